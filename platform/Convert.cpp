@@ -1,0 +1,50 @@
+#include "Convert.h"
+
+#include <cmath>
+#include <QLocale>
+
+namespace norvix {
+
+bool tryStrToInt(const QString& text, int* value) {
+    const QString t = text.trimmed();
+    bool ok = false;
+    qlonglong v = 0;
+    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        v = t.mid(2).toLongLong(&ok, 16);
+    else if (t.startsWith(QLatin1Char('$')))
+        v = t.mid(1).toLongLong(&ok, 16);
+    else
+        v = t.toLongLong(&ok, 10);
+    if (!ok || v < INT32_MIN || v > INT32_MAX) return false;
+    if (value) *value = static_cast<int>(v);
+    return true;
+}
+
+int strToInt(const QString& text) {
+    int v = 0;
+    if (!tryStrToInt(text, &v))
+        throw ConversionError(QStringLiteral("'%1' não é um valor inteiro válido").arg(text));
+    return v;
+}
+
+bool tryStrToFloat(const QString& text, double* value) {
+    static const QLocale notation = [] {
+        QLocale l = QLocale::c();
+        l.setNumberOptions(QLocale::RejectGroupSeparator | QLocale::OmitGroupSeparator);
+        return l;
+    }();
+    bool ok = false;
+    const double v = notation.toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(v)) return false;
+    if (value) *value = v;
+    return true;
+}
+
+double strToFloat(const QString& text) {
+    double v = 0;
+    if (!tryStrToFloat(text, &v))
+        throw ConversionError(QStringLiteral("'%1' não é um valor de ponto flutuante válido").arg(text));
+    return v;
+}
+
+}  // namespace norvix
