@@ -115,6 +115,219 @@ typedef struct TMatrizesAng { int32_t count; TMatrizAng* items; } TMatrizesAng;
 typedef struct TMatPup { int32_t count; TPupila* items; } TMatPup;
 typedef struct TDadosPac { int32_t count; ModuleStream** items; } TDadosPac;
 
+typedef double TResultadoMapa[9];   /* the nine result values Visualizar fills */
+typedef double TTabelaOrto[4][4];   /* one row per exam: Sag, Div, Raio, fourth value */
+typedef double TValoresOrto[3];     /* one orthokeratology exam: Sag, Div, Raio */
+
+/* Entry points. The host resolves each by the exact name in the comment above it and calls it
+ * through these types; a module static_asserts its functions against them. Arguments marked
+ * "in" are only read by the module, "out" are filled by it. Where a result is compared with 1
+ * (the operation goes on only then) it says so; elsewhere the host ignores it. */
+
+/* Capture module, "Digitalizar". Returns 1 when the operator accepted a frame, 0 otherwise;
+ * the host measures the image stream rather than trusting the byte. */
+typedef uint8_t (*TDigitalizar)(
+    void* hostWindow,        /* calling window (QWidget*), owner of the module's windows */
+    ModuleStream* image,     /* receives the BMP image, position left at 0 */
+    ModuleStream* spare,     /* second host stream, unused */
+    uint8_t mode,            /* 0 left eye, 1 right eye, 2 calibration sphere */
+    const char* caption);    /* caller's caption, informative only */
+
+/* Orthokeratology capture module, "Digitalizar": four captures in one call. */
+typedef uint8_t (*TDigitalizarOrto)(
+    void* hostWindow,        /* calling window */
+    ModuleStream** images,   /* array of four image streams, filled by the module */
+    ModuleStream** spares,   /* array of four more image streams */
+    uint8_t eye,             /* 0 left, 1 right */
+    const char* caption);    /* "Digitalizando Imagem do Olho" */
+
+/* Capture and processing modules, "Info": writes description lines (CR LF ended) at the
+ * stream's position; line 1 describes the module. */
+typedef void (*TInfo)(ModuleStream* out);
+
+/* Map modules, "InfoMapa": line 1 display name, line 2 kind ("1" single map, "2" multi-map),
+ * line 3 number of maps; further lines are ignored. */
+typedef void (*TInfoMapa)(ModuleStream* out);
+
+/* Processing module, "ProcessaImagem" (topography). Result compared with 1: on 1 every
+ * output is valid. */
+typedef int32_t (*TProcessaImagem)(
+    void* hostWindow,               /* calling window */
+    ModuleStream* image,            /* in: front image (BMP) */
+    double* centreX,                /* out */
+    double* centreY,                /* out */
+    TMatrizAngAnel* m,              /* out: m matrix */
+    TMatrizAng* meridians,          /* out: rings found per meridian */
+    TMatrizAngAnel* d,              /* out: d matrix */
+    TPupila* pupil,                 /* in zeroed by the caller, out filled by the module */
+    double* confidence,             /* out: confidence index */
+    const TInfosQV* infos,          /* in: configuration record */
+    const TPathsQV* paths);         /* in: paths record */
+
+/* Orthokeratology processing module, "ProcessaImagem". Result compared with 1: on 1 the m and
+ * d streams hold 4 x 360 table lines and the parameter stream 16 lines (four per capture). */
+typedef int32_t (*TProcessaImagemOrto)(
+    void* hostWindow,               /* calling window */
+    ModuleStream** images,          /* in: array of four capture streams */
+    ModuleStream* m,                /* out: m tables as text lines */
+    ModuleStream* d,                /* out: d tables as text lines */
+    ModuleStream* parameters,       /* out: Sag, Div, Raio, fourth value per capture */
+    double* confidences,            /* out: array of four confidence indexes */
+    const TInfosQV* infos,          /* in */
+    const TPathsQV* paths);         /* in */
+
+/* Processing module, "ProcessaEsfera": reduces a calibration sphere image. Result compared
+ * with 1; an empty result stream counts as a failure as well. */
+typedef int32_t (*TProcessaEsfera)(
+    void* hostWindow,               /* calling window */
+    ModuleStream* image,            /* in: sphere image (BMP) */
+    const char* radius,             /* in: the sphere's radius as text, e.g. "7.73" */
+    ModuleStream* result,           /* out: reference value, then one value per ring */
+    const TInfosQV* infos);         /* in */
+
+/* Single-map module, "ProcessaMapa": shows the map of one exam; result ignored. */
+typedef int32_t (*TProcessaMapa)(
+    void* hostWindow,               /* calling window */
+    ModuleStream* front,            /* in: front image, may be null */
+    ModuleStream* lateral,          /* in: lateral image, may be null */
+    double centreX,                 /* in */
+    double centreY,                 /* in */
+    ModuleStream* header,           /* in: patient header lines */
+    const TMatrizAngAnel* m,        /* in */
+    const TMatrizAng* meridians,    /* in */
+    const TMatrizAngAnel* d,        /* in */
+    const TPupila* pupil,           /* in */
+    const TInfosQV* infos);         /* in */
+
+/* Single-map module, "ProcessaMapaOrto": as ProcessaMapa with the exam's orthokeratology
+ * values before the configuration record; result ignored. */
+typedef int32_t (*TProcessaMapaOrto)(
+    void* hostWindow,               /* calling window */
+    ModuleStream* front,            /* in: may be null (example exams) */
+    ModuleStream* lateral,          /* in: may be null (example exams) */
+    double centreX,                 /* in */
+    double centreY,                 /* in */
+    ModuleStream* header,           /* in: patient header lines */
+    const TMatrizAngAnel* m,        /* in */
+    const TMatrizAng* meridians,    /* in */
+    const TMatrizAngAnel* d,        /* in */
+    const TPupila* pupil,           /* in */
+    const TValoresOrto* ortho,      /* in: Sag, Div, Raio */
+    const TInfosQV* infos);         /* in */
+
+/* Single-map module, "Visualizar" (optional export): draws a picture of the map into the
+ * image stream and fills the result record; result ignored. */
+typedef int32_t (*TVisualizar)(
+    void* hostWindow,               /* calling window */
+    ModuleStream* image,            /* out: picture of the map */
+    ModuleStream* unused1,          /* always null */
+    ModuleStream* unused2,          /* always null */
+    double centreX,                 /* in */
+    double centreY,                 /* in */
+    const TMatrizAngAnel* m,        /* in */
+    const TMatrizAng* meridians,    /* in */
+    const TMatrizAngAnel* d,        /* in */
+    const TPupila* pupil,           /* in */
+    TResultadoMapa* result,         /* out: nine values read by the report editor */
+    void* unused3,                  /* always null */
+    const TInfosQV* infos);         /* in */
+
+/* Multi-map module, "Wizard", first form. Result compared with 1. */
+typedef int32_t (*TWizard)(
+    void* hostWindow,               /* calling window */
+    ModuleStream* examList,         /* in: one line per candidate exam */
+    ModuleStream* selection,        /* out: chosen exams, one line each, in the wanted order */
+    ModuleStream* options,          /* out: module options, may stay empty */
+    const TInfosQV* infos);         /* in */
+
+/* Multi-map module, "Wizard", second form (modules that receive both exam kinds). Result
+ * compared with 1. */
+typedef int32_t (*TWizardOrto)(
+    void* hostWindow,               /* calling window */
+    ModuleStream* examList,         /* in: one line per candidate exam, type letter first */
+    ModuleStream* selection,        /* out: chosen exams without the type letter */
+    ModuleStream* options,          /* out: module options */
+    uint8_t orthokeratology,        /* in: 1 */
+    const TInfosQV* infos);         /* in */
+
+/* Multi-map module, "ProcessaMapas", first form: element i of every array belongs to the i-th
+ * chosen exam; result ignored. */
+typedef int32_t (*TProcessaMapas)(
+    void* hostWindow,               /* calling window */
+    const TDadosPac* headers,       /* in: patient header streams */
+    const TMatrizesAngAnel* m,      /* in */
+    const TMatrizesAng* meridians,  /* in */
+    const TMatrizesAngAnel* d,      /* in */
+    const TMatPup* pupils,          /* in */
+    int32_t examCount,              /* in: number of exams */
+    ModuleStream* options,          /* in: the Wizard's option stream, rewound */
+    const TInfosQV* infos);         /* in */
+
+/* Multi-map module, "ProcessaMapas", second form (orthokeratology exams); result ignored. */
+typedef int32_t (*TProcessaMapasOrto)(
+    void* hostWindow,               /* calling window */
+    const TDadosPac* headers,       /* in: patient header streams */
+    const TMatrizesAngAnel* m,      /* in */
+    const TMatrizesAngAnel* d,      /* in */
+    const TTabelaOrto* table,       /* in: one row per exam */
+    const TInfosQV* infos);         /* in */
+
+/* Contact-lens module, "ProcessaLente"; result ignored. */
+typedef int32_t (*TProcessaLente)(
+    void* hostWindow,               /* calling window */
+    ModuleStream* front,            /* in: front image */
+    ModuleStream* header,           /* in: patient header lines */
+    double centreX,                 /* in */
+    double centreY,                 /* in */
+    const TMatrizAngAnel* m,        /* in */
+    const TMatrizAng* meridians,    /* in */
+    const TMatrizAngAnel* d,        /* in */
+    const TInfosQV* infos,          /* in */
+    const TPathsQV* paths);         /* in */
+
+/* Aberrometry module, "ProcessaAberrometria"; result ignored. */
+typedef int32_t (*TProcessaAberrometria)(
+    void* hostWindow,               /* calling window */
+    const TMatrizAngAnel* m,        /* in */
+    const TMatrizAngAnel* d,        /* in */
+    const TMatrizAng* meridians,    /* in */
+    const char* coneType,           /* in: cone type text, "1" to "4" */
+    uint8_t ringCount,              /* in */
+    uint8_t instrumentModel,        /* in: 0 to 3 */
+    double value1,                  /* in: 3.0 */
+    double fatorCorrecao,           /* in */
+    double z0,                      /* in */
+    int32_t value2,                 /* in: 350 */
+    int32_t value3,                 /* in: 350 */
+    int32_t value4,                 /* in: 1 */
+    ModuleStream* header,           /* in: patient header lines */
+    const char* const* clinic);     /* in: four texts: name, address, city, telephone */
+
+/* Backup module, "InfoBackup": returns the character code of the backup medium's drive
+ * letter and fills the stream with the backup state lines. */
+typedef int32_t (*TInfoBackup)(
+    void* hostWindow,               /* the backup window */
+    ModuleStream* out,              /* out: state lines, empty on entry */
+    int32_t version);               /* in: 3 */
+
+/* Backup module, "CriarBackup": copies the listed files; -1 when no backup was made. Each
+ * result stream gets one mark line per listed record, in list order. */
+typedef int32_t (*TCriarBackup)(
+    void* hostWindow,               /* the backup window */
+    ModuleStream* examList,         /* in: exam file names relative to examsDir */
+    ModuleStream* examResult,       /* out: one mark per exam */
+    ModuleStream* reportList,       /* in: report file names relative to reportsDir */
+    ModuleStream* reportResult,     /* out: one mark per report */
+    int32_t version,                /* in: 3 */
+    const char* examsDir,           /* in */
+    const char* reportsDir);        /* in */
+
+/* Backup module, "RestaurarBackup": -1 on failure. */
+typedef int32_t (*TRestaurarBackup)(
+    void* hostWindow,               /* the window */
+    const char* examsDir,           /* in */
+    const char* reportsDir);        /* in */
+
 #ifdef __cplusplus
 }  /* extern "C" */
 
