@@ -1,0 +1,126 @@
+#pragma once
+// The data module: the program's only database connection, its only transaction and the
+// named cursors that the windows and the access classes share.
+//
+// How an access operation is written (one short function per statement, on IBOperation):
+//
+//   // a stored procedure, committed at once (PCommitDataBase runs afterwards)
+//   void TDPacientes::DeletePacientesByCodigo(int codigo) {
+//       DMPrincipal().execProcedure("Execute Procedure DeletePacientesByCodigo :Codigo",
+//                                   {{"Codigo", codigo}});
+//   }
+//   // a procedure that closes IBOperation and does not commit
+//   DMPrincipal().execProcedure(sql, {{"Codigo", c}, {"Backup", b}},
+//                               TDMPrincipal::Commit::No, TDMPrincipal::Close::Yes);
+//   // a read of one column of the first row (0 / empty text when there is no row)
+//   int TDPacientes::CountPacientes() {
+//       return DMPrincipal().selectInt("SELECT COUNT(*) FROM Pacientes", {}, "COUNT");
+//   }
+//   QString nome = DMPrincipal().selectString(sql, {{"Codigo", c}}, "Nome",
+//                                             TDMPrincipal::Close::Yes);
+//   // several rows, or another cursor: open it, walk it, read what is needed
+//   FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBOperation, sql, {{"CodigoExame", e}});
+//   for (; !q.eof(); q.next()) codes.push_back(q.asInt("Codigo"));
+//   q.close();
+//
+// Every helper follows the same steps: close the cursor, replace its statement, set the
+// parameters by name, execute or open, read; then close and commit as asked. Errors of the
+// server (a lock conflict, a text longer than its column) are raised as norvix::DatabaseError
+// and nothing is committed.
+#include <QString>
+
+#include "records/FbDatabase.h"
+
+namespace norvix {
+
+class TDMPrincipal {
+public:
+    enum class Commit { No, Yes };
+    enum class Close { No, Yes };
+
+    // connector: nullptr for the real client library. The newest instance becomes the one
+    // that DMPrincipal() returns until it is destroyed.
+    explicit TDMPrincipal(FbConnector* connector = nullptr);
+    // An active transaction is committed (its default action), then the connection closes.
+    ~TDMPrincipal();
+    TDMPrincipal(const TDMPrincipal&) = delete;
+    TDMPrincipal& operator=(const TDMPrincipal&) = delete;
+
+    // Connection and transaction.
+    FbDatabase IBDatabase;
+    FbTransaction IBTransaction;
+
+    // Query cursors (statement replaceable at will).
+    FbQuery IBOperation;         // scratch cursor of every access operation
+    FbQuery IBQueryPacientes;    // "select * from PACIENTES"
+    FbQuery IBQueryBuscaPac;     // "SELECT *  FROM PACIENTES"
+    FbQuery IBQueryMedicos;      // "select CODIGO from MEDICOS"
+    FbQuery IBQueryExames;       // "select * from EXAMES"
+    FbQuery IBQueryExamesOrto;   // "select * from EXAMESORTO"
+    FbQuery IBQueryLaudos;       // no statement
+    FbQuery IBIdiomaOperation;   // "select * from LANG"
+
+    // Table cursors (whole table in key order, optional filter).
+    FbTable IBPacientes;
+    FbTable IBMedicos;
+    FbTable IBExames;
+    FbTable IBLaudos;
+    FbTable IBLaudosTexto;
+    FbTable IBIdioma;
+    FbTable IBIdiomaDefault;
+
+    // Disconnects, sets the name, logs in as sysdba with the first password and then the
+    // fallback one (one message "Usuário/Senha de BD incorreto!" when both fail), tests the
+    // connection with an information request and starts the transaction. True when
+    // connected; any other failure gives false without a message.
+    bool PSetDataBaseName(const QString& name);
+    // Connects with the name and password last set, then starts the transaction. Throws
+    // DatabaseError.
+    void PConnectDataBase();
+    // Rolls the transaction back, then disconnects. Harmless when disconnected.
+    void PDesconectionDataBase();
+    // Commits (every cursor closes), then reopens IBMedicos, IBPacientes, IBExames, IBLaudos,
+    // IBLaudosTexto and IBQueryPacientes; opening the first starts a new transaction.
+    void PCommitDataBase();
+
+    bool connected() const { return IBDatabase.connected(); }
+
+    // ---- the operation pattern ----------------------------------------------------------
+    // Runs a statement without result (an "Execute Procedure ..." or DML) on `cursor`
+    // (IBOperation by default); then closes it when asked and commits when asked.
+    void execProcedure(const QString& sql, const FbParams& params = {},
+                       Commit commit = Commit::Yes, Close close = Close::No);
+    void execProcedure(FbQuery& cursor, const QString& sql, const FbParams& params,
+                       Commit commit, Close close);
+    // Closes `cursor`, replaces its statement, sets the parameters and opens it on its
+    // first row. Returns the cursor.
+    FbQuery& openQuery(FbQuery& cursor, const QString& sql, const FbParams& params = {});
+    // Opens the statement on IBOperation and reads `column` of the first row; 0, 0.0 or the
+    // empty text when there is no row or the value is NULL. With Close::Yes the cursor is
+    // closed before returning; otherwise it stays open on its first row.
+    int selectInt(const QString& sql, const FbParams& params, const QString& column,
+                  Close close = Close::No);
+    double selectDouble(const QString& sql, const FbParams& params, const QString& column,
+                        Close close = Close::No);
+    QString selectString(const QString& sql, const FbParams& params, const QString& column,
+                         Close close = Close::No);
+    QByteArray selectBytes(const QString& sql, const FbParams& params, const QString& column,
+                           Close close = Close::No);
+
+    // Cursor by its name ("IBOperation", "IBQueryPacientes", ...); nullptr when unknown.
+    FbDataSet* cursor(const QString& name);
+
+    // The passwords tried by PSetDataBaseName, in order.
+    static const char* const kPassword;
+    static const char* const kFallbackPassword;
+
+private:
+    void setLogin(const QString& password);
+};
+
+// The process-wide data module (created by the program entry before the main window).
+// Raises norvix::Error when none exists.
+TDMPrincipal& DMPrincipal();
+bool hasDMPrincipal();
+
+}  // namespace norvix
