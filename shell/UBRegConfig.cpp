@@ -1,0 +1,61 @@
+#include "UBRegConfig.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include "platform/MessageSeam.h"
+#include "platform/ProfileFile.h"
+
+namespace {
+const char* const kNames[TBRegConfig::kCount] = {"sDecimal",    "sShortDate", "sThousand",
+                                                 "sTimeFormat", "s1159",      "s2359"};
+const QString kSection = QStringLiteral("Control Panel\\International");
+}  // namespace
+
+TBRegConfig::TBRegConfig(QString fileName)
+    : fileName_(fileName.isEmpty() ? defaultFileName() : std::move(fileName)) {}
+
+QString TBRegConfig::defaultFileName() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/NORVIX/registro.ini");
+}
+
+const char* TBRegConfig::valueName(int i) { return kNames[i]; }
+
+void TBRegConfig::SaveCurrent() {
+    const QFileInfo info(fileName_);
+    // A key that does not exist is not an error: nothing is read.
+    if (!info.exists()) return;
+    opened_ = true;
+    if (!info.isFile() || !info.isReadable()) {
+        norvix::showMessage(QStringLiteral("Problemas ao ler registro"), QStringLiteral("ERRO"),
+                            norvix::MsgIcon::Error);
+        return;
+    }
+    const norvix::ProfileFile file(fileName_);
+    for (int i = 0; i < kCount; ++i)
+        saved_[i] = file.readString(kSection, QLatin1String(kNames[i]), QString());
+}
+
+void TBRegConfig::SetValues(const QString& decimal, const QString& shortDate, const QString& thousand,
+                            const QString& timeFormat, const QString& am, const QString& pm) {
+    toApply_ = {decimal, shortDate, thousand, timeFormat, am, pm};
+}
+
+void TBRegConfig::Apply() { write(toApply_); }
+
+void TBRegConfig::Restore() {
+    // A user who had no regional file gets none back instead of a file of empty values.
+    if (!opened_) {
+        QFile::remove(fileName_);
+        return;
+    }
+    write(saved_);
+}
+
+void TBRegConfig::write(const Values& values) {
+    QDir().mkpath(QFileInfo(fileName_).absolutePath());
+    const norvix::ProfileFile file(fileName_);
+    for (int i = 0; i < kCount; ++i) file.writeString(kSection, QLatin1String(kNames[i]), values[i]);
+}
