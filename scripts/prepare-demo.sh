@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Prepares or refreshes the demonstration installation under $NORVIX_ROOT (default ~/NORVIX).
+# Never overwrites an existing database, exam file or report; refreshes only what belongs to
+# the build (module paths, map module links, help pages, missing pictures).
+#   scripts/prepare-demo.sh [build-dir]
+set -euo pipefail
+SRC="$(cd "$(dirname "$0")/.." && pwd)"
+BUILD="$(cd "${1:-$SRC/build}" && pwd)"
+BIN="$BUILD/bin"
+ROOT="${NORVIX_ROOT:-$HOME/NORVIX}"
+DIRQV="$ROOT/OrventDuo"
+INI="$DIRQV/Orvent.ini"
+INITOOL="$BIN/norvix-ini"
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+
+for d in "Banco de Dados" Exames Exemplos Laudos Mapas "Calibração" imgs ajuda/AjudaPrincipal; do
+  mkdir -p "$DIRQV/$d"
+done
+
+# Settings file: written whole once (Windows-1252, CR LF), afterwards only the paths that
+# depend on where the build lives are brought up to date.
+if [ ! -f "$INI" ]; then
+  tmp="$INI.tmp.$$"
+  cat <<INI | sed 's/$/\r/' | iconv -f UTF-8 -t WINDOWS-1252 > "$tmp"
+[QV]
+Versao=4.2
+Data=09/12/2026
+TIPO=3
+TipoCone=4
+FatorCorrecao=1.0
+Z0=70.0
+[DIRETORIOS]
+DIRQV=$DIRQV
+EXAMES=$DIRQV/Exames
+BANCODADOS=$DIRQV/Banco de Dados
+EXEMPLOS=$DIRQV/Exemplos
+LAUDOS=$DIRQV/Laudos
+[MODULOS]
+DIGITALIZACAO=$BIN/Grabmod.so
+DIGITALIZACAO_ORTO=$BIN/GrabmodOrto.so
+PROCESSAMENTO=$BIN/Processamento.so
+PROCESSAMENTO_ORTO=$BIN/ProcessamentoOrto.so
+DIRMAPAS=$DIRQV/Mapas
+ULTIMACALIB=
+AUTO=0
+[BACKUP]
+MODULO=$BIN/Backup.so
+AUTO=0
+AUTO_OP1_1=7
+AUTO_OP1_2=0
+AUTO_OP2=20
+[OPCOES]
+DICAS=1
+SalvarImagemCaptura=1
+sImagemCentral=1
+sImagemLateral=0
+MapaPadraoNovoExame=Axial
+TreeViewNodes=
+AUTOINCMAP=0
+INCMAP=0.50
+AUTOANEIS=1
+AUTOMINIMAPA=1
+AUTOEXAME=0
+INDICECONF=70
+TIPOCERATOMETRIA=Simulada
+QualidadeImagem=75
+IDIOMA=Português
+TVLCENTRAL=1
+TINCREMENTO=2
+AUTOPCAPTURA=0
+DELAYAUTOPCAPTURA=500
+PASSOMOTORX=0
+PASSOMOTORY=0
+TIPOCALIBRADOR=1
+EXIBIRINDICEMAPA=0
+[CLINICA]
+NOME=Clínica de Demonstração
+ENDERECO=Rua das Acácias, 100
+CidadeEst=São Paulo - SP
+TELEFONE=(11) 3000-0000
+OPT1=1
+OPT2=1
+OPT3=0
+MEDICOATIVO=
+PACIENTEATIVO=
+[CAMERA]
+BRILHO=128
+CONTRASTE=64
+CAMERACENTRAL=0
+CAMERALATERAL=1
+CONECTORCENTRAL=Composto
+CONECTORLATERALD=
+CONECTORLATERALS=
+[SERIAL]
+COM=COM1
+[MAPA]
+EXIBEGRADE=1
+EXIBECERATOMETRIAPONTUAL=0
+CORCERATOMETRIAPONTUAL=Preta
+INI
+  mv "$tmp" "$INI"
+else
+  "$INITOOL" "$INI" MODULOS DIGITALIZACAO "$BIN/Grabmod.so"
+  "$INITOOL" "$INI" MODULOS DIGITALIZACAO_ORTO "$BIN/GrabmodOrto.so"
+  "$INITOOL" "$INI" MODULOS PROCESSAMENTO "$BIN/Processamento.so"
+  "$INITOOL" "$INI" MODULOS PROCESSAMENTO_ORTO "$BIN/ProcessamentoOrto.so"
+  "$INITOOL" "$INI" BACKUP MODULO "$BIN/Backup.so"
+fi
+
+# Database: a copy of the database the build made from the schema, only when there is none.
+DB="$DIRQV/Banco de Dados/DATABASE.GDB"
+if [ ! -e "$DB" ]; then
+  cp "$BUILD/data/template.gdb" "$DB.tmp.$$"
+  mv "$DB.tmp.$$" "$DB"
+fi
+
+# Backup bookkeeping, in the installation and beside the program.
+for f in "$DIRQV/BackUp.ini" "$BIN/BackUp.ini"; do
+  if [ ! -f "$f" ]; then
+    printf '[BACKUP]\r\nTipoBkp=ZIP\r\nDirectCD=\r\nDiscoAtual=1\r\nArquivoAtual=1\r\nNumArquivos=0\r\nNumArquivosLau=0\r\nNumExamDisco=0\r\nNumLauDisco=0\r\nArquivosGeral=0\r\nNumExamGeral=0\r\nUltDsk=01/01/2007 00:00:00\r\nUltBkp=01/01/2007 00:00:00\r\nBackupZerado=0\r\n' > "$f.tmp.$$"
+    mv "$f.tmp.$$" "$f"
+  fi
+done
+
+# Pictures of the main window (existing ones kept) and the help pages.
+"$BIN/mkskin" "$DIRQV/imgs"
+cp -f "$SRC"/data/ajuda/AjudaPrincipal/* "$DIRQV/ajuda/AjudaPrincipal/"
+
+# Map modules: links to what the build produced, with their button pictures.
+for m in "$BIN"/Halden.so "$BIN"/Sorvik.so; do
+  [ -f "$m" ] || continue
+  ln -sfn "$m" "$DIRQV/Mapas/$(basename "$m")"
+  bmp="${m%.so}.bmp"
+  [ -f "$bmp" ] && ln -sfn "$bmp" "$DIRQV/Mapas/$(basename "$bmp")"
+done
+
+# Example exams (the tool never overwrites an existing file).
+if [ -x "$BIN/mkexemplos" ]; then
+  "$BIN/mkexemplos" "$DIRQV/Exemplos" >/dev/null
+fi
+
+echo "$ROOT"
