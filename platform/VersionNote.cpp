@@ -1,0 +1,133 @@
+#include "VersionNote.h"
+
+#include <cstring>
+#include <elf.h>
+#include <QFile>
+
+namespace norvix {
+
+namespace {
+
+constexpr char kSectionName[] = ".note.norvix.version";
+constexpr char kNoteName[] = "NORVIX";
+constexpr uint32_t kNoteType = 1;
+// Bounds for what a sane header table or note can need; anything larger is garbage.
+constexpr qint64 kMaxTable = 1 << 20;
+
+// Reads exactly count bytes at offset, or nothing.
+QByteArray readAt(QFile& f, quint64 offset, quint64 count) {
+    if (count == 0 || count > static_cast<quint64>(kMaxTable)) return {};
+    const quint64 size = static_cast<quint64>(f.size());
+    if (offset > size || count > size - offset) return {};
+    if (!f.seek(static_cast<qint64>(offset))) return {};
+    QByteArray data = f.read(static_cast<qint64>(count));
+    if (static_cast<quint64>(data.size()) != count) return {};
+    return data;
+}
+
+template <typename T>
+T at(const QByteArray& data, qsizetype offset) {
+    T v{};
+    std::memcpy(&v, data.constData() + offset, sizeof v);
+    return v;
+}
+
+uint32_t align4(uint32_t n) { return (n + 3u) & ~3u; }
+
+std::optional<VersionNote> findNote(const QByteArray& section) {
+    qsizetype pos = 0;
+    while (section.size() - pos >= 12) {
+        const uint32_t namesz = at<uint32_t>(section, pos);
+        const uint32_t descsz = at<uint32_t>(section, pos + 4);
+        const uint32_t type = at<uint32_t>(section, pos + 8);
+        pos += 12;
+        const quint64 nameSpan = align4(namesz), descSpan = align4(descsz);
+        if (namesz > kMaxTable || descsz > kMaxTable ||
+            nameSpan + descSpan > static_cast<quint64>(section.size() - pos))
+            return std::nullopt;
+        const QByteArray name = section.mid(pos, namesz);
+        const QByteArray desc = section.mid(pos + static_cast<qsizetype>(nameSpan), descsz);
+        pos += static_cast<qsizetype>(nameSpan + descSpan);
+        if (type == kNoteType && name == QByteArray(kNoteName, sizeof kNoteName))
+            return parseVersionDescriptor(desc);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+QString VersionNote::value(const QString& name) const {
+    for (const auto& [k, v] : strings)
+        if (k == name) return v;
+    return {};
+}
+
+std::optional<VersionNote> parseVersionDescriptor(const QByteArray& d) {
+    if (d.size() < 16) return std::nullopt;
+    VersionNote note;
+    for (int i = 0; i < 4; ++i) {
+        note.fileVersion[i] = at<uint16_t>(d, 2 * i);
+        note.productVersion[i] = at<uint16_t>(d, 8 + 2 * i);
+    }
+    // Pairs of zero-terminated texts closed by an empty name; a pair cut short by the end of
+    // the descriptor is dropped rather than read past it.
+    qsizetype pos = 16;
+    while (pos < d.size()) {
+        const qsizetype nameEnd = d.indexOf('\0', pos);
+        if (nameEnd < 0 || nameEnd == pos) break;
+        const qsizetype valueEnd = d.indexOf('\0', nameEnd + 1);
+        if (valueEnd < 0) break;
+        note.strings.append({QString::fromUtf8(d.constData() + pos, nameEnd - pos),
+                             QString::fromUtf8(d.constData() + nameEnd + 1, valueEnd - nameEnd - 1)});
+        pos = valueEnd + 1;
+    }
+    return note;
+}
+
+ElfVersionInfo readElfVersionInfo(const QString& path) {
+    ElfVersionInfo info;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return info;
+    const QByteArray eh = readAt(f, 0, sizeof(Elf64_Ehdr));
+    if (eh.isEmpty() || std::memcmp(eh.constData(), ELFMAG, SELFMAG) != 0) return info;
+    // Our platform writes 64-bit little-endian files only; others are foreign.
+    if (eh[EI_CLASS] != ELFCLASS64 || eh[EI_DATA] != ELFDATA2LSB) {
+        info.kind = ElfKind::Other;
+        return info;
+    }
+    const auto h = at<Elf64_Ehdr>(eh, 0);
+
+    info.kind = ElfKind::Other;
+    if (h.e_type == ET_EXEC) {
+        info.kind = ElfKind::Executable;
+    } else if (h.e_type == ET_DYN) {
+        info.kind = ElfKind::SharedLibrary;
+        if (h.e_phentsize == sizeof(Elf64_Phdr)) {
+            const QByteArray ph = readAt(f, h.e_phoff, quint64(h.e_phnum) * sizeof(Elf64_Phdr));
+            for (int i = 0; i < ph.size() / int(sizeof(Elf64_Phdr)); ++i)
+                if (at<Elf64_Phdr>(ph, i * sizeof(Elf64_Phdr)).p_type == PT_INTERP)
+                    info.kind = ElfKind::Executable;
+        }
+    }
+
+    if (h.e_shentsize != sizeof(Elf64_Shdr) || h.e_shnum == 0 || h.e_shstrndx >= h.e_shnum)
+        return info;
+    const QByteArray sh = readAt(f, h.e_shoff, quint64(h.e_shnum) * sizeof(Elf64_Shdr));
+    if (sh.isEmpty()) return info;
+    const auto strHdr = at<Elf64_Shdr>(sh, h.e_shstrndx * sizeof(Elf64_Shdr));
+    const QByteArray names = readAt(f, strHdr.sh_offset, strHdr.sh_size);
+    if (names.isEmpty()) return info;
+    for (int i = 0; i < h.e_shnum; ++i) {
+        const auto s = at<Elf64_Shdr>(sh, i * sizeof(Elf64_Shdr));
+        if (s.sh_name >= static_cast<quint64>(names.size())) continue;
+        const char* name = names.constData() + s.sh_name;
+        const qsizetype room = names.size() - s.sh_name;
+        if (qsizetype(qstrnlen(name, uint(room))) == room || std::strcmp(name, kSectionName) != 0) continue;
+        if (s.sh_type == SHT_NOBITS) continue;
+        info.note = findNote(readAt(f, s.sh_offset, s.sh_size));
+        break;
+    }
+    return info;
+}
+
+}  // namespace norvix
