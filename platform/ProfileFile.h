@@ -5,6 +5,16 @@
 // end of the file), every other line (comments, blank lines, unknown entries) kept as it was.
 // The file is opened and closed for each operation; nothing is cached. Text is Windows-1252.
 // When a key appears twice in a section, the first one is read and replaced.
+//
+// Further details of the format:
+// - a line whose first non-blank character is ';' is a comment;
+// - "[name]" opens a section; a key line is split at its first '=', so values may hold '=';
+// - a value wholly enclosed in matching double or single quotes is read without them;
+// - a section that appears twice is searched in file order, so the first occurrence of a key
+//   wins across both; a new key goes to the end of the first occurrence of its section;
+// - lines written end in CR LF, unless the file already uses bare LF line ends; lines the
+//   write does not touch keep their bytes exactly;
+// - keys before the first section header belong to no section and are never found.
 #include <QString>
 #include <optional>
 
@@ -24,11 +34,29 @@ public:
     bool readBool(const QString& section, const QString& key, bool defaultValue) const;
 
     // Replaces or appends the key. The file is rewritten whole through a temporary file and a
-    // rename, so a failure leaves the previous file. Returns false on failure.
+    // rename, so a failure leaves the previous file. Returns false on failure, and also when a
+    // name or the value could not be stored as one line (an empty name, a line break anywhere,
+    // '=' in a key, ']' in a section name) — such a write changes nothing.
     bool writeString(const QString& section, const QString& key, const QString& value) const;
 
 private:
     QString path_;
 };
+
+// The typed read and write of the settings files, shared by the workstation's settings reader
+// and the capture module's older one.
+//  "Str":  the text, or "Erro no parâmetro: " + section + " ->  " + key when missing;
+//  "Int":  an integer (default 1) rendered as decimal text;
+//  "Bool": an integer, 0 giving "False" and any other "True"; "True" when missing or not an
+//          integer;
+//  any other tag: the empty text.
+QString readSettingParameter(const QString& fileName, const QString& tag, const QString& section,
+                             const QString& key);
+// Tag "Str" writes text, "Bool" writes flag as "1" or "0", any other tag writes nothing and
+// returns false. Returns whether the file was written.
+bool writeSettingParameter(const QString& fileName, const QString& tag, const QString& section,
+                           const QString& key, const QString& text, bool flag);
+// The missing-value text of a "Str" setting.
+QString missingSettingText(const QString& section, const QString& key);
 
 }  // namespace norvix
