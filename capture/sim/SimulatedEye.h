@@ -1,0 +1,76 @@
+#pragma once
+// What the simulated instrument looks at, and the renderer that draws the Placido rings it
+// reflects through the instrument model.
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <list>
+#include <vector>
+
+namespace norvix::sim {
+
+struct Target {                      // what the instrument looks at
+    enum class Kind { Sphere, Toric, Cornea } kind = Kind::Cornea;
+    double r1 = 7.80, r2 = 7.80;     // mm; toric: flat and steep radii
+    double axisDeg = 0;              // toric: axis of r1
+    double q = -0.26;                // asphericity (Cornea)
+
+    // Extra shape terms for the example eyes, added to the sag (mm, positive into the eye).
+    struct Bump {                    // a local protrusion, such as a cone
+        double xMm = 0, yMm = 0;     // centre (x to the image right, y up)
+        double sigmaMm = 1.0;        // Gaussian width
+        double heightMm = 0;         // towards the camera
+        bool operator==(const Bump&) const = default;
+    };
+    struct Wave {                    // amplitudeMm * (r / 4 mm)^radialPower * cos(order * (theta - angle))
+        int order = 3;
+        int radialPower = 3;
+        double amplitudeMm = 0;
+        double angleDeg = 0;
+        bool operator==(const Wave&) const = default;
+    };
+    std::vector<Bump> bumps;
+    std::vector<Wave> waves;
+    double pupilRadiusMm = 1.8;      // cornea only: the dark pupil seen between the rings
+    double pupilXMm = 0.15, pupilYMm = 0.05;
+
+    bool operator==(const Target&) const = default;
+};
+
+// Descriptions (Portuguese words and English accepted, '.' or ',' decimals):
+//   "esfera 7.80" | "sphere 7.8" ; "torica 7.70 7.90 90" | "toric 7.7 7.9 90" ;
+//   "cornea" (default average cornea), "cornea R", "cornea R Q", "cornea R1 R2 EIXO Q"
+// On failure *error holds a Portuguese message and *out is left as it was.
+bool parseTarget(const QString& text, Target* out, QString* error);
+
+// NORVIX_SIM_TARGET: a description, or the path of a file holding one; read anew at each call
+// (so a calibration can present its four spheres in turn). Unset/invalid: the default cornea.
+Target targetFromEnvironment();
+
+// Surface of a target: sag (mm, into the eye) and its gradient at (x, y) mm; false outside the
+// reflecting surface (beyond the limbus of a cornea or the edge of a sphere).
+bool targetSurface(const Target& t, double x, double y, double* sag, double* dsdx, double* dsdy);
+
+class Renderer {
+public:
+    explicit Renderer(int coneType = 4, int width = 640, int height = 480);
+    // Noise-free, QImage::Format_RGB32, computed per pixel from the geometry, cached per target.
+    const QImage& render(const Target& t);
+    // Cached frame + cheap sensor noise (the same frame number gives the same frame).
+    void liveFrame(const Target& t, uint32_t frameNumber, QImage* out);
+
+    int coneType() const { return coneType_; }
+    // mm on the eye per pixel of this renderer's frames.
+    double mmPerPixel() const { return mmPerPixel_; }
+
+private:
+    QImage draw(const Target& t) const;
+
+    int coneType_;
+    int width_, height_;
+    double mmPerPixel_;
+    std::list<std::pair<Target, QImage>> cache_;  // most recent first
+    std::vector<int8_t> noise_;
+};
+
+}  // namespace norvix::sim
