@@ -1,0 +1,77 @@
+#include "UBIniSettingsCaptura.h"
+
+#include <QFileInfo>
+
+#include "platform/Convert.h"
+#include "platform/Paths.h"
+#include "platform/ProfileFile.h"
+
+namespace norvix::captura {
+
+namespace rows = norvix::settings;
+
+TBIniSettings::TBIniSettings() = default;
+
+QStringList TBIniSettings::CandidateFiles(int flag) {
+    // This reader predates the Duo instruments: there are no Duo folders to look in.
+    const QString folder = flag == 0 ? QStringLiteral("Miral") : QStringLiteral("Orvent");
+    const QString name = folder + QStringLiteral(".ini");
+    return {norvix::installRoot() + QLatin1Char('/') + folder + QLatin1Char('/') + name,
+            norvix::programDirectory() + name};
+}
+
+QString TBIniSettings::ReadParameter(const QString& fileName, const QString& tag,
+                                     const QString& section, const QString& key) const {
+    return norvix::readSettingParameter(fileName, tag, section, key);
+}
+
+bool TBIniSettings::LoadAll(int flag) {
+    QString selected;
+    for (const QString& candidate : CandidateFiles(flag)) {
+        if (QFileInfo(candidate).isFile()) {
+            selected = candidate;
+            break;
+        }
+    }
+    if (selected.isEmpty()) return false;
+
+    // Loaded into a copy so that a conversion error leaves the previous values in place: the
+    // capture call then goes on with them, as when the file is missing.
+    Values loaded;
+    for (int i = 0; i < kRowCount; ++i) {
+        const Row row = static_cast<Row>(i);
+        loaded.texts[i] = ReadParameter(selected, rows::tagOf(row), rows::sectionOf(row), rows::keyOf(row));
+        switch (row) {
+        case Row::OpcTvlCentral: loaded.tvlCentral = norvix::strToInt(loaded.texts[i]); break;
+        case Row::OpcTIncremento: loaded.tIncremento = norvix::strToInt(loaded.texts[i]); break;
+        case Row::OpcDelayAutoPCaptura: loaded.delayAutoPCaptura = norvix::strToInt(loaded.texts[i]); break;
+        case Row::OpcTipoCalibrador: loaded.tipoCalibrador = norvix::strToInt(loaded.texts[i]); break;
+        default: break;
+        }
+    }
+    fileName_ = selected;
+    values_ = std::move(loaded);
+    return true;
+}
+
+bool TBIniSettings::WriteParameter(const QString& tag, const QString& section, const QString& key,
+                                   const QString& text, bool flag) {
+    if (fileName_.isEmpty()) return false;
+    const bool written = norvix::writeSettingParameter(fileName_, tag, section, key, text, flag);
+    values_.texts[Row::OpcDicas] = ReadParameter(fileName_, rows::tagOf(Row::OpcDicas),
+                                                 rows::sectionOf(Row::OpcDicas), rows::keyOf(Row::OpcDicas));
+    return written;
+}
+
+QString TBIniSettings::value(Row row) const {
+    if (row < 0 || row >= kRowCount) return QString();
+    return values_.texts[row];
+}
+
+int TBIniSettings::Tipo() const { return norvix::strToInt(value(Row::QvTipo)); }
+int TBIniSettings::Brilho() const { return norvix::strToInt(value(Row::CamBrilho)); }
+int TBIniSettings::Contraste() const { return norvix::strToInt(value(Row::CamContraste)); }
+int TBIniSettings::CameraCentral() const { return norvix::strToInt(value(Row::CamCameraCentral)); }
+int TBIniSettings::CameraLateral() const { return norvix::strToInt(value(Row::CamCameraLateral)); }
+
+}  // namespace norvix::captura

@@ -1,0 +1,139 @@
+// The capture module's settings reader: its own file choice, no checks and no messages, and a
+// load that either succeeds whole or leaves the earlier values.
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "SettingsFiles.h"
+#include "config/legacy/UBIniSettingsCaptura.h"
+#include "platform/MessageSeam.h"
+#include "platform/Paths.h"
+
+using namespace settings_files;
+using norvix::ConversionError;
+using Reader = norvix::captura::TBIniSettings;
+
+namespace {
+
+class LegacyIniSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(root_.isValid());
+        previousRoot_ = qgetenv("NORVIX_ROOT");
+        qputenv("NORVIX_ROOT", root_.path().toLocal8Bit());
+        orvent_ = root_.filePath(QStringLiteral("Orvent/Orvent.ini"));
+    }
+    void TearDown() override {
+        if (previousRoot_.isNull()) qunsetenv("NORVIX_ROOT");
+        else qputenv("NORVIX_ROOT", previousRoot_);
+    }
+
+    QTemporaryDir root_;
+    QByteArray previousRoot_;
+    QString orvent_;
+    Reader settings_;
+    norvix::RecordingMessageSeam messages_;
+};
+
+TEST_F(LegacyIniSettingsTest, ReadsTheOrventFileWithoutDuoFolders) {
+    ASSERT_TRUE(writeFile(root_.filePath(QStringLiteral("OrventDuo/Orvent.ini")),
+                          settingsText({{QStringLiteral("CAMERA/BRILHO"), QStringLiteral("1")}})));
+    ASSERT_TRUE(writeFile(orvent_, settingsText()));
+    ASSERT_TRUE(settings_.LoadAll(3));
+    EXPECT_EQ(settings_.FileName(), orvent_);
+    EXPECT_EQ(settings_.Tipo(), 3);
+    EXPECT_EQ(settings_.Idioma(), QStringLiteral("Português"));
+    EXPECT_EQ(settings_.Brilho(), 128);
+    EXPECT_EQ(settings_.Contraste(), 96);
+    EXPECT_EQ(settings_.DirQV(), QStringLiteral("/opt/NORVIX/OrventDuo"));
+    EXPECT_EQ(settings_.Digitalizacao(), QStringLiteral("/opt/NORVIX/OrventDuo/Grabmod.so"));
+    EXPECT_EQ(settings_.DigitalizacaoOrto(), QStringLiteral("/opt/NORVIX/OrventDuo/GrabmodOrto.so"));
+    EXPECT_TRUE(settings_.SalvarImagemCaptura());
+    EXPECT_EQ(settings_.ConectorCentral(), QStringLiteral("Composto"));
+    EXPECT_EQ(settings_.ConectorLateralS(), QStringLiteral("S-Video E"));
+    EXPECT_EQ(settings_.ConectorLateralD(), QStringLiteral("S-Video D"));
+    EXPECT_EQ(settings_.CameraCentral(), 0);
+    EXPECT_EQ(settings_.CameraLateral(), 1);
+    EXPECT_EQ(settings_.Com(), QStringLiteral("COM1"));
+    EXPECT_TRUE(settings_.AutoPCaptura());
+    EXPECT_EQ(settings_.DelayAutoPCaptura(), 750);
+    EXPECT_EQ(settings_.PassoMotorX(), QStringLiteral("4"));
+    EXPECT_EQ(settings_.PassoMotorY(), QStringLiteral("5"));
+    EXPECT_EQ(settings_.TvlCentral(), 12);
+    EXPECT_EQ(settings_.TIncremento(), 3);
+    EXPECT_EQ(settings_.TipoCalibrador(), 2);
+    // Rows after the calibrator type are unknown to this reader.
+    EXPECT_TRUE(settings_.value(Reader::Row::MapCorCeratometriaPontual).isEmpty());
+    EXPECT_TRUE(settings_.value(Reader::Row::OpcExibirIndiceMapa).isEmpty());
+
+    const QString miral = root_.filePath(QStringLiteral("Miral/Miral.ini"));
+    ASSERT_TRUE(writeFile(miral, settingsText({{QStringLiteral("SERIAL/COM"), QStringLiteral("/dev/ttyUSB0")}})));
+    ASSERT_TRUE(settings_.LoadAll(0));
+    EXPECT_EQ(settings_.FileName(), miral);
+    EXPECT_EQ(settings_.Com(), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(Reader::CandidateFiles(1).last(), norvix::programDirectory() + QStringLiteral("Orvent.ini"));
+}
+
+TEST_F(LegacyIniSettingsTest, NoChecksAndNoMessages) {
+    ASSERT_TRUE(writeFile(orvent_, settingsText({{QStringLiteral("OPCOES/QualidadeImagem"), QStringLiteral("abc")},
+                                                 {QStringLiteral("OPCOES/TVLCENTRAL"), QStringLiteral("abc")},
+                                                 {QStringLiteral("MAPA/EXIBEGRADE"), QStringLiteral("x")},
+                                                 {QStringLiteral("CAMERA/BRILHO"), QStringLiteral("claro")}})));
+    ASSERT_TRUE(settings_.LoadAll(3));
+    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_EQ(settings_.QualidadeImagem(), QStringLiteral("abc"));
+    EXPECT_EQ(settings_.TvlCentral(), 1);
+    EXPECT_THROW(settings_.Brilho(), ConversionError);
+}
+
+TEST_F(LegacyIniSettingsTest, UnreadableDelayAbortsTheLoadAndKeepsTheEarlierValues) {
+    ASSERT_TRUE(writeFile(orvent_, settingsText()));
+    ASSERT_TRUE(settings_.LoadAll(3));
+    const QString orvent = settings_.FileName();
+    for (const char* key : {"OPCOES/DELAYAUTOPCAPTURA", "OPCOES/TINCREMENTO", "OPCOES/TIPOCALIBRADOR"}) {
+        SCOPED_TRACE(key);
+        ASSERT_TRUE(writeFile(orvent_, settingsText({{QString::fromLatin1(key), QStringLiteral("x")},
+                                                     {QStringLiteral("CAMERA/BRILHO"), QStringLiteral("200")},
+                                                     {QStringLiteral("SERIAL/COM"), QStringLiteral("COM4")}})));
+        EXPECT_THROW(settings_.LoadAll(3), ConversionError);
+        EXPECT_EQ(settings_.Brilho(), 128);
+        EXPECT_EQ(settings_.Com(), QStringLiteral("COM1"));
+        EXPECT_EQ(settings_.DelayAutoPCaptura(), 750);
+        EXPECT_EQ(settings_.FileName(), orvent);
+    }
+    // An empty file lacks all three, so it aborts too.
+    ASSERT_TRUE(writeFile(orvent_, QByteArray()));
+    EXPECT_THROW(settings_.LoadAll(3), ConversionError);
+    EXPECT_EQ(settings_.TIncremento(), 3);
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(LegacyIniSettingsTest, MissingFileLeavesEverythingAsItWas) {
+    Reader fresh;
+    if (QFileInfo::exists(norvix::programDirectory() + QStringLiteral("Orvent.ini")))
+        GTEST_SKIP() << "há um Orvent.ini na pasta do programa";
+    EXPECT_FALSE(fresh.LoadAll(3));
+    EXPECT_TRUE(fresh.FileName().isEmpty());
+    EXPECT_TRUE(fresh.Com().isEmpty());
+    EXPECT_EQ(fresh.DelayAutoPCaptura(), 0);
+}
+
+TEST_F(LegacyIniSettingsTest, CalibrationWritesBrightnessAndContrastBack) {
+    ASSERT_TRUE(writeFile(orvent_, settingsText()));
+    ASSERT_TRUE(settings_.LoadAll(3));
+    const QByteArray before = readFile(orvent_);
+    EXPECT_FALSE(settings_.WriteParameter(QStringLiteral("Int"), QStringLiteral("CAMERA"),
+                                          QStringLiteral("BRILHO"), QStringLiteral("150"), false));
+    EXPECT_EQ(readFile(orvent_), before);
+    EXPECT_TRUE(settings_.WriteParameter(QStringLiteral("Str"), QStringLiteral("CAMERA"),
+                                         QStringLiteral("BRILHO"), QStringLiteral("150"), false));
+    EXPECT_TRUE(settings_.WriteParameter(QStringLiteral("Str"), QStringLiteral("camera"),
+                                         QStringLiteral("contraste"), QStringLiteral("80"), false));
+    QByteArray expected = before;
+    expected.replace("BRILHO=128", "BRILHO=150").replace("CONTRASTE=96", "CONTRASTE=80");
+    EXPECT_EQ(readFile(orvent_), expected);
+    ASSERT_TRUE(settings_.LoadAll(3));
+    EXPECT_EQ(settings_.Brilho(), 150);
+    EXPECT_EQ(settings_.Contraste(), 80);
+}
+
+}  // namespace
