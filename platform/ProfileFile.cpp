@@ -2,7 +2,8 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringView>
+#include <QByteArrayView>
+#include <QLatin1StringView>
 #include <utility>
 
 #include "Convert.h"
@@ -11,39 +12,50 @@
 namespace norvix {
 namespace {
 
-// Windows-1252 is one byte per character and fromCp1252 yields one QChar per byte, so every
-// position found in the decoded text is also the position of the same byte in the file. A
-// write therefore splices bytes and leaves every untouched line exactly as it was.
+// The file is scanned as bytes: Windows-1252 has one byte per character, so positions found
+// in the bytes are the positions a write splices at, and only the names compared and the value
+// returned are decoded. Decoding whole files on every read was most of the cost of a load.
 
 enum class LineKind { Other, Blank, Comment, Section, Key };
 
 struct Line {
-    qsizetype start = 0;      // first character of the line
-    qsizetype end = 0;        // one past the last character before the line break
-    qsizetype next = 0;       // start of the following line
+    qsizetype start = 0;  // first byte of the line
+    qsizetype end = 0;    // one past the last byte before the line break
+    qsizetype next = 0;   // start of the following line
     LineKind kind = LineKind::Other;
-    QStringView name;         // section or key name, trimmed
-    QStringView value;        // key value, trimmed, quotes not yet removed
+    QByteArrayView name;  // section or key name, trimmed
+    QByteArrayView value; // key value, trimmed, quotes not yet removed
 };
 
-// Walks the lines of a decoded file one at a time.
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+QByteArrayView trimmed(QByteArrayView v) {
+    qsizetype b = 0, e = v.size();
+    while (b < e && isBlank(v[b])) ++b;
+    while (e > b && isBlank(v[e - 1])) --e;
+    return v.sliced(b, e - b);
+}
+
+// Walks the lines of a file one at a time.
 class LineScanner {
 public:
-    explicit LineScanner(QStringView text) : text_(text) {}
+    explicit LineScanner(QByteArrayView data) : data_(data) {}
 
     bool next(Line& line) {
-        if (pos_ >= text_.size()) return false;
+        if (pos_ >= data_.size()) return false;
         line = Line{};
         line.start = pos_;
-        qsizetype nl = text_.indexOf(QLatin1Char('\n'), pos_);
+        const qsizetype nl = data_.indexOf('\n', pos_);
         if (nl < 0) {
-            line.end = text_.size();
-            line.next = text_.size();
+            line.end = data_.size();
+            line.next = data_.size();
         } else {
             line.end = nl;
             line.next = nl + 1;
         }
-        if (line.end > line.start && text_[line.end - 1] == QLatin1Char('\r')) --line.end;
+        if (line.end > line.start && data_[line.end - 1] == '\r') --line.end;
         pos_ = line.next;
         classify(line);
         return true;
@@ -51,45 +63,60 @@ public:
 
 private:
     void classify(Line& line) const {
-        const QStringView content = text_.sliced(line.start, line.end - line.start).trimmed();
+        const QByteArrayView content = trimmed(data_.sliced(line.start, line.end - line.start));
         if (content.isEmpty()) {
             line.kind = LineKind::Blank;
-        } else if (content.front() == QLatin1Char(';')) {
+        } else if (content.front() == ';') {
             line.kind = LineKind::Comment;
-        } else if (content.front() == QLatin1Char('[')) {
+        } else if (content.front() == '[') {
             // A header without its closing bracket still names a section, as Windows reads it.
-            qsizetype close = content.indexOf(QLatin1Char(']'));
+            qsizetype close = content.indexOf(']');
             if (close < 0) close = content.size();
             line.kind = LineKind::Section;
-            line.name = content.sliced(1, close - 1).trimmed();
+            line.name = trimmed(content.sliced(1, close - 1));
         } else {
-            const qsizetype eq = content.indexOf(QLatin1Char('='));
+            const qsizetype eq = content.indexOf('=');
             if (eq <= 0) {
                 line.kind = LineKind::Other;
                 return;
             }
             line.kind = LineKind::Key;
-            line.name = content.first(eq).trimmed();
-            line.value = content.sliced(eq + 1).trimmed();
+            line.name = trimmed(content.first(eq));
+            line.value = trimmed(content.sliced(eq + 1));
             if (line.name.isEmpty()) line.kind = LineKind::Other;
         }
     }
 
-    QStringView text_;
+    QByteArrayView data_;
     qsizetype pos_ = 0;
 };
 
-bool sameName(QStringView a, QStringView b) {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+QString decoded(QByteArrayView bytes) {
+    return fromCp1252(bytes.toByteArray());
 }
 
-QString unquoted(QStringView value) {
-    if (value.size() >= 2) {
-        const QChar first = value.front();
-        if ((first == QLatin1Char('"') || first == QLatin1Char('\'')) && value.back() == first)
-            return value.sliced(1, value.size() - 2).toString();
+// Bytes outside 0x80..0x9F mean the same in Latin-1 and Windows-1252.
+bool sameAsLatin1(QByteArrayView bytes) {
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80 && b <= 0x9F) return false;
     }
-    return value.toString();
+    return true;
+}
+
+bool sameName(QByteArrayView name, const QString& wanted) {
+    if (sameAsLatin1(name))
+        return QString::compare(QLatin1StringView(name), wanted, Qt::CaseInsensitive) == 0;
+    return decoded(name).compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+QString unquoted(QByteArrayView value) {
+    if (value.size() >= 2) {
+        const char first = value.front();
+        if ((first == '"' || first == '\'') && value.back() == first)
+            return decoded(value.sliced(1, value.size() - 2));
+    }
+    return decoded(value);
 }
 
 std::optional<QByteArray> readBytes(const QString& path) {
@@ -117,10 +144,9 @@ ProfileFile::ProfileFile(QString path) : path_(std::move(path)) {}
 std::optional<QString> ProfileFile::readValue(const QString& section, const QString& key) const {
     const std::optional<QByteArray> data = readBytes(path_);
     if (!data) return std::nullopt;
-    const QString text = fromCp1252(*data);
-    const QStringView wantedSection = QStringView(section).trimmed();
-    const QStringView wantedKey = QStringView(key).trimmed();
-    LineScanner scanner(text);
+    const QString wantedSection = section.trimmed();
+    const QString wantedKey = key.trimmed();
+    LineScanner scanner(*data);
     Line line;
     bool inSection = false;
     while (scanner.next(line)) {
@@ -168,14 +194,13 @@ bool ProfileFile::writeString(const QString& section, const QString& key, const 
         data = std::move(*existing);
     }
     const QByteArray eol = lineEndOf(data);
-    const QString text = fromCp1252(data);
 
     qsizetype replaceStart = -1, replaceEnd = -1;  // the key line to replace
     QString replacementKey;
     qsizetype sectionFound = -1;                     // end of the first matching section's last entry
     bool sectionLastHasBreak = true;
     {
-        LineScanner scanner(text);
+        LineScanner scanner(data);
         Line line;
         bool inSection = false;
         bool inFirstSection = false;
@@ -193,7 +218,7 @@ bool ProfileFile::writeString(const QString& section, const QString& key, const 
             if (inSection && line.kind == LineKind::Key && sameName(line.name, keyName)) {
                 replaceStart = line.start;
                 replaceEnd = line.end;
-                replacementKey = line.name.toString();
+                replacementKey = decoded(line.name);
                 break;
             }
             if (inFirstSection && line.kind != LineKind::Blank) {
