@@ -9,6 +9,7 @@
 // (read_committed, rec_version, nowait) that the program relies on.
 #include <QByteArray>
 #include <QDate>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -274,7 +275,9 @@ private:
         unsigned length = 0;
         unsigned subType = 0;
     };
+    friend class FbDatabase;
     void prepare();
+    void unprepare();  // closes and frees the prepared statement
     std::vector<unsigned char> bindParameters(Firebird::IMessageMetadata** metadata);
     bool fetchOne();
     void fetchAll();

@@ -1,0 +1,1010 @@
+#include "records/FbDatabase.h"
+
+#include <firebird/Interface.h>
+
+#include <QFile>
+#include <QStringDecoder>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/Cp1252.h"
+
+using namespace Firebird;
+
+namespace norvix {
+
+namespace {
+
+constexpr unsigned kDialect = 3;
+constexpr unsigned kCharsetWin1252 = 53;  // Firebird's id of WIN1252
+constexpr unsigned kBlobChunk = 32768;
+
+IMaster* master() {
+    static IMaster* instance = fb_get_master_interface();
+    return instance;
+}
+
+IUtil* util() { return master()->getUtilInterface(); }
+
+// Server messages are plain ASCII but may quote a file name (UTF-8 on this system) or a
+// value of the connection (Windows-1252): take UTF-8 when it decodes cleanly.
+QString decodeMessage(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(bytes);
+    if (!utf8.hasError()) return text;
+    return fromCp1252(bytes);
+}
+
+QString statusText(IStatus* status) {
+    char buffer[4096];
+    util()->formatStatus(buffer, sizeof buffer, status);
+    QString text = decodeMessage(QByteArray(buffer)).trimmed();
+    return text.isEmpty() ? QStringLiteral("Erro do banco de dados") : text;
+}
+
+// A status wrapper that lives for one call and is disposed afterwards.
+struct Status {
+    ThrowStatusWrapper wrapper{master()->getStatus()};
+    ~Status() { wrapper.dispose(); }
+    ThrowStatusWrapper* operator&() { return &wrapper; }
+};
+
+// Runs f with a throwing status and turns a Firebird failure into a DatabaseError.
+template <class F>
+decltype(auto) guarded(F&& f) {
+    Status status;
+    try {
+        return f(&status);
+    } catch (const FbException& e) {
+        throw DatabaseError(statusText(e.getStatus()));
+    }
+}
+
+// Runs f and ignores a failure: for releasing what is being thrown away anyway.
+template <class F>
+bool quietly(F&& f) {
+    try {
+        guarded(std::forward<F>(f));
+        return true;
+    } catch (const DatabaseError&) {
+        return false;
+    }
+}
+
+struct XpbGuard {
+    IXpbBuilder* builder;
+    ~XpbGuard() {
+        if (builder) builder->dispose();
+    }
+};
+
+bool isIdentStart(QChar c) { return c.isLetter() || c == QLatin1Char('_'); }
+bool isIdentChar(QChar c) {
+    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$');
+}
+
+qint64 readInteger(const unsigned char* p, int length) {
+    qint64 value = 0;
+    for (int i = length - 1; i >= 0; --i) value = (value << 8) | p[i];
+    return value;
+}
+
+QString valueAsText(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::QDate: return v.toDate().toString(QStringLiteral("dd/MM/yyyy"));
+    case QMetaType::QTime: return v.toTime().toString(QStringLiteral("HH:mm:ss"));
+    case QMetaType::QDateTime:
+        return v.toDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    case QMetaType::Double: return QString::number(v.toDouble(), 'g', 15);
+    case QMetaType::QByteArray: return fromCp1252(v.toByteArray());
+    default: return v.toString();
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+FbParsedSql parseNamedParameters(const QString& sql) {
+    FbParsedSql result;
+    result.sql.reserve(sql.size());
+    const qsizetype n = sql.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = sql[i];
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            // A quoted text or name: copied as it stands (a doubled quote reopens at once).
+            qsizetype end = sql.indexOf(c, i + 1);
+            if (end < 0) end = n - 1;
+            result.sql += sql.mid(i, end - i + 1);
+            i = end + 1;
+        } else if (c == QLatin1Char('-') && i + 1 < n && sql[i + 1] == QLatin1Char('-')) {
+            qsizetype end = sql.indexOf(QLatin1Char('\n'), i);
+            if (end < 0) end = n - 1;
+            result.sql += sql.mid(i, end - i + 1);
+            i = end + 1;
+        } else if (c == QLatin1Char('/') && i + 1 < n && sql[i + 1] == QLatin1Char('*')) {
+            qsizetype end = sql.indexOf(QLatin1String("*/"), i + 2);
+            end = end < 0 ? n - 1 : end + 1;
+            result.sql += sql.mid(i, end - i + 1);
+            i = end + 1;
+        } else if (c == QLatin1Char(':') && i + 1 < n && isIdentStart(sql[i + 1]) &&
+                   (i == 0 || !isIdentChar(sql[i - 1]))) {
+            qsizetype end = i + 1;
+            while (end < n && isIdentChar(sql[end])) ++end;
+            result.names << sql.mid(i + 1, end - i - 1).toUpper();
+            result.sql += QLatin1Char('?');
+            i = end;
+        } else {
+            result.sql += c;
+            ++i;
+        }
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+IAttachment* FbClientConnector::attach(const QString& name, const QString& user,
+                                       const QString& password) {
+    return guarded([&](ThrowStatusWrapper* st) {
+        XpbGuard dpb{util()->getXpbBuilder(st, IXpbBuilder::DPB, nullptr, 0)};
+        dpb.builder->insertString(st, isc_dpb_user_name, toCp1252(user).constData());
+        dpb.builder->insertString(st, isc_dpb_password, toCp1252(password).constData());
+        dpb.builder->insertString(st, isc_dpb_lc_ctype, "WIN1252");
+        dpb.builder->insertInt(st, isc_dpb_sql_dialect, int(kDialect));
+        IProvider* provider = master()->getDispatcher();
+        struct ProviderGuard {
+            IProvider* p;
+            ~ProviderGuard() { p->release(); }
+        } guard{provider};
+        // The name goes unchanged: "host:/path" reaches a server, a plain path the embedded
+        // engine.
+        const QByteArray file = QFile::encodeName(name);
+        return provider->attachDatabase(st, file.constData(), dpb.builder->getBufferLength(st),
+                                        dpb.builder->getBuffer(st));
+    });
+}
+
+FbConnector& defaultConnector() {
+    static FbClientConnector connector;
+    return connector;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+FbDatabase::FbDatabase(FbConnector* connector)
+    : connector_(connector ? connector : &defaultConnector()) {}
+
+FbDatabase::~FbDatabase() {
+    try {
+        close();
+    } catch (...) {
+        forceClose();
+    }
+}
+
+void FbDatabase::setConnector(FbConnector* connector) {
+    connector_ = connector ? connector : &defaultConnector();
+}
+
+void FbDatabase::setDatabaseName(const QString& name) { name_ = name; }
+
+void FbDatabase::open() {
+    if (attachment_) return;
+    QString user;
+    QString password;
+    for (const QString& line : params_) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0) continue;
+        const QString key = line.left(eq).trimmed().toLower();
+        if (key == QLatin1String("user_name")) user = line.mid(eq + 1);
+        else if (key == QLatin1String("password")) password = line.mid(eq + 1);
+    }
+    attachment_ = connector_->attach(name_, user, password);
+}
+
+void FbDatabase::close() {
+    if (!attachment_) return;
+    QString failure;
+    for (FbTransaction* t : transactions_) {
+        try {
+            t->commit();  // the transaction's default action
+        } catch (const DatabaseError& e) {
+            failure = e.message();
+            t->drop();
+        }
+        for (FbDataSet* d : t->dataSets_) d->unprepare();
+    }
+    IAttachment* attachment = attachment_;
+    attachment_ = nullptr;
+    try {
+        guarded([&](ThrowStatusWrapper* st) { attachment->detach(st); });
+    } catch (const DatabaseError& e) {
+        attachment->release();
+        if (failure.isEmpty()) failure = e.message();
+    }
+    if (!failure.isEmpty()) throw DatabaseError(failure);
+}
+
+void FbDatabase::forceClose() {
+    for (FbTransaction* t : transactions_) {
+        t->closeDataSets();
+        t->drop();
+        for (FbDataSet* d : t->dataSets_) d->unprepare();
+    }
+    if (!attachment_) return;
+    IAttachment* attachment = attachment_;
+    attachment_ = nullptr;
+    if (!quietly([&](ThrowStatusWrapper* st) { attachment->detach(st); })) attachment->release();
+}
+
+IAttachment* FbDatabase::requireAttachment() const {
+    if (!attachment_) throw DatabaseError(QStringLiteral("Banco de dados não conectado."));
+    return attachment_;
+}
+
+int FbDatabase::requestInfo() {
+    IAttachment* attachment = requireAttachment();
+    const unsigned char items[] = {isc_info_page_size, isc_info_end};
+    unsigned char buffer[64] = {};
+    guarded([&](ThrowStatusWrapper* st) {
+        attachment->getInfo(st, sizeof items, items, sizeof buffer, buffer);
+    });
+    if (buffer[0] != isc_info_page_size)
+        throw DatabaseError(QStringLiteral("O servidor não respondeu ao pedido de informações."));
+    const int length = int(readInteger(buffer + 1, 2));
+    if (length <= 0 || length > 8)
+        throw DatabaseError(QStringLiteral("O servidor não respondeu ao pedido de informações."));
+    return int(readInteger(buffer + 3, length));
+}
+
+bool FbDatabase::testConnected() {
+    if (!attachment_) return false;
+    try {
+        return requestInfo() > 0;
+    } catch (const DatabaseError&) {
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+FbTransaction::FbTransaction(FbDatabase& database) : database_(database) {
+    database_.transactions_.push_back(this);
+}
+
+FbTransaction::~FbTransaction() {
+    try {
+        commit();
+    } catch (...) {
+        drop();
+    }
+    auto& list = database_.transactions_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void FbTransaction::startTransaction() {
+    if (handle_) return;
+    IAttachment* attachment = database_.requireAttachment();
+    handle_ = guarded([&](ThrowStatusWrapper* st) {
+        XpbGuard tpb{util()->getXpbBuilder(st, IXpbBuilder::TPB, nullptr, 0)};
+        tpb.builder->insertTag(st, isc_tpb_read_committed);
+        tpb.builder->insertTag(st, isc_tpb_rec_version);
+        tpb.builder->insertTag(st, isc_tpb_nowait);
+        tpb.builder->insertTag(st, isc_tpb_write);
+        return attachment->startTransaction(st, tpb.builder->getBufferLength(st),
+                                            tpb.builder->getBuffer(st));
+    });
+}
+
+ITransaction* FbTransaction::handle() {
+    if (!handle_) startTransaction();
+    return handle_;
+}
+
+void FbTransaction::closeDataSets() {
+    for (FbDataSet* d : dataSets_) d->close();
+}
+
+void FbTransaction::commit() {
+    if (!handle_) return;
+    closeDataSets();
+    // commit() releases the handle when it succeeds; on failure the transaction stays active.
+    guarded([&](ThrowStatusWrapper* st) { handle_->commit(st); });
+    handle_ = nullptr;
+}
+
+void FbTransaction::rollback() {
+    if (!handle_) return;
+    closeDataSets();
+    ITransaction* handle = handle_;
+    handle_ = nullptr;
+    try {
+        guarded([&](ThrowStatusWrapper* st) { handle->rollback(st); });
+    } catch (const DatabaseError&) {
+        // The server discards what was not committed when it cannot roll back now.
+        handle->release();
+        throw;
+    }
+}
+
+void FbTransaction::drop() {
+    if (!handle_) return;
+    ITransaction* handle = handle_;
+    handle_ = nullptr;
+    if (!quietly([&](ThrowStatusWrapper* st) { handle->rollback(st); })) handle->release();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+FbDataSet::FbDataSet(FbTransaction& transaction, const QString& name)
+    : transaction_(transaction), name_(name) {
+    transaction_.dataSets_.push_back(this);
+}
+
+FbDataSet::~FbDataSet() {
+    close();
+    unprepare();
+    auto& list = transaction_.dataSets_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void FbDataSet::setParam(const QString& name, const FbValue& value) {
+    QString key = name.startsWith(QLatin1Char(':')) ? name.mid(1) : name;
+    key = key.toUpper();
+    for (FbParam& p : params_) {
+        if (p.name == key) {
+            p.value = value;
+            return;
+        }
+    }
+    params_.push_back({key, value});
+}
+
+void FbDataSet::setParams(const FbParams& params) {
+    for (const FbParam& p : params) setParam(p.name, p.value);
+}
+
+void FbDataSet::clearParams() { params_.clear(); }
+
+void FbDataSet::invalidateStatement() {
+    close();
+    unprepare();
+}
+
+void FbDataSet::unprepare() {
+    releaseResultSet();
+    if (outMeta_) {
+        outMeta_->release();
+        outMeta_ = nullptr;
+    }
+    if (statement_) {
+        IStatement* statement = statement_;
+        statement_ = nullptr;
+        // free() releases the handle when it succeeds (it fails after the attachment died).
+        if (!quietly([&](ThrowStatusWrapper* st) { statement->free(st); })) statement->release();
+    }
+    preparedFor_.clear();
+}
+
+void FbDataSet::prepare() {
+    const QString text = effectiveSql();
+    if (statement_ && preparedFor_ == text) return;
+    unprepare();
+    columns_.clear();
+    parsed_ = parseNamedParameters(text);
+    IAttachment* attachment = transaction_.database().requireAttachment();
+    ITransaction* tra = transaction_.handle();
+    const QByteArray bytes = toCp1252(parsed_.sql);
+    statement_ = guarded([&](ThrowStatusWrapper* st) {
+        return attachment->prepare(st, tra, unsigned(bytes.size()), bytes.constData(), kDialect,
+                                   IStatement::PREPARE_PREFETCH_METADATA);
+    });
+    preparedFor_ = text;
+    describeOutput();
+}
+
+void FbDataSet::describeOutput() {
+    guarded([&](ThrowStatusWrapper* st) {
+        outMeta_ = statement_->getOutputMetadata(st);
+        const unsigned count = outMeta_->getCount(st);
+        columns_.clear();
+        columns_.reserve(count);
+        for (unsigned i = 0; i < count; ++i) {
+            Column c;
+            const char* alias = outMeta_->getAlias(st, i);
+            const char* field = outMeta_->getField(st, i);
+            c.name = fromCp1252(alias && *alias ? alias : field).toUpper();
+            c.type = outMeta_->getType(st, i) & ~1u;
+            c.scale = outMeta_->getScale(st, i);
+            c.offset = outMeta_->getOffset(st, i);
+            c.nullOffset = outMeta_->getNullOffset(st, i);
+            c.length = outMeta_->getLength(st, i);
+            c.subType = unsigned(outMeta_->getSubType(st, i));
+            columns_.push_back(c);
+        }
+        outBuffer_.assign(outMeta_->getMessageLength(st), 0);
+    });
+}
+
+std::vector<unsigned char> FbDataSet::bindParameters(IMessageMetadata** metadata) {
+    *metadata = nullptr;
+    for (const FbParam& p : params_) {
+        if (!parsed_.names.contains(p.name))
+            throw DatabaseError(
+                QStringLiteral("Parâmetro %1 não existe na instrução.").arg(p.name));
+    }
+    IAttachment* attachment = transaction_.database().requireAttachment();
+    ITransaction* tra = transaction_.handle();
+    return guarded([&](ThrowStatusWrapper* st) {
+        IMessageMetadata* in = statement_->getInputMetadata(st);
+        struct MetaGuard {
+            IMessageMetadata* m;
+            ~MetaGuard() { m->release(); }
+        } inGuard{in};
+        const unsigned count = in->getCount(st);
+        if (count != unsigned(parsed_.names.size()))
+            throw DatabaseError(QStringLiteral("A instrução tem %1 parâmetros e %2 nomes.")
+                                    .arg(count)
+                                    .arg(parsed_.names.size()));
+        std::vector<const FbValue*> values(count, nullptr);
+        static const FbValue nullValue;
+        IMetadataBuilder* builder = in->getBuilder(st);
+        struct BuilderGuard {
+            IMetadataBuilder* b;
+            ~BuilderGuard() { b->release(); }
+        } builderGuard{builder};
+        std::vector<QByteArray> texts(count);
+        for (unsigned i = 0; i < count; ++i) {
+            values[i] = &nullValue;
+            for (const FbParam& p : params_)
+                if (p.name == parsed_.names[int(i)]) values[i] = &p.value;
+            const unsigned serverType = in->getType(st, i) & ~1u;
+            const FbValue& v = *values[i];
+            switch (v.kind()) {
+            case FbValue::Kind::Null:
+                builder->setType(st, i, serverType | 1);
+                break;
+            case FbValue::Kind::Integer:
+                builder->setType(st, i, SQL_INT64 | 1);
+                builder->setLength(st, i, sizeof(ISC_INT64));
+                builder->setScale(st, i, 0);
+                break;
+            case FbValue::Kind::Double:
+                builder->setType(st, i, SQL_DOUBLE | 1);
+                builder->setLength(st, i, sizeof(double));
+                builder->setScale(st, i, 0);
+                break;
+            case FbValue::Kind::Text:
+                texts[i] = toCp1252(v.toText());
+                if (serverType == SQL_BLOB) {
+                    builder->setType(st, i, SQL_BLOB | 1);
+                    builder->setLength(st, i, sizeof(ISC_QUAD));
+                } else {
+                    // The text travels with its own length: the server refuses one that does
+                    // not fit the parameter, with its own message.
+                    builder->setType(st, i, SQL_VARYING | 1);
+                    builder->setLength(st, i, unsigned(std::max<qsizetype>(1, texts[i].size())));
+                    builder->setCharSet(st, i, kCharsetWin1252);
+                }
+                break;
+            case FbValue::Kind::Date:
+                builder->setType(st, i, (v.toDate().isValid() ? SQL_TYPE_DATE : serverType) | 1);
+                if (v.toDate().isValid()) builder->setLength(st, i, sizeof(ISC_DATE));
+                break;
+            case FbValue::Kind::Time:
+                builder->setType(st, i, (v.toTime().isValid() ? SQL_TYPE_TIME : serverType) | 1);
+                if (v.toTime().isValid()) builder->setLength(st, i, sizeof(ISC_TIME));
+                break;
+            case FbValue::Kind::Blob:
+                builder->setType(st, i, SQL_BLOB | 1);
+                builder->setLength(st, i, sizeof(ISC_QUAD));
+                builder->setSubType(st, i, 0);
+                break;
+            }
+        }
+        IMessageMetadata* meta = builder->getMetadata(st);
+        struct Release {
+            IMessageMetadata** m;
+            bool keep = false;
+            ~Release() {
+                if (!keep && *m) {
+                    (*m)->release();
+                    *m = nullptr;
+                }
+            }
+        } metaGuard{&meta};
+        std::vector<unsigned char> buffer(meta->getMessageLength(st), 0);
+        for (unsigned i = 0; i < count; ++i) {
+            unsigned char* data = buffer.data() + meta->getOffset(st, i);
+            short* nullFlag = reinterpret_cast<short*>(buffer.data() + meta->getNullOffset(st, i));
+            const FbValue& v = *values[i];
+            const unsigned type = meta->getType(st, i) & ~1u;
+            *nullFlag = 0;
+            switch (v.kind()) {
+            case FbValue::Kind::Null:
+                *nullFlag = -1;
+                break;
+            case FbValue::Kind::Integer: {
+                const ISC_INT64 x = v.toInt();
+                std::memcpy(data, &x, sizeof x);
+                break;
+            }
+            case FbValue::Kind::Double: {
+                const double x = v.toDouble();
+                std::memcpy(data, &x, sizeof x);
+                break;
+            }
+            case FbValue::Kind::Date: {
+                const QDate d = v.toDate();
+                if (!d.isValid()) {
+                    *nullFlag = -1;
+                    break;
+                }
+                const ISC_DATE x = util()->encodeDate(unsigned(d.year()), unsigned(d.month()),
+                                                      unsigned(d.day()));
+                std::memcpy(data, &x, sizeof x);
+                break;
+            }
+            case FbValue::Kind::Time: {
+                const QTime t = v.toTime();
+                if (!t.isValid()) {
+                    *nullFlag = -1;
+                    break;
+                }
+                const ISC_TIME x = util()->encodeTime(unsigned(t.hour()), unsigned(t.minute()),
+                                                      unsigned(t.second()),
+                                                      unsigned(t.msec()) * 10);
+                std::memcpy(data, &x, sizeof x);
+                break;
+            }
+            case FbValue::Kind::Text:
+            case FbValue::Kind::Blob: {
+                const QByteArray& bytes =
+                    v.kind() == FbValue::Kind::Text ? texts[i] : v.toBytes();
+                if (type == SQL_BLOB) {
+                    // An empty value is an empty blob, not NULL.
+                    ISC_QUAD id{};
+                    IBlob* blob = attachment->createBlob(st, tra, &id, 0, nullptr);
+                    try {
+                        for (qsizetype at = 0; at < bytes.size(); at += kBlobChunk) {
+                            const unsigned n =
+                                unsigned(std::min<qsizetype>(kBlobChunk, bytes.size() - at));
+                            blob->putSegment(st, n, bytes.constData() + at);
+                        }
+                        blob->close(st);
+                    } catch (...) {
+                        blob->release();
+                        throw;
+                    }
+                    std::memcpy(data, &id, sizeof id);
+                } else {
+                    const short length = short(bytes.size());
+                    std::memcpy(data, &length, sizeof length);
+                    std::memcpy(data + sizeof length, bytes.constData(), size_t(bytes.size()));
+                }
+                break;
+            }
+            }
+        }
+        metaGuard.keep = true;
+        *metadata = meta;
+        return buffer;
+    });
+}
+
+void FbDataSet::open() {
+    if (open_) return;
+    prepare();
+    IMessageMetadata* in = nullptr;
+    std::vector<unsigned char> buffer = bindParameters(&in);
+    struct MetaGuard {
+        IMessageMetadata* m;
+        ~MetaGuard() {
+            if (m) m->release();
+        }
+    } guard{in};
+    ITransaction* tra = transaction_.handle();
+    resultSet_ = guarded([&](ThrowStatusWrapper* st) {
+        return statement_->openCursor(st, tra, in, buffer.empty() ? nullptr : buffer.data(),
+                                      outMeta_, 0);
+    });
+    open_ = true;
+    fetchedAll_ = false;
+    rows_.clear();
+    try {
+        fetchOne();
+    } catch (...) {
+        close();
+        throw;
+    }
+    current_ = rows_.empty() ? -1 : 0;
+    bof_ = true;
+    eof_ = rows_.empty();
+}
+
+void FbDataSet::execSql() {
+    close();
+    prepare();
+    IMessageMetadata* in = nullptr;
+    std::vector<unsigned char> buffer = bindParameters(&in);
+    struct MetaGuard {
+        IMessageMetadata* m;
+        ~MetaGuard() {
+            if (m) m->release();
+        }
+    } guard{in};
+    ITransaction* tra = transaction_.handle();
+    guarded([&](ThrowStatusWrapper* st) {
+        statement_->execute(st, tra, in, buffer.empty() ? nullptr : buffer.data(), nullptr,
+                            nullptr);
+    });
+}
+
+void FbDataSet::releaseResultSet() {
+    if (!resultSet_) return;
+    IResultSet* rs = resultSet_;
+    resultSet_ = nullptr;
+    if (!quietly([&](ThrowStatusWrapper* st) { rs->close(st); })) rs->release();
+}
+
+void FbDataSet::close() {
+    releaseResultSet();
+    rows_.clear();
+    rows_.shrink_to_fit();
+    open_ = false;
+    fetchedAll_ = false;
+    current_ = -1;
+    eof_ = true;
+    bof_ = true;
+}
+
+QString FbDataSet::plan() {
+    prepare();
+    return guarded([&](ThrowStatusWrapper* st) {
+        const char* text = statement_->getPlan(st, false);
+        return text ? fromCp1252(text).trimmed() : QString();
+    });
+}
+
+bool FbDataSet::fetchOne() {
+    if (!open_ || fetchedAll_ || !resultSet_) return false;
+    const int result = guarded([&](ThrowStatusWrapper* st) {
+        return resultSet_->fetchNext(st, outBuffer_.data());
+    });
+    if (result != IStatus::RESULT_OK) {
+        fetchedAll_ = true;
+        releaseResultSet();
+        return false;
+    }
+    std::vector<QVariant> row;
+    row.reserve(columns_.size());
+    for (const Column& c : columns_) row.push_back(readColumn(c, outBuffer_.data()));
+    rows_.push_back(std::move(row));
+    return true;
+}
+
+void FbDataSet::fetchAll() {
+    while (fetchOne()) {
+    }
+}
+
+QVariant FbDataSet::readColumn(const Column& c, const unsigned char* buffer) {
+    if (*reinterpret_cast<const short*>(buffer + c.nullOffset)) return QVariant();
+    const unsigned char* data = buffer + c.offset;
+    auto scaled = [&](qint64 raw) -> QVariant {
+        if (c.scale == 0) return raw;
+        return double(raw) * std::pow(10.0, c.scale);
+    };
+    switch (c.type) {
+    case SQL_TEXT: {
+        // Fixed-width text arrives padded with blanks.
+        QByteArray bytes(reinterpret_cast<const char*>(data), int(c.length));
+        while (bytes.endsWith(' ')) bytes.chop(1);
+        return fromCp1252(bytes);
+    }
+    case SQL_VARYING: {
+        short length;
+        std::memcpy(&length, data, sizeof length);
+        return fromCp1252(QByteArray(reinterpret_cast<const char*>(data + 2), length));
+    }
+    case SQL_SHORT: {
+        qint16 x;
+        std::memcpy(&x, data, sizeof x);
+        return c.scale ? scaled(x) : QVariant(int(x));
+    }
+    case SQL_LONG: {
+        qint32 x;
+        std::memcpy(&x, data, sizeof x);
+        return c.scale ? scaled(x) : QVariant(int(x));
+    }
+    case SQL_INT64: {
+        qint64 x;
+        std::memcpy(&x, data, sizeof x);
+        return scaled(x);
+    }
+    case SQL_FLOAT: {
+        float x;
+        std::memcpy(&x, data, sizeof x);
+        return double(x);
+    }
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT: {
+        double x;
+        std::memcpy(&x, data, sizeof x);
+        return x;
+    }
+    case SQL_BOOLEAN: return bool(*data);
+    case SQL_TYPE_DATE: {
+        ISC_DATE x;
+        std::memcpy(&x, data, sizeof x);
+        unsigned y, m, d;
+        util()->decodeDate(x, &y, &m, &d);
+        return QDate(int(y), int(m), int(d));
+    }
+    case SQL_TYPE_TIME: {
+        ISC_TIME x;
+        std::memcpy(&x, data, sizeof x);
+        unsigned h, m, s, f;
+        util()->decodeTime(x, &h, &m, &s, &f);
+        return QTime(int(h), int(m), int(s), int(f / 10));
+    }
+    case SQL_TIMESTAMP: {
+        ISC_TIMESTAMP x;
+        std::memcpy(&x, data, sizeof x);
+        unsigned y, mo, d, h, mi, s, f;
+        util()->decodeDate(x.timestamp_date, &y, &mo, &d);
+        util()->decodeTime(x.timestamp_time, &h, &mi, &s, &f);
+        return QDateTime(QDate(int(y), int(mo), int(d)), QTime(int(h), int(mi), int(s), int(f / 10)));
+    }
+    case SQL_BLOB: {
+        ISC_QUAD id;
+        std::memcpy(&id, data, sizeof id);
+        IAttachment* attachment = transaction_.database().requireAttachment();
+        ITransaction* tra = transaction_.handle();
+        QByteArray bytes = guarded([&](ThrowStatusWrapper* st) {
+            IBlob* blob = attachment->openBlob(st, tra, &id, 0, nullptr);
+            QByteArray out;
+            try {
+                const unsigned char items[] = {isc_info_blob_total_length};
+                unsigned char info[32] = {};
+                blob->getInfo(st, sizeof items, items, sizeof info, info);
+                if (info[0] == isc_info_blob_total_length) {
+                    const int len = int(readInteger(info + 1, 2));
+                    if (len > 0 && len <= 8) out.reserve(qsizetype(readInteger(info + 3, len)));
+                }
+                char chunk[kBlobChunk];
+                for (;;) {
+                    unsigned got = 0;
+                    const int r = blob->getSegment(st, sizeof chunk, chunk, &got);
+                    if (r == IStatus::RESULT_NO_DATA) break;
+                    out.append(chunk, qsizetype(got));
+                }
+                blob->close(st);
+            } catch (...) {
+                blob->release();
+                throw;
+            }
+            return out;
+        });
+        if (c.subType == 1) return fromCp1252(bytes);  // text blob
+        return bytes;
+    }
+    default: return QVariant();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void FbDataSet::first() {
+    if (!open_) return;
+    current_ = rows_.empty() ? -1 : 0;
+    bof_ = true;
+    eof_ = rows_.empty();
+}
+
+void FbDataSet::next() {
+    if (!open_) return;
+    if (size_t(current_ + 1) < rows_.size() || fetchOne()) {
+        ++current_;
+        bof_ = false;
+        eof_ = false;
+    } else {
+        eof_ = true;
+    }
+}
+
+void FbDataSet::prior() {
+    if (!open_) return;
+    if (current_ > 0) {
+        --current_;
+        bof_ = false;
+        eof_ = false;
+    } else {
+        bof_ = true;
+    }
+}
+
+void FbDataSet::last() {
+    if (!open_) return;
+    fetchAll();
+    current_ = int(rows_.size()) - 1;
+    eof_ = true;
+    bof_ = rows_.empty();
+}
+
+bool FbDataSet::isEmpty() { return rows_.empty(); }
+
+int FbDataSet::recordCount() {
+    if (!open_) return 0;
+    fetchAll();
+    return int(rows_.size());
+}
+
+bool FbDataSet::locate(const QString& column, const QVariant& value) {
+    if (!open_) return false;
+    const int index = columnIndex(column);
+    if (index < 0) throw DatabaseError(QStringLiteral("Coluna %1 não encontrada.").arg(column));
+    auto matches = [&](const QVariant& cell) {
+        if (!cell.isValid() || !value.isValid()) return cell.isValid() == value.isValid();
+        switch (value.typeId()) {
+        case QMetaType::QString: return valueAsText(cell) == value.toString();
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong: {
+            bool ok = false;
+            const qlonglong x = cell.toLongLong(&ok);
+            return ok && x == value.toLongLong();
+        }
+        case QMetaType::Double: return cell.toDouble() == value.toDouble();
+        default: return cell == value;
+        }
+    };
+    for (size_t row = 0;; ++row) {
+        if (row >= rows_.size() && !fetchOne()) return false;
+        if (matches(rows_[row][size_t(index)])) {
+            current_ = int(row);
+            bof_ = false;
+            eof_ = false;
+            return true;
+        }
+    }
+}
+
+QStringList FbDataSet::fieldNames() const {
+    QStringList names;
+    for (const Column& c : columns_) names << c.name;
+    return names;
+}
+
+int FbDataSet::columnIndex(const QString& column) const {
+    for (size_t i = 0; i < columns_.size(); ++i)
+        if (columns_[i].name.compare(column, Qt::CaseInsensitive) == 0) return int(i);
+    return -1;
+}
+
+const QVariant* FbDataSet::cell(const QString& column) const {
+    // A closed cursor reads as empty; an open one must know the column.
+    if (!open_) return nullptr;
+    const int index = columnIndex(column);
+    if (index < 0)
+        throw DatabaseError(QStringLiteral("Coluna %1 não encontrada em %2.")
+                                .arg(column, name_.isEmpty() ? QStringLiteral("consulta") : name_));
+    if (current_ < 0 || size_t(current_) >= rows_.size()) return nullptr;
+    return &rows_[size_t(current_)][size_t(index)];
+}
+
+bool FbDataSet::isNull(const QString& column) const {
+    const QVariant* v = cell(column);
+    return !v || !v->isValid();
+}
+
+int FbDataSet::asInt(const QString& column) const { return int(asInt64(column)); }
+
+qint64 FbDataSet::asInt64(const QString& column) const {
+    const QVariant* v = cell(column);
+    if (!v || !v->isValid()) return 0;
+    if (v->typeId() == QMetaType::Double) return qint64(std::llround(v->toDouble()));
+    if (v->typeId() == QMetaType::QString) return v->toString().trimmed().toLongLong();
+    return v->toLongLong();
+}
+
+double FbDataSet::asDouble(const QString& column) const {
+    const QVariant* v = cell(column);
+    if (!v || !v->isValid()) return 0.0;
+    return v->toDouble();
+}
+
+QString FbDataSet::asString(const QString& column) const {
+    const QVariant* v = cell(column);
+    if (!v || !v->isValid()) return QString();
+    return valueAsText(*v);
+}
+
+QDate FbDataSet::asDate(const QString& column) const {
+    const QVariant* v = cell(column);
+    if (!v || !v->isValid()) return QDate();
+    if (v->typeId() == QMetaType::QDateTime) return v->toDateTime().date();
+    return v->toDate();
+}
+
+QTime FbDataSet::asTime(const QString& column) const {
+    const QVariant* v = cell(column);
+    if (!v || !v->isValid()) return QTime();
+    if (v->typeId() == QMetaType::QDateTime) return v->toDateTime().time();
+    return v->toTime();
+}
+
+QByteArray FbDataSet::asBytes(const QString& column) const {
+    const QVariant* v = cell(column);
+    if (!v || !v->isValid()) return QByteArray();
+    if (v->typeId() == QMetaType::QString) return toCp1252(v->toString());
+    return v->toByteArray();
+}
+
+QVariant FbDataSet::value(const QString& column) const {
+    const QVariant* v = cell(column);
+    return v ? *v : QVariant();
+}
+
+QVariant FbDataSet::value(int index) const {
+    if (!open_ || index < 0 || size_t(index) >= columns_.size() || current_ < 0 ||
+        size_t(current_) >= rows_.size())
+        return QVariant();
+    return rows_[size_t(current_)][size_t(index)];
+}
+
+QVariant FbDataSet::valueAt(int row, int index) {
+    if (!open_ || row < 0 || index < 0 || size_t(index) >= columns_.size()) return QVariant();
+    while (size_t(row) >= rows_.size())
+        if (!fetchOne()) return QVariant();
+    return rows_[size_t(row)][size_t(index)];
+}
+
+// ---------------------------------------------------------------------------------------------
+
+FbQuery::FbQuery(FbTransaction& transaction, const QString& name, const QString& sql)
+    : FbDataSet(transaction, name), sql_(sql) {}
+
+void FbQuery::setSql(const QString& sql) {
+    close();
+    clearParams();
+    if (sql != sql_) {
+        sql_ = sql;
+        invalidateStatement();
+    }
+}
+
+FbTable::FbTable(FbTransaction& transaction, const QString& name, const QString& tableName,
+                 const QString& keyOrder)
+    : FbDataSet(transaction, name), table_(tableName), keyOrder_(keyOrder) {}
+
+void FbTable::setFilter(const QString& filter) {
+    if (filter == filter_) return;
+    filter_ = filter;
+    // An open table shows the new filter at once.
+    const bool wasOpen = active();
+    invalidateStatement();
+    if (wasOpen) open();
+}
+
+void FbTable::setFiltered(bool filtered) {
+    if (filtered == filtered_) return;
+    filtered_ = filtered;
+    const bool wasOpen = active();
+    invalidateStatement();
+    if (wasOpen) open();
+}
+
+QString FbTable::effectiveSql() const {
+    QString sql = QStringLiteral("SELECT * FROM ") + table_;
+    if (filtered_ && !filter_.trimmed().isEmpty())
+        sql += QStringLiteral(" WHERE ") + filter_;
+    if (!keyOrder_.isEmpty()) sql += QStringLiteral(" ORDER BY ") + keyOrder_;
+    return sql;
+}
+
+}  // namespace norvix

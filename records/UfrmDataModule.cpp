@@ -1,0 +1,201 @@
+#include "records/UfrmDataModule.h"
+
+#include <vector>
+
+#include "platform/MessageSeam.h"
+
+namespace norvix {
+
+namespace {
+// The live instances, newest last: DMPrincipal() is the newest one.
+std::vector<TDMPrincipal*>& instances() {
+    static std::vector<TDMPrincipal*> list;
+    return list;
+}
+}  // namespace
+
+const char* const TDMPrincipal::kPassword = "rqmz71";
+const char* const TDMPrincipal::kFallbackPassword = "plumbstar";
+
+TDMPrincipal::TDMPrincipal(FbConnector* connector)
+    : IBDatabase(connector),
+      IBTransaction(IBDatabase),
+      IBOperation(IBTransaction, QStringLiteral("IBOperation")),
+      IBQueryPacientes(IBTransaction, QStringLiteral("IBQueryPacientes"),
+                       QStringLiteral("select * from PACIENTES")),
+      IBQueryBuscaPac(IBTransaction, QStringLiteral("IBQueryBuscaPac"),
+                      QStringLiteral("SELECT *  FROM PACIENTES")),
+      IBQueryMedicos(IBTransaction, QStringLiteral("IBQueryMedicos"),
+                     QStringLiteral("select CODIGO from MEDICOS")),
+      IBQueryExames(IBTransaction, QStringLiteral("IBQueryExames"),
+                    QStringLiteral("select * from EXAMES")),
+      IBQueryExamesOrto(IBTransaction, QStringLiteral("IBQueryExamesOrto"),
+                        QStringLiteral("select * from EXAMESORTO")),
+      IBQueryLaudos(IBTransaction, QStringLiteral("IBQueryLaudos")),
+      IBIdiomaOperation(IBTransaction, QStringLiteral("IBIdiomaOperation"),
+                        QStringLiteral("select * from LANG")),
+      IBPacientes(IBTransaction, QStringLiteral("IBPacientes"), QStringLiteral("PACIENTES"),
+                  QStringLiteral("CODIGO")),
+      IBMedicos(IBTransaction, QStringLiteral("IBMedicos"), QStringLiteral("MEDICOS"),
+                QStringLiteral("CODIGO")),
+      IBExames(IBTransaction, QStringLiteral("IBExames"), QStringLiteral("EXAMES"),
+               QStringLiteral("CODIGO")),
+      IBLaudos(IBTransaction, QStringLiteral("IBLaudos"), QStringLiteral("LAUDOS"),
+               QStringLiteral("CODIGO")),
+      IBLaudosTexto(IBTransaction, QStringLiteral("IBLaudosTexto"), QStringLiteral("LAUDOSTEXTO"),
+                    QStringLiteral("CODIGO")),
+      IBIdioma(IBTransaction, QStringLiteral("IBIdioma"), QStringLiteral("IDIOMA"),
+               QStringLiteral("CODIGO")),
+      IBIdiomaDefault(IBTransaction, QStringLiteral("IBIdiomaDefault"),
+                      QStringLiteral("IDIOMA_DEFAULT")) {
+    instances().push_back(this);
+}
+
+TDMPrincipal::~TDMPrincipal() {
+    auto& list = instances();
+    std::erase(list, this);
+    // The transaction's default action is commit: writes not yet committed (the backup marks)
+    // become durable when the program ends.
+    try {
+        IBTransaction.commit();
+    } catch (...) {
+    }
+    try {
+        IBDatabase.close();
+    } catch (...) {
+        IBDatabase.forceClose();
+    }
+}
+
+void TDMPrincipal::setLogin(const QString& password) {
+    IBDatabase.params().clear();
+    IBDatabase.params() << QStringLiteral("user_name=sysdba")
+                        << QStringLiteral("password=") + password;
+}
+
+bool TDMPrincipal::PSetDataBaseName(const QString& name) {
+    try {
+        PDesconectionDataBase();
+        IBDatabase.setDatabaseName(name);
+        bool opened = false;
+        for (const char* password : {kPassword, kFallbackPassword}) {
+            setLogin(QString::fromLatin1(password));
+            try {
+                IBDatabase.open();
+                opened = true;
+                break;
+            } catch (const DatabaseError&) {
+            }
+        }
+        if (!opened) {
+            // Whatever the cause (password, server, file), the operator sees one message.
+            showMessage(QStringLiteral("Usuário/Senha de BD incorreto!"), QStringLiteral("ERRO"),
+                        MsgIcon::None, MsgButtons::OkCancel);
+        }
+        const bool ok = IBDatabase.connected() && IBDatabase.testConnected();
+        if (IBDatabase.connected() && !ok) IBDatabase.forceClose();
+        if (ok) PConnectDataBase();
+        return ok;
+    } catch (...) {
+        IBDatabase.forceClose();
+        return false;
+    }
+}
+
+void TDMPrincipal::PConnectDataBase() {
+    IBDatabase.open();
+    IBTransaction.startTransaction();
+}
+
+void TDMPrincipal::PDesconectionDataBase() {
+    // A rollback or detach that fails (the server went away) must not keep the module
+    // connected: the server discards uncommitted work of a lost attachment anyway.
+    try {
+        IBTransaction.rollback();
+    } catch (const DatabaseError&) {
+    }
+    try {
+        IBDatabase.close();
+    } catch (const DatabaseError&) {
+        IBDatabase.forceClose();
+    }
+}
+
+void TDMPrincipal::PCommitDataBase() {
+    IBTransaction.commit();
+    for (FbDataSet* d : {static_cast<FbDataSet*>(&IBMedicos), static_cast<FbDataSet*>(&IBPacientes),
+                         static_cast<FbDataSet*>(&IBExames), static_cast<FbDataSet*>(&IBLaudos),
+                         static_cast<FbDataSet*>(&IBLaudosTexto),
+                         static_cast<FbDataSet*>(&IBQueryPacientes)})
+        d->open();
+}
+
+void TDMPrincipal::execProcedure(const QString& sql, const FbParams& params, Commit commit,
+                                 Close close) {
+    execProcedure(IBOperation, sql, params, commit, close);
+}
+
+void TDMPrincipal::execProcedure(FbQuery& cursor, const QString& sql, const FbParams& params,
+                                 Commit commit, Close close) {
+    cursor.close();
+    cursor.setSql(sql);
+    cursor.setParams(params);
+    cursor.execSql();
+    if (close == Close::Yes) cursor.close();
+    if (commit == Commit::Yes) PCommitDataBase();
+}
+
+FbQuery& TDMPrincipal::openQuery(FbQuery& cursor, const QString& sql, const FbParams& params) {
+    cursor.close();
+    cursor.setSql(sql);
+    cursor.setParams(params);
+    cursor.open();
+    return cursor;
+}
+
+int TDMPrincipal::selectInt(const QString& sql, const FbParams& params, const QString& column,
+                            Close close) {
+    const int v = openQuery(IBOperation, sql, params).asInt(column);
+    if (close == Close::Yes) IBOperation.close();
+    return v;
+}
+
+double TDMPrincipal::selectDouble(const QString& sql, const FbParams& params,
+                                  const QString& column, Close close) {
+    const double v = openQuery(IBOperation, sql, params).asDouble(column);
+    if (close == Close::Yes) IBOperation.close();
+    return v;
+}
+
+QString TDMPrincipal::selectString(const QString& sql, const FbParams& params,
+                                   const QString& column, Close close) {
+    const QString v = openQuery(IBOperation, sql, params).asString(column);
+    if (close == Close::Yes) IBOperation.close();
+    return v;
+}
+
+QByteArray TDMPrincipal::selectBytes(const QString& sql, const FbParams& params,
+                                     const QString& column, Close close) {
+    const QByteArray v = openQuery(IBOperation, sql, params).asBytes(column);
+    if (close == Close::Yes) IBOperation.close();
+    return v;
+}
+
+FbDataSet* TDMPrincipal::cursor(const QString& name) {
+    FbDataSet* all[] = {&IBOperation, &IBQueryPacientes, &IBQueryBuscaPac, &IBQueryMedicos,
+                        &IBQueryExames, &IBQueryExamesOrto, &IBQueryLaudos, &IBIdiomaOperation,
+                        &IBPacientes, &IBMedicos, &IBExames, &IBLaudos, &IBLaudosTexto,
+                        &IBIdioma, &IBIdiomaDefault};
+    for (FbDataSet* d : all)
+        if (d->name().compare(name, Qt::CaseInsensitive) == 0) return d;
+    return nullptr;
+}
+
+TDMPrincipal& DMPrincipal() {
+    if (instances().empty()) throw Error(QStringLiteral("O módulo de dados não foi criado."));
+    return *instances().back();
+}
+
+bool hasDMPrincipal() { return !instances().empty(); }
+
+}  // namespace norvix
