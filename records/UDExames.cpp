@@ -1,0 +1,161 @@
+#include "UDExames.h"
+
+#include <QRegularExpression>
+
+#include "UfrmDataModule.h"
+
+namespace norvix {
+
+using Commit = TDMPrincipal::Commit;
+using Close = TDMPrincipal::Close;
+
+TNavegadorRegistros::TNavegadorRegistros(const char* tabela, FbQuery& (*cursor)())
+    : tabela_(tabela), cursor_(cursor) {}
+
+void TNavegadorRegistros::Fecha() {
+    aberto_ = false;
+    cursor_().close();
+}
+
+void TNavegadorRegistros::Navegar(const QString& Campo, const QString& Conteudo,
+                                  const QString& Comando) {
+    if (!aberto_) return;
+    if (Comando.isEmpty()) {
+        static const QRegularExpression coluna(QStringLiteral("^[A-Za-z_][A-Za-z0-9_$]{0,62}$"));
+        if (!coluna.match(Campo).hasMatch())
+            throw Error(QStringLiteral("Nome de coluna inválido para a navegação: \"%1\".")
+                            .arg(Campo.left(64)));
+        DMPrincipal().openQuery(cursor_(),
+                                QStringLiteral("SELECT * FROM %1 WHERE %1.%2=:Content")
+                                    .arg(QLatin1String(tabela_), Campo),
+                                {{"Content", Conteudo}});
+    }
+    FbQuery& cursor = cursor_();
+    if (Comando == QLatin1String("First"))
+        cursor.first();
+    else if (Comando == QLatin1String("Next"))
+        cursor.next();
+    else if (Comando == QLatin1String("Prior"))
+        cursor.prior();
+}
+
+int TNavegadorRegistros::Inteiro(const char* coluna) const {
+    FbQuery& cursor = cursor_();
+    if (!aberto_ || !cursor.active() || cursor.recNo() < 0) return 0;
+    return cursor.asInt(QLatin1String(coluna));
+}
+
+namespace {
+FbQuery& cursorExames() { return DMPrincipal().IBQueryExames; }
+}  // namespace
+
+TDExames& DExames() {
+    static TDExames instancia;
+    return instancia;
+}
+
+TDExames::TDExames() : navegador_("Exames", cursorExames) {}
+
+void TDExames::InsertExames(int CodPaciente, int CodResp, const QDate& Data, const QTime& Hora,
+                            const QString& Olho, double IndConf, const QString& TipoExame,
+                            const QString& Backup, const QString& Diag,
+                            const QString& Observacao, int NumAneis, const QString& TipoCone) {
+    DMPrincipal().execProcedure(
+        "Execute Procedure InsertExames :CodPaciente,:CodResp,:Data,:Hora,:Olho,:IndConf,"
+        ":TipoExame,:Backup,:Diag,:Observacao,:NumAneis,:TipoCone",
+        {{"CodPaciente", CodPaciente}, {"CodResp", CodResp}, {"Data", Data}, {"Hora", Hora},
+         {"Olho", Olho}, {"IndConf", IndConf}, {"TipoExame", TipoExame}, {"Backup", Backup},
+         {"Diag", Diag}, {"Observacao", Observacao}, {"NumAneis", NumAneis},
+         {"TipoCone", TipoCone}});
+}
+
+void TDExames::InsertExamesOrto(int ECodExame, double EDiv, double EExc, double ERaio,
+                                double ESag) {
+    DMPrincipal().execProcedure(
+        "Execute Procedure InsertExamesOrto :ECodExame,:EDiv,:EExc,:ERaio,:ESag",
+        {{"ECodExame", ECodExame}, {"EDiv", EDiv}, {"EExc", EExc}, {"ERaio", ERaio},
+         {"ESag", ESag}});
+}
+
+void TDExames::UpdateBackupExameByCodigo(int Codigo, const QString& Backup) {
+    DMPrincipal().execProcedure("Execute Procedure UpdateBackupExameByCodigo :Codigo,:Backup",
+                                {{"Codigo", Codigo}, {"Backup", Backup}}, Commit::No,
+                                Close::Yes);
+}
+
+bool TDExames::ZeraBackupExames() {
+    try {
+        DMPrincipal().execProcedure("Execute Procedure ZeraBackupExames", {}, Commit::No,
+                                    Close::Yes);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TDExames::UpdateDiagExameByCodigo(int Codigo, const QString& Diag) {
+    DMPrincipal().execProcedure("Execute Procedure UpdateDiagExameByCodigo :Codigo,:Diag",
+                                {{"Codigo", Codigo}, {"Diag", Diag}}, Commit::Yes, Close::Yes);
+}
+
+void TDExames::UpdateObsExameByCodigo(int Codigo, const QString& Obs) {
+    DMPrincipal().execProcedure("Execute Procedure UpdateObsExameByCodigo :Codigo,:Obs",
+                                {{"Codigo", Codigo}, {"Obs", Obs}}, Commit::Yes, Close::Yes);
+}
+
+void TDExames::DeleteExamesByCodigo(int Codigo) {
+    DMPrincipal().execProcedure("Execute Procedure DeleteExamesByCodigo :Codigo",
+                                {{"Codigo", Codigo}});
+}
+
+void TDExames::DeleteExamesOrtoByCodigoExame(int CodExame) {
+    DMPrincipal().execProcedure("Execute Procedure DeleteExamesOrtoByCodigoExame :CodExame",
+                                {{"CodExame", CodExame}});
+}
+
+int TDExames::SelectCodRespByCodigo(int Codigo) {
+    return DMPrincipal().selectInt("SELECT Exames.CodResp FROM Exames WHERE Exames.Codigo=:Codigo",
+                                   {{"Codigo", Codigo}}, "CodResp", Close::Yes);
+}
+
+int TDExames::CountExames() {
+    return DMPrincipal().selectInt("SELECT COUNT(*) FROM Exames", {}, "COUNT");
+}
+
+int TDExames::CountExamesByMedico(int CodMed) {
+    return DMPrincipal().selectInt("SELECT COUNT(*) FROM Exames WHERE Exames.CodResp=:CodMed",
+                                   {{"CodMed", CodMed}}, "COUNT", Close::Yes);
+}
+
+int TDExames::CountExamesByMedicoPaciente(int CodMed, int CodPac) {
+    return DMPrincipal().selectInt(
+        "SELECT COUNT(*) FROM Exames WHERE Exames.CodResp=:CodMed AND Exames.CodPaciente=:CodPac",
+        {{"CodMed", CodMed}, {"CodPac", CodPac}}, "COUNT", Close::Yes);
+}
+
+int TDExames::GenIdExames() {
+    return DMPrincipal().selectInt("SELECT FIRST(1) GEN_ID(Codigo_Exames, 0) FROM Exames", {},
+                                   "GEN_ID");
+}
+
+int TDExames::CountExamesSemBackup() {
+    return DMPrincipal().selectInt("SELECT COUNT(*) FROM Exames WHERE Exames.Backup=:Backup",
+                                   {{"Backup", QStringLiteral("")}}, "COUNT", Close::Yes);
+}
+
+TDExames& TDExames::AbreNavegador() {
+    navegador_.Abre();
+    return *this;
+}
+
+void TDExames::FechaNavegador() { navegador_.Fecha(); }
+
+void TDExames::Navegar(const QString& Campo, const QString& Conteudo, const QString& Comando) {
+    navegador_.Navegar(Campo, Conteudo, Comando);
+}
+
+int TDExames::CodPacienteAtual() const { return navegador_.Inteiro("CodPaciente"); }
+
+int TDExames::CodigoAtual() const { return navegador_.Inteiro("Codigo"); }
+
+}  // namespace norvix

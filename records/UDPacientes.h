@@ -1,0 +1,49 @@
+#pragma once
+// Reads and writes of the PACIENTES table that do not belong to a window's own statement.
+// One statement per operation on the scratch cursor IBOperation; writes go through the
+// stored procedures and commit at once. Server errors (a text longer than its column, a lock)
+// reach the caller as DatabaseError and nothing is committed.
+#include <QDate>
+#include <QString>
+
+namespace norvix {
+
+class TDPacientes {
+public:
+    void InsertPacientes(const QString& Nome, const QString& Rg, const QString& Cpf,
+                         const QString& Sexo, const QString& EstadoCivil, const QString& Conjuge,
+                         const QString& DataNascimento, const QString& Naturalidade,
+                         const QString& NaturalidadeEstado, const QString& Pai,
+                         const QString& Mae, const QString& Rua, const QString& Complemento,
+                         const QString& Bairro, const QString& Cidade, const QString& Estado,
+                         const QString& Cep, const QString& Fone, const QString& Celular,
+                         const QString& Convenio, const QString& Profissao,
+                         const QString& TipoSang, const QDate& DtCadastro, int TotalExames);
+    void UpdatePacientesByCodigo(int Codigo, const QString& Nome, const QString& Rg,
+                                 const QString& Cpf, const QString& Sexo,
+                                 const QString& EstadoCivil, const QString& Conjuge,
+                                 const QString& DataNascimento, const QString& Naturalidade,
+                                 const QString& NaturalidadeEstado, const QString& Pai,
+                                 const QString& Mae, const QString& Rua,
+                                 const QString& Complemento, const QString& Bairro,
+                                 const QString& Cidade, const QString& Estado,
+                                 const QString& Cep, const QString& Fone,
+                                 const QString& Celular, const QString& Convenio,
+                                 const QString& Profissao, const QString& TipoSang);
+    void DeletePacientesByCodigo(int Codigo);
+    // ULTIMOEXAME ("OD dd/MM/yyyy HH:mm:ss") and TOTALEXAMES of the patient.
+    void UpdateExamesPacientesByCodigo(int Codigo, const QString& UltimoExame, int TotalExames);
+
+    // Reads: the named column of the first row; 0 or the empty text when there is none.
+    QString SelectNomeByCodigo(int Codigo);
+    int SelectCodigoByNome(const QString& Nome);  // exact, case-sensitive match
+    int CountPacientes();
+    int GenIdPacientes();
+    int CountPacientesSemExames();  // TOTALEXAMES = 0 (null is not counted)
+    int SelectTotalExamesByCodigo(int Codigo);
+};
+
+// The instance every caller shares.
+TDPacientes& DPacientes();
+
+}  // namespace norvix
