@@ -1,0 +1,83 @@
+#include "CaptureCall.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "Bitmap32.h"
+#include "CaptureSettings.h"
+#include "UBProcImg.h"
+#include "frmCaptura.h"
+#include "platform/MessageSeam.h"
+
+namespace norvix::captura {
+
+namespace {
+
+uint8_t runCapture(QWidget* host, ModuleStream* image, uint8_t mode) {
+    CaptureSettings& record = captureSettings();
+    // The window is owned by the host window, so it and our messages stay in front of it.
+    QPointer<TfrmCapturar> window = new TfrmCapturar(host, record);
+    window->setMode(mode);
+    refreshCaptureSettings(record);
+
+    window->exec();
+
+    const bool accepted = window && window->accepted();
+    const bool confirmed = window && window->newDefaultsConfirmed();
+    // Only values the operator confirmed in the closing question become the new defaults:
+    // a record that was never refreshed (file missing at the start) must not overwrite them.
+    if (mode == 2 && confirmed) persistCameraValues(record);
+
+    uint8_t result = 0;
+    if (accepted) {
+        TBProcImg* holder = frameHolder();
+        if (!holder || !holder->HasFrame()) {
+            showMessage(QStringLiteral("Nenhuma imagem foi recebida da câmera; a captura não foi concluída."),
+                        QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, host);
+        } else if (!image) {
+            std::fprintf(stderr, "Captura: nenhum fluxo de imagem foi fornecido.\n");
+        } else if (!writeBmp32(image, holder->GetBitmap())) {
+            showMessage(QStringLiteral("Não foi possível gravar a imagem capturada."), QStringLiteral("Erro"),
+                        MsgIcon::Error, MsgButtons::Ok, host);
+        } else {
+            result = 1;
+        }
+    }
+    delete window.data();
+    releaseFrameHolder();
+    return result;
+}
+
+}  // namespace
+
+uint8_t digitalizar(QWidget* hostWindow, ModuleStream* image, uint8_t mode) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        std::fprintf(stderr, "Captura: o programa chamador não tem interface gráfica.\n");
+        return 0;
+    }
+    // Nothing may cross the module boundary as an exception.
+    try {
+        return runCapture(hostWindow, image, mode);
+    } catch (const std::exception& e) {
+        releaseFrameHolder();
+        showMessage(QStringLiteral("Erro na captura: %1").arg(QString::fromUtf8(e.what())), QStringLiteral("Erro"),
+                    MsgIcon::Error, MsgButtons::Ok, hostWindow);
+    } catch (...) {
+        releaseFrameHolder();
+        showMessage(QStringLiteral("Erro desconhecido na captura."), QStringLiteral("Erro"), MsgIcon::Error,
+                    MsgButtons::Ok, hostWindow);
+    }
+    return 0;
+}
+
+void writeInfo(ModuleStream* out) {
+    if (!out || !out->write) return;
+    static const char line[] = "Euresys Picolo Jr. 4\r\n";
+    static_assert(sizeof(line) - 1 == 22);
+    out->write(out->context, line, int64_t(sizeof(line) - 1));
+}
+
+}  // namespace norvix::captura

@@ -1,0 +1,74 @@
+#include "CaptureSettings.h"
+
+#include <cstdio>
+#include <functional>
+
+#include "config/legacy/UBIniSettingsCaptura.h"
+#include "platform/Errors.h"
+
+namespace norvix::captura {
+namespace {
+
+// The module always reads the Orvent candidates.
+constexpr int kFlagOrvent = 3;
+
+void note(const QString& text) {
+    std::fprintf(stderr, "Captura: %s\n", text.toUtf8().constData());
+}
+
+template <typename T, typename Get>
+void take(T& field, Get get, const char* key) {
+    try {
+        field = get();
+    } catch (const ConversionError& e) {
+        note(QStringLiteral("valor inválido em %1 (%2); o valor anterior foi mantido.")
+                 .arg(QString::fromLatin1(key), e.message()));
+    }
+}
+
+}  // namespace
+
+CaptureSettings& captureSettings() {
+    static CaptureSettings record;
+    return record;
+}
+
+bool refreshCaptureSettings(CaptureSettings& record) {
+    TBIniSettings ini;
+    try {
+        if (!ini.LoadAll(kFlagOrvent)) return false;
+    } catch (const ConversionError& e) {
+        note(QStringLiteral("o arquivo de configuração não pôde ser lido (%1); os valores anteriores foram mantidos.")
+                 .arg(e.message()));
+        return false;
+    }
+    take(record.brilho, [&] { return int(ini.Brilho()); }, "[CAMERA] BRILHO");
+    take(record.contraste, [&] { return int(ini.Contraste()); }, "[CAMERA] CONTRASTE");
+    take(record.cameraCentral, [&] { return int(ini.CameraCentral()); }, "[CAMERA] CAMERACENTRAL");
+    take(record.com, [&] { return QString(ini.Com()); }, "[SERIAL] COM");
+    take(record.salvarImagemCaptura, [&] { return bool(ini.SalvarImagemCaptura()); }, "[OPCOES] SalvarImagemCaptura");
+    return true;
+}
+
+bool persistCameraValues(const CaptureSettings& record) {
+    TBIniSettings ini;
+    try {
+        if (!ini.LoadAll(kFlagOrvent)) return false;
+    } catch (const ConversionError&) {
+        return false;
+    }
+    bool differs = false;
+    try {
+        differs = int(ini.Brilho()) != record.brilho || int(ini.Contraste()) != record.contraste;
+    } catch (const ConversionError&) {
+        differs = true;  // an unreadable value is replaced by the confirmed one
+    }
+    if (!differs) return false;
+    ini.WriteParameter(QStringLiteral("Str"), QStringLiteral("CAMERA"), QStringLiteral("BRILHO"),
+                       QString::number(record.brilho), false);
+    ini.WriteParameter(QStringLiteral("Str"), QStringLiteral("CAMERA"), QStringLiteral("CONTRASTE"),
+                       QString::number(record.contraste), false);
+    return true;
+}
+
+}  // namespace norvix::captura

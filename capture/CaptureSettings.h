@@ -1,0 +1,28 @@
+#pragma once
+// The few settings the capture uses, kept in one module-level record that each capture call
+// refreshes from the settings file, and the write-back of brightness and contrast.
+#include <QString>
+
+namespace norvix::captura {
+
+struct CaptureSettings {
+    int brilho = 0;
+    int contraste = 0;
+    int cameraCentral = 0;
+    QString com;
+    bool salvarImagemCaptura = false;
+};
+
+// The record; it lives as long as the module is loaded.
+CaptureSettings& captureSettings();
+
+// Refreshes record from the settings file (the Orvent candidates). When the file is missing,
+// or its load is aborted by a value that does not convert, the record keeps its values and
+// false is returned. A single unconvertible value among the ones used keeps its old value.
+bool refreshCaptureSettings(CaptureSettings& record);
+
+// Writes [CAMERA] BRILHO, then CONTRASTE, from record when the file loads and either of them
+// differs from the record. Returns true when it wrote.
+bool persistCameraValues(const CaptureSettings& record);
+
+}  // namespace norvix::captura
