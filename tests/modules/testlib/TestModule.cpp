@@ -1,0 +1,314 @@
+// A test module: the exports chosen by the WITH_* definitions, each recording what it received
+// as one line appended to the file named by $NORVIX_TEST_RECORD, so a test can check argument
+// order and values after the library has been released. Kept free of static C++ objects so
+// that dlclose really unloads it.
+#include <cstdarg>
+#include <cstdio>
+#include <dlfcn.h>
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+#include "modules/ModuleContract.h"
+
+#ifndef INFO_KIND
+#define INFO_KIND 0
+#endif
+#ifndef MODULE_TAG
+#define MODULE_TAG "test"
+#endif
+
+namespace {
+
+void record(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void record(const char* format, ...) {
+    const char* file = std::getenv("NORVIX_TEST_RECORD");
+    if (!file || !*file) return;
+    FILE* f = std::fopen(file, "a");
+    if (!f) return;
+    std::fprintf(f, "%s|", MODULE_TAG);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(f, format, args);
+    va_end(args);
+    std::fputc('\n', f);
+    std::fclose(f);
+}
+
+void put(ModuleStream* s, const char* text) {
+    if (s) s->write(s->context, text, static_cast<int64_t>(std::strlen(text)));
+}
+
+// The first line of a stream, from its start (up to 63 bytes).
+[[maybe_unused]] const char* firstLine(ModuleStream* s, char* buffer) {
+    buffer[0] = 0;
+    if (!s) return "null";
+    s->seek(s->context, 0, 0);
+    const int64_t n = s->read(s->context, buffer, 63);
+    buffer[n > 0 ? n : 0] = 0;
+    for (char* p = buffer; *p; ++p)
+        if (*p == '\r' || *p == '\n') *p = 0;
+    return buffer;
+}
+
+long long sizeOf(ModuleStream* s) { return s ? static_cast<long long>(s->size(s->context)) : -1; }
+
+// The base name of this library file, so that copies under other names tell themselves apart.
+const char* ownName() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&sizeOf), &info) || !info.dli_fname) return "?";
+    const char* slash = std::strrchr(info.dli_fname, '/');
+    return slash ? slash + 1 : info.dli_fname;
+}
+
+[[maybe_unused]] void writeInfo(ModuleStream* out) {
+    char line[300];
+    switch (INFO_KIND) {
+    case 1: std::snprintf(line, sizeof line, "Mapa %s\r\n1\r\n1\r\n", ownName()); put(out, line); break;
+    case 2: std::snprintf(line, sizeof line, "Multi %s\r\n2\r\n4\r\n", ownName()); put(out, line); break;
+    case 3: put(out, "Duas Linhas\r\n1\r\n"); break;
+    case 4: put(out, "Com Espaco\r\n 1\r\n1\r\n"); break;
+    case 5: put(out, "Tipo Sete\r\n7\r\n3\r\n"); break;
+    case 6: put(out, "Uma Linha\r\n"); break;
+    case 7: break;
+    case 8:
+        put(out, "Mil linhas\r\n1\r\n1\r\n");
+        for (int i = 3; i < 1000; ++i) {
+            std::snprintf(line, sizeof line, "linha %d\r\n", i);
+            put(out, line);
+        }
+        break;
+    case 9: {
+        static const unsigned char garbage[] = {0x7f, 'E', 'L', 'F', 0xff, 0xfe, '\r', '\n', 0, 'x', '\n', 0x81};
+        out->write(out->context, garbage, sizeof garbage);
+        break;
+    }
+    case 10:
+        // Writes far beyond anything it was asked for, then a normal description.
+        out->seek(out->context, int64_t(1) << 40, 0);
+        put(out, "fora do limite");
+        out->seek(out->context, -5, 0);
+        out->seek(out->context, 0, 0);
+        put(out, "Depois do limite\r\n1\r\n1\r\n");
+        break;
+    case 11: put(out, "Euresys Picolo Jr. 4\r\n"); break;
+    case 12: put(out, "Processamento de Teste\r\nignorada\r\n"); break;
+    case 13: put(out, "Mapa Refra\xe7\xe3o\r\n1\r\n2\r\n"); break;
+    case 14: put(out, "Mapa LF\n2\n3\n"); break;
+    default: break;
+    }
+    record("info|size=%lld", sizeOf(out));
+}
+
+}  // namespace
+
+extern "C" {
+
+#ifdef WITH_INFOMAPA
+__attribute__((visibility("default"))) void InfoMapa(ModuleStream* out) { writeInfo(out); }
+static_assert(std::is_same_v<decltype(&InfoMapa), TInfoMapa>);
+#endif
+
+#ifdef WITH_INFO
+__attribute__((visibility("default"))) void Info(ModuleStream* out) { writeInfo(out); }
+static_assert(std::is_same_v<decltype(&Info), TInfo>);
+#endif
+
+#ifdef WITH_PROCESSA_MAPA
+__attribute__((visibility("default"))) int32_t ProcessaMapa(
+    void* w, ModuleStream* front, ModuleStream* lateral, double cx, double cy, ModuleStream* header,
+    const TMatrizAngAnel* m, const TMatrizAng* mer, const TMatrizAngAnel* d, const TPupila* pupil,
+    const TInfosQV* infos) {
+    char h[64];
+    record("ProcessaMapa|w=%p|front=%lld|lateral=%lld|cx=%g|cy=%g|header=%s|m=%g|mer=%d|d=%g|pupil=%d,%d,%d,%d|rings=%d",
+           w, sizeOf(front), sizeOf(lateral), cx, cy, firstLine(header, h), (*m)[1][2], (*mer)[3], (*d)[4][5],
+           (*pupil)[0], (*pupil)[1], (*pupil)[2], (*pupil)[3], infos->NumAneis);
+    return 0;
+}
+static_assert(std::is_same_v<decltype(&ProcessaMapa), TProcessaMapa>);
+#endif
+
+#ifdef WITH_PROCESSA_MAPA_ORTO
+__attribute__((visibility("default"))) int32_t ProcessaMapaOrto(
+    void* w, ModuleStream* front, ModuleStream* lateral, double cx, double cy, ModuleStream* header,
+    const TMatrizAngAnel* m, const TMatrizAng* mer, const TMatrizAngAnel* d, const TPupila* pupil,
+    const TValoresOrto* ortho, const TInfosQV* infos) {
+    char h[64];
+    record("ProcessaMapaOrto|w=%p|front=%lld|lateral=%lld|cx=%g|cy=%g|header=%s|m=%g|mer=%d|d=%g|pupil=%d|orto=%g,%g,%g|rings=%d",
+           w, sizeOf(front), sizeOf(lateral), cx, cy, firstLine(header, h), (*m)[1][2], (*mer)[3], (*d)[4][5],
+           (*pupil)[3], (*ortho)[0], (*ortho)[1], (*ortho)[2], infos->NumAneis);
+    return 0;
+}
+static_assert(std::is_same_v<decltype(&ProcessaMapaOrto), TProcessaMapaOrto>);
+#endif
+
+#ifdef WITH_VISUALIZAR
+__attribute__((visibility("default"))) int32_t Visualizar(
+    void* w, ModuleStream* image, ModuleStream* u1, ModuleStream* u2, double cx, double cy,
+    const TMatrizAngAnel* m, const TMatrizAng* mer, const TMatrizAngAnel* d, const TPupila* pupil,
+    TResultadoMapa* result, void* u3, const TInfosQV* infos) {
+    put(image, "PICTURE");
+    for (int i = 0; i < 9; ++i) (*result)[i] = 40.0 + i;
+    record("Visualizar|w=%p|nulls=%d%d%d|cx=%g|cy=%g|m=%g|mer=%d|d=%g|pupil=%d|rings=%d", w, u1 == nullptr,
+           u2 == nullptr, u3 == nullptr, cx, cy, (*m)[1][2], (*mer)[3], (*d)[4][5], (*pupil)[0], infos->NumAneis);
+    return 0;
+}
+static_assert(std::is_same_v<decltype(&Visualizar), TVisualizar>);
+#endif
+
+#ifdef WITH_WIZARD
+__attribute__((visibility("default"))) int32_t Wizard(void* w, ModuleStream* list, ModuleStream* selection,
+                                                      ModuleStream* options, const TInfosQV* infos) {
+    char l[64];
+    const char* first = firstLine(list, l);
+    put(selection, first);
+    put(selection, "\r\n");
+    put(options, "opcao\r\n");
+    record("Wizard|w=%p|list=%s|rings=%d", w, first, infos->NumAneis);
+    return 1;
+}
+static_assert(std::is_same_v<decltype(&Wizard), TWizard>);
+#endif
+
+#ifdef WITH_PROCESSA_MAPAS
+__attribute__((visibility("default"))) int32_t ProcessaMapas(void* w, const TDadosPac* headers,
+                                                             const TMatrizesAngAnel* m, const TMatrizesAng* mer,
+                                                             const TMatrizesAngAnel* d, const TMatPup* pupils,
+                                                             int32_t count, ModuleStream* options,
+                                                             const TInfosQV* infos) {
+    char h[64], o[64];
+    record("ProcessaMapas|w=%p|headers=%d:%s|m=%d:%g|mer=%d:%d|d=%d:%g|pupils=%d:%d|count=%d|options=%s|rings=%d", w,
+           headers->count, firstLine(headers->items[count - 1], h), m->count, m->items[count - 1][1][2], mer->count,
+           mer->items[count - 1][3], d->count, d->items[count - 1][4][5], pupils->count,
+           pupils->items[count - 1][2], count, firstLine(options, o), infos->NumAneis);
+    return 0;
+}
+static_assert(std::is_same_v<decltype(&ProcessaMapas), TProcessaMapas>);
+#endif
+
+#ifdef WITH_PROCESSA_IMAGEM
+__attribute__((visibility("default"))) int32_t ProcessaImagem(void* w, ModuleStream* image, double* cx, double* cy,
+                                                              TMatrizAngAnel* m, TMatrizAng* mer, TMatrizAngAnel* d,
+                                                              TPupila* pupil, double* confidence,
+                                                              const TInfosQV* infos, const TPathsQV* paths) {
+    char i[64];
+    record("ProcessaImagem|w=%p|image=%s|pupil=%d|rings=%d|dir=%s", w, firstLine(image, i), (*pupil)[0],
+           infos->NumAneis, paths->DirQV ? paths->DirQV : "null");
+    *cx = 320.5;
+    *cy = 240.25;
+    (*m)[1][2] = 7.5;
+    (*mer)[3] = 32;
+    (*d)[4][5] = 1.25;
+    for (int k = 0; k < 4; ++k) (*pupil)[k] = k + 1;
+    *confidence = 97.5;
+    return 1;
+}
+static_assert(std::is_same_v<decltype(&ProcessaImagem), TProcessaImagem>);
+#endif
+
+#ifdef WITH_PROCESSA_IMAGEM_ORTO
+__attribute__((visibility("default"))) int32_t ProcessaImagem(void* w, ModuleStream** images, ModuleStream* m,
+                                                              ModuleStream* d, ModuleStream* parameters,
+                                                              double* confidences, const TInfosQV* infos,
+                                                              const TPathsQV* paths) {
+    char i[64];
+    record("ProcessaImagemOrto|w=%p|image3=%s|rings=%d|dir=%s", w, firstLine(images[3], i), infos->NumAneis,
+           paths->DirQV ? paths->DirQV : "null");
+    put(m, "m\r\n");
+    put(d, "d\r\n");
+    put(parameters, "1.5\r\n");
+    for (int k = 0; k < 4; ++k) confidences[k] = 90 + k;
+    return 1;
+}
+static_assert(std::is_same_v<decltype(&ProcessaImagem), TProcessaImagemOrto>);
+#endif
+
+#ifdef WITH_PROCESSA_ESFERA
+__attribute__((visibility("default"))) int32_t ProcessaEsfera(void* w, ModuleStream* image, const char* radius,
+                                                              ModuleStream* result, const TInfosQV* infos) {
+    char i[64];
+    record("ProcessaEsfera|w=%p|image=%s|radius=%s|rings=%d", w, firstLine(image, i), radius, infos->NumAneis);
+    put(result, radius);
+    put(result, "\r\n");
+    return 1;
+}
+static_assert(std::is_same_v<decltype(&ProcessaEsfera), TProcessaEsfera>);
+#endif
+
+#ifdef WITH_DIGITALIZAR
+__attribute__((visibility("default"))) uint8_t Digitalizar(void* w, ModuleStream* image, ModuleStream* spare,
+                                                           uint8_t mode, const char* caption) {
+    record("Digitalizar|w=%p|spare=%lld|mode=%d|caption=%s", w, sizeOf(spare), mode, caption);
+    put(image, "BM0123456789");
+    image->seek(image->context, 0, 0);
+    return 1;
+}
+static_assert(std::is_same_v<decltype(&Digitalizar), TDigitalizar>);
+#endif
+
+#ifdef WITH_DIGITALIZAR_ORTO
+__attribute__((visibility("default"))) uint8_t Digitalizar(void* w, ModuleStream** images, ModuleStream** spares,
+                                                           uint8_t eye, const char* caption) {
+    record("DigitalizarOrto|w=%p|spare3=%lld|eye=%d|caption=%s", w, sizeOf(spares[3]), eye, caption);
+    for (int k = 0; k < 4; ++k) put(images[k], "BM0123456789");
+    return 1;
+}
+static_assert(std::is_same_v<decltype(&Digitalizar), TDigitalizarOrto>);
+#endif
+
+#ifdef WITH_PROCESSA_LENTE
+__attribute__((visibility("default"))) int32_t ProcessaLente(void* w, ModuleStream* front, ModuleStream* header,
+                                                             double cx, double cy, const TMatrizAngAnel* m,
+                                                             const TMatrizAng* mer, const TMatrizAngAnel* d,
+                                                             const TInfosQV* infos, const TPathsQV* paths) {
+    char h[64];
+    record("ProcessaLente|w=%p|front=%lld|header=%s|cx=%g|cy=%g|m=%g|mer=%d|d=%g|rings=%d|dir=%s", w, sizeOf(front),
+           firstLine(header, h), cx, cy, (*m)[1][2], (*mer)[3], (*d)[4][5], infos->NumAneis,
+           paths->DirQV ? paths->DirQV : "null");
+    return 0;
+}
+static_assert(std::is_same_v<decltype(&ProcessaLente), TProcessaLente>);
+#endif
+
+#ifdef WITH_ABERROMETRIA
+__attribute__((visibility("default"))) int32_t ProcessaAberrometria(
+    void* w, const TMatrizAngAnel* m, const TMatrizAngAnel* d, const TMatrizAng* mer, const char* cone,
+    uint8_t rings, uint8_t model, double v1, double fator, double z0, int32_t v2, int32_t v3, int32_t v4,
+    ModuleStream* header, const char* const* clinic) {
+    char h[64];
+    record("ProcessaAberrometria|w=%p|m=%g|d=%g|mer=%d|cone=%s|rings=%d|model=%d|v1=%g|fator=%g|z0=%g|%d,%d,%d|header=%s|clinic=%s;%s;%s;%s",
+           w, (*m)[1][2], (*d)[4][5], (*mer)[3], cone, rings, model, v1, fator, z0, v2, v3, v4, firstLine(header, h),
+           clinic[0], clinic[1], clinic[2], clinic[3]);
+    return 0;
+}
+static_assert(std::is_same_v<decltype(&ProcessaAberrometria), TProcessaAberrometria>);
+#endif
+
+#ifdef WITH_BACKUP
+__attribute__((visibility("default"))) int32_t InfoBackup(void* w, ModuleStream* out, int32_t version) {
+    record("InfoBackup|w=%p|version=%d", w, version);
+    put(out, "Estado\r\n");
+    return 'E';
+}
+__attribute__((visibility("default"))) int32_t CriarBackup(void* w, ModuleStream* exams, ModuleStream* examResult,
+                                                           ModuleStream* reports, ModuleStream* reportResult,
+                                                           int32_t version, const char* examsDir,
+                                                           const char* reportsDir) {
+    char e[64], r[64];
+    record("CriarBackup|w=%p|exams=%s|reports=%s|version=%d|dirs=%s;%s", w, firstLine(exams, e), firstLine(reports, r),
+           version, examsDir, reportsDir);
+    put(examResult, "Pelk0001\r\n");
+    put(reportResult, "Pelk0001\r\n");
+    return 0;
+}
+#ifndef WITHOUT_RESTAURAR
+__attribute__((visibility("default"))) int32_t RestaurarBackup(void* w, const char* examsDir, const char* reportsDir) {
+    record("RestaurarBackup|w=%p|dirs=%s;%s", w, examsDir, reportsDir);
+    return -1;
+}
+static_assert(std::is_same_v<decltype(&RestaurarBackup), TRestaurarBackup>);
+#endif
+static_assert(std::is_same_v<decltype(&InfoBackup), TInfoBackup>);
+static_assert(std::is_same_v<decltype(&CriarBackup), TCriarBackup>);
+#endif
+
+}  // extern "C"
