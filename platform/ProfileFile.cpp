@@ -41,7 +41,10 @@ QByteArrayView trimmed(QByteArrayView v) {
 // Walks the lines of a file one at a time.
 class LineScanner {
 public:
-    explicit LineScanner(QByteArrayView data) : data_(data) {}
+    explicit LineScanner(QByteArrayView data) : data_(data) {
+        // A file saved by an editor that marks UTF-8 would otherwise lose its first section.
+        if (data_.startsWith("\xEF\xBB\xBF")) pos_ = 3;
+    }
 
     bool next(Line& line) {
         if (pos_ >= data_.size()) return false;

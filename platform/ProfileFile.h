@@ -14,7 +14,8 @@
 //   wins across both; a new key goes to the end of the first occurrence of its section;
 // - lines written end in CR LF, unless the file already uses bare LF line ends; lines the
 //   write does not touch keep their bytes exactly;
-// - keys before the first section header belong to no section and are never found.
+// - keys before the first section header belong to no section and are never found;
+// - a leading UTF-8 byte-order mark is skipped (and kept by writes).
 #include <QString>
 #include <optional>
 

@@ -34,35 +34,26 @@ protected:
     norvix::RecordingMessageSeam messages_;
 };
 
-TEST_F(LegacyIniSettingsTest, ReadsTheOrventFileWithoutDuoFolders) {
+TEST_F(LegacyIniSettingsTest, ReadsTheOrventFileWithoutDuoFoldersUpToTheCalibratorType) {
     ASSERT_TRUE(writeFile(root_.filePath(QStringLiteral("OrventDuo/Orvent.ini")),
                           settingsText({{QStringLiteral("CAMERA/BRILHO"), QStringLiteral("1")}})));
     ASSERT_TRUE(writeFile(orvent_, settingsText()));
     ASSERT_TRUE(settings_.LoadAll(3));
     EXPECT_EQ(settings_.FileName(), orvent_);
-    EXPECT_EQ(settings_.Tipo(), 3);
-    EXPECT_EQ(settings_.Idioma(), QStringLiteral("Português"));
-    EXPECT_EQ(settings_.Brilho(), 128);
-    EXPECT_EQ(settings_.Contraste(), 96);
-    EXPECT_EQ(settings_.DirQV(), QStringLiteral("/opt/NORVIX/OrventDuo"));
-    EXPECT_EQ(settings_.Digitalizacao(), QStringLiteral("/opt/NORVIX/OrventDuo/Grabmod.so"));
-    EXPECT_EQ(settings_.DigitalizacaoOrto(), QStringLiteral("/opt/NORVIX/OrventDuo/GrabmodOrto.so"));
-    EXPECT_TRUE(settings_.SalvarImagemCaptura());
-    EXPECT_EQ(settings_.ConectorCentral(), QStringLiteral("Composto"));
-    EXPECT_EQ(settings_.ConectorLateralS(), QStringLiteral("S-Video E"));
-    EXPECT_EQ(settings_.ConectorLateralD(), QStringLiteral("S-Video D"));
-    EXPECT_EQ(settings_.CameraCentral(), 0);
-    EXPECT_EQ(settings_.CameraLateral(), 1);
-    EXPECT_EQ(settings_.Com(), QStringLiteral("COM1"));
-    EXPECT_TRUE(settings_.AutoPCaptura());
-    EXPECT_EQ(settings_.DelayAutoPCaptura(), 750);
-    EXPECT_EQ(settings_.PassoMotorX(), QStringLiteral("4"));
-    EXPECT_EQ(settings_.PassoMotorY(), QStringLiteral("5"));
-    EXPECT_EQ(settings_.TvlCentral(), 12);
-    EXPECT_EQ(settings_.TIncremento(), 3);
-    EXPECT_EQ(settings_.TipoCalibrador(), 2);
-    // Rows after the calibrator type are unknown to this reader.
-    EXPECT_TRUE(settings_.value(Reader::Row::MapCorCeratometriaPontual).isEmpty());
+    const QString d = QStringLiteral("/opt/NORVIX/OrventDuo");
+    EXPECT_EQ(QStringList({settings_.Idioma(), settings_.DirQV(), settings_.Digitalizacao(),
+                           settings_.DigitalizacaoOrto(), settings_.ConectorCentral(), settings_.ConectorLateralS(),
+                           settings_.ConectorLateralD(), settings_.Com(), settings_.PassoMotorX(),
+                           settings_.PassoMotorY()}),
+              QStringList({QString::fromUtf8("Português"), d, d + QStringLiteral("/Grabmod.so"),
+                           d + QStringLiteral("/GrabmodOrto.so"), QStringLiteral("Composto"),
+                           QStringLiteral("S-Video E"), QStringLiteral("S-Video D"), QStringLiteral("COM1"),
+                           QStringLiteral("4"), QStringLiteral("5")}));
+    EXPECT_EQ(std::vector<int>({settings_.Tipo(), settings_.Brilho(), settings_.Contraste(), settings_.CameraCentral(),
+                                settings_.CameraLateral(), settings_.DelayAutoPCaptura(), settings_.TvlCentral(),
+                                settings_.TIncremento(), settings_.TipoCalibrador()}),
+              std::vector<int>({3, 128, 96, 0, 1, 750, 12, 3, 2}));
+    EXPECT_TRUE(settings_.SalvarImagemCaptura() && settings_.AutoPCaptura());
     EXPECT_TRUE(settings_.value(Reader::Row::OpcExibirIndiceMapa).isEmpty());
 
     const QString miral = root_.filePath(QStringLiteral("Miral/Miral.ini"));

@@ -2,7 +2,6 @@
 // whole whatever happens to a write.
 #include <QDir>
 #include <QFile>
-#include <QFileDevice>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -15,212 +14,153 @@ using norvix::ProfileFile;
 
 namespace {
 
+QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+
 class ProfileFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         path_ = dir_.filePath(QStringLiteral("teste.ini"));
     }
-
     void put(const QByteArray& bytes) {
         QFile f(path_);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         ASSERT_EQ(f.write(bytes), bytes.size());
     }
-
     QByteArray contents() const {
         QFile f(path_);
-        if (!f.open(QIODevice::ReadOnly)) return QByteArray("<sem arquivo>");
-        return f.readAll();
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<sem arquivo>");
     }
+    std::optional<QString> read(const char* section, const char* key) const {
+        return file().readValue(q(section), q(key));
+    }
+    bool write(const char* section, const char* key, const char* value) const {
+        return file().writeString(q(section), q(key), q(value));
+    }
+    ProfileFile file() const { return ProfileFile(path_); }
 
     QTemporaryDir dir_;
     QString path_;
 };
 
-TEST_F(ProfileFileTest, NamesAreComparedWithoutCaseAndBlanksAreIgnored) {
-    put("[qv]\r\n  tipo =  2  \r\n[Clinica]\r\nNome=Clínica Visão\r\n");
-    const ProfileFile file(path_);
-    EXPECT_EQ(file.readValue(QStringLiteral("QV"), QStringLiteral("Tipo")), QStringLiteral("2"));
-    EXPECT_EQ(file.readValue(QStringLiteral(" Qv "), QStringLiteral("TIPO")), QStringLiteral("2"));
-    EXPECT_EQ(file.readInteger(QStringLiteral("QV"), QStringLiteral("TIPO"), 9), 2);
-    // Case folding must also hold for accented names read from Windows-1252.
-    put(norvix::toCp1252(QStringLiteral("[CALIBRAÇÃO]\r\nÚLTIMA=1\r\n")));
-    EXPECT_EQ(file.readValue(QStringLiteral("calibração"), QStringLiteral("última")), QStringLiteral("1"));
+TEST_F(ProfileFileTest, ReadsIgnoreCaseBlanksAndMatchingQuotes) {
+    // A UTF-8 byte-order mark in front must not hide the first section.
+    put("\xEF\xBB\xBF" + norvix::toCp1252(q("[qv]\r\n  tipo =  2  \r\n[CALIBRAÇÃO]\r\nÚLTIMA=1\r\n"
+                           "[S]\r\nexpr=a=b=c\r\nvazio=\r\nduplas=\" x \"\r\nsimples='x'\r\nmistas=\"x'\r\n"
+                           "sozinha=\"\r\n")));
+    EXPECT_EQ(read(" Qv ", "TIPO"), q("2"));
+    EXPECT_EQ(read("calibração", "última"), q("1"));
+    EXPECT_EQ(read("S", "expr"), q("a=b=c"));
+    EXPECT_EQ(file().readString(q("S"), q("vazio"), q("padrão")), QString());
+    EXPECT_EQ(read("S", "duplas"), q(" x "));
+    EXPECT_EQ(read("S", "simples"), q("x"));
+    EXPECT_EQ(read("S", "mistas"), q("\"x'"));
+    EXPECT_EQ(read("S", "sozinha"), q("\""));
 }
 
-TEST_F(ProfileFileTest, MissingFileSectionOrKeyGivesNothingOrTheDefault) {
-    const ProfileFile file(path_);
-    EXPECT_FALSE(file.readValue(QStringLiteral("A"), QStringLiteral("b")).has_value());
-    EXPECT_EQ(file.readString(QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("pad")), QStringLiteral("pad"));
+TEST_F(ProfileFileTest, MissingFileSectionOrKeyGivesTheDefault) {
+    EXPECT_FALSE(read("A", "b").has_value());
     put("");
-    EXPECT_FALSE(file.readValue(QStringLiteral("A"), QStringLiteral("b")).has_value());
-    put("[A]\r\nc=1\r\n[B]\r\nb=2\r\n");
-    EXPECT_FALSE(file.readValue(QStringLiteral("A"), QStringLiteral("b")).has_value());
-    EXPECT_FALSE(file.readValue(QStringLiteral("C"), QStringLiteral("b")).has_value());
-    // A key above every section header belongs to none.
-    put("b=0\r\n[A]\r\n");
-    EXPECT_FALSE(file.readValue(QStringLiteral("A"), QStringLiteral("b")).has_value());
-}
-
-TEST_F(ProfileFileTest, ValuesAreSplitAtTheFirstEqualsSignAndLoseMatchingQuotes) {
-    put("[S]\r\nexpr=a=b=c\r\nvazio=\r\nduplas=\" com blanks \"\r\nsimples='x'\r\n"
-        "mistas=\"x'\r\nsozinha=\"\r\ninterna=a \"b\" c\r\n");
-    const ProfileFile file(path_);
-    const QString s = QStringLiteral("S");
-    EXPECT_EQ(file.readValue(s, QStringLiteral("expr")), QStringLiteral("a=b=c"));
-    // An existing key with no value is the empty text, not the default.
-    EXPECT_EQ(file.readString(s, QStringLiteral("vazio"), QStringLiteral("pad")), QString());
-    EXPECT_EQ(file.readValue(s, QStringLiteral("duplas")), QStringLiteral(" com blanks "));
-    EXPECT_EQ(file.readValue(s, QStringLiteral("simples")), QStringLiteral("x"));
-    EXPECT_EQ(file.readValue(s, QStringLiteral("mistas")), QStringLiteral("\"x'"));
-    EXPECT_EQ(file.readValue(s, QStringLiteral("sozinha")), QStringLiteral("\""));
-    EXPECT_EQ(file.readValue(s, QStringLiteral("interna")), QStringLiteral("a \"b\" c"));
-}
-
-TEST_F(ProfileFileTest, IntegersAndFlagsFollowTheIntegerRules) {
-    put("[N]\r\ndec=-12\r\nhex=0x1F\r\ntexto=abc\r\nzero=0\r\ncinco=5\r\nverdade=True\r\n"
-        "enorme=99999999999\r\n");
-    const ProfileFile file(path_);
-    const QString n = QStringLiteral("N");
-    EXPECT_EQ(file.readInteger(n, QStringLiteral("dec"), 1), -12);
-    EXPECT_EQ(file.readInteger(n, QStringLiteral("hex"), 1), 31);
-    EXPECT_EQ(file.readInteger(n, QStringLiteral("texto"), 7), 7);
-    EXPECT_EQ(file.readInteger(n, QStringLiteral("enorme"), 7), 7);
-    EXPECT_EQ(file.readInteger(n, QStringLiteral("falta"), 7), 7);
-    EXPECT_FALSE(file.readBool(n, QStringLiteral("zero"), true));
-    EXPECT_TRUE(file.readBool(n, QStringLiteral("cinco"), false));
-    EXPECT_TRUE(file.readBool(n, QStringLiteral("verdade"), true));
-    EXPECT_FALSE(file.readBool(n, QStringLiteral("verdade"), false));
+    EXPECT_FALSE(read("A", "b").has_value());
+    // The key lives in another section, or above every section header.
+    put("b=0\r\n[A]\r\nc=1\r\n[B]\r\nb=2\r\n");
+    EXPECT_EQ(file().readString(q("A"), q("b"), q("padrão")), q("padrão"));
+    EXPECT_EQ(file().readInteger(q("C"), q("b"), 7), 7);
 }
 
 TEST_F(ProfileFileTest, DuplicatesResolveToTheFirstForReadAndReplacement) {
     put("[A]\r\nk=1\r\nK=2\r\n[B]\r\nx=0\r\n[a]\r\nk=3\r\nm=4\r\n");
-    const ProfileFile file(path_);
-    EXPECT_EQ(file.readValue(QStringLiteral("A"), QStringLiteral("k")), QStringLiteral("1"));
-    // A key only in the second copy of a section is still found.
-    EXPECT_EQ(file.readValue(QStringLiteral("A"), QStringLiteral("m")), QStringLiteral("4"));
-    ASSERT_TRUE(file.writeString(QStringLiteral("A"), QStringLiteral("K"), QStringLiteral("9")));
-    EXPECT_EQ(contents(), QByteArray("[A]\r\nk=9\r\nK=2\r\n[B]\r\nx=0\r\n[a]\r\nk=3\r\nm=4\r\n"));
-    ASSERT_TRUE(file.writeString(QStringLiteral("A"), QStringLiteral("m"), QStringLiteral("5")));
-    EXPECT_EQ(contents(), QByteArray("[A]\r\nk=9\r\nK=2\r\n[B]\r\nx=0\r\n[a]\r\nk=3\r\nm=5\r\n"));
-    ASSERT_TRUE(file.writeString(QStringLiteral("A"), QStringLiteral("novo"), QStringLiteral("6")));
+    EXPECT_EQ(read("A", "k"), q("1"));
+    EXPECT_EQ(read("A", "m"), q("4"));  // only in the second copy of the section
+    ASSERT_TRUE(write("A", "K", "9"));
+    ASSERT_TRUE(write("A", "m", "5"));
+    ASSERT_TRUE(write("A", "novo", "6"));
     EXPECT_EQ(contents(), QByteArray("[A]\r\nk=9\r\nK=2\r\nnovo=6\r\n[B]\r\nx=0\r\n[a]\r\nk=3\r\nm=5\r\n"));
 }
 
-TEST_F(ProfileFileTest, WriteReplacesInPlaceAndKeepsEveryOtherLine) {
-    const QByteArray before =
-        "; configuração\r\n[qv]\r\n  tipo = 2 \r\nlixo sem igual\r\n\r\n;fim\r\n[X]\r\ny=1\r\n";
-    put(before);
-    const ProfileFile file(path_);
-    ASSERT_TRUE(file.writeString(QStringLiteral("QV"), QStringLiteral("TIPO"), QStringLiteral("3")));
-    // One entry, spelled as the file had it; nothing else moved.
-    EXPECT_EQ(contents(),
-              QByteArray("; configuração\r\n[qv]\r\ntipo=3\r\nlixo sem igual\r\n\r\n;fim\r\n[X]\r\ny=1\r\n"));
-    EXPECT_EQ(file.readValue(QStringLiteral("Qv"), QStringLiteral("Tipo")), QStringLiteral("3"));
-}
-
-TEST_F(ProfileFileTest, NewKeyGoesToTheEndOfItsSectionBeforeBlankLines) {
-    put("[A]\r\na=1\r\n;nota\r\n\r\n[B]\r\nb=2\r\n");
-    const ProfileFile file(path_);
-    ASSERT_TRUE(file.writeString(QStringLiteral("a"), QStringLiteral("Novo"), QStringLiteral("x")));
-    EXPECT_EQ(contents(), QByteArray("[A]\r\na=1\r\n;nota\r\nNovo=x\r\n\r\n[B]\r\nb=2\r\n"));
-    ASSERT_TRUE(file.writeString(QStringLiteral("B"), QStringLiteral("c"), QStringLiteral("3")));
-    EXPECT_EQ(contents(), QByteArray("[A]\r\na=1\r\n;nota\r\nNovo=x\r\n\r\n[B]\r\nb=2\r\nc=3\r\n"));
-    // An empty section gets its first key right under the header.
+TEST_F(ProfileFileTest, WritesReplaceInPlaceAppendToTheSectionAndKeepEveryOtherLine) {
+    put("; configuração\r\n[qv]\r\n  tipo = 2 \r\nlixo sem igual\r\n;nota\r\n\r\n[X]\r\ny=1\r\n");
+    ASSERT_TRUE(write("QV", "TIPO", "3"));   // one entry, spelled as the file has it
+    ASSERT_TRUE(write("qV", "Novo", "x"));   // after the section's last line, before the blank
+    ASSERT_TRUE(write("X", "z", "2"));
+    EXPECT_EQ(contents(), QByteArray("; configuração\r\n[qv]\r\ntipo=3\r\nlixo sem igual\r\n;nota\r\nNovo=x\r\n"
+                                     "\r\n[X]\r\ny=1\r\nz=2\r\n"));
     put("[Vazia]\r\n\r\n[B]\r\n");
-    ASSERT_TRUE(file.writeString(QStringLiteral("Vazia"), QStringLiteral("k"), QStringLiteral("v")));
+    ASSERT_TRUE(write("Vazia", "k", "v"));
     EXPECT_EQ(contents(), QByteArray("[Vazia]\r\nk=v\r\n\r\n[B]\r\n"));
 }
 
-TEST_F(ProfileFileTest, MissingSectionIsCreatedAtTheEndAndMissingFileIsCreated) {
-    const ProfileFile file(path_);
-    ASSERT_TRUE(file.writeString(QStringLiteral("OPCOES"), QStringLiteral("DICAS"), QStringLiteral("1")));
-    EXPECT_EQ(contents(), QByteArray("[OPCOES]\r\nDICAS=1\r\n"));
-    ASSERT_TRUE(file.writeString(QStringLiteral("MAPA"), QStringLiteral("EXIBEGRADE"), QStringLiteral("0")));
+TEST_F(ProfileFileTest, NewSectionsGoToTheEndAndANewFileIsCreated) {
+    ASSERT_TRUE(write("OPCOES", "DICAS", "1"));
+    ASSERT_TRUE(write("MAPA", "EXIBEGRADE", "0"));
     EXPECT_EQ(contents(), QByteArray("[OPCOES]\r\nDICAS=1\r\n\r\n[MAPA]\r\nEXIBEGRADE=0\r\n"));
-    // Into a missing directory the write fails and creates nothing.
     const ProfileFile nowhere(dir_.filePath(QStringLiteral("nao/existe.ini")));
-    EXPECT_FALSE(nowhere.writeString(QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("c")));
+    EXPECT_FALSE(nowhere.writeString(q("A"), q("b"), q("c")));
     EXPECT_FALSE(QFile::exists(nowhere.path()));
 }
 
-TEST_F(ProfileFileTest, FileWithoutFinalLineBreakStaysWellFormed) {
+TEST_F(ProfileFileTest, LineEndsFollowTheFileEvenWithoutAFinalLineBreak) {
     put("[A]\r\na=1");
-    const ProfileFile file(path_);
-    EXPECT_EQ(file.readValue(QStringLiteral("A"), QStringLiteral("a")), QStringLiteral("1"));
-    ASSERT_TRUE(file.writeString(QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("2")));
+    EXPECT_EQ(read("A", "a"), q("1"));
+    ASSERT_TRUE(write("A", "b", "2"));
     EXPECT_EQ(contents(), QByteArray("[A]\r\na=1\r\nb=2\r\n"));
     put("[A]\r\na=1");
-    ASSERT_TRUE(file.writeString(QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("7")));
-    EXPECT_EQ(contents(), QByteArray("[A]\r\na=7"));
-    ASSERT_TRUE(file.writeString(QStringLiteral("Z"), QStringLiteral("z"), QStringLiteral("0")));
+    ASSERT_TRUE(write("A", "a", "7"));
+    ASSERT_TRUE(write("Z", "z", "0"));
     EXPECT_EQ(contents(), QByteArray("[A]\r\na=7\r\n\r\n[Z]\r\nz=0\r\n"));
-}
-
-TEST_F(ProfileFileTest, BareLineFeedFilesKeepTheirLineEnds) {
     put("[A]\na=1\n");
-    const ProfileFile file(path_);
-    ASSERT_TRUE(file.writeString(QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("2")));
-    ASSERT_TRUE(file.writeString(QStringLiteral("C"), QStringLiteral("c"), QStringLiteral("3")));
+    ASSERT_TRUE(write("A", "b", "2"));
+    ASSERT_TRUE(write("C", "c", "3"));
     EXPECT_EQ(contents(), QByteArray("[A]\na=1\nb=2\n\n[C]\nc=3\n"));
 }
 
 TEST_F(ProfileFileTest, Windows1252RoundTrip) {
-    const ProfileFile file(path_);
-    const QString value = QStringLiteral("Clínica São José — Ótica € ç");
-    ASSERT_TRUE(file.writeString(QStringLiteral("CLINICA"), QStringLiteral("NOME"), value));
-    EXPECT_EQ(contents(), QByteArray("[CLINICA]\r\nNOME=Cl\xEDnica S\xE3o Jos\xE9 \x97 \xD3tica \x80 \xE7\r\n"));
-    EXPECT_EQ(file.readValue(QStringLiteral("clinica"), QStringLiteral("nome")), value);
+    const QString value = q("Clínica São José — Ótica € ç");
+    ASSERT_TRUE(file().writeString(q("CLÍNICA"), q("NOME"), value));
+    EXPECT_EQ(contents(), QByteArray("[CL\xCDNICA]\r\nNOME=Cl\xEDnica S\xE3o Jos\xE9 \x97 \xD3tica \x80 \xE7\r\n"));
+    EXPECT_EQ(read("clínica", "nome"), value);
 }
 
 TEST_F(ProfileFileTest, GarbageAndVeryLongLinesDoNotDisturbTheEntries) {
     QByteArray garbage;
-    for (int i = 0; i < 4096; ++i) garbage.append(static_cast<char>((i * 7919) % 256));
+    for (int i = 0; i < 4096; ++i) garbage.append(static_cast<char>((i * 239) % 256));
     const QByteArray longValue(200000, 'v');
-    const QByteArray before = garbage + "\r\n[A]\r\nlonga=" + longValue + "\r\n" + garbage +
-                              "\r\n[B]\r\nb=1\r\n";
+    const QByteArray before =
+        garbage + "\r\n[A]\r\nlonga=" + longValue + "\r\n" + garbage + "\r\n[B]\r\nb=1\r\n";
     put(before);
-    const ProfileFile file(path_);
-    EXPECT_EQ(file.readValue(QStringLiteral("A"), QStringLiteral("longa")), QString::fromLatin1(longValue));
-    EXPECT_EQ(file.readValue(QStringLiteral("B"), QStringLiteral("b")), QStringLiteral("1"));
-    ASSERT_TRUE(file.writeString(QStringLiteral("B"), QStringLiteral("b"), QStringLiteral("2")));
-    // Every byte other than the replaced value survives, the garbage included.
+    EXPECT_EQ(read("A", "longa"), QString::fromLatin1(longValue));
+    ASSERT_TRUE(write("B", "b", "2"));
     QByteArray expected = before;
     expected.replace(expected.size() - 3, 1, "2");
-    EXPECT_EQ(contents(), expected);
-    // Pure binary content: reads find nothing and a write appends a readable section.
+    EXPECT_EQ(contents(), expected);  // every other byte survives, the garbage included
     put(garbage);
-    EXPECT_FALSE(file.readValue(QStringLiteral("A"), QStringLiteral("longa")).has_value());
-    ASSERT_TRUE(file.writeString(QStringLiteral("Q"), QStringLiteral("k"), QStringLiteral("v")));
+    EXPECT_FALSE(read("A", "longa").has_value());
+    ASSERT_TRUE(write("Q", "k", "v"));
     EXPECT_TRUE(contents().startsWith(garbage));
-    EXPECT_EQ(file.readValue(QStringLiteral("Q"), QStringLiteral("k")), QStringLiteral("v"));
+    EXPECT_EQ(read("Q", "k"), q("v"));
 }
 
 TEST_F(ProfileFileTest, WritesThatCouldForgeEntriesAreRefusedAndChangeNothing) {
     const QByteArray before = "[A]\r\na=1\r\n";
     put(before);
-    const ProfileFile file(path_);
-    EXPECT_FALSE(file.writeString(QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("1\r\n[B]\r\nb=2")));
-    EXPECT_FALSE(file.writeString(QStringLiteral("A"), QStringLiteral("a=b"), QStringLiteral("1")));
-    EXPECT_FALSE(file.writeString(QStringLiteral("A"), QStringLiteral(" "), QStringLiteral("1")));
-    EXPECT_FALSE(file.writeString(QStringLiteral("A]x"), QStringLiteral("a"), QStringLiteral("1")));
-    EXPECT_FALSE(file.writeString(QString(), QStringLiteral("a"), QStringLiteral("1")));
-    EXPECT_FALSE(file.writeString(QStringLiteral("A"), QStringLiteral(";a"), QStringLiteral("1")));
+    EXPECT_FALSE(write("A", "a", "1\r\n[B]\r\nb=2"));
+    EXPECT_FALSE(write("A", "a=b", "1"));
+    EXPECT_FALSE(write("A", " ", "1"));
+    EXPECT_FALSE(write("A]x", "a", "1"));
+    EXPECT_FALSE(write("", "a", "1"));
+    EXPECT_FALSE(write("A", ";a", "1"));
     EXPECT_EQ(contents(), before);
 }
 
-// The write runs as an unprivileged user: root ignores directory permissions, and the test
-// machine runs as root. The child reports whether the write claimed success.
+// Root ignores directory permissions and the test machine runs as root, so the write runs in
+// a child that gives them up. Returns whether the write claimed success.
 bool writeAsUnprivilegedUser(const QString& path) {
-    if (geteuid() != 0)
-        return ProfileFile(path).writeString(QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("2"));
+    const auto attempt = [&] { return ProfileFile(path).writeString(q("A"), q("a"), q("2")); };
+    if (geteuid() != 0) return attempt();
     const pid_t child = fork();
     if (child == 0) {
         if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
-        const bool written =
-            ProfileFile(path).writeString(QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("2"));
-        _exit(written ? 1 : 0);
+        _exit(attempt() ? 1 : 0);
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -230,39 +170,16 @@ bool writeAsUnprivilegedUser(const QString& path) {
 TEST_F(ProfileFileTest, FailedWriteInReadOnlyDirectoryLeavesTheFileIntact) {
     const QByteArray before = "[A]\r\na=1\r\n";
     put(before);
-    const QString dirPath = dir_.path();
     const auto readable = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
     const auto enter = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
-    // The file itself stays writable: only the replacement through a temporary file is barred.
+    // The file itself stays writable: only its replacement through a temporary file is barred.
     QFile::setPermissions(path_, readable | QFileDevice::WriteOwner | QFileDevice::WriteOther);
-    QFile::setPermissions(dirPath, readable | enter);
+    QFile::setPermissions(dir_.path(), readable | enter);
     const bool written = writeAsUnprivilegedUser(path_);
-    QFile::setPermissions(dirPath, readable | enter | QFileDevice::WriteOwner);
+    QFile::setPermissions(dir_.path(), readable | enter | QFileDevice::WriteOwner);
     EXPECT_FALSE(written);
     EXPECT_EQ(contents(), before);
-    EXPECT_EQ(QDir(dirPath).entryList(QDir::Files), QStringList{QStringLiteral("teste.ini")});
-}
-
-TEST(SettingParameter, TagsDecideHowTheValueIsReadAndWritten) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Orvent.ini"));
-    using norvix::readSettingParameter;
-    using norvix::writeSettingParameter;
-    const QString s = QStringLiteral("OPCOES");
-    EXPECT_EQ(readSettingParameter(path, QStringLiteral("Str"), s, QStringLiteral("IDIOMA")),
-              QStringLiteral("Erro no parâmetro: OPCOES ->  IDIOMA"));
-    EXPECT_EQ(readSettingParameter(path, QStringLiteral("Int"), s, QStringLiteral("TVLCENTRAL")), QStringLiteral("1"));
-    EXPECT_EQ(readSettingParameter(path, QStringLiteral("Bool"), s, QStringLiteral("DICAS")), QStringLiteral("True"));
-    EXPECT_EQ(readSettingParameter(path, QStringLiteral("Float"), s, QStringLiteral("DICAS")), QString());
-
-    EXPECT_FALSE(writeSettingParameter(path, QStringLiteral("Int"), s, QStringLiteral("TVLCENTRAL"), QStringLiteral("7"), true));
-    EXPECT_FALSE(QFile::exists(path));
-    ASSERT_TRUE(writeSettingParameter(path, QStringLiteral("Bool"), s, QStringLiteral("DICAS"), QStringLiteral("ignorado"), false));
-    ASSERT_TRUE(writeSettingParameter(path, QStringLiteral("Str"), s, QStringLiteral("TVLCENTRAL"), QStringLiteral("0x10"), true));
-    EXPECT_EQ(readSettingParameter(path, QStringLiteral("Bool"), s, QStringLiteral("dicas")), QStringLiteral("False"));
-    EXPECT_EQ(readSettingParameter(path, QStringLiteral("Str"), s, QStringLiteral("dicas")), QStringLiteral("0"));
-    EXPECT_EQ(readSettingParameter(path, QStringLiteral("Int"), s, QStringLiteral("TVLCENTRAL")), QStringLiteral("16"));
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{QStringLiteral("teste.ini")});
 }
 
 }  // namespace
