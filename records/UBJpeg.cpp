@@ -251,10 +251,11 @@ TBitmapPixels LeBitmapWindows(const QByteArray& arquivo) {
     px.BytesPorPixel = bits / 8;
     px.Passo = passo;
     px.DeCimaParaBaixo = alturaDeclarada < 0;
-    px.Dados = arquivo.mid(inicioPixels, necessario);
+    px.Arquivo = arquivo;
+    px.Inicio = inicioPixels;
     if (!mascarasPadrao) {
         // Uncommon channel layouts are brought to blue, green, red, unused.
-        uchar* p = reinterpret_cast<uchar*>(px.Dados.data());
+        uchar* p = reinterpret_cast<uchar*>(px.Arquivo.data()) + inicioPixels;
         for (qint64 i = 0; i < necessario; i += 4) {
             const quint32 v = u32(p + i);
             p[i] = azul.valor(v);
@@ -300,7 +301,17 @@ void TJpegImagem::SaveToStream(QIODevice& destino) const {
 std::unique_ptr<TJpegImagem> TBJpeg::CompactaImagem(QIODevice& bitmap, int qualidade) {
     if (!bitmap.isReadable())
         throw BitmapError(QStringLiteral("O fluxo do bitmap não está aberto para leitura."));
-    const TBitmapPixels pixels = LeBitmapWindows(bitmap.readAll());
+    QByteArray arquivo;
+    auto* memoria = qobject_cast<QBuffer*>(&bitmap);
+    if (memoria && memoria->pos() == 0) {
+        // The memory stream's own bytes, shared rather than copied (a captured frame is
+        // over a megabyte); the stream ends at its end as if it had been read.
+        arquivo = memoria->data();
+        memoria->seek(arquivo.size());
+    } else {
+        arquivo = bitmap.readAll();
+    }
+    const TBitmapPixels pixels = LeBitmapWindows(arquivo);
     return std::make_unique<TJpegImagem>(CompactaPixels(pixels, qualidade), pixels.Largura,
                                          pixels.Altura);
 }

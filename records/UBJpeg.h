@@ -21,17 +21,19 @@ public:
 // The pixels of a Windows bitmap file as the JPEG encoder takes them: each pixel blue, green,
 // red (and one unused byte when BytesPorPixel is 4); rows Passo bytes apart, in the order of
 // the file (bottom row first unless DeCimaParaBaixo).
+// The pixels stay in the file's own bytes (shared, not copied): they start at Inicio.
 struct TBitmapPixels {
     int Largura = 0;
     int Altura = 0;
     int BytesPorPixel = 0;
     qsizetype Passo = 0;
     bool DeCimaParaBaixo = false;
-    QByteArray Dados;
+    QByteArray Arquivo;
+    qsizetype Inicio = 0;
     // Row y counted from the top of the image.
     const uchar* Linha(int y) const {
-        const int r = DeCimaParaBaixo ? y : Altura - 1 - y;
-        return reinterpret_cast<const uchar*>(Dados.constData()) + r * Passo;
+        const qsizetype r = DeCimaParaBaixo ? y : Altura - 1 - y;
+        return reinterpret_cast<const uchar*>(Arquivo.constData()) + Inicio + r * Passo;
     }
 };
 

@@ -22,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::exige(px.Largura > 0 && px.Altura > 0);
     fuzz::exige(px.BytesPorPixel == 3 || px.BytesPorPixel == 4);
     fuzz::exige(px.Passo >= qsizetype(px.Largura) * px.BytesPorPixel);
-    fuzz::exige(px.Dados.size() == px.Passo * px.Altura);
-    fuzz::exige(px.Dados.size() <= arquivo.size());
+    fuzz::exige(px.Inicio >= 54);
+    fuzz::exige(px.Inicio + px.Passo * px.Altura <= px.Arquivo.size());
+    fuzz::exige(px.Arquivo.size() == arquivo.size());
     if (qint64(px.Largura) * px.Altura <= 4096) {
         const QByteArray jpeg = CompactaPixels(px, 75);
         QByteArray bitmap;
