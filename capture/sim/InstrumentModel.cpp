@@ -39,8 +39,8 @@ ConeGeometry makeCone(int type, int rings, double backZ, double backH, double fr
     const double step = (lastMm - firstMm) / (rings - 1);
     for (int i = 1; i <= rings; ++i) {
         const double r = firstMm + (i - 1) * step;
+        c.startU[i] = InstrumentModel::sphereU(c, InstrumentModel::kDesignRadiusMm, r - c.duty * step);
         c.edgeU[i] = InstrumentModel::sphereU(c, InstrumentModel::kDesignRadiusMm, r);
-        c.endU[i] = InstrumentModel::sphereU(c, InstrumentModel::kDesignRadiusMm, r + c.duty * step);
     }
     return c;
 }

@@ -18,10 +18,11 @@ struct Vec3 {
 
 // One Placido cone: rings painted on the inside of a truncated cone whose radius h changes
 // linearly with the axial distance z. Position along the cone: u = 0 at the back (camera end),
-// u = 1 at the front (eye end). Ring i (1-based) is bright for u in [edgeU[i], endU[i]); the
-// edge measured is edgeU[i], where the ring begins (its inner edge in the image). The rings are
-// placed so that the design sphere shows them evenly spaced between firstMm and lastMm from
-// the apex, as a real cone's maker does.
+// u = 1 at the front (eye end). Ring i (1-based) is bright for u in [startU[i], edgeU[i]); the
+// edge measured is edgeU[i], where the ring ends (its outer edge in the image): every such edge
+// has a ring of the same width before it and a gap of the same width after it (the last ring
+// excepted), so an edge detector sees them all alike. The rings are placed so that the design
+// sphere shows these edges evenly spaced between firstMm and lastMm from the apex.
 struct ConeGeometry {
     int type = 4;
     int rings = 32;
@@ -29,8 +30,8 @@ struct ConeGeometry {
     double frontZ = 0, frontH = 0;   // front opening
     double firstMm = 0, lastMm = 0;  // ring 1 and ring N edges on the design sphere
     double duty = 0.5;               // bright part of each ring period
-    std::array<double, 34> edgeU{};  // [1..rings]
-    std::array<double, 34> endU{};
+    std::array<double, 34> startU{};  // [1..rings]
+    std::array<double, 34> edgeU{};
 
     double zAt(double u) const { return backZ + (frontZ - backZ) * u; }
     double hAt(double u) const { return backH + (frontH - backH) * u; }

@@ -245,8 +245,8 @@ QImage Renderer::draw(const Target& t) const {
                                 if (back < InstrumentModel::kFixationLightMm) col = light;
                             } else {
                                 for (int i = 1; i <= cone.rings; ++i) {
-                                    if (u < cone.edgeU[i]) break;
-                                    if (u < cone.endU[i]) {
+                                    if (u < cone.startU[i]) break;
+                                    if (u < cone.edgeU[i]) {
                                         col = ring;
                                         break;
                                     }
@@ -265,15 +265,16 @@ QImage Renderer::draw(const Target& t) const {
             for (int c = 0; c < 3; ++c) a[c] = sum[c] / float(kSuper * kSuper);
         }
     }
-    // The lens blurs a little: a separable [1 2 1] / 4 kernel, edges clamped.
+    // The lens blurs a little: a separable [1 6 1] / 8 kernel, edges clamped; the rings keep
+    // their plateau, as a focused instrument's do.
     std::vector<float> tmp(acc.size());
     for (int y = 0; y < height_; ++y)
         for (int x = 0; x < width_; ++x)
             for (int c = 0; c < 3; ++c) {
                 const int xl = std::max(0, x - 1), xr = std::min(width_ - 1, x + 1);
                 tmp[(size_t(y) * width_ + x) * 3 + c] =
-                    0.25f * acc[(size_t(y) * width_ + xl) * 3 + c] + 0.5f * acc[(size_t(y) * width_ + x) * 3 + c] +
-                    0.25f * acc[(size_t(y) * width_ + xr) * 3 + c];
+                    0.125f * acc[(size_t(y) * width_ + xl) * 3 + c] + 0.75f * acc[(size_t(y) * width_ + x) * 3 + c] +
+                    0.125f * acc[(size_t(y) * width_ + xr) * 3 + c];
             }
     QImage img(width_, height_, QImage::Format_RGB32);
     for (int y = 0; y < height_; ++y) {
@@ -281,8 +282,8 @@ QImage Renderer::draw(const Target& t) const {
         const int yu = std::max(0, y - 1), yd = std::min(height_ - 1, y + 1);
         for (int x = 0; x < width_; ++x) {
             for (int c = 0; c < 3; ++c) {
-                const float v = 0.25f * tmp[(size_t(yu) * width_ + x) * 3 + c] + 0.5f * tmp[(size_t(y) * width_ + x) * 3 + c] +
-                                0.25f * tmp[(size_t(yd) * width_ + x) * 3 + c];
+                const float v = 0.125f * tmp[(size_t(yu) * width_ + x) * 3 + c] + 0.75f * tmp[(size_t(y) * width_ + x) * 3 + c] +
+                                0.125f * tmp[(size_t(yd) * width_ + x) * 3 + c];
                 line[4 * x + c] = uchar(std::clamp(int(std::lround(v)), 0, 255));
             }
             line[4 * x + 3] = 0xff;

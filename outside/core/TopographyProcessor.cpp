@@ -1,0 +1,494 @@
+#include "TopographyProcessor.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+
+#include "capture/sim/InstrumentModel.h"
+
+namespace norvix::outside {
+
+using norvix::sim::ConeGeometry;
+using norvix::sim::InstrumentModel;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kStep = 0.25;         // profile sampling along a meridian, pixels
+constexpr double kMaxRadius = 300.0;   // pixels
+constexpr int kW = InstrumentModel::kWidth;
+constexpr int kH = InstrumentModel::kHeight;
+
+struct Gray {
+    std::vector<float> v;
+    float at(double x, double y) const {
+        const int x0 = int(x), y0 = int(y);
+        const float fx = float(x - x0), fy = float(y - y0);
+        const float* p = &v[size_t(y0) * kW + x0];
+        return (p[0] * (1 - fx) + p[1] * fx) * (1 - fy) + (p[kW] * (1 - fx) + p[kW + 1] * fx) * fy;
+    }
+    float px(int x, int y) const { return v[size_t(y) * kW + x]; }
+};
+
+// One meridian's profile from the centre outwards.
+struct Profile {
+    std::vector<float> p;
+    bool truncated = false;  // ran into the frame border
+};
+
+void sampleProfile(const Gray& g, double cx, double cy, double theta, Profile* out, bool inverted = false) {
+    out->p.clear();
+    out->truncated = false;
+    const double dx = std::cos(theta), dy = -std::sin(theta);
+    for (int j = 0;; ++j) {
+        const double t = j * kStep;
+        if (t > kMaxRadius) break;
+        const double x = cx + t * dx - 0.5, y = cy + t * dy - 0.5;  // pixel centres at +0.5
+        if (x < 0 || y < 0 || x >= kW - 1 || y >= kH - 1) {
+            out->truncated = true;
+            break;
+        }
+        out->p.push_back(inverted ? 255.0f - g.at(x, y) : g.at(x, y));
+    }
+}
+
+// Rising edges of a profile, sub-pixel, in pixels from the centre. Each edge is placed where
+// the profile crosses the middle between the level before it and the level after it, which a
+// symmetric blur leaves unbiased when the features on both sides are alike. Falling edges
+// (the rings' outer edges) are the rising edges of the inverted profile.
+std::vector<double> risingEdges(const Profile& pr, float minRise, bool* lastCut) {
+    std::vector<double> edges;
+    const std::vector<float>& p = pr.p;
+    const int n = int(p.size());
+    *lastCut = false;
+    constexpr int kWin = int(3.0 / kStep);   // 3 px either side
+    constexpr int kHalf = int(0.5 / kStep);  // gradient over 1 px
+    constexpr int kSearch = int(2.0 / kStep);
+    int lastJ = -100;
+    auto grad = [&](int j) { return double(p[j + kHalf] - p[j - kHalf]); };
+    for (int j = kHalf + 1; j + kHalf + 1 < n; ++j) {
+        const double d = grad(j);
+        if (d < minRise * 0.5f) continue;
+        const double dl = grad(j - 1), dr = grad(j + 1);
+        if (!(d >= dl && d > dr)) continue;
+        if (j - lastJ < int(1.5 / kStep)) continue;
+        if (j + kWin >= n) {
+            *lastCut = pr.truncated;
+            break;
+        }
+        float lo = p[j], hi = p[j];
+        for (int i = std::max(0, j - kWin); i <= j; ++i) lo = std::min(lo, p[i]);
+        for (int i = j; i <= j + kWin; ++i) hi = std::max(hi, p[i]);
+        if (hi - lo < minRise) continue;
+        // Mid-level crossing between the gap before the edge and the ring after it.
+        const float mid = 0.5f * (lo + hi);
+        double best = -1;
+        int bestDist = 1000;
+        for (int i = std::max(0, j - kSearch); i <= std::min(n - 2, j + kSearch); ++i) {
+            if (p[i] < mid && p[i + 1] >= mid) {
+                const int dist = std::abs(i - j);
+                if (dist < bestDist) {
+                    bestDist = dist;
+                    best = (i + (mid - p[i]) / (p[i + 1] - p[i])) * kStep;
+                }
+            }
+        }
+        if (best < 0) continue;
+        edges.push_back(best);
+        lastJ = j;
+    }
+    return edges;
+}
+
+// Algebraic circle fit; false when degenerate.
+bool fitCircle(const std::vector<std::pair<double, double>>& pts, double* cx, double* cy, double* r) {
+    if (pts.size() < 6) return false;
+    double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0, sxz = 0, syz = 0, sz = 0;
+    const double n = double(pts.size());
+    for (auto [x, y] : pts) {
+        const double z = x * x + y * y;
+        sx += x; sy += y; sxx += x * x; syy += y * y; sxy += x * y; sxz += x * z; syz += y * z; sz += z;
+    }
+    // Solve [sxx sxy sx; sxy syy sy; sx sy n] [A B C] = [sxz syz sz], circle x^2+y^2 = Ax+By+C.
+    const double m[3][4] = {{sxx, sxy, sx, sxz}, {sxy, syy, sy, syz}, {sx, sy, n, sz}};
+    double a[3][4];
+    std::copy(&m[0][0], &m[0][0] + 12, &a[0][0]);
+    for (int c = 0; c < 3; ++c) {
+        int piv = c;
+        for (int r2 = c + 1; r2 < 3; ++r2)
+            if (std::fabs(a[r2][c]) > std::fabs(a[piv][c])) piv = r2;
+        if (std::fabs(a[piv][c]) < 1e-12) return false;
+        for (int k = 0; k < 4; ++k) std::swap(a[c][k], a[piv][k]);
+        for (int r2 = 0; r2 < 3; ++r2) {
+            if (r2 == c) continue;
+            const double f = a[r2][c] / a[c][c];
+            for (int k = c; k < 4; ++k) a[r2][k] -= f * a[c][k];
+        }
+    }
+    const double A = a[0][3] / a[0][0], B = a[1][3] / a[1][1], C = a[2][3] / a[2][2];
+    *cx = A / 2;
+    *cy = B / 2;
+    const double rr = C + (*cx) * (*cx) + (*cy) * (*cy);
+    if (rr <= 0) return false;
+    *r = std::sqrt(rr);
+    return true;
+}
+
+float percentile(std::vector<float> v, double q) {
+    if (v.empty()) return 0;
+    const size_t k = std::min(v.size() - 1, size_t(q * double(v.size() - 1)));
+    std::nth_element(v.begin(), v.begin() + long(k), v.end());
+    return v[k];
+}
+
+// Where ring `ring` of `cone` lies (mm from the apex) on a sphere of radius R: bisection on the
+// forward model, used for the plausible range of the first ring.
+double sphereRingMm(const ConeGeometry& cone, double R, int ring) {
+    double lo = 0.01, hi = 0.9 * R;
+    const double target = cone.edgeU[ring];
+    for (int it = 0; it < 50; ++it) {
+        const double mid = 0.5 * (lo + hi);
+        double u = InstrumentModel::sphereU(cone, R, mid);
+        if (std::isnan(u)) u = mid < 0.5 * R ? -1.0 : 2.0;  // through the back opening, or past the front
+        if (u > target) hi = mid; else lo = mid;
+    }
+    return 0.5 * (lo + hi);
+}
+
+}  // namespace
+
+bool CalibrationCoefficients::load(const QString& path, QString* error) {
+    a_.clear();
+    b_.clear();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error) *error = QStringLiteral("Arquivo de coeficientes não encontrado: %1").arg(path);
+        return false;
+    }
+    const QByteArray all = f.read(1 << 20);
+    std::vector<double> values;
+    for (QByteArray line : all.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty()) continue;
+        line.replace(',', '.');
+        bool ok = false;
+        const double v = line.toDouble(&ok);
+        if (!ok || !std::isfinite(v)) {
+            if (error) *error = QStringLiteral("Arquivo de coeficientes com valor inválido: \"%1\"").arg(QString::fromLatin1(line));
+            return false;
+        }
+        values.push_back(v);
+    }
+    if (values.size() < 2 || values.size() % 2 != 0 || values.size() > 2 * NORVIX_MAX_RINGS) {
+        if (error) *error = QStringLiteral("Arquivo de coeficientes com número de linhas inválido (%1).").arg(values.size());
+        return false;
+    }
+    for (size_t i = 0; i + 1 < values.size(); i += 2) {
+        a_.push_back(values[i]);
+        b_.push_back(values[i + 1]);
+    }
+    return true;
+}
+
+double CalibrationCoefficients::apply(int ring, double measured) const {
+    const size_t i = size_t(ring - 1);
+    if (ring < 1 || i >= a_.size()) return measured;
+    // A ring the calibration had no data for carries "0" and "0": a line through zero would
+    // turn every radius into 0, so such a ring keeps the model's radius.
+    if (b_[i] == 0.0) return measured;
+    const double v = a_[i] + b_[i] * measured;
+    if (!std::isfinite(v) || v <= 0) return measured;
+    return v;
+}
+
+TopographyProcessor::TopographyProcessor(int coneType, int rings) : coneType_(coneType), rings_(rings) {}
+
+bool TopographyProcessor::decodeBitmap(const QByteArray& bytes, QImage* image, QString* error) {
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (bytes.size() < 54) return fail(QStringLiteral("Imagem vazia ou truncada (%1 bytes).").arg(bytes.size()));
+    if (bytes[0] != 'B' || bytes[1] != 'M') return fail(QStringLiteral("A imagem não é um bitmap (BMP)."));
+    auto le32 = [&](int off) {
+        return qint64(uchar(bytes[off])) | (qint64(uchar(bytes[off + 1])) << 8) | (qint64(uchar(bytes[off + 2])) << 16) |
+               (qint64(uchar(bytes[off + 3])) << 24);
+    };
+    const qint64 offset = le32(10);
+    const qint64 width = qint32(le32(18));
+    const qint64 height = std::llabs(qint32(le32(22)));
+    const int bpp = uchar(bytes[28]) | (uchar(bytes[29]) << 8);
+    if (width != kW || height != kH)
+        return fail(QStringLiteral("Tamanho de imagem %1 x %2; esperado %3 x %4.").arg(width).arg(height).arg(kW).arg(kH));
+    const qint64 rowBytes = ((width * bpp + 31) / 32) * 4;
+    if (bpp <= 0 || offset < 54 || offset + rowBytes * height > bytes.size())
+        return fail(QStringLiteral("Imagem truncada: %1 bytes para %2 x %3 pixels.").arg(bytes.size()).arg(width).arg(height));
+    QImage img;
+    if (!img.loadFromData(bytes, "BMP") || img.isNull())
+        return fail(QStringLiteral("Não foi possível ler o bitmap."));
+    if (img.width() != kW || img.height() != kH)
+        return fail(QStringLiteral("Tamanho de imagem inesperado."));
+    *image = img;
+    return true;
+}
+
+bool TopographyProcessor::process(const QImage& source, Topography* out, QString* error) const {
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    const ConeGeometry* cone = InstrumentModel::cone(coneType_);
+    if (!cone) return fail(QStringLiteral("Tipo de cone inválido: %1.").arg(coneType_));
+    if (rings_ < 1 || rings_ > NORVIX_MAX_RINGS)
+        return fail(QStringLiteral("Número de anéis inválido: %1 (de 1 a %2).").arg(rings_).arg(NORVIX_MAX_RINGS));
+    const int rings = std::min(rings_, cone->rings);
+    if (source.width() != kW || source.height() != kH)
+        return fail(QStringLiteral("Tamanho de imagem %1 x %2; esperado %3 x %4.").arg(source.width()).arg(source.height()).arg(kW).arg(kH));
+    const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+                             ? source
+                             : source.convertToFormat(QImage::Format_RGB32);
+
+    // Grey levels, and the statistics that tell a dark, saturated or empty frame.
+    Gray g;
+    g.v.resize(size_t(kW) * kH);
+    std::vector<float> sample;
+    sample.reserve(size_t(kW) * kH / 16);
+    size_t saturated = 0;
+    for (int y = 0; y < kH; ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < kW; ++x) {
+            const QRgb c = line[x];
+            const float v = 0.25f * float(qRed(c) + 2 * qGreen(c) + qBlue(c));
+            g.v[size_t(y) * kW + x] = v;
+            if (v >= 250) ++saturated;
+            if (((x | y) & 3) == 0) sample.push_back(v);
+        }
+    }
+    const float p99 = percentile(sample, 0.995);
+    const float p05 = percentile(sample, 0.05);
+    if (p99 < 40) return fail(QStringLiteral("Imagem escura: nenhum anel visível."));
+    if (double(saturated) > 0.25 * kW * kH) return fail(QStringLiteral("Imagem saturada: reduza o brilho."));
+    const float contrast = p99 - p05;
+    if (contrast < 40) return fail(QStringLiteral("Imagem sem contraste: nenhum anel visível."));
+    const float minRise = 0.35f * contrast;
+
+    // Rough centre: the centroid of the bright ring pixels.
+    double sx = 0, sy = 0, sn = 0;
+    const float bright = p05 + 0.6f * contrast;
+    for (int y = 0; y < kH; y += 2)
+        for (int x = 0; x < kW; x += 2)
+            if (g.px(x, y) > bright) {
+                sx += x + 0.5;
+                sy += y + 0.5;
+                sn += 1;
+            }
+    if (sn < 50) return fail(QStringLiteral("Nenhum anel encontrado na imagem."));
+    double cx = sx / sn, cy = sy / sn;
+
+    // The vertex reflection: the fixation light, a small bright spot inside the dark opening
+    // that the first ring encloses. Search near the rough centre.
+    bool spot = false;
+    {
+        double bestScore = 0;
+        int bx = 0, by = 0;
+        const int r0 = 6;
+        const int x0 = std::max(r0 + 1, int(cx) - 45), x1 = std::min(kW - r0 - 2, int(cx) + 45);
+        const int y0 = std::max(r0 + 1, int(cy) - 45), y1 = std::min(kH - r0 - 2, int(cy) + 45);
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                const float v = g.px(x, y);
+                if (v < bright) continue;
+                float ring = 0;
+                for (int k = 0; k < 8; ++k) {
+                    const double a = k * kPi / 4;
+                    ring += g.px(x + int(std::lround(r0 * std::cos(a))), y + int(std::lround(r0 * std::sin(a))));
+                }
+                ring /= 8;
+                if (ring > 0.35f * v) continue;
+                const double score = v - ring;
+                if (score > bestScore) {
+                    bestScore = score;
+                    bx = x;
+                    by = y;
+                }
+            }
+        if (bestScore > 0) {
+            float floorLevel = 1e9f, peak = 0;
+            for (int y = by - 5; y <= by + 5; ++y)
+                for (int x = bx - 5; x <= bx + 5; ++x) {
+                    floorLevel = std::min(floorLevel, g.px(x, y));
+                    peak = std::max(peak, g.px(x, y));
+                }
+            // Only the upper half of the spot: its shape is symmetric about the vertex, the
+            // window around the brightest pixel is not.
+            const float cut = floorLevel + 0.5f * (peak - floorLevel);
+            double wx = 0, wy = 0, ws = 0;
+            for (int y = by - 4; y <= by + 4; ++y)
+                for (int x = bx - 4; x <= bx + 4; ++x) {
+                    if ((x - bx) * (x - bx) + (y - by) * (y - by) > 16) continue;
+                    const double w = std::max(0.0f, g.px(x, y) - cut);
+                    wx += w * (x + 0.5);
+                    wy += w * (y + 0.5);
+                    ws += w;
+                }
+            if (ws > 0) {
+                cx = wx / ws;
+                cy = wy / ws;
+                spot = true;
+            }
+        }
+    }
+    if (!spot) {
+        // No fixation light: the centre of the first ring.
+        Profile pr;
+        for (int iter = 0; iter < 4; ++iter) {
+            std::vector<std::pair<double, double>> pts;
+            for (int k = 0; k < 72; ++k) {
+                const double th = k * 5.0 * kPi / 180.0;
+                sampleProfile(g, cx, cy, th, &pr);
+                bool cut = false;
+                const std::vector<double> e = risingEdges(pr, minRise, &cut);
+                if (e.empty()) continue;
+                pts.emplace_back(cx + e[0] * std::cos(th), cy - e[0] * std::sin(th));
+            }
+            double fx = 0, fy = 0, fr = 0;
+            if (!fitCircle(pts, &fx, &fy, &fr)) return fail(QStringLiteral("Centro dos anéis não encontrado."));
+            cx = fx;
+            cy = fy;
+        }
+    }
+    if (cx < 10 || cy < 10 || cx > kW - 10 || cy > kH - 10)
+        return fail(QStringLiteral("O centro da córnea está fora da imagem."));
+
+    // Plausible place of the first ring: between a very steep and a very flat cornea.
+    const double mmPerPixel = InstrumentModel::mmPerPixel();
+    const double ring1Min = 0.6 * sphereRingMm(*cone, 5.0, 1) / mmPerPixel;
+    const double ring1Max = 1.4 * sphereRingMm(*cone, 13.0, 1) / mmPerPixel;
+
+    Topography t;
+    t.centreX = cx;
+    t.centreY = cy;
+    t.rings = rings;
+    int truncatedEarly = 0, withRings = 0;
+    long totalFound = 0;
+    Profile pr;
+    std::vector<std::vector<double>> edgesOf(NORVIX_MERIDIANS);
+    std::vector<Profile> profiles(NORVIX_MERIDIANS);
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        const double th = k * kPi / 180.0;
+        Profile& p = profiles[size_t(k)];
+        sampleProfile(g, cx, cy, th, &p, true);
+        bool cut = false;
+        const std::vector<double> all = risingEdges(p, minRise, &cut);
+        std::vector<double> e;
+        for (double r : all) {
+            if (e.empty()) {
+                if (r < ring1Min) continue;  // the fixation light's own rim
+                if (r > ring1Max) break;
+            } else if (e.size() == 1) {
+                const double gap = r - e[0];
+                if (gap < 0.08 * e[0] || gap > 1.0 * e[0]) break;
+            } else {
+                const double prev = e[e.size() - 1] - e[e.size() - 2];
+                const double gap = r - e.back();
+                if (gap < 0.55 * prev || gap > 1.8 * prev) break;
+            }
+            e.push_back(r);
+            if (int(e.size()) == rings) break;
+        }
+        if (int(e.size()) < rings && (cut || p.truncated)) {
+            // Did the frame border stop this meridian before its rings ended?
+            const double lastR = p.p.size() * kStep;
+            if (e.empty() || lastR < e.back() + 3 * (e.size() > 1 ? e.back() - e[e.size() - 2] : e.back())) ++truncatedEarly;
+        }
+        // Surface slope from the model at each ring point, sag by integrating it outwards.
+        double rPrev = 0, sPrev = 0, fPrev = 0;
+        int n = 0;
+        for (size_t i = 0; i < e.size(); ++i) {
+            const int ring = int(i) + 1;
+            const double r = e[i] * mmPerPixel;
+            double f = fPrev + sPrev * (r - rPrev), s = 0;
+            for (int it = 0; it < 3; ++it) {
+                s = InstrumentModel::slopeForRing(*cone, ring, r, f);
+                f = fPrev + 0.5 * (sPrev + s) * (r - rPrev);
+            }
+            if (!(s > 0)) break;
+            const double axial = r * std::sqrt(1 + s * s) / s;
+            if (!(axial > 2.0 && axial < 40.0)) break;
+            t.d[k][ring] = r;
+            t.m[k][ring] = coefficients_ ? coefficients_->apply(ring, axial) : axial;
+            rPrev = r;
+            sPrev = s;
+            fPrev = f;
+            n = ring;
+        }
+        t.found[k] = n;
+        if (n > 0) t.m[k][0] = t.m[k][1];
+        if (n >= 3) ++withRings;
+        totalFound += n;
+        e.resize(size_t(n));
+        edgesOf[size_t(k)] = std::move(e);
+    }
+    t.confidence = 100.0 * double(totalFound) / (double(NORVIX_MERIDIANS) * rings);
+    if (withRings < NORVIX_MERIDIANS * 6 / 10 && truncatedEarly > NORVIX_MERIDIANS * 35 / 100)
+        return fail(QStringLiteral("O olho está parcialmente fora da imagem."));
+    if (withRings < NORVIX_MERIDIANS * 6 / 10)
+        return fail(QStringLiteral("Anéis não encontrados em número suficiente."));
+    if (truncatedEarly > NORVIX_MERIDIANS * 35 / 100)
+        return fail(QStringLiteral("O olho está parcialmente fora da imagem."));
+
+    // A cornea's central radius lies between 5 and 13.5 mm: anything else is not an eye.
+    std::vector<float> central;
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k)
+        for (int i = 1; i <= std::min(3, int(t.found[k])); ++i) central.push_back(float(t.m[k][i]));
+    const float med = percentile(central, 0.5);
+    if (!(med >= 5.0f && med <= 13.5f))
+        return fail(QStringLiteral("Os anéis não correspondem a uma córnea (raio central %1 mm).").arg(double(med), 0, 'f', 2));
+
+    // Pupil: the darkest level of each gap between rings is the pupil (black) near the centre
+    // and the iris further out. The gap after ring i lies between its outer edge and the next.
+    {
+        std::vector<float> levels;
+        std::vector<std::vector<std::pair<double, float>>> gaps(NORVIX_MERIDIANS);
+        for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+            const std::vector<double>& e = edgesOf[size_t(k)];
+            const std::vector<float>& p = profiles[size_t(k)].p;
+            for (size_t i = 1; i < e.size(); ++i) {
+                const int j0 = int(e[i - 1] / kStep) + 2, j1 = int(e[i] / kStep);
+                if (j1 <= j0 || j1 >= int(p.size())) continue;
+                float hiInv = -1e9f;  // the profile is inverted: the gap is its highest part
+                for (int j = j0; j <= j1; ++j) hiInv = std::max(hiInv, p[size_t(j)]);
+                const float lo = 255.0f - hiInv;
+                gaps[size_t(k)].emplace_back(0.5 * (e[i - 1] + e[i]), lo);
+                levels.push_back(lo);
+            }
+        }
+        const float low = percentile(levels, 0.10), high = percentile(levels, 0.90);
+        if (high - low >= 15) {
+            const float thr = 0.5f * (low + high);
+            std::vector<std::pair<double, double>> pts;
+            for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+                const auto& gk = gaps[size_t(k)];
+                for (size_t i = 1; i < gk.size(); ++i) {
+                    if (gk[i - 1].second < thr && gk[i].second >= thr) {
+                        const double r = 0.5 * (gk[i - 1].first + gk[i].first);
+                        const double th = k * kPi / 180.0;
+                        pts.emplace_back(cx + r * std::cos(th), cy - r * std::sin(th));
+                        break;
+                    }
+                }
+            }
+            double px = 0, py = 0, prr = 0;
+            if (pts.size() >= 20 && fitCircle(pts, &px, &py, &prr)) {
+                t.pupil[0] = int32_t(std::lround(px));
+                t.pupil[1] = int32_t(std::lround(py));
+                t.pupil[2] = int32_t(std::lround(prr));
+                t.pupil[3] = 0;
+            }
+        }
+    }
+    *out = t;
+    return true;
+}
+
+}  // namespace norvix::outside

@@ -1,0 +1,60 @@
+#pragma once
+// Reduces a front image of the Placido rings to the exam's measurement data by inverting the
+// instrument model: ring edges along 360 meridians from the vertex reflection, their
+// positions on the cornea, the surface slope there, and the axial radius of curvature.
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <array>
+#include <vector>
+
+#include "modules/ModuleContract.h"
+
+namespace norvix::outside {
+
+// Per-ring straight lines (radius = a + b * measured radius) from the calibration.
+class CalibrationCoefficients {
+public:
+    // Reads "Coef.txt" (two lines per ring: a, then b). False, with a Portuguese reason, when
+    // the file is missing or not made of numbers; the caller then uses the model alone.
+    bool load(const QString& path, QString* error);
+    int rings() const { return int(a_.size()); }
+    // A ring without data ("0" and "0") or beyond the file keeps the model's value.
+    double apply(int ring, double measured) const;
+
+private:
+    std::vector<double> a_, b_;
+};
+
+struct Topography {
+    double centreX = 0, centreY = 0;     // vertex reflection, image pixels
+    double d[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS] = {};
+    double m[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS] = {};
+    int32_t found[NORVIX_MERIDIANS] = {};
+    int32_t pupil[4] = {};               // centre x, centre y, radius (pixels), 0
+    double confidence = 0;               // percentage of ring points found
+    int rings = 0;                       // ring count measured for
+};
+
+class TopographyProcessor {
+public:
+    // Cone type 1 to 4 and the ring count wanted (at most the cone's).
+    TopographyProcessor(int coneType, int rings);
+
+    void setCoefficients(const CalibrationCoefficients* coefficients) { coefficients_ = coefficients; }
+
+    // Decodes a captured bitmap (the capture module's 32-bit BMP, or any BMP Qt reads) of the
+    // instrument's frame size. False with a Portuguese reason otherwise.
+    static bool decodeBitmap(const QByteArray& bytes, QImage* image, QString* error);
+
+    // True only for a measurable eye; otherwise *error says why (black, saturated, no rings,
+    // eye off the frame, ...). *out is filled only on success.
+    bool process(const QImage& image, Topography* out, QString* error) const;
+
+private:
+    int coneType_;
+    int rings_;
+    const CalibrationCoefficients* coefficients_ = nullptr;
+};
+
+}  // namespace norvix::outside
