@@ -2,12 +2,14 @@
 
 #include <QBitmap>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <algorithm>
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
 #include "platform/Convert.h"
+#include "platform/VersionNote.h"
 #include "shell/UBVersionInfo.h"
 
 void TMapCatalogue::BuildCatalogue(const QString& mapsDir, const std::function<void()>& advanceProgress) {
@@ -16,14 +18,14 @@ void TMapCatalogue::BuildCatalogue(const QString& mapsDir, const std::function<v
     buttons_.clear();
 
     QStringList names;
-    const QDir dir(mapsDir);
-    if (!mapsDir.isEmpty() && dir.exists()) {
-        // QDir::Files follows links, so a link to a regular file is taken and a broken one is
-        // not; the system filter would let sockets and devices in and stays off.
-        const QFileInfoList entries =
-            dir.entryInfoList({QStringLiteral("*.so")}, QDir::Files | QDir::Hidden, QDir::NoSort);
-        for (const QFileInfo& e : entries) {
-            if (!e.isFile()) continue;
+    if (!mapsDir.isEmpty()) {
+        // Links are followed (a link to a regular file is taken, a broken one is not); the
+        // suffix is compared here rather than through a name filter, which compiles a pattern.
+        QDirIterator it(mapsDir, QDir::Files | QDir::Hidden);
+        while (it.hasNext()) {
+            it.next();
+            const QFileInfo e = it.fileInfo();
+            if (!e.isFile() || !e.fileName().endsWith(QLatin1String(".so"), Qt::CaseInsensitive)) continue;
             names.append(e.fileName());
             if (advanceProgress) advanceProgress();
         }
@@ -45,6 +47,15 @@ void TMapCatalogue::AddCatalogueEntry(const QString& fileName) {
     norvix::HostStream stream;
     binding.InfoMapa(stream.moduleStream());
     const QStringList lines = stream.lines(norvix::kMaxInfoLines, norvix::kMaxInfoLength);
+    // The loaded image carries the same note as the file; reading it there spares a second
+    // pass over the file for every module at start-up.
+    QString version;
+    if (lines.size() >= 3) {
+        if (const auto note = norvix::readLoadedVersionNote(binding.Library().nativeHandle()))
+            version = TBVersionInfo::FormatVersion(note->fileVersion);
+        else
+            version = TBVersionInfo().FileVersionText(path);
+    }
     binding.ReleaseModule();
 
     if (lines.size() >= 3) {
@@ -53,7 +64,7 @@ void TMapCatalogue::AddCatalogueEntry(const QString& fileName) {
         const QString kindText = kind == 1   ? QStringLiteral("Simples")
                                  : kind == 2 ? QStringLiteral("Wizard")
                                              : QString();
-        items_ << lines[0] << kindText << lines[2] << TBVersionInfo().FileVersionText(path);
+        items_ << lines[0] << kindText << lines[2] << version;
     }
     if (lines.size() < 2) return;
 

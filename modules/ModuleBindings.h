@@ -30,6 +30,7 @@ public:
     bool IsLoaded() const { return library_.isLoaded(); }
     // Errno-style number of the last failed library load (see norvix::DynamicLibrary).
     int LastError() const { return library_.lastError(); }
+    const norvix::DynamicLibrary& Library() const { return library_; }
 
 protected:
     TModuleBinding() = default;

@@ -23,6 +23,7 @@ public:
     // Forgets the handle without freeing it: the library stays loaded until the process ends.
     void detach() { handle_ = nullptr; }
     bool isLoaded() const { return handle_ != nullptr; }
+    void* nativeHandle() const { return handle_; }
 
     // The entry point of that exact name, or null (also when no library is held).
     void* resolve(const char* name) const;

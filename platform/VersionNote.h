@@ -29,6 +29,10 @@ struct ElfVersionInfo {
 // interpreter; ET_DYN without one is a shared library) and its version note when present.
 ElfVersionInfo readElfVersionInfo(const QString& path);
 
+// The version note of a library this process has loaded (a dlopen handle), read from its
+// mapped note segment: no file access. Nothing when the note is not in a loaded segment.
+std::optional<VersionNote> readLoadedVersionNote(void* dlHandle);
+
 // Parses a note descriptor (exposed for tests of damaged notes).
 std::optional<VersionNote> parseVersionDescriptor(const QByteArray& descriptor);
 

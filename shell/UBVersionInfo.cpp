@@ -46,5 +46,9 @@ QString TBVersionInfo::FileVersionText(const QString& path) {
     const norvix::ElfVersionInfo elf = norvix::readElfVersionInfo(path);
     if (!elf.note) return {};
     fixed_ = elf.note->fileVersion;
-    return QStringLiteral("%1.%2.%3.%4").arg(fixed_[0]).arg(fixed_[1]).arg(fixed_[2]).arg(fixed_[3]);
+    return FormatVersion(fixed_);
+}
+
+QString TBVersionInfo::FormatVersion(const std::array<uint16_t, 4>& v) {
+    return QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
 }

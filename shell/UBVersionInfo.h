@@ -22,6 +22,8 @@ public:
     // (no note, not readable, not ELF) gives the empty text, so a caller shows nothing rather
     // than an invented "0.0.0.0".
     QString FileVersionText(const QString& path);
+    // "%d.%d.%d.%d" of four version numbers.
+    static QString FormatVersion(const std::array<uint16_t, 4>& v);
 
     QString FileTypeName() const { return typeName_; }
     QString CompanyName() const { return company_; }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <dlfcn.h>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -166,4 +167,19 @@ TEST(VersionNote, DescriptorPairsCutShortAreDropped) {
     QByteArray closed(16, '\0');
     closed += QByteArray("A\0" "1\0" "\0" "B\0" "2\0", 9);
     EXPECT_EQ(norvix::parseVersionDescriptor(closed)->strings.size(), 1);
+}
+
+TEST(VersionNote, LoadedLibraryGivesTheSameNoteAsItsFile) {
+    void* h = dlopen(QFile::encodeName(testLib("map_multi")).constData(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(h, nullptr);
+    const auto note = norvix::readLoadedVersionNote(h);
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->fileVersion, (std::array<uint16_t, 4>{3, 1, 0, 0}));
+    EXPECT_EQ(note->value(QStringLiteral("FileVersion")), "3.1.0.0");
+    dlclose(h);
+    h = dlopen(QFile::encodeName(testLib("map_twolines")).constData(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(h, nullptr);
+    EXPECT_FALSE(norvix::readLoadedVersionNote(h));  // built without a note
+    dlclose(h);
+    EXPECT_FALSE(norvix::readLoadedVersionNote(nullptr));
 }

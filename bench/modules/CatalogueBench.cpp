@@ -1,0 +1,74 @@
+// Building the catalogue of 30 map modules against the bare cost of loading and freeing the
+// same 30 libraries, measured in the same run. Prints the ratio (catalogue / baseline).
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <dlfcn.h>
+#include <vector>
+#include "modules/MapCatalogue.h"
+
+namespace {
+
+constexpr int kModules = 30;
+constexpr int kRounds = 61;
+
+qint64 median(std::vector<qint64> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir maps;
+    std::vector<QByteArray> paths;
+    for (int i = 0; i < kModules; ++i) {
+        const QString name = maps.filePath(QStringLiteral("Mapa%1.so").arg(i, 2, 10, QLatin1Char('0')));
+        if (!QFile::copy(QStringLiteral(BENCH_MODULE_FILE), name)) {
+            std::fprintf(stderr, "cannot copy %s\n", BENCH_MODULE_FILE);
+            return 1;
+        }
+        paths.push_back(QFile::encodeName(name));
+    }
+
+    std::vector<qint64> baseline, catalogue;
+    TMapCatalogue c;
+    QElapsedTimer t;
+    auto plain = [&] {
+        t.start();
+        for (const QByteArray& p : paths) {
+            void* h = dlopen(p.constData(), RTLD_NOW | RTLD_LOCAL);
+            if (!h) return false;
+            dlclose(h);
+        }
+        baseline.push_back(t.nsecsElapsed());
+        return true;
+    };
+    auto build = [&] {
+        t.start();
+        c.BuildCatalogue(maps.path());
+        catalogue.push_back(t.nsecsElapsed());
+        return c.Buttons().size() == kModules && c.Items().size() == 4 * kModules;
+    };
+    // Alternate the order so that neither side always runs with the warmer caches.
+    for (int round = 0; round < kRounds; ++round) {
+        const bool ok = round % 2 ? (plain() && build()) : (build() && plain());
+        if (!ok) {
+            std::fprintf(stderr, "a module did not load or the catalogue is incomplete\n");
+            return 1;
+        }
+    }
+    const double b = median(baseline) / 1e6, k = median(catalogue) / 1e6;
+    const double bMin = *std::min_element(baseline.begin(), baseline.end()) / 1e6;
+    const double kMin = *std::min_element(catalogue.begin(), catalogue.end()) / 1e6;
+    std::printf("catalogue of %d modules: median %.3f ms, best %.3f ms\n", kModules, k, kMin);
+    std::printf("dlopen+dlclose of the same files: median %.3f ms, best %.3f ms\n", b, bMin);
+    std::printf("ratio catalogue/baseline: median %.3f, best %.3f (target at most 1.3)\n", k / b, kMin / bMin);
+    return 0;
+}
