@@ -219,49 +219,51 @@ QImage Renderer::draw(const Target& t) const {
     const float iris[3] = {38, 52, 70};      // B, G, R: brown
     const float sclera[3] = {120, 128, 140};
     const float black[3] = {4, 4, 4};
+    // What one point of the image shows.
+    auto shade = [&](double x, double y) -> const float* {
+        double sag = 0, gx = 0, gy = 0;
+        if (!targetSurface(t, x, y, &sag, &gx, &gy)) return isEye ? sclera : black;
+        // What lies behind the mirror: iris and pupil for an eye, nothing for a steel sphere.
+        const float* base = wall;
+        if (isEye) base = std::hypot(x - t.pupilXMm, y - t.pupilYMm) < t.pupilRadiusMm ? pupil : iris;
+        // Outward normal (towards the camera) of z = -sag.
+        const double nn = std::sqrt(gx * gx + gy * gy + 1);
+        const Vec3 n{gx / nn, gy / nn, 1 / nn};
+        double u = 0, back = 0;
+        if (!InstrumentModel::traceToCone(cone, Vec3{x, y, -sag}, n, &u, &back)) return base;
+        if (back >= 0) return back < InstrumentModel::kFixationLightMm ? light : base;
+        for (int i = 1; i <= cone.rings; ++i) {
+            if (u < cone.startU[i]) break;
+            if (u < cone.edgeU[i]) return ring;
+        }
+        return base;
+    };
+    // Shade the pixel corners first; a pixel whose four corners agree is uniform (every
+    // feature is wider than a pixel), the others integrate kSuper x kSuper sub-samples.
+    const int cw = width_ + 1;
+    std::vector<const float*> corner(size_t(cw) * (height_ + 1));
+    for (int cy = 0; cy <= height_; ++cy)
+        for (int cx = 0; cx <= width_; ++cx)
+            corner[size_t(cy) * cw + cx] = shade((cx - cxPix) * mmPerPixel_, -(cy - cyPix) * mmPerPixel_);
     for (int py = 0; py < height_; ++py) {
         for (int px = 0; px < width_; ++px) {
+            float* a = &acc[(size_t(py) * width_ + px) * 3];
+            const float* c0 = corner[size_t(py) * cw + px];
+            if (c0 == corner[size_t(py) * cw + px + 1] && c0 == corner[size_t(py + 1) * cw + px] &&
+                c0 == corner[size_t(py + 1) * cw + px + 1]) {
+                for (int c = 0; c < 3; ++c) a[c] = c0[c];
+                continue;
+            }
             float sum[3] = {0, 0, 0};
             for (int sy = 0; sy < kSuper; ++sy) {
                 for (int sx = 0; sx < kSuper; ++sx) {
-                    const double x = (px + (sx + 0.5) * sub - cxPix) * mmPerPixel_;
-                    const double y = -(py + (sy + 0.5) * sub - cyPix) * mmPerPixel_;
-                    const float* col = black;
-                    double sag = 0, gx = 0, gy = 0;
-                    if (targetSurface(t, x, y, &sag, &gx, &gy)) {
-                        // What lies behind the mirror: iris and pupil for an eye, nothing for
-                        // a steel sphere.
-                        const float* base = wall;
-                        if (isEye) {
-                            base = std::hypot(x - t.pupilXMm, y - t.pupilYMm) < t.pupilRadiusMm ? pupil : iris;
-                        }
-                        // Outward normal (towards the camera) of z = -sag.
-                        const double nn = std::sqrt(gx * gx + gy * gy + 1);
-                        const Vec3 n{gx / nn, gy / nn, 1 / nn};
-                        double u = 0, back = 0;
-                        col = base;
-                        if (InstrumentModel::traceToCone(cone, Vec3{x, y, -sag}, n, &u, &back)) {
-                            if (back >= 0) {
-                                if (back < InstrumentModel::kFixationLightMm) col = light;
-                            } else {
-                                for (int i = 1; i <= cone.rings; ++i) {
-                                    if (u < cone.startU[i]) break;
-                                    if (u < cone.edgeU[i]) {
-                                        col = ring;
-                                        break;
-                                    }
-                                }
-                            }
-                        }
-                    } else if (isEye) {
-                        col = sclera;
-                    }
+                    const float* col = shade((px + (sx + 0.5) * sub - cxPix) * mmPerPixel_,
+                                             -(py + (sy + 0.5) * sub - cyPix) * mmPerPixel_);
                     sum[0] += col[0];
                     sum[1] += col[1];
                     sum[2] += col[2];
                 }
             }
-            float* a = &acc[(size_t(py) * width_ + px) * 3];
             for (int c = 0; c < 3; ++c) a[c] = sum[c] / float(kSuper * kSuper);
         }
     }

@@ -1,0 +1,18 @@
+#pragma once
+// The three data files of an exam (d, m and a tables), written in the program's layout:
+// Windows text with CR LF, values as "00.00" each followed by a blank, N + 1 values per line.
+#include <QString>
+
+#include "TopographyProcessor.h"
+
+namespace norvix::outside {
+
+// "00.00": at least two integer digits, two decimals, "-" before a negative value.
+QString formatTableValue(double value);
+
+// Writes prefix + "d.txt", "m.txt" and "a.txt" for `rings` rings, each atomically. An existing
+// file is never replaced: false, with the Portuguese reason, when any of the three exists or
+// cannot be written (nothing is written then).
+bool writeExamFiles(const QString& prefix, const Topography& t, int rings, QString* error);
+
+}  // namespace norvix::outside

@@ -1,0 +1,70 @@
+#include "ExampleEyes.h"
+
+namespace norvix::outside {
+
+using norvix::sim::Target;
+
+namespace {
+
+// Exams 1 to 4 of each condition are right eyes, 5 and 6 left eyes: a left eye mirrors a
+// right one about the vertical.
+Target mirrored(Target t, bool leftEye) {
+    if (!leftEye) return t;
+    t.axisDeg = 180.0 - t.axisDeg;
+    for (auto& b : t.bumps) b.xMm = -b.xMm;
+    for (auto& w : t.waves) w.angleDeg = 180.0 - w.angleDeg;
+    t.pupilXMm = -t.pupilXMm;
+    return t;
+}
+
+Target cornea(double r1, double r2, double axis, double q) {
+    Target t;
+    t.kind = Target::Kind::Cornea;
+    t.r1 = r1;
+    t.r2 = r2;
+    t.axisDeg = axis;
+    t.q = q;
+    return t;
+}
+
+}  // namespace
+
+std::vector<ExampleEye> exampleEyes() {
+    std::vector<ExampleEye> out;
+    for (int n = 1; n <= 6; ++n) {
+        const bool left = n >= 5;
+        const double v = (n - 1) / 5.0;  // 0 .. 1 across the six exams
+        {   // central cone: a steep protrusion near the apex
+            Target t = cornea(7.55 + 0.1 * v, 7.45 + 0.1 * v, 80 + 20 * v, -0.35);
+            t.bumps.push_back({0.25, -0.35, 1.25 + 0.15 * v, 0.022 + 0.014 * v});
+            out.push_back({QStringLiteral("Central0%1").arg(n), mirrored(t, left)});
+        }
+        {   // peripheral (inferior) cone
+            Target t = cornea(7.75, 7.6 - 0.1 * v, 95, -0.3);
+            t.bumps.push_back({0.6 + 0.3 * v, -2.3, 1.1, 0.020 + 0.012 * v});
+            out.push_back({QStringLiteral("Periférico0%1").arg(n), mirrored(t, left)});
+        }
+        {   // regular (with-the-rule) astigmatism
+            Target t = cornea(7.95 + 0.05 * v, 7.45 - 0.1 * v, 5 + 20 * v, -0.25);
+            out.push_back({QStringLiteral("Regular0%1").arg(n), mirrored(t, left)});
+        }
+        {   // irregular astigmatism: an asymmetric, skewed bow tie
+            Target t = cornea(7.9, 7.5, 15 + 15 * v, -0.2);
+            t.waves.push_back({3, 3, 0.006 + 0.004 * v, 40 + 10 * v});
+            t.waves.push_back({1, 3, 0.008 + 0.004 * v, 250});
+            out.push_back({QStringLiteral("Irregular0%1").arg(n), mirrored(t, left)});
+        }
+        {   // normal cornea
+            Target t = cornea(7.7 + 0.08 * v, 7.65 + 0.06 * v, 90 + 10 * v, -0.22);
+            out.push_back({QStringLiteral("Normal0%1").arg(n), mirrored(t, left)});
+        }
+    }
+    for (int n = 1; n <= 4; ++n) {
+        // After orthokeratology: a flattened centre and a steeper mid-periphery (oblate).
+        Target t = cornea(8.25 + 0.1 * n, 8.2 + 0.1 * n, 90, 0.5 + 0.15 * n);
+        out.push_back({QStringLiteral("Orto0%1").arg(n), t});
+    }
+    return out;
+}
+
+}  // namespace norvix::outside

@@ -1,0 +1,184 @@
+#include "MapWindow.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "ModuleSupport.h"
+#include "platform/Cp1252.h"
+#include "platform/Paths.h"
+
+namespace norvix::outside {
+
+namespace {
+
+QString dioptres(double v) { return QString::number(v, 'f', 2) + QStringLiteral(" D"); }
+QString degrees(double v) { return QString::number(v, 'f', 0) + QStringLiteral("º"); }
+
+int ringsOf(const TInfosQV* infos) { return infos ? int(infos->NumAneis) : 0; }
+
+QString kindName(MapKind kind) {
+    return kind == MapKind::Axial ? QStringLiteral("Axial") : QStringLiteral("Tangencial");
+}
+
+}  // namespace
+
+ColourScale scaleFor(const TInfosQV* infos, double meanPower) {
+    if (infos && infos->AutoIncMap) return ColourScale::fixedIncrement(infos->IncMap, meanPower);
+    return ColourScale::absolute();
+}
+
+MapOptions optionsFor(const TInfosQV* infos) {
+    MapOptions o;
+    if (!infos) return o;
+    o.grid = infos->ExibeGrade != 0;
+    o.pointKeratometry = infos->ExibeCeratometriaPontual != 0;
+    o.pointColour = colourFromSetting(norvix::fromCp1252(infos->CorCeratometriaPontual));
+    return o;
+}
+
+MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmMapa"));
+    setWindowTitle(QStringLiteral("Mapa %1%2").arg(kindName(req.kind), req.ortho ? QStringLiteral(" - Ortoceratologia") : QString()));
+    setModal(true);
+    auto* root = new QHBoxLayout(this);
+    auto* side = new QVBoxLayout;
+    root->addLayout(side);
+
+    const TInfosQV* infos = req.infos;
+    // Patient header: name, code, RG, eye, date, time, doctor, exam code, confidence index.
+    QStringList lines;
+    const QStringList& h = req.header;
+    auto line = [&](int i) { return i < h.size() ? h[i].trimmed() : QString(); };
+    if (!line(0).isEmpty()) lines << line(0);
+    if (!line(3).isEmpty()) lines << line(3);
+    if (!line(4).isEmpty() || !line(5).isEmpty()) lines << QStringLiteral("%1 %2").arg(line(4), line(5)).trimmed();
+    if (infos && infos->Opt2 && !line(6).isEmpty()) lines << QStringLiteral("Médico: %1").arg(line(6));
+    if (!line(8).isEmpty()) lines << QStringLiteral("Índice de confiança: %1%").arg(line(8));
+    if (h.isEmpty()) lines << QStringLiteral("Cabeçalho do paciente ausente.");
+    header_ = new QLabel(lines.join(QLatin1Char('\n')), this);
+    header_->setObjectName(QStringLiteral("lblCabecalho"));
+    side->addWidget(header_);
+
+    if (infos && infos->Opt3) {
+        const QString logo = norvix::installRoot() + QStringLiteral("/LogoClinica.bmp");
+        QPixmap pm;
+        if (QFileInfo::exists(logo) && pm.load(logo)) {
+            auto* l = new QLabel(this);
+            l->setObjectName(QStringLiteral("imgLogo"));
+            l->setPixmap(pm.scaled(160, 80, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+            side->addWidget(l);
+        }
+    }
+    if (infos && infos->Opt1) {
+        QStringList c;
+        for (const char* t : {infos->Nome, infos->Endereco, infos->CidadeEst, infos->Telefone}) {
+            const QString s = norvix::fromCp1252(t).trimmed();
+            if (!s.isEmpty()) c << s;
+        }
+        clinic_ = new QLabel(c.join(QLatin1Char('\n')), this);
+        clinic_->setObjectName(QStringLiteral("lblClinica"));
+        side->addWidget(clinic_);
+    }
+
+    CornealMap map;
+    QString why;
+    hasMap_ = map.load(req.d, req.m, req.meridians, ringsOf(infos), &why);
+    if (!hasMap_) {
+        warning_ = new QLabel(QStringLiteral("Não é possível desenhar o mapa: %1").arg(why), this);
+        warning_->setObjectName(QStringLiteral("lblAviso"));
+        warning_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+        warning_->setWordWrap(true);
+        warning_->setMinimumWidth(360);
+        root->addWidget(warning_, 1);
+    } else {
+        const Keratometry k = map.keratometry(req.kind);
+        const ColourScale scale = scaleFor(infos, k.meanPower());
+        auto* mapLabel = new QLabel(this);
+        mapLabel->setObjectName(QStringLiteral("imgMapa"));
+        mapLabel->setPixmap(QPixmap::fromImage(MapPainter::drawMap(map, req.kind, scale, 440, optionsFor(infos))));
+        root->addWidget(mapLabel);
+        auto* scaleLabel = new QLabel(this);
+        scaleLabel->setObjectName(QStringLiteral("imgEscala"));
+        scaleLabel->setPixmap(QPixmap::fromImage(MapPainter::drawScale(scale, 70, 440)));
+        root->addWidget(scaleLabel);
+        keratometry_ = new QLabel(QStringLiteral("Ceratometria simulada (3 mm centrais)\n"
+                                                 "K plano: %1 @ %2\nK curvo: %3 @ %4\n"
+                                                 "Astigmatismo: %5\nK médio: %6\nAsfericidade (Q): %7")
+                                      .arg(dioptres(k.flatPower), degrees(std::round(k.flatAxis)), dioptres(k.steepPower),
+                                           degrees(std::round(k.steepAxis)), dioptres(k.astigmatism()),
+                                           dioptres(k.meanPower()), QString::number(map.asphericity(), 'f', 2)),
+                                  this);
+        keratometry_->setObjectName(QStringLiteral("lblCeratometria"));
+        side->addWidget(keratometry_);
+    }
+    if (req.ortho) {
+        const auto& o = *req.ortho;
+        ortho_ = new QLabel(QStringLiteral("Sag: %1\nDiv: %2\nRaio: %3")
+                                .arg(QString::number(o[0], 'f', 2), QString::number(o[1], 'f', 2), QString::number(o[2], 'f', 2)),
+                            this);
+        ortho_->setObjectName(QStringLiteral("lblOrto"));
+        side->addWidget(ortho_);
+    }
+    side->addStretch(1);
+    auto* close = new QPushButton(QStringLiteral("Fechar"), this);
+    close->setObjectName(QStringLiteral("btnFechar"));
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    side->addWidget(close);
+}
+
+QString MapWindow::warningText() const { return warning_ ? warning_->text() : QString(); }
+QString MapWindow::keratometryText() const { return keratometry_ ? keratometry_->text() : QString(); }
+QString MapWindow::headerText() const { return header_ ? header_->text() : QString(); }
+QString MapWindow::clinicText() const { return clinic_ ? clinic_->text() : QString(); }
+QString MapWindow::orthoText() const { return ortho_ ? ortho_->text() : QString(); }
+
+bool showMapWindow(const MapRequest& request, void* hostWindow) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        reportFailure("Mapa", QStringLiteral("nenhuma aplicação gráfica em execução."));
+        return false;
+    }
+    MapWindow window(request, static_cast<QWidget*>(hostWindow));
+    if (autoCloseWindows()) QTimer::singleShot(0, &window, &QDialog::accept);
+    window.exec();
+    return true;
+}
+
+bool smallMap(const MapRequest& request, std::array<double, 9>* results, QByteArray* png) {
+    results->fill(0.0);
+    CornealMap map;
+    QString why;
+    QImage picture;
+    const bool ok = map.load(request.d, request.m, request.meridians, ringsOf(request.infos), &why);
+    if (ok) {
+        *results = map.results(request.kind);
+        const ColourScale scale = scaleFor(request.infos, (*results)[2]);
+        MapOptions options = optionsFor(request.infos);
+        options.pointKeratometry = false;  // too small to read
+        picture = MapPainter::drawMap(map, request.kind, scale, 160, options);
+    } else {
+        picture = QImage(160, 160, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        QPainter p(&picture);
+        QFont f = p.font();
+        f.setPixelSize(11);
+        p.setFont(f);
+        p.setPen(QColor(176, 0, 0));
+        p.drawText(picture.rect().adjusted(6, 6, -6, -6), Qt::AlignCenter | Qt::TextWordWrap,
+                   QStringLiteral("Sem mapa: %1").arg(why));
+    }
+    QBuffer buffer(png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    return ok;
+}
+
+}  // namespace norvix::outside
