@@ -1,0 +1,199 @@
+#include "UStartUp.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include "UBVersionInfo.h"
+#include "UfrmPrincipal.h"
+#include "UfrmStarting.h"
+#include "config/SharedRecords.h"
+#include "config/UBIniSettings.h"
+#include "modules/ModuleBindings.h"
+#include "platform/Convert.h"
+#include "platform/MessageSeam.h"
+#include "platform/Paths.h"
+#include "records/UfrmDataModule.h"
+
+using norvix::infos;
+using norvix::paths;
+using norvix::setRecordText;
+
+const char* TStartUp::kSupportPhone = "0800 000 1234";
+
+namespace {
+constexpr uint8_t kModel = 3;  // OrventDuo
+constexpr uint8_t kRings = 32;
+
+void repaintNow(QWidget* w) {
+    w->repaint();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+}  // namespace
+
+void fillSharedRecords(const TBIniSettings& s) {
+    TInfosQV& i = infos();
+    TPathsQV& p = paths();
+    setRecordText(i.TipoCone, s.TipoCone());
+    i.FatorCorrecao = s.FatorCorrecao();
+    i.Z0 = s.Z0();
+    setRecordText(p.Processamento, s.Processamento());
+    setRecordText(p.ProcessamentoOrto, s.ProcessamentoOrto());
+    i.IndiceConf = s.IndiceConf();
+    i.AutoAneis = s.AutoAneis();
+    i.AutoExame = s.AutoExame();
+    i.SalvarImagemCaptura = s.SalvarImagemCaptura();
+    i.sImagemCentral = s.sImagemCentral();
+    i.sImagemLateral = s.sImagemLateral();
+    i.QualidadeImagem = norvix::strToInt(s.QualidadeImagem());
+    i.TvlCentral = s.TvlCentral();
+    i.TIncremento = s.TIncremento();
+    i.AutoMiniMapa = s.AutoMiniMapa();
+    setRecordText(i.MedicoAtivo, s.MedicoAtivo());
+    setRecordText(i.PacienteAtivo, s.PacienteAtivo());
+    setRecordText(i.Nome, s.Nome());
+    setRecordText(i.Endereco, s.Endereco());
+    setRecordText(i.CidadeEst, s.CidadeEst());
+    setRecordText(i.Telefone, s.Telefone());
+    i.Opt1 = s.Opt1();
+    i.Opt2 = s.Opt2();
+    i.Opt3 = s.Opt3();
+    setRecordText(p.DirMapas, s.DirMapas());
+    i.AutoIncMap = s.AutoIncMap();
+    i.IncMap = s.IncMap();
+    setRecordText(i.TipoCeratometria, s.TipoCeratometria());
+    i.ExibeGrade = s.ExibeGrade();
+    i.ExibeCeratometriaPontual = s.ExibeCeratometriaPontual();
+    setRecordText(i.CorCeratometriaPontual, s.CorCeratometriaPontual());
+    setRecordText(i.MapaPadraoNovoExame, s.MapaPadraoNovoExame());
+    setRecordText(i.Idioma, s.Idioma());
+    setRecordText(p.Digitalizacao, s.Digitalizacao());
+    setRecordText(p.DigitalizacaoOrto, s.DigitalizacaoOrto());
+    setRecordText(i.ConectorCentral, s.ConectorCentral());
+    setRecordText(i.ConectorLateralS, s.ConectorLateralS());
+    setRecordText(i.ConectorLateralD, s.ConectorLateralD());
+    i.Reserved6 = 0;
+    i.CameraCentral = s.CameraCentral();
+    i.CameraLateral = s.CameraLateral();
+    i.AutoPCaptura = s.AutoPCaptura();
+    i.DelayAutoPCaptura = s.DelayAutoPCaptura();
+    setRecordText(p.Calibracao, s.DirQV() + QStringLiteral("/Calibração/"));
+    i.TipoCalibrador = s.TipoCalibrador();
+    setRecordText(p.DirQV, s.DirQV());
+    setRecordText(p.BancoDados, s.BancoDados());
+    setRecordText(p.Exames, s.Exames());
+    setRecordText(p.Exemplos, s.Exemplos());
+    setRecordText(p.Laudos, s.Laudos());
+    setRecordText(p.Backup, s.BackupModulo());
+    i.BackupAuto = s.BackupAuto() & 0xFF;
+    i.BackupPeriodo = s.BackupAutoOp1_1();
+    i.BackupUnidade = s.BackupAutoOp1_2();
+    i.BackupExames = s.BackupAutoOp2() & 0xFF;
+}
+
+TStartUp::TStartUp(TfrmPrincipal& main) : main_(main) {}
+
+void TStartUp::StartUp() {
+    if (!main_.versionInfo_) {
+        main_.versionInfo_ = std::make_unique<TBVersionInfo>();
+        main_.versionInfo_->ReadVersionInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget());
+    }
+    main_.settings_ = std::make_unique<TBIniSettings>();
+    infos().InstrumentModel = kModel;
+    if (!main_.settings_->LoadAll(kModel)) {
+        norvix::showMessage(QStringLiteral("Erro ao carregar o arquivo de configuração"),
+                            QStringLiteral("Informação"), norvix::MsgIcon::Warning,
+                            norvix::MsgButtons::Ok, &main_);
+        main_.close();
+        return;
+    }
+    main_.settings_->WriteParameter(QStringLiteral("Str"), QStringLiteral("QV"), QStringLiteral("TIPO"),
+                                    QString::number(kModel), false);
+    infos().NumAneis = kRings;
+    fillSharedRecords(*main_.settings_);  // a conversion error leaves started false: next activation retries
+
+    if (!main_.ApplySkin(kModel, kRings)) {
+        main_.close();
+        return;
+    }
+    main_.repaint();
+
+    TfrmIniciando* window = TfrmIniciando::instance();
+    window->show();
+    repaintNow(window);
+
+    try {
+        CheckDatabase();
+        if (!main_.databaseReady_) {
+            if (TfrmIniciando::exists()) TfrmIniciando::instance()->close();
+            main_.close();
+            return;
+        }
+        LocateModules();
+        StartModules();
+        main_.started_ = true;
+    } catch (...) {
+        if (TfrmIniciando::exists()) TfrmIniciando::instance()->close();
+        CheckAutomaticBackup();
+        throw;
+    }
+    if (TfrmIniciando::exists()) TfrmIniciando::instance()->close();
+    CheckAutomaticBackup();
+}
+
+void TStartUp::CheckDatabase() {
+    TfrmIniciando* w = TfrmIniciando::instance();
+    w->showStep(1);
+    w->setProgress(0);
+    repaintNow(w);
+    const QString name = norvix::recordText(paths().BancoDados) + QStringLiteral("/DATABASE.GDB");
+    const QString support = QStringLiteral("\rSuporte técnico: %1.").arg(QLatin1String(kSupportPhone));
+    // A database on a server ("host:/path") cannot be checked as a local file.
+    const bool remote = name.indexOf(QLatin1Char(':')) > 1;
+    if (remote || QFileInfo(name).isFile()) {
+        if (!norvix::DMPrincipal().PSetDataBaseName(name)) {
+            norvix::showMessage(QStringLiteral("Não foi possível conectar com o banco de dados, entre em "
+                                               "contato com o nosso suporte técnico. ") + support,
+                                QStringLiteral("Informação"), norvix::MsgIcon::Warning,
+                                norvix::MsgButtons::Ok, &main_);
+            main_.databaseReady_ = false;
+        }
+        w->setProgress(50);
+        repaintNow(w);
+    } else {
+        norvix::showMessage(QStringLiteral("Caminho do diretório do Banco de dados incorreto, entre em "
+                                           "contato com o nosso suporte técnico. ") + support,
+                            QStringLiteral("Informação"), norvix::MsgIcon::Warning, norvix::MsgButtons::Ok,
+                            &main_);
+        main_.databaseReady_ = false;
+    }
+    w->showStep(2);
+    w->setProgress(100);
+    repaintNow(w);
+}
+
+void TStartUp::LocateModules() {
+    TfrmIniciando* w = TfrmIniciando::instance();
+    if (QFileInfo(norvix::recordText(paths().DirMapas)).isDir()) {
+        w->showStep(3);
+        repaintNow(w);
+        w->setProgress(0);
+        main_.buildCatalogue(true);
+    }
+    w->setProgress(100);
+}
+
+void TStartUp::StartModules() {
+    TfrmIniciando* w = TfrmIniciando::instance();
+    w->setProgress(0);
+    w->showStep(4);
+    repaintNow(w);
+    bool ok = false;
+    norvix::ReadModuleLines(norvix::recordText(paths().Processamento), 2, &ok);
+    w->setProgress(50);
+    norvix::ReadModuleLines(norvix::recordText(paths().Digitalizacao), 3, &ok);
+    w->setProgress(100);
+}
+
+void TStartUp::CheckAutomaticBackup() {
+    // The backup window's automatic check plugs in here with the backup work; with BACKUP
+    // AUTO at 0 it would do nothing anyway.
+}

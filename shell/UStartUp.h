@@ -1,0 +1,31 @@
+#pragma once
+// The start-up run of the workstation: settings into the shared records, the skin, the
+// database, the map-module catalogue and a trial load of the processing and capture modules,
+// shown in the "Iniciando . . ." window.
+#include <QString>
+
+class TfrmPrincipal;
+class TBIniSettings;
+
+class TStartUp {
+public:
+    explicit TStartUp(TfrmPrincipal& main);
+
+    // One run; see TfrmPrincipal::ApplicationEvents1Activate for when it happens. Ends the
+    // program (closes the main window) when the settings file, the skin or the database fail.
+    void StartUp();
+
+    void CheckDatabase();
+    void LocateModules();
+    void StartModules();
+    void CheckAutomaticBackup();
+
+    static const char* kSupportPhone;
+
+private:
+    TfrmPrincipal& main_;
+};
+
+// Copies the cached settings into TInfosQV and TPathsQV in the order the start-up uses
+// (a conversion error of an accessor stops it where it happens).
+void fillSharedRecords(const TBIniSettings& settings);

@@ -1,0 +1,220 @@
+#include "UfrmPrincipal.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QLabel>
+#include <QScreen>
+#include <QUrl>
+#include "HelpViewer.h"
+#include "PictureButton.h"
+#include "UBRegConfig.h"
+#include "UBVersionInfo.h"
+#include "UStartUp.h"
+#include "UfrmStarting.h"
+#include "config/SharedRecords.h"
+#include "config/UBIniSettings.h"
+#include "modules/MapCatalogue.h"
+#include "platform/MessageSeam.h"
+#include "platform/Paths.h"
+#include "records/UDMedicos.h"
+#include "skins/SkinPictures.h"
+
+QPointer<TfrmPrincipal> TfrmPrincipal::instance_;
+const char* TfrmPrincipal::kMakerWebPage = "https://www.norvix.com.br/";
+
+namespace {
+const QPoint kButtonPlaces[7] = {{469, 250}, {406, 294}, {328, 340}, {267, 393},
+                                 {289, 441}, {289, 492}, {320, 540}};
+
+// Reads a skin picture whatever its extension says: the ".dat" files hold JPEG content.
+bool loadPicture(const QString& path, QImage* out) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    *out = reader.read();
+    return !out->isNull();
+}
+}  // namespace
+
+TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint) {
+    instance_ = this;
+    setObjectName(QStringLiteral("frmPrincipal"));
+    setWindowTitle(QStringLiteral("Topógrafo de Córnea"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(192, 192, 192));  // silver
+    setPalette(pal);
+    setAutoFillBackground(true);
+    norvix::help::setContext(this, 1);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(0, 0, 800, 600);
+    Image2 = new QLabel(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setGeometry(0, 22, 802, 143);
+    Image2->setCursor(Qt::PointingHandCursor);
+    Image2->installEventFilter(this);
+    for (int i = 0; i < 7; ++i) {
+        buttons_[i] = new TPictureButton(this);
+        buttons_[i]->setObjectName(QStringLiteral("BtnImage%1").arg(i));
+        buttons_[i]->move(kButtonPlaces[i]);
+    }
+    connect(buttons_[0], &QAbstractButton::clicked, this, &TfrmPrincipal::BtnImage0Click);
+    connect(buttons_[1], &QAbstractButton::clicked, this, &TfrmPrincipal::BtnImage1Click);
+    connect(buttons_[2], &QAbstractButton::clicked, this, &TfrmPrincipal::BtnImage2Click);
+    connect(buttons_[3], &QAbstractButton::clicked, this, &TfrmPrincipal::BtnImage3Click);
+    connect(buttons_[4], &QAbstractButton::clicked, this, &TfrmPrincipal::BtnImage4Click);
+    connect(buttons_[5], &QAbstractButton::clicked, this, &TfrmPrincipal::BtnImage5Click);
+    connect(buttons_[6], &QAbstractButton::clicked, this, &TfrmPrincipal::BtnImage6Click);
+    Image3 = new QLabel(this);
+    Image3->setObjectName(QStringLiteral("Image3"));
+    Image3->setGeometry(606, 518, 183, 74);
+    Image3->setCursor(Qt::PointingHandCursor);
+    Image3->installEventFilter(this);
+
+    // The program's own notation, whatever the user's locale says.
+    QLocale::setDefault(QLocale::c());
+    regConfig_ = std::make_unique<TBRegConfig>();
+    regConfig_->SaveCurrent();
+    regConfig_->SetValues(QStringLiteral("."), QStringLiteral("dd/MM/yyyy"), QStringLiteral(","),
+                          QStringLiteral("HH:mm:ss"), QString(), QString());
+    regConfig_->Apply();
+    norvix::help::setHelpFolder(norvix::programDirectory() + QStringLiteral("ajuda/AjudaPrincipal"));
+
+    setFixedSize(800, 600);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+
+    // Each activation of the application runs the start-up until one run has completed.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
+    });
+}
+
+TfrmPrincipal::~TfrmPrincipal() { FormClose(); }
+
+TfrmPrincipal* TfrmPrincipal::instance() { return instance_; }
+
+bool TfrmPrincipal::ApplySkin(uint8_t model, uint8_t rings) {
+    const bool orvent = model == 2 || model == 3;
+    const QString imgs = norvix::recordText(norvix::paths().DirQV) + QStringLiteral("/imgs/");
+    QString banner;
+    if (!orvent && rings == 16)
+        banner = QStringLiteral("qv0_sobre_Mir.dat");
+    else if (!orvent && rings == 32)
+        banner = QStringLiteral("qv0_sobre_MirDuo.dat");
+    else
+        banner = rings == 32 ? QStringLiteral("qv3_sobre_Duo.dat") : QStringLiteral("qv3_sobre.dat");
+    const QString background = orvent ? QStringLiteral("qv3.dat") : QStringLiteral("qv0.dat");
+
+    bool ok = true;
+    QImage bg, bn;
+    ok = ok && loadPicture(imgs + background, &bg);
+    ok = ok && loadPicture(imgs + banner, &bn);
+    std::array<QPixmap, 7> normal, over;
+    for (int i = 0; ok && i < 7; ++i) {
+        QImage n, o;
+        ok = loadPicture(imgs + norvix::skins::buttonFileName(orvent, false, i), &n) &&
+             loadPicture(imgs + norvix::skins::buttonFileName(orvent, true, i), &o);
+        normal[i] = QPixmap::fromImage(n);
+        over[i] = QPixmap::fromImage(o);
+    }
+    if (!ok) {
+        norvix::showMessage(QStringLiteral("Não foi possivel inicializar o sistema - Erro IMG001"),
+                            QStringLiteral("ERRO"), norvix::MsgIcon::Error, norvix::MsgButtons::Ok, this);
+        return false;
+    }
+    Image1->setPixmap(QPixmap::fromImage(bg));
+    Image2->setPixmap(QPixmap::fromImage(bn));
+    backgroundFile_ = imgs + background;
+    bannerFile_ = imgs + banner;
+    for (int i = 0; i < 7; ++i) buttons_[i]->setPictures(normal[i], normal[i], over[i]);
+    return true;
+}
+
+void TfrmPrincipal::ApplicationEvents1Activate() {
+    if (started_ || startUpRunning_ || closed_) return;
+    // A message box of the run lets the operator switch away and back; that activation must
+    // not start a second run on top of this one.
+    startUpRunning_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{startUpRunning_};
+    TStartUp(*this).StartUp();
+}
+
+void TfrmPrincipal::buildCatalogue(bool withProgress) {
+    auto catalogue = std::make_unique<TMapCatalogue>();
+    std::function<void()> advance;
+    if (withProgress)
+        advance = [] {
+            if (TfrmIniciando::exists()) TfrmIniciando::instance()->advance(6);
+        };
+    catalogue->BuildCatalogue(norvix::recordText(norvix::paths().DirMapas), advance);
+    catalogue_ = std::move(catalogue);
+}
+
+void TfrmPrincipal::BtnImage0Click() {
+    if (norvix::DMedicos().CountMedicos() == 0) {
+        norvix::showMessage(QStringLiteral("Será necessário cadastrar um médico antes de utilizar o navegador."),
+                            QStringLiteral("Informação"), norvix::MsgIcon::Information,
+                            norvix::MsgButtons::Ok, this);
+        return;
+    }
+    // The exam browser holds the map buttons; until it exists the catalogue is kept here and
+    // built when the browser would have to be created.
+    if (!catalogue_) buildCatalogue(false);
+}
+
+// The windows behind these buttons (doctors, calibration, tools, backup) join the program
+// with their own work; until then the buttons open nothing.
+void TfrmPrincipal::BtnImage1Click() {}
+void TfrmPrincipal::BtnImage2Click() {}
+void TfrmPrincipal::BtnImage3Click() {}
+void TfrmPrincipal::BtnImage4Click() {}
+
+void TfrmPrincipal::BtnImage5Click() {
+    QWidget* active = QApplication::activeWindow() ? QApplication::activeWindow() : this;
+    norvix::help::showHelp(0, active);
+}
+
+void TfrmPrincipal::BtnImage6Click() { close(); }
+
+void TfrmPrincipal::Image2Click() {}  // the about window comes with its own work
+
+void TfrmPrincipal::Image3Click() {
+    if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerWebPage))))
+        norvix::showMessage(QStringLiteral("Não foi possível abrir a página %1").arg(QLatin1String(kMakerWebPage)),
+                            QStringLiteral("Erro"), norvix::MsgIcon::Error);
+}
+
+bool TfrmPrincipal::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == Image2) Image2Click();
+        if (watched == Image3) Image3Click();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmPrincipal::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TfrmPrincipal::FormClose() {
+    if (closed_) return;
+    closed_ = true;
+    if (regConfig_) regConfig_->Restore();
+    catalogue_.reset();
+    settings_.reset();
+    versionInfo_.reset();
+}

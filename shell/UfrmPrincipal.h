@@ -1,0 +1,86 @@
+#pragma once
+// The workstation's home screen: background, banner and seven picture buttons dressed for the
+// instrument model (ApplySkin). Its first activation runs the start-up; closing it puts the
+// user's regional values back and ends the program.
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QLabel;
+class TPictureButton;
+class TBIniSettings;
+class TBRegConfig;
+class TBVersionInfo;
+class TStartUp;
+class TMapCatalogue;
+
+class TfrmPrincipal : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmPrincipal(QWidget* parent = nullptr);
+    ~TfrmPrincipal() override;
+
+    static TfrmPrincipal* instance();
+
+    // Loads the pictures of the family of model for the ring count. On any failure shows
+    // "Não foi possivel inicializar o sistema - Erro IMG001" and returns false (the caller
+    // then closes the window).
+    bool ApplySkin(uint8_t model, uint8_t rings);
+
+    // Runs the start-up while it has not completed; ignored while a run is under way.
+    void ApplicationEvents1Activate();
+
+    // The window's state shared with the start-up run.
+    bool started() const { return started_; }
+    bool databaseReady() const { return databaseReady_; }
+    bool startUpRunning() const { return startUpRunning_; }
+    TBIniSettings* settings() const { return settings_.get(); }
+    TBVersionInfo* versionInfo() const { return versionInfo_.get(); }
+    TBRegConfig* regConfig() const { return regConfig_.get(); }
+    TMapCatalogue* catalogue() const { return catalogue_.get(); }
+
+    // The pictures shown (tests and the skin rules).
+    QString backgroundFile() const { return backgroundFile_; }
+    QString bannerFile() const { return bannerFile_; }
+    TPictureButton* button(int i) const { return buttons_[i]; }
+
+    // Click handlers.
+    void BtnImage0Click();
+    void BtnImage1Click();
+    void BtnImage2Click();
+    void BtnImage3Click();
+    void BtnImage4Click();
+    void BtnImage5Click();
+    void BtnImage6Click();
+    void Image2Click();
+    void Image3Click();
+
+    static const char* kMakerWebPage;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    friend class TStartUp;
+    void FormClose();
+    // Builds the map-module catalogue; with progress, the start-up bar advances.
+    void buildCatalogue(bool withProgress);
+
+    bool started_ = false;
+    bool databaseReady_ = true;
+    bool startUpRunning_ = false;
+    bool closed_ = false;
+    std::unique_ptr<TBIniSettings> settings_;
+    std::unique_ptr<TBVersionInfo> versionInfo_;
+    std::unique_ptr<TBRegConfig> regConfig_;
+    std::unique_ptr<TMapCatalogue> catalogue_;
+
+    QLabel* Image1;
+    QLabel* Image2;
+    QLabel* Image3;
+    std::array<TPictureButton*, 7> buttons_{};
+    QString backgroundFile_, bannerFile_;
+    static QPointer<TfrmPrincipal> instance_;
+};
