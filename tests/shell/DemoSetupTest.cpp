@@ -1,0 +1,87 @@
+// The demonstration installation: complete on the first run, and a second run keeps every
+// record the clinic made while bringing the build's own paths up to date.
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+#include "DemoInstallation.h"
+#include "platform/ProfileFile.h"
+#include "skins/SkinPictures.h"
+
+namespace {
+QByteArray hashOf(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+bool rerun(const DemoInstallation& demo) {
+    QProcess script;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("NORVIX_ROOT", demo.root());
+    script.setProcessEnvironment(env);
+    script.start("bash", {qEnvironmentVariable("NORVIX_SOURCE_DIR") + "/scripts/prepare-demo.sh",
+                          qEnvironmentVariable("NORVIX_BIN_DIR") + "/.."});
+    return script.waitForFinished(120000) && script.exitCode() == 0;
+}
+}  // namespace
+
+TEST(DemoSetup, FirstRunMakesEverythingTheProgramLooksFor) {
+    DemoInstallation demo;
+    ASSERT_TRUE(demo.ok()) << demo.scriptOutput().toStdString();
+    const QDir dirQv(demo.dirQv());
+    for (const char* d : {"Banco de Dados", "Exames", "Exemplos", "Laudos", "Mapas", "Calibração", "imgs",
+                          "ajuda/AjudaPrincipal"})
+        EXPECT_TRUE(dirQv.exists(QString::fromUtf8(d))) << d;
+    EXPECT_TRUE(QFile::exists(demo.database()));
+    EXPECT_TRUE(QFile::exists(demo.dirQv() + "/BackUp.ini"));
+    EXPECT_TRUE(QFile::exists(demo.dirQv() + "/ajuda/AjudaPrincipal/index.html"));
+    for (const char* f : {"qv0.dat", "qv3.dat", "qv0_sobre_Mir.dat", "qv0_sobre_MirDuo.dat", "qv3_sobre.dat",
+                          "qv3_sobre_Duo.dat"})
+        EXPECT_TRUE(QFile::exists(demo.imgs() + "/" + f)) << f;
+    for (int i = 0; i < 7; ++i)
+        for (bool orvent : {false, true})
+            for (bool over : {false, true})
+                EXPECT_TRUE(QFile::exists(demo.imgs() + "/" + norvix::skins::buttonFileName(orvent, over, i)));
+
+    // The settings file is Windows-1252 with CR LF and holds the keys the program reads.
+    QFile ini(demo.settingsFile());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray bytes = ini.readAll();
+    EXPECT_TRUE(bytes.contains("Cl\xednica de Demonstra\xe7\xe3o\r\n"));
+    const norvix::ProfileFile settings(demo.settingsFile());
+    EXPECT_EQ(settings.readString("QV", "TipoCone", ""), "4");
+    EXPECT_EQ(settings.readString("DIRETORIOS", "BANCODADOS", ""), demo.dirQv() + "/Banco de Dados");
+    EXPECT_TRUE(settings.readString("MODULOS", "DIGITALIZACAO", "").endsWith("/Grabmod.so"));
+    EXPECT_EQ(settings.readString("MAPA", "CORCERATOMETRIAPONTUAL", ""), "Preta");
+}
+
+TEST(DemoSetup, SecondRunKeepsDatabaseExamsReportsAndTheClinicsSettings) {
+    DemoInstallation demo;
+    ASSERT_TRUE(demo.ok()) << demo.scriptOutput().toStdString();
+    const QString exam = demo.dirQv() + "/Exames/12/345d.txt";
+    const QString report = demo.dirQv() + "/Laudos/12/7l.txt";
+    writeFile(exam, "03.26 \r\n");
+    writeFile(report, "Olho normal\r\n@\r\n*");
+    writeFile(demo.database(), QByteArray(4096, 'x'));  // whatever the clinic's file holds
+    demo.set("CLINICA", "NOME", "Clínica Visão");
+    demo.set("MODULOS", "PROCESSAMENTO", "/antigo/Processamento.so");
+    const QByteArray before = hashOf(demo.database());
+
+    ASSERT_TRUE(rerun(demo));
+    EXPECT_EQ(hashOf(demo.database()), before);
+    EXPECT_EQ(hashOf(exam), QCryptographicHash::hash("03.26 \r\n", QCryptographicHash::Sha256));
+    EXPECT_TRUE(QFile::exists(report));
+    const norvix::ProfileFile settings(demo.settingsFile());
+    EXPECT_EQ(settings.readString("CLINICA", "NOME", ""), "Clínica Visão");
+    EXPECT_EQ(settings.readString("MODULOS", "PROCESSAMENTO", ""),
+              QDir(qEnvironmentVariable("NORVIX_BIN_DIR")).absolutePath() + "/Processamento.so");
+}

@@ -1,0 +1,225 @@
+// The start-up run end to end, offscreen, on a demonstration installation prepared by the real
+// setup script, asserting what the operator would see.
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <gtest/gtest.h>
+#include <memory>
+#include "DemoInstallation.h"
+#include "PictureButton.h"
+#include "UfrmPrincipal.h"
+#include "UfrmStarting.h"
+#include "config/SharedRecords.h"
+#include "config/UBIniSettings.h"
+#include "platform/Errors.h"
+#include "platform/MessageSeam.h"
+#include "platform/ProfileFile.h"
+#include "records/UfrmDataModule.h"
+
+using norvix::infos;
+using norvix::paths;
+using norvix::recordText;
+
+namespace {
+
+const QString kConfigError = QStringLiteral("Erro ao carregar o arquivo de configuração");
+const QString kImg001 = QStringLiteral("Não foi possivel inicializar o sistema - Erro IMG001");
+
+// A seam that can act while a message is up, as an operator switching windows would.
+class ActingSeam : public norvix::RecordingMessageSeam {
+public:
+    std::function<void()> onShow;
+    norvix::MsgAnswer show(QWidget* parent, const norvix::ShownMessage& m) override {
+        if (onShow) onShow();
+        return RecordingMessageSeam::show(parent, m);
+    }
+};
+
+class StartUp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(demo.ok()) << demo.scriptOutput().toStdString();
+        norvix::resetSharedRecords();
+        // Module loads are proven by their own tests; here they must not distract.
+        demo.set("MODULOS", "PROCESSAMENTO", existingOr("Processamento.so"));
+        demo.set("MODULOS", "DIGITALIZACAO", existingOr("Grabmod.so"));
+        dm = std::make_unique<norvix::TDMPrincipal>();
+        main = new TfrmPrincipal();
+        main->show();
+    }
+    void TearDown() override {
+        if (main) main->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        dm.reset();
+    }
+    static QString existingOr(const QString& name) {
+        const QString path = qEnvironmentVariable("NORVIX_BIN_DIR") + "/" + name;
+        return QFileInfo::exists(path) ? path : QString();
+    }
+    bool mainClosed() const { return main.isNull() || !main->isVisible(); }
+    QStringList moduleErrors() const {
+        QStringList out;
+        for (const auto& m : seam.messages)
+            if (m.text == "2") out << m.text;
+        return out;
+    }
+
+    DemoInstallation demo;
+    ActingSeam seam;
+    std::unique_ptr<norvix::TDMPrincipal> dm;
+    QPointer<TfrmPrincipal> main;
+};
+
+}  // namespace
+
+TEST_F(StartUp, CompleteRunFillsTheRecordsAndLeavesTheProgramReady) {
+    main->ApplicationEvents1Activate();
+    ASSERT_TRUE(main->started()) << seam.texts().join(" | ").toStdString();
+    // Only an absent module may complain (with its error number) on a partial build.
+    EXPECT_EQ(seam.messages.size(), static_cast<size_t>(moduleErrors().size())) << seam.texts().join(" | ").toStdString();
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_FALSE(TfrmIniciando::exists());  // closed at the end of the run
+
+    EXPECT_EQ(infos().InstrumentModel, 3);
+    EXPECT_EQ(infos().NumAneis, 32);
+    EXPECT_EQ(recordText(infos().TipoCone), "4");
+    EXPECT_DOUBLE_EQ(infos().FatorCorrecao, 1.0);
+    EXPECT_EQ(infos().QualidadeImagem, 75);
+    EXPECT_DOUBLE_EQ(infos().IndiceConf, 70.0);
+    EXPECT_DOUBLE_EQ(infos().IncMap, 0.5);
+    EXPECT_EQ(recordText(infos().Nome), "Clínica de Demonstração");
+    EXPECT_EQ(recordText(infos().CorCeratometriaPontual), "Preta");
+    EXPECT_EQ(infos().ExibeGrade, 1);
+    EXPECT_EQ(infos().TipoCalibrador, 1);
+    EXPECT_EQ(recordText(paths().DirQV), demo.dirQv());
+    EXPECT_EQ(recordText(paths().BancoDados), demo.dirQv() + "/Banco de Dados");
+    EXPECT_EQ(recordText(paths().Calibracao), demo.dirQv() + "/Calibração/");
+    EXPECT_EQ(recordText(paths().DirMapas), demo.dirQv() + "/Mapas");
+    EXPECT_EQ(norvix::ProfileFile(demo.settingsFile()).readString("QV", "Tipo", ""), "3");
+
+    EXPECT_EQ(main->backgroundFile(), demo.imgs() + "/qv3.dat");
+    EXPECT_EQ(main->bannerFile(), demo.imgs() + "/qv3_sobre_Duo.dat");
+    EXPECT_EQ(main->button(0)->size(), main->button(0)->normalPicture().size());
+    EXPECT_FALSE(main->button(0)->overPicture().isNull());
+
+    // Later activations do nothing.
+    const TBIniSettings* settings = main->settings();
+    const size_t shown = seam.messages.size();
+    main->ApplicationEvents1Activate();
+    EXPECT_EQ(main->settings(), settings);
+    EXPECT_EQ(seam.messages.size(), shown);
+}
+
+TEST_F(StartUp, RegionalValuesAreTheProgramsDuringTheRunAndTheUsersAfter) {
+    // The main window was made before the user's file existed: closing removes ours again.
+    norvix::ProfileFile regional(demo.regionalFile());
+    EXPECT_EQ(regional.readString("Control Panel\\International", "sDecimal", ""), ".");
+    main->close();
+    EXPECT_FALSE(QFile::exists(demo.regionalFile()));
+}
+
+TEST_F(StartUp, NoSettingsFileEndsTheProgram) {
+    QFile::remove(demo.settingsFile());
+    main->ApplicationEvents1Activate();
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_EQ(seam.messages[0].text, kConfigError);
+    EXPECT_EQ(seam.messages[0].caption, "Informação");
+    EXPECT_TRUE(mainClosed());
+}
+
+TEST_F(StartUp, EmptySettingsFileShowsTheSixMessagesThenStopsAtTheCorrectionFactorEveryTime) {
+    QFile f(demo.settingsFile());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.close();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        seam.messages.clear();
+        EXPECT_THROW(main->ApplicationEvents1Activate(), norvix::ConversionError);
+        ASSERT_EQ(seam.messages.size(), 6u) << seam.texts().join(" | ").toStdString();
+        EXPECT_TRUE(seam.messages[0].text.startsWith("Erro ao carregar padrão de qualidade da imagem!"));
+        EXPECT_TRUE(seam.messages[5].text.startsWith("Erro ao carregar exibição da ceratometria pontual!"));
+        for (const auto& m : seam.messages) EXPECT_EQ(m.caption, "ERRO");
+        EXPECT_FALSE(main->started());
+        EXPECT_FALSE(main->startUpRunning());
+        EXPECT_FALSE(mainClosed());
+    }
+}
+
+TEST_F(StartUp, MissingDatabaseFileIsAWrongPathAndEndsTheProgram) {
+    QFile::remove(demo.database());
+    main->ApplicationEvents1Activate();
+    ASSERT_EQ(seam.messages.size(), 1u) << seam.texts().join(" | ").toStdString();
+    EXPECT_TRUE(seam.messages[0].text.startsWith(
+        "Caminho do diretório do Banco de dados incorreto, entre em contato com o nosso suporte técnico. \r"
+        "Suporte técnico: "));
+    EXPECT_TRUE(seam.messages[0].text.endsWith("."));
+    EXPECT_EQ(seam.messages[0].icon, norvix::MsgIcon::Warning);
+    EXPECT_FALSE(main->started());
+    EXPECT_TRUE(mainClosed());
+    EXPECT_FALSE(TfrmIniciando::exists());
+}
+
+TEST_F(StartUp, CorruptDatabaseIsReportedAndLeftUntouched) {
+    QFile db(demo.database());
+    ASSERT_TRUE(db.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    const QByteArray garbage(64 * 1024, '\x5a');
+    db.write(garbage);
+    db.close();
+    main->ApplicationEvents1Activate();
+    const QStringList texts = seam.texts();
+    ASSERT_GE(texts.size(), 1);
+    EXPECT_TRUE(texts.last().startsWith("Não foi possível conectar com o banco de dados")) << texts.join(" | ").toStdString();
+    EXPECT_TRUE(mainClosed());
+    ASSERT_TRUE(db.open(QIODevice::ReadOnly));
+    EXPECT_EQ(db.readAll(), garbage);
+}
+
+TEST_F(StartUp, MissingBannerEndsTheProgramWithImg001) {
+    QFile::remove(demo.imgs() + "/qv3_sobre_Duo.dat");
+    main->ApplicationEvents1Activate();
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_EQ(seam.messages[0].text, kImg001);
+    EXPECT_EQ(seam.messages[0].caption, "ERRO");
+    EXPECT_TRUE(mainClosed());
+}
+
+TEST_F(StartUp, ActivationDuringAMessageDoesNotStartASecondRun) {
+    QFile::remove(demo.database());
+    int reentries = 0;
+    seam.onShow = [&] {
+        ++reentries;
+        if (main) main->ApplicationEvents1Activate();
+    };
+    main->ApplicationEvents1Activate();
+    EXPECT_EQ(reentries, 1);
+    EXPECT_EQ(seam.messages.size(), 1u);
+}
+
+TEST_F(StartUp, WithoutAMapsFolderNoCatalogueIsBuilt) {
+    demo.set("MODULOS", "DIRMAPAS", demo.dirQv() + "/NaoExiste");
+    main->ApplicationEvents1Activate();
+    ASSERT_TRUE(main->started());
+    EXPECT_EQ(main->catalogue(), nullptr);
+}
+
+TEST_F(StartUp, SkinRulesForEachFamilyAndRingCount) {
+    demo.set("MODULOS", "DIRMAPAS", demo.dirQv() + "/NaoExiste");
+    main->ApplicationEvents1Activate();
+    ASSERT_TRUE(main->started());
+    struct Case { uint8_t model, rings; const char* background; const char* banner; };
+    const Case cases[] = {{0, 16, "qv0.dat", "qv0_sobre_Mir.dat"},
+                          {1, 32, "qv0.dat", "qv0_sobre_MirDuo.dat"},
+                          {0, 20, "qv0.dat", "qv3_sobre.dat"},
+                          {2, 16, "qv3.dat", "qv3_sobre.dat"},
+                          {3, 32, "qv3.dat", "qv3_sobre_Duo.dat"}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(main->ApplySkin(c.model, c.rings));
+        EXPECT_EQ(main->backgroundFile(), demo.imgs() + "/" + c.background) << int(c.model) << "/" << int(c.rings);
+        EXPECT_EQ(main->bannerFile(), demo.imgs() + "/" + c.banner) << int(c.model) << "/" << int(c.rings);
+    }
+    // The Miral family has buttons of its own.
+    ASSERT_TRUE(main->ApplySkin(0, 16));
+    const QImage miral = main->button(3)->normalPicture().toImage();
+    ASSERT_TRUE(main->ApplySkin(3, 32));
+    EXPECT_NE(main->button(3)->normalPicture().toImage(), miral);
+    EXPECT_TRUE(seam.messages.empty() || moduleErrors().size() == int(seam.messages.size()));
+}
