@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QIcon>
 #include <QImage>
+#include <QToolBar>
+#include <QToolButton>
 #include <algorithm>
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
@@ -93,4 +96,33 @@ bool TMapCatalogue::LoadButtonImages(const QString& bmpPath, QPixmap* hot, QPixm
     *hot = square(0);
     *normal = square(kImageSize);
     return true;
+}
+
+QList<QToolButton*> TMapCatalogue::PlaceButtons(QToolBar* tlbMapas, const QIcon& image1,
+                                                const std::function<void(QToolButton*)>& mapaClick,
+                                                const std::function<void(QToolButton*)>& mapasClick) const {
+    QList<QToolButton*> placed;
+    if (!tlbMapas) return placed;
+    for (const TMapButton& b : buttons_) {
+        auto* button = new QToolButton(tlbMapas);
+        button->setText(b.caption);
+        button->setToolTip(b.hint);
+        button->setAutoRaise(true);
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setIconSize(QSize(kImageSize, kImageSize));
+        if (b.useImage1) {
+            button->setIcon(image1);
+        } else {
+            QIcon icon(b.normal);
+            icon.addPixmap(b.hot, QIcon::Active);
+            button->setIcon(icon);
+        }
+        const auto& handler = b.singleMap ? mapaClick : mapasClick;
+        QObject::connect(button, &QToolButton::clicked, button, [handler, button] {
+            if (handler) handler(button);
+        });
+        tlbMapas->addWidget(button);
+        placed.append(button);
+    }
+    return placed;
 }

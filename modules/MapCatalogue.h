@@ -17,6 +17,9 @@
 #include <QStringList>
 #include <functional>
 
+class QIcon;
+class QToolBar;
+class QToolButton;
 class QWidget;
 
 struct TMapButton {
@@ -49,6 +52,15 @@ public:
     // The buttons in the order the toolbar shows them.
     const QList<TMapButton>& Buttons() const { return buttons_; }
     QString MapsDirectory() const { return mapsDir_; }
+
+    // Puts one button per module at the end of the toolbar, in the order of Buttons(): caption
+    // as text, hint as tool tip, the normal image as icon with the hot image under the mouse
+    // (image1 for a module without its own), flat. A click calls mapaClick (single map) or
+    // mapasClick (multi-map) with the button; its text is the module file name without
+    // extension. The toolbar owns the buttons.
+    QList<QToolButton*> PlaceButtons(QToolBar* tlbMapas, const QIcon& image1,
+                                     const std::function<void(QToolButton*)>& mapaClick,
+                                     const std::function<void(QToolButton*)>& mapasClick) const;
 
     // Splits a 48 x 24 strip into its hot (left) and normal (right) squares with magenta
     // transparent; false when the file cannot be read or is too small.

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QToolBar>
+#include <QToolButton>
 #include <unistd.h>
 #include "ModuleTestSupport.h"
 #include "modules/MapCatalogue.h"
@@ -216,4 +218,34 @@ TEST(Catalogue, CaseInsensitiveSortWithDigitsAndAccents) {
     c.BuildCatalogue(maps.path());
     EXPECT_EQ(captions(c), (QStringList{"10mapas", "Alfa", "beta", "Beta2", "zebra"}));
     EXPECT_EQ(c.Items()[0], "Mapa zebra.so");  // the catalogue runs the other way
+}
+
+TEST(Catalogue, PlacedButtonsFollowTheToolbarOrderAndClickKind) {
+    modtest::MapsDir maps;
+    maps.copy("map_multi", QStringLiteral("Truvan.so"));
+    maps.copy("map_single", QStringLiteral("halden.so"));
+    maps.copy("map_blank1", QStringLiteral("Espaco.so"));
+    writeStrip(maps.file(QStringLiteral("halden.bmp")));
+    TMapCatalogue c;
+    c.BuildCatalogue(maps.path());
+    QToolBar toolbar;
+    QPixmap defaultImage(24, 24);
+    defaultImage.fill(Qt::green);
+    QStringList single, multi;
+    const QList<QToolButton*> buttons = c.PlaceButtons(
+        &toolbar, QIcon(defaultImage), [&](QToolButton* b) { single << b->text(); },
+        [&](QToolButton* b) { multi << b->text(); });
+    ASSERT_EQ(buttons.size(), 3);
+    EXPECT_EQ(buttons[0]->text(), "Espaco");
+    EXPECT_EQ(buttons[1]->text(), "halden");
+    EXPECT_EQ(buttons[2]->text(), "Truvan");
+    EXPECT_EQ(buttons[1]->toolTip(), "Mapa halden.so");
+    EXPECT_EQ(buttons[1]->parent(), &toolbar);
+    const QImage own = buttons[1]->icon().pixmap(24, 24).toImage();
+    EXPECT_EQ(QColor(own.pixel(5, 22)), QColor(Qt::blue));  // the normal image
+    const QImage fallback = buttons[0]->icon().pixmap(24, 24).toImage();
+    EXPECT_EQ(QColor(fallback.pixel(5, 5)), QColor(Qt::green));
+    for (QToolButton* b : buttons) b->click();
+    EXPECT_EQ(single, QStringList{"halden"});
+    EXPECT_EQ(multi, (QStringList{"Espaco", "Truvan"}));  // " 1" is not exactly "1"
 }
