@@ -60,8 +60,9 @@ QString MaiusculasComAcentos(const QString& texto) {
     return r;
 }
 
-// The table writers format 12,000 values per file; std::to_chars gives the correctly rounded
-// decimal digits without a locale or an allocation per value, which QString::arg cannot.
+// The table writers format 12,000 values per file, so this is written by hand: no locale and
+// no allocation per value (QString::arg has both), with std::to_chars giving the correctly
+// rounded digits where the quick integer arithmetic could be wrong.
 void FormataValor0000(QByteArray& saida, double x) {
     if (!std::isfinite(x)) {
         saida.append("00.00", 5);
@@ -70,16 +71,29 @@ void FormataValor0000(QByteArray& saida, double x) {
     const double ax = std::fabs(x);
     char buf[400];
     char* fim;
-    const double oitavos = ax * 8;
-    if (ax < 1e12 && oitavos == std::floor(oitavos)) {
-        // Multiples of 1/8 are the only values that sit exactly half-way between two
-        // hundredths; to_chars would round those to even, we round them away from zero.
-        const long long centesimos = std::llround(ax * 100);
+    long long centesimos = -1;
+    if (ax < 1e7) {
+        // Fast path: the hundredths from the scaled value, unless the product lands so near a
+        // half that its own rounding error (below 1e-7 in this range) could decide the digit.
+        const double escala = ax * 100;
+        const double piso = std::floor(escala);
+        const double fracao = escala - piso;
+        if (std::fabs(fracao - 0.5) > 1e-6) {
+            centesimos = static_cast<long long>(piso) + (fracao > 0.5 ? 1 : 0);
+        } else {
+            const double oitavos = ax * 8;
+            // Multiples of 1/8 are the only values that sit exactly half-way between two
+            // hundredths; they round away from zero.
+            if (oitavos == std::floor(oitavos)) centesimos = std::llround(escala);
+        }
+    }
+    if (centesimos >= 0) {
         fim = std::to_chars(buf, buf + sizeof buf, centesimos / 100).ptr;
         *fim++ = '.';
         *fim++ = char('0' + (centesimos % 100) / 10);
         *fim++ = char('0' + centesimos % 10);
     } else {
+        // Correctly rounded digits of the exact binary value (values near a half, huge ones).
         fim = std::to_chars(buf, buf + sizeof buf, ax, std::chars_format::fixed, 2).ptr;
     }
     bool zero = true;

@@ -9,7 +9,9 @@
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
+#include <charconv>
 #include <limits>
+#include <random>
 #include <memory>
 
 #include "config/SharedRecords.h"
@@ -75,6 +77,32 @@ TEST(FormatoNumeros, PadraoDuasCasasComDoisDigitosInteiros) {
     EXPECT_EQ(formata(-0.001), "00.00");
     EXPECT_EQ(formata(std::numeric_limits<double>::quiet_NaN()), "00.00");
     EXPECT_EQ(formata(-std::numeric_limits<double>::infinity()), "00.00");
+}
+
+TEST(FormatoNumeros, IgualAoArredondamentoExatoEmQualquerMagnitude) {
+    // The quick path must agree with the correctly rounded digits of the binary value
+    // (apart from exact halves, which round away from zero on purpose).
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> mantissa(-1, 1);
+    int comparados = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const double x = mantissa(rng) * std::pow(10.0, double(int(rng() % 12)) - 3);
+        const double oitavos = std::fabs(x) * 8;
+        if (oitavos == std::floor(oitavos)) continue;
+        char buf[64];
+        char* fim = std::to_chars(buf, buf + sizeof buf, std::fabs(x), std::chars_format::fixed, 2).ptr;
+        QByteArray esperado(buf, fim - buf);
+        if (esperado.indexOf('.') == 1) esperado.prepend('0');
+        if (std::signbit(x) && esperado.count('0') + 1 != esperado.size()) esperado.prepend('-');
+        ASSERT_EQ(formata(x), esperado) << std::scientific << x;
+        ++comparados;
+    }
+    EXPECT_GT(comparados, 190000);
+    // Products that land on a half although the value does not.
+    EXPECT_EQ(formata(12.345), "12.35");  // 12.3450000000000006... in binary
+    EXPECT_EQ(formata(0.145), "00.14");   // 0.1449999999999999955...
+    EXPECT_EQ(formata(2.675), "02.67");
+    EXPECT_EQ(formata(1e300).size(), 304);
 }
 
 TEST(FormatoNumeros, InteiroArredondado) {
