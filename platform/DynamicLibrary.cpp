@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <utility>
 #include <QFile>
+#include "Paths.h"
 
 namespace norvix {
 
@@ -28,13 +29,16 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
 }
 
 bool DynamicLibrary::load(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
+    // A bare file name would send the loader through the system's library directories and
+    // could bind an unrelated library of that name; modules live with the program instead.
+    const QString where = !path.isEmpty() && !path.contains(QLatin1Char('/')) ? programDirectory() + path : path;
+    const QByteArray native = QFile::encodeName(where);
     // An empty name would hand back the program itself.
     void* handle = native.isEmpty() ? nullptr : dlopen(native.constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* text = native.isEmpty() ? "empty library path" : dlerror();
         lastErrorText_ = QString::fromLocal8Bit(text ? text : "unknown loader error");
-        lastError_ = errorNumberFor(path, lastErrorText_);
+        lastError_ = errorNumberFor(where, lastErrorText_);
         std::fprintf(stderr, "dlopen: %s\n", lastErrorText_.toLocal8Bit().constData());
         return false;
     }

@@ -14,7 +14,8 @@ public:
     DynamicLibrary(DynamicLibrary&& other) noexcept;
     DynamicLibrary& operator=(DynamicLibrary&& other) noexcept;
 
-    // Loads the library with every symbol bound at once and kept local to it. On failure the
+    // Loads the library with every symbol bound at once and kept local to it. A bare file
+    // name (no '/') is looked for in the program's directory only. On failure the
     // previous library (if any) stays loaded, lastError() tells why and the loader's text goes
     // to standard error. A successful load frees the previously held library afterwards.
     bool load(const QString& path);

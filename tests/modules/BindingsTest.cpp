@@ -69,6 +69,14 @@ TEST(DynamicLibrary, ErrorNumbersTellMissingForbiddenAndNonLibraryFiles) {
     }
 }
 
+TEST(DynamicLibrary, BareNameIsNotSearchedInTheSystemDirectories) {
+    DynamicLibrary l;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(l.load(QStringLiteral("libc.so.6")));  // the system's would load otherwise
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(l.lastError(), 2);
+}
+
 TEST(DynamicLibrary, NewLoadFreesThePreviousFailedLoadKeepsIt) {
     DynamicLibrary l;
     ASSERT_TRUE(l.load(lib("map_single")));
