@@ -1,0 +1,277 @@
+// The capture call as the host makes it: the window driven through the static library with
+// fake layers, the settings file read and written around it, the BMP in the host's stream;
+// and Grabmod.so itself loaded by path.
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "CaptureFakes.h"
+#include "capture/Bitmap32.h"
+#include "capture/CaptureCall.h"
+#include "capture/CaptureSettings.h"
+#include "capture/frmCaptura.h"
+#include "platform/MessageSeam.h"
+
+using namespace captest;
+
+namespace {
+
+quint32 u32(const QByteArray& b, int at) {
+    quint32 v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | quint8(b[at + i]);
+    return v;
+}
+quint16 u16(const QByteArray& b, int at) { return quint16(quint8(b[at]) | (quint8(b[at + 1]) << 8)); }
+
+TEST(CaptureBitmap, LayoutIsThe32BitBottomUpBmp) {
+    QImage img(640, 480, QImage::Format_RGB32);
+    img.fill(qRgb(1, 2, 3));
+    img.setPixel(0, 479, qRgb(10, 20, 30));  // bottom-left: the first pixel stored
+    img.setPixel(639, 0, qRgb(40, 50, 60));  // top-right: the last
+    const QByteArray b = encodeBmp32(img);
+    ASSERT_EQ(b.size(), 1228854);
+    EXPECT_EQ(b.left(2), "BM");
+    EXPECT_EQ(u32(b, 2), 1228854u);
+    EXPECT_EQ(u32(b, 6), 0u);
+    EXPECT_EQ(u32(b, 10), 54u);
+    EXPECT_EQ(u32(b, 14), 40u);
+    EXPECT_EQ(u32(b, 18), 640u);
+    EXPECT_EQ(u32(b, 22), 480u);
+    EXPECT_EQ(u16(b, 26), 1);
+    EXPECT_EQ(u16(b, 28), 32);
+    EXPECT_EQ(u32(b, 30), 0u);
+    EXPECT_EQ(u32(b, 34), 640u * 480u * 4u);
+    for (int at : {38, 42, 46, 50}) EXPECT_EQ(u32(b, at), 0u);
+    EXPECT_EQ(b.mid(54, 4), QByteArray("\x1e\x14\x0a\x00", 4));        // blue, green, red, reserved
+    EXPECT_EQ(b.right(4), QByteArray("\x3c\x32\x28\x00", 4));
+    EXPECT_EQ(b.mid(58, 4), QByteArray("\x03\x02\x01\x00", 4));
+}
+
+TEST(CaptureInfo, WritesExactlyTheBoardLine) {
+    MemoryStream s;
+    writeInfo(&s.stream);
+    EXPECT_EQ(s.data, QByteArray("Euresys Picolo Jr. 4\r\n"));
+    EXPECT_EQ(s.data.size(), 22);
+    EXPECT_EQ(s.pos, 22);
+    writeInfo(nullptr);  // no stream: nothing to do, no crash
+}
+
+class CaptureCall : public ::testing::Test {
+protected:
+    QTemporaryDir root;
+    QString ini;
+    FakeCatalogue catalogue;
+    std::unique_ptr<FakeSerial> serial = std::make_unique<FakeSerial>();
+    norvix::RecordingMessageSeam messages;
+    MemoryStream image;
+
+    void SetUp() override {
+        qputenv("NORVIX_ROOT", root.path().toLocal8Bit());
+        QDir(root.path()).mkpath(QStringLiteral("Orvent"));
+        ini = root.filePath(QStringLiteral("Orvent/Orvent.ini"));
+        writeIni("[CAMERA]\r\nBRILHO=100\r\nCONTRASTE=40\r\nCAMERACENTRAL=0\r\n[SERIAL]\r\nCOM=COM1\r\n"
+                 "[OPCOES]\r\nSalvarImagemCaptura=0\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
+        captureSettings() = CaptureSettings{};
+    }
+    void TearDown() override { qunsetenv("NORVIX_ROOT"); }
+    void writeIni(const QByteArray& text) {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+    QByteArray iniBytes() {
+        QFile f(ini);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // Runs script against the capture window once it is up, then Digitalizar's result.
+    uint8_t capture(uint8_t mode, std::function<void(TfrmCapturar*)> script) {
+        QTimer poll;
+        bool ran = false;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* w = qobject_cast<TfrmCapturar*>(QApplication::activeModalWidget());
+            if (ran || !w || !w->isVisible()) return;
+            ran = true;
+            poll.stop();
+            script(w);
+        });
+        poll.start(10);
+        const uint8_t r = digitalizar(nullptr, &image.stream, mode);
+        EXPECT_TRUE(ran);
+        return r;
+    }
+    static void freeze(TfrmCapturar* w, FakeCatalogue& c, int n) {
+        QTest::keyClick(w, Qt::Key_Space);
+        c.last->push(testFrame(n));
+        ASSERT_TRUE(waitFor([&] { return w->state() == TfrmCapturar::State::Frozen; }));
+    }
+};
+
+TEST_F(CaptureCall, CancelReturnsZeroAndLeavesTheStreamEmpty) {
+    const uint8_t r = capture(1, [&](TfrmCapturar* w) {
+        freeze(w, catalogue, 1);
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(r, 0);
+    EXPECT_TRUE(image.data.isEmpty());
+    EXPECT_EQ(image.pos, 0);
+}
+
+TEST_F(CaptureCall, OkWritesTheFrameAsBmpAtPositionZero) {
+    const uint8_t r = capture(0, [&](TfrmCapturar* w) {
+        freeze(w, catalogue, 5);
+        QTest::keyClick(w, Qt::Key_Return);
+    });
+    EXPECT_EQ(r, 1);
+    ASSERT_EQ(image.data.size(), 1228854);
+    EXPECT_TRUE(image.data.startsWith("BM"));
+    EXPECT_EQ(image.pos, 0);
+    EXPECT_EQ(image.data, encodeBmp32(testFrame(5)));
+    EXPECT_EQ(captureSettings().brilho, 100);
+    EXPECT_EQ(captureSettings().com, QStringLiteral("COM1"));
+    EXPECT_EQ(catalogue.openedIndex, 0);
+}
+
+TEST_F(CaptureCall, OkWithoutAFrameReturnsZeroWithAMessage) {
+    catalogue.configure = [](FakeVideoDevice& d) { d.failStart = true; };
+    const uint8_t r = capture(1, [&](TfrmCapturar* w) {
+        // No live picture: the freeze keys do nothing and OK stays disabled; close directly.
+        QTest::keyClick(w, Qt::Key_Space);
+        EXPECT_EQ(w->state(), TfrmCapturar::State::Live);
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(r, 0);
+    EXPECT_TRUE(image.data.isEmpty());
+
+    catalogue.configure = nullptr;
+    const uint8_t r2 = capture(1, [&](TfrmCapturar* w) {
+        QTest::keyClick(w, Qt::Key_Space);  // requested, but the frame never comes
+        QTest::keyClick(w, Qt::Key_Return);
+    });
+    EXPECT_EQ(r2, 0);
+    EXPECT_TRUE(image.data.isEmpty());
+    EXPECT_TRUE(messages.texts().last().startsWith(QStringLiteral("Nenhuma imagem foi recebida")));
+}
+
+TEST_F(CaptureCall, EyeModesNeverWriteTheSettings) {
+    const QByteArray before = iniBytes();
+    for (uint8_t mode : {uint8_t(0), uint8_t(1)}) {
+        capture(mode, [&](TfrmCapturar* w) {
+            w->findChild<QSlider*>(QStringLiteral("trBrilho"))->setValue(30);
+            w->findChild<QSlider*>(QStringLiteral("trContraste"))->setValue(20);
+            freeze(w, catalogue, 2);
+            QTest::keyClick(w, Qt::Key_Return);
+        });
+    }
+    EXPECT_EQ(iniBytes(), before);
+}
+
+TEST_F(CaptureCall, CalibrationWritesConfirmedValuesOnly) {
+    const QByteArray before = iniBytes();
+    messages.answers = {norvix::MsgAnswer::Cancel, norvix::MsgAnswer::Ok};
+    capture(2, [&](TfrmCapturar* w) {
+        w->findChild<QSlider*>(QStringLiteral("trBrilho"))->setValue(150);
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(iniBytes(), before);
+
+    messages.answers = {norvix::MsgAnswer::Ok, norvix::MsgAnswer::Ok};
+    const uint8_t r = capture(2, [&](TfrmCapturar* w) {
+        w->findChild<QSlider*>(QStringLiteral("trBrilho"))->setValue(150);
+        w->findChild<QSlider*>(QStringLiteral("trContraste"))->setValue(70);
+        freeze(w, catalogue, 3);
+        QTest::keyClick(w, Qt::Key_Return);
+    });
+    EXPECT_EQ(r, 1);
+    const QByteArray after = iniBytes();
+    EXPECT_TRUE(after.contains("BRILHO=150")) << after.constData();
+    EXPECT_TRUE(after.contains("CONTRASTE=70")) << after.constData();
+    EXPECT_TRUE(after.contains("COM=COM1"));
+}
+
+TEST_F(CaptureCall, MissingSettingsFileKeepsTheRecordAndNeverWritesIt) {
+    QFile::remove(ini);
+    captureSettings() = CaptureSettings{90, 30, 0, QStringLiteral("COM2"), false};
+    messages.answers = {norvix::MsgAnswer::Ok};
+    capture(2, [&](TfrmCapturar* w) {
+        EXPECT_EQ(w->findChild<QSlider*>(QStringLiteral("trBrilho"))->value(), 90);
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    EXPECT_EQ(captureSettings().brilho, 90);
+    EXPECT_EQ(captureSettings().com, QStringLiteral("COM2"));
+    EXPECT_FALSE(QFile::exists(ini));
+}
+
+TEST_F(CaptureCall, AbortedLoadKeepsTheRecordAndTheFile) {
+    writeIni("[CAMERA]\r\nBRILHO=10\r\nCONTRASTE=5\r\n[OPCOES]\r\nTINCREMENTO=abc\r\n");
+    const QByteArray before = iniBytes();
+    captureSettings() = CaptureSettings{90, 30, 0, QStringLiteral("COM2"), false};
+    capture(2, [&](TfrmCapturar* w) { QTest::keyClick(w, Qt::Key_Escape); });
+    EXPECT_EQ(captureSettings().brilho, 90);
+    EXPECT_EQ(captureSettings().contraste, 30);
+    EXPECT_EQ(iniBytes(), before);
+}
+
+TEST_F(CaptureCall, UnreadableBrightnessKeepsItsOldValueOnly) {
+    writeIni("[CAMERA]\r\nBRILHO=muito\r\nCONTRASTE=5\r\n[SERIAL]\r\nCOM=COM4\r\n[OPCOES]\r\nTINCREMENTO=2\r\n"
+             "DELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
+    captureSettings() = CaptureSettings{90, 30, 0, QStringLiteral("COM2"), false};
+    capture(1, [&](TfrmCapturar* w) { QTest::keyClick(w, Qt::Key_Escape); });
+    EXPECT_EQ(captureSettings().brilho, 90);
+    EXPECT_EQ(captureSettings().contraste, 5);
+    EXPECT_EQ(captureSettings().com, QStringLiteral("COM4"));
+}
+
+// Grabmod.so as the host loads it: its own copies of the seams, so only the exports, Info and
+// a cancelled call (answered by closing whatever window it shows) are checked here.
+TEST(CaptureModuleLibrary, ExportsInfoAndACancelledCall) {
+    const QByteArray path = qgetenv("NORVIX_BIN_DIR") + "/Grabmod.so";
+    void* lib = ::dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << ::dlerror();
+    auto digitalizarFn = reinterpret_cast<TDigitalizar>(::dlsym(lib, "Digitalizar"));
+    auto infoFn = reinterpret_cast<TInfo>(::dlsym(lib, "Info"));
+    ASSERT_NE(digitalizarFn, nullptr);
+    ASSERT_NE(infoFn, nullptr);
+    EXPECT_EQ(::dlsym(lib, "_ZN6norvix7captura11digitalizarEP7QWidgetP12ModuleStreamh"), nullptr);
+
+    MemoryStream info;
+    infoFn(&info.stream);
+    EXPECT_EQ(info.data, QByteArray("Euresys Picolo Jr. 4\r\n"));
+
+    QTemporaryDir root;  // no settings file: an empty port name, so the serial message comes
+    qputenv("NORVIX_ROOT", root.path().toLocal8Bit());
+    qputenv("NORVIX_SIM_TARGET", "esfera 7.80");
+    QTimer closer;
+    bool sawWindow = false;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible()) continue;
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                box->accept();
+                return;
+            }
+            if (w->objectName() == QLatin1String("frmCapturar")) {
+                sawWindow = true;
+                QTest::keyClick(w, Qt::Key_Escape);
+                return;
+            }
+        }
+    });
+    closer.start(50);
+    MemoryStream image;
+    QWidget host;
+    const uint8_t r = digitalizarFn(&host, &image.stream, nullptr, 1, "Digitalizando Imagem do Olho");
+    closer.stop();
+    EXPECT_EQ(r, 0);
+    EXPECT_TRUE(sawWindow);
+    EXPECT_TRUE(image.data.isEmpty());
+    qunsetenv("NORVIX_SIM_TARGET");
+    qunsetenv("NORVIX_ROOT");
+    EXPECT_EQ(::dlclose(lib), 0);
+}
+
+}  // namespace
