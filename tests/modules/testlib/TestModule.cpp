@@ -128,14 +128,10 @@ static_assert(std::is_same_v<decltype(&ProcessaMapa), TProcessaMapa>);
 #endif
 
 #ifdef WITH_PROCESSA_MAPA_ORTO
-__attribute__((visibility("default"))) int32_t ProcessaMapaOrto(
-    void* w, ModuleStream* front, ModuleStream* lateral, double cx, double cy, ModuleStream* header,
-    const TMatrizAngAnel* m, const TMatrizAng* mer, const TMatrizAngAnel* d, const TPupila* pupil,
-    const TValoresOrto* ortho, const TInfosQV* infos) {
-    char h[64];
-    record("ProcessaMapaOrto|w=%p|front=%lld|lateral=%lld|cx=%g|cy=%g|header=%s|m=%g|mer=%d|d=%g|pupil=%d|orto=%g,%g,%g|rings=%d",
-           w, sizeOf(front), sizeOf(lateral), cx, cy, firstLine(header, h), (*m)[1][2], (*mer)[3], (*d)[4][5],
-           (*pupil)[3], (*ortho)[0], (*ortho)[1], (*ortho)[2], infos->NumAneis);
+__attribute__((visibility("default"))) int32_t ProcessaMapaOrto(void*, ModuleStream*, ModuleStream*, double, double,
+                                                                ModuleStream*, const TMatrizAngAnel*, const TMatrizAng*,
+                                                                const TMatrizAngAnel*, const TPupila*,
+                                                                const TValoresOrto*, const TInfosQV*) {
     return 0;
 }
 static_assert(std::is_same_v<decltype(&ProcessaMapaOrto), TProcessaMapaOrto>);
@@ -156,30 +152,17 @@ static_assert(std::is_same_v<decltype(&Visualizar), TVisualizar>);
 #endif
 
 #ifdef WITH_WIZARD
-__attribute__((visibility("default"))) int32_t Wizard(void* w, ModuleStream* list, ModuleStream* selection,
-                                                      ModuleStream* options, const TInfosQV* infos) {
-    char l[64];
-    const char* first = firstLine(list, l);
-    put(selection, first);
-    put(selection, "\r\n");
-    put(options, "opcao\r\n");
-    record("Wizard|w=%p|list=%s|rings=%d", w, first, infos->NumAneis);
+__attribute__((visibility("default"))) int32_t Wizard(void*, ModuleStream*, ModuleStream*, ModuleStream*,
+                                                      const TInfosQV*) {
     return 1;
 }
 static_assert(std::is_same_v<decltype(&Wizard), TWizard>);
 #endif
 
 #ifdef WITH_PROCESSA_MAPAS
-__attribute__((visibility("default"))) int32_t ProcessaMapas(void* w, const TDadosPac* headers,
-                                                             const TMatrizesAngAnel* m, const TMatrizesAng* mer,
-                                                             const TMatrizesAngAnel* d, const TMatPup* pupils,
-                                                             int32_t count, ModuleStream* options,
-                                                             const TInfosQV* infos) {
-    char h[64], o[64];
-    record("ProcessaMapas|w=%p|headers=%d:%s|m=%d:%g|mer=%d:%d|d=%d:%g|pupils=%d:%d|count=%d|options=%s|rings=%d", w,
-           headers->count, firstLine(headers->items[count - 1], h), m->count, m->items[count - 1][1][2], mer->count,
-           mer->items[count - 1][3], d->count, d->items[count - 1][4][5], pupils->count,
-           pupils->items[count - 1][2], count, firstLine(options, o), infos->NumAneis);
+__attribute__((visibility("default"))) int32_t ProcessaMapas(void*, const TDadosPac*, const TMatrizesAngAnel*,
+                                                             const TMatrizesAng*, const TMatrizesAngAnel*,
+                                                             const TMatPup*, int32_t, ModuleStream*, const TInfosQV*) {
     return 0;
 }
 static_assert(std::is_same_v<decltype(&ProcessaMapas), TProcessaMapas>);
@@ -206,17 +189,9 @@ static_assert(std::is_same_v<decltype(&ProcessaImagem), TProcessaImagem>);
 #endif
 
 #ifdef WITH_PROCESSA_IMAGEM_ORTO
-__attribute__((visibility("default"))) int32_t ProcessaImagem(void* w, ModuleStream** images, ModuleStream* m,
-                                                              ModuleStream* d, ModuleStream* parameters,
-                                                              double* confidences, const TInfosQV* infos,
-                                                              const TPathsQV* paths) {
-    char i[64];
-    record("ProcessaImagemOrto|w=%p|image3=%s|rings=%d|dir=%s", w, firstLine(images[3], i), infos->NumAneis,
-           paths->DirQV ? paths->DirQV : "null");
-    put(m, "m\r\n");
-    put(d, "d\r\n");
-    put(parameters, "1.5\r\n");
-    for (int k = 0; k < 4; ++k) confidences[k] = 90 + k;
+__attribute__((visibility("default"))) int32_t ProcessaImagem(void*, ModuleStream**, ModuleStream*, ModuleStream*,
+                                                              ModuleStream*, double*, const TInfosQV*,
+                                                              const TPathsQV*) {
     return 1;
 }
 static_assert(std::is_same_v<decltype(&ProcessaImagem), TProcessaImagemOrto>);
@@ -235,35 +210,24 @@ static_assert(std::is_same_v<decltype(&ProcessaEsfera), TProcessaEsfera>);
 #endif
 
 #ifdef WITH_DIGITALIZAR
-__attribute__((visibility("default"))) uint8_t Digitalizar(void* w, ModuleStream* image, ModuleStream* spare,
-                                                           uint8_t mode, const char* caption) {
-    record("Digitalizar|w=%p|spare=%lld|mode=%d|caption=%s", w, sizeOf(spare), mode, caption);
-    put(image, "BM0123456789");
-    image->seek(image->context, 0, 0);
-    return 1;
+__attribute__((visibility("default"))) uint8_t Digitalizar(void*, ModuleStream*, ModuleStream*, uint8_t, const char*) {
+    return 0;
 }
 static_assert(std::is_same_v<decltype(&Digitalizar), TDigitalizar>);
 #endif
 
 #ifdef WITH_DIGITALIZAR_ORTO
-__attribute__((visibility("default"))) uint8_t Digitalizar(void* w, ModuleStream** images, ModuleStream** spares,
-                                                           uint8_t eye, const char* caption) {
-    record("DigitalizarOrto|w=%p|spare3=%lld|eye=%d|caption=%s", w, sizeOf(spares[3]), eye, caption);
-    for (int k = 0; k < 4; ++k) put(images[k], "BM0123456789");
+__attribute__((visibility("default"))) uint8_t Digitalizar(void*, ModuleStream**, ModuleStream**, uint8_t,
+                                                           const char*) {
     return 1;
 }
 static_assert(std::is_same_v<decltype(&Digitalizar), TDigitalizarOrto>);
 #endif
 
 #ifdef WITH_PROCESSA_LENTE
-__attribute__((visibility("default"))) int32_t ProcessaLente(void* w, ModuleStream* front, ModuleStream* header,
-                                                             double cx, double cy, const TMatrizAngAnel* m,
-                                                             const TMatrizAng* mer, const TMatrizAngAnel* d,
-                                                             const TInfosQV* infos, const TPathsQV* paths) {
-    char h[64];
-    record("ProcessaLente|w=%p|front=%lld|header=%s|cx=%g|cy=%g|m=%g|mer=%d|d=%g|rings=%d|dir=%s", w, sizeOf(front),
-           firstLine(header, h), cx, cy, (*m)[1][2], (*mer)[3], (*d)[4][5], infos->NumAneis,
-           paths->DirQV ? paths->DirQV : "null");
+__attribute__((visibility("default"))) int32_t ProcessaLente(void*, ModuleStream*, ModuleStream*, double, double,
+                                                             const TMatrizAngAnel*, const TMatrizAng*,
+                                                             const TMatrizAngAnel*, const TInfosQV*, const TPathsQV*) {
     return 0;
 }
 static_assert(std::is_same_v<decltype(&ProcessaLente), TProcessaLente>);
@@ -284,27 +248,13 @@ static_assert(std::is_same_v<decltype(&ProcessaAberrometria), TProcessaAberromet
 #endif
 
 #ifdef WITH_BACKUP
-__attribute__((visibility("default"))) int32_t InfoBackup(void* w, ModuleStream* out, int32_t version) {
-    record("InfoBackup|w=%p|version=%d", w, version);
-    put(out, "Estado\r\n");
-    return 'E';
-}
-__attribute__((visibility("default"))) int32_t CriarBackup(void* w, ModuleStream* exams, ModuleStream* examResult,
-                                                           ModuleStream* reports, ModuleStream* reportResult,
-                                                           int32_t version, const char* examsDir,
-                                                           const char* reportsDir) {
-    char e[64], r[64];
-    record("CriarBackup|w=%p|exams=%s|reports=%s|version=%d|dirs=%s;%s", w, firstLine(exams, e), firstLine(reports, r),
-           version, examsDir, reportsDir);
-    put(examResult, "Pelk0001\r\n");
-    put(reportResult, "Pelk0001\r\n");
+__attribute__((visibility("default"))) int32_t InfoBackup(void*, ModuleStream*, int32_t) { return 'E'; }
+__attribute__((visibility("default"))) int32_t CriarBackup(void*, ModuleStream*, ModuleStream*, ModuleStream*,
+                                                           ModuleStream*, int32_t, const char*, const char*) {
     return 0;
 }
 #ifndef WITHOUT_RESTAURAR
-__attribute__((visibility("default"))) int32_t RestaurarBackup(void* w, const char* examsDir, const char* reportsDir) {
-    record("RestaurarBackup|w=%p|dirs=%s;%s", w, examsDir, reportsDir);
-    return -1;
-}
+__attribute__((visibility("default"))) int32_t RestaurarBackup(void*, const char*, const char*) { return -1; }
 static_assert(std::is_same_v<decltype(&RestaurarBackup), TRestaurarBackup>);
 #endif
 static_assert(std::is_same_v<decltype(&InfoBackup), TInfoBackup>);
