@@ -41,7 +41,7 @@ std::vector<ExampleEye> exampleEyes() {
         }
         {   // peripheral (inferior) cone
             Target t = cornea(7.75, 7.6 - 0.1 * v, 95, -0.3);
-            t.bumps.push_back({0.6 + 0.3 * v, -2.3, 1.1, 0.020 + 0.012 * v});
+            t.bumps.push_back({0.6 + 0.3 * v, -2.3, 1.1, 0.030 + 0.012 * v});
             out.push_back({QStringLiteral("Periférico0%1").arg(n), mirrored(t, left)});
         }
         {   // regular (with-the-rule) astigmatism

@@ -3,6 +3,7 @@
 // simulated eye, measured as the instrument would measure it. Existing files are never
 // replaced: that example is skipped and the tool says so.
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <cstdio>
 
@@ -32,6 +33,15 @@ int main(int argc, char** argv) {
     uint32_t frame = 1;
     for (const ExampleEye& eye : exampleEyes()) {
         const QString prefix = QDir(dir).filePath(eye.name);
+        QString existing;
+        for (const char* suffix : {"a.txt", "d.txt", "m.txt"})
+            if (existing.isEmpty() && QFileInfo::exists(prefix + QLatin1String(suffix))) existing = prefix + QLatin1String(suffix);
+        if (!existing.isEmpty()) {
+            std::fprintf(stderr, "mkexemplos: %s ignorado: o arquivo %s já existe e não foi substituído.\n",
+                         qPrintable(eye.name), qPrintable(existing));
+            ++skipped;
+            continue;
+        }
         QImage image;
         renderer.liveFrame(eye.target, frame++, &image);
         Topography t;
