@@ -1,0 +1,94 @@
+// Time per image of ProcessaImagem on a 640 x 480 simulated eye and time per small map of
+// Visualizar, each against a plain pass over the frame's pixels measured in the same run.
+#include <dlfcn.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <cstdio>
+#include <memory>
+
+#include "capture/sim/Bmp32.h"
+#include "capture/sim/SimulatedEye.h"
+#include "modules/ModuleContract.h"
+#include "outside/core/ModuleIo.h"
+
+using norvix::outside::ByteStream;
+
+namespace {
+
+struct Exam {
+    TMatrizAngAnel m{}, d{};
+    TMatrizAng meridians{};
+    TPupila pupil{};
+    double cx = 0, cy = 0, confidence = 0;
+};
+
+template <typename F>
+double millisecondsPerRun(int runs, F f) {
+    f();  // warm up
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < runs; ++i) f();
+    return double(t.nsecsElapsed()) / 1e6 / runs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString bin = QCoreApplication::applicationDirPath();
+    void* processing = dlopen(QDir(bin).filePath(QStringLiteral("Processamento.so")).toUtf8().constData(), RTLD_NOW | RTLD_LOCAL);
+    void* axial = dlopen(QDir(bin).filePath(QStringLiteral("Halden.so")).toUtf8().constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!processing || !axial) {
+        std::fprintf(stderr, "outside_bench: módulos não encontrados em %s\n", qPrintable(bin));
+        return 1;
+    }
+    auto processaImagem = reinterpret_cast<TProcessaImagem>(dlsym(processing, "ProcessaImagem"));
+    auto visualizar = reinterpret_cast<TVisualizar>(dlsym(axial, "Visualizar"));
+
+    norvix::sim::Renderer renderer(4);
+    QImage frame;
+    renderer.liveFrame(norvix::sim::Target(), 1, &frame);
+    const QByteArray bmp = norvix::sim::encodeBmp32(frame);
+    TInfosQV infos{};
+    infos.NumAneis = 32;
+    infos.TipoCone = "4";
+    auto exam = std::make_unique<Exam>();
+
+    // Baseline: decode the bitmap and add up its grey levels once.
+    volatile double sink = 0;
+    const double baseline = millisecondsPerRun(30, [&] {
+        QImage img;
+        img.loadFromData(bmp, "BMP");
+        double s = 0;
+        for (int y = 0; y < img.height(); ++y) {
+            const QRgb* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+            for (int x = 0; x < img.width(); ++x) s += qGray(line[x]);
+        }
+        sink = s;
+    });
+    int ok = 0;
+    const double process = millisecondsPerRun(30, [&] {
+        ByteStream s(bmp);
+        ok = processaImagem(nullptr, s.stream(), &exam->cx, &exam->cy, &exam->m, &exam->meridians, &exam->d,
+                            &exam->pupil, &exam->confidence, &infos, nullptr);
+    });
+    if (ok != 1) {
+        std::fprintf(stderr, "outside_bench: ProcessaImagem não mediu o olho simulado\n");
+        return 1;
+    }
+    const double small = millisecondsPerRun(30, [&] {
+        ByteStream picture;
+        TResultadoMapa r{};
+        visualizar(nullptr, picture.stream(), nullptr, nullptr, exam->cx, exam->cy, &exam->m, &exam->meridians,
+                   &exam->d, &exam->pupil, &r, nullptr, &infos);
+    });
+    std::printf("Linha de base (decodificar o BMP e somar os pixels): %.2f ms\n", baseline);
+    std::printf("ProcessaImagem 640 x 480: %.2f ms por imagem = %.1f x a linha de base (meta: < 50 ms)\n", process,
+                process / baseline);
+    std::printf("Visualizar (mapa pequeno): %.2f ms por mapa = %.1f x a linha de base\n", small, small / baseline);
+    (void)sink;
+    return 0;
+}
