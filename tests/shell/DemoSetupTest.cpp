@@ -1,6 +1,7 @@
 // The demonstration installation: complete on the first run, and a second run keeps every
 // record the clinic made while bringing the build's own paths up to date.
 #include <QCryptographicHash>
+#include <QFileInfo>
 #include <QDir>
 #include <QFile>
 #include <QProcess>

@@ -1,5 +1,6 @@
 // The start-up run end to end, offscreen, on a demonstration installation prepared by the real
 // setup script, asserting what the operator would see.
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressBar>
@@ -78,7 +79,8 @@ TEST_F(StartUp, CompleteRunFillsTheRecordsAndLeavesTheProgramReady) {
     // Only an absent module may complain (with its error number) on a partial build.
     EXPECT_EQ(seam.messages.size(), static_cast<size_t>(moduleErrors().size())) << seam.texts().join(" | ").toStdString();
     EXPECT_TRUE(main->isVisible());
-    EXPECT_FALSE(TfrmIniciando::exists());  // closed at the end of the run
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(TfrmIniciando::exists());  // closed (and freed) at the end of the run
 
     EXPECT_EQ(infos().InstrumentModel, 3);
     EXPECT_EQ(infos().NumAneis, 32);
@@ -155,6 +157,7 @@ TEST_F(StartUp, MissingDatabaseFileIsAWrongPathAndEndsTheProgram) {
     EXPECT_EQ(seam.messages[0].icon, norvix::MsgIcon::Warning);
     EXPECT_FALSE(main->started());
     EXPECT_TRUE(mainClosed());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(TfrmIniciando::exists());
 }
 
