@@ -1,5 +1,6 @@
 // Time per image of ProcessaImagem on a 640 x 480 simulated eye and time per small map of
-// Visualizar, each against a plain pass over the frame's pixels measured in the same run.
+// Visualizar, and time per live frame of the simulated instrument, each against a plain pass
+// over the frame's pixels measured in the same run.
 #include <dlfcn.h>
 
 #include <QApplication>
@@ -85,10 +86,16 @@ int main(int argc, char** argv) {
         visualizar(nullptr, picture.stream(), nullptr, nullptr, exam->cx, exam->cy, &exam->m, &exam->meridians,
                    &exam->d, &exam->pupil, &r, nullptr, &infos);
     });
+    QImage live;
+    uint32_t n = 2;
+    const double liveMs = millisecondsPerRun(60, [&] { renderer.liveFrame(norvix::sim::Target(), n++, &live); });
     std::printf("Linha de base (decodificar o BMP e somar os pixels): %.2f ms\n", baseline);
     std::printf("ProcessaImagem 640 x 480: %.2f ms por imagem = %.1f x a linha de base (meta: < 50 ms)\n", process,
                 process / baseline);
     std::printf("Visualizar (mapa pequeno): %.2f ms por mapa = %.1f x a linha de base\n", small, small / baseline);
+    std::printf("Renderer::liveFrame (quadro com ruído): %.2f ms por quadro = %.2f x a linha de base; "
+                "a 30 quadros/s ocupa %.0f%% de um núcleo\n",
+                liveMs, liveMs / baseline, liveMs * 30 / 10);
     (void)sink;
     return 0;
 }

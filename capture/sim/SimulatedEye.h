@@ -51,6 +51,8 @@ Target targetFromEnvironment();
 // reflecting surface (beyond the limbus of a cornea or the edge of a sphere).
 bool targetSurface(const Target& t, double x, double y, double* sag, double* dsdx, double* dsdy);
 
+// Not thread-safe: one renderer per thread. The first frame of a target takes a fraction of a
+// second (every pixel is traced); later frames of the same target only add noise.
 class Renderer {
 public:
     explicit Renderer(int coneType = 4, int width = 640, int height = 480);
