@@ -173,7 +173,9 @@ COMMIT;
    Parameters are declared with the widths of their columns, so a text that does not fit is
    refused by the server before anything is written. A new code comes from the table's
    generator; when the generator lags behind the table (a file restored from an older copy),
-   it is moved past the highest code first, so an insert never collides with a stored row. */
+   it is moved past the highest code first, so an insert never collides with a stored row.
+   The lag is probed through the primary-key index (CODIGO >= new code): MAX(CODIGO) would
+   read the whole table on every insert, as only a descending index serves MAX. */
 
 SET TERM ^ ;
 
@@ -189,9 +191,11 @@ AS
   DECLARE VARIABLE Maior INTEGER;
 BEGIN
   Novo = GEN_ID(CODIGO_PACIENTES, 1);
-  SELECT MAX(CODIGO) FROM PACIENTES INTO :Maior;
-  IF (Maior IS NOT NULL AND Novo <= Maior) THEN
+  IF (EXISTS(SELECT 1 FROM PACIENTES WHERE CODIGO >= :Novo)) THEN
+  BEGIN
+    SELECT MAX(CODIGO) FROM PACIENTES INTO :Maior;
     Novo = GEN_ID(CODIGO_PACIENTES, Maior - Novo + 1);
+  END
   /* No operation of the program uses CODMEDICO; it is required, so it gets 0. */
   INSERT INTO PACIENTES (CODIGO, CODMEDICO, NOME, RG, CPF, SEXO, ESTADOCIVIL, CONJUGE,
     DATANASCIMENTO, NATURALIDADE, NATURALIDADEESTADO, PAI, MAE, RUA, COMPLEMENTO, BAIRRO,
@@ -247,9 +251,11 @@ AS
   DECLARE VARIABLE Maior INTEGER;
 BEGIN
   Novo = GEN_ID(CODIGO_MEDICOS, 1);
-  SELECT MAX(CODIGO) FROM MEDICOS INTO :Maior;
-  IF (Maior IS NOT NULL AND Novo <= Maior) THEN
+  IF (EXISTS(SELECT 1 FROM MEDICOS WHERE CODIGO >= :Novo)) THEN
+  BEGIN
+    SELECT MAX(CODIGO) FROM MEDICOS INTO :Maior;
     Novo = GEN_ID(CODIGO_MEDICOS, Maior - Novo + 1);
+  END
   INSERT INTO MEDICOS (CODIGO, NOME, RG, CPF, CRM, SEXO, ESTADOCIVIL, CONJUGE,
     DATANASCIMENTO, NATURALIDADE, NATURALIDADEESTADO, PAI, MAE, RUA, COMPLEMENTO, BAIRRO,
     CIDADE, ESTADO, CEP, FONE, CELULAR)
@@ -290,9 +296,11 @@ AS
   DECLARE VARIABLE Maior INTEGER;
 BEGIN
   Novo = GEN_ID(CODIGO_EXAMES, 1);
-  SELECT MAX(CODIGO) FROM EXAMES INTO :Maior;
-  IF (Maior IS NOT NULL AND Novo <= Maior) THEN
+  IF (EXISTS(SELECT 1 FROM EXAMES WHERE CODIGO >= :Novo)) THEN
+  BEGIN
+    SELECT MAX(CODIGO) FROM EXAMES INTO :Maior;
     Novo = GEN_ID(CODIGO_EXAMES, Maior - Novo + 1);
+  END
   INSERT INTO EXAMES (CODIGO, CODPACIENTE, CODRESP, DATA, HORA, OLHO, INDCONF, TIPOEXAME,
     BACKUP, DIAG, OBSERVACAO, NUMANEL, TIPOCONE)
   VALUES (:Novo, :CodPaciente, :CodResp, :Data, :Hora, :Olho, :IndConf, :TipoExame,
@@ -367,9 +375,11 @@ AS
   DECLARE VARIABLE Maior INTEGER;
 BEGIN
   Novo = GEN_ID(CODIGO_LAUDOS, 1);
-  SELECT MAX(CODIGO) FROM LAUDOS INTO :Maior;
-  IF (Maior IS NOT NULL AND Novo <= Maior) THEN
+  IF (EXISTS(SELECT 1 FROM LAUDOS WHERE CODIGO >= :Novo)) THEN
+  BEGIN
+    SELECT MAX(CODIGO) FROM LAUDOS INTO :Maior;
     Novo = GEN_ID(CODIGO_LAUDOS, Maior - Novo + 1);
+  END
   INSERT INTO LAUDOS (CODIGO, CODPACIENTE, MEDIDAOD, MEDIDAOS, BACKUP, DATA, HORA)
   VALUES (:Novo, :CodPaciente, :MedidaOD, :MedidaOS, :Backup, :Data, :Hora);
 END^

@@ -43,10 +43,24 @@ QString statusText(IStatus* status) {
     return text.isEmpty() ? QStringLiteral("Erro do banco de dados") : text;
 }
 
-// A status wrapper that lives for one call and is disposed afterwards.
+// A status for one call. Every fetched row makes a call, so the outermost call of the thread
+// reuses one status object (cleared each time) instead of allocating a new one.
 struct Status {
-    ThrowStatusWrapper wrapper{master()->getStatus()};
-    ~Status() { wrapper.dispose(); }
+    static IStatus* shared() {
+        thread_local IStatus* status = master()->getStatus();
+        return status;
+    }
+    static int& depth() {
+        thread_local int d = 0;
+        return d;
+    }
+    bool own = depth()++ > 0;
+    ThrowStatusWrapper wrapper{own ? master()->getStatus() : shared()};
+    Status() { wrapper.init(); }
+    ~Status() {
+        --depth();
+        if (own) wrapper.dispose();
+    }
     ThrowStatusWrapper* operator&() { return &wrapper; }
 };
 
@@ -88,6 +102,16 @@ qint64 readInteger(const unsigned char* p, int length) {
     qint64 value = 0;
     for (int i = length - 1; i >= 0; --i) value = (value << 8) | p[i];
     return value;
+}
+
+// Texts of every fetched row pass here: bytes outside 0x80..0x9F are Latin-1, which Qt
+// converts fastest, so only texts holding one of those go through the full table.
+QString decodeText(const char* data, qsizetype length) {
+    for (qsizetype i = 0; i < length; ++i) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        if (b >= 0x80 && b <= 0x9F) return fromCp1252(QByteArray(data, length));
+    }
+    return QString::fromLatin1(data, length);
 }
 
 QString valueAsText(const QVariant& v) {
@@ -412,6 +436,7 @@ void FbDataSet::describeOutput() {
         const unsigned count = outMeta_->getCount(st);
         columns_.clear();
         columns_.reserve(count);
+        blobColumns_ = 0;
         for (unsigned i = 0; i < count; ++i) {
             Column c;
             const char* alias = outMeta_->getAlias(st, i);
@@ -423,6 +448,7 @@ void FbDataSet::describeOutput() {
             c.nullOffset = outMeta_->getNullOffset(st, i);
             c.length = outMeta_->getLength(st, i);
             c.subType = unsigned(outMeta_->getSubType(st, i));
+            if (c.type == SQL_BLOB) c.blobSlot = blobColumns_++;
             columns_.push_back(c);
         }
         outBuffer_.assign(outMeta_->getMessageLength(st), 0);
@@ -679,9 +705,16 @@ bool FbDataSet::fetchOne() {
         releaseResultSet();
         return false;
     }
-    std::vector<QVariant> row;
-    row.reserve(columns_.size());
-    for (const Column& c : columns_) row.push_back(readColumn(c, outBuffer_.data()));
+    Row row;
+    row.raw = outBuffer_;
+    if (blobColumns_ > 0) {
+        row.blobs.resize(size_t(blobColumns_));
+        for (const Column& c : columns_) {
+            if (c.blobSlot < 0 || *reinterpret_cast<const short*>(outBuffer_.data() + c.nullOffset))
+                continue;
+            row.blobs[size_t(c.blobSlot)] = readBlob(outBuffer_.data() + c.offset);
+        }
+    }
     rows_.push_back(std::move(row));
     return true;
 }
@@ -691,7 +724,8 @@ void FbDataSet::fetchAll() {
     }
 }
 
-QVariant FbDataSet::readColumn(const Column& c, const unsigned char* buffer) {
+QVariant FbDataSet::readColumn(const Column& c, const Row& row) const {
+    const unsigned char* buffer = row.raw.data();
     if (*reinterpret_cast<const short*>(buffer + c.nullOffset)) return QVariant();
     const unsigned char* data = buffer + c.offset;
     auto scaled = [&](qint64 raw) -> QVariant {
@@ -701,14 +735,14 @@ QVariant FbDataSet::readColumn(const Column& c, const unsigned char* buffer) {
     switch (c.type) {
     case SQL_TEXT: {
         // Fixed-width text arrives padded with blanks.
-        QByteArray bytes(reinterpret_cast<const char*>(data), int(c.length));
-        while (bytes.endsWith(' ')) bytes.chop(1);
-        return fromCp1252(bytes);
+        qsizetype length = qsizetype(c.length);
+        while (length > 0 && data[length - 1] == ' ') --length;
+        return decodeText(reinterpret_cast<const char*>(data), length);
     }
     case SQL_VARYING: {
         short length;
         std::memcpy(&length, data, sizeof length);
-        return fromCp1252(QByteArray(reinterpret_cast<const char*>(data + 2), length));
+        return decodeText(reinterpret_cast<const char*>(data + 2), length);
     }
     case SQL_SHORT: {
         qint16 x;
@@ -760,40 +794,44 @@ QVariant FbDataSet::readColumn(const Column& c, const unsigned char* buffer) {
         return QDateTime(QDate(int(y), int(mo), int(d)), QTime(int(h), int(mi), int(s), int(f / 10)));
     }
     case SQL_BLOB: {
-        ISC_QUAD id;
-        std::memcpy(&id, data, sizeof id);
-        IAttachment* attachment = transaction_.database().requireAttachment();
-        ITransaction* tra = transaction_.handle();
-        QByteArray bytes = guarded([&](ThrowStatusWrapper* st) {
-            IBlob* blob = attachment->openBlob(st, tra, &id, 0, nullptr);
-            QByteArray out;
-            try {
-                const unsigned char items[] = {isc_info_blob_total_length};
-                unsigned char info[32] = {};
-                blob->getInfo(st, sizeof items, items, sizeof info, info);
-                if (info[0] == isc_info_blob_total_length) {
-                    const int len = int(readInteger(info + 1, 2));
-                    if (len > 0 && len <= 8) out.reserve(qsizetype(readInteger(info + 3, len)));
-                }
-                char chunk[kBlobChunk];
-                for (;;) {
-                    unsigned got = 0;
-                    const int r = blob->getSegment(st, sizeof chunk, chunk, &got);
-                    if (r == IStatus::RESULT_NO_DATA) break;
-                    out.append(chunk, qsizetype(got));
-                }
-                blob->close(st);
-            } catch (...) {
-                blob->release();
-                throw;
-            }
-            return out;
-        });
+        const QByteArray& bytes = row.blobs[size_t(c.blobSlot)];
         if (c.subType == 1) return fromCp1252(bytes);  // text blob
         return bytes;
     }
     default: return QVariant();
     }
+}
+
+QByteArray FbDataSet::readBlob(const unsigned char* data) {
+    ISC_QUAD id;
+    std::memcpy(&id, data, sizeof id);
+    IAttachment* attachment = transaction_.database().requireAttachment();
+    ITransaction* tra = transaction_.handle();
+    return guarded([&](ThrowStatusWrapper* st) {
+        IBlob* blob = attachment->openBlob(st, tra, &id, 0, nullptr);
+        QByteArray out;
+        try {
+            const unsigned char items[] = {isc_info_blob_total_length};
+            unsigned char info[32] = {};
+            blob->getInfo(st, sizeof items, items, sizeof info, info);
+            if (info[0] == isc_info_blob_total_length) {
+                const int len = int(readInteger(info + 1, 2));
+                if (len > 0 && len <= 8) out.reserve(qsizetype(readInteger(info + 3, len)));
+            }
+            char chunk[kBlobChunk];
+            for (;;) {
+                unsigned got = 0;
+                const int r = blob->getSegment(st, sizeof chunk, chunk, &got);
+                if (r == IStatus::RESULT_NO_DATA) break;
+                out.append(chunk, qsizetype(got));
+            }
+            blob->close(st);
+        } catch (...) {
+            blob->release();
+            throw;
+        }
+        return out;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -865,7 +903,7 @@ bool FbDataSet::locate(const QString& column, const QVariant& value) {
     };
     for (size_t row = 0;; ++row) {
         if (row >= rows_.size() && !fetchOne()) return false;
-        if (matches(rows_[row][size_t(index)])) {
+        if (matches(readColumn(columns_[size_t(index)], rows_[row]))) {
             current_ = int(row);
             bof_ = false;
             eof_ = false;
@@ -886,82 +924,74 @@ int FbDataSet::columnIndex(const QString& column) const {
     return -1;
 }
 
-const QVariant* FbDataSet::cell(const QString& column) const {
+QVariant FbDataSet::cellValue(const QString& column) const {
     // A closed cursor reads as empty; an open one must know the column.
-    if (!open_) return nullptr;
+    if (!open_) return QVariant();
     const int index = columnIndex(column);
     if (index < 0)
         throw DatabaseError(QStringLiteral("Coluna %1 não encontrada em %2.")
                                 .arg(column, name_.isEmpty() ? QStringLiteral("consulta") : name_));
-    if (current_ < 0 || size_t(current_) >= rows_.size()) return nullptr;
-    return &rows_[size_t(current_)][size_t(index)];
+    if (current_ < 0 || size_t(current_) >= rows_.size()) return QVariant();
+    return readColumn(columns_[size_t(index)], rows_[size_t(current_)]);
 }
 
-bool FbDataSet::isNull(const QString& column) const {
-    const QVariant* v = cell(column);
-    return !v || !v->isValid();
-}
+bool FbDataSet::isNull(const QString& column) const { return !cellValue(column).isValid(); }
 
 int FbDataSet::asInt(const QString& column) const { return int(asInt64(column)); }
 
 qint64 FbDataSet::asInt64(const QString& column) const {
-    const QVariant* v = cell(column);
-    if (!v || !v->isValid()) return 0;
-    if (v->typeId() == QMetaType::Double) return qint64(std::llround(v->toDouble()));
-    if (v->typeId() == QMetaType::QString) return v->toString().trimmed().toLongLong();
-    return v->toLongLong();
+    const QVariant v = cellValue(column);
+    if (!v.isValid()) return 0;
+    if (v.typeId() == QMetaType::Double) return qint64(std::llround(v.toDouble()));
+    if (v.typeId() == QMetaType::QString) return v.toString().trimmed().toLongLong();
+    return v.toLongLong();
 }
 
 double FbDataSet::asDouble(const QString& column) const {
-    const QVariant* v = cell(column);
-    if (!v || !v->isValid()) return 0.0;
-    return v->toDouble();
+    const QVariant v = cellValue(column);
+    return v.isValid() ? v.toDouble() : 0.0;
 }
 
 QString FbDataSet::asString(const QString& column) const {
-    const QVariant* v = cell(column);
-    if (!v || !v->isValid()) return QString();
-    return valueAsText(*v);
+    const QVariant v = cellValue(column);
+    return v.isValid() ? valueAsText(v) : QString();
 }
 
 QDate FbDataSet::asDate(const QString& column) const {
-    const QVariant* v = cell(column);
-    if (!v || !v->isValid()) return QDate();
-    if (v->typeId() == QMetaType::QDateTime) return v->toDateTime().date();
-    return v->toDate();
+    const QVariant v = cellValue(column);
+    if (!v.isValid()) return QDate();
+    if (v.typeId() == QMetaType::QDateTime) return v.toDateTime().date();
+    return v.toDate();
 }
 
 QTime FbDataSet::asTime(const QString& column) const {
-    const QVariant* v = cell(column);
-    if (!v || !v->isValid()) return QTime();
-    if (v->typeId() == QMetaType::QDateTime) return v->toDateTime().time();
-    return v->toTime();
+    const QVariant v = cellValue(column);
+    if (!v.isValid()) return QTime();
+    if (v.typeId() == QMetaType::QDateTime) return v.toDateTime().time();
+    return v.toTime();
 }
 
 QByteArray FbDataSet::asBytes(const QString& column) const {
-    const QVariant* v = cell(column);
-    if (!v || !v->isValid()) return QByteArray();
-    if (v->typeId() == QMetaType::QString) return toCp1252(v->toString());
-    return v->toByteArray();
+    const QVariant v = cellValue(column);
+    if (!v.isValid()) return QByteArray();
+    if (v.typeId() == QMetaType::QString) return toCp1252(v.toString());
+    return v.toByteArray();
 }
 
-QVariant FbDataSet::value(const QString& column) const {
-    const QVariant* v = cell(column);
-    return v ? *v : QVariant();
-}
+QVariant FbDataSet::value(const QString& column) const { return cellValue(column); }
 
 QVariant FbDataSet::value(int index) const {
     if (!open_ || index < 0 || size_t(index) >= columns_.size() || current_ < 0 ||
         size_t(current_) >= rows_.size())
         return QVariant();
-    return rows_[size_t(current_)][size_t(index)];
+    return readColumn(columns_[size_t(index)], rows_[size_t(current_)]);
 }
 
 QVariant FbDataSet::valueAt(int row, int index) {
     if (!open_ || row < 0 || index < 0 || size_t(index) >= columns_.size()) return QVariant();
     while (size_t(row) >= rows_.size())
         if (!fetchOne()) return QVariant();
-    return rows_[size_t(row)][size_t(index)];
+    return readColumn(columns_[size_t(index)], rows_[size_t(row)]);
 }
 
 // ---------------------------------------------------------------------------------------------

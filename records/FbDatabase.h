@@ -274,6 +274,14 @@ private:
         unsigned nullOffset = 0;
         unsigned length = 0;
         unsigned subType = 0;
+        int blobSlot = -1;  // index into Row::blobs for blob columns
+    };
+    // A fetched row keeps the message bytes as the server sent them and is decoded when a
+    // column is read: one allocation per row instead of one per column. Blobs are read whole
+    // at fetch time, while their transaction is sure to be alive.
+    struct Row {
+        std::vector<unsigned char> raw;
+        std::vector<QByteArray> blobs;
     };
     friend class FbDatabase;
     void prepare();
@@ -283,8 +291,9 @@ private:
     void fetchAll();
     void releaseResultSet();
     void describeOutput();
-    QVariant readColumn(const Column& c, const unsigned char* buffer);
-    const QVariant* cell(const QString& column) const;
+    QVariant readColumn(const Column& c, const Row& row) const;
+    QByteArray readBlob(const unsigned char* id);
+    QVariant cellValue(const QString& column) const;  // invalid for NULL or no row
 
     FbTransaction& transaction_;
     QString name_;
@@ -297,7 +306,8 @@ private:
     bool fetchedAll_ = false;  // the server cursor is exhausted (and released)
     std::vector<Column> columns_;
     std::vector<unsigned char> outBuffer_;
-    std::vector<std::vector<QVariant>> rows_;
+    std::vector<Row> rows_;
+    int blobColumns_ = 0;
     std::vector<FbParam> params_;
     int current_ = -1;
     bool eof_ = true;
