@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
+#include "Cp1252.h"
 
 namespace norvix {
 
@@ -69,6 +70,15 @@ T at(const QByteArray& data, qsizetype offset) {
 
 uint32_t align4(uint32_t n) { return (n + 3u) & ~3u; }
 
+// Our build writes the texts as UTF-8; a note written by other tools in the Windows code page
+// is still read correctly rather than as replacement characters.
+QString decodeText(const char* data, qsizetype size) {
+    const QByteArray bytes = QByteArray::fromRawData(data, size);
+    const QString utf8 = QString::fromUtf8(bytes);
+    if (!utf8.contains(QChar::ReplacementCharacter) || bytes.contains("\xEF\xBF\xBD")) return utf8;
+    return fromCp1252(QByteArray(data, size));
+}
+
 std::optional<VersionNote> findNote(const QByteArray& section) {
     qsizetype pos = 0;
     while (section.size() - pos >= 12) {
@@ -112,8 +122,8 @@ std::optional<VersionNote> parseVersionDescriptor(const QByteArray& d) {
         if (nameEnd < 0 || nameEnd == pos) break;
         const qsizetype valueEnd = d.indexOf('\0', nameEnd + 1);
         if (valueEnd < 0) break;
-        note.strings.append({QString::fromUtf8(d.constData() + pos, nameEnd - pos),
-                             QString::fromUtf8(d.constData() + nameEnd + 1, valueEnd - nameEnd - 1)});
+        note.strings.append({decodeText(d.constData() + pos, nameEnd - pos),
+                             decodeText(d.constData() + nameEnd + 1, valueEnd - nameEnd - 1)});
         pos = valueEnd + 1;
     }
     return note;

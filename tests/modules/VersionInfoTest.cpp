@@ -163,6 +163,13 @@ TEST(VersionNote, DescriptorPairsCutShortAreDropped) {
     ASSERT_EQ(note->strings.size(), 1);
     EXPECT_EQ(note->value(QStringLiteral("FileVersion")), "7.0.0.0");
     EXPECT_EQ(note->value(QStringLiteral("Comments")), "");
+    // Texts in the Windows code page are read as such; UTF-8 ones as UTF-8.
+    QByteArray texts(16, '\0');
+    texts += QByteArray("CompanyName\0" "Cl\xednica\0" "ProductName\0" "Top\xc3\xb3grafo\0", 44);
+    const auto decoded = norvix::parseVersionDescriptor(texts);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->value(QStringLiteral("CompanyName")), QString::fromUtf8("Clínica"));
+    EXPECT_EQ(decoded->value(QStringLiteral("ProductName")), QString::fromUtf8("Topógrafo"));
     // An empty name closes the list even when bytes follow.
     QByteArray closed(16, '\0');
     closed += QByteArray("A\0" "1\0" "\0" "B\0" "2\0", 9);
