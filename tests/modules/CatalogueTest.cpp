@@ -54,21 +54,11 @@ TEST(Catalogue, NamesBAcGiveCatalogueCbAAndToolbarAbc) {
     EXPECT_TRUE(seam.messages.empty());
     EXPECT_FALSE(isLoaded(maps.file(QStringLiteral("A.so"))));  // released after reading
     EXPECT_FALSE(isLoaded(maps.file(QStringLiteral("c.so"))));
-}
 
-TEST(Catalogue, EachBuildReplacesTheLastAndNoProgressWithoutCallback) {
-    modtest::MapsDir maps;
-    maps.copy("map_single", QStringLiteral("Halden.so"));
-    TMapCatalogue c;
+    for (const char* n : {"zebra.so", "Beta2.so", "10mapas.so"}) maps.copy("map_single", QString::fromLatin1(n));
     c.BuildCatalogue(maps.path());
-    EXPECT_EQ(c.Items().size(), 4);
-    c.BuildCatalogue(maps.path());
-    EXPECT_EQ(c.Items().size(), 4);
-    EXPECT_EQ(c.Buttons().size(), 1);
-    QFile::remove(maps.file(QStringLiteral("Halden.so")));
-    c.BuildCatalogue(maps.path());
-    EXPECT_TRUE(c.Items().isEmpty());
-    EXPECT_TRUE(c.Buttons().isEmpty());
+    EXPECT_EQ(captions(c), (QStringList{"10mapas", "A", "b", "Beta2", "c", "zebra"}));
+    EXPECT_EQ(c.Items()[0], "Mapa zebra.so");
 }
 
 TEST(Catalogue, BitmapStripGivesHotAndNormalImagesWithMagentaTransparent) {
@@ -77,15 +67,16 @@ TEST(Catalogue, BitmapStripGivesHotAndNormalImagesWithMagentaTransparent) {
     maps.copy("map_single", QStringLiteral("Sorvik.so"));
     maps.copy("map_single", QStringLiteral("Semimagem.so"));
     maps.copy("map_single", QStringLiteral("Estreito.so"));
+    maps.copy("map_single", QStringLiteral("Danificado.so"));
+    maps.write(QStringLiteral("Danificado.bmp"), "BM nao e imagem");  // unreadable: image 1
     writeStrip(maps.file(QStringLiteral("Halden.bmp")));
     writeStrip(maps.file(QStringLiteral("Sorvik.bmp")));
     writeStrip(maps.file(QStringLiteral("Estreito.bmp")), 30);  // too small: image 1
     TMapCatalogue c;
     c.BuildCatalogue(maps.path());
-    ASSERT_EQ(captions(c), (QStringList{"Estreito", "Halden", "Semimagem", "Sorvik"}));
-    EXPECT_TRUE(c.Buttons()[0].useImage1);
-    EXPECT_TRUE(c.Buttons()[2].useImage1);
-    for (int i : {1, 3}) {
+    ASSERT_EQ(captions(c), (QStringList{"Danificado", "Estreito", "Halden", "Semimagem", "Sorvik"}));
+    for (int i : {0, 1, 3}) EXPECT_TRUE(c.Buttons()[i].useImage1);
+    for (int i : {2, 4}) {
         const TMapButton& b = c.Buttons()[i];
         ASSERT_FALSE(b.useImage1);
         ASSERT_EQ(b.hot.size(), QSize(24, 24));
@@ -97,16 +88,6 @@ TEST(Catalogue, BitmapStripGivesHotAndNormalImagesWithMagentaTransparent) {
         EXPECT_EQ(QColor(normal.pixel(5, 22)), QColor(Qt::blue));
         EXPECT_EQ(qAlpha(normal.pixel(5, 22)), 255);
     }
-}
-
-TEST(Catalogue, DamagedBitmapFallsBackToImage1) {
-    modtest::MapsDir maps;
-    maps.copy("map_single", QStringLiteral("Halden.so"));
-    maps.write(QStringLiteral("Halden.bmp"), "BM nao e imagem");
-    TMapCatalogue c;
-    c.BuildCatalogue(maps.path());
-    ASSERT_EQ(c.Buttons().size(), 1);
-    EXPECT_TRUE(c.Buttons()[0].useImage1);
 }
 
 TEST(Catalogue, LeadingBlankKindIsSimplesButClickIsMultiMap) {
@@ -195,7 +176,7 @@ TEST(Catalogue, UnreadableModuleIsReportedAndSkipped) {
     EXPECT_EQ(captions(c), QStringList{"zeta"});
 }
 
-TEST(Catalogue, MissingOrEmptyMapsDirectoryGivesAnEmptyCatalogue) {
+TEST(Catalogue, MissingOrEmptyMapsDirectoryGivesAnEmptyCatalogueEachBuildReplaces) {
     norvix::RecordingMessageSeam seam;
     int calls = 0;
     TMapCatalogue c;
@@ -203,21 +184,21 @@ TEST(Catalogue, MissingOrEmptyMapsDirectoryGivesAnEmptyCatalogue) {
     EXPECT_TRUE(c.Items().isEmpty());
     c.BuildCatalogue(QString(), [&] { ++calls; });  // not the working directory
     EXPECT_TRUE(c.Buttons().isEmpty());
-    modtest::MapsDir empty;
-    c.BuildCatalogue(empty.path(), [&] { ++calls; });
+    modtest::MapsDir maps;
+    c.BuildCatalogue(maps.path(), [&] { ++calls; });
     EXPECT_TRUE(c.Items().isEmpty());
     EXPECT_EQ(calls, 0);
-    EXPECT_TRUE(seam.messages.empty());
-}
-
-TEST(Catalogue, CaseInsensitiveSortWithDigitsAndAccents) {
-    modtest::MapsDir maps;
-    for (const char* n : {"zebra.so", "Alfa.so", "beta.so", "10mapas.so", "Beta2.so"})
-        maps.copy("map_single", QString::fromLatin1(n));
-    TMapCatalogue c;
+    // Each build replaces the previous one entirely.
+    maps.copy("map_single", QStringLiteral("Halden.so"));
     c.BuildCatalogue(maps.path());
-    EXPECT_EQ(captions(c), (QStringList{"10mapas", "Alfa", "beta", "Beta2", "zebra"}));
-    EXPECT_EQ(c.Items()[0], "Mapa zebra.so");  // the catalogue runs the other way
+    c.BuildCatalogue(maps.path());
+    EXPECT_EQ(c.Items().size(), 4);
+    EXPECT_EQ(c.Buttons().size(), 1);
+    QFile::remove(maps.file(QStringLiteral("Halden.so")));
+    c.BuildCatalogue(maps.path());
+    EXPECT_TRUE(c.Items().isEmpty());
+    EXPECT_TRUE(c.Buttons().isEmpty());
+    EXPECT_TRUE(seam.messages.empty());
 }
 
 TEST(Catalogue, PlacedButtonsFollowTheToolbarOrderAndClickKind) {
