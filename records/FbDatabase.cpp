@@ -19,6 +19,7 @@ namespace {
 constexpr unsigned kDialect = 3;
 constexpr unsigned kCharsetWin1252 = 53;  // Firebird's id of WIN1252
 constexpr unsigned kBlobChunk = 32768;
+constexpr qsizetype kMaxVarchar = 32765;  // Firebird's widest VARCHAR, in bytes
 
 IMaster* master() {
     static IMaster* instance = fb_get_master_interface();
@@ -508,6 +509,13 @@ std::vector<unsigned char> FbDataSet::bindParameters(IMessageMetadata** metadata
                 if (serverType == SQL_BLOB) {
                     builder->setType(st, i, SQL_BLOB | 1);
                     builder->setLength(st, i, sizeof(ISC_QUAD));
+                } else if (texts[i].size() > kMaxVarchar) {
+                    // Beyond what any text parameter can carry (and what the length field of
+                    // the message can say): refuse it here rather than send a wrong length.
+                    throw DatabaseError(
+                        QStringLiteral("Texto longo demais para o parâmetro %1 (%2 caracteres).")
+                            .arg(parsed_.names[int(i)])
+                            .arg(texts[i].size()));
                 } else {
                     // The text travels with its own length: the server refuses one that does
                     // not fit the parameter, with its own message.

@@ -111,6 +111,20 @@ TEST_F(Layer, DatesTimesDoublesAndNullsRoundTrip) {
               0);
 }
 
+TEST_F(Layer, TextBeyondAnyParameterWidthIsRefusedBeforeSending) {
+    const int a = insertPaciente(QStringLiteral("ANA"));
+    try {
+        dm->execProcedure("Execute Procedure UpdateObsExameByCodigo :Codigo,:Obs",
+                          {{"Codigo", a}, {"Obs", QString(40000, QLatin1Char('o'))}});
+        FAIL() << "a 40000-character text was sent";
+    } catch (const DatabaseError& e) {
+        EXPECT_TRUE(e.message().contains("OBS")) << e.message().toStdString();
+    }
+    // The module stays usable and nothing was written.
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Exames"), 0);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
+}
+
 TEST_F(Layer, IntegerOutOfRangeIsRefusedByTheServer) {
     insertPaciente(QStringLiteral("ANA"));
     EXPECT_THROW(dm->execProcedure("Execute Procedure UpdateExamesPacientesByCodigo "
