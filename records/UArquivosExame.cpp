@@ -43,7 +43,8 @@ private:
     int numero_ = 0;
 };
 
-bool ehBranco(char c) { return c == ' ' || c == '\t'; }
+// A carriage return left on a line by a caller that split on LF alone counts as a blank.
+bool ehBranco(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 QString textoValor(const char* inicio, const char* fim) {
     // Only a short, printable excerpt goes into the message.
@@ -93,7 +94,10 @@ double leReal(const char* p, const char* fim, int numeroLinha) {
 
 void gravaAtomico(const QString& caminho, const QByteArray& dados) {
     QSaveFile arquivo(caminho);
-    if (!arquivo.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile can commit a file cut short when the disk fills up
+    // during its final flush (a short write is not reported there); written directly, a short
+    // write shows in the count below and the old file stays.
+    if (!arquivo.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw ArquivoExameError(QStringLiteral("Não foi possível criar o arquivo %1 (%2).")
                                     .arg(caminho, arquivo.errorString()));
     if (arquivo.write(dados) != dados.size()) {
@@ -224,10 +228,11 @@ bool GravaLaudo(const QString& codPaciente, const QString& codLaudo,
         try {
             gravaAtomico(caminho, TextoLaudo({condicoes, olhoDireito, olhoEsquerdo, conclusao,
                                               comentarios}));
+            existe = QFileInfo::exists(caminho);
         } catch (const ArquivoExameError&) {
-            // Reported below through the message and the result.
+            // An older file of the same report may still be there; it is not this text, so
+            // the save failed all the same.
         }
-        existe = QFileInfo::exists(caminho);
     }
     showMessage(existe ? QStringLiteral("Laudo gravado com sucesso.")
                        : QStringLiteral("Não foi possível gravar o arquivo de laudo."),

@@ -39,7 +39,8 @@ void GravaArquivoA(int codPaciente, int codExame, const TMatrizAng& meridianos,
                    double centroX, double centroY, const TPupila& pupila);
 // l.txt from the five boxes (conditions, right eye, left eye, conclusion, comments), each
 // through TextoSemMarcas. Shows "Laudo gravado com sucesso." or "Não foi possível gravar o
-// arquivo de laudo." (caption "Informação") and returns whether the file exists afterwards.
+// arquivo de laudo." (caption "Informação") and returns whether the file was written (an older
+// file of the report that survives a failed write does not count as success).
 // Codes that are not plain decimal numbers are refused (they would name another place).
 bool GravaLaudo(const QString& codPaciente, const QString& codLaudo,
                 const QString& condicoes, const QString& olhoDireito,

@@ -249,6 +249,10 @@ TEST(LeMatrizAngAnel, BlocosConsecutivosAvancamOIndice) {
     // A third block is not there: error, index unchanged.
     EXPECT_THROW(LeMatrizAngAnel(linhas, indice, m->v), ArquivoExameError);
     EXPECT_EQ(indice, 720);
+    linhas[1] = "1,5 2\r";  // a line split on LF alone keeps its CR
+    indice = 0;
+    LeMatrizAngAnel(linhas, indice, m->v);
+    EXPECT_DOUBLE_EQ(m->v[0][1], 2);
     linhas[5] = "--3";
     indice = 0;
     EXPECT_THROW(LeMatrizAngAnel(linhas, indice, m->v), ArquivoExameError);
@@ -399,6 +403,26 @@ TEST_F(PastaExames, LaudoQueNaoPodeSerGravado) {
     EXPECT_EQ(mensagens.messages[1].text,
               QStringLiteral("Não foi possível gravar o arquivo de laudo."));
     EXPECT_EQ(mensagens.messages[1].icon, MsgIcon::Information);
+}
+
+TEST_F(PastaExames, FalhaAoRegravarLaudoNaoEhSucesso) {
+    RecordingMessageSeam mensagens;
+    ASSERT_TRUE(GravaLaudo("12", "42", "primeiro", "", "", "", ""));
+    const QString caminho = dir.path() + "/laudos/12/42l.txt";
+    const QByteArray antes = leArquivo(caminho);
+    rlimit anterior{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &anterior), 0);
+    const auto sinal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit pequeno = anterior;
+    pequeno.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &pequeno), 0);
+    const bool gravou = GravaLaudo("12", "42", QString(500, 'x'), "", "", "", "");
+    setrlimit(RLIMIT_FSIZE, &anterior);
+    std::signal(SIGXFSZ, sinal);
+    EXPECT_FALSE(gravou);  // the old file still exists, but it is not this report
+    EXPECT_EQ(mensagens.messages.back().text,
+              QStringLiteral("Não foi possível gravar o arquivo de laudo."));
+    EXPECT_EQ(leArquivo(caminho), antes);
 }
 
 TEST(LeituraLaudo, ArquivoTruncado) {

@@ -109,6 +109,15 @@ TEST_F(Banco, PacienteAtualizadoEContadoresDeExames) {
     EXPECT_EQ(DPacientes().SelectNomeByCodigo(codigo), "ANA MARIA");  // texts kept
 }
 
+TEST_F(Banco, CodigoSemLinhaNaoAlteraOutrosPacientes) {
+    const int codigo = novoPaciente("ANA", 1);
+    DPacientes().UpdateExamesPacientesByCodigo(999, "OS 01/01/2024 00:00:00", 7);
+    DPacientes().DeletePacientesByCodigo(999);
+    EXPECT_EQ(DPacientes().CountPacientes(), 1);
+    EXPECT_EQ(DPacientes().SelectTotalExamesByCodigo(codigo), 1);
+    EXPECT_EQ(DPacientes().SelectCodigoByNome(""), 0);
+}
+
 TEST_F(Banco, PacientesSemExamesNaoContaNulo) {
     novoPaciente("A", 0);
     novoPaciente("B", 0);
