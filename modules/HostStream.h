@@ -1,8 +1,8 @@
 #pragma once
-// A memory stream owned by the host and handed to modules as a ModuleStream*. It behaves like
-// the Windows memory stream the modules were written against: writing past the end grows it
-// (a gap left by a seek beyond the end reads as zeros), a seek beyond the end is allowed,
-// a negative position is refused.
+// A memory stream owned by the host and handed to modules as a ModuleStream*, with the usual
+// memory-stream rules modules rely on: writing past the end grows it (a gap left by a seek
+// beyond the end reads as zeros), a seek beyond the end is allowed, a negative position is
+// refused.
 #include <QByteArray>
 #include <QStringList>
 #include "modules/ModuleContract.h"
