@@ -342,3 +342,39 @@ TEST(OutsideProcessing, SphereStepRefusesBadRadiusAndBadImageWithoutWriting) {
     ByteStream ok(noisyBmp(sphere(7.73), 15));
     EXPECT_NE(fx().processaEsfera(nullptr, ok.stream(), "7.73", nullptr, &infos), 1);
 }
+
+TEST(OutsideProcessing, NoiseAndForgedHeadersNeverCrashOrMeasure) {
+    const TInfosQV infos = infosFor(32, "4");
+    QImage noise(640, 480, QImage::Format_RGB32);
+    uint32_t seed = 7;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            noise.setPixel(x, y, qRgb(int(seed >> 24), int(seed >> 16) & 0xff, int(seed >> 8) & 0xff));
+        }
+    ExamBuffers b;
+    EXPECT_NE(process(norvix::sim::encodeBmp32(noise), &b, infos, nullptr), 1);
+    EXPECT_TRUE(b.outputsUntouched());
+    const QByteArray good = noisyBmp(sphere(7.8), 16);
+    auto forged = [&](int offset, quint32 value) {
+        QByteArray f = good;
+        for (int i = 0; i < 4; ++i) f[offset + i] = char((value >> (8 * i)) & 0xff);
+        return f;
+    };
+    for (const QByteArray& bytes : {forged(10, 0x7fffffffu), forged(10, 20), forged(18, 100000), forged(22, 0x80000000u),
+                                    forged(28, 0), forged(28, 64), forged(2, 5)}) {
+        ExamBuffers f;
+        process(bytes, &f, infos, nullptr);  // may or may not measure, must not crash or overrun
+        EXPECT_TRUE(f.fencesIntact());
+    }
+    // A top-down bitmap (negative height) is still the same picture.
+    QImage flipped;
+    renderer(4).liveFrame(sphere(7.8), 16, &flipped);
+    QByteArray topDown = norvix::sim::encodeBmp32(flipped.mirrored(false, true));
+    const qint32 negative = -480;
+    std::memcpy(topDown.data() + 22, &negative, 4);
+    ExamBuffers t, g;
+    ASSERT_EQ(process(topDown, &t, infos, nullptr), 1);
+    ASSERT_EQ(process(good, &g, infos, nullptr), 1);
+    EXPECT_NEAR(t.m[0][5], g.m[0][5], 1e-9);
+}
