@@ -995,6 +995,23 @@ QVariant FbDataSet::value(int index) const {
     return readColumn(columns_[size_t(index)], rows_[size_t(current_)]);
 }
 
+bool FbDataSet::fetchTo(int row) {
+    if (!open_ || row < 0) return false;
+    while (size_t(row) >= rows_.size())
+        if (!fetchOne()) return false;
+    return true;
+}
+
+bool FbDataSet::moveTo(int row) {
+    if (!fetchTo(row)) return false;
+    current_ = row;
+    bof_ = false;
+    eof_ = false;
+    return true;
+}
+
+QString fbValueText(const QVariant& value) { return value.isValid() ? valueAsText(value) : QString(); }
+
 QVariant FbDataSet::valueAt(int row, int index) {
     if (!open_ || row < 0 || index < 0 || size_t(index) >= columns_.size()) return QVariant();
     while (size_t(row) >= rows_.size())

@@ -93,6 +93,10 @@ struct FbParsedSql {
 };
 FbParsedSql parseNamedParameters(const QString& sql);
 
+// A column value as the program writes it: dates "dd/MM/yyyy", times "HH:mm:ss", numbers
+// with ".", NULL as the empty text.
+QString fbValueText(const QVariant& value);
+
 // ---------------------------------------------------------------------------------------------
 // Connection.
 
@@ -259,6 +263,13 @@ public:
     QVariant value(int index) const;
     // Row r (0-based) as fetched so far; fetches up to r when needed.
     QVariant valueAt(int row, int index);
+    // For views that page through the rows: how many rows are in memory, whether the server
+    // has no more, fetching up to row r (false when there is no such row), and making row r
+    // the current one.
+    int fetchedCount() const { return int(rows_.size()); }
+    bool fetchedAll() const { return !open_ || fetchedAll_; }
+    bool fetchTo(int row);
+    bool moveTo(int row);
 
 protected:
     // The text that is prepared; a table cursor builds it from its table and filter.
