@@ -108,8 +108,13 @@ inline norvix::sim::Target toric(double r1, double r2, double axis) {
 
 // One renderer per cone type for the whole test program: rendering is the slow part.
 inline norvix::sim::Renderer& renderer(int cone = 4) {
-    static norvix::sim::Renderer r4(4), r2(2);
-    return cone == 2 ? r2 : r4;
+    static norvix::sim::Renderer r1(1), r2(2), r3(3), r4(4);
+    switch (cone) {
+        case 1: return r1;
+        case 2: return r2;
+        case 3: return r3;
+        default: return r4;
+    }
 }
 
 inline QByteArray noisyBmp(const norvix::sim::Target& t, uint32_t frame, int cone = 4) {

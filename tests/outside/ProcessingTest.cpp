@@ -378,3 +378,17 @@ TEST(OutsideProcessing, NoiseAndForgedHeadersNeverCrashOrMeasure) {
     ASSERT_EQ(process(good, &g, infos, nullptr), 1);
     EXPECT_NEAR(t.m[0][5], g.m[0][5], 1e-9);
 }
+
+TEST(OutsideProcessing, EveryConeTypeInvertsItsOwnRings) {
+    for (const char* cone : {"1", "2", "3"}) {
+        const int type = cone[0] - '0';
+        const TInfosQV infos = infosFor(32, cone);
+        ExamBuffers b;
+        ASSERT_EQ(process(noisyBmp(sphere(8.0), 21, type), &b, infos, nullptr), 1) << cone;
+        EXPECT_EQ(b.meridians[90], type <= 2 ? 16 : 32) << cone;
+        double ringError = 0, pointError = 0;
+        centralErrors(b, 8.0, &ringError, &pointError);
+        EXPECT_LE(ringError, 0.01) << cone;
+        std::printf("cone %s, esfera 8.00: erro máx da média por anel (3 mm) %.4f mm\n", cone, ringError);
+    }
+}
