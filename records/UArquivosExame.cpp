@@ -128,15 +128,26 @@ QString nomeArquivo(const QString& caminho) { return QFileInfo(caminho).fileName
 
 }  // namespace
 
+namespace {
+// Without the setting the path would start at the root of the file system.
+QString diretorio(const char* campo, const char* qual) {
+    const QString d = recordText(campo);
+    if (d.isEmpty())
+        throw ArquivoExameError(
+            QStringLiteral("O diretório de %1 não está configurado.").arg(QString::fromUtf8(qual)));
+    return d;
+}
+}  // namespace
+
 QString CaminhoArquivoExame(int codPaciente, int codExame, char letra) {
-    return recordText(paths().Exames) + QLatin1Char('/') + QString::number(codPaciente) +
+    return diretorio(paths().Exames, "exames") + QLatin1Char('/') + QString::number(codPaciente) +
            QLatin1Char('/') + QString::number(codExame) + QLatin1Char(letra) +
            QLatin1String(".txt");
 }
 
 QString CaminhoLaudo(const QString& codPaciente, const QString& codLaudo) {
-    return recordText(paths().Laudos) + QLatin1Char('/') + codPaciente + QLatin1Char('/') +
-           codLaudo + QLatin1String("l.txt");
+    return diretorio(paths().Laudos, "laudos") + QLatin1Char('/') + codPaciente +
+           QLatin1Char('/') + codLaudo + QLatin1String("l.txt");
 }
 
 QByteArray TextoTabela(const TMatrizAngAnel& matriz, int numAneis) {
@@ -224,8 +235,8 @@ bool GravaLaudo(const QString& codPaciente, const QString& codLaudo,
                 const QString& comentarios) {
     bool existe = false;
     if (ehCodigo(codPaciente) && ehCodigo(codLaudo)) {
-        const QString caminho = CaminhoLaudo(codPaciente, codLaudo);
         try {
+            const QString caminho = CaminhoLaudo(codPaciente, codLaudo);
             gravaAtomico(caminho, TextoLaudo({condicoes, olhoDireito, olhoEsquerdo, conclusao,
                                               comentarios}));
             existe = QFileInfo::exists(caminho);
@@ -241,7 +252,7 @@ bool GravaLaudo(const QString& codPaciente, const QString& codLaudo,
 }
 
 void LeMatrizAngAnel(const QStringList& linhas, int& indice, TMatrizAngAnel& matriz) {
-    if (indice < -1 || indice + 1 + Meridianos > linhas.size())
+    if (indice < -1 || qint64(indice) + 1 + Meridianos > linhas.size())
         throw ArquivoExameError(
             QStringLiteral("Dados incompletos: são necessárias %1 linhas a partir da linha %2, "
                            "há %3.")

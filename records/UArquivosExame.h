@@ -23,7 +23,8 @@ public:
 // Files larger than this are refused by the readers: a real table is under 100 kB.
 inline constexpr qint64 TamanhoMaximoArquivoExame = 8 * 1024 * 1024;
 
-// EXAMES + "/" + patient + "/" + exam + letter + ".txt"; letter is 'd', 'm' or 'a'.
+// EXAMES + "/" + patient + "/" + exam + letter + ".txt"; letter is 'd', 'm' or 'a'. Both
+// raise ArquivoExameError when the directory setting is empty.
 QString CaminhoArquivoExame(int codPaciente, int codExame, char letra);
 // LAUDOS + "/" + patient + "/" + report + "l.txt".
 QString CaminhoLaudo(const QString& codPaciente, const QString& codLaudo);

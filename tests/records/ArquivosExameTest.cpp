@@ -342,6 +342,23 @@ TEST_F(PastaExames, PastaDoPacienteAusenteDaErroSemArquivo) {
     EXPECT_FALSE(QFile::exists(dir.path() + "/exames/99/1d.txt"));
 }
 
+TEST_F(PastaExames, DiretorioNaoConfiguradoNaoGravaNaRaiz) {
+    RecordingMessageSeam mensagens;
+    setRecordText(paths().Exames, QString());
+    setRecordText(paths().Laudos, QString());
+    auto m = matrizExemplo();
+    try {
+        GravaArquivoM(12, 1, m->v);
+        FAIL();
+    } catch (const ArquivoExameError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("O diretório de exames não está configurado."));
+    }
+    EXPECT_FALSE(GravaLaudo("12", "1", "", "", "", "", ""));
+    EXPECT_FALSE(QFile::exists("/12/1m.txt"));
+    int indice = INT32_MAX - 10;  // far past any list, without overflowing
+    EXPECT_THROW(LeMatrizAngAnel(QStringList{"1"}, indice, m->v), ArquivoExameError);
+}
+
 TEST_F(PastaExames, LeitorRecusaArquivoAusenteVazioOuEnorme) {
     auto m = std::make_unique<Matriz>();
     m->v[0][0] = 42;
