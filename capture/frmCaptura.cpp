@@ -184,7 +184,9 @@ void TfrmCapturar::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (shown_) return;
     shown_ = true;
+    showing_ = true;
     FormShow();
+    showing_ = false;
 }
 
 void TfrmCapturar::openSerialPort() {
@@ -304,6 +306,8 @@ bool TfrmCapturar::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || closing_ || !isVisible()) return QDialog::eventFilter(watched, event);
     auto* target = qobject_cast<QWidget*>(watched);
     if (!target || (target != this && !isAncestorOf(target))) return QDialog::eventFilter(watched, event);
+    // While a message box of ours is up (the show sequence may raise one), keys are its own.
+    if (QApplication::activeModalWidget() != this) return QDialog::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
     switch (key->key()) {
     case Qt::Key_Return:
@@ -456,6 +460,12 @@ void TfrmCapturar::cameraFailed(const QString& reason) {
 }
 
 void TfrmCapturar::done(int result) {
+    if (showing_) {
+        // Closing from inside the show sequence (from one of its message boxes' event loops)
+        // would end the modal loop before it starts: close once it runs.
+        QMetaObject::invokeMethod(this, [this, result] { done(result); }, Qt::QueuedConnection);
+        return;
+    }
     if (closing_) return;
     closing_ = true;
     tmrSync.stop();

@@ -77,6 +77,7 @@ private:
     bool accepted_ = false;
     bool newDefaultsConfirmed_ = false;
     bool shown_ = false;
+    bool showing_ = false;
     bool closing_ = false;
     bool syncOverdue_ = false;  // tmrSync fired before the frame had arrived
     int ctsCount_ = 0;

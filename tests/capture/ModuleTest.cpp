@@ -226,6 +226,26 @@ TEST_F(CaptureCall, UnreadableBrightnessKeepsItsOldValueOnly) {
     EXPECT_EQ(captureSettings().com, QStringLiteral("COM4"));
 }
 
+// The window closed (as by the window manager) while the show sequence still waits on its
+// serial message: the call must end, not hang in a modal loop whose window has already closed.
+TEST_F(CaptureCall, ClosingDuringTheShowSequenceEndsTheCall) {
+    struct EscOnSerialMessage : norvix::MessageSeam {
+        norvix::MessageSeam* previous = norvix::messageSeam();
+        EscOnSerialMessage() { norvix::setMessageSeam(this); }
+        ~EscOnSerialMessage() override { norvix::setMessageSeam(previous); }
+        norvix::MsgAnswer show(QWidget*, const norvix::ShownMessage& m) override {
+            if (!m.text.contains("serial")) return norvix::MsgAnswer::Ok;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* window = qobject_cast<TfrmCapturar*>(w)) window->reject();
+            return norvix::MsgAnswer::Ok;
+        }
+    } seam;
+    serial.reset();
+    serial = std::make_unique<FakeSerial>(true);
+    EXPECT_EQ(digitalizar(nullptr, &image.stream, 1), 0);
+    EXPECT_TRUE(image.data.isEmpty());
+}
+
 // Grabmod.so as the host loads it: its own copies of the seams, so only the exports, Info and
 // a cancelled call (answered by closing whatever window it shows) are checked here.
 TEST(CaptureModuleLibrary, ExportsInfoAndACancelledCall) {
@@ -248,13 +268,15 @@ TEST(CaptureModuleLibrary, ExportsInfoAndACancelledCall) {
     QTimer closer;
     bool sawWindow = false;
     QObject::connect(&closer, &QTimer::timeout, [&] {
+        // Message boxes first: the window's show sequence may be waiting on one.
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (!w->isVisible()) continue;
-            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
                 box->accept();
                 return;
             }
-            if (w->objectName() == QLatin1String("frmCapturar")) {
+        }
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->isVisible() && w->objectName() == QLatin1String("frmCapturar")) {
                 sawWindow = true;
                 QTest::keyClick(w, Qt::Key_Escape);
                 return;
