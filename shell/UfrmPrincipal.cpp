@@ -93,9 +93,12 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
 
-    // Each activation of the application runs the start-up until one run has completed.
+    // Each activation of the application runs the start-up until one run has completed. The
+    // state change arrives outside the event delivery that turns an error into the general
+    // error message, so the run is posted as an event of its own.
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-        if (s == Qt::ApplicationActive) ApplicationEvents1Activate();
+        if (s == Qt::ApplicationActive)
+            QMetaObject::invokeMethod(this, &TfrmPrincipal::ApplicationEvents1Activate, Qt::QueuedConnection);
     });
 }
 
