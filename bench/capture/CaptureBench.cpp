@@ -1,0 +1,152 @@
+// Live preview of the simulated instrument and the still frame into the caller's stream, each
+// against a baseline measured in the same run. Runs offscreen.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
+#include <thread>
+
+#include "capture/Bitmap32.h"
+#include "capture/SimulatedCamera.h"
+#include "capture/TVideoGrabber.h"
+#include "capture/UBVideoGrabber.h"
+
+using namespace norvix::captura;
+
+namespace {
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct OneSimulated : VideoDeviceCatalogue {
+    QStringList deviceNames() override { return {SimulatedCamera::deviceName()}; }
+    std::unique_ptr<VideoDevice> open(int, QString*) override { return std::make_unique<SimulatedCamera>(); }
+};
+
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+// Live preview for `seconds`: frames shown per second and CPU seconds per wall second.
+std::pair<double, double> livePreview(double seconds) {
+    OneSimulated catalogue;
+    setVideoDeviceCatalogue(&catalogue);
+    QWidget panel;
+    panel.resize(640, 500);
+    auto* video = new TVideoGrabber(&panel);
+    video->position(640, 480, 0, 19);
+    video->setVideoDevice(0);
+    video->setVideoSize(2);
+    PaintCounter counter;
+    video->installEventFilter(&counter);
+    panel.show();
+    video->startPreview();
+    // Let the renderer build its cached picture before measuring.
+    QElapsedTimer warm;
+    warm.start();
+    while (video->currentFrame().isNull() && warm.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QTimer::singleShot(300, [] { QApplication::exit(); });
+    QApplication::exec();
+
+    counter.paints = 0;
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(int(seconds * 1000), [] { QApplication::exit(); });
+    QApplication::exec();
+    const double elapsed = wall.nsecsElapsed() / 1e9;
+    const double cpu = cpuSeconds() - cpu0;
+    const int frames = counter.paints;
+    delete video;
+    setVideoDeviceCatalogue(nullptr);
+    return {frames / elapsed, cpu / elapsed};
+}
+
+// Baseline: a thread that only copies a ready 640 x 480 frame 30 times a second.
+double bareCopier(double seconds) {
+    const QImage frame(640, 480, QImage::Format_RGB32);
+    std::atomic<bool> stop{false};
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    std::thread t([&] {
+        auto next = std::chrono::steady_clock::now();
+        QImage out(640, 480, QImage::Format_RGB32);
+        while (!stop) {
+            std::memcpy(out.bits(), frame.constBits(), size_t(frame.sizeInBytes()));
+            next += std::chrono::microseconds(33333);
+            std::this_thread::sleep_until(next);
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(int(seconds * 1000)));
+    stop = true;
+    t.join();
+    return (cpuSeconds() - cpu0) / (wall.nsecsElapsed() / 1e9);
+}
+
+struct Sink {
+    QByteArray data;
+    qint64 pos = 0;
+    ModuleStream stream{this,
+                        nullptr,
+                        [](void* c, const void* b, int64_t n) -> int64_t {
+                            auto* s = static_cast<Sink*>(c);
+                            if (s->pos + n > s->data.size()) s->data.resize(int(s->pos + n));
+                            std::memcpy(s->data.data() + s->pos, b, size_t(n));
+                            s->pos += n;
+                            return n;
+                        },
+                        [](void* c, int64_t off, int32_t) -> int64_t { return static_cast<Sink*>(c)->pos = off; },
+                        [](void* c) -> int64_t { return static_cast<Sink*>(c)->data.size(); }};
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const double seconds = 4.0;
+
+    const auto [fps, share] = livePreview(seconds);
+    const double baseShare = bareCopier(seconds);
+    std::printf("live preview (simulated instrument, 640x480): %.1f frames/s, CPU %.1f%% of one core\n", fps,
+                share * 100);
+    std::printf("  baseline bare 30 fps frame copier: CPU %.2f%% of one core; ratio preview/baseline %.1f\n",
+                baseShare * 100, baseShare > 0 ? share / baseShare : 0.0);
+    std::printf("  target: >= 30 frames/s within 50%% of a core: %s\n", fps >= 29.0 && share <= 0.5 ? "met" : "NOT met");
+
+    // Still frame: the wrapper's own copy, then the BMP into the caller's stream.
+    SimulatedCamera camera;
+    QImage frame;
+    camera.renderFrame(0, &frame);
+    const int rounds = 200;
+    Sink sink;
+    sink.data.reserve(1228854);
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < rounds; ++i) {
+        sink.pos = 0;
+        const QImage held = frame.copy();  // FrameCaptured's copy
+        writeBmp32(&sink.stream, held);
+    }
+    const double stillUs = t.nsecsElapsed() / 1e3 / rounds;
+    QByteArray plain(int(frame.sizeInBytes()), '\0');
+    t.restart();
+    for (int i = 0; i < rounds; ++i) std::memcpy(plain.data(), frame.constBits(), size_t(frame.sizeInBytes()));
+    const double copyUs = t.nsecsElapsed() / 1e3 / rounds;
+    std::printf("still frame to BMP in the caller's stream: %.0f us per frame (%lld bytes)\n", stillUs,
+                static_cast<long long>(sink.data.size()));
+    std::printf("  baseline plain copy of the same frame: %.0f us; ratio %.1f\n", copyUs, stillUs / copyUs);
+    return 0;
+}
