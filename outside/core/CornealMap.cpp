@@ -173,13 +173,25 @@ double CornealMap::asphericity() const {
 }
 
 void CornealMap::powerRange(MapKind kind, double* lowest, double* highest) const {
+    // Each point averaged with the same ring on the two meridians either side: a single
+    // noisy edge should not become the exam's extreme.
+    constexpr int kSpan = 2;
     double lo = std::numeric_limits<double>::max(), hi = -lo;
-    for (const auto& pts : meridian_)
-        for (const Point& p : pts) {
-            const double P = kKeratometric / (kind == MapKind::Axial ? p.axial : p.tangential);
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        for (size_t i = 0; i < meridian_[k].size(); ++i) {
+            double sum = 0;
+            int n = 0;
+            for (int j = -kSpan; j <= kSpan; ++j) {
+                const auto& pts = meridian_[(k + j + NORVIX_MERIDIANS) % NORVIX_MERIDIANS];
+                if (i >= pts.size()) continue;
+                sum += kKeratometric / (kind == MapKind::Axial ? pts[i].axial : pts[i].tangential);
+                ++n;
+            }
+            const double P = sum / n;
             lo = std::min(lo, P);
             hi = std::max(hi, P);
         }
+    }
     if (lo > hi) lo = hi = 0;
     *lowest = lo;
     *highest = hi;

@@ -39,7 +39,8 @@ public:
     Keratometry keratometry(MapKind kind) const;
     // Asphericity Q from axial radius^2 = R0^2 - Q r^2 over the measured zone.
     double asphericity() const;
-    // Lowest and highest power observed at the measured points (dioptres).
+    // Lowest and highest power observed at the measured points (dioptres), each point
+    // averaged over five neighbouring meridians.
     void powerRange(MapKind kind, double* lowest, double* highest) const;
     // Outer edge of the measured zone (mm), the smallest over meridians with data.
     double measuredRadius() const { return measuredRadius_; }

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "capture/sim/InstrumentModel.h"
 
@@ -36,13 +37,14 @@ struct Profile {
     bool truncated = false;  // ran into the frame border
 };
 
-void sampleProfile(const Gray& g, double cx, double cy, double theta, Profile* out, bool inverted = false) {
+void sampleProfile(const Gray& g, double cx, double cy, double theta, Profile* out, bool inverted = false,
+                   double maxRadius = kMaxRadius) {
     out->p.clear();
     out->truncated = false;
     const double dx = std::cos(theta), dy = -std::sin(theta);
     for (int j = 0;; ++j) {
         const double t = j * kStep;
-        if (t > kMaxRadius) break;
+        if (t > maxRadius) break;
         const double x = cx + t * dx - 0.5, y = cy + t * dy - 0.5;  // pixel centres at +0.5
         if (x < 0 || y < 0 || x >= kW - 1 || y >= kH - 1) {
             out->truncated = true;
@@ -98,6 +100,28 @@ std::vector<double> risingEdges(const Profile& pr, float minRise, bool* lastCut)
         lastJ = j;
     }
     return edges;
+}
+
+// The ring edges of one meridian among all its edges: the first beyond the fixation light
+// where a cornea's first ring can lie, then each next one at a spacing that changes smoothly.
+std::vector<double> ringSequence(const std::vector<double>& all, double ring1Min, double ring1Max, int rings) {
+    std::vector<double> e;
+    for (double r : all) {
+        if (e.empty()) {
+            if (r < ring1Min) continue;  // the fixation light's own rim
+            if (r > ring1Max) break;
+        } else if (e.size() == 1) {
+            const double gap = r - e[0];
+            if (gap < 0.08 * e[0] || gap > 1.0 * e[0]) break;
+        } else {
+            const double prev = e[e.size() - 1] - e[e.size() - 2];
+            const double gap = r - e.back();
+            if (gap < 0.55 * prev || gap > 1.8 * prev) break;
+        }
+        e.push_back(r);
+        if (int(e.size()) == rings) break;
+    }
+    return e;
 }
 
 // Algebraic circle fit; false when degenerate.
@@ -365,13 +389,41 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     const double ring1Min = 0.6 * sphereRingMm(*cone, 5.0, 1) / mmPerPixel;
     const double ring1Max = 1.4 * sphereRingMm(*cone, 13.0, 1) / mmPerPixel;
 
+    // The fixation light gives the vertex within a fraction of a pixel; the centre of the
+    // first rings, fitted through 360 sharp edges each, gives the same point more precisely
+    // when the centre of the cornea is regular enough for both to agree.
+    {
+        Profile p;
+        std::vector<std::vector<std::pair<double, double>>> pts(3);
+        for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+            const double th = k * kPi / 180.0;
+            sampleProfile(g, cx, cy, th, &p, true, 2.0 * ring1Max + 10);
+            bool cut = false;
+            const std::vector<double> e = ringSequence(risingEdges(p, minRise, &cut), ring1Min, ring1Max, 3);
+            for (size_t i = 0; i < e.size(); ++i) pts[i].emplace_back(cx + e[i] * std::cos(th), cy - e[i] * std::sin(th));
+        }
+        double fx = 0, fy = 0;
+        int fits = 0;
+        for (const auto& ring : pts) {
+            double x = 0, y = 0, r = 0;
+            if (ring.size() >= NORVIX_MERIDIANS / 2 && fitCircle(ring, &x, &y, &r)) {
+                fx += x;
+                fy += y;
+                ++fits;
+            }
+        }
+        if (fits == 3 && std::hypot(fx / fits - cx, fy / fits - cy) <= 1.0) {
+            cx = fx / fits;
+            cy = fy / fits;
+        }
+    }
+
     Topography t;
     t.centreX = cx;
     t.centreY = cy;
     t.rings = rings;
     int truncatedEarly = 0, withRings = 0;
     long totalFound = 0;
-    Profile pr;
     std::vector<std::vector<double>> edgesOf(NORVIX_MERIDIANS);
     std::vector<Profile> profiles(NORVIX_MERIDIANS);
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
@@ -379,23 +431,7 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
         Profile& p = profiles[size_t(k)];
         sampleProfile(g, cx, cy, th, &p, true);
         bool cut = false;
-        const std::vector<double> all = risingEdges(p, minRise, &cut);
-        std::vector<double> e;
-        for (double r : all) {
-            if (e.empty()) {
-                if (r < ring1Min) continue;  // the fixation light's own rim
-                if (r > ring1Max) break;
-            } else if (e.size() == 1) {
-                const double gap = r - e[0];
-                if (gap < 0.08 * e[0] || gap > 1.0 * e[0]) break;
-            } else {
-                const double prev = e[e.size() - 1] - e[e.size() - 2];
-                const double gap = r - e.back();
-                if (gap < 0.55 * prev || gap > 1.8 * prev) break;
-            }
-            e.push_back(r);
-            if (int(e.size()) == rings) break;
-        }
+        std::vector<double> e = ringSequence(risingEdges(p, minRise, &cut), ring1Min, ring1Max, rings);
         if (int(e.size()) < rings && (cut || p.truncated)) {
             // Did the frame border stop this meridian before its rings ended?
             const double lastR = p.p.size() * kStep;
