@@ -29,7 +29,7 @@ uint8_t runCapture(QWidget* host, ModuleStream* image, uint8_t mode) {
     const bool confirmed = window && window->newDefaultsConfirmed();
     // Only values the operator confirmed in the closing question become the new defaults:
     // a record that was never refreshed (file missing at the start) must not overwrite them.
-    if (mode == 2 && confirmed) persistCameraValues(record);
+    persistCameraValues(record, mode == 2 && confirmed);
 
     uint8_t result = 0;
     if (accepted) {

@@ -50,13 +50,14 @@ bool refreshCaptureSettings(CaptureSettings& record) {
     return true;
 }
 
-bool persistCameraValues(const CaptureSettings& record) {
+bool persistCameraValues(const CaptureSettings& record, bool write) {
     TBIniSettings ini;
     try {
         if (!ini.LoadAll(kFlagOrvent)) return false;
     } catch (const ConversionError&) {
         return false;
     }
+    if (!write) return false;
     bool differs = false;
     try {
         differs = int(ini.Brilho()) != record.brilho || int(ini.Contraste()) != record.contraste;

@@ -21,8 +21,9 @@ CaptureSettings& captureSettings();
 // false is returned. A single unconvertible value among the ones used keeps its old value.
 bool refreshCaptureSettings(CaptureSettings& record);
 
-// Writes [CAMERA] BRILHO, then CONTRASTE, from record when the file loads and either of them
-// differs from the record. Returns true when it wrote.
-bool persistCameraValues(const CaptureSettings& record);
+// Reads the settings file again after the window; when it loads, write is set (calibration
+// mode, new values confirmed by the operator) and [CAMERA] BRILHO or CONTRASTE differs from the
+// record, writes both from the record, BRILHO first. Returns true when it wrote.
+bool persistCameraValues(const CaptureSettings& record, bool write);
 
 }  // namespace norvix::captura

@@ -23,21 +23,6 @@ TEST(CaptureSerialNames, ComNamesMapToTtyS) {
     EXPECT_EQ(TComPort::devicePath("ttyUSB0"), "/dev/ttyUSB0");
 }
 
-TEST(CaptureSerialPort, DefaultsAndSettingsOrder) {
-    TComPort port;
-    EXPECT_EQ(port.baudRate(), 9600);
-    EXPECT_EQ(port.port(), "COM1");
-    EXPECT_EQ(port.dataBits(), 8);
-    EXPECT_EQ(port.stopBits(), 1);
-    EXPECT_EQ(port.parity(), TComPort::Parity::None);
-    EXPECT_FALSE(port.isOpen());
-    port.setRtsOn(true);
-    port.setFlowControlNone();  // clears RTS: it must be set after the flow control
-    EXPECT_FALSE(port.rtsOn());
-    port.setRtsOn(true);
-    EXPECT_TRUE(port.rtsOn());
-}
-
 TEST(CaptureSerialPort, MissingOrUnsuitableDeviceFailsToOpen) {
     for (const char* name : {"/dev/nao-existe-ttyZ9", "/dev/null", ""}) {
         TComPort port;

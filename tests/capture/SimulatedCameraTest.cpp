@@ -102,16 +102,11 @@ TEST(CaptureSimulatedCamera, SphereShowsThirtyTwoClosedRingsGrowingWithItsRadius
 
 TEST(CaptureSimulatedCamera, ControlsChangeThePicture) {
     SimulatedCamera camera(sphere(7.8));
-    QImage base, brighter, flatter, grey;
+    QImage base, brighter;
     camera.renderFrame(1, &base);
     camera.setControlValue(PropBrilho, 200);
     camera.renderFrame(1, &brighter);
     EXPECT_GT(meanLevel(brighter), meanLevel(base) + 40);
-    camera.setControlValue(PropBrilho, 128);
-    camera.setControlValue(PropContraste, 16);
-    camera.renderFrame(1, &flatter);
-    const auto spread = [](const QImage& i) { return qGreen(i.pixel(420, 240)) - qGreen(i.pixel(10, 10)); };
-    EXPECT_LT(std::abs(spread(flatter)), std::abs(spread(base)));
     camera.setControlValue(PropBrilho, 999);  // clamped to the range
     EXPECT_EQ(camera.controlValue(PropBrilho), 255);
     EXPECT_FALSE(camera.setControlValue(2, 1));

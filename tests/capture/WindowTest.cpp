@@ -97,11 +97,6 @@ TEST_F(CaptureWindow, ShowSequenceSetsUpPortCameraAndTrackbarsInOrder) {
     EXPECT_EQ(w->ctsCount(), 0);
     EXPECT_TRUE(messages.messages.empty());
 
-    EXPECT_EQ(child<QLabel>("lblNomeModulo")->text(), QStringLiteral("Digitalizando Imagem "));
-    EXPECT_EQ(child<QLabel>("lblCameraCentral")->text(), QStringLiteral("Imagem Frontal"));
-    EXPECT_EQ(btn("spbCapturar")->text(), QStringLiteral("&Capturar"));
-    EXPECT_EQ(btn("spbCancelar")->text(), QStringLiteral("Cancela&r"));
-    EXPECT_EQ(btn("spbSalvarImagem")->toolTip(), QStringLiteral("Salva a imagem Central"));
     EXPECT_FALSE(btn("spbSalvarImagem")->isVisible());
     EXPECT_TRUE(btn("spbCapturar")->isEnabled());
     EXPECT_FALSE(btn("spbDescongelar")->isEnabled());
@@ -165,7 +160,7 @@ TEST_F(CaptureWindow, FreezeKeysToggleBetweenLiveAndFrozen) {
     }
 }
 
-TEST_F(CaptureWindow, EnterActsOnlyWhileOkIsEnabled) {
+TEST_F(CaptureWindow, EnterActsOnlyWhileOkIsEnabledAndEscapeCancels) {
     open(1);
     key(Qt::Key_Return);
     EXPECT_TRUE(w->isVisible());
@@ -175,9 +170,8 @@ TEST_F(CaptureWindow, EnterActsOnlyWhileOkIsEnabled) {
     EXPECT_FALSE(w->isVisible());
     EXPECT_TRUE(w->accepted());
     EXPECT_EQ(w->result(), QDialog::Accepted);
-}
 
-TEST_F(CaptureWindow, EscapeCancels) {
+    w.reset();
     open(0);
     freezeWith(2);
     key(Qt::Key_Escape);
@@ -270,14 +264,6 @@ TEST_F(CaptureWindow, OkBeforeTheFrameArrivedWaitsForIt) {
     EXPECT_TRUE(w->accepted());
     ASSERT_TRUE(frameHolder()->HasFrame());
     EXPECT_EQ(frameHolder()->GetBitmap(), testFrame(7));
-}
-
-TEST_F(CaptureWindow, OkWithoutAnyFrameLeavesTheHolderEmpty) {
-    open(1);
-    key(Qt::Key_Space);
-    btn("spbOK")->click();  // waits its two seconds, then closes
-    EXPECT_TRUE(w->accepted());
-    EXPECT_FALSE(frameHolder()->HasFrame());
 }
 
 TEST_F(CaptureWindow, SavingWhileLiveFreezesSavesAndReturnsToLive) {
