@@ -167,6 +167,9 @@ bool smallMap(const MapRequest& request, std::array<double, 9>* results, QByteAr
     } else {
         picture = QImage(160, 160, QImage::Format_RGB32);
         picture.fill(Qt::white);
+    }
+    // Text needs the fonts of a running graphical application, which a host always has.
+    if (!ok && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         QPainter p(&picture);
         QFont f = p.font();
         f.setPixelSize(11);
