@@ -1,5 +1,7 @@
 // The simulated instrument as a capture device: its lists, its controls, and rings that
 // behave like reflections of the target.
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtMath>
 #include <gtest/gtest.h>
 
@@ -98,6 +100,28 @@ TEST(CaptureSimulatedCamera, SphereShowsThirtyTwoClosedRingsGrowingWithItsRadius
         EXPECT_GT(outer, previousOuter) << radius;
         previousOuter = outer;
     }
+}
+
+// A calibration presents its spheres in turn by rewriting the target file between captures:
+// each opening of the device must see the file's current target.
+TEST(CaptureSimulatedCamera, EachOpeningReadsTheTargetFileAgain) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("alvo.txt"));
+    qputenv("NORVIX_SIM_TARGET", file.toLocal8Bit());
+    double outer[2] = {0, 0};
+    int i = 0;
+    for (const char* target : {"esfera 7.0", "esfera 8.6"}) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(target);
+        f.close();
+        SimulatedCamera camera;
+        QImage frame;
+        camera.renderFrame(0, &frame);
+        outer[i++] = ringsAlong(frame, 0).second;
+    }
+    qunsetenv("NORVIX_SIM_TARGET");
+    EXPECT_GT(outer[1], outer[0] * 1.1);
 }
 
 TEST(CaptureSimulatedCamera, ControlsChangeThePicture) {
