@@ -254,3 +254,26 @@ TEST_P(OutsideMapModule, InfoVisualizarAndTheWindowAsTheHostCallsThem) {
 INSTANTIATE_TEST_SUITE_P(Modules, OutsideMapModule,
                          ::testing::Values(std::make_pair("Halden.so", "Mapa Axial"),
                                            std::make_pair("Sorvik.so", "Mapa Tangencial")));
+
+TEST(OutsideMapPainter, PaintsEachPointInTheColourOfItsPowerAndGreyBeyondTheData) {
+    auto e = sphereExam(7.5);  // 45 D, measured out to 0.3 + 0.13 * 32 = 4.46 mm
+    CornealMap map;
+    ASSERT_TRUE(map.load(&e->d, &e->m, &e->meridians, 32, nullptr));
+    const ColourScale scale = ColourScale::absolute();
+    const QImage img = MapPainter::drawMap(map, MapKind::Axial, scale, 220, MapOptions());
+    ASSERT_EQ(img.size(), QSize(220, 220));
+    const double pxPerMm = 220 / MapPainter::kFieldMm;
+    EXPECT_EQ(QColor(img.pixel(110, 110)), scale.colourOf(45.0));
+    EXPECT_EQ(QColor(img.pixel(110 + int(3.0 * pxPerMm), 110)), scale.colourOf(45.0));
+    EXPECT_EQ(QColor(img.pixel(110 + int(5.0 * pxPerMm), 110)), QColor(225, 225, 225));  // not measured
+    EXPECT_EQ(QColor(img.pixel(2, 2)), QColor(Qt::white));                               // outside the field
+    // A steeper exam lands on a warmer level.
+    auto steep = sphereExam(6.5);
+    ASSERT_TRUE(map.load(&steep->d, &steep->m, &steep->meridians, 32, nullptr));
+    const QImage hot = MapPainter::drawMap(map, MapKind::Axial, scale, 220, MapOptions());
+    EXPECT_EQ(QColor(hot.pixel(110, 110)), scale.colourOf(337.5 / 6.5));
+    EXPECT_NE(hot.pixel(110, 110), img.pixel(110, 110));
+    const QImage bar = MapPainter::drawScale(scale, 70, 440);
+    EXPECT_EQ(QColor(bar.pixel(5, 2)), scale.colour(25));   // steepest on top
+    EXPECT_EQ(QColor(bar.pixel(5, 437)), scale.colour(0));
+}
