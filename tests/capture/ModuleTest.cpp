@@ -235,9 +235,9 @@ TEST_F(CaptureCall, ClosingDuringTheShowSequenceEndsTheCall) {
     EXPECT_TRUE(image.data.isEmpty());
 }
 
-// Grabmod.so as the host loads it: its own copies of the seams, so only the exports, Info and
-// a cancelled call (answered by closing whatever window it shows) are checked here.
-TEST(CaptureModuleLibrary, ExportsInfoAndACancelledCall) {
+// Grabmod.so as the host loads it, with its own copies of the seams: driven from outside by
+// answering whatever windows it shows, over the simulated instrument.
+TEST(CaptureModuleLibrary, ExportsInfoAndCapturesTheSimulatedEye) {
     const QByteArray path = qgetenv("NORVIX_BIN_DIR") + "/Grabmod.so";
     void* lib = ::dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib, nullptr) << ::dlerror();
@@ -251,13 +251,22 @@ TEST(CaptureModuleLibrary, ExportsInfoAndACancelledCall) {
     infoFn(&info.stream);
     EXPECT_EQ(info.data, QByteArray("Euresys Picolo Jr. 4\r\n"));
 
-    QTemporaryDir root;  // no settings file: an empty port name, so the serial message comes
+    QTemporaryDir root;  // the port does not exist, so the serial message comes
+    QDir(root.path()).mkpath(QStringLiteral("Orvent"));
+    QFile ini(root.filePath(QStringLiteral("Orvent/Orvent.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    // The simulated instrument is the last device, after any capture board of this machine.
+    const QByteArray simIndex = QByteArray::number(videoDevices().deviceNames().size() - 1);
+    ini.write("[CAMERA]\r\nBRILHO=128\r\nCONTRASTE=64\r\nCAMERACENTRAL=" + simIndex +
+              "\r\n[SERIAL]\r\nCOM=/dev/nao-existe\r\n[OPCOES]\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\n"
+              "TIPOCALIBRADOR=1\r\n");
+    ini.close();
     qputenv("NORVIX_ROOT", root.path().toLocal8Bit());
     qputenv("NORVIX_SIM_TARGET", "esfera 7.80");
-    QTimer closer;
-    bool sawWindow = false;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        // Message boxes first: the window's show sequence may be waiting on one.
+    // Answer its message boxes; in the window freeze the simulated picture, then accept it.
+    QTimer driver;
+    int step = 0;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
                 box->accept();
@@ -265,21 +274,35 @@ TEST(CaptureModuleLibrary, ExportsInfoAndACancelledCall) {
             }
         }
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->isVisible() && w->objectName() == QLatin1String("frmCapturar")) {
-                sawWindow = true;
-                QTest::keyClick(w, Qt::Key_Escape);
-                return;
-            }
+            if (!w->isVisible() || w->objectName() != QLatin1String("frmCapturar")) continue;
+            if (step == 0) QTest::keyClick(w, Qt::Key_Escape);                  // first call: cancel
+            else if (step == 1) QTest::keyClick(w, Qt::Key_Space);
+            else if (step == 6) QTest::keyClick(w, Qt::Key_Return);
+            if (step != 0) ++step;
+            return;
         }
     });
-    closer.start(50);
+    driver.start(100);
     MemoryStream image;
     QWidget host;
-    const uint8_t r = digitalizarFn(&host, &image.stream, nullptr, 1, "Digitalizando Imagem do Olho");
-    closer.stop();
-    EXPECT_EQ(r, 0);
-    EXPECT_TRUE(sawWindow);
+    EXPECT_EQ(digitalizarFn(&host, &image.stream, nullptr, 1, "Digitalizando Imagem do Olho"), 0);
     EXPECT_TRUE(image.data.isEmpty());
+
+    step = 1;
+    EXPECT_EQ(digitalizarFn(&host, &image.stream, nullptr, 1, "Digitalizando Imagem do Olho"), 1);
+    driver.stop();
+    ASSERT_EQ(image.data.size(), 1228854);
+    EXPECT_EQ(image.pos, 0);
+    const QImage frame = QImage::fromData(image.data, "BMP");
+    ASSERT_EQ(frame.size(), QSize(640, 480));
+    int bright = 0, dark = 0;  // the rings: light and dark bands across the middle row
+    for (int x = 330; x < 500; ++x) {
+        const int level = qGreen(frame.pixel(x, 240));
+        bright += level > 150;
+        dark += level < 60;
+    }
+    EXPECT_GT(bright, 20);
+    EXPECT_GT(dark, 20);
     qunsetenv("NORVIX_SIM_TARGET");
     qunsetenv("NORVIX_ROOT");
     EXPECT_EQ(::dlclose(lib), 0);
