@@ -155,6 +155,12 @@ Keratometry CornealMap::keratometry(MapKind kind) const {
     return k;
 }
 
+double clinicalAxis(double degrees) {
+    double a = std::round(std::fmod(degrees, 180.0));
+    if (a <= 0) a += 180.0;
+    return a;
+}
+
 double CornealMap::asphericity() const {
     double sx = 0, sy = 0, sxx = 0, sxy = 0;
     long n = 0;
@@ -201,12 +207,8 @@ std::array<double, 9> CornealMap::results(MapKind kind) const {
     const Keratometry k = keratometry(kind);
     double lo = 0, hi = 0;
     powerRange(kind, &lo, &hi);
-    auto axis = [](double a) {
-        const double r = std::round(a);
-        return r;  // 0 to 180
-    };
     return {k.flatPower, k.steepPower, k.meanPower(), lo, k.astigmatism(), asphericity(),
-            axis(k.flatAxis), axis(k.steepAxis), hi};
+            clinicalAxis(k.flatAxis), clinicalAxis(k.steepAxis), hi};
 }
 
 }  // namespace norvix::outside

@@ -21,6 +21,9 @@ struct Keratometry {
     double astigmatism() const { return flatPower - steepPower; }  // usually negative
 };
 
+// An axis as clinicians write it: whole degrees from 1 to 180 (a horizontal axis is 180).
+double clinicalAxis(double degrees);
+
 class CornealMap {
 public:
     // Reads up to `rings` rings of each meridian (and no more than the meridian vector says);

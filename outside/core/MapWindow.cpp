@@ -113,8 +113,8 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
         keratometry_ = new QLabel(QStringLiteral("Ceratometria simulada (3 mm centrais)\n"
                                                  "K plano: %1 @ %2\nK curvo: %3 @ %4\n"
                                                  "Astigmatismo: %5\nK médio: %6\nAsfericidade (Q): %7")
-                                      .arg(dioptres(k.flatPower), degrees(std::round(k.flatAxis)), dioptres(k.steepPower),
-                                           degrees(std::round(k.steepAxis)), dioptres(k.astigmatism()),
+                                      .arg(dioptres(k.flatPower), degrees(clinicalAxis(k.flatAxis)), dioptres(k.steepPower),
+                                           degrees(clinicalAxis(k.steepAxis)), dioptres(k.astigmatism()),
                                            dioptres(k.meanPower()), QString::number(map.asphericity(), 'f', 2)),
                                   this);
         keratometry_->setObjectName(QStringLiteral("lblCeratometria"));

@@ -86,6 +86,10 @@ TEST(OutsideCornealMap, ToricFitFindsPowersAndOrthogonalAxes) {
     EXPECT_NEAR(r[4], -2.0, 1e-6);
     EXPECT_DOUBLE_EQ(r[7], 30.0);
     EXPECT_DOUBLE_EQ(r[6], 120.0);
+    EXPECT_DOUBLE_EQ(clinicalAxis(0.2), 180.0);
+    EXPECT_DOUBLE_EQ(clinicalAxis(179.6), 180.0);
+    EXPECT_DOUBLE_EQ(clinicalAxis(90.4), 90.0);
+    EXPECT_DOUBLE_EQ(clinicalAxis(0.6), 1.0);
 }
 
 TEST(OutsideCornealMap, RefusesMissingOrOversizedDataWithAReason) {
