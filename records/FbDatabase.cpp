@@ -401,6 +401,11 @@ void FbDataSet::invalidateStatement() {
 
 void FbDataSet::unprepare() {
     releaseResultSet();
+    if (inMetaCache_) {
+        inMetaCache_->release();
+        inMetaCache_ = nullptr;
+    }
+    inSignature_.clear();
     if (outMeta_) {
         outMeta_->release();
         outMeta_ = nullptr;
@@ -478,37 +483,37 @@ std::vector<unsigned char> FbDataSet::bindParameters(IMessageMetadata** metadata
                                     .arg(parsed_.names.size()));
         std::vector<const FbValue*> values(count, nullptr);
         static const FbValue nullValue;
-        IMetadataBuilder* builder = in->getBuilder(st);
-        struct BuilderGuard {
-            IMetadataBuilder* b;
-            ~BuilderGuard() { b->release(); }
-        } builderGuard{builder};
         std::vector<QByteArray> texts(count);
+        // What each parameter travels as: type, length (0: the server's) and character set
+        // or blob marker. Calls that repeat a statement usually repeat this too, so the
+        // message description built from it is kept for the next call.
+        constexpr unsigned kKeep = ~0u;
+        constexpr unsigned kBinaryBlob = 1000;
+        std::vector<unsigned> signature;
+        signature.reserve(size_t(count) * 3);
         for (unsigned i = 0; i < count; ++i) {
             values[i] = &nullValue;
             for (const FbParam& p : params_)
                 if (p.name == parsed_.names[int(i)]) values[i] = &p.value;
             const unsigned serverType = in->getType(st, i) & ~1u;
             const FbValue& v = *values[i];
+            unsigned type = serverType;
+            unsigned length = 0;
+            unsigned extra = kKeep;
             switch (v.kind()) {
-            case FbValue::Kind::Null:
-                builder->setType(st, i, serverType | 1);
-                break;
+            case FbValue::Kind::Null: break;
             case FbValue::Kind::Integer:
-                builder->setType(st, i, SQL_INT64 | 1);
-                builder->setLength(st, i, sizeof(ISC_INT64));
-                builder->setScale(st, i, 0);
+                type = SQL_INT64;
+                length = sizeof(ISC_INT64);
                 break;
             case FbValue::Kind::Double:
-                builder->setType(st, i, SQL_DOUBLE | 1);
-                builder->setLength(st, i, sizeof(double));
-                builder->setScale(st, i, 0);
+                type = SQL_DOUBLE;
+                length = sizeof(double);
                 break;
             case FbValue::Kind::Text:
                 texts[i] = toCp1252(v.toText());
                 if (serverType == SQL_BLOB) {
-                    builder->setType(st, i, SQL_BLOB | 1);
-                    builder->setLength(st, i, sizeof(ISC_QUAD));
+                    length = sizeof(ISC_QUAD);
                 } else if (texts[i].size() > kMaxVarchar) {
                     // Beyond what any text parameter can carry (and what the length field of
                     // the message can say): refuse it here rather than send a wrong length.
@@ -517,29 +522,62 @@ std::vector<unsigned char> FbDataSet::bindParameters(IMessageMetadata** metadata
                             .arg(parsed_.names[int(i)])
                             .arg(texts[i].size()));
                 } else {
-                    // The text travels with its own length: the server refuses one that does
-                    // not fit the parameter, with its own message.
-                    builder->setType(st, i, SQL_VARYING | 1);
-                    builder->setLength(st, i, unsigned(std::max<qsizetype>(1, texts[i].size())));
-                    builder->setCharSet(st, i, kCharsetWin1252);
+                    // A text that fits travels in the parameter's own width; a longer one
+                    // with its own length, so that the server refuses it with its message.
+                    type = SQL_VARYING;
+                    const unsigned declared =
+                        serverType == SQL_VARYING || serverType == SQL_TEXT ? in->getLength(st, i)
+                                                                            : 0;
+                    const unsigned needed = unsigned(std::max<qsizetype>(1, texts[i].size()));
+                    length = declared >= needed ? declared : needed;
+                    extra = kCharsetWin1252;
                 }
                 break;
             case FbValue::Kind::Date:
-                builder->setType(st, i, (v.toDate().isValid() ? SQL_TYPE_DATE : serverType) | 1);
-                if (v.toDate().isValid()) builder->setLength(st, i, sizeof(ISC_DATE));
+                if (v.toDate().isValid()) {
+                    type = SQL_TYPE_DATE;
+                    length = sizeof(ISC_DATE);
+                }
                 break;
             case FbValue::Kind::Time:
-                builder->setType(st, i, (v.toTime().isValid() ? SQL_TYPE_TIME : serverType) | 1);
-                if (v.toTime().isValid()) builder->setLength(st, i, sizeof(ISC_TIME));
+                if (v.toTime().isValid()) {
+                    type = SQL_TYPE_TIME;
+                    length = sizeof(ISC_TIME);
+                }
                 break;
             case FbValue::Kind::Blob:
-                builder->setType(st, i, SQL_BLOB | 1);
-                builder->setLength(st, i, sizeof(ISC_QUAD));
-                builder->setSubType(st, i, 0);
+                type = SQL_BLOB;
+                length = sizeof(ISC_QUAD);
+                extra = kBinaryBlob;
                 break;
             }
+            signature.push_back(type);
+            signature.push_back(length);
+            signature.push_back(extra);
         }
-        IMessageMetadata* meta = builder->getMetadata(st);
+        if (!inMetaCache_ || signature != inSignature_) {
+            IMetadataBuilder* builder = in->getBuilder(st);
+            struct BuilderGuard {
+                IMetadataBuilder* b;
+                ~BuilderGuard() { b->release(); }
+            } builderGuard{builder};
+            for (unsigned i = 0; i < count; ++i) {
+                const unsigned type = signature[i * 3];
+                const unsigned length = signature[i * 3 + 1];
+                const unsigned extra = signature[i * 3 + 2];
+                builder->setType(st, i, type | 1);
+                if (length) builder->setLength(st, i, length);
+                if (type == SQL_INT64 || type == SQL_DOUBLE) builder->setScale(st, i, 0);
+                if (extra == kBinaryBlob) builder->setSubType(st, i, 0);
+                else if (extra != kKeep) builder->setCharSet(st, i, extra);
+            }
+            IMessageMetadata* built = builder->getMetadata(st);
+            if (inMetaCache_) inMetaCache_->release();
+            inMetaCache_ = built;
+            inSignature_ = std::move(signature);
+        }
+        IMessageMetadata* meta = inMetaCache_;
+        meta->addRef();
         struct Release {
             IMessageMetadata** m;
             bool keep = false;

@@ -312,6 +312,8 @@ private:
     QString preparedFor_;
     Firebird::IStatement* statement_ = nullptr;
     Firebird::IMessageMetadata* outMeta_ = nullptr;
+    Firebird::IMessageMetadata* inMetaCache_ = nullptr;  // parameters as last sent
+    std::vector<unsigned> inSignature_;
     Firebird::IResultSet* resultSet_ = nullptr;
     bool open_ = false;
     bool fetchedAll_ = false;  // the server cursor is exhausted (and released)

@@ -125,6 +125,32 @@ TEST_F(Layer, TextBeyondAnyParameterWidthIsRefusedBeforeSending) {
     EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
 }
 
+TEST_F(Layer, RepeatedStatementWithChangingValueKindsBindsEachCallAfresh) {
+    dm->execProcedure("INSERT INTO Medicos (Codigo, Nome) VALUES (1, 'DR')");
+    const int e = insertExame(insertPaciente(QStringLiteral("ANA")), 1, QDate(2024, 1, 1),
+                              QTime(1, 0, 0));
+    const QString sql = QStringLiteral("Execute Procedure UpdateObsExameByCodigo :Codigo,:Obs");
+    // Read on another cursor, so IBOperation keeps its prepared statement between calls.
+    auto obs = [&] {
+        FbQuery& q = dm->openQuery(dm->IBQueryExames,
+                                   "SELECT Observacao FROM Exames WHERE Codigo = :C", {{"C", e}});
+        const QString text = q.asString("Observacao");
+        q.close();
+        return text;
+    };
+    const QString wide(240, QLatin1Char('w'));
+    for (const FbValue& v : {FbValue(QStringLiteral("a")), FbValue(wide), FbValue(),
+                             FbValue(QStringLiteral("é"))}) {
+        dm->execProcedure(dm->IBOperation, sql, {{"Codigo", e}, {"Obs", v}}, Commit::No,
+                          Close::No);
+        EXPECT_EQ(obs(), v.isNull() ? QString() : v.toText());
+    }
+    EXPECT_THROW(dm->execProcedure(sql, {{"Codigo", e}, {"Obs", wide + "x"}}), DatabaseError);
+    EXPECT_EQ(obs(), QStringLiteral("é"));
+    dm->execProcedure(sql, {{"Codigo", e}, {"Obs", 12345}});  // a number into a text
+    EXPECT_EQ(obs(), "12345");
+}
+
 TEST_F(Layer, IntegerOutOfRangeIsRefusedByTheServer) {
     insertPaciente(QStringLiteral("ANA"));
     EXPECT_THROW(dm->execProcedure("Execute Procedure UpdateExamesPacientesByCodigo "
