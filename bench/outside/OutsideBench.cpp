@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     void* processing = dlopen(QDir(bin).filePath(QStringLiteral("Processamento.so")).toUtf8().constData(), RTLD_NOW | RTLD_LOCAL);
     void* axial = dlopen(QDir(bin).filePath(QStringLiteral("Halden.so")).toUtf8().constData(), RTLD_NOW | RTLD_LOCAL);
     if (!processing || !axial) {
-        std::fprintf(stderr, "outside_bench: módulos não encontrados em %s\n", qPrintable(bin));
+        std::fprintf(stderr, "bench_outside: módulos não encontrados em %s\n", qPrintable(bin));
         return 1;
     }
     auto processaImagem = reinterpret_cast<TProcessaImagem>(dlsym(processing, "ProcessaImagem"));
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
                             &exam->pupil, &exam->confidence, &infos, nullptr);
     });
     if (ok != 1) {
-        std::fprintf(stderr, "outside_bench: ProcessaImagem não mediu o olho simulado\n");
+        std::fprintf(stderr, "bench_outside: ProcessaImagem não mediu o olho simulado\n");
         return 1;
     }
     const double small = millisecondsPerRun(30, [&] {
