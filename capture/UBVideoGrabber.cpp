@@ -28,6 +28,7 @@ TVGrabber::TVGrabber(QWidget* parent, quint16 width, quint16 height, quint16 top
     : parent_(parent), width_(width), height_(height), top_(top), left_(left), device_(device) {
     video_ = new TVideoGrabber(parent);
     video_->position(width, height, left, top);
+    video_->show();  // the panel may already be on screen
     video_->setVideoDevice(device);
     video_->setVideoStandard(orderedSearchPosition(video_->videoStandards(), standard));
     // "default" sorts after every size written with digits, so a size sits one place earlier

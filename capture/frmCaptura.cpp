@@ -63,7 +63,7 @@ QPixmap logoPicture() {
     for (int r = 3; r <= 13; r += 3) p.drawEllipse(QPointF(16, 16), r, r);
     QFont f(QStringLiteral("Arial"));
     f.setBold(true);
-    f.setPixelSize(13);
+    f.setPixelSize(10);
     p.setFont(f);
     p.drawText(QRect(32, 0, 51, 32), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("NORVIX"));
     return pm;
@@ -164,10 +164,14 @@ void TfrmCapturar::buildControls() {
     pnlBtns = new QFrame(pnlCentral);
     pnlBtns->setObjectName(QStringLiteral("pnlBtns"));
     pnlBtns->setGeometry(110, 506, 580, 25);
+    QFont buttonFont = pnlBtns->font();
+    buttonFont.setPixelSize(11);  // the design sizes were made for an 8-point face
+    pnlBtns->setFont(buttonFont);
     spbCapturar = button(pnlBtns, "spbCapturar", QStringLiteral("&Capturar"), QRect(0, 0, 75, 25), true);
     spbDescongelar = button(pnlBtns, "spbDescongelar", QStringLiteral("&Descongelar"), QRect(80, 0, 75, 25), false);
     spbSalvarImagem = button(pnlBtns, "spbSalvarImagem", QStringLiteral("&Salvar Imagem"), QRect(161, 0, 111, 25), true);
     spbSalvarImagem->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    spbSalvarImagem->setIconSize(QSize(14, 14));
     spbSalvarImagem->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     spbSalvarImagem->setToolTip(QStringLiteral("Salva a imagem Central"));
     spbSalvarImagem->hide();

@@ -102,6 +102,7 @@ TEST_F(CaptureWindow, ShowSequenceSetsUpPortCameraAndTrackbarsInOrder) {
     EXPECT_FALSE(btn("spbDescongelar")->isEnabled());
     EXPECT_FALSE(btn("spbOK")->isEnabled());
     EXPECT_FALSE(child("imgCentral")->isVisible());
+    EXPECT_TRUE(w->camera()->video()->isVisible());
     EXPECT_EQ(w->state(), State::Live);
 }
 
