@@ -41,9 +41,13 @@ trap cleanup EXIT
 # The engine's lock files live here; the embedded engine needs the folder to exist.
 mkdir -p /tmp/firebird 2>/dev/null || true
 
+# Inside the SQL literals a quote is written twice.
+q="'"
+tmp_sql=${tmp//$q/$q$q}
+schema_sql=${schema//$q/$q$q}
 cat >"$driver" <<SQL
-CREATE DATABASE '$tmp' USER 'SYSDBA' PASSWORD 'rqmz71' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252;
-INPUT '$schema';
+CREATE DATABASE '$tmp_sql' USER 'SYSDBA' PASSWORD 'rqmz71' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252;
+INPUT '$schema_sql';
 COMMIT;
 QUIT;
 SQL
