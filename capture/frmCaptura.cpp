@@ -404,7 +404,12 @@ bool TfrmCapturar::awaitStillFrame() {
         QEventLoop loop;
         connect(camera_.get(), &TVGrabber::frameCaptured, &loop, &QEventLoop::quit);
         connect(camera_.get(), &TVGrabber::cameraFailed, &loop, &QEventLoop::quit);
-        QTimer::singleShot(kStillFrameWaitMs, &loop, &QEventLoop::quit);
+        // A timer of our own rather than a single shot: a pending single shot would outlive
+        // this call, and its slot code would be gone once the host unloads the module.
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        limit.start(kStillFrameWaitMs);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     if (state_ == State::Requested && camera_->HasFrame()) takeOverStillFrame();
