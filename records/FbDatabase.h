@@ -16,6 +16,7 @@
 #include <QTime>
 #include <QVariant>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -319,7 +320,7 @@ private:
     bool fetchedAll_ = false;  // the server cursor is exhausted (and released)
     std::vector<Column> columns_;
     std::vector<unsigned char> outBuffer_;
-    std::vector<Row> rows_;
+    std::deque<Row> rows_;  // no large block to move or unmap as rows arrive
     int blobColumns_ = 0;
     std::vector<FbParam> params_;
     int current_ = -1;
