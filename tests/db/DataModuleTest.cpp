@@ -73,6 +73,15 @@ TEST_F(Login, ServerNamesArePassedUnchanged) {
               QStringList({"servidor:/dados/NORVIX/DATABASE.GDB", "servidor:/dados/NORVIX/DATABASE.GDB"}));
 }
 
+TEST_F(Login, UnreachableServerGivesOneMessageAndFalse) {
+    // Nothing listens on port 1 of this machine: the client's own error, no hang, no crash.
+    TDMPrincipal dm;
+    EXPECT_FALSE(dm.PSetDataBaseName("127.0.0.1/1:" + dir.path() + "/DATABASE.GDB"));
+    EXPECT_EQ(messages.messages.size(), 1u);
+    EXPECT_FALSE(dm.connected());
+    EXPECT_THROW(dm.PConnectDataBase(), DatabaseError);
+}
+
 TEST_F(Login, MissingFileGivesOneMessageAndCreatesNothing) {
     TDMPrincipal dm;
     const QString missing = dir.path() + "/NAOEXISTE.GDB";
