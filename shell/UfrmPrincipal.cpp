@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
+#include <QPainter>
 #include <QScreen>
 #include <QUrl>
 #include "HelpViewer.h"
@@ -41,6 +42,23 @@ bool loadPicture(const QString& path, QImage* out) {
     *out = reader.read();
     return !out->isNull();
 }
+// The picture that leads to the maker's web page: its address, drawn rather than shipped.
+QPixmap webPagePicture() {
+    QPixmap pm(183, 74);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(5, 94, 149), 2));
+    p.setBrush(QColor(255, 255, 255, 170));
+    p.drawRoundedRect(QRectF(1, 1, 181, 72), 10, 10);
+    p.setPen(QColor(5, 94, 149));
+    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 10, QFont::Bold));
+    p.drawText(QRect(0, 8, 183, 30), Qt::AlignCenter, QStringLiteral("NORVIX"));
+    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
+    p.drawText(QRect(0, 36, 183, 28), Qt::AlignCenter, QUrl(QString::fromLatin1(TfrmPrincipal::kMakerWebPage)).host());
+    return pm;
+}
+
 }  // namespace
 
 TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint) {
@@ -78,6 +96,8 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
     Image3->setObjectName(QStringLiteral("Image3"));
     Image3->setGeometry(606, 518, 183, 74);
     Image3->setCursor(Qt::PointingHandCursor);
+    Image3->setPixmap(webPagePicture());
+    Image3->setToolTip(QString::fromLatin1(kMakerWebPage));
     Image3->installEventFilter(this);
 
     // The program's own notation, whatever the user's locale says.
