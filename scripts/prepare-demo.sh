@@ -2,7 +2,7 @@
 # Prepares or refreshes the demonstration installation under $NORVIX_ROOT (default ~/NORVIX).
 # Never overwrites an existing database, exam file or report; refreshes only what belongs to
 # the build (module paths, map module links, help pages, missing pictures).
-#   scripts/prepare-demo.sh [build-dir]
+#   scripts/prepare-demo.sh [build-dir]      (NORVIX_DEMO_EXAMPLES=0: without example exams)
 set -euo pipefail
 SRC="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="$(cd "${1:-$SRC/build}" && pwd)"
@@ -134,8 +134,9 @@ for m in "$BIN"/Halden.so "$BIN"/Sorvik.so; do
   [ -f "$bmp" ] && ln -sfn "$bmp" "$DIRQV/Mapas/$(basename "$bmp")"
 done
 
-# Example exams (the tool never overwrites an existing file).
-if [ -x "$BIN/mkexemplos" ]; then
+# Example exams (the tool never overwrites an existing file). NORVIX_DEMO_EXAMPLES=0 leaves
+# them out, for tests that need an installation but not its examples.
+if [ "${NORVIX_DEMO_EXAMPLES:-1}" != 0 ] && [ -x "$BIN/mkexemplos" ]; then
   "$BIN/mkexemplos" "$DIRQV/Exemplos" >/dev/null
 fi
 

@@ -4,12 +4,13 @@
 #include <QProcess>
 #include "platform/ProfileFile.h"
 
-DemoInstallation::DemoInstallation() {
+DemoInstallation::DemoInstallation(bool withExamples) {
     const QString source = qEnvironmentVariable("NORVIX_SOURCE_DIR");
     const QString bin = qEnvironmentVariable("NORVIX_BIN_DIR");
     QProcess script;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("NORVIX_ROOT", root());
+    if (!withExamples) env.insert("NORVIX_DEMO_EXAMPLES", "0");  // seconds per installation otherwise
     script.setProcessEnvironment(env);
     script.setProcessChannelMode(QProcess::MergedChannels);
     script.start("bash", {source + "/scripts/prepare-demo.sh", QDir(bin).absoluteFilePath("..")});

@@ -6,7 +6,7 @@
 
 class DemoInstallation {
 public:
-    DemoInstallation();
+    explicit DemoInstallation(bool withExamples = false);
     ~DemoInstallation();
     bool ok() const { return ok_; }
     QString root() const { return dir_.path(); }

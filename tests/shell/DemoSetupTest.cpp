@@ -36,7 +36,7 @@ bool rerun(const DemoInstallation& demo) {
 }  // namespace
 
 TEST(DemoSetup, FirstRunMakesEverythingTheProgramLooksFor) {
-    DemoInstallation demo;
+    DemoInstallation demo(true);
     ASSERT_TRUE(demo.ok()) << demo.scriptOutput().toStdString();
     const QDir dirQv(demo.dirQv());
     for (const char* d : {"Banco de Dados", "Exames", "Exemplos", "Laudos", "Mapas", "Calibração", "imgs",
@@ -45,6 +45,10 @@ TEST(DemoSetup, FirstRunMakesEverythingTheProgramLooksFor) {
     EXPECT_TRUE(QFile::exists(demo.database()));
     EXPECT_TRUE(QFile::exists(demo.dirQv() + "/BackUp.ini"));
     EXPECT_TRUE(QFile::exists(demo.dirQv() + "/ajuda/AjudaPrincipal/index.html"));
+    for (const char* f : {"Central01a.txt", "Central01d.txt", "Central01m.txt", "Normal06a.txt", "Orto04m.txt"})
+        EXPECT_TRUE(QFile::exists(demo.dirQv() + "/Exemplos/" + f)) << f;
+    for (const char* m : {"Halden.so", "Sorvik.so"})
+        EXPECT_TRUE(QFileInfo(demo.dirQv() + "/Mapas/" + m).isFile()) << m;
     for (const char* f : {"qv0.dat", "qv3.dat", "qv0_sobre_Mir.dat", "qv0_sobre_MirDuo.dat", "qv3_sobre.dat",
                           "qv3_sobre_Duo.dat"})
         EXPECT_TRUE(QFile::exists(demo.imgs() + "/" + f)) << f;
