@@ -15,6 +15,7 @@
 #include "ModuleSupport.h"
 #include "platform/Cp1252.h"
 #include "platform/Paths.h"
+#include "platform/ProfileFile.h"
 
 namespace norvix::outside {
 
@@ -69,7 +70,11 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
     side->addWidget(header_);
 
     if (infos && infos->Opt3) {
-        const QString logo = norvix::installRoot() + QStringLiteral("/LogoClinica.bmp");
+        // The logo lives in the installation directory (where the tools window saves it); the
+        // map call carries no paths, so the module reads that directory from the settings file.
+        const QString dirQv = norvix::ProfileFile(norvix::installRoot() + QStringLiteral("/OrventDuo/Orvent.ini"))
+                                  .readString(QStringLiteral("DIRETORIOS"), QStringLiteral("DIRQV"), norvix::installRoot());
+        const QString logo = dirQv + QStringLiteral("/LogoClinica.bmp");
         QPixmap pm;
         if (QFileInfo::exists(logo) && pm.load(logo)) {
             auto* l = new QLabel(this);
