@@ -146,8 +146,10 @@ void TStartUp::CheckDatabase() {
     repaintNow(w);
     const QString name = norvix::recordText(paths().BancoDados) + QStringLiteral("/DATABASE.GDB");
     const QString support = QStringLiteral("\rSuporte técnico: %1.").arg(QLatin1String(kSupportPhone));
-    // A database on a server ("host:/path") cannot be checked as a local file.
-    const bool remote = name.indexOf(QLatin1Char(':')) > 1;
+    // A database on a server ("host:/path") cannot be checked as a local file; a local path
+    // may hold a ':' itself, but never before its first '/'.
+    const qsizetype colon = name.indexOf(QLatin1Char(':'));
+    const bool remote = colon > 0 && !name.left(colon).contains(QLatin1Char('/'));
     if (remote || QFileInfo(name).isFile()) {
         if (!norvix::DMPrincipal().PSetDataBaseName(name)) {
             norvix::showMessage(QStringLiteral("Não foi possível conectar com o banco de dados, entre em "
