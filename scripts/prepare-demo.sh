@@ -107,6 +107,13 @@ else
   "$INITOOL" "$INI" BACKUP MODULO "$BIN/Backup.so"
 fi
 
+# The capture module looks for the settings of its own model folder (Orvent/Orvent.ini); a
+# link makes both readers use the one file, so the camera values it writes reach the program.
+mkdir -p "$ROOT/Orvent"
+if [ ! -e "$ROOT/Orvent/Orvent.ini" ] || [ -L "$ROOT/Orvent/Orvent.ini" ]; then
+  ln -sfn ../OrventDuo/Orvent.ini "$ROOT/Orvent/Orvent.ini"
+fi
+
 # Database: a copy of the database the build made from the schema, only when there is none.
 DB="$DIRQV/Banco de Dados/DATABASE.GDB"
 if [ ! -e "$DB" ]; then

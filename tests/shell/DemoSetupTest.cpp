@@ -67,6 +67,13 @@ TEST(DemoSetup, FirstRunMakesEverythingTheProgramLooksFor) {
     EXPECT_EQ(settings.readString("DIRETORIOS", "BANCODADOS", ""), demo.dirQv() + "/Banco de Dados");
     EXPECT_TRUE(settings.readString("MODULOS", "DIGITALIZACAO", "").endsWith("/Grabmod.so"));
     EXPECT_EQ(settings.readString("MAPA", "CORCERATOMETRIAPONTUAL", ""), "Preta");
+
+    // The capture module's own candidate resolves to the same file.
+    const QString captureCandidate = demo.root() + "/Orvent/Orvent.ini";
+    EXPECT_EQ(QFileInfo(captureCandidate).canonicalFilePath(), QFileInfo(demo.settingsFile()).canonicalFilePath());
+    norvix::ProfileFile(captureCandidate).writeString("CAMERA", "BRILHO", "99");
+    EXPECT_EQ(settings.readString("CAMERA", "BRILHO", ""), "99");
+    EXPECT_TRUE(QFileInfo(captureCandidate).isSymLink());
 }
 
 TEST(DemoSetup, SecondRunKeepsDatabaseExamsReportsAndTheClinicsSettings) {
