@@ -1,18 +1,17 @@
 #pragma once
-// The 32-bit uncompressed BMP the capture returns and saves: 54-byte header, no colour
-// table, rows bottom-up, each pixel blue, green, red and a reserved zero byte. Qt's own BMP
-// writer stores 24 bits per pixel, which the processing modules do not read, hence our own.
+// The 32-bit uncompressed BMP the capture returns and saves (the layout and the encoder are
+// the simulator's, capture/sim/Bmp32.h), written into the caller's stream or a file.
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 
+#include "capture/sim/Bmp32.h"
 #include "modules/ModuleContract.h"
 
 namespace norvix::captura {
 
-constexpr int kBmpHeaderSize = 54;
-
-QByteArray encodeBmp32(const QImage& image);
+constexpr int kBmpHeaderSize = sim::kBmp32HeaderSize;
+using sim::encodeBmp32;
 
 // Writes the BMP at the stream's position and sets the position to 0. False when the stream
 // accepted fewer bytes than written.
