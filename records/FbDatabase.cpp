@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <thread>
+#include <utility>
 
 #include "platform/Cp1252.h"
 
@@ -199,6 +202,22 @@ FbConnector& defaultConnector() {
 
 // ---------------------------------------------------------------------------------------------
 
+// An attach running on a worker thread; the owner joins it before reading the results.
+struct FbDatabase::Ahead {
+    QString name;
+    Login login;
+    IAttachment* attachment = nullptr;
+    std::exception_ptr error;
+    std::thread worker;
+
+    // Joins and detaches an attachment nobody took.
+    ~Ahead() {
+        if (worker.joinable()) worker.join();
+        if (attachment && !quietly([&](ThrowStatusWrapper* st) { attachment->detach(st); }))
+            attachment->release();
+    }
+};
+
 FbDatabase::FbDatabase(FbConnector* connector)
     : connector_(connector ? connector : &defaultConnector()) {}
 
@@ -208,6 +227,7 @@ FbDatabase::~FbDatabase() {
     } catch (...) {
         forceClose();
     }
+    ahead_.reset();
 }
 
 void FbDatabase::setConnector(FbConnector* connector) {
@@ -216,18 +236,50 @@ void FbDatabase::setConnector(FbConnector* connector) {
 
 void FbDatabase::setDatabaseName(const QString& name) { name_ = name; }
 
-void FbDatabase::open() {
-    if (attachment_) return;
-    QString user;
-    QString password;
+FbDatabase::Login FbDatabase::login() const {
+    Login result;
     for (const QString& line : params_) {
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0) continue;
         const QString key = line.left(eq).trimmed().toLower();
-        if (key == QLatin1String("user_name")) user = line.mid(eq + 1);
-        else if (key == QLatin1String("password")) password = line.mid(eq + 1);
+        if (key == QLatin1String("user_name")) result.user = line.mid(eq + 1);
+        else if (key == QLatin1String("password")) result.password = line.mid(eq + 1);
     }
-    attachment_ = connector_->attach(name_, user, password);
+    return result;
+}
+
+std::unique_ptr<FbDatabase::Ahead> FbDatabase::takeAhead() {
+    std::unique_ptr<Ahead> ahead = std::move(ahead_);
+    if (ahead && ahead->worker.joinable()) ahead->worker.join();
+    return ahead;
+}
+
+void FbDatabase::open() {
+    if (attachment_) return;
+    const Login current = login();
+    if (std::unique_ptr<Ahead> ahead = takeAhead();
+        ahead && ahead->name == name_ && ahead->login.user == current.user &&
+        ahead->login.password == current.password) {
+        if (ahead->error) std::rethrow_exception(ahead->error);
+        attachment_ = std::exchange(ahead->attachment, nullptr);
+        return;
+    }  // an attach ahead for anything else is detached here
+    attachment_ = connector_->attach(name_, current.user, current.password);
+}
+
+void FbDatabase::openAhead() {
+    if (attachment_ || ahead_) return;
+    ahead_ = std::make_unique<Ahead>();
+    Ahead* ahead = ahead_.get();
+    ahead->name = name_;
+    ahead->login = login();
+    ahead->worker = std::thread([ahead, connector = connector_] {
+        try {
+            ahead->attachment = connector->attach(ahead->name, ahead->login.user, ahead->login.password);
+        } catch (...) {
+            ahead->error = std::current_exception();
+        }
+    });
 }
 
 void FbDatabase::close() {

@@ -143,8 +143,16 @@ public:
     const QStringList& params() const { return params_; }
 
     // Attaches with the current name and parameters; throws DatabaseError. Does nothing when
-    // already connected.
+    // already connected. Takes the result of openAhead() when that was started with the same
+    // name and parameters.
     void open();
+    // Starts the attach of open() on a worker thread, so that the engine's slow first attach
+    // (loading the engine, its character sets and lock tables) overlaps the caller's other
+    // work. The next open() with the same name and parameters waits for it and takes its
+    // attachment, or raises its error; an open() with anything else, or the end of this
+    // object, waits for it and detaches what it attached. Nothing happens when connected or
+    // already started. The connector must allow a call from another thread (the real one does).
+    void openAhead();
     bool connected() const { return attachment_ != nullptr; }
     // Ends active transactions with their default action, then detaches. Errors are thrown
     // after the attachment has been dropped, so the object is always disconnected afterwards.
@@ -163,10 +171,18 @@ public:
 
 private:
     friend class FbTransaction;
+    struct Ahead;
+    struct Login {
+        QString user;
+        QString password;
+    };
+    Login login() const;
+    std::unique_ptr<Ahead> takeAhead();
     FbConnector* connector_;
     QString name_;
     QStringList params_;
     Firebird::IAttachment* attachment_ = nullptr;
+    std::unique_ptr<Ahead> ahead_;
     std::vector<FbTransaction*> transactions_;
 };
 

@@ -102,6 +102,13 @@ bool TDMPrincipal::PSetDataBaseName(const QString& name) {
     }
 }
 
+void TDMPrincipal::PAttachAhead(const QString& name) {
+    if (IBDatabase.connected()) return;
+    IBDatabase.setDatabaseName(name);
+    setLogin(QString::fromLatin1(kPassword));
+    IBDatabase.openAhead();
+}
+
 void TDMPrincipal::PConnectDataBase() {
     IBDatabase.open();
     IBTransaction.startTransaction();

@@ -74,6 +74,10 @@ public:
     // connection with an information request and starts the transaction. True when
     // connected; any other failure gives false without a message.
     bool PSetDataBaseName(const QString& name);
+    // Starts attaching the database with the first password on a worker thread (see
+    // FbDatabase::openAhead); a later PSetDataBaseName with the same name takes that work
+    // instead of repeating it. Nothing happens when connected. Never raises, never shows.
+    void PAttachAhead(const QString& name);
     // Connects with the name and password last set, then starts the transaction. Throws
     // DatabaseError.
     void PConnectDataBase();

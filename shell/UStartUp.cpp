@@ -27,6 +27,16 @@ void repaintNow(QWidget* w) {
     w->repaint();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
+
+QString databaseFile(const QString& directory) { return directory + QStringLiteral("/DATABASE.GDB"); }
+
+// A database on a server ("host:/path") cannot be checked as a local file; a local path may
+// hold a ':' itself, but never before its first '/'.
+bool mayAttach(const QString& name) {
+    const qsizetype colon = name.indexOf(QLatin1Char(':'));
+    const bool remote = colon > 0 && !name.left(colon).contains(QLatin1Char('/'));
+    return remote || QFileInfo(name).isFile();
+}
 }  // namespace
 
 void fillSharedRecords(const TBIniSettings& s) {
@@ -109,6 +119,10 @@ void TStartUp::StartUp() {
                                     QString::number(kModel), false);
     infos().NumAneis = kRings;
     fillSharedRecords(*main_.settings_);  // a conversion error leaves started false: next activation retries
+    // The engine's first attach takes tens of milliseconds; it runs while the skin and the
+    // start-up window are drawn, and CheckDatabase takes its result.
+    const QString database = databaseFile(norvix::recordText(paths().BancoDados));
+    if (mayAttach(database)) norvix::DMPrincipal().PAttachAhead(database);
 
     if (!main_.ApplySkin(kModel, kRings)) {
         main_.close();
@@ -144,13 +158,9 @@ void TStartUp::CheckDatabase() {
     w->showStep(1);
     w->setProgress(0);
     repaintNow(w);
-    const QString name = norvix::recordText(paths().BancoDados) + QStringLiteral("/DATABASE.GDB");
+    const QString name = databaseFile(norvix::recordText(paths().BancoDados));
     const QString support = QStringLiteral("\rSuporte técnico: %1.").arg(QLatin1String(kSupportPhone));
-    // A database on a server ("host:/path") cannot be checked as a local file; a local path
-    // may hold a ':' itself, but never before its first '/'.
-    const qsizetype colon = name.indexOf(QLatin1Char(':'));
-    const bool remote = colon > 0 && !name.left(colon).contains(QLatin1Char('/'));
-    if (remote || QFileInfo(name).isFile()) {
+    if (mayAttach(name)) {
         if (!norvix::DMPrincipal().PSetDataBaseName(name)) {
             norvix::showMessage(QStringLiteral("Não foi possível conectar com o banco de dados, entre em "
                                                "contato com o nosso suporte técnico. ") + support,

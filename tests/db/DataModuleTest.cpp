@@ -142,6 +142,68 @@ TEST_F(Login, DisconnectThenConnectReusesTheLoginSilently) {
     EXPECT_EQ(dm.selectInt("SELECT COUNT(*) FROM Medicos", {}, "COUNT"), 0);
 }
 
+// ---- attaching ahead -------------------------------------------------------------------------
+
+// The user attachments the engine knows for the database (system ones left out).
+int userAttachments(TDMPrincipal& dm) {
+    return dm.selectInt("SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$SYSTEM_FLAG = 0", {},
+                        "COUNT", Close::Yes);
+}
+
+TEST_F(Login, AttachAheadIsTakenByTheNextConnectInsteadOfAttachingAgain) {
+    connector.accepted = {"rqmz71", "plumbstar"};
+    TDMPrincipal dm(&connector);
+    dm.PAttachAhead(path);
+    dm.PAttachAhead(path);  // a second call while one is under way changes nothing
+    ASSERT_TRUE(dm.PSetDataBaseName(path));
+    EXPECT_EQ(connector.tried, QStringList({"rqmz71"}));
+    EXPECT_TRUE(dm.IBTransaction.inTransaction());
+    EXPECT_EQ(userAttachments(dm), 1);
+    EXPECT_TRUE(messages.messages.empty());
+    dm.PAttachAhead(path);  // connected: nothing happens
+    EXPECT_EQ(connector.tried.size(), 1);
+}
+
+TEST_F(Login, AttachAheadRefusedLeadsToTheFallbackPasswordAsUsual) {
+    connector.accepted = {"plumbstar"};
+    TDMPrincipal dm(&connector);
+    dm.PAttachAhead(path);
+    ASSERT_TRUE(dm.PSetDataBaseName(path));
+    // The refusal of the first password came from the work ahead and was not repeated.
+    EXPECT_EQ(connector.tried, QStringList({"rqmz71", "plumbstar"}));
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(userAttachments(dm), 1);
+}
+
+TEST_F(Login, AttachAheadOfAMissingFileEndsInTheUsualMessage) {
+    TDMPrincipal dm;
+    const QString missing = dir.path() + "/NAOEXISTE.GDB";
+    dm.PAttachAhead(missing);
+    EXPECT_FALSE(dm.PSetDataBaseName(missing));
+    EXPECT_EQ(messages.messages.size(), 1u);
+    EXPECT_FALSE(QFile::exists(missing));
+}
+
+TEST_F(Login, AttachAheadNobodyTakesIsDetached) {
+    QTemporaryDir otherDir;
+    const QString other = makeTestDatabase(otherDir.path());
+    ASSERT_FALSE(other.isEmpty());
+    {
+        // Another file asked for: the attachment ahead is dropped, the other one opened.
+        TDMPrincipal dm(&connector);
+        connector.accepted = {"rqmz71"};
+        dm.PAttachAhead(path);
+        ASSERT_TRUE(dm.PSetDataBaseName(other));
+        EXPECT_EQ(connector.names, QStringList({path, other}));
+        // The module ending before any connect drops it too.
+        TDMPrincipal unused;
+        unused.PAttachAhead(path);
+    }
+    TDMPrincipal check;
+    ASSERT_TRUE(check.PSetDataBaseName(path));
+    EXPECT_EQ(userAttachments(check), 1);
+}
+
 // ---- commit discipline ----------------------------------------------------------------------
 
 class Module : public DbTest {};
