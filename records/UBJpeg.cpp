@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QIODevice>
+#include <QImage>
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -125,7 +126,17 @@ bool compactaLinhas(JSAMPROW* linhas, int largura, int altura, int bytesPorPixel
     return true;
 }
 
-bool descompacta(const unsigned char* dados, unsigned long tamanho, QByteArray* bitmap) {
+// Where an unpacked image goes: told its size once, then asked for each row (top row 0)
+// of w × 4 bytes, blue, green, red, unused.
+struct DestinoPixels {
+    virtual bool prepara(quint32 largura, quint32 altura) = 0;  // false: refused (no memory)
+    virtual uchar* linha(quint32 y) = 0;
+
+protected:
+    ~DestinoPixels() = default;
+};
+
+bool descompacta(const unsigned char* dados, unsigned long tamanho, DestinoPixels* destino) {
     jpeg_decompress_struct d;
     ErroJpeg erro;
     d.err = preparaErro(erro);
@@ -142,27 +153,13 @@ bool descompacta(const unsigned char* dados, unsigned long tamanho, QByteArray* 
     }
     d.out_color_space = JCS_EXT_BGRX;
     jpeg_start_decompress(&d);
-    const quint32 w = d.output_width;
     const quint32 h = d.output_height;
-    const quint32 passo = w * 4;
-    const quint32 imagem = passo * h;
-    bitmap->resize(qsizetype(CabecalhoArquivo + CabecalhoInfo) + imagem);
-    uchar* b = reinterpret_cast<uchar*>(bitmap->data());
-    std::memset(b, 0, CabecalhoArquivo + CabecalhoInfo);
-    b[0] = 'B';
-    b[1] = 'M';
-    poe32(b + 2, CabecalhoArquivo + CabecalhoInfo + imagem);
-    poe32(b + 10, CabecalhoArquivo + CabecalhoInfo);
-    poe32(b + 14, CabecalhoInfo);
-    poe32(b + 18, w);
-    poe32(b + 22, h);  // positive: bottom row first
-    poe16(b + 26, 1);
-    poe16(b + 28, 32);
-    poe32(b + 30, 0);  // BI_RGB
-    poe32(b + 34, imagem);
-    uchar* pixels = b + CabecalhoArquivo + CabecalhoInfo;
+    if (!destino->prepara(d.output_width, h)) {
+        jpeg_destroy_decompress(&d);
+        return false;
+    }
     while (d.output_scanline < h) {
-        JSAMPROW linha = pixels + qsizetype(h - 1 - d.output_scanline) * passo;
+        JSAMPROW linha = destino->linha(d.output_scanline);
         jpeg_read_scanlines(&d, &linha, 1);
     }
     jpeg_finish_decompress(&d);
@@ -170,6 +167,49 @@ bool descompacta(const unsigned char* dados, unsigned long tamanho, QByteArray* 
     jpeg_destroy_decompress(&d);
     return completo;
 }
+
+// A 32-bit bottom-up Windows bitmap file.
+struct DestinoBitmap final : DestinoPixels {
+    QByteArray* bitmap;
+    uchar* pixels = nullptr;
+    quint32 altura = 0;
+    quint32 passo = 0;
+    explicit DestinoBitmap(QByteArray* b) : bitmap(b) {}
+    bool prepara(quint32 w, quint32 h) override {
+        altura = h;
+        passo = w * 4;
+        const quint32 imagem = passo * h;
+        bitmap->resize(qsizetype(CabecalhoArquivo + CabecalhoInfo) + imagem);
+        uchar* b = reinterpret_cast<uchar*>(bitmap->data());
+        std::memset(b, 0, CabecalhoArquivo + CabecalhoInfo);
+        b[0] = 'B';
+        b[1] = 'M';
+        poe32(b + 2, CabecalhoArquivo + CabecalhoInfo + imagem);
+        poe32(b + 10, CabecalhoArquivo + CabecalhoInfo);
+        poe32(b + 14, CabecalhoInfo);
+        poe32(b + 18, w);
+        poe32(b + 22, h);  // positive: bottom row first
+        poe16(b + 26, 1);
+        poe16(b + 28, 32);
+        poe32(b + 30, 0);  // BI_RGB
+        poe32(b + 34, imagem);
+        pixels = b + CabecalhoArquivo + CabecalhoInfo;
+        return true;
+    }
+    uchar* linha(quint32 y) override { return pixels + qsizetype(altura - 1 - y) * passo; }
+};
+
+// A QImage of format RGB32: in memory blue, green, red and 0xff, which libjpeg-turbo writes
+// as the unused byte.
+struct DestinoImagem final : DestinoPixels {
+    QImage* imagem;
+    explicit DestinoImagem(QImage* i) : imagem(i) {}
+    bool prepara(quint32 w, quint32 h) override {
+        *imagem = QImage(int(w), int(h), QImage::Format_RGB32);
+        return !imagem->isNull();
+    }
+    uchar* linha(quint32 y) override { return imagem->scanLine(int(y)); }
+};
 
 }  // namespace
 
@@ -288,8 +328,19 @@ QByteArray CompactaPixels(const TBitmapPixels& pixels, int qualidade) {
 
 bool DescompactaParaBitmap(const QByteArray& jpeg, QByteArray& bitmap) {
     if (jpeg.isEmpty()) return false;
+    DestinoBitmap destino(&bitmap);
     return descompacta(reinterpret_cast<const unsigned char*>(jpeg.constData()),
-                       static_cast<unsigned long>(jpeg.size()), &bitmap);
+                       static_cast<unsigned long>(jpeg.size()), &destino);
+}
+
+QImage DescompactaParaImagem(const QByteArray& jpeg) {
+    QImage imagem;
+    DestinoImagem destino(&imagem);
+    if (jpeg.isEmpty() ||
+        !descompacta(reinterpret_cast<const unsigned char*>(jpeg.constData()),
+                     static_cast<unsigned long>(jpeg.size()), &destino))
+        return QImage();
+    return imagem;
 }
 
 void TJpegImagem::SaveToStream(QIODevice& destino) const {

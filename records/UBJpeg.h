@@ -7,6 +7,7 @@
 #include "platform/Errors.h"
 
 class QBuffer;
+class QImage;
 class QIODevice;
 
 namespace norvix {
@@ -75,5 +76,8 @@ QByteArray CompactaPixels(const TBitmapPixels& pixels, int qualidade);
 // A JPEG file unpacked into a 32-bit bottom-up Windows bitmap file (54-byte header, BI_RGB).
 // False when the data is not a complete JPEG image.
 bool DescompactaParaBitmap(const QByteArray& jpeg, QByteArray& bitmap);
+// A JPEG file unpacked into an image of format RGB32; a null image when the data is not a
+// complete JPEG image.
+QImage DescompactaParaImagem(const QByteArray& jpeg);
 
 }  // namespace norvix

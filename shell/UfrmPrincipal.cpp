@@ -1,6 +1,7 @@
 #include "UfrmPrincipal.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
@@ -23,6 +24,7 @@
 #include "modules/MapCatalogue.h"
 #include "platform/MessageSeam.h"
 #include "platform/Paths.h"
+#include "records/UBJpeg.h"
 #include "records/UDMedicos.h"
 #include "skins/SkinPictures.h"
 
@@ -33,13 +35,23 @@ namespace {
 const QPoint kButtonPlaces[7] = {{469, 250}, {406, 294}, {328, 340}, {267, 393},
                                  {289, 441}, {289, 492}, {320, 540}};
 
-// Reads a skin picture whatever its extension says: the ".dat" files hold JPEG content.
+// Reads a skin picture whatever its extension says. The ".dat" files hold JPEG content, read
+// straight through libjpeg-turbo: Qt's image plugins would first be loaded and probed, which
+// costs more than the sixteen pictures themselves. Any other content goes through Qt.
 bool loadPicture(const QString& path, QImage* out) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    QImageReader reader(&file);
-    reader.setDecideFormatFromContent(true);
-    *out = reader.read();
+    const QByteArray data = file.readAll();
+    if (data.startsWith("\xFF\xD8")) {
+        *out = norvix::DescompactaParaImagem(data);
+    } else {
+        QBuffer buffer;
+        buffer.setData(data);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        reader.setDecideFormatFromContent(true);
+        *out = reader.read();
+    }
     return !out->isNull();
 }
 // The picture that leads to the maker's web page: its address, drawn rather than shipped.

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QImage>
+#include <cstring>
 
 #include "BitmapFixture.h"
 #include "records/UBJpeg.h"
@@ -168,4 +170,30 @@ TEST(DescompactaImagem, FalhasDevolvemFalsoSemLevantarErro) {
     EXPECT_TRUE(fechado.isOpen());
     EXPECT_EQ(fechado.pos(), 0);
     EXPECT_EQ(le32(fechado.data(), 18), 64u);
+}
+
+TEST(DescompactaParaImagem, MesmosPixelsQueOBitmapEmOrdemDeCimaParaBaixo) {
+    const QByteArray jpeg = compacta(bitmap(640, 480, 24), 60);
+    const QImage imagem = DescompactaParaImagem(jpeg);
+    ASSERT_EQ(imagem.size(), QSize(640, 480));
+    ASSERT_EQ(imagem.format(), QImage::Format_RGB32);
+    QByteArray bmp;
+    ASSERT_TRUE(DescompactaParaBitmap(jpeg, bmp));
+    for (int y : {0, 119, 120, 300, 479}) {
+        const auto* linhaBmp = reinterpret_cast<const uchar*>(bmp.constData()) + 54 + (479 - y) * 640 * 4;
+        const uchar* linhaImagem = imagem.constScanLine(y);
+        for (int x = 0; x < 640; ++x) {
+            // The same decoder: identical colours; the unused byte is opaque, as RGB32 needs.
+            ASSERT_EQ(std::memcmp(linhaImagem + 4 * x, linhaBmp + 4 * x, 3), 0) << x << "," << y;
+            ASSERT_EQ(linhaImagem[4 * x + 3], 0xFF) << x << "," << y;
+        }
+    }
+    EXPECT_GT(qRed(imagem.pixel(320, 0)), 200);  // the red band on top
+}
+
+TEST(DescompactaParaImagem, DadosQueNaoSaoJpegCompletoDaoImagemNula) {
+    const QByteArray bom = compacta(bitmap(64, 48, 24), 50);
+    for (const QByteArray& ruim : {QByteArray(), bom.left(bom.size() / 2), bom.left(2),
+                                   QByteArray(500, 'x'), bitmap(8, 8, 32)})
+        EXPECT_TRUE(DescompactaParaImagem(ruim).isNull()) << ruim.size();
 }

@@ -226,3 +226,26 @@ TEST_F(StartUp, SkinRulesForEachFamilyAndRingCount) {
     EXPECT_NE(main->button(3)->normalPicture().toImage(), miral);
     EXPECT_TRUE(seam.messages.empty() || moduleErrors().size() == int(seam.messages.size()));
 }
+
+TEST_F(StartUp, SkinPicturesAreReadByContentAndAHalfWrittenOneIsImg001) {
+    demo.set("MODULOS", "DIRMAPAS", demo.dirQv() + "/NaoExiste");
+    main->ApplicationEvents1Activate();
+    ASSERT_TRUE(main->started());
+    // A picture saved as PNG under its ".dat" name still shows.
+    QImage green(48, 40, QImage::Format_RGB32);
+    green.fill(QColor(0, 200, 0));
+    ASSERT_TRUE(green.save(demo.imgs() + "/BListOrvent3.dat", "PNG"));
+    ASSERT_TRUE(main->ApplySkin(3, 32));
+    const QImage shown = main->button(3)->normalPicture().toImage();
+    EXPECT_EQ(shown.size(), QSize(48, 40));
+    EXPECT_EQ(shown.pixelColor(10, 10), QColor(0, 200, 0));
+    // A JPEG cut short is no picture.
+    QFile background(demo.imgs() + "/qv3.dat");
+    ASSERT_TRUE(background.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(background.resize(background.size() / 2));
+    background.close();
+    seam.messages.clear();
+    EXPECT_FALSE(main->ApplySkin(3, 32));
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_EQ(seam.messages[0].text, kImg001);
+}
