@@ -1,13 +1,48 @@
-// The baseline: a Qt Widgets program that shows one window and ends once it is up.
+// The baselines: a Qt Widgets program that shows one window and ends once it is up; built a
+// second time (BARE_WITH_DATABASE) to also attach and detach the embedded database named by
+// its argument, the least any program must do before its start-up can end.
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#ifdef BARE_WITH_DATABASE
+#include <firebird/Interface.h>
+#include <cstdio>
+
+static bool attachAndDetach(const char* file) {
+    using namespace Firebird;
+    IMaster* master = fb_get_master_interface();
+    ThrowStatusWrapper status(master->getStatus());
+    try {
+        IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0);
+        dpb->insertString(&status, isc_dpb_user_name, "sysdba");
+        dpb->insertString(&status, isc_dpb_password, "rqmz71");
+        dpb->insertString(&status, isc_dpb_lc_ctype, "WIN1252");
+        IProvider* provider = master->getDispatcher();
+        IAttachment* attachment = provider->attachDatabase(&status, file, dpb->getBufferLength(&status),
+                                                           dpb->getBuffer(&status));
+        attachment->detach(&status);
+        provider->release();
+        dpb->dispose();
+        return true;
+    } catch (const FbException& e) {
+        char text[512];
+        master->getUtilInterface()->formatStatus(text, sizeof text, e.getStatus());
+        std::fprintf(stderr, "%s\n", text);
+        return false;
+    }
+}
+#endif
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QWidget window;
     window.resize(800, 600);
     window.show();
+#ifdef BARE_WITH_DATABASE
+    const QByteArray file = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    QTimer::singleShot(0, &app, [file] { QCoreApplication::exit(attachAndDetach(file.constData()) ? 0 : 1); });
+#else
     QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); });
+#endif
     return app.exec();
 }
