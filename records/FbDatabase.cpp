@@ -269,17 +269,17 @@ void FbDatabase::open() {
 
 void FbDatabase::openAhead() {
     if (attachment_ || ahead_) return;
-    ahead_ = std::make_unique<Ahead>();
-    Ahead* ahead = ahead_.get();
+    auto ahead = std::make_unique<Ahead>();
     ahead->name = name_;
     ahead->login = login();
-    ahead->worker = std::thread([ahead, connector = connector_] {
+    ahead->worker = std::thread([a = ahead.get(), connector = connector_] {
         try {
-            ahead->attachment = connector->attach(ahead->name, ahead->login.user, ahead->login.password);
+            a->attachment = connector->attach(a->name, a->login.user, a->login.password);
         } catch (...) {
-            ahead->error = std::current_exception();
+            a->error = std::current_exception();
         }
-    });
+    });  // a thread that cannot start raises std::system_error and nothing is kept
+    ahead_ = std::move(ahead);
 }
 
 void FbDatabase::close() {

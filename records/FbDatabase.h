@@ -152,6 +152,7 @@ public:
     // attachment, or raises its error; an open() with anything else, or the end of this
     // object, waits for it and detaches what it attached. Nothing happens when connected or
     // already started. The connector must allow a call from another thread (the real one does).
+    // Raises std::system_error when no thread can be started.
     void openAhead();
     bool connected() const { return attachment_ != nullptr; }
     // Ends active transactions with their default action, then detaches. Errors are thrown

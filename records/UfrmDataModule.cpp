@@ -106,7 +106,11 @@ void TDMPrincipal::PAttachAhead(const QString& name) {
     if (IBDatabase.connected()) return;
     IBDatabase.setDatabaseName(name);
     setLogin(QString::fromLatin1(kPassword));
-    IBDatabase.openAhead();
+    try {
+        IBDatabase.openAhead();
+    } catch (...) {
+        // No thread to be had: PSetDataBaseName attaches the ordinary way.
+    }
 }
 
 void TDMPrincipal::PConnectDataBase() {
