@@ -14,6 +14,8 @@ public:
         if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return MsgAnswer::Ok;
         QMessageBox box(parent ? parent : QApplication::activeWindow());
         box.setWindowTitle(m.caption);
+        // A server error or a file name may hold '<': never drawn as markup.
+        box.setTextFormat(Qt::PlainText);
         box.setText(m.text);
         switch (m.icon) {
         case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;

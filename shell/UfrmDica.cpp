@@ -35,8 +35,8 @@ TfrmDica::TfrmDica(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindows
                          "somente \"irreg\"."),
           58, 34);
     label("lblTexto3",
-          QStringLiteral("O paciente ou exame encontrado pela busca é exibido no Painel de Navegação "
-                         "(\"Painel de Navegação\") após um duplo clique sobre o seu nome ou um clique no "
+          QStringLiteral("O paciente ou exame encontrado pela busca é exibido no \"Painel de Navegação\" "
+                         "após um duplo clique sobre o seu nome ou um clique no "
                          "botão \"Ver Paciente/Exame\"."),
           94, 34);
     auto* ok = new QPushButton(QStringLiteral("&OK"), this);

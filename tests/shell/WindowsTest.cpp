@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLocalServer>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QTimer>
+#include <QSysInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -52,6 +56,7 @@ TEST(SearchTipWindow, CaptionSizeTextsAndOkCloses) {
     auto* text3 = tip->findChild<QLabel*>("lblTexto3");
     ASSERT_NE(text3, nullptr);
     EXPECT_TRUE(text3->text().contains("Ver Paciente/Exame"));
+    EXPECT_EQ(text3->text().count("Painel de Navegação"), 1);
     auto* ok = tip->findChild<QPushButton*>("btnOK");
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), "&OK");
@@ -153,4 +158,47 @@ TEST(SingleInstance, SocketLeftByAKilledProcessDoesNotBlockTheNextStart) {
     EXPECT_FALSE(next.anotherIsRunning());
     TSingleInstance after(name);
     EXPECT_TRUE(after.anotherIsRunning());
+}
+
+TEST(SingleInstance, ALiveHolderThatCannotAnswerStillCounts) {
+    // Two starts at the same moment: the first holds the lock but does not listen yet.
+    const QString name = QStringLiteral("norvix-busy-%1").arg(::getpid());
+    TSingleInstance probe(name);
+    QLockFile holder(probe.lockFileName());
+    ASSERT_TRUE(holder.tryLock(0));
+    TSingleInstance second(name);
+    EXPECT_TRUE(second.anotherIsRunning());
+    EXPECT_TRUE(QFile::exists(probe.lockFileName()));
+    holder.unlock();
+    TSingleInstance third(name);
+    EXPECT_FALSE(third.anotherIsRunning());
+}
+
+TEST(SingleInstance, LockOfAProcessThatNoLongerExistsIsTakenOver) {
+    const QString name = QStringLiteral("norvix-deadlock-%1").arg(::getpid());
+    TSingleInstance first(name);
+    QFile left(first.lockFileName());
+    ASSERT_TRUE(left.open(QIODevice::WriteOnly));
+    left.write("999999\nMiral\n" + QSysInfo::machineHostName().toUtf8() + "\n");  // no such process
+    left.close();
+    EXPECT_FALSE(first.anotherIsRunning());
+    TSingleInstance second(name);
+    EXPECT_TRUE(second.anotherIsRunning());
+}
+
+TEST(MessageBoxes, TextIsShownAsWrittenNeverAsMarkup) {
+    // A server error or a file name may hold '<'.
+    const QString text = "Arquivo <b>laudo</b> & <i>exame</i> não encontrado";
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        format = box->textFormat();
+        box->buttons().first()->click();
+    });
+    norvix::showMessage(text, "Erro", norvix::MsgIcon::Error);
+    EXPECT_EQ(shown, text);
+    EXPECT_EQ(format, Qt::PlainText);
 }
