@@ -1,6 +1,9 @@
 #include "Paths.h"
 
 #include <QFileInfo>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace norvix {
 
@@ -17,6 +20,17 @@ QString programDirectory() {
     QString dir = QFileInfo(exe).absolutePath();
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     return dir;
+}
+
+void ensureRuntimeDirectory() {
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;
+    const std::string dir = "/tmp/norvix-runtime-" + std::to_string(::getuid());
+    ::mkdir(dir.c_str(), 0700);
+    // Only a folder of our own that nobody else can enter will do; otherwise Qt's fallback.
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+        (st.st_mode & 0777) == 0700)
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir));
 }
 
 }  // namespace norvix

@@ -10,4 +10,9 @@ QString installRoot();
 // this is still the host program's directory.
 QString programDirectory();
 
+// Gives the process a private runtime folder when XDG_RUNTIME_DIR is absent (a root shell, a
+// service): Qt would otherwise warn at every start and fall back to a shared name in /tmp.
+// Call before the application object exists. Does nothing when the variable is set.
+void ensureRuntimeDirectory();
+
 }  // namespace norvix

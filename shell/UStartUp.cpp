@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include "SignalClose.h"
 #include "UBVersionInfo.h"
 #include "UfrmPrincipal.h"
 #include "UfrmStarting.h"
@@ -30,14 +32,17 @@ void repaintNow(QWidget* w) {
 
 QString databaseFile(const QString& directory) { return directory + QStringLiteral("/DATABASE.GDB"); }
 
-// A database on a server ("host:/path") cannot be checked as a local file; a local path may
-// hold a ':' itself, but never before its first '/'.
-bool mayAttach(const QString& name) {
-    const qsizetype colon = name.indexOf(QLatin1Char(':'));
-    const bool remote = colon > 0 && !name.left(colon).contains(QLatin1Char('/'));
-    return remote || QFileInfo(name).isFile();
-}
+// A database on a server cannot be checked as a local file. Only the server forms
+// "host:/absolute/path" and "host/port:/absolute/path" count as one: any other text with a
+// colon (a folder name holding one, the missing-value text of the setting) is a local path.
+bool mayAttach(const QString& name) { return isDatabaseServerName(name) || QFileInfo(name).isFile(); }
 }  // namespace
+
+bool isDatabaseServerName(const QString& name) {
+    static const QRegularExpression server(QStringLiteral(
+        "^[A-Za-z0-9](?:[A-Za-z0-9.-]*[A-Za-z0-9])?(?:/[A-Za-z0-9_-]+)?:/"));
+    return server.match(name).hasMatch();
+}
 
 void fillSharedRecords(const TBIniSettings& s) {
     TInfosQV& i = infos();
@@ -136,6 +141,8 @@ void TStartUp::StartUp() {
 
     try {
         CheckDatabase();
+        // The engine took SIGINT and SIGTERM for itself at its first attach.
+        TSignalClose::reinstall();
         if (!main_.databaseReady_) {
             if (TfrmIniciando::exists()) TfrmIniciando::instance()->close();
             main_.close();

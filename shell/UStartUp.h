@@ -26,6 +26,10 @@ private:
     TfrmPrincipal& main_;
 };
 
+// Whether a database name is on a server: "host:/absolute/path" or "host/port:/absolute/path".
+// Anything else is a local file, whatever colons it holds.
+bool isDatabaseServerName(const QString& name);
+
 // Copies the cached settings into TInfosQV and TPathsQV in the order the start-up uses
 // (a conversion error of an accessor stops it where it happens).
 void fillSharedRecords(const TBIniSettings& settings);

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
+#include <utility>
 #include "HelpViewer.h"
 #include "PictureButton.h"
 #include "UBRegConfig.h"
@@ -129,8 +130,9 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
     // state change arrives outside the event delivery that turns an error into the general
     // error message, so the run is posted as an event of its own.
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-        if (s == Qt::ApplicationActive)
-            QMetaObject::invokeMethod(this, &TfrmPrincipal::ApplicationEvents1Activate, Qt::QueuedConnection);
+        if (s != Qt::ApplicationActive) return;
+        if (std::exchange(firstActivationTaken_, false)) return;
+        requestStartUp();
     });
 }
 
@@ -185,6 +187,27 @@ void TfrmPrincipal::ApplicationEvents1Activate() {
         ~Reset() { flag = false; }
     } reset{startUpRunning_};
     TStartUp(*this).StartUp();
+}
+
+void TfrmPrincipal::requestStartUp() {
+    if (startUpQueued_ || started_ || closed_) return;
+    startUpQueued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            startUpQueued_ = false;
+            struct Finished {
+                TfrmPrincipal* window;
+                ~Finished() { emit window->startUpFinished(); }
+            } finished{this};
+            ApplicationEvents1Activate();
+        },
+        Qt::QueuedConnection);
+}
+
+void TfrmPrincipal::requestFirstStartUp() {
+    firstActivationTaken_ = true;
+    requestStartUp();
 }
 
 void TfrmPrincipal::buildCatalogue(bool withProgress) {

@@ -30,6 +30,12 @@ public:
 
     // Runs the start-up while it has not completed; ignored while a run is under way.
     void ApplicationEvents1Activate();
+    // Queues one start-up run for an activation; requests made before it runs share it.
+    void requestStartUp();
+    // The program entry's request right after showing the window: it stands for the first
+    // activation (a desktop without a window manager reports none), so the application's own
+    // first activation, whenever it comes, does not run the start-up a second time.
+    void requestFirstStartUp();
 
     // The window's state shared with the start-up run.
     bool started() const { return started_; }
@@ -58,6 +64,10 @@ public:
 
     static const char* kMakerWebPage;
 
+signals:
+    // After each queued run, whether it completed, stopped or raised.
+    void startUpFinished();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -71,6 +81,8 @@ private:
     bool started_ = false;
     bool databaseReady_ = true;
     bool startUpRunning_ = false;
+    bool startUpQueued_ = false;
+    bool firstActivationTaken_ = false;
     bool closed_ = false;
     std::unique_ptr<TBIniSettings> settings_;
     std::unique_ptr<TBVersionInfo> versionInfo_;

@@ -3,34 +3,43 @@
 #include <QPointer>
 #include <QTimer>
 #include "MiralApplication.h"
+#include "SignalClose.h"
 #include "SingleInstance.h"
 #include "UfrmPrincipal.h"
+#include "platform/Paths.h"
 #include "records/UfrmDataModule.h"
 
 int main(int argc, char** argv) {
+    norvix::ensureRuntimeDirectory();
     MiralApplication app(argc, argv);
     TSingleInstance single;
     if (single.anotherIsRunning()) return 0;  // the running one shows itself
+    TSignalClose signalClose;
 
     QApplication::setApplicationName(QStringLiteral("OrventDuo"));
     QApplication::setApplicationDisplayName(QStringLiteral("OrventDuo"));
     QLocale::setDefault(QLocale::c());
 
     norvix::TDMPrincipal dataModule;
-    auto* main = new TfrmPrincipal();
+    QPointer<TfrmPrincipal> main = new TfrmPrincipal();
     QObject::connect(&single, &TSingleInstance::showRequested, main, [main] {
         main->showNormal();
         main->raise();
         main->activateWindow();
     });
     main->show();
-    // Showing the window is its first activation; a desktop without a window manager never
-    // reports one, so the start-up is queued here too (a run that has begun ignores it).
-    const bool exitAfterStartUp = qEnvironmentVariableIsSet("NORVIX_EXIT_AFTER_STARTUP");
-    QTimer::singleShot(0, main, [window = QPointer<TfrmPrincipal>(main), exitAfterStartUp] {
-        if (window) window->ApplicationEvents1Activate();
+    main->requestFirstStartUp();
+    if (qEnvironmentVariableIsSet("NORVIX_EXIT_AFTER_STARTUP")) {
         // Used by the start-up benchmark: end as soon as the run is over.
-        if (exitAfterStartUp) QCoreApplication::exit(window && window->started() ? 0 : 1);
-    });
-    return app.exec();
+        QObject::connect(main, &TfrmPrincipal::startUpFinished, &app,
+                         [main] { QCoreApplication::exit(main && main->started() ? 0 : 1); });
+    }
+    const int status = app.exec();
+    // After a signal the event loops were left with the main window still open: close it as
+    // its close button would. The data module then commits and detaches as it goes.
+    if (main) {
+        main->close();
+        delete main.data();
+    }
+    return signalClose.received() ? 0 : status;
 }

@@ -9,6 +9,7 @@
 #include "DemoInstallation.h"
 #include "PictureButton.h"
 #include "UfrmPrincipal.h"
+#include "UStartUp.h"
 #include "UfrmStarting.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
@@ -195,6 +196,56 @@ TEST_F(StartUp, ActivationDuringAMessageDoesNotStartASecondRun) {
     main->ApplicationEvents1Activate();
     EXPECT_EQ(reentries, 1);
     EXPECT_EQ(seam.messages.size(), 1u);
+}
+
+TEST_F(StartUp, StepsAndProgressComeInTheirOrder) {
+    // What the operator sees of the run: each step image as it appears and each bar value.
+    QStringList seen;
+    struct StepWatcher : QObject {
+        QStringList* seen;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::ShowToParent) *seen << o->objectName();
+            return false;
+        }
+    } watcher;
+    watcher.seen = &seen;
+    TfrmIniciando* window = TfrmIniciando::instance();
+    for (int i = 1; i <= 4; ++i) window->findChild<QWidget*>(QStringLiteral("ImgStep%1").arg(i))->installEventFilter(&watcher);
+    QObject::connect(window->PBProgress(), &QProgressBar::valueChanged, [&](int v) { seen << QString::number(v); });
+    main->ApplicationEvents1Activate();
+    ASSERT_TRUE(main->started());
+    // Two map modules in the demonstration: 6 per file found, 6 per module processed.
+    EXPECT_EQ(seen.join(' '), "50 ImgStep2 100 ImgStep3 0 6 12 18 24 100 0 ImgStep4 50 100");
+}
+
+TEST_F(StartUp, AMissingDatabaseSettingIsAWrongPathAndNothingIsAttached) {
+    // Without the key, its missing-value text ("Erro no parâmetro: ...") holds a colon.
+    QFile ini(demo.settingsFile());
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    QByteArray text = ini.readAll();
+    ini.close();
+    const qsizetype at = text.indexOf("BANCODADOS=");
+    ASSERT_GE(at, 0);
+    text.remove(at, text.indexOf('\n', at) + 1 - at);
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(text);
+    ini.close();
+
+    main->ApplicationEvents1Activate();
+    ASSERT_EQ(seam.messages.size(), 1u) << seam.texts().join(" | ").toStdString();
+    EXPECT_TRUE(seam.messages[0].text.startsWith("Caminho do diretório do Banco de dados incorreto"));
+    EXPECT_FALSE(dm->connected());
+    EXPECT_TRUE(mainClosed());
+}
+
+TEST(DatabaseName, OnlyTheServerFormsNameAServer) {
+    for (const char* server : {"clinica:/srv/firebird/Banco de Dados/DATABASE.GDB", "192.168.0.10:/dados/DATABASE.GDB",
+                               "servidor-1.local/3051:/dados/DATABASE.GDB", "srv/gds_db:/d/DATABASE.GDB"})
+        EXPECT_TRUE(isDatabaseServerName(server)) << server;
+    for (const char* local : {"Erro no parâmetro: QV ->  BANCODADOS/DATABASE.GDB", "/opt/NORVIX/Banco: novo/DATABASE.GDB",
+                              "Banco de Dados:/x/DATABASE.GDB", "host:relativo/DATABASE.GDB",
+                              ":/x/DATABASE.GDB", "/DATABASE.GDB"})
+        EXPECT_FALSE(isDatabaseServerName(local)) << local;
 }
 
 TEST_F(StartUp, WithoutAMapsFolderNoCatalogueIsBuilt) {
