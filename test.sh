@@ -3,6 +3,7 @@
 # todos passaram.
 set -euo pipefail
 cd "$(dirname "$0")"
+. scripts/runtime-dir.sh
 ./scripts/install-deps.sh
 ./scripts/build.sh
 cd build

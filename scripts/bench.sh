@@ -2,6 +2,7 @@
 # Builds and runs every benchmark; each prints its figure against a baseline of the same run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/runtime-dir.sh
 ./scripts/build.sh >/dev/null
 BIN="$PWD/build/bin"
 tmp="$(mktemp -d)"

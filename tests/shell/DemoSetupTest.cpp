@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include "DemoInstallation.h"
 #include "platform/ProfileFile.h"
@@ -96,4 +97,34 @@ TEST(DemoSetup, SecondRunKeepsDatabaseExamsReportsAndTheClinicsSettings) {
     EXPECT_EQ(settings.readString("CLINICA", "NOME", ""), "Clínica Visão");
     EXPECT_EQ(settings.readString("MODULOS", "PROCESSAMENTO", ""),
               QDir(qEnvironmentVariable("NORVIX_BIN_DIR")).absolutePath() + "/Processamento.so");
+}
+
+TEST(DemoSetup, DesktopEntryIsValidAndStartsThisInstallation) {
+    QTemporaryDir data;
+    const QString root = data.path() + "/Clínica \"A\" $teste";
+    QProcess script;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", data.path());
+    script.setProcessEnvironment(env);
+    script.start("bash", {qEnvironmentVariable("NORVIX_SOURCE_DIR") + "/scripts/install-desktop-entry.sh", root});
+    ASSERT_TRUE(script.waitForFinished(30000));
+    ASSERT_EQ(script.exitCode(), 0) << script.readAllStandardError().toStdString();
+    const QString entry = QString::fromUtf8(script.readAllStandardOutput()).trimmed();
+    EXPECT_EQ(entry, data.path() + "/applications/norvix-miral.desktop");
+    EXPECT_TRUE(QFile::exists(data.path() + "/icons/hicolor/scalable/apps/norvix-miral.svg"));
+
+    QProcess validate;
+    validate.start("desktop-file-validate", {entry});
+    ASSERT_TRUE(validate.waitForFinished(30000)) << "desktop-file-validate ausente (scripts/install-deps.sh)";
+    EXPECT_EQ(validate.exitCode(), 0) << validate.readAll().toStdString();
+
+    // The Exec line, unescaped as a desktop reads it, names this installation exactly.
+    QFile f(entry);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(text.contains("\nIcon=norvix-miral\n"));
+    QString exec = text.section("\nExec=", 1).section('\n', 0, 0);
+    exec.replace("\\\\", "\\");
+    EXPECT_TRUE(exec.startsWith(R"(env "NORVIX_ROOT=)" + QString(root).replace("\"", "\\\"").replace("$", "\\$") + "\" "))
+        << exec.toStdString();
 }
