@@ -26,6 +26,7 @@
 #include "platform/MessageSeam.h"
 #include "platform/Paths.h"
 #include "records/UBJpeg.h"
+#include "reports/UBMapOperation.h"
 #include "records/UDMedicos.h"
 #include "skins/SkinPictures.h"
 
@@ -115,6 +116,8 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
 
     // The program's own notation, whatever the user's locale says.
     QLocale::setDefault(QLocale::c());
+    // The exam loader of the report phrases and the exam browser lives as long as the program.
+    mapOperation_ = std::make_unique<norvix::TBMapOperation>();
     regConfig_ = std::make_unique<TBRegConfig>();
     regConfig_->SaveCurrent();
     regConfig_->SetValues(QStringLiteral("."), QStringLiteral("dd/MM/yyyy"), QStringLiteral(","),

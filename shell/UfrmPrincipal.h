@@ -14,6 +14,9 @@ class TBRegConfig;
 class TBVersionInfo;
 class TStartUp;
 class TMapCatalogue;
+namespace norvix {
+class TBMapOperation;
+}
 
 class TfrmPrincipal : public QWidget {
     Q_OBJECT
@@ -88,6 +91,7 @@ private:
     std::unique_ptr<TBVersionInfo> versionInfo_;
     std::unique_ptr<TBRegConfig> regConfig_;
     std::unique_ptr<TMapCatalogue> catalogue_;
+    std::unique_ptr<norvix::TBMapOperation> mapOperation_;
 
     QLabel* Image1;
     QLabel* Image2;
