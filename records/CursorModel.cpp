@@ -43,6 +43,18 @@ bool CursorModel::setCurrentRow(int row) {
     return cursor_->moveTo(row);
 }
 
+bool CursorModel::reveal(int row) {
+    if (!cursor_ || !cursor_->active() || row < 0) return false;
+    if (row < shown_) return true;
+    if (!cursor_->fetchTo(row)) return false;
+    // Whole pages, as scrolling would have shown them.
+    const int target = std::min(cursor_->fetchedCount(), (row / kPage + 1) * kPage);
+    beginInsertRows(QModelIndex(), shown_, target - 1);
+    shown_ = target;
+    endInsertRows();
+    return true;
+}
+
 int CursorModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : shown_;
 }

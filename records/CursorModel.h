@@ -26,6 +26,9 @@ public:
     // The cursor's current row, -1 when none; making a row current moves the cursor.
     int currentRow() const;
     bool setCurrentRow(int row);
+    // Makes the rows up to row part of the model (fetching them when needed); false when the
+    // result has no such row.
+    bool reveal(int row);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

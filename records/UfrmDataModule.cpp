@@ -133,12 +133,37 @@ void TDMPrincipal::PDesconectionDataBase() {
 }
 
 void TDMPrincipal::PCommitDataBase() {
+    if (batchDepth_ > 0) return;  // the batch commits at its end
     IBTransaction.commit();
+    reopenTables();
+}
+
+void TDMPrincipal::reopenTables() {
     for (FbDataSet* d : {static_cast<FbDataSet*>(&IBMedicos), static_cast<FbDataSet*>(&IBPacientes),
                          static_cast<FbDataSet*>(&IBExames), static_cast<FbDataSet*>(&IBLaudos),
                          static_cast<FbDataSet*>(&IBLaudosTexto),
                          static_cast<FbDataSet*>(&IBQueryPacientes)})
         d->open();
+}
+
+TDMPrincipal::Batch::Batch(TDMPrincipal& dm) : dm_(dm) { ++dm_.batchDepth_; }
+
+TDMPrincipal::Batch::~Batch() {
+    if (done_) return;
+    --dm_.batchDepth_;
+    if (dm_.batchDepth_ > 0) return;
+    try {
+        dm_.IBTransaction.rollback();
+        dm_.reopenTables();
+    } catch (const DatabaseError&) {
+        // Leaving because of an error already: the server discards what was not committed.
+    }
+}
+
+void TDMPrincipal::Batch::commit() {
+    done_ = true;
+    --dm_.batchDepth_;
+    dm_.PCommitDataBase();
 }
 
 void TDMPrincipal::execProcedure(const QString& sql, const FbParams& params, Commit commit,

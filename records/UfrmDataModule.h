@@ -89,6 +89,22 @@ public:
 
     bool connected() const { return IBDatabase.connected(); }
 
+    // Writes that must stand or fall together (an exam with its reports and the patient's
+    // counters): while a batch lives, the commits that operations ask for are held back;
+    // commit() commits them all at once, and leaving the scope without it rolls them back.
+    class Batch {
+    public:
+        explicit Batch(TDMPrincipal& dm);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        void commit();
+
+    private:
+        TDMPrincipal& dm_;
+        bool done_ = false;
+    };
+
     // ---- the operation pattern ----------------------------------------------------------
     // Runs a statement without result (an "Execute Procedure ..." or DML) on `cursor`
     // (IBOperation by default); then closes it when asked and commits when asked.
@@ -120,6 +136,8 @@ public:
 
 private:
     void setLogin(const QString& password);
+    void reopenTables();
+    int batchDepth_ = 0;
 };
 
 // The process-wide data module (created by the program entry before the main window).

@@ -256,6 +256,31 @@ TEST_F(Module, UncommittedWritesAreRolledBackByDisconnectButCommittedAtTheEnd) {
               "mantido");
 }
 
+TEST_F(Module, ABatchCommitsItsWritesTogetherOrNone) {
+    const int a = insertPaciente(QStringLiteral("ANA"));
+    const char* const update = "Execute Procedure UpdateExamesPacientesByCodigo :Codigo,:UltimoExame,:TotalExames";
+    auto lastExam = [&] {
+        return dm->selectString("SELECT UltimoExame FROM Pacientes WHERE Codigo=:C", {{"C", a}}, "UltimoExame", Close::Yes);
+    };
+    {
+        TDMPrincipal::Batch batch(*dm);
+        dm->execProcedure(update, {{"Codigo", a}, {"UltimoExame", "primeiro"}, {"TotalExames", 1}});
+        insertPaciente(QStringLiteral("BIA"));  // its commit is held back as well
+        // Leaving without commit: both writes are gone.
+    }
+    EXPECT_EQ(lastExam(), "");
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
+    EXPECT_TRUE(dm->IBQueryPacientes.active());
+    {
+        TDMPrincipal::Batch batch(*dm);
+        dm->execProcedure(update, {{"Codigo", a}, {"UltimoExame", "segundo"}, {"TotalExames", 2}});
+        batch.commit();
+    }
+    dm->PDesconectionDataBase();  // rolls back whatever was not committed
+    dm->PConnectDataBase();
+    EXPECT_EQ(lastExam(), "segundo");
+}
+
 TEST_F(Module, FailedWriteIsNotCommittedAndLeavesTheModuleUsable) {
     FbParams p = dbtest::pacienteTexts(QString(60, QLatin1Char('x')));
     p.push_back({"DtCadastro", QDate(2024, 1, 1)});
