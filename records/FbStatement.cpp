@@ -307,9 +307,11 @@ std::vector<unsigned char> FbDataSet::bindParameters(IMessageMetadata** metadata
                     *nullFlag = -1;
                     break;
                 }
+                // Whole seconds only: exams and reports are found again by date and time
+                // equality, and a caller's clock reading carries milliseconds that a later
+                // lookup (or a time typed or read from a file) does not repeat.
                 const ISC_TIME x = util()->encodeTime(unsigned(t.hour()), unsigned(t.minute()),
-                                                      unsigned(t.second()),
-                                                      unsigned(t.msec()) * 10);
+                                                      unsigned(t.second()), 0);
                 std::memcpy(data, &x, sizeof x);
                 break;
             }

@@ -23,9 +23,10 @@ public:
 // ---------------------------------------------------------------------------------------------
 // Parameter values.
 
-// One parameter value: integer, text, date, time, double, blob (bytes) or NULL. Texts are
-// QString; a QByteArray is always a blob. Constructors are implicit so that parameter lists
-// read naturally: {{"Codigo", 5}, {"Nome", nome}, {"Data", QDate::currentDate()}}.
+// One parameter value: integer, text, date, time (bound to the whole second), double, blob
+// (bytes) or NULL. Texts are QString; a QByteArray is always a blob. Constructors are implicit
+// so that parameter lists read naturally:
+// {{"Codigo", 5}, {"Nome", nome}, {"Data", QDate::currentDate()}}.
 class FbValue {
 public:
     enum class Kind { Null, Integer, Text, Date, Time, Double, Blob };

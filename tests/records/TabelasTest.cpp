@@ -200,6 +200,31 @@ TEST_F(Banco, ExamesContadosPorMedicoEPaciente) {
     EXPECT_EQ(DExames().CountExames(), 3);
 }
 
+// The exam workflow and the report editor pass the clock's time, milliseconds and all; the
+// row must be found again with the same second however the milliseconds differ.
+TEST_F(Banco, HoraGravadaSemMilissegundosEEncontradaPeloSegundo) {
+    const int p = novoPaciente("P"), m = novoMedico("M");
+    const QTime relogio(12, 34, 56, 789);
+    DExames().InsertExames(p, m, kData, relogio, "OD", 0.9, "T", "", "d", "o", 32, "1");
+    DLaudos().InsertLaudos(p, 1, -1, "", kData, relogio);
+    for (const char* tabela : {"Exames", "Laudos"}) {
+        const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE CodPaciente = :P AND "
+                                           "Data = :Data AND Hora = :Hora")
+                                .arg(tabela);
+        for (const QTime& busca : {QTime(12, 34, 56, 1), QTime(12, 34, 56), relogio})
+            EXPECT_EQ(dm->selectInt(sql, {{"P", p}, {"Data", kData}, {"Hora", busca}}, "COUNT",
+                                    TDMPrincipal::Close::Yes),
+                      1)
+                << tabela << " " << busca.toString("HH:mm:ss.zzz").toStdString();
+        EXPECT_EQ(dm->selectInt(sql, {{"P", p}, {"Data", kData}, {"Hora", QTime(12, 34, 57)}},
+                                "COUNT", TDMPrincipal::Close::Yes),
+                  0);
+        EXPECT_EQ(coluna(tabela, 1, "Hora"), "12:34:56");
+    }
+    EXPECT_EQ(dm->openQuery(dm->IBOperation, "SELECT Hora FROM Exames").asTime("Hora"),
+              QTime(12, 34, 56));
+}
+
 TEST_F(Banco, MarcasDeBackupSoFicamComOProximoCommit) {
     const int p = novoPaciente("P"), m = novoMedico("M");
     const int e1 = novoExame(p, m, QTime(9, 0, 0));
