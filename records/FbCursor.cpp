@@ -63,7 +63,7 @@ void FbDataSet::open() {
         }
     } guard{in};
     ITransaction* tra = transaction_.handle();
-    resultSet_ = guarded([&](ThrowStatusWrapper* st) {
+    resultSet_ = guardedOn(transaction_.database(), [&](ThrowStatusWrapper* st) {
         return statement_->openCursor(st, tra, in, buffer.empty() ? nullptr : buffer.data(),
                                       outMeta_, 0);
     });
@@ -101,7 +101,7 @@ void FbDataSet::close() {
 
 bool FbDataSet::fetchOne() {
     if (!open_ || fetchedAll_ || !resultSet_) return false;
-    const int result = guarded([&](ThrowStatusWrapper* st) {
+    const int result = guardedOn(transaction_.database(), [&](ThrowStatusWrapper* st) {
         return resultSet_->fetchNext(st, outBuffer_.data());
     });
     if (result != IStatus::RESULT_OK) {
@@ -211,7 +211,9 @@ QByteArray FbDataSet::readBlob(const unsigned char* data) {
     std::memcpy(&id, data, sizeof id);
     IAttachment* attachment = transaction_.database().requireAttachment();
     ITransaction* tra = transaction_.handle();
-    return guarded([&](ThrowStatusWrapper* st) { return fb::readBlob(st, attachment, tra, id); });
+    return guardedOn(transaction_.database(), [&](ThrowStatusWrapper* st) {
+        return fb::readBlob(st, attachment, tra, id);
+    });
 }
 
 // ---------------------------------------------------------------------------------------------

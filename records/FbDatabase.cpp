@@ -124,6 +124,7 @@ void FbDatabase::openAhead() {
 }
 
 void FbDatabase::close() {
+    lost_ = false;
     if (!attachment_) return;
     QString failure;
     for (FbTransaction* t : transactions_) {
@@ -147,6 +148,7 @@ void FbDatabase::close() {
 }
 
 void FbDatabase::forceClose() {
+    lost_ = false;
     for (FbTransaction* t : transactions_) {
         t->closeDataSets();
         t->drop();
@@ -158,6 +160,19 @@ void FbDatabase::forceClose() {
     if (!quietly([&](ThrowStatusWrapper* st) { attachment->detach(st); })) attachment->release();
 }
 
+void FbDatabase::recover() {
+    if (!lost_) return;
+    // Statements, cursors and transactions of the dead attachment cannot be ended on the
+    // server; the server has rolled the transaction back already.
+    forceClose();
+    try {
+        open();
+    } catch (const DatabaseError&) {
+        lost_ = true;  // still away: the next operation tries again
+        throw DatabaseError::connectionLost();
+    }
+}
+
 IAttachment* FbDatabase::requireAttachment() const {
     if (!attachment_) throw DatabaseError(QStringLiteral("Banco de dados não conectado."));
     return attachment_;
@@ -167,7 +182,7 @@ int FbDatabase::requestInfo() {
     IAttachment* attachment = requireAttachment();
     const unsigned char items[] = {isc_info_page_size, isc_info_end};
     unsigned char buffer[64] = {};
-    guarded([&](ThrowStatusWrapper* st) {
+    guardedOn(*this, [&](ThrowStatusWrapper* st) {
         attachment->getInfo(st, sizeof items, items, sizeof buffer, buffer);
     });
     if (buffer[0] != isc_info_page_size)
@@ -204,9 +219,10 @@ FbTransaction::~FbTransaction() {
 }
 
 void FbTransaction::startTransaction() {
+    database_.recover();
     if (handle_) return;
     IAttachment* attachment = database_.requireAttachment();
-    handle_ = guarded([&](ThrowStatusWrapper* st) {
+    handle_ = guardedOn(database_, [&](ThrowStatusWrapper* st) {
         XpbGuard tpb{util()->getXpbBuilder(st, IXpbBuilder::TPB, nullptr, 0)};
         tpb.builder->insertTag(st, isc_tpb_read_committed);
         tpb.builder->insertTag(st, isc_tpb_rec_version);
@@ -230,7 +246,7 @@ void FbTransaction::commit() {
     if (!handle_) return;
     closeDataSets();
     // commit() releases the handle when it succeeds; on failure the transaction stays active.
-    guarded([&](ThrowStatusWrapper* st) { handle_->commit(st); });
+    guardedOn(database_, [&](ThrowStatusWrapper* st) { handle_->commit(st); });
     handle_ = nullptr;
 }
 
@@ -240,7 +256,7 @@ void FbTransaction::rollback() {
     ITransaction* handle = handle_;
     handle_ = nullptr;
     try {
-        guarded([&](ThrowStatusWrapper* st) { handle->rollback(st); });
+        guardedOn(database_, [&](ThrowStatusWrapper* st) { handle->rollback(st); });
     } catch (const DatabaseError&) {
         // The server discards what was not committed when it cannot roll back now.
         handle->release();

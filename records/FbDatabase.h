@@ -96,6 +96,16 @@ public:
     // Drops the attachment without ending transactions or reporting errors.
     void forceClose();
 
+    // A connection that broke (the server stopped, the network failed) is remembered by the
+    // call that noticed it. The next operation (every statement passes FbDataSet::prepare, and
+    // FbTransaction::startTransaction) calls recover(): it drops what belonged to the dead
+    // attachment and attaches again with the same name and login, so a clinic's workstation
+    // goes on by itself once the server is back; until then each operation raises
+    // DatabaseError::connectionLost(). close() and forceClose() end this: a module that was
+    // disconnected on purpose stays disconnected.
+    void markLost() { lost_ = true; }
+    void recover();
+
     // The database-information request: page size of the database. Throws DatabaseError.
     int requestInfo();
     // True when attached and the information request succeeds.
@@ -120,6 +130,7 @@ private:
     Firebird::IAttachment* attachment_ = nullptr;
     std::unique_ptr<Ahead> ahead_;
     std::vector<FbTransaction*> transactions_;
+    bool lost_ = false;
 };
 
 // The transaction: parameters read_committed, rec_version, nowait (and write). Cursors that

@@ -3,6 +3,7 @@
 // the client library's entry points, turning its failures into DatabaseError, and the small
 // helpers more than one piece needs. Not for use outside records/.
 #include <firebird/Interface.h>
+#include <iberror.h>
 
 #include <QByteArray>
 #include <QString>
@@ -10,7 +11,7 @@
 #include <utility>
 
 #include "platform/Cp1252.h"
-#include "records/FbValue.h"
+#include "records/FbDatabase.h"
 
 namespace norvix::fb {
 
@@ -63,6 +64,30 @@ struct Status {
     Firebird::ThrowStatusWrapper* operator&() { return &wrapper; }
 };
 
+// The error for a failed call: a lock held by another transaction (with nowait the server
+// refuses at once) and a broken connection get their own kind; anything else keeps the
+// server's text.
+inline DatabaseError databaseError(Firebird::IStatus* status) {
+    for (const ISC_STATUS* v = status->getErrors(); *v != isc_arg_end;
+         v += *v == isc_arg_cstring ? 3 : 2) {
+        if (*v != isc_arg_gds) continue;
+        switch (v[1]) {
+        case isc_lock_conflict:
+        case isc_update_conflict:
+        case isc_deadlock: return DatabaseError::lockConflict();
+        case isc_network_error:
+        case isc_net_read_err:
+        case isc_net_write_err:
+        case isc_lost_db_connection:
+        case isc_conn_lost:
+        case isc_att_shutdown:
+        case isc_shutdown: return DatabaseError::connectionLost();
+        default: break;
+        }
+    }
+    return DatabaseError(statusText(status));
+}
+
 // Runs f with a throwing status and turns a Firebird failure into a DatabaseError.
 template <class F>
 decltype(auto) guarded(F&& f) {
@@ -70,7 +95,19 @@ decltype(auto) guarded(F&& f) {
     try {
         return f(&status);
     } catch (const Firebird::FbException& e) {
-        throw DatabaseError(statusText(e.getStatus()));
+        throw databaseError(e.getStatus());
+    }
+}
+
+// guarded() for a call on the attachment of `database`: a broken connection is remembered
+// there, so that the next operation attaches again.
+template <class F>
+decltype(auto) guardedOn(FbDatabase& database, F&& f) {
+    try {
+        return guarded(std::forward<F>(f));
+    } catch (const DatabaseError& e) {
+        if (e.kind() == DatabaseError::Kind::ConnectionLost) database.markLost();
+        throw;
     }
 }
 

@@ -102,6 +102,8 @@ void FbDataSet::unprepare() {
 }
 
 void FbDataSet::prepare() {
+    // Every statement passes here first: after a lost connection, attach again.
+    transaction_.database().recover();
     const QString text = effectiveSql();
     if (statement_ && preparedFor_ == text) return;
     unprepare();
@@ -110,7 +112,7 @@ void FbDataSet::prepare() {
     IAttachment* attachment = transaction_.database().requireAttachment();
     ITransaction* tra = transaction_.handle();
     const QByteArray bytes = toCp1252(parsed_.sql);
-    statement_ = guarded([&](ThrowStatusWrapper* st) {
+    statement_ = guardedOn(transaction_.database(), [&](ThrowStatusWrapper* st) {
         return attachment->prepare(st, tra, unsigned(bytes.size()), bytes.constData(), kDialect,
                                    IStatement::PREPARE_PREFETCH_METADATA);
     });
@@ -151,7 +153,7 @@ std::vector<unsigned char> FbDataSet::bindParameters(IMessageMetadata** metadata
     }
     IAttachment* attachment = transaction_.database().requireAttachment();
     ITransaction* tra = transaction_.handle();
-    return guarded([&](ThrowStatusWrapper* st) {
+    return guardedOn(transaction_.database(), [&](ThrowStatusWrapper* st) {
         IMessageMetadata* in = statement_->getInputMetadata(st);
         struct MetaGuard {
             IMessageMetadata* m;
@@ -349,7 +351,7 @@ void FbDataSet::execSql() {
         }
     } guard{in};
     ITransaction* tra = transaction_.handle();
-    guarded([&](ThrowStatusWrapper* st) {
+    guardedOn(transaction_.database(), [&](ThrowStatusWrapper* st) {
         statement_->execute(st, tra, in, buffer.empty() ? nullptr : buffer.data(), nullptr,
                             nullptr);
     });
@@ -357,7 +359,7 @@ void FbDataSet::execSql() {
 
 QString FbDataSet::plan() {
     prepare();
-    return guarded([&](ThrowStatusWrapper* st) {
+    return guardedOn(transaction_.database(), [&](ThrowStatusWrapper* st) {
         const char* text = statement_->getPlan(st, false);
         return text ? fromCp1252(text).trimmed() : QString();
     });

@@ -14,10 +14,31 @@
 
 namespace norvix {
 
-// A failure reported by the database: the text is the server's message as it formats it.
+// A failure reported by the database: the text is the server's message as it formats it,
+// except for two kinds the operator can act on, which carry a message of their own: a row that
+// another workstation is changing (try again shortly) and a connection that broke (the next
+// operation attaches again by itself, see FbDatabase::recover).
 class DatabaseError : public Error {
 public:
-    using Error::Error;
+    enum class Kind { Other, LockConflict, ConnectionLost };
+    explicit DatabaseError(const QString& message, Kind kind = Kind::Other)
+        : Error(message), kind_(kind) {}
+    Kind kind() const { return kind_; }
+
+    static DatabaseError lockConflict() {
+        return DatabaseError(QStringLiteral("O registro está sendo alterado em outra estação de "
+                                            "trabalho. Tente novamente em instantes."),
+                             Kind::LockConflict);
+    }
+    static DatabaseError connectionLost() {
+        return DatabaseError(QStringLiteral("A conexão com o servidor de banco de dados foi "
+                                            "perdida. Verifique a rede e o servidor; a próxima "
+                                            "operação tenta conectar de novo."),
+                             Kind::ConnectionLost);
+    }
+
+private:
+    Kind kind_;
 };
 
 // ---------------------------------------------------------------------------------------------
