@@ -63,7 +63,7 @@ protected:
     std::unique_ptr<TDMPrincipal> dm;
 };
 
-TEST_F(Servidor, PrimeiraSenhaRecusadaSegundaAceitaSemMensagem_NenhumaUmaMensagem) {
+TEST_F(Servidor, SenhaReservaEntraSemMensagemENenhumaSenhaDaUmaMensagem) {
     // SetUp connected: the server refused the first password and took the fallback.
     EXPECT_TRUE(dm->connected());
     EXPECT_TRUE(dm->IBTransaction.inTransaction());
@@ -173,6 +173,24 @@ TEST_F(Servidor, ServidorParadoDaMensagemClaraEAConexaoVoltaSozinha) {
     EXPECT_EQ(DPacientes().SelectCodigoByNome("BIA"), 2);
     EXPECT_EQ(DPacientes().SelectCodigoByNome("PERDIDO"), 0);
     EXPECT_TRUE(mensagens.messages.empty());
+}
+
+// The restore replaces the database file between PDesconectionDataBase and PConnectDataBase:
+// a module disconnected on purpose must not attach again by itself.
+TEST_F(Servidor, DesconectadoDePropositoNaoReconectaSozinho) {
+    servidor->para();
+    EXPECT_THROW(DPacientes().CountPacientes(), DatabaseError);
+    dm->PDesconectionDataBase();
+    ASSERT_TRUE(servidor->inicia()) << servidor->erro().toStdString();
+    try {
+        DPacientes().CountPacientes();
+        FAIL() << "conectou sozinho depois de PDesconectionDataBase";
+    } catch (const DatabaseError& e) {
+        EXPECT_EQ(e.kind(), DatabaseError::Kind::Other);
+    }
+    EXPECT_FALSE(dm->connected());
+    dm->PConnectDataBase();
+    EXPECT_EQ(DPacientes().CountPacientes(), 0);
 }
 
 }  // namespace
