@@ -25,8 +25,10 @@
 //
 // Every helper follows the same steps: close the cursor, replace its statement, set the
 // parameters by name, execute or open, read; then close and commit as asked. Errors of the
-// server (a lock conflict, a text longer than its column) are raised as norvix::DatabaseError
-// and nothing is committed.
+// server (a text longer than its column, ...) are raised as norvix::DatabaseError and nothing
+// is committed. Two of them carry a message of the program's own: a record that another
+// workstation is changing (Kind::LockConflict; the caller may try again) and a lost connection
+// to a database server (Kind::ConnectionLost; the next operation attaches again by itself).
 #include <QString>
 
 #include "records/FbDatabase.h"

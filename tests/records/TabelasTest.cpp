@@ -200,6 +200,31 @@ TEST_F(Banco, ExamesContadosPorMedicoEPaciente) {
     EXPECT_EQ(DExames().CountExames(), 3);
 }
 
+// The exam workflow and the report editor pass the clock's time, milliseconds and all; the
+// row must be found again with the same second however the milliseconds differ.
+TEST_F(Banco, HoraGravadaSemMilissegundosEEncontradaPeloSegundo) {
+    const int p = novoPaciente("P"), m = novoMedico("M");
+    const QTime relogio(12, 34, 56, 789);
+    DExames().InsertExames(p, m, kData, relogio, "OD", 0.9, "T", "", "d", "o", 32, "1");
+    DLaudos().InsertLaudos(p, 1, -1, "", kData, relogio);
+    for (const char* tabela : {"Exames", "Laudos"}) {
+        const QString sql = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE CodPaciente = :P AND "
+                                           "Data = :Data AND Hora = :Hora")
+                                .arg(tabela);
+        for (const QTime& busca : {QTime(12, 34, 56, 1), QTime(12, 34, 56), relogio})
+            EXPECT_EQ(dm->selectInt(sql, {{"P", p}, {"Data", kData}, {"Hora", busca}}, "COUNT",
+                                    TDMPrincipal::Close::Yes),
+                      1)
+                << tabela << " " << busca.toString("HH:mm:ss.zzz").toStdString();
+        EXPECT_EQ(dm->selectInt(sql, {{"P", p}, {"Data", kData}, {"Hora", QTime(12, 34, 57)}},
+                                "COUNT", TDMPrincipal::Close::Yes),
+                  0);
+        EXPECT_EQ(coluna(tabela, 1, "Hora"), "12:34:56");
+    }
+    EXPECT_EQ(dm->openQuery(dm->IBOperation, "SELECT Hora FROM Exames").asTime("Hora"),
+              QTime(12, 34, 56));
+}
+
 TEST_F(Banco, MarcasDeBackupSoFicamComOProximoCommit) {
     const int p = novoPaciente("P"), m = novoMedico("M");
     const int e1 = novoExame(p, m, QTime(9, 0, 0));
@@ -415,4 +440,149 @@ TEST_F(Banco, ExameSemImagensOuSemLinha) {
     DArquivos().SelectImagensByExame(8, c, l);  // no row at all
     EXPECT_TRUE(c.data().isEmpty());
     EXPECT_FALSE(TBJpeg().DescompactaImagem(c));
+}
+
+// ---- every written column read back ----------------------------------------------------------
+// Each column gets a value that no other column of the row has, so an access operation that
+// binds two arguments the other way round (same type, same width) fails here.
+
+namespace {
+
+using Linha = std::vector<std::pair<QString, QVariant>>;
+
+QVariant valor(const Linha& linha, const QString& coluna) {
+    for (const auto& [nome, v] : linha)
+        if (nome == coluna) return v;
+    ADD_FAILURE() << "coluna " << coluna.toStdString() << " fora da tabela do teste";
+    return {};
+}
+QString texto(const Linha& linha, const char* coluna) {
+    return valor(linha, QString::fromLatin1(coluna)).toString();
+}
+
+// The row of `tabela` whose `chave` is `codigo`, compared column by column with `esperado`.
+void confere(TDMPrincipal& dm, const QString& tabela, const QString& chave, int codigo,
+             const Linha& esperado) {
+    FbQuery& q = dm.openQuery(dm.IBOperation,
+                              "SELECT * FROM " + tabela + " WHERE " + chave + " = :C",
+                              {{"C", codigo}});
+    ASSERT_FALSE(q.isEmpty()) << tabela.toStdString() << " " << codigo;
+    for (const auto& [coluna, v] : esperado)
+        EXPECT_TRUE(q.value(coluna) == v)
+            << tabela.toStdString() << "." << coluna.toStdString() << " = \""
+            << fbValueText(q.value(coluna)).toStdString() << "\", esperado \""
+            << fbValueText(v).toStdString() << "\"";
+    q.close();
+}
+
+const Linha kPaciente = {
+    {"NOME", "NOME DO PACIENTE"}, {"RG", "RG-11"}, {"CPF", "CPF-12"}, {"SEXO", "F"},
+    {"ESTADOCIVIL", "D"}, {"CONJUGE", "CONJUGE-13"}, {"DATANASCIMENTO", "01/02/1970"},
+    {"NATURALIDADE", "NATURALIDADE-14"}, {"NATURALIDADEESTADO", "RN"}, {"PAI", "PAI-15"},
+    {"MAE", QStringLiteral("MÃE-16")}, {"RUA", "RUA-17"}, {"COMPLEMENTO", "COMPLEMENTO-18"},
+    {"BAIRRO", "BAIRRO-19"}, {"CIDADE", "CIDADE-20"}, {"ESTADO", "PE"}, {"CEP", "50000-021"},
+    {"FONE", "FONE-22"}, {"CELULAR", "CELULAR-23"}, {"CONVENIO", "CONVENIO-24"},
+    {"PROFISSAO", "PROFISSAO-25"}, {"TIPOSANG", "AB-"}};
+
+const Linha kMedico = {
+    {"NOME", "NOME DO MEDICO"}, {"RG", "RG-31"}, {"CPF", "CPF-32"}, {"CRM", "CRM-33"},
+    {"SEXO", "M"}, {"ESTADOCIVIL", "C"}, {"CONJUGE", "CONJUGE-34"},
+    {"DATANASCIMENTO", "03/04/1960"}, {"NATURALIDADE", "NATURALIDADE-35"},
+    {"NATURALIDADEESTADO", "SP"}, {"PAI", "PAI-36"}, {"MAE", "MAE-37"}, {"RUA", "RUA-38"},
+    {"COMPLEMENTO", "COMPLEMENTO-39"}, {"BAIRRO", "BAIRRO-40"}, {"CIDADE", "CIDADE-41"},
+    {"ESTADO", "BA"}, {"CEP", "40000-042"}, {"FONE", "FONE-43"}, {"CELULAR", "CELULAR-44"}};
+
+Linha com(Linha linha, const Linha& mais) {
+    linha.insert(linha.end(), mais.begin(), mais.end());
+    return linha;
+}
+
+}  // namespace
+
+TEST_F(Banco, PacienteInseridoEAlteradoColunaPorColuna) {
+    const Linha& l = kPaciente;
+    DPacientes().InsertPacientes(
+        texto(l, "NOME"), texto(l, "RG"), texto(l, "CPF"), texto(l, "SEXO"),
+        texto(l, "ESTADOCIVIL"), texto(l, "CONJUGE"), texto(l, "DATANASCIMENTO"),
+        texto(l, "NATURALIDADE"), texto(l, "NATURALIDADEESTADO"), texto(l, "PAI"),
+        texto(l, "MAE"), texto(l, "RUA"), texto(l, "COMPLEMENTO"), texto(l, "BAIRRO"),
+        texto(l, "CIDADE"), texto(l, "ESTADO"), texto(l, "CEP"), texto(l, "FONE"),
+        texto(l, "CELULAR"), texto(l, "CONVENIO"), texto(l, "PROFISSAO"), texto(l, "TIPOSANG"),
+        QDate(2023, 7, 8), 9);
+    confere(*dm, "Pacientes", "Codigo", 1,
+            com(l, {{"CODIGO", 1}, {"CODMEDICO", 0}, {"DTCADASTRO", QDate(2023, 7, 8)},
+                    {"TOTALEXAMES", 9}, {"ULTIMOEXAME", QVariant()}, {"ENCAMINHADO", QVariant()}}));
+
+    // An update replaces the 22 texts of another patient and keeps its date and counters.
+    const int outro = novoPaciente("OUTRO", 4);
+    DPacientes().UpdatePacientesByCodigo(
+        outro, texto(l, "NOME"), texto(l, "RG"), texto(l, "CPF"), texto(l, "SEXO"),
+        texto(l, "ESTADOCIVIL"), texto(l, "CONJUGE"), texto(l, "DATANASCIMENTO"),
+        texto(l, "NATURALIDADE"), texto(l, "NATURALIDADEESTADO"), texto(l, "PAI"),
+        texto(l, "MAE"), texto(l, "RUA"), texto(l, "COMPLEMENTO"), texto(l, "BAIRRO"),
+        texto(l, "CIDADE"), texto(l, "ESTADO"), texto(l, "CEP"), texto(l, "FONE"),
+        texto(l, "CELULAR"), texto(l, "CONVENIO"), texto(l, "PROFISSAO"), texto(l, "TIPOSANG"));
+    DPacientes().UpdateExamesPacientesByCodigo(outro, "OS 06/05/2024 10:11:12", 5);
+    confere(*dm, "Pacientes", "Codigo", outro,
+            com(l, {{"DTCADASTRO", kData}, {"TOTALEXAMES", 5},
+                    {"ULTIMOEXAME", "OS 06/05/2024 10:11:12"}}));
+}
+
+TEST_F(Banco, MedicoInseridoEAlteradoColunaPorColuna) {
+    const Linha& l = kMedico;
+    DMedicos().InsertMedicos(
+        texto(l, "NOME"), texto(l, "RG"), texto(l, "CPF"), texto(l, "CRM"), texto(l, "SEXO"),
+        texto(l, "ESTADOCIVIL"), texto(l, "CONJUGE"), texto(l, "DATANASCIMENTO"),
+        texto(l, "NATURALIDADE"), texto(l, "NATURALIDADEESTADO"), texto(l, "PAI"),
+        texto(l, "MAE"), texto(l, "RUA"), texto(l, "COMPLEMENTO"), texto(l, "BAIRRO"),
+        texto(l, "CIDADE"), texto(l, "ESTADO"), texto(l, "CEP"), texto(l, "FONE"),
+        texto(l, "CELULAR"));
+    confere(*dm, "Medicos", "Codigo", 1, com(l, {{"CODIGO", 1}}));
+
+    const int outro = novoMedico("OUTRO");
+    DMedicos().UpdateMedicosByCodigo(
+        outro, texto(l, "NOME"), texto(l, "RG"), texto(l, "CPF"), texto(l, "CRM"),
+        texto(l, "SEXO"), texto(l, "ESTADOCIVIL"), texto(l, "CONJUGE"),
+        texto(l, "DATANASCIMENTO"), texto(l, "NATURALIDADE"), texto(l, "NATURALIDADEESTADO"),
+        texto(l, "PAI"), texto(l, "MAE"), texto(l, "RUA"), texto(l, "COMPLEMENTO"),
+        texto(l, "BAIRRO"), texto(l, "CIDADE"), texto(l, "ESTADO"), texto(l, "CEP"),
+        texto(l, "FONE"), texto(l, "CELULAR"));
+    confere(*dm, "Medicos", "Codigo", outro, l);
+}
+
+TEST_F(Banco, ExameOrtoceratologiaLaudoEImagensColunaPorColuna) {
+    // Codes that differ from one another: patient 2, doctor 3, exam 1.
+    novoPaciente("P1");
+    const int p = novoPaciente("P2");
+    novoMedico("M1");
+    novoMedico("M2");
+    const int m = novoMedico("M3");
+    const QTime hora(7, 8, 9);
+    DExames().InsertExames(p, m, kData, hora, "OS", 0.8125, "O", "BK-51", "DIAG-52", "OBS-53",
+                           32, "54");
+    confere(*dm, "Exames", "Codigo", 1,
+            {{"CODIGO", 1}, {"CODPACIENTE", p}, {"CODRESP", m}, {"DATA", kData}, {"HORA", hora},
+             {"OLHO", "OS"}, {"INDCONF", 0.8125}, {"TIPOEXAME", "O"}, {"BACKUP", "BK-51"},
+             {"DIAG", "DIAG-52"}, {"OBSERVACAO", "OBS-53"}, {"NUMANEL", 32}, {"TIPOCONE", "54"}});
+
+    DExames().InsertExamesOrto(1, 1.25, 2.5, 7.75, -0.5);
+    confere(*dm, "ExamesOrto", "CodExame", 1,
+            {{"CODEXAME", 1}, {"DIV", 1.25}, {"EXC", 2.5}, {"RAIO", 7.75}, {"SAG", -0.5}});
+
+    DLaudos().InsertLaudos(p, 5, 6, "BK-61", QDate(2024, 8, 9), QTime(10, 11, 12));
+    confere(*dm, "Laudos", "Codigo", 1,
+            {{"CODIGO", 1}, {"CODPACIENTE", p}, {"MEDIDAOD", 5}, {"MEDIDAOS", 6},
+             {"BACKUP", "BK-61"}, {"DATA", QDate(2024, 8, 9)}, {"HORA", QTime(10, 11, 12)}});
+
+    QBuffer central, lateral;
+    central.setData("imagem central");
+    lateral.setData("imagem lateral");
+    DArquivos().InsertArquivos(1, central, lateral);
+    confere(*dm, "Arquivos", "Codigo_Exames", 1,
+            {{"CODIGO_EXAMES", 1}, {"IMAGEM_CENTRAL", QByteArray("imagem central")},
+             {"IMAGEM_LATERAL", QByteArray("imagem lateral")}});
+    QBuffer c, l;
+    DArquivos().SelectImagensByExame(1, c, l);
+    EXPECT_EQ(c.data(), "imagem central");
+    EXPECT_EQ(l.data(), "imagem lateral");
 }

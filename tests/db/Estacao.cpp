@@ -1,0 +1,86 @@
+// db_estacao: a second workstation for the database server test, in a process of its own with
+// its own data module. It reads one command per line on standard input and answers each with
+// one line on standard output: "ok" with the value asked for, or "erro" with the message.
+//
+//   conecta <banco>                  PSetDataBaseName
+//   paciente <nome>                  TDPacientes::InsertPacientes (commits)
+//   pacientes <n> <prefixo>          n of them, named <prefixo>1 ... <prefixo>n
+//   codigo <nome>                    TDPacientes::SelectCodigoByNome
+//   diag-pendente <exame> <texto>    the diagnosis changed and not yet committed
+//   diag <exame>                     the diagnosis as this workstation reads it
+//   commit                           PCommitDataBase
+#include <QCoreApplication>
+#include <QDate>
+#include <QLocale>
+#include <QTextStream>
+
+#include "platform/MessageSeam.h"
+#include "records/UDPacientes.h"
+#include "records/UfrmDataModule.h"
+
+using namespace norvix;
+
+namespace {
+
+void novoPaciente(const QString& nome) {
+    DPacientes().InsertPacientes(nome, "", "", "F", "S", "", "", "", "", "", "", "", "", "", "",
+                                 "", "", "", "", "", "", "", QDate::currentDate(), 0);
+}
+
+QString executa(TDMPrincipal& dm, RecordingMessageSeam& mensagens, const QString& linha) {
+    const QString comando = linha.section(QLatin1Char(' '), 0, 0);
+    const QString resto = linha.section(QLatin1Char(' '), 1);
+    const QString arg1 = resto.section(QLatin1Char(' '), 0, 0);
+    const QString arg2 = resto.section(QLatin1Char(' '), 1);
+    if (comando == "conecta") {
+        if (dm.PSetDataBaseName(resto)) return QString();
+        return QStringLiteral("erro ") + mensagens.texts().join(QLatin1Char(' '));
+    }
+    if (comando == "paciente") {
+        novoPaciente(resto);
+        return QString();
+    }
+    if (comando == "pacientes") {
+        for (int i = 1; i <= arg1.toInt(); ++i) novoPaciente(arg2 + QString::number(i));
+        return QString();
+    }
+    if (comando == "codigo") return QString::number(DPacientes().SelectCodigoByNome(resto));
+    if (comando == "diag-pendente") {
+        dm.execProcedure("Execute Procedure UpdateDiagExameByCodigo :Codigo,:Diag",
+                         {{"Codigo", arg1.toInt()}, {"Diag", arg2}}, TDMPrincipal::Commit::No,
+                         TDMPrincipal::Close::Yes);
+        return QString();
+    }
+    if (comando == "diag")
+        return dm.selectString("SELECT Diag FROM Exames WHERE Codigo = :Codigo",
+                               {{"Codigo", arg1.toInt()}}, "Diag", TDMPrincipal::Close::Yes);
+    if (comando == "commit") {
+        dm.PCommitDataBase();
+        return QString();
+    }
+    return QStringLiteral("erro comando desconhecido: ") + comando;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QLocale::setDefault(QLocale::c());
+    RecordingMessageSeam mensagens;
+    TDMPrincipal dm;
+    QTextStream entrada(stdin);
+    QTextStream saida(stdout);
+    QString linha;
+    while (entrada.readLineInto(&linha)) {
+        QString resposta;
+        try {
+            resposta = executa(dm, mensagens, linha.trimmed());
+            if (!resposta.startsWith(QLatin1String("erro ")))
+                resposta = (QStringLiteral("ok ") + resposta).trimmed();
+        } catch (const std::exception& e) {
+            resposta = QStringLiteral("erro ") + QString::fromUtf8(e.what());
+        }
+        saida << resposta << Qt::endl;
+    }
+    return 0;
+}
