@@ -195,6 +195,7 @@ void TStartUp::LocateModules() {
         w->showStep(3);
         repaintNow(w);
         w->setProgress(0);
+        main_.createExamBrowser();
         main_.buildCatalogue(true);
     }
     w->setProgress(100);

@@ -21,6 +21,7 @@
 #include "UStartUp.h"
 #include "UfrmStarting.h"
 #include "config/SharedRecords.h"
+#include "exams/UfrmExames.h"
 #include "config/UBIniSettings.h"
 #include "modules/MapCatalogue.h"
 #include "platform/MessageSeam.h"
@@ -214,7 +215,7 @@ void TfrmPrincipal::requestFirstStartUp() {
 }
 
 void TfrmPrincipal::buildCatalogue(bool withProgress) {
-    auto catalogue = std::make_unique<TMapCatalogue>();
+    auto catalogue = std::make_unique<TMapCatalogue>(this);
     std::function<void()> advance;
     if (withProgress)
         advance = [] {
@@ -222,6 +223,14 @@ void TfrmPrincipal::buildCatalogue(bool withProgress) {
         };
     catalogue->BuildCatalogue(norvix::recordText(norvix::paths().DirMapas), advance);
     catalogue_ = std::move(catalogue);
+    if (TfrmExames::exists()) TfrmExames::instance()->placeMapButtons(*catalogue_);
+}
+
+TfrmExames* TfrmPrincipal::createExamBrowser() {
+    // A new browser each time the last one closed (it frees itself), with the map buttons of a
+    // catalogue built for it.
+    if (!TfrmExames::exists()) new TfrmExames(settings_.get(), this);
+    return TfrmExames::instance();
 }
 
 void TfrmPrincipal::BtnImage0Click() {
@@ -231,9 +240,11 @@ void TfrmPrincipal::BtnImage0Click() {
                             norvix::MsgButtons::Ok, this);
         return;
     }
-    // The exam browser holds the map buttons; until it exists the catalogue is kept here and
-    // built when the browser would have to be created.
-    if (!catalogue_) buildCatalogue(false);
+    if (!TfrmExames::exists()) {
+        createExamBrowser();
+        buildCatalogue(false);
+    }
+    TfrmExames::instance()->exec();
 }
 
 // The windows behind these buttons (doctors, calibration, tools, backup) join the program

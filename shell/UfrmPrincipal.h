@@ -14,6 +14,7 @@ class TBRegConfig;
 class TBVersionInfo;
 class TStartUp;
 class TMapCatalogue;
+class TfrmExames;
 namespace norvix {
 class TBMapOperation;
 }
@@ -78,8 +79,11 @@ protected:
 private:
     friend class TStartUp;
     void FormClose();
-    // Builds the map-module catalogue; with progress, the start-up bar advances.
+    // Builds the map-module catalogue; with progress, the start-up bar advances. The buttons
+    // go onto the exam browser's map tool bar when the browser exists.
     void buildCatalogue(bool withProgress);
+    // The exam browser, created when it does not exist.
+    TfrmExames* createExamBrowser();
 
     bool started_ = false;
     bool databaseReady_ = true;

@@ -1,0 +1,1384 @@
+#include "UfrmExames.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "ExamExport.h"
+#include "ExamMaps.h"
+#include "FindPanel.h"
+#include "config/SharedRecords.h"
+#include "config/UBIniSettings.h"
+#include "modules/MapCatalogue.h"
+#include "platform/MessageSeam.h"
+#include "records/CursorModel.h"
+#include "records/UArquivosExame.h"
+#include "records/UDExames.h"
+#include "records/UDLaudos.h"
+#include "records/UDMedicos.h"
+#include "records/UDPacientes.h"
+#include "records/UfrmDataModule.h"
+#include "shell/HelpViewer.h"
+#include "shell/UfrmAguarde.h"
+
+using norvix::DMPrincipal;
+using norvix::MsgAnswer;
+using norvix::MsgButtons;
+using norvix::MsgIcon;
+using norvix::showMessage;
+
+const QString TfrmExames::kSemExames = QStringLiteral("*** Sem Exames");
+const QString TfrmExames::kTodos = QStringLiteral("*** Todos");
+QPointer<TfrmExames> TfrmExames::instance_;
+
+namespace {
+
+const QString kExamplesStems[5] = {QStringLiteral("Central0"), QStringLiteral("Periférico0"),
+                                   QStringLiteral("Regular0"), QStringLiteral("Irregular0"),
+                                   QStringLiteral("Normal0")};
+const QString kExamplesRows[6] = {QStringLiteral("Ceratocone - Central"),    QStringLiteral("Ceratocone - Periférico"),
+                                  QStringLiteral("Astigmatismo - Regular"),  QStringLiteral("Astigmatismo - Iregular"),
+                                  QStringLiteral("Normal"),                  QStringLiteral("Ortoceratologia")};
+constexpr int kImageTopography = 1;
+constexpr int kImageOrto = 3;
+constexpr int kImageRole = Qt::UserRole + 1;
+
+// The exam list's images, drawn rather than shipped: rings for a topography, a lens over
+// rings for an orthokeratology exam.
+QIcon examIcon(int image) {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(6, 47, 79));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QRectF(1, 1, 30, 30));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(240, 246, 250), 1.6));
+    for (double r : {12.5, 9.0, 5.5}) p.drawEllipse(QPointF(16, 16), r, r);
+    if (image == kImageOrto) {
+        p.setPen(QPen(QColor(255, 210, 63), 2.4));
+        p.drawArc(QRectF(4, 4, 24, 24), 20 * 16, 140 * 16);
+    }
+    return QIcon(pm);
+}
+
+QIcon standardIcon(QStyle::StandardPixmap which) { return QApplication::style()->standardIcon(which); }
+
+QToolButton* toolButton(QToolBar* bar, const char* name, const QString& text, const QIcon& icon) {
+    auto* b = new QToolButton(bar);
+    b->setObjectName(QLatin1String(name));
+    b->setText(text);
+    b->setIcon(icon);
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    bar->addWidget(b);
+    return b;
+}
+
+QLabel* infoLabel(QWidget* parent, const char* name) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return l;
+}
+
+// "OD - 09/12/2026 14:05:33" from the current row of an exam cursor.
+QString itemCaption(const norvix::FbDataSet& exam) {
+    return exam.asString(QStringLiteral("OLHO")) + QStringLiteral(" - ") +
+           exam.asDate(QStringLiteral("DATA")).toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
+           exam.asTime(QStringLiteral("HORA")).toString(QStringLiteral("HH:mm:ss"));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+TfrmExames::TfrmExames(TBIniSettings* settings, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), settings_(settings) {
+    instance_ = this;
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("frmExames"));
+    setWindowTitle(QStringLiteral("Navegador do Miral"));
+    setModal(true);
+    norvix::help::setContext(this, 5);
+    timerAguarde_ = new QTimer(this);
+    timerAguarde_->setObjectName(QStringLiteral("TimerAguarde"));
+    timerAguarde_->setSingleShot(true);
+    timerAguarde_->setInterval(1000);
+    connect(timerAguarde_, &QTimer::timeout, this, &TfrmExames::TimerAguardeTimer);
+    maps_ = std::make_unique<TExamMaps>(*this);
+    buildUi();
+}
+
+TfrmExames::~TfrmExames() = default;
+
+TfrmExames* TfrmExames::instance() { return instance_; }
+bool TfrmExames::exists() { return !instance_.isNull(); }
+
+TfrmExames::Openers& TfrmExames::openers() {
+    static Openers o;
+    return o;
+}
+
+std::pair<double, double> TfrmExames::layoutFractions(double r) {
+    if (r < 1.3) return {0.79, 0.855};
+    if (r < 1.4) return {0.63, 0.75};
+    return {0.70, 0.80};
+}
+
+// ---- building the window ---------------------------------------------------------------------
+
+void TfrmExames::buildUi() {
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(6, 6, 6, 6);
+    root->setSpacing(4);
+
+    // Title bar of a borderless window: the caption, help and close.
+    auto* title = new QHBoxLayout;
+    auto* caption = new QLabel(windowTitle(), this);
+    caption->setObjectName(QStringLiteral("lblTitulo"));
+    QFont cf = caption->font();
+    cf.setPointSizeF(cf.pointSizeF() * 1.4);
+    cf.setBold(true);
+    caption->setFont(cf);
+    caption->setStyleSheet(QStringLiteral("color: rgb(5,94,149);"));
+    title->addWidget(caption);
+    title->addStretch();
+    SpeedButton3_ = new QPushButton(standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("Ajuda"), this);
+    SpeedButton3_->setObjectName(QStringLiteral("SpeedButton3"));
+    connect(SpeedButton3_, &QPushButton::clicked, this, [this] {
+        // As the F1 key would: the topic of the active window.
+        QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+        QApplication::sendEvent(SpeedButton3_, &f1);
+    });
+    btnFechar_ = new QPushButton(standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("&Fechar"), this);
+    btnFechar_->setObjectName(QStringLiteral("btnFechar"));
+    connect(btnFechar_, &QPushButton::clicked, this, &TfrmExames::btnFecharClick);
+    title->addWidget(SpeedButton3_);
+    title->addWidget(btnFechar_);
+    root->addLayout(title);
+
+    auto* body = new QHBoxLayout;
+    body->setSpacing(8);
+    root->addLayout(body, 1);
+
+    // Left: doctor filter, order, the two pages.
+    auto* left = new QVBoxLayout;
+    auto* filterRow = new QHBoxLayout;
+    auto* doctorLabel = new QLabel(QStringLiteral("Médico:"), this);
+    CBMedicos_ = new QComboBox(this);
+    CBMedicos_->setObjectName(QStringLiteral("CBMedicos"));
+    CBMedicos_->setMinimumContentsLength(24);
+    doctorLabel->setBuddy(CBMedicos_);
+    connect(CBMedicos_, &QComboBox::activated, this, [this] { CBMedicosChange(); });
+    filterRow->addWidget(doctorLabel);
+    filterRow->addWidget(CBMedicos_, 1);
+    left->addLayout(filterRow);
+
+    auto* orderBar = new QToolBar(this);
+    orderBar->setObjectName(QStringLiteral("tlbOrdem"));
+    orderBar->addWidget(new QLabel(QStringLiteral("Ordem: "), orderBar));
+    tbOrdemAlfa_ = new QToolButton(orderBar);
+    tbOrdemAlfa_->setObjectName(QStringLiteral("tbOrdemAlfa"));
+    tbOrdemAlfa_->setText(QStringLiteral("Alfabética"));
+    tbOrdemCriacao_ = new QToolButton(orderBar);
+    tbOrdemCriacao_->setObjectName(QStringLiteral("tbOrdemCriacao"));
+    tbOrdemCriacao_->setText(QStringLiteral("Criação"));
+    for (QToolButton* b : {tbOrdemAlfa_, tbOrdemCriacao_}) {
+        b->setCheckable(true);
+        b->setAutoExclusive(true);
+        orderBar->addWidget(b);
+    }
+    tbOrdemAlfa_->setChecked(true);
+    connect(tbOrdemAlfa_, &QToolButton::clicked, this, &TfrmExames::tbOrdemAlfaClick);
+    connect(tbOrdemCriacao_, &QToolButton::clicked, this, &TfrmExames::tbOrdemCriacaoClick);
+    left->addWidget(orderBar);
+
+    pcExames_ = new QTabWidget(this);
+    pcExames_->setObjectName(QStringLiteral("pcExames"));
+    pcExames_->addTab(buildPatientsPage(), QStringLiteral("Pacientes"));
+    pcExames_->addTab(buildExamplesPage(), QStringLiteral("Exemplos"));
+    connect(pcExames_, &QTabWidget::currentChanged, this, &TfrmExames::pcExamesChange);
+    left->addWidget(pcExames_, 1);
+    body->addLayout(left, 2);
+
+    // Right: tool bars, map strip, exam list (or the search panel), exam panel.
+    auto* right = new QVBoxLayout;
+    auto* bars = new QHBoxLayout;
+    stkToolBars_ = new QStackedWidget(this);
+    stkToolBars_->setObjectName(QStringLiteral("stkToolBars"));
+    tlbPaciente_ = new QToolBar(stkToolBars_);
+    tlbPaciente_->setObjectName(QStringLiteral("tlbPaciente"));
+    tbtCadPaciente_ = toolButton(tlbPaciente_, "tbtCadPaciente", QStringLiteral("Novo Paciente"),
+                                 standardIcon(QStyle::SP_FileIcon));
+    tbtAlterarPaciente_ = toolButton(tlbPaciente_, "tbtAlterarPaciente", QStringLiteral("Editar Paciente"),
+                                     standardIcon(QStyle::SP_FileDialogDetailedView));
+    tbtExcluirPaciente_ = toolButton(tlbPaciente_, "tbtExcluirPaciente", QStringLiteral("Excluir Paciente"),
+                                     standardIcon(QStyle::SP_TrashIcon));
+    tbLocPacExam_ = toolButton(tlbPaciente_, "tbLocPacExam", QStringLiteral("Localizar Paciente"),
+                               standardIcon(QStyle::SP_FileDialogContentsView));
+    tbLocPacExam_->setCheckable(true);
+    tbNovoExame1_ = toolButton(tlbPaciente_, "tbNovoExame1", QStringLiteral("Novo Exame"),
+                               standardIcon(QStyle::SP_MediaPlay));
+    tlbExame_ = new QToolBar(stkToolBars_);
+    tlbExame_->setObjectName(QStringLiteral("tlbExame"));
+    tbNovoExame2_ = toolButton(tlbExame_, "tbNovoExame2", QStringLiteral("Novo Exame"),
+                               standardIcon(QStyle::SP_MediaPlay));
+    tbtExcluirExame_ = toolButton(tlbExame_, "tbtExcluirExame", QStringLiteral("Excluir Exame"),
+                                  standardIcon(QStyle::SP_TrashIcon));
+    tbLaudo_ = toolButton(tlbExame_, "tbLaudo", QStringLiteral("Laudo"), standardIcon(QStyle::SP_FileDialogInfoView));
+    tbExportador_ = toolButton(tlbExame_, "tbExportador", QStringLiteral("Exportador "),
+                               standardIcon(QStyle::SP_DialogSaveButton));
+    stkToolBars_->addWidget(tlbPaciente_);
+    stkToolBars_->addWidget(tlbExame_);
+    bars->addWidget(stkToolBars_);
+    // The orthokeratology exam has a tool bar of its own beside each of the two.
+    ToolBarOrto1_ = new QToolBar(this);
+    ToolBarOrto1_->setObjectName(QStringLiteral("ToolBarOrto1"));
+    tbExameOrto1_ = toolButton(ToolBarOrto1_, "tbExameOrto1", QStringLiteral("Orto"), examIcon(kImageOrto));
+    ToolBarOrto2_ = new QToolBar(this);
+    ToolBarOrto2_->setObjectName(QStringLiteral("ToolBarOrto2"));
+    tbExameOrto2_ = toolButton(ToolBarOrto2_, "tbExameOrto2", QStringLiteral("Orto"), examIcon(kImageOrto));
+    bars->addWidget(ToolBarOrto1_);
+    bars->addWidget(ToolBarOrto2_);
+    pscrollMapas_ = new QScrollArea(this);
+    pscrollMapas_->setObjectName(QStringLiteral("pscrollMapas"));
+    pscrollMapas_->setWidgetResizable(true);
+    pscrollMapas_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pscrollMapas_->setFrameShape(QFrame::NoFrame);
+    tlbMapas_ = new QToolBar(pscrollMapas_);
+    tlbMapas_->setObjectName(QStringLiteral("tlbMapas"));
+    tlbMapas_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    tlbMapas_->setIconSize(QSize(TMapCatalogue::kImageSize, TMapCatalogue::kImageSize));
+    pscrollMapas_->setWidget(tlbMapas_);
+    bars->addStretch();
+    bars->addWidget(pscrollMapas_);
+    right->addLayout(bars);
+
+    connect(tbtCadPaciente_, &QToolButton::clicked, this, &TfrmExames::tbtCadPacienteClick);
+    connect(tbtAlterarPaciente_, &QToolButton::clicked, this, &TfrmExames::tbtAlterarPacienteClick);
+    connect(tbtExcluirPaciente_, &QToolButton::clicked, this, &TfrmExames::tbtExcluirPacienteClick);
+    connect(tbNovoExame1_, &QToolButton::clicked, this, &TfrmExames::tbNovoExameClick);
+    connect(tbNovoExame2_, &QToolButton::clicked, this, &TfrmExames::tbNovoExameClick);
+    connect(tbExameOrto1_, &QToolButton::clicked, this, &TfrmExames::tbExameOrtoClick);
+    connect(tbExameOrto2_, &QToolButton::clicked, this, &TfrmExames::tbExameOrtoClick);
+    connect(tbtExcluirExame_, &QToolButton::clicked, this, &TfrmExames::tbtExcluirExameClick);
+    connect(tbLaudo_, &QToolButton::clicked, this, &TfrmExames::tbLaudoClick);
+    connect(tbExportador_, &QToolButton::clicked, this, &TfrmExames::tbExportadorClick);
+    connect(tbLocPacExam_, &QToolButton::toggled, this, [this](bool on) { showFindPanel(on); });
+
+    stkLista_ = new QStackedWidget(this);
+    stkLista_->setObjectName(QStringLiteral("stkLista"));
+    auto* listPage = new QWidget(stkLista_);
+    auto* listLayout = new QVBoxLayout(listPage);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    lswPrincipal_ = new QListWidget(listPage);
+    lswPrincipal_->setObjectName(QStringLiteral("lswPrincipal"));
+    lswPrincipal_->setViewMode(QListView::IconMode);
+    lswPrincipal_->setIconSize(QSize(32, 32));
+    lswPrincipal_->setGridSize(QSize(170, 64));
+    lswPrincipal_->setResizeMode(QListView::Adjust);
+    lswPrincipal_->setMovement(QListView::Static);
+    lswPrincipal_->setWordWrap(true);
+    lswPrincipal_->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(lswPrincipal_, &QListWidget::itemSelectionChanged, this, &TfrmExames::lswPrincipalSelectItem);
+    connect(lswPrincipal_, &QListWidget::itemDoubleClicked, this, &TfrmExames::lswPrincipalDblClick);
+    CBoxExames_ = new QCheckBox(QStringLiteral("Exibir todos os exames"), listPage);
+    CBoxExames_->setObjectName(QStringLiteral("CBoxExames"));
+    CBoxExames_->hide();
+    connect(CBoxExames_, &QCheckBox::clicked, this, &TfrmExames::CBoxExamesClick);
+    listLayout->addWidget(lswPrincipal_, 1);
+    listLayout->addWidget(CBoxExames_);
+    stkLista_->addWidget(listPage);
+    findPanel_ = new TPnlFindPac(*this, stkLista_);
+    stkLista_->addWidget(findPanel_);
+    right->addWidget(stkLista_, 1);
+
+    right->addWidget(buildExamPanel());
+    body->addLayout(right, 3);
+
+    // Every input of the window shares the keyboard table.
+    for (QWidget* w : {static_cast<QWidget*>(DBGridPacientes_), static_cast<QWidget*>(lswPrincipal_),
+                       static_cast<QWidget*>(edtFindGrid_), static_cast<QWidget*>(CBMedicos_),
+                       static_cast<QWidget*>(GridExemplos_)})
+        w->installEventFilter(this);
+
+    setTabOrder(CBMedicos_, DBGridPacientes_);
+    setTabOrder(DBGridPacientes_, lswPrincipal_);
+}
+
+QWidget* TfrmExames::buildPatientsPage() {
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("tsPacientes"));
+    DBGridPacientes_ = new QTableView(page);
+    DBGridPacientes_->setObjectName(QStringLiteral("DBGridPacientes"));
+    patientModel_ = new norvix::CursorModel(&DMPrincipal().IBQueryPacientes, this);
+    patientModel_->setColumns({QStringLiteral("NOME")}, {QStringLiteral("Nome")});
+    DBGridPacientes_->setModel(patientModel_);
+    DBGridPacientes_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGridPacientes_->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGridPacientes_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGridPacientes_->horizontalHeader()->setStretchLastSection(true);
+    DBGridPacientes_->verticalHeader()->hide();
+    DBGridPacientes_->verticalHeader()->setDefaultSectionSize(DBGridPacientes_->fontMetrics().height() + 6);
+    DBGridPacientes_->setTabKeyNavigation(false);
+    connect(DBGridPacientes_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (loadingPatients_ || !current.isValid()) return;
+                if (patientModel_->setCurrentRow(current.row())) DBEditControleChange();
+            });
+    connect(DBGridPacientes_, &QTableView::clicked, this, &TfrmExames::DBGridPacientesCellClick);
+    connect(DBGridPacientes_, &QTableView::doubleClicked, this, &TfrmExames::DBGridPacientesDblClick);
+
+    edtFindGrid_ = new QLineEdit(page);
+    edtFindGrid_->setObjectName(QStringLiteral("edtFindGrid"));
+    edtFindGrid_->setPlaceholderText(QStringLiteral("Nome do paciente"));
+    edtFindGrid_->setMaxLength(50);
+    edtFindGrid_->hide();
+    connect(edtFindGrid_, &QLineEdit::textEdited, this, &TfrmExames::quickFind);
+    bbtnBuscaAv_ = new QPushButton(QStringLiteral("Busca Avançada"), page);
+    bbtnBuscaAv_->setObjectName(QStringLiteral("bbtnBuscaAv"));
+    bbtnBuscaAv_->hide();
+    connect(bbtnBuscaAv_, &QPushButton::clicked, this, [this] {
+        hideQuickFind();
+        tbLocPacExam_->setChecked(true);
+    });
+
+    pnlPaciente_ = new QFrame(page);
+    pnlPaciente_->setObjectName(QStringLiteral("pnlPaciente"));
+    pnlPaciente_->setFrameShape(QFrame::StyledPanel);
+    auto* info = new QGridLayout(pnlPaciente_);
+    lblID_ = infoLabel(pnlPaciente_, "lblID");
+    lblNomePaciente_ = infoLabel(pnlPaciente_, "lblNomePaciente");
+    lblConvenio_ = infoLabel(pnlPaciente_, "lblConvenio");
+    lblUltimoExame_ = infoLabel(pnlPaciente_, "lblUltimoExame");
+    lblTotalExames_ = infoLabel(pnlPaciente_, "lblTotalExames");
+    QFont bold = lblNomePaciente_->font();
+    bold.setBold(true);
+    lblNomePaciente_->setFont(bold);
+    info->setContentsMargins(6, 4, 6, 4);
+    info->setVerticalSpacing(2);
+    info->addWidget(lblNomePaciente_, 0, 0, 1, 4);
+    info->addWidget(new QLabel(QStringLiteral("Código:"), pnlPaciente_), 1, 0);
+    info->addWidget(lblID_, 1, 1);
+    info->addWidget(new QLabel(QStringLiteral("Total de exames:"), pnlPaciente_), 1, 2);
+    info->addWidget(lblTotalExames_, 1, 3);
+    info->addWidget(new QLabel(QStringLiteral("Convênio:"), pnlPaciente_), 2, 0);
+    info->addWidget(lblConvenio_, 2, 1);
+    info->addWidget(new QLabel(QStringLiteral("Último exame:"), pnlPaciente_), 2, 2);
+    info->addWidget(lblUltimoExame_, 2, 3);
+    info->setColumnStretch(1, 1);
+    info->setColumnStretch(3, 1);
+    // Placed by FormResize: the fractions of the page height depend on the screen's ratio.
+    page->installEventFilter(this);
+    return page;
+}
+
+QWidget* TfrmExames::buildExamplesPage() {
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("tsExemplos"));
+    auto* layout = new QVBoxLayout(page);
+    GridExemplos_ = new QTableWidget(7, 2, page);
+    GridExemplos_->setObjectName(QStringLiteral("GridExemplos"));
+    GridExemplos_->horizontalHeader()->hide();
+    GridExemplos_->verticalHeader()->hide();
+    GridExemplos_->setColumnWidth(0, 14);
+    GridExemplos_->horizontalHeader()->setStretchLastSection(true);
+    GridExemplos_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GridExemplos_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    GridExemplos_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Row 0 is the grid's fixed title row.
+    auto* head = new QTableWidgetItem(QStringLiteral("Exemplos"));
+    head->setFlags(Qt::ItemIsEnabled);
+    QFont f = head->font();
+    f.setBold(true);
+    head->setFont(f);
+    GridExemplos_->setItem(0, 1, head);
+    connect(GridExemplos_, &QTableWidget::currentCellChanged, this, [this](int r) {
+        if (r >= 1) GridExemplosSelectCell(r);
+    });
+    layout->addWidget(GridExemplos_);
+    return page;
+}
+
+QWidget* TfrmExames::buildExamPanel() {
+    pnlExame_ = new QFrame(this);
+    pnlExame_->setObjectName(QStringLiteral("pnlExame"));
+    pnlExame_->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QHBoxLayout(pnlExame_);
+
+    auto* facts = new QGridLayout;
+    lblOlho_ = infoLabel(pnlExame_, "lblOlho");
+    QFont bold = lblOlho_->font();
+    bold.setBold(true);
+    lblOlho_->setFont(bold);
+    lblCodigoExame_ = infoLabel(pnlExame_, "lblCodigoExame");
+    lblData_ = infoLabel(pnlExame_, "lblData");
+    lblHora_ = infoLabel(pnlExame_, "lblHora");
+    lblNomeMedico_ = new QLabel(pnlExame_);
+    lblNomeMedico_->setObjectName(QStringLiteral("lblNomeMedico"));
+    lblNomeMedico_->setCursor(Qt::PointingHandCursor);
+    lblNomeMedico_->setToolTip(QStringLiteral("Filtrar pelos pacientes deste médico"));
+    lblNomeMedico_->installEventFilter(this);
+    lblIndConf_ = infoLabel(pnlExame_, "lblIndConf");
+    facts->addWidget(lblOlho_, 0, 0, 1, 2);
+    int row = 1;
+    for (auto [caption, label] : {std::pair{"Exame:", lblCodigoExame_}, std::pair{"Data:", lblData_},
+                                  std::pair{"Hora:", lblHora_}, std::pair{"Médico:", lblNomeMedico_},
+                                  std::pair{"Índice de confiança:", lblIndConf_}}) {
+        facts->addWidget(new QLabel(QString::fromUtf8(caption), pnlExame_), row, 0);
+        facts->addWidget(label, row++, 1);
+    }
+    gbOrto_ = new QGroupBox(QStringLiteral("Ortoceratologia"), pnlExame_);
+    gbOrto_->setObjectName(QStringLiteral("gbOrto"));
+    auto* orto = new QFormLayout(gbOrto_);
+    lblDiv_ = infoLabel(gbOrto_, "lblDiv");
+    lblRaio_ = infoLabel(gbOrto_, "lblRaio");
+    lblSag_ = infoLabel(gbOrto_, "lblSag");
+    orto->addRow(QStringLiteral("Div:"), lblDiv_);
+    orto->addRow(QStringLiteral("Raio:"), lblRaio_);
+    orto->addRow(QStringLiteral("Sag:"), lblSag_);
+    gbOrto_->hide();
+    facts->addWidget(gbOrto_, row, 0, 1, 2);
+    facts->setRowStretch(row + 1, 1);
+    layout->addLayout(facts);
+
+    pgcInfo_ = new QTabWidget(pnlExame_);
+    pgcInfo_->setObjectName(QStringLiteral("pgcInfo"));
+    auto memoPage = [this](const char* memoName, QPlainTextEdit*& memo, const char* editName, QToolButton*& edit,
+                           const char* saveName, QToolButton*& save) {
+        auto* page = new QWidget(pgcInfo_);
+        auto* l = new QHBoxLayout(page);
+        memo = new QPlainTextEdit(page);
+        memo->setObjectName(QLatin1String(memoName));
+        memo->setReadOnly(true);
+        auto* buttons = new QVBoxLayout;
+        edit = new QToolButton(page);
+        edit->setObjectName(QLatin1String(editName));
+        edit->setText(QStringLiteral("Editar"));
+        edit->setIcon(standardIcon(QStyle::SP_FileDialogDetailedView));
+        edit->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        save = new QToolButton(page);
+        save->setObjectName(QLatin1String(saveName));
+        save->setText(QStringLiteral("Salvar"));
+        save->setIcon(standardIcon(QStyle::SP_DialogSaveButton));
+        save->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        save->setEnabled(false);
+        buttons->addWidget(edit);
+        buttons->addWidget(save);
+        buttons->addStretch();
+        l->addWidget(memo, 1);
+        l->addLayout(buttons);
+        return page;
+    };
+    pgcInfo_->addTab(memoPage("memDiag", memDiag_, "SpeedButton2", SpeedButton2_, "SpeedButton1", SpeedButton1_),
+                     QStringLiteral("&Diagnóstico"));
+    pgcInfo_->addTab(memoPage("memObs", memObs_, "SpeedButton5", SpeedButton5_, "SpeedButton4", SpeedButton4_),
+                     QStringLiteral("&Observações"));
+    connect(SpeedButton1_, &QToolButton::clicked, this, &TfrmExames::SpeedButton1Click);
+    connect(SpeedButton2_, &QToolButton::clicked, this, &TfrmExames::SpeedButton2Click);
+    connect(SpeedButton4_, &QToolButton::clicked, this, &TfrmExames::SpeedButton4Click);
+    connect(SpeedButton5_, &QToolButton::clicked, this, &TfrmExames::SpeedButton5Click);
+    layout->addWidget(pgcInfo_, 1);
+
+    auto* mini = new QVBoxLayout;
+    imgVisualizar_ = new QLabel(pnlExame_);
+    imgVisualizar_->setObjectName(QStringLiteral("imgVisualizar"));
+    imgVisualizar_->setFixedSize(180, 180);
+    imgVisualizar_->setAlignment(Qt::AlignCenter);
+    imgVisualizar_->setFrameShape(QFrame::StyledPanel);
+    imgVisualizar_->setScaledContents(false);
+    imgVisualizar_->setCursor(Qt::PointingHandCursor);
+    imgVisualizar_->setToolTip(QStringLiteral("Clique aqui para exibir o mini mapa Axial."));
+    imgVisualizar_->installEventFilter(this);
+    cBoxMiniMapa_ = new QCheckBox(QStringLiteral("&Automático"), pnlExame_);
+    cBoxMiniMapa_->setObjectName(QStringLiteral("cBoxMiniMapa"));
+    cBoxMiniMapa_->setToolTip(QStringLiteral("Exibição automática do mini mapa Axial."));
+    connect(cBoxMiniMapa_, &QCheckBox::clicked, this, [this] { maps_->MostraMiniMapa(); });
+    mini->addWidget(imgVisualizar_);
+    mini->addWidget(cBoxMiniMapa_);
+    mini->addStretch();
+    layout->addLayout(mini);
+    pnlExame_->hide();
+    return pnlExame_;
+}
+
+void TfrmExames::placeMapButtons(const TMapCatalogue& catalogue) {
+    tlbMapas_->clear();
+    catalogue.PlaceButtons(
+        tlbMapas_, examIcon(kImageTopography), [this](QToolButton* b) { maps_->MapaClick(b->text()); },
+        [this](QToolButton* b) { maps_->MapasClick(b->text()); });
+}
+
+// ---- showing and closing ---------------------------------------------------------------------
+
+void TfrmExames::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        FormShow();
+    }
+}
+
+void TfrmExames::FormShow() {
+    TfrmAguarde::instance()->hide();
+    ToolBarOrto1_->show();
+    ToolBarOrto2_->show();
+    pscrollMapas_->setFixedWidth(300);
+    cBoxMiniMapa_->setChecked(norvix::infos().AutoMiniMapa != 0);
+    examplesMode_ = false;
+    examView_ = false;
+    tbLocPacExam_->setChecked(false);
+    CarregaFiltroMedicos();
+    CarregaPacientes(true);
+    focusPatientGrid();
+    showPatientToolBar();
+    pcExames_->setCurrentIndex(0);
+    if (QWidget* tips = QApplication::activeModalWidget(); tips && tips->objectName() == QLatin1String("frmDica"))
+        tips->close();
+}
+
+void TfrmExames::btnFecharClick() {
+    examplesMode_ = false;
+    examView_ = false;
+    close();
+}
+
+void TfrmExames::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        closing_ = true;
+        writeBackSettings();
+        QApplication::processEvents();
+        if (TfrmAguarde::exists()) TfrmAguarde::instance()->close();
+    }
+    QDialog::closeEvent(event);
+}
+
+void TfrmExames::writeBackSettings() {
+    using norvix::infos;
+    using norvix::setRecordText;
+    const QString filter = filterText();
+    setRecordText(infos().MedicoAtivo, filter);
+    setRecordText(infos().PacienteAtivo, patientName_);
+    infos().AutoMiniMapa = cBoxMiniMapa_->isChecked() ? 1 : 0;
+    if (TBIniSettings* s = settings_) {
+        s->WriteParameter(QStringLiteral("Str"), QStringLiteral("CLINICA"), QStringLiteral("MEDICOATIVO"), filter, false);
+        s->WriteParameter(QStringLiteral("Str"), QStringLiteral("CLINICA"), QStringLiteral("PACIENTEATIVO"),
+                          patientName_, false);
+        s->WriteParameter(QStringLiteral("Bool"), QStringLiteral("OPCOES"), QStringLiteral("AUTOMINIMAPA"), QString(),
+                          cBoxMiniMapa_->isChecked());
+    }
+}
+
+// ---- wait window -----------------------------------------------------------------------------
+
+void TfrmExames::showWait() { TfrmAguarde::instance()->showNow(); }
+void TfrmExames::hideWait() {
+    if (TfrmAguarde::exists()) TfrmAguarde::instance()->hide();
+}
+void TfrmExames::startWaitTimer() { timerAguarde_->start(); }
+void TfrmExames::TimerAguardeTimer() {
+    hideWait();
+    timerAguarde_->stop();
+}
+
+// ---- doctor filter and patients --------------------------------------------------------------
+
+QStringList TfrmExames::filterEntries() const {
+    QStringList out;
+    for (int i = 0; i < CBMedicos_->count(); ++i) out << CBMedicos_->itemText(i);
+    return out;
+}
+
+QString TfrmExames::filterText() const { return CBMedicos_->currentIndex() < 0 ? QString() : CBMedicos_->currentText(); }
+
+int TfrmExames::currentFilterDoctor() const {
+    const QString f = filterText();
+    if (f.isEmpty() || f == kTodos || f == kSemExames) return 0;
+    return norvix::DMedicos().SelectCodigoByNome(f);
+}
+
+void TfrmExames::CarregaFiltroMedicos() {
+    const QString active = norvix::recordText(norvix::infos().MedicoAtivo);
+    QStringList names;
+    {
+        norvix::FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBOperation,
+                                                     QStringLiteral("SELECT Nome FROM Medicos ORDER BY Nome ASC"));
+        for (; !q.eof(); q.next()) names << q.asString(QStringLiteral("NOME"));
+        q.close();
+    }
+    const QSignalBlocker block(CBMedicos_);
+    CBMedicos_->clear();
+    int selected = -1;
+    for (const QString& n : names) {
+        CBMedicos_->addItem(n);
+        if (n == active) selected = CBMedicos_->count() - 1;
+    }
+    if (norvix::DPacientes().CountPacientesSemExames() > 0) {
+        CBMedicos_->addItem(kSemExames);
+        if (active == kSemExames) selected = CBMedicos_->count() - 1;
+    }
+    if (CBMedicos_->count() > 0) {
+        CBMedicos_->addItem(kTodos);
+        if (active.isEmpty() || active == kTodos) selected = CBMedicos_->count() - 1;
+    }
+    CBMedicos_->setCurrentIndex(selected);
+}
+
+void TfrmExames::CBMedicosChange() { SelecionaPaciente(patientName_, filterText()); }
+
+void TfrmExames::SelecionaPaciente(const QString& name, const QString& filter) {
+    {
+        const QSignalBlocker block(CBMedicos_);
+        CBMedicos_->setCurrentIndex(CBMedicos_->findText(filter, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    }
+    CarregaPacientes(byName_);
+    moveToPatientPrefix(name);
+}
+
+void TfrmExames::CarregaPacientes(bool byName) {
+    byName_ = byName;
+    showWait();
+    const QString filter = filterText();
+    const QString order = byName ? QStringLiteral("Nome") : QStringLiteral("Codigo");
+    QString sql;
+    norvix::FbParams params;
+    if (filter == kTodos || filter.isEmpty()) {
+        sql = QStringLiteral("Select * FROM Pacientes Order by %1 Asc").arg(order);
+    } else if (filter == kSemExames) {
+        sql = QStringLiteral("Select * FROM Pacientes WHERE Pacientes.TotalExames=:TotalExames Order by %1 Asc").arg(order);
+        params = {{QStringLiteral("TotalExames"), 0}};
+    } else {
+        sql = QStringLiteral(
+                  "Select DISTINCT(Pacientes.Nome), Pacientes.Codigo, Pacientes.RG, Pacientes.Convenio, "
+                  "Pacientes.DtCadastro, Pacientes.UltimoExame, Pacientes.TotalExames FROM Exames JOIN Pacientes ON "
+                  "Exames.CodPaciente = Pacientes.Codigo WHERE %1 Order by Pacientes.%2 Asc")
+                  .arg(byName ? QStringLiteral("CodResp=:CodigoMedico") : QStringLiteral("Exames.CodResp=:CodigoMedico"),
+                       order);
+        params = {{QStringLiteral("CodigoMedico"), norvix::DMedicos().SelectCodigoByNome(filter)}};
+    }
+    loadingPatients_ = true;
+    norvix::FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBQueryPacientes, sql, params);
+    patientModel_->refresh();
+    loadingPatients_ = false;
+    if (q.isEmpty()) {
+        clearExamList();
+        setPatientEditButtons(false);
+        patientName_.clear();
+        patientCode_ = 0;
+        lblID_->clear();
+        lblNomePaciente_->clear();
+        lblConvenio_->clear();
+        lblUltimoExame_->clear();
+        lblTotalExames_->clear();
+    } else {
+        DBGridPacientes_->setCurrentIndex(patientModel_->index(0, 0));
+        if (patientModel_->currentRow() == 0) DBEditControleChange();
+    }
+    updateShowAllBox();
+    if (filter == norvix::recordText(norvix::infos().MedicoAtivo))
+        moveToPatientPrefix(norvix::recordText(norvix::infos().PacienteAtivo), true);
+    FormResize();
+    hideWait();
+}
+
+void TfrmExames::moveToPatientPrefix(const QString& prefix, bool exactIgnoringCase) {
+    norvix::FbQuery& q = DMPrincipal().IBQueryPacientes;
+    if (!q.active() || prefix.isEmpty()) return;
+    const int column = q.columnIndex(QStringLiteral("NOME"));
+    for (int r = 0; q.fetchTo(r); ++r) {
+        const QString name = q.valueAt(r, column).toString();
+        const bool match = exactIgnoringCase ? name.compare(prefix, Qt::CaseInsensitive) == 0 : name.startsWith(prefix);
+        if (!match) continue;
+        patientModel_->reveal(r);
+        const QModelIndex index = patientModel_->index(r, 0);
+        DBGridPacientes_->setCurrentIndex(index);
+        DBGridPacientes_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        return;
+    }
+}
+
+void TfrmExames::DBEditControleChange() {
+    norvix::FbQuery& q = DMPrincipal().IBQueryPacientes;
+    if (!q.active() || q.recNo() < 0) return;
+    patientCode_ = q.asInt(QStringLiteral("CODIGO"));
+    patientName_ = q.asString(QStringLiteral("NOME"));
+    lblID_->setText(QStringLiteral("%1").arg(patientCode_, 4, 10, QLatin1Char('0')));
+    lblNomePaciente_->setText(patientName_);
+    lblNomePaciente_->setToolTip(QStringLiteral("Data de criação: ") +
+                                 q.asDate(QStringLiteral("DTCADASTRO")).toString(QStringLiteral("dd/MM/yyyy")));
+    lblConvenio_->setText(q.asString(QStringLiteral("CONVENIO")));
+    lblUltimoExame_->setText(q.asString(QStringLiteral("ULTIMOEXAME")));
+    lblTotalExames_->setText(QString::number(q.asInt(QStringLiteral("TOTALEXAMES"))));
+    AtualizaPaciente();
+}
+
+void TfrmExames::AtualizaPaciente() {
+    showPatientToolBar();
+    norvix::FbQuery& q = DMPrincipal().IBQueryPacientes;
+    if (!q.active() || q.recNo() < 0) {
+        clearExamList();
+        setPatientEditButtons(false);
+        return;
+    }
+    CarregaExames(patientCode_);
+    setPatientEditButtons(true);
+    tbLocPacExam_->setEnabled(true);
+    tbtCadPaciente_->setEnabled(true);
+}
+
+void TfrmExames::setPatientEditButtons(bool enabled) {
+    tbtAlterarPaciente_->setEnabled(enabled);
+    tbtExcluirPaciente_->setEnabled(enabled);
+}
+
+void TfrmExames::refreshCurrentPatientRow() {
+    // The patient's counters changed: read the query again and stand on the same patient.
+    const QString name = patientName_;
+    const int code = patientCode_;
+    CarregaPacientes(byName_);
+    norvix::FbQuery& q = DMPrincipal().IBQueryPacientes;
+    const int column = q.columnIndex(QStringLiteral("CODIGO"));
+    for (int r = 0; column >= 0 && q.fetchTo(r); ++r) {
+        if (q.valueAt(r, column).toInt() != code) continue;
+        patientModel_->reveal(r);
+        DBGridPacientes_->setCurrentIndex(patientModel_->index(r, 0));
+        return;
+    }
+    moveToPatientPrefix(name);
+}
+
+void TfrmExames::returnGridToRow() {
+    const int row = patientModel_->currentRow();
+    if (row >= 0) DBGridPacientes_->setCurrentIndex(patientModel_->index(row, 0));
+}
+
+void TfrmExames::DBGridPacientesCellClick() {
+    if (edtFindGrid_->isVisible()) edtFindGrid_->clear();
+    showPatientToolBar();
+    lswPrincipal_->clearSelection();
+}
+
+void TfrmExames::DBGridPacientesDblClick() { tbtAlterarPacienteClick(); }
+
+void TfrmExames::tbOrdemAlfaClick() {
+    const QString name = patientName_;
+    tbOrdemAlfa_->setChecked(true);
+    CarregaPacientes(true);
+    moveToPatientPrefix(name);
+}
+
+void TfrmExames::tbOrdemCriacaoClick() {
+    const QString name = patientName_;
+    tbOrdemCriacao_->setChecked(true);
+    CarregaPacientes(false);
+    moveToPatientPrefix(name);
+}
+
+void TfrmExames::focusPatientGrid() { DBGridPacientes_->setFocus(); }
+
+// ---- exams -----------------------------------------------------------------------------------
+
+void TfrmExames::clearExamList() {
+    const QSignalBlocker block(lswPrincipal_);
+    lswPrincipal_->clear();
+    selectedCaption_.clear();
+    CBoxExames_->hide();
+}
+
+void TfrmExames::CarregaExames(int patientCode) {
+    const QString filter = filterText();
+    const bool all = filter == kTodos || filter.isEmpty() || filter == kSemExames || CBoxExames_->isChecked();
+    norvix::FbQuery& q =
+        all ? DMPrincipal().openQuery(DMPrincipal().IBQueryExames,
+                                      QStringLiteral("SELECT * FROM Exames WHERE Exames.CodPaciente = :codigoPaciente"),
+                                      {{QStringLiteral("codigoPaciente"), patientCode}})
+            : DMPrincipal().openQuery(DMPrincipal().IBQueryExames,
+                                      QStringLiteral("SELECT * FROM Exames WHERE Exames.CodPaciente = :codigoPaciente AND "
+                                                     "Exames.CodResp = :codigoMedico"),
+                                      {{QStringLiteral("codigoPaciente"), patientCode},
+                                       {QStringLiteral("codigoMedico"), currentFilterDoctor()}});
+    const QSignalBlocker block(lswPrincipal_);
+    lswPrincipal_->clear();
+    selectedCaption_.clear();
+    static const QIcon topography = examIcon(kImageTopography), orto = examIcon(kImageOrto);
+    for (; !q.eof(); q.next()) {
+        const int image = q.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O") ? kImageOrto : kImageTopography;
+        auto* item = new QListWidgetItem(image == kImageOrto ? orto : topography, itemCaption(q), lswPrincipal_);
+        item->setData(kImageRole, image);
+    }
+    updateShowAllBox();
+}
+
+void TfrmExames::updateShowAllBox() {
+    const int count = lswPrincipal_->count();
+    const QString filter = filterText();
+    const int total = lblTotalExames_->text().toInt();
+    if (!CBoxExames_->isChecked()) {
+        CBoxExames_->setVisible(count > 0 && count < total && filter != kTodos && !examplesMode_);
+    } else {
+        const int doctor = currentFilterDoctor();
+        CBoxExames_->setVisible(!examplesMode_ && patientCode_ > 0 &&
+                                total != norvix::DExames().CountExamesByMedicoPaciente(doctor, patientCode_));
+    }
+}
+
+void TfrmExames::CBoxExamesClick() { CarregaExames(patientCode_); }
+
+QStringList TfrmExames::itemCaptions() const {
+    QStringList out;
+    for (int i = 0; i < lswPrincipal_->count(); ++i) out << lswPrincipal_->item(i)->text();
+    return out;
+}
+
+int TfrmExames::selectedItem() const {
+    const QList<QListWidgetItem*> s = lswPrincipal_->selectedItems();
+    return s.isEmpty() ? -1 : lswPrincipal_->row(s.first());
+}
+
+bool TfrmExames::examPanelVisible() const { return pnlExame_->isVisible(); }
+bool TfrmExames::automaticSmallMap() const { return cBoxMiniMapa_->isChecked(); }
+
+bool TfrmExames::LocalizaExame(const QString& caption) {
+    // Eye in characters 1-2, date in 6-15, time in 17-24 of the caption.
+    const QString eye = caption.mid(0, 2);
+    const QDate date = QDate::fromString(caption.mid(5, 10), QStringLiteral("dd/MM/yyyy"));
+    const QTime time = QTime::fromString(caption.mid(16, 8), QStringLiteral("HH:mm:ss"));
+    if (!date.isValid() || !time.isValid()) return false;
+    norvix::FbQuery& q = DMPrincipal().openQuery(
+        DMPrincipal().IBQueryExames,
+        QStringLiteral("SELECT * FROM Exames WHERE Exames.CodPaciente=:CodPac AND Exames.Data=:Data AND "
+                       "Exames.Hora=:Hora AND Exames.Olho=:Ol"),
+        {{QStringLiteral("CodPac"), patientCode_},
+         {QStringLiteral("Data"), date},
+         {QStringLiteral("Hora"), time},
+         {QStringLiteral("Ol"), eye}});
+    if (q.isEmpty()) return false;
+    if (q.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O")) {
+        norvix::FbQuery& o = DMPrincipal().openQuery(
+            DMPrincipal().IBQueryExamesOrto, QStringLiteral("SELECT * FROM ExamesOrto WHERE ExamesOrto.CodExame=:CodExame"),
+            {{QStringLiteral("CodExame"), q.asInt(QStringLiteral("CODIGO"))}});
+        sag_ = o.asDouble(QStringLiteral("SAG"));
+        div_ = o.asDouble(QStringLiteral("DIV"));
+        raio_ = o.asDouble(QStringLiteral("RAIO"));
+    }
+    return true;
+}
+
+void TfrmExames::lswPrincipalSelectItem() {
+    const int row = selectedItem();
+    selectedCaption_ = row < 0 ? QString() : lswPrincipal_->item(row)->text();
+    if (!examplesMode_ && row >= 0) {
+        const int image = lswPrincipal_->item(row)->data(kImageRole).toInt();
+        if (image == kImageTopography || image == kImageOrto) {
+            if (!LocalizaExame(selectedCaption_)) {
+                showMessage(QStringLiteral("Erro ao selecionar o exame."), QStringLiteral("Erro"), MsgIcon::Error,
+                            MsgButtons::Ok, this);
+                pnlExame_->hide();
+                // Another workstation may have deleted it: show what is there now.
+                CarregaExames(patientCode_);
+                return;
+            }
+            DMPrincipal().openQuery(DMPrincipal().IBQueryMedicos,
+                                    QStringLiteral("SELECT * FROM Medicos WHERE Medicos.Codigo=:CodResp"),
+                                    {{QStringLiteral("CodResp"), DMPrincipal().IBQueryExames.asInt(QStringLiteral("CODRESP"))}});
+            examView_ = true;
+            showExamToolBar();
+            if (pnlExame_->isVisible()) MostraInfoExame(0);
+        }
+    }
+    if (examplesMode_) {
+        for (QToolButton* b : {tbNovoExame1_, tbNovoExame2_, tbtExcluirExame_, tbtCadPaciente_, tbLocPacExam_,
+                               tbtAlterarPaciente_, tbtExcluirPaciente_})
+            b->setEnabled(false);
+    } else {
+        tbtExcluirExame_->setEnabled(row >= 0);
+        tbLaudo_->setEnabled(row >= 0 && DMPrincipal().IBQueryMedicos.active() &&
+                             DMPrincipal().IBQueryMedicos.asString(QStringLiteral("NOME")) == filterText());
+    }
+}
+
+void TfrmExames::lswPrincipalDblClick() {
+    if (pnlExame_->isVisible() || examplesMode_) {
+        pnlExame_->hide();
+    } else if (selectedItem() >= 0) {
+        MostraInfoExame(0);
+    }
+}
+
+void TfrmExames::SelecionaExame(const QString& caption, int page) {
+    for (int i = 0; i < lswPrincipal_->count(); ++i) {
+        if (!lswPrincipal_->item(i)->text().startsWith(caption)) continue;
+        lswPrincipal_->setCurrentRow(i);
+        lswPrincipal_->item(i)->setSelected(true);
+        lswPrincipal_->setFocus();
+        MostraInfoExame(page);
+        return;
+    }
+}
+
+void TfrmExames::MostraInfoExame(int page) {
+    SpeedButton1_->setEnabled(false);
+    SpeedButton4_->setEnabled(false);
+    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
+    const norvix::FbQuery& doctor = DMPrincipal().IBQueryMedicos;
+    const QString doctorName = doctor.active() ? doctor.asString(QStringLiteral("NOME")) : QString();
+    const bool ownDoctor = doctorName == filterText();
+    SpeedButton2_->setEnabled(ownDoctor);
+    SpeedButton5_->setEnabled(ownDoctor);
+    // The doctor's name in red when the exam is another doctor's, navy otherwise.
+    lblNomeMedico_->setStyleSheet(ownDoctor ? QStringLiteral("color: rgb(0,0,128); text-decoration: underline;")
+                                            : QStringLiteral("color: rgb(255,0,0); text-decoration: underline;"));
+    pgcInfo_->setCurrentIndex(page);
+    if (exam.active() && exam.recNo() >= 0 && selectedItem() >= 0) {
+        lblOlho_->setText(exam.asString(QStringLiteral("OLHO")) == QLatin1String("OD") ? QStringLiteral("Olho Direito")
+                                                                                       : QStringLiteral("Olho Esquerdo"));
+        lblCodigoExame_->setText(QStringLiteral("%1").arg(exam.asInt(QStringLiteral("CODIGO")), 4, 10, QLatin1Char('0')));
+        lblData_->setText(exam.asDate(QStringLiteral("DATA")).toString(QStringLiteral("dd/MM/yyyy")));
+        lblHora_->setText(exam.asTime(QStringLiteral("HORA")).toString(QStringLiteral("HH:mm:ss")));
+        lblNomeMedico_->setText(doctorName);
+        lblIndConf_->setText(QString::number(exam.asDouble(QStringLiteral("INDCONF")), 'f', 2) + QLatin1Char('%'));
+        memDiag_->setPlainText(exam.asString(QStringLiteral("DIAG")));
+        memObs_->setPlainText(exam.asString(QStringLiteral("OBSERVACAO")));
+        const bool orto = exam.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O");
+        if (orto) {
+            lblDiv_->setText(QString::number(div_, 'f', 2));
+            lblRaio_->setText(QString::number(raio_, 'f', 2));
+            lblSag_->setText(QString::number(sag_, 'f', 2));
+        }
+        gbOrto_->setVisible(orto);
+    }
+    memDiag_->setReadOnly(true);
+    memObs_->setReadOnly(true);
+    pnlExame_->show();
+    if (cBoxMiniMapa_->isChecked()) {
+        maps_->MostraMiniMapa();
+    } else {
+        imgVisualizar_->clear();
+        smallMapExam_ = -1;
+    }
+}
+
+void TfrmExames::SpeedButton2Click() {
+    memDiag_->setReadOnly(false);
+    SpeedButton1_->setEnabled(true);
+    SpeedButton2_->setEnabled(false);
+    memDiag_->setFocus();
+}
+
+void TfrmExames::SpeedButton5Click() {
+    memObs_->setReadOnly(false);
+    SpeedButton4_->setEnabled(true);
+    SpeedButton5_->setEnabled(false);
+    memObs_->setFocus();
+}
+
+void TfrmExames::SpeedButton1Click() {
+    showWait();
+    norvix::DExames().UpdateDiagExameByCodigo(DMPrincipal().IBQueryExames.asInt(QStringLiteral("CODIGO")),
+                                              memDiag_->toPlainText());
+    memDiag_->setReadOnly(true);
+    SpeedButton1_->setEnabled(false);
+    SpeedButton2_->setEnabled(true);
+    returnGridToRow();
+    hideWait();
+}
+
+void TfrmExames::SpeedButton4Click() {
+    showWait();
+    norvix::DExames().UpdateObsExameByCodigo(DMPrincipal().IBQueryExames.asInt(QStringLiteral("CODIGO")),
+                                             memObs_->toPlainText());
+    memObs_->setReadOnly(true);
+    SpeedButton4_->setEnabled(false);
+    SpeedButton5_->setEnabled(true);
+    returnGridToRow();
+    hideWait();
+}
+
+void TfrmExames::lblNomeMedicoClick() { SelecionaPaciente(patientName_, lblNomeMedico_->text()); }
+
+void TfrmExames::showPatientToolBar() { stkToolBars_->setCurrentWidget(tlbPaciente_); }
+void TfrmExames::showExamToolBar() { stkToolBars_->setCurrentWidget(tlbExame_); }
+
+void TfrmExames::setPatientButtonsEnabled(bool enabled) {
+    for (QToolButton* b : {tbtCadPaciente_, tbNovoExame1_, tbNovoExame2_, tbtAlterarPaciente_, tbtExcluirPaciente_,
+                           tbExameOrto1_, tbExameOrto2_})
+        b->setEnabled(enabled);
+}
+
+void TfrmExames::showFindPanel(bool show) {
+    if (tbLocPacExam_->isChecked() != show) {
+        tbLocPacExam_->setChecked(show);  // toggled comes back here
+        return;
+    }
+    if (show) {
+        findPanel_->openSearch();
+        stkLista_->setCurrentWidget(findPanel_);
+    } else {
+        findPanel_->closeSearch();
+        stkLista_->setCurrentIndex(0);
+    }
+}
+
+// ---- deleting --------------------------------------------------------------------------------
+
+void TfrmExames::tbtExcluirExameClick() { deleteExam(); }
+
+void TfrmExames::deleteExam() {
+    if (selectedItem() < 0) return;
+    const QString caption = selectedCaption_;
+    if (showMessage(QStringLiteral("Confirma a exclusão do exame '") + caption + QStringLiteral("' ?"),
+                    QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes)
+        return;
+    if (!LocalizaExame(caption)) {
+        showMessage(QStringLiteral("Erro ao selecionar o registro!!!"), QStringLiteral("Erro"), MsgIcon::Error,
+                    MsgButtons::Ok, this);
+        return;
+    }
+    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
+    const int patient = exam.asInt(QStringLiteral("CODPACIENTE"));
+    const int code = exam.asInt(QStringLiteral("CODIGO"));
+    const QString eye = exam.asString(QStringLiteral("OLHO"));
+    const bool orto = exam.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O");
+    const int total = norvix::DPacientes().SelectTotalExamesByCodigo(patient);
+
+    QList<int> reports;
+    const int linked = norvix::DLaudos().CountLaudosByExame(code, eye);
+    if (linked > 0) {
+        if (showMessage(QStringLiteral("Existe(m)  %1  Laudo(s) vinculado(s).\rConfirma a exclusão do(s) Laudos(s)?")
+                            .arg(linked),
+                        QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes) {
+            showMessage(QStringLiteral("Exclusão cancelada!!!"), QStringLiteral("Informação"), MsgIcon::Warning,
+                        MsgButtons::Ok, this);
+            return;
+        }
+        const bool left = eye == QLatin1String("OS") || eye == QLatin1String("Esquerdo");
+        norvix::FbQuery& q = DMPrincipal().openQuery(
+            DMPrincipal().IBOperation,
+            left ? QStringLiteral("SELECT Codigo FROM Laudos WHERE MedidaOS=:CodigoExame")
+                 : QStringLiteral("SELECT Codigo FROM Laudos WHERE MedidaOD=:CodigoExame"),
+            {{QStringLiteral("CodigoExame"), code}});
+        for (; !q.eof(); q.next()) reports << q.asInt(QStringLiteral("CODIGO"));
+        q.close();
+    }
+
+    // The rows go first, in one transaction; the files only after it committed, so that no
+    // row is ever left pointing at files already gone.
+    {
+        norvix::TDMPrincipal::Batch batch(DMPrincipal());
+        if (!reports.isEmpty()) norvix::DLaudos().DeleteLaudosByExame(code, eye);
+        if (orto) norvix::DExames().DeleteExamesOrtoByCodigoExame(code);
+        norvix::DExames().DeleteExamesByCodigo(code);
+        QString last = QStringLiteral("  ");
+        norvix::FbQuery& q = DMPrincipal().openQuery(
+            DMPrincipal().IBOperation,
+            QStringLiteral("SELECT * FROM Exames WHERE Hora = (SELECT max(Hora) FROM Exames WHERE Data = (SELECT "
+                           "max(Data) FROM Exames WHERE CodPaciente=:CodPac) AND CodPaciente=:CodPac) AND "
+                           "CodPaciente=:CodPac"),
+            {{QStringLiteral("CodPac"), patient}});
+        if (!q.isEmpty())
+            last = q.asString(QStringLiteral("OLHO")) + QLatin1Char(' ') +
+                   q.asDate(QStringLiteral("DATA")).toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
+                   q.asTime(QStringLiteral("HORA")).toString(QStringLiteral("HH:mm:ss")).left(5);
+        q.close();
+        norvix::DPacientes().UpdateExamesPacientesByCodigo(patient, last, std::max(0, total - 1));
+        batch.commit();
+    }
+    auto remove = [](const QString& path) {
+        if (QFile::exists(path) && !QFile::remove(path))
+            std::fprintf(stderr, "Não foi possível excluir %s\n", qPrintable(path));
+    };
+    for (int report : reports) remove(norvix::CaminhoLaudo(QString::number(patient), QString::number(report)));
+    if (!reports.isEmpty())
+        QDir().rmdir(QFileInfo(norvix::CaminhoLaudo(QString::number(patient), QStringLiteral("0"))).absolutePath());
+    for (char letter : {'a', 'd', 'm'}) remove(norvix::CaminhoArquivoExame(patient, code, letter));
+    QDir().rmdir(QFileInfo(norvix::CaminhoArquivoExame(patient, code, 'a')).absolutePath());
+
+    pnlExame_->hide();
+    const QString name = patientName_;
+    if (total - 1 > 0) {
+        SelecionaPaciente(name, filterText());
+    } else {
+        CarregaFiltroMedicos();
+        SelecionaPaciente(name, kSemExames);
+    }
+}
+
+void TfrmExames::tbtExcluirPacienteClick() { deletePatient(); }
+
+void TfrmExames::deletePatient() {
+    norvix::FbQuery& patients = DMPrincipal().IBQueryPacientes;
+    if (!patients.active() || patients.recNo() < 0) return;
+    const int code = patientCode_;
+    const QString name = patientName_;
+    norvix::FbQuery& q = DMPrincipal().openQuery(
+        DMPrincipal().IBOperation, QStringLiteral("SELECT CodPaciente,CodResp FROM Exames WHERE Exames.CodPaciente = :idxPac"),
+        {{QStringLiteral("idxPac"), code}});
+    const bool hasExams = !q.isEmpty();
+    q.close();
+    if (hasExams) {
+        showMessage(QStringLiteral("Não é possivel excluir o paciente ") + name +
+                        QStringLiteral("! \n\nPara excluir este paciente é preciso excluir todos os exames."),
+                    QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
+        return;
+    }
+    if (showMessage(QStringLiteral("Confirma a exclusão do paciente '") + name + QStringLiteral("'?"),
+                    QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes)
+        return;
+    norvix::DPacientes().DeletePacientesByCodigo(code);
+    if (norvix::DPacientes().CountPacientes() == 0) {
+        CarregaFiltroMedicos();
+        SelecionaPaciente(QString(), kTodos);
+    } else {
+        CarregaFiltroMedicos();
+        SelecionaPaciente(QString(), filterText().isEmpty() ? kTodos : filterText());
+    }
+}
+
+// ---- starting work ---------------------------------------------------------------------------
+
+void TfrmExames::tbNovoExameClick() {
+    if (patientCode_ <= 0 || DMPrincipal().IBQueryPacientes.recNo() < 0) {
+        showMessage(QStringLiteral("Selecione um Paciente para efetuar o exame!"), QStringLiteral("Informação"),
+                    MsgIcon::Error, MsgButtons::Ok, this);
+        return;
+    }
+    if (openers().novoExame) openers().novoExame(*this, false);
+}
+
+void TfrmExames::tbExameOrtoClick() {
+    if (patientCode_ <= 0 || DMPrincipal().IBQueryPacientes.recNo() < 0) {
+        showMessage(QStringLiteral("Selecione um Paciente para efetuar o exame!"), QStringLiteral("Informação"),
+                    MsgIcon::Error, MsgButtons::Ok, this);
+        return;
+    }
+    if (openers().novoExame) openers().novoExame(*this, true);
+}
+
+void TfrmExames::tbtCadPacienteClick() {
+    CarregaFiltroMedicos();
+    SelecionaPaciente(patientName_, filterText());
+    if (openers().novoPaciente) openers().novoPaciente(*this);
+}
+
+void TfrmExames::tbtAlterarPacienteClick() {
+    if (patientCode_ <= 0) return;
+    if (openers().editarPaciente) openers().editarPaciente(*this, patientCode_);
+    returnGridToRow();
+}
+
+void TfrmExames::tbLaudoClick() {
+    if (selectedItem() < 0 && lswPrincipal_->count() == 0) {
+        showMessage(QStringLiteral("Não há exames para gerar laudo!"), QStringLiteral("Atenção"), MsgIcon::Warning,
+                    MsgButtons::Ok, this);
+        return;
+    }
+    if (openers().laudo) openers().laudo(*this);
+    returnGridToRow();
+}
+
+void TfrmExames::tbExportadorClick() {
+    if (selectedItem() < 0) {
+        showMessage(QStringLiteral("Por favor, selecione o exame que deseja exportar."), QStringLiteral("Informação"),
+                    MsgIcon::Information, MsgButtons::Ok, this);
+        return;
+    }
+    TExamExport::Run(*this);
+}
+
+// ---- examples page ---------------------------------------------------------------------------
+
+void TfrmExames::pcExamesChange(int page) {
+    if (page == 1) {
+        examplesMode_ = true;
+        examView_ = false;
+        pnlExame_->hide();
+        showExamToolBar();
+        for (QToolButton* b : {tbNovoExame1_, tbNovoExame2_, tbtExcluirExame_, tbExportador_, tbLaudo_, tbOrdemAlfa_,
+                               tbOrdemCriacao_, tbExameOrto1_, tbExameOrto2_})
+            b->setEnabled(false);
+        CBoxExames_->hide();
+        for (int r = 1; r <= 6; ++r) GridExemplos_->setItem(r, 1, new QTableWidgetItem(kExamplesRows[r - 1]));
+        GridExemplos_->setCurrentCell(1, 1);
+        GridExemplosSelectCell(1);
+    } else {
+        for (QToolButton* b : {tbNovoExame1_, tbNovoExame2_, tbtExcluirExame_, tbExportador_, tbLaudo_, tbOrdemAlfa_,
+                               tbOrdemCriacao_, tbExameOrto1_, tbExameOrto2_})
+            b->setEnabled(true);
+        tbOrdemAlfa_->setChecked(true);
+        examplesMode_ = false;
+        examView_ = true;
+        clearExamList();
+        if (DMPrincipal().IBQueryPacientes.active() && DMPrincipal().IBQueryPacientes.recNo() >= 0) {
+            DBEditControleChange();
+        } else {
+            AtualizaPaciente();
+        }
+        tbLocPacExam_->setEnabled(true);
+        tbtCadPaciente_->setEnabled(true);
+    }
+}
+
+void TfrmExames::GridExemplosSelectCell(int row) {
+    if (row < 1 || row > 6) return;
+    const QSignalBlocker block(lswPrincipal_);
+    lswPrincipal_->clear();
+    selectedCaption_.clear();
+    static const QIcon topography = examIcon(kImageTopography), orto = examIcon(kImageOrto);
+    if (row <= 5) {
+        for (int n = 1; n <= 6; ++n) {
+            const QString caption = (n <= 4 ? QStringLiteral("OD - ") : QStringLiteral("OS - ")) + kExamplesStems[row - 1] +
+                                    QString::number(n);
+            new QListWidgetItem(topography, caption, lswPrincipal_);
+            lswPrincipal_->item(lswPrincipal_->count() - 1)->setData(kImageRole, kImageTopography);
+        }
+    } else {
+        for (int n = 1; n <= 4; ++n) {
+            new QListWidgetItem(orto, QStringLiteral("Orto0") + QString::number(n), lswPrincipal_);
+            lswPrincipal_->item(lswPrincipal_->count() - 1)->setData(kImageRole, kImageOrto);
+        }
+    }
+}
+
+// ---- keyboard --------------------------------------------------------------------------------
+
+bool TfrmExames::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == lblNomeMedico_) lblNomeMedicoClick();
+        if (watched == imgVisualizar_) maps_->MostraMiniMapa();
+    }
+    if (event->type() == QEvent::Resize && watched == pcExames_->widget(0)) FormResize();
+    if (event->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent*>(event), watched)) return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmExames::keyPressEvent(QKeyEvent* event) {
+    if (handleKey(event, this)) return;
+    // Esc must not close the window as a dialog would: it belongs to the quick find.
+    if (event->key() == Qt::Key_Escape) return;
+    QDialog::keyPressEvent(event);
+}
+
+bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const bool searching = tbLocPacExam_->isChecked();
+    const int key = event->key();
+    if (ctrl && key == Qt::Key_F) {
+        edtFindGrid_->show();
+        bbtnBuscaAv_->show();
+        edtFindGrid_->setFocus();
+        return true;
+    }
+    if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
+        if (source == edtFindGrid_ || edtFindGrid_->isVisible()) {
+            hideQuickFind();
+            return true;
+        }
+        if (searching) {
+            if (key == Qt::Key_Escape) showFindPanel(false);
+            else findPanel_->focusSearchText();
+            return true;
+        }
+        return key == Qt::Key_Escape;
+    }
+    if (ctrl && key == Qt::Key_N) {
+        if (tbtCadPaciente_->isEnabled()) tbtCadPacienteClick();
+        return true;
+    }
+    if (ctrl && key == Qt::Key_E) {
+        if (tbNovoExame1_->isEnabled()) tbNovoExameClick();
+        return true;
+    }
+    if (ctrl && key == Qt::Key_L) {
+        if (!examplesMode_) showFindPanel(true);
+        return true;
+    }
+    if (key == Qt::Key_Delete && !examplesMode_) {
+        if (source == lswPrincipal_) {
+            deleteExam();
+            return true;
+        }
+        if (source == DBGridPacientes_ && DMPrincipal().IBQueryPacientes.active() &&
+            !DMPrincipal().IBQueryPacientes.isEmpty()) {
+            deletePatient();
+            return true;
+        }
+        return false;
+    }
+    // A letter, a digit or ç jumps to the first patient beginning with it.
+    if (!ctrl && !searching && !edtFindGrid_->isVisible() && source != edtFindGrid_ && !examplesMode_) {
+        const QString text = event->text();
+        if (text.size() == 1) {
+            const QChar c = text.at(0);
+            const bool cedilla = c.toLower() == QChar(0x00E7);
+            if ((c.isLetter() && c.unicode() < 128) || c.isDigit() || cedilla) {
+                moveToPatientPrefix(cedilla ? QString(QChar(0x00E7)) : (c.isDigit() ? QString(c) : QString(c.toUpper())));
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void TfrmExames::quickFind(const QString& text) { moveToPatientPrefix(text); }
+
+void TfrmExames::hideQuickFind() {
+    edtFindGrid_->clear();
+    edtFindGrid_->hide();
+    bbtnBuscaAv_->hide();
+    focusPatientGrid();
+}
+
+// ---- layout ----------------------------------------------------------------------------------
+
+void TfrmExames::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmExames::FormResize() {
+    QWidget* page = pcExames_->widget(0);
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const double ratio = screen ? double(screen->geometry().width()) / std::max(1, screen->geometry().height()) : 4.0 / 3;
+    const auto [gridFraction, panelFraction] = layoutFractions(ratio);
+    const int h = page->height();
+    const int w = page->width();
+    const int findHeight = edtFindGrid_->isVisible() ? edtFindGrid_->sizeHint().height() + 4 : 0;
+    edtFindGrid_->setGeometry(0, 0, std::max(0, w - bbtnBuscaAv_->sizeHint().width() - 4), edtFindGrid_->sizeHint().height());
+    bbtnBuscaAv_->setGeometry(w - bbtnBuscaAv_->sizeHint().width(), 0, bbtnBuscaAv_->sizeHint().width(),
+                              edtFindGrid_->sizeHint().height());
+    DBGridPacientes_->setGeometry(0, findHeight, w, std::max(0, int(h * gridFraction) - findHeight));
+    const int panelTop = int(h * panelFraction);
+    pnlPaciente_->setGeometry(0, std::min(panelTop, std::max(0, h - pnlPaciente_->sizeHint().height())), w,
+                              std::max(pnlPaciente_->sizeHint().height(), h - panelTop));
+}

@@ -1,0 +1,261 @@
+#pragma once
+// The exam browser "Navegador do Miral": the doctor filter and the patient grid over the shared
+// patient query, the patient's exams, the exam panel with diagnosis and observations, deleting
+// exams and patients, the export, the examples page, and the tool bars from which the other
+// exam windows start. Map viewing lives in TExamMaps and the search panel in TPnlFindPac; both
+// reach the window only through the operations below.
+#include <QDialog>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPlainTextEdit;
+class QGroupBox;
+class QScrollArea;
+class QStackedWidget;
+class QTabWidget;
+class QTableView;
+class QTableWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QPushButton;
+class QLineEdit;
+class QFrame;
+class TMapCatalogue;
+class TExamMaps;
+class TPnlFindPac;
+class TBIniSettings;
+
+namespace norvix {
+class CursorModel;
+}
+
+class TfrmExames : public QDialog {
+    Q_OBJECT
+public:
+    // The doctor filter's two special entries.
+    static const QString kSemExames;  // "*** Sem Exames"
+    static const QString kTodos;      // "*** Todos"
+
+    // settings: the program's settings file, where the window keeps the doctor, the patient
+    // and the small-map choice between sessions (and the search keeps its tip choice).
+    explicit TfrmExames(TBIniSettings* settings, QWidget* parent = nullptr);
+    ~TfrmExames() override;
+
+    // The process-wide window: created by the main window when it has to, cleared on close.
+    static TfrmExames* instance();
+    static bool exists();
+
+    // The catalogue's buttons on the map tool bar (tlbMapas), replacing those placed before.
+    void placeMapButtons(const TMapCatalogue& catalogue);
+
+    // ---- operations other windows call ----------------------------------------------------
+    void CarregaFiltroMedicos();
+    // Selects the filter entry equal to filter (none when absent), reloads the patients in
+    // the current order and moves to the first patient whose name begins with name.
+    void SelecionaPaciente(const QString& name, const QString& filter);
+    // Finds the exam of an item caption ("OD - dd/MM/yyyy HH:mm:ss") of the current patient
+    // into the exam query; for an orthokeratology exam also its Sag, Div, Raio.
+    bool LocalizaExame(const QString& caption);
+    // Selects and focuses the first exam item whose caption begins with caption, then shows
+    // the exam panel on its page (0 diagnosis, 1 observations).
+    void SelecionaExame(const QString& caption, int page);
+    void MostraInfoExame(int page);
+    void CarregaPacientes(bool byName);
+    void CarregaExames(int patientCode);
+
+    // The wait window around a long operation; the timer hides it one second after a module
+    // call began (its windows come up by then).
+    void showWait();
+    void hideWait();
+    void startWaitTimer();
+    QTimer* TimerAguarde() const { return timerAguarde_; }
+
+    // ---- state shared with map viewing and the search --------------------------------------
+    bool examplesMode() const { return examplesMode_; }
+    bool examView() const { return examView_; }
+    QString selectedCaption() const { return selectedCaption_; }
+    QString patientName() const { return patientName_; }
+    int patientCode() const { return patientCode_; }
+    double sag() const { return sag_; }
+    double div() const { return div_; }
+    double raio() const { return raio_; }
+    // The filter's entries as shown, in order.
+    QStringList filterEntries() const;
+    QString filterText() const;
+    // Exam list captions in order, and the selected one (-1 when none).
+    QStringList itemCaptions() const;
+    int selectedItem() const;
+    bool examPanelVisible() const;
+    // Small map state (set by map viewing).
+    int smallMapExam() const { return smallMapExam_; }
+    void setSmallMapExam(int code) { smallMapExam_ = code; }
+    QLabel* smallMapPicture() const { return imgVisualizar_; }
+    bool automaticSmallMap() const;
+    TExamMaps& maps() const { return *maps_; }
+    TBIniSettings* settings() const { return settings_; }
+    TPnlFindPac& findPanel() const { return *findPanel_; }
+
+    // The patient and exam tool bars as the search panel and the rules need them.
+    void setPatientButtonsEnabled(bool enabled);  // the five buttons the search disables
+    void showFindPanel(bool show);
+    void focusPatientGrid();
+
+    // ---- handlers (the window's controls call them; tests may too) -------------------------
+    void FormShow();
+    void CBMedicosChange();
+    void DBEditControleChange();
+    void DBGridPacientesCellClick();
+    void DBGridPacientesDblClick();
+    void lswPrincipalSelectItem();
+    void lswPrincipalDblClick();
+    void tbOrdemAlfaClick();
+    void tbOrdemCriacaoClick();
+    void tbNovoExameClick();
+    void tbExameOrtoClick();
+    void tbtCadPacienteClick();
+    void tbtAlterarPacienteClick();
+    void tbtExcluirPacienteClick();
+    void tbtExcluirExameClick();
+    void tbLaudoClick();
+    void tbExportadorClick();
+    void CBoxExamesClick();
+    void SpeedButton1Click();  // save diagnosis
+    void SpeedButton2Click();  // edit diagnosis
+    void SpeedButton4Click();  // save observations
+    void SpeedButton5Click();  // edit observations
+    void lblNomeMedicoClick();
+    void pcExamesChange(int page);
+    void GridExemplosSelectCell(int row);
+    void TimerAguardeTimer();
+    void btnFecharClick();
+    void FormResize();
+
+    // The windows that later work brings (new exam, patient picker, registration, report
+    // wizard) plug in here; until one is set its button opens nothing.
+    struct Openers {
+        std::function<void(TfrmExames&, bool orto)> novoExame;
+        std::function<void(TfrmExames&)> novoPaciente;
+        std::function<void(TfrmExames&, int patientCode)> editarPaciente;
+        std::function<void(TfrmExames&)> laudo;
+    };
+    static Openers& openers();
+
+    // The layout fractions of the patient grid and panel for a screen ratio.
+    static std::pair<double, double> layoutFractions(double ratio);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildUi();
+    QWidget* buildPatientsPage();
+    QWidget* buildExamplesPage();
+    QWidget* buildExamPanel();
+    void showPatientToolBar();
+    void showExamToolBar();
+    void AtualizaPaciente();
+    void updateShowAllBox();
+    void clearExamList();
+    void setPatientEditButtons(bool enabled);
+    void moveToPatientPrefix(const QString& prefix, bool caseInsensitive = false);
+    void returnGridToRow();
+    bool handleKey(QKeyEvent* event, QObject* source);
+    void quickFind(const QString& text);
+    void hideQuickFind();
+    void deleteExam();
+    void deletePatient();
+    void refreshCurrentPatientRow();
+    int currentFilterDoctor() const;  // code of the filter's doctor, 0 for a special entry
+    void writeBackSettings();
+
+    // State of 5.2.
+    bool examplesMode_ = false;
+    bool examView_ = false;
+    QString selectedCaption_;
+    QString patientName_;
+    int patientCode_ = 0;
+    double sag_ = 0, div_ = 0, raio_ = 0;
+    int smallMapExam_ = -1;
+    bool byName_ = true;
+    bool loadingPatients_ = false;
+    bool closing_ = false;
+    bool shownOnce_ = false;
+
+    // Controls (object names as the operator's manual calls them).
+    QComboBox* CBMedicos_ = nullptr;
+    QToolButton* tbOrdemAlfa_ = nullptr;
+    QToolButton* tbOrdemCriacao_ = nullptr;
+    QTabWidget* pcExames_ = nullptr;
+    QTableView* DBGridPacientes_ = nullptr;
+    norvix::CursorModel* patientModel_ = nullptr;
+    QLineEdit* edtFindGrid_ = nullptr;
+    QPushButton* bbtnBuscaAv_ = nullptr;
+    QFrame* pnlPaciente_ = nullptr;
+    QLabel* lblID_ = nullptr;
+    QLabel* lblNomePaciente_ = nullptr;
+    QLabel* lblConvenio_ = nullptr;
+    QLabel* lblUltimoExame_ = nullptr;
+    QLabel* lblTotalExames_ = nullptr;
+    QTableWidget* GridExemplos_ = nullptr;
+    QStackedWidget* stkLista_ = nullptr;
+    QListWidget* lswPrincipal_ = nullptr;
+    QCheckBox* CBoxExames_ = nullptr;
+    QStackedWidget* stkToolBars_ = nullptr;
+    QToolBar* tlbPaciente_ = nullptr;
+    QToolBar* tlbExame_ = nullptr;
+    QToolBar* ToolBarOrto1_ = nullptr;
+    QToolBar* ToolBarOrto2_ = nullptr;
+    QToolButton* tbtCadPaciente_ = nullptr;
+    QToolButton* tbtAlterarPaciente_ = nullptr;
+    QToolButton* tbtExcluirPaciente_ = nullptr;
+    QToolButton* tbLocPacExam_ = nullptr;
+    QToolButton* tbNovoExame1_ = nullptr;
+    QToolButton* tbNovoExame2_ = nullptr;
+    QToolButton* tbExameOrto1_ = nullptr;
+    QToolButton* tbExameOrto2_ = nullptr;
+    QToolButton* tbtExcluirExame_ = nullptr;
+    QToolButton* tbLaudo_ = nullptr;
+    QToolButton* tbExportador_ = nullptr;
+    QScrollArea* pscrollMapas_ = nullptr;
+    QToolBar* tlbMapas_ = nullptr;
+    QFrame* pnlExame_ = nullptr;
+    QLabel* lblOlho_ = nullptr;
+    QLabel* lblCodigoExame_ = nullptr;
+    QLabel* lblData_ = nullptr;
+    QLabel* lblHora_ = nullptr;
+    QLabel* lblNomeMedico_ = nullptr;
+    QLabel* lblIndConf_ = nullptr;
+    QTabWidget* pgcInfo_ = nullptr;
+    QPlainTextEdit* memDiag_ = nullptr;
+    QPlainTextEdit* memObs_ = nullptr;
+    QToolButton* SpeedButton1_ = nullptr;
+    QToolButton* SpeedButton2_ = nullptr;
+    QToolButton* SpeedButton4_ = nullptr;
+    QToolButton* SpeedButton5_ = nullptr;
+    QGroupBox* gbOrto_ = nullptr;
+    QLabel* lblDiv_ = nullptr;
+    QLabel* lblRaio_ = nullptr;
+    QLabel* lblSag_ = nullptr;
+    QLabel* imgVisualizar_ = nullptr;
+    QCheckBox* cBoxMiniMapa_ = nullptr;
+    QPushButton* btnFechar_ = nullptr;
+    QPushButton* SpeedButton3_ = nullptr;
+    QTimer* timerAguarde_ = nullptr;
+
+    TBIniSettings* settings_;
+    std::unique_ptr<TExamMaps> maps_;
+    TPnlFindPac* findPanel_ = nullptr;
+    static QPointer<TfrmExames> instance_;
+};
