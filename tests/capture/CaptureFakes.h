@@ -3,6 +3,8 @@
 // memory stream like the host's.
 #include <QApplication>
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QTest>
 #include <functional>
@@ -155,6 +157,15 @@ inline QImage testFrame(int n, QSize size = QSize(640, 480)) {
         for (int x = 0; x < img.width(); ++x) line[x] = 0xff000000u | quint32((x * 255 / img.width()) << 16) | quint32((y * 255 / img.height()) << 8) | quint32(n & 0xff);
     }
     return img;
+}
+
+// What this process's file descriptors point at (device and file paths).
+inline QStringList openFileTargets() {
+    QStringList targets;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System))
+        targets << QFileInfo(fds.filePath(fd)).symLinkTarget();
+    return targets;
 }
 
 // Runs events until pred holds or ms pass.
