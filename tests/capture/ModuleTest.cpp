@@ -182,6 +182,38 @@ TEST_F(CaptureCall, CalibrationWritesConfirmedValuesOnly) {
     EXPECT_TRUE(after.contains("COM=COM1"));
 }
 
+// A board whose brightness runs from -64 to 64: the stored value, the trackbar and the
+// device keep the sign from the settings file to the device and back to the file.
+TEST_F(CaptureCall, NegativeBrightnessRoundTrips) {
+    writeIni("[CAMERA]\r\nBRILHO=-20\r\nCONTRASTE=40\r\nCAMERACENTRAL=0\r\n[SERIAL]\r\nCOM=COM1\r\n"
+             "[OPCOES]\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
+    catalogue.configure = [](FakeVideoDevice& d) {
+        d.ranges[PropBrilho] = {-64, 64, 1};
+        d.values[PropBrilho] = 0;
+    };
+    messages.answers = {norvix::MsgAnswer::Ok, norvix::MsgAnswer::Ok};
+    capture(2, [&](TfrmCapturar* w) {
+        auto* tr = w->findChild<QSlider*>(QStringLiteral("trBrilho"));
+        EXPECT_EQ(tr->minimum(), -64);
+        EXPECT_EQ(tr->maximum(), 64);
+        EXPECT_EQ(tr->value(), -20);
+        EXPECT_EQ(catalogue.last->values[PropBrilho], -20);
+        tr->setValue(-35);
+        QTest::keyClick(w, Qt::Key_Escape);  // the calibration question comes on every close
+    });
+    for (const auto& [property, value] : catalogue.last->writes) {
+        if (property != PropBrilho) continue;
+        EXPECT_LE(value, 0) << "a positive brightness reached the device";
+    }
+    EXPECT_TRUE(iniBytes().contains("BRILHO=-35\r\n")) << iniBytes().constData();
+
+    capture(2, [&](TfrmCapturar* w) {
+        EXPECT_EQ(w->findChild<QSlider*>(QStringLiteral("trBrilho"))->value(), -35);
+        EXPECT_EQ(catalogue.last->values[PropBrilho], -35);
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+}
+
 TEST_F(CaptureCall, MissingSettingsFileKeepsTheRecordAndNeverWritesIt) {
     QFile::remove(ini);
     captureSettings() = CaptureSettings{90, 30, 0, QStringLiteral("COM2"), false};
