@@ -16,10 +16,37 @@ namespace norvix::captura {
 
 namespace {
 
+// What one call creates, freed on every way out of it: the window (with it its event filter,
+// the camera and its streaming, the serial port and its thread) and the frame holder. The host
+// unloads the library right after the call, so nothing of it may outlive the call. The window
+// is a child of the host window, which would delete it first if it went during the call: hence
+// a guarded pointer rather than a unique_ptr.
+struct CaptureScope {
+    QPointer<TfrmCapturar> window;
+    CaptureScope() = default;
+    CaptureScope(const CaptureScope&) = delete;
+    CaptureScope& operator=(const CaptureScope&) = delete;
+    ~CaptureScope() {
+        delete window.data();
+        releaseFrameHolder();
+    }
+};
+
+// A failure report that cannot itself throw out of the module.
+void reportFailure(const QString& text, QWidget* host) noexcept {
+    try {
+        showMessage(text, QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, host);
+    } catch (...) {
+        // The box could not be shown; showMessage has written the text to standard error first.
+    }
+}
+
 uint8_t runCapture(QWidget* host, ModuleStream* image, uint8_t mode) {
     CaptureSettings& record = captureSettings();
+    CaptureScope scope;
+    QPointer<TfrmCapturar>& window = scope.window;
     // The window is owned by the host window, so it and our messages stay in front of it.
-    QPointer<TfrmCapturar> window = new TfrmCapturar(host, record);
+    window = new TfrmCapturar(host, record);
     window->setMode(mode);
     refreshCaptureSettings(record);
 
@@ -46,8 +73,6 @@ uint8_t runCapture(QWidget* host, ModuleStream* image, uint8_t mode) {
             result = 1;
         }
     }
-    delete window.data();
-    releaseFrameHolder();
     return result;
 }
 
@@ -62,13 +87,9 @@ uint8_t digitalizar(QWidget* hostWindow, ModuleStream* image, uint8_t mode) {
     try {
         return runCapture(hostWindow, image, mode);
     } catch (const std::exception& e) {
-        releaseFrameHolder();
-        showMessage(QStringLiteral("Erro na captura: %1").arg(QString::fromUtf8(e.what())), QStringLiteral("Erro"),
-                    MsgIcon::Error, MsgButtons::Ok, hostWindow);
+        reportFailure(QStringLiteral("Erro na captura: %1").arg(QString::fromUtf8(e.what())), hostWindow);
     } catch (...) {
-        releaseFrameHolder();
-        showMessage(QStringLiteral("Erro desconhecido na captura."), QStringLiteral("Erro"), MsgIcon::Error,
-                    MsgButtons::Ok, hostWindow);
+        reportFailure(QStringLiteral("Erro desconhecido na captura."), hostWindow);
     }
     return 0;
 }

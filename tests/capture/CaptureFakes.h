@@ -22,6 +22,9 @@ using namespace norvix::captura;
 
 class FakeVideoDevice : public VideoDevice {
 public:
+    static inline int alive = 0;  // devices not yet destroyed
+    FakeVideoDevice() { ++alive; }
+    ~FakeVideoDevice() override { --alive; }
     QList<int> standards{0, 7};  // NTSC M, PAL M
     QList<QSize> sizes{QSize(320, 240), QSize(640, 480), QSize(720, 480)};
     std::map<int, ControlRange> ranges{{PropBrilho, {0, 255, 1}}, {PropContraste, {0, 127, 1}}, {PropSaturacao, {0, 127, 1}}};

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include "capture/Bitmap32.h"
 #include "capture/CaptureCall.h"
 #include "capture/CaptureSettings.h"
+#include "capture/UBProcImg.h"
 #include "capture/frmCaptura.h"
 #include "platform/MessageSeam.h"
 
@@ -180,6 +182,33 @@ TEST_F(CaptureCall, CalibrationWritesConfirmedValuesOnly) {
     EXPECT_TRUE(after.contains("BRILHO=150")) << after.constData();
     EXPECT_TRUE(after.contains("CONTRASTE=70")) << after.constData();
     EXPECT_TRUE(after.contains("COM=COM1"));
+}
+
+// A failure after the window has run (the host's stream takes nothing, and even the message
+// boxes fail) ends the call with 0 and leaves nothing of the capture behind: no window, no
+// camera, no serial port, no frame, and no exception out of the module.
+TEST_F(CaptureCall, FailureAfterTheWindowReleasesEverything) {
+    struct FailingBoxes : norvix::MessageSeam {
+        norvix::MessageSeam* previous = norvix::messageSeam();
+        FailingBoxes() { norvix::setMessageSeam(this); }
+        ~FailingBoxes() override { norvix::setMessageSeam(previous); }
+        norvix::MsgAnswer show(QWidget*, const norvix::ShownMessage&) override { throw std::bad_alloc(); }
+    } boxes;
+    image.stream.write = [](void*, const void*, int64_t) -> int64_t { return 0; };
+    QPointer<TfrmCapturar> window;
+    uint8_t r = 1;
+    EXPECT_NO_THROW(r = capture(1, [&](TfrmCapturar* w) {
+                        window = w;
+                        freeze(w, catalogue, 4);
+                        ASSERT_TRUE(catalogue.last->started);
+                        ASSERT_NE(FakeComPort::last, nullptr);
+                        QTest::keyClick(w, Qt::Key_Return);
+                    }));
+    EXPECT_EQ(r, 0);
+    EXPECT_TRUE(window.isNull());
+    EXPECT_EQ(FakeVideoDevice::alive, 0);
+    EXPECT_EQ(FakeComPort::last, nullptr);
+    EXPECT_EQ(frameHolder(), nullptr);
 }
 
 // A board whose brightness runs from -64 to 64: the stored value, the trackbar and the
