@@ -1,6 +1,7 @@
 #include "CaptureCall.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QPointer>
 #include <cstdio>
 #include <cstring>
@@ -41,6 +42,17 @@ void reportFailure(const QString& text, QWidget* host) noexcept {
     }
 }
 
+// The host ends the program by QCoreApplication::exit, which makes every running event loop
+// return (the window's, and any nested one of a handler that then closes the window as if
+// the operator had) and every later loop return -1 at once until the host's own loop has
+// ended. Nothing else tells: aboutToQuit comes only after that. So a loop started here, which
+// ends on its own with 1, tells whether the host is ending the program.
+bool hostIsEnding() {
+    QEventLoop probe;
+    QMetaObject::invokeMethod(&probe, [&probe] { probe.exit(1); }, Qt::QueuedConnection);
+    return probe.exec(QEventLoop::ExcludeUserInputEvents) != 1;
+}
+
 uint8_t runCapture(QWidget* host, ModuleStream* image, uint8_t mode) {
     CaptureSettings& record = captureSettings();
     CaptureScope scope;
@@ -51,8 +63,10 @@ uint8_t runCapture(QWidget* host, ModuleStream* image, uint8_t mode) {
     refreshCaptureSettings(record);
 
     window->exec();
+    // A host that is ending the program gets no image, whatever state the window was left in.
+    const bool ending = hostIsEnding();
 
-    const bool accepted = window && window->accepted();
+    const bool accepted = !ending && window && window->accepted();
     const bool confirmed = window && window->newDefaultsConfirmed();
     // Only values the operator confirmed in the closing question become the new defaults:
     // a record that was never refreshed (file missing at the start) must not overwrite them.

@@ -179,13 +179,19 @@ const QImage& Renderer::render(const Target& t) {
             return cache_.front().second;
         }
     }
-    cache_.emplace_front(t, draw(t));
+    QImage drawn = draw(t);
+    if (drawn.isNull()) return none_;
+    cache_.emplace_front(t, std::move(drawn));
     if (cache_.size() > kCacheSize) cache_.pop_back();
     return cache_.front().second;
 }
 
 void Renderer::liveFrame(const Target& t, uint32_t frameNumber, QImage* out) {
     const QImage& clean = render(t);
+    if (clean.isNull()) {
+        *out = QImage();
+        return;
+    }
     if (out->size() != clean.size() || out->format() != QImage::Format_RGB32)
         *out = QImage(clean.size(), QImage::Format_RGB32);
     const size_t mask = noise_.size() - 1;
@@ -242,10 +248,13 @@ QImage Renderer::draw(const Target& t) const {
     // feature is wider than a pixel), the others integrate kSuper x kSuper sub-samples.
     const int cw = width_ + 1;
     std::vector<const float*> corner(size_t(cw) * (height_ + 1));
-    for (int cy = 0; cy <= height_; ++cy)
+    for (int cy = 0; cy <= height_; ++cy) {
+        if (cancelled()) return QImage();
         for (int cx = 0; cx <= width_; ++cx)
             corner[size_t(cy) * cw + cx] = shade((cx - cxPix) * mmPerPixel_, -(cy - cyPix) * mmPerPixel_);
+    }
     for (int py = 0; py < height_; ++py) {
+        if (cancelled()) return QImage();
         for (int px = 0; px < width_; ++px) {
             float* a = &acc[(size_t(py) * width_ + px) * 3];
             const float* c0 = corner[size_t(py) * cw + px];

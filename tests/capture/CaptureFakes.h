@@ -7,8 +7,10 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QTest>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 #include <vector>
 
 #include "capture/TComPort.h"
@@ -119,6 +121,21 @@ struct FakeSerial {
         setComPortFactory({});
         FakeComPort::failOpen = false;
     }
+};
+
+// A pseudo-terminal standing for the foot switch's serial line (slave: the port to open).
+struct Pty {
+    int master = -1;
+    QString slave;
+    Pty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) slave = QString::fromLatin1(::ptsname(master));
+    }
+    ~Pty() {
+        if (master >= 0) ::close(master);
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
 };
 
 // A host memory stream.

@@ -2,6 +2,7 @@
 // fake layers, the settings file read and written around it, the BMP in the host's stream;
 // and Grabmod.so itself loaded by path.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QPointer>
@@ -16,6 +17,7 @@
 #include "capture/CaptureCall.h"
 #include "capture/CaptureSettings.h"
 #include "capture/UBProcImg.h"
+#include "capture/UBVideoGrabber_Tavro.h"
 #include "capture/frmCaptura.h"
 #include "platform/MessageSeam.h"
 
@@ -211,6 +213,24 @@ TEST_F(CaptureCall, FailureAfterTheWindowReleasesEverything) {
     EXPECT_EQ(frameHolder(), nullptr);
 }
 
+// The host ends the program just as the frame that OK waits for arrives: the window then
+// closes as if accepted, but the call hands nothing back.
+TEST_F(CaptureCall, HostEndingWhileOkWaitsForTheFrameHandsNothingBack) {
+    uint8_t r = 9;
+    QTimer::singleShot(0, [&] {
+        r = capture(1, [&](TfrmCapturar* w) {
+            QTest::keyClick(w, Qt::Key_Space);
+            QObject::connect(w->camera(), &TVGrabber::frameCaptured, w, [] { QCoreApplication::exit(0); });
+            QTimer::singleShot(50, w, [&] { catalogue.last->push(testFrame(8)); });
+            QTest::keyClick(w, Qt::Key_Return);  // waits for the frame
+        });
+    });
+    QCoreApplication::exec();
+    EXPECT_EQ(r, 0);
+    EXPECT_TRUE(image.data.isEmpty());
+    EXPECT_TRUE(messages.messages.empty());
+}
+
 // A board whose brightness runs from -64 to 64: the stored value, the trackbar and the
 // device keep the sign from the settings file to the device and back to the file.
 TEST_F(CaptureCall, NegativeBrightnessRoundTrips) {
@@ -367,6 +387,121 @@ TEST(CaptureModuleLibrary, ExportsInfoAndCapturesTheSimulatedEye) {
     qunsetenv("NORVIX_SIM_TARGET");
     qunsetenv("NORVIX_ROOT");
     EXPECT_EQ(::dlclose(lib), 0);
+}
+
+// The host ends the program (on a signal it calls QCoreApplication::exit from its own event
+// loop) while Digitalizar's window is up: the call returns 0 at once, with the stream untouched
+// and the camera, the serial port and their threads gone, no box left open and nothing of the
+// library pending once the host unloads it.
+class CaptureHostEnding : public ::testing::Test {
+protected:
+    QTemporaryDir root;
+    Pty pty;
+    void* lib = nullptr;
+    TDigitalizar digitalizarFn = nullptr;
+
+    void SetUp() override {
+        const QByteArray path = qgetenv("NORVIX_BIN_DIR") + "/Grabmod.so";
+        lib = ::dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(lib, nullptr) << ::dlerror();
+        digitalizarFn = reinterpret_cast<TDigitalizar>(::dlsym(lib, "Digitalizar"));
+        ASSERT_NE(digitalizarFn, nullptr);
+        ASSERT_FALSE(pty.slave.isEmpty());
+        qputenv("NORVIX_ROOT", root.path().toLocal8Bit());
+        qputenv("NORVIX_SIM_TARGET", "esfera 7.80");
+    }
+    void TearDown() override {
+        qunsetenv("NORVIX_SIM_TARGET");
+        qunsetenv("NORVIX_ROOT");
+    }
+    void writeIni(const QString& com) {
+        QDir(root.path()).mkpath(QStringLiteral("Orvent"));
+        QFile ini(root.filePath(QStringLiteral("Orvent/Orvent.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QByteArray simIndex = QByteArray::number(videoDevices().deviceNames().size() - 1);
+        ini.write("[CAMERA]\r\nBRILHO=128\r\nCONTRASTE=64\r\nCAMERACENTRAL=" + simIndex + "\r\n[SERIAL]\r\nCOM=" +
+                  com.toLocal8Bit() + "\r\n[OPCOES]\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
+    }
+    static int threadCount() {
+        return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    }
+    // Calls Digitalizar from the application's event loop, as the host does, and ends the
+    // program once endWhen holds; the time from the end request to Digitalizar's return.
+    qint64 captureUntilHostEnds(const std::function<bool()>& endWhen, uint8_t* result, MemoryStream* image) {
+        QWidget host;
+        QElapsedTimer clock;
+        qint64 endedAt = -1, returnedAt = -1;
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            if (endedAt >= 0 || !endWhen()) return;
+            endedAt = clock.nsecsElapsed();
+            QCoreApplication::exit(0);
+        });
+        QTimer::singleShot(0, [&] {
+            clock.start();
+            driver.start(20);
+            *result = digitalizarFn(&host, &image->stream, nullptr, 1, "Digitalizando Imagem do Olho");
+            returnedAt = clock.nsecsElapsed();
+            driver.stop();
+        });
+        QCoreApplication::exec();
+        EXPECT_GE(endedAt, 0) << "the window never came up";
+        return (returnedAt - endedAt) / 1000000;
+    }
+    static QWidget* visibleTopLevel(const char* className) {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->inherits(className)) return w;
+        return nullptr;
+    }
+    void expectNothingLeft(int threadsBefore) {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            EXPECT_FALSE(w->inherits("QMessageBox")) << "a message box was left";
+            EXPECT_NE(w->objectName(), QStringLiteral("frmCapturar"));
+        }
+        for (const QString& target : openFileTargets()) {
+            EXPECT_FALSE(target.startsWith(QLatin1String("/dev/video"))) << target.toStdString();
+            EXPECT_NE(target, pty.slave);
+        }
+        EXPECT_EQ(threadCount(), threadsBefore);
+        // Anything of the library still pending would run (and crash) after the unload.
+        EXPECT_EQ(::dlclose(lib), 0);
+        lib = nullptr;
+        QTest::qWait(300);
+    }
+};
+
+TEST_F(CaptureHostEnding, WhileTheLivePictureRuns) {
+    writeIni(pty.slave);
+    const int threadsBefore = threadCount();
+    QElapsedTimer live;
+    const auto liveForAWhile = [&] {
+        QWidget* w = visibleTopLevel("QDialog");
+        if (!w || w->objectName() != QLatin1String("frmCapturar") || QApplication::activeModalWidget() != w)
+            return false;
+        // The simulated picture runs and the foot switch is watched.
+        if (!live.isValid()) live.start();
+        return live.elapsed() > 600 && openFileTargets().contains(pty.slave) && threadCount() >= threadsBefore + 2;
+    };
+    uint8_t result = 9;
+    MemoryStream image;
+    const qint64 ms = captureUntilHostEnds(liveForAWhile, &result, &image);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(image.data.isEmpty());
+    EXPECT_LT(ms, 300) << "Digitalizar took " << ms << " ms to return";
+    std::printf("Digitalizar voltou %lld ms depois do fim do programa pedido pelo hospedeiro\n", ms);
+    expectNothingLeft(threadsBefore);
+}
+
+TEST_F(CaptureHostEnding, WhileAMessageBoxWaits) {
+    writeIni(QStringLiteral("/dev/nao-existe"));  // the serial message comes while the window opens
+    const int threadsBefore = threadCount();
+    uint8_t result = 9;
+    MemoryStream image;
+    const qint64 ms = captureUntilHostEnds([] { return visibleTopLevel("QMessageBox") != nullptr; }, &result, &image);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(image.data.isEmpty());
+    EXPECT_LT(ms, 300) << "Digitalizar took " << ms << " ms to return";
+    expectNothingLeft(threadsBefore);
 }
 
 }  // namespace
