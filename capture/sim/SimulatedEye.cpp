@@ -161,9 +161,8 @@ Renderer::Renderer(int coneType, int width, int height)
     : coneType_(InstrumentModel::cone(coneType) ? coneType : 4),
       width_(std::max(16, width)),
       height_(std::max(16, height)) {
-    // The optics do not change with the board's capture size: the same field of view fills a
-    // smaller frame with larger pixels.
-    mmPerPixel_ = InstrumentModel::mmPerPixel() * double(InstrumentModel::kHeight) / height_;
+    // The optics do not change with the board's capture size.
+    pitch_ = InstrumentModel::pixelPitch(width_, height_);
     // Sensor noise: an approximately Gaussian table (sum of four uniforms, sigma about 2.3
     // grey levels) that each frame reads from a different offset.
     std::mt19937 gen(12345);
@@ -251,7 +250,7 @@ QImage Renderer::draw(const Target& t) const {
     for (int cy = 0; cy <= height_; ++cy) {
         if (cancelled()) return QImage();
         for (int cx = 0; cx <= width_; ++cx)
-            corner[size_t(cy) * cw + cx] = shade((cx - cxPix) * mmPerPixel_, -(cy - cyPix) * mmPerPixel_);
+            corner[size_t(cy) * cw + cx] = shade((cx - cxPix) * pitch_.x, -(cy - cyPix) * pitch_.y);
     }
     for (int py = 0; py < height_; ++py) {
         if (cancelled()) return QImage();
@@ -266,8 +265,8 @@ QImage Renderer::draw(const Target& t) const {
             float sum[3] = {0, 0, 0};
             for (int sy = 0; sy < kSuper; ++sy) {
                 for (int sx = 0; sx < kSuper; ++sx) {
-                    const float* col = shade((px + (sx + 0.5) * sub - cxPix) * mmPerPixel_,
-                                             -(py + (sy + 0.5) * sub - cyPix) * mmPerPixel_);
+                    const float* col = shade((px + (sx + 0.5) * sub - cxPix) * pitch_.x,
+                                             -(py + (sy + 0.5) * sub - cyPix) * pitch_.y);
                     sum[0] += col[0];
                     sum[1] += col[1];
                     sum[2] += col[2];

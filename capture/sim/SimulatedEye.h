@@ -8,6 +8,8 @@
 #include <list>
 #include <vector>
 
+#include "InstrumentModel.h"
+
 namespace norvix::sim {
 
 struct Target {                      // what the instrument looks at
@@ -68,7 +70,7 @@ public:
 
     int coneType() const { return coneType_; }
     // mm on the eye per pixel of this renderer's frames.
-    double mmPerPixel() const { return mmPerPixel_; }
+    PixelPitch pitch() const { return pitch_; }
 
 private:
     QImage draw(const Target& t) const;
@@ -76,7 +78,7 @@ private:
 
     int coneType_;
     int width_, height_;
-    double mmPerPixel_;
+    PixelPitch pitch_;
     std::list<std::pair<Target, QImage>> cache_;  // most recent first
     std::vector<int8_t> noise_;
     const std::atomic<bool>* cancel_ = nullptr;
