@@ -1,6 +1,7 @@
 #include "CaptureCall.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QPointer>
 #include <cstdio>
 #include <cstring>
@@ -16,16 +17,56 @@ namespace norvix::captura {
 
 namespace {
 
+// What one call creates, freed on every way out of it: the window (with it its event filter,
+// the camera and its streaming, the serial port and its thread) and the frame holder. The host
+// unloads the library right after the call, so nothing of it may outlive the call. The window
+// is a child of the host window, which would delete it first if it went during the call: hence
+// a guarded pointer rather than a unique_ptr.
+struct CaptureScope {
+    QPointer<TfrmCapturar> window;
+    CaptureScope() = default;
+    CaptureScope(const CaptureScope&) = delete;
+    CaptureScope& operator=(const CaptureScope&) = delete;
+    ~CaptureScope() {
+        delete window.data();
+        releaseFrameHolder();
+    }
+};
+
+// A failure report that cannot itself throw out of the module.
+void reportFailure(const QString& text, QWidget* host) noexcept {
+    try {
+        showMessage(text, QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, host);
+    } catch (...) {
+        // The box could not be shown; showMessage has written the text to standard error first.
+    }
+}
+
+// The host ends the program by QCoreApplication::exit, which makes every running event loop
+// return (the window's, and any nested one of a handler that then closes the window as if
+// the operator had) and every later loop return -1 at once until the host's own loop has
+// ended. Nothing else tells: aboutToQuit comes only after that. So a loop started here, which
+// ends on its own with 1, tells whether the host is ending the program.
+bool hostIsEnding() {
+    QEventLoop probe;
+    QMetaObject::invokeMethod(&probe, [&probe] { probe.exit(1); }, Qt::QueuedConnection);
+    return probe.exec(QEventLoop::ExcludeUserInputEvents) != 1;
+}
+
 uint8_t runCapture(QWidget* host, ModuleStream* image, uint8_t mode) {
     CaptureSettings& record = captureSettings();
+    CaptureScope scope;
+    QPointer<TfrmCapturar>& window = scope.window;
     // The window is owned by the host window, so it and our messages stay in front of it.
-    QPointer<TfrmCapturar> window = new TfrmCapturar(host, record);
+    window = new TfrmCapturar(host, record);
     window->setMode(mode);
     refreshCaptureSettings(record);
 
     window->exec();
+    // A host that is ending the program gets no image, whatever state the window was left in.
+    const bool ending = hostIsEnding();
 
-    const bool accepted = window && window->accepted();
+    const bool accepted = !ending && window && window->accepted();
     const bool confirmed = window && window->newDefaultsConfirmed();
     // Only values the operator confirmed in the closing question become the new defaults:
     // a record that was never refreshed (file missing at the start) must not overwrite them.
@@ -46,8 +87,6 @@ uint8_t runCapture(QWidget* host, ModuleStream* image, uint8_t mode) {
             result = 1;
         }
     }
-    delete window.data();
-    releaseFrameHolder();
     return result;
 }
 
@@ -62,13 +101,9 @@ uint8_t digitalizar(QWidget* hostWindow, ModuleStream* image, uint8_t mode) {
     try {
         return runCapture(hostWindow, image, mode);
     } catch (const std::exception& e) {
-        releaseFrameHolder();
-        showMessage(QStringLiteral("Erro na captura: %1").arg(QString::fromUtf8(e.what())), QStringLiteral("Erro"),
-                    MsgIcon::Error, MsgButtons::Ok, hostWindow);
+        reportFailure(QStringLiteral("Erro na captura: %1").arg(QString::fromUtf8(e.what())), hostWindow);
     } catch (...) {
-        releaseFrameHolder();
-        showMessage(QStringLiteral("Erro desconhecido na captura."), QStringLiteral("Erro"), MsgIcon::Error,
-                    MsgButtons::Ok, hostWindow);
+        reportFailure(QStringLiteral("Erro desconhecido na captura."), hostWindow);
     }
     return 0;
 }

@@ -64,8 +64,15 @@ bool SimulatedCamera::setControlValue(int property, int value) {
 }
 
 void SimulatedCamera::renderFrame(quint32 frameNumber, QImage* out) {
-    if (!renderer_) renderer_ = std::make_unique<sim::Renderer>(4, size_.width(), size_.height());
+    if (!renderer_) {
+        renderer_ = std::make_unique<sim::Renderer>(4, size_.width(), size_.height());
+        renderer_->setCancelFlag(&cancelRender_);
+    }
     renderer_->liveFrame(target_, frameNumber, &raw_);
+    if (raw_.isNull()) {
+        *out = QImage();
+        return;
+    }
 
     // The board's amplifier: brightness shifts, contrast scales around mid-grey (64 = 1x),
     // saturation blends with the grey level (64 = unchanged, 0 = grey).
@@ -99,6 +106,7 @@ bool SimulatedCamera::start(QString*) {
         std::lock_guard lock(wakeLock_);
         stopping_ = false;
     }
+    cancelRender_ = false;
     worker_ = std::thread([this] { run(); });
     return true;
 }
@@ -111,7 +119,7 @@ void SimulatedCamera::run() {
     while (true) {
         QImage frame;
         renderFrame(n++, &frame);
-        deliver(std::move(frame));
+        if (!frame.isNull()) deliver(std::move(frame));
         next += period;
         if (next < Clock::now()) next = Clock::now();  // fell behind: do not burst
         std::unique_lock lock(wakeLock_);
@@ -124,6 +132,7 @@ void SimulatedCamera::stop() {
         std::lock_guard lock(wakeLock_);
         stopping_ = true;
     }
+    cancelRender_ = true;
     wake_.notify_all();
     if (worker_.joinable()) worker_.join();
 }

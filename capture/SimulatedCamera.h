@@ -55,6 +55,7 @@ private:
     std::mutex wakeLock_;
     std::condition_variable wake_;
     bool stopping_ = false;
+    std::atomic<bool> cancelRender_{false};  // set by stop: a frame being traced is given up
 };
 
 }  // namespace norvix::captura

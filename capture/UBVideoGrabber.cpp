@@ -93,8 +93,8 @@ void TVGrabber::SetSaturacao(double value) {
     setChecked(PropSaturacao, value, saturacaoMin_, saturacaoMax_, QStringLiteral("da saturação"), QStringLiteral("a saturação"), false);
 }
 
-quint16 TVGrabber::GetBrilho() const { return quint16(video_->propertyValue(PropBrilho)); }
-quint16 TVGrabber::GetContraste() const { return quint16(video_->propertyValue(PropContraste)); }
+int TVGrabber::GetBrilho() const { return video_->propertyValue(PropBrilho); }
+int TVGrabber::GetContraste() const { return video_->propertyValue(PropContraste); }
 
 void TVGrabber::CaptureFrame() {
     // A frame still held from an earlier request (one that arrived after the operator had

@@ -35,8 +35,9 @@ public:
     void SetBrilho(double value);
     void SetContraste(double value);
     void SetSaturacao(double value);
-    quint16 GetBrilho() const;
-    quint16 GetContraste() const;
+    // The device's current value, signed: boards commonly centre brightness on 0 (-64..64).
+    int GetBrilho() const;
+    int GetContraste() const;
 
     int BrilhoMax() const { return brilhoMax_; }
     int BrilhoMin() const { return brilhoMin_; }

@@ -40,6 +40,10 @@ quint64 v4l2StandardMask(int standardIndex) {
     return masks[standardIndex];
 }
 
+int openVideoNode(const QString& path) {
+    return ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+}
+
 QList<V4l2DeviceInfo> listV4l2CaptureDevices() {
     QList<std::pair<int, V4l2DeviceInfo>> found;
     static const QRegularExpression nodeName(QStringLiteral("^video(\\d+)$"));
@@ -48,7 +52,7 @@ QList<V4l2DeviceInfo> listV4l2CaptureDevices() {
         const auto m = nodeName.match(entry);
         if (!m.hasMatch()) continue;
         const QString path = QStringLiteral("/dev/") + entry;
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK);
+        const int fd = openVideoNode(path);
         if (fd < 0) continue;
         v4l2_capability cap{};
         if (::ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
@@ -73,7 +77,14 @@ V4l2Device::~V4l2Device() {
 }
 
 bool V4l2Device::openDevice(QString* error) {
-    fd_ = v4l2_open(QFile::encodeName(path_).constData(), O_RDWR | O_NONBLOCK);
+    // Opened here and handed to libv4l2 (what v4l2_open does), so both opens share the flags.
+    fd_ = openVideoNode(path_);
+    if (fd_ >= 0 && v4l2_fd_open(fd_, 0) < 0) {
+        const int err = errno;
+        ::close(fd_);
+        fd_ = -1;
+        errno = err;
+    }
     if (fd_ < 0) {
         if (error) *error = QStringLiteral("Não foi possível abrir %1: %2").arg(path_, errnoText(errno));
         return false;

@@ -22,6 +22,10 @@ QList<V4l2DeviceInfo> listV4l2CaptureDevices();
 // V4L2 standard masks for the names of analogStandardNames(), by the same index.
 quint64 v4l2StandardMask(int standardIndex);
 
+// Opens a video node for reading and writing, non-blocking and closed on exec: a program that
+// the host starts while the module holds the board must not inherit it. -1 with errno.
+int openVideoNode(const QString& path);
+
 class V4l2Device : public VideoDevice {
     Q_OBJECT
 public:

@@ -217,7 +217,7 @@ void TfrmCapturar::FormShow() {
     camera_ = std::make_unique<TVGrabber_Tavro>(pnlCamCentral, kCameraWidth, kCameraHeight, 19, 0,
                                                 quint8(settings_.cameraCentral), 100, QStringLiteral("NTSC"));
     connect(camera_.get(), &TVGrabber::frameCaptured, this, [this] {
-        if (state_ == State::Requested && syncOverdue_) takeOverStillFrame();
+        if (!closing_ && state_ == State::Requested && syncOverdue_) takeOverStillFrame();
     });
     connect(camera_.get(), &TVGrabber::cameraFailed, this, &TfrmCapturar::cameraFailed);
     imgCentral->raise();
@@ -454,7 +454,8 @@ void TfrmCapturar::spbCancelarClick() {
 }
 
 void TfrmCapturar::ComPortCTSChange(bool) {
-    if (!camera_ || !camera_->IsRunning()) return;
+    // Events that were still queued when the window closed find nothing to do.
+    if (closing_ || !camera_ || !camera_->IsRunning()) return;
     ++ctsCount_;
     if (ctsCount_ % 2 == 1) return;  // a press gives two changes: act on the release
     if (spbCapturar->isEnabled()) spbCapturar->click();
@@ -462,6 +463,7 @@ void TfrmCapturar::ComPortCTSChange(bool) {
 }
 
 void TfrmCapturar::cameraFailed(const QString& reason) {
+    if (closing_) return;
     showMessage(QStringLiteral("Problemas na conexão com a câmera: %1\nCancele a captura e verifique a câmera.").arg(reason),
                 QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
     // A requested frame will not come; a frozen one stays valid.

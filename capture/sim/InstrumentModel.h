@@ -40,6 +40,11 @@ struct ConeGeometry {
     double edgeZ(int ring) const { return zAt(edgeU[ring]); }
 };
 
+// mm on the eye per image pixel, across (x) and down (y).
+struct PixelPitch {
+    double x = 0, y = 0;
+};
+
 class InstrumentModel {
 public:
     static constexpr int kWidth = 640;
@@ -51,8 +56,14 @@ public:
     static constexpr double kFixationLightMm = 1.6;     // radius of the axial fixation light
     static constexpr double kDesignRadiusMm = 7.8;      // sphere the ring spacing is laid out for
 
-    // mm on the eye per image pixel.
+    // mm on the eye per image pixel of the 640 x 480 frame.
     static constexpr double mmPerPixel() { return kPixelPitchMm / kMagnification; }
+    // The board digitises the same camera picture at every capture size, so every frame spans
+    // the field of view of the 640 x 480 one: a 320 x 240 frame has pixels twice as large,
+    // a 720 x 480 frame pixels narrower than they are tall.
+    static constexpr PixelPitch pixelPitch(int width, int height) {
+        return {mmPerPixel() * kWidth / width, mmPerPixel() * kHeight / height};
+    }
     // The instrument axis in image coordinates (pixel centres at integer + 0.5).
     static constexpr double axisX() { return kWidth / 2.0; }
     static constexpr double axisY() { return kHeight / 2.0; }

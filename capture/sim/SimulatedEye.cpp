@@ -161,9 +161,8 @@ Renderer::Renderer(int coneType, int width, int height)
     : coneType_(InstrumentModel::cone(coneType) ? coneType : 4),
       width_(std::max(16, width)),
       height_(std::max(16, height)) {
-    // The optics do not change with the board's capture size: the same field of view fills a
-    // smaller frame with larger pixels.
-    mmPerPixel_ = InstrumentModel::mmPerPixel() * double(InstrumentModel::kHeight) / height_;
+    // The optics do not change with the board's capture size.
+    pitch_ = InstrumentModel::pixelPitch(width_, height_);
     // Sensor noise: an approximately Gaussian table (sum of four uniforms, sigma about 2.3
     // grey levels) that each frame reads from a different offset.
     std::mt19937 gen(12345);
@@ -179,13 +178,19 @@ const QImage& Renderer::render(const Target& t) {
             return cache_.front().second;
         }
     }
-    cache_.emplace_front(t, draw(t));
+    QImage drawn = draw(t);
+    if (drawn.isNull()) return none_;
+    cache_.emplace_front(t, std::move(drawn));
     if (cache_.size() > kCacheSize) cache_.pop_back();
     return cache_.front().second;
 }
 
 void Renderer::liveFrame(const Target& t, uint32_t frameNumber, QImage* out) {
     const QImage& clean = render(t);
+    if (clean.isNull()) {
+        *out = QImage();
+        return;
+    }
     if (out->size() != clean.size() || out->format() != QImage::Format_RGB32)
         *out = QImage(clean.size(), QImage::Format_RGB32);
     const size_t mask = noise_.size() - 1;
@@ -242,10 +247,13 @@ QImage Renderer::draw(const Target& t) const {
     // feature is wider than a pixel), the others integrate kSuper x kSuper sub-samples.
     const int cw = width_ + 1;
     std::vector<const float*> corner(size_t(cw) * (height_ + 1));
-    for (int cy = 0; cy <= height_; ++cy)
+    for (int cy = 0; cy <= height_; ++cy) {
+        if (cancelled()) return QImage();
         for (int cx = 0; cx <= width_; ++cx)
-            corner[size_t(cy) * cw + cx] = shade((cx - cxPix) * mmPerPixel_, -(cy - cyPix) * mmPerPixel_);
+            corner[size_t(cy) * cw + cx] = shade((cx - cxPix) * pitch_.x, -(cy - cyPix) * pitch_.y);
+    }
     for (int py = 0; py < height_; ++py) {
+        if (cancelled()) return QImage();
         for (int px = 0; px < width_; ++px) {
             float* a = &acc[(size_t(py) * width_ + px) * 3];
             const float* c0 = corner[size_t(py) * cw + px];
@@ -257,8 +265,8 @@ QImage Renderer::draw(const Target& t) const {
             float sum[3] = {0, 0, 0};
             for (int sy = 0; sy < kSuper; ++sy) {
                 for (int sx = 0; sx < kSuper; ++sx) {
-                    const float* col = shade((px + (sx + 0.5) * sub - cxPix) * mmPerPixel_,
-                                             -(py + (sy + 0.5) * sub - cyPix) * mmPerPixel_);
+                    const float* col = shade((px + (sx + 0.5) * sub - cxPix) * pitch_.x,
+                                             -(py + (sy + 0.5) * sub - cyPix) * pitch_.y);
                     sum[0] += col[0];
                     sum[1] += col[1];
                     sum[2] += col[2];

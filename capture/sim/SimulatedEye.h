@@ -3,9 +3,12 @@
 // reflects through the instrument model.
 #include <QImage>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <vector>
+
+#include "InstrumentModel.h"
 
 namespace norvix::sim {
 
@@ -61,18 +64,25 @@ public:
     // Cached frame + cheap sensor noise (the same frame number gives the same frame).
     void liveFrame(const Target& t, uint32_t frameNumber, QImage* out);
 
+    // While *flag is set, render and liveFrame give up and yield a null image (nothing is
+    // cached): a device being stopped does not wait for a first frame that takes long to trace.
+    void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
+
     int coneType() const { return coneType_; }
     // mm on the eye per pixel of this renderer's frames.
-    double mmPerPixel() const { return mmPerPixel_; }
+    PixelPitch pitch() const { return pitch_; }
 
 private:
     QImage draw(const Target& t) const;
+    bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     int coneType_;
     int width_, height_;
-    double mmPerPixel_;
+    PixelPitch pitch_;
     std::list<std::pair<Target, QImage>> cache_;  // most recent first
     std::vector<int8_t> noise_;
+    const std::atomic<bool>* cancel_ = nullptr;
+    QImage none_;
 };
 
 }  // namespace norvix::sim

@@ -11,24 +11,31 @@ namespace norvix::outside {
 
 using norvix::sim::ConeGeometry;
 using norvix::sim::InstrumentModel;
+using norvix::sim::PixelPitch;
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kStep = 0.25;         // profile sampling along a meridian, pixels
 constexpr double kMaxRadius = 300.0;   // pixels
-constexpr int kW = InstrumentModel::kWidth;
-constexpr int kH = InstrumentModel::kHeight;
+// Frame sizes measured: the capture sizes and the devices' own defaults, not thumbnails or
+// pictures that cannot come from the instrument.
+constexpr int kMinWidth = 320, kMinHeight = 240, kMaxSide = 2048;
+// Narrowest ring period (pixels of the measured frame) whose edges the profiles still tell
+// apart, found with the simulated instrument at 320 x 240: closer rings (there, a cornea
+// steeper than about 7.4 mm) are miscounted on many meridians.
+constexpr double kMinRingPeriod = 2.75;
 
 struct Gray {
+    int w = 0, h = 0;
     std::vector<float> v;
     float at(double x, double y) const {
         const int x0 = int(x), y0 = int(y);
         const float fx = float(x - x0), fy = float(y - y0);
-        const float* p = &v[size_t(y0) * kW + x0];
-        return (p[0] * (1 - fx) + p[1] * fx) * (1 - fy) + (p[kW] * (1 - fx) + p[kW + 1] * fx) * fy;
+        const float* p = &v[size_t(y0) * w + x0];
+        return (p[0] * (1 - fx) + p[1] * fx) * (1 - fy) + (p[w] * (1 - fx) + p[w + 1] * fx) * fy;
     }
-    float px(int x, int y) const { return v[size_t(y) * kW + x]; }
+    float px(int x, int y) const { return v[size_t(y) * w + x]; }
 };
 
 // One meridian's profile from the centre outwards.
@@ -46,7 +53,7 @@ void sampleProfile(const Gray& g, double cx, double cy, double theta, Profile* o
         const double t = j * kStep;
         if (t > maxRadius) break;
         const double x = cx + t * dx - 0.5, y = cy + t * dy - 0.5;  // pixel centres at +0.5
-        if (x < 0 || y < 0 || x >= kW - 1 || y >= kH - 1) {
+        if (x < 0 || y < 0 || x >= g.w - 1 || y >= g.h - 1) {
             out->truncated = true;
             break;
         }
@@ -179,6 +186,47 @@ double sphereRingMm(const ConeGeometry& cone, double R, int ring) {
     return 0.5 * (lo + hi);
 }
 
+// Where the rings lie only a few pixels apart, a meridian may count them from a wrong edge (one
+// missed, or one too many) and would then measure every ring after it as its neighbour. Rings
+// change little from one meridian to the next, 1 degree away, so such a meridian stands out
+// from its neighbours by about a ring period: it keeps only the rings before the first jump.
+void dropMiscountedRings(std::vector<std::vector<double>>* edgesOf) {
+    const std::vector<std::vector<double>> seen = *edgesOf;
+    const int n = int(seen.size());
+    for (int k = 0; k < n; ++k) {
+        const std::vector<double>& e = seen[size_t(k)];
+        if (e.size() < 2) continue;
+        for (size_t i = 0; i < e.size(); ++i) {
+            std::vector<double> around;
+            for (int dk : {-2, -1, 1, 2}) {
+                const std::vector<double>& other = seen[size_t((k + dk + n) % n)];
+                if (i < other.size()) around.push_back(other[i]);
+            }
+            if (around.size() < 2) continue;
+            std::sort(around.begin(), around.end());
+            const double median = 0.5 * (around[(around.size() - 1) / 2] + around[around.size() / 2]);
+            const double period = i + 1 < e.size() ? e[i + 1] - e[i] : e[i] - e[i - 1];
+            if (std::fabs(e[i] - median) > 0.5 * period) {
+                (*edgesOf)[size_t(k)].resize(i);
+                break;
+            }
+        }
+    }
+}
+
+// A frame the instrument can deliver: at least 320 x 240, at most 2048 on a side, its pixels
+// at most twice as wide as tall or the reverse.
+bool sizeAccepted(qint64 width, qint64 height, QString* why) {
+    if (width >= kMinWidth && height >= kMinHeight && width <= kMaxSide && height <= kMaxSide) {
+        const PixelPitch pitch = InstrumentModel::pixelPitch(int(width), int(height));
+        if (pitch.x <= 2 * pitch.y && pitch.y <= 2 * pitch.x) return true;
+    }
+    if (why)
+        *why = QStringLiteral("Tamanho de imagem %1 x %2 não é um quadro do instrumento (de %3 x %4 a %5 x %5).")
+                   .arg(width).arg(height).arg(kMinWidth).arg(kMinHeight).arg(kMaxSide);
+    return false;
+}
+
 }  // namespace
 
 bool CalibrationCoefficients::load(const QString& path, QString* error) {
@@ -242,15 +290,15 @@ bool TopographyProcessor::decodeBitmap(const QByteArray& bytes, QImage* image, Q
     const qint64 width = qint32(le32(18));
     const qint64 height = std::llabs(qint32(le32(22)));
     const int bpp = uchar(bytes[28]) | (uchar(bytes[29]) << 8);
-    if (width != kW || height != kH)
-        return fail(QStringLiteral("Tamanho de imagem %1 x %2; esperado %3 x %4.").arg(width).arg(height).arg(kW).arg(kH));
+    QString why;
+    if (!sizeAccepted(width, height, &why)) return fail(why);
     const qint64 rowBytes = ((width * bpp + 31) / 32) * 4;
     if (bpp <= 0 || offset < 54 || offset + rowBytes * height > bytes.size())
         return fail(QStringLiteral("Imagem truncada: %1 bytes para %2 x %3 pixels.").arg(bytes.size()).arg(width).arg(height));
     QImage img;
     if (!img.loadFromData(bytes, "BMP") || img.isNull())
         return fail(QStringLiteral("Não foi possível ler o bitmap."));
-    if (img.width() != kW || img.height() != kH)
+    if (img.width() != width || img.height() != height)
         return fail(QStringLiteral("Tamanho de imagem inesperado."));
     *image = img;
     return true;
@@ -266,24 +314,36 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     if (rings_ < 1 || rings_ > NORVIX_MAX_RINGS)
         return fail(QStringLiteral("Número de anéis inválido: %1 (de 1 a %2).").arg(rings_).arg(NORVIX_MAX_RINGS));
     const int rings = std::min(rings_, cone->rings);
-    if (source.width() != kW || source.height() != kH)
-        return fail(QStringLiteral("Tamanho de imagem %1 x %2; esperado %3 x %4.").arg(source.width()).arg(source.height()).arg(kW).arg(kH));
-    const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
-                             ? source
-                             : source.convertToFormat(QImage::Format_RGB32);
+    QString why;
+    if (!sizeAccepted(source.width(), source.height(), &why)) return fail(why);
+    // Every size spans the same field of view. The measurement runs on square pixels of the
+    // frame's row pitch, so a frame whose pixels are narrower than tall (720 x 480) is first
+    // resampled across; positions are given back in the frame's own pixels.
+    const PixelPitch pitch = InstrumentModel::pixelPitch(source.width(), source.height());
+    const double mmPerPixel = pitch.y;
+    const int squareWidth = int(std::lround(source.width() * pitch.x / pitch.y));
+    QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+                       ? source
+                       : source.convertToFormat(QImage::Format_RGB32);
+    if (squareWidth != source.width())
+        image = image.scaled(squareWidth, source.height(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const double toFrameX = double(source.width()) / image.width();
+    const int W = image.width(), H = image.height();
 
     // Grey levels, and the statistics that tell a dark, saturated or empty frame.
     Gray g;
-    g.v.resize(size_t(kW) * kH);
+    g.w = W;
+    g.h = H;
+    g.v.resize(size_t(W) * H);
     std::vector<float> sample;
-    sample.reserve(size_t(kW) * kH / 16);
+    sample.reserve(size_t(W) * H / 16);
     size_t saturated = 0;
-    for (int y = 0; y < kH; ++y) {
+    for (int y = 0; y < H; ++y) {
         const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < kW; ++x) {
+        for (int x = 0; x < W; ++x) {
             const QRgb c = line[x];
             const float v = 0.25f * float(qRed(c) + 2 * qGreen(c) + qBlue(c));
-            g.v[size_t(y) * kW + x] = v;
+            g.v[size_t(y) * W + x] = v;
             if (v >= 250) ++saturated;
             if (((x | y) & 3) == 0) sample.push_back(v);
         }
@@ -291,7 +351,7 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     const float p99 = percentile(sample, 0.995);
     const float p05 = percentile(sample, 0.05);
     if (p99 < 40) return fail(QStringLiteral("Imagem escura: nenhum anel visível."));
-    if (double(saturated) > 0.25 * kW * kH) return fail(QStringLiteral("Imagem saturada: reduza o brilho."));
+    if (double(saturated) > 0.25 * W * H) return fail(QStringLiteral("Imagem saturada: reduza o brilho."));
     const float contrast = p99 - p05;
     if (contrast < 40) return fail(QStringLiteral("Imagem sem contraste: nenhum anel visível."));
     const float minRise = 0.35f * contrast;
@@ -299,8 +359,8 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     // Rough centre: the centroid of the bright ring pixels.
     double sx = 0, sy = 0, sn = 0;
     const float bright = p05 + 0.6f * contrast;
-    for (int y = 0; y < kH; y += 2)
-        for (int x = 0; x < kW; x += 2)
+    for (int y = 0; y < H; y += 2)
+        for (int x = 0; x < W; x += 2)
             if (g.px(x, y) > bright) {
                 sx += x + 0.5;
                 sy += y + 0.5;
@@ -316,8 +376,8 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
         double bestScore = 0;
         int bx = 0, by = 0;
         const int r0 = 6;
-        const int x0 = std::max(r0 + 1, int(cx) - 45), x1 = std::min(kW - r0 - 2, int(cx) + 45);
-        const int y0 = std::max(r0 + 1, int(cy) - 45), y1 = std::min(kH - r0 - 2, int(cy) + 45);
+        const int x0 = std::max(r0 + 1, int(cx) - 45), x1 = std::min(W - r0 - 2, int(cx) + 45);
+        const int y0 = std::max(r0 + 1, int(cy) - 45), y1 = std::min(H - r0 - 2, int(cy) + 45);
         for (int y = y0; y <= y1; ++y)
             for (int x = x0; x <= x1; ++x) {
                 const float v = g.px(x, y);
@@ -381,11 +441,10 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
             cy = fy;
         }
     }
-    if (cx < 10 || cy < 10 || cx > kW - 10 || cy > kH - 10)
+    if (cx < 10 || cy < 10 || cx > W - 10 || cy > H - 10)
         return fail(QStringLiteral("O centro da córnea está fora da imagem."));
 
     // Plausible place of the first ring: between a very steep and a very flat cornea.
-    const double mmPerPixel = InstrumentModel::mmPerPixel();
     const double ring1Min = 0.6 * sphereRingMm(*cone, 5.0, 1) / mmPerPixel;
     const double ring1Max = 1.4 * sphereRingMm(*cone, 13.0, 1) / mmPerPixel;
 
@@ -419,7 +478,7 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     }
 
     Topography t;
-    t.centreX = cx;
+    t.centreX = cx * toFrameX;
     t.centreY = cy;
     t.rings = rings;
     int truncatedEarly = 0, withRings = 0;
@@ -431,12 +490,17 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
         Profile& p = profiles[size_t(k)];
         sampleProfile(g, cx, cy, th, &p, true);
         bool cut = false;
-        std::vector<double> e = ringSequence(risingEdges(p, minRise, &cut), ring1Min, ring1Max, rings);
+        std::vector<double>& e = edgesOf[size_t(k)];
+        e = ringSequence(risingEdges(p, minRise, &cut), ring1Min, ring1Max, rings);
         if (int(e.size()) < rings && (cut || p.truncated)) {
             // Did the frame border stop this meridian before its rings ended?
             const double lastR = p.p.size() * kStep;
             if (e.empty() || lastR < e.back() + 3 * (e.size() > 1 ? e.back() - e[e.size() - 2] : e.back())) ++truncatedEarly;
         }
+    }
+    dropMiscountedRings(&edgesOf);
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        std::vector<double>& e = edgesOf[size_t(k)];
         // Surface slope from the model at each ring point, sag by integrating it outwards.
         double rPrev = 0, sPrev = 0, fPrev = 0;
         int n = 0;
@@ -463,7 +527,6 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
         if (n >= 3) ++withRings;
         totalFound += n;
         e.resize(size_t(n));
-        edgesOf[size_t(k)] = std::move(e);
     }
     t.confidence = 100.0 * double(totalFound) / (double(NORVIX_MERIDIANS) * rings);
     if (withRings < NORVIX_MERIDIANS * 6 / 10 && truncatedEarly > NORVIX_MERIDIANS * 35 / 100)
@@ -480,6 +543,17 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     const float med = percentile(central, 0.5);
     if (!(med >= 5.0f && med <= 13.5f))
         return fail(QStringLiteral("Os anéis não correspondem a uma córnea (raio central %1 mm).").arg(double(med), 0, 'f', 2));
+    // A ring and the gap after it need a few pixels for their edges to be told apart. A small
+    // frame (320 x 240) cannot show the rings of a steep cornea, and what would be measured
+    // there is no longer the cornea.
+    if (rings >= 2) {
+        const double period = (sphereRingMm(*cone, med, rings) - sphereRingMm(*cone, med, 1)) / (rings - 1) / mmPerPixel;
+        if (period < kMinRingPeriod)
+            return fail(QStringLiteral("Os anéis estão próximos demais para uma imagem de %1 x %2 pixels; é preciso "
+                                       "capturar em 640 x 480 ou mais.")
+                            .arg(source.width())
+                            .arg(source.height()));
+    }
 
     // Pupil: the darkest level of each gap between rings is the pupil (black) near the centre
     // and the iris further out. The gap after ring i lies between its outer edge and the next.
@@ -516,7 +590,7 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
             }
             double px = 0, py = 0, prr = 0;
             if (pts.size() >= 20 && fitCircle(pts, &px, &py, &prr)) {
-                t.pupil[0] = int32_t(std::lround(px));
+                t.pupil[0] = int32_t(std::lround(px * toFrameX));
                 t.pupil[1] = int32_t(std::lround(py));
                 t.pupil[2] = int32_t(std::lround(prr));
                 t.pupil[3] = 0;

@@ -27,11 +27,11 @@ private:
 };
 
 struct Topography {
-    double centreX = 0, centreY = 0;     // vertex reflection, image pixels
+    double centreX = 0, centreY = 0;     // vertex reflection, pixels of the frame measured
     double d[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS] = {};
     double m[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS] = {};
     int32_t found[NORVIX_MERIDIANS] = {};
-    int32_t pupil[4] = {};               // centre x, centre y, radius (pixels), 0
+    int32_t pupil[4] = {};               // centre x, centre y (frame pixels), radius (rows), 0
     double confidence = 0;               // percentage of ring points found
     int rings = 0;                       // ring count measured for
 };
@@ -43,8 +43,8 @@ public:
 
     void setCoefficients(const CalibrationCoefficients* coefficients) { coefficients_ = coefficients; }
 
-    // Decodes a captured bitmap (the capture module's 32-bit BMP, or any BMP Qt reads) of the
-    // instrument's frame size. False with a Portuguese reason otherwise.
+    // Decodes a captured bitmap (the capture module's 32-bit BMP, or any BMP Qt reads) of a
+    // size the instrument delivers. False with a Portuguese reason otherwise.
     static bool decodeBitmap(const QByteArray& bytes, QImage* image, QString* error);
 
     // True only for a measurable eye; otherwise *error says why (black, saturated, no rings,

@@ -1,9 +1,13 @@
 // The camera wrapper over a fake device: the ordered search of standards and sizes, the range
 // checks and their messages, the aiming marks, and the video layer's selection rules.
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "CaptureFakes.h"
 #include "capture/UBVideoGrabber_Tavro.h"
+#include "capture/V4l2Device.h"
 #include "platform/MessageSeam.h"
 
 using namespace captest;
@@ -192,6 +196,33 @@ TEST_F(CaptureVideoLayer, NoDeviceMeansEmptyListsAndNoPreview) {
     EXPECT_FALSE(video.startPreview());
     EXPECT_EQ(video.propertyValue(PropBrilho), 2147483647);
     EXPECT_FALSE(video.lastError().isEmpty());
+}
+
+// A video node the module holds must not pass to a program the host starts meanwhile. (No
+// board here: a plain file stands for the node, opened the way both video opens do.)
+TEST(CaptureVideoNode, IsNotInheritedByChildProcesses) {
+    QTemporaryDir dir;
+    const QString node = QFileInfo(dir.filePath(QStringLiteral("video-no"))).absoluteFilePath();
+    QFile f(node);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    const int fd = openVideoNode(node);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(openFileTargets().contains(node));
+    QProcess child;
+    child.start(QStringLiteral("ls"), {QStringLiteral("-l"), QStringLiteral("/proc/self/fd/")});
+    ASSERT_TRUE(child.waitForFinished(10000));
+    const QString seen = QString::fromLocal8Bit(child.readAllStandardOutput());
+    EXPECT_TRUE(seen.contains(QLatin1String("->"))) << seen.toStdString();
+    EXPECT_FALSE(seen.contains(node)) << seen.toStdString();
+    ::close(fd);
+
+    // A node that is no capture device is refused and not left open.
+    V4l2Device device(node);
+    QString error;
+    EXPECT_FALSE(device.openDevice(&error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(openFileTargets().contains(node));
 }
 
 }  // namespace

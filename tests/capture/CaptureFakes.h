@@ -3,10 +3,14 @@
 // memory stream like the host's.
 #include <QApplication>
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QTest>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 #include <vector>
 
 #include "capture/TComPort.h"
@@ -20,6 +24,9 @@ using namespace norvix::captura;
 
 class FakeVideoDevice : public VideoDevice {
 public:
+    static inline int alive = 0;  // devices not yet destroyed
+    FakeVideoDevice() { ++alive; }
+    ~FakeVideoDevice() override { --alive; }
     QList<int> standards{0, 7};  // NTSC M, PAL M
     QList<QSize> sizes{QSize(320, 240), QSize(640, 480), QSize(720, 480)};
     std::map<int, ControlRange> ranges{{PropBrilho, {0, 255, 1}}, {PropContraste, {0, 127, 1}}, {PropSaturacao, {0, 127, 1}}};
@@ -116,6 +123,21 @@ struct FakeSerial {
     }
 };
 
+// A pseudo-terminal standing for the foot switch's serial line (slave: the port to open).
+struct Pty {
+    int master = -1;
+    QString slave;
+    Pty() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) slave = QString::fromLatin1(::ptsname(master));
+    }
+    ~Pty() {
+        if (master >= 0) ::close(master);
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+};
+
 // A host memory stream.
 struct MemoryStream {
     QByteArray data;
@@ -155,6 +177,15 @@ inline QImage testFrame(int n, QSize size = QSize(640, 480)) {
         for (int x = 0; x < img.width(); ++x) line[x] = 0xff000000u | quint32((x * 255 / img.width()) << 16) | quint32((y * 255 / img.height()) << 8) | quint32(n & 0xff);
     }
     return img;
+}
+
+// What this process's file descriptors point at (device and file paths).
+inline QStringList openFileTargets() {
+    QStringList targets;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System))
+        targets << QFileInfo(fds.filePath(fd)).symLinkTarget();
+    return targets;
 }
 
 // Runs events until pred holds or ms pass.

@@ -2,8 +2,10 @@
 // fake layers, the settings file read and written around it, the BMP in the host's stream;
 // and Grabmod.so itself loaded by path.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -14,6 +16,8 @@
 #include "capture/Bitmap32.h"
 #include "capture/CaptureCall.h"
 #include "capture/CaptureSettings.h"
+#include "capture/UBProcImg.h"
+#include "capture/UBVideoGrabber_Tavro.h"
 #include "capture/frmCaptura.h"
 #include "platform/MessageSeam.h"
 
@@ -182,6 +186,79 @@ TEST_F(CaptureCall, CalibrationWritesConfirmedValuesOnly) {
     EXPECT_TRUE(after.contains("COM=COM1"));
 }
 
+// A failure after the window has run (the host's stream takes nothing, and even the message
+// boxes fail) ends the call with 0 and leaves nothing of the capture behind: no window, no
+// camera, no serial port, no frame, and no exception out of the module.
+TEST_F(CaptureCall, FailureAfterTheWindowReleasesEverything) {
+    struct FailingBoxes : norvix::MessageSeam {
+        norvix::MessageSeam* previous = norvix::messageSeam();
+        FailingBoxes() { norvix::setMessageSeam(this); }
+        ~FailingBoxes() override { norvix::setMessageSeam(previous); }
+        norvix::MsgAnswer show(QWidget*, const norvix::ShownMessage&) override { throw std::bad_alloc(); }
+    } boxes;
+    image.stream.write = [](void*, const void*, int64_t) -> int64_t { return 0; };
+    QPointer<TfrmCapturar> window;
+    uint8_t r = 1;
+    EXPECT_NO_THROW(r = capture(1, [&](TfrmCapturar* w) {
+                        window = w;
+                        freeze(w, catalogue, 4);
+                        ASSERT_TRUE(catalogue.last->started);
+                        ASSERT_NE(FakeComPort::last, nullptr);
+                        QTest::keyClick(w, Qt::Key_Return);
+                    }));
+    EXPECT_EQ(r, 0);
+    EXPECT_TRUE(window.isNull());
+    EXPECT_EQ(FakeVideoDevice::alive, 0);
+    EXPECT_EQ(FakeComPort::last, nullptr);
+    EXPECT_EQ(frameHolder(), nullptr);
+}
+
+// The host ends the program just as the frame that OK waits for arrives: the window then
+// closes as if accepted, but the call hands nothing back.
+TEST_F(CaptureCall, HostEndingWhileOkWaitsForTheFrameHandsNothingBack) {
+    uint8_t r = 9;
+    QTimer::singleShot(0, [&] {
+        r = capture(1, [&](TfrmCapturar* w) {
+            QTest::keyClick(w, Qt::Key_Space);
+            QObject::connect(w->camera(), &TVGrabber::frameCaptured, w, [] { QCoreApplication::exit(0); });
+            QTimer::singleShot(50, w, [&] { catalogue.last->push(testFrame(8)); });
+            QTest::keyClick(w, Qt::Key_Return);  // waits for the frame
+        });
+    });
+    QCoreApplication::exec();
+    EXPECT_EQ(r, 0);
+    EXPECT_TRUE(image.data.isEmpty());
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+// A board whose brightness runs from -64 to 64: the stored value, the trackbar and the
+// device keep the sign from the settings file to the device and back to the file.
+TEST_F(CaptureCall, NegativeBrightnessRoundTrips) {
+    writeIni("[CAMERA]\r\nBRILHO=-20\r\nCONTRASTE=40\r\nCAMERACENTRAL=0\r\n[SERIAL]\r\nCOM=COM1\r\n"
+             "[OPCOES]\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
+    catalogue.configure = [](FakeVideoDevice& d) {
+        d.ranges[PropBrilho] = {-64, 64, 1};
+        d.values[PropBrilho] = 0;
+    };
+    messages.answers = {norvix::MsgAnswer::Ok, norvix::MsgAnswer::Ok};
+    capture(2, [&](TfrmCapturar* w) {
+        auto* tr = w->findChild<QSlider*>(QStringLiteral("trBrilho"));
+        EXPECT_EQ(tr->minimum(), -64);
+        EXPECT_EQ(tr->maximum(), 64);
+        EXPECT_EQ(tr->value(), -20);
+        EXPECT_EQ(catalogue.last->values[PropBrilho], -20);
+        tr->setValue(-35);
+        QTest::keyClick(w, Qt::Key_Escape);  // the calibration question comes on every close
+    });
+    EXPECT_TRUE(iniBytes().contains("BRILHO=-35\r\n")) << iniBytes().constData();
+
+    capture(2, [&](TfrmCapturar* w) {
+        EXPECT_EQ(w->findChild<QSlider*>(QStringLiteral("trBrilho"))->value(), -35);
+        EXPECT_EQ(catalogue.last->values[PropBrilho], -35);
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+}
+
 TEST_F(CaptureCall, MissingSettingsFileKeepsTheRecordAndNeverWritesIt) {
     QFile::remove(ini);
     captureSettings() = CaptureSettings{90, 30, 0, QStringLiteral("COM2"), false};
@@ -306,6 +383,99 @@ TEST(CaptureModuleLibrary, ExportsInfoAndCapturesTheSimulatedEye) {
     qunsetenv("NORVIX_SIM_TARGET");
     qunsetenv("NORVIX_ROOT");
     EXPECT_EQ(::dlclose(lib), 0);
+}
+
+// The host ends the program (on a signal it calls QCoreApplication::exit from its own event
+// loop) while Digitalizar's window is up: the call returns 0 at once, with the stream untouched
+// and the camera, the serial port and their threads gone, no box left open and nothing of the
+// library pending once the host unloads it.
+class CaptureHostEnding : public ::testing::Test {
+protected:
+    QTemporaryDir root;
+    Pty pty;
+
+    static int threadCount() {
+        return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    }
+    static QWidget* shown(const char* className) {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->inherits(className)) return w;
+        return nullptr;
+    }
+    // Loads Grabmod.so and calls Digitalizar from the application's event loop, as the host
+    // does, over the simulated instrument and the serial port com; ends the program once
+    // endWhen holds and checks what the call leaves behind.
+    void captureUntilHostEnds(const QString& com, const std::function<bool(int threadsBefore)>& endWhen) {
+        QDir(root.path()).mkpath(QStringLiteral("Orvent"));
+        QFile ini(root.filePath(QStringLiteral("Orvent/Orvent.ini")));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[CAMERA]\r\nBRILHO=128\r\nCONTRASTE=64\r\nCAMERACENTRAL=" +
+                  QByteArray::number(videoDevices().deviceNames().size() - 1) + "\r\n[SERIAL]\r\nCOM=" +
+                  com.toLocal8Bit() + "\r\n[OPCOES]\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
+        ini.close();
+        qputenv("NORVIX_ROOT", root.path().toLocal8Bit());
+        qputenv("NORVIX_SIM_TARGET", "esfera 7.80");
+        void* lib = ::dlopen((qgetenv("NORVIX_BIN_DIR") + "/Grabmod.so").constData(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(lib, nullptr) << ::dlerror();
+        auto digitalizarFn = reinterpret_cast<TDigitalizar>(::dlsym(lib, "Digitalizar"));
+        const int threadsBefore = threadCount();
+
+        QWidget host;
+        MemoryStream image;
+        uint8_t result = 9;
+        QElapsedTimer clock;
+        qint64 endedAt = -1, returnedAt = -1;
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            if (endedAt >= 0 || !endWhen(threadsBefore)) return;
+            endedAt = clock.elapsed();
+            QCoreApplication::exit(0);
+        });
+        QTimer::singleShot(0, [&] {
+            clock.start();
+            driver.start(20);
+            result = digitalizarFn(&host, &image.stream, nullptr, 1, "Digitalizando Imagem do Olho");
+            returnedAt = clock.elapsed();
+            driver.stop();
+        });
+        QCoreApplication::exec();
+        qunsetenv("NORVIX_SIM_TARGET");
+        qunsetenv("NORVIX_ROOT");
+
+        ASSERT_GE(endedAt, 0) << "the window never came up";
+        EXPECT_EQ(result, 0);
+        EXPECT_TRUE(image.data.isEmpty());
+        EXPECT_LT(returnedAt - endedAt, 300) << "Digitalizar took " << returnedAt - endedAt << " ms to return";
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            EXPECT_FALSE(w->inherits("QMessageBox")) << "a message box was left";
+            EXPECT_NE(w->objectName(), QStringLiteral("frmCapturar"));
+        }
+        for (const QString& target : openFileTargets()) {
+            EXPECT_FALSE(target.startsWith(QLatin1String("/dev/video"))) << target.toStdString();
+            EXPECT_NE(target, pty.slave);
+        }
+        EXPECT_EQ(threadCount(), threadsBefore);
+        // Anything of the library still pending would run (and crash) after the unload.
+        EXPECT_EQ(::dlclose(lib), 0);
+        QTest::qWait(300);
+    }
+};
+
+TEST_F(CaptureHostEnding, WhileTheLivePictureRuns) {
+    ASSERT_FALSE(pty.slave.isEmpty());
+    QElapsedTimer live;
+    captureUntilHostEnds(pty.slave, [&](int threadsBefore) {
+        QWidget* w = shown("QDialog");
+        if (!w || w->objectName() != QLatin1String("frmCapturar") || QApplication::activeModalWidget() != w) return false;
+        if (!live.isValid()) live.start();
+        // The simulated picture runs and the foot switch is watched.
+        return live.elapsed() > 600 && openFileTargets().contains(pty.slave) && threadCount() >= threadsBefore + 2;
+    });
+}
+
+TEST_F(CaptureHostEnding, WhileAMessageBoxWaits) {
+    // The port does not exist: its message comes while the window opens the camera.
+    captureUntilHostEnds(QStringLiteral("/dev/nao-existe"), [](int) { return shown("QMessageBox") != nullptr; });
 }
 
 }  // namespace

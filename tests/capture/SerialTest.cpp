@@ -38,18 +38,6 @@ TEST(CaptureSerialPort, MissingOrUnsuitableDeviceFailsToOpen) {
     }
 }
 
-struct Pty {
-    int master = -1;
-    QString slave;
-    Pty() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) slave = QString::fromLatin1(::ptsname(master));
-    }
-    ~Pty() {
-        if (master >= 0) ::close(master);
-    }
-};
-
 TEST(CaptureSerialPort, LineSettingsOnAPseudoTerminal) {
     Pty pty;
     ASSERT_FALSE(pty.slave.isEmpty());

@@ -123,4 +123,13 @@ inline QByteArray noisyBmp(const norvix::sim::Target& t, uint32_t frame, int con
     return norvix::sim::encodeBmp32(img);
 }
 
+// The same with cone 4 at one of the board's other capture sizes.
+inline QByteArray noisyBmpAt(QSize size, const norvix::sim::Target& t, uint32_t frame) {
+    static norvix::sim::Renderer quarter(4, 320, 240), wide(4, 720, 480);
+    norvix::sim::Renderer& r = size == QSize(320, 240) ? quarter : size == QSize(720, 480) ? wide : renderer(4);
+    QImage img;
+    r.liveFrame(t, frame, &img);
+    return norvix::sim::encodeBmp32(img);
+}
+
 }  // namespace outside_test

@@ -151,6 +151,59 @@ TEST(OutsideProcessing, MeasuresKnownSurfacesWithinTheAccuracyGoalsWithoutCalibr
     checkAccuracy(nullptr, "sem registro de caminhos");
 }
 
+// Every size the capture module delivers spans the same field: radii come out in mm as from
+// the 640 x 480 frame, positions in the frame's own pixels. 720 x 480 (narrower pixels) meets
+// the 640 x 480 goals. 320 x 240 shows the rings barely three pixels apart: per-ring means
+// within 0.05 mm and K within 0.15 D, and corneas steeper than about 7.4 mm, whose rings it
+// cannot separate, are refused rather than measured wrongly.
+TEST(OutsideProcessing, MeasuresEveryCaptureSize) {
+    const TInfosQV infos = infosFor(32, "4");
+    struct Goals {
+        QSize size;
+        std::vector<double> spheres;
+        double ringGoal, kGoal;
+    };
+    uint32_t frame = 61;
+    for (const Goals& s : {Goals{{640, 480}, {7.00, 7.80, 8.50}, 0.01, 0.05}, Goals{{720, 480}, {7.00, 7.80, 8.50}, 0.01, 0.05},
+                           Goals{{320, 240}, {7.80, 8.00, 9.00}, 0.05, 0.15}}) {
+        const std::string label = std::to_string(s.size.width()) + " x " + std::to_string(s.size.height());
+        for (double r : s.spheres) {
+            ExamBuffers b;
+            ASSERT_EQ(process(noisyBmpAt(s.size, sphere(r), frame++), &b, infos, nullptr), 1) << label << " sphere " << r;
+            EXPECT_NEAR(b.centreX, s.size.width() / 2.0, 0.5) << label;
+            EXPECT_NEAR(b.centreY, s.size.height() / 2.0, 0.5) << label;
+            double ringError = 0, pointError = 0;
+            centralErrors(b, r, &ringError, &pointError);
+            EXPECT_LE(ringError, s.ringGoal) << label << " sphere " << r;
+            const auto k = keratometry(b, infos);
+            EXPECT_NEAR(k[0], 337.5 / r, s.kGoal) << label << " sphere " << r;
+            EXPECT_NEAR(k[1], 337.5 / r, s.kGoal) << label << " sphere " << r;
+            std::printf("[%s] esfera %.2f: erro máx da média por anel (3 mm) %.4f mm; K %.3f/%.3f D (verdade %.3f)\n",
+                        label.c_str(), r, ringError, k[0], k[1], 337.5 / r);
+        }
+        // The narrower pixels of 720 x 480 must not read as astigmatism, nor hide it.
+        ExamBuffers b;
+        ASSERT_EQ(process(noisyBmpAt(s.size, toric(7.70, 7.90, 90), frame++), &b, infos, nullptr), 1) << label;
+        const auto k = keratometry(b, infos);
+        EXPECT_NEAR(k[4], 337.5 / 7.90 - 337.5 / 7.70, 2 * s.kGoal) << label;
+        EXPECT_LE(axisDistance(k[6], 0.0), 2.0) << label << " flat axis " << k[6];
+        std::printf("[%s] tórica 7.70/7.90 @90: astigmatismo %.3f D (verdade %.3f)\n", label.c_str(), k[4],
+                    337.5 / 7.90 - 337.5 / 7.70);
+    }
+    ExamBuffers steep;
+    EXPECT_NE(process(noisyBmpAt({320, 240}, sphere(7.00), frame++), &steep, infos, nullptr), 1);
+    EXPECT_TRUE(steep.outputsUntouched());
+
+    // The pupil of the average cornea, 0.15 mm nasal, in the 720 x 480 frame's own pixels (its
+    // radius in rows).
+    ExamBuffers eye;
+    ASSERT_EQ(process(noisyBmpAt({720, 480}, norvix::sim::Target(), 5), &eye, infos, nullptr), 1);
+    const norvix::sim::PixelPitch pitch = norvix::sim::InstrumentModel::pixelPitch(720, 480);
+    EXPECT_NEAR(eye.pupil[0], 360 + 0.15 / pitch.x, 6);
+    EXPECT_NEAR(eye.pupil[1], 240 - 0.05 / pitch.y, 6);
+    EXPECT_NEAR(eye.pupil[2], 1.8 / pitch.y, 8);
+}
+
 TEST(OutsideProcessing, FillsEveryOutputOfAMeasurableEye) {
     const TInfosQV infos = infosFor(32, "4");
     ExamBuffers b;
@@ -274,15 +327,17 @@ TEST(OutsideProcessing, BadImagesReturnOtherThanOneAndLeaveTheOutputsAlone) {
         QPainter p(&half);
         p.drawImage(300, 0, eye);
     }
-    QImage small(320, 240, QImage::Format_RGB32);
-    small.fill(Qt::gray);
+    // An eye, but smaller than any capture size.
+    QImage small;
+    renderer(4).liveFrame(norvix::sim::Target(), 10, &small);
+    small = small.scaled(160, 120, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const QByteArray good = noisyBmp(sphere(7.8), 12);
     const std::vector<std::pair<const char*, QByteArray>> cases = {
         {"quadro preto", norvix::sim::encodeBmp32(black)},
         {"quadro saturado", norvix::sim::encodeBmp32(white)},
         {"anéis sem córnea", norvix::sim::encodeBmp32(target)},
         {"meio olho fora do quadro", norvix::sim::encodeBmp32(half)},
-        {"bitmap de outro tamanho", norvix::sim::encodeBmp32(small)},
+        {"bitmap menor que um quadro", norvix::sim::encodeBmp32(small)},
         {"fluxo vazio", QByteArray()},
         {"fluxo truncado", good.left(100000)},
         {"cabeçalho apenas", good.left(54)},

@@ -13,7 +13,8 @@ using namespace outside_test;
 
 namespace {
 
-// Radii (pixels) of the rising edges along one meridian of a clean frame, from the axis.
+// Radii (pixels) of the rising edges along one meridian of a clean frame, from the axis (the
+// frame's centre).
 std::vector<double> edgeRadii(const QImage& img, double angleDeg) {
     std::vector<double> radii;
     const double a = angleDeg * 3.14159265358979 / 180.0;
@@ -26,8 +27,9 @@ std::vector<double> edgeRadii(const QImage& img, double angleDeg) {
         return (g(x0, y0) * (1 - fx) + g(x0 + 1, y0) * fx) * (1 - fy) + (g(x0, y0 + 1) * (1 - fx) + g(x0 + 1, y0 + 1) * fx) * fy;
     };
     double prev = -1;
-    for (double t = 1; t < 235; t += 0.25) {
-        const double v = grey(InstrumentModel::axisX() + t * std::cos(a), InstrumentModel::axisY() - t * std::sin(a));
+    const double limit = std::min(img.width(), img.height()) / 2.0 - 5;
+    for (double t = 1; t < limit; t += 0.25) {
+        const double v = grey(img.width() / 2.0 + t * std::cos(a), img.height() / 2.0 - t * std::sin(a));
         if (prev >= 0 && prev < 128 && v >= 128) radii.push_back(t - 0.25 * (v - 128) / (v - prev));
         prev = v;
     }
@@ -133,8 +135,25 @@ TEST(OutsideSimRenderer, OtherCaptureSizesKeepTheFieldOfView) {
     Renderer half(4, 320, 240);
     const QImage& img = half.render(sphere(7.8));
     EXPECT_EQ(img.size(), QSize(320, 240));
-    EXPECT_NEAR(half.mmPerPixel(), 2 * InstrumentModel::mmPerPixel(), 1e-12);
+    EXPECT_NEAR(half.pitch().x, 2 * InstrumentModel::mmPerPixel(), 1e-12);
+    EXPECT_NEAR(half.pitch().y, 2 * InstrumentModel::mmPerPixel(), 1e-12);
     EXPECT_GT(qGray(img.pixel(160, 120)), 150);  // fixation light in the middle
+
+    // 720 x 480 spans the same field with narrower pixels: a ring lies as many mm from the
+    // axis across as down, and as far as in the 640 x 480 frame.
+    Renderer wide(4, 720, 480);
+    const QImage& w = wide.render(sphere(7.8));
+    ASSERT_EQ(w.size(), QSize(720, 480));
+    EXPECT_NEAR(wide.pitch().x * 720, InstrumentModel::mmPerPixel() * 640, 1e-9);
+    EXPECT_NEAR(wide.pitch().y, InstrumentModel::mmPerPixel(), 1e-12);
+    const std::vector<double> across = edgeRadii(w, 0), down = edgeRadii(w, 90);
+    const std::vector<double> square = edgeRadii(renderer(4).render(sphere(7.8)), 0);
+    ASSERT_GE(across.size(), 20u);
+    ASSERT_GE(down.size(), 20u);
+    for (size_t i = 0; i < 20; ++i) {
+        EXPECT_NEAR(across[i] * wide.pitch().x, down[i] * wide.pitch().y, 0.01) << "ring " << i + 1;
+        EXPECT_NEAR(across[i] * wide.pitch().x, square[i] * InstrumentModel::mmPerPixel(), 0.01) << "ring " << i + 1;
+    }
 }
 
 TEST(OutsideSimBmp, WritesTheCapturedBitmapLayoutBottomUp) {
