@@ -172,6 +172,10 @@ TEST_F(IniSettingsTest, CheckedNumbersFallBackWithTheirMessageUncheckedOnesFailA
     load({{q("OPCOES/TIPOCALIBRADOR"), q("255")}, {q("OPCOES/TINCREMENTO"), q("0x10")}});
     EXPECT_TRUE(messages_.messages.empty());
     EXPECT_EQ(std::vector<int>({s_.TipoCalibrador(), s_.TIncremento()}), std::vector<int>({255, 16}));
+    // Hexadecimal is written "0x" only; "$" is no number here.
+    load({{q("OPCOES/TVLCENTRAL"), q("$10")}, {q("OPCOES/TINCREMENTO"), q("$10")}});
+    EXPECT_EQ(messages_.texts(), QStringList({kIncremento}));
+    EXPECT_EQ(std::vector<int>({s_.TvlCentral(), s_.TIncremento()}), std::vector<int>({1, 2}));
 }
 
 TEST_F(IniSettingsTest, WrittenValuesReachTheCacheOnlyThroughTheirReload) {
