@@ -38,13 +38,14 @@ enum Row : int {
     RowCount
 };
 
-struct RowSpec {
+// Where one setting lives in the file and how its value is read.
+struct SettingRow {
     std::string_view section;
     std::string_view key;
     std::string_view tag;  // "Str", "Int" or "Bool"
 };
 
-inline constexpr std::array<RowSpec, RowCount> kRows = {{
+inline constexpr std::array<SettingRow, RowCount> kRows = {{
     {"QV", "Versao", "Str"},
     {"QV", "Data", "Str"},
     {"QV", "Tipo", "Str"},
