@@ -34,11 +34,19 @@ public:
     // An integer value: 0 false, other integers true; the default otherwise.
     bool readBool(const QString& section, const QString& key, bool defaultValue) const;
 
+    // Whether the names and the value can be stored as one entry line that reads back the
+    // same: no empty name, no line break anywhere, no '=' in the key or ']' in the section
+    // name, no key beginning with '[' or ';'.
+    static bool storable(const QString& section, const QString& key, const QString& value);
+
     // Replaces or appends the key. The file is rewritten whole through a temporary file and a
-    // rename, so a failure leaves the previous file. Returns false on failure, and also when a
-    // name or the value could not be stored as one line (an empty name, a line break anywhere,
-    // '=' in a key, ']' in a section name) — such a write changes nothing.
-    bool writeString(const QString& section, const QString& key, const QString& value) const;
+    // rename, so a failure leaves the previous file. When the folder refuses the temporary file
+    // but the file itself is writable, the file is rewritten in place instead (not atomic; a
+    // failed step puts the previous content back). Returns false when the file could not be
+    // written, and also for an entry that is not storable() — such a write changes nothing;
+    // failure, when given, then receives why (Portuguese, for the operator).
+    bool writeString(const QString& section, const QString& key, const QString& value,
+                     QString* failure = nullptr) const;
 
 private:
     QString path_;
