@@ -147,8 +147,10 @@ public:
     QString ReadParameter(const QString& fileName, const QString& tag, const QString& section,
                           const QString& key) const;
     // Writes one value into the selected file: "Str" writes text, "Bool" writes flag as "1" or
-    // "0", any other tag nothing. Then re-reads DICAS; no other cached value changes. Returns
-    // whether the file was written (callers may ignore it).
+    // "0". Then re-reads DICAS; no other cached value changes. Returns false, writing nothing,
+    // for any other tag, for a text that cannot be stored as one line and when no file is
+    // selected. A file that cannot be written raises norvix::SettingsWriteError, whose text
+    // names the file and the reason for a message box; the file and the cache stay as they were.
     bool WriteParameter(const QString& tag, const QString& section, const QString& key,
                         const QString& text, bool flag);
 

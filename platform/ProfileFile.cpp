@@ -12,6 +12,7 @@
 
 #include "Convert.h"
 #include "Cp1252.h"
+#include "Errors.h"
 
 namespace norvix {
 namespace {
@@ -365,11 +366,18 @@ QString readSettingParameter(const QString& fileName, const QString& tag, const 
 
 bool writeSettingParameter(const QString& fileName, const QString& tag, const QString& section,
                            const QString& key, const QString& text, bool flag) {
-    const ProfileFile file(fileName);
-    if (tag == QLatin1String("Str")) return file.writeString(section, key, text);
-    if (tag == QLatin1String("Bool"))
-        return file.writeString(section, key, flag ? QStringLiteral("1") : QStringLiteral("0"));
-    return false;
+    QString value;
+    if (tag == QLatin1String("Str"))
+        value = text;
+    else if (tag == QLatin1String("Bool"))
+        value = flag ? QStringLiteral("1") : QStringLiteral("0");
+    else
+        return false;
+    if (!ProfileFile::storable(section, key, value)) return false;
+    QString failure;
+    if (!ProfileFile(fileName).writeString(section, key, value, &failure))
+        throw SettingsWriteError(fileName, failure);
+    return true;
 }
 
 }  // namespace norvix

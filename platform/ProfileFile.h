@@ -61,8 +61,10 @@ private:
 //  any other tag: the empty text.
 QString readSettingParameter(const QString& fileName, const QString& tag, const QString& section,
                              const QString& key);
-// Tag "Str" writes text, "Bool" writes flag as "1" or "0", any other tag writes nothing and
-// returns false. Returns whether the file was written.
+// Tag "Str" writes text, "Bool" writes flag as "1" or "0". Any other tag, and an entry that
+// ProfileFile::storable() refuses, write nothing and give false; true when the value was
+// written. A file that cannot be written raises norvix::SettingsWriteError (platform/Errors.h)
+// and keeps its previous content.
 bool writeSettingParameter(const QString& fileName, const QString& tag, const QString& section,
                            const QString& key, const QString& text, bool flag);
 // The missing-value text of a "Str" setting.
