@@ -200,7 +200,10 @@ QString rewriteInPlace(const QString& path, const QByteArray& previous, const QB
 QString replaceContent(const QString& path, const QByteArray& previous, const QByteArray& updated, bool existed) {
     QSaveFile file(path);
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a buffered QSaveFile flushes while committing without heeding a short write
+    // there, and renames a cut-short file over the good one; written directly, a short write
+    // shows in the count below.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         const int error = errno;
         if (existed && (error == EACCES || error == EPERM) && QFileInfo(path).isWritable())
             return rewriteInPlace(path, previous, updated);

@@ -189,6 +189,25 @@ TEST_F(ProfileFileWriteTest, OrdinaryWriteReplacesTheWholeFileAtOnce) {
     EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("teste.ini")});
 }
 
+TEST_F(ProfileFileWriteTest, OrdinaryWriteThatFailsLeavesTheFileWhole) {
+    put(before_);
+    QFile::setPermissions(path_, kReadable | kWritable);
+    setFolder(kReadable | kWritable | kEnter);
+    const std::optional<bool> refused = runUnprivileged([&] {
+        // The disk takes only part of the new content: a file size limit plays the full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64, 64};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return false;
+        QString failure;
+        return !file().writeString(q("A"), q("a"), QString(200, QLatin1Char('x')), &failure) &&
+               failure == q("o arquivo excederia o tamanho permitido");
+    });
+    if (!refused) GTEST_SKIP() << "não foi possível deixar os privilégios de root";
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(contents(), before_);
+    EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("teste.ini")});
+}
+
 TEST_F(ProfileFileWriteTest, FolderThatRefusesNewFilesGetsTheFileRewrittenInPlace) {
     put(before_);
     const ino_t old = inode();
