@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
 #include "platform/Convert.h"
