@@ -5,6 +5,7 @@
 
 #include "config/legacy/UBIniSettingsCaptura.h"
 #include "platform/Errors.h"
+#include "platform/MessageSeam.h"
 
 namespace norvix::captura {
 namespace {
@@ -65,11 +66,15 @@ bool persistCameraValues(const CaptureSettings& record, bool write) {
         differs = true;  // an unreadable value is replaced by the confirmed one
     }
     if (!differs) return false;
-    ini.WriteParameter(QStringLiteral("Str"), QStringLiteral("CAMERA"), QStringLiteral("BRILHO"),
-                       QString::number(record.brilho), false);
-    ini.WriteParameter(QStringLiteral("Str"), QStringLiteral("CAMERA"), QStringLiteral("CONTRASTE"),
-                       QString::number(record.contraste), false);
-    return true;
+    QString failure;
+    const bool written =
+        ini.WriteParameter(QStringLiteral("Str"), QStringLiteral("CAMERA"), QStringLiteral("BRILHO"),
+                           QString::number(record.brilho), false, &failure) &&
+        ini.WriteParameter(QStringLiteral("Str"), QStringLiteral("CAMERA"), QStringLiteral("CONTRASTE"),
+                           QString::number(record.contraste), false, &failure);
+    // The operator confirmed these values as the new defaults: losing them must not pass unseen.
+    if (!failure.isEmpty()) showMessage(failure, QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok);
+    return written;
 }
 
 }  // namespace norvix::captura

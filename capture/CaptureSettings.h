@@ -23,7 +23,8 @@ bool refreshCaptureSettings(CaptureSettings& record);
 
 // Reads the settings file again after the window; when it loads, write is set (calibration
 // mode, new values confirmed by the operator) and [CAMERA] BRILHO or CONTRASTE differs from the
-// record, writes both from the record, BRILHO first. Returns true when it wrote.
+// record, writes both from the record, BRILHO first. Returns true when it wrote both; a write
+// that fails shows why in a message and gives false.
 bool persistCameraValues(const CaptureSettings& record, bool write);
 
 }  // namespace norvix::captura

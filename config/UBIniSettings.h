@@ -38,13 +38,14 @@ enum Row : int {
     RowCount
 };
 
-struct RowSpec {
+// Where one setting lives in the file and how its value is read.
+struct SettingRow {
     std::string_view section;
     std::string_view key;
     std::string_view tag;  // "Str", "Int" or "Bool"
 };
 
-inline constexpr std::array<RowSpec, RowCount> kRows = {{
+inline constexpr std::array<SettingRow, RowCount> kRows = {{
     {"QV", "Versao", "Str"},
     {"QV", "Data", "Str"},
     {"QV", "Tipo", "Str"},
@@ -146,8 +147,10 @@ public:
     QString ReadParameter(const QString& fileName, const QString& tag, const QString& section,
                           const QString& key) const;
     // Writes one value into the selected file: "Str" writes text, "Bool" writes flag as "1" or
-    // "0", any other tag nothing. Then re-reads DICAS; no other cached value changes. Returns
-    // whether the file was written (callers may ignore it).
+    // "0". Then re-reads DICAS; no other cached value changes. Returns false, writing nothing,
+    // for any other tag, for a text that cannot be stored as one line and when no file is
+    // selected. A file that cannot be written raises norvix::SettingsWriteError, whose text
+    // names the file and the reason for a message box; the file and the cache stay as they were.
     bool WriteParameter(const QString& tag, const QString& section, const QString& key,
                         const QString& text, bool flag);
 

@@ -93,7 +93,7 @@ QStringList HostStream::lines(qsizetype maxLines, qsizetype maxLineLength) const
     while (p < end && out.size() < maxLines) {
         const char* q = p;
         while (q < end && *q != '\r' && *q != '\n') ++q;
-        out.append(fromCp1252(QByteArray(p, std::min<qsizetype>(q - p, maxLineLength))));
+        out.append(fromCp1252(QByteArrayView(p, std::min<qsizetype>(q - p, maxLineLength))));
         if (q < end && *q == '\r') ++q;
         if (q < end && *q == '\n') ++q;
         p = q;

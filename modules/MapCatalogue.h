@@ -13,6 +13,7 @@
 // - A .bmp strip that cannot be read or is smaller than 48 x 24 gives the default image 1.
 #include <QList>
 #include <QPixmap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -67,6 +68,9 @@ public:
     static bool LoadButtonImages(const QString& bmpPath, QPixmap* hot, QPixmap* normal);
 
 private:
+    // bitmaps: the names of the .bmp files the scan found; null to look the file up.
+    void addEntry(const QString& fileName, const QSet<QString>* bitmaps);
+
     QWidget* parent_;
     QString mapsDir_;
     QStringList items_;

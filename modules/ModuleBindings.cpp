@@ -9,13 +9,17 @@ TModuleBinding::~TModuleBinding() = default;
 
 bool TModuleBinding::LoadModule(const QString& path) {
     clearEntries();
+    // A kept library is never freed, not even by a new load that replaces it: it is only
+    // forgotten.
+    if (keepsLibrary()) library_.detach();
     if (!library_.load(path)) {
-        if (!keepsLibrary()) library_.unload();
+        library_.unload();
         return false;
     }
     if (resolveEntries(library_)) return true;
+    // Keeping applies to a library that bound; one that did not is released like any other.
     clearEntries();
-    if (!keepsLibrary()) library_.unload();
+    library_.unload();
     return false;
 }
 

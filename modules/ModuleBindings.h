@@ -10,7 +10,8 @@
 //   library (nothing is left loaded for a caller that, rightly, does not release it).
 // - A new load replaces the references of the previous one; ReleaseModule clears them, so a
 //   stale entry point is a null pointer, never a dangling one.
-// - The aberrometry binding has no release: its library stays loaded until the program ends.
+// - The aberrometry binding has no release: a library it bound stays loaded until the program
+//   ends, even when a later load replaces it.
 #include <QString>
 #include <QStringList>
 #include "modules/ModuleContract.h"
@@ -37,7 +38,7 @@ protected:
     // Resolves the binding's entries; returns whether its load condition holds.
     virtual bool resolveEntries(const norvix::DynamicLibrary& library) = 0;
     virtual void clearEntries() = 0;
-    // True for a binding that never frees its library.
+    // True for a binding that never frees a library it bound.
     virtual bool keepsLibrary() const { return false; }
     norvix::DynamicLibrary library_;
 };

@@ -1,5 +1,6 @@
 #include "Convert.h"
 
+#include <algorithm>
 #include <cmath>
 #include <QLocale>
 
@@ -9,12 +10,18 @@ bool tryStrToInt(const QString& text, int* value) {
     const QString t = text.trimmed();
     bool ok = false;
     qlonglong v = 0;
-    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
-        v = t.mid(2).toLongLong(&ok, 16);
-    else if (t.startsWith(QLatin1Char('$')))
-        v = t.mid(1).toLongLong(&ok, 16);
-    else
+    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+        // Only hexadecimal digits may follow: the conversion itself would also take a sign
+        // or blanks ("0x-10", "0x 1").
+        const QStringView digits = QStringView(t).mid(2);
+        const bool hexDigits = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+            const char16_t u = c.unicode();
+            return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+        });
+        if (hexDigits) v = digits.toLongLong(&ok, 16);
+    } else {
         v = t.toLongLong(&ok, 10);
+    }
     if (!ok || v < INT32_MIN || v > INT32_MAX) return false;
     if (value) *value = static_cast<int>(v);
     return true;

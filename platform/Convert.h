@@ -7,7 +7,7 @@
 
 namespace norvix {
 
-// Decimal, or hexadecimal with a "0x"/"$" prefix; blanks around the number are ignored.
+// Decimal, or hexadecimal with a "0x" prefix; blanks around the number are ignored.
 int strToInt(const QString& text);
 bool tryStrToInt(const QString& text, int* value);
 // Decimal point "."; exponents allowed; infinities and NaN refused.

@@ -33,21 +33,22 @@ QByteArray toCp1252(const QString& text) {
     return out;
 }
 
-QString fromCp1252(const QByteArray& bytes) {
-    QString out;
-    out.reserve(bytes.size());
+QString fromCp1252(QByteArrayView bytes) {
+    // One character per byte, written straight into the result.
+    QString out(bytes.size(), Qt::Uninitialized);
+    QChar* to = out.data();
     for (char ch : bytes) {
         const unsigned char b = static_cast<unsigned char>(ch);
-        if (b >= 0x80 && b <= 0x9F)
-            out.append(QChar(kHigh[b - 0x80] ? kHigh[b - 0x80] : char16_t(b)));
-        else
-            out.append(QChar(char16_t(b)));
+        const char16_t c = b >= 0x80 && b <= 0x9F && kHigh[b - 0x80] ? kHigh[b - 0x80] : char16_t(b);
+        *to++ = QChar(c);
     }
     return out;
 }
 
+QString fromCp1252(const QByteArray& bytes) { return fromCp1252(QByteArrayView(bytes)); }
+
 QString fromCp1252(const char* text) {
-    return text ? fromCp1252(QByteArray(text)) : QString();
+    return text ? fromCp1252(QByteArrayView(text)) : QString();
 }
 
 }  // namespace norvix

@@ -18,4 +18,11 @@ public:
     using Error::Error;
 };
 
+// A settings value that could not be written: the text names the file and the reason.
+class SettingsWriteError : public Error {
+public:
+    SettingsWriteError(const QString& fileName, const QString& reason)
+        : Error(QStringLiteral("Não foi possível gravar a configuração em %1: %2.").arg(fileName, reason)) {}
+};
+
 }  // namespace norvix

@@ -1,13 +1,18 @@
 #include "ProfileFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QByteArrayView>
 #include <QLatin1StringView>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utility>
 
 #include "Convert.h"
 #include "Cp1252.h"
+#include "Errors.h"
 
 namespace norvix {
 namespace {
@@ -140,6 +145,80 @@ QByteArray lineEndOf(const QByteArray& data) {
     return QByteArrayLiteral("\r\n");
 }
 
+// Why a file operation failed, in the operator's language: strerror() answers in English on
+// a machine without Portuguese system messages.
+QString systemReason(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM: return QStringLiteral("permissão negada");
+    case EROFS: return QStringLiteral("o sistema de arquivos é somente leitura");
+    case ENOSPC:
+    case EDQUOT: return QStringLiteral("não há espaço livre no disco");
+    case EFBIG: return QStringLiteral("o arquivo excederia o tamanho permitido");
+    case EIO: return QStringLiteral("erro de entrada e saída no disco");
+    case ENOENT:
+    case ENOTDIR: return QStringLiteral("a pasta não existe");
+    case EISDIR: return QStringLiteral("o caminho é uma pasta");
+    case 0: return QStringLiteral("falha não identificada");
+    default: return QStringLiteral("erro %1 do sistema").arg(error);
+    }
+}
+
+// Writes bytes over the file from its first byte; 0, or the error number of the failed write.
+int overwrite(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : EIO;
+        done += n;
+    }
+    return 0;
+}
+
+// Rewrites the file through itself. This cannot be atomic: without a second file there is
+// nothing to switch over to, so a power cut midway can leave a mixture of both contents. The
+// whole new content is written before the file is cut to its length and flushed to the disk;
+// when a step fails, the previous content is written back (it fits in the space the file
+// already had). Plain system calls, because QFile neither flushes to the disk nor tells the
+// error number the reason is taken from. Returns why it failed, or nothing.
+QString rewriteInPlace(const QString& path, const QByteArray& previous, const QByteArray& updated) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);  // neither created nor emptied
+    if (fd < 0) return systemReason(errno);
+    int error = overwrite(fd, updated);
+    if (!error && ::ftruncate(fd, off_t(updated.size())) != 0) error = errno;
+    if (!error && ::fsync(fd) != 0) error = errno;
+    if (error && overwrite(fd, previous) == 0 && ::ftruncate(fd, off_t(previous.size())) == 0) ::fsync(fd);
+    if (::close(fd) != 0 && !error) error = errno;
+    return error ? systemReason(error) : QString();
+}
+
+// Replaces the file's content through a temporary file and a rename. A folder that refuses
+// the temporary file while the file itself may be written (a settings file writable by a
+// group in a root-owned installation folder) leaves the rewrite in place as the only way.
+// Returns why the file could not be written, or nothing.
+QString replaceContent(const QString& path, const QByteArray& previous, const QByteArray& updated, bool existed) {
+    QSaveFile file(path);
+    errno = 0;
+    // Unbuffered: a buffered QSaveFile flushes while committing without heeding a short write
+    // there, and renames a cut-short file over the good one; written directly, a short write
+    // shows in the count below.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        const int error = errno;
+        if (existed && (error == EACCES || error == EPERM) && QFileInfo(path).isWritable())
+            return rewriteInPlace(path, previous, updated);
+        return systemReason(error);
+    }
+    errno = 0;
+    if (file.write(updated) != updated.size()) {
+        const int error = errno;
+        file.cancelWriting();
+        return systemReason(error);
+    }
+    if (!file.commit()) return systemReason(errno);
+    return {};
+}
+
 }  // namespace
 
 ProfileFile::ProfileFile(QString path) : path_(std::move(path)) {}
@@ -177,7 +256,7 @@ bool ProfileFile::readBool(const QString& section, const QString& key, bool defa
     return readInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
-bool ProfileFile::writeString(const QString& section, const QString& key, const QString& value) const {
+bool ProfileFile::storable(const QString& section, const QString& key, const QString& value) {
     const QString sectionName = section.trimmed();
     const QString keyName = key.trimmed();
     // Anything that would not survive as one line, or would read back as something else,
@@ -187,13 +266,27 @@ bool ProfileFile::writeString(const QString& section, const QString& key, const 
     if (keyName.isEmpty() || hasLineBreak(keyName) || keyName.contains(QLatin1Char('=')) ||
         keyName.startsWith(QLatin1Char('[')) || keyName.startsWith(QLatin1Char(';')))
         return false;
-    if (hasLineBreak(value)) return false;
+    return !hasLineBreak(value);
+}
+
+bool ProfileFile::writeString(const QString& section, const QString& key, const QString& value,
+                              QString* failure) const {
+    const auto fail = [failure](const QString& why) {
+        if (failure) *failure = why;
+        return false;
+    };
+    if (!storable(section, key, value))
+        return fail(QStringLiteral("o nome ou o valor não cabe em uma linha do arquivo"));
+    const QString sectionName = section.trimmed();
+    const QString keyName = key.trimmed();
 
     QByteArray data;
-    if (QFile::exists(path_)) {
+    const bool existed = QFile::exists(path_);
+    if (existed) {
+        errno = 0;
         std::optional<QByteArray> existing = readBytes(path_);
         // An unreadable file is left alone: rewriting it would lose its contents.
-        if (!existing) return false;
+        if (!existing) return fail(systemReason(errno));
         data = std::move(*existing);
     }
     const QByteArray eol = lineEndOf(data);
@@ -251,15 +344,11 @@ bool ProfileFile::writeString(const QString& section, const QString& key, const 
         updated += toCp1252(QLatin1Char('[') + sectionName + QLatin1Char(']')) + eol;
         updated += toCp1252(keyName + QLatin1Char('=') + value) + eol;
     }
-    if (updated == data && QFile::exists(path_)) return true;
+    if (updated == data && existed) return true;
 
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(updated) != updated.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    const QString why = replaceContent(path_, data, updated, existed);
+    if (!why.isEmpty()) return fail(why);
+    return true;
 }
 
 QString missingSettingText(const QString& section, const QString& key) {
@@ -280,11 +369,18 @@ QString readSettingParameter(const QString& fileName, const QString& tag, const 
 
 bool writeSettingParameter(const QString& fileName, const QString& tag, const QString& section,
                            const QString& key, const QString& text, bool flag) {
-    const ProfileFile file(fileName);
-    if (tag == QLatin1String("Str")) return file.writeString(section, key, text);
-    if (tag == QLatin1String("Bool"))
-        return file.writeString(section, key, flag ? QStringLiteral("1") : QStringLiteral("0"));
-    return false;
+    QString value;
+    if (tag == QLatin1String("Str"))
+        value = text;
+    else if (tag == QLatin1String("Bool"))
+        value = flag ? QStringLiteral("1") : QStringLiteral("0");
+    else
+        return false;
+    if (!ProfileFile::storable(section, key, value)) return false;
+    QString failure;
+    if (!ProfileFile(fileName).writeString(section, key, value, &failure))
+        throw SettingsWriteError(fileName, failure);
+    return true;
 }
 
 }  // namespace norvix

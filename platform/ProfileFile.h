@@ -34,11 +34,19 @@ public:
     // An integer value: 0 false, other integers true; the default otherwise.
     bool readBool(const QString& section, const QString& key, bool defaultValue) const;
 
+    // Whether the names and the value can be stored as one entry line that reads back the
+    // same: no empty name, no line break anywhere, no '=' in the key or ']' in the section
+    // name, no key beginning with '[' or ';'.
+    static bool storable(const QString& section, const QString& key, const QString& value);
+
     // Replaces or appends the key. The file is rewritten whole through a temporary file and a
-    // rename, so a failure leaves the previous file. Returns false on failure, and also when a
-    // name or the value could not be stored as one line (an empty name, a line break anywhere,
-    // '=' in a key, ']' in a section name) — such a write changes nothing.
-    bool writeString(const QString& section, const QString& key, const QString& value) const;
+    // rename, so a failure leaves the previous file. When the folder refuses the temporary file
+    // but the file itself is writable, the file is rewritten in place instead (not atomic; a
+    // failed step puts the previous content back). Returns false when the file could not be
+    // written, and also for an entry that is not storable() — such a write changes nothing;
+    // failure, when given, then receives why (Portuguese, for the operator).
+    bool writeString(const QString& section, const QString& key, const QString& value,
+                     QString* failure = nullptr) const;
 
 private:
     QString path_;
@@ -53,8 +61,10 @@ private:
 //  any other tag: the empty text.
 QString readSettingParameter(const QString& fileName, const QString& tag, const QString& section,
                              const QString& key);
-// Tag "Str" writes text, "Bool" writes flag as "1" or "0", any other tag writes nothing and
-// returns false. Returns whether the file was written.
+// Tag "Str" writes text, "Bool" writes flag as "1" or "0". Any other tag, and an entry that
+// ProfileFile::storable() refuses, write nothing and give false; true when the value was
+// written. A file that cannot be written raises norvix::SettingsWriteError (platform/Errors.h)
+// and keeps its previous content.
 bool writeSettingParameter(const QString& fileName, const QString& tag, const QString& section,
                            const QString& key, const QString& text, bool flag);
 // The missing-value text of a "Str" setting.

@@ -1,6 +1,7 @@
 #include "VersionNote.h"
 
 #include <cerrno>
+#include <charconv>
 #include <dlfcn.h>
 #include <link.h>
 #include <cstring>
@@ -20,6 +21,8 @@ constexpr char kNoteName[] = "NORVIX";
 constexpr uint32_t kNoteType = 1;
 // Bounds for what a sane header table or note can need; anything larger is garbage.
 constexpr qint64 kMaxTable = 1 << 20;
+// The four file-version and four product-version numbers in front of the texts.
+constexpr qsizetype kFixedPart = 16;
 
 // A read-only file read with pread: the catalogue reads the notes of every module at start-up,
 // and the plain system calls cost a fraction of a buffered QFile.
@@ -62,7 +65,7 @@ private:
 };
 
 template <typename T>
-T at(const QByteArray& data, qsizetype offset) {
+T at(QByteArrayView data, qsizetype offset) {
     T v{};
     std::memcpy(&v, data.constData() + offset, sizeof v);
     return v;
@@ -79,7 +82,8 @@ QString decodeText(const char* data, qsizetype size) {
     return fromCp1252(QByteArray(data, size));
 }
 
-std::optional<VersionNote> findNote(const QByteArray& section) {
+// The descriptor of our note among the notes of a section or segment (a view into it).
+std::optional<QByteArrayView> findDescriptor(QByteArrayView section) {
     qsizetype pos = 0;
     while (section.size() - pos >= 12) {
         const uint32_t namesz = at<uint32_t>(section, pos);
@@ -90,13 +94,35 @@ std::optional<VersionNote> findNote(const QByteArray& section) {
         if (namesz > kMaxTable || descsz > kMaxTable ||
             nameSpan + descSpan > static_cast<quint64>(section.size() - pos))
             return std::nullopt;
-        const QByteArray name = section.mid(pos, namesz);
-        const QByteArray desc = section.mid(pos + static_cast<qsizetype>(nameSpan), descsz);
+        const QByteArrayView name = section.sliced(pos, namesz);
+        const QByteArrayView desc = section.sliced(pos + static_cast<qsizetype>(nameSpan), descsz);
         pos += static_cast<qsizetype>(nameSpan + descSpan);
-        if (type == kNoteType && name == QByteArray(kNoteName, sizeof kNoteName))
-            return parseVersionDescriptor(desc);
+        if (type == kNoteType && name == QByteArrayView(kNoteName, sizeof kNoteName)) return desc;
     }
     return std::nullopt;
+}
+
+// The descriptor of our note in a library this process has loaded, read from its mapped note
+// segment (a view into it, valid while the library stays loaded). The loader hands over the
+// object's own program headers; walking every loaded object for them cost more than the note.
+std::optional<QByteArrayView> loadedDescriptor(void* dlHandle) {
+    link_map* map = nullptr;
+    const ElfW(Phdr)* headers = nullptr;
+    if (!dlHandle || dlinfo(dlHandle, RTLD_DI_LINKMAP, &map) != 0 || !map) return std::nullopt;
+    const int count = dlinfo(dlHandle, RTLD_DI_PHDR, &headers);
+    for (int i = 0; headers && i < count; ++i) {
+        const ElfW(Phdr)& ph = headers[i];
+        if (ph.p_type != PT_NOTE || ph.p_memsz > static_cast<quint64>(kMaxTable)) continue;
+        const auto* start = reinterpret_cast<const char*>(map->l_addr + ph.p_vaddr);
+        if (auto d = findDescriptor(QByteArrayView(start, static_cast<qsizetype>(ph.p_memsz)))) return d;
+    }
+    return std::nullopt;
+}
+
+std::array<uint16_t, 4> fileVersionOf(QByteArrayView descriptor) {
+    std::array<uint16_t, 4> v{};
+    for (int i = 0; i < 4; ++i) v[i] = at<uint16_t>(descriptor, 2 * i);
+    return v;
 }
 
 }  // namespace
@@ -108,15 +134,13 @@ QString VersionNote::value(const QString& name) const {
 }
 
 std::optional<VersionNote> parseVersionDescriptor(const QByteArray& d) {
-    if (d.size() < 16) return std::nullopt;
+    if (d.size() < kFixedPart) return std::nullopt;
     VersionNote note;
-    for (int i = 0; i < 4; ++i) {
-        note.fileVersion[i] = at<uint16_t>(d, 2 * i);
-        note.productVersion[i] = at<uint16_t>(d, 8 + 2 * i);
-    }
+    note.fileVersion = fileVersionOf(d);
+    for (int i = 0; i < 4; ++i) note.productVersion[i] = at<uint16_t>(d, 8 + 2 * i);
     // Pairs of zero-terminated texts closed by an empty name; a pair cut short by the end of
     // the descriptor is dropped rather than read past it.
-    qsizetype pos = 16;
+    qsizetype pos = kFixedPart;
     while (pos < d.size()) {
         const qsizetype nameEnd = d.indexOf('\0', pos);
         if (nameEnd < 0 || nameEnd == pos) break;
@@ -130,28 +154,25 @@ std::optional<VersionNote> parseVersionDescriptor(const QByteArray& d) {
 }
 
 std::optional<VersionNote> readLoadedVersionNote(void* dlHandle) {
-    link_map* map = nullptr;
-    if (!dlHandle || dlinfo(dlHandle, RTLD_DI_LINKMAP, &map) != 0 || !map) return std::nullopt;
-    struct Search {
-        const link_map* map;
-        std::optional<VersionNote> note;
-    } search{map, std::nullopt};
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void* data) -> int {
-            auto* s = static_cast<Search*>(data);
-            if (info->dlpi_addr != s->map->l_addr || !info->dlpi_name || !s->map->l_name ||
-                std::strcmp(info->dlpi_name, s->map->l_name) != 0)
-                return 0;
-            for (int i = 0; i < info->dlpi_phnum && !s->note; ++i) {
-                const ElfW(Phdr)& ph = info->dlpi_phdr[i];
-                if (ph.p_type != PT_NOTE || ph.p_memsz > static_cast<quint64>(kMaxTable)) continue;
-                const auto* start = reinterpret_cast<const char*>(info->dlpi_addr + ph.p_vaddr);
-                s->note = findNote(QByteArray::fromRawData(start, static_cast<qsizetype>(ph.p_memsz)));
-            }
-            return 1;
-        },
-        &search);
-    return search.note;
+    const std::optional<QByteArrayView> d = loadedDescriptor(dlHandle);
+    if (!d) return std::nullopt;
+    return parseVersionDescriptor(d->toByteArray());
+}
+
+std::optional<std::array<uint16_t, 4>> readLoadedFileVersion(void* dlHandle) {
+    const std::optional<QByteArrayView> d = loadedDescriptor(dlHandle);
+    if (!d || d->size() < kFixedPart) return std::nullopt;
+    return fileVersionOf(*d);
+}
+
+QString versionText(const std::array<uint16_t, 4>& v) {
+    char text[4 * 6];
+    char* end = text;
+    for (int i = 0; i < 4; ++i) {
+        if (i) *end++ = '.';
+        end = std::to_chars(end, text + sizeof text, v[i]).ptr;
+    }
+    return QString::fromLatin1(text, end - text);
 }
 
 ElfVersionInfo readElfVersionInfo(const QString& path) {
@@ -194,7 +215,9 @@ ElfVersionInfo readElfVersionInfo(const QString& path) {
         const qsizetype room = names.size() - s.sh_name;
         if (qsizetype(qstrnlen(name, uint(room))) == room || std::strcmp(name, kSectionName) != 0) continue;
         if (s.sh_type == SHT_NOBITS) continue;
-        info.note = findNote(f.readAt(s.sh_offset, s.sh_size));
+        const QByteArray notes = f.readAt(s.sh_offset, s.sh_size);
+        if (const std::optional<QByteArrayView> d = findDescriptor(notes))
+            info.note = parseVersionDescriptor(d->toByteArray());
         break;
     }
     return info;

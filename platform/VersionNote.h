@@ -32,6 +32,11 @@ ElfVersionInfo readElfVersionInfo(const QString& path);
 // The version note of a library this process has loaded (a dlopen handle), read from its
 // mapped note segment: no file access. Nothing when the note is not in a loaded segment.
 std::optional<VersionNote> readLoadedVersionNote(void* dlHandle);
+// Only its file version, without decoding the texts (the catalogue needs no more).
+std::optional<std::array<uint16_t, 4>> readLoadedFileVersion(void* dlHandle);
+
+// A version as "major.minor.release.build".
+QString versionText(const std::array<uint16_t, 4>& version);
 
 // Parses a note descriptor (exposed for tests of damaged notes).
 std::optional<VersionNote> parseVersionDescriptor(const QByteArray& descriptor);

@@ -55,9 +55,15 @@ bool TBIniSettings::LoadAll(int flag) {
 }
 
 bool TBIniSettings::WriteParameter(const QString& tag, const QString& section, const QString& key,
-                                   const QString& text, bool flag) {
+                                   const QString& text, bool flag, QString* failure) {
     if (fileName_.isEmpty()) return false;
-    const bool written = norvix::writeSettingParameter(fileName_, tag, section, key, text, flag);
+    bool written = false;
+    try {
+        written = norvix::writeSettingParameter(fileName_, tag, section, key, text, flag);
+    } catch (const norvix::SettingsWriteError& e) {
+        // This reader runs inside the capture module, which no exception may leave.
+        if (failure) *failure = e.message();
+    }
     values_.texts[Row::OpcDicas] = ReadParameter(fileName_, rows::tagOf(Row::OpcDicas),
                                                  rows::sectionOf(Row::OpcDicas), rows::keyOf(Row::OpcDicas));
     return written;

@@ -31,9 +31,11 @@ public:
     QString ReadParameter(const QString& fileName, const QString& tag, const QString& section,
                           const QString& key) const;
     // Same rules as the workstation's: "Str" text, "Bool" flag as "1"/"0", other tags nothing;
-    // then DICAS is read again. Returns whether the file was written.
+    // then DICAS is read again. Returns whether the file was written. It never raises: when
+    // the file cannot be written, failure (if given) receives the workstation's message text
+    // ("Não foi possível gravar a configuração em ...") and the file stays as it was.
     bool WriteParameter(const QString& tag, const QString& section, const QString& key,
-                        const QString& text, bool flag);
+                        const QString& text, bool flag, QString* failure = nullptr);
 
     // Number accessors convert the text when called (norvix::ConversionError when it is not a
     // number), except the four rows converted while loading.

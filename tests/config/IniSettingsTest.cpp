@@ -5,6 +5,7 @@
 
 #include "SettingsFiles.h"
 #include "config/UBIniSettings.h"
+#include "support/Unprivileged.h"
 #include "platform/MessageSeam.h"
 #include "platform/Paths.h"
 
@@ -172,6 +173,10 @@ TEST_F(IniSettingsTest, CheckedNumbersFallBackWithTheirMessageUncheckedOnesFailA
     load({{q("OPCOES/TIPOCALIBRADOR"), q("255")}, {q("OPCOES/TINCREMENTO"), q("0x10")}});
     EXPECT_TRUE(messages_.messages.empty());
     EXPECT_EQ(std::vector<int>({s_.TipoCalibrador(), s_.TIncremento()}), std::vector<int>({255, 16}));
+    // Hexadecimal is written "0x" only; "$" is no number here.
+    load({{q("OPCOES/TVLCENTRAL"), q("$10")}, {q("OPCOES/TINCREMENTO"), q("$10")}});
+    EXPECT_EQ(messages_.texts(), QStringList({kIncremento}));
+    EXPECT_EQ(std::vector<int>({s_.TvlCentral(), s_.TIncremento()}), std::vector<int>({1, 2}));
 }
 
 TEST_F(IniSettingsTest, WrittenValuesReachTheCacheOnlyThroughTheirReload) {
@@ -205,6 +210,30 @@ TEST_F(IniSettingsTest, FlagsAreWrittenAsDigitsAndOtherTagsOrUnsafeTextsWriteNot
     TBIniSettings unloaded;  // no file selected: nothing to write into
     EXPECT_FALSE(unloaded.WriteParameter(q("Str"), q("QV"), q("TIPO"), q("3"), false));
     EXPECT_TRUE(unloaded.FileName().isEmpty());
+}
+
+TEST_F(IniSettingsTest, WriteTheFileRefusesRaisesAnErrorNamingFileAndReason) {
+    load({{q("OPCOES/DICAS"), q("1")}});
+    const QByteArray before = readFile(duo_);
+    // Only the file refuses: the folders above it are open to everyone.
+    const auto all = QFileDevice::Permissions(0x7777);
+    QFile::setPermissions(root_.path(), all);
+    QFile::setPermissions(QFileInfo(duo_).path(), all);
+    QFile::setPermissions(duo_, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    const std::optional<bool> raised = runUnprivileged([&] {
+        // Writes that are no failure of the file keep their plain false.
+        if (s_.WriteParameter(q("Int"), q("OPCOES"), q("TVLCENTRAL"), q("5"), false)) return false;
+        try {
+            s_.WriteParameter(q("Bool"), q("OPCOES"), q("DICAS"), QString(), false);
+        } catch (const norvix::SettingsWriteError& e) {
+            return e.message() == q("Não foi possível gravar a configuração em ") + duo_ + q(": permissão negada.") &&
+                   s_.Dicas();
+        }
+        return false;
+    });
+    if (!raised) GTEST_SKIP() << "não foi possível deixar os privilégios de root";
+    EXPECT_TRUE(*raised);
+    EXPECT_EQ(readFile(duo_), before);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "SettingsFiles.h"
 #include "config/legacy/UBIniSettingsCaptura.h"
+#include "support/Unprivileged.h"
 #include "platform/MessageSeam.h"
 #include "platform/Paths.h"
 
@@ -125,6 +126,31 @@ TEST_F(LegacyIniSettingsTest, CalibrationWritesBrightnessAndContrastBack) {
     ASSERT_TRUE(settings_.LoadAll(3));
     EXPECT_EQ(settings_.Brilho(), 150);
     EXPECT_EQ(settings_.Contraste(), 80);
+}
+
+TEST_F(LegacyIniSettingsTest, WriteTheFileRefusesGivesFalseAndTheReasonNeverAnException) {
+    ASSERT_TRUE(writeFile(orvent_, settingsText()));
+    ASSERT_TRUE(settings_.LoadAll(3));
+    const QByteArray before = readFile(orvent_);
+    // Only the file refuses: the folders above it are open to everyone.
+    const auto all = QFileDevice::Permissions(0x7777);
+    QFile::setPermissions(root_.path(), all);
+    QFile::setPermissions(QFileInfo(orvent_).path(), all);
+    QFile::setPermissions(orvent_, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    const std::optional<bool> reported = runUnprivileged([&] {
+        QString failure;
+        try {
+            return !settings_.WriteParameter(QStringLiteral("Str"), QStringLiteral("CAMERA"), QStringLiteral("BRILHO"),
+                                             QStringLiteral("150"), false, &failure) &&
+                   failure == QStringLiteral("Não foi possível gravar a configuração em ") + orvent_ +
+                                  QStringLiteral(": permissão negada.");
+        } catch (...) {
+            return false;
+        }
+    });
+    if (!reported) GTEST_SKIP() << "não foi possível deixar os privilégios de root";
+    EXPECT_TRUE(*reported);
+    EXPECT_EQ(readFile(orvent_), before);
 }
 
 }  // namespace

@@ -216,6 +216,8 @@ TEST(Bindings, AberrometryLibraryStaysLoaded) {
     {
         TAberrometryBinding local;  // even a binding that goes away leaves it loaded
         EXPECT_FALSE(local.LoadModule(lib("map_single")));
+        EXPECT_FALSE(local.IsLoaded());
+        EXPECT_FALSE(isLoaded(lib("map_single")));  // a library that did not bind is not kept
         ASSERT_TRUE(local.LoadModule(path));
     }
     EXPECT_TRUE(isLoaded(path));
@@ -229,6 +231,20 @@ TEST(Bindings, AberrometryLibraryStaysLoaded) {
     EXPECT_TRUE(isLoaded(path));
     EXPECT_EQ(record.lines().value(0),
               "aberrometry|ProcessaAberrometria|w=0x1234|m=7.25|d=3.5|mer=29|cone=4|rings=32|model=3|v1=3|fator=1.1|z0=0.5|350,350,1|header=Paciente|clinic=Clinica;Rua A;Cidade;5555");
+}
+
+TEST(Bindings, AberrometryKeepsWhatItBoundThroughLaterLoads) {
+    modtest::MapsDir maps;
+    const QString first = maps.copy("aberrometry", QStringLiteral("WendleA.so"));
+    const QString second = maps.copy("aberrometry", QStringLiteral("WendleB.so"));
+    TAberrometryBinding b;
+    ASSERT_TRUE(b.LoadModule(first));
+    ASSERT_TRUE(b.LoadModule(second));
+    EXPECT_TRUE(isLoaded(first));  // replaced, yet never freed
+    EXPECT_FALSE(b.LoadModule(lib("lens")));
+    EXPECT_EQ(b.ProcessaAberrometria, nullptr);
+    EXPECT_FALSE(isLoaded(lib("lens")));
+    EXPECT_TRUE(isLoaded(first) && isLoaded(second));
 }
 
 // ---- module information -------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
 #include <unistd.h>
@@ -59,6 +60,12 @@ TEST(Catalogue, NamesBAcGiveCatalogueCbAAndToolbarAbc) {
     c.BuildCatalogue(maps.path());
     EXPECT_EQ(captions(c), (QStringList{"10mapas", "A", "b", "Beta2", "c", "zebra"}));
     EXPECT_EQ(c.Items()[0], "Mapa zebra.so");
+
+    // Accented names, and names differing only in case (upper case first).
+    for (const char* n : {"Élan.so", "eixo.so", "ZEBRA.so"}) maps.copy("map_single", QString::fromUtf8(n));
+    c.BuildCatalogue(maps.path());
+    EXPECT_EQ(captions(c), (QStringList{"10mapas", "A", "b", "Beta2", "c", "eixo", "ZEBRA", "zebra",
+                                        QString::fromUtf8("Élan")}));
 }
 
 TEST(Catalogue, BitmapStripGivesHotAndNormalImagesWithMagentaTransparent) {
@@ -88,6 +95,24 @@ TEST(Catalogue, BitmapStripGivesHotAndNormalImagesWithMagentaTransparent) {
         EXPECT_EQ(QColor(normal.pixel(5, 22)), QColor(Qt::blue));
         EXPECT_EQ(qAlpha(normal.pixel(5, 22)), 255);
     }
+}
+
+TEST(Catalogue, BitmapIsTheModuleNameWithBmpExactlyALinkToAStripCounts) {
+    modtest::MapsDir maps;
+    QTemporaryDir elsewhere;
+    writeStrip(elsewhere.filePath(QStringLiteral("faixa.bmp")));
+    maps.copy("map_single", QStringLiteral("Ligado.so"));
+    maps.copy("map_single", QStringLiteral("Caixa.so"));
+    maps.copy("map_single", QStringLiteral("Pasta.so"));
+    ASSERT_TRUE(QFile::link(elsewhere.filePath(QStringLiteral("faixa.bmp")), maps.file(QStringLiteral("Ligado.bmp"))));
+    writeStrip(maps.file(QStringLiteral("Caixa.BMP")));  // another name
+    ASSERT_TRUE(QDir(maps.path()).mkdir(QStringLiteral("Pasta.bmp")));
+    TMapCatalogue c;
+    c.BuildCatalogue(maps.path());
+    ASSERT_EQ(captions(c), (QStringList{"Caixa", "Ligado", "Pasta"}));
+    EXPECT_TRUE(c.Buttons()[0].useImage1);
+    EXPECT_FALSE(c.Buttons()[1].useImage1);
+    EXPECT_TRUE(c.Buttons()[2].useImage1);
 }
 
 TEST(Catalogue, LeadingBlankKindIsSimplesButClickIsMultiMap) {

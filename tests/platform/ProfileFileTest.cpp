@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
+#include "support/Unprivileged.h"
 #include "platform/Cp1252.h"
 #include "platform/ProfileFile.h"
 
@@ -152,34 +154,110 @@ TEST_F(ProfileFileTest, WritesThatCouldForgeEntriesAreRefusedAndChangeNothing) {
     EXPECT_EQ(contents(), before);
 }
 
-// Root ignores directory permissions and the test machine runs as root, so the write runs in
-// a child that gives them up. Returns whether the write claimed success.
-bool writeAsUnprivilegedUser(const QString& path) {
-    const auto attempt = [&] { return ProfileFile(path).writeString(q("A"), q("a"), q("2")); };
-    if (geteuid() != 0) return attempt();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
-        _exit(attempt() ? 1 : 0);
+// ---- what reaches the disk, and what happens when it cannot ----------------------------------
+
+class ProfileFileWriteTest : public ProfileFileTest {
+protected:
+    static constexpr auto kReadable = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    static constexpr auto kWritable = QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    static constexpr auto kEnter = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+
+    void TearDown() override { setFolder(kReadable | kEnter | QFileDevice::WriteOwner); }
+    void setFolder(QFileDevice::Permissions p) { QFile::setPermissions(dir_.path(), p); }
+    // The situation of an installation folder owned by root with a settings file the
+    // operators' group may write: the file can change, the folder takes no new file.
+    void lockFolderKeepFileWritable() {
+        QFile::setPermissions(path_, kReadable | kWritable);
+        setFolder(kReadable | kEnter);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+    ino_t inode() const {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path_).constData(), &st) == 0 ? st.st_ino : 0;
+    }
+    QStringList folderEntries() const { return QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden); }
+
+    const QByteArray before_ = "[A]\r\na=1\r\nb=2\r\n";
+};
+
+TEST_F(ProfileFileWriteTest, OrdinaryWriteReplacesTheWholeFileAtOnce) {
+    put(before_);
+    const ino_t old = inode();
+    ASSERT_TRUE(write("A", "a", "3"));
+    // A new file renamed over the old one: a reader sees either the old or the new file whole.
+    EXPECT_NE(inode(), old);
+    EXPECT_EQ(contents(), QByteArray("[A]\r\na=3\r\nb=2\r\n"));
+    EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("teste.ini")});
 }
 
-TEST_F(ProfileFileTest, FailedWriteInReadOnlyDirectoryLeavesTheFileIntact) {
-    const QByteArray before = "[A]\r\na=1\r\n";
-    put(before);
-    const auto readable = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-    const auto enter = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
-    // The file itself stays writable: only its replacement through a temporary file is barred.
-    QFile::setPermissions(path_, readable | QFileDevice::WriteOwner | QFileDevice::WriteOther);
-    QFile::setPermissions(dir_.path(), readable | enter);
-    const bool written = writeAsUnprivilegedUser(path_);
-    QFile::setPermissions(dir_.path(), readable | enter | QFileDevice::WriteOwner);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(contents(), before);
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{QStringLiteral("teste.ini")});
+TEST_F(ProfileFileWriteTest, OrdinaryWriteThatFailsLeavesTheFileWhole) {
+    put(before_);
+    QFile::setPermissions(path_, kReadable | kWritable);
+    setFolder(kReadable | kWritable | kEnter);
+    const std::optional<bool> refused = runUnprivileged([&] {
+        // The disk takes only part of the new content: a file size limit plays the full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64, 64};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return false;
+        QString failure;
+        return !file().writeString(q("A"), q("a"), QString(200, QLatin1Char('x')), &failure) &&
+               failure == q("o arquivo excederia o tamanho permitido");
+    });
+    if (!refused) GTEST_SKIP() << "não foi possível deixar os privilégios de root";
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(contents(), before_);
+    EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("teste.ini")});
+}
+
+TEST_F(ProfileFileWriteTest, FolderThatRefusesNewFilesGetsTheFileRewrittenInPlace) {
+    put(before_);
+    const ino_t old = inode();
+    lockFolderKeepFileWritable();
+    const std::optional<bool> written = runUnprivileged([&] {
+        QString failure;
+        // Longer and then shorter than the content before: the file must end where the new
+        // content ends.
+        return file().writeString(q("A"), q("a"), q("um valor bem mais longo"), &failure) &&
+               file().writeString(q("A"), q("a"), q("3"), &failure) && failure.isEmpty();
+    });
+    if (!written) GTEST_SKIP() << "não foi possível deixar os privilégios de root";
+    EXPECT_TRUE(*written);
+    EXPECT_EQ(contents(), QByteArray("[A]\r\na=3\r\nb=2\r\n"));
+    EXPECT_EQ(inode(), old);
+    EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("teste.ini")});
+}
+
+TEST_F(ProfileFileWriteTest, ReadOnlyFileIsLeftAsItWasAndTheFailureSaysWhy) {
+    put(before_);
+    QFile::setPermissions(path_, kReadable);
+    // Whether or not the folder would take a temporary file, the file itself says no.
+    for (const auto folder : {kReadable | kWritable | kEnter, kReadable | kEnter}) {
+        setFolder(folder);
+        const std::optional<bool> refused = runUnprivileged([&] {
+            QString failure;
+            return !file().writeString(q("A"), q("a"), q("3"), &failure) && failure == q("permissão negada");
+        });
+        if (!refused) GTEST_SKIP() << "não foi possível deixar os privilégios de root";
+        EXPECT_TRUE(*refused) << folder;
+        EXPECT_EQ(contents(), before_);
+        EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("teste.ini")});
+    }
+}
+
+TEST_F(ProfileFileWriteTest, FailedRewriteInPlacePutsThePreviousContentBack) {
+    put(before_);
+    lockFolderKeepFileWritable();
+    const std::optional<bool> refused = runUnprivileged([&] {
+        // The disk takes only part of the new content: a file size limit plays the full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64, 64};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return false;
+        QString failure;
+        return !file().writeString(q("A"), q("a"), QString(200, QLatin1Char('x')), &failure) &&
+               failure == q("o arquivo excederia o tamanho permitido");
+    });
+    if (!refused) GTEST_SKIP() << "não foi possível deixar os privilégios de root";
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(contents(), before_);
 }
 
 }  // namespace
