@@ -39,6 +39,7 @@
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
 #include "modules/MapCatalogue.h"
+#include "platform/Errors.h"
 #include "platform/MessageSeam.h"
 #include "records/CursorModel.h"
 #include "records/UArquivosExame.h"
@@ -577,7 +578,11 @@ void TfrmExames::btnFecharClick() {
 void TfrmExames::closeEvent(QCloseEvent* event) {
     if (!closing_) {
         closing_ = true;
-        writeBackSettings();
+        try {
+            writeBackSettings();
+        } catch (const norvix::SettingsWriteError& e) {
+            showMessage(e.message(), QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+        }
         QApplication::processEvents();
         if (TfrmAguarde::exists()) TfrmAguarde::instance()->close();
     }

@@ -11,6 +11,7 @@
 #include "config/UBIniSettings.h"
 #include "modules/ModuleBindings.h"
 #include "platform/Convert.h"
+#include "platform/Errors.h"
 #include "platform/MessageSeam.h"
 #include "platform/Paths.h"
 #include "records/UfrmDataModule.h"
@@ -120,8 +121,15 @@ void TStartUp::StartUp() {
         main_.close();
         return;
     }
-    main_.settings_->WriteParameter(QStringLiteral("Str"), QStringLiteral("QV"), QStringLiteral("TIPO"),
-                                    QString::number(kModel), false);
+    try {
+        main_.settings_->WriteParameter(QStringLiteral("Str"), QStringLiteral("QV"), QStringLiteral("TIPO"),
+                                        QString::number(kModel), false);
+    } catch (const norvix::SettingsWriteError& e) {
+        // The model is already 3 in memory; a settings file that cannot take it must not keep
+        // the program from starting, but the operator has to know that settings are not kept.
+        norvix::showMessage(e.message(), QStringLiteral("Atenção"), norvix::MsgIcon::Warning,
+                            norvix::MsgButtons::Ok, &main_);
+    }
     infos().NumAneis = kRings;
     fillSharedRecords(*main_.settings_);  // a conversion error leaves started false: next activation retries
     // The engine's first attach takes tens of milliseconds; it runs while the skin and the
