@@ -139,6 +139,7 @@ TfrmExames::TfrmExames(TBIniSettings* settings, QWidget* parent)
     connect(timerAguarde_, &QTimer::timeout, this, &TfrmExames::TimerAguardeTimer);
     maps_ = std::make_unique<TExamMaps>(*this);
     buildUi();
+    setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 TfrmExames::~TfrmExames() = default;
@@ -910,8 +911,9 @@ void TfrmExames::lswPrincipalSelectItem() {
                 showMessage(QStringLiteral("Erro ao selecionar o exame."), QStringLiteral("Erro"), MsgIcon::Error,
                             MsgButtons::Ok, this);
                 pnlExame_->hide();
-                // Another workstation may have deleted it: show what is there now.
-                CarregaExames(patientCode_);
+                // Another workstation may have deleted it: show what is there now, once the
+                // list is done with this selection.
+                QMetaObject::invokeMethod(this, [this] { CarregaExames(patientCode_); }, Qt::QueuedConnection);
                 return;
             }
             DMPrincipal().openQuery(DMPrincipal().IBQueryMedicos,

@@ -1,0 +1,370 @@
+// The exam browser offscreen on a fresh database: the doctor filter and its special entries,
+// the exam-list rule of "Exibir todos os exames", deleting exams and patients with their
+// counters and files, the caption lookup, the export round trip, the examples page, the keys
+// and what closing keeps.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QListWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include "config/SharedRecords.h"
+#include "config/UBIniSettings.h"
+#include "db/DbTestSupport.h"
+#include "exams/ExamExport.h"
+#include "exams/UfrmExames.h"
+#include "platform/Cp1252.h"
+#include "platform/FileDialogSeam.h"
+#include "platform/MessageSeam.h"
+#include "platform/ProfileFile.h"
+#include "records/UArquivosExame.h"
+#include "records/UDLaudos.h"
+
+using norvix::MsgAnswer;
+
+namespace {
+
+const QDate kDay(2025, 3, 14);
+
+class Browser : public dbtest::DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        norvix::resetSharedRecords();
+        norvix::setRecordText(norvix::paths().Exames, files.path() + "/Exames");
+        norvix::setRecordText(norvix::paths().Laudos, files.path() + "/Laudos");
+        norvix::setRecordText(norvix::paths().DirQV, files.path());
+        norvix::setRecordText(norvix::paths().DirMapas, files.path() + "/Mapas");
+        norvix::infos().NumAneis = 32;
+    }
+    void TearDown() override {
+        if (browser) browser->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        DbTest::TearDown();
+    }
+    void open() {
+        browser = new TfrmExames(nullptr);
+        browser->show();
+        QCoreApplication::processEvents();
+    }
+    // A patient with exams: total counts them as a new exam would.
+    int patientWithExams(const QString& name, int doctor, int exams, int otherDoctor = 0, int otherExams = 0) {
+        const int p = insertPaciente(name, exams + otherExams);
+        for (int i = 0; i < exams; ++i) insertExame(p, doctor, kDay.addDays(i), QTime(9, 0, i));
+        for (int i = 0; i < otherExams; ++i) insertExame(p, otherDoctor, kDay.addDays(10 + i), QTime(10, 0, i), "OS");
+        return p;
+    }
+    void writeExamFiles(int patient, int exam) {
+        QDir().mkpath(files.path() + "/Exames/" + QString::number(patient));
+        for (char letter : {'a', 'd', 'm'}) {
+            QFile f(norvix::CaminhoArquivoExame(patient, exam, letter));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(1, letter) + "1.00\r\n2.00\r\n");
+        }
+    }
+    template <typename T>
+    T* child(const char* name) {
+        T* w = browser->findChild<T*>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QListWidget* list() { return child<QListWidget>("lswPrincipal"); }
+    void selectItem(int row) {
+        list()->setCurrentRow(row);
+        QCoreApplication::processEvents();
+    }
+    void chooseFilter(const QString& entry) {
+        auto* combo = child<QComboBox>("CBMedicos");
+        combo->setCurrentIndex(combo->findText(entry));
+        browser->CBMedicosChange();
+    }
+
+    QTemporaryDir files;
+    norvix::RecordingMessageSeam seam;
+    QPointer<TfrmExames> browser;
+};
+
+}  // namespace
+
+TEST_F(Browser, DoctorFilterListsNamesThenTheSpecialEntriesWhenTheyApply) {
+    const int bruno = insertMedico("Bruno Alves");
+    insertMedico("Ana Lima");
+    patientWithExams("Carla", bruno, 1);
+    open();
+    EXPECT_EQ(browser->filterEntries(), QStringList({"Ana Lima", "Bruno Alves", "*** Todos"}));
+    EXPECT_EQ(browser->filterText(), "*** Todos");  // MEDICOATIVO empty
+    browser->close();
+
+    insertPaciente("Davi");  // no exam
+    norvix::setRecordText(norvix::infos().MedicoAtivo, "Bruno Alves");
+    open();
+    EXPECT_EQ(browser->filterEntries(), QStringList({"Ana Lima", "Bruno Alves", "*** Sem Exames", "*** Todos"}));
+    EXPECT_EQ(browser->filterText(), "Bruno Alves");
+    chooseFilter("*** Sem Exames");
+    EXPECT_EQ(browser->patientName(), "Davi");
+}
+
+TEST_F(Browser, FilterAndOrderDecideThePatientsShown) {
+    const int ana = insertMedico("Ana");
+    const int beto = insertMedico("Beto");
+    patientWithExams("Zélia", ana, 2);
+    patientWithExams("Abel", beto, 1);
+    patientWithExams("Márcia", ana, 1, beto, 1);
+    open();
+    auto* grid = child<QTableView>("DBGridPacientes");
+    auto names = [&] {
+        QStringList out;
+        for (int r = 0; r < grid->model()->rowCount(); ++r) out << grid->model()->index(r, 0).data().toString();
+        return out;
+    };
+    EXPECT_EQ(names(), QStringList({"Abel", "Márcia", "Zélia"}));
+    chooseFilter("Ana");
+    EXPECT_EQ(names(), QStringList({"Márcia", "Zélia"}));  // DISTINCT: Márcia once
+    child<QToolButton>("tbOrdemCriacao")->click();
+    EXPECT_EQ(names(), QStringList({"Zélia", "Márcia"}));
+}
+
+TEST_F(Browser, ShowAllExamsBoxAppearsForAPatientWithAnotherDoctorsExams) {
+    const int ana = insertMedico("Ana");
+    const int beto = insertMedico("Beto");
+    patientWithExams("Márcia", ana, 2, beto, 1);
+    open();
+    auto* box = child<QCheckBox>("CBoxExames");
+    EXPECT_EQ(list()->count(), 3);  // "*** Todos": every exam
+    EXPECT_FALSE(box->isVisible());
+    chooseFilter("Ana");
+    EXPECT_EQ(list()->count(), 2);
+    EXPECT_TRUE(box->isVisible());
+    box->click();
+    EXPECT_EQ(list()->count(), 3);
+    // "Laudo" only for the filter doctor's own exam.
+    selectItem(2);
+    EXPECT_FALSE(child<QToolButton>("tbLaudo")->isEnabled());
+    selectItem(0);
+    EXPECT_TRUE(child<QToolButton>("tbLaudo")->isEnabled());
+    chooseFilter("*** Todos");
+    selectItem(0);
+    EXPECT_FALSE(child<QToolButton>("tbLaudo")->isEnabled());
+}
+
+TEST_F(Browser, CaptionsFindTheirExamAndAVanishedExamIsReported) {
+    const int ana = insertMedico("Ana");
+    const int p = patientWithExams("Márcia", ana, 1);
+    open();
+    ASSERT_EQ(browser->itemCaptions(), QStringList({"OD - 14/03/2025 09:00:00"}));
+    EXPECT_TRUE(browser->LocalizaExame("OD - 14/03/2025 09:00:00"));
+    EXPECT_FALSE(browser->LocalizaExame("OS - 14/03/2025 09:00:00"));
+    EXPECT_FALSE(browser->LocalizaExame("OD - 14/03/2025 09:00:01"));
+    EXPECT_FALSE(browser->LocalizaExame("lixo"));
+    // Another workstation deletes it while it is listed here.
+    dm->execProcedure("DELETE FROM Exames WHERE CodPaciente = :P", {{"P", p}});
+    selectItem(0);
+    ASSERT_FALSE(seam.messages.empty());
+    EXPECT_EQ(seam.messages.back().text, "Erro ao selecionar o exame.");
+    EXPECT_EQ(list()->count(), 0);
+}
+
+TEST_F(Browser, DeletingTheLastExamUpdatesTheCountersRemovesTheFilesAndMovesToSemExames) {
+    const int ana = insertMedico("Ana");
+    const int p = patientWithExams("Márcia", ana, 2);
+    const int first = dm->selectInt("SELECT MIN(Codigo) FROM Exames", {}, "MIN", norvix::TDMPrincipal::Close::Yes);
+    writeExamFiles(p, first);
+    writeExamFiles(p, first + 1);
+    open();
+    selectItem(1);
+    child<QToolButton>("tbtExcluirExame")->click();
+    EXPECT_EQ(seam.messages.back().text, "Confirma a exclusão do exame 'OD - 15/03/2025 09:00:01' ?");
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Exames"), 1);
+    EXPECT_EQ(dm->selectString("SELECT UltimoExame FROM Pacientes", {}, "UltimoExame", norvix::TDMPrincipal::Close::Yes),
+              "OD 14/03/2025 09:00");
+    EXPECT_FALSE(QFile::exists(norvix::CaminhoArquivoExame(p, first + 1, 'd')));
+    EXPECT_TRUE(QFile::exists(norvix::CaminhoArquivoExame(p, first, 'd')));
+
+    selectItem(0);
+    child<QToolButton>("tbtExcluirExame")->click();
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Exames"), 0);
+    EXPECT_EQ(dm->selectString("SELECT UltimoExame FROM Pacientes", {}, "UltimoExame", norvix::TDMPrincipal::Close::Yes),
+              "  ");
+    EXPECT_EQ(dm->selectInt("SELECT TotalExames FROM Pacientes", {}, "TotalExames", norvix::TDMPrincipal::Close::Yes), 0);
+    EXPECT_FALSE(QDir(files.path() + "/Exames/" + QString::number(p)).exists());
+    EXPECT_EQ(browser->filterText(), "*** Sem Exames");
+    EXPECT_EQ(browser->patientName(), "Márcia");
+}
+
+TEST_F(Browser, LinkedReportsAnsweredNoCancelTheWholeDeletion) {
+    const int ana = insertMedico("Ana");
+    const int p = patientWithExams("Márcia", ana, 1);
+    const int exam = dm->selectInt("SELECT Codigo FROM Exames", {}, "Codigo", norvix::TDMPrincipal::Close::Yes);
+    norvix::DLaudos().InsertLaudos(p, exam, 0, "", kDay, QTime(11, 0, 0));
+    open();
+    selectItem(0);
+    seam.answers = {MsgAnswer::Yes, MsgAnswer::No};
+    child<QToolButton>("tbtExcluirExame")->click();
+    ASSERT_GE(seam.messages.size(), 3u);
+    EXPECT_EQ(seam.messages[seam.messages.size() - 2].text,
+              "Existe(m)  1  Laudo(s) vinculado(s).\rConfirma a exclusão do(s) Laudos(s)?");
+    EXPECT_EQ(seam.messages.back().text, "Exclusão cancelada!!!");
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Exames"), 1);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Laudos"), 1);
+
+    seam.answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+    selectItem(0);
+    child<QToolButton>("tbtExcluirExame")->click();
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Exames"), 0);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Laudos"), 0);
+}
+
+TEST_F(Browser, APatientWithExamsCannotBeDeletedOneWithoutCan) {
+    const int ana = insertMedico("Ana");
+    patientWithExams("Márcia", ana, 1);
+    insertPaciente("Davi");
+    open();
+    ASSERT_EQ(browser->patientName(), "Davi");
+    child<QToolButton>("tbtExcluirPaciente")->click();
+    EXPECT_EQ(seam.messages.back().text, "Confirma a exclusão do paciente 'Davi'?");
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
+    EXPECT_EQ(browser->patientName(), "Márcia");
+    child<QToolButton>("tbtExcluirPaciente")->click();
+    EXPECT_EQ(seam.messages.back().text, "Não é possivel excluir o paciente Márcia! \n\nPara excluir este paciente é "
+                                         "preciso excluir todos os exames.");
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
+}
+
+TEST_F(Browser, ExportGivesBackThePlainLinesAndAMissingFileWritesNothing) {
+    const int ana = insertMedico("Ana");
+    const int p = patientWithExams("João D'Ávila", ana, 1);
+    const int exam = dm->selectInt("SELECT Codigo FROM Exames", {}, "Codigo", norvix::TDMPrincipal::Close::Yes);
+    writeExamFiles(p, exam);
+    QDir().mkpath(files.path() + "/Calibração");
+    for (const char* f : {"1.txt", "2.txt", "3.txt", "4.txt", "Coef.txt"}) {
+        QFile c(files.path() + "/Calibração/" + f);
+        ASSERT_TRUE(c.open(QIODevice::WriteOnly));
+        c.write(QByteArray("7.73\r\n") + f + "\r\n");
+    }
+    open();
+    selectItem(0);
+    norvix::ScriptedFileDialogSeam dialogs;
+    const QString target = files.path() + "/saida";
+    dialogs.answers = {target};
+    child<QToolButton>("tbExportador")->click();
+    EXPECT_EQ(seam.messages.back().text, "Arquivo exportado com sucesso.");
+    QFile out(target + ".exp");
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    const QByteArray bytes = out.readAll();
+    EXPECT_FALSE(bytes.contains("Ávila"));
+    const QStringList lines = TExamExport::Unscramble(bytes);
+    ASSERT_GE(lines.size(), 8);
+    EXPECT_EQ(lines.mid(0, 8), QStringList({"João D'Ávila", QString::number(p), "123456", "Olho Direito", "14/03/2025",
+                                            "09:00:00", "Ana", "#"}));
+    EXPECT_EQ(lines.mid(8, 3), QStringList({"d1.00", "2.00", "#"}));
+    EXPECT_EQ(lines.last(), "Coef.txt");
+    EXPECT_EQ(lines.count("#"), 8);
+
+    // A calibration file missing: a message, and the existing export stays as it was.
+    QFile::remove(files.path() + "/Calibração/3.txt");
+    dialogs.answers = {target + ".exp"};
+    child<QToolButton>("tbExportador")->click();
+    EXPECT_TRUE(seam.messages.back().text.startsWith("Erro ao exportar o exame."));
+    QFile again(target + ".exp");
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_EQ(again.readAll(), bytes);
+}
+
+TEST(ExamExportScramble, NoScrambledCharacterBreaksALine) {
+    QByteArray bytes;  // every character Windows-1252 defines
+    for (int c = 32; c < 256; ++c)
+        if (c != 0x81 && c != 0x8D && c != 0x8F && c != 0x90 && c != 0x9D) bytes += char(c);
+    const QString every = norvix::fromCp1252(bytes);
+    const QByteArray file = TExamExport::Scramble({every, "x"});
+    EXPECT_EQ(file.count('\n'), 2);
+    EXPECT_EQ(TExamExport::Unscramble(file), QStringList({every.left(TExamExport::kMaxLine), "x"}));
+}
+
+TEST_F(Browser, ExamplesPageOffersSevenRowsAndTheirExamples) {
+    insertMedico("Ana");
+    open();
+    child<QTabWidget>("pcExames")->setCurrentIndex(1);
+    EXPECT_TRUE(browser->examplesMode());
+    auto* grid = child<QTableWidget>("GridExemplos");
+    EXPECT_EQ(grid->rowCount(), 7);
+    EXPECT_EQ(grid->item(6, 1)->text(), "Ortoceratologia");
+    EXPECT_EQ(browser->itemCaptions(), QStringList({"OD - Central01", "OD - Central02", "OD - Central03", "OD - Central04",
+                                                    "OS - Central05", "OS - Central06"}));
+    grid->setCurrentCell(6, 1);
+    EXPECT_EQ(browser->itemCaptions(), QStringList({"Orto01", "Orto02", "Orto03", "Orto04"}));
+    for (const char* b : {"tbNovoExame1", "tbtExcluirExame", "tbExportador", "tbLaudo", "tbOrdemAlfa", "tbExameOrto1"})
+        EXPECT_FALSE(child<QToolButton>(b)->isEnabled()) << b;
+    child<QTabWidget>("pcExames")->setCurrentIndex(0);
+    EXPECT_FALSE(browser->examplesMode());
+    EXPECT_TRUE(child<QToolButton>("tbOrdemAlfa")->isChecked());
+    EXPECT_TRUE(child<QToolButton>("tbNovoExame1")->isEnabled());
+}
+
+TEST_F(Browser, KeysJumpToPatientsAndOpenTheQuickFind) {
+    insertMedico("Ana");
+    for (const char* n : {"Bia", "Célia", "carlos", "Xavier", "ção", "1º Filho"}) insertPaciente(QString::fromUtf8(n));
+    open();
+    auto* grid = child<QTableView>("DBGridPacientes");
+    QTest::keyClick(grid, Qt::Key_X);
+    EXPECT_EQ(browser->patientName(), "Xavier");
+    QTest::keyClicks(grid, "c");  // upper-cased: "Célia", not "carlos"
+    EXPECT_EQ(browser->patientName(), "Célia");
+    QTest::keyClick(grid, Qt::Key_1);
+    EXPECT_EQ(browser->patientName(), "1º Filho");
+
+    QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
+    auto* find = child<QLineEdit>("edtFindGrid");
+    EXPECT_FALSE(find->isHidden());
+    QTest::keyClicks(find, "car");  // case-sensitive
+    EXPECT_EQ(browser->patientName(), "carlos");
+    QTest::keyClick(find, Qt::Key_Escape);
+    EXPECT_TRUE(find->isHidden());
+    EXPECT_TRUE(find->text().isEmpty());
+}
+
+TEST_F(Browser, NewExamWithoutAPatientSaysSo) {
+    insertMedico("Ana");
+    open();
+    child<QToolButton>("tbNovoExame1")->click();
+    EXPECT_EQ(seam.messages.back().text, "Selecione um Paciente para efetuar o exame!");
+}
+
+TEST_F(Browser, ClosingKeepsTheDoctorThePatientAndTheSmallMapChoice) {
+    const QString ini = files.path() + "/Orvent.ini";
+    norvix::ProfileFile settingsFile(ini);
+    ASSERT_TRUE(settingsFile.writeString("CLINICA", "MEDICOATIVO", ""));
+    qputenv("NORVIX_ROOT", QFile::encodeName(files.path() + "/root"));
+    QDir().mkpath(files.path() + "/root/OrventDuo");
+    QFile::copy(ini, files.path() + "/root/OrventDuo/Orvent.ini");
+    TBIniSettings settings;
+    ASSERT_TRUE(settings.LoadAll(3));
+    const int ana = insertMedico("Ana");
+    patientWithExams("Márcia", ana, 1);
+    browser = new TfrmExames(&settings);
+    browser->show();
+    chooseFilter("Ana");
+    child<QCheckBox>("cBoxMiniMapa")->setChecked(true);
+    browser->close();
+    const norvix::ProfileFile kept(files.path() + "/root/OrventDuo/Orvent.ini");
+    EXPECT_EQ(kept.readString("CLINICA", "MEDICOATIVO", ""), "Ana");
+    EXPECT_EQ(kept.readString("CLINICA", "PACIENTEATIVO", ""), "Márcia");
+    EXPECT_EQ(kept.readString("OPCOES", "AUTOMINIMAPA", ""), "1");
+    EXPECT_EQ(norvix::recordText(norvix::infos().MedicoAtivo), "Ana");
+    qunsetenv("NORVIX_ROOT");
+}
+
+TEST(BrowserLayout, FractionsFollowTheScreenRatio) {
+    EXPECT_EQ(TfrmExames::layoutFractions(1.25), std::make_pair(0.79, 0.855));
+    EXPECT_EQ(TfrmExames::layoutFractions(1.3), std::make_pair(0.63, 0.75));
+    EXPECT_EQ(TfrmExames::layoutFractions(16.0 / 9), std::make_pair(0.70, 0.80));
+}
