@@ -261,18 +261,26 @@ void TfrmExames::buildUi() {
     tbLaudo_ = toolButton(tlbExame_, "tbLaudo", QStringLiteral("Laudo"), standardIcon(QStyle::SP_FileDialogInfoView));
     tbExportador_ = toolButton(tlbExame_, "tbExportador", QStringLiteral("Exportador "),
                                standardIcon(QStyle::SP_DialogSaveButton));
-    stkToolBars_->addWidget(tlbPaciente_);
-    stkToolBars_->addWidget(tlbExame_);
-    bars->addWidget(stkToolBars_);
     // The orthokeratology exam has a tool bar of its own beside each of the two.
-    ToolBarOrto1_ = new QToolBar(this);
+    ToolBarOrto1_ = new QToolBar(stkToolBars_);
     ToolBarOrto1_->setObjectName(QStringLiteral("ToolBarOrto1"));
     tbExameOrto1_ = toolButton(ToolBarOrto1_, "tbExameOrto1", QStringLiteral("Orto"), examIcon(kImageOrto));
-    ToolBarOrto2_ = new QToolBar(this);
+    ToolBarOrto2_ = new QToolBar(stkToolBars_);
     ToolBarOrto2_->setObjectName(QStringLiteral("ToolBarOrto2"));
     tbExameOrto2_ = toolButton(ToolBarOrto2_, "tbExameOrto2", QStringLiteral("Orto"), examIcon(kImageOrto));
-    bars->addWidget(ToolBarOrto1_);
-    bars->addWidget(ToolBarOrto2_);
+    for (auto [bar, orto] : {std::pair{tlbPaciente_, ToolBarOrto1_}, std::pair{tlbExame_, ToolBarOrto2_}}) {
+        auto* page = new QWidget(stkToolBars_);
+        auto* l = new QHBoxLayout(page);
+        l->setContentsMargins(0, 0, 0, 0);
+        l->setSpacing(0);
+        l->addWidget(bar);
+        l->addWidget(orto);
+        l->addStretch();
+        stkToolBars_->addWidget(page);
+    }
+    // Wide enough for the larger of the two, so no button hides behind an overflow arrow.
+    stkToolBars_->setMinimumWidth(stkToolBars_->sizeHint().width());
+    bars->addWidget(stkToolBars_);
     pscrollMapas_ = new QScrollArea(this);
     pscrollMapas_->setObjectName(QStringLiteral("pscrollMapas"));
     pscrollMapas_->setWidgetResizable(true);
@@ -401,6 +409,7 @@ QWidget* TfrmExames::buildPatientsPage() {
     info->addWidget(lblUltimoExame_, 2, 3);
     info->setColumnStretch(1, 1);
     info->setColumnStretch(3, 1);
+    info->setRowStretch(3, 1);
     // Placed by FormResize: the fractions of the page height depend on the screen's ratio.
     page->installEventFilter(this);
     return page;
@@ -1034,8 +1043,8 @@ void TfrmExames::SpeedButton4Click() {
 
 void TfrmExames::lblNomeMedicoClick() { SelecionaPaciente(patientName_, lblNomeMedico_->text()); }
 
-void TfrmExames::showPatientToolBar() { stkToolBars_->setCurrentWidget(tlbPaciente_); }
-void TfrmExames::showExamToolBar() { stkToolBars_->setCurrentWidget(tlbExame_); }
+void TfrmExames::showPatientToolBar() { stkToolBars_->setCurrentIndex(0); }
+void TfrmExames::showExamToolBar() { stkToolBars_->setCurrentIndex(1); }
 
 void TfrmExames::setPatientButtonsEnabled(bool enabled) {
     for (QToolButton* b : {tbtCadPaciente_, tbNovoExame1_, tbNovoExame2_, tbtAlterarPaciente_, tbtExcluirPaciente_,

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Pictures of every window of the program, offscreen, on a temporary demonstration installation
+# (with its example exams and clinic): one PNG per window and state, named after the window.
+#   scripts/screenshots.sh <pasta>
+set -euo pipefail
+SRC="$(cd "$(dirname "$0")/.." && pwd)"
+OUT="$(mkdir -p "${1:?uso: scripts/screenshots.sh <pasta>}" && cd "$1" && pwd)"
+cd "$SRC"
+. scripts/runtime-dir.sh
+./scripts/build.sh >/dev/null
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+export QT_QPA_PLATFORM=offscreen NORVIX_ROOT="$tmp/demo" XDG_CONFIG_HOME="$tmp/config"
+export FIREBIRD_LOCK="$tmp/lock" NORVIX_SIM_TARGET="${NORVIX_SIM_TARGET:-torica 7.70 7.90 90}"
+mkdir -p "$FIREBIRD_LOCK"
+./scripts/prepare-demo.sh build >/dev/null
+./build/bin/norvix-screenshots "$OUT"

@@ -1,0 +1,168 @@
+// Pictures of the program's windows, offscreen, on a prepared demonstration installation
+// ($NORVIX_ROOT): one PNG per window and state, named after the window. Used by
+// scripts/screenshots.sh.  norvix-screenshots <folder>
+#include <QApplication>
+#include <QDir>
+#include <QListWidget>
+#include <QPointer>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "MiralApplication.h"
+#include "UfrmAguarde.h"
+#include "UfrmDica.h"
+#include "UfrmPrincipal.h"
+#include "UfrmStarting.h"
+#include "config/SharedRecords.h"
+#include "exams/ExamMaps.h"
+#include "exams/UfrmExames.h"
+#include "modules/HostStream.h"
+#include "modules/ModuleBindings.h"
+#include "platform/MessageSeam.h"
+#include "records/UfrmDataModule.h"
+
+namespace {
+
+QString g_folder;
+int g_failures = 0;
+
+void save(QWidget* w, const QString& name) {
+    QApplication::processEvents();
+    const QString file = g_folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!w || !w->grab().save(file)) {
+        std::fprintf(stderr, "não foi possível gravar %s\n", qPrintable(file));
+        ++g_failures;
+        return;
+    }
+    std::printf("%s\n", qPrintable(file));
+}
+
+// Runs action, which opens a modal window of its own (a module's); the window is pictured once
+// it has been up for a moment and then closed, which lets action return.
+void saveModal(const QString& name, const std::function<void()>& action, int delayMs = 800) {
+    bool taken = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) {
+            timer.start(100);
+            return;
+        }
+        save(modal, name);
+        taken = true;
+        modal->close();
+    });
+    timer.start(delayMs);
+    action();
+    if (!taken) {
+        std::fprintf(stderr, "%s: nenhuma janela apareceu\n", qPrintable(name));
+        ++g_failures;
+    }
+}
+
+// A message box would stop the run: record them instead, and say what they were.
+class PrintingSeam : public norvix::RecordingMessageSeam {
+public:
+    norvix::MsgAnswer show(QWidget* parent, const norvix::ShownMessage& m) override {
+        std::fprintf(stderr, "(mensagem) %s\n", qPrintable(m.text));
+        return RecordingMessageSeam::show(parent, m);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    MiralApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("OrventDuo"));
+    if (app.arguments().size() != 2) {
+        std::fprintf(stderr, "uso: norvix-screenshots <pasta>\n");
+        return 2;
+    }
+    g_folder = app.arguments().at(1);
+    QDir().mkpath(g_folder);
+    PrintingSeam seam;
+    norvix::TDMPrincipal dataModule;
+    QPointer<TfrmPrincipal> main = new TfrmPrincipal();
+    main->show();
+    main->ApplicationEvents1Activate();
+    if (!main || !main->started()) {
+        std::fprintf(stderr, "o programa não iniciou\n");
+        return 1;
+    }
+    save(main, QStringLiteral("frmPrincipal"));
+
+    TfrmIniciando* starting = TfrmIniciando::instance();
+    for (int step = 1; step <= 4; ++step) starting->showStep(step);
+    starting->setProgress(60);
+    starting->show();
+    save(starting, QStringLiteral("frmIniciando"));
+    starting->close();
+
+    TfrmDica* tip = TfrmDica::instance(main);
+    tip->show();
+    save(tip, QStringLiteral("frmDica"));
+    tip->close();
+    TfrmAguarde::instance()->show();
+    save(TfrmAguarde::instance(), QStringLiteral("frmAguarde"));
+    TfrmAguarde::instance()->hide();
+
+    TfrmExames* browser = TfrmExames::instance();
+    if (!browser) {
+        std::fprintf(stderr, "o navegador não foi criado (pasta de mapas ausente?)\n");
+        return 1;
+    }
+    browser->setWindowState(Qt::WindowNoState);
+    browser->resize(1366, 768);
+    browser->show();
+    save(browser, QStringLiteral("frmExames_pacientes"));
+
+    // A patient with exams, the first exam's panel and its small map.
+    auto* grid = browser->findChild<QTableView*>(QStringLiteral("DBGridPacientes"));
+    auto* list = browser->findChild<QListWidget*>(QStringLiteral("lswPrincipal"));
+    for (int r = 0; grid && list && r < grid->model()->rowCount() && list->count() == 0; ++r) {
+        grid->setCurrentIndex(grid->model()->index(r, 0));
+        QApplication::processEvents();
+    }
+    if (list && list->count() > 0) {
+        list->setCurrentRow(0);
+        QApplication::processEvents();
+        browser->MostraInfoExame(0);
+        save(browser, QStringLiteral("frmExames_exame"));
+    }
+
+    browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(1);
+    save(browser, QStringLiteral("frmExames_exemplos"));
+    browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(0);
+
+    browser->showFindPanel(true);
+    save(browser, QStringLiteral("frmExames_busca"));
+    browser->showFindPanel(false);
+
+    // Each single-map module's window over an example exam.
+    browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(1);
+    for (const QString& module : {QStringLiteral("Halden"), QStringLiteral("Sorvik")}) {
+        if (list && list->count() > 0) list->setCurrentRow(0);
+        QApplication::processEvents();
+        saveModal(QStringLiteral("mapa_") + module, [&] { browser->maps().MapaClick(module); });
+    }
+    browser->close();
+
+    // The capture window with the simulated instrument.
+    TCaptureBinding capture;
+    if (capture.LoadModule(norvix::recordText(norvix::paths().Digitalizacao))) {
+        norvix::HostStream image, spare;
+        saveModal(QStringLiteral("frmCapturar"),
+                  [&] { capture.Digitalizar(main.data(), image, spare, 1, "Digitalizando Imagem do Olho"); }, 2000);
+        capture.ReleaseModule();
+    } else {
+        std::fprintf(stderr, "módulo de captura não carregou\n");
+        ++g_failures;
+    }
+    if (main) main->close();
+    return g_failures == 0 ? 0 : 1;
+}
