@@ -157,9 +157,16 @@ CREATE TABLE LANG (
 /* Name searches compare UPPER(NOME) with a prefix (LIKE 'AB%' or STARTING WITH). */
 CREATE INDEX IX_PACIENTES_NOME_UPPER ON PACIENTES COMPUTED BY (UPPER(NOME));
 CREATE INDEX IX_MEDICOS_NOME_UPPER ON MEDICOS COMPUTED BY (UPPER(NOME));
-/* Exact name lookups (code by name). */
-CREATE INDEX IX_PACIENTES_NOME ON PACIENTES (NOME);
+/* Exact name lookups (code by name); for patients the (NOME, CODIGO) index below serves them. */
 CREATE INDEX IX_MEDICOS_NOME ON MEDICOS (NOME);
+/* The browser's patient grid pages the list by its keys from any point, both ways, in name
+   and in creation order, without sorting the table; and counts the patients without exams.
+   A second index on NOME alone would make the server filter through a bitmap of every name
+   after the key instead of walking this one from the key. */
+CREATE INDEX IX_PACIENTES_NOME_CODIGO ON PACIENTES (NOME, CODIGO);
+CREATE DESCENDING INDEX IX_PACIENTES_NOME_CODIGO_D ON PACIENTES (NOME, CODIGO);
+CREATE DESCENDING INDEX IX_PACIENTES_CODIGO_D ON PACIENTES (CODIGO);
+CREATE INDEX IX_PACIENTES_TOTALEXAMES ON PACIENTES (TOTALEXAMES);
 CREATE INDEX IX_EXAMESORTO_CODEXAME ON EXAMESORTO (CODEXAME);
 CREATE INDEX IX_ARQUIVOS_CODIGO_EXAMES ON ARQUIVOS (CODIGO_EXAMES);
 /* Reports of an exam, looked up before the exam is deleted. */

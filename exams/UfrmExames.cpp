@@ -10,6 +10,7 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHash>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTabWidget>
@@ -35,13 +37,13 @@
 
 #include "ExamExport.h"
 #include "ExamMaps.h"
+#include "PatientGrid.h"
 #include "FindPanel.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
 #include "modules/MapCatalogue.h"
 #include "platform/Errors.h"
 #include "platform/MessageSeam.h"
-#include "records/CursorModel.h"
 #include "records/UArquivosExame.h"
 #include "records/UDExames.h"
 #include "records/UDLaudos.h"
@@ -75,7 +77,7 @@ constexpr int kImageRole = Qt::UserRole + 1;
 
 // The exam list's images, drawn rather than shipped: rings for a topography, a lens over
 // rings for an orthokeratology exam.
-QIcon examIcon(int image) {
+QIcon drawExamIcon(int image) {
     QPixmap pm(32, 32);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -93,7 +95,19 @@ QIcon examIcon(int image) {
     return QIcon(pm);
 }
 
-QIcon standardIcon(QStyle::StandardPixmap which) { return QApplication::style()->standardIcon(which); }
+// The style decodes its icons from PNG resources at every request; once per program is enough
+// (the browser is built anew each time it opens).
+QIcon examIcon(int image) {
+    static const QIcon topography = drawExamIcon(kImageTopography), orto = drawExamIcon(kImageOrto);
+    return image == kImageOrto ? orto : topography;
+}
+
+QIcon standardIcon(QStyle::StandardPixmap which) {
+    static QHash<int, QIcon> cache;
+    auto it = cache.find(which);
+    if (it == cache.end()) it = cache.insert(which, QApplication::style()->standardIcon(which));
+    return *it;
+}
 
 QToolButton* toolButton(QToolBar* bar, const char* name, const QString& text, const QIcon& icon) {
     auto* b = new QToolButton(bar);
@@ -352,8 +366,7 @@ QWidget* TfrmExames::buildPatientsPage() {
     page->setObjectName(QStringLiteral("tsPacientes"));
     DBGridPacientes_ = new QTableView(page);
     DBGridPacientes_->setObjectName(QStringLiteral("DBGridPacientes"));
-    patientModel_ = new norvix::CursorModel(&DMPrincipal().IBQueryPacientes, this);
-    patientModel_->setColumns({QStringLiteral("NOME")}, {QStringLiteral("Nome")});
+    patientModel_ = new TPatientGridModel(this);
     DBGridPacientes_->setModel(patientModel_);
     DBGridPacientes_->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGridPacientes_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -365,8 +378,15 @@ QWidget* TfrmExames::buildPatientsPage() {
     connect(DBGridPacientes_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (loadingPatients_ || !current.isValid()) return;
-                if (patientModel_->setCurrentRow(current.row())) DBEditControleChange();
+                openCurrentPatient(current.row());
+                DBEditControleChange();
             });
+    // Rows above the first one in memory arrive as the operator scrolls up to them.
+    connect(DBGridPacientes_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (value > 2 || patientModel_->atStart()) return;
+        const int added = patientModel_->fetchBefore();
+        if (added > 0) DBGridPacientes_->verticalScrollBar()->setValue(value + added);
+    });
     connect(DBGridPacientes_, &QTableView::clicked, this, &TfrmExames::DBGridPacientesCellClick);
     connect(DBGridPacientes_, &QTableView::doubleClicked, this, &TfrmExames::DBGridPacientesDblClick);
 
@@ -685,40 +705,26 @@ void TfrmExames::CarregaPacientes(bool byName) {
     byName_ = byName;
     showWait();
     const QString filter = filterText();
-    const QString order = byName ? QStringLiteral("Nome") : QStringLiteral("Codigo");
-    QString sql;
-    norvix::FbParams params;
-    if (filter == kTodos || filter.isEmpty()) {
-        sql = QStringLiteral("Select * FROM Pacientes Order by %1 Asc").arg(order);
-    } else if (filter == kSemExames) {
-        sql = QStringLiteral("Select * FROM Pacientes WHERE Pacientes.TotalExames=:TotalExames Order by %1 Asc").arg(order);
-        params = {{QStringLiteral("TotalExames"), 0}};
-    } else {
-        sql = QStringLiteral(
-                  "Select DISTINCT(Pacientes.Nome), Pacientes.Codigo, Pacientes.RG, Pacientes.Convenio, "
-                  "Pacientes.DtCadastro, Pacientes.UltimoExame, Pacientes.TotalExames FROM Exames JOIN Pacientes ON "
-                  "Exames.CodPaciente = Pacientes.Codigo WHERE %1 Order by Pacientes.%2 Asc")
-                  .arg(byName ? QStringLiteral("CodResp=:CodigoMedico") : QStringLiteral("Exames.CodResp=:CodigoMedico"),
-                       order);
-        params = {{QStringLiteral("CodigoMedico"), norvix::DMedicos().SelectCodigoByNome(filter)}};
+    TPatientGridModel::Filter kind = TPatientGridModel::Filter::Todos;
+    int doctor = 0;
+    if (filter == kSemExames) {
+        kind = TPatientGridModel::Filter::SemExames;
+    } else if (!filter.isEmpty() && filter != kTodos) {
+        kind = TPatientGridModel::Filter::Medico;
+        doctor = norvix::DMedicos().SelectCodigoByNome(filter);
     }
     loadingPatients_ = true;
-    norvix::FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBQueryPacientes, sql, params);
-    patientModel_->refresh();
+    patientModel_->reset(kind, doctor, byName);
     loadingPatients_ = false;
-    if (q.isEmpty()) {
+    if (patientModel_->rowCount() == 0) {
+        DMPrincipal().IBQueryPacientes.close();
         clearExamList();
         setPatientEditButtons(false);
         patientName_.clear();
         patientCode_ = 0;
-        lblID_->clear();
-        lblNomePaciente_->clear();
-        lblConvenio_->clear();
-        lblUltimoExame_->clear();
-        lblTotalExames_->clear();
+        for (QLabel* l : {lblID_, lblNomePaciente_, lblConvenio_, lblUltimoExame_, lblTotalExames_}) l->clear();
     } else {
-        DBGridPacientes_->setCurrentIndex(patientModel_->index(0, 0));
-        if (patientModel_->currentRow() == 0) DBEditControleChange();
+        selectGridRow(0);
     }
     updateShowAllBox();
     if (filter == norvix::recordText(norvix::infos().MedicoAtivo))
@@ -727,19 +733,34 @@ void TfrmExames::CarregaPacientes(bool byName) {
     hideWait();
 }
 
-void TfrmExames::moveToPatientPrefix(const QString& prefix, bool exactIgnoringCase) {
-    norvix::FbQuery& q = DMPrincipal().IBQueryPacientes;
-    if (!q.active() || prefix.isEmpty()) return;
-    const int column = q.columnIndex(QStringLiteral("NOME"));
-    for (int r = 0; q.fetchTo(r); ++r) {
-        const QString name = q.valueAt(r, column).toString();
-        const bool match = exactIgnoringCase ? name.compare(prefix, Qt::CaseInsensitive) == 0 : name.startsWith(prefix);
-        if (!match) continue;
-        patientModel_->reveal(r);
-        const QModelIndex index = patientModel_->index(r, 0);
+void TfrmExames::selectGridRow(int row) {
+    const QModelIndex index = patientModel_->index(row, 0);
+    if (!index.isValid()) return;
+    if (DBGridPacientes_->currentIndex() == index) {
+        // Same row, new content (a reload): the current-row signal does not come.
+        openCurrentPatient(row);
+        DBEditControleChange();
+    } else {
         DBGridPacientes_->setCurrentIndex(index);
-        DBGridPacientes_->scrollTo(index, QAbstractItemView::PositionAtCenter);
-        return;
+    }
+    DBGridPacientes_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+void TfrmExames::openCurrentPatient(int row) {
+    DMPrincipal().openQuery(DMPrincipal().IBQueryPacientes,
+                            QStringLiteral("Select * FROM Pacientes WHERE Pacientes.Codigo = :Codigo"),
+                            {{QStringLiteral("Codigo"), patientModel_->codeAt(row)}});
+}
+
+void TfrmExames::moveToPatientPrefix(const QString& prefix, bool exactIgnoringCase) {
+    if (prefix.isEmpty() || patientModel_->rowCount() == 0) return;
+    loadingPatients_ = true;
+    const int row = exactIgnoringCase ? patientModel_->jumpToName(prefix) : patientModel_->jumpToPrefix(prefix);
+    loadingPatients_ = false;
+    if (row >= 0) {
+        selectGridRow(row);
+    } else if (!DBGridPacientes_->currentIndex().isValid()) {
+        selectGridRow(0);  // the rows were kept, but a reset may have cleared the selection
     }
 }
 
@@ -778,23 +799,18 @@ void TfrmExames::setPatientEditButtons(bool enabled) {
 }
 
 void TfrmExames::refreshCurrentPatientRow() {
-    // The patient's counters changed: read the query again and stand on the same patient.
-    const QString name = patientName_;
+    // The patient's counters changed: read the list again and stand on the same patient.
     const int code = patientCode_;
     CarregaPacientes(byName_);
-    norvix::FbQuery& q = DMPrincipal().IBQueryPacientes;
-    const int column = q.columnIndex(QStringLiteral("CODIGO"));
-    for (int r = 0; column >= 0 && q.fetchTo(r); ++r) {
-        if (q.valueAt(r, column).toInt() != code) continue;
-        patientModel_->reveal(r);
-        DBGridPacientes_->setCurrentIndex(patientModel_->index(r, 0));
-        return;
-    }
-    moveToPatientPrefix(name);
+    loadingPatients_ = true;
+    const int row = patientModel_->jumpToCode(code);
+    loadingPatients_ = false;
+    if (row >= 0) selectGridRow(row);
 }
 
 void TfrmExames::returnGridToRow() {
-    const int row = patientModel_->currentRow();
+    // A commit reopened the patient query on its statement: the same patient again.
+    const int row = patientModel_->rowOfCode(patientCode_);
     if (row >= 0) DBGridPacientes_->setCurrentIndex(patientModel_->index(row, 0));
 }
 
@@ -846,10 +862,9 @@ void TfrmExames::CarregaExames(int patientCode) {
     const QSignalBlocker block(lswPrincipal_);
     lswPrincipal_->clear();
     selectedCaption_.clear();
-    static const QIcon topography = examIcon(kImageTopography), orto = examIcon(kImageOrto);
     for (; !q.eof(); q.next()) {
         const int image = q.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O") ? kImageOrto : kImageTopography;
-        auto* item = new QListWidgetItem(image == kImageOrto ? orto : topography, itemCaption(q), lswPrincipal_);
+        auto* item = new QListWidgetItem(examIcon(image), itemCaption(q), lswPrincipal_);
         item->setData(kImageRole, image);
     }
     updateShowAllBox();
@@ -1270,7 +1285,7 @@ void TfrmExames::GridExemplosSelectCell(int row) {
     const QSignalBlocker block(lswPrincipal_);
     lswPrincipal_->clear();
     selectedCaption_.clear();
-    static const QIcon topography = examIcon(kImageTopography), orto = examIcon(kImageOrto);
+    const QIcon topography = examIcon(kImageTopography), orto = examIcon(kImageOrto);
     if (row <= 5) {
         for (int n = 1; n <= 6; ++n) {
             const QString caption = (n <= 4 ? QStringLiteral("OD - ") : QStringLiteral("OS - ")) + kExamplesStems[row - 1] +
@@ -1344,12 +1359,19 @@ bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
             deleteExam();
             return true;
         }
-        if (source == DBGridPacientes_ && DMPrincipal().IBQueryPacientes.active() &&
-            !DMPrincipal().IBQueryPacientes.isEmpty()) {
+        if (source == DBGridPacientes_ && patientModel_->rowCount() > 0) {
             deletePatient();
             return true;
         }
         return false;
+    }
+    // The grid holds only the rows around the place shown: the list's two ends are fetched.
+    if (source == DBGridPacientes_ && (key == Qt::Key_Home || key == Qt::Key_End)) {
+        loadingPatients_ = true;
+        const int row = key == Qt::Key_Home ? patientModel_->jumpToStart() : patientModel_->jumpToEnd();
+        loadingPatients_ = false;
+        if (row >= 0) selectGridRow(row);
+        return true;
     }
     // A letter, a digit or ç jumps to the first patient beginning with it.
     if (!ctrl && !searching && !edtFindGrid_->isVisible() && source != edtFindGrid_ && !examplesMode_) {

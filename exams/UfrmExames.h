@@ -33,9 +33,7 @@ class TExamMaps;
 class TPnlFindPac;
 class TBIniSettings;
 
-namespace norvix {
-class CursorModel;
-}
+class TPatientGridModel;
 
 class TfrmExames : public QDialog {
     Q_OBJECT
@@ -170,6 +168,9 @@ private:
     void clearExamList();
     void setPatientEditButtons(bool enabled);
     void moveToPatientPrefix(const QString& prefix, bool caseInsensitive = false);
+    void selectGridRow(int row);
+    // The data module's patient query made to stand on the patient of a grid row.
+    void openCurrentPatient(int row);
     void returnGridToRow();
     bool handleKey(QKeyEvent* event, QObject* source);
     void quickFind(const QString& text);
@@ -199,7 +200,7 @@ private:
     QToolButton* tbOrdemCriacao_ = nullptr;
     QTabWidget* pcExames_ = nullptr;
     QTableView* DBGridPacientes_ = nullptr;
-    norvix::CursorModel* patientModel_ = nullptr;
+    TPatientGridModel* patientModel_ = nullptr;
     QLineEdit* edtFindGrid_ = nullptr;
     QPushButton* bbtnBuscaAv_ = nullptr;
     QFrame* pnlPaciente_ = nullptr;

@@ -1,0 +1,142 @@
+// The exam browser on a large clinic (made by mkclinica_grande):
+//  - opening it to its first painted frame, against the bare patient query of the browser's
+//    list ("Select * FROM Pacientes Order by Nome Asc") with its first screen of rows fetched
+//    and painted in a plain grid of the same size, run in turn (goal: at most 1.5 x);
+//  - a quick-find keystroke jumping to a name (goal: at most 30 ms);
+//  - the memory the browser takes after its patient grid was scrolled through once, above the
+//    browser just opened (goal: at most 50 MB).
+// Usage: bench_exams_browser <DATABASE.GDB of a large clinic> [runs]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTest>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "config/SharedRecords.h"
+#include "exams/UfrmExames.h"
+#include "platform/MessageSeam.h"
+#include "records/CursorModel.h"
+#include "records/UfrmDataModule.h"
+
+namespace {
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+long rssKb() {
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    return f.readAll().split(' ').value(1).toLong() * 4;
+}
+
+// Shows the widget and waits until its first frame has been painted.
+void paintNow(QWidget* w) {
+    w->show();
+    w->repaint();
+    QApplication::processEvents();
+}
+
+double bareQuery() {
+    QElapsedTimer t;
+    t.start();
+    norvix::TDMPrincipal& dm = norvix::DMPrincipal();
+    dm.openQuery(dm.IBQueryPacientes, QStringLiteral("Select * FROM Pacientes Order by Nome Asc"));
+    QTableView view;
+    view.resize(1366, 768);
+    norvix::CursorModel model(&dm.IBQueryPacientes);
+    model.setColumns({QStringLiteral("NOME")});
+    view.setModel(&model);
+    paintNow(&view);
+    const double ms = t.nsecsElapsed() / 1e6;
+    dm.IBQueryPacientes.close();
+    return ms;
+}
+
+double openBrowser() {
+    QElapsedTimer t;
+    t.start();
+    auto* browser = new TfrmExames(nullptr);
+    browser->setWindowState(Qt::WindowNoState);
+    browser->resize(1366, 768);
+    paintNow(browser);
+    const double ms = t.nsecsElapsed() / 1e6;
+    browser->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return ms;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "uso: bench_exams_browser <DATABASE.GDB> [execuções]\n");
+        return 2;
+    }
+    const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 9;
+    norvix::RecordingMessageSeam quiet;
+    norvix::TDMPrincipal dm;
+    if (!dm.PSetDataBaseName(QString::fromLocal8Bit(argv[1]))) return 1;
+    norvix::infos().NumAneis = 32;
+
+    std::vector<double> bare, browser;
+    bareQuery();  // warms the engine's cache for both
+    openBrowser();
+    for (int i = 0; i < runs; ++i) {
+        bare.push_back(bareQuery());
+        browser.push_back(openBrowser());
+    }
+    std::printf("%-48s %7.1f ms\n", "bare patient query, first screen painted", median(bare));
+    std::printf("%-48s %7.1f ms\n", "browser opened, first frame painted", median(browser));
+    std::printf("ratio: %.2f (goal: at most 1.5)\n", median(browser) / median(bare));
+
+    // Quick find: typing names that lie all over the list, one keystroke at a time.
+    auto* b = new TfrmExames(nullptr);
+    b->setWindowState(Qt::WindowNoState);
+    b->resize(1366, 768);
+    paintNow(b);
+    auto* grid = b->findChild<QTableView*>(QStringLiteral("DBGridPacientes"));
+    QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
+    auto* find = b->findChild<QLineEdit*>(QStringLiteral("edtFindGrid"));
+    std::vector<double> keys;
+    for (const char* name : {"PACIENTE 09", "PACIENTE 051", "PACIENTE 099", "PACIENTE 000", "PACIENTE 07"}) {
+        find->clear();
+        for (const char* c = name; *c; ++c) {
+            QElapsedTimer t;
+            t.start();
+            QTest::keyClick(find, *c);
+            keys.push_back(t.nsecsElapsed() / 1e6);
+        }
+    }
+    std::sort(keys.begin(), keys.end());
+    std::printf("quick-find keystroke: median %.2f ms, worst %.2f ms (goal: at most 30 ms) -> %s\n", median(keys),
+                keys.back(), qPrintable(b->patientName()));
+    QTest::keyClick(find, Qt::Key_Escape);
+
+    // Memory: the grid scrolled from its first row to its last.
+    const long before = rssKb();
+    QTest::keyClick(grid, Qt::Key_Home);
+    QScrollBar* bar = grid->verticalScrollBar();
+    int rows = 0;
+    QElapsedTimer scroll;
+    scroll.start();
+    while (true) {
+        bar->setValue(bar->maximum());
+        QApplication::processEvents();
+        const int now = grid->model()->rowCount();
+        if (now == rows) break;
+        rows = now;
+    }
+    std::printf("grid scrolled through %d rows in %.0f ms: %+.1f MB (goal: at most 50 MB)\n", rows,
+                scroll.nsecsElapsed() / 1e6, (rssKb() - before) / 1024.0);
+    b->close();
+    return 0;
+}

@@ -1,0 +1,214 @@
+#include "PatientGrid.h"
+
+#include "records/UfrmDataModule.h"
+
+using norvix::DMPrincipal;
+using norvix::FbParams;
+
+namespace {
+// The keys the list is ordered by, and the conditions that continue it after or before a row.
+// The indexes on (NOME, CODIGO), ascending and descending, let the server walk them from any
+// point instead of sorting the whole table.
+const char* const kNameOrderAsc = "Pacientes.Nome ASC, Pacientes.Codigo ASC";
+const char* const kNameOrderDesc = "Pacientes.Nome DESC, Pacientes.Codigo DESC";
+const char* const kCodeOrderAsc = "Pacientes.Codigo ASC";
+const char* const kCodeOrderDesc = "Pacientes.Codigo DESC";
+}  // namespace
+
+TPatientGridModel::TPatientGridModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+QString TPatientGridModel::baseCondition() const {
+    switch (filter_) {
+    case Filter::Todos: return QStringLiteral("1=1");
+    case Filter::SemExames: return QStringLiteral("Pacientes.TotalExames = :TotalExames");
+    case Filter::Medico:
+        return QStringLiteral(
+            "EXISTS (SELECT 1 FROM Exames WHERE Exames.CodPaciente = Pacientes.Codigo AND "
+            "Exames.CodResp = :CodigoMedico)");
+    }
+    return QStringLiteral("1=1");
+}
+
+std::deque<TPatientGridModel::Row> TPatientGridModel::page(bool forward, const Row* key, bool inclusive,
+                                                           int count) const {
+    QString condition = baseCondition();
+    FbParams params;
+    if (filter_ == Filter::SemExames) params.push_back({QStringLiteral("TotalExames"), 0});
+    if (filter_ == Filter::Medico) params.push_back({QStringLiteral("CodigoMedico"), doctor_});
+    if (key) {
+        const QString cmp = forward ? QStringLiteral(">") : QStringLiteral("<");
+        const QString codeCmp = inclusive ? cmp + QStringLiteral("=") : cmp;
+        if (byName_) {
+            // "+0": the code only breaks ties between equal names; the server must walk the
+            // name index from the key, not gather the codes through another one.
+            condition += QStringLiteral(" AND Pacientes.Nome %1= :KNome AND (Pacientes.Nome %1 :KNome OR "
+                                        "Pacientes.Codigo+0 %2 :KCodigo)")
+                             .arg(cmp, codeCmp);
+            params.push_back({QStringLiteral("KNome"), key->name});
+        } else {
+            condition += QStringLiteral(" AND Pacientes.Codigo %1 :KCodigo").arg(codeCmp);
+        }
+        params.push_back({QStringLiteral("KCodigo"), key->code});
+    }
+    const char* order = byName_ ? (forward ? kNameOrderAsc : kNameOrderDesc) : (forward ? kCodeOrderAsc : kCodeOrderDesc);
+    const QString sql = QStringLiteral("SELECT FIRST %1 Pacientes.Nome, Pacientes.Codigo FROM Pacientes WHERE %2 "
+                                       "ORDER BY %3")
+                            .arg(count)
+                            .arg(condition, QLatin1String(order));
+    norvix::FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBOperation, sql, params);
+    std::deque<Row> out;
+    for (; !q.eof(); q.next())
+        out.push_back({q.asString(QStringLiteral("NOME")), q.asInt(QStringLiteral("CODIGO"))});
+    q.close();
+    return out;
+}
+
+void TPatientGridModel::reset(Filter filter, int doctor, bool byName) {
+    filter_ = filter;
+    doctor_ = doctor;
+    byName_ = byName;
+    jumpToStart();
+}
+
+int TPatientGridModel::jumpToStart() {
+    beginResetModel();
+    rows_ = page(true, nullptr, false, kPage);
+    atStart_ = true;
+    atEnd_ = int(rows_.size()) < kPage;
+    endResetModel();
+    return rows_.empty() ? -1 : 0;
+}
+
+int TPatientGridModel::jumpToEnd() {
+    std::deque<Row> back = page(false, nullptr, false, kPage);
+    beginResetModel();
+    rows_.assign(back.rbegin(), back.rend());
+    atEnd_ = true;
+    atStart_ = int(rows_.size()) < kPage;
+    endResetModel();
+    return int(rows_.size()) - 1;
+}
+
+int TPatientGridModel::anchorAt(const Row& key) {
+    std::deque<Row> before = page(false, &key, false, kPage / 2);
+    std::deque<Row> after = page(true, &key, true, kPage);
+    if (after.empty()) return -1;
+    beginResetModel();
+    rows_.assign(before.rbegin(), before.rend());
+    rows_.insert(rows_.end(), after.begin(), after.end());
+    atStart_ = int(before.size()) < kPage / 2;
+    atEnd_ = int(after.size()) < kPage;
+    endResetModel();
+    return int(before.size());
+}
+
+int TPatientGridModel::jumpToPrefix(const QString& prefix) {
+    if (prefix.isEmpty()) return -1;
+    FbParams params{{QStringLiteral("Prefixo"), prefix}};
+    if (filter_ == Filter::SemExames) params.push_back({QStringLiteral("TotalExames"), 0});
+    if (filter_ == Filter::Medico) params.push_back({QStringLiteral("CodigoMedico"), doctor_});
+    // STARTING WITH is the case-sensitive prefix test; the ">=" gives the server the point in
+    // the name index to start from.
+    const QString match = QStringLiteral("%1 AND Pacientes.Nome >= :Prefixo AND Pacientes.Nome STARTING WITH :Prefixo")
+                              .arg(baseCondition());
+    norvix::FbQuery& q = DMPrincipal().openQuery(
+        DMPrincipal().IBOperation,
+        byName_ ? QStringLiteral("SELECT FIRST 1 Pacientes.Nome, Pacientes.Codigo FROM Pacientes WHERE %1 ORDER BY %2")
+                      .arg(match, QLatin1String(kNameOrderAsc))
+                : QStringLiteral("SELECT MIN(Pacientes.Codigo) AS Codigo FROM Pacientes WHERE %1").arg(match),
+        params);
+    const bool found = !q.isEmpty() && !q.isNull(QStringLiteral("CODIGO"));
+    const int code = found ? q.asInt(QStringLiteral("CODIGO")) : 0;
+    const QString name = byName_ && found ? q.asString(QStringLiteral("NOME")) : QString();
+    q.close();
+    if (!found) return -1;
+    if (const int row = rowOfCode(code); row >= 0) return row;  // already in view
+    return byName_ ? anchorAt({name, code}) : jumpToCode(code);
+}
+
+int TPatientGridModel::jumpToName(const QString& name) {
+    if (name.isEmpty()) return -1;
+    FbParams params{{QStringLiteral("Nome"), name}};
+    if (filter_ == Filter::SemExames) params.push_back({QStringLiteral("TotalExames"), 0});
+    if (filter_ == Filter::Medico) params.push_back({QStringLiteral("CodigoMedico"), doctor_});
+    const QString sql = QStringLiteral("SELECT FIRST 1 Pacientes.Nome, Pacientes.Codigo FROM Pacientes WHERE %1 AND "
+                                       "UPPER(Pacientes.Nome) = UPPER(:Nome) ORDER BY %2")
+                            .arg(baseCondition(), QLatin1String(byName_ ? kNameOrderAsc : kCodeOrderAsc));
+    norvix::FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBOperation, sql, params);
+    if (q.isEmpty()) {
+        q.close();
+        return -1;
+    }
+    const Row key{q.asString(QStringLiteral("NOME")), q.asInt(QStringLiteral("CODIGO"))};
+    q.close();
+    if (const int row = rowOfCode(key.code); row >= 0) return row;
+    return anchorAt(key);
+}
+
+int TPatientGridModel::jumpToCode(int code) {
+    FbParams params{{QStringLiteral("Codigo"), code}};
+    if (filter_ == Filter::SemExames) params.push_back({QStringLiteral("TotalExames"), 0});
+    if (filter_ == Filter::Medico) params.push_back({QStringLiteral("CodigoMedico"), doctor_});
+    norvix::FbQuery& q = DMPrincipal().openQuery(
+        DMPrincipal().IBOperation,
+        QStringLiteral("SELECT Pacientes.Nome, Pacientes.Codigo FROM Pacientes WHERE %1 AND Pacientes.Codigo = :Codigo")
+            .arg(baseCondition()),
+        params);
+    if (q.isEmpty()) {
+        q.close();
+        return -1;
+    }
+    const Row key{q.asString(QStringLiteral("NOME")), code};
+    q.close();
+    return anchorAt(key);
+}
+
+int TPatientGridModel::codeAt(int row) const { return row >= 0 && row < int(rows_.size()) ? rows_[row].code : 0; }
+QString TPatientGridModel::nameAt(int row) const {
+    return row >= 0 && row < int(rows_.size()) ? rows_[row].name : QString();
+}
+
+int TPatientGridModel::rowOfCode(int code) const {
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].code == code) return int(i);
+    return -1;
+}
+
+int TPatientGridModel::fetchBefore() {
+    if (atStart_ || rows_.empty()) return 0;
+    const Row first = rows_.front();
+    std::deque<Row> before = page(false, &first, false, kPage);
+    atStart_ = int(before.size()) < kPage;
+    if (before.empty()) return 0;
+    beginInsertRows(QModelIndex(), 0, int(before.size()) - 1);
+    for (const Row& r : before) rows_.push_front(r);
+    endInsertRows();
+    return int(before.size());
+}
+
+bool TPatientGridModel::canFetchMore(const QModelIndex& parent) const { return !parent.isValid() && !atEnd_; }
+
+void TPatientGridModel::fetchMore(const QModelIndex& parent) {
+    if (!canFetchMore(parent) || rows_.empty()) return;
+    const Row last = rows_.back();
+    std::deque<Row> after = page(true, &last, false, kPage);
+    atEnd_ = int(after.size()) < kPage;
+    if (after.empty()) return;
+    beginInsertRows(QModelIndex(), int(rows_.size()), int(rows_.size() + after.size()) - 1);
+    rows_.insert(rows_.end(), after.begin(), after.end());
+    endInsertRows();
+}
+
+int TPatientGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
+int TPatientGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 1; }
+
+QVariant TPatientGridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= int(rows_.size())) return QVariant();
+    if (role == Qt::DisplayRole || role == Qt::EditRole) return rows_[index.row()].name;
+    return QVariant();
+}
+
+QVariant TPatientGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role == Qt::DisplayRole && orientation == Qt::Horizontal && section == 0) return QStringLiteral("Nome");
+    return QVariant();
+}
