@@ -152,8 +152,17 @@ TfrmExames::TfrmExames(TBIniSettings* settings, QWidget* parent)
     timerAguarde_->setInterval(1000);
     connect(timerAguarde_, &QTimer::timeout, this, &TfrmExames::TimerAguardeTimer);
     maps_ = std::make_unique<TExamMaps>(*this);
-    buildUi();
     setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TfrmExames::ensureUi() {
+    if (built_) return;
+    built_ = true;
+    buildUi();
+    if (pendingButtons_) {
+        placeMapButtons(*pendingButtons_);
+        pendingButtons_.reset();
+    }
 }
 
 TfrmExames::~TfrmExames() = default;
@@ -565,6 +574,10 @@ QWidget* TfrmExames::buildExamPanel() {
 }
 
 void TfrmExames::placeMapButtons(const TMapCatalogue& catalogue) {
+    if (!built_) {
+        pendingButtons_ = std::make_unique<TMapCatalogue>(catalogue);
+        return;
+    }
     tlbMapas_->clear();
     catalogue.PlaceButtons(
         tlbMapas_, examIcon(kImageTopography), [this](QToolButton* b) { maps_->MapaClick(b->text()); },
@@ -574,6 +587,7 @@ void TfrmExames::placeMapButtons(const TMapCatalogue& catalogue) {
 // ---- showing and closing ---------------------------------------------------------------------
 
 void TfrmExames::showEvent(QShowEvent* event) {
+    ensureUi();
     QDialog::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
@@ -606,7 +620,7 @@ void TfrmExames::btnFecharClick() {
 }
 
 void TfrmExames::closeEvent(QCloseEvent* event) {
-    if (!closing_) {
+    if (!closing_ && built_) {
         closing_ = true;
         try {
             writeBackSettings();
@@ -651,11 +665,12 @@ void TfrmExames::TimerAguardeTimer() {
 
 QStringList TfrmExames::filterEntries() const {
     QStringList out;
+    if (!built_) return out;
     for (int i = 0; i < CBMedicos_->count(); ++i) out << CBMedicos_->itemText(i);
     return out;
 }
 
-QString TfrmExames::filterText() const { return CBMedicos_->currentIndex() < 0 ? QString() : CBMedicos_->currentText(); }
+QString TfrmExames::filterText() const { return !built_ || CBMedicos_->currentIndex() < 0 ? QString() : CBMedicos_->currentText(); }
 
 int TfrmExames::currentFilterDoctor() const {
     const QString f = filterText();
@@ -664,6 +679,7 @@ int TfrmExames::currentFilterDoctor() const {
 }
 
 void TfrmExames::CarregaFiltroMedicos() {
+    ensureUi();
     const QString active = norvix::recordText(norvix::infos().MedicoAtivo);
     QStringList names;
     {
@@ -693,6 +709,7 @@ void TfrmExames::CarregaFiltroMedicos() {
 void TfrmExames::CBMedicosChange() { SelecionaPaciente(patientName_, filterText()); }
 
 void TfrmExames::SelecionaPaciente(const QString& name, const QString& filter) {
+    ensureUi();
     {
         const QSignalBlocker block(CBMedicos_);
         CBMedicos_->setCurrentIndex(CBMedicos_->findText(filter, Qt::MatchExactly | Qt::MatchCaseSensitive));
@@ -702,6 +719,7 @@ void TfrmExames::SelecionaPaciente(const QString& name, const QString& filter) {
 }
 
 void TfrmExames::CarregaPacientes(bool byName) {
+    ensureUi();
     byName_ = byName;
     showWait();
     const QString filter = filterText();
@@ -848,6 +866,7 @@ void TfrmExames::clearExamList() {
 }
 
 void TfrmExames::CarregaExames(int patientCode) {
+    ensureUi();
     const QString filter = filterText();
     const bool all = filter == kTodos || filter.isEmpty() || filter == kSemExames || CBoxExames_->isChecked();
     norvix::FbQuery& q =
@@ -887,17 +906,19 @@ void TfrmExames::CBoxExamesClick() { CarregaExames(patientCode_); }
 
 QStringList TfrmExames::itemCaptions() const {
     QStringList out;
+    if (!built_) return out;
     for (int i = 0; i < lswPrincipal_->count(); ++i) out << lswPrincipal_->item(i)->text();
     return out;
 }
 
 int TfrmExames::selectedItem() const {
+    if (!built_) return -1;
     const QList<QListWidgetItem*> s = lswPrincipal_->selectedItems();
     return s.isEmpty() ? -1 : lswPrincipal_->row(s.first());
 }
 
-bool TfrmExames::examPanelVisible() const { return pnlExame_->isVisible(); }
-bool TfrmExames::automaticSmallMap() const { return cBoxMiniMapa_->isChecked(); }
+bool TfrmExames::examPanelVisible() const { return built_ && pnlExame_->isVisible(); }
+bool TfrmExames::automaticSmallMap() const { return built_ && cBoxMiniMapa_->isChecked(); }
 
 bool TfrmExames::LocalizaExame(const QString& caption) {
     // Eye in characters 1-2, date in 6-15, time in 17-24 of the caption.
@@ -968,6 +989,7 @@ void TfrmExames::lswPrincipalDblClick() {
 }
 
 void TfrmExames::SelecionaExame(const QString& caption, int page) {
+    ensureUi();
     for (int i = 0; i < lswPrincipal_->count(); ++i) {
         if (!lswPrincipal_->item(i)->text().startsWith(caption)) continue;
         lswPrincipal_->setCurrentRow(i);
@@ -979,6 +1001,7 @@ void TfrmExames::SelecionaExame(const QString& caption, int page) {
 }
 
 void TfrmExames::MostraInfoExame(int page) {
+    ensureUi();
     SpeedButton1_->setEnabled(false);
     SpeedButton4_->setEnabled(false);
     const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
@@ -1321,6 +1344,7 @@ void TfrmExames::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
+    if (!built_) return false;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool searching = tbLocPacExam_->isChecked();
     const int key = event->key();
@@ -1405,6 +1429,7 @@ void TfrmExames::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrmExames::FormResize() {
+    if (!built_) return;
     QWidget* page = pcExames_->widget(0);
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     const double ratio = screen ? double(screen->geometry().width()) / std::max(1, screen->geometry().height()) : 4.0 / 3;

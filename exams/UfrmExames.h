@@ -157,6 +157,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The window's controls are made at its first showing (or first use): the start-up creates
+    // the browser long before the operator opens it, and must not pay for its widgets.
+    void ensureUi();
     void buildUi();
     QWidget* buildPatientsPage();
     QWidget* buildExamplesPage();
@@ -193,6 +196,8 @@ private:
     bool loadingPatients_ = false;
     bool closing_ = false;
     bool shownOnce_ = false;
+    bool built_ = false;
+    std::unique_ptr<TMapCatalogue> pendingButtons_;
 
     // Controls (object names as the operator's manual calls them).
     QComboBox* CBMedicos_ = nullptr;

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     for (const Program& p : programs)
         std::printf("%-34s %6.1f ms (median of %d)\n", p.label, median(p.times), runs);
     const double miral = median(programs[2].times);
-    std::printf("ratio to the bare window: %.2f (goal: at most 1.5)\n", miral / median(programs[0].times));
-    std::printf("ratio to the bare window with the attach: %.2f\n", miral / median(programs[1].times));
+    std::printf("ratio to the bare window: %.2f\n", miral / median(programs[0].times));
+    std::printf("ratio to the bare window with the attach: %.2f (goal: at most 1.3)\n", miral / median(programs[1].times));
     return 0;
 }
