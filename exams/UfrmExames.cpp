@@ -671,6 +671,20 @@ void TfrmExames::SelecionaPaciente(const QString& name, const QString& filter) {
     moveToPatientPrefix(name);
 }
 
+bool TfrmExames::SelecionaCodigoPaciente(int code) {
+    norvix::FbQuery& q = DMPrincipal().IBQueryPacientes;
+    const int column = q.columnIndex(QStringLiteral("CODIGO"));
+    for (int r = 0; column >= 0 && q.fetchTo(r); ++r) {
+        if (q.valueAt(r, column).toInt() != code) continue;
+        patientModel_->reveal(r);
+        const QModelIndex index = patientModel_->index(r, 0);
+        DBGridPacientes_->setCurrentIndex(index);
+        DBGridPacientes_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        return true;
+    }
+    return false;
+}
+
 void TfrmExames::CarregaPacientes(bool byName) {
     byName_ = byName;
     showWait();
