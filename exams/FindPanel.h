@@ -5,13 +5,14 @@
 // text the operator types reaches the database as a bound parameter.
 #include <QWidget>
 
+#include "records/FbValue.h"
+
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QRadioButton;
 class QTableView;
 class TfrmExames;
 namespace norvix {
@@ -21,6 +22,18 @@ class CursorModel;
 class TPnlFindPac : public QWidget {
     Q_OBJECT
 public:
+    // What the search looks at, in the order of the radio group "Consultar por".
+    enum Kind {
+        PrimeiroNome,  // the list narrows as the text is typed
+        ParteNome,
+        CodigoPaciente,
+        RgPaciente,
+        CodigoExame,
+        DiagnosticoExame,
+        ObservacaoExame,
+        KindCount
+    };
+
     TPnlFindPac(TfrmExames& browser, QWidget* parent);
 
     // The browser's toggle pressed and raised.
@@ -28,6 +41,42 @@ public:
     void closeSearch();
     void focusSearchText();
 
+    int kind() const;
+
+    // ---- handlers (the panel's controls call them; tests may too) --------------------------
+    void rgpPacienteClick();
+    void edtFindChange();
+    void CbFindChange();
+    void btnLocPacClick();
+    void btnLocDBGridClick();
+    void dbGridPacLocCellClick();
+    void dbGridPacLocDblClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void CarregaBusca();
+    // Opens the search cursor on sql and shows its first rows, the first one current.
+    void loadList(const QString& sql, const norvix::FbParams& params = {});
+    void closeList();
+    bool listHasRows() const;
+    void askSearchAgain();
+    // The doctor chosen in CbFind, 0 for none or a special entry.
+    int chosenDoctor() const;
+    // The item caption of the exam that kinds 4-6 lead to, empty when none is found.
+    QString foundExamCaption(int patientCode, const QString& text);
+    void setDoctorChoiceEnabled(bool enabled);
+
     TfrmExames& browser_;
+    QButtonGroup* rgpPaciente_ = nullptr;
+    QLineEdit* edtFind_ = nullptr;
+    QLabel* lblCbFind_ = nullptr;
+    QComboBox* CbFind_ = nullptr;
+    QTableView* dbGridPacLoc_ = nullptr;
+    norvix::CursorModel* model_ = nullptr;
+    QPushButton* btnLocPac_ = nullptr;
+    QPushButton* btnLocDBGrid_ = nullptr;
+    QCheckBox* cbDicas_ = nullptr;
 };

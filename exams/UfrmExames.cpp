@@ -718,6 +718,20 @@ void TfrmExames::SelecionaPaciente(const QString& name, const QString& filter) {
     moveToPatientPrefix(name);
 }
 
+bool TfrmExames::SelecionaCodigoPaciente(int code) {
+    ensureUi();
+    if (patientModel_->codeAt(patientModel_->rowOfCode(code)) == code) {
+        selectGridRow(patientModel_->rowOfCode(code));
+        return true;
+    }
+    loadingPatients_ = true;
+    const int row = patientModel_->jumpToCode(code);
+    loadingPatients_ = false;
+    if (row < 0) return false;
+    selectGridRow(row);
+    return true;
+}
+
 void TfrmExames::CarregaPacientes(bool byName) {
     ensureUi();
     byName_ = byName;

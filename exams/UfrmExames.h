@@ -59,6 +59,8 @@ public:
     // Selects the filter entry equal to filter (none when absent), reloads the patients in
     // the current order and moves to the first patient whose name begins with name.
     void SelecionaPaciente(const QString& name, const QString& filter);
+    // Makes the patient of that code current when the patient list holds it; whether it did.
+    bool SelecionaCodigoPaciente(int code);
     // Finds the exam of an item caption ("OD - dd/MM/yyyy HH:mm:ss") of the current patient
     // into the exam query; for an orthokeratology exam also its Sag, Div, Raio.
     bool LocalizaExame(const QString& caption);
