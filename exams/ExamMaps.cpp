@@ -1,17 +1,601 @@
 #include "ExamMaps.h"
 
+#include <QBuffer>
+#include <QDate>
+#include <QImage>
+#include <QImageReader>
+#include <QLabel>
+#include <QPixmap>
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
 #include "UfrmExames.h"
+#include "config/SharedRecords.h"
+#include "config/UBIniSettings.h"
 #include "modules/HostStream.h"
+#include "modules/ModuleBindings.h"
+#include "platform/MessageSeam.h"
+#include "records/UArquivosExame.h"
+#include "records/UBJpeg.h"
+#include "records/UDArquivos.h"
+#include "records/UDMedicos.h"
+#include "records/UfrmDataModule.h"
+#include "reports/UBMapOperation.h"
 
-struct TExamMaps::MultiMapArrays {};
+using norvix::DMPrincipal;
+using norvix::HostStream;
+using norvix::infos;
+using norvix::MsgButtons;
+using norvix::MsgIcon;
 
-TExamMaps::TExamMaps(TfrmExames& browser) : browser_(browser), arrays_(std::make_unique<MultiMapArrays>()) {}
+const QString TExamMaps::kHalden = QStringLiteral("Halden.so");
+const QString TExamMaps::kSorvik = QStringLiteral("Sorvik.so");
+const QString TExamMaps::kTruvan = QStringLiteral("Truvan.so");
+const QString TExamMaps::kQuessel = QStringLiteral("Quessel.so");
+const QString TExamMaps::kAmbrel = QStringLiteral("Ambrel.so");
+const QString TExamMaps::kFennic = QStringLiteral("Fennic.so");
+
+namespace {
+
+const QString kInformacao = QStringLiteral("Informação");
+const QString kNaoProcessou = QStringLiteral("Não foi possível processar o mapa selecionado. ");
+
+// A multi-map exam whose files cannot be read.
+void showNotFound(QWidget* parent) {
+    norvix::showMessage(QStringLiteral("Não foi encontrado um dos exames. Não é possível continuar."),
+                        QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, parent);
+}
+
+QString eyeText(bool right) { return right ? QStringLiteral("Olho Direito") : QStringLiteral("Olho Esquerdo"); }
+
+QString dateText(const QDate& d) { return d.toString(QStringLiteral("dd/MM/yyyy")); }
+QString timeText(const QTime& t) { return t.toString(QStringLiteral("HH:mm:ss")); }
+
+// The wait window stays up only as long as the operation: hidden on every way out.
+class WaitWindow {
+public:
+    explicit WaitWindow(TfrmExames& browser, bool timer = false) : browser_(browser) {
+        browser_.showWait();
+        if (timer) browser_.startWaitTimer();
+    }
+    ~WaitWindow() { browser_.hideWait(); }
+
+private:
+    TfrmExames& browser_;
+};
+
+// The ring count (and the cone type) of the configuration record, put back on every way out.
+class SavedRecord {
+public:
+    SavedRecord() : rings_(infos().NumAneis), cone_(norvix::recordText(infos().TipoCone)) {}
+    ~SavedRecord() {
+        infos().NumAneis = rings_;
+        norvix::setRecordText(infos().TipoCone, cone_);
+    }
+
+private:
+    uint8_t rings_;
+    QString cone_;
+};
+
+// Reads the files of the exam the exam query stands on (exams folder/patient/exam) into the
+// loader, which shows its own message for a missing file; prefix receives where they lie.
+bool loadStoredExam(QString* prefix = nullptr) {
+    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
+    try {
+        const QString files = norvix::CaminhoArquivoExame(exam.asInt(QStringLiteral("CODPACIENTE")),
+                                                          exam.asInt(QStringLiteral("CODIGO")), 'd')
+                                  .chopped(5);
+        if (prefix) *prefix = files;
+        return norvix::MapOperation().Load(files);
+    } catch (const norvix::ArquivoExameError&) {
+        return false;  // no exams folder in the settings
+    }
+}
+
+QString examplePrefix(const QString& name) {
+    return norvix::recordText(norvix::paths().Exemplos) + QLatin1Char('/') + name;
+}
+
+// An example item's name: its caption without "OD - " / "OS - "; an orthokeratology item whole.
+QString exampleName(const QString& caption) {
+    if (caption.startsWith(QLatin1String("OD - ")) || caption.startsWith(QLatin1String("OS - "))) return caption.mid(5);
+    return caption;
+}
+
+bool isOrtoExample(const QString& caption) { return exampleName(caption).startsWith(QLatin1String("Orto")); }
+
+// The caption of the exam row the exam query stands on, or empty.
+QString currentExamCaption() {
+    const norvix::FbQuery& q = DMPrincipal().IBQueryExames;
+    if (!q.active() || q.recNo() < 0) return {};
+    return q.asString(QStringLiteral("OLHO")) + QStringLiteral(" - ") + dateText(q.asDate(QStringLiteral("DATA"))) +
+           QLatin1Char(' ') + timeText(q.asTime(QStringLiteral("HORA")));
+}
+
+// The header of a stored exam, from the patient row and the exam row: for one map (codes as
+// "0000", the exam code, the confidence rounded) or for one exam of a multi-map
+// (CabecalhoExame: the patient code as it is, the confidence as text).
+QStringList storedExamHeader(bool multiMap) {
+    const norvix::FbQuery& patient = DMPrincipal().IBQueryPacientes;
+    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
+    const int patientCode = patient.asInt(QStringLiteral("CODIGO"));
+    const double confidence = exam.asDouble(QStringLiteral("INDCONF"));
+    QStringList lines{
+        patient.asString(QStringLiteral("NOME")),
+        multiMap ? QString::number(patientCode) : QStringLiteral("%1").arg(patientCode, 4, 10, QLatin1Char('0')),
+        patient.asString(QStringLiteral("RG")),
+        eyeText(exam.asString(QStringLiteral("OLHO")) == QLatin1String("OD")),
+        dateText(exam.asDate(QStringLiteral("DATA"))),
+        timeText(exam.asTime(QStringLiteral("HORA"))),
+        norvix::DMedicos().SelectNomeByCodigo(exam.asInt(QStringLiteral("CODRESP")))};
+    if (multiMap) {
+        lines << QString::number(confidence, 'g', 15);
+    } else {
+        lines << QStringLiteral("%1").arg(exam.asInt(QStringLiteral("CODIGO")), 4, 10, QLatin1Char('0'))
+              << QString::number(std::lround(confidence));
+    }
+    return lines;
+}
+
+// The header of one example of a multi-map (CabecalhoExemplo): the date is the blank and the
+// date that stand before the time at the end of its selection line.
+QStringList multiMapExampleHeader(const QString& line, bool right) {
+    const qsizetype l = line.size();
+    return {QStringLiteral("Exemplo"),
+            QStringLiteral("00"),
+            QStringLiteral("00"),
+            eyeText(right),
+            l >= 20 ? line.mid(l - 20, 11) : QString(),
+            QStringLiteral("00:00:00"),
+            QStringLiteral("Dr. Norvix")};
+}
+
+// The picture Visualizar wrote, when it is a PNG image (told by its content, not trusted).
+QImage smallMapPicture(const HostStream& stream) {
+    QByteArray bytes = stream.data();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    if (QImageReader::imageFormat(&buffer) != "png") return {};
+    buffer.seek(0);
+    QImageReader reader(&buffer, "png");
+    return reader.read();
+}
+
+}  // namespace
+
+// ---- the process-wide multi-map arrays --------------------------------------------------------
+
+struct TExamMaps::MultiMapArrays {
+    int count = 0;
+    std::unique_ptr<TMatrizAngAnel[]> m, d;
+    std::unique_ptr<TMatrizAng[]> meridians;
+    std::unique_ptr<TPupila[]> pupils;
+    std::vector<std::unique_ptr<HostStream>> headers;
+    std::vector<ModuleStream*> headerStreams;
+    // One row of Sag, Div, Raio and a fourth value per exam, at least the four rows a module
+    // of the second form reads.
+    std::unique_ptr<double[][4]> ortho;
+
+    void resize(int n) {
+        count = n;
+        m.reset(new TMatrizAngAnel[n]());
+        d.reset(new TMatrizAngAnel[n]());
+        meridians.reset(new TMatrizAng[n]());
+        pupils.reset(new TPupila[n]());
+        ortho.reset(new double[std::max(n, 4)][4]());
+        headers.clear();
+        headerStreams.clear();
+        for (int i = 0; i < n; ++i) {
+            headers.push_back(std::make_unique<HostStream>());
+            headerStreams.push_back(headers.back()->moduleStream());
+        }
+    }
+    // Element i: the exam loaded last and its header.
+    void store(int i, const norvix::TBMapOperation& exam, const QStringList& header) {
+        exam.CopiaM(m[i]);
+        exam.CopiaD(d[i]);
+        exam.CopiaMeridianos(meridians[i]);
+        exam.CopiaPupila(pupils[i]);
+        headers[i]->writeLines(header);
+        headers[i]->rewind();
+    }
+};
+
+TExamMaps::MultiMapArrays& TExamMaps::arrays() {
+    static MultiMapArrays shared;
+    return shared;
+}
+
+struct TExamMaps::MultiMapCall {
+    explicit MultiMapCall(const QString& file) : module(file) {}
+    QString module;
+    TMultiMapBinding binding;
+    HostStream options;
+    bool secondWizard() const { return module == kAmbrel; }
+    bool secondProcessa() const { return module == kFennic; }
+};
+
+// ---- construction -----------------------------------------------------------------------------
+
+TExamMaps::TExamMaps(TfrmExames& browser) : browser_(browser) {}
 TExamMaps::~TExamMaps() = default;
 
-void TExamMaps::MostraMiniMapa() {}
-void TExamMaps::MapaClick(const QString&) {}
-void TExamMaps::MapasClick(const QString&) {}
-void TExamMaps::MostraMapa(const QString&) {}
-void TExamMaps::MostraMapas(const QString&) {}
-void TExamMaps::MostraMapasExemplo(const QString&) {}
-void TExamMaps::ChamaModuloMapa(const QString&, const QString&, ModuleStream*, ModuleStream*, int, norvix::HostStream&) {}
+QString TExamMaps::modulePath(const QString& moduleFile) const {
+    return norvix::recordText(norvix::paths().DirMapas) + QLatin1Char('/') + moduleFile;
+}
+
+QString TExamMaps::LinhaParaItem(const QString& line) {
+    static const QString right = QStringLiteral("Olho Direito - "), left = QStringLiteral("Olho Esquerdo - ");
+    if (line.startsWith(right)) return QStringLiteral("OD - ") + line.mid(right.size());
+    if (line.startsWith(left)) return QStringLiteral("OS - ") + line.mid(left.size());
+    return line;
+}
+
+// ---- the small map ----------------------------------------------------------------------------
+
+void TExamMaps::MostraMiniMapa() {
+    if (!browser_.examPanelVisible()) return;
+    if (browser_.selectedItem() < 0) {
+        norvix::showMessage(QStringLiteral("Selecione um exame."), kInformacao, MsgIcon::Error, MsgButtons::Ok,
+                            &browser_);
+        return;
+    }
+    if (!browser_.LocalizaExame(browser_.selectedCaption())) {
+        norvix::showMessage(QStringLiteral("Erro ao selecionar o exame."), QStringLiteral("Erro"), MsgIcon::Error,
+                            MsgButtons::Ok, &browser_);
+        return;
+    }
+    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
+    const int code = exam.asInt(QStringLiteral("CODIGO"));
+    if (code == browser_.smallMapExam()) return;
+
+    // From here on the picture is this exam's or none: never another exam's.
+    QLabel* picture = browser_.smallMapPicture();
+    picture->clear();
+    browser_.setSmallMapExam(-1);
+    if (!loadStoredExam()) {
+        norvix::showMessage(kNaoProcessou + QStringLiteral("1"), kInformacao, MsgIcon::Error, MsgButtons::Ok,
+                            &browser_);
+        return;
+    }
+
+    WaitWindow wait(browser_);
+    TSingleMapBinding module;
+    if (module.LoadModule(modulePath(kHalden))) {
+        if (module.CanVisualizar()) {
+            const norvix::TBMapOperation& data = norvix::MapOperation();
+            HostStream image;
+            TResultadoMapa result{};
+            module.Visualizar(static_cast<QWidget*>(&browser_), image, nullptr, nullptr, data.CentroX(), data.CentroY(),
+                              &data.M(), &data.Meridianos(), &data.D(), &data.Pupila(), &result, nullptr, &infos());
+            QImage shown = smallMapPicture(image);
+            if (!shown.isNull()) {
+                const QSize room = picture->contentsRect().size();
+                if (shown.width() > room.width() || shown.height() > room.height())
+                    shown = shown.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+                picture->setPixmap(QPixmap::fromImage(shown));
+            }
+        }
+        module.ReleaseModule();
+        browser_.setSmallMapExam(code);
+    }
+
+    const bool ticked = browser_.automaticSmallMap();
+    if (ticked != (infos().AutoMiniMapa != 0)) {
+        infos().AutoMiniMapa = ticked ? 1 : 0;
+        if (TBIniSettings* settings = browser_.settings()) {
+            try {
+                settings->WriteParameter(QStringLiteral("Bool"), QStringLiteral("OPCOES"),
+                                         QStringLiteral("AUTOMINIMAPA"), QString(), ticked);
+            } catch (const norvix::SettingsWriteError& e) {
+                norvix::showMessage(e.message(), QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok,
+                                    &browser_);
+            }
+        }
+    }
+}
+
+// ---- one map ----------------------------------------------------------------------------------
+
+void TExamMaps::MapaClick(const QString& caption) {
+    if (browser_.selectedItem() < 0) {
+        norvix::showMessage(QStringLiteral("Por favor, selecione um exame para que o mapa possa ser exibido."),
+                            kInformacao, MsgIcon::Information, MsgButtons::Ok, &browser_);
+        return;
+    }
+    MostraMapa(caption + QStringLiteral(".so"));
+}
+
+void TExamMaps::MostraMapa(const QString& moduleFile) {
+    const QString caption = browser_.selectedCaption();
+    if (browser_.examplesMode()) {
+        const QString name = exampleName(caption);
+        if (!norvix::MapOperation().Load(examplePrefix(name))) {
+            norvix::showMessage(kNaoProcessou + QStringLiteral("ERROMAP02"), kInformacao, MsgIcon::Error,
+                                MsgButtons::Ok, &browser_);
+            return;
+        }
+        WaitWindow wait(browser_, true);
+        HostStream header;
+        header.writeLines({name, QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("Exemplo"),
+                           QStringLiteral("01/01/01"), QStringLiteral("00:00:00"), QStringLiteral("Médico Teste")});
+        header.rewind();
+        ChamaModuloMapa(moduleFile, QStringLiteral("2"), nullptr, nullptr, 16, header);
+        return;
+    }
+
+    if (!browser_.LocalizaExame(caption)) {
+        norvix::showMessage(QStringLiteral("Erro ao selecionar o exame."), QStringLiteral("Erro"), MsgIcon::Error,
+                            MsgButtons::Ok, &browser_);
+        return;
+    }
+    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
+    QString prefix;
+    if (!loadStoredExam(&prefix)) {
+        norvix::showMessage(kNaoProcessou + QStringLiteral("ERROMAP03\r\rDiretorio: ") + prefix, kInformacao,
+                            MsgIcon::Error, MsgButtons::Ok, &browser_);
+        return;
+    }
+    WaitWindow wait(browser_, true);
+    try {
+        const int code = exam.asInt(QStringLiteral("CODIGO"));
+        const QString cone = exam.asString(QStringLiteral("TIPOCONE"));
+        const int rings = exam.asInt(QStringLiteral("NUMANEL"));
+        // The stored images, unpacked; one that is absent or does not unpack is no stream.
+        QBuffer central, lateral;
+        norvix::DArquivos().SelectImagensByExame(code, central, lateral);
+        std::unique_ptr<HostStream> front, side;
+        if (norvix::TBJpeg().DescompactaImagem(central)) front = std::make_unique<HostStream>(central.data());
+        if (norvix::TBJpeg().DescompactaImagem(lateral)) side = std::make_unique<HostStream>(lateral.data());
+        HostStream header;
+        header.writeLines(storedExamHeader(false));
+        header.rewind();
+        ChamaModuloMapa(moduleFile, cone, front ? front->moduleStream() : nullptr,
+                        side ? side->moduleStream() : nullptr, rings, header);
+    } catch (const std::exception&) {
+        norvix::showMessage(QStringLiteral("Não foi possivel abrir o exame selecionado."), QStringLiteral("Atenção"),
+                            MsgIcon::Warning, MsgButtons::Ok, &browser_);
+    }
+}
+
+void TExamMaps::ChamaModuloMapa(const QString& moduleFile, const QString& cone, ModuleStream* front,
+                                ModuleStream* lateral, int rings, HostStream& header) {
+    const SavedRecord saved;
+    // A count beyond the matrices (or none) would send a module past their end: such an exam
+    // is shown with the configured count.
+    const int usedRings = rings >= 1 && rings <= NORVIX_MAX_RINGS ? rings : infos().NumAneis;
+    infos().NumAneis = static_cast<uint8_t>(usedRings);
+    norvix::setRecordText(infos().TipoCone, cone);
+
+    const norvix::TBMapOperation& data = norvix::MapOperation();
+    void* window = static_cast<QWidget*>(&browser_);
+    header.rewind();
+
+    if (moduleFile == QLatin1String(TContactLensBinding::kFileName)) {
+        TContactLensBinding lens;
+        if (!lens.LoadModule(modulePath(moduleFile))) {
+            browser_.hideWait();
+            norvix::showMessage(kNaoProcessou + QStringLiteral("ERROMAP04"), kInformacao, MsgIcon::Error,
+                                MsgButtons::Ok, &browser_);
+            return;
+        }
+        lens.ProcessaLente(window, front, header, data.CentroX(), data.CentroY(), &data.M(), &data.Meridianos(),
+                           &data.D(), &infos(), &norvix::paths());
+        lens.ReleaseModule();
+        return;
+    }
+
+    if (moduleFile == QLatin1String(TAberrometryBinding::kFileName)) {
+        TAberrometryBinding& aberrometry = TAberrometryBinding::instance();
+        if (!aberrometry.LoadModule(modulePath(moduleFile))) return;
+        const TInfosQV& i = infos();
+        // A module reads four texts: an empty one is "", never a null reference.
+        const char* clinic[4] = {i.Nome ? i.Nome : "", i.Endereco ? i.Endereco : "", i.CidadeEst ? i.CidadeEst : "",
+                                 i.Telefone ? i.Telefone : ""};
+        aberrometry.ProcessaAberrometria(window, &data.M(), &data.D(), &data.Meridianos(), i.TipoCone ? i.TipoCone : "",
+                                         i.NumAneis, i.InstrumentModel, 3.0, i.FatorCorrecao, i.Z0, 350, 350, 1, header,
+                                         clinic);
+        return;
+    }
+
+    TSingleMapBinding module;
+    const bool bound = module.LoadModule(modulePath(moduleFile));
+    // Which entry the exam takes; a module without it is treated as one that does not bind.
+    const bool exampleOrto = browser_.examplesMode() && isOrtoExample(browser_.selectedCaption());
+    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
+    const bool storedOrto = !browser_.examplesMode() && (moduleFile == kHalden || moduleFile == kSorvik) &&
+                            exam.active() && exam.recNo() >= 0 &&
+                            exam.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O");
+    const bool orto = exampleOrto || storedOrto;
+    if (!bound || (orto ? !module.ProcessaMapaOrto : !module.ProcessaMapa)) {
+        module.ReleaseModule();
+        browser_.hideWait();
+        norvix::showMessage(kNaoProcessou + QStringLiteral("ERROMAP02"), kInformacao, MsgIcon::Error, MsgButtons::Ok,
+                            &browser_);
+        return;
+    }
+    if (orto) {
+        const TValoresOrto values = {browser_.sag(), browser_.div(), browser_.raio()};
+        module.ProcessaMapaOrto(window, exampleOrto ? nullptr : front, exampleOrto ? nullptr : lateral, data.CentroX(),
+                                data.CentroY(), header, &data.M(), &data.Meridianos(), &data.D(), &data.Pupila(),
+                                &values, &infos());
+    } else {
+        module.ProcessaMapa(window, front, lateral, data.CentroX(), data.CentroY(), header, &data.M(),
+                            &data.Meridianos(), &data.D(), &data.Pupila(), &infos());
+    }
+    module.ReleaseModule();
+}
+
+// ---- multi-maps -------------------------------------------------------------------------------
+
+void TExamMaps::MapasClick(const QString& caption) {
+    if (browser_.itemCaptions().size() <= 1) {
+        norvix::showMessage(QStringLiteral("Não há número suficiente de exames para gerar o mapa desejado."),
+                            kInformacao, MsgIcon::Information, MsgButtons::Ok, &browser_);
+        return;
+    }
+    if (browser_.examplesMode()) {
+        MostraMapasExemplo(caption + QStringLiteral(".so"));
+    } else {
+        MostraMapas(caption + QStringLiteral(".so"));
+    }
+}
+
+QStringList TExamMaps::runWizard(MultiMapCall& call, const QStringList& lines) {
+    if (!call.binding.LoadModule(modulePath(call.module))) return {};
+    HostStream list, selection;
+    list.writeLines(lines);
+    list.rewind();
+    void* window = static_cast<QWidget*>(&browser_);
+    const int32_t answer = call.secondWizard()
+                               ? call.binding.WizardOrto(window, list, selection, call.options, 1, &infos())
+                               : call.binding.Wizard(window, list, selection, call.options, &infos());
+    if (answer != 1) {
+        call.binding.ReleaseModule();
+        return {};
+    }
+    // The chosen lines, blank ones left out; never more than were offered, so that a module
+    // cannot make the host size its arrays without end.
+    QStringList chosen;
+    for (const QString& line : selection.lines(lines.size() * 2 + 16))
+        if (!line.trimmed().isEmpty() && chosen.size() < lines.size()) chosen << line;
+    if (chosen.isEmpty()) call.binding.ReleaseModule();
+    return chosen;
+}
+
+void TExamMaps::callProcessaMapas(MultiMapCall& call, int count) {
+    MultiMapArrays& a = arrays();
+    void* window = static_cast<QWidget*>(&browser_);
+    const TDadosPac headers{count, a.headerStreams.data()};
+    const TMatrizesAngAnel m{count, a.m.get()}, d{count, a.d.get()};
+    if (call.secondProcessa()) {
+        call.binding.ProcessaMapasOrto(window, &headers, &m, &d, reinterpret_cast<const TTabelaOrto*>(a.ortho.get()),
+                                       &infos());
+    } else {
+        const TMatrizesAng meridians{count, a.meridians.get()};
+        const TMatPup pupils{count, a.pupils.get()};
+        call.options.rewind();
+        call.binding.ProcessaMapas(window, &headers, &m, &meridians, &d, &pupils, count, call.options, &infos());
+    }
+    call.binding.ReleaseModule();
+}
+
+void TExamMaps::MostraMapas(const QString& moduleFile) {
+    // The walk moves the exam query from exam to exam; afterwards it stands again on the exam
+    // it stood on, so that the exam panel's saves still reach the exam it shows.
+    struct StandBack {
+        TfrmExames& browser;
+        QString caption;
+        ~StandBack() {
+            try {
+                if (!caption.isEmpty()) browser.LocalizaExame(caption);
+            } catch (const std::exception&) {
+                // The panel's next operation reports what is wrong with the database.
+            }
+        }
+    } standBack{browser_, currentExamCaption()};
+
+    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
+    QStringList lines;
+    int right = 0, left = 0;
+    bool invalid = false;
+    for (const QString& caption : browser_.itemCaptions()) {
+        if (!browser_.LocalizaExame(caption)) {
+            norvix::showMessage(QStringLiteral("Erro ao processar exames para a visualização do mapa!"),
+                                QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, &browser_);
+            return;
+        }
+        const bool orto = exam.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O");
+        const bool isRight = exam.asString(QStringLiteral("OLHO")) == QLatin1String("OD");
+        QString line = eyeText(isRight) + caption.mid(2);
+        if (moduleFile == kTruvan || moduleFile == kQuessel) {
+            if (orto) continue;
+        } else if (moduleFile == kAmbrel) {
+            line.prepend(QLatin1Char(orto ? 'O' : 'T'));
+        } else if (moduleFile == kFennic) {
+            if (!orto) continue;
+            line.prepend(QLatin1Char('O'));
+        } else {
+            invalid = true;
+            continue;
+        }
+        lines << line;
+        ++(isRight ? right : left);
+    }
+    if (invalid) {
+        norvix::showMessage(QStringLiteral("Tipo de exame incorreto!\rEntre em contato com a assistência técnica"),
+                            kInformacao, MsgIcon::Information, MsgButtons::Ok, &browser_);
+        return;
+    }
+    const int most = std::max(right, left);
+    const bool enough = moduleFile == kTruvan ? right >= 1 && left >= 1 : moduleFile == kAmbrel ? most >= 2 : most >= 3;
+    if (!enough) {
+        norvix::showMessage(QStringLiteral("Número insuficiente de exames para gerar o mapa desejado"), kInformacao,
+                            MsgIcon::Information, MsgButtons::Ok, &browser_);
+        return;
+    }
+
+    MultiMapCall call(moduleFile);
+    const QStringList chosen = runWizard(call, lines);
+    if (chosen.isEmpty()) return;
+    WaitWindow wait(browser_, true);
+    MultiMapArrays& a = arrays();
+    a.resize(int(chosen.size()));
+    for (int i = 0; i < a.count; ++i) {
+        if (!browser_.LocalizaExame(LinhaParaItem(chosen[i]))) {
+            norvix::showMessage(QStringLiteral("Erro ao selecionar o exame!"), QStringLiteral("Erro"), MsgIcon::Error,
+                                MsgButtons::Ok, &browser_);
+            return;
+        }
+        if (exam.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O")) {
+            a.ortho[i][0] = browser_.sag();
+            a.ortho[i][1] = browser_.div();
+            a.ortho[i][2] = browser_.raio();
+        }
+        if (!loadStoredExam()) {
+            showNotFound(&browser_);
+            return;
+        }
+        a.store(i, norvix::MapOperation(), storedExamHeader(true));
+    }
+    callProcessaMapas(call, a.count);
+}
+
+void TExamMaps::MostraMapasExemplo(const QString& moduleFile) {
+    const SavedRecord saved;
+    infos().NumAneis = 16;
+    // The modules that take both exam kinds get a type letter before each line, and give their
+    // choice back without it.
+    const bool lettered = moduleFile == kAmbrel || moduleFile == kFennic;
+    const QStringList captions = browser_.itemCaptions();
+    QStringList lines;
+    QDate day(2001, 1, 10);
+    for (const QString& caption : captions) {
+        QString line = eyeText(caption.startsWith(QLatin1String("OD"))) + QStringLiteral(" - ") + dateText(day) +
+                       QStringLiteral(" 00:00:00");
+        if (lettered) line.prepend(QLatin1Char(isOrtoExample(caption) ? 'O' : 'T'));
+        lines << line;
+        day = day.addDays(2);
+    }
+
+    MultiMapCall call(moduleFile);
+    const QStringList chosen = runWizard(call, lines);
+    if (chosen.isEmpty()) return;
+    MultiMapArrays& a = arrays();
+    a.resize(int(chosen.size()));
+    for (int i = 0; i < a.count; ++i) {
+        qsizetype from = -1;
+        for (qsizetype j = 0; j < lines.size() && from < 0; ++j)
+            if ((lettered ? lines[j].mid(1) : lines[j]) == chosen[i]) from = j;
+        if (from < 0 || !norvix::MapOperation().Load(examplePrefix(exampleName(captions[from])))) {
+            showNotFound(&browser_);
+            return;
+        }
+        a.store(i, norvix::MapOperation(),
+                multiMapExampleHeader(chosen[i], captions[from].startsWith(QLatin1String("OD"))));
+    }
+    callProcessaMapas(call, a.count);
+}

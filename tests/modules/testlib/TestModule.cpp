@@ -52,6 +52,33 @@ void put(ModuleStream* s, const char* text) {
 
 long long sizeOf(ModuleStream* s) { return s ? static_cast<long long>(s->size(s->context)) : -1; }
 
+// Every line of a stream from its start, joined by ';' (at most size - 1 bytes).
+[[maybe_unused]] const char* allLines(ModuleStream* s, char* buffer, int64_t size) {
+    buffer[0] = 0;
+    if (!s) return "null";
+    s->seek(s->context, 0, 0);
+    const int64_t n = s->read(s->context, buffer, size - 1);
+    buffer[n > 0 ? n : 0] = 0;
+    char* out = buffer;
+    for (const char* p = buffer; *p; ++p) {
+        if (*p == '\r') continue;
+        *out++ = *p == '\n' ? ';' : *p;
+    }
+    *out = 0;
+    if (out > buffer && out[-1] == ';') out[-1] = 0;
+    return buffer;
+}
+
+// Appends to a record line under construction.
+[[maybe_unused]] void append(char* line, size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+[[maybe_unused]] void append(char* line, size_t size, const char* format, ...) {
+    const size_t used = std::strlen(line);
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line + used, size - used, format, args);
+    va_end(args);
+}
+
 // The base name of this library file, so that copies under other names tell themselves apart.
 const char* ownName() {
     Dl_info info{};
@@ -118,20 +145,35 @@ __attribute__((visibility("default"))) int32_t ProcessaMapa(
     void* w, ModuleStream* front, ModuleStream* lateral, double cx, double cy, ModuleStream* header,
     const TMatrizAngAnel* m, const TMatrizAng* mer, const TMatrizAngAnel* d, const TPupila* pupil,
     const TInfosQV* infos) {
+#ifdef RECORD_FULL
+    char h[1024];
+    record("ProcessaMapa|front=%lld|lateral=%lld|m=%g|mer=%d|d=%g|pupil=%d|rings=%d|cone=%s|header=%s", sizeOf(front),
+           sizeOf(lateral), (*m)[1][2], (*mer)[3], (*d)[4][5], (*pupil)[0], infos->NumAneis,
+           infos->TipoCone ? infos->TipoCone : "null", allLines(header, h, sizeof h));
+    (void)w;
+    (void)cx;
+    (void)cy;
+#else
     char h[64];
     record("ProcessaMapa|w=%p|front=%lld|lateral=%lld|cx=%g|cy=%g|header=%s|m=%g|mer=%d|d=%g|pupil=%d,%d,%d,%d|rings=%d",
            w, sizeOf(front), sizeOf(lateral), cx, cy, firstLine(header, h), (*m)[1][2], (*mer)[3], (*d)[4][5],
            (*pupil)[0], (*pupil)[1], (*pupil)[2], (*pupil)[3], infos->NumAneis);
+#endif
     return 0;
 }
 static_assert(std::is_same_v<decltype(&ProcessaMapa), TProcessaMapa>);
 #endif
 
 #ifdef WITH_PROCESSA_MAPA_ORTO
-__attribute__((visibility("default"))) int32_t ProcessaMapaOrto(void*, ModuleStream*, ModuleStream*, double, double,
-                                                                ModuleStream*, const TMatrizAngAnel*, const TMatrizAng*,
+__attribute__((visibility("default"))) int32_t ProcessaMapaOrto(void*, ModuleStream* front, ModuleStream* lateral,
+                                                                double, double, ModuleStream* header,
+                                                                const TMatrizAngAnel* m, const TMatrizAng*,
                                                                 const TMatrizAngAnel*, const TPupila*,
-                                                                const TValoresOrto*, const TInfosQV*) {
+                                                                const TValoresOrto* ortho, const TInfosQV* infos) {
+    char h[1024];
+    record("ProcessaMapaOrto|front=%lld|lateral=%lld|m=%g|orto=%g,%g,%g|rings=%d|cone=%s|header=%s", sizeOf(front),
+           sizeOf(lateral), (*m)[1][2], (*ortho)[0], (*ortho)[1], (*ortho)[2], infos->NumAneis,
+           infos->TipoCone ? infos->TipoCone : "null", allLines(header, h, sizeof h));
     return 0;
 }
 static_assert(std::is_same_v<decltype(&ProcessaMapaOrto), TProcessaMapaOrto>);
@@ -142,7 +184,19 @@ __attribute__((visibility("default"))) int32_t Visualizar(
     void* w, ModuleStream* image, ModuleStream* u1, ModuleStream* u2, double cx, double cy,
     const TMatrizAngAnel* m, const TMatrizAng* mer, const TMatrizAngAnel* d, const TPupila* pupil,
     TResultadoMapa* result, void* u3, const TInfosQV* infos) {
+#if defined(VISUALIZAR_PNG)
+    // A 2 x 1 picture: one red and one blue pixel.
+    static const unsigned char png[] = {
+        0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00,
+        0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x08, 0x02, 0x00, 0x00, 0x00, 0x7b, 0x40, 0xe8, 0xdd, 0x00, 0x00, 0x00,
+        0x0d, 0x49, 0x44, 0x41, 0x54, 0x78, 0xda, 0x63, 0xf8, 0xcf, 0x00, 0x04, 0xff, 0x01, 0x07, 0x00, 0x01, 0xff,
+        0x3d, 0x7d, 0x8c, 0x49, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+    image->write(image->context, png, sizeof png);
+#elif defined(VISUALIZAR_EMPTY)
+    (void)image;
+#else
     put(image, "PICTURE");
+#endif
     for (int i = 0; i < 9; ++i) (*result)[i] = 40.0 + i;
     record("Visualizar|w=%p|nulls=%d%d%d|cx=%g|cy=%g|m=%g|mer=%d|d=%g|pupil=%d|rings=%d", w, u1 == nullptr,
            u2 == nullptr, u3 == nullptr, cx, cy, (*m)[1][2], (*mer)[3], (*d)[4][5], (*pupil)[0], infos->NumAneis);
@@ -151,21 +205,114 @@ __attribute__((visibility("default"))) int32_t Visualizar(
 static_assert(std::is_same_v<decltype(&Visualizar), TVisualizar>);
 #endif
 
-#ifdef WITH_WIZARD
-__attribute__((visibility("default"))) int32_t Wizard(void*, ModuleStream*, ModuleStream*, ModuleStream*,
-                                                      const TInfosQV*) {
+#if defined(WITH_WIZARD) || defined(WITH_WIZARD_ORTO)
+namespace {
+// The operator's choice comes from $NORVIX_TEST_WIZARD: unset, the wizard returns 1 and
+// chooses nothing; "cancel" returns 0; "2,1" chooses lines 2 and 1 of the list (a leading type
+// letter left out); "=a|b" chooses the lines a and b as written. A choice also writes an option.
+int32_t wizard(int form, int flag, ModuleStream* list, ModuleStream* selection, ModuleStream* options,
+               const TInfosQV* infos) {
+    char lines[4096];
+    allLines(list, lines, sizeof lines);
+    record("Wizard|form=%d|flag=%d|rings=%d|list=%s", form, flag, infos->NumAneis, lines);
+    const char* choice = std::getenv("NORVIX_TEST_WIZARD");
+    if (!choice) return 1;
+    if (std::strcmp(choice, "cancel") == 0) return 0;
+    if (*choice == '=') {
+        for (const char* p = choice + 1; *p; ++p) {
+            if (*p == '|') put(selection, "\r\n");
+            else selection->write(selection->context, p, 1);
+        }
+        put(selection, "\r\n");
+    } else {
+        for (const char* p = choice; *p;) {
+            const int wanted = std::atoi(p);
+            // Find line number `wanted` in the joined list.
+            const char* line = lines;
+            for (int n = 1; n < wanted && line; ++n) {
+                line = std::strchr(line, ';');
+                if (line) ++line;
+            }
+            if (line) {
+                if ((*line == 'T' || *line == 'O') && std::strncmp(line + 1, "Olho", 4) == 0) ++line;
+                const char* end = std::strchr(line, ';');
+                selection->write(selection->context, line, end ? end - line : int64_t(std::strlen(line)));
+                put(selection, "\r\n");
+            }
+            p = std::strchr(p, ',');
+            if (!p) break;
+            ++p;
+        }
+    }
+    put(options, "OPCAO-X\r\n");
     return 1;
+}
+}  // namespace
+#endif
+
+#ifdef WITH_WIZARD
+__attribute__((visibility("default"))) int32_t Wizard(void*, ModuleStream* list, ModuleStream* selection,
+                                                      ModuleStream* options, const TInfosQV* infos) {
+    return wizard(1, -1, list, selection, options, infos);
 }
 static_assert(std::is_same_v<decltype(&Wizard), TWizard>);
 #endif
 
+#ifdef WITH_WIZARD_ORTO
+__attribute__((visibility("default"))) int32_t Wizard(void*, ModuleStream* list, ModuleStream* selection,
+                                                      ModuleStream* options, uint8_t orto, const TInfosQV* infos) {
+    return wizard(2, orto, list, selection, options, infos);
+}
+static_assert(std::is_same_v<decltype(&Wizard), TWizardOrto>);
+#endif
+
+#if defined(WITH_PROCESSA_MAPAS) || defined(WITH_PROCESSA_MAPAS_ORTO)
+namespace {
+// Each exam's m[1][2], d[4][5] and header lines.
+void examsOf(char* line, size_t size, const TDadosPac* headers, const TMatrizesAngAnel* m, const TMatrizesAngAnel* d) {
+    for (int i = 0; i < headers->count; ++i) {
+        char h[512];
+        append(line, size, "|%d:m=%g,d=%g,header=%s", i, m->items[i][1][2], d->items[i][4][5],
+               allLines(headers->items[i], h, sizeof h));
+    }
+}
+}  // namespace
+#endif
+
 #ifdef WITH_PROCESSA_MAPAS
-__attribute__((visibility("default"))) int32_t ProcessaMapas(void*, const TDadosPac*, const TMatrizesAngAnel*,
-                                                             const TMatrizesAng*, const TMatrizesAngAnel*,
-                                                             const TMatPup*, int32_t, ModuleStream*, const TInfosQV*) {
+__attribute__((visibility("default"))) int32_t ProcessaMapas(void*, const TDadosPac* headers,
+                                                             const TMatrizesAngAnel* m, const TMatrizesAng* mer,
+                                                             const TMatrizesAngAnel* d, const TMatPup* pupils,
+                                                             int32_t count, ModuleStream* options,
+                                                             const TInfosQV* infos) {
+    char line[8192] = "";
+    char o[64];
+    append(line, sizeof line, "ProcessaMapas|n=%d|counts=%d,%d,%d,%d,%d|options=%s|rings=%d", count, headers->count,
+           m->count, mer->count, d->count, pupils->count, firstLine(options, o), infos->NumAneis);
+    examsOf(line, sizeof line, headers, m, d);
+    for (int i = 0; i < mer->count; ++i)
+        append(line, sizeof line, "|mer%d=%d,pupil=%d", i, mer->items[i][3], pupils->items[i][0]);
+    record("%s", line);
     return 0;
 }
 static_assert(std::is_same_v<decltype(&ProcessaMapas), TProcessaMapas>);
+#endif
+
+#ifdef WITH_PROCESSA_MAPAS_ORTO
+__attribute__((visibility("default"))) int32_t ProcessaMapas(void*, const TDadosPac* headers,
+                                                             const TMatrizesAngAnel* m, const TMatrizesAngAnel* d,
+                                                             const TTabelaOrto* table, const TInfosQV* infos) {
+    char line[8192] = "";
+    append(line, sizeof line, "ProcessaMapasOrto|counts=%d,%d,%d|rings=%d|table=", headers->count, m->count, d->count,
+           infos->NumAneis);
+    for (int r = 0; r < 4; ++r)
+        append(line, sizeof line, "%s%g,%g,%g,%g", r ? ";" : "", (*table)[r][0], (*table)[r][1], (*table)[r][2],
+               (*table)[r][3]);
+    examsOf(line, sizeof line, headers, m, d);
+    record("%s", line);
+    return 0;
+}
+static_assert(std::is_same_v<decltype(&ProcessaMapas), TProcessaMapasOrto>);
 #endif
 
 #ifdef WITH_PROCESSA_IMAGEM
@@ -225,9 +372,13 @@ static_assert(std::is_same_v<decltype(&Digitalizar), TDigitalizarOrto>);
 #endif
 
 #ifdef WITH_PROCESSA_LENTE
-__attribute__((visibility("default"))) int32_t ProcessaLente(void*, ModuleStream*, ModuleStream*, double, double,
-                                                             const TMatrizAngAnel*, const TMatrizAng*,
-                                                             const TMatrizAngAnel*, const TInfosQV*, const TPathsQV*) {
+__attribute__((visibility("default"))) int32_t ProcessaLente(void*, ModuleStream* front, ModuleStream* header,
+                                                             double, double, const TMatrizAngAnel* m,
+                                                             const TMatrizAng*, const TMatrizAngAnel*,
+                                                             const TInfosQV* infos, const TPathsQV*) {
+    char h[64];
+    record("ProcessaLente|front=%lld|m=%g|rings=%d|cone=%s|header=%s", sizeOf(front), (*m)[1][2], infos->NumAneis,
+           infos->TipoCone ? infos->TipoCone : "null", firstLine(header, h));
     return 0;
 }
 static_assert(std::is_same_v<decltype(&ProcessaLente), TProcessaLente>);
