@@ -3,7 +3,9 @@
 // scripts/screenshots.sh.  norvix-screenshots <folder>
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QTest>
 #include <QPointer>
 #include <QTabWidget>
 #include <QTableView>
@@ -13,7 +15,6 @@
 
 #include "MiralApplication.h"
 #include "UfrmAguarde.h"
-#include "UfrmDica.h"
 #include "UfrmPrincipal.h"
 #include "UfrmStarting.h"
 #include "config/SharedRecords.h"
@@ -103,10 +104,6 @@ int main(int argc, char** argv) {
     save(starting, QStringLiteral("frmIniciando"));
     starting->close();
 
-    TfrmDica* tip = TfrmDica::instance(main);
-    tip->show();
-    save(tip, QStringLiteral("frmDica"));
-    tip->close();
     TfrmAguarde::instance()->show();
     save(TfrmAguarde::instance(), QStringLiteral("frmAguarde"));
     TfrmAguarde::instance()->hide();
@@ -139,7 +136,12 @@ int main(int argc, char** argv) {
     save(browser, QStringLiteral("frmExames_exemplos"));
     browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(0);
 
-    browser->showFindPanel(true);
+    // Opening the search shows the search tip first (DICAS is on in the demonstration).
+    saveModal(QStringLiteral("frmDica"), [&] { browser->showFindPanel(true); }, 300);
+    if (auto* text = browser->findChild<QLineEdit*>(QStringLiteral("edtFind"))) {
+        QTest::keyClicks(text, QStringLiteral("M"));
+        QApplication::processEvents();
+    }
     save(browser, QStringLiteral("frmExames_busca"));
     browser->showFindPanel(false);
 
