@@ -1,6 +1,6 @@
 // The clinic tools on real installations: the demonstration clinic a new installation gets
-// (read back through the records layer, the exam loader and the JPEG unpacking), and what the
-// tool refuses to touch.
+// (read back through the records layer, the exam loader and the JPEG unpacking), what the tool
+// refuses to touch, and the large clinic of the benchmarks at a small size.
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -318,6 +318,56 @@ TEST(ClinicaDemoRecusa, ArquivoDeExameDeOutraInstalacaoNaoESubstituido) {
     Banco b(demo.database());
     ASSERT_TRUE(b.ok);
     EXPECT_EQ(DPacientes().CountPacientes(), 0);
+}
+
+TEST(ClinicaGrande, PequenaMasCoerenteComoAGrande) {
+    DemoInstallation demo;
+    ASSERT_TRUE(demo.ok()) << demo.scriptOutput().toStdString();
+    const QStringList args = {"--pacientes", "300", "--exames", "1200", "--com-arquivos", "12", demo.root()};
+    const Execucao primeira = roda(bin("mkclinica_grande"), args);
+    ASSERT_EQ(primeira.codigo, 0) << primeira.saida.toStdString();
+
+    // Forced writes are back on when the tool is done.
+    const Execucao estado = roda("fbstat", {"-h", demo.database()});
+    EXPECT_TRUE(estado.saida.contains("force write")) << estado.saida.toStdString();
+    {
+        Banco b(demo.database());
+        ASSERT_TRUE(b.ok);
+        EXPECT_EQ(DPacientes().CountPacientes(), 300);
+        EXPECT_EQ(DMedicos().CountMedicos(), 12);
+        EXPECT_EQ(DExames().CountExames(), 1200);
+        const std::vector<ExameLido> lista = exames(b);
+        confereContadores(b, lista);
+        for (const ExameLido& e : lista) EXPECT_EQ(achadosPelaBusca(b, e), 1) << e.codigo;
+        // Orthokeratology: one EXAMESORTO row per exam, four captures per eye a second apart.
+        const int ortos = b.conta("SELECT COUNT(*) FROM Exames WHERE TipoExame='O'");
+        EXPECT_GT(ortos, 0);
+        EXPECT_EQ(ortos % 8, 0);
+        EXPECT_EQ(b.conta("SELECT COUNT(*) FROM ExamesOrto O JOIN Exames E ON E.Codigo=O.CodExame AND E.TipoExame='O' "
+                          "WHERE O.Exc=0 AND O.Raio>7"),
+                  ortos);
+        for (int medico = 1; medico <= 12; ++medico) EXPECT_GT(DExames().CountExamesByMedico(medico), 0) << medico;
+        EXPECT_LE(lista.back().data, QDate::currentDate());
+
+        // Exactly the exams with an ARQUIVOS row have their files.
+        std::vector<std::pair<int, int>> comArquivos;
+        FbQuery& q = b.dm.openQuery(b.dm.IBOperation, "SELECT E.Codigo, E.CodPaciente, E.TipoExame FROM Arquivos A "
+                                                      "JOIN Exames E ON E.Codigo=A.Codigo_Exames");
+        for (; !q.eof(); q.next()) {
+            EXPECT_EQ(q.asString("TIPOEXAME"), "T");
+            comArquivos.emplace_back(q.asInt("CODPACIENTE"), q.asInt("CODIGO"));
+        }
+        q.close();
+        ASSERT_EQ(comArquivos.size(), 12u);
+        for (const auto& [paciente, exame] : comArquivos) confereArquivosEImagens(demo.exams(), paciente, exame);
+        EXPECT_EQ(arquivosEm(demo.exams()).size(), 36u);
+    }
+
+    const QByteArray linhas = linhasDoBanco(demo.database());
+    const Execucao segunda = roda(bin("mkclinica_grande"), args);
+    EXPECT_EQ(segunda.codigo, 1);
+    EXPECT_TRUE(segunda.saida.contains("já tem pacientes, médicos ou exames")) << segunda.saida.toStdString();
+    EXPECT_EQ(linhasDoBanco(demo.database()), linhas);
 }
 
 }  // namespace
