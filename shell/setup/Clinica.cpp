@@ -41,8 +41,8 @@ int tipoConeDasConfiguracoes() {
 }  // namespace
 
 Instalacao::Instalacao(const QString& raiz, const QString& banco) {
-    const QString raizAbsoluta = QDir(raiz).absolutePath();
-    qputenv("NORVIX_ROOT", QFile::encodeName(raizAbsoluta));
+    // The settings are looked for where the program looks: under NORVIX_ROOT.
+    qputenv("NORVIX_ROOT", QFile::encodeName(QDir(raiz).absolutePath()));
     settings_ = std::make_unique<TBIniSettings>();
     const QString esperado = TBIniSettings::CandidateFiles(kModelo).value(0);
     // The second candidate lies beside the program: another installation's settings.

@@ -88,7 +88,6 @@ public:
     // Raises Error when the file exists: an exam file is never replaced.
     void reserva(const QString& caminho);
     void removeTodos();
-    int quantos() const { return int(caminhos_.size()); }
 
 private:
     QStringList caminhos_;

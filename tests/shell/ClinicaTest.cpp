@@ -11,7 +11,6 @@
 #include <memory>
 
 #include "DemoInstallation.h"
-#include "platform/ProfileFile.h"
 #include "records/UBJpeg.h"
 #include "records/UDArquivos.h"
 #include "records/UDExames.h"
@@ -31,7 +30,8 @@ struct Execucao {
     QString saida;
 };
 
-Execucao roda(const QString& programa, const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+Execucao roda(const QString& programa, const QStringList& args,
+              const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -44,6 +44,7 @@ Execucao roda(const QString& programa, const QStringList& args, const QProcessEn
 
 QString bin(const char* nome) { return qEnvironmentVariable("NORVIX_BIN_DIR") + QLatin1Char('/') + QLatin1String(nome); }
 
+// The setup script once more over the installation, the clinic not switched off.
 Execucao preparaDeNovo(const DemoInstallation& demo) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("NORVIX_ROOT", demo.root());
@@ -305,13 +306,7 @@ TEST(ClinicaDemoRecusa, ArquivoDeExameDeOutraInstalacaoNaoESubstituido) {
     // A new database made beside that file: the script says the clinic was left out, and the
     // installation is ready all the same.
     ASSERT_TRUE(QFile::remove(demo.database()));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("NORVIX_ROOT", demo.root());
-    env.insert("NORVIX_DEMO_EXAMPLES", "0");
-    const Execucao script = roda("bash",
-                                 {qEnvironmentVariable("NORVIX_SOURCE_DIR") + "/scripts/prepare-demo.sh",
-                                  qEnvironmentVariable("NORVIX_BIN_DIR") + "/.."},
-                                 env);
+    const Execucao script = preparaDeNovo(demo);
     EXPECT_EQ(script.codigo, 0) << script.saida.toStdString();
     EXPECT_TRUE(script.saida.contains("a clínica de demonstração não foi criada")) << script.saida.toStdString();
     EXPECT_EQ(arquivosEm(demo.exams()), antes);
