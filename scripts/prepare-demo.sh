@@ -2,7 +2,9 @@
 # Prepares or refreshes the demonstration installation under $NORVIX_ROOT (default ~/NORVIX).
 # Never overwrites an existing database, exam file or report; refreshes only what belongs to
 # the build (module paths, map module links, help pages, missing pictures).
-#   scripts/prepare-demo.sh [build-dir]      (NORVIX_DEMO_EXAMPLES=0: without example exams)
+#   scripts/prepare-demo.sh [build-dir]
+# NORVIX_DEMO_EXAMPLES=0: without example exams; NORVIX_DEMO_CLINICA=0: a new database stays
+# empty instead of holding the demonstration clinic (doctors, patients, exams).
 set -euo pipefail
 SRC="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD="$(cd "${1:-$SRC/build}" && pwd)"
@@ -115,9 +117,16 @@ if [ ! -e "$ROOT/Orvent/Orvent.ini" ] || [ -L "$ROOT/Orvent/Orvent.ini" ]; then
 fi
 
 # Database: a copy of the database the build made from the schema, only when there is none.
+# A new one gets the demonstration clinic before it takes its name, so the database appears
+# whole or not at all; when the clinic cannot be made (an exam file of an earlier installation
+# in the way, ...) the database stays empty and the script says why.
 DB="$DIRQV/Banco de Dados/DATABASE.GDB"
 if [ ! -e "$DB" ]; then
   cp "$BUILD/data/template.gdb" "$DB.tmp.$$"
+  if [ "${NORVIX_DEMO_CLINICA:-1}" != 0 ] && [ -x "$BIN/mkclinica" ]; then
+    "$BIN/mkclinica" "$ROOT" "$DB.tmp.$$" >/dev/null ||
+      echo "Aviso: a clínica de demonstração não foi criada; o banco de dados fica vazio." >&2
+  fi
   mv "$DB.tmp.$$" "$DB"
 fi
 

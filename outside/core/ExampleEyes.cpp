@@ -4,10 +4,6 @@ namespace norvix::outside {
 
 using norvix::sim::Target;
 
-namespace {
-
-// Exams 1 to 4 of each condition are right eyes, 5 and 6 left eyes: a left eye mirrors a
-// right one about the vertical.
 Target mirrored(Target t, bool leftEye) {
     if (!leftEye) return t;
     t.axisDeg = 180.0 - t.axisDeg;
@@ -27,9 +23,8 @@ Target cornea(double r1, double r2, double axis, double q) {
     return t;
 }
 
-}  // namespace
-
 std::vector<ExampleEye> exampleEyes() {
+    // Exams 1 to 4 of each condition are right eyes, 5 and 6 left eyes.
     std::vector<ExampleEye> out;
     for (int n = 1; n <= 6; ++n) {
         const bool left = n >= 5;

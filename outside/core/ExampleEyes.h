@@ -19,4 +19,10 @@ constexpr int kExampleRings = 16;
 
 std::vector<ExampleEye> exampleEyes();
 
+// A right eye's target seen as the left eye (mirrored about the vertical) when leftEye.
+norvix::sim::Target mirrored(norvix::sim::Target t, bool leftEye);
+// A cornea with radius r1 (mm) along the meridian `axis` (degrees), r2 across it, and
+// asphericity q.
+norvix::sim::Target cornea(double r1, double r2, double axis, double q);
+
 }  // namespace norvix::outside

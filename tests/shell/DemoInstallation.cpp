@@ -4,13 +4,14 @@
 #include <QProcess>
 #include "platform/ProfileFile.h"
 
-DemoInstallation::DemoInstallation(bool withExamples) {
+DemoInstallation::DemoInstallation(bool withExamples, bool withClinic) {
     const QString source = qEnvironmentVariable("NORVIX_SOURCE_DIR");
     const QString bin = qEnvironmentVariable("NORVIX_BIN_DIR");
     QProcess script;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("NORVIX_ROOT", root());
-    if (!withExamples) env.insert("NORVIX_DEMO_EXAMPLES", "0");  // seconds per installation otherwise
+    if (!withExamples) env.insert("NORVIX_DEMO_EXAMPLES", "0");
+    if (!withClinic) env.insert("NORVIX_DEMO_CLINICA", "0");
     script.setProcessEnvironment(env);
     script.setProcessChannelMode(QProcess::MergedChannels);
     script.start("bash", {source + "/scripts/prepare-demo.sh", QDir(bin).absoluteFilePath("..")});

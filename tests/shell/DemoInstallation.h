@@ -6,7 +6,8 @@
 
 class DemoInstallation {
 public:
-    explicit DemoInstallation(bool withExamples = false);
+    // Without examples and clinic unless asked: each takes seconds per installation.
+    explicit DemoInstallation(bool withExamples = false, bool withClinic = false);
     ~DemoInstallation();
     bool ok() const { return ok_; }
     QString root() const { return dir_.path(); }
@@ -14,6 +15,7 @@ public:
     QString settingsFile() const { return dirQv() + "/Orvent.ini"; }
     QString database() const { return dirQv() + "/Banco de Dados/DATABASE.GDB"; }
     QString imgs() const { return dirQv() + "/imgs"; }
+    QString exams() const { return dirQv() + "/Exames"; }
     QString regionalFile() const { return root() + "/config/NORVIX/registro.ini"; }
     QString scriptOutput() const { return output_; }
     // Writes one setting (the file keeps its other lines).
