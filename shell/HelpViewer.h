@@ -32,6 +32,7 @@ class THelpViewer : public QDialog {
 public:
     explicit THelpViewer(QWidget* parent = nullptr);
     static THelpViewer* instance(QWidget* parent);
+    using QDialog::open;  // the window-modal show stays reachable beside the page opener
     void open(const QString& page);
     QString currentPage() const;
 
