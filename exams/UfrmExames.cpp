@@ -695,7 +695,7 @@ void TfrmExames::CarregaFiltroMedicos() {
         CBMedicos_->addItem(n);
         if (n == active) selected = CBMedicos_->count() - 1;
     }
-    if (norvix::DPacientes().CountPacientesSemExames() > 0) {
+    if (norvix::DPacientes().ExistemPacientesSemExames()) {  // the count itself is not needed
         CBMedicos_->addItem(kSemExames);
         if (active == kSemExames) selected = CBMedicos_->count() - 1;
     }

@@ -89,6 +89,12 @@ int TDPacientes::GenIdPacientes() {
                                    {}, "GEN_ID");
 }
 
+bool TDPacientes::ExistemPacientesSemExames() {
+    return DMPrincipal().selectInt(
+               "SELECT FIRST 1 1 AS Existe FROM Pacientes WHERE Pacientes.TotalExames=:TotalExames",
+               {{"TotalExames", 0}}, "Existe", Close::Yes) == 1;
+}
+
 int TDPacientes::CountPacientesSemExames() {
     return DMPrincipal().selectInt(
         "SELECT COUNT(*) FROM Pacientes WHERE Pacientes.TotalExames=:TotalExames",

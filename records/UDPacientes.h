@@ -40,6 +40,8 @@ public:
     int CountPacientes();
     int GenIdPacientes();
     int CountPacientesSemExames();  // TOTALEXAMES = 0 (null is not counted)
+    // Whether CountPacientesSemExames would be above 0, without counting them all.
+    bool ExistemPacientesSemExames();
     int SelectTotalExamesByCodigo(int Codigo);
 };
 

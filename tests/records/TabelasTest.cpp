@@ -119,6 +119,7 @@ TEST_F(Banco, CodigoSemLinhaNaoAlteraOutrosPacientes) {
 }
 
 TEST_F(Banco, PacientesSemExamesNaoContaNulo) {
+    EXPECT_FALSE(DPacientes().ExistemPacientesSemExames());
     novoPaciente("A", 0);
     novoPaciente("B", 0);
     const int c = novoPaciente("C", 2);
@@ -126,6 +127,7 @@ TEST_F(Banco, PacientesSemExamesNaoContaNulo) {
     dm->execProcedure("UPDATE Pacientes SET TotalExames = NULL WHERE Codigo = :Codigo",
                       {{"Codigo", d}});
     EXPECT_EQ(DPacientes().CountPacientesSemExames(), 2);
+    EXPECT_TRUE(DPacientes().ExistemPacientesSemExames());
     DPacientes().DeletePacientesByCodigo(c);
     EXPECT_EQ(DPacientes().CountPacientes(), 3);
     EXPECT_EQ(DPacientes().GenIdPacientes(), 4);  // the generator does not go back
