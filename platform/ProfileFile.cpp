@@ -269,26 +269,13 @@ bool ProfileFile::storable(const QString& section, const QString& key, const QSt
     return !hasLineBreak(value);
 }
 
-bool ProfileFile::writeString(const QString& section, const QString& key, const QString& value,
-                              QString* failure) const {
-    const auto fail = [failure](const QString& why) {
-        if (failure) *failure = why;
-        return false;
-    };
-    if (!storable(section, key, value))
-        return fail(QStringLiteral("o nome ou o valor não cabe em uma linha do arquivo"));
+namespace {
+// The content with one entry set: replaced in place, appended to its section, or appended in a
+// new section at the end.
+QByteArray withEntry(const QByteArray& data, const QString& section, const QString& key, const QString& value) {
     const QString sectionName = section.trimmed();
     const QString keyName = key.trimmed();
 
-    QByteArray data;
-    const bool existed = QFile::exists(path_);
-    if (existed) {
-        errno = 0;
-        std::optional<QByteArray> existing = readBytes(path_);
-        // An unreadable file is left alone: rewriting it would lose its contents.
-        if (!existing) return fail(systemReason(errno));
-        data = std::move(*existing);
-    }
     const QByteArray eol = lineEndOf(data);
 
     qsizetype replaceStart = -1, replaceEnd = -1;  // the key line to replace
@@ -344,6 +331,36 @@ bool ProfileFile::writeString(const QString& section, const QString& key, const 
         updated += toCp1252(QLatin1Char('[') + sectionName + QLatin1Char(']')) + eol;
         updated += toCp1252(keyName + QLatin1Char('=') + value) + eol;
     }
+    return updated;
+}
+}  // namespace
+
+bool ProfileFile::writeString(const QString& section, const QString& key, const QString& value,
+                              QString* failure) const {
+    return writeStrings(section, {{key, value}}, failure);
+}
+
+bool ProfileFile::writeStrings(const QString& section, const QList<std::pair<QString, QString>>& entries,
+                               QString* failure) const {
+    const auto fail = [failure](const QString& why) {
+        if (failure) *failure = why;
+        return false;
+    };
+    for (const auto& [key, value] : entries)
+        if (!storable(section, key, value))
+            return fail(QStringLiteral("o nome ou o valor não cabe em uma linha do arquivo"));
+
+    QByteArray data;
+    const bool existed = QFile::exists(path_);
+    if (existed) {
+        errno = 0;
+        std::optional<QByteArray> existing = readBytes(path_);
+        // An unreadable file is left alone: rewriting it would lose its contents.
+        if (!existing) return fail(systemReason(errno));
+        data = std::move(*existing);
+    }
+    QByteArray updated = data;
+    for (const auto& [key, value] : entries) updated = withEntry(updated, section, key, value);
     if (updated == data && existed) return true;
 
     const QString why = replaceContent(path_, data, updated, existed);

@@ -17,7 +17,9 @@
 // - keys before the first section header belong to no section and are never found;
 // - a leading UTF-8 byte-order mark is skipped (and kept by writes).
 #include <QString>
+#include <QList>
 #include <optional>
+#include <utility>
 
 namespace norvix {
 
@@ -47,6 +49,10 @@ public:
     // failure, when given, then receives why (Portuguese, for the operator).
     bool writeString(const QString& section, const QString& key, const QString& value,
                      QString* failure = nullptr) const;
+    // Several keys of one section in one rewrite of the file (one disk flush instead of one
+    // per key); all or nothing, with the rules of writeString.
+    bool writeStrings(const QString& section, const QList<std::pair<QString, QString>>& entries,
+                      QString* failure = nullptr) const;
 
 private:
     QString path_;

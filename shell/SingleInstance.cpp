@@ -3,17 +3,60 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFile>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QThread>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include "platform/Paths.h"
+
+namespace {
+
+bool socketAddress(const QString& path, sockaddr_un* address) {
+    const QByteArray bytes = QFile::encodeName(path);
+    if (bytes.size() >= qsizetype(sizeof address->sun_path)) return false;
+    std::memset(address, 0, sizeof *address);
+    address->sun_family = AF_UNIX;
+    std::memcpy(address->sun_path, bytes.constData(), size_t(bytes.size()));
+    return true;
+}
+
+// A connected socket to path within timeoutMs, or -1.
+int connectTo(const QString& path, int timeoutMs) {
+    sockaddr_un address;
+    if (!socketAddress(path, &address)) return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    if (errno == EINPROGRESS || errno == EAGAIN) {
+        pollfd p{fd, POLLOUT, 0};
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::poll(&p, 1, timeoutMs) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 &&
+            error == 0)
+            return fd;
+    }
+    ::close(fd);
+    return -1;
+}
+
+}  // namespace
 
 TSingleInstance::TSingleInstance(QString name, QObject* parent)
     : QObject(parent), name_(name.isEmpty() ? defaultName() : std::move(name)) {}
 
-TSingleInstance::~TSingleInstance() = default;
+TSingleInstance::~TSingleInstance() {
+    if (serverFd_ >= 0) {
+        ::close(serverFd_);
+        ::unlink(QFile::encodeName(socketFileName()).constData());
+    }
+}
 
 QString TSingleInstance::defaultName() {
     // Per user and per installation: two demonstration installations may run side by side.
@@ -23,23 +66,21 @@ QString TSingleInstance::defaultName() {
         .arg(QString::fromLatin1(QCryptographicHash::hash(root, QCryptographicHash::Md5).toHex().left(8)));
 }
 
-QString TSingleInstance::lockFileName() const {
-    // Where QLocalServer puts a socket of a plain name.
-    return QDir(QDir::tempPath()).filePath(name_ + QStringLiteral(".lock"));
-}
+QString TSingleInstance::socketFileName() const { return QDir(QDir::tempPath()).filePath(name_); }
+QString TSingleInstance::lockFileName() const { return socketFileName() + QStringLiteral(".lock"); }
 
 bool TSingleInstance::askToShow(int timeoutMs) {
     // The holder may still be on its way to listening (two starts at the same moment), or too
     // busy to answer at once: try again until the time is up.
     const QDeadlineTimer deadline(timeoutMs);
     do {
-        QLocalSocket probe;
-        probe.connectToServer(name_);
-        if (probe.waitForConnected(250)) {
-            probe.write("show\n");
-            probe.waitForBytesWritten(500);
-            probe.disconnectFromServer();
-            return true;
+        const int fd = connectTo(socketFileName(), 250);
+        if (fd >= 0) {
+            static const char kShow[] = "show\n";
+            pollfd p{fd, POLLOUT, 0};
+            const bool sent = ::poll(&p, 1, 500) == 1 && ::send(fd, kShow, sizeof kShow - 1, MSG_NOSIGNAL) > 0;
+            ::close(fd);
+            if (sent) return true;
         }
         QThread::msleep(50);
     } while (!deadline.hasExpired());
@@ -58,18 +99,42 @@ bool TSingleInstance::anotherIsRunning() {
         qWarning("Não foi possível criar %s", qPrintable(lockFileName()));
     }
     lock_ = std::move(lock);
+    if (!listen()) qWarning("Não foi possível escutar em %s", qPrintable(socketFileName()));
+    return false;  // still the only one, even when not reachable
+}
+
+bool TSingleInstance::listen() {
+    sockaddr_un address;
+    if (!socketAddress(socketFileName(), &address)) return false;
     // The lock is ours: a socket file there was left by a process that no longer runs.
-    QLocalServer::removeServer(name_);
-    server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_->listen(name_)) return false;  // still the only one; just not reachable
-    connect(server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* s = server_->nextPendingConnection()) {
-            connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-            connect(s, &QLocalSocket::readyRead, this, [this, s] {
-                if (s->readAll().contains("show")) emit showRequested();
-            });
-        }
-    });
-    return false;
+    ::unlink(address.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
+    const mode_t previous = ::umask(0077);  // this user's own processes only
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::umask(previous);
+    if (!bound || ::listen(fd, 8) != 0) {
+        ::close(fd);
+        return false;
+    }
+    serverFd_ = fd;
+    notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &TSingleInstance::acceptClients);
+    return true;
+}
+
+void TSingleInstance::acceptClients() {
+    int client;
+    while ((client = ::accept4(serverFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0) {
+        auto* reader = new QSocketNotifier(client, QSocketNotifier::Read, this);
+        connect(reader, &QSocketNotifier::activated, this, [this, reader, client] {
+            char buffer[64];
+            const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+            if (n > 0 && QByteArray::fromRawData(buffer, int(n)).contains("show")) emit showRequested();
+            if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR))) return;
+            reader->setEnabled(false);
+            reader->deleteLater();
+            ::close(client);
+        });
+    }
 }

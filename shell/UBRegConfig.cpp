@@ -56,6 +56,9 @@ void TBRegConfig::Restore() {
 
 void TBRegConfig::write(const Values& values) {
     QDir().mkpath(QFileInfo(fileName_).absolutePath());
-    const norvix::ProfileFile file(fileName_);
-    for (int i = 0; i < kCount; ++i) file.writeString(kSection, QLatin1String(kNames[i]), values[i]);
+    // One rewrite for the six values: the start and the end of the program each pay one disk
+    // flush, not six.
+    QList<std::pair<QString, QString>> entries;
+    for (int i = 0; i < kCount; ++i) entries.append({QLatin1String(kNames[i]), values[i]});
+    norvix::ProfileFile(fileName_).writeStrings(kSection, entries);
 }

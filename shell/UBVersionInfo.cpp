@@ -12,7 +12,7 @@ void TBVersionInfo::ReadVersionInfo(const QString& path) {
     const std::array<uint16_t, 4> keepFixed = fixed_;  // belongs to FileVersionText
     clear();
     fixed_ = keepFixed;
-    typeName_ = QMimeDatabase().mimeTypeForFile(path).comment();
+    path_ = path;
 
     const norvix::ElfVersionInfo elf = norvix::readElfVersionInfo(path);
     switch (elf.kind) {
@@ -39,6 +39,14 @@ void TBVersionInfo::ReadVersionInfo(const QString& path) {
     const QStringList parts = fileVersion_.split(QLatin1Char('.'));
     int* targets[4] = {&major_, &minor_, &release_, &build_};
     for (int i = 0; i < 4 && i < parts.size(); ++i) *targets[i] = parts[i].trimmed().toInt();
+}
+
+QString TBVersionInfo::FileTypeName() const {
+    if (!typeNameRead_ && !path_.isEmpty()) {
+        typeName_ = QMimeDatabase().mimeTypeForFile(path_).comment();
+        typeNameRead_ = true;
+    }
+    return typeName_;
 }
 
 QString TBVersionInfo::FileVersionText(const QString& path) {

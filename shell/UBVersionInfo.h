@@ -25,7 +25,9 @@ public:
     // "%d.%d.%d.%d" of four version numbers.
     static QString FormatVersion(const std::array<uint16_t, 4>& v);
 
-    QString FileTypeName() const { return typeName_; }
+    // Asked of the shared MIME database only when wanted: reading it costs the start-up,
+    // which reads the program's own version, a few milliseconds for a text nobody shows there.
+    QString FileTypeName() const;
     QString CompanyName() const { return company_; }
     QString FileDescription() const { return description_; }
     QString InternalName() const { return internalName_; }
@@ -57,7 +59,10 @@ public:
 private:
     void clear();
 
-    QString typeName_, company_, description_, fileVersion_, internalName_, copyright_,
+    QString path_;
+    mutable QString typeName_;
+    mutable bool typeNameRead_ = false;
+    QString company_, description_, fileVersion_, internalName_, copyright_,
         trademarks_, originalFilename_, productName_, productVersion_, comments_, specialBuild_,
         privateBuild_, kind_;
     int major_ = 0, minor_ = 0, release_ = 0, build_ = 0;

@@ -111,7 +111,8 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
     Image3->setObjectName(QStringLiteral("Image3"));
     Image3->setGeometry(606, 518, 183, 74);
     Image3->setCursor(Qt::PointingHandCursor);
-    Image3->setPixmap(webPagePicture());
+    // Its picture holds text, and the first text drawn loads the font database: that waits for
+    // the skin, when the database attach already runs on its thread.
     Image3->setToolTip(QString::fromLatin1(kMakerWebPage));
     Image3->installEventFilter(this);
 
@@ -174,6 +175,7 @@ bool TfrmPrincipal::ApplySkin(uint8_t model, uint8_t rings) {
         return false;
     }
     Image1->setPixmap(QPixmap::fromImage(bg));
+    if (Image3->pixmap().isNull()) Image3->setPixmap(webPagePicture());
     Image2->setPixmap(QPixmap::fromImage(bn));
     backgroundFile_ = imgs + background;
     bannerFile_ = imgs + banner;

@@ -1,4 +1,5 @@
 // The workstation program: one instance per user, the data module, then the main window.
+#include <QFontDatabase>
 #include <QLocale>
 #include <QPointer>
 #include <QTimer>
@@ -8,6 +9,7 @@
 #include "UfrmPrincipal.h"
 #include "platform/Paths.h"
 #include "records/UfrmDataModule.h"
+#include <thread>
 
 int main(int argc, char** argv) {
     norvix::ensureRuntimeDirectory();
@@ -15,6 +17,14 @@ int main(int argc, char** argv) {
     TSingleInstance single;
     if (single.anotherIsRunning()) return 0;  // the running one shows itself
     TSignalClose signalClose;
+    // Loading the font database (reading the system's font configuration) is the largest piece
+    // of the start-up's own work; it runs here while the settings, the skin pictures and the
+    // database attach go on, and the first text drawn takes it over when ready.
+    std::thread fonts([] { QFontDatabase::families(); });
+    struct Join {
+        std::thread& t;
+        ~Join() { t.join(); }
+    } joinFonts{fonts};
 
     QApplication::setApplicationName(QStringLiteral("OrventDuo"));
     QApplication::setApplicationDisplayName(QStringLiteral("OrventDuo"));

@@ -92,6 +92,17 @@ TEST_F(ProfileFileTest, WritesReplaceInPlaceAppendToTheSectionAndKeepEveryOtherL
     EXPECT_EQ(contents(), QByteArray("[Vazia]\r\nk=v\r\n\r\n[B]\r\n"));
 }
 
+TEST_F(ProfileFileTest, SeveralKeysInOneRewriteAreSetAsOneByOneAndAllOrNothing) {
+    put("[qv]\r\ntipo=2\r\n[X]\r\ny=1\r\n");
+    ASSERT_TRUE(file().writeStrings("QV", {{"TIPO", "3"}, {"Novo", "x"}, {"tipo", "4"}}));
+    EXPECT_EQ(contents(), QByteArray("[qv]\r\ntipo=4\r\nNovo=x\r\n[X]\r\ny=1\r\n"));
+    const QByteArray before = contents();
+    EXPECT_FALSE(file().writeStrings("QV", {{"a", "1"}, {"b", "quebra\nde linha"}}));
+    EXPECT_EQ(contents(), before);
+    ASSERT_TRUE(file().writeStrings("Nova", {{"k", "v"}, {"j", "w"}}));
+    EXPECT_EQ(read("Nova", "j"), q("w"));
+}
+
 TEST_F(ProfileFileTest, NewSectionsGoToTheEndAndANewFileIsCreated) {
     ASSERT_TRUE(write("OPCOES", "DICAS", "1"));
     ASSERT_TRUE(write("MAPA", "EXIBEGRADE", "0"));

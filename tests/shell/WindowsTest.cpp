@@ -2,7 +2,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QLocalServer>
 #include <QLockFile>
 #include <QMessageBox>
 #include <QTimer>
@@ -142,10 +141,7 @@ TEST(SingleInstance, SecondAsksTheFirstToShowItself) {
 TEST(SingleInstance, SocketLeftByAKilledProcessDoesNotBlockTheNextStart) {
     const QString name = QStringLiteral("norvix-stale-%1").arg(::getpid());
     // What a killed process leaves: a bound socket file nobody listens on.
-    QLocalServer probe;
-    ASSERT_TRUE(probe.listen(name));
-    const QString path = probe.fullServerName();
-    probe.close();
+    const QString path = TSingleInstance(name).socketFileName();
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
