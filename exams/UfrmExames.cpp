@@ -798,7 +798,15 @@ void TfrmExames::moveToPatientPrefix(const QString& prefix, bool exactIgnoringCa
 
 void TfrmExames::DBEditControleChange() {
     norvix::FbQuery& q = DMPrincipal().IBQueryPacientes;
-    if (!q.active() || q.recNo() < 0) return;
+    if (!q.active()) return;
+    if (q.recNo() < 0) {
+        // The patient of this row is gone (another workstation deleted it): say so and show
+        // the list as it is now, once the grid is done with this row.
+        showMessage(QStringLiteral("O paciente selecionado não existe mais; a lista será atualizada."),
+                    QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
+        QMetaObject::invokeMethod(this, [this] { CarregaPacientes(byName_); }, Qt::QueuedConnection);
+        return;
+    }
     patientCode_ = q.asInt(QStringLiteral("CODIGO"));
     patientName_ = q.asString(QStringLiteral("NOME"));
     lblID_->setText(QStringLiteral("%1").arg(patientCode_, 4, 10, QLatin1Char('0')));

@@ -174,6 +174,20 @@ TEST_F(Browser, CaptionsFindTheirExamAndAVanishedExamIsReported) {
     EXPECT_EQ(list()->count(), 0);
 }
 
+TEST_F(Browser, APatientDeletedElsewhereIsReportedAndLeavesTheList) {
+    insertMedico("Ana");
+    insertPaciente("Bia");
+    const int gone = insertPaciente("Caio");
+    open();
+    dm->execProcedure("Execute Procedure DeletePacientesByCodigo :Codigo", {{"Codigo", gone}});
+    auto* grid = child<QTableView>("DBGridPacientes");
+    grid->setCurrentIndex(grid->model()->index(1, 0));  // Caio, still listed here
+    QCoreApplication::processEvents();
+    EXPECT_EQ(seam.messages.back().text, "O paciente selecionado não existe mais; a lista será atualizada.");
+    EXPECT_EQ(grid->model()->rowCount(), 1);
+    EXPECT_EQ(browser->patientName(), "Bia");
+}
+
 TEST_F(Browser, DeletingTheLastExamUpdatesTheCountersRemovesTheFilesAndMovesToSemExames) {
     const int ana = insertMedico("Ana");
     const int p = patientWithExams("Márcia", ana, 2);
