@@ -161,9 +161,11 @@ TDMPrincipal::Batch::~Batch() {
 }
 
 void TDMPrincipal::Batch::commit() {
+    // A commit that fails leaves the transaction active: the batch stays open, so that leaving
+    // its scope rolls the writes back instead of a later commit making them durable.
+    if (dm_.batchDepth_ == 1) dm_.IBTransaction.commit();
     done_ = true;
-    --dm_.batchDepth_;
-    dm_.PCommitDataBase();
+    if (--dm_.batchDepth_ == 0) dm_.reopenTables();
 }
 
 void TDMPrincipal::execProcedure(const QString& sql, const FbParams& params, Commit commit,

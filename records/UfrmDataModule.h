@@ -100,7 +100,10 @@ public:
         ~Batch();
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
+        // Commits when this is the outermost batch (an inner one leaves it to the outer).
+        // When the commit itself fails the batch stays uncommitted and rolls back at its end.
         void commit();
+        bool committed() const { return done_; }
 
     private:
         TDMPrincipal& dm_;
