@@ -93,6 +93,21 @@ double leReal(const char* p, const char* fim, int numeroLinha) {
 }
 
 void gravaAtomico(const QString& caminho, const QByteArray& dados) {
+    CamadaArquivos().GravaAtomico(caminho, dados);
+}
+
+TCamadaArquivos* camadaInstalada = nullptr;
+
+}  // namespace
+
+TCamadaArquivos& CamadaArquivos() {
+    static TCamadaArquivos real;
+    return camadaInstalada ? *camadaInstalada : real;
+}
+
+void setCamadaArquivos(TCamadaArquivos* camada) { camadaInstalada = camada; }
+
+void TCamadaArquivos::GravaAtomico(const QString& caminho, const QByteArray& dados) {
     QSaveFile arquivo(caminho);
     // Unbuffered: a buffered QSaveFile can commit a file cut short when the disk fills up
     // during its final flush (a short write is not reported there); written directly, a short
@@ -110,6 +125,8 @@ void gravaAtomico(const QString& caminho, const QByteArray& dados) {
         throw ArquivoExameError(QStringLiteral("Não foi possível gravar o arquivo %1 (%2).")
                                     .arg(caminho, arquivo.errorString()));
 }
+
+namespace {
 
 int aneisAtuais() {
     // The record holds a byte; a value above the 32 rings of the cone would write columns

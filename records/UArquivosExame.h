@@ -51,6 +51,18 @@ bool GravaLaudo(const QString& codPaciente, const QString& codLaudo,
 // The orthokeratology exam copies the module's lines into d.txt and m.txt with it.
 void GravaArquivoTexto(const QString& caminho, const QStringList& linhas);
 
+// The file layer under every writer above. The real one writes atomically (temporary file,
+// then rename): a failure leaves the previous file, or none, and raises ArquivoExameError.
+// Tests install another layer to play a full or read-only disk at a chosen write.
+class TCamadaArquivos {
+public:
+    virtual ~TCamadaArquivos() = default;
+    virtual void GravaAtomico(const QString& caminho, const QByteArray& dados);
+};
+// The layer in use; an installed one is not owned, nullptr restores the real one.
+TCamadaArquivos& CamadaArquivos();
+void setCamadaArquivos(TCamadaArquivos* camada);
+
 // File contents as the writers produce them.
 QByteArray TextoTabela(const TMatrizAngAnel& matriz, int numAneis);
 QByteArray TextoMeridianos(const TMatrizAng& meridianos, double centroX, double centroY,
