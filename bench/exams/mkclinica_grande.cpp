@@ -395,7 +395,7 @@ int executa(const Opcoes& o) {
         const Exame& e = exames[p.ultimo];
         DPacientes().UpdateExamesPacientesByCodigo(
             codigoPaciente(comExames[j]),
-            clinica::textoUltimoExame(e.esquerdo ? "OS" : "OD", e.quando.date(), e.quando.time()), p.exames);
+            TextoUltimoExame(e.esquerdo ? "OS" : "OD", e.quando.date(), e.quando.time()), p.exames);
     });
     const double linhas = relogio.elapsed() / 1000.0 - gerado;
 
@@ -404,7 +404,6 @@ int executa(const Opcoes& o) {
     for (size_t k = 0; k < exames.size(); ++k)
         if (!exames[k].orto) topografias.push_back(k);
     const int comArquivos = std::min<int>(o.comArquivos, int(topografias.size()));
-    clinica::ArquivosNovos arquivos;
     if (comArquivos > 0) {
         using outside::cornea;
         const sim::Target direitos[] = {cornea(7.75, 7.70, 95, -0.22), cornea(7.95, 7.50, 5, -0.25),
@@ -413,23 +412,18 @@ int executa(const Opcoes& o) {
         for (const sim::Target& t : direitos)
             for (bool esquerdo : {false, true}) capturas.push_back({outside::mirrored(t, esquerdo), uint32_t(capturas.size() + 1)});
         const std::vector<QByteArray> imagens = clinica::capturaSimulada(capturas);
-        std::vector<std::unique_ptr<clinica::OlhoMedido>> olhos;
+        std::vector<std::unique_ptr<TMedidaOlho>> olhos;
         for (const QByteArray& imagem : imagens) olhos.push_back(medidor.mede(imagem));
-        try {
-            TDMPrincipal::Batch lote(DMPrincipal());
+        GravaTudoOuNada([&](TArquivosNovos& arquivos) {
             for (int j = 0; j < comArquivos; ++j) {
                 const size_t k = topografias[size_t(j) * topografias.size() / size_t(comArquivos)];
                 const Exame& e = exames[k];
                 const int paciente = codigoPaciente(e.paciente);
-                const int codigo = clinica::codigoDoExame(paciente, medicos[e.medico], e.quando.date(), e.quando.time());
+                const int codigo = CodigoDoExame(paciente, medicos[e.medico], e.quando.date(), e.quando.time());
                 confere(codigo == codExame1 + int(k), "exames");
-                clinica::gravaArquivosDoExame(paciente, codigo, *olhos[2 * (j % 4) + e.esquerdo], arquivos);
+                GravaArquivosDoExame(paciente, codigo, *olhos[2 * (j % 4) + e.esquerdo], arquivos);
             }
-            lote.commit();
-        } catch (...) {
-            arquivos.removeTodos();
-            throw;
-        }
+        });
     }
     const double total = relogio.elapsed() / 1000.0;
     std::printf("mkclinica_grande: %d pacientes, %zu médicos, %zu exames (%zu de ortoceratologia), %d com arquivos, "

@@ -1,6 +1,5 @@
 #include "Clinica.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,9 +12,6 @@
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
 #include "modules/HostStream.h"
-#include "records/UArquivosExame.h"
-#include "records/UBJpeg.h"
-#include "records/UDArquivos.h"
 #include "records/UDExames.h"
 #include "records/UDMedicos.h"
 #include "records/UDPacientes.h"
@@ -116,9 +112,9 @@ Medidor::Medidor() {
 
 Medidor::~Medidor() { processamento_.ReleaseModule(); }
 
-std::unique_ptr<OlhoMedido> Medidor::mede(const QByteArray& imagem) {
-    auto olho = std::make_unique<OlhoMedido>();
-    olho->imagem = imagem;
+std::unique_ptr<TMedidaOlho> Medidor::mede(const QByteArray& imagem) {
+    auto olho = std::make_unique<TMedidaOlho>();
+    olho->frente = imagem;
     HostStream fluxo(imagem);
     // Zeroed before the call, as the workflow does.
     std::fill(std::begin(olho->pupila), std::end(olho->pupila), 0);
@@ -126,69 +122,6 @@ std::unique_ptr<OlhoMedido> Medidor::mede(const QByteArray& imagem) {
                                       &olho->d, &olho->pupila, &olho->indConf, &infos(), &paths()) != 1)
         throw Error(QStringLiteral("O módulo de processamento não mediu o olho simulado."));
     return olho;
-}
-
-void ArquivosNovos::reserva(const QString& caminho) {
-    if (QFileInfo::exists(caminho))
-        throw Error(QStringLiteral("O arquivo %1 já existe e não foi substituído.").arg(caminho));
-    caminhos_ << caminho;
-}
-
-void ArquivosNovos::removeTodos() {
-    for (const QString& c : std::as_const(caminhos_)) {
-        QFile::remove(c);
-        QDir().rmdir(QFileInfo(c).path());  // only when this run left it empty
-    }
-    caminhos_.clear();
-}
-
-QString textoUltimoExame(const QString& olho, const QDate& data, const QTime& hora) {
-    return olho + QLatin1Char(' ') + data.toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
-           hora.toString(QStringLiteral("HH:mm:ss"));
-}
-
-int codigoDoExame(int paciente, int medico, const QDate& data, const QTime& hora) {
-    return DMPrincipal().selectInt(
-        QStringLiteral("SELECT Codigo FROM Exames WHERE Exames.CodPaciente = :CodPac AND Exames.CodResp = "
-                       ":CodMed AND Exames.Data = :Data AND Exames.Hora = :Hora"),
-        {{"CodPac", paciente}, {"CodMed", medico}, {"Data", data}, {"Hora", hora}}, QStringLiteral("Codigo"),
-        TDMPrincipal::Close::Yes);
-}
-
-void gravaArquivosDoExame(int paciente, int codigo, const OlhoMedido& olho, ArquivosNovos& arquivos) {
-    const QString pasta = recordText(paths().Exames) + QLatin1Char('/') + QString::number(paciente);
-    if (!QDir().mkpath(pasta)) throw Error(QStringLiteral("Não foi possível criar a pasta %1.").arg(pasta));
-    for (char letra : {'d', 'm', 'a'}) arquivos.reserva(CaminhoArquivoExame(paciente, codigo, letra));
-    GravaArquivoD(paciente, codigo, olho.d);
-    GravaArquivoM(paciente, codigo, olho.m);
-    GravaArquivoA(paciente, codigo, olho.meridianos, olho.centroX, olho.centroY, olho.pupila);
-
-    // The simulated instrument, like the capture module, fills the front stream only: the
-    // lateral image stays empty and so does its blob.
-    QBuffer central, lateral;
-    central.open(QIODevice::ReadWrite);
-    lateral.open(QIODevice::ReadWrite);
-    if (infos().sImagemCentral) {
-        QBuffer frente;
-        frente.setData(olho.imagem);
-        frente.open(QIODevice::ReadOnly);
-        TBJpeg().CompactaImagem(frente, infos().QualidadeImagem)->SaveToStream(central);
-        central.seek(0);
-    }
-    DArquivos().InsertArquivos(codigo, central, lateral);
-}
-
-int gravaExame(const ExameNovo& e, const OlhoMedido& olho, ArquivosNovos& arquivos) {
-    const int total = DPacientes().SelectTotalExamesByCodigo(e.paciente);
-    DExames().InsertExames(e.paciente, e.medico, e.data, e.hora, e.olho, olho.indConf, QStringLiteral("T"),
-                           QString(), e.diag, e.observacao, infos().NumAneis, recordText(infos().TipoCone));
-    const int codigo = codigoDoExame(e.paciente, e.medico, e.data, e.hora);
-    if (codigo == 0)
-        throw Error(QStringLiteral("O exame do paciente %1 não foi encontrado depois de gravado.").arg(e.paciente));
-
-    gravaArquivosDoExame(e.paciente, codigo, olho, arquivos);
-    DPacientes().UpdateExamesPacientesByCodigo(e.paciente, textoUltimoExame(e.olho, e.data, e.hora), total + 1);
-    return codigo;
 }
 
 QString cpf(quint32 base) {

@@ -1,8 +1,9 @@
 #pragma once
 // What the clinic tools (mkclinica, the demonstration clinic; mkclinica_grande, the large
 // clinic of the benchmarks) share: an installation opened as the program opens it, eyes
-// measured as the instrument and the processing module measure them, and a topography exam
-// stored with the steps and the records layer of the new-exam workflow.
+// measured as the instrument and the processing module measure them. Exams are stored with
+// the records layer's storage of a new exam (records/ExameNovo.h), as the new-exam window
+// stores them.
 #include <QByteArray>
 #include <QDate>
 #include <QString>
@@ -15,6 +16,7 @@
 #include "modules/ModuleBindings.h"
 #include "modules/ModuleContract.h"
 #include "platform/Errors.h"
+#include "records/ExameNovo.h"
 
 class TBIniSettings;
 
@@ -47,17 +49,6 @@ private:
     std::unique_ptr<TDMPrincipal> dm_;
 };
 
-// One eye as the new-exam workflow holds it after its processing step.
-struct OlhoMedido {
-    QByteArray imagem;  // the captured frame: the capture module's 32-bit BMP file
-    double centroX = 0, centroY = 0;
-    TMatrizAngAnel m{};
-    TMatrizAngAnel d{};
-    TMatrizAng meridianos{};
-    TPupila pupila{};
-    double indConf = 0;
-};
-
 // A frame the simulated instrument captures of a target; quadro chooses the sensor noise, as a
 // frame number of the live picture does.
 struct Captura {
@@ -76,47 +67,11 @@ public:
     Medidor();  // raises Error when the module cannot be loaded
     ~Medidor();
     // Raises Error when the module does not measure the eye.
-    std::unique_ptr<OlhoMedido> mede(const QByteArray& imagem);
+    std::unique_ptr<TMedidaOlho> mede(const QByteArray& imagem);
 
 private:
     TProcessingBinding processamento_;
 };
-
-// The files one run wrote, so that a run that fails takes them away again (and only them).
-class ArquivosNovos {
-public:
-    // Raises Error when the file exists: an exam file is never replaced.
-    void reserva(const QString& caminho);
-    void removeTodos();
-
-private:
-    QStringList caminhos_;
-};
-
-struct ExameNovo {
-    int paciente = 0;
-    int medico = 0;
-    QDate data;
-    QTime hora;
-    QString olho;  // "OD" or "OS"
-    QString diag;
-    QString observacao;
-};
-
-// Stores a topography exam as the workflow's "Gravar Exame" step does: the exam row, its code
-// found again by patient, doctor, date and time, its d, m and a files, the JPEG-packed images
-// that the settings keep, and the patient's last exam and exam count. Returns the exam code.
-int gravaExame(const ExameNovo& exame, const OlhoMedido& olho, ArquivosNovos& arquivos);
-
-// The files and images steps of the above for an exam row that exists: the patient's directory,
-// the d, m and a files, and the ARQUIVOS row.
-void gravaArquivosDoExame(int paciente, int codigo, const OlhoMedido& olho, ArquivosNovos& arquivos);
-
-// The text ULTIMOEXAME takes after a new exam: "OD dd/MM/yyyy HH:mm:ss".
-QString textoUltimoExame(const QString& olho, const QDate& data, const QTime& hora);
-
-// The exam code the workflow finds again after the insert (0 when there is none).
-int codigoDoExame(int paciente, int medico, const QDate& data, const QTime& hora);
 
 // A valid CPF (eleven digits with both check digits) from nine base digits.
 QString cpf(quint32 base);

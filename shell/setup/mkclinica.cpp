@@ -139,10 +139,9 @@ int executa(const QString& raiz, const QString& banco) {
     instalacao.conectaBancoVazio();
     clinica::Medidor medidor;
     const QDate hoje = QDate::currentDate();
-    clinica::ArquivosNovos arquivos;
     int exames = 0;
-    try {
-        TDMPrincipal::Batch lote(DMPrincipal());
+    // Every row and file of the clinic stands or falls together.
+    GravaTudoOuNada([&](TArquivosNovos& arquivos) {
         std::vector<int> medicos;
         int n = 0;
         for (const Medico& m : kMedicos) {
@@ -192,7 +191,7 @@ int executa(const QString& raiz, const QString& banco) {
         for (size_t i = 0; i < agenda.size(); ++i) {
             const ExameAgendado& a = agenda[i];
             const auto olho = medidor.mede(imagens[i]);
-            clinica::ExameNovo e;
+            TExameNovo e;
             e.paciente = codigos.at(a.paciente);
             e.medico = medicos.at(a.consulta->medico);
             e.data = a.quando.date();
@@ -200,14 +199,10 @@ int executa(const QString& raiz, const QString& banco) {
             e.olho = a.esquerdo ? QStringLiteral("OS") : QStringLiteral("OD");
             e.diag = QString::fromUtf8(a.consulta->diag);
             e.observacao = QString::fromUtf8(a.consulta->obs);
-            clinica::gravaExame(e, *olho, arquivos);
+            GravaExameTopografia(e, *olho, arquivos);
             ++exames;
         }
-        lote.commit();
-    } catch (...) {
-        arquivos.removeTodos();
-        throw;
-    }
+    });
     std::printf("mkclinica: %zu médicos, %zu pacientes e %d exames gravados em %s (%.1f s).\n", std::size(kMedicos),
                 pacientes().size(), exames, qPrintable(instalacao.banco()), relogio.elapsed() / 1000.0);
     return 0;
