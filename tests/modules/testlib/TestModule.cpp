@@ -2,11 +2,13 @@
 // as one line appended to the file named by $NORVIX_TEST_RECORD, so a test can check argument
 // order and values after the library has been released. Kept free of static C++ objects so
 // that dlclose really unloads it.
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <dlfcn.h>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <type_traits>
 #include "modules/ModuleContract.h"
 
@@ -315,11 +317,162 @@ __attribute__((visibility("default"))) int32_t ProcessaMapas(void*, const TDados
 static_assert(std::is_same_v<decltype(&ProcessaMapas), TProcessaMapasOrto>);
 #endif
 
+#if defined(WITH_DIGITALIZAR_EXAME) || defined(WITH_DIGITALIZAR_ORTO_EXAME) || defined(PROCESSA_EXAME) || \
+    defined(WITH_PROCESSA_IMAGEM_ORTO_EXAME)
+namespace {
+// What the new-exam tests ask of a module, from $NORVIX_TEST_CAPTURE or $NORVIX_TEST_PROCESS:
+// a comma-separated list of words; "lento=N" takes N milliseconds before answering.
+bool asked(const char* variable, const char* word) {
+    const char* list = std::getenv(variable);
+    if (!list) return false;
+    const size_t n = std::strlen(word);
+    for (const char* p = list; (p = std::strstr(p, word)); p += n)
+        if ((p == list || p[-1] == ',') && (p[n] == 0 || p[n] == ',' || p[n] == '=')) return true;
+    return false;
+}
+void slowIfAsked(const char* variable) {
+    const char* list = std::getenv(variable);
+    const char* slow = list ? std::strstr(list, "lento=") : nullptr;
+    if (!slow) return;
+    const long ms = std::atol(slow + 6);
+    timespec t{ms / 1000, (ms % 1000) * 1000000L};
+    nanosleep(&t, nullptr);
+}
+// An 8 x 6 32-bit bottom-up bitmap file whose first stored pixel's blue byte is the marker.
+void writeBitmap(ModuleStream* s, unsigned char marker) {
+    unsigned char b[54 + 8 * 6 * 4] = {'B', 'M'};
+    auto u32 = [&](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    u32(2, sizeof b);
+    u32(10, 54);
+    u32(14, 40);
+    u32(18, 8);
+    u32(22, 6);
+    b[26] = 1;
+    b[28] = 32;
+    u32(34, 8 * 6 * 4);
+    for (size_t i = 54; i < sizeof b; ++i) b[i] = static_cast<unsigned char>(i * 7);
+    b[54] = marker;
+    s->write(s->context, b, sizeof b);
+    s->seek(s->context, 0, 0);
+}
+// The marker of a bitmap written above; -1 when the stream holds no such bitmap.
+int markerOf(ModuleStream* s) {
+    unsigned char b[55];
+    if (!s) return -1;
+    s->seek(s->context, 0, 0);
+    if (s->read(s->context, b, sizeof b) != sizeof b || b[0] != 'B' || b[1] != 'M') return -1;
+    return b[54];
+}
+}  // namespace
+#endif
+
+#ifdef WITH_DIGITALIZAR_EXAME
+// A capture: by default a bitmap marked 10 + eye into the image stream; "nada" writes
+// nothing and returns 0, "curto" writes nine bytes, "lixo" bytes that are no bitmap, "lateral"
+// also a bitmap marked 20 + eye into the spare stream, "lateral-lixo" no bitmap there.
+__attribute__((visibility("default"))) uint8_t Digitalizar(void* w, ModuleStream* image, ModuleStream* spare,
+                                                           uint8_t mode, const char* caption) {
+    record("Digitalizar|w=%p|mode=%d|caption=%s|size=%lld|spare=%lld", w, mode, caption, sizeOf(image),
+           sizeOf(spare));
+    slowIfAsked("NORVIX_TEST_CAPTURE");
+    if (asked("NORVIX_TEST_CAPTURE", "nada")) return 0;
+    if (asked("NORVIX_TEST_CAPTURE", "curto")) {
+        put(image, "BM1234567");
+        return 1;
+    }
+    if (asked("NORVIX_TEST_CAPTURE", "lixo")) {
+        for (int i = 0; i < 200; ++i) put(image, "nao e um bitmap ");
+        return 1;
+    }
+    writeBitmap(image, static_cast<unsigned char>(10 + mode));
+    if (asked("NORVIX_TEST_CAPTURE", "lateral")) writeBitmap(spare, static_cast<unsigned char>(20 + mode));
+    if (asked("NORVIX_TEST_CAPTURE", "lateral-lixo")) put(spare, "nao e um bitmap");
+    return 1;
+}
+static_assert(std::is_same_v<decltype(&Digitalizar), TDigitalizar>);
+#endif
+
+#ifdef WITH_DIGITALIZAR_ORTO_EXAME
+// Four captures, bitmaps marked 10 * (eye + 1) + capture; "nada" writes nothing.
+__attribute__((visibility("default"))) uint8_t Digitalizar(void* w, ModuleStream** images, ModuleStream** spares,
+                                                           uint8_t eye, const char* caption) {
+    record("DigitalizarOrto|w=%p|eye=%d|caption=%s|spares=%d", w, eye, caption, spares != nullptr);
+    if (asked("NORVIX_TEST_CAPTURE", "nada")) return 0;
+    for (int c = 0; c < 4; ++c) writeBitmap(images[c], static_cast<unsigned char>(10 * (eye + 1) + c));
+    return 1;
+}
+static_assert(std::is_same_v<decltype(&Digitalizar), TDigitalizarOrto>);
+#endif
+
+#ifdef WITH_PROCESSA_IMAGEM_ORTO_EXAME
+// The four captures measured: capture c of marker k has m = 7 + k / 100 on every ring, d = ring
+// / 10, parameters Sag = k + 0.123456, Div = c, Raio = 7.5 + c / 10, fourth = 4, confidence
+// 80 + k. "0" returns 0, "curto" writes only part of the m lines, "negativo" a negative radius.
+__attribute__((visibility("default"))) int32_t ProcessaImagem(void* w, ModuleStream** images, ModuleStream* m,
+                                                              ModuleStream* d, ModuleStream* parameters,
+                                                              double* confidences, const TInfosQV* infos,
+                                                              const TPathsQV*) {
+    int markers[4];
+    for (int c = 0; c < 4; ++c) markers[c] = markerOf(images[c]);
+    record("ProcessaImagemOrto|w=%p|markers=%d,%d,%d,%d|sizes=%lld,%lld,%lld|rings=%d", w, markers[0], markers[1],
+           markers[2], markers[3], sizeOf(m), sizeOf(d), sizeOf(parameters), infos->NumAneis);
+    if (asked("NORVIX_TEST_PROCESS", "0")) return 0;
+    char line[600];
+    for (int c = 0; c < 4; ++c) {
+        const int lines = asked("NORVIX_TEST_PROCESS", "curto") && c == 3 ? 100 : 360;
+        for (int k = 0; k < lines; ++k) {
+            line[0] = 0;
+            for (int i = 0; i <= infos->NumAneis; ++i) {
+                const double v = asked("NORVIX_TEST_PROCESS", "negativo") && c == 2 && k == 7 ? -7.0 : 7 + markers[c] / 100.0;
+                append(line, sizeof line, "%s%.2f", i ? " " : "", v);
+            }
+            put(m, line);
+            put(m, "\r\n");
+            line[0] = 0;
+            for (int i = 0; i <= infos->NumAneis; ++i) append(line, sizeof line, "%s%.1f", i ? " " : "", i / 10.0);
+            put(d, line);
+            put(d, "\r\n");
+        }
+        std::snprintf(line, sizeof line, "%.6f\r\n%d\r\n%.2f\r\n4\r\n", markers[c] + 0.123456, c, 7.5 + c / 10.0);
+        put(parameters, line);
+        confidences[c] = 80 + markers[c];
+    }
+    return 1;
+}
+static_assert(std::is_same_v<decltype(&ProcessaImagem), TProcessaImagemOrto>);
+#endif
+
 #ifdef WITH_PROCESSA_IMAGEM
 __attribute__((visibility("default"))) int32_t ProcessaImagem(void* w, ModuleStream* image, double* cx, double* cy,
                                                               TMatrizAngAnel* m, TMatrizAng* mer, TMatrizAngAnel* d,
                                                               TPupila* pupil, double* confidence,
                                                               const TInfosQV* infos, const TPathsQV* paths) {
+#ifdef PROCESSA_EXAME
+    // The image's marker k gives a measure of its own: centre 300 + k, 240 - k, m = 7 + k / 100
+    // and d = ring / 10 on every ring, the pupil k..k+3, confidence 80 + k. "0" returns 0 (after
+    // writing), "nan" writes a NaN into m, "negativo" a negative radius.
+    const int k = markerOf(image);
+    record("ProcessaImagem|w=%p|marker=%d|pupil=%d,%d,%d,%d|rings=%d", w, k, (*pupil)[0], (*pupil)[1], (*pupil)[2],
+           (*pupil)[3], infos->NumAneis);
+    slowIfAsked("NORVIX_TEST_PROCESS");
+    *cx = 300 + k;
+    *cy = 240 - k;
+    for (int r = 0; r < 360; ++r) {
+        (*mer)[r] = infos->NumAneis;
+        for (int i = 0; i <= 32; ++i) {
+            (*m)[r][i] = i <= infos->NumAneis ? 7 + k / 100.0 : 0;
+            (*d)[r][i] = i <= infos->NumAneis ? i / 10.0 : 0;
+        }
+    }
+    for (int i = 0; i < 4; ++i) (*pupil)[i] = k + i;
+    *confidence = 80 + k;
+    if (asked("NORVIX_TEST_PROCESS", "nan")) (*m)[7][3] = std::nan("");
+    if (asked("NORVIX_TEST_PROCESS", "negativo")) (*m)[7][3] = -7.5;
+    (void)paths;
+    return asked("NORVIX_TEST_PROCESS", "0") ? 0 : 1;
+#else
     char i[64];
     record("ProcessaImagem|w=%p|image=%s|pupil=%d|rings=%d|dir=%s", w, firstLine(image, i), (*pupil)[0],
            infos->NumAneis, paths->DirQV ? paths->DirQV : "null");
@@ -331,6 +484,7 @@ __attribute__((visibility("default"))) int32_t ProcessaImagem(void* w, ModuleStr
     for (int k = 0; k < 4; ++k) (*pupil)[k] = k + 1;
     *confidence = 97.5;
     return 1;
+#endif
 }
 static_assert(std::is_same_v<decltype(&ProcessaImagem), TProcessaImagem>);
 #endif
