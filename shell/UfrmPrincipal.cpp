@@ -22,6 +22,7 @@
 #include "UfrmStarting.h"
 #include "config/SharedRecords.h"
 #include "exams/UfrmExames.h"
+#include "exams/UfrmNovoExame.h"
 #include "config/UBIniSettings.h"
 #include "modules/MapCatalogue.h"
 #include "platform/MessageSeam.h"
@@ -126,6 +127,7 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
                           QStringLiteral("HH:mm:ss"), QString(), QString());
     regConfig_->Apply();
     norvix::help::setHelpFolder(norvix::programDirectory() + QStringLiteral("ajuda/AjudaPrincipal"));
+    registerNewExamWindow();
 
     setFixedSize(800, 600);
     if (const QScreen* screen = QGuiApplication::primaryScreen())

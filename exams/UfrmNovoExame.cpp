@@ -1,0 +1,902 @@
+#include "UfrmNovoExame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <cmath>
+#include <cstdio>
+
+#include "ExamMaps.h"
+#include "UfrmExames.h"
+#include "config/SharedRecords.h"
+#include "modules/HostStream.h"
+#include "modules/ModuleBindings.h"
+#include "platform/MessageSeam.h"
+#include "records/ExameNovo.h"
+#include "records/UArquivosExame.h"
+#include "records/UArquivosExameTexto.h"
+#include "records/UBJpeg.h"
+#include "records/UDMedicos.h"
+#include "records/UfrmDataModule.h"
+#include "shell/HelpViewer.h"
+#include "shell/UfrmAguarde.h"
+#include "shell/UfrmDica.h"
+
+using norvix::HostStream;
+using norvix::infos;
+using norvix::MsgAnswer;
+using norvix::MsgButtons;
+using norvix::MsgIcon;
+using norvix::paths;
+using norvix::recordText;
+using norvix::showMessage;
+
+QPointer<TfrmNovoExame> TfrmNovoExame::instance_;
+
+namespace {
+
+constexpr int kLargura = 760;
+constexpr int kAlturaCompacta = 320;
+constexpr int kAlturaExpandida = 582;
+constexpr int kLimiteMemo = 240;  // DIAG and OBSERVACAO hold 240 characters
+constexpr int kLinhasOrto = 4 * NORVIX_MERIDIANS;
+const char* const kLegendaCaptura = "Digitalizando Imagem do Olho";
+const QColor kVermelho(255, 0, 0);  // colour value 255
+const QColor kAzul(0, 0, 255);      // colour value 16711680
+const char* const kPassos[4] = {"Digitalizar Imagem", "Detectar Aneis", "Visualizar Mapa", "Gravar Exame"};
+
+QString kNaoSalvou() {
+    return QStringLiteral("Não foi possivel salvar o exame, verifique se o disco rigido\r"
+                          "está cheio ou entre em contato com a nossa assistência técnica.");
+}
+
+// The step pictures, drawn rather than shipped: an arrow at the step to perform, a check at
+// each step done.
+QPixmap seta() {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(5, 94, 149));
+    p.drawPolygon(QPolygonF({QPointF(3, 2), QPointF(14, 8), QPointF(3, 14)}));
+    return pm;
+}
+
+QPixmap visto() {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0, 140, 60), 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPolyline(QPolygonF({QPointF(2.5, 8.5), QPointF(6.5, 12.5), QPointF(13.5, 3.5)}));
+    return pm;
+}
+
+QPixmap ajuda() {
+    QPixmap pm(28, 36);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(5, 94, 149), 2));
+    p.setBrush(QColor(255, 236, 150));
+    p.drawEllipse(QRectF(6, 6, 17, 23));
+    p.setPen(QColor(5, 94, 149));
+    p.setFont(QFont(QStringLiteral("DejaVu Sans"), 11, QFont::Bold));
+    p.drawText(QRectF(6, 6, 17, 23), Qt::AlignCenter, QStringLiteral("?"));
+    return pm;
+}
+
+QLabel* rotulo(QWidget* pai, const char* nome, const QString& texto) {
+    auto* l = new QLabel(texto, pai);
+    l->setObjectName(QLatin1String(nome));
+    return l;
+}
+
+void pinta(QLabel* l, const QColor& cor) {
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, cor);
+    l->setPalette(pal);
+}
+
+// A memo that holds at most what its column takes.
+QPlainTextEdit* memo(QWidget* pai, const char* nome) {
+    auto* m = new QPlainTextEdit(pai);
+    m->setObjectName(QLatin1String(nome));
+    QObject::connect(m, &QPlainTextEdit::textChanged, m, [m] {
+        const QString texto = m->toPlainText();
+        if (texto.size() <= kLimiteMemo) return;
+        const QSignalBlocker bloqueio(m);
+        m->setPlainText(texto.left(kLimiteMemo));
+        m->moveCursor(QTextCursor::End);
+    });
+    return m;
+}
+
+// Why a capture module's image cannot be used; empty when it can.
+QString problemaNoBitmap(const QByteArray& bitmap) {
+    try {
+        norvix::LeBitmapWindows(bitmap);
+        return {};
+    } catch (const norvix::BitmapError& e) {
+        return e.message();
+    }
+}
+
+QString textoOlho(int olho) { return olho == TfrmNovoExame::kDireito ? QStringLiteral("Olho Direito") : QStringLiteral("Olho Esquerdo"); }
+
+}  // namespace
+
+// ---- construction ----------------------------------------------------------------------------
+
+TfrmNovoExame::TfrmNovoExame(TfrmExames* browser, Tipo tipo, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), browser_(browser), tipo_(tipo) {
+    instance_ = this;
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("frmNovoExame"));
+    QString titulo = QStringLiteral("Assistente para criação do exame");
+    if (tipo_ == Tipo::Ortoceratologia) titulo += QStringLiteral(" - Ortoceratologia");
+    setWindowTitle(titulo);
+    setModal(true);
+    norvix::help::setContext(this, 7);
+    for (Olho& o : olhos_) {
+        o.bitmap = QImage(640, 480, QImage::Format_RGB32);
+        o.bitmap.fill(Qt::black);
+    }
+    // The patient examined is the one the patient query stands on now; a later move of the
+    // browser (its refresh after the first eye's save) does not change it.
+    const norvix::FbQuery& q = norvix::DMPrincipal().IBQueryPacientes;
+    if (q.active() && q.recNo() >= 0) {
+        paciente_ = q.asInt(QStringLiteral("CODIGO"));
+        nomePaciente_ = q.asString(QStringLiteral("NOME"));
+        rgPaciente_ = q.asString(QStringLiteral("RG"));
+    }
+    buildUi();
+}
+
+TfrmNovoExame::~TfrmNovoExame() = default;
+
+void TfrmNovoExame::Abre(TfrmExames& browser, bool orto) {
+    const norvix::FbQuery& q = norvix::DMPrincipal().IBQueryPacientes;
+    if (!q.active() || q.recNo() < 0) {
+        showMessage(QStringLiteral("Selecione um Paciente para efetuar o exame!"), QStringLiteral("Informação"),
+                    MsgIcon::Error, MsgButtons::Ok, &browser);
+        return;
+    }
+    if (!instance_) new TfrmNovoExame(&browser, orto ? Tipo::Ortoceratologia : Tipo::Topografia, &browser);
+    instance_->rbtAxial_->setEnabled(true);
+    instance_->rbtTangencial_->setEnabled(true);
+    instance_->exec();
+}
+
+void registerNewExamWindow() {
+    TfrmExames::openers().novoExame = [](TfrmExames& browser, bool orto) { TfrmNovoExame::Abre(browser, orto); };
+}
+
+void TfrmNovoExame::buildUi() {
+    setFixedSize(kLargura, kAlturaCompacta);
+
+    // The help icon, its hint and the notice beside it.
+    Image4_ = new QLabel(this);
+    Image4_->setObjectName(QStringLiteral("Image4"));
+    Image4_->setPixmap(ajuda());
+    Image4_->setGeometry(8, 8, 28, 36);
+    Image4_->setMouseTracking(true);
+    Image4_->installEventFilter(this);
+    auto* importante = rotulo(this, "lblMens1", QStringLiteral("Importante:"));
+    QFont negrito = importante->font();
+    negrito.setBold(true);
+    importante->setFont(negrito);
+    importante->setGeometry(44, 6, 420, 18);
+    auto* aviso = rotulo(this, "lblMens2",
+                         QStringLiteral("As imagens frontal e lateral somente serão impressas na primeira vez em que o "
+                                        "exame for visualizado, ou seja, no momento da criação do exame. Ao revê-lo as "
+                                        "imagens serão perdidas."));
+    aviso->setWordWrap(true);
+    aviso->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    aviso->setGeometry(44, 24, 420, 50);
+    lblMens3_ = rotulo(this, "lblMens3",
+                       QStringLiteral("Siga os passos do assistente de forma sequencial e em caso de dúvidas consulte a "
+                                      "nossa Ajuda que esta disponível em todas as etapas deste processo."));
+    lblMens3_->setWordWrap(true);
+    lblMens3_->setAutoFillBackground(true);
+    lblMens3_->setFrameShape(QFrame::Box);
+    QPalette dica = lblMens3_->palette();
+    dica.setColor(QPalette::Window, QColor(255, 255, 225));
+    lblMens3_->setPalette(dica);
+    lblMens3_->setGeometry(44, 6, 420, 66);
+    lblMens3_->hide();
+
+    // The doctor, the date and the time.
+    auto* medico = rotulo(this, "lblMedico", QStringLiteral("Médico responsável:"));
+    medico->setGeometry(480, 6, 272, 18);
+    ComboMedicos_ = new QComboBox(this);
+    ComboMedicos_->setObjectName(QStringLiteral("ComboMedicos"));
+    ComboMedicos_->setGeometry(480, 24, 272, 26);
+    lblData_ = rotulo(this, "lblData", QString());
+    lblData_->setGeometry(480, 54, 130, 18);
+    lblHora_ = rotulo(this, "lblHora", QString());
+    lblHora_->setGeometry(622, 54, 130, 18);
+    lblHora_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    Bevel1_ = new QFrame(this);
+    Bevel1_->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1_->setFrameShape(QFrame::StyledPanel);
+    Bevel1_->setFrameShadow(QFrame::Sunken);
+    Bevel1_->move(4, 76);
+
+    // The two eye columns: the right eye on the left of the window.
+    for (int olho : {kDireito, kEsquerdo}) {
+        Olho& o = olhos_[size_t(olho)];
+        const bool d = olho == kDireito;
+        const char* s = d ? "D" : "S";
+        auto nome = [&](const char* base) { return QString::fromLatin1(base) + QLatin1String(s); };
+        o.caixa = new QGroupBox(textoOlho(olho), this);
+        o.caixa->setObjectName(d ? QStringLiteral("gbxOlhoDireito") : QStringLiteral("gbxOlhoEsquerdo"));
+        o.caixa->move(d ? 10 : 384, 80);
+        o.seta = new QLabel(o.caixa);
+        o.seta->setObjectName(nome("ImgSeta"));
+        o.seta->setPixmap(seta());
+        o.seta->resize(16, 16);
+        const char* rotulos[4] = {"lblDigit", "lblDetect", "lblMapa", "lblGrava"};
+        for (int i = 0; i < 4; ++i) {
+            const int y = 24 + 22 * i;
+            o.checks[size_t(i)] = new QLabel(o.caixa);
+            o.checks[size_t(i)]->setObjectName(nome(QStringLiteral("ImgStep%1").arg(i + 1).toLatin1().constData()));
+            o.checks[size_t(i)]->setPixmap(visto());
+            o.checks[size_t(i)]->setGeometry(28, y + 2, 16, 16);
+            QLabel* r = rotulo(o.caixa, nome(rotulos[i]).toLatin1().constData(), QString::fromUtf8(kPassos[i]));
+            r->setProperty("Tag", i + 1);
+            r->setGeometry(48, y, 140, 20);
+            r->installEventFilter(this);
+            o.rotulos[size_t(i)] = r;
+        }
+        o.executar = new QPushButton(QStringLiteral("Executar"), o.caixa);
+        o.executar->setObjectName(nome("sbtExecutar"));
+        o.executar->setGeometry(8, 118, 130, 28);
+        connect(o.executar, &QPushButton::clicked, this, [this, olho] { ExecutaPasso(olho); });
+        o.painel = new QLabel(o.caixa);
+        o.painel->setObjectName(d ? QStringLiteral("Olho1") : QStringLiteral("Olho0"));
+        o.painel->setGeometry(196, 24, 160, 120);
+        o.painel->setFrameShape(QFrame::Box);
+        o.painel->setAlignment(Qt::AlignCenter);
+
+        o.memos = new QWidget(o.caixa);
+        o.memos->setObjectName(nome("pnlMemos"));
+        o.memos->setGeometry(8, 152, 350, 262);
+        rotulo(o.memos, nome("lblDiag").toLatin1().constData(), QStringLiteral("Diagnóstico:"))->setGeometry(0, 0, 350, 18);
+        o.diag = memo(o.memos, d ? "Memo3" : "Memo1");
+        o.diag->setGeometry(0, 20, 350, 100);
+        rotulo(o.memos, nome("lblObs").toLatin1().constData(), QStringLiteral("Observações"))->setGeometry(0, 130, 350, 18);
+        o.obs = memo(o.memos, d ? "Memo4" : "Memo2");
+        o.obs->setGeometry(0, 150, 350, 100);
+    }
+
+    Bevel2_ = new QFrame(this);
+    Bevel2_->setObjectName(QStringLiteral("Bevel2"));
+    Bevel2_->setFrameShape(QFrame::HLine);
+    Bevel2_->setFrameShadow(QFrame::Sunken);
+
+    // The map choice and the closing button, moved together by the layouts.
+    barra_ = new QWidget(this);
+    barra_->setObjectName(QStringLiteral("pnlBarra"));
+    auto* visMapa = rotulo(barra_, "lblVisMapa", QStringLiteral("Visualização dos mapas:"));
+    rbtAxial_ = new QRadioButton(QStringLiteral("&Axial"), barra_);
+    rbtAxial_->setObjectName(QStringLiteral("rbtAxial"));
+    rbtAxial_->setChecked(true);
+    rbtTangencial_ = new QRadioButton(QStringLiteral("&Tangencial"), barra_);
+    rbtTangencial_->setObjectName(QStringLiteral("rbtTangencial"));
+    rbtFennic_ = new QRadioButton(QStringLiteral("&Quessel Orto"), barra_);
+    rbtFennic_->setObjectName(QStringLiteral("rbtFennic"));
+    rbtFennic_->hide();
+    sbtFechar_ = new QPushButton(QStringLiteral("&Fechar"), barra_);
+    sbtFechar_->setObjectName(QStringLiteral("sbtFechar"));
+    connect(sbtFechar_, &QPushButton::clicked, this, &TfrmNovoExame::sbtFecharClick);
+    // Within the bar (top 263): the label at 267, the radio buttons at 266, the button at 263.
+    barra_->setGeometry(0, 263, kLargura, 30);
+    int x = 12;
+    visMapa->setGeometry(x, 4, visMapa->sizeHint().width(), 20);
+    x += visMapa->sizeHint().width() + 14;
+    rbtAxial_->setGeometry(x, 3, rbtAxial_->sizeHint().width(), 22);
+    rbtFennic_->setGeometry(x, 3, rbtFennic_->sizeHint().width(), 22);
+    x += rbtAxial_->sizeHint().width() + 14;
+    rbtTangencial_->setGeometry(x, 3, rbtTangencial_->sizeHint().width(), 22);
+    sbtFechar_->setGeometry(kLargura - 122, 0, 110, 28);
+
+    DiminuiForm();
+}
+
+// ---- showing and closing ---------------------------------------------------------------------
+
+void TfrmNovoExame::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!mostrada_) {
+        mostrada_ = true;
+        FormShow();
+    }
+}
+
+void TfrmNovoExame::FormShow() {
+    if (TfrmDica::exists()) TfrmDica::instance()->close();
+    for (int olho : {kEsquerdo, kDireito}) {
+        DefinePasso(olho, 1);
+        Olho& o = olhos_[size_t(olho)];
+        o.executar->setEnabled(true);
+        o.bitmap.fill(Qt::black);
+        mostraImagem(olho, QByteArray());
+    }
+    DiminuiForm();
+    centraVerticalmente();
+    atualizaDataHora();
+    CarregaMedicos();
+    if (tipo_ == Tipo::Ortoceratologia) {
+        rbtFennic_->setChecked(true);
+        rbtFennic_->show();
+        rbtAxial_->hide();
+        rbtTangencial_->hide();
+    } else if (recordText(infos().MapaPadraoNovoExame) == QLatin1String("Axial")) {
+        rbtAxial_->setChecked(true);
+    } else {
+        rbtTangencial_->setChecked(true);
+    }
+}
+
+void TfrmNovoExame::sbtFecharClick() {
+    if (entre2e4(olhos_[0].passo) || entre2e4(olhos_[1].passo)) {
+        if (showMessage(QStringLiteral("Tem ceteza que deseja cancelar o exame?"), QStringLiteral("Informação"),
+                        MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes)
+            return;
+    }
+    close();
+}
+
+void TfrmNovoExame::closeEvent(QCloseEvent* event) {
+    // A module's window is up (or a save runs): the window goes when the step is over.
+    if (ocupada_) {
+        fecharDepois_ = true;
+        event->ignore();
+        return;
+    }
+    FormClose();
+    QDialog::closeEvent(event);
+}
+
+void TfrmNovoExame::FormClose() {
+    // The next opening makes a fresh window, even before this one is gone.
+    if (instance_ == this) instance_ = nullptr;
+    escondeEspera();
+    for (Olho& o : olhos_) {
+        o.frente.clear();
+        o.lateral.clear();
+        o.medida.reset();
+        o.capturas = {};
+        o.extras = {};
+        o.mOrto.reset();
+        o.dOrto.reset();
+        o.linhasM.clear();
+        o.linhasD.clear();
+        o.bitmap = QImage();
+    }
+}
+
+void TfrmNovoExame::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TfrmNovoExame::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QDialog::keyReleaseEvent(event);
+}
+
+bool TfrmNovoExame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Image4_ && event->type() == QEvent::MouseMove) {
+        const QPoint p = static_cast<QMouseEvent*>(event)->position().toPoint();
+        lblMens3_->setVisible(p.x() >= 6 && p.x() <= 22 && p.y() >= 6 && p.y() <= 29);
+        if (lblMens3_->isVisible()) lblMens3_->raise();
+    } else if (watched == Image4_ && event->type() == QEvent::Leave) {
+        lblMens3_->hide();
+    } else if (event->type() == QEvent::MouseButtonRelease &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        for (int olho : {kEsquerdo, kDireito})
+            for (QLabel* r : olhos_[size_t(olho)].rotulos)
+                if (watched == r) clicaRotulo(olho, r->property("Tag").toInt());
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---- layouts and places ----------------------------------------------------------------------
+
+void TfrmNovoExame::AumentaForm() {
+    expandido_ = true;
+    setFixedHeight(kAlturaExpandida);
+    Bevel1_->resize(kLargura - 8, 430);
+    for (Olho& o : olhos_) {
+        o.caixa->resize(366, 422);
+        o.memos->show();
+    }
+    Bevel2_->setGeometry(4, 508, kLargura - 8, 3);
+    barra_->move(0, 521);
+}
+
+void TfrmNovoExame::DiminuiForm() {
+    expandido_ = false;
+    setFixedHeight(kAlturaCompacta);
+    Bevel1_->resize(kLargura - 8, 161);
+    for (Olho& o : olhos_) {
+        o.caixa->resize(366, 153);
+        o.memos->hide();
+    }
+    Bevel2_->setGeometry(4, 250, kLargura - 8, 3);
+    barra_->move(0, 263);
+}
+
+// The design screen of the placing rules is the screen the window is on.
+void TfrmNovoExame::centraVerticalmente() {
+    const QScreen* tela = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!tela) return;
+    const QRect area = tela->availableGeometry();
+    move(area.x() + int(std::lround((area.width() - width()) / 2.0)),
+         area.y() + int(std::lround((area.height() - height()) / 2.0)));
+}
+
+void TfrmNovoExame::posicionaNoTopo() {
+    const QScreen* tela = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (tela) move(x(), tela->availableGeometry().y());
+}
+
+void TfrmNovoExame::atualizaDataHora() {
+    const QDateTime agora = norvix::Relogio().Agora();
+    lblData_->setText(agora.toString(QStringLiteral("dd/MM/yy")));
+    lblHora_->setText(agora.toString(QStringLiteral("HH:mm:ss")));
+}
+
+void TfrmNovoExame::mostraEspera(bool comTemporizador) {
+    if (browser_) {
+        browser_->showWait();
+        if (comTemporizador) browser_->startWaitTimer();
+    } else {
+        TfrmAguarde::instance()->showNow();
+    }
+}
+
+void TfrmNovoExame::escondeEspera() {
+    if (TfrmAguarde::exists()) TfrmAguarde::instance()->hide();
+}
+
+void TfrmNovoExame::CarregaMedicos() {
+    QStringList nomes;
+    norvix::FbQuery& q = norvix::DMPrincipal().openQuery(norvix::DMPrincipal().IBOperation,
+                                                         QStringLiteral("SELECT Nome FROM Medicos ORDER BY Nome ASC"));
+    for (; !q.eof(); q.next()) nomes << q.asString(QStringLiteral("NOME"));
+    q.close();
+    ComboMedicos_->clear();
+    ComboMedicos_->addItem(QString());
+    ComboMedicos_->addItems(nomes);
+    const int filtro = browser_ ? ComboMedicos_->findText(browser_->filterText(), Qt::MatchExactly | Qt::MatchCaseSensitive) : -1;
+    ComboMedicos_->setCurrentIndex(filtro > 0 ? filtro : 0);
+}
+
+// ---- the steps -------------------------------------------------------------------------------
+
+void TfrmNovoExame::DefinePasso(int olho, int passo) {
+    Olho& o = olhos_[size_t(olho)];
+    o.passo = std::clamp(passo, 1, 5);
+    for (QLabel* c : o.checks) c->hide();
+    o.seta->show();
+    for (QLabel* r : o.rotulos) {
+        pinta(r, kVermelho);
+        r->setCursor(Qt::ArrowCursor);
+    }
+    if (o.passo == 5) o.seta->hide();
+    for (int i = 0; i < 4; ++i) {
+        if (i + 1 < o.passo) o.checks[size_t(i)]->show();
+        if (i + 1 <= o.passo && o.passo <= 4) {
+            pinta(o.rotulos[size_t(i)], kAzul);
+            o.rotulos[size_t(i)]->setCursor(Qt::PointingHandCursor);
+        }
+    }
+    if (o.passo <= 4) o.seta->move(8, 26 + 22 * (o.passo - 1));
+}
+
+void TfrmNovoExame::clicaRotulo(int olho, int tag) {
+    const Olho& o = olhos_[size_t(olho)];
+    // A blue label: a step done or the one to perform next, while the eye is not stored.
+    if (ocupada_ || o.passo > 4 || tag < 1 || tag > o.passo) return;
+    DefinePasso(olho, tag);
+    ExecutaPasso(olho);
+}
+
+void TfrmNovoExame::ExecutaPasso(int olho) {
+    Olho& o = olhos_[size_t(olho)];
+    if (ocupada_ || o.passo > 4) return;
+    ocupada_ = true;
+    o.executar->setEnabled(false);
+    bool ok = false;
+    try {
+        switch (o.passo) {
+        case 1:
+            if (ComboMedicos_->currentText().isEmpty()) {
+                showMessage(QStringLiteral("Selecione um médico responsável pelo exame."), QStringLiteral("Erro"),
+                            MsgIcon::Error, MsgButtons::Ok, this);
+                break;
+            }
+            ok = DigitalizaImagem(olho);
+            if (ok) {
+                sbtFechar_->setText(QStringLiteral("Cancelar"));
+                ComboMedicos_->setEnabled(false);
+            }
+            break;
+        case 2: ok = DetectaAneis(olho); break;
+        case 3: ok = VisualizaMapa(olho); break;
+        case 4: ok = tipo_ == Tipo::Ortoceratologia ? GravaExameOrto(olho) : GravaExame(olho); break;
+        }
+    } catch (const std::exception& e) {
+        escondeEspera();
+        showMessage(QString::fromUtf8(e.what()), QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
+        ok = false;
+    }
+    if (ok) DefinePasso(olho, o.passo + 1);
+    capturaDada_.reset();
+    ocupada_ = false;
+    o.executar->setEnabled(true);
+    if (!entre2e4(olhos_[0].passo) && !entre2e4(olhos_[1].passo)) sbtFechar_->setText(QStringLiteral("&Fechar"));
+    for (Olho& x : olhos_)
+        if (x.passo == 5) x.executar->setEnabled(false);
+    if (fecharDepois_) close();
+}
+
+bool TfrmNovoExame::TomaCaptura(int olho, const QByteArray& frente, const QByteArray& lateral) {
+    if (passo(olho) != 1) return false;
+    capturaDada_ = std::array<QByteArray, 2>{frente, lateral};
+    ExecutaPasso(olho);
+    return passo(olho) == 2;
+}
+
+void TfrmNovoExame::mostraImagem(int olho, const QByteArray& bitmap) {
+    Olho& o = olhos_[size_t(olho)];
+    QImage imagem = bitmap.isEmpty() ? QImage() : QImage::fromData(bitmap, "BMP");
+    if (imagem.isNull()) {
+        o.bitmap.fill(Qt::black);
+    } else {
+        o.bitmap = imagem.convertToFormat(QImage::Format_RGB32);
+    }
+    o.painel->setPixmap(QPixmap::fromImage(o.bitmap.scaled(o.painel->contentsRect().size(), Qt::KeepAspectRatio,
+                                                           Qt::SmoothTransformation)));
+}
+
+bool TfrmNovoExame::DigitalizaImagem(int olho) {
+    Olho& o = olhos_[size_t(olho)];
+    void* janela = static_cast<QWidget*>(this);
+    if (tipo_ == Tipo::Topografia) {
+        o.frente.clear();
+        o.lateral.clear();
+        QByteArray frente, lateral;
+        if (capturaDada_) {
+            frente = (*capturaDada_)[0];
+            lateral = (*capturaDada_)[1];
+        } else {
+            TCaptureBinding captura;
+            if (!captura.LoadModule(recordText(paths().Digitalizacao))) return false;
+            HostStream imagem, extra;
+            captura.Digitalizar(janela, imagem, extra, uint8_t(olho), kLegendaCaptura);
+            captura.ReleaseModule();
+            frente = imagem.data();
+            lateral = extra.data();
+        }
+        mostraImagem(olho, frente);
+        if (frente.size() < 10) return false;  // nothing captured (the operator cancelled)
+        const QString problema = problemaNoBitmap(frente);
+        if (!problema.isEmpty()) {
+            showMessage(QStringLiteral("A imagem recebida do módulo de captura não é um bitmap válido (%1). Digitalize "
+                                       "a imagem novamente.").arg(problema),
+                        QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
+            return false;
+        }
+        o.frente = frente;
+        o.lateral = lateral;
+        return true;
+    }
+
+    o.capturas = {};
+    o.extras = {};
+    TCaptureOrtoBinding captura;
+    if (!captura.LoadModule(recordText(paths().DigitalizacaoOrto))) return false;
+    std::array<HostStream, 4> imagens, extras;
+    ModuleStream* primeiras[4];
+    ModuleStream* segundas[4];
+    for (int c = 0; c < 4; ++c) {
+        primeiras[c] = imagens[size_t(c)];
+        segundas[c] = extras[size_t(c)];
+    }
+    captura.Digitalizar(janela, primeiras, segundas, uint8_t(olho), kLegendaCaptura);
+    captura.ReleaseModule();
+    mostraImagem(olho, imagens[0].data());
+    if (imagens[0].size() < 10) return false;
+    for (int c = 0; c < 4; ++c) {
+        const QString problema = problemaNoBitmap(imagens[size_t(c)].data());
+        if (!problema.isEmpty()) {
+            showMessage(QStringLiteral("A imagem %1 recebida do módulo de captura não é um bitmap válido (%2). "
+                                       "Digitalize as imagens novamente.").arg(c + 1).arg(problema),
+                        QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
+            return false;
+        }
+    }
+    for (int c = 0; c < 4; ++c) {
+        o.capturas[size_t(c)] = imagens[size_t(c)].data();
+        o.extras[size_t(c)] = extras[size_t(c)].data();
+    }
+    return true;
+}
+
+bool TfrmNovoExame::DetectaAneis(int olho) {
+    Olho& o = olhos_[size_t(olho)];
+    void* janela = static_cast<QWidget*>(this);
+    auto recusa = [&](const QString& problema) {
+        showMessage(QStringLiteral("O módulo de processamento devolveu medidas inválidas: %1. O exame não pode ser "
+                                   "gravado com elas; detecte os anéis novamente ou digitalize outra imagem.")
+                        .arg(problema),
+                    QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
+        return false;
+    };
+
+    if (tipo_ == Tipo::Topografia) {
+        TProcessingBinding processamento;
+        if (!processamento.LoadModule(recordText(paths().Processamento))) return false;
+        // Measured into a fresh record: a failed run leaves the eye's last good measure alone.
+        auto medida = std::make_unique<norvix::TMedidaOlho>();
+        medida->frente = o.frente;
+        medida->lateral = o.lateral;
+        HostStream imagem(o.frente);
+        const int32_t r = processamento.ProcessaImagem(janela, imagem, &medida->centroX, &medida->centroY, &medida->m,
+                                                       &medida->meridianos, &medida->d, &medida->pupila,
+                                                       &medida->indConf, &infos(), &paths());
+        processamento.ReleaseModule();
+        if (r != 1) return false;
+        const QString problema = norvix::ProblemaNaMedida(*medida);
+        if (!problema.isEmpty()) return recusa(problema);
+        o.medida = std::move(medida);
+        return true;
+    }
+
+    TProcessingOrtoBinding processamento;
+    if (!processamento.LoadModule(recordText(paths().ProcessamentoOrto))) return false;
+    std::array<HostStream, 4> imagens;
+    ModuleStream* fluxos[4];
+    for (int c = 0; c < 4; ++c) {
+        imagens[size_t(c)].setData(o.capturas[size_t(c)]);
+        fluxos[c] = imagens[size_t(c)];
+    }
+    HostStream m, d, parametros;
+    std::array<double, 4> confiancas{};
+    const int32_t r = processamento.ProcessaImagem(janela, fluxos, m, d, parametros, confiancas.data(), &infos(),
+                                                   &paths());
+    processamento.ReleaseModule();
+    if (r != 1) return false;
+
+    const QStringList linhasM = m.lines(kLinhasOrto + 1), linhasD = d.lines(kLinhasOrto + 1);
+    const QStringList valores = parametros.lines(17);
+    std::unique_ptr<TMatrizAngAnel[]> mOrto(new TMatrizAngAnel[4]()), dOrto(new TMatrizAngAnel[4]());
+    TTabelaOrto tabela{};
+    try {
+        int im = -1, id = -1;
+        for (int c = 0; c < 4; ++c) norvix::LeMatrizAngAnel(linhasM, im, mOrto[c]);
+        for (int c = 0; c < 4; ++c) norvix::LeMatrizAngAnel(linhasD, id, dOrto[c]);
+    } catch (const norvix::ArquivoExameError& e) {
+        return recusa(e.message());
+    }
+    for (int i = 0; i < 16; ++i) {
+        const QByteArray v = valores.value(i).trimmed().toLatin1();
+        if (!norvix::LeValor(v.constData(), v.constData() + v.size(), &tabela[i / 4][i % 4]))
+            return recusa(QStringLiteral("o valor %1 dos parâmetros (\"%2\") não é um número").arg(i + 1).arg(
+                QString::fromLatin1(v.left(20))));
+    }
+    for (int c = 0; c < 4; ++c) {
+        if (!std::isfinite(confiancas[size_t(c)]))
+            return recusa(QStringLiteral("o índice de confiabilidade da captura %1 não é um número").arg(c + 1));
+        const QString problema = norvix::ProblemaNasMatrizes(mOrto[c], dOrto[c]);
+        if (!problema.isEmpty()) return recusa(QStringLiteral("captura %1: %2").arg(c + 1).arg(problema));
+    }
+    o.mOrto = std::move(mOrto);
+    o.dOrto = std::move(dOrto);
+    std::copy(&tabela[0][0], &tabela[0][0] + 16, &o.tabelaOrto[0][0]);
+    o.confOrto = confiancas;
+    o.linhasM = linhasM.mid(0, kLinhasOrto);
+    o.linhasD = linhasD.mid(0, kLinhasOrto);
+    return true;
+}
+
+QStringList TfrmNovoExame::cabecalho(int olho, double confianca) const {
+    const QDateTime agora = norvix::Relogio().Agora();
+    const QString conf = QString::number(std::lround(confianca));
+    const QString banco = recordText(paths().BancoDados);
+    QStringList linhas{nomePaciente_,
+                       QStringLiteral("%1").arg(paciente_, 4, 10, QLatin1Char('0')),
+                       rgPaciente_ + QLatin1Char(' '),
+                       textoOlho(olho),
+                       agora.toString(QStringLiteral("dd/MM/yyyy")),
+                       agora.toString(QStringLiteral("HH:mm:ss")),
+                       ComboMedicos_->currentText()};
+    if (tipo_ == Tipo::Topografia) linhas << QStringLiteral("0");
+    linhas << conf << banco;
+    if (tipo_ == Tipo::Topografia) linhas << conf << banco;
+    return linhas;
+}
+
+bool TfrmNovoExame::VisualizaMapa(int olho) {
+    const Olho& o = olhos_[size_t(olho)];
+    void* janela = static_cast<QWidget*>(this);
+    const QString mapas = recordText(paths().DirMapas) + QLatin1Char('/');
+    mostraEspera(true);
+    bool ok = false;
+    if (tipo_ == Tipo::Topografia && o.medida) {
+        const norvix::TMedidaOlho& e = *o.medida;
+        TSingleMapBinding mapa;
+        const QString arquivo = rbtAxial_->isChecked() ? TExamMaps::kHalden : TExamMaps::kSorvik;
+        if (mapa.LoadModule(mapas + arquivo) && mapa.ProcessaMapa) {
+            HostStream cabecalhoExame, frente(e.frente), lateral(e.lateral);
+            cabecalhoExame.writeLines(cabecalho(olho, e.indConf));
+            cabecalhoExame.rewind();
+            mapa.ProcessaMapa(janela, frente, lateral, e.centroX, e.centroY, cabecalhoExame, &e.m, &e.meridianos, &e.d,
+                              &e.pupila, &infos());
+            ok = true;
+        }
+        mapa.ReleaseModule();
+    } else if (tipo_ == Tipo::Ortoceratologia && o.mOrto) {
+        TMultiMapBinding mapa;
+        if (mapa.LoadModule(mapas + TExamMaps::kFennic)) {
+            std::array<HostStream, 4> cabecalhos;
+            ModuleStream* fluxos[4];
+            for (int c = 0; c < 4; ++c) {
+                cabecalhos[size_t(c)].writeLines(cabecalho(olho, o.confOrto[size_t(c)]));
+                cabecalhos[size_t(c)].rewind();
+                fluxos[c] = cabecalhos[size_t(c)];
+            }
+            const TDadosPac dados{4, fluxos};
+            const TMatrizesAngAnel m{4, o.mOrto.get()}, d{4, o.dOrto.get()};
+            mapa.ProcessaMapasOrto(janela, &dados, &m, &d, &o.tabelaOrto, &infos());
+            ok = true;
+        }
+        mapa.ReleaseModule();
+    }
+    escondeEspera();
+    posicionaNoTopo();
+    AumentaForm();
+    return ok;
+}
+
+// ---- storing ---------------------------------------------------------------------------------
+
+bool TfrmNovoExame::gravaComum(int olho, const std::function<void(int medico)>& grava) {
+    Olho& o = olhos_[size_t(olho)];
+    mostraEspera(false);
+    o.diag->setEnabled(false);
+    o.obs->setEnabled(false);
+    ComboMedicos_->setEnabled(false);
+    const QString nomeMedico = ComboMedicos_->currentText();
+    bool ok = false;
+    try {
+        const int medico = norvix::DMedicos().SelectCodigoByNome(nomeMedico);
+        if (medico == 0) {
+            // Deleted by another workstation since it was chosen: the operator chooses again.
+            escondeEspera();
+            showMessage(QStringLiteral("O médico \"%1\" não está mais cadastrado (pode ter sido excluído em outra "
+                                       "estação de trabalho). Escolha o médico responsável e grave o exame novamente.")
+                            .arg(nomeMedico),
+                        QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+            CarregaMedicos();
+            ComboMedicos_->setEnabled(true);
+        } else {
+            grava(medico);
+            ok = true;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Gravar Exame: %s\n", e.what());
+        escondeEspera();
+        showMessage(kNaoSalvou(), QStringLiteral("Informação"), MsgIcon::Warning, MsgButtons::Ok, this);
+    }
+    if (ok && browser_) {
+        // The browser shows the new exam under its doctor, on this patient.
+        try {
+            browser_->CarregaFiltroMedicos();
+            browser_->SelecionaPaciente(nomePaciente_, nomeMedico);
+            browser_->SelecionaCodigoPaciente(paciente_);
+        } catch (const std::exception& e) {
+            showMessage(QString::fromUtf8(e.what()), QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+        }
+    }
+    escondeEspera();
+    if (!ok) {
+        // Nothing was stored: the texts can be changed and the step run again.
+        o.diag->setEnabled(true);
+        o.obs->setEnabled(true);
+    }
+    return ok;
+}
+
+bool TfrmNovoExame::GravaExame(int olho) {
+    Olho& o = olhos_[size_t(olho)];
+    if (!o.medida) return false;
+    o.medida->frente = o.frente;
+    o.medida->lateral = o.lateral;
+    bool imagensOk = true;
+    const bool ok = gravaComum(olho, [&](int medico) {
+        norvix::GravaTudoOuNada([&](norvix::TArquivosNovos& arquivos) {
+            const QDateTime quando = norvix::MomentoLivre(paciente_);
+            const norvix::TExameNovo exame{paciente_,
+                                           medico,
+                                           quando.date(),
+                                           quando.time(),
+                                           olho == kDireito ? QStringLiteral("OD") : QStringLiteral("OS"),
+                                           o.diag->toPlainText(),
+                                           o.obs->toPlainText()};
+            norvix::GravaExameTopografia(exame, *o.medida, arquivos, &imagensOk);
+        });
+    });
+    if (ok) {
+        if (!imagensOk)
+            showMessage(QStringLiteral("Não Foi possivel salvar as imagens"), QStringLiteral("Informação"),
+                        MsgIcon::Warning, MsgButtons::Ok, this);
+        atualizaDataHora();
+        showMessage(QStringLiteral("Exame gravado com sucesso"), QStringLiteral("Informação"), MsgIcon::Information,
+                    MsgButtons::Ok, this);
+    }
+    if (!entre2e4(olhos_[size_t(1 - olho)].passo)) {
+        DiminuiForm();
+        centraVerticalmente();
+    }
+    return ok;
+}
+
+bool TfrmNovoExame::GravaExameOrto(int olho) {
+    Olho& o = olhos_[size_t(olho)];
+    if (!o.mOrto || o.linhasM.size() != kLinhasOrto || o.linhasD.size() != kLinhasOrto) return false;
+    const bool ok = gravaComum(olho, [&](int medico) {
+        norvix::GravaTudoOuNada([&](norvix::TArquivosNovos& arquivos) {
+            for (int c = 0; c < 4; ++c) {
+                // Each capture its own second, so that every row of the eye has its own time.
+                const QDateTime quando = norvix::MomentoLivre(paciente_);
+                const norvix::TExameNovo exame{paciente_,
+                                               medico,
+                                               quando.date(),
+                                               quando.time(),
+                                               olho == kDireito ? QStringLiteral("OD") : QStringLiteral("OS"),
+                                               o.diag->toPlainText(),
+                                               o.obs->toPlainText()};
+                norvix::TCapturaOrto captura;
+                captura.linhasM = o.linhasM.mid(NORVIX_MERIDIANS * c, NORVIX_MERIDIANS);
+                captura.linhasD = o.linhasD.mid(NORVIX_MERIDIANS * c, NORVIX_MERIDIANS);
+                captura.sag = o.tabelaOrto[c][0];
+                captura.div = o.tabelaOrto[c][1];
+                captura.raio = o.tabelaOrto[c][2];
+                captura.indConf = o.confOrto[size_t(c)];
+                norvix::GravaExameOrto(exame, captura, arquivos);
+                atualizaDataHora();
+            }
+        });
+    });
+    if (ok)
+        showMessage(QStringLiteral("Exame gravado com sucesso"), QStringLiteral("Informação"), MsgIcon::Information,
+                    MsgButtons::Ok, this);
+    if (!entre2e4(olhos_[size_t(1 - olho)].passo)) {
+        DiminuiForm();
+        centraVerticalmente();
+    }
+    return ok;
+}

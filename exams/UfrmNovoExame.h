@@ -1,0 +1,162 @@
+#pragma once
+// "Assistente para criação do exame": a new exam of the patient current in the exam browser.
+// One column per eye (the right eye on the left), each through the same four steps, worked in
+// any interleaving: capture through the capture module, ring detection through the processing
+// module, the map through a map module, and storing. Two kinds: topography (one exam per eye)
+// and orthokeratology (four captures per eye, stored as four exams). Every module is loaded
+// for its step and released right after it.
+#include <QDialog>
+#include <QImage>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "modules/ModuleContract.h"
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+class TfrmExames;
+
+namespace norvix {
+struct TMedidaOlho;
+}
+
+class TfrmNovoExame : public QDialog {
+    Q_OBJECT
+public:
+    enum class Tipo { Topografia, Ortoceratologia };
+    // Eye indexes, as the capture module takes them.
+    static constexpr int kEsquerdo = 0;
+    static constexpr int kDireito = 1;
+
+    // browser: the exam browser, whose current patient is examined and whose lists are brought
+    // up to date after each save; null for none (the patient query still gives the patient).
+    TfrmNovoExame(TfrmExames* browser, Tipo tipo, QWidget* parent = nullptr);
+    ~TfrmNovoExame() override;
+
+    // The opener of the browser's "Novo Exame" and "Orto" (and of the patient picker): with a
+    // current patient, the window of that kind shown modally; it frees itself when closed.
+    static void Abre(TfrmExames& browser, bool orto);
+    static TfrmNovoExame* instance() { return instance_; }
+
+    // ---- what the controls do (tests call these as the operator would) --------------------
+    void sbtExecutarDClick() { ExecutaPasso(kDireito); }
+    void sbtExecutarSClick() { ExecutaPasso(kEsquerdo); }
+    // A click on the step label with that Tag (1..4) of the right / left eye.
+    void lblDigitDClick(int tag) { clicaRotulo(kDireito, tag); }
+    void lblDigitSClick(int tag) { clicaRotulo(kEsquerdo, tag); }
+    void sbtFecharClick();
+    void AumentaForm();
+    void DiminuiForm();
+    // The images a capture module would have written for the eye, taken as the capture step
+    // at step 1 takes a module's (the screenshots and the benchmarks use it in place of the
+    // capture window). Whether the step succeeded.
+    bool TomaCaptura(int olho, const QByteArray& frente, const QByteArray& lateral = {});
+
+    // ---- state -------------------------------------------------------------------------------
+    Tipo tipo() const { return tipo_; }
+    int passo(int olho) const { return olhos_[size_t(olho)].passo; }
+    bool expandido() const { return expandido_; }
+    // The eye's measure after ring detection (topography), or null.
+    const norvix::TMedidaOlho* medida(int olho) const { return olhos_[size_t(olho)].medida.get(); }
+    // The four confidence indexes after ring detection (orthokeratology).
+    std::array<double, 4> confiancasOrto(int olho) const { return olhos_[size_t(olho)].confOrto; }
+    QImage imagemOlho(int olho) const { return olhos_[size_t(olho)].bitmap; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // One eye's column and its data.
+    struct Olho {
+        int passo = 1;  // 1..4: the step to perform next; 5: stored
+        QImage bitmap;  // the image panel's 640 x 480 picture
+        // Topography: the images of the last capture and the measure of the last detection.
+        QByteArray frente, lateral;
+        std::unique_ptr<norvix::TMedidaOlho> medida;
+        // Orthokeratology: the four captures (and the four spare streams), and after detection
+        // the module's table lines, the parsed tables and values.
+        std::array<QByteArray, 4> capturas, extras;
+        std::array<double, 4> confOrto{};
+        QStringList linhasM, linhasD;
+        std::unique_ptr<TMatrizAngAnel[]> mOrto, dOrto;  // four each
+        TTabelaOrto tabelaOrto{};                       // per capture: Sag, Div, Raio, fourth
+        // controls
+        QGroupBox* caixa = nullptr;
+        QLabel* seta = nullptr;
+        std::array<QLabel*, 4> checks{};
+        std::array<QLabel*, 4> rotulos{};
+        QPushButton* executar = nullptr;
+        QLabel* painel = nullptr;
+        QWidget* memos = nullptr;
+        QPlainTextEdit* diag = nullptr;
+        QPlainTextEdit* obs = nullptr;
+    };
+
+    void FormShow();
+    void FormClose();
+    void buildUi();
+    void CarregaMedicos();
+    void DefinePasso(int olho, int passo);
+    void ExecutaPasso(int olho);
+    void clicaRotulo(int olho, int tag);
+    bool DigitalizaImagem(int olho);
+    bool DetectaAneis(int olho);
+    bool VisualizaMapa(int olho);
+    bool GravaExame(int olho);
+    bool GravaExameOrto(int olho);
+    bool gravaComum(int olho, const std::function<void(int medico)>& grava);
+    void mostraImagem(int olho, const QByteArray& bitmap);
+    QStringList cabecalho(int olho, double confianca) const;
+    void atualizaDataHora();
+    void centraVerticalmente();
+    void posicionaNoTopo();
+    void mostraEspera(bool comTemporizador);
+    void escondeEspera();
+    static bool entre2e4(int passo) { return passo >= 2 && passo <= 4; }
+
+    TfrmExames* browser_;
+    Tipo tipo_;
+    bool mostrada_ = false;
+    bool expandido_ = false;
+    bool ocupada_ = false;         // a step runs (a module's window may be up)
+    bool fecharDepois_ = false;    // closing was asked while a step ran
+    // The patient examined, as the patient query stood when the window was made.
+    int paciente_ = 0;
+    QString nomePaciente_, rgPaciente_;
+    std::optional<std::array<QByteArray, 2>> capturaDada_;
+    std::array<Olho, 2> olhos_;
+
+    QComboBox* ComboMedicos_ = nullptr;
+    QLabel* lblData_ = nullptr;
+    QLabel* lblHora_ = nullptr;
+    QLabel* Image4_ = nullptr;
+    QLabel* lblMens3_ = nullptr;
+    QFrame* Bevel1_ = nullptr;
+    QFrame* Bevel2_ = nullptr;
+    QWidget* barra_ = nullptr;  // lblVisMapa, the radio buttons and sbtFechar
+    QRadioButton* rbtAxial_ = nullptr;
+    QRadioButton* rbtTangencial_ = nullptr;
+    QRadioButton* rbtFennic_ = nullptr;
+    QPushButton* sbtFechar_ = nullptr;
+
+    static QPointer<TfrmNovoExame> instance_;
+};
+
+// Makes the exam browser's "Novo Exame" and "Orto" open the new-exam window (the main window
+// calls it once).
+void registerNewExamWindow();
