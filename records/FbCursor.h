@@ -119,7 +119,11 @@ private:
     };
     friend class FbDatabase;
     void prepare();
-    void unprepare();  // closes and frees the prepared statement
+    void unprepare();  // closes and frees the prepared statement and those kept aside
+    // Keeps the prepared statement aside for a later return of the same text: the access
+    // operations share one scratch cursor, and preparing costs more than running a short
+    // statement on the embedded engine.
+    void parkStatement();
     std::vector<unsigned char> bindParameters(Firebird::IMessageMetadata** metadata);
     bool fetchOne();
     void fetchAll();
@@ -133,6 +137,13 @@ private:
     QString name_;
     FbParsedSql parsed_;
     QString preparedFor_;
+    struct Parked {
+        QString text;
+        Firebird::IStatement* statement;
+        FbParsedSql parsed;
+    };
+    std::deque<Parked> parked_;  // most recent first
+    static constexpr size_t kParked = 24;
     Firebird::IStatement* statement_ = nullptr;
     Firebird::IMessageMetadata* outMeta_ = nullptr;
     Firebird::IMessageMetadata* inMetaCache_ = nullptr;  // parameters as last sent
