@@ -29,6 +29,7 @@
 #include "records/UBJpeg.h"
 #include "reports/UBMapOperation.h"
 #include "records/UDMedicos.h"
+#include "registration/Registration.h"
 #include "skins/SkinPictures.h"
 
 QPointer<TfrmPrincipal> TfrmPrincipal::instance_;
@@ -126,6 +127,7 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
                           QStringLiteral("HH:mm:ss"), QString(), QString());
     regConfig_->Apply();
     norvix::help::setHelpFolder(norvix::programDirectory() + QStringLiteral("ajuda/AjudaPrincipal"));
+    registerRegistrationWindows();
 
     setFixedSize(800, 600);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
