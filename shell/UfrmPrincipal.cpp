@@ -30,6 +30,7 @@
 #include "reports/UBMapOperation.h"
 #include "records/UDMedicos.h"
 #include "registration/Registration.h"
+#include "registration/UfrmCadastroMedicos.h"
 #include "skins/SkinPictures.h"
 
 QPointer<TfrmPrincipal> TfrmPrincipal::instance_;
@@ -251,9 +252,10 @@ void TfrmPrincipal::BtnImage0Click() {
     TfrmExames::instance()->exec();
 }
 
-// The windows behind these buttons (doctors, calibration, tools, backup) join the program
-// with their own work; until then the buttons open nothing.
-void TfrmPrincipal::BtnImage1Click() {}
+void TfrmPrincipal::BtnImage1Click() { TfrmCadastroMedicos::Executa(this); }
+
+// The windows behind these buttons (calibration, tools, backup) join the program with their
+// own work; until then the buttons open nothing.
 void TfrmPrincipal::BtnImage2Click() {}
 void TfrmPrincipal::BtnImage3Click() {}
 void TfrmPrincipal::BtnImage4Click() {}
