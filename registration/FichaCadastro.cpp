@@ -99,13 +99,13 @@ TFichaCadastro::TFichaCadastro(Tipo tipo, TRecordBuffer& buffer, QWidget* parent
     auto* grupos = new QHBoxLayout;
     static const char* const kSexo[] = {"rbtMasculino", "rbtFeminino"};
     static const char* const kEstadoCivil[] = {"rbtCasado", "rbtSolteiro", "rbtDivorciado"};
-    choice(pessoais, "rgSexo", QStringLiteral("Sexo"), {QStringLiteral("Masculino"), QStringLiteral("Feminino")},
-           {QStringLiteral("M"), QStringLiteral("F")}, QStringLiteral("SEXO"), kSexo);
-    choice(pessoais, "rgEstadoCivil", QStringLiteral("Estado Civil"),
-           {QStringLiteral("Casado(a)"), QStringLiteral("Solteiro(a)"), QStringLiteral("Divorciado(a)")},
-           {QStringLiteral("C"), QStringLiteral("S"), QStringLiteral("D")}, QStringLiteral("ESTADOCIVIL"), kEstadoCivil);
-    grupos->addWidget(pessoais->findChild<QGroupBox*>(QStringLiteral("rgSexo")));
-    grupos->addWidget(pessoais->findChild<QGroupBox*>(QStringLiteral("rgEstadoCivil")));
+    grupos->addWidget(choice(pessoais, "rgSexo", QStringLiteral("Sexo"),
+                             {QStringLiteral("Masculino"), QStringLiteral("Feminino")},
+                             {QStringLiteral("M"), QStringLiteral("F")}, QStringLiteral("SEXO"), kSexo));
+    grupos->addWidget(choice(pessoais, "rgEstadoCivil", QStringLiteral("Estado Civil"),
+                             {QStringLiteral("Casado(a)"), QStringLiteral("Solteiro(a)"), QStringLiteral("Divorciado(a)")},
+                             {QStringLiteral("C"), QStringLiteral("S"), QStringLiteral("D")},
+                             QStringLiteral("ESTADOCIVIL"), kEstadoCivil));
     p.addLayout(grupos);
     auto* linhaCodigo = new QHBoxLayout;
     lblCodigo_ = new QLabel(paciente ? QStringLiteral("Código:") : QStringLiteral("Codigo:"), pessoais);
@@ -160,7 +160,7 @@ QComboBox* TFichaCadastro::combo(QWidget* page, const char* name, const QString&
     return c;
 }
 
-QButtonGroup* TFichaCadastro::choice(QWidget* page, const char* name, const QString& caption,
+QGroupBox* TFichaCadastro::choice(QWidget* page, const char* name, const QString& caption,
                                      const QStringList& captions, const QStringList& values, const QString& column,
                                      const char* const* names) {
     auto* box = new QGroupBox(caption, page);
@@ -175,7 +175,7 @@ QButtonGroup* TFichaCadastro::choice(QWidget* page, const char* name, const QStr
         layout->addWidget(b);
     }
     buffer_.bind(group, column, values);
-    return group;
+    return box;
 }
 
 void TFichaCadastro::setCodigo(const QString& caption, bool visible) {

@@ -5,7 +5,7 @@
 // of states to choose from; the doctor's has the CRM and states that may be typed.
 #include <QTabWidget>
 
-class QButtonGroup;
+class QGroupBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -39,7 +39,7 @@ private:
     QLineEdit* edit(QWidget* page, const char* name, const QString& column, int format);
     QComboBox* combo(QWidget* page, const char* name, const QString& column, const QStringList& items,
                      bool editable);
-    QButtonGroup* choice(QWidget* page, const char* name, const QString& caption, const QStringList& captions,
+    QGroupBox* choice(QWidget* page, const char* name, const QString& caption, const QStringList& captions,
                          const QStringList& values, const QString& column, const char* const* names);
 
     TRecordBuffer& buffer_;

@@ -34,19 +34,12 @@ void TRecordBuffer::readRow() {
     for (const QString& column : table_.fieldNames()) stored_.insert(column, table_.asString(column));
 }
 
-void TRecordBuffer::setState(State s) {
-    if (s == state_) return;
-    state_ = s;
-    emit stateChanged();
-}
-
 void TRecordBuffer::refresh() {
     edits_.clear();
     readRow();
     applyWidths();
-    setState(table_.active() ? State::Browse : State::Inactive);
+    state_ = table_.active() ? State::Browse : State::Inactive;
     show();
-    emit rowChanged();
 }
 
 void TRecordBuffer::open() {
@@ -55,16 +48,15 @@ void TRecordBuffer::open() {
 }
 
 void TRecordBuffer::edit() {
-    if (state_ == State::Browse && hasRow()) setState(State::Edit);
+    if (state_ == State::Browse && hasRow()) state_ = State::Edit;
 }
 
 void TRecordBuffer::append() {
     edits_.clear();
     stored_.clear();
     applyWidths();
-    setState(State::Insert);
+    state_ = State::Insert;
     show();
-    emit rowChanged();
 }
 
 void TRecordBuffer::cancel() {
@@ -93,7 +85,7 @@ int TRecordBuffer::width(const QString& column) const { return table_.textWidth(
 void TRecordBuffer::setValue(const QString& column, const QString& text) { take(column, text, nullptr); }
 
 void TRecordBuffer::take(const QString& column, const QString& text, const QObject* from) {
-    if (state_ == State::Browse && hasRow()) setState(State::Edit);
+    if (state_ == State::Browse && hasRow()) state_ = State::Edit;
     if (!editing()) return;
     const int w = width(column);
     const QString key = column.toUpper();
@@ -105,32 +97,28 @@ void TRecordBuffer::take(const QString& column, const QString& text, const QObje
 
 // ---- moving ------------------------------------------------------------------------------------
 
-bool TRecordBuffer::first() {
-    if (!table_.active()) return false;
+void TRecordBuffer::first() {
+    if (!table_.active()) return;
     table_.first();
     refresh();
-    return hasRow();
 }
 
-bool TRecordBuffer::prior() {
-    if (!table_.active() || table_.recNo() <= 0) return false;
+void TRecordBuffer::prior() {
+    if (!table_.active() || table_.recNo() <= 0) return;
     table_.prior();
     refresh();
-    return true;
 }
 
-bool TRecordBuffer::next() {
-    if (!table_.active() || atLast()) return false;
+void TRecordBuffer::next() {
+    if (!table_.active() || atLast()) return;
     table_.next();
     refresh();
-    return true;
 }
 
-bool TRecordBuffer::last() {
-    if (!table_.active()) return false;
+void TRecordBuffer::last() {
+    if (!table_.active()) return;
     table_.last();
     refresh();
-    return hasRow();
 }
 
 bool TRecordBuffer::locate(const QString& column, const QVariant& value) {
@@ -231,12 +219,12 @@ void TRecordBuffer::applyWidths() {
             case Format::Cpf:
             case Format::Cep:
             case Format::Digits: {
+                if (qobject_cast<const FormatoValidator*>(edit->validator())) break;  // set before
                 const auto kind = b.format == Format::Cpf   ? FormatoValidator::Formato::Cpf
                                   : b.format == Format::Cep ? FormatoValidator::Formato::Cep
                                                             : FormatoValidator::Formato::Digitos;
                 // The CEP's hyphen takes one character of its column.
                 const int digits = b.format == Format::Cep ? w - 1 : w;
-                if (edit->validator()) delete edit->validator();
                 edit->setValidator(new FormatoValidator(kind, digits, edit));
                 edit->setMaxLength(kFormattedInput);
                 break;

@@ -56,12 +56,12 @@ public:
     // The column's width in characters, from the cursor's description; 0 when unknown.
     int width(const QString& column) const;
 
-    // Moving the cursor (pending edits are dropped); each returns whether it moved.
-    bool first();
-    bool prior();
-    bool next();
-    bool last();
-    bool locate(const QString& column, const QVariant& value);
+    // Moving the cursor; pending edits are dropped.
+    void first();
+    void prior();
+    void next();
+    void last();
+    bool locate(const QString& column, const QVariant& value);  // whether a row matched
     // The first row whose text column equals text, ignoring letter case.
     bool locateIgnoringCase(const QString& column, const QString& text);
     bool atFirst() const;
@@ -78,10 +78,6 @@ public:
     void setReadOnly(bool readOnly);
     bool readOnly() const { return readOnly_; }
 
-signals:
-    void stateChanged();
-    void rowChanged();
-
 private:
     struct Binding {
         QPointer<QObject> control;
@@ -91,7 +87,6 @@ private:
     };
     void take(const QString& column, const QString& text, const QObject* from);
     void readRow();
-    void setState(State s);
     void show();  // every control from the row
     void show(const Binding& b);
     void applyWidths();

@@ -198,7 +198,18 @@ void TfrmCadastroMedicos::sbtAlterarClick() {
 
 void TfrmCadastroMedicos::sbtAtualizarClick() {
     if (!buffer_->editing()) return;
-    const bool gravou = modo_ == QLatin1String("Add") ? insereMedico() : salvaAlteracao();
+    const QString nome = v("NOME");
+    // A name of blanks only is refused like an empty one, also when changing a doctor: the
+    // doctor filter of the browser would list a blank.
+    if (norvix::cadastro::nomeVazio(nome)) {
+        showMessage(QStringLiteral("Campo NOME é obrigatório!!!"), QStringLiteral("Informação"), MsgIcon::Information,
+                    MsgButtons::Ok, this);
+        ficha_->setCurrentIndex(0);
+        ficha_->edtNome->setFocus();
+        return;
+    }
+    if (!norvix::cadastro::confirmaCpf(*buffer_, *ficha_, this)) return;
+    const bool gravou = modo_ == QLatin1String("Add") ? insereMedico(nome) : salvaAlteracao(nome);
     if (!gravou) return;
     estadoNavegacao(false);
     DesabilitaEdicao();
@@ -207,17 +218,7 @@ void TfrmCadastroMedicos::sbtAtualizarClick() {
 
 QString TfrmCadastroMedicos::v(const char* coluna) const { return buffer_->value(QLatin1String(coluna)); }
 
-bool TfrmCadastroMedicos::insereMedico() {
-    const QString nome = v("NOME");
-    // A name of blanks only is refused like an empty one: the doctor filter would list a blank.
-    if (norvix::cadastro::nomeVazio(nome)) {
-        showMessage(QStringLiteral("Campo NOME é obrigatório!!!"), QStringLiteral("Informação"), MsgIcon::Information,
-                    MsgButtons::Ok, this);
-        ficha_->setCurrentIndex(0);
-        ficha_->edtNome->setFocus();
-        return false;
-    }
-    if (!norvix::cadastro::confirmaCpf(*buffer_, *ficha_, this)) return false;
+bool TfrmCadastroMedicos::insereMedico(const QString& nome) {
     int codigo = 0;
     try {
         norvix::TDMPrincipal::Batch lote(DMPrincipal());
@@ -238,16 +239,7 @@ bool TfrmCadastroMedicos::insereMedico() {
     return true;
 }
 
-bool TfrmCadastroMedicos::salvaAlteracao() {
-    const QString nome = v("NOME");
-    if (norvix::cadastro::nomeVazio(nome)) {
-        showMessage(QStringLiteral("Campo NOME é obrigatório!!!"), QStringLiteral("Informação"), MsgIcon::Information,
-                    MsgButtons::Ok, this);
-        ficha_->setCurrentIndex(0);
-        ficha_->edtNome->setFocus();
-        return false;
-    }
-    if (!norvix::cadastro::confirmaCpf(*buffer_, *ficha_, this)) return false;
+bool TfrmCadastroMedicos::salvaAlteracao(const QString& nome) {
     const int codigo = buffer_->storedInt(QStringLiteral("CODIGO"));
     bool existe = true;
     try {
@@ -267,7 +259,7 @@ bool TfrmCadastroMedicos::salvaAlteracao() {
     if (!existe) {
         if (!norvix::cadastro::perguntaCadastrarDeNovo(QStringLiteral("o médico"), this)) return false;
         modo_ = QStringLiteral("Add");
-        return insereMedico();
+        return insereMedico(nome);
     }
     buffer_->locate(QStringLiteral("CODIGO"), codigo);
     ficha_->setCurrentIndex(0);

@@ -55,9 +55,9 @@ private:
     void estadoNavegacao(bool recount = true);
     void estadoEdicao(const QString& modo);
     void atualizaNavegador();
-    // The saves of Atualizar; whether the doctor was saved.
-    bool insereMedico();
-    bool salvaAlteracao();
+    // The saves of Atualizar, the checks passed; whether the doctor was saved.
+    bool insereMedico(const QString& nome);
+    bool salvaAlteracao(const QString& nome);
     // Values of the 20 columns as the procedures take them, from the buffer.
     QString v(const char* coluna) const;
     void excluir();
