@@ -72,6 +72,9 @@ public:
     QStringList fieldNames() const;
     bool hasField(const QString& column) const { return columnIndex(column) >= 0; }
     int columnIndex(const QString& column) const;  // -1 when unknown
+    // The declared width of a text column in characters (the attachment's character set,
+    // Windows-1252, has one byte a character); 0 for another type or an unknown column.
+    int textWidth(const QString& column) const;
     bool isNull(const QString& column) const;
     // These raise DatabaseError for a column the result does not have (a typo must not pass
     // for an empty value); with no current row they give 0 / empty.
