@@ -84,20 +84,6 @@ const Search kSearches[TPnlFindPac::KindCount] = {
     {"Upper(Observacao) like " LIKE_PATTERN " ORDER BY Nome ASC", true, true},
 };
 
-// The LIKE pattern that finds text literally: a backslash goes before every backslash, "%" and
-// "_" (the statements say ESCAPE '\'), then the wildcards the statement wants around it.
-QString likePattern(const QString& text, bool anyBefore, bool anyAfter) {
-    QString out;
-    out.reserve(text.size() * 2 + 2);
-    if (anyBefore) out += QLatin1Char('%');
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_')) out += QLatin1Char('\\');
-        out += c;
-    }
-    if (anyAfter) out += QLatin1Char('%');
-    return out;
-}
-
 }  // namespace
 
 TPnlFindPac::TPnlFindPac(TfrmExames& browser, QWidget* parent) : QWidget(parent), browser_(browser) {
@@ -309,7 +295,7 @@ void TPnlFindPac::btnLocPacClick() {
     const Search& s = kSearches[k];
     const QString sql = k >= CodigoExame ? kJoin + QLatin1String(s.sql) : QLatin1String(s.sql);
     loadList(sql, {{QStringLiteral("Texto"),
-                    likePattern(s.upper ? norvix::MaiusculasComAcentos(text) : text, s.infix, s.infix)}});
+                    norvix::PadraoLikeLiteral(s.upper ? norvix::MaiusculasComAcentos(text) : text, s.infix, s.infix)}});
     if (listHasRows()) {
         btnLocDBGrid_->setEnabled(true);
     } else {
@@ -382,7 +368,7 @@ QString TPnlFindPac::foundExamCaption(int patientCode, const QString& text) {
                                     "Upper(Exames.%1) like " LIKE_PATTERN)
                          .arg(column),
                      {{QStringLiteral("CodigoPaciente"), patientCode},
-                      {QStringLiteral("Texto"), likePattern(norvix::MaiusculasComAcentos(text), true, true)}});
+                      {QStringLiteral("Texto"), norvix::PadraoLikeLiteral(norvix::MaiusculasComAcentos(text), true, true)}});
     }
     norvix::FbQuery& exam = dm.IBOperation;
     QString caption;

@@ -317,6 +317,13 @@ QVariant FbDataSet::cellValue(const QString& column) const {
     return readColumn(columns_[size_t(index)], rows_[size_t(current_)]);
 }
 
+int FbDataSet::textWidth(const QString& column) const {
+    const int index = columnIndex(column);
+    if (index < 0) return 0;
+    const Column& c = columns_[size_t(index)];
+    return c.type == SQL_TEXT || c.type == SQL_VARYING ? int(c.length) : 0;
+}
+
 bool FbDataSet::isNull(const QString& column) const { return !cellValue(column).isValid(); }
 
 int FbDataSet::asInt(const QString& column) const { return int(asInt64(column)); }

@@ -72,6 +72,9 @@ public:
     QStringList fieldNames() const;
     bool hasField(const QString& column) const { return columnIndex(column) >= 0; }
     int columnIndex(const QString& column) const;  // -1 when unknown
+    // The declared width of a text column in characters (the attachment's character set,
+    // Windows-1252, has one byte a character); 0 for another type or an unknown column.
+    int textWidth(const QString& column) const;
     bool isNull(const QString& column) const;
     // These raise DatabaseError for a column the result does not have (a typo must not pass
     // for an empty value); with no current row they give 0 / empty.
@@ -119,7 +122,11 @@ private:
     };
     friend class FbDatabase;
     void prepare();
-    void unprepare();  // closes and frees the prepared statement
+    void unprepare();  // closes and frees the prepared statement and those kept aside
+    // Keeps the prepared statement aside for a later return of the same text: the access
+    // operations share one scratch cursor, and preparing costs more than running a short
+    // statement on the embedded engine.
+    void parkStatement();
     std::vector<unsigned char> bindParameters(Firebird::IMessageMetadata** metadata);
     bool fetchOne();
     void fetchAll();
@@ -133,6 +140,13 @@ private:
     QString name_;
     FbParsedSql parsed_;
     QString preparedFor_;
+    struct Parked {
+        QString text;
+        Firebird::IStatement* statement;
+        FbParsedSql parsed;
+    };
+    std::deque<Parked> parked_;  // most recent first
+    static constexpr size_t kParked = 24;
     Firebird::IStatement* statement_ = nullptr;
     Firebird::IMessageMetadata* outMeta_ = nullptr;
     Firebird::IMessageMetadata* inMetaCache_ = nullptr;  // parameters as last sent

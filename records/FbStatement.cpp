@@ -78,10 +78,17 @@ void FbDataSet::clearParams() { params_.clear(); }
 
 void FbDataSet::invalidateStatement() {
     close();
-    unprepare();
+    parkStatement();
 }
 
-void FbDataSet::unprepare() {
+namespace {
+void freeStatement(IStatement* statement) {
+    // free() releases the handle when it succeeds (it fails after the attachment died).
+    if (!quietly([&](ThrowStatusWrapper* st) { statement->free(st); })) statement->release();
+}
+}  // namespace
+
+void FbDataSet::parkStatement() {
     releaseResultSet();
     if (inMetaCache_) {
         inMetaCache_->release();
@@ -93,12 +100,20 @@ void FbDataSet::unprepare() {
         outMeta_ = nullptr;
     }
     if (statement_) {
-        IStatement* statement = statement_;
+        parked_.push_front({preparedFor_, statement_, parsed_});
         statement_ = nullptr;
-        // free() releases the handle when it succeeds (it fails after the attachment died).
-        if (!quietly([&](ThrowStatusWrapper* st) { statement->free(st); })) statement->release();
+        if (parked_.size() > kParked) {
+            freeStatement(parked_.back().statement);
+            parked_.pop_back();
+        }
     }
     preparedFor_.clear();
+}
+
+void FbDataSet::unprepare() {
+    parkStatement();
+    for (Parked& p : parked_) freeStatement(p.statement);
+    parked_.clear();
 }
 
 void FbDataSet::prepare() {
@@ -106,8 +121,17 @@ void FbDataSet::prepare() {
     transaction_.database().recover();
     const QString text = effectiveSql();
     if (statement_ && preparedFor_ == text) return;
-    unprepare();
+    parkStatement();
     columns_.clear();
+    for (auto it = parked_.begin(); it != parked_.end(); ++it) {
+        if (it->text != text) continue;
+        statement_ = it->statement;
+        parsed_ = std::move(it->parsed);
+        parked_.erase(it);
+        preparedFor_ = text;
+        describeOutput();
+        return;
+    }
     parsed_ = parseNamedParameters(text);
     IAttachment* attachment = transaction_.database().requireAttachment();
     ITransaction* tra = transaction_.handle();

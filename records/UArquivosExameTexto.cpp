@@ -60,6 +60,18 @@ QString MaiusculasComAcentos(const QString& texto) {
     return r;
 }
 
+QString PadraoLikeLiteral(const QString& texto, bool qualquerAntes, bool qualquerDepois) {
+    QString r;
+    r.reserve(texto.size() * 2 + 2);
+    if (qualquerAntes) r += QLatin1Char('%');
+    for (const QChar c : texto) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_')) r += QLatin1Char('\\');
+        r += c;
+    }
+    if (qualquerDepois) r += QLatin1Char('%');
+    return r;
+}
+
 // The table writers format 12,000 values per file, so this is written by hand: no locale and
 // no allocation per value (QString::arg has both), with std::to_chars giving the correctly
 // rounded digits where the quick integer arithmetic could be wrong.

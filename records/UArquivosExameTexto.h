@@ -21,6 +21,10 @@ QString ConverteDecimal(const QString& numero, QChar separador = QLatin1Char('.'
 // Upper case for ASCII letters and the Portuguese accented letters; same length.
 QString MaiusculasComAcentos(const QString& texto);
 
+// The pattern of a "LIKE ... ESCAPE '\'" that finds texto literally: a backslash goes before
+// every backslash, "%" and "_" of it, then the wildcards asked for around it.
+QString PadraoLikeLiteral(const QString& texto, bool qualquerAntes, bool qualquerDepois);
+
 // Appends x in the pattern "00.00" (at least two integer digits, two decimals, rounded half
 // away from zero, "-" before a negative value). A value that is not finite is written as
 // "00.00", so that the file stays readable.

@@ -67,6 +67,18 @@ int TDMedicos::SelectCodigoByNome(const QString& Nome) {
                                    {{"NomeMedico", Nome}}, "Codigo", Close::Yes);
 }
 
+int TDMedicos::SelectCodigoInseridoByNome(const QString& Nome) {
+    return DMPrincipal().selectInt(
+        "SELECT MAX(Codigo) AS Codigo FROM Medicos WHERE Medicos.Nome = :Nome AND "
+        "RDB$RECORD_VERSION = CURRENT_TRANSACTION",
+        {{"Nome", Nome}}, "Codigo", Close::Yes);
+}
+
+bool TDMedicos::ExisteCodigo(int Codigo) {
+    return DMPrincipal().selectInt("SELECT FIRST 1 1 AS Existe FROM Medicos WHERE Medicos.Codigo = :Codigo",
+                                   {{"Codigo", Codigo}}, "Existe", Close::Yes) == 1;
+}
+
 int TDMedicos::CountMedicos() {
     return DMPrincipal().selectInt("SELECT COUNT(*) FROM Medicos", {}, "COUNT");
 }

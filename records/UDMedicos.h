@@ -29,6 +29,10 @@ public:
 
     QString SelectNomeByCodigo(int Codigo);       // empty when no doctor has the code
     int SelectCodigoByNome(const QString& Nome);  // 0 when no doctor has the name
+    // The doctor named Nome that the current transaction inserted (see
+    // TDPacientes::SelectCodigoInseridoByNome); 0 when there is none.
+    int SelectCodigoInseridoByNome(const QString& Nome);
+    bool ExisteCodigo(int Codigo);  // whether a row has that code
     int CountMedicos();
     int GenIdMedicos();
 

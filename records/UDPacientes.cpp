@@ -80,6 +80,19 @@ int TDPacientes::SelectCodigoByNome(const QString& Nome) {
                                    {{"NomePac", Nome}}, "Codigo", Close::Yes);
 }
 
+int TDPacientes::SelectCodigoInseridoByNome(const QString& Nome) {
+    // RDB$RECORD_VERSION is the transaction that wrote the row's current version.
+    return DMPrincipal().selectInt(
+        "SELECT MAX(Codigo) AS Codigo FROM Pacientes WHERE Pacientes.Nome = :Nome AND "
+        "RDB$RECORD_VERSION = CURRENT_TRANSACTION",
+        {{"Nome", Nome}}, "Codigo", Close::Yes);
+}
+
+bool TDPacientes::ExisteCodigo(int Codigo) {
+    return DMPrincipal().selectInt("SELECT FIRST 1 1 AS Existe FROM Pacientes WHERE Pacientes.Codigo = :Codigo",
+                                   {{"Codigo", Codigo}}, "Existe", Close::Yes) == 1;
+}
+
 int TDPacientes::CountPacientes() {
     return DMPrincipal().selectInt("SELECT COUNT(*) FROM Pacientes", {}, "COUNT");
 }

@@ -37,6 +37,11 @@ public:
     // Reads: the named column of the first row; 0 or the empty text when there is none.
     QString SelectNomeByCodigo(int Codigo);
     int SelectCodigoByNome(const QString& Nome);  // exact, case-sensitive match
+    // The code of the patient named Nome that the current transaction inserted (within a
+    // TDMPrincipal::Batch, before its commit): a patient of the same name that another
+    // workstation registers at the same moment is never taken for it. 0 when there is none.
+    int SelectCodigoInseridoByNome(const QString& Nome);
+    bool ExisteCodigo(int Codigo);  // whether a row has that code
     int CountPacientes();
     int GenIdPacientes();
     int CountPacientesSemExames();  // TOTALEXAMES = 0 (null is not counted)

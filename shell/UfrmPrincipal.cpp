@@ -30,6 +30,8 @@
 #include "records/UBJpeg.h"
 #include "reports/UBMapOperation.h"
 #include "records/UDMedicos.h"
+#include "registration/Registration.h"
+#include "registration/UfrmCadastroMedicos.h"
 #include "skins/SkinPictures.h"
 
 QPointer<TfrmPrincipal> TfrmPrincipal::instance_;
@@ -128,6 +130,7 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
     regConfig_->Apply();
     norvix::help::setHelpFolder(norvix::programDirectory() + QStringLiteral("ajuda/AjudaPrincipal"));
     registerNewExamWindow();
+    registerRegistrationWindows();
 
     setFixedSize(800, 600);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -251,9 +254,10 @@ void TfrmPrincipal::BtnImage0Click() {
     TfrmExames::instance()->exec();
 }
 
-// The windows behind these buttons (doctors, calibration, tools, backup) join the program
-// with their own work; until then the buttons open nothing.
-void TfrmPrincipal::BtnImage1Click() {}
+void TfrmPrincipal::BtnImage1Click() { TfrmCadastroMedicos::Executa(this); }
+
+// The windows behind these buttons (calibration, tools, backup) join the program with their
+// own work; until then the buttons open nothing.
 void TfrmPrincipal::BtnImage2Click() {}
 void TfrmPrincipal::BtnImage3Click() {}
 void TfrmPrincipal::BtnImage4Click() {}

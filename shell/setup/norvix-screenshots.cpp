@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 #include <QPointer>
 #include <QTabWidget>
@@ -12,6 +13,8 @@
 #include <QTimer>
 #include <cstdio>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "MiralApplication.h"
 #include "UfrmAguarde.h"
@@ -24,6 +27,8 @@
 #include "modules/ModuleBindings.h"
 #include "platform/MessageSeam.h"
 #include "records/UfrmDataModule.h"
+#include "registration/UfrmCadastroMedicos.h"
+#include "registration/UfrmCadastroPacientes.h"
 
 namespace {
 
@@ -41,9 +46,11 @@ void save(QWidget* w, const QString& name) {
     std::printf("%s\n", qPrintable(file));
 }
 
-// Runs action, which opens a modal window of its own (a module's); the window is pictured once
-// it has been up for a moment and then closed, which lets action return.
-void saveModal(const QString& name, const std::function<void()>& action, int delayMs = 800) {
+// Runs action, which opens a modal window; once it has been up for a moment, each step puts it
+// in a state that is pictured under the step's name (a step without a name is not pictured),
+// and the window is then closed, which lets action return.
+using Step = std::pair<QString, std::function<void(QWidget*)>>;
+void saveModalStates(const std::function<void()>& action, const std::vector<Step>& steps, int delayMs = 800) {
     bool taken = false;
     QTimer timer;
     timer.setSingleShot(true);
@@ -53,16 +60,37 @@ void saveModal(const QString& name, const std::function<void()>& action, int del
             timer.start(100);
             return;
         }
-        save(modal, name);
+        QPointer<QWidget> guard = modal;
+        for (const auto& [name, step] : steps) {
+            if (step) step(modal);
+            if (!guard) break;
+            if (!name.isEmpty()) save(modal, name);
+        }
         taken = true;
-        modal->close();
+        if (guard) guard->close();
     });
     timer.start(delayMs);
     action();
     if (!taken) {
-        std::fprintf(stderr, "%s: nenhuma janela apareceu\n", qPrintable(name));
+        std::fprintf(stderr, "%s: nenhuma janela apareceu\n", qPrintable(steps.front().first));
         ++g_failures;
     }
+}
+
+// A module's window, pictured as it comes up.
+void saveModal(const QString& name, const std::function<void()>& action, int delayMs = 800) {
+    saveModalStates(action, {{name, nullptr}}, delayMs);
+}
+
+void typeInto(QWidget* window, const char* name, const QString& text) {
+    if (auto* edit = window->findChild<QLineEdit*>(QLatin1String(name))) {
+        edit->clear();
+        edit->insert(text);
+    }
+}
+
+void showTab(QWidget* window, int tab) {
+    if (auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("pgcCadastro"))) tabs->setCurrentIndex(tab);
 }
 
 // A message box would stop the run: record them instead, and say what they were.
@@ -132,6 +160,20 @@ int main(int argc, char** argv) {
         save(browser, QStringLiteral("frmExames_exame"));
     }
 
+    // The patient windows: the picker with all patients and with a typed name, a new patient
+    // and the current one, both tabs.
+    saveModalStates([&] { browser->tbtCadPacienteClick(); },
+                    {{QStringLiteral("frmNovoPaciente"), nullptr},
+                     {QStringLiteral("frmNovoPaciente_busca"), [](QWidget* w) {
+                          QTest::keyClicks(w->findChild<QLineEdit*>(QStringLiteral("edtNomePac")), QStringLiteral("Ma"));
+                      }}});
+    saveModalStates([&] { TfrmCadastroPacientes::Inclui(QStringLiteral("Helena Duarte"), browser); },
+                    {{QStringLiteral("frmCadastroPacientes_novo"), nullptr}}, 300);
+    saveModalStates([&] { TfrmCadastroPacientes::Altera(browser->patientCode(), browser); },
+                    {{QStringLiteral("frmCadastroPacientes_pessoais"), nullptr},
+                     {QStringLiteral("frmCadastroPacientes_residenciais"), [](QWidget* w) { showTab(w, 1); }}},
+                    300);
+
     browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(1);
     save(browser, QStringLiteral("frmExames_exemplos"));
     browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(0);
@@ -153,6 +195,30 @@ int main(int argc, char** argv) {
         saveModal(QStringLiteral("mapa_") + module, [&] { browser->maps().MapaClick(module); });
     }
     browser->close();
+
+    // The doctor window browsing, adding (cancelled before it closes) and its lookup.
+    saveModalStates([&] { TfrmCadastroMedicos::Executa(main); },
+                    {{QStringLiteral("frmCadastroMedicos"), nullptr},
+                     {QStringLiteral("frmCadastroMedicos_residenciais"), [](QWidget* w) { showTab(w, 1); }},
+                     {QStringLiteral("frmCadastroMedicos_novo"),
+                      [](QWidget* w) {
+                          auto* medicos = static_cast<TfrmCadastroMedicos*>(w);
+                          medicos->sbtAddClick();
+                          typeInto(w, "edtNome", QStringLiteral("Renata Vasconcelos"));
+                          typeInto(w, "edtCPF", QStringLiteral("52998224725"));
+                      }},
+                     {QString(), [](QWidget* w) {
+                          auto* medicos = static_cast<TfrmCadastroMedicos*>(w);
+                          medicos->sbtDelClick();  // "Cancelar"
+                          saveModalStates([medicos] { medicos->sbtFindClick(); },
+                                          {{QStringLiteral("frmConsultaMedicos"), [](QWidget* consulta) {
+                                                typeInto(consulta, "edtPesquisa", QStringLiteral("a"));
+                                                consulta->findChild<QPushButton*>(QStringLiteral("btnConsultar"))
+                                                    ->click();
+                                            }}},
+                                          300);
+                      }}},
+                    300);
 
     // The capture window with the simulated instrument.
     TCaptureBinding capture;

@@ -1,9 +1,11 @@
 // The start-up run end to end, offscreen, on a demonstration installation prepared by the real
 // setup script, asserting what the operator would see.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressBar>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 #include "DemoInstallation.h"
@@ -13,6 +15,7 @@
 #include "UfrmStarting.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
+#include "exams/UfrmExames.h"
 #include "platform/Errors.h"
 #include "platform/MessageSeam.h"
 #include "platform/ProfileFile.h"
@@ -299,4 +302,20 @@ TEST_F(StartUp, SkinPicturesAreReadByContentAndAHalfWrittenOneIsImg001) {
     EXPECT_FALSE(main->ApplySkin(3, 32));
     ASSERT_EQ(seam.messages.size(), 1u);
     EXPECT_EQ(seam.messages[0].text, kImg001);
+}
+
+TEST_F(StartUp, TheDoctorsButtonOpensTheDoctorWindowAndTheBrowserHasItsPatientWindows) {
+    main->ApplicationEvents1Activate();
+    ASSERT_TRUE(main->started()) << seam.texts().join(" | ").toStdString();
+    EXPECT_TRUE(TfrmExames::openers().novoPaciente);
+    EXPECT_TRUE(TfrmExames::openers().editarPaciente);
+    QString aberta;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            aberta = w->objectName();
+            w->close();
+        }
+    });
+    main->BtnImage1Click();
+    EXPECT_EQ(aberta, "frmCadastroMedicos");
 }

@@ -1,0 +1,215 @@
+#include "UfrmCadastroPacientes.h"
+
+#include <QDate>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "CadastroComum.h"
+#include "FichaCadastro.h"
+#include "RecordBuffer.h"
+#include "platform/MessageSeam.h"
+#include "records/UDPacientes.h"
+#include "records/UfrmDataModule.h"
+#include "shell/HelpViewer.h"
+
+using norvix::DMPrincipal;
+using norvix::DPacientes;
+using norvix::TFichaCadastro;
+using norvix::TRecordBuffer;
+
+QPointer<TfrmCadastroPacientes> TfrmCadastroPacientes::instance_;
+
+namespace {
+QString g_ultimoNome;
+int g_ultimoCodigo = 0;
+constexpr int kHelpContext = 6;
+}  // namespace
+
+TfrmCadastroPacientes::TfrmCadastroPacientes(QWidget* parent) : QDialog(parent) {
+    instance_ = this;
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("frmCadastroPacientes"));
+    setWindowTitle(QStringLiteral("Cadastro de Pacientes"));
+    norvix::help::setContext(this, kHelpContext);
+
+    buffer_ = new TRecordBuffer(DMPrincipal().IBPacientes, QStringLiteral("DSPacientes"), this);
+    ficha_ = new TFichaCadastro(TFichaCadastro::Tipo::Paciente, *buffer_, this);
+    sbtOk_ = new QPushButton(QStringLiteral("OK"), this);
+    sbtOk_->setObjectName(QStringLiteral("sbtOk"));
+    sbtCancelar_ = new QPushButton(QStringLiteral("Cancelar"), this);
+    sbtCancelar_->setObjectName(QStringLiteral("sbtCancelar"));
+    sbtAjuda_ = norvix::cadastro::botaoAjuda(this, kHelpContext);
+    // Enter in a field must not save half a record: the buttons act only when pressed.
+    for (QPushButton* b : {sbtOk_, sbtCancelar_}) b->setAutoDefault(false);
+    connect(sbtOk_, &QPushButton::clicked, this, &TfrmCadastroPacientes::sbtOkClick);
+    connect(sbtCancelar_, &QPushButton::clicked, this, &TfrmCadastroPacientes::sbtCancelarClick);
+
+    auto* botoes = new QHBoxLayout;
+    botoes->addWidget(sbtAjuda_);
+    botoes->addStretch();
+    botoes->addWidget(sbtOk_);
+    botoes->addWidget(sbtCancelar_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ficha_);
+    layout->addLayout(botoes);
+    DesabilitaEdicao();
+    setFixedSize(sizeHint().expandedTo(QSize(600, 0)));
+}
+
+TfrmCadastroPacientes::~TfrmCadastroPacientes() = default;
+
+TfrmCadastroPacientes* TfrmCadastroPacientes::instance() { return instance_; }
+QString TfrmCadastroPacientes::ultimoNomeCadastrado() { return g_ultimoNome; }
+int TfrmCadastroPacientes::ultimoCodigoCadastrado() { return g_ultimoCodigo; }
+
+int TfrmCadastroPacientes::Inclui(const QString& nome, QWidget* parent) {
+    norvix::FbTable& tabela = DMPrincipal().IBPacientes;
+    tabela.open();
+    auto* w = new TfrmCadastroPacientes(parent);
+    w->setModo(QStringLiteral("Add"));
+    w->HabilitaEdicao();
+    w->ficha().setCodigo(QStringLiteral("Adcionando um novo paciente"), false);
+    w->buffer().append();
+    w->buffer().setValue(QStringLiteral("SEXO"), QStringLiteral("M"));
+    w->buffer().setValue(QStringLiteral("ESTADOCIVIL"), QStringLiteral("S"));
+    w->buffer().setValue(QStringLiteral("NOME"), nome);
+    int codigo = 0;
+    connect(w, &QDialog::accepted, w, [w, &codigo] { codigo = w->codigoGravado_; });
+    w->exec();
+    tabela.close();
+    return codigo;
+}
+
+int TfrmCadastroPacientes::Altera(int codigo, QWidget* parent) {
+    norvix::FbTable& tabela = DMPrincipal().IBPacientes;
+    tabela.close();
+    tabela.setFilter(QStringLiteral("Codigo=") + QString::number(codigo));
+    tabela.open();
+    auto restaura = [&tabela] {
+        tabela.close();
+        tabela.setFilter(QString());
+    };
+    if (tabela.recNo() < 0) {
+        restaura();
+        norvix::showMessage(QStringLiteral("O paciente selecionado não existe mais; a lista será atualizada."),
+                            QStringLiteral("Informação"), norvix::MsgIcon::Information, norvix::MsgButtons::Ok,
+                            parent);
+        return -1;
+    }
+    auto* w = new TfrmCadastroPacientes(parent);
+    w->setModo(QStringLiteral("Atualiza"));
+    w->HabilitaEdicao();
+    w->buffer().refresh();
+    w->buffer().edit();
+    int gravado = 0;
+    connect(w, &QDialog::accepted, w, [w, &gravado] { gravado = w->codigoGravado_; });
+    w->exec();
+    restaura();
+    return gravado;
+}
+
+void TfrmCadastroPacientes::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    ficha_->setCurrentIndex(0);
+    QWidget* foco = ficha_->edtNome->text().isEmpty() ? static_cast<QWidget*>(ficha_->edtNome) : ficha_->edtRG;
+    foco->setFocus();
+}
+
+void TfrmCadastroPacientes::HabilitaEdicao() { buffer_->setReadOnly(false); }
+void TfrmCadastroPacientes::DesabilitaEdicao() { buffer_->setReadOnly(true); }
+
+void TfrmCadastroPacientes::sbtOkClick() {
+    namespace cadastro = norvix::cadastro;
+    if (modo_ == QLatin1String("Add")) {
+        const QString nome = buffer_->value(QStringLiteral("NOME"));
+        if (cadastro::nomeVazio(nome)) {
+            norvix::showMessage(QStringLiteral("Digite o nome do paciente ..."), QStringLiteral("Atenção"),
+                                norvix::MsgIcon::Information, norvix::MsgButtons::Ok, this);
+            ficha_->setCurrentIndex(0);
+            ficha_->edtNome->setFocus();
+            return;
+        }
+        if (!cadastro::confirmaCpf(*buffer_, *ficha_, this)) return;
+        const int codigo = inserePaciente(nome);
+        if (codigo == 0) return;
+        codigoGravado_ = codigo;
+        ficha_->setCodigo(QStringLiteral("Código:"), true);
+        norvix::FbQuery& pacientes = DMPrincipal().IBQueryPacientes;
+        pacientes.close();
+        pacientes.open();
+    } else {
+        if (!cadastro::confirmaCpf(*buffer_, *ficha_, this)) return;
+        if (!salvaAlteracao()) return;
+    }
+    terminaGravacao();
+}
+
+int TfrmCadastroPacientes::inserePaciente(const QString& nome) {
+    const TRecordBuffer& b = *buffer_;
+    auto v = [&b](const char* coluna) { return b.value(QLatin1String(coluna)); };
+    try {
+        norvix::TDMPrincipal::Batch lote(DMPrincipal());
+        DPacientes().InsertPacientes(nome, v("RG"), v("CPF"), v("SEXO"), v("ESTADOCIVIL"), v("CONJUGE"),
+                                     v("DATANASCIMENTO"), v("NATURALIDADE"), v("NATURALIDADEESTADO"), v("PAI"),
+                                     v("MAE"), v("RUA"), v("COMPLEMENTO"), v("BAIRRO"), v("CIDADE"), v("ESTADO"),
+                                     v("CEP"), v("FONE"), v("CELULAR"), v("CONVENIO"), v("PROFISSAO"),
+                                     v("TIPOSANG"), QDate::currentDate(), 0);
+        // By its code: a patient of the same name registered elsewhere at the same moment is
+        // another row.
+        const int codigo = DPacientes().SelectCodigoInseridoByNome(nome);
+        lote.commit();
+        g_ultimoNome = nome;
+        g_ultimoCodigo = codigo;
+        return codigo;
+    } catch (const norvix::Error& e) {
+        norvix::cadastro::mostraErro(e, this);
+        return 0;
+    }
+}
+
+bool TfrmCadastroPacientes::salvaAlteracao() {
+    const TRecordBuffer& b = *buffer_;
+    auto v = [&b](const char* coluna) { return b.value(QLatin1String(coluna)); };
+    QString nome = v("NOME");
+    if (norvix::cadastro::nomeVazio(nome)) nome = b.storedValue(QStringLiteral("NOME"));
+    const int codigo = b.storedInt(QStringLiteral("CODIGO"));
+    try {
+        norvix::TDMPrincipal::Batch lote(DMPrincipal());
+        DPacientes().UpdatePacientesByCodigo(codigo, nome, v("RG"), v("CPF"), v("SEXO"), v("ESTADOCIVIL"),
+                                             v("CONJUGE"), v("DATANASCIMENTO"), v("NATURALIDADE"),
+                                             v("NATURALIDADEESTADO"), v("PAI"), v("MAE"), v("RUA"),
+                                             v("COMPLEMENTO"), v("BAIRRO"), v("CIDADE"), v("ESTADO"), v("CEP"),
+                                             v("FONE"), v("CELULAR"), v("CONVENIO"), v("PROFISSAO"), v("TIPOSANG"));
+        // The procedure changes no row when another workstation deleted the patient: that
+        // must not pass for a save.
+        if (DPacientes().ExisteCodigo(codigo)) {
+            lote.commit();
+            codigoGravado_ = codigo;
+            return true;
+        }
+    } catch (const norvix::Error& e) {
+        norvix::cadastro::mostraErro(e, this);
+        return false;
+    }
+    if (!norvix::cadastro::perguntaCadastrarDeNovo(QStringLiteral("o paciente"), this)) return false;
+    codigoGravado_ = inserePaciente(nome);
+    return codigoGravado_ != 0;
+}
+
+void TfrmCadastroPacientes::terminaGravacao() {
+    norvix::FbTable& tabela = DMPrincipal().IBPacientes;
+    tabela.close();
+    tabela.open();
+    buffer_->refresh();
+    DesabilitaEdicao();
+    QDialog::accept();
+}
+
+void TfrmCadastroPacientes::sbtCancelarClick() { reject(); }
+
+void TfrmCadastroPacientes::reject() {
+    buffer_->cancel();
+    QDialog::reject();
+}

@@ -1,0 +1,202 @@
+#include "UfrmNovoPaciente.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "CadastroComum.h"
+#include "UfrmCadastroPacientes.h"
+#include "config/SharedRecords.h"
+#include "exams/UfrmExames.h"
+#include "platform/Errors.h"
+#include "platform/MessageSeam.h"
+#include "records/CursorModel.h"
+#include "records/UArquivosExameTexto.h"
+#include "records/UDPacientes.h"
+#include "records/UfrmDataModule.h"
+
+using norvix::DMPrincipal;
+
+QPointer<TfrmNovoPaciente> TfrmNovoPaciente::instance_;
+
+namespace {
+
+const QString kTodosPacientes = QStringLiteral("SELECT Codigo,Nome,Rg,TotalExames FROM Pacientes ORDER BY Nome ASC");
+// The typed text is a bound prefix: STARTING WITH takes "%", "_" and apostrophes literally, and
+// the index on UPPER(NOME) finds the names that begin with it wherever they lie.
+const QString kPrefixo = QStringLiteral(
+    "SELECT Codigo,Nome,Rg,TotalExames FROM Pacientes WHERE Upper(nome) STARTING WITH "
+    "CAST(:Texto AS VARCHAR(50)) ORDER BY Nome ASC");
+
+// The list's columns; RG is right-aligned like the numbers.
+class ListaPacientes : public norvix::CursorModel {
+public:
+    using CursorModel::CursorModel;
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::TextAlignmentRole && index.column() == 2) return int(Qt::AlignRight | Qt::AlignVCenter);
+        return CursorModel::data(index, role);
+    }
+};
+
+}  // namespace
+
+TfrmNovoPaciente::TfrmNovoPaciente(TfrmExames& browser, QWidget* parent) : QDialog(parent), browser_(browser) {
+    instance_ = this;
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("frmNovoPaciente"));
+    setWindowTitle(QStringLiteral("Cadastro de Paciente"));
+
+    auto* rotuloNome = new QLabel(QStringLiteral("Nome do Paciente:"), this);
+    edtNomePac_ = new QLineEdit(this);
+    edtNomePac_->setObjectName(QStringLiteral("edtNomePac"));
+    edtNomePac_->setMaxLength(50);  // the list's NOME column tells, once it is read
+    rotuloNome->setBuddy(edtNomePac_);
+    Button1_ = new QPushButton(QStringLiteral("Continuar"), this);
+    Button1_->setObjectName(QStringLiteral("Button1"));
+    Button1_->setDefault(true);
+    auto* rotuloLista = new QLabel(QStringLiteral("Pacientes já cadastrados"), this);
+    DBGrid1_ = new QTableView(this);
+    DBGrid1_->setObjectName(QStringLiteral("DBGrid1"));
+    DSQueryBuscaPac_ = new ListaPacientes(&DMPrincipal().IBQueryBuscaPac, this);
+    DSQueryBuscaPac_->setObjectName(QStringLiteral("DSQueryBuscaPac"));
+    DSQueryBuscaPac_->setColumns(
+        {QStringLiteral("CODIGO"), QStringLiteral("NOME"), QStringLiteral("RG"), QStringLiteral("TOTALEXAMES")},
+        {QStringLiteral("ID"), QStringLiteral("NOME"), QStringLiteral("RG"), QStringLiteral("QTD EXAMES")});
+    DBGrid1_->setModel(DSQueryBuscaPac_);
+    DBGrid1_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1_->verticalHeader()->hide();
+    DBGrid1_->verticalHeader()->setDefaultSectionSize(DBGrid1_->fontMetrics().height() + 6);
+    DBGrid1_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    DBGrid1_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    DBGrid1_->setColumnWidth(0, 50);
+    DBGrid1_->setColumnWidth(2, 100);
+    DBGrid1_->horizontalHeader()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    rotuloLista->setBuddy(DBGrid1_);
+
+    connect(edtNomePac_, &QLineEdit::textEdited, this, &TfrmNovoPaciente::edtNomePacKeyUp);
+    connect(DBGrid1_, &QTableView::clicked, this, &TfrmNovoPaciente::DBGrid1CellClick);
+    connect(DBGrid1_, &QTableView::doubleClicked, this, &TfrmNovoPaciente::DBGrid1DblClick);
+    connect(Button1_, &QPushButton::clicked, this, &TfrmNovoPaciente::Button1Click);
+
+    auto* linha = new QHBoxLayout;
+    linha->addWidget(edtNomePac_, 1);
+    linha->addWidget(Button1_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(rotuloNome);
+    layout->addLayout(linha);
+    layout->addWidget(rotuloLista);
+    layout->addWidget(DBGrid1_, 1);
+}
+
+TfrmNovoPaciente::~TfrmNovoPaciente() = default;
+
+TfrmNovoPaciente* TfrmNovoPaciente::instance() { return instance_; }
+
+void TfrmNovoPaciente::Executa(TfrmExames& browser) {
+    auto* w = new TfrmNovoPaciente(browser, &browser);
+    w->resize(575, 285);
+    w->exec();
+}
+
+void TfrmNovoPaciente::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    // The centre of an 800 × 600 area: the main window's, which stands at the centre of the
+    // screen.
+    if (const QScreen* tela = screen() ? screen() : QGuiApplication::primaryScreen()) {
+        QRect area(0, 0, 800, 600);
+        area.moveCenter(tela->availableGeometry().center());
+        move(area.left() + qRound((800 - width()) / 2.0), area.top() + qRound((600 - height()) / 2.0));
+    }
+    CarregaLista(QString());
+    edtNomePac_->setFocus();
+}
+
+void TfrmNovoPaciente::CarregaLista(const QString& texto) {
+    norvix::FbQuery& q = DMPrincipal().IBQueryBuscaPac;
+    try {
+        if (texto.isEmpty())
+            DMPrincipal().openQuery(q, kTodosPacientes);
+        else
+            DMPrincipal().openQuery(q, kPrefixo, {{QStringLiteral("Texto"), norvix::MaiusculasComAcentos(texto)}});
+    } catch (const norvix::Error& e) {
+        q.close();
+        DSQueryBuscaPac_->refresh();
+        norvix::cadastro::mostraErro(e, this);
+        return;
+    }
+    if (const int largura = q.textWidth(QStringLiteral("NOME")); largura > 0) edtNomePac_->setMaxLength(largura);
+    DSQueryBuscaPac_->refresh();
+    if (DSQueryBuscaPac_->rowCount() > 0) DBGrid1_->setCurrentIndex(DSQueryBuscaPac_->index(0, 1));
+}
+
+void TfrmNovoPaciente::edtNomePacKeyUp() { CarregaLista(edtNomePac_->text()); }
+
+int TfrmNovoPaciente::posicionaNaLinha() {
+    const QModelIndex index = DBGrid1_->currentIndex();
+    return index.isValid() && DSQueryBuscaPac_->setCurrentRow(index.row()) ? index.row() : -1;
+}
+
+void TfrmNovoPaciente::DBGrid1CellClick() {
+    if (posicionaNaLinha() < 0) return;
+    edtNomePac_->setText(DMPrincipal().IBQueryBuscaPac.asString(QStringLiteral("NOME")));
+}
+
+void TfrmNovoPaciente::DBGrid1DblClick() {
+    if (posicionaNaLinha() < 0) return;
+    const norvix::FbQuery& q = DMPrincipal().IBQueryBuscaPac;
+    const QString nome = q.asString(QStringLiteral("NOME"));
+    const int codigo = q.asInt(QStringLiteral("CODIGO"));
+    // The row chosen, also when another patient has the same name.
+    browser_.SelecionaPaciente(nome, TfrmExames::kTodos);
+    browser_.SelecionaCodigoPaciente(codigo);
+    fecha(true);
+}
+
+void TfrmNovoPaciente::Button1Click() {
+    const QString nome = edtNomePac_->text();
+    if (norvix::cadastro::nomeVazio(nome)) {
+        norvix::showMessage(QStringLiteral("Digite o nome do Paciente!!!"), QStringLiteral("Informação"),
+                            norvix::MsgIcon::Information, norvix::MsgButtons::Ok, this);
+        edtNomePac_->setFocus();
+        return;
+    }
+    int codigo = 0;
+    try {
+        codigo = norvix::DPacientes().SelectCodigoByNome(nome);
+    } catch (const norvix::Error& e) {
+        norvix::cadastro::mostraErro(e, this);
+        return;
+    }
+    if (codigo != 0) {
+        const QString filtro = browser_.filterEntries().size() < 2 ? browser_.filterText() : TfrmExames::kTodos;
+        browser_.SelecionaPaciente(nome, filtro);
+        browser_.SelecionaCodigoPaciente(codigo);
+        fecha(false);
+        return;
+    }
+    // Whether a patient was registered is the registration window's answer: counting the
+    // patients before and after would also count what other workstations do meanwhile.
+    const int novo = TfrmCadastroPacientes::Inclui(nome, this);
+    if (novo > 0) {
+        browser_.CarregaFiltroMedicos();
+        browser_.SelecionaPaciente(TfrmCadastroPacientes::ultimoNomeCadastrado(), TfrmExames::kSemExames);
+        browser_.SelecionaCodigoPaciente(novo);
+    }
+    fecha(novo > 0);
+}
+
+void TfrmNovoPaciente::fecha(bool novoExame) {
+    TfrmExames& browser = browser_;
+    close();
+    if (novoExame && norvix::infos().AutoExame != 0) browser.tbNovoExameClick();
+}

@@ -1,0 +1,54 @@
+#pragma once
+// "Cadastro de Paciente", the exam browser's first step to a patient: the operator types a
+// name, sees the registered patients whose names begin with it, and picks one of them or
+// registers a new one; with AUTOEXAME the new exam follows at once. The list is the search
+// cursor IBQueryBuscaPac through the data source DSQueryBuscaPac, read a page at a time.
+#include <QDialog>
+#include <QPointer>
+
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class TfrmExames;
+
+namespace norvix {
+class CursorModel;
+}
+
+class TfrmNovoPaciente : public QDialog {
+    Q_OBJECT
+public:
+    TfrmNovoPaciente(TfrmExames& browser, QWidget* parent = nullptr);
+    ~TfrmNovoPaciente() override;
+
+    static TfrmNovoPaciente* instance();
+    // The browser's "Novo Paciente": the window at 575 × 285, modal.
+    static void Executa(TfrmExames& browser);
+
+    // ---- handlers (the window's controls call them; tests may too) -------------------------
+    void edtNomePacKeyUp();
+    void DBGrid1CellClick();
+    void DBGrid1DblClick();
+    void Button1Click();
+
+    // The list statement for a text (exposed for the benchmark): empty text, every patient.
+    void CarregaLista(const QString& texto);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Closes the picker; then, when asked and AUTOEXAME is on, the new exam of the browser's
+    // current patient.
+    void fecha(bool novoExame);
+    // The search cursor made to stand on the grid's current row; that row, -1 when none.
+    int posicionaNaLinha();
+
+    TfrmExames& browser_;
+    QLineEdit* edtNomePac_;
+    QTableView* DBGrid1_;
+    norvix::CursorModel* DSQueryBuscaPac_;
+    QPushButton* Button1_;
+    bool shown_ = false;
+    static QPointer<TfrmNovoPaciente> instance_;
+};
