@@ -1,0 +1,249 @@
+// The whole road of a new exam, offscreen, with the real modules: the browser's "Novo Exame",
+// the capture module's window over the simulated instrument (a sphere of 7.80 mm before the
+// right eye, a toric surface of 7.70 / 7.90 mm at 90° before the left), the processing
+// module, the axial map's window and the save of both eyes; then the browser, the rows, the
+// counters, the files, the images, the small map and the radii read back from m.txt.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <cmath>
+
+#include "capture/VideoDevice.h"
+#include "config/SharedRecords.h"
+#include "db/DbTestSupport.h"
+#include "exams/UfrmExames.h"
+#include "exams/UfrmNovoExame.h"
+#include "platform/MessageSeam.h"
+#include "records/UArquivosExame.h"
+#include "records/UBJpeg.h"
+#include "records/UDArquivos.h"
+#include "records/UDMedicos.h"
+#include "records/UDPacientes.h"
+#include "reports/UBMapOperation.h"
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+using norvix::setRecordText;
+
+// What the operator does in the modules' own windows: accepts their message boxes, freezes
+// the live picture and accepts it, closes the map after reading its header.
+class Operator : public QObject {
+public:
+    QStringList mapHeaders;
+    int captures = 0;
+
+    Operator() {
+        connect(&timer_, &QTimer::timeout, this, [this] { act(); });
+        timer_.start(100);
+    }
+
+private:
+    void act() {
+        // A box first: one may stand over the capture window, which is listed before it.
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                box->accept();
+                return;
+            }
+        }
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible()) continue;
+            if (w->objectName() == QLatin1String("frmCapturar")) {
+                // Freeze a frame once the picture runs (a freeze before that is ignored, so
+                // press again until it takes), then accept it.
+                if (w != capture_) {
+                    capture_ = w;
+                    ++captures;
+                }
+                if (w->findChild<QToolButton*>(QStringLiteral("spbOK"))->isEnabled())
+                    QTest::keyClick(w, Qt::Key_Return);
+                else
+                    QTest::keyClick(w, Qt::Key_Space);
+                return;
+            }
+            if (w->objectName() == QLatin1String("frmMapa")) {
+                if (auto* header = w->findChild<QLabel*>(QStringLiteral("lblCabecalho"))) mapHeaders << header->text();
+                w->close();
+                return;
+            }
+        }
+    }
+    QTimer timer_;
+    QPointer<QWidget> capture_;
+};
+
+// The mean axial radius of m.txt over the central 3 mm, on the meridians within 3° of the
+// given ones (all meridians when none are given).
+double centralRadius(const QString& prefix, std::initializer_list<int> meridians = {}) {
+    struct Tables {
+        TMatrizAngAnel m, d;
+    };
+    auto t = std::make_unique<Tables>();
+    norvix::LeArquivoTabela(prefix + "m.txt", t->m);
+    norvix::LeArquivoTabela(prefix + "d.txt", t->d);
+    norvix::TArquivoA a;
+    norvix::LeArquivoA(prefix + "a.txt", a);
+    double sum = 0;
+    int n = 0;
+    for (int k = 0; k < 360; ++k) {
+        bool wanted = meridians.size() == 0;
+        for (int c : meridians) wanted = wanted || std::abs(((k - c) % 360 + 540) % 360 - 180) <= 3;
+        if (!wanted) continue;
+        for (int ring = 1; ring <= a.Meridianos[k]; ++ring) {
+            if (t->d[k][ring] > 1.5) break;
+            sum += t->m[k][ring];
+            ++n;
+        }
+    }
+    return n ? sum / n : 0;
+}
+
+class NewExamRoad : public dbtest::DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        ASSERT_TRUE(root.isValid());
+        norvix::resetSharedRecords();
+        const QString bin = qEnvironmentVariable("NORVIX_BIN_DIR");
+        QDir(root.path()).mkpath("Mapas");
+        for (const char* map : {"Halden.so", "Sorvik.so"})
+            ASSERT_TRUE(QFile::copy(bin + "/" + map, root.filePath(QString("Mapas/") + map)));
+        setRecordText(norvix::paths().Exames, root.filePath("Exames"));
+        setRecordText(norvix::paths().DirMapas, root.filePath("Mapas"));
+        setRecordText(norvix::paths().BancoDados, QFileInfo(path).path());
+        setRecordText(norvix::paths().Digitalizacao, bin + "/Grabmod.so");
+        setRecordText(norvix::paths().Processamento, bin + "/Processamento.so");
+        norvix::infos().InstrumentModel = 3;
+        norvix::infos().NumAneis = 32;
+        setRecordText(norvix::infos().TipoCone, "4");
+        setRecordText(norvix::infos().MapaPadraoNovoExame, "Axial");
+        norvix::infos().sImagemCentral = 1;
+        norvix::infos().QualidadeImagem = 75;
+        norvix::infos().AutoMiniMapa = 1;
+
+        // The capture module's settings: the simulated instrument, a foot switch that is not there.
+        QDir(root.path()).mkpath("Orvent");
+        QFile ini(root.filePath("Orvent/Orvent.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[CAMERA]\r\nBRILHO=128\r\nCONTRASTE=64\r\nCAMERACENTRAL=" +
+                  QByteArray::number(norvix::captura::videoDevices().deviceNames().size() - 1) +
+                  "\r\n[SERIAL]\r\nCOM=/dev/nao-existe\r\n[OPCOES]\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\n"
+                  "TIPOCALIBRADOR=1\r\n");
+        ini.close();
+        qputenv("NORVIX_ROOT", QFile::encodeName(root.path()));
+    }
+    void TearDown() override {
+        if (browser) browser->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        TfrmExames::openers().novoExame = nullptr;
+        qunsetenv("NORVIX_ROOT");
+        qunsetenv("NORVIX_SIM_TARGET");
+        DbTest::TearDown();
+    }
+
+    QTemporaryDir root;
+    norvix::RecordingMessageSeam seam;
+    norvix::TBMapOperation loader;  // the program's exam loader, as the main window keeps it
+    QPointer<TfrmExames> browser;
+};
+
+TEST_F(NewExamRoad, BothEyesFromCaptureToTheBrowser) {
+    // The patient picker is another window: the patient comes from the access classes.
+    norvix::DMedicos().InsertMedicos("Dra. Helena Brandão", "1", "", "CRM 1", "F", "C", "", "", "", "", "", "", "", "",
+                                     "", "", "", "", "", "");
+    norvix::DPacientes().InsertPacientes("João D'Ávila", "12.345.678-9", "", "M", "S", "", "", "", "", "", "", "", "",
+                                         "", "", "", "", "", "", "", "", "", QDate::currentDate(), 0);
+    const int patient = norvix::DPacientes().GenIdPacientes();
+    registerNewExamWindow();
+    browser = new TfrmExames(nullptr);
+    browser->show();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(browser->SelecionaCodigoPaciente(patient));
+
+    Operator hands;
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+        TfrmNovoExame* w = TfrmNovoExame::instance();
+        ASSERT_NE(w, nullptr);
+        auto* combo = w->findChild<QComboBox*>("ComboMedicos");
+        combo->setCurrentIndex(combo->findText("Dra. Helena Brandão"));
+        for (int eye : {TfrmNovoExame::kDireito, TfrmNovoExame::kEsquerdo}) {
+            qputenv("NORVIX_SIM_TARGET", eye == TfrmNovoExame::kDireito ? "esfera 7.80" : "torica 7.70 7.90 90");
+            for (int step = 1; step <= 4; ++step) {
+                eye == TfrmNovoExame::kDireito ? w->sbtExecutarDClick() : w->sbtExecutarSClick();
+                ASSERT_EQ(w->passo(eye), step + 1) << "eye " << eye << " step " << step;
+            }
+        }
+        ran = true;
+        w->close();
+    });
+    browser->findChild<QToolButton*>("tbNovoExame1")->click();
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(hands.captures, 2);
+    ASSERT_EQ(hands.mapHeaders.size(), 2);
+    EXPECT_TRUE(hands.mapHeaders[0].contains("João D'Ávila")) << hands.mapHeaders[0].toStdString();
+    EXPECT_EQ(seam.texts(), QStringList(2, "Exame gravado com sucesso"));
+
+    // The browser stands on the patient under the exam's doctor and lists both exams.
+    EXPECT_EQ(browser->filterText(), "Dra. Helena Brandão");
+    EXPECT_EQ(browser->patientCode(), patient);
+    const QStringList captions = browser->itemCaptions();
+    ASSERT_EQ(captions.size(), 2);
+    EXPECT_TRUE(captions[0].startsWith("OD - ") && captions[1].startsWith("OS - "));
+
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(browser->LocalizaExame(captions[i]));
+        const norvix::FbQuery& exam = dm->IBQueryExames;
+        const int code = exam.asInt("CODIGO");
+        EXPECT_EQ(exam.asString("TIPOEXAME"), "T");
+        EXPECT_EQ(exam.asInt("NUMANEL"), 32);
+        EXPECT_GE(exam.asDouble("INDCONF"), 95.0);
+        const QString prefix = norvix::CaminhoArquivoExame(patient, code, 'd').chopped(5);
+        if (i == 0) {
+            const double r = centralRadius(prefix);
+            EXPECT_NEAR(r, 7.80, 0.01);
+            std::printf("esfera 7.80: raio axial central lido de m.txt %.4f mm\n", r);
+        } else {
+            const double steep = centralRadius(prefix, {90, 270}), flat = centralRadius(prefix, {0, 180});
+            EXPECT_NEAR(steep, 7.70, 0.01);
+            EXPECT_NEAR(flat, 7.90, 0.01);
+            std::printf("tórica 7.70/7.90 a 90°: %.4f mm a 90° e 270°, %.4f mm a 0° e 180°\n", steep, flat);
+        }
+        // The central image as JPEG at the configured quality, unpacking to the frame's size.
+        QBuffer central, lateral;
+        norvix::DArquivos().SelectImagensByExame(code, central, lateral);
+        EXPECT_TRUE(central.data().startsWith("\xFF\xD8"));
+        EXPECT_EQ(norvix::DescompactaParaImagem(central.data()).size(), QSize(640, 480));
+        EXPECT_TRUE(lateral.data().isEmpty());
+    }
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Exames"), 2);
+    EXPECT_EQ(norvix::DPacientes().SelectTotalExamesByCodigo(patient), 2);
+    ASSERT_TRUE(browser->LocalizaExame(captions[1]));
+    const QString last = "OS " + dm->IBQueryExames.asDate("DATA").toString("dd/MM/yyyy") + " " +
+                         dm->IBQueryExames.asTime("HORA").toString("HH:mm:ss");
+    EXPECT_EQ(dm->selectString("SELECT UltimoExame FROM Pacientes WHERE Codigo = :C", {{"C", patient}}, "UltimoExame",
+                               norvix::TDMPrincipal::Close::Yes),
+              last);
+
+    // The small map of the first exam opens.
+    auto* list = browser->findChild<QListWidget*>("lswPrincipal");
+    list->setCurrentRow(0);
+    QCoreApplication::processEvents();
+    browser->lswPrincipalDblClick();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(browser->smallMapPicture()->pixmap().isNull());
+}
+
+}  // namespace
