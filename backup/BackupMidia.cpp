@@ -1,0 +1,230 @@
+#include "BackupMidia.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "platform/Paths.h"
+#include "platform/ProfileFile.h"
+
+namespace norvix::backup {
+
+namespace {
+
+constexpr qint64 kBloco = qint64(1) << 20;
+constexpr long kFatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC: FAT12/16/32 and VFAT
+
+QByteArray nomeLocal(const QString& caminho) { return QFile::encodeName(caminho); }
+
+QString textoErro(int numero) { return QString::fromLocal8Bit(std::strerror(numero)); }
+
+// Device of the file system mounted exactly at the folder (/proc/self/mounts escapes blanks
+// as octal sequences).
+QString dispositivoDe(const QString& montagem) {
+    QFile mounts(QStringLiteral("/proc/self/mounts"));
+    if (!mounts.open(QIODevice::ReadOnly)) return {};
+    const QString alvo = QDir::cleanPath(QFileInfo(montagem).canonicalFilePath());
+    auto desfaz = [](QByteArray campo) {
+        for (const char* c : {"\\040", "\\011", "\\012", "\\134"}) {
+            const char real = static_cast<char>(std::strtol(c + 1, nullptr, 8));
+            campo.replace(c, QByteArray(1, real));
+        }
+        return QFile::decodeName(campo);
+    };
+    QString dispositivo;
+    for (const QByteArray& linha : mounts.readAll().split('\n')) {
+        const QList<QByteArray> campos = linha.split(' ');
+        if (campos.size() >= 2 && desfaz(campos[1]) == alvo) dispositivo = desfaz(campos[0]);
+    }
+    return dispositivo;  // the last mount at that point is the visible one
+}
+
+qint64 ocupadoEm(const QString& pasta) {
+    qint64 total = 0;
+    QDirIterator it(pasta, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) total += it.nextFileInfo().size();
+    return total;
+}
+
+}  // namespace
+
+QString pastaPrograma() {
+    QString pasta = qEnvironmentVariable("NORVIX_BACKUP_DIR");
+    if (pasta.isEmpty()) return programDirectory();
+    if (!pasta.endsWith(QLatin1Char('/'))) pasta += QLatin1Char('/');
+    return pasta;
+}
+
+QString arquivoBackupIni() { return pastaPrograma() + QStringLiteral("BackUp.ini"); }
+
+QChar letraUnidade(const QString& backupIni) {
+    const QString valor = ProfileFile(backupIni).readString(QStringLiteral("BACKUP"), QStringLiteral("Drive"), {}).trimmed();
+    if (valor.isEmpty() || !valor.at(0).isLetter() || valor.at(0).unicode() > 'z') return QLatin1Char('E');
+    return valor.at(0).toUpper();
+}
+
+QString pontoMontagem(const QString& backupIni, QChar letra) {
+    return ProfileFile(backupIni).readString(QStringLiteral("UNIDADES"), QString(letra), {}).trimmed();
+}
+
+QString rotuloDisco(int numero) {
+    return QStringLiteral("Pelk%1").arg(qBound(0, numero, 9999), 4, 10, QLatin1Char('0'));
+}
+
+bool midiaPresente(const QString& montagem) {
+    if (montagem.isEmpty()) return false;
+    const QFileInfo info(montagem);
+    return info.isDir() && ::access(nomeLocal(montagem).constData(), W_OK | X_OK) == 0;
+}
+
+qint64 espacoLivre(const QString& montagem) {
+    const QByteArray capacidade = qgetenv("NORVIX_BACKUP_CAPACIDADE");
+    if (!capacidade.isEmpty()) {
+        if (!QFileInfo(montagem).isDir()) return -1;
+        return std::max<qint64>(0, capacidade.toLongLong() - ocupadoEm(montagem));
+    }
+    struct statvfs st {};
+    if (montagem.isEmpty() || ::statvfs(nomeLocal(montagem).constData(), &st) != 0) return -1;
+    return qint64(st.f_bavail) * qint64(st.f_frsize);
+}
+
+bool gravaRotulo(const QString& montagem, int numero, QString* erro) {
+    const QString rotulo = rotuloDisco(numero);
+    struct statfs st {};
+    if (::statfs(nomeLocal(montagem).constData(), &st) == 0 && st.f_type == kFatMagic) {
+        const QString dispositivo = dispositivoDe(montagem);
+        QProcess fatlabel;
+        // dosfstools installs it under sbin, which an ordinary user's PATH may lack.
+        QString programa = QStandardPaths::findExecutable(QStringLiteral("fatlabel"));
+        if (programa.isEmpty())
+            programa = QStandardPaths::findExecutable(QStringLiteral("fatlabel"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        fatlabel.start(programa.isEmpty() ? QStringLiteral("fatlabel") : programa, {dispositivo, rotulo});
+        if (!dispositivo.isEmpty() && fatlabel.waitForFinished(30000) &&
+            fatlabel.exitStatus() == QProcess::NormalExit && fatlabel.exitCode() == 0)
+            return true;
+        if (erro)
+            *erro = QStringLiteral("não foi possível gravar o rótulo %1 em %2 (fatlabel: %3)")
+                        .arg(rotulo, dispositivo.isEmpty() ? montagem : dispositivo,
+                             QString::fromLocal8Bit(fatlabel.readAllStandardError()).trimmed() +
+                                 fatlabel.errorString());
+        return false;
+    }
+    QSaveFile arquivo(montagem + QStringLiteral("/zip.dat"));
+    if (arquivo.open(QIODevice::WriteOnly) && arquivo.write(rotulo.toLatin1()) == rotulo.size() &&
+        arquivo.commit())
+        return true;
+    if (erro) *erro = QStringLiteral("não foi possível gravar %1: %2").arg(arquivo.fileName(), arquivo.errorString());
+    return false;
+}
+
+QString leRotulo(const QString& montagem) {
+    QFile arquivo(montagem + QStringLiteral("/zip.dat"));
+    if (!arquivo.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLatin1(arquivo.read(16)).trimmed();
+}
+
+QMap<QString, QByteArray> leManifesto(const QString& montagem) {
+    QMap<QString, QByteArray> entradas;
+    QFile arquivo(montagem + QLatin1Char('/') + QLatin1String(kManifesto));
+    if (!arquivo.open(QIODevice::ReadOnly)) return entradas;
+    for (QByteArray linha : arquivo.readAll().split('\n')) {
+        if (linha.endsWith('\r')) linha.chop(1);
+        if (linha.size() < 67 || linha.mid(64, 2) != "  ") continue;
+        entradas.insert(QString::fromUtf8(linha.mid(66)), linha.left(64).toLower());
+    }
+    return entradas;
+}
+
+bool gravaManifesto(const QString& montagem, const QMap<QString, QByteArray>& entradas, QString* erro) {
+    QMap<QString, QByteArray> todas = leManifesto(montagem);
+    todas.insert(entradas);
+    QByteArray texto;
+    for (auto it = todas.cbegin(); it != todas.cend(); ++it) texto += it.value() + "  " + it.key().toUtf8() + '\n';
+    QSaveFile arquivo(montagem + QLatin1Char('/') + QLatin1String(kManifesto));
+    if (arquivo.open(QIODevice::WriteOnly) && arquivo.write(texto) == texto.size() && arquivo.commit()) return true;
+    if (erro) *erro = QStringLiteral("não foi possível gravar %1: %2").arg(arquivo.fileName(), arquivo.errorString());
+    return false;
+}
+
+QByteArray somaArquivo(const QString& caminho, bool descartaCache) {
+    const int fd = ::open(nomeLocal(caminho).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    if (descartaCache) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    QCryptographicHash soma(QCryptographicHash::Sha256);
+    QByteArray bloco(kBloco, Qt::Uninitialized);
+    ssize_t lidos = 0;
+    while ((lidos = ::read(fd, bloco.data(), bloco.size())) > 0) soma.addData(QByteArrayView(bloco.constData(), lidos));
+    ::close(fd);
+    return lidos < 0 ? QByteArray() : soma.result().toHex();
+}
+
+bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* soma, QString* erro,
+                  int* errnoFalha) {
+    auto falha = [&](const QString& onde, int numero) {
+        if (erro) *erro = QStringLiteral("%1: %2").arg(onde, textoErro(numero));
+        if (errnoFalha) *errnoFalha = numero;
+        return false;
+    };
+    const QString pasta = QFileInfo(destino).absolutePath();
+    if (!QDir().mkpath(pasta)) return falha(pasta, errno ? errno : EACCES);
+    const int de = ::open(nomeLocal(origem).constData(), O_RDONLY | O_CLOEXEC);
+    if (de < 0) return falha(origem, errno);
+    const QString temporario = destino + QStringLiteral(".bkp-tmp");
+    const int para = ::open(nomeLocal(temporario).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (para < 0) {
+        const int numero = errno;
+        ::close(de);
+        return falha(destino, numero);
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray bloco(kBloco, Qt::Uninitialized);
+    int numero = 0;
+    QString onde = origem;
+    for (;;) {
+        const ssize_t lidos = ::read(de, bloco.data(), bloco.size());
+        if (lidos < 0) { numero = errno; break; }
+        if (lidos == 0) break;
+        hash.addData(QByteArrayView(bloco.constData(), lidos));
+        for (ssize_t feito = 0; feito < lidos && !numero;) {
+            const ssize_t n = ::write(para, bloco.constData() + feito, lidos - feito);
+            if (n < 0) { numero = errno; onde = destino; }
+            else feito += n;
+        }
+        if (numero) break;
+    }
+    ::close(de);
+    if (::close(para) != 0 && !numero) { numero = errno; onde = destino; }
+    if (!numero && ::rename(nomeLocal(temporario).constData(), nomeLocal(destino).constData()) != 0) {
+        numero = errno;
+        onde = destino;
+    }
+    if (numero) {
+        ::unlink(nomeLocal(temporario).constData());
+        return falha(onde, numero);
+    }
+    if (soma) *soma = hash.result().toHex();
+    return true;
+}
+
+bool descarregaMidia(const QString& montagem) {
+    const int fd = ::open(nomeLocal(montagem).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::syncfs(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace norvix::backup
