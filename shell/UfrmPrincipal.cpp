@@ -20,6 +20,7 @@
 #include "UBVersionInfo.h"
 #include "UStartUp.h"
 #include "UfrmStarting.h"
+#include "backup/UfrmBackup.h"
 #include "config/SharedRecords.h"
 #include "exams/UfrmExames.h"
 #include "exams/UfrmNovoExame.h"
@@ -256,11 +257,11 @@ void TfrmPrincipal::BtnImage0Click() {
 
 void TfrmPrincipal::BtnImage1Click() { TfrmCadastroMedicos::Executa(this); }
 
-// The windows behind these buttons (calibration, tools, backup) join the program with their
-// own work; until then the buttons open nothing.
+// The windows behind these buttons (calibration, tools) join the program with their own work;
+// until then the buttons open nothing.
 void TfrmPrincipal::BtnImage2Click() {}
 void TfrmPrincipal::BtnImage3Click() {}
-void TfrmPrincipal::BtnImage4Click() {}
+void TfrmPrincipal::BtnImage4Click() { TfrmBackup::Executa(settings_.get(), this); }
 
 void TfrmPrincipal::BtnImage5Click() {
     QWidget* active = QApplication::activeWindow() ? QApplication::activeWindow() : this;

@@ -1,0 +1,88 @@
+#pragma once
+// The backup window: what is not yet backed up, the copy through the backup module, the marks,
+// new media, the database copy, the restore, the automatic-backup choice and the automatic
+// check at start-up.
+#include <QDate>
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QToolButton;
+class TBIniSettings;
+
+class TfrmBackup : public QDialog {
+    Q_OBJECT
+public:
+    TfrmBackup(TBIniSettings* settings, QWidget* parent = nullptr);
+    ~TfrmBackup() override;
+
+    // Shows the window modally (the main window's "Backup" button).
+    static void Executa(TBIniSettings* settings, QWidget* parent);
+    static TfrmBackup* instance() { return instance_; }
+
+    // Asks whether to back up now; on Yes shows the window modally and starts the backup.
+    static void IniciaBackupAutomatico(TBIniSettings* settings, QWidget* parent);
+    // The start-up check: with BACKUP AUTO above 0, offers a backup when the period since the
+    // last backup has passed or enough exams wait for one. today: the clock, for tests.
+    static void VerificaBackupAutomatico(TBIniSettings* settings, QWidget* parent,
+                                         const QDate& today = QDate::currentDate());
+
+    void FormShow();
+    void AtualizaResumo();
+    void btnIniciarBkpClick();
+    void btnRestaurarClick();
+    void sbtFecharClick();
+
+    // The date of the last backup in the sixth summary line (characters 26 to 35); invalid when
+    // there is none.
+    QDate DataUltimoBackup() const;
+    int ExamesSemBackup() const { return examesSemBackup_; }
+    QString Montagem() const { return montagem_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    enum class Preparo { Continua, Encerra };
+    void buildUi();
+    // The records not yet backed up whose files exist, in navigator order; the others are
+    // logged, deleted and dropped. Returns the codes and fills the file names.
+    QList<int> listaExames(QStringList* nomes, QStringList* log);
+    QList<int> listaLaudos(QStringList* nomes, QStringList* log);
+    void gravaLog(const QString& arquivo, const QStringList& linhas);
+    Preparo PreparaNovoDisco();
+    bool copiaBanco();
+    bool restauraBanco();
+
+    TBIniSettings* settings_;
+    bool autoStart_ = false;
+    bool shown_ = false;
+    QChar letra_;
+    QString montagem_;
+    int examesSemBackup_ = 0;
+
+    QPlainTextEdit* mmResumo_;
+    QLabel* lblNumExames_;
+    QLabel* lblNumLaudos_;
+    QLabel* lblAviso_;
+    QPushButton* btnIniciarBkp_;
+    QPushButton* btnRestaurar_;
+    QPushButton* sbtFechar_;
+    QToolButton* sbtAjuda_;
+    QRadioButton* rbtPeriodo_;
+    QRadioButton* rbtExames_;
+    QRadioButton* rbtNunca_;
+    QSpinBox* edtPeriodo_;
+    QComboBox* cbxUnidade_;
+    QSpinBox* edtExames_;
+
+    static QPointer<TfrmBackup> instance_;
+};

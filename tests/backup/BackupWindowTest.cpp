@@ -1,0 +1,251 @@
+// The backup window with the real backup module, a real database and a medium folder: the
+// summary, the lists and logs, the marks, the database copy, a new medium, the restore, the
+// automatic-backup choice and the start-up check.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QComboBox>
+
+#include "BackupTestSupport.h"
+#include "backup/BackupMidia.h"
+#include "backup/UfrmBackup.h"
+#include "config/SharedRecords.h"
+#include "config/UBIniSettings.h"
+#include "db/DbTestSupport.h"
+#include "platform/MessageSeam.h"
+#include "platform/ProfileFile.h"
+#include "records/UDLaudos.h"
+
+using namespace backup_test;
+using norvix::ProfileFile;
+
+namespace {
+
+class JanelaBackup : public dbtest::DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        // The installation folder holds the open database under "Banco de Dados".
+        dirQv = bancada.raiz.path() + "/qv";
+        QDir().mkpath(dirQv);
+        ASSERT_TRUE(QFile::link(dir.path(), dirQv + "/Banco de Dados"));
+        escreve(dirQv + "/BackUp.ini", "[BACKUP]\r\nDiscoAtual=1\r\n");
+        auto& p = norvix::paths();
+        norvix::setRecordText(p.DirQV, dirQv);
+        norvix::setRecordText(p.BancoDados, dir.path());
+        norvix::setRecordText(p.Exames, bancada.exames());
+        norvix::setRecordText(p.Laudos, bancada.laudos());
+        norvix::setRecordText(p.Backup, qEnvironmentVariable("NORVIX_BIN_DIR") + "/Backup.so");
+        medico = insertMedico("DR TESTE");
+        paciente = insertPaciente("PACIENTE TESTE");
+    }
+    void TearDown() override {
+        delete TfrmBackup::instance();
+        norvix::resetSharedRecords();
+        DbTest::TearDown();
+    }
+    int exame(int minuto, bool comArquivos = true) {
+        const int codigo = insertExame(paciente, medico, QDate(2026, 5, 4), QTime(10, minuto));
+        if (comArquivos) bancada.exame(paciente, codigo);
+        return codigo;
+    }
+    int laudo(int exameOd, bool comArquivo = true) {
+        norvix::DLaudos().InsertLaudos(paciente, exameOd, -1, "", QDate(2026, 5, 4), QTime(11, 0));
+        const int codigo = dm->selectInt("SELECT MAX(Codigo) AS Codigo FROM Laudos", {}, "Codigo",
+                                         norvix::TDMPrincipal::Close::Yes);
+        if (comArquivo) escreve(QStringLiteral("%1/%2/%3l.txt").arg(bancada.laudos()).arg(paciente).arg(codigo), "laudo");
+        return codigo;
+    }
+    QStringList marcas(const QString& tabela) {
+        QStringList m;
+        auto& q = dm->openQuery(dm->IBOperation, "SELECT Backup FROM " + tabela + " ORDER BY Codigo");
+        for (; !q.eof(); q.next()) m << q.asString("Backup");
+        q.close();
+        return m;
+    }
+    TfrmBackup* janela(TBIniSettings* settings = nullptr) {
+        auto* w = new TfrmBackup(settings);
+        w->FormShow();
+        return w;
+    }
+    template <typename T>
+    static T* controle(QWidget* w, const char* nome) {
+        T* c = w->findChild<T*>(nome);
+        EXPECT_NE(c, nullptr) << nome;
+        return c;
+    }
+
+    Bancada bancada;
+    QString dirQv;
+    int medico = 0, paciente = 0;
+    norvix::RecordingMessageSeam seam;
+};
+
+}  // namespace
+
+TEST_F(JanelaBackup, ResumoDoModuloComUnidadeEContagens) {
+    TfrmBackup* w = janela();
+    const QString resumo = controle<QPlainTextEdit>(w, "mmResumo")->toPlainText();
+    EXPECT_TRUE(resumo.contains("Data do último backup:   01/01/2007"));
+    EXPECT_TRUE(resumo.endsWith("Drive: E: (" + bancada.midia() + ")"));
+    EXPECT_EQ(w->DataUltimoBackup(), QDate(2007, 1, 1));
+    EXPECT_FALSE(controle<QPushButton>(w, "btnIniciarBkp")->isEnabled());  // nothing to back up
+
+    exame(1);
+    w->AtualizaResumo();
+    EXPECT_EQ(controle<QLabel>(w, "lblNumExames")->text(), "1");
+    EXPECT_TRUE(controle<QPushButton>(w, "btnIniciarBkp")->isEnabled());
+}
+
+TEST_F(JanelaBackup, BackupApagaOsAusentesMarcaOsCopiadosECopiaOBanco) {
+    const int a = exame(1);
+    const int b = exame(2, false);
+    const int c = exame(3);
+    QFile::remove(QStringLiteral("%1/%2/%3a.txt").arg(bancada.exames()).arg(paciente).arg(a));
+    QFile::remove(QStringLiteral("%1/%2/%3m.txt").arg(bancada.exames()).arg(paciente).arg(a));
+    laudo(a);
+    const int semArquivo = laudo(c, false);
+    Respondedor modulo;
+
+    TfrmBackup* w = janela();
+    w->btnIniciarBkpClick();
+    ASSERT_FALSE(seam.texts().isEmpty());
+    EXPECT_EQ(seam.texts().last(), "Backup dos Exames e Laudos concluído com êxito") << seam.texts().join("|").toStdString();
+    EXPECT_EQ(le(bancada.programa() + "/LogBackupExame.txt"),
+              QStringLiteral("Exame não encontrado: %1\\%2\r\n").arg(paciente).arg(b).toLatin1());
+    EXPECT_EQ(le(bancada.programa() + "/LogBackupLaudo.txt"),
+              QStringLiteral("Laudo não encontrado: %1\\%2l.txt\r\n").arg(paciente).arg(semArquivo).toLatin1());
+    EXPECT_TRUE(controle<QLabel>(w, "lblAviso")->isVisibleTo(w));
+    EXPECT_EQ(marcas("Exames"), QStringList({"Pelk0001", "Pelk0001"}));  // B deleted
+    EXPECT_EQ(marcas("Laudos"), QStringList({"Pelk0001"}));
+    EXPECT_EQ(controle<QLabel>(w, "lblNumExames")->text(), "0");
+
+    const auto manifesto = norvix::backup::leManifesto(bancada.midia());
+    EXPECT_TRUE(manifesto.contains("Banco de Dados/DATABASE.GDB"));
+    EXPECT_TRUE(manifesto.contains("BackUp.ini"));
+    EXPECT_TRUE(manifesto.contains(QStringLiteral("Exames/%1/%2d.txt").arg(paciente).arg(a)));
+    EXPECT_EQ(norvix::backup::somaArquivo(bancada.midia() + "/Banco de Dados/DATABASE.GDB"),
+              manifesto.value("Banco de Dados/DATABASE.GDB"));
+}
+
+TEST_F(JanelaBackup, DiscoCheioParaOBancoPreparaUmNovoComRotuloSeguinte) {
+    exame(1);
+    escreve(bancada.ini(), "[BACKUP]\r\nTipoBkp=zip\r\nDiscoAtual=2\r\n[UNIDADES]\r\nE=" + bancada.midia().toUtf8() + "\r\n");
+    qputenv("NORVIX_BACKUP_CAPACIDADE", "100000");  // the exam fits, the database does not
+    seam.answers = {norvix::MsgAnswer::Ok, norvix::MsgAnswer::No};
+    Respondedor modulo;
+    janela()->btnIniciarBkpClick();
+    ASSERT_GE(seam.texts().size(), 3);
+    EXPECT_EQ(seam.texts()[0], "Insira um NOVO disco no drive e pressione OK.");
+    EXPECT_TRUE(seam.texts()[1].startsWith("Será necessário um disco formatado"));
+    EXPECT_EQ(norvix::backup::leRotulo(bancada.midia()), "Pelk0003");
+    const ProfileFile ini(bancada.ini());
+    EXPECT_EQ(ini.readInteger("BACKUP", "DiscoAtual", 0), 3);
+    EXPECT_EQ(ini.readInteger("BACKUP", "NumExamDisco", -1), 0);
+    EXPECT_EQ(marcas("Exames"), QStringList({"Pelk0002"}));
+}
+
+TEST_F(JanelaBackup, RestauraArquivosEBancoEConfereOManifesto) {
+    const int a = exame(1);
+    Respondedor modulo;
+    janela()->btnIniciarBkpClick();
+    const QString arquivo = QStringLiteral("%1/%2/%3d.txt").arg(bancada.exames()).arg(paciente).arg(a);
+    const QByteArray original = le(arquivo);
+    QDir(bancada.exames()).removeRecursively();
+    insertPaciente("DEPOIS DO BACKUP");
+    ASSERT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 2);
+
+    // A database copy that differs from the manifest is refused, by name.
+    QFile banco(bancada.midia() + "/Banco de Dados/DATABASE.GDB");
+    const QByteArray bom = le(banco.fileName());
+    escreve(banco.fileName(), bom.left(bom.size() - 1) + char(bom.back() ^ 1));
+    seam.messages.clear();
+    TfrmBackup::instance()->btnRestaurarClick();
+    EXPECT_TRUE(seam.texts().last().contains("Banco de Dados/DATABASE.GDB")) << seam.texts().last().toStdString();
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 2);
+    EXPECT_EQ(le(arquivo), original);  // the exam files came back all the same
+
+    escreve(banco.fileName(), bom);
+    QDir(bancada.exames()).removeRecursively();
+    TfrmBackup::instance()->btnRestaurarClick();
+    EXPECT_EQ(seam.texts().last(), "Restauração concluída com êxito");
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
+    EXPECT_EQ(le(arquivo), original);
+}
+
+TEST_F(JanelaBackup, FecharGravaAEscolhaDoBackupAutomatico) {
+    QTemporaryDir raiz;
+    qputenv("NORVIX_ROOT", raiz.path().toUtf8());
+    escreve(raiz.path() + "/OrventDuo/Orvent.ini", "[BACKUP]\r\nAUTO=1\r\nAUTO_OP1_1=5\r\nAUTO_OP1_2=0\r\nAUTO_OP2=200\r\n");
+    TBIniSettings settings;
+    ASSERT_TRUE(settings.LoadAll(3));
+    TfrmBackup* w = janela(&settings);
+    EXPECT_TRUE(controle<QRadioButton>(w, "rbtPeriodo")->isChecked());
+    controle<QRadioButton>(w, "rbtExames")->setChecked(true);
+    controle<QSpinBox>(w, "edtExames")->setValue(300);
+    controle<QSpinBox>(w, "edtPeriodo")->setValue(40);  // beyond the range: held at 30
+    controle<QComboBox>(w, "cbxUnidade")->setCurrentIndex(1);
+    w->sbtFecharClick();
+    const ProfileFile ini(raiz.path() + "/OrventDuo/Orvent.ini");
+    EXPECT_EQ(ini.readString("BACKUP", "AUTO", {}), "2");
+    EXPECT_EQ(ini.readString("BACKUP", "AUTO_OP1_1", {}), "30");
+    EXPECT_EQ(ini.readString("BACKUP", "AUTO_OP1_2", {}), "1");
+    EXPECT_EQ(ini.readString("BACKUP", "AUTO_OP2", {}), "300");
+    EXPECT_EQ(norvix::infos().BackupExames, 300 % 256);  // the record's width
+    QApplication::processEvents();
+    EXPECT_EQ(controle<QSpinBox>(janela(&settings), "edtExames")->value(), 300);  // whole, from the file
+    qunsetenv("NORVIX_ROOT");
+}
+
+TEST_F(JanelaBackup, VerificacaoAutomaticaPorDiasMesesEExames) {
+    const QString oferta = "Backup automático inicializado... deseja continuar?";
+    auto ultimo = [&](const QByteArray& data) {
+        escreve(bancada.ini(), "[BACKUP]\r\nUltBkp=" + data + "\r\n[UNIDADES]\r\nE=" + bancada.midia().toUtf8() + "\r\n");
+    };
+    auto oferecido = [&](const QDate& hoje) {
+        seam.messages.clear();
+        seam.answers = {norvix::MsgAnswer::No};
+        TfrmBackup::VerificaBackupAutomatico(nullptr, nullptr, hoje);
+        QApplication::processEvents();
+        return seam.texts().contains(oferta);
+    };
+    auto& i = norvix::infos();
+
+    i.BackupAuto = 0;
+    EXPECT_FALSE(oferecido(QDate(2030, 1, 1)));
+    EXPECT_TRUE(seam.texts().isEmpty());
+
+    // Days across a month end: 28 April to 3 May is five days.
+    i.BackupAuto = 1;
+    i.BackupUnidade = 0;
+    i.BackupPeriodo = 5;
+    ultimo("28/04/2026 18:00:00");
+    EXPECT_FALSE(oferecido(QDate(2026, 5, 2)));
+    EXPECT_TRUE(oferecido(QDate(2026, 5, 3)));
+
+    // Calendar months: 31 December to 1 January is one month.
+    i.BackupUnidade = 1;
+    i.BackupPeriodo = 1;
+    ultimo("31/12/2025 23:59:59");
+    EXPECT_TRUE(oferecido(QDate(2026, 1, 1)));
+    i.BackupPeriodo = 2;
+    EXPECT_FALSE(oferecido(QDate(2026, 1, 31)));
+
+    // A sixth line without a date: said, nothing offered.
+    ultimo("nunca");
+    EXPECT_FALSE(oferecido(QDate(2026, 1, 31)));
+    EXPECT_TRUE(seam.texts().value(0).contains("data do último backup não foi encontrada"));
+
+    // Exams waiting for a backup.
+    exame(1);
+    exame(2);
+    i.BackupAuto = 2;
+    i.BackupExames = 2;
+    EXPECT_TRUE(oferecido(QDate(2026, 1, 1)));
+    i.BackupExames = 3;
+    EXPECT_FALSE(oferecido(QDate(2026, 1, 1)));
+}
