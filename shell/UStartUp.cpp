@@ -7,6 +7,7 @@
 #include "UBVersionInfo.h"
 #include "UfrmPrincipal.h"
 #include "UfrmStarting.h"
+#include "backup/UfrmBackup.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
 #include "modules/ModuleBindings.h"
@@ -222,6 +223,7 @@ void TStartUp::StartModules() {
 }
 
 void TStartUp::CheckAutomaticBackup() {
-    // The backup window's automatic check plugs in here with the backup work; with BACKUP
-    // AUTO at 0 it would do nothing anyway.
+    // After an error of the run the database may be closed: the check counts exams there.
+    if (!norvix::hasDMPrincipal() || !norvix::DMPrincipal().connected()) return;
+    TfrmBackup::VerificaBackupAutomatico(main_.settings(), &main_);
 }

@@ -319,3 +319,25 @@ TEST_F(StartUp, TheDoctorsButtonOpensTheDoctorWindowAndTheBrowserHasItsPatientWi
     main->BtnImage1Click();
     EXPECT_EQ(aberta, "frmCadastroMedicos");
 }
+
+TEST_F(StartUp, AutomaticBackupIsOfferedAtTheEndOfTheRunOnlyWhenDue) {
+    struct Answering : norvix::RecordingMessageSeam {
+        norvix::MsgAnswer show(QWidget* parent, const norvix::ShownMessage& m) override {
+            RecordingMessageSeam::show(parent, m);
+            return m.buttons == norvix::MsgButtons::YesNo ? norvix::MsgAnswer::No : norvix::MsgAnswer::Ok;
+        }
+    } answering;
+    const QString offer = "Backup automático inicializado... deseja continuar?";
+    // The demonstration's BackUp.ini (last backup in 2007) is the one read.
+    qputenv("NORVIX_BACKUP_DIR", demo.dirQv().toUtf8());
+    demo.set("BACKUP", "MODULO", existingOr("Backup.so"));
+    demo.set("BACKUP", "AUTO", "1");
+    demo.set("BACKUP", "AUTO_OP1_1", "5");
+    demo.set("BACKUP", "AUTO_OP1_2", "0");
+    main->ApplicationEvents1Activate();
+    qunsetenv("NORVIX_BACKUP_DIR");
+    ASSERT_TRUE(main->started());
+    if (existingOr("Backup.so").isEmpty()) GTEST_SKIP() << "Backup.so was not built";
+    EXPECT_EQ(answering.texts().count(offer), 1) << answering.texts().join(" | ").toStdString();
+    EXPECT_EQ(answering.texts().last(), offer);
+}
