@@ -1,6 +1,5 @@
 #include "BackupMidia.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -17,12 +16,35 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <openssl/evp.h>
+
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
 
 namespace norvix::backup {
 
 namespace {
+
+// SHA-256 through libcrypto: it uses the processor's SHA instructions, about ten times the
+// speed of Qt 6.4's own implementation, and hashing every byte twice is most of a backup's
+// work.
+class Sha256 {
+public:
+    Sha256() : ctx_(EVP_MD_CTX_new()) { EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr); }
+    ~Sha256() { EVP_MD_CTX_free(ctx_); }
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    void addData(const char* data, qint64 size) { EVP_DigestUpdate(ctx_, data, size_t(size)); }
+    QByteArray hex() {
+        unsigned char soma[EVP_MAX_MD_SIZE];
+        unsigned int tamanho = 0;
+        EVP_DigestFinal_ex(ctx_, soma, &tamanho);
+        return QByteArray(reinterpret_cast<const char*>(soma), int(tamanho)).toHex();
+    }
+
+private:
+    EVP_MD_CTX* ctx_;
+};
 
 constexpr qint64 kBloco = qint64(1) << 20;
 constexpr long kFatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC: FAT12/16/32 and VFAT
@@ -163,12 +185,12 @@ QByteArray somaArquivo(const QString& caminho, bool descartaCache) {
     const int fd = ::open(nomeLocal(caminho).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {};
     if (descartaCache) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    QCryptographicHash soma(QCryptographicHash::Sha256);
+    Sha256 soma;
     QByteArray bloco(kBloco, Qt::Uninitialized);
     ssize_t lidos = 0;
-    while ((lidos = ::read(fd, bloco.data(), bloco.size())) > 0) soma.addData(QByteArrayView(bloco.constData(), lidos));
+    while ((lidos = ::read(fd, bloco.data(), bloco.size())) > 0) soma.addData(bloco.constData(), lidos);
     ::close(fd);
-    return lidos < 0 ? QByteArray() : soma.result().toHex();
+    return lidos < 0 ? QByteArray() : soma.hex();
 }
 
 bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* soma, QString* erro,
@@ -189,7 +211,7 @@ bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* som
         ::close(de);
         return falha(destino, numero);
     }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     QByteArray bloco(kBloco, Qt::Uninitialized);
     int numero = 0;
     QString onde = origem;
@@ -197,7 +219,7 @@ bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* som
         const ssize_t lidos = ::read(de, bloco.data(), bloco.size());
         if (lidos < 0) { numero = errno; break; }
         if (lidos == 0) break;
-        hash.addData(QByteArrayView(bloco.constData(), lidos));
+        hash.addData(bloco.constData(), lidos);
         for (ssize_t feito = 0; feito < lidos && !numero;) {
             const ssize_t n = ::write(para, bloco.constData() + feito, lidos - feito);
             if (n < 0) { numero = errno; onde = destino; }
@@ -215,7 +237,7 @@ bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* som
         ::unlink(nomeLocal(temporario).constData());
         return falha(onde, numero);
     }
-    if (soma) *soma = hash.result().toHex();
+    if (soma) *soma = hash.hex();
     return true;
 }
 

@@ -8,9 +8,12 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <thread>
 #include <type_traits>
+#include <vector>
 
 #include "backup/BackupMidia.h"
 #include "modules/ModuleContract.h"
@@ -28,6 +31,7 @@ const QString kSecao = QStringLiteral("BACKUP");
 constexpr qint64 kMaxLista = qint64(64) << 20;
 // Room kept on a medium for the manifest lines of what goes on it.
 constexpr qint64 kFolgaPorArquivo = 256;
+constexpr int kLeitores = 4;
 
 QMessageBox::StandardButton pergunta(void* janela, const QString& texto, const QString& titulo,
                                      QMessageBox::Icon icone, QMessageBox::StandardButtons botoes) {
@@ -180,10 +184,22 @@ private:
     bool fechaDisco() {
         if (pendentes_.isEmpty()) return true;
         descarregaMidia(montagem_);
+        // Read back from the medium itself (cached pages dropped); a few readers at once keep
+        // the device busy, which is most of the read-back's time with small files.
+        std::vector<QByteArray> lidas(pendentes_.size());
+        std::atomic<qsizetype> proximo{0};
+        auto leitor = [&] {
+            for (qsizetype k; (k = proximo++) < pendentes_.size();)
+                lidas[k] = somaArquivo(montagem_ + QLatin1Char('/') + pendentes_[k].first, true);
+        };
+        std::vector<std::thread> leitores;
+        for (int n = 0; n < kLeitores; ++n) leitores.emplace_back(leitor);
+        for (std::thread& l : leitores) l.join();
         QMap<QString, QByteArray> conferidos;
         QStringList diferentes;
-        for (const auto& [nome, soma] : pendentes_) {
-            if (somaArquivo(montagem_ + QLatin1Char('/') + nome, true) == soma)
+        for (qsizetype k = 0; k < pendentes_.size(); ++k) {
+            const auto& [nome, soma] = pendentes_[k];
+            if (lidas[k] == soma)
                 conferidos.insert(nome, soma);
             else
                 diferentes << nome;

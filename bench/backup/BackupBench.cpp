@@ -1,0 +1,139 @@
+// Backup of 1,000 exams (3,000 data files made from the example exams) plus the database copy
+// to a medium folder through the reference backup module and the copy under the backup lock,
+// against `cp -r` of the same files in the same run; then the restore against `cp -r` back.
+// Ours includes the SHA-256 of every file, the flush of the medium, the read-back from the
+// medium and the manifest. Prints the median of kRodadas runs of each and the ratio.
+//   bench_backup [database]   (default: the build's template database)
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "backup/BackupMidia.h"
+#include "backup/CopiaBanco.h"
+#include "modules/HostStream.h"
+#include "modules/ModuleBindings.h"
+#include "records/UfrmDataModule.h"
+
+using namespace norvix;
+
+namespace {
+
+constexpr int kExames = 1000, kRodadas = 5;
+
+bool cpR(const QStringList& args) { return QProcess::execute("cp", QStringList{"-r"} + args) == 0; }
+
+double mediana(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString bin = QCoreApplication::applicationDirPath();
+    const QString template_ = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(NORVIX_TEMPLATE_DB_DEFAULT);
+    QTemporaryDir raiz;
+    const QString exemplos = raiz.path() + "/Exemplos", exames = raiz.path() + "/Exames";
+    const QString laudos = raiz.path() + "/Laudos", banco = raiz.path() + "/Banco de Dados";
+    if (QProcess::execute(bin + "/mkexemplos", {exemplos}) != 0) {
+        std::fprintf(stderr, "mkexemplos falhou\n");
+        return 1;
+    }
+    // 1,000 exams of 100 patients, each from one of the example exams.
+    const QStringList nomes = QDir(exemplos).entryList({"*d.txt"}, QDir::Files, QDir::Name);
+    QStringList lista;
+    qint64 bytes = 0;
+    for (int e = 0; e < kExames; ++e) {
+        const QString base = nomes[e % nomes.size()].chopped(5);
+        const QString pasta = QStringLiteral("%1/%2").arg(exames).arg(e % 100 + 1);
+        QDir().mkpath(pasta);
+        for (const char* letra : {"a", "d", "m"}) {
+            const QString nome = QStringLiteral("%1/%2%3.txt").arg(pasta).arg(e + 1).arg(letra);
+            QFile::copy(exemplos + "/" + base + letra + ".txt", nome);
+            bytes += QFileInfo(nome).size();
+            lista << QStringLiteral("%1\\%2%3.txt").arg(e % 100 + 1).arg(e + 1).arg(letra);
+        }
+    }
+    QDir().mkpath(laudos);
+    QDir().mkpath(banco);
+    QFile::copy(template_, banco + "/DATABASE.GDB");
+    TDMPrincipal dm;
+    if (!dm.PSetDataBaseName(banco + "/DATABASE.GDB")) {
+        std::fprintf(stderr, "o banco de dados não abriu\n");
+        return 1;
+    }
+    const QString ini = raiz.path() + "/BackUp.ini";
+    QFile f(ini);
+    f.open(QIODevice::WriteOnly);
+    f.write("[BACKUP]\r\nDiscoAtual=1\r\n[UNIDADES]\r\nE=" + (raiz.path() + "/midia").toUtf8() + "\r\n");
+    f.close();
+    qputenv("NORVIX_BACKUP_DIR", raiz.path().toUtf8());
+
+    std::vector<double> nosso, base, nossoRest, baseRest;
+    for (int r = 0; r < kRodadas; ++r) {
+        QDir(raiz.path() + "/midia").removeRecursively();
+        QDir(raiz.path() + "/cp").removeRecursively();
+        QDir().mkpath(raiz.path() + "/midia");
+        QDir().mkpath(raiz.path() + "/cp");
+        QElapsedTimer t;
+        t.start();
+        if (!cpR({exames, banco, raiz.path() + "/cp/"})) return 1;
+        base.push_back(t.nsecsElapsed() / 1e6);
+
+        t.start();
+        TBackupBinding modulo;
+        modulo.LoadModule(bin + "/Backup.so");
+        HostStream listaE, resE, listaL, resL;
+        listaE.writeLines(lista);
+        listaE.rewind();
+        const int32_t copiados = modulo.CriarBackup(nullptr, listaE, resE, listaL, resL, 3, exames.toUtf8().constData(),
+                                                    laudos.toUtf8().constData());
+        modulo.ReleaseModule();
+        QString erro;
+        QMap<QString, QByteArray> somas, manifesto;
+        if (copiados != 3 * kExames ||
+            !copiaPastaBanco(dm, banco, raiz.path() + "/midia/Banco de Dados", &somas, &erro)) {
+            std::fprintf(stderr, "o backup falhou: %d %s\n", copiados, qPrintable(erro));
+            return 1;
+        }
+        for (auto it = somas.cbegin(); it != somas.cend(); ++it) manifesto.insert("Banco de Dados/" + it.key(), it.value());
+        backup::gravaManifesto(raiz.path() + "/midia", manifesto, &erro);
+        nosso.push_back(t.nsecsElapsed() / 1e6);
+
+        // Restore into empty folders: cp -r back against the module and the checked database copy.
+        QDir(exames + "-cp").removeRecursively();
+        t.start();
+        if (!cpR({raiz.path() + "/cp/Exames", exames + "-cp"}) ||
+            !cpR({raiz.path() + "/cp/Banco de Dados/DATABASE.GDB", raiz.path() + "/cp-banco.gdb"}))
+            return 1;
+        baseRest.push_back(t.nsecsElapsed() / 1e6);
+        QDir(exames + "-rest").removeRecursively();
+        QDir().mkpath(exames + "-rest");
+        t.start();
+        modulo.LoadModule(bin + "/Backup.so");
+        const int32_t restaurados = modulo.RestaurarBackup(nullptr, (exames + "-rest").toUtf8().constData(),
+                                                           laudos.toUtf8().constData());
+        modulo.ReleaseModule();
+        QByteArray soma;
+        backup::copiaArquivo(raiz.path() + "/midia/Banco de Dados/DATABASE.GDB", raiz.path() + "/rest-banco.gdb", &soma, &erro);
+        if (restaurados != 3 * kExames || soma != manifesto.value("Banco de Dados/DATABASE.GDB")) {
+            std::fprintf(stderr, "a restauração falhou: %d\n", restaurados);
+            return 1;
+        }
+        nossoRest.push_back(t.nsecsElapsed() / 1e6);
+    }
+    const double mb = (bytes + QFileInfo(banco + "/DATABASE.GDB").size()) / 1e6;
+    std::printf("backup de %d exames (%d arquivos, %.1f MB com o banco): cp -r %.0f ms, módulo %.0f ms, razão %.2f\n",
+                kExames, 3 * kExames, mb, mediana(base), mediana(nosso), mediana(nosso) / mediana(base));
+    std::printf("restauração: cp -r %.0f ms, módulo %.0f ms, razão %.2f\n", mediana(baseRest), mediana(nossoRest),
+                mediana(nossoRest) / mediana(baseRest));
+    return 0;
+}
