@@ -16,7 +16,6 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QTimer>
-#include <QToolButton>
 
 #include <cstdio>
 
@@ -139,19 +138,18 @@ void TfrmBackup::buildUi() {
     btnRestaurar_ = new QPushButton(QStringLiteral("Restaurar"), this);
     btnRestaurar_->setObjectName(QStringLiteral("btnRestaurar"));
     btnRestaurar_->setGeometry(140, 424, 110, 32);
+    sbtAjuda_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("Ajuda"), this);
+    sbtAjuda_->setObjectName(QStringLiteral("sbtAjuda"));
+    sbtAjuda_->setToolTip(QStringLiteral("Ajuda"));
+    sbtAjuda_->setGeometry(258, 424, 90, 32);
     sbtFechar_ = new QPushButton(QStringLiteral("Fechar"), this);
     sbtFechar_->setObjectName(QStringLiteral("sbtFechar"));
-    sbtFechar_->setGeometry(296, 424, 110, 32);
-    sbtAjuda_ = new QToolButton(this);
-    sbtAjuda_->setObjectName(QStringLiteral("sbtAjuda"));
-    sbtAjuda_->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
-    sbtAjuda_->setToolTip(QStringLiteral("Ajuda"));
-    sbtAjuda_->setGeometry(414, 424, 34, 32);
+    sbtFechar_->setGeometry(356, 424, 92, 32);
 
     connect(btnIniciarBkp_, &QPushButton::clicked, this, &TfrmBackup::btnIniciarBkpClick);
     connect(btnRestaurar_, &QPushButton::clicked, this, &TfrmBackup::btnRestaurarClick);
     connect(sbtFechar_, &QPushButton::clicked, this, &TfrmBackup::sbtFecharClick);
-    connect(sbtAjuda_, &QToolButton::clicked, this, [this] { help::showHelp(kHelpContext, this); });
+    connect(sbtAjuda_, &QPushButton::clicked, this, [this] { help::showHelp(kHelpContext, this); });
 }
 
 // ---- showing ------------------------------------------------------------------------------

@@ -15,7 +15,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
-class QToolButton;
 class TBIniSettings;
 
 class TfrmBackup : public QDialog {
@@ -76,7 +75,7 @@ private:
     QPushButton* btnIniciarBkp_;
     QPushButton* btnRestaurar_;
     QPushButton* sbtFechar_;
-    QToolButton* sbtAjuda_;
+    QPushButton* sbtAjuda_;
     QRadioButton* rbtPeriodo_;
     QRadioButton* rbtExames_;
     QRadioButton* rbtNunca_;

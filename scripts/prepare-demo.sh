@@ -130,11 +130,17 @@ if [ ! -e "$DB" ]; then
   mv "$DB.tmp.$$" "$DB"
 fi
 
-# Backup bookkeeping, in the installation and beside the program.
+# Backup bookkeeping, in the installation and beside the program. The backup medium of the
+# demonstration is a folder of its own (drive E:), so a backup and a restore need no disk; a
+# bookkeeping file that names no folder for E: gets this one.
+MIDIA="$ROOT/Disco de Backup"
+mkdir -p "$MIDIA"
 for f in "$DIRQV/BackUp.ini" "$BIN/BackUp.ini"; do
   if [ ! -f "$f" ]; then
-    printf '[BACKUP]\r\nTipoBkp=ZIP\r\nDirectCD=\r\nDiscoAtual=1\r\nArquivoAtual=1\r\nNumArquivos=0\r\nNumArquivosLau=0\r\nNumExamDisco=0\r\nNumLauDisco=0\r\nArquivosGeral=0\r\nNumExamGeral=0\r\nUltDsk=01/01/2007 00:00:00\r\nUltBkp=01/01/2007 00:00:00\r\nBackupZerado=0\r\n' > "$f.tmp.$$"
+    printf '[BACKUP]\r\nTipoBkp=ZIP\r\nDirectCD=\r\nDiscoAtual=1\r\nArquivoAtual=1\r\nNumArquivos=0\r\nNumArquivosLau=0\r\nNumExamDisco=0\r\nNumLauDisco=0\r\nArquivosGeral=0\r\nNumExamGeral=0\r\nUltDsk=01/01/2007 00:00:00\r\nUltBkp=01/01/2007 00:00:00\r\nBackupZerado=0\r\nDrive=E\r\n[UNIDADES]\r\nE=%s\r\n' "$MIDIA" > "$f.tmp.$$"
     mv "$f.tmp.$$" "$f"
+  elif ! "$INITOOL" "$f" UNIDADES E >/dev/null; then
+    "$INITOOL" "$f" UNIDADES E "$MIDIA"
   fi
 done
 

@@ -20,6 +20,7 @@
 #include "UfrmAguarde.h"
 #include "UfrmPrincipal.h"
 #include "UfrmStarting.h"
+#include "backup/UfrmBackup.h"
 #include "config/SharedRecords.h"
 #include "exams/ExamMaps.h"
 #include "exams/UfrmExames.h"
@@ -218,6 +219,13 @@ int main(int argc, char** argv) {
                                             }}},
                                           300);
                       }}},
+                    300);
+
+    // The backup window before and after a backup to the demonstration's medium folder.
+    saveModalStates([&] { TfrmBackup::Executa(main->settings(), main); },
+                    {{QStringLiteral("frmBackup"), nullptr},
+                     {QStringLiteral("frmBackup_concluido"),
+                      [](QWidget* w) { w->findChild<QPushButton*>(QStringLiteral("btnIniciarBkp"))->click(); }}},
                     300);
 
     // The capture window with the simulated instrument.

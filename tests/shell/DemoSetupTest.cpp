@@ -45,6 +45,10 @@ TEST(DemoSetup, FirstRunMakesEverythingTheProgramLooksFor) {
         EXPECT_TRUE(dirQv.exists(QString::fromUtf8(d))) << d;
     EXPECT_TRUE(QFile::exists(demo.database()));
     EXPECT_TRUE(QFile::exists(demo.dirQv() + "/BackUp.ini"));
+    // The backup medium of the demonstration: a folder of its own, as drive E:.
+    const QString midia = norvix::ProfileFile(demo.dirQv() + "/BackUp.ini").readString("UNIDADES", "E", {});
+    EXPECT_EQ(midia, demo.root() + "/Disco de Backup");
+    EXPECT_TRUE(QFileInfo(midia).isDir());
     EXPECT_TRUE(QFile::exists(demo.dirQv() + "/ajuda/AjudaPrincipal/index.html"));
     for (const char* f : {"Central01a.txt", "Central01d.txt", "Central01m.txt", "Normal06a.txt", "Orto04m.txt"})
         EXPECT_TRUE(QFile::exists(demo.dirQv() + "/Exemplos/" + f)) << f;
