@@ -106,10 +106,10 @@ QString rotuloDisco(int numero) {
     return QStringLiteral("Pelk%1").arg(qBound(0, numero, 9999), 4, 10, QLatin1Char('0'));
 }
 
-bool midiaPresente(const QString& montagem) {
+bool midiaPresente(const QString& montagem, bool escrita) {
     if (montagem.isEmpty()) return false;
     const QFileInfo info(montagem);
-    return info.isDir() && ::access(nomeLocal(montagem).constData(), W_OK | X_OK) == 0;
+    return info.isDir() && ::access(nomeLocal(montagem).constData(), (escrita ? W_OK : R_OK) | X_OK) == 0;
 }
 
 qint64 espacoLivre(const QString& montagem) {

@@ -22,8 +22,9 @@ QString pontoMontagem(const QString& backupIni, QChar letra);
 // "Pelk" + the disk number in four digits, the number held between 0 and 9999.
 QString rotuloDisco(int numero);
 
-// Whether the medium is there: the mount point is a folder we can write into.
-bool midiaPresente(const QString& montagem);
+// Whether the medium is there: the mount point is a folder we can read (and, with escrita,
+// write into).
+bool midiaPresente(const QString& montagem, bool escrita = true);
 
 // Free bytes on the medium by statvfs; -1 when it cannot be read. Tests give the medium a
 // capacity in bytes through $NORVIX_BACKUP_CAPACIDADE: the free space is then that capacity

@@ -52,17 +52,19 @@ QString listaNomes(const QStringList& nomes) {
     return mostrados.join(QLatin1Char('\n'));
 }
 
-// The medium named by BackUp.ini, asking for it until it is there; empty when the operator
-// gives up.
-QString esperaMidia(void* janela, const QString& ini) {
+// The medium named by BackUp.ini, asking for it until it is there (and writable, for a
+// backup); empty when the operator gives up.
+QString esperaMidia(void* janela, const QString& ini, bool escrita = true) {
     const QChar letra = letraUnidade(ini);
     for (;;) {
         const QString montagem = pontoMontagem(ini, letra);
-        if (midiaPresente(montagem)) return montagem;
-        const QString onde = montagem.isEmpty()
-                                 ? QStringLiteral("A unidade %1: não tem pasta de montagem em %2 (seção UNIDADES).")
-                                       .arg(letra).arg(ini)
-                                 : QStringLiteral("O disco de backup não está disponível em %1.").arg(montagem);
+        if (midiaPresente(montagem, escrita)) return montagem;
+        const QString onde =
+            montagem.isEmpty()       ? QStringLiteral("A unidade %1: não tem pasta de montagem em %2 (seção UNIDADES).")
+                                           .arg(letra).arg(ini)
+            : midiaPresente(montagem, false) ? QStringLiteral("O disco de backup em %1 está protegido contra gravação.")
+                                                   .arg(montagem)
+                                             : QStringLiteral("O disco de backup não está disponível em %1.").arg(montagem);
         if (pergunta(janela, onde + QStringLiteral("\nInsira o disco no drive %1: e pressione OK.").arg(letra),
                      QStringLiteral("Backup"), QMessageBox::Warning, QMessageBox::Ok | QMessageBox::Cancel) !=
             QMessageBox::Ok)
@@ -364,7 +366,7 @@ NORVIX_MODULE_EXPORT int32_t RestaurarBackup(void* hostWindow, const char* exams
     bool algumDisco = false;
     QStringList diferentes;
     for (;;) {
-        const QString montagem = esperaMidia(hostWindow, ini);
+        const QString montagem = esperaMidia(hostWindow, ini, false);
         if (montagem.isEmpty()) break;
         const QMap<QString, QByteArray> manifesto = leManifesto(montagem);
         if (manifesto.isEmpty()) {
