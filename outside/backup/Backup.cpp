@@ -6,11 +6,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QWidget>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -51,6 +53,33 @@ QString listaNomes(const QStringList& nomes) {
     if (nomes.size() > 20) mostrados << QStringLiteral("... e mais %1").arg(nomes.size() - 20);
     return mostrados.join(QLatin1Char('\n'));
 }
+
+// The progress of a long copy, shown over the calling window (none without one); the operator
+// may stop it, which ends the copy as a full medium would.
+class Progresso {
+public:
+    Progresso(void* janela, const QString& texto, qsizetype total) {
+        if (!janela) return;
+        dialogo_ = std::make_unique<QProgressDialog>(texto, QStringLiteral("Cancelar"), 0, int(total),
+                                                     static_cast<QWidget*>(janela));
+        dialogo_->setWindowTitle(QStringLiteral("Backup"));
+        dialogo_->setWindowModality(Qt::WindowModal);
+        dialogo_->setMinimumDuration(400);
+        dialogo_->setValue(0);
+    }
+    // False when the operator asked to stop.
+    bool avanca(qsizetype feito) {
+        if (!dialogo_) return true;
+        dialogo_->setValue(int(feito));
+        return !dialogo_->wasCanceled();
+    }
+    void texto(const QString& t) {
+        if (dialogo_) dialogo_->setLabelText(t);
+    }
+
+private:
+    std::unique_ptr<QProgressDialog> dialogo_;
+};
 
 // The medium named by BackUp.ini, asking for it until it is there (and writable, for a
 // backup); empty when the operator gives up.
@@ -115,7 +144,13 @@ public:
         disco_ = ProfileFile(ini_).readInteger(kSecao, QStringLiteral("DiscoAtual"), 0);
         inicioDisco_ = QDateTime::currentDateTime();
         vazioNoInicio_ = leManifesto(montagem_).isEmpty();
+        progresso_ = std::make_unique<Progresso>(janela_, QStringLiteral("Copiando para o disco de backup..."), registros.size());
+        qsizetype feitos = 0;
         for (Registro* r : registros) {
+            if (!progresso_->avanca(feitos++)) {
+                fechaDisco();
+                return false;
+            }
             bool seguro = true;
             for (const QString& nome : r->arquivos) seguro = seguro && nomeSeguro(nome);
             if (!seguro) {
@@ -185,6 +220,7 @@ private:
     // match; then writes the manifest and the counters.
     bool fechaDisco() {
         if (pendentes_.isEmpty()) return true;
+        if (progresso_) progresso_->texto(QStringLiteral("Conferindo as cópias no disco de backup..."));
         descarregaMidia(montagem_);
         // Read back from the medium itself (cached pages dropped); a few readers at once keep
         // the device busy, which is most of the read-back's time with small files.
@@ -223,6 +259,7 @@ private:
         }
         pendentes_.clear();
         pendentesRegistros_.clear();
+        if (progresso_) progresso_->texto(QStringLiteral("Copiando para o disco de backup..."));
         if (!diferentes.isEmpty())
             aviso(janela_, QStringLiteral("Estes arquivos não foram gravados corretamente no disco de backup e "
                                           "ficam sem backup:\n%1").arg(listaNomes(diferentes)),
@@ -301,6 +338,7 @@ private:
     QDateTime inicioDisco_;
     QList<std::pair<QString, QByteArray>> pendentes_;
     QList<Registro*> pendentesRegistros_;
+    std::unique_ptr<Progresso> progresso_;
 };
 
 bool escreveMarcas(ModuleStream* resultado, const QList<Registro>& registros) {
@@ -363,7 +401,7 @@ NORVIX_MODULE_EXPORT int32_t RestaurarBackup(void* hostWindow, const char* exams
     const QString ini = arquivoBackupIni();
     const QString pastas[2] = {norvix::fromCp1252(examsDir), norvix::fromCp1252(reportsDir)};
     int restaurados = 0;
-    bool algumDisco = false;
+    bool algumDisco = false, cancelado = false;
     QStringList diferentes;
     for (;;) {
         const QString montagem = esperaMidia(hostWindow, ini, false);
@@ -375,7 +413,13 @@ NORVIX_MODULE_EXPORT int32_t RestaurarBackup(void* hostWindow, const char* exams
             break;
         }
         algumDisco = true;
+        Progresso progresso(hostWindow, QStringLiteral("Restaurando do disco de backup..."), manifesto.size());
+        qsizetype feitos = 0;
         for (auto it = manifesto.cbegin(); it != manifesto.cend(); ++it) {
+            if (!progresso.avanca(feitos++)) {
+                cancelado = true;
+                break;
+            }
             const QString& nome = it.key();
             const int alvo = nome.startsWith(QLatin1String("Exames/")) ? 0 : nome.startsWith(QLatin1String("Laudos/")) ? 1 : -1;
             if (alvo < 0) continue;  // the database is the program's part
@@ -401,7 +445,7 @@ NORVIX_MODULE_EXPORT int32_t RestaurarBackup(void* hostWindow, const char* exams
         }
         // The database copy lies on the last disk of a backup; earlier disks are followed by
         // the next one.
-        if (QFileInfo::exists(montagem + QStringLiteral("/Banco de Dados/DATABASE.GDB"))) break;
+        if (cancelado || QFileInfo::exists(montagem + QStringLiteral("/Banco de Dados/DATABASE.GDB"))) break;
         if (pergunta(hostWindow, QStringLiteral("Este não é o último disco do backup.\nInsira o próximo disco no drive "
                                                 "%1: e pressione OK.").arg(letraUnidade(ini)),
                      QStringLiteral("Backup"), QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel) !=
@@ -412,7 +456,8 @@ NORVIX_MODULE_EXPORT int32_t RestaurarBackup(void* hostWindow, const char* exams
         aviso(hostWindow, QStringLiteral("Estes arquivos do backup diferem do manifesto (ou não puderam ser lidos) "
                                          "e não foram restaurados:\n%1").arg(listaNomes(diferentes)),
               QStringLiteral("Atenção"));
-    return algumDisco ? restaurados : -1;
+    // A restore the operator stopped does not go on to the database.
+    return algumDisco && !cancelado ? restaurados : -1;
 }
 
 static_assert(std::is_same_v<decltype(&InfoBackup), TInfoBackup>);
