@@ -204,31 +204,38 @@ QDate TfrmBackup::DataUltimoBackup() const {
 
 // ---- backup -------------------------------------------------------------------------------
 
-QList<int> TfrmBackup::listaExames(QStringList* nomes, QStringList* log) {
-    const QString pasta = recordText(paths().Exames);
-    TDExames navegador;
+// Walks the records not yet backed up, as many as the count says. A record with at least one
+// of its files on disk is listed with all of them; one without any is logged, deleted, and the
+// walk starts again from the first remaining record (a record is listed once).
+template <typename Tabela>
+static QList<int> semBackup(Tabela& navegador, int (Tabela::*conta)(), void (Tabela::*apaga)(int), const QString& pasta,
+                     const QStringList& sufixos, const QString& textoLog, const QString& sufixoLog,
+                     QStringList* nomes, QStringList* log) {
     navegador.AbreNavegador();
     QList<int> codigos;
-    QSet<int> vistos;
+    QSet<int> listados;
     for (bool deNovo = true; deNovo;) {
         deNovo = false;
-        const int n = navegador.CountExamesSemBackup();
+        const int n = (navegador.*conta)();
         navegador.Navegar(QStringLiteral("Backup"), QString(), QString());
         for (int k = 0; k < n; ++k, navegador.Navegar(QStringLiteral("Backup"), QString(), QStringLiteral("Next"))) {
             const int codigo = navegador.CodigoAtual();
-            if (vistos.contains(codigo)) continue;
+            if (listados.contains(codigo)) continue;
             const QString c = chave(navegador.CodPacienteAtual(), codigo);
-            const QStringList arquivos = {c + QStringLiteral("a.txt"), c + QStringLiteral("d.txt"), c + QStringLiteral("m.txt")};
+            QStringList arquivos;
             bool algum = false;
-            for (const QString& a : arquivos) algum = algum || QFileInfo::exists(pasta + QLatin1Char('/') + local(a));
+            for (const QString& sufixo : sufixos) {
+                arquivos << c + sufixo;
+                algum = algum || QFileInfo::exists(pasta + QLatin1Char('/') + local(c + sufixo));
+            }
             if (algum) {
-                vistos.insert(codigo);
+                listados.insert(codigo);
                 codigos << codigo;
                 *nomes << arquivos;
                 continue;
             }
-            *log << QStringLiteral("Exame não encontrado: ") + c;
-            navegador.DeleteExamesByCodigo(codigo);
+            *log << textoLog + c + sufixoLog;
+            (navegador.*apaga)(codigo);
             navegador.FechaNavegador();
             navegador.AbreNavegador();
             deNovo = true;
@@ -239,36 +246,18 @@ QList<int> TfrmBackup::listaExames(QStringList* nomes, QStringList* log) {
     return codigos;
 }
 
+QList<int> TfrmBackup::listaExames(QStringList* nomes, QStringList* log) {
+    TDExames navegador;
+    return semBackup(navegador, &TDExames::CountExamesSemBackup, &TDExames::DeleteExamesByCodigo,
+                     recordText(paths().Exames), {QStringLiteral("a.txt"), QStringLiteral("d.txt"), QStringLiteral("m.txt")},
+                     QStringLiteral("Exame não encontrado: "), QString(), nomes, log);
+}
+
 QList<int> TfrmBackup::listaLaudos(QStringList* nomes, QStringList* log) {
-    const QString pasta = recordText(paths().Laudos);
     TDLaudos navegador;
-    navegador.AbreNavegador();
-    QList<int> codigos;
-    QSet<int> vistos;
-    for (bool deNovo = true; deNovo;) {
-        deNovo = false;
-        const int n = navegador.CountLaudosSemBackup();
-        navegador.Navegar(QStringLiteral("Backup"), QString(), QString());
-        for (int k = 0; k < n; ++k, navegador.Navegar(QStringLiteral("Backup"), QString(), QStringLiteral("Next"))) {
-            const int codigo = navegador.CodigoAtual();
-            if (vistos.contains(codigo)) continue;
-            const QString arquivo = chave(navegador.CodPacienteAtual(), codigo) + QStringLiteral("l.txt");
-            if (QFileInfo::exists(pasta + QLatin1Char('/') + local(arquivo))) {
-                vistos.insert(codigo);
-                codigos << codigo;
-                *nomes << arquivo;
-                continue;
-            }
-            *log << QStringLiteral("Laudo não encontrado: ") + arquivo;
-            navegador.DeleteLaudosByCodigo(codigo);
-            navegador.FechaNavegador();
-            navegador.AbreNavegador();
-            deNovo = true;
-            break;
-        }
-    }
-    navegador.FechaNavegador();
-    return codigos;
+    return semBackup(navegador, &TDLaudos::CountLaudosSemBackup, &TDLaudos::DeleteLaudosByCodigo,
+                     recordText(paths().Laudos), {QStringLiteral("l.txt")}, QStringLiteral("Laudo não encontrado: "),
+                     QStringLiteral("l.txt"), nomes, log);
 }
 
 void TfrmBackup::gravaLog(const QString& arquivo, const QStringList& linhas) {
