@@ -23,6 +23,10 @@
 #include "config/SharedRecords.h"
 #include "exams/ExamMaps.h"
 #include "exams/UfrmExames.h"
+#include "exams/UfrmNovoExame.h"
+#include "capture/sim/Bmp32.h"
+#include "capture/sim/SimulatedEye.h"
+#include <QComboBox>
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
 #include "platform/MessageSeam.h"
@@ -173,6 +177,27 @@ int main(int argc, char** argv) {
                     {{QStringLiteral("frmCadastroPacientes_pessoais"), nullptr},
                      {QStringLiteral("frmCadastroPacientes_residenciais"), [](QWidget* w) { showTab(w, 1); }}},
                     300);
+
+    // The new exam: as it opens, the right eye after ring detection (a frame of the simulated
+    // instrument taken as the capture step takes the module's), the expanded layout with the
+    // diagnosis boxes; and the orthokeratology kind as it opens.
+    norvix::sim::Target sphere;
+    QString targetError;
+    norvix::sim::parseTarget(QStringLiteral("esfera 7.80"), &sphere, &targetError);
+    const QByteArray frame = norvix::sim::encodeBmp32(norvix::sim::Renderer(4).render(sphere));
+    saveModalStates([&] { TfrmNovoExame::Abre(*browser, false); },
+                    {{QStringLiteral("frmNovoExame"), nullptr},
+                     {QStringLiteral("frmNovoExame_aneis"),
+                      [&frame](QWidget* w) {
+                          auto* exame = static_cast<TfrmNovoExame*>(w);
+                          auto* medicos = w->findChild<QComboBox*>(QStringLiteral("ComboMedicos"));
+                          if (medicos->currentIndex() <= 0 && medicos->count() > 1) medicos->setCurrentIndex(1);  // 0 is blank
+                          if (exame->TomaCaptura(TfrmNovoExame::kDireito, frame)) exame->sbtExecutarDClick();
+                      }},
+                     {QStringLiteral("frmNovoExame_expandido"),
+                      [](QWidget* w) { static_cast<TfrmNovoExame*>(w)->AumentaForm(); }}},
+                    300);
+    saveModal(QStringLiteral("frmNovoExame_orto"), [&] { TfrmNovoExame::Abre(*browser, true); }, 300);
 
     browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(1);
     save(browser, QStringLiteral("frmExames_exemplos"));
