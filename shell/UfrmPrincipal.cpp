@@ -20,6 +20,7 @@
 #include "UBVersionInfo.h"
 #include "UStartUp.h"
 #include "UfrmStarting.h"
+#include "calibration/UfrmCalib.h"
 #include "config/SharedRecords.h"
 #include "exams/UfrmExames.h"
 #include "exams/UfrmNovoExame.h"
@@ -256,9 +257,10 @@ void TfrmPrincipal::BtnImage0Click() {
 
 void TfrmPrincipal::BtnImage1Click() { TfrmCadastroMedicos::Executa(this); }
 
-// The windows behind these buttons (calibration, tools, backup) join the program with their
-// own work; until then the buttons open nothing.
-void TfrmPrincipal::BtnImage2Click() {}
+void TfrmPrincipal::BtnImage2Click() { TfrmCalib::Executa(settings_.get(), this); }
+
+// The windows behind these buttons (tools, backup) join the program with their own work;
+// until then the buttons open nothing.
 void TfrmPrincipal::BtnImage3Click() {}
 void TfrmPrincipal::BtnImage4Click() {}
 
