@@ -19,6 +19,7 @@
 #include "UBRegConfig.h"
 #include "UBVersionInfo.h"
 #include "UStartUp.h"
+#include "UfrmSobre.h"
 #include "UfrmStarting.h"
 #include "calibration/UfrmCalib.h"
 #include "config/SharedRecords.h"
@@ -271,7 +272,7 @@ void TfrmPrincipal::BtnImage5Click() {
 
 void TfrmPrincipal::BtnImage6Click() { close(); }
 
-void TfrmPrincipal::Image2Click() {}  // the about window comes with its own work
+void TfrmPrincipal::Image2Click() { TfrmSobre::Executa(versionInfo_.get(), this); }
 
 void TfrmPrincipal::Image3Click() {
     if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerWebPage))))
