@@ -35,6 +35,7 @@
 #include "registration/Registration.h"
 #include "registration/UfrmCadastroMedicos.h"
 #include "skins/SkinPictures.h"
+#include "tools/UfrmFerramentas.h"
 
 QPointer<TfrmPrincipal> TfrmPrincipal::instance_;
 const char* TfrmPrincipal::kMakerWebPage = "https://www.norvix.com.br/";
@@ -260,9 +261,9 @@ void TfrmPrincipal::BtnImage1Click() { TfrmCadastroMedicos::Executa(this); }
 
 void TfrmPrincipal::BtnImage2Click() { TfrmCalib::Executa(settings_.get(), this); }
 
-// The windows behind these buttons (tools, backup) join the program with their own work;
-// until then the buttons open nothing.
-void TfrmPrincipal::BtnImage3Click() {}
+void TfrmPrincipal::BtnImage3Click() { TfrmFerramentas::Executa(catalogue_.get(), settings_.get(), this); }
+
+// The backup window joins the program with its own work; until then the button opens nothing.
 void TfrmPrincipal::BtnImage4Click() {}
 
 void TfrmPrincipal::BtnImage5Click() {
