@@ -1,7 +1,10 @@
 #include "CalibrationFit.h"
 
+#include <QFile>
 #include <QList>
+#include <QSaveFile>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -114,6 +117,30 @@ QByteArray ConteudoCoef(const Ajuste& ajuste) {
     QByteArray r;
     for (size_t i = 0; i < ajuste.a.size(); ++i) r += FormataNumero(ajuste.a[i]) + "\r\n" + FormataNumero(ajuste.b[i]) + "\r\n";
     return r;
+}
+
+bool GravaCoef(const QString& diretorio, int n, Ajuste* ajuste, QString* motivo) {
+    std::array<ArquivoEsfera, kEsferas> esferas;
+    for (int k = 1; k <= kEsferas; ++k) {
+        QFile f(diretorio + QString::number(k) + QStringLiteral(".txt"));
+        if (!f.open(QIODevice::ReadOnly)) {
+            *motivo = QStringLiteral("o arquivo da esfera %1 (%2.txt) não pôde ser aberto").arg(raioEsfera(k)).arg(k);
+            return false;
+        }
+        // Read up to the file's own size: a buffer of the whole limit would cost more than the fit.
+        if (!LeArquivoEsfera(f.read(std::min(f.size(), kMaxArquivoEsfera)), &esferas[size_t(k - 1)], motivo)) {
+            *motivo = QStringLiteral("no arquivo %1.txt, %2").arg(k).arg(*motivo);
+            return false;
+        }
+    }
+    if (!AjustaRetas(esferas, n, ajuste, motivo)) return false;
+    QSaveFile coef(diretorio + QStringLiteral("Coef.txt"));
+    const QByteArray conteudo = ConteudoCoef(*ajuste);
+    if (!coef.open(QIODevice::WriteOnly) || coef.write(conteudo) != conteudo.size() || !coef.commit()) {
+        *motivo = QStringLiteral("não foi possível gravar Coef.txt (%1)").arg(coef.errorString());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace norvix::calibracao

@@ -10,6 +10,8 @@
 namespace norvix::calibracao {
 
 constexpr int kEsferas = 4;
+// A sphere file is never read beyond this: far above 33 lines of numbers.
+constexpr qint64 kMaxArquivoEsfera = 1 << 20;
 
 // The radius text of sphere 1 to 4 ("7.73", "8.05", "8.34", "8.91").
 QString raioEsfera(int esfera);
@@ -43,5 +45,10 @@ QByteArray FormataNumero(double v);
 
 // The whole coefficients file: for each ring the line a, then the line b, each ending in CR LF.
 QByteArray ConteudoCoef(const Ajuste& ajuste);
+
+// Reads "1.txt" to "4.txt" of the calibration directory (ending in '/'), fits the lines for
+// ring count n and rewrites "Coef.txt" whole through a temporary file. False with a
+// Portuguese reason, Coef.txt left as it was.
+bool GravaCoef(const QString& diretorio, int n, Ajuste* ajuste, QString* motivo);
 
 }  // namespace norvix::calibracao

@@ -38,7 +38,6 @@ namespace {
 const QString kFormatoMomento = QStringLiteral("dd/MM/yyyy HH:mm:ss");
 const QString kProcessar = QStringLiteral("Processar Esfera");
 const QString kSalvar = QStringLiteral("Salvar Calibração");
-constexpr qint64 kMaxArquivoEsfera = 1 << 20;  // far above 33 lines of numbers
 
 // The yellow outline or ring that marks a sphere; shown or hidden, never drawn half.
 class TAnel : public QWidget {
@@ -256,6 +255,9 @@ void TfrmCalib::rgpTpCalibClick(int item) {
         return;
     }
     aplicaTipo(item);
+    // A new start: only sphere 1 is reached, nothing is marked as processed on the disc.
+    for (int k = 1; k < 4; ++k) CircEsf_[size_t(k)]->hide();
+    for (QLabel* c : chkEsf_) c->hide();
     MostraEsfera(1);
     paraFilme();
 }
@@ -404,7 +406,7 @@ bool TfrmCalib::processaEsferaAtual() {
     QString motivo;
     if (r != 1 || resultado_->size() == 0) {
         motivo = QStringLiteral("o módulo de processamento não mediu nenhum anel na imagem");
-    } else if (resultado_->size() > kMaxArquivoEsfera || !calibracao::LeArquivoEsfera(resultado_->data(), &lido, &motivo)) {
+    } else if (resultado_->size() > calibracao::kMaxArquivoEsfera || !calibracao::LeArquivoEsfera(resultado_->data(), &lido, &motivo)) {
         motivo = QStringLiteral("o resultado do módulo de processamento não pôde ser lido: %1").arg(motivo);
     } else if (lido.aneis.empty()) {
         motivo = QStringLiteral("o módulo de processamento não mediu nenhum anel na imagem");
@@ -424,30 +426,9 @@ bool TfrmCalib::processaEsferaAtual() {
 }
 
 void TfrmCalib::GravaCalibracao() {
-    const int n = infos().NumAneis;
     QString motivo;
-    bool ok = true;
-    std::array<calibracao::ArquivoEsfera, calibracao::kEsferas> esferas;
-    for (int k = 1; ok && k <= calibracao::kEsferas; ++k) {
-        QFile f(diretorio() + QString::number(k) + QStringLiteral(".txt"));
-        if (!f.open(QIODevice::ReadOnly)) {
-            motivo = QStringLiteral("o arquivo da esfera %1 (%2.txt) não pôde ser aberto").arg(raioEsfera(k)).arg(k);
-            ok = false;
-        } else if (!calibracao::LeArquivoEsfera(f.read(kMaxArquivoEsfera), &esferas[size_t(k - 1)], &motivo)) {
-            motivo = QStringLiteral("no arquivo %1.txt, %2").arg(k).arg(motivo);
-            ok = false;
-        }
-    }
     calibracao::Ajuste ajuste;
-    ok = ok && calibracao::AjustaRetas(esferas, n, &ajuste, &motivo);
-    if (ok) {
-        QSaveFile coef(diretorio() + QStringLiteral("Coef.txt"));
-        const QByteArray conteudo = calibracao::ConteudoCoef(ajuste);
-        if (!coef.open(QIODevice::WriteOnly) || coef.write(conteudo) != conteudo.size() || !coef.commit()) {
-            motivo = QStringLiteral("não foi possível gravar Coef.txt (%1)").arg(coef.errorString());
-            ok = false;
-        }
-    }
+    bool ok = calibracao::GravaCoef(diretorio(), infos().NumAneis, &ajuste, &motivo);
     if (ok) {
         const QDateTime agora = QDateTime::currentDateTime();
         try {

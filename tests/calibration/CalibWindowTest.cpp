@@ -11,6 +11,7 @@
 #include <QMovie>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "calibration/UfrmCalib.h"
 #include "config/SharedRecords.h"
@@ -211,6 +212,22 @@ TEST_F(CalibWindow, CircularCalibratorStepsForwardAndBackWithItsMarks) {
     c<QPushButton>("sbtProcEsf")->click();
     EXPECT_EQ(seam.texts(), QStringList{"A Calibração foi realizada com sucesso."});
     EXPECT_TRUE(ler(calib() + "Coef.txt").startsWith("7.3\r\n0.383\r\n"));
+}
+
+TEST_F(CalibWindow, TheTurnPlaysOnceWithinTheTimerAndStopsOnItsLastPicture) {
+    abre(1);
+    QMovie* filme = c<QLabel>("flaCalibrador")->movie();
+    EXPECT_EQ(filme->frameCount(), 12);
+    EXPECT_EQ(filme->currentFrameNumber(), 0);
+    c<QPushButton>("sbtNext")->click();
+    EXPECT_EQ(filme->state(), QMovie::Running);
+    QTest::qWait(1100);
+    EXPECT_EQ(filme->state(), QMovie::NotRunning);
+    EXPECT_EQ(filme->currentFrameNumber(), 11);
+    EXPECT_TRUE(c("imgEsf1")->isHidden());  // the timer has not run out yet
+    QTest::qWait(300);
+    EXPECT_FALSE(c("imgEsf1")->isHidden());
+    EXPECT_TRUE(ativo("sbtPrev"));
 }
 
 TEST_F(CalibWindow, ChangingTheCalibratorWritesItAndRestartsAtSphereOne) {
