@@ -90,9 +90,8 @@ TfrmSobre::TfrmSobre(const TBVersionInfo* programa, QWidget* parent) : QDialog(p
     valor(moldura, "lblNumSerie", QRect(140, 24, 275, 20), true)->setText(sistema::proprietarioRegistrado());
 
     auto* aviso = texto(this,
-                        QStringLiteral("Este programa é protegido pelas leis de direitos autorais. A reprodução ou "
-                                       "distribuição não autorizada, no todo ou em parte, sujeita o infrator às "
-                                       "penalidades previstas em lei."),
+                        QStringLiteral("Este programa é protegido pelas leis de direitos autorais. Sua reprodução "
+                                       "ou distribuição sem autorização é proibida."),
                         QRect(12, 126, 421, 36));
     aviso->setWordWrap(true);
     QFont pequena = aviso->font();
@@ -105,8 +104,8 @@ TfrmSobre::TfrmSobre(const TBVersionInfo* programa, QWidget* parent) : QDialog(p
         g->setGeometry(12, y, 421, altura);
         QFont negrito = g->font();
         negrito.setBold(true);
-        texto(g, QStringLiteral("Descrição do Módulo:"), QRect(10, 18, 300, 16))->setFont(negrito);
-        texto(g, versao, QRect(318, 18, 100, 16))->setFont(negrito);
+        texto(g, QStringLiteral("Descrição do Módulo:"), QRect(10, 18, 270, 16))->setFont(negrito);
+        texto(g, versao, QRect(283, 18, 134, 16))->setFont(negrito);
         return g;
     };
     QGroupBox* digit = secao(QStringLiteral("  Digitalização  "), 164, 92, QStringLiteral("Versão do Módulo:"));
@@ -114,12 +113,12 @@ TfrmSobre::TfrmSobre(const TBVersionInfo* programa, QWidget* parent) : QDialog(p
     QGroupBox* cone = secao(QStringLiteral("Cone"), 352, 72, QStringLiteral("Versão:"));
     for (int i = 1; i <= 2; ++i) {
         const int y = 34 + (i - 1) * 28;
-        valor(digit, qPrintable(QStringLiteral("lblDigitNome%1").arg(i)), QRect(10, y, 300, 28))->setWordWrap(true);
-        valor(digit, qPrintable(QStringLiteral("lblDigitVersao%1").arg(i)), QRect(318, y, 100, 28));
-        valor(proc, qPrintable(QStringLiteral("lblProcDesc%1").arg(i)), QRect(10, y, 300, 28))->setWordWrap(true);
-        valor(proc, qPrintable(QStringLiteral("lblProcVersao%1").arg(i)), QRect(318, y, 100, 28));
-        valor(cone, qPrintable(QStringLiteral("lblConeDesc%1").arg(i)), QRect(10, 34 + (i - 1) * 18, 300, 18));
-        valor(cone, qPrintable(QStringLiteral("lblConeVersao%1").arg(i)), QRect(318, 34 + (i - 1) * 18, 100, 18));
+        valor(digit, qPrintable(QStringLiteral("lblDigitNome%1").arg(i)), QRect(10, y, 270, 28))->setWordWrap(true);
+        valor(digit, qPrintable(QStringLiteral("lblDigitVersao%1").arg(i)), QRect(283, y, 134, 28));
+        valor(proc, qPrintable(QStringLiteral("lblProcDesc%1").arg(i)), QRect(10, y, 270, 28))->setWordWrap(true);
+        valor(proc, qPrintable(QStringLiteral("lblProcVersao%1").arg(i)), QRect(283, y, 134, 28));
+        valor(cone, qPrintable(QStringLiteral("lblConeDesc%1").arg(i)), QRect(10, 34 + (i - 1) * 18, 270, 18));
+        valor(cone, qPrintable(QStringLiteral("lblConeVersao%1").arg(i)), QRect(283, 34 + (i - 1) * 18, 134, 18));
     }
 
     auto* fechar = new QPushButton(QStringLiteral("Fechar"), this);
