@@ -45,6 +45,7 @@ bool AjustaRetas(const std::array<ArquivoEsfera, kEsferas>& esferas, int n, Ajus
     out->a.assign(size_t(std::max(n, 0)), 0.0);
     out->b.assign(size_t(std::max(n, 0)), 0.0);
     out->aneisSemReta.clear();
+    out->aneisMedidos = 0;
     const size_t linhas = std::min(esferas[0].aneis.size(), out->a.size());
     if (linhas == 0) {
         *motivo = QStringLiteral("a esfera 1 não tem nenhum anel medido");
@@ -57,6 +58,7 @@ bool AjustaRetas(const std::array<ArquivoEsfera, kEsferas>& esferas, int n, Ajus
             return false;
         }
     }
+    out->aneisMedidos = int(linhas);
     // The sums cancel heavily in G = 4·Syy − Sy²: they are kept in extended precision, so
     // that values worked out by hand come out to the 15 digits the file shows.
     long double sx = 0;

@@ -31,6 +31,7 @@ bool LeArquivoEsfera(const QByteArray& conteudo, ArquivoEsfera* out, QString* mo
 // ring without rows keeps 0 and 0.
 struct Ajuste {
     std::vector<double> a, b;
+    int aneisMedidos = 0;  // rows fitted: the rings after them keep 0 and 0
     // Rings (from 1) whose four measured values are equal: no line through them, so they keep
     // 0 and 0, which the processing module reads as "not calibrated".
     std::vector<int> aneisSemReta;

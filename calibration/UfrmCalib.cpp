@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <algorithm>
 #include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -446,6 +445,10 @@ void TfrmCalib::GravaCalibracao() {
     }
     if (ok) {
         QString texto = QStringLiteral("A Calibração foi realizada com sucesso.");
+        const int n = infos().NumAneis;
+        if (ajuste.aneisMedidos < n)
+            texto += QStringLiteral("\r\n\r\nAs esferas foram medidas em %1 dos %2 anéis: os outros ficam sem calibração.")
+                         .arg(ajuste.aneisMedidos).arg(n);
         if (!ajuste.aneisSemReta.empty()) {
             QStringList aneis;
             for (int a : ajuste.aneisSemReta) aneis << QString::number(a);

@@ -60,6 +60,7 @@ TEST(LineFit, TwentyRingsOfThirtyTwoLeaveTheRestAtZero) {
     Ajuste r;
     QString motivo;
     ASSERT_TRUE(AjustaRetas(e, 32, &r, &motivo));
+    EXPECT_EQ(r.aneisMedidos, 20);
     const QList<QByteArray> lines = ConteudoCoef(r).split('\n');
     ASSERT_EQ(lines.size(), 65);  // 64 lines and the empty text after the last line end
     EXPECT_TRUE(lines.last().isEmpty());
