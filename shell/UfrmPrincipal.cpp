@@ -19,7 +19,9 @@
 #include "UBRegConfig.h"
 #include "UBVersionInfo.h"
 #include "UStartUp.h"
+#include "UfrmSobre.h"
 #include "UfrmStarting.h"
+#include "calibration/UfrmCalib.h"
 #include "config/SharedRecords.h"
 #include "exams/UfrmExames.h"
 #include "exams/UfrmNovoExame.h"
@@ -33,6 +35,7 @@
 #include "registration/Registration.h"
 #include "registration/UfrmCadastroMedicos.h"
 #include "skins/SkinPictures.h"
+#include "tools/UfrmFerramentas.h"
 
 QPointer<TfrmPrincipal> TfrmPrincipal::instance_;
 const char* TfrmPrincipal::kMakerWebPage = "https://www.norvix.com.br/";
@@ -256,10 +259,11 @@ void TfrmPrincipal::BtnImage0Click() {
 
 void TfrmPrincipal::BtnImage1Click() { TfrmCadastroMedicos::Executa(this); }
 
-// The windows behind these buttons (calibration, tools, backup) join the program with their
-// own work; until then the buttons open nothing.
-void TfrmPrincipal::BtnImage2Click() {}
-void TfrmPrincipal::BtnImage3Click() {}
+void TfrmPrincipal::BtnImage2Click() { TfrmCalib::Executa(settings_.get(), this); }
+
+void TfrmPrincipal::BtnImage3Click() { TfrmFerramentas::Executa(catalogue_.get(), settings_.get(), this); }
+
+// The backup window joins the program with its own work; until then the button opens nothing.
 void TfrmPrincipal::BtnImage4Click() {}
 
 void TfrmPrincipal::BtnImage5Click() {
@@ -269,7 +273,7 @@ void TfrmPrincipal::BtnImage5Click() {
 
 void TfrmPrincipal::BtnImage6Click() { close(); }
 
-void TfrmPrincipal::Image2Click() {}  // the about window comes with its own work
+void TfrmPrincipal::Image2Click() { TfrmSobre::Executa(versionInfo_.get(), this); }
 
 void TfrmPrincipal::Image3Click() {
     if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerWebPage))))

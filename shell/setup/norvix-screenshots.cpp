@@ -17,9 +17,12 @@
 #include <vector>
 
 #include "MiralApplication.h"
+#include "UBVersionInfo.h"
 #include "UfrmAguarde.h"
 #include "UfrmPrincipal.h"
+#include "UfrmSobre.h"
 #include "UfrmStarting.h"
+#include "calibration/UfrmCalib.h"
 #include "config/SharedRecords.h"
 #include "exams/ExamMaps.h"
 #include "exams/UfrmExames.h"
@@ -33,6 +36,7 @@
 #include "records/UfrmDataModule.h"
 #include "registration/UfrmCadastroMedicos.h"
 #include "registration/UfrmCadastroPacientes.h"
+#include "tools/UfrmFerramentas.h"
 
 namespace {
 
@@ -243,6 +247,40 @@ int main(int argc, char** argv) {
                                             }}},
                                           300);
                       }}},
+                    300);
+
+    // The calibration window with both calibrators, at the first sphere and further on.
+    auto tipo = [](int item) { return [item](QWidget* w) { static_cast<TfrmCalib*>(w)->rgpTpCalibClick(item); }; };
+    auto ate = [](int esfera) {
+        return [esfera](QWidget* w) {
+            auto* calib = static_cast<TfrmCalib*>(w);
+            while (calib->esferaAtual() < esfera) {
+                calib->sbtNextClick();
+                QTest::qWait(1300);  // the turn and the window's timer run out
+            }
+        };
+    };
+    saveModalStates([&] { TfrmCalib::Executa(main->settings(), main); },
+                    {{QStringLiteral("frmCalib_calibrador1"), tipo(0)},
+                     {QStringLiteral("frmCalib_calibrador1_esfera3"), ate(3)},
+                     {QStringLiteral("frmCalib_calibrador2"), tipo(1)},
+                     {QStringLiteral("frmCalib_calibrador2_esfera3"), ate(3)}},
+                    300);
+
+    // The about window and every page of the tools window.
+    // This program carries no version of its own: the window shows the workstation's.
+    TBVersionInfo miral;
+    miral.ReadVersionInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/Miral"));
+    saveModal(QStringLiteral("frmSobre"), [&] { TfrmSobre::Executa(&miral, main); }, 300);
+    auto pagina = [](int i) {
+        return [i](QWidget* w) { w->findChild<QTabWidget*>(QStringLiteral("pgcFerramentas"))->setCurrentIndex(i); };
+    };
+    saveModalStates([&] { TfrmFerramentas::Executa(main->catalogue(), main->settings(), main); },
+                    {{QStringLiteral("frmFerramentas_modulos"), nullptr},
+                     {QStringLiteral("frmFerramentas_aplicativos"), pagina(1)},
+                     {QStringLiteral("frmFerramentas_clinica"), pagina(2)},
+                     {QStringLiteral("frmFerramentas_configuracoes"), pagina(4)},
+                     {QStringLiteral("frmFerramentas_banco"), pagina(5)}},
                     300);
 
     // The capture window with the simulated instrument.
