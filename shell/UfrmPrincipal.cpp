@@ -29,6 +29,7 @@
 #include "platform/Paths.h"
 #include "records/UBJpeg.h"
 #include "reports/UBMapOperation.h"
+#include "reports/UfrmWizLaudo.h"
 #include "records/UDMedicos.h"
 #include "registration/Registration.h"
 #include "registration/UfrmCadastroMedicos.h"
@@ -131,6 +132,7 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
     norvix::help::setHelpFolder(norvix::programDirectory() + QStringLiteral("ajuda/AjudaPrincipal"));
     registerNewExamWindow();
     registerRegistrationWindows();
+    registerReportWindows();
 
     setFixedSize(800, 600);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
