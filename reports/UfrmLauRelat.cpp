@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
@@ -274,13 +275,22 @@ void TfrmLauRelat::desenhaPagina(QPainter& p, const Layout& l, int pagina) const
         p.setFont(arial(24, true));
         p.drawText(QRect(10, y, 705, 30), Qt::AlignCenter, texto);
     };
+    // "Data/Hora Emissão:" and the date end at 708; the caption moves left when a wider font
+    // than the design's would make the two overlap.
+    auto emissao = [&](int y) {
+        const QString legenda = QStringLiteral("Data/Hora Emissão:");
+        const int larguraData = QFontMetrics(arial(13, true)).horizontalAdvance(dados_.dataEmissao);
+        const int larguraLegenda = QFontMetrics(arial(13)).horizontalAdvance(legenda);
+        const int x = std::min(464, 708 - larguraData - 6 - larguraLegenda);
+        rotulo(x, y, legenda, arial(13), larguraLegenda + 4);
+        rotulo(708, y, dados_.dataEmissao, arial(13, true), larguraData + 4, Qt::AlignRight | Qt::AlignTop);
+    };
     // Patient, doctor and date head every page after the first.
     auto cabecalhoCurto = [&](const QString& titulo) {
         rotulo(14, 13, dados_.nomePac, arial(19, true), 690);
         rotulo(14, 40, QStringLiteral("Responsável:"), arial(13));
         rotulo(114, 39, dados_.nomeMed, arial(16, true), 340);
-        rotulo(464, 42, QStringLiteral("Data/Hora Emissão:"), arial(13), 130);
-        rotulo(708, 42, dados_.dataEmissao, arial(13, true), 120, Qt::AlignRight | Qt::AlignTop);
+        emissao(42);
         linha(9, 68, 705, 2);
         faixa(76, titulo);
     };
@@ -298,8 +308,7 @@ void TfrmLauRelat::desenhaPagina(QPainter& p, const Layout& l, int pagina) const
         rotulo(14, 126, dados_.nomePac, arial(19, true), 690);
         rotulo(14, 148, QStringLiteral("Responsável:"), arial(13));
         rotulo(114, 147, dados_.nomeMed, arial(16, true), 340);
-        rotulo(464, 144, QStringLiteral("Data/Hora Emissão:"), arial(13), 130);
-        rotulo(708, 144, dados_.dataEmissao, arial(13, true), 120, Qt::AlignRight | Qt::AlignTop);
+        emissao(144);
         rotulo(14, 170, QStringLiteral("Exame(s):"), arial(13));
         rotulo(79, 170, dados_.exames, arial(13), 630);
         rotulo(14, 192, dados_.tipoMapa, arial(13));
@@ -313,7 +322,7 @@ void TfrmLauRelat::desenhaPagina(QPainter& p, const Layout& l, int pagina) const
             rotulo(s.xTitulo, s.yTitulo, titulo, arial(16, true), 690);
             desenhaTexto(p, l.texto[size_t(c)], l.fonte[size_t(c)], s.xTexto, s.yTexto, s.altura);
         }
-        rotulo(591, 941, QStringLiteral("Atenciosamente"), arial(16), 120);
+        rotulo(705, 941, QStringLiteral("Atenciosamente"), arial(16), 200, Qt::AlignRight | Qt::AlignTop);
         rotulo(705, 993, dados_.nomeMed, arial(16, true), 600, Qt::AlignRight | Qt::AlignTop);
         return;
     }
