@@ -340,7 +340,19 @@ bool TfrmLaudo::NewReport(const QString& captionOD, const QString& captionOS, Ti
     codOD_ = codOS_ = -1;
     valoresOD_.reset();
     valoresOS_.reset();
-    for (QTextEdit* b : boxes_) b->clear(), pintaFundo(b, Qt::white);
+    // The wizard may hand the same editor a second report: everything editable again.
+    codLaudo_ = 0;
+    currentBox_ = lastBox_ = -1;
+    for (int i = 0; i < 5; ++i) {
+        QTextEdit* b = boxes_[size_t(i)];
+        b->clear();
+        b->setReadOnly(false);
+        b->setEnabled(true);
+        labels_[size_t(i)]->setEnabled(true);
+        pintaFundo(b, Qt::white);
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{trwLaudo_, lblCaixaSelec_, chkMesmoLau_, sbtSalvar_})
+        w->setEnabled(true);
 
     for (const QString& caption : {captionOD, captionOS})
         if (caption != nenhum && !calculaOlho(caption)) return true;  // the editor opens with empty boxes
