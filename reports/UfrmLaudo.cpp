@@ -11,7 +11,6 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTreeWidget>

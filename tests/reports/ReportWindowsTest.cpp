@@ -3,6 +3,7 @@
 // The printed page is read back from PDF with pdftotext.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTextCursor>
+#include <QTimer>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
@@ -243,6 +245,24 @@ TEST_F(Reports, EmptyChoiceAndMissingFilesStopTheReport) {
     EXPECT_EQ(seam.texts().mid(1), QStringList({"Arquivo m.txt não encontrado!",
                                                 "Não foi possível processar o mapa selecionado. ERROMAP03"}));
     EXPECT_TRUE(text(wizard->editor(), TfrmLaudo::CE).isEmpty());
+}
+
+TEST_F(Reports, TheBrowsersLaudoButtonOpensTheWizardWithThePatientsExams) {
+    openWizard();
+    wizard->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    registerReportWindows();
+    QStringList offered;
+    QTimer::singleShot(0, [&] {
+        if (auto* w = qobject_cast<TfrmWizLaudo*>(QApplication::activeModalWidget())) {
+            auto* od = w->findChild<QComboBox*>("cmbOD");
+            for (int i = 0; i < od->count(); ++i) offered << od->itemText(i);
+            w->close();
+        }
+    });
+    browser->tbLaudoClick();
+    TfrmExames::openers().laudo = nullptr;
+    EXPECT_EQ(offered, QStringList({odCaption(), "Nenhum"}));
 }
 
 // ---- gaps, the tree and saving ------------------------------------------------------------------
