@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QGroupBox>
@@ -381,11 +382,15 @@ void TfrmWizLaudo::excluiLaudo() {
         const QString arquivo =
             norvix::CaminhoLaudo(QString::number(browser_->patientCode()), QString::number(codigo));
         if (QFile::exists(arquivo)) {
-            QFile::remove(arquivo);
             cmbEscLaudo_->removeItem(posicao);
             cmbExcLaudo_->removeItem(posicao);
-            norvix::showMessage(texto + QStringLiteral(" excluído com sucesso."), kInformacao, MsgIcon::Information,
-                                MsgButtons::Ok, this);
+            if (QFile::remove(arquivo))
+                norvix::showMessage(texto + QStringLiteral(" excluído com sucesso."), kInformacao,
+                                    MsgIcon::Information, MsgButtons::Ok, this);
+            else  // the row is gone; say so rather than claim the file went too
+                norvix::showMessage(texto + QStringLiteral(" excluído, mas o arquivo %1 não pôde ser apagado.")
+                                                .arg(QDir::toNativeSeparators(arquivo)),
+                                    kInformacao, MsgIcon::Warning, MsgButtons::Ok, this);
         } else {
             norvix::showMessage(texto + QStringLiteral(" não encontrado."), kInformacao, MsgIcon::Information,
                                 MsgButtons::Ok, this);
