@@ -2,6 +2,15 @@
 
 namespace norvix {
 
+bool TLacuna::preenchivel() const {
+    if (aberta()) return true;
+    const int traco = int(conteudo.indexOf(QLatin1Char('-')));
+    if (traco < 1 || traco > 2) return false;
+    for (int i = 0; i < traco; ++i)
+        if (!conteudo[i].isDigit()) return false;
+    return true;
+}
+
 QList<TLacuna> Lacunas(const QString& texto) {
     QList<TLacuna> lacunas;
     for (int i = texto.indexOf(QLatin1Char('#')); i >= 0;) {
@@ -15,7 +24,7 @@ QList<TLacuna> Lacunas(const QString& texto) {
 
 QString PreencheLacuna(const QString& texto, int n, const QString& frase) {
     const QList<TLacuna> lacunas = Lacunas(texto);
-    if (n < 1 || n > lacunas.size()) return texto;
+    if (n < 1 || n > lacunas.size() || !lacunas[n - 1].preenchivel()) return texto;
     QString limpa = frase;
     limpa.remove(QLatin1Char('#'));
     const QString novo = limpa.isEmpty() ? QStringLiteral("#%1#").arg(n) : QStringLiteral("#%1-%2#").arg(n).arg(limpa);

@@ -452,6 +452,15 @@ void TfrmLaudo::trwLaudoChange() {
 void TfrmLaudo::preenche(int caixa, int n, const QString& texto) {
     QTextEdit* box = boxes_[size_t(caixa)];
     const QString antes = box->toPlainText();
+    const QList<norvix::TLacuna> lacunas = norvix::Lacunas(antes);
+    if (n <= lacunas.size() && !lacunas[n - 1].preenchivel()) {
+        norvix::showMessage(QStringLiteral("A lacuna %1 da caixa \"%2\" não pôde ser preenchida: há um \"#\" sem par "
+                                           "antes dela. Corrija o texto da caixa e tente de novo.")
+                                .arg(n)
+                                .arg(QString::fromUtf8(kCaixas[caixa].rotulo)),
+                            QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
     const QString depois = norvix::PreencheLacuna(antes, n, texto);
     if (depois == antes) return;
     box->setPlainText(depois);

@@ -118,6 +118,13 @@ TEST(Lacunas, TypedHashSignsAreHandledWithoutLoss) {
     // A lone "#" pairs with nothing: no gap, and filling changes nothing.
     EXPECT_TRUE(Lacunas("texto # solto").isEmpty());
     EXPECT_EQ(PreencheLacuna("texto # solto", 1, "x"), "texto # solto");
+    // A "#" typed between gaps shifts the pairs after it: a fill never replaces the operator's
+    // text that now sits between two "#".
+    const QString typed = "A # b #1# c #2#";
+    ASSERT_EQ(Lacunas(typed).size(), 2);
+    EXPECT_FALSE(Lacunas(typed)[1].preenchivel());
+    EXPECT_EQ(PreencheLacuna(typed, 2, "x"), typed);
+    EXPECT_TRUE(Lacunas("#12-abc# #3#")[0].preenchivel());
     // "#12#" typed by the operator is one open gap.
     ASSERT_EQ(Lacunas("ver #12#").size(), 1);
     EXPECT_TRUE(Lacunas("ver #12#")[0].aberta());
