@@ -12,10 +12,12 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringDecoder>
 #include <QVBoxLayout>
 
 #include "UfrmLaudo.h"
 #include "exams/UfrmExames.h"
+#include "platform/Cp1252.h"
 #include "platform/MessageSeam.h"
 #include "records/UArquivosExame.h"
 #include "records/UDLaudos.h"
@@ -345,7 +347,12 @@ void TfrmWizLaudo::abreLaudo() {
         return;
     }
     try {
-        const norvix::TSecoesLaudo secoes = norvix::LeArquivoLaudo(arquivo);
+        QByteArray dados = norvix::LeArquivoDados(arquivo);
+        // A report file saved as UTF-8 by another program: its accents read as such, not garbled.
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString comoUtf8 = utf8(dados);
+        if (!utf8.hasError() && comoUtf8.size() < dados.size()) dados = norvix::toCp1252(comoUtf8);
+        const norvix::TSecoesLaudo secoes = norvix::LeLaudo(dados);
         for (size_t i = 0; i < 5; ++i)
             for (const QString& linha : secoes.Linhas[i]) laudo.secoes[i] += QLatin1Char(' ') + linha;
     } catch (const norvix::Error& e) {

@@ -415,6 +415,19 @@ TEST_F(Reports, OpenAndDeleteStoredReports) {
     wizard->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const QString file = norvix::CaminhoLaudo(QString::number(patient), QString::number(codes[0]));
+    {  // written as UTF-8 by another program: the accents still read right
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QString("a\r\n@\r\nb\r\n@\r\nc\r\n@\r\nConclusão sem lesões\r\n@\r\n\r\n*").toUtf8());
+    }
+    openWizard();
+    wizard->escolhe(1);
+    combo("cmbEscLaudo")->setCurrentIndex(0);
+    wizard->btnOKClick();
+    ASSERT_NE(wizard->editor(), nullptr);
+    EXPECT_EQ(text(wizard->editor(), TfrmLaudo::CO), " Conclusão sem lesões");
+    wizard->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     for (const QByteArray& content : {QByteArray(), QByteArray("sem marca de fim")}) {
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
