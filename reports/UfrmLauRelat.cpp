@@ -10,6 +10,7 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTextDocument>
 #include <QTextOption>
@@ -75,20 +76,25 @@ struct Documento {
 
 bool cabe(const QString& texto, int px, int altura) { return Documento(texto, px).altura() <= altura; }
 
-// The longest run of whole words from the start that fits the height, and the rest. At
-// least one word is taken, so that a run always ends.
+// The longest run of whole words from the start that fits the height, and the rest. A word
+// longer than kPedaco characters counts as several, so that even a text without blanks is
+// never cut; at least one piece is taken, so that a run always ends.
+constexpr int kPedaco = 40;
 std::pair<QString, QString> corta(const QString& texto, int px, int altura) {
-    const QStringList palavras = texto.split(QLatin1Char(' '));
-    int cabem = 1, naoCabem = int(palavras.size()) + 1;
     if (cabe(texto, px, altura)) return {texto, QString()};
+    static const QRegularExpression pedacos(QStringLiteral("\\S{1,%1}\\s*|\\s+").arg(kPedaco));
+    QStringList partes;
+    for (auto it = pedacos.globalMatch(texto); it.hasNext();) partes << it.next().captured();
+    auto junta = [&](qsizetype de, qsizetype ate) { return partes.mid(de, ate - de).join(QString()); };
+    qsizetype cabem = 1, naoCabem = partes.size() + 1;
     while (naoCabem - cabem > 1) {
-        const int meio = (cabem + naoCabem) / 2;
-        if (cabe(palavras.mid(0, meio).join(QLatin1Char(' ')), px, altura))
+        const qsizetype meio = (cabem + naoCabem) / 2;
+        if (cabe(junta(0, meio), px, altura))
             cabem = meio;
         else
             naoCabem = meio;
     }
-    return {palavras.mid(0, cabem).join(QLatin1Char(' ')), palavras.mid(cabem).join(QLatin1Char(' '))};
+    return {junta(0, cabem).trimmed(), junta(cabem, partes.size()).trimmed()};
 }
 
 void desenhaTexto(QPainter& p, const QString& texto, int px, int x, int y, int altura) {

@@ -510,6 +510,19 @@ TEST_F(Reports, ALongConclusionShrinksThenContinuesOnASecondPage) {
     EXPECT_TRUE(inOrder(all, words.mid(0, 5) + words.mid(395)));
     for (int i : {1, 250, 400}) EXPECT_EQ(all.count(QRegularExpression(QString("\\bpalavra%1\\b").arg(i))), 1);
 
+    // A conclusion without a single blank is not cut either: it goes on to the next page.
+    const QString unbroken = QString("abcdefghij").repeated(800) + "FIM";
+    e->caixa(TfrmLaudo::CO)->setPlainText(unbroken);
+    const QStringList more = pdfPages(savePdf(e));
+    ASSERT_GE(more.size(), 2);
+    QString printed;
+    const QRegularExpression piece("^[a-j]+(FIM)?$");
+    for (const QString& page : more)
+        for (const QString& line : page.split('\n'))
+            if (piece.match(line.trimmed()).hasMatch()) printed += line.trimmed();
+    EXPECT_TRUE(printed == unbroken) << printed.size() << " of " << unbroken.size() << " characters printed";
+    e->caixa(TfrmLaudo::CO)->setPlainText(words.join(' '));
+
     // The preview shows the same two pages.
     int previewPages = 0;
     TfrmLaudo::previewHook() = [&](QPrintPreviewDialog& d) {
