@@ -356,7 +356,9 @@ void TfrmWizLaudo::abreLaudo() {
         for (size_t i = 0; i < 5; ++i)
             for (const QString& linha : secoes.Linhas[i]) laudo.secoes[i] += QLatin1Char(' ') + linha;
     } catch (const norvix::Error& e) {
-        norvix::showMessage(e.message(), kInformacao, MsgIcon::Error, MsgButtons::Ok, this);
+        norvix::showMessage(QStringLiteral("Arquivo de laudo %1 inválido: %2")
+                                .arg(QDir::toNativeSeparators(arquivo), e.message()),
+                            kInformacao, MsgIcon::Error, MsgButtons::Ok, this);
         return;
     }
     if (!editor_) editor_ = new TfrmLaudo(browser_, this);
