@@ -31,6 +31,7 @@
 #include "platform/Paths.h"
 #include "records/UBJpeg.h"
 #include "reports/UBMapOperation.h"
+#include "reports/UfrmWizLaudo.h"
 #include "records/UDMedicos.h"
 #include "registration/Registration.h"
 #include "registration/UfrmCadastroMedicos.h"
@@ -134,6 +135,7 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
     norvix::help::setHelpFolder(norvix::programDirectory() + QStringLiteral("ajuda/AjudaPrincipal"));
     registerNewExamWindow();
     registerRegistrationWindows();
+    registerReportWindows();
 
     setFixedSize(800, 600);
     if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QTest>
 #include <QPointer>
 #include <QTabWidget>
@@ -37,6 +39,8 @@
 #include "registration/UfrmCadastroMedicos.h"
 #include "registration/UfrmCadastroPacientes.h"
 #include "tools/UfrmFerramentas.h"
+#include "reports/UfrmLaudo.h"
+#include "reports/UfrmWizLaudo.h"
 
 namespace {
 
@@ -110,6 +114,51 @@ public:
     }
 };
 
+// The report wizard, the editor with a generated report (some gaps filled) and the print
+// preview of its page, for the exam's doctor.
+void saveReportWindows(TfrmExames* browser) {
+    browser->lblNomeMedicoClick();
+    QApplication::processEvents();
+    auto* wizard = new TfrmWizLaudo(browser, browser);
+    wizard->FormShow();
+    wizard->show();
+    save(wizard, QStringLiteral("frmWizLaudo"));
+    wizard->btnOKClick();
+    TfrmLaudo* editor = wizard->editor();
+    if (!editor) {
+        std::fprintf(stderr, "o editor de laudo não abriu\n");
+        ++g_failures;
+        wizard->close();
+        return;
+    }
+    editor->setWindowState(Qt::WindowNoState);
+    editor->resize(1280, 720);
+    auto* tree = editor->findChild<QTreeWidget*>(QStringLiteral("trwLaudo"));
+    const std::pair<TfrmLaudo::Caixa, std::vector<int>> picks[] = {
+        {TfrmLaudo::CE, {1, 2, 3}}, {TfrmLaudo::OD, {1, 2, 3, 4, 5, 6, 7}}, {TfrmLaudo::CO, {1, 2, 3, 4, 5, 6}}};
+    for (const auto& [box, groups] : picks) {
+        editor->clicaCaixa(box);
+        for (int g : groups) {
+            tree->setCurrentItem(tree->topLevelItem(g - 1)->child(0));
+            editor->trwLaudoDblClick();
+        }
+    }
+    tree->setCurrentItem(tree->topLevelItem(6));
+    editor->trwLaudoChange();
+    save(editor, QStringLiteral("frmLaudo"));
+    TfrmLaudo::previewHook() = [](QPrintPreviewDialog& preview) {
+        preview.resize(900, 1000);
+        preview.show();
+        QTest::qWait(300);
+        save(&preview, QStringLiteral("frmLaudo_visualizar"));
+    };
+    editor->sbtVisualizarImprClick();
+    TfrmLaudo::previewHook() = nullptr;
+    editor->close();
+    wizard->close();
+    QApplication::processEvents();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -166,6 +215,7 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         browser->MostraInfoExame(0);
         save(browser, QStringLiteral("frmExames_exame"));
+        saveReportWindows(browser);
     }
 
     // The patient windows: the picker with all patients and with a typed name, a new patient
