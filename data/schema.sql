@@ -414,53 +414,109 @@ SET TERM ; ^
 COMMIT;
 
 /* ---- Phrase catalogue of the report editor ------------------------------------------------
-   LOCAL is the report box, POSCAIXA the group inside the box (from 1):
-     CE  "Condições do Exame"   1 colaboração e fixação   2 filme lacrimal   3 lentes de contato
-     OD  "Olho Direito"         1 topografia   2 ceratometria   3 astigmatismo
-     OE  "Olho Esquerdo"        1 topografia   2 ceratometria   3 astigmatismo
-     CO  "Conclusão"            1 achados   2 conduta
-     CM  "Comentários"          1 orientações   2 acompanhamento
-   "#n#" marks a gap the operator fills in the editor. */
+   LOCAL is the report box, POSCAIXA the numbered gap of the generated sentence that the
+   phrase fills (the editor offers 3 groups for CE, 7 for DS and 16 for CO):
+     CE  "Condições do Exame": "Sem uso de lentes de contato #1# #2# #3#"
+     DS  both eyes:            "Astigmatismo #1# #2# e #3# #4#, #5#, com curvatura máxima observada
+                                de .. D, #6# no mapa ... revela #7# astigmatismo corneano de ..."
+     CO  "Conclusão":          "... astigmatismo #1# #2# e #3# #4#, #5#, #6# em OD e ... #7# .. #12#
+                                em OS. #13# #14##15# #16#."
+   Gap 15 follows gap 14 without a blank, so its phrases begin with one. An empty phrase is
+   offered as "Em Branco" and empties its gap. The comments box is free text and has no
+   catalogue. */
 
-INSERT INTO LAUDOSTEXTO VALUES (1, 'CE', 1, 'Exame realizado com boa colaboração do paciente.');
-INSERT INTO LAUDOSTEXTO VALUES (2, 'CE', 1, 'Exame realizado com colaboração regular do paciente.');
-INSERT INTO LAUDOSTEXTO VALUES (3, 'CE', 1, 'Fixação instável durante a captura; resultados a interpretar com cautela.');
-INSERT INTO LAUDOSTEXTO VALUES (4, 'CE', 2, 'Filme lacrimal regular, sem interferência na reflexão dos anéis.');
-INSERT INTO LAUDOSTEXTO VALUES (5, 'CE', 2, 'Filme lacrimal irregular; recomenda-se repetir o exame após lubrificação.');
-INSERT INTO LAUDOSTEXTO VALUES (6, 'CE', 3, 'Paciente sem uso de lentes de contato.');
-INSERT INTO LAUDOSTEXTO VALUES (7, 'CE', 3, 'Lentes de contato suspensas há #1# dias antes do exame.');
-INSERT INTO LAUDOSTEXTO VALUES (8, 'CE', 3, 'Exame realizado em uso de lente de contato #1#.');
+INSERT INTO LAUDOSTEXTO VALUES (1, 'CE', 1, 'gelatinosas');
+INSERT INTO LAUDOSTEXTO VALUES (2, 'CE', 1, 'rígidas gás-permeáveis');
+INSERT INTO LAUDOSTEXTO VALUES (3, 'CE', 1, 'de ortoceratologia');
+INSERT INTO LAUDOSTEXTO VALUES (4, 'CE', 1, '');
 
-INSERT INTO LAUDOSTEXTO VALUES (20, 'OD', 1, 'Topografia corneana de padrão regular.');
-INSERT INTO LAUDOSTEXTO VALUES (21, 'OD', 1, 'Padrão em gravata borboleta simétrica.');
-INSERT INTO LAUDOSTEXTO VALUES (22, 'OD', 1, 'Padrão em gravata borboleta assimétrica.');
-INSERT INTO LAUDOSTEXTO VALUES (23, 'OD', 1, 'Área de encurvamento inferior com #1# D de assimetria.');
-INSERT INTO LAUDOSTEXTO VALUES (24, 'OD', 2, 'Ceratometria: K1 #1# D a #2#°, K2 #3# D a #4#°.');
-INSERT INTO LAUDOSTEXTO VALUES (25, 'OD', 2, 'Ceratometria dentro dos limites da normalidade.');
-INSERT INTO LAUDOSTEXTO VALUES (26, 'OD', 3, 'Astigmatismo corneano regular a favor da regra de #1# D.');
-INSERT INTO LAUDOSTEXTO VALUES (27, 'OD', 3, 'Astigmatismo corneano regular contra a regra de #1# D.');
-INSERT INTO LAUDOSTEXTO VALUES (28, 'OD', 3, 'Astigmatismo corneano irregular.');
+INSERT INTO LAUDOSTEXTO VALUES (11, 'CE', 2, 'há mais de 7 dias,');
+INSERT INTO LAUDOSTEXTO VALUES (12, 'CE', 2, 'há mais de 30 dias,');
+INSERT INTO LAUDOSTEXTO VALUES (13, 'CE', 2, 'há 48 horas,');
+INSERT INTO LAUDOSTEXTO VALUES (14, 'CE', 2, '');
 
-INSERT INTO LAUDOSTEXTO VALUES (40, 'OE', 1, 'Topografia corneana de padrão regular.');
-INSERT INTO LAUDOSTEXTO VALUES (41, 'OE', 1, 'Padrão em gravata borboleta simétrica.');
-INSERT INTO LAUDOSTEXTO VALUES (42, 'OE', 1, 'Padrão em gravata borboleta assimétrica.');
-INSERT INTO LAUDOSTEXTO VALUES (43, 'OE', 1, 'Área de encurvamento inferior com #1# D de assimetria.');
-INSERT INTO LAUDOSTEXTO VALUES (44, 'OE', 2, 'Ceratometria: K1 #1# D a #2#°, K2 #3# D a #4#°.');
-INSERT INTO LAUDOSTEXTO VALUES (45, 'OE', 2, 'Ceratometria dentro dos limites da normalidade.');
-INSERT INTO LAUDOSTEXTO VALUES (46, 'OE', 3, 'Astigmatismo corneano regular a favor da regra de #1# D.');
-INSERT INTO LAUDOSTEXTO VALUES (47, 'OE', 3, 'Astigmatismo corneano regular contra a regra de #1# D.');
-INSERT INTO LAUDOSTEXTO VALUES (48, 'OE', 3, 'Astigmatismo corneano irregular.');
+INSERT INTO LAUDOSTEXTO VALUES (21, 'CE', 3, 'conforme relato do paciente.');
+INSERT INTO LAUDOSTEXTO VALUES (22, 'CE', 3, 'com filme lacrimal regular.');
+INSERT INTO LAUDOSTEXTO VALUES (23, 'CE', 3, 'com boa colaboração e fixação estável.');
+INSERT INTO LAUDOSTEXTO VALUES (100, 'DS', 1, 'regular');
+INSERT INTO LAUDOSTEXTO VALUES (101, 'DS', 1, 'irregular');
 
-INSERT INTO LAUDOSTEXTO VALUES (60, 'CO', 1, 'Exame topográfico dentro dos padrões da normalidade em ambos os olhos.');
-INSERT INTO LAUDOSTEXTO VALUES (61, 'CO', 1, 'Astigmatismo corneano regular em ambos os olhos.');
-INSERT INTO LAUDOSTEXTO VALUES (62, 'CO', 1, 'Achados compatíveis com ceratocone em #1#.');
-INSERT INTO LAUDOSTEXTO VALUES (63, 'CO', 1, 'Achados compatíveis com córnea operada em #1#.');
-INSERT INTO LAUDOSTEXTO VALUES (64, 'CO', 2, 'Sem contraindicação topográfica para cirurgia refrativa.');
-INSERT INTO LAUDOSTEXTO VALUES (65, 'CO', 2, 'Contraindicação topográfica relativa para cirurgia refrativa.');
+INSERT INTO LAUDOSTEXTO VALUES (110, 'DS', 2, 'simétrico');
+INSERT INTO LAUDOSTEXTO VALUES (111, 'DS', 2, 'assimétrico');
 
-INSERT INTO LAUDOSTEXTO VALUES (80, 'CM', 1, 'Correlacionar com refração e paquimetria.');
-INSERT INTO LAUDOSTEXTO VALUES (81, 'CM', 1, 'Sugere-se complementar com tomografia de córnea.');
-INSERT INTO LAUDOSTEXTO VALUES (82, 'CM', 2, 'Repetir o exame em #1# meses para acompanhamento.');
-INSERT INTO LAUDOSTEXTO VALUES (83, 'CM', 2, 'Comparar com o exame anterior de #1#.');
+INSERT INTO LAUDOSTEXTO VALUES (120, 'DS', 3, 'a favor da regra');
+INSERT INTO LAUDOSTEXTO VALUES (121, 'DS', 3, 'contra a regra');
+INSERT INTO LAUDOSTEXTO VALUES (122, 'DS', 3, 'oblíquo');
+
+INSERT INTO LAUDOSTEXTO VALUES (130, 'DS', 4, 'de grau leve');
+INSERT INTO LAUDOSTEXTO VALUES (131, 'DS', 4, 'de grau moderado');
+INSERT INTO LAUDOSTEXTO VALUES (132, 'DS', 4, 'de grau acentuado');
+
+INSERT INTO LAUDOSTEXTO VALUES (140, 'DS', 5, 'sem sinais de ectasia');
+INSERT INTO LAUDOSTEXTO VALUES (141, 'DS', 5, 'com encurvamento inferior localizado');
+INSERT INTO LAUDOSTEXTO VALUES (142, 'DS', 5, 'com padrão em gravata-borboleta');
+
+INSERT INTO LAUDOSTEXTO VALUES (150, 'DS', 6, 'localizada na região central');
+INSERT INTO LAUDOSTEXTO VALUES (151, 'DS', 6, 'localizada na região paracentral inferior');
+INSERT INTO LAUDOSTEXTO VALUES (152, 'DS', 6, 'localizada na média periferia superior');
+
+INSERT INTO LAUDOSTEXTO VALUES (160, 'DS', 7, 'baixo');
+INSERT INTO LAUDOSTEXTO VALUES (161, 'DS', 7, 'moderado');
+INSERT INTO LAUDOSTEXTO VALUES (162, 'DS', 7, 'alto');
+
+INSERT INTO LAUDOSTEXTO VALUES (200, 'CO', 1, 'regular');
+INSERT INTO LAUDOSTEXTO VALUES (201, 'CO', 1, 'irregular');
+
+INSERT INTO LAUDOSTEXTO VALUES (210, 'CO', 2, 'simétrico');
+INSERT INTO LAUDOSTEXTO VALUES (211, 'CO', 2, 'assimétrico');
+
+INSERT INTO LAUDOSTEXTO VALUES (220, 'CO', 3, 'a favor da regra');
+INSERT INTO LAUDOSTEXTO VALUES (221, 'CO', 3, 'contra a regra');
+INSERT INTO LAUDOSTEXTO VALUES (222, 'CO', 3, 'oblíquo');
+
+INSERT INTO LAUDOSTEXTO VALUES (230, 'CO', 4, 'de grau leve');
+INSERT INTO LAUDOSTEXTO VALUES (231, 'CO', 4, 'de grau moderado');
+INSERT INTO LAUDOSTEXTO VALUES (232, 'CO', 4, 'de grau acentuado');
+
+INSERT INTO LAUDOSTEXTO VALUES (240, 'CO', 5, 'sem sinais de ectasia');
+INSERT INTO LAUDOSTEXTO VALUES (241, 'CO', 5, 'com encurvamento inferior localizado');
+
+INSERT INTO LAUDOSTEXTO VALUES (250, 'CO', 6, 'de aspecto fisiológico');
+INSERT INTO LAUDOSTEXTO VALUES (251, 'CO', 6, 'sugestivo de ceratocone incipiente');
+INSERT INTO LAUDOSTEXTO VALUES (252, 'CO', 6, 'a correlacionar com a refração');
+
+INSERT INTO LAUDOSTEXTO VALUES (260, 'CO', 7, 'regular');
+INSERT INTO LAUDOSTEXTO VALUES (261, 'CO', 7, 'irregular');
+
+INSERT INTO LAUDOSTEXTO VALUES (270, 'CO', 8, 'simétrico');
+INSERT INTO LAUDOSTEXTO VALUES (271, 'CO', 8, 'assimétrico');
+
+INSERT INTO LAUDOSTEXTO VALUES (280, 'CO', 9, 'a favor da regra');
+INSERT INTO LAUDOSTEXTO VALUES (281, 'CO', 9, 'contra a regra');
+INSERT INTO LAUDOSTEXTO VALUES (282, 'CO', 9, 'oblíquo');
+
+INSERT INTO LAUDOSTEXTO VALUES (290, 'CO', 10, 'de grau leve');
+INSERT INTO LAUDOSTEXTO VALUES (291, 'CO', 10, 'de grau moderado');
+INSERT INTO LAUDOSTEXTO VALUES (292, 'CO', 10, 'de grau acentuado');
+
+INSERT INTO LAUDOSTEXTO VALUES (300, 'CO', 11, 'sem sinais de ectasia');
+INSERT INTO LAUDOSTEXTO VALUES (301, 'CO', 11, 'com encurvamento inferior localizado');
+
+INSERT INTO LAUDOSTEXTO VALUES (310, 'CO', 12, 'de aspecto fisiológico');
+INSERT INTO LAUDOSTEXTO VALUES (311, 'CO', 12, 'sugestivo de ceratocone incipiente');
+INSERT INTO LAUDOSTEXTO VALUES (312, 'CO', 12, 'a correlacionar com a refração');
+
+INSERT INTO LAUDOSTEXTO VALUES (320, 'CO', 13, 'Sugere-se');
+INSERT INTO LAUDOSTEXTO VALUES (321, 'CO', 13, 'Recomenda-se');
+
+INSERT INTO LAUDOSTEXTO VALUES (330, 'CO', 14, 'acompanhamento topográfico');
+INSERT INTO LAUDOSTEXTO VALUES (331, 'CO', 14, 'avaliação paquimétrica');
+
+INSERT INTO LAUDOSTEXTO VALUES (340, 'CO', 15, ' semestral');
+INSERT INTO LAUDOSTEXTO VALUES (341, 'CO', 15, ' complementar');
+INSERT INTO LAUDOSTEXTO VALUES (342, 'CO', 15, '');
+
+INSERT INTO LAUDOSTEXTO VALUES (350, 'CO', 16, 'a critério médico');
+INSERT INTO LAUDOSTEXTO VALUES (351, 'CO', 16, 'antes de eventual cirurgia refrativa');
 
 COMMIT;

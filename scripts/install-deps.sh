@@ -7,8 +7,9 @@ PACKAGES=(
   cmake ninja-build ccache g++ clang desktop-file-utils libclang-rt-14-dev pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-server firebird3.0-utils
-  libjpeg62-turbo-dev libv4l-dev
+  libjpeg62-turbo-dev libgif-dev libv4l-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  poppler-utils fonts-liberation
   dosfstools libssl-dev
 )
 

@@ -19,8 +19,10 @@
 #include "UBRegConfig.h"
 #include "UBVersionInfo.h"
 #include "UStartUp.h"
+#include "UfrmSobre.h"
 #include "UfrmStarting.h"
 #include "backup/UfrmBackup.h"
+#include "calibration/UfrmCalib.h"
 #include "config/SharedRecords.h"
 #include "exams/UfrmExames.h"
 #include "exams/UfrmNovoExame.h"
@@ -30,10 +32,12 @@
 #include "platform/Paths.h"
 #include "records/UBJpeg.h"
 #include "reports/UBMapOperation.h"
+#include "reports/UfrmWizLaudo.h"
 #include "records/UDMedicos.h"
 #include "registration/Registration.h"
 #include "registration/UfrmCadastroMedicos.h"
 #include "skins/SkinPictures.h"
+#include "tools/UfrmFerramentas.h"
 
 QPointer<TfrmPrincipal> TfrmPrincipal::instance_;
 const char* TfrmPrincipal::kMakerWebPage = "https://www.norvix.com.br/";
@@ -132,6 +136,7 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
     norvix::help::setHelpFolder(norvix::programDirectory() + QStringLiteral("ajuda/AjudaPrincipal"));
     registerNewExamWindow();
     registerRegistrationWindows();
+    registerReportWindows();
 
     setFixedSize(800, 600);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -257,10 +262,10 @@ void TfrmPrincipal::BtnImage0Click() {
 
 void TfrmPrincipal::BtnImage1Click() { TfrmCadastroMedicos::Executa(this); }
 
-// The windows behind these buttons (calibration, tools) join the program with their own work;
-// until then the buttons open nothing.
-void TfrmPrincipal::BtnImage2Click() {}
-void TfrmPrincipal::BtnImage3Click() {}
+void TfrmPrincipal::BtnImage2Click() { TfrmCalib::Executa(settings_.get(), this); }
+
+void TfrmPrincipal::BtnImage3Click() { TfrmFerramentas::Executa(catalogue_.get(), settings_.get(), this); }
+
 void TfrmPrincipal::BtnImage4Click() { TfrmBackup::Executa(settings_.get(), this); }
 
 void TfrmPrincipal::BtnImage5Click() {
@@ -270,7 +275,7 @@ void TfrmPrincipal::BtnImage5Click() {
 
 void TfrmPrincipal::BtnImage6Click() { close(); }
 
-void TfrmPrincipal::Image2Click() {}  // the about window comes with its own work
+void TfrmPrincipal::Image2Click() { TfrmSobre::Executa(versionInfo_.get(), this); }
 
 void TfrmPrincipal::Image3Click() {
     if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerWebPage))))

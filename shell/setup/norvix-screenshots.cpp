@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QTest>
 #include <QPointer>
 #include <QTabWidget>
@@ -17,19 +19,29 @@
 #include <vector>
 
 #include "MiralApplication.h"
+#include "UBVersionInfo.h"
 #include "UfrmAguarde.h"
 #include "UfrmPrincipal.h"
+#include "UfrmSobre.h"
 #include "UfrmStarting.h"
 #include "backup/UfrmBackup.h"
+#include "calibration/UfrmCalib.h"
 #include "config/SharedRecords.h"
 #include "exams/ExamMaps.h"
 #include "exams/UfrmExames.h"
+#include "exams/UfrmNovoExame.h"
+#include "capture/sim/Bmp32.h"
+#include "capture/sim/SimulatedEye.h"
+#include <QComboBox>
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
 #include "platform/MessageSeam.h"
 #include "records/UfrmDataModule.h"
 #include "registration/UfrmCadastroMedicos.h"
 #include "registration/UfrmCadastroPacientes.h"
+#include "tools/UfrmFerramentas.h"
+#include "reports/UfrmLaudo.h"
+#include "reports/UfrmWizLaudo.h"
 
 namespace {
 
@@ -103,6 +115,51 @@ public:
     }
 };
 
+// The report wizard, the editor with a generated report (some gaps filled) and the print
+// preview of its page, for the exam's doctor.
+void saveReportWindows(TfrmExames* browser) {
+    browser->lblNomeMedicoClick();
+    QApplication::processEvents();
+    auto* wizard = new TfrmWizLaudo(browser, browser);
+    wizard->FormShow();
+    wizard->show();
+    save(wizard, QStringLiteral("frmWizLaudo"));
+    wizard->btnOKClick();
+    TfrmLaudo* editor = wizard->editor();
+    if (!editor) {
+        std::fprintf(stderr, "o editor de laudo não abriu\n");
+        ++g_failures;
+        wizard->close();
+        return;
+    }
+    editor->setWindowState(Qt::WindowNoState);
+    editor->resize(1280, 720);
+    auto* tree = editor->findChild<QTreeWidget*>(QStringLiteral("trwLaudo"));
+    const std::pair<TfrmLaudo::Caixa, std::vector<int>> picks[] = {
+        {TfrmLaudo::CE, {1, 2, 3}}, {TfrmLaudo::OD, {1, 2, 3, 4, 5, 6, 7}}, {TfrmLaudo::CO, {1, 2, 3, 4, 5, 6}}};
+    for (const auto& [box, groups] : picks) {
+        editor->clicaCaixa(box);
+        for (int g : groups) {
+            tree->setCurrentItem(tree->topLevelItem(g - 1)->child(0));
+            editor->trwLaudoDblClick();
+        }
+    }
+    tree->setCurrentItem(tree->topLevelItem(6));
+    editor->trwLaudoChange();
+    save(editor, QStringLiteral("frmLaudo"));
+    TfrmLaudo::previewHook() = [](QPrintPreviewDialog& preview) {
+        preview.resize(900, 1000);
+        preview.show();
+        QTest::qWait(300);
+        save(&preview, QStringLiteral("frmLaudo_visualizar"));
+    };
+    editor->sbtVisualizarImprClick();
+    TfrmLaudo::previewHook() = nullptr;
+    editor->close();
+    wizard->close();
+    QApplication::processEvents();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,6 +216,7 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         browser->MostraInfoExame(0);
         save(browser, QStringLiteral("frmExames_exame"));
+        saveReportWindows(browser);
     }
 
     // The patient windows: the picker with all patients and with a typed name, a new patient
@@ -174,6 +232,27 @@ int main(int argc, char** argv) {
                     {{QStringLiteral("frmCadastroPacientes_pessoais"), nullptr},
                      {QStringLiteral("frmCadastroPacientes_residenciais"), [](QWidget* w) { showTab(w, 1); }}},
                     300);
+
+    // The new exam: as it opens, the right eye after ring detection (a frame of the simulated
+    // instrument taken as the capture step takes the module's), the expanded layout with the
+    // diagnosis boxes; and the orthokeratology kind as it opens.
+    norvix::sim::Target sphere;
+    QString targetError;
+    norvix::sim::parseTarget(QStringLiteral("esfera 7.80"), &sphere, &targetError);
+    const QByteArray frame = norvix::sim::encodeBmp32(norvix::sim::Renderer(4).render(sphere));
+    saveModalStates([&] { TfrmNovoExame::Abre(*browser, false); },
+                    {{QStringLiteral("frmNovoExame"), nullptr},
+                     {QStringLiteral("frmNovoExame_aneis"),
+                      [&frame](QWidget* w) {
+                          auto* exame = static_cast<TfrmNovoExame*>(w);
+                          auto* medicos = w->findChild<QComboBox*>(QStringLiteral("ComboMedicos"));
+                          if (medicos->currentIndex() <= 0 && medicos->count() > 1) medicos->setCurrentIndex(1);  // 0 is blank
+                          if (exame->TomaCaptura(TfrmNovoExame::kDireito, frame)) exame->sbtExecutarDClick();
+                      }},
+                     {QStringLiteral("frmNovoExame_expandido"),
+                      [](QWidget* w) { static_cast<TfrmNovoExame*>(w)->AumentaForm(); }}},
+                    300);
+    saveModal(QStringLiteral("frmNovoExame_orto"), [&] { TfrmNovoExame::Abre(*browser, true); }, 300);
 
     browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(1);
     save(browser, QStringLiteral("frmExames_exemplos"));
@@ -219,6 +298,40 @@ int main(int argc, char** argv) {
                                             }}},
                                           300);
                       }}},
+                    300);
+
+    // The calibration window with both calibrators, at the first sphere and further on.
+    auto tipo = [](int item) { return [item](QWidget* w) { static_cast<TfrmCalib*>(w)->rgpTpCalibClick(item); }; };
+    auto ate = [](int esfera) {
+        return [esfera](QWidget* w) {
+            auto* calib = static_cast<TfrmCalib*>(w);
+            while (calib->esferaAtual() < esfera) {
+                calib->sbtNextClick();
+                QTest::qWait(1300);  // the turn and the window's timer run out
+            }
+        };
+    };
+    saveModalStates([&] { TfrmCalib::Executa(main->settings(), main); },
+                    {{QStringLiteral("frmCalib_calibrador1"), tipo(0)},
+                     {QStringLiteral("frmCalib_calibrador1_esfera3"), ate(3)},
+                     {QStringLiteral("frmCalib_calibrador2"), tipo(1)},
+                     {QStringLiteral("frmCalib_calibrador2_esfera3"), ate(3)}},
+                    300);
+
+    // The about window and every page of the tools window.
+    // This program carries no version of its own: the window shows the workstation's.
+    TBVersionInfo miral;
+    miral.ReadVersionInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/Miral"));
+    saveModal(QStringLiteral("frmSobre"), [&] { TfrmSobre::Executa(&miral, main); }, 300);
+    auto pagina = [](int i) {
+        return [i](QWidget* w) { w->findChild<QTabWidget*>(QStringLiteral("pgcFerramentas"))->setCurrentIndex(i); };
+    };
+    saveModalStates([&] { TfrmFerramentas::Executa(main->catalogue(), main->settings(), main); },
+                    {{QStringLiteral("frmFerramentas_modulos"), nullptr},
+                     {QStringLiteral("frmFerramentas_aplicativos"), pagina(1)},
+                     {QStringLiteral("frmFerramentas_clinica"), pagina(2)},
+                     {QStringLiteral("frmFerramentas_configuracoes"), pagina(4)},
+                     {QStringLiteral("frmFerramentas_banco"), pagina(5)}},
                     300);
 
     // The backup window before and after a backup to the demonstration's medium folder.

@@ -1,6 +1,7 @@
-// Writes the skin pictures of the main window into a directory: mkskin <imgs-dir> [--overwrite]
+// Writes the skin pictures of the main window and the calibrator animations into a directory: mkskin <imgs-dir> [--overwrite]
 #include <QGuiApplication>
 #include <cstdio>
+#include "CalibratorPictures.h"
 #include "SkinPictures.h"
 
 int main(int argc, char** argv) {
@@ -11,8 +12,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "uso: mkskin <diretório imgs> [--overwrite]\n");
         return 2;
     }
-    const QStringList failed =
-        norvix::skins::writeSkinPictures(args[1], args.contains(QStringLiteral("--overwrite")));
+    const bool overwrite = args.contains(QStringLiteral("--overwrite"));
+    const QStringList failed = norvix::skins::writeSkinPictures(args[1], overwrite) +
+                               norvix::skins::writeCalibratorAnimations(args[1], overwrite);
     for (const QString& f : failed) std::fprintf(stderr, "não foi possível gravar %s\n", qPrintable(f));
     return failed.isEmpty() ? 0 : 1;
 }

@@ -279,19 +279,19 @@ TEST_F(Navigation, TableCursorsAreInKeyOrderAndFilterByWhereClause) {
     EXPECT_EQ(laudos.asInt("Codigo"), 9);
 
     FbTable& textos = dm->IBLaudosTexto;
-    textos.setFilter("Local ='OD' AND PosCaixa = 2");
+    textos.setFilter("Local ='DS' AND PosCaixa = 2");
     textos.open();
     int rows = 0;
     for (; !textos.eof(); textos.next()) {
-        EXPECT_EQ(textos.asString("Local"), "OD");
+        EXPECT_EQ(textos.asString("Local"), "DS");
         EXPECT_EQ(textos.asInt("PosCaixa"), 2);
         ++rows;
     }
     EXPECT_GT(rows, 0);
     // Changing the filter of an open table shows the new rows at once.
-    textos.setFilter("Local ='CM' AND PosCaixa = 1");
+    textos.setFilter("Local ='CO' AND PosCaixa = 1");
     EXPECT_TRUE(textos.active());
-    EXPECT_EQ(textos.asString("Local"), "CM");
+    EXPECT_EQ(textos.asString("Local"), "CO");
     textos.setFilter(QString());
     EXPECT_GT(textos.recordCount(), rows);
 }

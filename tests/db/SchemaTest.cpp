@@ -291,18 +291,27 @@ TEST_F(Procedures, GeneratorLagDoesNotBreakTheOtherInsertsEither) {
 
 // ---- catalogue -----------------------------------------------------------------------------
 
-TEST_F(Procedures, PhraseCatalogueCoversTheFiveBoxesInNumberedGroups) {
-    for (const char* box : {"CE", "OD", "OE", "CO", "CM"}) {
-        EXPECT_GT(count("SELECT COUNT(*) FROM LaudosTexto WHERE Local = :L AND PosCaixa = 1",
-                        {{"L", box}}),
+TEST_F(Procedures, PhraseCatalogueCoversEveryGroupTheEditorOffers) {
+    // The editor reads "CE" groups 1-3, "DS" (both eyes) 1-7 and "CO" 1-16; each offers at
+    // least two phrases besides an empty one.
+    for (auto [box, groups] : {std::pair{"CE", 3}, std::pair{"DS", 7}, std::pair{"CO", 16}}) {
+        for (int g = 1; g <= groups; ++g) {
+            EXPECT_GE(count("SELECT COUNT(*) FROM LaudosTexto WHERE Local = :L AND PosCaixa = :P AND Texto <> ''",
+                            {{"L", box}, {"P", g}}),
+                      2)
+                << box << " " << g;
+        }
+        EXPECT_EQ(count("SELECT COUNT(*) FROM LaudosTexto WHERE Local = :L AND PosCaixa > :P",
+                        {{"L", box}, {"P", groups}}),
                   0)
             << box;
     }
-    EXPECT_EQ(count("SELECT COUNT(*) FROM LaudosTexto WHERE PosCaixa < 1 OR Texto IS NULL"), 0);
-    // The accented phrases arrive intact and some carry gaps to fill.
-    EXPECT_GT(count("SELECT COUNT(*) FROM LaudosTexto WHERE Texto LIKE '%#1#%'"), 0);
-    EXPECT_EQ(text("SELECT Texto FROM LaudosTexto WHERE Codigo = 1", "Texto"),
-              QStringLiteral("Exame realizado com boa colaboração do paciente."));
+    // No box code the editor never reads, no phrase that would split a gap.
+    EXPECT_EQ(count("SELECT COUNT(*) FROM LaudosTexto WHERE Local NOT IN ('CE', 'DS', 'CO')"), 0);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM LaudosTexto WHERE Texto CONTAINING '#' OR Texto IS NULL"), 0);
+    // The accented phrases arrive intact.
+    EXPECT_EQ(text("SELECT Texto FROM LaudosTexto WHERE Codigo = 2", "Texto"),
+              QStringLiteral("rígidas gás-permeáveis"));
 }
 
 }  // namespace

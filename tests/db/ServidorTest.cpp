@@ -68,9 +68,9 @@ TEST_F(Servidor, SenhaReservaEntraSemMensagemENenhumaSenhaDaUmaMensagem) {
                                                    TDMPrincipal::kFallbackPassword}));
     EXPECT_TRUE(mensagens.messages.empty());
     // Texts travel as WIN1252 through the server too (its own copy of the character sets).
-    EXPECT_EQ(dm->selectString("SELECT Texto FROM LaudosTexto WHERE Codigo = 1", {}, "Texto",
+    EXPECT_EQ(dm->selectString("SELECT Texto FROM LaudosTexto WHERE Codigo = 2", {}, "Texto",
                                TDMPrincipal::Close::Yes),
-              QStringLiteral("Exame realizado com boa colaboração do paciente."));
+              QStringLiteral("rígidas gás-permeáveis"));
 
     // Neither password: exactly one message, no connection.
     const char* const alterar = "ALTER USER SYSDBA PASSWORD '%1'";

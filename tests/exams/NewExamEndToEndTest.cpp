@@ -1,7 +1,8 @@
-// The whole road of a new exam, offscreen, with the real modules: the browser's "Novo Exame",
-// the capture module's window over the simulated instrument (a sphere of 7.80 mm before the
-// right eye, a toric surface of 7.70 / 7.90 mm at 90° before the left), the processing
-// module, the axial map's window and the save of both eyes; then the browser, the rows, the
+// The whole road of a new exam, offscreen, with the real modules: a new patient through the
+// browser's "Novo Paciente" and the exam it opens, the capture module's window over the
+// simulated instrument (a sphere of 7.80 mm before the right eye, a toric surface of
+// 7.70 / 7.90 mm at 90° before the left), the processing module, the axial map's window and
+// the save of both eyes; then the browser, the rows, the
 // counters, the files, the images, the small map and the radii read back from m.txt.
 #include <gtest/gtest.h>
 
@@ -12,11 +13,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <cmath>
+#include <functional>
 
 #include "capture/VideoDevice.h"
 #include "config/SharedRecords.h"
@@ -29,6 +33,7 @@
 #include "records/UDArquivos.h"
 #include "records/UDMedicos.h"
 #include "records/UDPacientes.h"
+#include "registration/Registration.h"
 #include "reports/UBMapOperation.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -159,22 +164,44 @@ protected:
     QPointer<TfrmExames> browser;
 };
 
+// Once a window of that name is up (polled, as it may come up inside another's modal loop),
+// runs act on it once.
+void whenShown(const QString& name, std::function<void(QWidget*)> act) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, name, act] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->isVisible() && w->objectName() == name && QApplication::activeModalWidget() == w) {
+                poll->stop();
+                poll->deleteLater();
+                act(w);
+                return;
+            }
+        }
+    });
+    poll->start(50);
+}
+
 TEST_F(NewExamRoad, BothEyesFromCaptureToTheBrowser) {
-    // The patient picker is another window: the patient comes from the access classes.
     norvix::DMedicos().InsertMedicos("Dra. Helena Brandão", "1", "", "CRM 1", "F", "C", "", "", "", "", "", "", "", "",
                                      "", "", "", "", "", "");
-    norvix::DPacientes().InsertPacientes("João D'Ávila", "12.345.678-9", "", "M", "S", "", "", "", "", "", "", "", "",
-                                         "", "", "", "", "", "", "", "", "", QDate::currentDate(), 0);
-    const int patient = norvix::DPacientes().GenIdPacientes();
     registerNewExamWindow();
+    registerRegistrationWindows();
+    norvix::infos().AutoExame = 1;
     browser = new TfrmExames(nullptr);
     browser->show();
     QCoreApplication::processEvents();
-    ASSERT_TRUE(browser->SelecionaCodigoPaciente(patient));
 
+    // "Novo Paciente": a name not registered yet opens the patient's registration; its OK
+    // registers the patient, and AUTOEXAME opens the new exam at once.
     Operator hands;
     bool ran = false;
-    QTimer::singleShot(0, [&] {
+    whenShown("frmNovoPaciente", [](QWidget* picker) {
+        whenShown("frmCadastroPacientes",
+                  [](QWidget* cadastro) { cadastro->findChild<QPushButton*>("sbtOk")->click(); });
+        picker->findChild<QLineEdit*>("edtNomePac")->setText("João D'Ávila");
+        picker->findChild<QPushButton*>("Button1")->click();
+    });
+    whenShown("frmNovoExame", [&](QWidget*) {
         TfrmNovoExame* w = TfrmNovoExame::instance();
         ASSERT_NE(w, nullptr);
         auto* combo = w->findChild<QComboBox*>("ComboMedicos");
@@ -189,8 +216,11 @@ TEST_F(NewExamRoad, BothEyesFromCaptureToTheBrowser) {
         ran = true;
         w->close();
     });
-    browser->findChild<QToolButton*>("tbNovoExame1")->click();
+    browser->findChild<QToolButton*>("tbtCadPaciente")->click();
     ASSERT_TRUE(ran);
+    const int patient = browser->patientCode();
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes WHERE Nome = 'João D''Ávila'"), 1);
+    EXPECT_EQ(patient, dm->selectInt("SELECT Codigo FROM Pacientes", {}, "Codigo", norvix::TDMPrincipal::Close::Yes));
     EXPECT_EQ(hands.captures, 2);
     ASSERT_EQ(hands.mapHeaders.size(), 2);
     EXPECT_TRUE(hands.mapHeaders[0].contains("João D'Ávila")) << hands.mapHeaders[0].toStdString();

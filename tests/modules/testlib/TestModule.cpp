@@ -200,6 +200,9 @@ __attribute__((visibility("default"))) int32_t Visualizar(
     put(image, "PICTURE");
 #endif
     for (int i = 0; i < 9; ++i) (*result)[i] = 40.0 + i;
+#ifdef VISUALIZAR_NAN
+    (*result)[8] = __builtin_nan("");
+#endif
     record("Visualizar|w=%p|nulls=%d%d%d|cx=%g|cy=%g|m=%g|mer=%d|d=%g|pupil=%d|rings=%d", w, u1 == nullptr,
            u2 == nullptr, u3 == nullptr, cx, cy, (*m)[1][2], (*mer)[3], (*d)[4][5], (*pupil)[0], infos->NumAneis);
     return 0;

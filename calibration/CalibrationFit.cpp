@@ -1,0 +1,148 @@
+#include "CalibrationFit.h"
+
+#include <QFile>
+#include <QList>
+#include <QSaveFile>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace norvix::calibracao {
+
+QString raioEsfera(int esfera) {
+    static const char* const kRaios[kEsferas] = {"7.73", "8.05", "8.34", "8.91"};
+    return esfera >= 1 && esfera <= kEsferas ? QString::fromLatin1(kRaios[esfera - 1]) : QString();
+}
+
+bool LeArquivoEsfera(const QByteArray& conteudo, ArquivoEsfera* out, QString* motivo) {
+    // Plain decimal notation with an optional exponent; "inf", "nan", hex and "," are refused.
+    static const QRegularExpression numero(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eE][+-]?\\d+)?$"));
+    QList<QByteArray> linhas = conteudo.split('\n');
+    while (!linhas.isEmpty() && linhas.last().trimmed().isEmpty()) linhas.removeLast();
+    if (linhas.isEmpty()) {
+        *motivo = QStringLiteral("o arquivo está vazio");
+        return false;
+    }
+    std::vector<double> valores;
+    valores.reserve(size_t(linhas.size()));
+    for (qsizetype i = 0; i < linhas.size(); ++i) {
+        const QString texto = QString::fromLatin1(linhas[i].trimmed());
+        const double v = texto.toDouble();
+        if (!numero.match(texto).hasMatch() || !std::isfinite(v)) {
+            *motivo = QStringLiteral("a linha %1 (\"%2\") não é um número com ponto decimal").arg(i + 1).arg(texto.left(40));
+            return false;
+        }
+        valores.push_back(v);
+    }
+    out->referencia = valores.front();
+    out->aneis.assign(valores.begin() + 1, valores.end());
+    return true;
+}
+
+bool AjustaRetas(const std::array<ArquivoEsfera, kEsferas>& esferas, int n, Ajuste* out, QString* motivo) {
+    out->a.assign(size_t(std::max(n, 0)), 0.0);
+    out->b.assign(size_t(std::max(n, 0)), 0.0);
+    out->aneisSemReta.clear();
+    out->aneisMedidos = 0;
+    const size_t linhas = std::min(esferas[0].aneis.size(), out->a.size());
+    if (linhas == 0) {
+        *motivo = QStringLiteral("a esfera 1 não tem nenhum anel medido");
+        return false;
+    }
+    for (int k = 1; k < kEsferas; ++k) {
+        if (esferas[size_t(k)].aneis.size() < linhas) {
+            *motivo = QStringLiteral("a esfera %1 tem %2 anéis medidos e a esfera 1 tem %3")
+                          .arg(k + 1).arg(esferas[size_t(k)].aneis.size()).arg(linhas);
+            return false;
+        }
+    }
+    out->aneisMedidos = int(linhas);
+    // The sums cancel heavily in G = 4·Syy − Sy²: they are kept in extended precision, so
+    // that values worked out by hand come out to the 15 digits the file shows.
+    long double sx = 0;
+    for (const ArquivoEsfera& e : esferas) sx += e.referencia;
+    for (size_t i = 0; i < linhas; ++i) {
+        long double sy = 0, sxy = 0, syy = 0;
+        for (const ArquivoEsfera& e : esferas) {
+            const long double y = e.aneis[i];
+            sy += y;
+            sxy += e.referencia * y;
+            syy += y * y;
+        }
+        const long double g = 4 * syy - sy * sy;
+        const double a = double((syy * sx - sy * sxy) / g);
+        const double b = double((4 * sxy - sy * sx) / g);
+        // Four equal measures make a vertical line: the ring stays uncalibrated instead of
+        // failing the whole calibration.
+        if (g == 0 || !std::isfinite(a) || !std::isfinite(b)) {
+            out->aneisSemReta.push_back(int(i) + 1);
+            continue;
+        }
+        out->a[i] = a;
+        out->b[i] = b;
+    }
+    return true;
+}
+
+QByteArray FormataNumero(double v) {
+    if (v == 0 || !std::isfinite(v)) return QByteArrayLiteral("0");
+    // The 15 significant digits after rounding, and the exponent of the rounded value.
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.14e", v);
+    QByteArray texto(buf);
+    const bool negativo = texto.startsWith('-');
+    if (negativo) texto.remove(0, 1);
+    const qsizetype e = texto.indexOf('e');
+    const int expoente = std::atoi(texto.constData() + e + 1);
+    QByteArray digitos = texto.left(e);
+    digitos.remove(1, 1);  // the point
+    while (digitos.size() > 1 && digitos.endsWith('0')) digitos.chop(1);
+
+    QByteArray r;
+    if (expoente < -5 || expoente >= 15) {
+        r = digitos.left(1);
+        if (digitos.size() > 1) r += '.' + digitos.mid(1);
+        r += 'E' + QByteArray::number(expoente);
+    } else if (expoente < 0) {
+        r = "0." + QByteArray(-expoente - 1, '0') + digitos;
+    } else {
+        if (digitos.size() <= expoente + 1) digitos += QByteArray(expoente + 1 - digitos.size(), '0');
+        r = digitos.left(expoente + 1);
+        if (digitos.size() > expoente + 1) r += '.' + digitos.mid(expoente + 1);
+    }
+    return negativo ? '-' + r : r;
+}
+
+QByteArray ConteudoCoef(const Ajuste& ajuste) {
+    QByteArray r;
+    for (size_t i = 0; i < ajuste.a.size(); ++i) r += FormataNumero(ajuste.a[i]) + "\r\n" + FormataNumero(ajuste.b[i]) + "\r\n";
+    return r;
+}
+
+bool GravaCoef(const QString& diretorio, int n, Ajuste* ajuste, QString* motivo) {
+    std::array<ArquivoEsfera, kEsferas> esferas;
+    for (int k = 1; k <= kEsferas; ++k) {
+        QFile f(diretorio + QString::number(k) + QStringLiteral(".txt"));
+        if (!f.open(QIODevice::ReadOnly)) {
+            *motivo = QStringLiteral("o arquivo da esfera %1 (%2.txt) não pôde ser aberto").arg(raioEsfera(k)).arg(k);
+            return false;
+        }
+        // Read up to the file's own size: a buffer of the whole limit would cost more than the fit.
+        if (!LeArquivoEsfera(f.read(std::min(f.size(), kMaxArquivoEsfera)), &esferas[size_t(k - 1)], motivo)) {
+            *motivo = QStringLiteral("no arquivo %1.txt, %2").arg(k).arg(*motivo);
+            return false;
+        }
+    }
+    if (!AjustaRetas(esferas, n, ajuste, motivo)) return false;
+    QSaveFile coef(diretorio + QStringLiteral("Coef.txt"));
+    const QByteArray conteudo = ConteudoCoef(*ajuste);
+    if (!coef.open(QIODevice::WriteOnly) || coef.write(conteudo) != conteudo.size() || !coef.commit()) {
+        *motivo = QStringLiteral("não foi possível gravar Coef.txt (%1)").arg(coef.errorString());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace norvix::calibracao

@@ -1,0 +1,66 @@
+#include "FrasesLaudo.h"
+
+#include <cmath>
+
+namespace norvix {
+
+QString FormatoF(double valor, TNotacao n) {
+    if (!std::isfinite(valor)) return QString::fromLatin1(kSemValor);
+    // Rounded to the cent first, so that -0.004 prints 0.00 and not (0.00).
+    const double centavos = std::round(std::fabs(valor) * 100.0);
+    const bool negativo = valor < 0 && centavos > 0;
+    const QString inteiro = QString::number(std::floor(centavos / 100.0), 'f', 0);
+    const int resto = int(std::fmod(centavos, 100.0));
+    QString agrupado;
+    for (int i = 0; i < inteiro.size(); ++i) {
+        if (i > 0 && (inteiro.size() - i) % 3 == 0) agrupado += n.milhar;
+        agrupado += inteiro[i];
+    }
+    const QString texto = agrupado + n.decimal + QStringLiteral("%1").arg(resto, 2, 10, QLatin1Char('0'));
+    return negativo ? QLatin1Char('(') + texto + QLatin1Char(')') : texto;
+}
+
+QString FormatoG(double valor, TNotacao n) {
+    if (!std::isfinite(valor)) return QString::fromLatin1(kSemValor);
+    if (valor == 0) valor = 0;  // no "-0"
+    QString texto = QString::number(valor, 'g', 15);
+    texto.replace(QLatin1Char('.'), n.decimal);
+    return texto;
+}
+
+bool ValoresUtilizaveis(const TValoresMapa& v) {
+    for (int i : {8, 4, 6, 0, 1, 7})
+        if (!std::isfinite(v[size_t(i)])) return false;
+    return true;
+}
+
+QStringList FrasesCondicoes() {
+    return {QStringLiteral("Exames realizado em excelentes condições de centralização e focalização."),
+            QStringLiteral("Sem uso de lentes de contato #1# #2# #3#")};
+}
+
+QString FraseOlho(TipoMapa tipo, const std::optional<TValoresMapa>& valores, TNotacao n) {
+    const bool com = valores.has_value();
+    auto f = [&](int i) { return com ? FormatoF((*valores)[size_t(i)], n) : QString::fromLatin1(kSemValor); };
+    auto g = [&](int i) { return com ? FormatoG((*valores)[size_t(i)], n) : QString::fromLatin1(kSemValor); };
+    const QString meio =
+        tipo == TipoMapa::Axial
+            ? QStringLiteral(" D, #6# no mapa de construção Axial (ou Sagital, com eixo passando pelo ápice corneano). "
+                             "A Ceratometria Simulada Ortogonalmente Corrigida dos 3 mm centrais da córnea, segundo o "
+                             "mapa de construção axial, revela #7# astigmatismo corneano de ")
+            : QStringLiteral(" D, #6# no mapa de construção Tangencial. A Ceratometria Simulada Ortogonalmente "
+                             "Corrigida dos 3 mm centrais da córnea, segundo o mapa de construção tangencial, revela "
+                             "#7# astigmatismo corneano de ");
+    return QStringLiteral("Astigmatismo #1# #2# e #3# #4#, #5#, com curvatura máxima observada de ") + f(8) + meio +
+           f(4) + QStringLiteral(" D @ ") + g(6) + QStringLiteral("º com meridianos de ") + f(0) +
+           QStringLiteral(" D @ ") + g(6) + QStringLiteral("º e ") + f(1) + QStringLiteral(" D @ ") + g(7) +
+           QStringLiteral("º.");
+}
+
+QString FraseConclusao() {
+    return QStringLiteral(
+        "Videoceratografia compatível com astigmatismo #1# #2# e #3# #4#, #5#, #6# em OD e compatível com "
+        "astigmatismo #7# #8# e #9# #10#, #11#, #12# em OS. #13# #14##15# #16#.");
+}
+
+}  // namespace norvix

@@ -1,0 +1,43 @@
+#pragma once
+// The sentences a new report starts from: the examination conditions, one eye sentence per
+// map type carrying the keratometric figures that the map module's Visualizar computed, and the
+// conclusion. "#n#" marks the gaps the operator fills from the phrase catalogue.
+#include <QChar>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+
+namespace norvix {
+
+// The separators numbers are written with (the program's own: "." and ",").
+struct TNotacao {
+    QChar decimal = QLatin1Char('.');
+    QChar milhar = QLatin1Char(',');
+};
+
+// "#,##0.00;(#,##0.00)": two decimals, thousands grouped, a negative value in parentheses.
+QString FormatoF(double valor, TNotacao notacao = {});
+// The shortest general form (up to 15 significant digits, no trailing zeros): 90, 87.5.
+QString FormatoG(double valor, TNotacao notacao = {});
+
+// The nine values Visualizar fills for one exam.
+using TValoresMapa = std::array<double, 9>;
+// Whether the six values the eye sentence prints are all numbers.
+bool ValoresUtilizaveis(const TValoresMapa& valores);
+
+enum class TipoMapa { Axial = 0, Tangencial = 1 };
+
+// The two lines of the examination conditions.
+QStringList FrasesCondicoes();
+// The eye sentence of the map type. Without values (the map module could not compute them for
+// this exam) each figure is left as a blank line for the physician, never another exam's.
+QString FraseOlho(TipoMapa tipo, const std::optional<TValoresMapa>& valores, TNotacao notacao = {});
+// The conclusion with its 16 gaps.
+QString FraseConclusao();
+
+// What stands in the eye sentence in place of a figure that could not be computed. Not a
+// "#" gap: the gaps are addressed by position, and seven of them come from the catalogue.
+inline constexpr const char* kSemValor = "____";
+
+}  // namespace norvix
