@@ -5,6 +5,10 @@
 #include <QCryptographicHash>
 #include <QDate>
 #include <QFileInfo>
+#include <QProcess>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include "BackupTestSupport.h"
 #include "backup/BackupMidia.h"
@@ -227,4 +231,34 @@ TEST(BackupModulo, NomesQueSaemDaPastaSaoRecusados) {
     EXPECT_EQ(criar(b, {"..\\segredo.txt"}).valor, -1);
     EXPECT_FALSE(QFileInfo::exists(b.midia() + "/segredo.txt"));
     EXPECT_TRUE(bk::leManifesto(b.midia()).isEmpty());
+}
+
+// A real file system that fills in the middle of an exam's three files: a tmpfs of 64 KiB
+// (root only; skipped elsewhere). Files of 4097 bytes take two pages each, so the module's
+// estimate lets the third exam start and the third file meets ENOSPC.
+TEST(BackupModulo, DiscoQueEncheNoMeioDeUmExameNaoGuardaMetadeDele) {
+    Bancada b;
+    auto monta = [&] { return ::mount("tmpfs", b.midia().toUtf8().constData(), "tmpfs", 0, "size=64k") == 0; };
+    if (::geteuid() != 0 || !monta()) GTEST_SKIP() << "sem permissão para montar um tmpfs";
+    struct Desmonta {
+        QString alvo;
+        ~Desmonta() { ::umount2(alvo.toUtf8().constData(), MNT_DETACH); }
+    } desmonta{b.midia()};
+    for (int codigo : {1, 2, 3}) b.exame(12, codigo, 4097);
+    const QString disco1 = b.raiz.path() + "/disco1";
+    Respondedor respostas([&](const QString& texto) {
+        if (texto.contains("número 2")) {  // the full disk is kept aside, an empty one goes in
+            QProcess::execute("cp", {"-a", b.midia(), disco1});
+            ::umount2(b.midia().toUtf8().constData(), MNT_DETACH);
+            monta();
+        }
+        return QMessageBox::Ok;
+    });
+    const Resultado r = criar(b, nomes(12, 1) + nomes(12, 2) + nomes(12, 3));
+    EXPECT_EQ(r.marcasExames, QStringList({"Pelk0001", "Pelk0001", "Pelk0002"}));
+    EXPECT_EQ(bk::leManifesto(disco1).size(), 6);
+    for (const char* f : {"3a.txt", "3d.txt", "3m.txt", "3m.txt.bkp-tmp"})
+        EXPECT_FALSE(QFileInfo::exists(disco1 + "/Exames/12/" + f)) << f;
+    EXPECT_EQ(bk::leManifesto(b.midia()).size(), 3);
+    EXPECT_EQ(le(b.midia() + "/Exames/12/3m.txt"), le(b.exames() + "/12/3m.txt"));
 }
