@@ -262,3 +262,29 @@ TEST(BackupModulo, DiscoQueEncheNoMeioDeUmExameNaoGuardaMetadeDele) {
     EXPECT_EQ(bk::leManifesto(b.midia()).size(), 3);
     EXPECT_EQ(le(b.midia() + "/Exames/12/3m.txt"), le(b.exames() + "/12/3m.txt"));
 }
+
+// A write-protected medium: said as such to a backup, and still good for a restore.
+TEST(BackupModulo, DiscoProtegidoContraGravacaoRecusaOBackupMasRestaura) {
+    Bancada b;
+    const QByteArray alvo = b.midia().toUtf8();
+    if (::geteuid() != 0 || ::mount("tmpfs", alvo.constData(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "sem permissão para montar um tmpfs";
+    struct Desmonta {
+        QByteArray alvo;
+        ~Desmonta() { ::umount2(alvo.constData(), MNT_DETACH); }
+    } desmonta{alvo};
+    b.exame(12, 1);
+    ASSERT_EQ(criar(b, nomes(12, 1)).valor, 3);
+    ASSERT_EQ(::mount("tmpfs", alvo.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m"), 0);
+    b.exame(12, 2);
+    {
+        Respondedor respostas([](const QString&) { return QMessageBox::Cancel; });
+        EXPECT_EQ(criar(b, nomes(12, 2)).valor, -1);
+        ASSERT_EQ(respostas.textos.size(), 1);
+        EXPECT_TRUE(respostas.textos[0].contains("protegido contra gravação"));
+    }
+    QDir(b.exames()).removeRecursively();
+    Respondedor respostas;
+    EXPECT_EQ(restaurar(b), 3);
+    EXPECT_TRUE(QFileInfo::exists(b.exames() + "/12/1d.txt"));
+}
