@@ -31,6 +31,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "backup/BackupMidia.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
 #include "modules/MapCatalogue.h"
@@ -81,17 +82,10 @@ T* nomeado(T* w, const char* nome) {
 
 namespace norvix::ferramentas {
 
-QString arquivoBackupIni() {
-    QString pasta = qEnvironmentVariable("NORVIX_BACKUP_DIR");
-    if (pasta.isEmpty()) return programDirectory() + QStringLiteral("BackUp.ini");
-    if (!pasta.endsWith(QLatin1Char('/'))) pasta += QLatin1Char('/');
-    return pasta + QStringLiteral("BackUp.ini");
-}
-
 QStringList comandoUtilitario(int i) {
     if (i == 1) return {QStringLiteral("xdg-open"), QDir::homePath()};
     if (i == 6) {
-        const QString c = ProfileFile(arquivoBackupIni()).readString(QStringLiteral("BACKUP"), QStringLiteral("DIRECTCD"), {});
+        const QString c = ProfileFile(backup::arquivoBackupIni()).readString(QStringLiteral("BACKUP"), QStringLiteral("DIRECTCD"), {});
         return QProcess::splitCommand(c);
     }
     // The desktop's own settings tool, at the panel nearest to the utility asked for.
@@ -442,7 +436,7 @@ void TfrmFerramentas::FormCreate() {
     lblCor_->setEnabled(i.ExibeCeratometriaPontual);
     cbCorCeratPontual_->setEnabled(i.ExibeCeratometriaPontual);
 
-    mostraReinicios(ProfileFile(ferramentas::arquivoBackupIni()).readInteger(QStringLiteral("BACKUP"), QStringLiteral("BackupZerado"), 0));
+    mostraReinicios(ProfileFile(backup::arquivoBackupIni()).readInteger(QStringLiteral("BACKUP"), QStringLiteral("BackupZerado"), 0));
     const QString banco = recordText(paths().BancoDados) + QStringLiteral("/DATABASE.GDB");
     const QFileInfo arquivo(banco);
     lblTamanhoBD_->setText(arquivo.isFile() ? QString::number(double(arquivo.size()) / 1024 / 1024, 'f', 3) + QStringLiteral(" MBytes")
@@ -547,7 +541,7 @@ void TfrmFerramentas::tlvAplicativosDblClick(QListWidgetItem* item) {
 }
 
 void TfrmFerramentas::btnZerarBackupClick() {
-    const QString ini = ferramentas::arquivoBackupIni();
+    const QString ini = backup::arquivoBackupIni();
     const int vezes = ProfileFile(ini).readInteger(QStringLiteral("BACKUP"), QStringLiteral("BackupZerado"), 0) + 1;
     auto falha = [this](const QString& motivo) {
         showMessage(QStringLiteral("Erro - arquivo de backup não foi zerado.\r\n\r\n%1").arg(motivo), QStringLiteral("ERRO"),

@@ -23,8 +23,6 @@ class TBIniSettings;
 class TMapCatalogue;
 
 namespace norvix::ferramentas {
-// BackUp.ini: in $NORVIX_BACKUP_DIR when set, else beside the program.
-QString arquivoBackupIni();
 // The command line that starts utility i (0 to 7) of the utilities page; empty when this
 // desktop has nothing for it.
 QStringList comandoUtilitario(int i);
