@@ -14,7 +14,6 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QSpinBox>
-#include <QStyle>
 #include <QTimer>
 
 #include <cstdio>
@@ -138,7 +137,7 @@ void TfrmBackup::buildUi() {
     btnRestaurar_ = new QPushButton(QStringLiteral("Restaurar"), this);
     btnRestaurar_->setObjectName(QStringLiteral("btnRestaurar"));
     btnRestaurar_->setGeometry(140, 424, 110, 32);
-    sbtAjuda_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton), QStringLiteral("Ajuda"), this);
+    sbtAjuda_ = new QPushButton(QStringLiteral("Ajuda"), this);
     sbtAjuda_->setObjectName(QStringLiteral("sbtAjuda"));
     sbtAjuda_->setToolTip(QStringLiteral("Ajuda"));
     sbtAjuda_->setGeometry(258, 424, 90, 32);
