@@ -23,7 +23,9 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error) {
     return true;
 }
 
-QByteArray table(const double (&v)[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS], int rings) {
+}  // namespace
+
+QByteArray formatTable(const double (&v)[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS], int rings) {
     QByteArray out;
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
         for (int i = 0; i <= rings; ++i) {
@@ -34,8 +36,6 @@ QByteArray table(const double (&v)[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS], int r
     }
     return out;
 }
-
-}  // namespace
 
 bool writeExamFiles(const QString& prefix, const Topography& t, int rings, QString* error) {
     const QString names[3] = {prefix + QStringLiteral("d.txt"), prefix + QStringLiteral("m.txt"), prefix + QStringLiteral("a.txt")};
@@ -55,7 +55,7 @@ bool writeExamFiles(const QString& prefix, const Topography& t, int rings, QStri
     a += "@\r\n";
     for (int i = 0; i < 4; ++i) a += QByteArray::number(t.pupil[i]) + "\r\n";
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) a += QByteArray::number(std::min(t.found[k], rings)) + "\r\n";
-    return writeFile(names[0], table(t.d, rings), error) && writeFile(names[1], table(t.m, rings), error) &&
+    return writeFile(names[0], formatTable(t.d, rings), error) && writeFile(names[1], formatTable(t.m, rings), error) &&
            writeFile(names[2], a, error);
 }
 

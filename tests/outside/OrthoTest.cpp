@@ -142,3 +142,105 @@ TEST(OutsideOrthoClosedLoop, MeasuredFiguresMatchTheKnownGeometry) {
                     want.raio, got.div, want.div, got.sag, want.sag, got.zone, want.zone);
     }
 }
+
+// ---- ProcessamentoOrto.so as the new-exam window calls it -----------------------------------
+
+namespace {
+
+using norvix::outside::ByteStream;
+
+struct OrtoCall {
+    outside_test::Module module{"ProcessamentoOrto.so"};
+    TProcessaImagemOrto processa = module.entry<TProcessaImagemOrto>("ProcessaImagem");
+    std::unique_ptr<ByteStream> images[4];
+    ByteStream m, d, parameters;
+    ModuleStream* group[4] = {};
+    double confidences[5] = {-1, -1, -1, -1, -7};  // the fifth is a fence
+    TInfosQV infos = outside_test::infosFor(32, "4");
+
+    OrtoCall(const std::vector<QByteArray>& frames) {
+        for (size_t c = 0; c < 4; ++c) {
+            images[c] = std::make_unique<ByteStream>(frames.at(c));
+            group[c] = images[c]->stream();
+        }
+    }
+    int32_t run(ModuleStream** imgs = nullptr) {
+        return processa(nullptr, imgs ? imgs : group, m.stream(), d.stream(), parameters.stream(), confidences, &infos,
+                        nullptr);
+    }
+    bool nothingWritten() const {
+        return m.data().isEmpty() && d.data().isEmpty() && parameters.data().isEmpty() && confidences[0] == -1;
+    }
+};
+
+QByteArray frameOf(const char* description, uint32_t frame) {
+    return outside_test::noisyBmp(treated(description), frame);
+}
+
+}  // namespace
+
+TEST(OutsideOrthoProcessing, FourCapturesGiveTablesFiguresAndConfidences) {
+    const char* targets[4] = {"orto 7.80 -0.25 5.0 0", "orto 7.90 -0.20 5.2 0.020", "orto 7.60 -0.30 6.0 0.030",
+                              "orto 8.00 -0.15 4.6 0.015"};
+    std::vector<QByteArray> frames;
+    for (int c = 0; c < 4; ++c) frames.push_back(frameOf(targets[c], 71 + c));
+    OrtoCall call(frames);
+    ASSERT_TRUE(call.module.loaded());
+    ASSERT_EQ(call.run(), 1);
+    const QStringList m = QString::fromLatin1(call.m.data()).split("\r\n", Qt::SkipEmptyParts);
+    const QStringList d = QString::fromLatin1(call.d.data()).split("\r\n", Qt::SkipEmptyParts);
+    const QStringList p = QString::fromLatin1(call.parameters.data()).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(m.size(), 4 * 360);
+    ASSERT_EQ(d.size(), 4 * 360);
+    ASSERT_EQ(p.size(), 16);
+    EXPECT_EQ(m[0].split(' ', Qt::SkipEmptyParts).size(), 33);  // rings 0..32
+    for (int c = 0; c < 4; ++c) {
+        SCOPED_TRACE(targets[c]);
+        const OrthoValues want = truth(treated(targets[c]));
+        EXPECT_NEAR(p[4 * c].toDouble(), want.sag, 0.01);
+        EXPECT_NEAR(p[4 * c + 1].toDouble(), want.div, 0.05);
+        EXPECT_NEAR(p[4 * c + 2].toDouble(), want.raio, 0.02);
+        EXPECT_NEAR(p[4 * c + 3].toDouble(), want.zone, 0.3);
+        EXPECT_GT(call.confidences[c], 90.0);
+        // The m table of capture c: the central radius of that capture.
+        const double first = m[360 * c].split(' ', Qt::SkipEmptyParts).value(1).toDouble();
+        EXPECT_NEAR(first, want.raio, 0.3);
+    }
+    EXPECT_EQ(call.confidences[4], -7);
+}
+
+TEST(OutsideOrthoProcessing, BadArgumentsOrOneUnmeasurableCaptureWriteNothing) {
+    const QByteArray good = frameOf("orto 7.80 -0.20 5.2 0.02", 81);
+    QImage black(640, 480, QImage::Format_RGB32);
+    black.fill(Qt::black);
+    {
+        OrtoCall call({good, good, norvix::sim::encodeBmp32(black), good});
+        EXPECT_EQ(call.run(), 0);
+        EXPECT_TRUE(call.nothingWritten());
+    }
+    {
+        OrtoCall call({good, good, good, good});
+        ModuleStream* partial[4] = {call.group[0], call.group[1], call.group[2], nullptr};
+        EXPECT_EQ(call.run(partial), 0);
+        EXPECT_EQ(call.processa(nullptr, nullptr, call.m.stream(), call.d.stream(), call.parameters.stream(),
+                                call.confidences, &call.infos, nullptr),
+                  0);
+        EXPECT_EQ(call.processa(nullptr, call.group, nullptr, call.d.stream(), call.parameters.stream(),
+                                call.confidences, &call.infos, nullptr),
+                  0);
+        EXPECT_EQ(call.processa(nullptr, call.group, call.m.stream(), call.d.stream(), call.parameters.stream(),
+                                nullptr, &call.infos, nullptr),
+                  0);
+        EXPECT_EQ(call.processa(nullptr, call.group, call.m.stream(), call.d.stream(), call.parameters.stream(),
+                                call.confidences, nullptr, nullptr),
+                  0);
+        call.infos.NumAneis = 40;
+        EXPECT_EQ(call.run(), 0);
+        EXPECT_TRUE(call.nothingWritten());
+    }
+    {
+        OrtoCall call({good, QByteArray("BM"), good, good});  // a stream too short to be an image
+        EXPECT_EQ(call.run(), 0);
+        EXPECT_TRUE(call.nothingWritten());
+    }
+}
