@@ -1,0 +1,232 @@
+// The multi-map modules as the browser and the new-exam window call them: their wizards, both
+// ProcessaMapas forms, the figures their windows show, and the bad input they must survive.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QTimer>
+#include <cmath>
+#include <functional>
+
+#include "OutsideTestSupport.h"
+#include "outside/core/CornealMap.h"
+#include "outside/core/MultiMap.h"
+#include "outside/core/TopographyProcessor.h"
+
+using namespace outside_test;
+using namespace norvix::outside;
+
+namespace {
+
+// One measured exam as the host holds it.
+struct HostExam {
+    TMatrizAngAnel m, d;
+    TMatrizAng meridians;
+    TPupila pupil{};
+    QStringList header;
+};
+
+HostExam measure(const norvix::sim::Target& t, uint32_t frame, const QStringList& header, int rings = 32) {
+    QImage image;
+    renderer(4).liveFrame(t, frame, &image);
+    Topography topo;
+    QString why;
+    EXPECT_TRUE(TopographyProcessor(4, rings).process(image, &topo, &why)) << why.toStdString();
+    HostExam e;
+    std::memcpy(e.m, topo.m, sizeof e.m);
+    std::memcpy(e.d, topo.d, sizeof e.d);
+    std::memcpy(e.meridians, topo.found, sizeof e.meridians);
+    e.header = header;
+    return e;
+}
+
+QStringList header(const char* eye, const char* date, const char* time = "10:00:00") {
+    return {"Ana Ribeiro", "12", "RG 1", eye, date, time, "Dra. Beatriz", "97"};
+}
+
+// The host's arrays over a set of exams, both forms.
+struct Call {
+    std::vector<std::unique_ptr<ByteStream>> headerStreams;
+    std::vector<ModuleStream*> headerPtrs;
+    std::unique_ptr<TMatrizAngAnel[]> m, d;
+    std::unique_ptr<TMatrizAng[]> meridians;
+    std::unique_ptr<TPupila[]> pupils;
+    std::vector<std::array<double, 4>> table;
+    TDadosPac headers{};
+    TMatrizesAngAnel mArr{}, dArr{};
+    TMatrizesAng merArr{};
+    TMatPup pupArr{};
+    TInfosQV infos = infosFor(32, "4");
+    ByteStream options;
+
+    explicit Call(const std::vector<const HostExam*>& exams) {
+        const size_t n = exams.size();
+        m.reset(new TMatrizAngAnel[n]);
+        d.reset(new TMatrizAngAnel[n]);
+        meridians.reset(new TMatrizAng[n]);
+        pupils.reset(new TPupila[n]());
+        table.resize(std::max<size_t>(n, 4));
+        for (size_t i = 0; i < n; ++i) {
+            headerStreams.push_back(std::make_unique<ByteStream>(crlfLines(exams[i]->header)));
+            headerPtrs.push_back(headerStreams.back()->stream());
+            std::memcpy(m[i], exams[i]->m, sizeof(TMatrizAngAnel));
+            std::memcpy(d[i], exams[i]->d, sizeof(TMatrizAngAnel));
+            std::memcpy(meridians[i], exams[i]->meridians, sizeof(TMatrizAng));
+        }
+        headers = {int32_t(n), headerPtrs.data()};
+        mArr = {int32_t(n), m.get()};
+        dArr = {int32_t(n), d.get()};
+        merArr = {int32_t(n), meridians.get()};
+        pupArr = {int32_t(n), pupils.get()};
+    }
+};
+
+// What a multi-map window showed before it was closed.
+struct Seen {
+    bool shown = false;
+    QString title, notice, summary, progression;
+    QStringList tiles;  // objectNames of the map pictures
+    QList<QStringList> rows;
+};
+
+// Runs call while a poll reads and closes the first multi-map window; wizard (when given) acts
+// on the wizard dialog first.
+Seen watch(const std::function<void()>& call, const std::function<void(QDialog*)>& wizard = {}) {
+    Seen seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible()) return;
+        if (w->objectName() == QLatin1String("frmWizard") && wizard) {
+            wizard(static_cast<QDialog*>(w));
+            return;
+        }
+        if (w->objectName() != QLatin1String("frmMultiMapa") || seen.shown) return;
+        seen.shown = true;
+        seen.title = w->windowTitle();
+        seen.notice = w->findChild<QLabel*>("lblAviso")->text();
+        if (auto* l = w->findChild<QLabel*>("lblResumo")) seen.summary = l->text();
+        if (auto* l = w->findChild<QLabel*>("lblProgressao")) seen.progression = l->text();
+        for (QLabel* l : w->findChildren<QLabel*>(QRegularExpression("^img")))
+            if (!l->pixmap().isNull()) seen.tiles << l->objectName();
+        if (auto* t = w->findChild<QTableWidget*>()) {
+            for (int r = 0; r < t->rowCount(); ++r) {
+                QStringList cells;
+                for (int c = 0; c < t->columnCount(); ++c) cells << (t->item(r, c) ? t->item(r, c)->text() : QString());
+                seen.rows << cells;
+            }
+        }
+        static_cast<QDialog*>(w)->accept();
+    });
+    poll.start(10);
+    call();
+    return seen;
+}
+
+// The wizard: ticks the rows given, then reports whether OK was offered and presses it or
+// Cancelar.
+struct WizardHand {
+    explicit WizardHand(std::vector<int> rows) : tick(std::move(rows)) {}
+    std::vector<int> tick;
+    bool press = true;
+    bool okOffered = false;
+    QStringList offered;
+    QString status, ignored;
+    void operator()(QDialog* w) {
+        auto* list = w->findChild<QListWidget*>("lswExames");
+        for (int i = 0; i < list->count(); ++i) offered << list->item(i)->text();
+        for (int i : tick) list->item(i)->setCheckState(Qt::Checked);
+        auto* ok = w->findChild<QPushButton*>("btnOK");
+        okOffered = ok->isEnabled();
+        status = w->findChild<QLabel*>("lblAviso")->text();
+        if (auto* l = w->findChild<QLabel*>("lblIgnoradas")) ignored = l->text();
+        if (press && okOffered) ok->click();
+        else w->findChild<QPushButton*>("btnCancelar")->click();
+    }
+};
+
+QStringList lines(const ByteStream& s) { return QString::fromLatin1(s.data()).split("\r\n", Qt::SkipEmptyParts); }
+
+}  // namespace
+
+// ---- Fennic.so ---------------------------------------------------------------------------------
+
+TEST(OutsideFennic, WizardOffersOnlyOrthokeratologyExams) {
+    Module fennic("Fennic.so");
+    auto wizard = fennic.entry<TWizard>("Wizard");
+    ByteStream list(crlfLines({"TOlho Direito - 20/05/2025 09:00:00", "OOlho Direito - 01/03/2025 08:00:00",
+                               "OOlho Direito - 01/04/2025 08:00:00"}));
+    ByteStream selection, options;
+    const TInfosQV infos = infosFor(32, "4");
+    WizardHand hand({1, 0});
+    watch([&] { EXPECT_EQ(wizard(nullptr, list.stream(), selection.stream(), options.stream(), &infos), 1); }, std::ref(hand));
+    EXPECT_EQ(hand.offered.size(), 2);
+    EXPECT_EQ(lines(selection), QStringList({"Olho Direito - 01/03/2025 08:00:00", "Olho Direito - 01/04/2025 08:00:00"}));
+}
+
+TEST(OutsideFennic, BothFormsShowTheFollowUpAndItsFigures) {
+    Module fennic("Fennic.so");
+    auto second = fennic.entry<TProcessaMapasOrto>("ProcessaMapas");
+    auto first = fennic.entry<TProcessaMapas>("ProcessaMapas");
+    ASSERT_NE(second, nullptr);
+    HostExam before = measure(sphere(7.80), 220, header("Olho Direito", "01/03/2025"));
+    norvix::sim::Target treated;
+    QString error;
+    ASSERT_TRUE(norvix::sim::parseTarget("orto 7.80 -0.20 5.2 0.02", &treated, &error));
+    HostExam after = measure(treated, 221, header("Olho Direito", "01/04/2025"));
+    Call call({&after, &before});
+    call.table[0] = {1.05, -0.55, 8.19, 3.7};  // the host's figures are shown as given
+    Seen seen = watch([&] {
+        second(nullptr, &call.headers, &call.mArr, &call.dArr, reinterpret_cast<const TTabelaOrto*>(call.table.data()),
+               &call.infos);
+    });
+    ASSERT_EQ(seen.rows.size(), 2);
+    EXPECT_TRUE(seen.rows[0][0].startsWith("1. 01/03/2025"));  // the earlier one is the reference
+    EXPECT_EQ(seen.rows[1].mid(1), QStringList({"1.050", "-0.55", "8.19", "3.7"}));
+    EXPECT_NEAR(seen.rows[0][3].toDouble(), 7.80, 0.02);  // computed: the table row was empty
+    EXPECT_EQ(seen.rows[0][4], "não encontrada");
+    EXPECT_TRUE(seen.notice.contains("Zona de tratamento não encontrada em 1 exame(s)")) << seen.notice.toStdString();
+    EXPECT_TRUE(seen.tiles.contains("imgDiferenca1"));
+
+    // The first form with example headers: recognised by the headers and the meridian vectors.
+    before.header = {"Exemplo", "00", "00", "Olho Direito", "10/01/2001", "00:00:00", "Dr. Norvix"};
+    after.header = {"Exemplo", "00", "00", "Olho Direito", "12/01/2001", "00:00:00", "Dr. Norvix"};
+    Call examples({&before, &after});
+    seen = watch([&] {
+        first(nullptr, &examples.headers, &examples.mArr, &examples.merArr, &examples.dArr, &examples.pupArr, 2,
+              examples.options.stream(), &examples.infos);
+    });
+    ASSERT_EQ(seen.rows.size(), 2);
+    EXPECT_NEAR(seen.rows[1][4].toDouble(), 3.7, 0.3);
+    // The same examples in the second form, as this program's browser passes them.
+    seen = watch([&] {
+        second(nullptr, &examples.headers, &examples.mArr, &examples.dArr,
+               reinterpret_cast<const TTabelaOrto*>(examples.table.data()), &examples.infos);
+    });
+    ASSERT_EQ(seen.rows.size(), 2);
+    EXPECT_NEAR(seen.rows[1][3].toDouble(), 8.19, 0.05);
+
+    seen = watch([&] { EXPECT_EQ(second(nullptr, nullptr, &call.mArr, &call.dArr, nullptr, &call.infos), 0); });
+    EXPECT_TRUE(seen.notice.startsWith("Não é possível mostrar os mapas"));
+    TDadosPac none{0, call.headerPtrs.data()};
+    seen = watch([&] { EXPECT_EQ(second(nullptr, &none, &call.mArr, &call.dArr, nullptr, &call.infos), 0); });
+    EXPECT_TRUE(seen.notice.contains("Nenhum exame"));
+}
+
+TEST(OutsideMultiMapInfo, EachModuleDescribesItselfAsAMultiMap) {
+    for (const char* file : {"Fennic.so"}) {
+        Module module(file);
+        ASSERT_TRUE(module.loaded()) << file;
+        auto info = module.entry<TInfoMapa>("InfoMapa");
+        ASSERT_TRUE(info && module.entry<void*>("Wizard") && module.entry<void*>("ProcessaMapas")) << file;
+        ByteStream out;
+        info(out.stream());
+        const QStringList l = lines(out);
+        ASSERT_GE(l.size(), 3) << file;
+        EXPECT_EQ(l[1], "2") << file;
+        info(nullptr);
+    }
+}
