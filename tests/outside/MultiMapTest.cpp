@@ -150,7 +150,112 @@ struct WizardHand {
 
 QStringList lines(const ByteStream& s) { return QString::fromLatin1(s.data()).split("\r\n", Qt::SkipEmptyParts); }
 
+const HostExam& sphere780() {
+    static const HostExam e = measure(sphere(7.80), 201, header("Olho Direito", "10/02/2025"));
+    return e;
+}
+const HostExam& sphere800() {
+    static const HostExam e = measure(sphere(8.00), 202, header("Olho Direito", "10/08/2025"));
+    return e;
+}
+
 }  // namespace
+
+// ---- Ambrel.so ---------------------------------------------------------------------------------
+
+TEST(OutsideAmbrel, WizardOffersBothKindsAndGivesTwoExamsOfOneEyeInDateOrder) {
+    Module ambrel("Ambrel.so");
+    auto wizard = ambrel.entry<TWizardOrto>("Wizard");
+    ASSERT_NE(wizard, nullptr);
+    ByteStream list(crlfLines({"TOlho Direito - 20/05/2025 09:00:00", "OOlho Esquerdo - 01/03/2025 08:00:00",
+                               "TOlho Direito - 01/03/2025 08:30:00", "lixo sem formato", "XOlho Direito - 1/1/2025"}));
+    ByteStream selection, options;
+    const TInfosQV infos = infosFor(32, "4");
+    WizardHand mixed({0, 1});  // two eyes: OK not offered
+    watch([&] { EXPECT_EQ(wizard(nullptr, list.stream(), selection.stream(), options.stream(), 1, &infos), 0); },
+          std::ref(mixed));
+    EXPECT_FALSE(mixed.okOffered);
+    EXPECT_EQ(mixed.status, "Os exames escolhidos devem ser do mesmo olho.");
+    EXPECT_TRUE(mixed.ignored.startsWith("2 linha(s)"));
+    EXPECT_EQ(mixed.offered.size(), 3);
+    EXPECT_TRUE(selection.data().isEmpty());
+
+    WizardHand hand({0, 2});
+    watch([&] { EXPECT_EQ(wizard(nullptr, list.stream(), selection.stream(), options.stream(), 1, &infos), 1); },
+          std::ref(hand));
+    EXPECT_EQ(lines(selection), QStringList({"Olho Direito - 01/03/2025 08:30:00", "Olho Direito - 20/05/2025 09:00:00"}));
+    EXPECT_EQ(lines(options), QStringList({"MAPA=Axial"}));
+}
+
+// A sphere of 8.00 mm measured after one of 7.80 mm: -1.08 D everywhere (337.5/8.00 - 337.5/7.80).
+TEST(OutsideAmbrel, AxialDifferenceOfTwoSpheresIsUniformAtTheExpectedPower) {
+    const double expected = 337.5 / 8.00 - 337.5 / 7.80;
+    Exams exams;
+    Call call({&sphere800(), &sphere780()});  // later first: the module orders by date
+    QString why;
+    ASSERT_TRUE(readExams(&call.headers, &call.mArr, &call.merArr, &call.dArr, 2, &call.infos, &exams, &why));
+    sortByDate(&exams);
+    double worst = 0;
+    for (double r = 0; r <= 3.0; r += 0.1)
+        for (int a = 0; a < 360; a += 3) {
+            const double v = powerDifference(*exams[1], *exams[0], MapKind::Axial, r, a);
+            ASSERT_TRUE(std::isfinite(v)) << r << " " << a;
+            worst = std::max(worst, std::fabs(v - expected));
+        }
+    EXPECT_LT(worst, 0.05);
+    std::printf("diferença axial 8.00 - 7.80 mm: esperado %.4f D, maior desvio %.4f D nos 6 mm centrais\n", expected, worst);
+
+    Module ambrel("Ambrel.so");
+    auto processa = ambrel.entry<TProcessaMapas>("ProcessaMapas");
+    ASSERT_NE(processa, nullptr);
+    const Seen seen = watch([&] {
+        processa(nullptr, &call.headers, &call.mArr, &call.merArr, &call.dArr, &call.pupArr, 2, call.options.stream(),
+                 &call.infos);
+    });
+    ASSERT_TRUE(seen.shown);
+    EXPECT_EQ(seen.title, "Mapa Diferencial Axial");
+    EXPECT_TRUE(seen.tiles.contains("imgDiferenca") && seen.tiles.contains("imgAnterior") && seen.tiles.contains("imgPosterior"));
+    // The window's own figures over the central 6 mm: mean, lowest, highest.
+    const QRegularExpressionMatch six =
+        QRegularExpression("6 mm: média (\\S+) D, de (\\S+) D a (\\S+) D").match(seen.summary);
+    ASSERT_TRUE(six.hasMatch()) << seen.summary.toStdString();
+    for (int i = 1; i <= 3; ++i) EXPECT_NEAR(six.captured(i).toDouble(), expected, 0.05) << seen.summary.toStdString();
+    EXPECT_TRUE(seen.notice.isEmpty()) << seen.notice.toStdString();
+}
+
+TEST(OutsideAmbrel, DifferentRingCountsAnExamWithoutDataAndBadArraysAreSaidSo) {
+    Module ambrel("Ambrel.so");
+    auto processa = ambrel.entry<TProcessaMapas>("ProcessaMapas");
+    HostExam sixteen = measure(sphere(7.9), 205, header("Olho Direito", "01/01/2026"), 16);
+    Call call({&sphere780(), &sixteen});
+    Seen seen = watch([&] {
+        processa(nullptr, &call.headers, &call.mArr, &call.merArr, &call.dArr, &call.pupArr, 2, call.options.stream(), &call.infos);
+    });
+    EXPECT_TRUE(seen.notice.contains("números de anéis diferentes (16 e 32)")) << seen.notice.toStdString();
+    EXPECT_TRUE(seen.tiles.contains("imgDiferenca"));
+
+    // NaN and zero rings: the exam is listed without a map, and no difference is drawn.
+    for (auto& row : call.m[1]) for (double& v : row) v = NAN;
+    seen = watch([&] {
+        processa(nullptr, &call.headers, &call.mArr, &call.merArr, &call.dArr, &call.pupArr, 2, call.options.stream(), &call.infos);
+    });
+    EXPECT_TRUE(seen.notice.contains("Dados de anéis insuficientes")) << seen.notice.toStdString();
+    EXPECT_FALSE(seen.tiles.contains("imgDiferenca"));
+
+    // Counts of 0, above the arrays, null arrays: a window that says why, result 0.
+    for (int count : {0, 3, -1}) {
+        seen = watch([&] {
+            EXPECT_EQ(processa(nullptr, &call.headers, &call.mArr, &call.merArr, &call.dArr, &call.pupArr, count,
+                               call.options.stream(), &call.infos),
+                      0);
+        });
+        EXPECT_TRUE(seen.notice.startsWith("Não é possível mostrar os mapas")) << count;
+    }
+    seen = watch([&] {
+        EXPECT_EQ(processa(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 2, nullptr, nullptr), 0);
+    });
+    EXPECT_TRUE(seen.notice.contains("Dados dos exames ausentes"));
+}
 
 // ---- Fennic.so ---------------------------------------------------------------------------------
 
@@ -217,7 +322,7 @@ TEST(OutsideFennic, BothFormsShowTheFollowUpAndItsFigures) {
 }
 
 TEST(OutsideMultiMapInfo, EachModuleDescribesItselfAsAMultiMap) {
-    for (const char* file : {"Fennic.so"}) {
+    for (const char* file : {"Ambrel.so", "Fennic.so"}) {
         Module module(file);
         ASSERT_TRUE(module.loaded()) << file;
         auto info = module.entry<TInfoMapa>("InfoMapa");
