@@ -257,6 +257,76 @@ TEST(OutsideAmbrel, DifferentRingCountsAnExamWithoutDataAndBadArraysAreSaidSo) {
     EXPECT_TRUE(seen.notice.contains("Dados dos exames ausentes"));
 }
 
+// ---- Truvan.so ---------------------------------------------------------------------------------
+
+TEST(OutsideTruvan, BothEyesSideBySideWithTheirKeratometryAndDifference) {
+    Module truvan("Truvan.so");
+    auto wizard = truvan.entry<TWizard>("Wizard");
+    auto processa = truvan.entry<TProcessaMapas>("ProcessaMapas");
+    ASSERT_TRUE(wizard && processa);
+    ByteStream list(crlfLines({"Olho Esquerdo - 02/03/2025 10:00:00", "Olho Direito - 03/03/2025 10:00:00",
+                               "Olho Direito - 04/03/2025 10:00:00"}));
+    ByteStream selection, options;
+    const TInfosQV infos = infosFor(32, "4");
+    WizardHand twoRight({1, 2});
+    watch([&] { wizard(nullptr, list.stream(), selection.stream(), options.stream(), &infos); }, std::ref(twoRight));
+    EXPECT_FALSE(twoRight.okOffered);
+    WizardHand hand({0, 2});
+    watch([&] {
+        EXPECT_EQ(wizard(nullptr, list.stream(), selection.stream(), options.stream(), &infos), 1);
+    }, [&](QDialog* w) {
+        w->findChild<QCheckBox*>("chkEspelhar")->setChecked(true);
+        hand(w);
+    });
+    EXPECT_EQ(lines(selection), QStringList({"Olho Direito - 04/03/2025 10:00:00", "Olho Esquerdo - 02/03/2025 10:00:00"}));
+    EXPECT_TRUE(lines(options).contains("ESPELHAR=1"));
+
+    HostExam left = measure(toric(7.70, 7.90, 90), 207, header("Olho Esquerdo", "02/03/2025"));
+    Call call({&sphere780(), &left});
+    options.rewind();
+    const Seen seen = watch([&] {
+        processa(nullptr, &call.headers, &call.mArr, &call.merArr, &call.dArr, &call.pupArr, 2, options.stream(), &call.infos);
+    });
+    ASSERT_EQ(seen.rows.size(), 5);
+    // OD 43.27 D in every meridian; OS 42.72 and 43.83 D: the eyes differ by about -1.1 D of cylinder.
+    auto value = [&](int row, int column) { return seen.rows[row][column].section(' ', 0, 0).toDouble(); };
+    EXPECT_NEAR(value(2, 0), 337.5 / 7.80, 0.05);
+    EXPECT_NEAR(value(3, 1), 337.5 / 7.90 - 337.5 / 7.70, 0.1);
+    EXPECT_NEAR(value(3, 2), -(337.5 / 7.90 - 337.5 / 7.70), 0.1);
+    EXPECT_TRUE(seen.tiles.contains("imgOD") && seen.tiles.contains("imgOS"));
+    EXPECT_TRUE(seen.notice.isEmpty()) << seen.notice.toStdString();
+}
+
+// ---- Quessel.so --------------------------------------------------------------------------------
+
+TEST(OutsideQuessel, FlagsARiseOfOneDioptreWithinTwelveMonthsOnly) {
+    Module quessel("Quessel.so");
+    auto processa = quessel.entry<TProcessaMapas>("ProcessaMapas");
+    ASSERT_NE(processa, nullptr);
+    // A cone that steepens: 7.80 -> 7.70 -> 7.55 mm (about +1.5 D of maximum curvature).
+    std::vector<HostExam> cone;
+    const char* dates[] = {"05/01/2024", "05/06/2024", "20/11/2024"};
+    const double radii[] = {7.80, 7.70, 7.55};
+    for (int i = 0; i < 3; ++i) cone.push_back(measure(sphere(radii[i]), 210 + i, header("Olho Esquerdo", dates[i])));
+    Call call({&cone[2], &cone[0], &cone[1]});
+    Seen seen = watch([&] {
+        processa(nullptr, &call.headers, &call.mArr, &call.merArr, &call.dArr, &call.pupArr, 3, call.options.stream(), &call.infos);
+    });
+    EXPECT_TRUE(seen.progression.startsWith("PROGRESSÃO")) << seen.progression.toStdString();
+    ASSERT_EQ(seen.rows.size(), 3);
+    EXPECT_EQ(seen.rows[0][0], "05/01/2024");  // date order
+    EXPECT_TRUE(seen.tiles.contains("imgTendencia") && seen.tiles.contains("imgMapa2"));
+
+    // The same rise over 18 months is no progression by the criterion.
+    cone[2].header = header("Olho Esquerdo", "20/07/2025");
+    cone[1].header = header("Olho Esquerdo", "20/07/2024");
+    Call slow({&cone[0], &cone[1], &cone[2]});
+    seen = watch([&] {
+        processa(nullptr, &slow.headers, &slow.mArr, &slow.merArr, &slow.dArr, &slow.pupArr, 3, slow.options.stream(), &slow.infos);
+    });
+    EXPECT_TRUE(seen.progression.startsWith("Sem progressão")) << seen.progression.toStdString();
+}
+
 // ---- Fennic.so ---------------------------------------------------------------------------------
 
 TEST(OutsideFennic, WizardOffersOnlyOrthokeratologyExams) {
@@ -322,7 +392,7 @@ TEST(OutsideFennic, BothFormsShowTheFollowUpAndItsFigures) {
 }
 
 TEST(OutsideMultiMapInfo, EachModuleDescribesItselfAsAMultiMap) {
-    for (const char* file : {"Ambrel.so", "Fennic.so"}) {
+    for (const char* file : {"Ambrel.so", "Truvan.so", "Quessel.so", "Fennic.so"}) {
         Module module(file);
         ASSERT_TRUE(module.loaded()) << file;
         auto info = module.entry<TInfoMapa>("InfoMapa");
