@@ -83,12 +83,14 @@ private:
                 return;
             }
             if (w->objectName() == QLatin1String("frmMultiMapa")) {
-                if (auto* notice = w->findChild<QLabel*>(QStringLiteral("lblAviso"))) multiNotices << notice->text();
+                // Deep copies: the module's literal texts go with the module when the host unloads it.
+                auto own = [](const QString& t) { return QString(t.constData(), t.size()); };
+                if (auto* notice = w->findChild<QLabel*>(QStringLiteral("lblAviso"))) multiNotices << own(notice->text());
                 QStringList cells;
                 if (auto* table = w->findChild<QTableWidget*>())
                     for (int r = 0; r < table->rowCount(); ++r)
                         for (int c = 0; c < table->columnCount(); ++c)
-                            cells << (table->item(r, c) ? table->item(r, c)->text() : QString());
+                            cells << (table->item(r, c) ? own(table->item(r, c)->text()) : QString());
                 multiTables << cells;
                 w->close();
                 return;

@@ -84,6 +84,9 @@ struct Call {
     }
 };
 
+// A deep copy: a module's literal texts live in the module, which is unloaded after the call.
+QString own(const QString& s) { return QString(s.constData(), s.size()); }
+
 // What a multi-map window showed before it was closed.
 struct Seen {
     bool shown = false;
@@ -106,16 +109,16 @@ Seen watch(const std::function<void()>& call, const std::function<void(QDialog*)
         }
         if (w->objectName() != QLatin1String("frmMultiMapa") || seen.shown) return;
         seen.shown = true;
-        seen.title = w->windowTitle();
-        seen.notice = w->findChild<QLabel*>("lblAviso")->text();
-        if (auto* l = w->findChild<QLabel*>("lblResumo")) seen.summary = l->text();
-        if (auto* l = w->findChild<QLabel*>("lblProgressao")) seen.progression = l->text();
+        seen.title = own(w->windowTitle());
+        seen.notice = own(w->findChild<QLabel*>("lblAviso")->text());
+        if (auto* l = w->findChild<QLabel*>("lblResumo")) seen.summary = own(l->text());
+        if (auto* l = w->findChild<QLabel*>("lblProgressao")) seen.progression = own(l->text());
         for (QLabel* l : w->findChildren<QLabel*>(QRegularExpression("^img")))
             if (!l->pixmap().isNull()) seen.tiles << l->objectName();
         if (auto* t = w->findChild<QTableWidget*>()) {
             for (int r = 0; r < t->rowCount(); ++r) {
                 QStringList cells;
-                for (int c = 0; c < t->columnCount(); ++c) cells << (t->item(r, c) ? t->item(r, c)->text() : QString());
+                for (int c = 0; c < t->columnCount(); ++c) cells << (t->item(r, c) ? own(t->item(r, c)->text()) : QString());
                 seen.rows << cells;
             }
         }
@@ -137,12 +140,12 @@ struct WizardHand {
     QString status, ignored;
     void operator()(QDialog* w) {
         auto* list = w->findChild<QListWidget*>("lswExames");
-        for (int i = 0; i < list->count(); ++i) offered << list->item(i)->text();
+        for (int i = 0; i < list->count(); ++i) offered << own(list->item(i)->text());
         for (int i : tick) list->item(i)->setCheckState(Qt::Checked);
         auto* ok = w->findChild<QPushButton*>("btnOK");
         okOffered = ok->isEnabled();
-        status = w->findChild<QLabel*>("lblAviso")->text();
-        if (auto* l = w->findChild<QLabel*>("lblIgnoradas")) ignored = l->text();
+        status = own(w->findChild<QLabel*>("lblAviso")->text());
+        if (auto* l = w->findChild<QLabel*>("lblIgnoradas")) ignored = own(l->text());
         if (press && okOffered) ok->click();
         else w->findChild<QPushButton*>("btnCancelar")->click();
     }
