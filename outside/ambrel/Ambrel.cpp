@@ -68,7 +68,7 @@ void showDifference(void* hostWindow, Exams& exams, MapKind kind, const TInfosQV
     }
     window.addTile(0, 1, QStringLiteral("imgPosterior"), QStringLiteral("Posterior\n") + later.header.caption(),
                    examPicture(later, kind, scale, options));
-    window.addScale(0, 2, scale, kTileSize, QStringLiteral("imgEscala"));
+    window.addScale(0, 2, scale, tileSize(), QStringLiteral("imgEscala"));
     for (const auto& e : exams)
         if (!e->hasMap) window.addNotice(QStringLiteral("%1: %2").arg(e->header.caption().replace(QLatin1Char('\n'), QLatin1Char(' ')), e->why));
     window.addNotice(ringCountNotice(exams));
@@ -79,8 +79,8 @@ void showDifference(void* hostWindow, Exams& exams, MapKind kind, const TInfosQV
         window.addTile(0, 3, QStringLiteral("imgDiferenca"), QStringLiteral("Diferença\n(posterior - anterior)"),
                        MapPainter::drawField(
                            [&](double r, double th) { return powerDifference(later, earlier, kind, r, th); }, diff,
-                           kTileSize, options));
-        window.addScale(0, 4, diff, kTileSize, QStringLiteral("imgEscalaDiferenca"));
+                           tileSize(), options));
+        window.addScale(0, 4, diff, tileSize(), QStringLiteral("imgEscalaDiferenca"));
         auto* text = new QLabel(summaryText(central(later, earlier, kind, 3.0), 3.0) + QLatin1Char('\n') +
                                     summaryText(central(later, earlier, kind, 6.0), 6.0),
                                 &window);

@@ -160,6 +160,10 @@ QImage MapPainter::drawScale(const ColourScale& scale, int width, int height) {
     img.fill(Qt::white);
     QPainter painter(&img);
     const double box = double(img.height()) / ColourScale::kLevels;
+    // Two decimals where one would round the values (steps of 0.25 D, a difference scale's
+    // half steps), one otherwise.
+    auto tenths = [](double v) { return std::fabs(v * 10 - std::round(v * 10)) < 1e-6; };
+    const int decimals = tenths(scale.step()) && tenths(scale.low()) ? 1 : 2;
     QFont f = painter.font();
     f.setPixelSize(std::max(7, int(box * 0.7)));
     painter.setFont(f);
@@ -169,7 +173,7 @@ QImage MapPainter::drawScale(const ColourScale& scale, int width, int height) {
         painter.fillRect(r, scale.colour(level));
         painter.setPen(Qt::black);
         painter.drawText(QRectF(img.width() * 0.4, i * box, img.width() * 0.6, box), Qt::AlignVCenter | Qt::AlignLeft,
-                         QString::number(scale.levelValue(level), 'f', scale.step() < 0.1 ? 2 : 1));
+                         QString::number(scale.levelValue(level), 'f', decimals));
     }
     return img;
 }

@@ -4,6 +4,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -359,7 +361,7 @@ void MultiMapWindow::addTile(int row, int column, const QString& name, const QSt
     text->setObjectName(name + QStringLiteral("Legenda"));
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-    text->setMaximumWidth(kTileSize);
+    text->setMaximumWidth(tileSize());
     auto* image = new QLabel(content);
     image->setObjectName(name);
     image->setPixmap(QPixmap::fromImage(picture));
@@ -386,12 +388,41 @@ QString MultiMapWindow::noticeText() const { return notice_->text(); }
 bool MultiMapWindow::show(MultiMapWindow& window) {
     // The whole grid when the screen holds it, otherwise as much as fits and a scroll bar.
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
-    const QSize room = screen ? screen->availableGeometry().size() - QSize(60, 300) : QSize(1200, 700);
+    const int below = window.below_->sizeHint().height();
+    const QSize room = screen ? screen->availableGeometry().size() - QSize(40, 120 + below) : QSize(1200, 700);
     const QSize want = window.scroll_->widget()->sizeHint() + QSize(4, 4);
     window.scroll_->setMinimumSize(want.boundedTo(room.expandedTo(QSize(400, 300))));
     if (autoCloseWindows()) QTimer::singleShot(0, &window, &QDialog::accept);
     window.exec();
     return true;
+}
+
+int tileSize() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return 220;
+    const QSize room = screen->availableGeometry().size();
+    // Four tiles and a scale across; two rows of tiles and a table down.
+    const int across = (room.width() - 64 - 100) / 4, down = (room.height() - 300) / 2 - 40;
+    return std::clamp(std::min(across, down), 130, 220);
+}
+
+QString dioptreText(double v) {
+    if (!std::isfinite(v)) return QStringLiteral("-");
+    if (std::fabs(v) < 0.005) v = 0;  // no "-0.00"
+    return QString::number(v, 'f', 2) + QStringLiteral(" D");
+}
+
+void fitTable(QTableWidget* table, int visibleRows) {
+    QHeaderView* columns = table->horizontalHeader();
+    columns->setSectionResizeMode(QHeaderView::Stretch);
+    columns->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    // One line per row: the columns are not laid out yet, so fitting rows to their texts now
+    // would wrap them into narrow columns.
+    table->setWordWrap(false);
+    const int row = table->verticalHeader()->defaultSectionSize();
+    for (int r = 0; r < table->rowCount(); ++r) table->setRowHeight(r, row);
+    table->setFixedHeight(columns->sizeHint().height() + 2 * table->frameWidth() + 2 +
+                          row * std::min(visibleRows, table->rowCount()));
 }
 
 void showFailure(void* hostWindow, const QString& title, const QString& why) {
@@ -401,8 +432,8 @@ void showFailure(void* hostWindow, const QString& title, const QString& why) {
 }
 
 QImage examPicture(const Exam& exam, MapKind kind, const ColourScale& scale, const MapOptions& options) {
-    if (exam.hasMap) return MapPainter::drawMap(exam.map, kind, scale, kTileSize, options);
-    QImage img(kTileSize, kTileSize, QImage::Format_RGB32);
+    if (exam.hasMap) return MapPainter::drawMap(exam.map, kind, scale, tileSize(), options);
+    QImage img(tileSize(), tileSize(), QImage::Format_RGB32);
     img.fill(QColor(225, 225, 225));
     QPainter p(&img);
     p.setPen(QColor(176, 0, 0));
@@ -487,10 +518,6 @@ ColourScale sharedScale(const Exams& exams, MapKind kind, const TInfosQV* infos)
         ++n;
     }
     return scaleFor(infos, n > 0 ? sum / n : 43.0);
-}
-
-QString dioptreText(double v) {
-    return std::isfinite(v) ? QString::number(v, 'f', 2) + QStringLiteral(" D") : QStringLiteral("-");
 }
 
 QString kindText(MapKind kind) { return kind == MapKind::Axial ? QStringLiteral("Axial") : QStringLiteral("Tangencial"); }

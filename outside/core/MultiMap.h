@@ -15,6 +15,7 @@
 class QGridLayout;
 class QLabel;
 class QScrollArea;
+class QTableWidget;
 class QVBoxLayout;
 
 namespace norvix::outside {
@@ -137,8 +138,8 @@ private:
 // The window with nothing but the reason the exams cannot be shown, so the operator learns why.
 void showFailure(void* hostWindow, const QString& title, const QString& why);
 
-// Map tiles of this size (pixels) fit 4 across a 1024-pixel-wide screen.
-constexpr int kTileSize = 220;
+// Map tiles (pixels): 220 where four and a scale fit across the screen, smaller on a small one.
+int tileSize();
 
 // The map of an exam as a tile picture, or a grey square with the reason it has none.
 QImage examPicture(const Exam& exam, MapKind kind, const ColourScale& scale, const MapOptions& options);
@@ -149,6 +150,9 @@ double largestDifference(const Exam& later, const Exam& earlier, MapKind kind);
 // The absolute scale, or the configured fixed increment centred on these exams' mean power.
 ColourScale sharedScale(const Exams& exams, MapKind kind, const TInfosQV* infos);
 QString dioptreText(double v);
+// Columns stretched (the first fitted to its texts), rows fitted, tall enough for up to
+// `visibleRows` rows without scrolling.
+void fitTable(QTableWidget* table, int visibleRows);
 QString kindText(MapKind kind);
 
 // Guards an entry point: a running graphical application, and no exception across the module

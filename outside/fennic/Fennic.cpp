@@ -85,10 +85,10 @@ void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], cons
         if (i > 0 && e.hasMap && first.hasMap)
             window.addTile(row + 1, column, QStringLiteral("imgDiferenca%1").arg(i), QStringLiteral("%1 - 1").arg(i + 1),
                            MapPainter::drawField([&](double r, double th) { return powerDifference(e, first, kKind, r, th); },
-                                                 diff, kTileSize, options));
+                                                 diff, tileSize(), options));
     }
-    window.addScale(0, kColumns, scale, kTileSize, QStringLiteral("imgEscala"));
-    if (shown > 1) window.addScale(1, kColumns, diff, kTileSize, QStringLiteral("imgEscalaDiferenca"));
+    window.addScale(0, kColumns, scale, tileSize(), QStringLiteral("imgEscala"));
+    if (shown > 1) window.addScale(1, kColumns, diff, tileSize(), QStringLiteral("imgEscalaDiferenca"));
     window.addNotice(ringCountNotice(exams));
 
     // The figures: the host's where it has them; the zone (which the browser does not carry) and
@@ -123,14 +123,13 @@ void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], cons
     for (int i = 0; i < int(shown); ++i) {
         const Row& r = rows[size_t(i)];
         const ExamHeader& h = r.exam->header;
-        grid->setItem(i, 0, new QTableWidgetItem(QStringLiteral("%1. %2 %3").arg(i + 1).arg(h.line(4), h.line(5))));
+        grid->setItem(i, 0, new QTableWidgetItem(QStringLiteral("%1.  %2  %3").arg(i + 1).arg(h.line(4), h.line(5))));
         grid->setItem(i, 1, new QTableWidgetItem(number(r.values[0], 3)));
         grid->setItem(i, 2, new QTableWidgetItem(number(r.values[1], 2)));
         grid->setItem(i, 3, new QTableWidgetItem(number(r.values[2], 2)));
         grid->setItem(i, 4, new QTableWidgetItem(r.values[3] > 0 ? number(r.values[3], 1) : QStringLiteral("não encontrada")));
     }
-    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    grid->setMaximumHeight(grid->horizontalHeader()->height() + 26 * std::min<int>(int(shown), 4) + 6);
+    fitTable(grid, 4);
     window.below()->addWidget(grid);
     MultiMapWindow::show(window);
 }

@@ -80,7 +80,7 @@ QString progressionText(const std::vector<Trend>& trends, bool* progressing) {
 
 // Two panels over time: Kmax and K médio (D) above, I-S (D) below.
 QImage trendPlot(const std::vector<Trend>& trends) {
-    const int w = 660, h = 260, left = 56, right = 110, panel = 100, gap = 30, top = 12;
+    const int w = 660, h = 200, left = 56, right = 110, panel = 72, gap = 26, top = 10;
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(Qt::white);
     QPainter p(&img);
@@ -170,7 +170,7 @@ void showTrend(void* hostWindow, Exams& exams, MapKind kind, const TInfosQV* inf
                        examPicture(e, kind, scale, options));
         if (!e.hasMap) window.addNotice(QStringLiteral("Exame %1: %2").arg(i + 1).arg(e.why));
     }
-    window.addScale(0, kColumns, scale, kTileSize, QStringLiteral("imgEscala"));
+    window.addScale(0, kColumns, scale, tileSize(), QStringLiteral("imgEscala"));
     window.addNotice(ringCountNotice(exams));
 
     std::vector<Trend> trends;
@@ -196,8 +196,7 @@ void showTrend(void* hostWindow, Exams& exams, MapKind kind, const TInfosQV* inf
         table->setItem(i, 2, new QTableWidgetItem(dioptreText(t.kmean)));
         table->setItem(i, 3, new QTableWidgetItem(dioptreText(t.is)));
     }
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table->setMaximumHeight(table->horizontalHeader()->height() + 24 * std::min<int>(int(trends.size()), 4) + 6);
+    fitTable(table, 3);
     window.below()->addWidget(table);
     MultiMapWindow::show(window);
 }

@@ -48,7 +48,7 @@ void showEyes(void* hostWindow, Exams& exams, MapKind kind, bool mirrorLeft, con
         }
         window.addTile(0, 1, QStringLiteral("imgOS"), caption, picture);
     }
-    window.addScale(0, 2, scale, kTileSize, QStringLiteral("imgEscala"));
+    window.addScale(0, 2, scale, tileSize(), QStringLiteral("imgEscala"));
     for (const auto& e : exams)
         if (!e->hasMap) window.addNotice(QStringLiteral("%1: %2").arg(e->header.eyeText(), e->why));
     window.addNotice(ringCountNotice(exams));
@@ -75,8 +75,7 @@ void showEyes(void* hostWindow, Exams& exams, MapKind kind, bool mirrorLeft, con
     table->setItem(4, 0, new QTableWidgetItem(kr ? axisText(kr->flatAxis) : QStringLiteral("-")));
     table->setItem(4, 1, new QTableWidgetItem(kl ? axisText(kl->flatAxis) : QStringLiteral("-")));
     table->setItem(4, 2, new QTableWidgetItem(QString()));
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table->setMinimumHeight(table->verticalHeader()->length() + table->horizontalHeader()->height() + 6);
+    fitTable(table, 5);
     window.below()->addWidget(table);
     MultiMapWindow::show(window);
 }

@@ -362,7 +362,7 @@ TEST(OutsideFennic, BothFormsShowTheFollowUpAndItsFigures) {
                &call.infos);
     });
     ASSERT_EQ(seen.rows.size(), 2);
-    EXPECT_TRUE(seen.rows[0][0].startsWith("1. 01/03/2025"));  // the earlier one is the reference
+    EXPECT_TRUE(seen.rows[0][0].startsWith("1.  01/03/2025"));  // the earlier one is the reference
     EXPECT_EQ(seen.rows[1].mid(1), QStringList({"1.050", "-0.55", "8.19", "3.7"}));
     EXPECT_NEAR(seen.rows[0][3].toDouble(), 7.80, 0.02);  // computed: the table row was empty
     EXPECT_EQ(seen.rows[0][4], "não encontrada");
