@@ -13,26 +13,43 @@ namespace {
 constexpr qint64 kMaxImageBytes = 16 << 20;
 }  // namespace
 
-std::unique_ptr<Topography> measureImage(const char* module, ModuleStream* image, const TInfosQV* infos,
-                                         const TPathsQV* paths) {
+namespace {
+
+bool usableInfos(const char* module, const TInfosQV* infos) {
     if (!infos) {
         reportFailure(module, QStringLiteral("registro de configuração ausente."));
-        return nullptr;
+        return false;
     }
     if (infos->NumAneis < 1 || infos->NumAneis > NORVIX_MAX_RINGS) {
         reportFailure(module, QStringLiteral("número de anéis inválido: %1.").arg(infos->NumAneis));
-        return nullptr;
+        return false;
     }
-    const int cone = coneTypeOf(infos);
-    if (cone == 0) {
+    if (coneTypeOf(infos) == 0) {
         reportFailure(module, QStringLiteral("tipo de cone inválido: \"%1\".").arg(norvix::fromCp1252(infos->TipoCone)));
-        return nullptr;
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool readImage(const char* module, ModuleStream* image, QByteArray* bytes) {
+    if (readWholeStream(image, kMaxImageBytes, bytes)) return true;
+    reportFailure(module, QStringLiteral("fluxo de imagem ausente ou ilegível."));
+    return false;
+}
+
+std::unique_ptr<Topography> measureImage(const char* module, ModuleStream* image, const TInfosQV* infos,
+                                         const TPathsQV* paths) {
     QByteArray bytes;
-    if (!readWholeStream(image, kMaxImageBytes, &bytes)) {
-        reportFailure(module, QStringLiteral("fluxo de imagem ausente ou ilegível."));
-        return nullptr;
-    }
+    if (!usableInfos(module, infos) || !readImage(module, image, &bytes)) return nullptr;
+    return measureBytes(module, bytes, infos, paths);
+}
+
+std::unique_ptr<Topography> measureBytes(const char* module, const QByteArray& bytes, const TInfosQV* infos,
+                                         const TPathsQV* paths) {
+    if (!usableInfos(module, infos)) return nullptr;
+    const int cone = coneTypeOf(infos);
     QImage frame;
     QString why;
     if (!TopographyProcessor::decodeBitmap(bytes, &frame, &why)) {

@@ -10,7 +10,8 @@ namespace {
 constexpr double kZoneBandD = 1.0;     // the zone's tangential power stays within this of the centre
 constexpr double kCentreFromMm = 0.6;  // the centre's power: the mean over this span
 constexpr double kCentreToMm = 1.0;
-constexpr double kZoneStepMm = 0.05;
+constexpr double kZoneStepMm = 0.1;
+constexpr double kFieldRadiusMm = 5.5;  // no ring is seen further out
 
 double conicSag(double r, double R, double q) {
     const double p = (1 + q) * r * r / (R * R);
@@ -21,40 +22,63 @@ double conicSag(double r, double R, double q) {
 // Sag at `to` mm along one meridian, integrating the slope that the axial radius gives
 // (sin of the normal's angle = r / axial radius); NaN when the meridian ends before.
 double meridianSag(const CornealMap& map, int k, double to) {
-    constexpr double h = 0.05;
+    constexpr double h = 0.1;
     double sum = 0, prev = 0;  // the apex: slope 0
     for (double r = h; r <= to + 1e-9; r += h) {
         const double R = map.radiusAt(MapKind::Axial, r, k);
         if (!std::isfinite(R) || r >= R) return std::nan("");
-        const double s = std::tan(std::asin(r / R));
+        const double x = r / R;
+        const double s = x / std::sqrt(1 - x * x);  // tan(asin(x))
         sum += 0.5 * h * (prev + s);
         prev = s;
     }
     return sum;
 }
 
-// Tangential power along a meridian averaged with its neighbours two degrees either side:
-// a single noisy meridian should not decide where a zone ends.
-double tangentialPower(const CornealMap& map, double r, int k) {
-    double sum = 0;
-    int n = 0;
-    for (int j = -2; j <= 2; ++j) {
-        const double p = map.powerAt(MapKind::Tangential, r, (k + j + NORVIX_MERIDIANS) % NORVIX_MERIDIANS);
-        if (std::isfinite(p)) {
-            sum += p;
-            ++n;
-        }
+// Tangential power of every meridian sampled along r from kCentreFromMm in kZoneStepMm steps
+// (NaN beyond its data), each sample averaged with its neighbours two degrees either side: a
+// single noisy meridian should not decide where a zone ends.
+class TangentialGrid {
+public:
+    explicit TangentialGrid(const CornealMap& map) {
+        const int n = int((kFieldRadiusMm - kCentreFromMm) / kZoneStepMm) + 1;
+        std::vector<std::vector<double>> raw(NORVIX_MERIDIANS, std::vector<double>(size_t(n), std::nan("")));
+        for (int k = 0; k < NORVIX_MERIDIANS; ++k)
+            for (int j = 0; j < n; ++j) {
+                const double p = map.powerAt(MapKind::Tangential, kCentreFromMm + j * kZoneStepMm, k);
+                if (!std::isfinite(p)) break;
+                raw[size_t(k)][size_t(j)] = p;
+            }
+        smooth_.assign(NORVIX_MERIDIANS, std::vector<double>(size_t(n), std::nan("")));
+        for (int k = 0; k < NORVIX_MERIDIANS; ++k)
+            for (int j = 0; j < n; ++j) {
+                double sum = 0;
+                int count = 0;
+                for (int o = -2; o <= 2; ++o) {
+                    const double p = raw[size_t((k + o + NORVIX_MERIDIANS) % NORVIX_MERIDIANS)][size_t(j)];
+                    if (std::isfinite(p)) {
+                        sum += p;
+                        ++count;
+                    }
+                }
+                if (count > 0) smooth_[size_t(k)][size_t(j)] = sum / count;
+            }
     }
-    return n > 0 ? sum / n : std::nan("");
-}
+    int samples() const { return int(smooth_[0].size()); }
+    double at(int k, int j) const { return smooth_[size_t(k)][size_t(j)]; }
+    static double radius(int j) { return kCentreFromMm + j * kZoneStepMm; }
+
+private:
+    std::vector<std::vector<double>> smooth_;
+};
 
 // Radius (mm) at which meridian k leaves the centre's band upwards, into a steeper ring; NaN when
 // it leaves downwards, or never leaves it.
-double zoneEdge(const CornealMap& map, int k) {
+double zoneEdge(const TangentialGrid& grid, int k) {
     double centre = 0;
-    int n = 0;
-    for (double r = kCentreFromMm; r <= kCentreToMm + 1e-9; r += 0.1) {
-        const double p = tangentialPower(map, r, k);
+    int n = 0, j = 0;
+    for (; TangentialGrid::radius(j) <= kCentreToMm + 1e-9 && j < grid.samples(); ++j) {
+        const double p = grid.at(k, j);
         if (std::isfinite(p)) {
             centre += p;
             ++n;
@@ -62,18 +86,17 @@ double zoneEdge(const CornealMap& map, int k) {
     }
     if (n == 0) return std::nan("");
     centre /= n;
-    double prevR = kCentreToMm, prevP = centre;
-    for (double r = kCentreToMm; ; r += kZoneStepMm) {
-        const double p = tangentialPower(map, r, k);
-        if (!std::isfinite(p)) return std::nan("");
-        if (p < centre - kZoneBandD) return std::nan("");
+    double prevP = centre;
+    for (j = j - 1; j < grid.samples(); ++j) {
+        const double p = grid.at(k, j);
+        if (!std::isfinite(p) || p < centre - kZoneBandD) return std::nan("");
         if (p > centre + kZoneBandD) {
             const double f = (centre + kZoneBandD - prevP) / (p - prevP);
-            return prevR + std::clamp(f, 0.0, 1.0) * (r - prevR);
+            return TangentialGrid::radius(j - 1) + std::clamp(f, 0.0, 1.0) * kZoneStepMm;
         }
-        prevR = r;
         prevP = p;
     }
+    return std::nan("");
 }
 
 }  // namespace
@@ -140,8 +163,9 @@ bool orthoValues(const CornealMap& map, OrthoValues* out, QString* error) {
     }
     v.sag = n > 0 ? sum / n : conicSag(half, v.raio, q);
     std::vector<double> edges;
+    const TangentialGrid grid(map);
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
-        const double e = zoneEdge(map, k);
+        const double e = zoneEdge(grid, k);
         if (std::isfinite(e)) edges.push_back(e);
     }
     // A treatment shows its ring on most meridians; a few upward exits are noise or a cone.
