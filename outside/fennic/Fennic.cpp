@@ -60,6 +60,8 @@ void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], cons
         Row r;
         r.exam = exams[i].get();
         if (table) std::memcpy(r.values, table[i], sizeof r.values);
+        for (double& v : r.values)
+            if (!std::isfinite(v)) v = 0;  // not a figure: computed from the maps below
         rows.push_back(r);
     }
     std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {

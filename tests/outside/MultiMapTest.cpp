@@ -394,6 +394,31 @@ TEST(OutsideFennic, BothFormsShowTheFollowUpAndItsFigures) {
     EXPECT_TRUE(seen.notice.contains("Nenhum exame"));
 }
 
+TEST(OutsideMultiMapContract, WizardsAndFirstFormsRefuseMissingArgumentsWithoutAWindowOrACrash) {
+    const TInfosQV infos = infosFor(32, "4");
+    ByteStream list(crlfLines({"Olho Direito - 01/03/2025 08:00:00"})), selection, options;
+    for (const char* file : {"Truvan.so", "Quessel.so", "Fennic.so"}) {
+        Module module(file);
+        auto wizard = module.entry<TWizard>("Wizard");
+        ASSERT_NE(wizard, nullptr) << file;
+        EXPECT_EQ(wizard(nullptr, nullptr, selection.stream(), options.stream(), &infos), 0) << file;
+        EXPECT_EQ(wizard(nullptr, list.stream(), nullptr, options.stream(), &infos), 0) << file;
+    }
+    Module ambrel("Ambrel.so");
+    auto wizardOrto = ambrel.entry<TWizardOrto>("Wizard");
+    EXPECT_EQ(wizardOrto(nullptr, nullptr, selection.stream(), nullptr, 1, &infos), 0);
+    EXPECT_TRUE(selection.data().isEmpty());
+    // The first forms with nothing in them: a window that says why, and 0.
+    for (const char* file : {"Truvan.so", "Quessel.so"}) {
+        Module module(file);
+        auto processa = module.entry<TProcessaMapas>("ProcessaMapas");
+        const Seen seen = watch([&] {
+            EXPECT_EQ(processa(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 3, nullptr, &infos), 0) << file;
+        });
+        EXPECT_TRUE(seen.notice.contains("Dados dos exames ausentes")) << file;
+    }
+}
+
 TEST(OutsideMultiMapInfo, EachModuleDescribesItselfAsAMultiMap) {
     for (const char* file : {"Ambrel.so", "Truvan.so", "Quessel.so", "Fennic.so"}) {
         Module module(file);
