@@ -1,12 +1,10 @@
 #include "MultiMap.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QGridLayout>
-#include <QHeaderView>
-#include <QTableWidget>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -15,14 +13,15 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
+#include "MapWindow.h"
 #include "ModuleIo.h"
 #include "ModuleSupport.h"
-#include "MapWindow.h"
 
 namespace norvix::outside {
 

@@ -12,7 +12,6 @@
 // meridian vectors (whole numbers 0..32), where the second form holds d matrices (doubles). Both
 // forms pass their first six arguments in registers, so reading the six as either form is safe;
 // the three further ones are read only when the first form is recognised.
-#include <QHeaderView>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <cmath>

@@ -3,7 +3,6 @@
 // flagging progression when the maximum curvature rises by 1 D or more within 12 months (the
 // usual criterion for referral). Exports InfoMapa, Wizard (first form), ProcessaMapas (first
 // form).
-#include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QTableWidget>

@@ -2,7 +2,6 @@
 // left one mirrored on request (so that nasal and temporal sides face alike), each eye's
 // simulated keratometry and the difference between the eyes. Exports InfoMapa, Wizard (first
 // form) and ProcessaMapas (first form).
-#include <QHeaderView>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <array>
