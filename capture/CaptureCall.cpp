@@ -53,13 +53,16 @@ bool hostIsEnding() {
     return probe.exec(QEventLoop::ExcludeUserInputEvents) != 1;
 }
 
-uint8_t runCapture(QWidget* host, ModuleStream* image, uint8_t mode) {
+// One showing of the capture window; the accepted frame in *frame. A title replaces the
+// window's own top-bar text (the orthokeratology call numbers its captures there).
+bool runCapture(QWidget* host, uint8_t mode, const QString& title, QImage* frame) {
     CaptureSettings& record = captureSettings();
     CaptureScope scope;
     QPointer<TfrmCapturar>& window = scope.window;
     // The window is owned by the host window, so it and our messages stay in front of it.
     window = new TfrmCapturar(host, record);
     window->setMode(mode);
+    if (!title.isEmpty()) window->setTitle(title);
     refreshCaptureSettings(record);
 
     window->exec();
@@ -72,40 +75,86 @@ uint8_t runCapture(QWidget* host, ModuleStream* image, uint8_t mode) {
     // a record that was never refreshed (file missing at the start) must not overwrite them.
     persistCameraValues(record, mode == 2 && confirmed);
 
-    uint8_t result = 0;
-    if (accepted) {
-        TBProcImg* holder = frameHolder();
-        if (!holder || !holder->HasFrame()) {
-            showMessage(QStringLiteral("Nenhuma imagem foi recebida da câmera; a captura não foi concluída."),
-                        QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, host);
-        } else if (!image) {
-            std::fprintf(stderr, "Captura: nenhum fluxo de imagem foi fornecido.\n");
-        } else if (!writeBmp32(image, holder->GetBitmap())) {
-            showMessage(QStringLiteral("Não foi possível gravar a imagem capturada."), QStringLiteral("Erro"),
-                        MsgIcon::Error, MsgButtons::Ok, host);
-        } else {
-            result = 1;
+    if (!accepted) return false;
+    TBProcImg* holder = frameHolder();
+    if (!holder || !holder->HasFrame()) {
+        showMessage(QStringLiteral("Nenhuma imagem foi recebida da câmera; a captura não foi concluída."),
+                    QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, host);
+        return false;
+    }
+    *frame = holder->GetBitmap().copy();
+    return true;
+}
+
+bool writeCapture(QWidget* host, ModuleStream* image, const QImage& frame) {
+    if (writeBmp32(image, frame)) return true;
+    showMessage(QStringLiteral("Não foi possível gravar a imagem capturada."), QStringLiteral("Erro"), MsgIcon::Error,
+                MsgButtons::Ok, host);
+    return false;
+}
+
+uint8_t captureOne(QWidget* host, ModuleStream* image, uint8_t mode) {
+    QImage frame;
+    if (!runCapture(host, mode, QString(), &frame)) return 0;
+    if (!image) {
+        std::fprintf(stderr, "Captura: nenhum fluxo de imagem foi fornecido.\n");
+        return 0;
+    }
+    return writeCapture(host, image, frame) ? 1 : 0;
+}
+
+uint8_t captureFour(QWidget* host, ModuleStream** images, uint8_t eye) {
+    if (!images) {
+        std::fprintf(stderr, "Captura: nenhum fluxo de imagem foi fornecido.\n");
+        return 0;
+    }
+    for (int c = 0; c < kOrthoCaptures; ++c) {
+        if (!images[c]) {
+            std::fprintf(stderr, "Captura: o fluxo de imagem %d não foi fornecido.\n", c + 1);
+            return 0;
         }
     }
-    return result;
+    // Nothing reaches the host's streams until all four are accepted: a capture cancelled half
+    // way leaves the streams as they were, and the host sees no exam rather than part of one.
+    QImage frames[kOrthoCaptures];
+    for (int c = 0; c < kOrthoCaptures; ++c) {
+        const QString title = QStringLiteral("Ortoceratologia - Captura %1 de %2 ").arg(c + 1).arg(kOrthoCaptures);
+        if (!runCapture(host, eye, title, &frames[c])) return 0;
+    }
+    for (int c = 0; c < kOrthoCaptures; ++c)
+        if (!writeCapture(host, images[c], frames[c])) return 0;
+    return 1;
+}
+
+// Nothing may cross the module boundary as an exception.
+template <typename F>
+uint8_t guarded(QWidget* host, F&& run) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        std::fprintf(stderr, "Captura: o programa chamador não tem interface gráfica.\n");
+        return 0;
+    }
+    try {
+        return run();
+    } catch (const std::exception& e) {
+        reportFailure(QStringLiteral("Erro na captura: %1").arg(QString::fromUtf8(e.what())), host);
+    } catch (...) {
+        reportFailure(QStringLiteral("Erro desconhecido na captura."), host);
+    }
+    return 0;
 }
 
 }  // namespace
 
 uint8_t digitalizar(QWidget* hostWindow, ModuleStream* image, uint8_t mode) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        std::fprintf(stderr, "Captura: o programa chamador não tem interface gráfica.\n");
+    return guarded(hostWindow, [&] { return captureOne(hostWindow, image, mode); });
+}
+
+uint8_t digitalizarOrto(QWidget* hostWindow, ModuleStream** images, uint8_t eye) {
+    if (eye > 1) {
+        std::fprintf(stderr, "Captura: olho inválido (%d) na captura de ortoceratologia.\n", int(eye));
         return 0;
     }
-    // Nothing may cross the module boundary as an exception.
-    try {
-        return runCapture(hostWindow, image, mode);
-    } catch (const std::exception& e) {
-        reportFailure(QStringLiteral("Erro na captura: %1").arg(QString::fromUtf8(e.what())), hostWindow);
-    } catch (...) {
-        reportFailure(QStringLiteral("Erro desconhecido na captura."), hostWindow);
-    }
-    return 0;
+    return guarded(hostWindow, [&] { return captureFour(hostWindow, images, eye); });
 }
 
 void writeInfo(ModuleStream* out) {

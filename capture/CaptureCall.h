@@ -13,6 +13,13 @@ namespace norvix::captura {
 // 32-bit BMP, positioned at 0. Returns 1 on OK, 0 otherwise (image untouched).
 uint8_t digitalizar(QWidget* hostWindow, ModuleStream* image, uint8_t mode);
 
+constexpr int kOrthoCaptures = 4;
+
+// The orthokeratology call: the same window four times for one eye (0 left, 1 right), each
+// capture numbered in the top bar and open to retakes until OK; the four frames are written
+// into images[0..3] only when all four were accepted. Returns 1 then, 0 otherwise.
+uint8_t digitalizarOrto(QWidget* hostWindow, ModuleStream** images, uint8_t eye);
+
 // Writes the board name line at the stream's position.
 void writeInfo(ModuleStream* out);
 

@@ -211,6 +211,8 @@ void TfrmCapturar::openSerialPort() {
     }
 }
 
+void TfrmCapturar::setTitle(const QString& text) { lblNomeModulo->setText(text); }
+
 void TfrmCapturar::FormShow() {
     openSerialPort();
 

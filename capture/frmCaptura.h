@@ -30,6 +30,7 @@ public:
     ~TfrmCapturar() override;  // closes the serial port and releases the camera
 
     void setMode(quint8 mode) { mode_ = mode; }
+    void setTitle(const QString& text);
     quint8 mode() const { return mode_; }
     bool accepted() const { return accepted_; }
     // The operator confirmed new brightness and contrast defaults in the closing question.

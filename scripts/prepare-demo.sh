@@ -149,7 +149,7 @@ done
 cp -f "$SRC"/data/ajuda/AjudaPrincipal/* "$DIRQV/ajuda/AjudaPrincipal/"
 
 # Map modules: links to what the build produced, with their button pictures.
-for m in "$BIN"/Halden.so "$BIN"/Sorvik.so; do
+for m in "$BIN"/Halden.so "$BIN"/Sorvik.so "$BIN"/Ambrel.so "$BIN"/Truvan.so "$BIN"/Quessel.so "$BIN"/Fennic.so; do
   [ -f "$m" ] || continue
   ln -sfn "$m" "$DIRQV/Mapas/$(basename "$m")"
   bmp="${m%.so}.bmp"

@@ -81,8 +81,20 @@ bool parseTarget(const QString& text, Target* out, QString* error) {
         } else if (!n.empty()) {
             return fail(QStringLiteral("A córnea aceita \"cornea\", \"cornea R\", \"cornea R Q\" ou \"cornea R1 R2 EIXO Q\"."));
         }
+    } else if (kind == QLatin1String("orto") || kind == QLatin1String("ortho")) {
+        if (n.size() != 4)
+            return fail(QStringLiteral("A córnea tratada pede raio, asfericidade, diâmetro da zona e profundidade em mm, "
+                                       "por exemplo \"orto 7.80 -0.20 5.2 0.02\"."));
+        t.kind = Target::Kind::Treated;
+        t.r1 = t.r2 = n[0];
+        t.q = n[1];
+        t.zoneMm = n[2];
+        t.depthMm = n[3];
+        if (t.zoneMm < 2.0 || t.zoneMm > 9.0) return fail(QStringLiteral("Diâmetro da zona fora da faixa de 2 a 9 mm."));
+        if (t.depthMm < 0.0 || t.depthMm > 0.1)
+            return fail(QStringLiteral("Profundidade do tratamento fora da faixa de 0 a 0,1 mm."));
     } else {
-        return fail(QStringLiteral("Tipo de alvo desconhecido: \"%1\" (use esfera, torica ou cornea).").arg(words.first()));
+        return fail(QStringLiteral("Tipo de alvo desconhecido: \"%1\" (use esfera, torica, cornea ou orto).").arg(words.first()));
     }
     if (!radiusOk(t.r1) || !radiusOk(t.r2))
         return fail(QStringLiteral("Raio fora da faixa de 4 a 15 mm."));
@@ -109,16 +121,27 @@ Target targetFromEnvironment() {
     return t;
 }
 
+void treatmentSag(const Target& t, double r, double* sag, double* dsdr) {
+    *sag = 0;
+    *dsdr = 0;
+    if (t.kind != Target::Kind::Treated || t.zoneMm <= 0 || t.depthMm <= 0) return;
+    const double rho2 = 0.25 * t.zoneMm * t.zoneMm;
+    const double u = r * r / rho2;
+    const double w = 1 + u * u * u * u;
+    *sag = -t.depthMm * u / std::pow(w, 0.25);
+    *dsdr = -t.depthMm * std::pow(w, -1.25) * 2 * r / rho2;
+}
+
 bool targetSurface(const Target& t, double x, double y, double* sag, double* dsdx, double* dsdy) {
     const double r = std::hypot(x, y);
-    if (t.kind == Target::Kind::Cornea && r > kLimbusMm) return false;
-    if (t.kind != Target::Kind::Cornea && r > 0.97 * std::min(t.r1, t.r2)) return false;
+    if (t.isEye() && r > kLimbusMm) return false;
+    if (!t.isEye() && r > 0.97 * std::min(t.r1, t.r2)) return false;
     // Biconic base surface in the frame of the r1 meridian.
     const double a = t.axisDeg * kPi / 180.0;
     const double ca = std::cos(a), sa = std::sin(a);
     const double xp = x * ca + y * sa, yp = -x * sa + y * ca;
     const double cx = 1.0 / t.r1, cy = 1.0 / t.r2;
-    const double k = t.kind == Target::Kind::Cornea ? t.q : 0.0;
+    const double k = t.isEye() ? t.q : 0.0;
     const double num = cx * xp * xp + cy * yp * yp;
     const double p = (1 + k) * (cx * cx * xp * xp + cy * cy * yp * yp);
     if (p >= 0.999) return false;
@@ -131,6 +154,13 @@ bool targetSurface(const Target& t, double x, double y, double* sag, double* dsd
     double z = num / den;
     double gx = gxp * ca - gyp * sa;
     double gy = gxp * sa + gyp * ca;
+    if (t.kind == Target::Kind::Treated && r > 1e-12) {
+        double ts = 0, tr = 0;
+        treatmentSag(t, r, &ts, &tr);
+        z += ts;
+        gx += tr * x / r;
+        gy += tr * y / r;
+    }
     for (const Target::Bump& b : t.bumps) {
         const double dx = x - b.xMm, dy = y - b.yMm;
         const double e = std::exp(-(dx * dx + dy * dy) / (2 * b.sigmaMm * b.sigmaMm));
@@ -212,7 +242,7 @@ void Renderer::liveFrame(const Target& t, uint32_t frameNumber, QImage* out) {
 
 QImage Renderer::draw(const Target& t) const {
     const ConeGeometry& cone = *InstrumentModel::cone(coneType_);
-    const bool isEye = t.kind == Target::Kind::Cornea;
+    const bool isEye = t.isEye();
     // Linear intensities per channel (0..255) accumulated over the sub-samples.
     std::vector<float> acc(size_t(width_) * height_ * 3, 0.0f);
     const double cxPix = width_ / 2.0, cyPix = height_ / 2.0;

@@ -13,10 +13,14 @@
 namespace norvix::sim {
 
 struct Target {                      // what the instrument looks at
-    enum class Kind { Sphere, Toric, Cornea } kind = Kind::Cornea;
+    // Treated: a cornea after orthokeratology, see treatmentSag.
+    enum class Kind { Sphere, Toric, Cornea, Treated } kind = Kind::Cornea;
     double r1 = 7.80, r2 = 7.80;     // mm; toric: flat and steep radii
     double axisDeg = 0;              // toric: axis of r1
-    double q = -0.26;                // asphericity (Cornea)
+    double q = -0.26;                // asphericity (Cornea, Treated)
+    double zoneMm = 0;               // Treated: diameter of the flattened central zone
+    double depthMm = 0;              // Treated: how far the centre was pressed in
+    bool isEye() const { return kind == Kind::Cornea || kind == Kind::Treated; }
 
     // Extra shape terms for the example eyes, added to the sag (mm, positive into the eye).
     struct Bump {                    // a local protrusion, such as a cone
@@ -42,13 +46,21 @@ struct Target {                      // what the instrument looks at
 
 // Descriptions (Portuguese words and English accepted, '.' or ',' decimals):
 //   "esfera 7.80" | "sphere 7.8" ; "torica 7.70 7.90 90" | "toric 7.7 7.9 90" ;
-//   "cornea" (default average cornea), "cornea R", "cornea R Q", "cornea R1 R2 EIXO Q"
+//   "cornea" (default average cornea), "cornea R", "cornea R Q", "cornea R1 R2 EIXO Q",
+//   "orto R Q ZONA PROFUNDIDADE" | "ortho ..." (a treated cornea: apical radius and asphericity
+//   of the conic it started from, zone diameter and depth in mm, e.g. "orto 7.80 -0.20 5.2 0.02")
 // On failure *error holds a Portuguese message and *out is left as it was.
 bool parseTarget(const QString& text, Target* out, QString* error);
 
 // NORVIX_SIM_TARGET: a description, or the path of a file holding one; read anew at each call
 // (so a calibration can present its four spheres in turn). Unset/invalid: the default cornea.
 Target targetFromEnvironment();
+
+// What the treatment of a Treated target adds to the sag of its base conic at r mm from the apex,
+// and its derivative along r. A smooth step: -depth * u / (1 + u^4)^(1/4), u = (r / (zone/2))^2,
+// which flattens the centre (like a sphere of longer radius), bends back steeper in a ring at
+// the edge of the zone and leaves the periphery with the base curvature, pressed in by depth.
+void treatmentSag(const Target& t, double r, double* sag, double* dsdr);
 
 // Surface of a target: sag (mm, into the eye) and its gradient at (x, y) mm; false outside the
 // reflecting surface (beyond the limbus of a cornea or the edge of a sphere).

@@ -2,14 +2,46 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace norvix::outside {
 
+namespace {
+
+// "00.00" into buf (32 bytes); the length written. Digit by digit rather than through a
+// formatting function: a table holds some 12,000 values and this runs for every one.
+constexpr int kValueBuffer = 32;
+int formatValue(char* buf, double value) {
+    const double cents = std::round(std::fabs(value) * 100.0);
+    if (!std::isfinite(value) || cents >= 1e15) {  // not a measurement; said as the C library says it
+        const int n = std::snprintf(buf, kValueBuffer, "%.2f", value);
+        return std::clamp(n, 0, kValueBuffer - 1);
+    }
+    long long whole = static_cast<long long>(cents) / 100;
+    const int fraction = int(static_cast<long long>(cents) % 100);
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + whole % 10);
+        whole /= 10;
+    } while (whole > 0);
+    if (n < 2) digits[n++] = '0';
+    int at = 0;
+    if (cents > 0 && value < 0) buf[at++] = '-';
+    while (n > 0) buf[at++] = digits[--n];
+    buf[at++] = '.';
+    buf[at++] = char('0' + fraction / 10);
+    buf[at++] = char('0' + fraction % 10);
+    return at;
+}
+
+}  // namespace
+
 QString formatTableValue(double value) {
-    const double rounded = std::round(value * 100.0) / 100.0;
-    QString digits = QString::asprintf("%05.2f", std::fabs(rounded));
-    return rounded < 0 ? QStringLiteral("-") + digits : digits;
+    char buf[kValueBuffer];
+    return QString::fromLatin1(buf, formatValue(buf, value));
 }
 
 namespace {
@@ -23,19 +55,21 @@ bool writeFile(const QString& path, const QByteArray& bytes, QString* error) {
     return true;
 }
 
-QByteArray table(const double (&v)[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS], int rings) {
+}  // namespace
+
+QByteArray formatTable(const double (&v)[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS], int rings) {
     QByteArray out;
+    out.reserve(NORVIX_MERIDIANS * ((rings + 1) * 7 + 2));
+    char buf[kValueBuffer];
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
         for (int i = 0; i <= rings; ++i) {
-            out += formatTableValue(v[k][i]).toLatin1();
+            out.append(buf, formatValue(buf, v[k][i]));
             out += ' ';
         }
         out += "\r\n";
     }
     return out;
 }
-
-}  // namespace
 
 bool writeExamFiles(const QString& prefix, const Topography& t, int rings, QString* error) {
     const QString names[3] = {prefix + QStringLiteral("d.txt"), prefix + QStringLiteral("m.txt"), prefix + QStringLiteral("a.txt")};
@@ -55,7 +89,7 @@ bool writeExamFiles(const QString& prefix, const Topography& t, int rings, QStri
     a += "@\r\n";
     for (int i = 0; i < 4; ++i) a += QByteArray::number(t.pupil[i]) + "\r\n";
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) a += QByteArray::number(std::min(t.found[k], rings)) + "\r\n";
-    return writeFile(names[0], table(t.d, rings), error) && writeFile(names[1], table(t.m, rings), error) &&
+    return writeFile(names[0], formatTable(t.d, rings), error) && writeFile(names[1], formatTable(t.m, rings), error) &&
            writeFile(names[2], a, error);
 }
 

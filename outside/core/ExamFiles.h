@@ -10,6 +10,9 @@ namespace norvix::outside {
 // "00.00": at least two integer digits, two decimals, "-" before a negative value.
 QString formatTableValue(double value);
 
+// One table as the files hold it: 360 lines of rings 0..rings, CR LF after each.
+QByteArray formatTable(const double (&v)[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS], int rings);
+
 // Writes prefix + "d.txt", "m.txt" and "a.txt" for `rings` rings, each atomically. An existing
 // file is never replaced: false, with the Portuguese reason, when any of the three exists or
 // cannot be written (nothing is written then).

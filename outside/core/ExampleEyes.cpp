@@ -54,9 +54,13 @@ std::vector<ExampleEye> exampleEyes() {
             out.push_back({QStringLiteral("Normal0%1").arg(n), mirrored(t, left)});
         }
     }
+    // One orthokeratology course of a right eye: four visits as the treatment zone deepens.
+    const double depths[4] = {0.012, 0.016, 0.020, 0.024};
     for (int n = 1; n <= 4; ++n) {
-        // After orthokeratology: a flattened centre and a steeper mid-periphery (oblate).
-        Target t = cornea(8.25 + 0.1 * n, 8.2 + 0.1 * n, 90, 0.5 + 0.15 * n);
+        Target t = cornea(8.00, 8.00, 0, -0.20);
+        t.kind = Target::Kind::Treated;
+        t.zoneMm = 5.4;
+        t.depthMm = depths[n - 1];
         out.push_back({QStringLiteral("Orto0%1").arg(n), t});
     }
     return out;

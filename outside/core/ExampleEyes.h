@@ -1,7 +1,8 @@
 #pragma once
 // The example exams of the exam browser: simulated eyes that look like a central and a
 // peripheral cone, regular and irregular astigmatism, normal corneas and corneas after
-// orthokeratology, measured as 16-ring exams of cone type 2.
+// orthokeratology (the simulated treated cornea, four visits of one course), measured as 16-ring
+// exams of cone type 2.
 #include <QString>
 #include <vector>
 

@@ -16,6 +16,17 @@ const QColor kAnchors[] = {QColor(0, 0, 110),   QColor(0, 0, 220),   QColor(0, 1
                            QColor(110, 0, 110)};
 }  // namespace
 
+static void drawGrid(QPainter& painter, int size) {
+    const double c = size / 2.0, pxPerMm = size / MapPainter::kFieldMm;
+    painter.setPen(QPen(QColor(0, 0, 0, 140), 1));
+    for (int mm = 1; mm <= 5; ++mm) painter.drawEllipse(QPointF(c, c), mm * pxPerMm, mm * pxPerMm);
+    for (int a = 0; a < 180; a += 30) {
+        const double t = a * kPi / 180.0, rr = 5.0 * pxPerMm;
+        painter.drawLine(QPointF(c - rr * std::cos(t), c + rr * std::sin(t)),
+                         QPointF(c + rr * std::cos(t), c - rr * std::sin(t)));
+    }
+}
+
 ColourScale ColourScale::absolute() { return ColourScale(); }
 
 ColourScale ColourScale::fixedIncrement(double increment, double centrePower) {
@@ -23,6 +34,21 @@ ColourScale ColourScale::fixedIncrement(double increment, double centrePower) {
     if (!(increment >= 0.05 && increment <= 10.0) || !std::isfinite(centrePower)) return s;
     s.step_ = increment;
     s.low_ = std::round(centrePower / increment) * increment - (kLevels / 2) * increment;
+    return s;
+}
+
+ColourScale ColourScale::symmetric(double maxAbs) {
+    static const double steps[] = {0.25, 0.5, 1.0, 1.5, 2.0, 3.0, 4.0, 5.0};
+    ColourScale s;
+    const double wanted = std::isfinite(maxAbs) ? std::fabs(maxAbs) / (kLevels / 2.0) : 0;
+    s.step_ = steps[std::size(steps) - 1];
+    for (double st : steps) {
+        if (st >= wanted) {
+            s.step_ = st;
+            break;
+        }
+    }
+    s.low_ = -(kLevels - 1) / 2.0 * s.step_;
     return s;
 }
 
@@ -72,8 +98,8 @@ QColor colourFromSetting(const QString& raw) {
     return c.isValid() ? c : QColor(Qt::black);
 }
 
-QImage MapPainter::drawMap(const CornealMap& map, MapKind kind, const ColourScale& scale, int size,
-                           const MapOptions& options) {
+QImage MapPainter::drawField(const std::function<double(double, double)>& value, const ColourScale& scale, int size,
+                             const MapOptions& options) {
     size = std::max(32, size);
     QImage img(size, size, QImage::Format_RGB32);
     img.fill(Qt::white);
@@ -88,22 +114,27 @@ QImage MapPainter::drawMap(const CornealMap& map, MapKind kind, const ColourScal
             if (r > kFieldMm / 2) continue;
             double th = std::atan2(my, mx) * 180.0 / kPi;
             if (th < 0) th += 360.0;
-            const double p = map.powerAt(kind, r, th);
+            const double p = value(r, th);
             line[x] = std::isnan(p) ? outside : scale.colourOf(p).rgb();
         }
     }
+    if (options.grid) {
+        QPainter painter(&img);
+        painter.setRenderHint(QPainter::Antialiasing);
+        drawGrid(painter, size);
+    }
+    return img;
+}
+
+QImage MapPainter::drawMap(const CornealMap& map, MapKind kind, const ColourScale& scale, int size,
+                           const MapOptions& options) {
+    size = std::max(32, size);
+    QImage img = drawField([&](double r, double th) { return map.powerAt(kind, r, th); }, scale, size, MapOptions());
+    const double c = size / 2.0;
     QPainter painter(&img);
     painter.setRenderHint(QPainter::Antialiasing);
     const double pxPerMm = size / kFieldMm;
-    if (options.grid) {
-        painter.setPen(QPen(QColor(0, 0, 0, 140), 1));
-        for (int mm = 1; mm <= 5; ++mm) painter.drawEllipse(QPointF(c, c), mm * pxPerMm, mm * pxPerMm);
-        for (int a = 0; a < 180; a += 30) {
-            const double t = a * kPi / 180.0, rr = 5.0 * pxPerMm;
-            painter.drawLine(QPointF(c - rr * std::cos(t), c + rr * std::sin(t)),
-                             QPointF(c + rr * std::cos(t), c - rr * std::sin(t)));
-        }
-    }
+    if (options.grid) drawGrid(painter, size);
     if (options.pointKeratometry && size >= 200) {
         painter.setPen(options.pointColour);
         QFont f = painter.font();
@@ -129,6 +160,10 @@ QImage MapPainter::drawScale(const ColourScale& scale, int width, int height) {
     img.fill(Qt::white);
     QPainter painter(&img);
     const double box = double(img.height()) / ColourScale::kLevels;
+    // Two decimals where one would round the values (steps of 0.25 D, a difference scale's
+    // half steps), one otherwise.
+    auto tenths = [](double v) { return std::fabs(v * 10 - std::round(v * 10)) < 1e-6; };
+    const int decimals = tenths(scale.step()) && tenths(scale.low()) ? 1 : 2;
     QFont f = painter.font();
     f.setPixelSize(std::max(7, int(box * 0.7)));
     painter.setFont(f);
@@ -138,7 +173,7 @@ QImage MapPainter::drawScale(const ColourScale& scale, int width, int height) {
         painter.fillRect(r, scale.colour(level));
         painter.setPen(Qt::black);
         painter.drawText(QRectF(img.width() * 0.4, i * box, img.width() * 0.6, box), Qt::AlignVCenter | Qt::AlignLeft,
-                         QString::number(scale.levelValue(level), 'f', scale.step() < 0.1 ? 2 : 1));
+                         QString::number(scale.levelValue(level), 'f', decimals));
     }
     return img;
 }

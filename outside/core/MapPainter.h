@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "CornealMap.h"
@@ -18,6 +19,9 @@ public:
     // A fixed increment centred on the exam's mean power; a non-positive or absurd increment
     // gives the absolute scale.
     static ColourScale fixedIncrement(double increment, double centrePower);
+    // A difference scale centred on 0 whose 26 steps cover +-maxAbs, in a rounded step of at
+    // least 0.25 D; the two middle colours meet at 0.
+    static ColourScale symmetric(double maxAbs);
 
     double low() const { return low_; }
     double step() const { return step_; }
@@ -47,6 +51,10 @@ public:
     // The map on a square picture of `size` pixels; outside the measured zone light grey.
     static QImage drawMap(const CornealMap& map, MapKind kind, const ColourScale& scale, int size,
                           const MapOptions& options);
+    // Any value over the field (r mm, meridian degrees; NaN outside), e.g. a difference of two
+    // exams, coloured on `scale`; outside the value light grey.
+    static QImage drawField(const std::function<double(double, double)>& value, const ColourScale& scale, int size,
+                            const MapOptions& options);
     // The scale bar: one box per level with its value, steepest at the top.
     static QImage drawScale(const ColourScale& scale, int width, int height);
 };

@@ -1,8 +1,6 @@
 // The reference processing module: ProcessaImagem (topography), ProcessaEsfera, Info.
 // It never opens a window: a failure is a return value other than 1 and a line on standard
 // error.
-#include <QDir>
-#include <QFileInfo>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -10,8 +8,8 @@
 
 #include "modules/ModuleContract.h"
 #include "outside/core/ModuleIo.h"
+#include "outside/core/ImageMeasure.h"
 #include "outside/core/ModuleSupport.h"
-#include "outside/core/TopographyProcessor.h"
 #include "platform/Cp1252.h"
 
 using namespace norvix::outside;
@@ -19,52 +17,6 @@ using namespace norvix::outside;
 namespace {
 
 constexpr const char* kName = "Processamento";
-constexpr qint64 kMaxImageBytes = 16 << 20;
-
-// Decodes the image stream and measures it; nullptr (reason on stderr) when it is no eye.
-std::unique_ptr<Topography> measure(ModuleStream* image, const TInfosQV* infos, const TPathsQV* paths) {
-    if (!infos) {
-        reportFailure(kName, QStringLiteral("registro de configuração ausente."));
-        return nullptr;
-    }
-    if (infos->NumAneis < 1 || infos->NumAneis > NORVIX_MAX_RINGS) {
-        reportFailure(kName, QStringLiteral("número de anéis inválido: %1.").arg(infos->NumAneis));
-        return nullptr;
-    }
-    const int cone = coneTypeOf(infos);
-    if (cone == 0) {
-        reportFailure(kName, QStringLiteral("tipo de cone inválido: \"%1\".").arg(norvix::fromCp1252(infos->TipoCone)));
-        return nullptr;
-    }
-    QByteArray bytes;
-    if (!readWholeStream(image, kMaxImageBytes, &bytes)) {
-        reportFailure(kName, QStringLiteral("fluxo de imagem ausente ou ilegível."));
-        return nullptr;
-    }
-    QImage frame;
-    QString why;
-    if (!TopographyProcessor::decodeBitmap(bytes, &frame, &why)) {
-        reportFailure(kName, why);
-        return nullptr;
-    }
-    TopographyProcessor processor(cone, infos->NumAneis);
-    CalibrationCoefficients coefficients;
-    if (paths && paths->Calibracao && *paths->Calibracao) {
-        const QString file = QDir(norvix::fromCp1252(paths->Calibracao)).filePath(QStringLiteral("Coef.txt"));
-        if (QFileInfo::exists(file)) {
-            if (coefficients.load(file, &why))
-                processor.setCoefficients(&coefficients);
-            else
-                reportFailure(kName, why + QStringLiteral(" Usando o modelo do instrumento."));
-        }
-    }
-    auto result = std::make_unique<Topography>();
-    if (!processor.process(frame, result.get(), &why)) {
-        reportFailure(kName, why);
-        return nullptr;
-    }
-    return result;
-}
 
 }  // namespace
 
@@ -81,7 +33,7 @@ NORVIX_MODULE_EXPORT int32_t ProcessaImagem(void* /*hostWindow*/, ModuleStream* 
         return 0;
     }
     try {
-        std::unique_ptr<Topography> t = measure(image, infos, paths);
+        std::unique_ptr<Topography> t = measureImage(kName, image, infos, paths);
         if (!t) return 0;
         *centreX = t->centreX;
         *centreY = t->centreY;
@@ -114,7 +66,7 @@ NORVIX_MODULE_EXPORT int32_t ProcessaEsfera(void* /*hostWindow*/, ModuleStream* 
         }
         // The sphere file carries the model's own radii: the calibration fits lines from them
         // to the true radii, so they must not already be corrected by an earlier calibration.
-        std::unique_ptr<Topography> t = measure(image, infos, nullptr);
+        std::unique_ptr<Topography> t = measureImage(kName, image, infos, nullptr);
         if (!t) return 0;
         QStringList lines{QString::number(reference, 'g', 15)};
         for (int ring = 1; ring <= t->rings; ++ring) {

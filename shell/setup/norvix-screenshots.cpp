@@ -90,6 +90,24 @@ void saveModalStates(const std::function<void()>& action, const std::vector<Step
     }
 }
 
+// Once a window of that objectName is the active modal one, pictures it after a moment and
+// closes it; for windows that come up after another one closes (a module's wizard, then its
+// layout).
+void saveNextModal(const QString& objectName, const QString& name) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, objectName, name] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != objectName) return;
+        poll->stop();
+        QTimer::singleShot(500, modal, [modal, name] {
+            save(modal, name);
+            modal->close();
+        });
+        poll->deleteLater();
+    });
+    poll->start(100);
+}
+
 // A module's window, pictured as it comes up.
 void saveModal(const QString& name, const std::function<void()>& action, int delayMs = 800) {
     saveModalStates(action, {{name, nullptr}}, delayMs);
@@ -274,6 +292,32 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         saveModal(QStringLiteral("mapa_") + module, [&] { browser->maps().MapaClick(module); });
     }
+    // Each multi-map module: its wizard with the first exams ticked, then its layout, over the
+    // examples (the orthokeratology course for Fennic, normal corneas for the others).
+    struct MultiShot {
+        QString module;
+        int examplesRow;
+        std::vector<int> tick;
+    };
+    for (const MultiShot& m : {MultiShot{QStringLiteral("Ambrel"), 5, {0, 1}}, MultiShot{QStringLiteral("Truvan"), 5, {0, 4}},
+                               MultiShot{QStringLiteral("Quessel"), 5, {0, 1, 2, 3}},
+                               MultiShot{QStringLiteral("Fennic"), 6, {0, 1, 2, 3}}}) {
+        browser->GridExemplosSelectCell(m.examplesRow);
+        QApplication::processEvents();
+        saveModalStates([&] { browser->maps().MapasClick(m.module); },
+                        {{QStringLiteral("wizard_") + m.module,
+                          [&](QWidget* w) {
+                              if (auto* exams = w->findChild<QListWidget*>(QStringLiteral("lswExames")))
+                                  for (int i : m.tick)
+                                      if (i < exams->count()) exams->item(i)->setCheckState(Qt::Checked);
+                          }},
+                         {QString(),
+                          [&](QWidget* w) {
+                              saveNextModal(QStringLiteral("frmMultiMapa"), QStringLiteral("mapas_") + m.module);
+                              if (auto* ok = w->findChild<QPushButton*>(QStringLiteral("btnOK"))) ok->click();
+                          }}},
+                        300);
+    }
     browser->close();
 
     // The doctor window browsing, adding (cancelled before it closes) and its lookup.
@@ -350,6 +394,20 @@ int main(int argc, char** argv) {
         capture.ReleaseModule();
     } else {
         std::fprintf(stderr, "módulo de captura não carregou\n");
+        ++g_failures;
+    }
+    // The orthokeratology capture: its first of four windows.
+    TCaptureOrtoBinding captureOrto;
+    if (captureOrto.LoadModule(norvix::recordText(norvix::paths().DigitalizacaoOrto))) {
+        norvix::HostStream images[4], spares[4];
+        ModuleStream* group[4] = {images[0], images[1], images[2], images[3]};
+        ModuleStream* spareGroup[4] = {spares[0], spares[1], spares[2], spares[3]};
+        saveModal(QStringLiteral("frmCapturar_orto"),
+                  [&] { captureOrto.Digitalizar(main.data(), group, spareGroup, 1, "Digitalizando Imagem do Olho"); },
+                  2000);
+        captureOrto.ReleaseModule();
+    } else {
+        std::fprintf(stderr, "módulo de captura de ortoceratologia não carregou\n");
         ++g_failures;
     }
     if (main) main->close();

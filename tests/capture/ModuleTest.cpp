@@ -4,11 +4,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -314,6 +316,90 @@ TEST_F(CaptureCall, ClosingDuringTheShowSequenceEndsTheCall) {
 
 // Grabmod.so as the host loads it, with its own copies of the seams: driven from outside by
 // answering whatever windows it shows, over the simulated instrument.
+// The orthokeratology call: four windows in a row, each numbered, the frames written only once
+// all four are accepted.
+class CaptureOrtoCall : public CaptureCall {
+protected:
+    MemoryStream streams[4];
+    ModuleStream* group[4] = {&streams[0].stream, &streams[1].stream, &streams[2].stream, &streams[3].stream};
+    QStringList titles;
+
+    // script(window, index) runs once on each capture window as it comes up.
+    uint8_t captureFour(std::function<void(TfrmCapturar*, int)> script, ModuleStream** images, uint8_t eye = 1) {
+        QTimer poll;
+        QPointer<TfrmCapturar> last;
+        int shown = 0;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* w = qobject_cast<TfrmCapturar*>(QApplication::activeModalWidget());
+            if (!w || !w->isVisible() || w == last) return;
+            last = w;
+            titles << w->findChild<QLabel*>(QStringLiteral("lblNomeModulo"))->text();
+            script(w, shown++);
+        });
+        poll.start(10);
+        return digitalizarOrto(nullptr, images, eye);
+    }
+};
+
+TEST_F(CaptureOrtoCall, FourNumberedCapturesWithARetakeReachTheFourStreams) {
+    const uint8_t r = captureFour(
+        [&](TfrmCapturar* w, int i) {
+            freeze(w, catalogue, 10 + i);
+            if (i == 1) {  // the operator retakes the second capture
+                w->findChild<QToolButton*>(QStringLiteral("spbDescongelar"))->click();
+                freeze(w, catalogue, 42);
+            }
+            QTest::keyClick(w, Qt::Key_Return);
+        },
+        group);
+    ASSERT_EQ(r, 1);
+    EXPECT_EQ(titles, QStringList({"Ortoceratologia - Captura 1 de 4 ", "Ortoceratologia - Captura 2 de 4 ",
+                                   "Ortoceratologia - Captura 3 de 4 ", "Ortoceratologia - Captura 4 de 4 "}));
+    const int frames[4] = {10, 42, 12, 13};
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(streams[c].data, encodeBmp32(testFrame(frames[c]))) << "capture " << c + 1;
+        EXPECT_EQ(streams[c].pos, 0);
+    }
+}
+
+TEST_F(CaptureOrtoCall, CancellingTheThirdCaptureLeavesAllFourStreamsEmpty) {
+    const uint8_t r = captureFour(
+        [&](TfrmCapturar* w, int i) {
+            freeze(w, catalogue, i + 1);
+            QTest::keyClick(w, i == 2 ? Qt::Key_Escape : Qt::Key_Return);
+        },
+        group);
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(titles.size(), 3);
+    for (const MemoryStream& s : streams) EXPECT_TRUE(s.data.isEmpty());
+}
+
+TEST_F(CaptureOrtoCall, MissingStreamsOrAnInvalidEyeOpenNoWindow) {
+    ModuleStream* partial[4] = {group[0], group[1], nullptr, group[3]};
+    auto never = [&](TfrmCapturar* w, int) { ADD_FAILURE() << "window opened"; w->reject(); };
+    EXPECT_EQ(captureFour(never, nullptr), 0);
+    EXPECT_EQ(captureFour(never, partial), 0);
+    EXPECT_EQ(captureFour(never, group, 2), 0);
+    for (const MemoryStream& s : streams) EXPECT_TRUE(s.data.isEmpty());
+}
+
+TEST(CaptureModuleLibrary, OrthokeratologyModuleExportsOnlyItsTwoEntryPoints) {
+    const QByteArray path = qgetenv("NORVIX_BIN_DIR") + "/GrabmodOrto.so";
+    void* lib = ::dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << ::dlerror();
+    auto digitalizarFn = reinterpret_cast<TDigitalizarOrto>(::dlsym(lib, "Digitalizar"));
+    auto infoFn = reinterpret_cast<TInfo>(::dlsym(lib, "Info"));
+    ASSERT_NE(digitalizarFn, nullptr);
+    ASSERT_NE(infoFn, nullptr);
+    EXPECT_EQ(::dlsym(lib, "_ZN6norvix7captura15digitalizarOrtoEP7QWidgetPP12ModuleStreamh"), nullptr);
+    MemoryStream info;
+    infoFn(&info.stream);
+    EXPECT_EQ(info.data, QByteArray("Euresys Picolo Jr. 4\r\n"));
+    QWidget host;
+    EXPECT_EQ(digitalizarFn(&host, nullptr, nullptr, 1, "Digitalizando Imagem do Olho"), 0);
+    EXPECT_EQ(::dlclose(lib), 0);
+}
+
 TEST(CaptureModuleLibrary, ExportsInfoAndCapturesTheSimulatedEye) {
     const QByteArray path = qgetenv("NORVIX_BIN_DIR") + "/Grabmod.so";
     void* lib = ::dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -48,6 +49,9 @@ class Operator : public QObject {
 public:
     QStringList mapHeaders;
     int captures = 0;
+    // The multi-map windows seen: their notices and the cells of their tables, row by row.
+    QStringList multiNotices;
+    QList<QStringList> multiTables;
 
     Operator() {
         connect(&timer_, &QTimer::timeout, this, [this] { act(); });
@@ -76,6 +80,19 @@ private:
                     QTest::keyClick(w, Qt::Key_Return);
                 else
                     QTest::keyClick(w, Qt::Key_Space);
+                return;
+            }
+            if (w->objectName() == QLatin1String("frmMultiMapa")) {
+                // Deep copies: the module's literal texts go with the module when the host unloads it.
+                auto own = [](const QString& t) { return QString(t.constData(), t.size()); };
+                if (auto* notice = w->findChild<QLabel*>(QStringLiteral("lblAviso"))) multiNotices << own(notice->text());
+                QStringList cells;
+                if (auto* table = w->findChild<QTableWidget*>())
+                    for (int r = 0; r < table->rowCount(); ++r)
+                        for (int c = 0; c < table->columnCount(); ++c)
+                            cells << (table->item(r, c) ? own(table->item(r, c)->text()) : QString());
+                multiTables << cells;
+                w->close();
                 return;
             }
             if (w->objectName() == QLatin1String("frmMapa")) {
@@ -123,13 +140,15 @@ protected:
         norvix::resetSharedRecords();
         const QString bin = qEnvironmentVariable("NORVIX_BIN_DIR");
         QDir(root.path()).mkpath("Mapas");
-        for (const char* map : {"Halden.so", "Sorvik.so"})
+        for (const char* map : {"Halden.so", "Sorvik.so", "Fennic.so"})
             ASSERT_TRUE(QFile::copy(bin + "/" + map, root.filePath(QString("Mapas/") + map)));
         setRecordText(norvix::paths().Exames, root.filePath("Exames"));
         setRecordText(norvix::paths().DirMapas, root.filePath("Mapas"));
         setRecordText(norvix::paths().BancoDados, QFileInfo(path).path());
         setRecordText(norvix::paths().Digitalizacao, bin + "/Grabmod.so");
         setRecordText(norvix::paths().Processamento, bin + "/Processamento.so");
+        setRecordText(norvix::paths().DigitalizacaoOrto, bin + "/GrabmodOrto.so");
+        setRecordText(norvix::paths().ProcessamentoOrto, bin + "/ProcessamentoOrto.so");
         norvix::infos().InstrumentModel = 3;
         norvix::infos().NumAneis = 32;
         setRecordText(norvix::infos().TipoCone, "4");
@@ -274,6 +293,70 @@ TEST_F(NewExamRoad, BothEyesFromCaptureToTheBrowser) {
     browser->lswPrincipalDblClick();
     QCoreApplication::processEvents();
     EXPECT_FALSE(browser->smallMapPicture()->pixmap().isNull());
+}
+
+// The orthokeratology road: the right eye of a treated cornea (conic 7.90 mm, Q -0.20, a zone of
+// 5.2 mm pressed in 0.02 mm) captured four times in GrabmodOrto's window, measured by
+// ProcessamentoOrto, shown by Fennic, stored as four exams; then the browser lists them with the
+// orthokeratology image and shows their figures.
+TEST_F(NewExamRoad, OrthokeratologyEyeFromFourCapturesToTheBrowser) {
+    insertMedico("Dr. Otávio Lins");
+    const int patient = insertPaciente("Lívia Prado");
+    browser = new TfrmExames(nullptr);
+    browser->show();
+    QCoreApplication::processEvents();
+    browser->SelecionaCodigoPaciente(patient);
+    qputenv("NORVIX_SIM_TARGET", "orto 7.90 -0.20 5.2 0.020");
+    Operator hands;
+    QPointer<TfrmNovoExame> w = new TfrmNovoExame(browser, TfrmNovoExame::Tipo::Ortoceratologia);
+    w->show();
+    QCoreApplication::processEvents();
+    auto* combo = w->findChild<QComboBox*>("ComboMedicos");
+    combo->setCurrentIndex(combo->findText("Dr. Otávio Lins"));
+    for (int step = 1; step <= 4; ++step) {
+        w->sbtExecutarDClick();
+        ASSERT_EQ(w->passo(TfrmNovoExame::kDireito), step + 1) << "step " << step;
+    }
+    w->close();
+    EXPECT_EQ(hands.captures, 4);
+    EXPECT_EQ(seam.texts(), QStringList("Exame gravado com sucesso"));
+    // Fennic showed the four captures with the processing's figures, the zone found in each.
+    ASSERT_EQ(hands.multiTables.size(), 1);
+    const QStringList cells = hands.multiTables[0];
+    ASSERT_EQ(cells.size(), 4 * 5);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_NEAR(cells[5 * c + 3].toDouble(), 8.30, 0.03) << cells.join('|').toStdString();
+        EXPECT_NEAR(cells[5 * c + 4].toDouble(), 3.7, 0.3);
+    }
+
+    // Four rows of type "O" with the figures of the exact surface (Sag 1.051, Div -0.552, Raio 8.302).
+    norvix::FbQuery& q = dm->openQuery(dm->IBOperation,
+                                       "SELECT e.TipoExame, e.IndConf, o.Sag, o.Div, o.Raio FROM Exames e "
+                                       "JOIN ExamesOrto o ON o.CodExame = e.Codigo ORDER BY e.Codigo");
+    int n = 0;
+    for (; !q.eof(); q.next(), ++n) {
+        EXPECT_EQ(q.asString("TIPOEXAME"), "O");
+        EXPECT_GE(q.asDouble("INDCONF"), 90.0);
+        EXPECT_NEAR(q.asDouble("SAG"), 1.0509, 0.01);
+        EXPECT_NEAR(q.asDouble("DIV"), -0.5522, 0.05);
+        EXPECT_NEAR(q.asDouble("RAIO"), 8.3016, 0.02);
+    }
+    q.close();
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(norvix::DPacientes().SelectTotalExamesByCodigo(patient), 4);
+
+    // The browser: four items with the orthokeratology image, the figures of the one selected.
+    browser->SelecionaCodigoPaciente(patient);
+    QCoreApplication::processEvents();
+    auto* list = browser->findChild<QListWidget*>("lswPrincipal");
+    ASSERT_EQ(list->count(), 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(list->item(i)->data(Qt::UserRole + 1).toInt(), 3);
+    browser->SelecionaExame(list->item(2)->text(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(browser->findChild<QWidget*>("gbOrto")->isVisible());
+    EXPECT_NEAR(browser->findChild<QLabel*>("lblSag")->text().toDouble(), 1.05, 0.011);
+    EXPECT_NEAR(browser->findChild<QLabel*>("lblDiv")->text().toDouble(), -0.55, 0.05);
+    EXPECT_NEAR(browser->findChild<QLabel*>("lblRaio")->text().toDouble(), 8.30, 0.02);
 }
 
 }  // namespace

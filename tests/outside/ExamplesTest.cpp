@@ -10,6 +10,7 @@
 #include "OutsideTestSupport.h"
 #include "outside/core/CornealMap.h"
 #include "outside/core/ExamFiles.h"
+#include "outside/core/OrthoMetrics.h"
 
 using namespace norvix::outside;
 
@@ -28,8 +29,8 @@ QByteArray readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Reads an example back as the browser does and computes its axial results.
-std::array<double, 9> axialResults(const QString& prefix) {
+// Reads an example back as the browser does; its map.
+std::unique_ptr<CornealMap> exampleMap(const QString& prefix) {
     struct Tables {
         TMatrizAngAnel d{}, m{};
     };
@@ -44,11 +45,13 @@ std::array<double, 9> axialResults(const QString& prefix) {
     }
     const QList<QByteArray> lines = readAll(prefix + QStringLiteral("a.txt")).split('\n');
     for (int k = 0; k < 360; ++k) a[k] = lines[7 + k].trimmed().toInt();
-    CornealMap map;
+    auto map = std::make_unique<CornealMap>();
     QString why;
-    EXPECT_TRUE(map.load(&t->d, &t->m, &a, 16, &why)) << prefix.toStdString() << why.toStdString();
-    return map.results(MapKind::Axial);
+    EXPECT_TRUE(map->load(&t->d, &t->m, &a, 16, &why)) << prefix.toStdString() << why.toStdString();
+    return map;
 }
+
+std::array<double, 9> axialResults(const QString& prefix) { return exampleMap(prefix)->results(MapKind::Axial); }
 
 }  // namespace
 
@@ -121,6 +124,18 @@ TEST(OutsideExamples, ToolWritesEveryExampleInTheExamLayoutsAndNeverOverwrites) 
     for (int n = 1; n <= 4; ++n) {
         const auto ortho = axialResults(QDir(target).filePath(QStringLiteral("Orto0%1").arg(n)));
         EXPECT_LT(ortho[2], 41.5) << n;
+    }
+    // The orthokeratology course as the follow-up module reads it: a treatment zone in every
+    // visit, the apex flatter from visit to visit.
+    double lastRaio = 0;
+    for (int n = 1; n <= 4; ++n) {
+        OrthoValues v;
+        QString why;
+        ASSERT_TRUE(orthoValues(*exampleMap(QDir(target).filePath(QStringLiteral("Orto0%1").arg(n))), &v, &why))
+            << why.toStdString();
+        EXPECT_GT(v.zone, 3.0) << n;
+        EXPECT_GT(v.raio, lastRaio) << n;
+        lastRaio = v.raio;
     }
 
     // A second run keeps what is there and says so.
