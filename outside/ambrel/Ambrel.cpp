@@ -98,8 +98,7 @@ NORVIX_MODULE_EXPORT void InfoMapa(ModuleStream* out) {
 
 NORVIX_MODULE_EXPORT int32_t Wizard(void* hostWindow, ModuleStream* examList, ModuleStream* selection,
                                     ModuleStream* options, uint8_t /*orthokeratology*/, const TInfosQV* /*infos*/) {
-    if (!haveGui(kName)) return 0;
-    try {
+    return guardedEntry(kName, [&] {
         WizardRules rules;
         rules.title = QStringLiteral("Mapa Diferencial - escolha dos exames");
         rules.instruction = QStringLiteral("Marque dois exames do mesmo olho. O mapa mostra o exame mais recente menos o "
@@ -109,31 +108,15 @@ NORVIX_MODULE_EXPORT int32_t Wizard(void* hostWindow, ModuleStream* examList, Mo
         rules.lettered = true;
         rules.offerMapKind = true;
         return runWizard(hostWindow, examList, selection, options, rules, kName);
-    } catch (const std::exception& e) {
-        reportFailure(kName, QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    });
 }
 
 NORVIX_MODULE_EXPORT int32_t ProcessaMapas(void* hostWindow, const TDadosPac* headers, const TMatrizesAngAnel* m,
                                            const TMatrizesAng* meridians, const TMatrizesAngAnel* d,
                                            const TMatPup* /*pupils*/, int32_t examCount, ModuleStream* options,
                                            const TInfosQV* infos) {
-    if (!haveGui(kName)) return 0;
-    try {
-        Exams exams;
-        QString why;
-        if (!readExams(headers, m, meridians, d, examCount, infos, &exams, &why)) {
-            reportFailure(kName, why);
-            showFailure(hostWindow, QStringLiteral("Mapa Diferencial"), why);
-            return 0;
-        }
-        showDifference(hostWindow, exams, optionKind(options, MapKind::Axial), infos);
-        return 1;
-    } catch (const std::exception& e) {
-        reportFailure(kName, QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    return showExams(kName, QStringLiteral("Mapa Diferencial"), hostWindow, headers, m, meridians, d, examCount, infos,
+                     [&](Exams& exams) { showDifference(hostWindow, exams, optionKind(options, MapKind::Axial), infos); });
 }
 
 static_assert(std::is_same_v<decltype(&InfoMapa), TInfoMapa>);

@@ -527,4 +527,30 @@ bool haveGui(const char* module) {
     return false;
 }
 
+int32_t guardedEntry(const char* module, const std::function<int32_t()>& body) {
+    if (!haveGui(module)) return 0;
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        reportFailure(module, QString::fromLocal8Bit(e.what()));
+        return 0;
+    }
+}
+
+int32_t showExams(const char* module, const QString& title, void* hostWindow, const TDadosPac* headers,
+                  const TMatrizesAngAnel* m, const TMatrizesAng* meridians, const TMatrizesAngAnel* d, int count,
+                  const TInfosQV* infos, const std::function<void(Exams&)>& show) {
+    return guardedEntry(module, [&]() -> int32_t {
+        Exams exams;
+        QString why;
+        if (!readExams(headers, m, meridians, d, count, infos, &exams, &why)) {
+            reportFailure(module, why);
+            showFailure(hostWindow, title, why);
+            return 0;
+        }
+        show(exams);
+        return 1;
+    });
+}
+
 }  // namespace norvix::outside

@@ -143,8 +143,7 @@ NORVIX_MODULE_EXPORT void InfoMapa(ModuleStream* out) {
 
 NORVIX_MODULE_EXPORT int32_t Wizard(void* hostWindow, ModuleStream* examList, ModuleStream* selection,
                                     ModuleStream* options, const TInfosQV* /*infos*/) {
-    if (!haveGui(kName)) return 0;
-    try {
+    return guardedEntry(kName, [&] {
         WizardRules rules;
         rules.title = kTitle + QStringLiteral(" - escolha dos exames");
         rules.instruction = QStringLiteral("Marque de 2 a %1 exames de ortoceratologia do mesmo olho; o primeiro (mais "
@@ -154,10 +153,7 @@ NORVIX_MODULE_EXPORT int32_t Wizard(void* hostWindow, ModuleStream* examList, Mo
         rules.lettered = true;
         rules.orthoOnly = true;
         return runWizard(hostWindow, examList, selection, options, rules, kName);
-    } catch (const std::exception& e) {
-        reportFailure(kName, QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    });
 }
 
 // Declared in the first form; see the top of this file for how the second is recognised.
@@ -165,8 +161,7 @@ NORVIX_MODULE_EXPORT int32_t ProcessaMapas(void* hostWindow, const TDadosPac* he
                                            const TMatrizesAng* meridiansOrD, const TMatrizesAngAnel* dOrTable,
                                            const TMatPup* pupilsOrInfos, int32_t examCount, ModuleStream* /*options*/,
                                            const TInfosQV* infos) {
-    if (!haveGui(kName)) return 0;
-    try {
+    return guardedEntry(kName, [&]() -> int32_t {
         bool firstForm = false;
         if (headers && headers->count > 0 && headers->items && headers->items[0] && meridiansOrD &&
             meridiansOrD->count > 0 && meridiansOrD->items) {
@@ -178,13 +173,17 @@ NORVIX_MODULE_EXPORT int32_t ProcessaMapas(void* hostWindow, const TDadosPac* he
         QString why;
         bool ok = false;
         const double(*table)[4] = nullptr;
+        // A second-form call passes six arguments: the parameters after the sixth are not
+        // there, so they are neither read nor written then.
+        const TInfosQV* config = nullptr;
         if (firstForm) {
-            ok = readExams(headers, m, meridiansOrD, dOrTable, examCount, infos, &exams, &why);
+            config = infos;
+            ok = readExams(headers, m, meridiansOrD, dOrTable, examCount, config, &exams, &why);
         } else {
             const auto* d = reinterpret_cast<const TMatrizesAngAnel*>(meridiansOrD);
-            infos = reinterpret_cast<const TInfosQV*>(pupilsOrInfos);
+            config = reinterpret_cast<const TInfosQV*>(pupilsOrInfos);
             table = reinterpret_cast<const double(*)[4]>(dOrTable);
-            ok = readExams(headers, m, nullptr, d, headers ? headers->count : 0, infos, &exams, &why);
+            ok = readExams(headers, m, nullptr, d, headers ? headers->count : 0, config, &exams, &why);
             // The host sizes the table to the exams (at least four rows).
             if (ok && !table) ok = false, why = QStringLiteral("Tabela de ortoceratologia ausente.");
         }
@@ -193,12 +192,9 @@ NORVIX_MODULE_EXPORT int32_t ProcessaMapas(void* hostWindow, const TDadosPac* he
             showFailure(hostWindow, kTitle, why);
             return 0;
         }
-        showFollowUp(hostWindow, exams, table, infos);
+        showFollowUp(hostWindow, exams, table, config);
         return 1;
-    } catch (const std::exception& e) {
-        reportFailure(kName, QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    });
 }
 
 static_assert(std::is_same_v<decltype(&InfoMapa), TInfoMapa>);

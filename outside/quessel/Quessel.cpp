@@ -208,8 +208,7 @@ NORVIX_MODULE_EXPORT void InfoMapa(ModuleStream* out) {
 
 NORVIX_MODULE_EXPORT int32_t Wizard(void* hostWindow, ModuleStream* examList, ModuleStream* selection,
                                     ModuleStream* options, const TInfosQV* /*infos*/) {
-    if (!haveGui(kName)) return 0;
-    try {
+    return guardedEntry(kName, [&] {
         WizardRules rules;
         rules.title = kTitle + QStringLiteral(" - escolha dos exames");
         rules.instruction = QStringLiteral("Marque de 3 a %1 exames de topografia do mesmo olho; serão mostrados em ordem de data.")
@@ -218,31 +217,15 @@ NORVIX_MODULE_EXPORT int32_t Wizard(void* hostWindow, ModuleStream* examList, Mo
         rules.sameEye = true;
         rules.offerMapKind = true;
         return runWizard(hostWindow, examList, selection, options, rules, kName);
-    } catch (const std::exception& e) {
-        reportFailure(kName, QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    });
 }
 
 NORVIX_MODULE_EXPORT int32_t ProcessaMapas(void* hostWindow, const TDadosPac* headers, const TMatrizesAngAnel* m,
                                            const TMatrizesAng* meridians, const TMatrizesAngAnel* d,
                                            const TMatPup* /*pupils*/, int32_t examCount, ModuleStream* options,
                                            const TInfosQV* infos) {
-    if (!haveGui(kName)) return 0;
-    try {
-        Exams exams;
-        QString why;
-        if (!readExams(headers, m, meridians, d, examCount, infos, &exams, &why)) {
-            reportFailure(kName, why);
-            showFailure(hostWindow, kTitle, why);
-            return 0;
-        }
-        showTrend(hostWindow, exams, optionKind(options, MapKind::Axial), infos);
-        return 1;
-    } catch (const std::exception& e) {
-        reportFailure(kName, QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    return showExams(kName, kTitle, hostWindow, headers, m, meridians, d, examCount, infos,
+                     [&](Exams& exams) { showTrend(hostWindow, exams, optionKind(options, MapKind::Axial), infos); });
 }
 
 static_assert(std::is_same_v<decltype(&InfoMapa), TInfoMapa>);

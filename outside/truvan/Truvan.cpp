@@ -87,8 +87,7 @@ NORVIX_MODULE_EXPORT void InfoMapa(ModuleStream* out) {
 
 NORVIX_MODULE_EXPORT int32_t Wizard(void* hostWindow, ModuleStream* examList, ModuleStream* selection,
                                     ModuleStream* options, const TInfosQV* /*infos*/) {
-    if (!haveGui(kName)) return 0;
-    try {
+    return guardedEntry(kName, [&] {
         WizardRules rules;
         rules.title = kTitle + QStringLiteral(" - escolha dos exames");
         rules.instruction = QStringLiteral("Marque um exame do olho direito e um do olho esquerdo.");
@@ -96,31 +95,15 @@ NORVIX_MODULE_EXPORT int32_t Wizard(void* hostWindow, ModuleStream* examList, Mo
         rules.offerMapKind = true;
         rules.offerMirror = true;
         return runWizard(hostWindow, examList, selection, options, rules, kName);
-    } catch (const std::exception& e) {
-        reportFailure(kName, QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    });
 }
 
 NORVIX_MODULE_EXPORT int32_t ProcessaMapas(void* hostWindow, const TDadosPac* headers, const TMatrizesAngAnel* m,
                                            const TMatrizesAng* meridians, const TMatrizesAngAnel* d,
                                            const TMatPup* /*pupils*/, int32_t examCount, ModuleStream* options,
                                            const TInfosQV* infos) {
-    if (!haveGui(kName)) return 0;
-    try {
-        Exams exams;
-        QString why;
-        if (!readExams(headers, m, meridians, d, examCount, infos, &exams, &why)) {
-            reportFailure(kName, why);
-            showFailure(hostWindow, kTitle, why);
-            return 0;
-        }
-        showEyes(hostWindow, exams, optionKind(options, MapKind::Axial), optionFlag(options, "ESPELHAR"), infos);
-        return 1;
-    } catch (const std::exception& e) {
-        reportFailure(kName, QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    return showExams(kName, kTitle, hostWindow, headers, m, meridians, d, examCount, infos,
+                     [&](Exams& exams) { showEyes(hostWindow, exams, optionKind(options, MapKind::Axial), optionFlag(options, "ESPELHAR"), infos); });
 }
 
 static_assert(std::is_same_v<decltype(&InfoMapa), TInfoMapa>);
