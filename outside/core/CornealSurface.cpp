@@ -10,7 +10,6 @@ namespace norvix::outside {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr CornealSurface::Sample kMissing{kNaN, kNaN};
 constexpr int kFillReach = 30;  // the most missing meridians in a row bridged by interpolation
 
 // Height gained from (r0, u0) to r on the arc whose sin(tilt) runs linearly from u0 to u1 at r1,
@@ -26,6 +25,7 @@ bool CornealSurface::build(const TMatrizAngAnel* d, const TMatrizAngAnel* m, con
                            QString* error) {
     profile_.clear();
     zoneRadius_ = 0;
+    const Sample kMissing{kNaN, kNaN};
     auto fail = [&](const QString& why) {
         if (error) *error = why;
         profile_.clear();

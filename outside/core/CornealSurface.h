@@ -25,10 +25,9 @@ public:
     // Builds the surface from up to `rings` rings of each meridian (and no more than the
     // meridian vector says). Column 0 stands for the vertex; a ring point that is not finite,
     // positive, outside the previous one and inside its own axial radius ends its meridian.
-    // Gaps of up to 30 meridians without data (at any distance from the vertex) are
-    // bridged from their neighbours. False, with a
-    // Portuguese reason, when fewer than a quarter of the meridians hold three rings; the
-    // surface is then empty.
+    // Gaps of up to 30 meridians without data (at any distance from the vertex) are bridged
+    // from their neighbours; wider ones bound the zone. False, with a Portuguese reason, when
+    // fewer than a quarter of the meridians hold three rings; the surface is then empty.
     bool build(const TMatrizAngAnel* d, const TMatrizAngAnel* m, const TMatrizAng* meridians, int rings,
                QString* error);
 
@@ -42,11 +41,10 @@ public:
     // Radius (mm) of the disc around the vertex where height() is defined in every direction.
     double zoneRadius() const { return zoneRadius_; }
 
+private:
     struct Sample {
         double h, s;  // height (mm) and its slope along the meridian
     };
-
-private:
     double at(int meridian, double r) const;
     std::vector<std::vector<Sample>> profile_;  // [meridian][r / kStepMm], NaN beyond reach
     double zoneRadius_ = 0;
