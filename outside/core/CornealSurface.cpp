@@ -12,10 +12,9 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kFillReach = 30;  // the most missing meridians in a row bridged by interpolation
 
-// Height gained from (r0, u0) to r on the arc whose sin(tilt) runs linearly from u0 to u1 at r1,
-// written without the division by the arc's curvature so a flat step needs no special case.
-double arcRise(double r0, double u0, double r1, double u1, double r) {
-    const double u = u0 + (u1 - u0) * (r - r0) / (r1 - r0);
+// Height gained from (r0, u0) to (r, u) along the circular arc on which sin(tilt) runs linearly
+// with r, written without the arc's curvature so that a flat step needs no special case.
+double arcRise(double r0, double u0, double r, double u) {
     return (r - r0) * (u + u0) / (std::sqrt(1 - u0 * u0) + std::sqrt(1 - u * u));
 }
 
@@ -55,11 +54,11 @@ bool CornealSurface::build(const TMatrizAngAnel* d, const TMatrizAngAnel* m, con
         for (size_t j = 0; j < p.size(); ++j) {
             const double r = double(j) * kStepMm;
             while (seg + 1 < rs.size() && r > rs[seg]) {
-                base += arcRise(rs[seg - 1], us[seg - 1], rs[seg], us[seg], rs[seg]);
+                base += arcRise(rs[seg - 1], us[seg - 1], rs[seg], us[seg]);
                 ++seg;
             }
             const double u = us[seg - 1] + (us[seg] - us[seg - 1]) * (r - rs[seg - 1]) / (rs[seg] - rs[seg - 1]);
-            p[j] = {base + arcRise(rs[seg - 1], us[seg - 1], rs[seg], us[seg], r), u / std::sqrt(1 - u * u)};
+            p[j] = {base + arcRise(rs[seg - 1], us[seg - 1], r, u), u / std::sqrt(1 - u * u)};
         }
     }
     if (withData < NORVIX_MERIDIANS / 4)
