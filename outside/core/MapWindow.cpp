@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "KeratoconusIndices.h"
 #include "ModuleSupport.h"
 #include "platform/Cp1252.h"
 #include "platform/Paths.h"
@@ -124,6 +125,19 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
                                   this);
         keratometry_->setObjectName(QStringLiteral("lblCeratometria"));
         side->addWidget(keratometry_);
+        const KeratoconusIndices ki = keratoconusIndices(map);
+        auto number = [](double v, int decimals) {
+            return std::isnan(v) ? QStringLiteral("—") : QString::number(v, 'f', decimals);
+        };
+        keratoconus_ = new QLabel(QStringLiteral("Índices de ceratocone\nI-S (3 mm): %1\nSAI: %2\nSRI: %3\nKISA%: %4\n%5")
+                                      .arg(std::isnan(ki.inferiorSuperior) ? QStringLiteral("—") : dioptres(ki.inferiorSuperior),
+                                           number(ki.sai, 2), number(ki.sri, 2), number(ki.kisa, 0),
+                                           screeningText(ki.screening)),
+                                  this);
+        keratoconus_->setObjectName(QStringLiteral("lblCeratocone"));
+        if (ki.screening == KeratoconusScreening::Keratoconus || ki.screening == KeratoconusScreening::Suspect)
+            keratoconus_->setStyleSheet(QStringLiteral("color: #b00000;"));
+        side->addWidget(keratoconus_);
     }
     if (req.ortho) {
         const auto& o = *req.ortho;
@@ -144,6 +158,7 @@ QString MapWindow::warningText() const { return warning_ ? warning_->text() : QS
 QString MapWindow::keratometryText() const { return keratometry_ ? keratometry_->text() : QString(); }
 QString MapWindow::headerText() const { return header_ ? header_->text() : QString(); }
 QString MapWindow::clinicText() const { return clinic_ ? clinic_->text() : QString(); }
+QString MapWindow::keratoconusText() const { return keratoconus_ ? keratoconus_->text() : QString(); }
 QString MapWindow::orthoText() const { return ortho_ ? ortho_->text() : QString(); }
 
 bool showMapWindow(const MapRequest& request, void* hostWindow) {

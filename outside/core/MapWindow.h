@@ -39,6 +39,8 @@ public:
     bool hasMap() const { return hasMap_; }
     QString warningText() const;
     QString keratometryText() const;
+    // Keratoconus indices and the screening line (axial curvature, whichever the map kind).
+    QString keratoconusText() const;
     QString headerText() const;
     QString clinicText() const;
     QString orthoText() const;
@@ -47,6 +49,7 @@ private:
     bool hasMap_ = false;
     QLabel* warning_ = nullptr;
     QLabel* keratometry_ = nullptr;
+    QLabel* keratoconus_ = nullptr;
     QLabel* header_ = nullptr;
     QLabel* clinic_ = nullptr;
     QLabel* ortho_ = nullptr;

@@ -176,6 +176,8 @@ TEST(OutsideMapWindow, ShowsHeaderKeratometryAndTheChosenOptions) {
         EXPECT_TRUE(w.headerText().contains(QStringLiteral("97%")));
         EXPECT_FALSE(w.headerText().contains(QStringLiteral("Dr. Souza")));
         EXPECT_TRUE(w.keratometryText().contains(QStringLiteral("45.00 D"))) << w.keratometryText().toStdString();
+        EXPECT_TRUE(w.keratoconusText().contains(QStringLiteral("I-S (3 mm): 0.00 D"))) << w.keratoconusText().toStdString();
+        EXPECT_TRUE(w.keratoconusText().contains(QStringLiteral("Sem sinais de ceratocone")));
         EXPECT_TRUE(w.warningText().isEmpty());
         EXPECT_TRUE(w.orthoText().isEmpty());
     }
@@ -197,6 +199,7 @@ TEST(OutsideMapWindow, SaysWhatIsMissingInsteadOfAMap) {
     req.infos = &infos;
     MapWindow w(req);
     EXPECT_FALSE(w.hasMap());
+    EXPECT_TRUE(w.keratoconusText().isEmpty());
     EXPECT_TRUE(w.warningText().contains(QStringLiteral("Número de anéis inválido"))) << w.warningText().toStdString();
     EXPECT_TRUE(w.headerText().contains(QStringLiteral("Cabeçalho do paciente ausente")));
     infos.NumAneis = 32;
