@@ -113,7 +113,8 @@ KeratoconusIndices keratoconusIndices(const CornealMap& map) {
     ki.srax = 180.0 - std::min(diff, 360.0 - diff);
 
     // KISA% = K x I-S x AST x SRAX x 100 / 300, AST the regular astigmatism of the simulated
-    // keratometry, all as the authors define them.
+    // keratometry. I-S enters as its size: a superior steepening should not turn the product
+    // negative and hide it.
     ki.kisa = ki.centralK * std::fabs(ki.inferiorSuperior) * std::fabs(ki.simK.astigmatism()) * ki.srax * 100.0 / 300.0;
 
     if (std::isnan(ki.inferiorSuperior)) {

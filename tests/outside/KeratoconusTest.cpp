@@ -83,6 +83,12 @@ TEST(KeratoconusIndices, HandMadePatternsGiveTheirKnownValues) {
     EXPECT_GT(std::fabs(ki.simK.astigmatism()), 0.1);
     EXPECT_NEAR(ki.kisa,
                 ki.centralK * ki.inferiorSuperior * std::fabs(ki.simK.astigmatism()) * 30 * 100 / 300, 1e-6);
+    // The same turned upside down: I-S changes sign, KISA% must not.
+    const auto upside = indicesOf(*powerExam([](double, int k) {
+        return k < 180 ? 45.0 + cosDeg(2 * (k - 120)) : 44.0 + cosDeg(2 * (k - 270));
+    }));
+    EXPECT_NEAR(upside.inferiorSuperior, -ki.inferiorSuperior, 1e-9);
+    EXPECT_NEAR(upside.kisa, ki.kisa, 1e-6);
 
     // A steep but regular cornea is suspect by its central power alone, keratoconic above
     // 48.7 D.
