@@ -42,10 +42,12 @@ double centralPower(const CornealMap& map, int meridian) {
     return n ? sum / n : kNaN;
 }
 
-int steepestMeridian(const CornealMap& map, int from, int to) {
+// The steepest meridian among `count` meridians from `from` on (wrapping past 359).
+int steepestMeridian(const CornealMap& map, int from, int count) {
     int best = from;
     double bestP = -1;
-    for (int k = from; k < to; ++k) {
+    for (int i = 0; i < count; ++i) {
+        const int k = (from + i) % NORVIX_MERIDIANS;
         const double p = centralPower(map, k);
         if (p > bestP) {
             bestP = p;
@@ -107,9 +109,13 @@ KeratoconusIndices keratoconusIndices(const CornealMap& map) {
     ki.sri = samples ? fluct / samples : 0;
 
     // SRAX: 180 degrees minus the smaller angle between the steepest radial axes above and
-    // below the horizontal meridian; 0 when they line up, as on a regular toric cornea.
-    const int above = steepestMeridian(map, 0, 180), below = steepestMeridian(map, 180, 360);
-    const double diff = below - above;
+    // below the horizontal meridian; 0 when they line up, as on a regular toric cornea. The
+    // two axes are taken as the steepest meridian and the steepest one of the half facing it:
+    // split strictly at the horizontal, a cornea steepest near 0 degrees would find its one
+    // lobe at 1 and 359 degrees and score almost 180.
+    const int first = steepestMeridian(map, 0, NORVIX_MERIDIANS);
+    const int second = steepestMeridian(map, (first + 90) % NORVIX_MERIDIANS, 180);
+    const double diff = std::fabs(double(first - second));
     ki.srax = 180.0 - std::min(diff, 360.0 - diff);
 
     // KISA% = K x I-S x AST x SRAX x 100 / 300, AST the regular astigmatism of the simulated

@@ -90,6 +90,13 @@ TEST(KeratoconusIndices, HandMadePatternsGiveTheirKnownValues) {
     EXPECT_NEAR(upside.inferiorSuperior, -ki.inferiorSuperior, 1e-9);
     EXPECT_NEAR(upside.kisa, ki.kisa, 1e-6);
 
+    // Astigmatism against the rule, steepest at 359 degrees, the nasal lobe a little steeper:
+    // the steep axes are the two lobes either side of the vertex, not both ends of the one
+    // lobe that straddles 0 degrees.
+    ki = indicesOf(*powerExam([](double, int k) { return 44.0 + cosDeg(2 * (k + 1)) + 0.1 * cosDeg(k); }));
+    EXPECT_NEAR(ki.srax, 0, 1e-9);
+    EXPECT_EQ(ki.screening, KeratoconusScreening::NoSigns);
+
     // A steep but regular cornea is suspect by its central power alone, keratoconic above
     // 48.7 D.
     EXPECT_EQ(indicesOf(*powerExam([](double, int) { return 48.0; })).screening, KeratoconusScreening::Suspect);
