@@ -1,5 +1,6 @@
 #include "KeratoconusIndices.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
