@@ -2,6 +2,10 @@
 // exact ray trace of the true surface, through the simulated instrument.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <QWidget>
 
 #include "OutsideTestSupport.h"
 #include "outside/core/CornealSurface.h"
@@ -188,4 +192,40 @@ TEST(CornealWavefront, FreeOfAberrationConicAndToricAstigmatism) {
     EXPECT_TRUE(why.contains(QStringLiteral("não cobre a pupila"))) << why.toStdString();
     EXPECT_TRUE(std::isnan(w.at(0, 0)));
     EXPECT_FALSE(w.compute(CornealSurface{}, 6.0, &why));
+}
+
+TEST(WendleModule, ProcessaAberrometriaAsTheHostCallsIt) {
+    qputenv("NORVIX_MODULE_AUTOCLOSE", "1");
+    Module module("Wendle.so");
+    ASSERT_TRUE(module.loaded()) << dlerror();
+    auto show = module.entry<TProcessaAberrometria>("ProcessaAberrometria");
+    ASSERT_TRUE(show);
+    EXPECT_EQ(module.entry<void*>("InfoMapa"), nullptr);  // not a map: the browser must not list it
+
+    auto e = std::make_unique<ExamBuffers>();
+    e->fill(0);
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        e->meridians[k] = 30;
+        for (int i = 0; i <= 30; ++i) {
+            e->d[k][i] = i * 0.15;
+            e->m[k][i] = 7.8;
+        }
+    }
+    const char* clinic[4] = {"Clínica Teste", "Rua A, 1", "Cidade - UF", "5555"};
+    QWidget host;
+    ByteStream header(QByteArray("Exemplo\r\n0\r\n0\r\nExemplo\r\n01/01/01\r\n00:00:00\r\nMédico Teste\r\n"));
+    EXPECT_EQ(show(&host, &e->m, &e->d, &e->meridians, "4", 32, 3, 3.0, 1.0, 0.0, 350, 350, 1, header.stream(), clinic), 1);
+    // Odd fixed values fall back to a 6 mm pupil and held picture sizes.
+    EXPECT_EQ(show(&host, &e->m, &e->d, &e->meridians, "4", 32, 3, -1.0, 1.0, 0.0, 0, 100000, 0, nullptr, clinic), 1);
+
+    // Bad input: the window says why, nothing is touched, no crash. Rings to 2.25 mm do not
+    // cover the 6 mm pupil; zero and missing matrices make no surface.
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) e->meridians[k] = 15;
+    const ExamBuffers before = *e;
+    EXPECT_EQ(show(&host, &e->m, &e->d, &e->meridians, "4", 32, 3, 3.0, 1.0, 0.0, 350, 350, 1, nullptr, nullptr), 1);
+    EXPECT_EQ(std::memcmp(&before, e.get(), sizeof before), 0);
+    e->fill(0);
+    EXPECT_EQ(show(&host, &e->m, &e->d, &e->meridians, "", 0, 0, 3.0, 0.0, 0.0, 350, 350, 1, nullptr, nullptr), 1);
+    EXPECT_EQ(show(nullptr, nullptr, nullptr, nullptr, nullptr, 32, 0, 3.0, 0.0, 0.0, 350, 350, 1, nullptr, nullptr), 1);
+    qunsetenv("NORVIX_MODULE_AUTOCLOSE");
 }
