@@ -1,5 +1,6 @@
 #include "CornealWavefront.h"
 
+#include <QLocale>
 #include <cmath>
 
 #include "Zernike.h"
@@ -7,6 +8,11 @@
 namespace norvix::outside {
 
 namespace {
+
+QString uncovered(double pupil) {
+    return QStringLiteral("A superfície medida não cobre a pupila de %1 mm.")
+        .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(pupil, 'f', 1));
+}
 
 // Vertex radius from the central 1.5 mm: h = a r^2 + b r^4 over rings of points spread evenly
 // round the vertex, so astigmatism averages out and R0 = 1 / (2a) is the mean apical radius.
@@ -31,7 +37,7 @@ bool CornealWavefront::compute(const CornealSurface& surface, double pupil, QStr
     const double half = pupil / 2;
     if (!(pupil > 0) || surface.empty() || surface.zoneRadius() < half - 1e-9) {
         if (error)
-            *error = QStringLiteral("A superfície medida não cobre a pupila de %1 mm.").arg(pupil, 0, 'f', 1);
+            *error = uncovered(pupil);
         return false;
     }
     const double r0 = vertexRadius(surface);
@@ -56,7 +62,7 @@ bool CornealWavefront::compute(const CornealSurface& surface, double pupil, QStr
         }
     zernikeUm = zernike::fit(samples, kOrder);
     if (zernikeUm.empty()) {
-        if (error) *error = QStringLiteral("A superfície medida não cobre a pupila de %1 mm.").arg(pupil, 0, 'f', 1);
+        if (error) *error = uncovered(pupil);
         return false;
     }
     pupilMm = pupil;
