@@ -16,14 +16,17 @@ void orderOf(int j, int* n, int* m) {
 double value(int j, double rho, double theta) {
     int n = 0, m = 0;
     orderOf(j, &n, &m);
+    if (j < 0 || n > kMaxOrder) return NAN;
     const int am = std::abs(m);
-    double radial = 0;
-    for (int s = 0; s <= (n - am) / 2; ++s) {
-        // (-1)^s (n-s)! / (s! ((n+m)/2-s)! ((n-m)/2-s)!), in doubles: n stays small.
-        const double num = std::tgamma(n - s + 1.0);
-        const double den =
-            std::tgamma(s + 1.0) * std::tgamma((n + am) / 2 - s + 1.0) * std::tgamma((n - am) / 2 - s + 1.0);
-        radial += (s % 2 ? -1 : 1) * num / den * std::pow(rho, n - 2 * s);
+    // (-1)^s (n-s)! / (s! ((n+m)/2-s)! ((n-m)/2-s)!) rho^(n-2s); the fit calls this per sample
+    // and term, so factorials come from a table and powers from the lowest one upwards.
+    static constexpr double kFactorial[] = {1, 1, 2, 6, 24, 120, 720, 5040, 40320, 362880, 3628800, 39916800, 479001600};
+    double radial = 0, power = std::pow(rho, am);
+    const double rho2 = rho * rho;
+    for (int s = (n - am) / 2; s >= 0; --s, power *= rho2) {
+        const double coefficient =
+            kFactorial[n - s] / (kFactorial[s] * kFactorial[(n + am) / 2 - s] * kFactorial[(n - am) / 2 - s]);
+        radial += (s % 2 ? -1 : 1) * coefficient * power;
     }
     const double norm = std::sqrt((m == 0 ? 1.0 : 2.0) * (n + 1));
     const double angular = m > 0 ? std::cos(am * theta) : m < 0 ? std::sin(am * theta) : 1.0;
@@ -32,7 +35,7 @@ double value(int j, double rho, double theta) {
 
 std::vector<double> fit(const std::vector<Sample>& samples, int order) {
     const int k = termsUpTo(order);
-    if (order < 0 || int(samples.size()) < k) return {};
+    if (order < 0 || order > kMaxOrder || int(samples.size()) < k) return {};
     // Normal equations, solved by Cholesky: no linear-algebra library is at hand, and over a
     // well-filled disc the terms are nearly orthogonal, so the system is well conditioned.
     std::vector<double> a(size_t(k) * k, 0.0), b(k, 0.0), z(k);

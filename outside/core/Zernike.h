@@ -6,12 +6,14 @@
 
 namespace norvix::outside::zernike {
 
+constexpr int kMaxOrder = 12;
+
 // Radial order and angular frequency of the single index j.
 void orderOf(int j, int* n, int* m);
 constexpr int index(int n, int m) { return (n * (n + 2) + m) / 2; }
 constexpr int termsUpTo(int order) { return (order + 1) * (order + 2) / 2; }
 
-// Z_j at polar (rho, theta) on the unit disc.
+// Z_j at polar (rho, theta) on the unit disc; NaN for orders above kMaxOrder.
 double value(int j, double rho, double theta);
 
 struct Sample {

@@ -189,12 +189,12 @@ public:
         figures_ = new QLabel;
         pictures->addWidget(figures_);
         layout->addLayout(pictures);
-        connect(pupil_, &QDoubleSpinBox::valueChanged, this, [this](double) { update(); });
-        update();
+        connect(pupil_, &QDoubleSpinBox::valueChanged, this, [this](double) { recompute(); });
+        recompute();
     }
 
 private:
-    void update() {
+    void recompute() {
         CornealWavefront w;
         QString why = request_.surfaceError;
         if (why.isEmpty() && !w.compute(request_.surface, pupil_->value(), &why)) {
