@@ -155,8 +155,6 @@ for m in "$BIN"/Halden.so "$BIN"/Sorvik.so "$BIN"/Ambrel.so "$BIN"/Truvan.so "$B
   bmp="${m%.so}.bmp"
   [ -f "$bmp" ] && ln -sfn "$bmp" "$DIRQV/Mapas/$(basename "$bmp")"
 done
-# The aberrometry module sits in the maps folder too; it is no map, so it has no button.
-if [ -f "$BIN/Wendle.so" ]; then ln -sfn "$BIN/Wendle.so" "$DIRQV/Mapas/Wendle.so"; fi
 
 # Example exams (the tool never overwrites an existing file). NORVIX_DEMO_EXAMPLES=0 leaves
 # them out, for tests that need an installation but not its examples.
