@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -59,7 +60,6 @@ double refractivePower(const CornealSurface& surface, double x, double y) {
 
 bool SurfaceMapData::load(SurfaceMapKind kind, const TMatrizAngAnel* d, const TMatrizAngAnel* m,
                           const TMatrizAng* meridians, int rings, QString* error) {
-    kind_ = kind;
     lowest = highest = 0;
     if (!surface.build(d, m, meridians, rings, error)) return false;
     // The widest zone up to 8 mm in whole quarter millimetres of radius.

@@ -4,7 +4,6 @@
 // elevation and refractive modules share: the arithmetic, the window and the small picture.
 #include <QDialog>
 #include <QStringList>
-#include <array>
 
 #include "BestFitSphere.h"
 #include "CornealSurface.h"
@@ -36,9 +35,6 @@ struct SurfaceMapData {
               int rings, QString* error);
     // The value shown at r mm from the vertex on the given meridian: um or D; NaN outside the zone.
     double value(SurfaceMapKind kind, double r, double thetaDeg) const;
-
-private:
-    SurfaceMapKind kind_ = SurfaceMapKind::Elevation;
 };
 
 struct SurfaceMapRequest {
