@@ -155,6 +155,11 @@ for m in "$BIN"/Halden.so "$BIN"/Sorvik.so "$BIN"/Ambrel.so "$BIN"/Truvan.so "$B
   bmp="${m%.so}.bmp"
   [ -f "$bmp" ] && ln -sfn "$bmp" "$DIRQV/Mapas/$(basename "$bmp")"
 done
+# The elevation and refractive maps.
+for m in "$BIN"/Brennor.so "$BIN"/Lumeva.so; do
+  [ -f "$m" ] || continue
+  ln -sfn "$m" "$DIRQV/Mapas/$(basename "$m")"
+done
 
 # Example exams (the tool never overwrites an existing file). NORVIX_DEMO_EXAMPLES=0 leaves
 # them out, for tests that need an installation but not its examples.

@@ -1,0 +1,214 @@
+#include "SurfaceMaps.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <exception>
+
+#include "CornealMap.h"
+#include "MapWindow.h"
+#include "ModuleIo.h"
+#include "ModuleSupport.h"
+
+namespace norvix::outside {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+QString decimal(double v, int places) { return QString::number(v, 'f', places).replace(u'.', u','); }
+
+int ringsOf(const TInfosQV* infos) { return infos ? int(infos->NumAneis) : 0; }
+
+QString title(SurfaceMapKind kind) {
+    return kind == SurfaceMapKind::Elevation ? QStringLiteral("Mapa de Elevação") : QStringLiteral("Mapa Refrativo");
+}
+
+QString summary(SurfaceMapKind kind, const SurfaceMapData& data) {
+    const QString zone = decimal(2 * data.sphere.zoneRadius(), 1);
+    if (kind == SurfaceMapKind::Elevation)
+        return QStringLiteral("Elevação (µm) sobre a esfera de melhor ajuste\nRaio da esfera: %1 mm\nZona: %2 mm\n"
+                              "Mínima: %3 µm\nMáxima: %4 µm")
+            .arg(decimal(data.sphere.radius(), 2), zone, decimal(data.lowest, 1), decimal(data.highest, 1));
+    return QStringLiteral("Poder refrativo (D), índice %1\nZona: %2 mm\nMínimo: %3 D\nMáximo: %4 D")
+        .arg(decimal(kCornealIndex, 4), zone, decimal(data.lowest, 2), decimal(data.highest, 2));
+}
+
+}  // namespace
+
+double refractivePower(const CornealSurface& surface, double x, double y) {
+    // Slope along the meridian by central differences; near the vertex the meridian is taken a
+    // little way out, where the paraxial limit is already reached.
+    const double r = std::max(std::hypot(x, y), 0.1), a = std::atan2(y, x), dr = 0.05;
+    const double c = std::cos(a), s = std::sin(a);
+    const double h = surface.height(r * c, r * s);
+    const double slope = (surface.height((r + dr) * c, (r + dr) * s) - surface.height((r - dr) * c, (r - dr) * s)) / (2 * dr);
+    if (!std::isfinite(h) || !std::isfinite(slope) || !(slope > 0)) return NAN;
+    const double tilt = std::atan(slope);
+    const double bend = tilt - std::asin(std::sin(tilt) / kCornealIndex);
+    const double focus = h + r / std::tan(bend);  // mm from the vertex plane to the axis crossing
+    return 1000.0 * kCornealIndex / focus;
+}
+
+bool SurfaceMapData::load(SurfaceMapKind kind, const TMatrizAngAnel* d, const TMatrizAngAnel* m,
+                          const TMatrizAng* meridians, int rings, QString* error) {
+    lowest = highest = 0;
+    if (!surface.build(d, m, meridians, rings, error)) return false;
+    // The widest zone up to 8 mm in whole quarter millimetres of radius.
+    const double zone = std::min(4.0, std::floor(surface.zoneRadius() * 4 + 1e-9) / 4);
+    if (zone < 1.5) {
+        if (error) *error = QStringLiteral("A zona medida (%1 mm) é menor que 3 mm.").arg(decimal(2 * surface.zoneRadius(), 1));
+        return false;
+    }
+    if (!sphere.fit(surface, zone, error)) return false;
+    double lo = INFINITY, hi = -INFINITY;
+    for (double r = 0; r <= zone + 1e-9; r += 0.1)
+        for (int deg = 0; deg < 360; deg += 2) {
+            const double v = value(kind, r, deg);
+            if (!std::isfinite(v)) continue;
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    if (!(lo <= hi)) {
+        if (error) *error = QStringLiteral("A superfície não permite calcular o mapa.");
+        return false;
+    }
+    lowest = lo;
+    highest = hi;
+    return true;
+}
+
+double SurfaceMapData::value(SurfaceMapKind kind, double r, double thetaDeg) const {
+    if (!(r <= sphere.zoneRadius() + 1e-9)) return NAN;
+    const double x = r * std::cos(thetaDeg * kPi / 180), y = r * std::sin(thetaDeg * kPi / 180);
+    if (kind == SurfaceMapKind::Elevation) return 1000.0 * sphere.elevation(surface, x, y);
+    return refractivePower(surface, x, y);
+}
+
+ColourScale surfaceScale(const SurfaceMapRequest& request, const SurfaceMapData& data) {
+    if (request.kind == SurfaceMapKind::Elevation)
+        return ColourScale::symmetric(std::max(std::abs(data.lowest), std::abs(data.highest)));
+    return scaleFor(request.infos, 0.5 * (data.lowest + data.highest));
+}
+
+SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmMapaSuperficie"));
+    setWindowTitle(title(req.kind));
+    setModal(true);
+    auto* root = new QHBoxLayout(this);
+    auto* side = new QVBoxLayout;
+    root->addLayout(side);
+
+    // Patient name, eye, date and time, as the curvature windows show them.
+    QStringList lines;
+    for (int i : {0, 3, 4, 5})
+        if (i < req.header.size() && !req.header[i].trimmed().isEmpty()) lines << req.header[i].trimmed();
+    if (req.header.isEmpty()) lines << QStringLiteral("Cabeçalho do paciente ausente.");
+    auto* header = new QLabel(lines.join(QLatin1Char('\n')), this);
+    header->setObjectName(QStringLiteral("lblCabecalho"));
+    side->addWidget(header);
+
+    SurfaceMapData data;
+    QString why;
+    hasMap_ = data.load(req.kind, req.d, req.m, req.meridians, ringsOf(req.infos), &why);
+    if (!hasMap_) {
+        summary_ = new QLabel(QStringLiteral("Não é possível desenhar o mapa: %1").arg(why), this);
+        summary_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+        summary_->setWordWrap(true);
+        summary_->setMinimumWidth(360);
+        root->addWidget(summary_, 1);
+    } else {
+        const ColourScale scale = surfaceScale(req, data);
+        const auto value = [&](double r, double deg) { return data.value(req.kind, r, deg); };
+        auto* mapLabel = new QLabel(this);
+        mapLabel->setObjectName(QStringLiteral("imgMapa"));
+        mapLabel->setPixmap(QPixmap::fromImage(MapPainter::drawField(value, scale, 440, optionsFor(req.infos))));
+        root->addWidget(mapLabel);
+        auto* scaleLabel = new QLabel(this);
+        scaleLabel->setObjectName(QStringLiteral("imgEscala"));
+        scaleLabel->setPixmap(QPixmap::fromImage(MapPainter::drawScale(scale, 70, 440)));
+        root->addWidget(scaleLabel);
+        summary_ = new QLabel(summary(req.kind, data), this);
+        side->addWidget(summary_);
+    }
+    summary_->setObjectName(QStringLiteral("lblResumo"));
+    side->addStretch(1);
+    auto* close = new QPushButton(QStringLiteral("Fechar"), this);
+    close->setObjectName(QStringLiteral("btnFechar"));
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    side->addWidget(close);
+}
+
+QString SurfaceMapWindow::summaryText() const { return summary_->text(); }
+
+int32_t surfaceMapProcess(SurfaceMapKind kind, void* hostWindow, ModuleStream* header, const TMatrizAngAnel* m,
+                          const TMatrizAng* meridians, const TMatrizAngAnel* d, const TInfosQV* infos) {
+    try {
+        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            reportFailure("Mapa", QStringLiteral("nenhuma aplicação gráfica em execução."));
+            return 0;
+        }
+        SurfaceMapRequest request{kind, d, m, meridians, readStreamLines(header, 64 * 1024), infos};
+        SurfaceMapWindow window(request, static_cast<QWidget*>(hostWindow));
+        if (autoCloseWindows()) QTimer::singleShot(0, &window, &QDialog::accept);
+        window.exec();
+        return 1;
+    } catch (const std::exception& e) {
+        reportFailure("Mapa", QString::fromLocal8Bit(e.what()));
+        return 0;
+    }
+}
+
+int32_t surfaceMapVisualize(SurfaceMapKind kind, ModuleStream* image, const TMatrizAngAnel* m,
+                            const TMatrizAng* meridians, const TMatrizAngAnel* d, TResultadoMapa* result,
+                            const TInfosQV* infos) {
+    try {
+        // The report editor reads keratometric figures from whichever map module it is given,
+        // so the result record holds the axial ones here too.
+        std::array<double, 9> values{};
+        SurfaceMapData data;
+        CornealMap map;
+        QString why;
+        const bool ok = data.load(kind, d, m, meridians, ringsOf(infos), &why) &&
+                        map.load(d, m, meridians, ringsOf(infos), &why);
+        QImage picture(160, 160, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        if (ok) {
+            values = map.results(MapKind::Axial);
+            const SurfaceMapRequest request{kind, d, m, meridians, {}, infos};
+            MapOptions options = optionsFor(infos);
+            options.pointKeratometry = false;  // too small to read
+            picture = MapPainter::drawField([&](double r, double deg) { return data.value(kind, r, deg); },
+                                            surfaceScale(request, data), 160, options);
+        } else if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            // Text needs the fonts of a running graphical application, which a host always has.
+            QPainter p(&picture);
+            QFont f = p.font();
+            f.setPixelSize(11);
+            p.setFont(f);
+            p.setPen(QColor(176, 0, 0));
+            p.drawText(picture.rect().adjusted(6, 6, -6, -6), Qt::AlignCenter | Qt::TextWordWrap,
+                       QStringLiteral("Sem mapa: %1").arg(why));
+        }
+        if (result) std::memcpy(*result, values.data(), sizeof(TResultadoMapa));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "PNG");
+        writeToStream(image, png);
+        return ok ? 1 : 0;
+    } catch (const std::exception& e) {
+        reportFailure("Mapa", QString::fromLocal8Bit(e.what()));
+        return 0;
+    }
+}
+
+}  // namespace norvix::outside

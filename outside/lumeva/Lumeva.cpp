@@ -1,0 +1,30 @@
+// The refractive power map module: InfoMapa, ProcessaMapa, Visualizar.
+#include <type_traits>
+
+#include "modules/ModuleContract.h"
+#include "outside/core/MapModule.h"
+#include "outside/core/ModuleSupport.h"
+#include "outside/core/SurfaceMaps.h"
+
+using namespace norvix::outside;
+
+NORVIX_MODULE_EXPORT void InfoMapa(ModuleStream* out) { mapInfo(out, "Mapa Refrativo"); }
+
+NORVIX_MODULE_EXPORT int32_t ProcessaMapa(void* hostWindow, ModuleStream* /*front*/, ModuleStream* /*lateral*/,
+                                          double /*centreX*/, double /*centreY*/, ModuleStream* header,
+                                          const TMatrizAngAnel* m, const TMatrizAng* meridians,
+                                          const TMatrizAngAnel* d, const TPupila* /*pupil*/, const TInfosQV* infos) {
+    return surfaceMapProcess(SurfaceMapKind::Refractive, hostWindow, header, m, meridians, d, infos);
+}
+
+NORVIX_MODULE_EXPORT int32_t Visualizar(void* /*hostWindow*/, ModuleStream* image, ModuleStream* /*unused1*/,
+                                        ModuleStream* /*unused2*/, double /*centreX*/, double /*centreY*/,
+                                        const TMatrizAngAnel* m, const TMatrizAng* meridians,
+                                        const TMatrizAngAnel* d, const TPupila* /*pupil*/, TResultadoMapa* result,
+                                        void* /*unused3*/, const TInfosQV* infos) {
+    return surfaceMapVisualize(SurfaceMapKind::Refractive, image, m, meridians, d, result, infos);
+}
+
+static_assert(std::is_same_v<decltype(&InfoMapa), TInfoMapa>);
+static_assert(std::is_same_v<decltype(&ProcessaMapa), TProcessaMapa>);
+static_assert(std::is_same_v<decltype(&Visualizar), TVisualizar>);
