@@ -155,8 +155,9 @@ for m in "$BIN"/Halden.so "$BIN"/Sorvik.so "$BIN"/Ambrel.so "$BIN"/Truvan.so "$B
   bmp="${m%.so}.bmp"
   [ -f "$bmp" ] && ln -sfn "$bmp" "$DIRQV/Mapas/$(basename "$bmp")"
 done
-# The elevation and refractive maps.
-for m in "$BIN"/Brennor.so "$BIN"/Lumeva.so; do
+# The elevation and refractive maps, and the aberrometry module (a single-map button whose
+# click the browser turns into its aberrometry call).
+for m in "$BIN"/Brennor.so "$BIN"/Lumeva.so "$BIN"/Wendle.so; do
   [ -f "$m" ] || continue
   ln -sfn "$m" "$DIRQV/Mapas/$(basename "$m")"
 done

@@ -30,6 +30,7 @@
 #include "modules/ModuleContract.h"
 #include "outside/core/CornealSurface.h"
 #include "outside/core/CornealWavefront.h"
+#include "outside/core/MapModule.h"
 #include "outside/core/MapPainter.h"
 #include "outside/core/ModuleIo.h"
 #include "outside/core/ModuleSupport.h"
@@ -224,6 +225,10 @@ private:
 };
 
 }  // namespace
+
+// The catalogue gives the module its button on the browser's map tool bar through these lines;
+// the browser then calls ProcessaAberrometria for this file name.
+NORVIX_MODULE_EXPORT void InfoMapa(ModuleStream* out) { mapInfo(out, "Aberrometria Corneana"); }
 
 NORVIX_MODULE_EXPORT int32_t ProcessaAberrometria(void* hostWindow, const TMatrizAngAnel* m,
                                                   const TMatrizAngAnel* d, const TMatrizAng* meridians,
