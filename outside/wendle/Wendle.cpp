@@ -28,6 +28,7 @@
 #include <type_traits>
 
 #include "modules/ModuleContract.h"
+#include "platform/Cp1252.h"
 #include "outside/core/CornealSurface.h"
 #include "outside/core/CornealWavefront.h"
 #include "outside/core/MapModule.h"
@@ -248,7 +249,7 @@ NORVIX_MODULE_EXPORT int32_t ProcessaAberrometria(void* hostWindow, const TMatri
         r.header = readStreamLines(header, 64 * 1024);
         if (clinic)
             for (int i = 0; i < 4; ++i)
-                if (clinic[i] && *clinic[i]) r.clinic << QString::fromUtf8(clinic[i]);
+                if (clinic[i] && *clinic[i]) r.clinic << norvix::fromCp1252(QByteArray(clinic[i]));  // the record's 8-bit text
         if (value1 >= 1.5 && value1 <= 3.5) r.pupilMm = 2 * value1;
         r.picture = QSize(std::clamp(value2, 120, 800), std::clamp(value3, 120, 800));
         r.showPsf = value4 != 0;
