@@ -100,17 +100,23 @@ bool LensFit::fit(const CornealSurface& surface, const LensDesign& lens, QString
     contactRadius_ = contactR;
     contactMeridian_ = contactDeg;
     beyond_ = edge > surface.zoneRadius();
+    edgeTear_ = meanTearAround(edge);
+    outerRadius_ = std::min(edge, surface.zoneRadius());
+    outerTear_ = meanTearAround(outerRadius_);
+    return true;
+}
+
+double LensFit::meanTearAround(double radius) const {
     double sum = 0;
     int n = 0;
     for (int deg = 0; deg < 360; ++deg) {
-        const double a = deg * M_PI / 180, t = tearAt(edge * std::cos(a), edge * std::sin(a));
+        const double a = deg * M_PI / 180, t = tearAt(radius * std::cos(a), radius * std::sin(a));
         if (std::isfinite(t)) {
             sum += t;
             ++n;
         }
     }
-    edgeTear_ = n ? sum / n : NAN;
-    return true;
+    return n ? sum / n : NAN;
 }
 
 double LensFit::tearAt(double x, double y) const {

@@ -63,6 +63,10 @@ public:
     // Mean tear thickness (mm) at the lens edge over the measured directions; NaN when the
     // edge lies wholly beyond the measured zone.
     double edgeTearMm() const { return edgeTear_; }
+    // The same at the outermost circle under the lens measured in every direction: the edge
+    // itself, or the rim of the measured zone when the lens reaches beyond it.
+    double outerTearMm() const { return outerTear_; }
+    double outerRadiusMm() const { return outerRadius_; }
     // Where the lens touches: distance (mm) from the axis and meridian (degrees, 0 to 360).
     double contactRadiusMm() const { return contactRadius_; }
     double contactMeridianDeg() const { return contactMeridian_; }
@@ -72,9 +76,11 @@ public:
     const LensDesign& lens() const { return lens_; }
 
 private:
+    double meanTearAround(double radius) const;  // over the measured directions
     const CornealSurface* surface_ = nullptr;
     LensDesign lens_;
-    double apexClearance_ = 0, edgeTear_ = NAN, contactRadius_ = 0, contactMeridian_ = 0;
+    double apexClearance_ = 0, edgeTear_ = NAN, outerTear_ = NAN, outerRadius_ = 0, contactRadius_ = 0,
+           contactMeridian_ = 0;
     bool beyond_ = false;
 };
 

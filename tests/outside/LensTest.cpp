@@ -62,6 +62,7 @@ TEST(LensFit, TearLayerOnASphereMeasuredThroughTheInstrument) {
     EXPECT_LT(fit.edgeTearMm(), 2e-3);
     EXPECT_NEAR(fit.tearAt(0, 0), fit.centralTearMm(), 1e-9);
     EXPECT_FALSE(fit.beyondMeasuredZone());
+    EXPECT_DOUBLE_EQ(fit.outerTearMm(), fit.edgeTearMm());
 
     // With an edge lift the lens rests just outside its optic zone: the pool is the sag
     // difference at the contact point the fit reports.
@@ -88,6 +89,9 @@ TEST(LensFit, TearLayerOnASphereMeasuredThroughTheInstrument) {
     // nothing.
     ASSERT_TRUE(fit.fit(cornea, lens(7.80, 11.0, 0.10), &why));
     EXPECT_TRUE(fit.beyondMeasuredZone());
+    EXPECT_TRUE(std::isnan(fit.edgeTearMm()));
+    EXPECT_DOUBLE_EQ(fit.outerRadiusMm(), cornea.zoneRadius());
+    EXPECT_NEAR(fit.outerTearMm(), fit.tearAt(0, -cornea.zoneRadius()), 2e-3);
     EXPECT_TRUE(std::isnan(fit.tearAt(0, 5.45)));
     EXPECT_TRUE(std::isnan(fit.tearAt(0, 5.6)));
 }
@@ -184,4 +188,49 @@ TEST(LensFit, LensesThatCannotBeMadeAndUnusableCorneasAreRefused) {
         EXPECT_FALSE(fit.fit(s, lens(7.8, 9.0, 0.1), &why));
         EXPECT_EQ(why, QStringLiteral("A superfície da córnea não foi reconstruída."));
     }
+}
+
+TEST(CadroModule, ProcessaLenteAsTheBrowserCallsIt) {
+    qputenv("NORVIX_MODULE_AUTOCLOSE", "1");
+    Module module("Cadro.so");
+    ASSERT_TRUE(module.loaded()) << dlerror();
+    auto show = module.entry<TProcessaLente>("ProcessaLente");
+    auto info = module.entry<TInfoMapa>("InfoMapa");
+    ASSERT_TRUE(show);
+    ASSERT_TRUE(info);
+    // A single-map line set gives it a button; the browser turns its click into this call.
+    ByteStream lines;
+    info(lines.stream());
+    EXPECT_EQ(readStreamLines(lines.stream()).mid(1), (QStringList{"1", "1"}));
+    info(nullptr);
+
+    auto e = std::make_unique<ExamBuffers>();
+    e->fill(0);
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        e->meridians[k] = 30;
+        for (int i = 0; i <= 30; ++i) {
+            e->d[k][i] = i * 0.15;
+            e->m[k][i] = 7.8;
+        }
+    }
+    TInfosQV infos = infosFor(32, "4");
+    QWidget host;
+    ByteStream header(QByteArray("Exemplo\r\n0\r\n0\r\nExemplo\r\n01/01/01\r\n00:00:00\r\nMédico Teste\r\n"));
+    const ExamBuffers before = *e;
+    EXPECT_EQ(show(&host, nullptr, header.stream(), 0, 0, &e->m, &e->meridians, &e->d, &infos, nullptr), 1);
+    EXPECT_EQ(std::memcmp(&before, e.get(), sizeof before), 0);
+
+    // Malformed exams: the window says why, nothing is touched, no crash.
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) e->m[k][5] = NAN;
+    EXPECT_EQ(show(&host, nullptr, header.stream(), 0, 0, &e->m, &e->meridians, &e->d, &infos, nullptr), 1);
+    e->fill(0);
+    EXPECT_EQ(show(&host, nullptr, nullptr, 0, 0, &e->m, &e->meridians, &e->d, &infos, nullptr), 1);
+    for (int i = 0; i <= 30; ++i) {
+        e->d[0][i] = i * 0.15;
+        e->m[0][i] = 7.8;
+    }
+    e->meridians[0] = 30;
+    EXPECT_EQ(show(&host, nullptr, nullptr, 0, 0, &e->m, &e->meridians, &e->d, &infos, nullptr), 1);
+    EXPECT_EQ(show(nullptr, nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
+    qunsetenv("NORVIX_MODULE_AUTOCLOSE");
 }
