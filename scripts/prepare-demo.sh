@@ -161,6 +161,10 @@ for m in "$BIN"/Brennor.so "$BIN"/Lumeva.so "$BIN"/Wendle.so; do
   [ -f "$m" ] || continue
   ln -sfn "$m" "$DIRQV/Mapas/$(basename "$m")"
 done
+# The contact-lens module: its button's click becomes the browser's lens-fitting call.
+if [ -f "$BIN/Cadro.so" ]; then
+  ln -sfn "$BIN/Cadro.so" "$DIRQV/Mapas/Cadro.so"
+fi
 
 # Example exams (the tool never overwrites an existing file). NORVIX_DEMO_EXAMPLES=0 leaves
 # them out, for tests that need an installation but not its examples.

@@ -288,7 +288,8 @@ int main(int argc, char** argv) {
     // Each single-map module's window over an example exam.
     browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(1);
     for (const QString& module : {QStringLiteral("Halden"), QStringLiteral("Sorvik"), QStringLiteral("Brennor"),
-                                  QStringLiteral("Lumeva"), QStringLiteral("Wendle")}) {
+                                  QStringLiteral("Lumeva"), QStringLiteral("Wendle"),
+                                  QStringLiteral("Cadro")}) {
         if (list && list->count() > 0) list->setCurrentRow(0);
         QApplication::processEvents();
         saveModal(QStringLiteral("mapa_") + module, [&] { browser->maps().MapaClick(module); });

@@ -56,6 +56,7 @@ TEST(DemoSetup, FirstRunMakesEverythingTheProgramLooksFor) {
         EXPECT_TRUE(QFileInfo(demo.dirQv() + "/Mapas/" + m).isFile()) << m;
     for (const char* m : {"Brennor.so", "Lumeva.so", "Wendle.so"})
         EXPECT_TRUE(QFileInfo(demo.dirQv() + "/Mapas/" + m).isFile()) << m;
+    EXPECT_TRUE(QFileInfo(demo.dirQv() + "/Mapas/Cadro.so").isFile());
     for (const char* f : {"qv0.dat", "qv3.dat", "qv0_sobre_Mir.dat", "qv0_sobre_MirDuo.dat", "qv3_sobre.dat",
                           "qv3_sobre_Duo.dat"})
         EXPECT_TRUE(QFile::exists(demo.imgs() + "/" + f)) << f;

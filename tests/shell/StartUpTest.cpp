@@ -217,9 +217,9 @@ TEST_F(StartUp, StepsAndProgressComeInTheirOrder) {
     QObject::connect(window->PBProgress(), &QProgressBar::valueChanged, [&](int v) { seen << QString::number(v); });
     main->ApplicationEvents1Activate();
     ASSERT_TRUE(main->started());
-    // Nine map modules in the demonstration (five single maps with the aberrometry module, four
-    // multi-maps): 6 per file found, 6 per module processed; the bar does not take values past
-    // its maximum, so 102 and 108 never show.
+    // Ten map modules in the demonstration (six single maps with the aberrometry and the
+    // contact-lens modules, four multi-maps): 6 per file found, 6 per module processed; the bar
+    // does not take values past its maximum, so 102 to 120 never show.
     EXPECT_EQ(seen.join(' '),
               "50 ImgStep2 100 ImgStep3 0 6 12 18 24 30 36 42 48 54 60 66 72 78 84 90 96 100 0 ImgStep4 50 100");
 }
