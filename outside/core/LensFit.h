@@ -6,8 +6,9 @@
 // The back surface is a spherical optic zone of the base-curve radius out to the optic-zone
 // edge, then a peripheral band that lifts away from that sphere, quadratically in the distance
 // from the zone edge, up to the axial edge lift at the lens edge: one smooth curve standing for
-// the blended peripheral curves of a real lens, which it follows within a few micrometres.
+// the blended peripheral curves of a real lens.
 #include <QString>
+#include <cmath>
 
 #include "CornealMap.h"
 #include "CornealSurface.h"
@@ -54,6 +55,7 @@ public:
     // Rests the lens centred on the surface: lowered along the axis until it first touches, at
     // the point of least clearance, over the part of the surface that was measured. False, with
     // a Portuguese reason, when the lens cannot be made or no measured cornea lies under it.
+    // The surface is read again by tearAt(), so it must outlive the fit.
     bool fit(const CornealSurface& surface, const LensDesign& lens, QString* error);
 
     // Tear thickness (mm) at (x, y) mm from the vertex; NaN outside the lens or where the

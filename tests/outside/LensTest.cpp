@@ -1,6 +1,7 @@
 // Rigid lens fitting: the tear layer of a lens resting on a cornea measured through the
 // simulated instrument against the sagittal heights of the true surfaces, the first lens and its
 // power, the lenses and matrices that must be refused, and the module as the browser calls it.
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -66,7 +67,10 @@ TEST(LensFit, TearLayerOnASphereMeasuredThroughTheInstrument) {
 
     // With an edge lift the lens rests just outside its optic zone: the pool is the sag
     // difference at the contact point the fit reports.
+    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(fit.fit(cornea, lens(7.70, 8.6, 0.10), &why));
+    std::printf("um ajuste: %.1f ms\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     const double rc = fit.contactRadiusMm();
     std::printf("7,70 sobre 7,80, 8,6 mm, borda 0,10: centro %.2f um, toque a %.2f mm, borda %.1f um\n",
                 fit.centralTearMm() * 1000, rc, fit.edgeTearMm() * 1000);
