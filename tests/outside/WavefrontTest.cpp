@@ -107,6 +107,16 @@ TEST(Zernike, IndexAndKnownPolynomials) {
     EXPECT_NEAR(zernike::value(24, 1, 0), std::sqrt(7.0), 1e-12);  // Z(6,0) at the rim
     EXPECT_NEAR(zernike::value(zernike::index(12, 0), 1, 0), std::sqrt(13.0), 1e-9);
     EXPECT_TRUE(std::isnan(zernike::value(zernike::index(13, 1), 0.5, 0)));
+
+    // All terms at once, as the fits evaluate them, agree with one by one, the centre and the
+    // four quadrants included.
+    const int all = zernike::termsUpTo(zernike::kMaxOrder);
+    std::vector<double> z(static_cast<size_t>(all));
+    for (auto [x, y] : {std::pair{0.0, 0.0}, {0.3, 0.5}, {-0.6, 0.2}, {-0.1, -0.9}, {0.7, -0.7}, {1.0, 0.0}}) {
+        zernike::values(all, x, y, z.data());
+        for (int j = 0; j < all; ++j)
+            EXPECT_NEAR(z[size_t(j)], zernike::value(j, std::hypot(x, y), std::atan2(y, x)), 1e-9) << j << " " << x << " " << y;
+    }
 }
 
 TEST(Zernike, FitRecoversCoefficientsAndRefusesWhatCannotFixThem) {
