@@ -185,12 +185,13 @@ TEST_F(AnalisaExame, MissingOrHalfWrittenExamsAreSaidAndTheOthersStillPrinted) {
     };
     const QString good = work.filePath(QStringLiteral("1")), noA = work.filePath(QStringLiteral("2")),
                   cut = work.filePath(QStringLiteral("3")), cutLine = work.filePath(QStringLiteral("4")),
-                  text = work.filePath(QStringLiteral("5"));
+                  text = work.filePath(QStringLiteral("5")), older = work.filePath(QStringLiteral("6"));
     copy(good);
     copy(noA, "a.txt");
     copy(cut);
     copy(cutLine);
     copy(text);
+    copy(older);
     auto rewrite = [](const QString& path, const std::function<QByteArray(QByteArray)>& change) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
@@ -201,13 +202,21 @@ TEST_F(AnalisaExame, MissingOrHalfWrittenExamsAreSaidAndTheOthersStillPrinted) {
     rewrite(cut + QStringLiteral("m.txt"), [](QByteArray b) { return b.left(b.indexOf("\r\n", b.size() / 2) + 2); });
     rewrite(cutLine + QStringLiteral("d.txt"), [](QByteArray b) { return b.left(b.size() - 5); });
     rewrite(text + QStringLiteral("d.txt"), [](QByteArray b) { return b.replace(b.indexOf("\r\n") + 2, 5, "ab.cd"); });
+    // The older meridian file: no "@" and pupil record, the meridians from line 3 on.
+    rewrite(older + QStringLiteral("a.txt"), [](QByteArray b) {
+        QList<QByteArray> lines = b.split('\n');
+        lines.remove(2, 5);
+        return lines.join('\n');
+    });
 
     const ToolRun r = analyse({good, work.filePath(QStringLiteral("nada")), work.path()});
     EXPECT_EQ(r.status, 1);
-    // The good exam twice (by itself and in its folder), every other one said on standard error.
-    ASSERT_EQ(r.lines.size(), 3) << r.errors.toStdString();
+    // The good exam twice (by itself and in its folder) and the older layout the same as it;
+    // every other one said on standard error.
+    ASSERT_EQ(r.lines.size(), 4) << r.errors.toStdString();
     EXPECT_TRUE(r.lines[1].startsWith(good + QLatin1Char(',')));
     EXPECT_TRUE(r.lines[2].startsWith(QDir(work.path()).filePath(QStringLiteral("1,"))));
+    EXPECT_EQ(r.lines[3], QString(r.lines[2]).replace(good + QLatin1Char(','), older + QLatin1Char(',')));
     const QStringList errors = r.errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     auto said = [&](const QString& exam, const QString& what) {
         for (const QString& e : errors)
