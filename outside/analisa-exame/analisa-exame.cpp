@@ -10,12 +10,10 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QMap>
-#include <malloc.h>
 
+#include <malloc.h>
 #include <cmath>
 #include <cstdio>
-#include <functional>
 #include <memory>
 
 #include "outside/core/ExamAnalysis.h"
@@ -82,12 +80,12 @@ bool parseOptions(const QStringList& args, Options* o, bool* help) {
             *out = args[++i];
             return true;
         };
-        auto numberIn = [&](double lo, double hi, double* out) {
+        auto numberIn = [&](double lo, double hi, double* out, bool whole = false) {
             QString text;
             if (!value(&text)) return false;
             bool ok = false;
             const double v = QString(text).replace(u',', u'.').toDouble(&ok);
-            if (!ok || !(v >= lo && v <= hi)) {
+            if (!ok || !(v >= lo && v <= hi) || (whole && v != std::floor(v))) {
                 warn(QStringLiteral("valor inválido para %1: \"%2\" (de %3 a %4).").arg(a, text).arg(lo).arg(hi));
                 return false;
             }
@@ -102,10 +100,10 @@ bool parseOptions(const QStringList& args, Options* o, bool* help) {
         } else if (a == QLatin1String("--pupila")) {
             if (!numberIn(1, 10, &o->pupilMm)) return false;
         } else if (a == QLatin1String("--cone")) {
-            if (!numberIn(1, 4, &v) || v != std::floor(v)) return false;
+            if (!numberIn(1, 4, &v, true)) return false;
             o->cone = int(v);
         } else if (a == QLatin1String("--aneis")) {
-            if (!numberIn(1, NORVIX_MAX_RINGS, &v) || v != std::floor(v)) return false;
+            if (!numberIn(1, NORVIX_MAX_RINGS, &v, true)) return false;
             o->rings = int(v);
         } else if (a == QLatin1String("--calibracao")) {
             if (!value(&o->calibration)) return false;
@@ -134,7 +132,7 @@ QStringList examsOf(const QString& arg) {
                     const QString prefix = dir.filePath(name.chopped(s.size()));
                     if (!prefixes.contains(prefix)) prefixes << prefix;
                 }
-        for (const QString& name : dir.entryList({QStringLiteral("*.bmp"), QStringLiteral("*.BMP")}, QDir::Files, QDir::Name))
+        for (const QString& name : dir.entryList({QStringLiteral("*.bmp")}, QDir::Files, QDir::Name))
             prefixes << dir.filePath(name);
         if (prefixes.isEmpty()) warn(QStringLiteral("%1: nenhum exame (arquivos d.txt, m.txt e a.txt ou BMP) na pasta.").arg(arg));
         return prefixes;

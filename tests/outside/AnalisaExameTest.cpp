@@ -13,7 +13,7 @@
 
 #include "OutsideTestSupport.h"
 #include "outside/core/BestFitSphere.h"
-#include "outside/core/ExamAnalysis.h"
+#include "outside/core/CornealWavefront.h"
 #include "outside/core/ExamFiles.h"
 #include "outside/core/KeratoconusIndices.h"
 #include "outside/core/SurfaceMaps.h"
