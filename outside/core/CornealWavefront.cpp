@@ -87,4 +87,12 @@ double CornealWavefront::at(double x, double y) const {
     return w;
 }
 
+double CornealWavefront::aberrationAt(double x, double y) const {
+    const double w = at(x, y);
+    if (!std::isfinite(w)) return NAN;
+    double z[3];
+    zernike::values(3, x / (pupilMm / 2), y / (pupilMm / 2), z);
+    return w - zernikeUm[0] * z[0] - zernikeUm[1] * z[1] - zernikeUm[2] * z[2];
+}
+
 }  // namespace norvix::outside

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <complex>
 
-#include "Zernike.h"
-
 namespace norvix::outside {
 
 namespace {
@@ -35,15 +33,6 @@ void fft(std::complex<double>* a, size_t n) {
     }
 }
 
-// W (µm) without piston and tilt at (x, y) mm; NaN outside the pupil.
-double aberration(const CornealWavefront& w, double x, double y) {
-    double v = w.at(x, y);
-    if (!std::isfinite(v)) return NAN;
-    const double half = w.pupilMm / 2, rho = std::hypot(x, y) / half, t = std::atan2(y, x);
-    for (int k = 0; k < 3; ++k) v -= w.zernikeUm[size_t(k)] * zernike::value(k, rho, t);
-    return v;
-}
-
 // Radius (arc minutes) of the geometric blur: the steepest slope of W over the pupil.
 double geometricBlurArcmin(const CornealWavefront& w) {
     const double half = w.pupilMm / 2, h = half / 20;
@@ -51,7 +40,7 @@ double geometricBlurArcmin(const CornealWavefront& w) {
     for (int i = -20; i < 20; ++i)
         for (int j = -20; j < 20; ++j) {
             const double x = j * h, y = i * h;
-            const double w0 = aberration(w, x, y), wx = aberration(w, x + h, y), wy = aberration(w, x, y + h);
+            const double w0 = w.aberrationAt(x, y), wx = w.aberrationAt(x + h, y), wy = w.aberrationAt(x, y + h);
             if (std::isfinite(w0) && std::isfinite(wx) && std::isfinite(wy))
                 steepest = std::max(steepest, std::hypot(wx - w0, wy - w0) / h);
         }
@@ -94,7 +83,7 @@ PointSpread pointSpread(const CornealWavefront& w, int size) {
     out.arcminPerPixel = PointSpread::kWavelengthUm * k / (double(n) * pupilUm) * kArcminPerRadian;
 
     // Rows and columns of the grid run with y and x; the pupil sits in the first k of each.
-    std::vector<std::complex<double>> field2(size_t(n) * n);
+    std::vector<std::complex<double>> grid(size_t(n) * n);
     const double half = w.pupilMm / 2, side = w.pupilMm / k;
     for (int i = 0; i < k; ++i)
         for (int j = 0; j < k; ++j) {
@@ -103,18 +92,18 @@ PointSpread pointSpread(const CornealWavefront& w, int size) {
             if (share <= 0) continue;
             // An edge sample whose centre falls just outside takes the wavefront at the rim.
             const double r = std::hypot(x, y), in = r > half ? half / r * (1 - 1e-9) : 1;
-            const double opd = aberration(w, x * in, y * in);
+            const double opd = w.aberrationAt(x * in, y * in);
             if (std::isfinite(opd))
-                field2[size_t(i) * n + j] = std::polar(share, 2 * kPi * opd / PointSpread::kWavelengthUm);
+                grid[size_t(i) * n + j] = std::polar(share, 2 * kPi * opd / PointSpread::kWavelengthUm);
         }
-    for (int i = 0; i < k; ++i) fft(&field2[size_t(i) * n], size_t(n));  // the other rows stay 0
+    for (int i = 0; i < k; ++i) fft(&grid[size_t(i) * n], size_t(n));  // the other rows stay 0
     // Columns: only those of the picture, each gathered, transformed and kept.
     std::vector<std::complex<double>> column(n);
     out.intensity.assign(size_t(size) * size, 0.0);
     double peak = 0;
     for (int c = 0; c < size; ++c) {
         const int fj = (c - size / 2 + n) % n;
-        for (int i = 0; i < n; ++i) column[size_t(i)] = field2[size_t(i) * n + fj];
+        for (int i = 0; i < n; ++i) column[size_t(i)] = grid[size_t(i) * n + fj];
         fft(column.data(), size_t(n));
         for (int r = 0; r < size; ++r) {
             const int fi = (size / 2 - r + n) % n;  // row 0 at the top: the largest y frequency

@@ -142,10 +142,8 @@ QImage wavefrontMap(const CornealWavefront& w, QSize size, MicronScale* scale) {
     for (int i = 0; i < side; ++i)
         for (int j = 0; j < side; ++j) {
             const double x = ((j + 0.5) / side * 2 - 1) * half, y = (1 - (i + 0.5) / side * 2) * half;
-            double v = w.at(x, y);
+            const double v = w.aberrationAt(x, y);
             if (!std::isfinite(v)) continue;
-            const double rho = std::hypot(x, y) / half, t = std::atan2(y, x);
-            for (int k = 0; k < 3; ++k) v -= w.zernikeUm[k] * zernike::value(k, rho, t);
             value[size_t(i) * side + j] = v;
             worst = std::max(worst, std::abs(v));
         }
