@@ -1,5 +1,6 @@
 #include "BestFitSphere.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
@@ -67,6 +68,48 @@ bool BestFitSphere::fit(const CornealSurface& surface, double zoneRadius, QStrin
     cz_ = s[2];
     radius_ = std::sqrt(r2);
     zone_ = zoneRadius;
+    return true;
+}
+
+double widestFitZone(const CornealSurface& surface) {
+    return surface.empty() ? 0 : std::min(4.0, std::floor(surface.zoneRadius() * 4 + 1e-9) / 4);
+}
+
+bool BestFitConic::fit(const CornealSurface& surface, double zoneRadius, QString* error) {
+    radius = asphericity = 0;
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (!(zoneRadius > 0) || surface.empty() || zoneRadius > surface.zoneRadius() + 1e-9)
+        return fail(QStringLiteral("A superfície medida não cobre a zona de %1 mm.")
+                        .arg(QString::number(2 * zoneRadius, 'f', 1).replace(u'.', u',')));
+    // Meridian by meridian, r² = a z + b z² is linear in a = 2R and b = -(1 + Q): two normal
+    // equations, exact on a conic. One fit over the whole disc would mix the meridians of a
+    // toric cornea, whose different heights at one r read as a false asphericity.
+    constexpr int kMeridians = 72;
+    double sumR = 0, sumQ = 0;
+    int fitted = 0;
+    for (int k = 0; k < kMeridians; ++k) {
+        const double c = std::cos(2 * M_PI * k / kMeridians), s = std::sin(2 * M_PI * k / kMeridians);
+        double zz = 0, zzz = 0, zzzz = 0, rz = 0, rzz = 0;
+        for (double r = 0.05; r <= zoneRadius + 1e-9; r += 0.05) {
+            const double z = surface.height(r * c, r * s);
+            if (!std::isfinite(z)) continue;
+            const double r2 = r * r;
+            zz += z * z, zzz += z * z * z, zzzz += z * z * z * z, rz += r2 * z, rzz += r2 * z * z;
+        }
+        const double det = zz * zzzz - zzz * zzz;
+        if (!(std::abs(det) > 1e-30)) continue;
+        const double a = (rz * zzzz - rzz * zzz) / det, b = (zz * rzz - zzz * rz) / det;
+        if (!(a > 0)) continue;
+        sumR += a / 2;
+        sumQ += -b - 1;
+        ++fitted;
+    }
+    if (fitted < kMeridians / 2) return fail(QStringLiteral("Não foi possível ajustar a cônica."));
+    radius = sumR / fitted;
+    asphericity = sumQ / fitted;
     return true;
 }
 

@@ -30,4 +30,18 @@ private:
     double cx_ = 0, cy_ = 0, cz_ = 0;  // centre, mm
 };
 
+// The widest zone (radius, mm) up to 8 mm across, in whole quarter millimetres, that the
+// surface covers: the zone of the elevation map's sphere. 0 when the surface is empty.
+double widestFitZone(const CornealSurface& surface);
+
+// The conic of revolution about the vertex normal, x² + y² = 2 R z - (1 + Q) z², that fits
+// the surface best over the disc of `zoneRadius` mm: apical radius R (mm) and asphericity Q
+// (0 a sphere, negative prolate, -1 a paraboloid), each the mean over the meridians fitted one
+// by one, so on a toric cornea R is the mean of its principal radii. False, with a Portuguese
+// reason, when the surface does not cover the zone.
+struct BestFitConic {
+    double radius = 0, asphericity = 0;
+    bool fit(const CornealSurface& surface, double zoneRadius, QString* error);
+};
+
 }  // namespace norvix::outside

@@ -1,6 +1,7 @@
 #include "CornealWavefront.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 
 #include "Zernike.h"
@@ -77,10 +78,21 @@ bool CornealWavefront::compute(const CornealSurface& surface, double pupil, QStr
 double CornealWavefront::at(double x, double y) const {
     const double rho = std::hypot(x, y) / (pupilMm / 2);
     if (zernikeUm.empty() || !(rho <= 1)) return NAN;
-    const double theta = std::atan2(y, x);
+    const double half = pupilMm / 2;
+    double z[zernike::termsUpTo(kOrder)];
+    const int count = std::min(int(zernikeUm.size()), zernike::termsUpTo(kOrder));
+    zernike::values(count, x / half, y / half, z);
     double w = 0;
-    for (size_t j = 0; j < zernikeUm.size(); ++j) w += zernikeUm[j] * zernike::value(int(j), rho, theta);
+    for (int j = 0; j < count; ++j) w += zernikeUm[size_t(j)] * z[j];
     return w;
+}
+
+double CornealWavefront::aberrationAt(double x, double y) const {
+    const double w = at(x, y);
+    if (!std::isfinite(w)) return NAN;
+    double z[3];
+    zernike::values(3, x / (pupilMm / 2), y / (pupilMm / 2), z);
+    return w - zernikeUm[0] * z[0] - zernikeUm[1] * z[1] - zernikeUm[2] * z[2];
 }
 
 }  // namespace norvix::outside

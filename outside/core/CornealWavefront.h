@@ -31,6 +31,9 @@ struct CornealWavefront {
 
     // W (µm) at (x, y) mm from the vertex, from the coefficients; NaN outside the pupil.
     double at(double x, double y) const;
+    // The same without piston and tilt, which only move the image: what the wavefront map and
+    // the point-spread picture show.
+    double aberrationAt(double x, double y) const;
 };
 
 }  // namespace norvix::outside

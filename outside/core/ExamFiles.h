@@ -18,4 +18,12 @@ QByteArray formatTable(const double (&v)[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS],
 // cannot be written (nothing is written then).
 bool writeExamFiles(const QString& prefix, const Topography& t, int rings, QString* error);
 
+// Reads prefix + "d.txt", "m.txt" and "a.txt" back into *t (ring count from the tables, centre,
+// pupil record and meridian vector; the older meridian file without the pupil record reads with
+// a zero pupil). "," or "." as the decimal separator. False, with a Portuguese reason naming
+// the file, when one is missing, too large, cut short (a table of fewer than 360 lines, a
+// last line without its line break, lines of different lengths) or holds what is not a
+// number; *t is then undefined.
+bool readExamFiles(const QString& prefix, Topography* t, QString* error);
+
 }  // namespace norvix::outside

@@ -62,8 +62,7 @@ bool SurfaceMapData::load(SurfaceMapKind kind, const TMatrizAngAnel* d, const TM
                           const TMatrizAng* meridians, int rings, QString* error) {
     lowest = highest = 0;
     if (!surface.build(d, m, meridians, rings, error)) return false;
-    // The widest zone up to 8 mm in whole quarter millimetres of radius.
-    const double zone = std::min(4.0, std::floor(surface.zoneRadius() * 4 + 1e-9) / 4);
+    const double zone = widestFitZone(surface);
     if (zone < 1.5) {
         if (error) *error = QStringLiteral("A zona medida (%1 mm) é menor que 3 mm.").arg(decimal(2 * surface.zoneRadius(), 1));
         return false;

@@ -16,6 +16,11 @@ constexpr int termsUpTo(int order) { return (order + 1) * (order + 2) / 2; }
 // Z_j at polar (rho, theta) on the unit disc; NaN for orders above kMaxOrder.
 double value(int j, double rho, double theta);
 
+// Z_0 .. Z_{count-1} at (x, y) on the unit disc into out, all at once: one square root and no
+// trigonometric call per point, for the fits and maps that evaluate thousands of points.
+// count at most termsUpTo(kMaxOrder).
+void values(int count, double x, double y, double* out);
+
 struct Sample {
     double x, y;  // on the unit disc
     double value;

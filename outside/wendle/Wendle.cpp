@@ -1,11 +1,14 @@
 // The corneal aberrometry module, ProcessaAberrometria: the wavefront of the anterior cornea
 // over a pupil the operator chooses (3 to 7 mm), its Zernike coefficients (OSA/ANSI), the RMS of
 // all and of the higher-order aberrations, coma, spherical aberration, the wavefront map and the
-// point-spread function, under the patient header and the clinic lines.
+// point-spread function, under the patient header and the clinic lines. Axes are those of the
+// matrices, x to the examiner's right and y up, for both eyes: the OSA/ANSI frame, in which a
+// left eye's oblique and horizontal terms come out mirrored against the right eye's. A pupil
+// wider than the measured zone is analysed over the zone, and the window says so.
 //
 // The host's fixed arguments, as this module reads them:
 //   value1 = 3.0  radius (mm) of the pupil the window opens with, a 6 mm pupil; a value that
-//                 would give a pupil outside 3 to 7 mm opens at 6 mm
+//                 would give a pupil outside 3 to 7 mm opens at 6 mm, and the window says so
 //   value2 = 350  width and
 //   value3 = 350  height (pixels) of the wavefront map and of the point-spread picture, each
 //                 held to 120..800
@@ -18,12 +21,14 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
+#include <QLocale>
+#include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <exception>
 #include <type_traits>
 
@@ -33,6 +38,7 @@
 #include "outside/core/CornealWavefront.h"
 #include "outside/core/MapModule.h"
 #include "outside/core/MapPainter.h"
+#include "outside/core/PointSpread.h"
 #include "outside/core/ModuleIo.h"
 #include "outside/core/ModuleSupport.h"
 #include "outside/core/Zernike.h"
@@ -41,73 +47,94 @@ using namespace norvix::outside;
 
 namespace {
 
-constexpr double kWavelengthUm = 0.555;
+const QLocale& brazil() {
+    static const QLocale br(QLocale::Portuguese, QLocale::Brazil);
+    return br;
+}
+QString decimal(double v, int decimals) { return brazil().toString(v, 'f', decimals); }
 
-// In-place radix-2 FFT: neither Qt nor the standard library has one, and the PSF needs only
-// this one transform of a few hundred points a side.
-void fft(std::vector<std::complex<double>>& a) {
-    const size_t n = a.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
-        if (i < j) std::swap(a[i], a[j]);
-    }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const std::complex<double> w = std::polar(1.0, -2 * M_PI / double(len));
-        for (size_t i = 0; i < n; i += len) {
-            std::complex<double> wk = 1;
-            for (size_t k = 0; k < len / 2; ++k, wk *= w) {
-                const auto u = a[i + k], v = a[i + k + len / 2] * wk;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
+// The wavefront's colour scale: the 26 colours of the maps, the two middle ones meeting at 0,
+// in a round step of micrometres (the curvature scales' steps of a quarter dioptre and up would
+// paint a typical cornea's few tenths of a micrometre in three colours).
+struct MicronScale {
+    double step = 0.05;
+    static MicronScale covering(double worst) {
+        static const double steps[] = {0.01, 0.02, 0.025, 0.05, 0.1, 0.2, 0.25, 0.5, 1.0, 2.0, 5.0};
+        MicronScale s;
+        s.step = steps[std::size(steps) - 1];
+        for (double st : steps)
+            if (st * ColourScale::kLevels / 2 >= worst) {
+                s.step = st;
+                break;
             }
-        }
+        return s;
     }
+    int levelOf(double v) const {
+        return std::clamp(int(std::floor(v / step)) + ColourScale::kLevels / 2, 0, ColourScale::kLevels - 1);
+    }
+    // Lower edge of a level's band (µm).
+    double lowerEdge(int level) const { return (level - ColourScale::kLevels / 2) * step; }
+    QColor colour(int level) const { return ColourScale::absolute().colour(level); }
+};
+
+// The scale bar beside the map: one box per level, the top the most advanced wavefront, each
+// box's edges labelled in µm.
+QImage drawMicronScale(const MicronScale& scale, int height) {
+    constexpr int kWidth = 86;
+    const int levels = ColourScale::kLevels;
+    QImage image(kWidth, std::max(levels * 10, height), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    QFont f = p.font();
+    const double top = 14, box = (image.height() - 2 * top) / levels;
+    f.setPixelSize(std::clamp(int(box * 0.9), 8, 12));
+    p.setFont(f);
+    p.setPen(Qt::black);
+    p.drawText(QRectF(0, 0, kWidth, top), Qt::AlignCenter, QStringLiteral("µm"));
+    const int decimals = scale.step < 0.05 ? 3 : scale.step < 1 ? 2 : 1;
+    for (int i = 0; i < levels; ++i) {
+        const int level = levels - 1 - i;
+        p.fillRect(QRectF(2, top + i * box, 22, box), scale.colour(level));
+        // Every other edge, so the labels do not crowd, 0 among them.
+        if ((level - levels / 2) % 2 == 0)
+            p.drawText(QRectF(28, top + (i + 1) * box - box, kWidth - 28, 2 * box), Qt::AlignVCenter | Qt::AlignLeft,
+                       decimal(scale.lowerEdge(level), decimals));
+    }
+    return image;
 }
 
-// |FT of the pupil function|^2 at 555 nm, piston and tilt left out (they only move the spot),
-// the brightest point white. 64 samples across the pupil padded to 256: some 5 arc seconds a
-// pixel at 6 mm; the central 128 pixels are shown.
-QImage pointSpread(const CornealWavefront& w, QSize size) {
-    constexpr int kN = 256, kPupil = 64, kShown = 128;
-    std::vector<std::complex<double>> field(size_t(kN) * kN);
-    const double half = w.pupilMm / 2;
-    for (int i = 0; i < kPupil; ++i)
-        for (int j = 0; j < kPupil; ++j) {
-            const double x = ((j + 0.5) / kPupil * 2 - 1) * half, y = ((i + 0.5) / kPupil * 2 - 1) * half;
-            double opd = w.at(x, y);
-            if (!std::isfinite(opd)) continue;
-            const double rho = std::hypot(x, y) / half, t = std::atan2(y, x);
-            for (int k = 0; k < 3; ++k) opd -= w.zernikeUm[k] * zernike::value(k, rho, t);
-            field[size_t(i) * kN + j] = std::polar(1.0, 2 * M_PI * opd / kWavelengthUm);
+// The point-spread picture at the window's size, a square root of the intensity bringing the
+// halo up to where the eye sees it beside the peak, with a bar of a round number of arc
+// minutes and the field written under it.
+QImage drawPointSpread(const PointSpread& psf, QSize size) {
+    const int side = std::min(size.width(), size.height());
+    QImage raw(psf.size, psf.size, QImage::Format_RGB32);
+    for (int r = 0; r < psf.size; ++r)
+        for (int c = 0; c < psf.size; ++c) {
+            const int g = int(std::lround(255 * std::sqrt(psf.at(r, c))));
+            raw.setPixel(c, r, qRgb(g, g, g));
         }
-    std::vector<std::complex<double>> line(kN);
-    for (int pass = 0; pass < 2; ++pass)
-        for (int a = 0; a < kN; ++a) {
-            for (int b = 0; b < kN; ++b) line[b] = pass ? field[size_t(b) * kN + a] : field[size_t(a) * kN + b];
-            fft(line);
-            for (int b = 0; b < kN; ++b) (pass ? field[size_t(b) * kN + a] : field[size_t(a) * kN + b]) = line[b];
-        }
-    std::vector<double> power(size_t(kShown) * kShown);
-    double peak = 0;
-    for (int i = 0; i < kShown; ++i)
-        for (int j = 0; j < kShown; ++j) {
-            const int fi = (i - kShown / 2 + kN) % kN, fj = (j - kShown / 2 + kN) % kN;
-            peak = std::max(peak, power[size_t(i) * kShown + j] = std::norm(field[size_t(fi) * kN + fj]));
-        }
-    QImage image(kShown, kShown, QImage::Format_RGB32);
-    for (int i = 0; i < kShown; ++i)
-        for (int j = 0; j < kShown; ++j) {
-            // A square root brings the halo up to where the eye can see it next to the peak.
-            const int g = peak > 0 ? int(std::lround(255 * std::sqrt(power[size_t(i) * kShown + j] / peak))) : 0;
-            image.setPixel(j, kShown - 1 - i, qRgb(g, g, g));
-        }
-    return image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QImage image = raw.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QPainter p(&image);
+    const double pxPerArcmin = side / psf.fieldArcmin();
+    double bar = 1;
+    for (double b : {1.0, 2.0, 5.0, 10.0, 20.0})
+        if (b * pxPerArcmin <= side / 4.0) bar = b;
+    const double x0 = 10, y0 = side - 14;
+    p.setPen(QPen(Qt::yellow, 2));
+    p.drawLine(QPointF(x0, y0), QPointF(x0 + bar * pxPerArcmin, y0));
+    QFont f = p.font();
+    f.setPixelSize(11);
+    p.setFont(f);
+    p.drawText(QRectF(x0, y0 - 16, side, 14), Qt::AlignLeft | Qt::AlignBottom,
+               QStringLiteral("%1′").arg(decimal(bar, 0)));
+    p.drawText(QRectF(0, 2, side - 6, 14), Qt::AlignRight | Qt::AlignTop,
+               QStringLiteral("campo %1′ × %1′").arg(decimal(psf.fieldArcmin(), 1)));
+    return image;
 }
 
 // W without piston and tilt on a scale symmetric about 0, outside the pupil light grey.
-QImage wavefrontMap(const CornealWavefront& w, QSize size, ColourScale* scale) {
+QImage wavefrontMap(const CornealWavefront& w, QSize size, MicronScale* scale) {
     const int side = std::min(size.width(), size.height());
     const double half = w.pupilMm / 2;
     std::vector<double> value(size_t(side) * side, NAN);
@@ -115,38 +142,62 @@ QImage wavefrontMap(const CornealWavefront& w, QSize size, ColourScale* scale) {
     for (int i = 0; i < side; ++i)
         for (int j = 0; j < side; ++j) {
             const double x = ((j + 0.5) / side * 2 - 1) * half, y = (1 - (i + 0.5) / side * 2) * half;
-            double v = w.at(x, y);
+            const double v = w.aberrationAt(x, y);
             if (!std::isfinite(v)) continue;
-            const double rho = std::hypot(x, y) / half, t = std::atan2(y, x);
-            for (int k = 0; k < 3; ++k) v -= w.zernikeUm[k] * zernike::value(k, rho, t);
             value[size_t(i) * side + j] = v;
             worst = std::max(worst, std::abs(v));
         }
-    *scale = ColourScale::symmetric(worst);
+    *scale = MicronScale::covering(worst);
     QImage image(side, side, QImage::Format_RGB32);
     image.fill(QColor(230, 230, 230));
     for (int i = 0; i < side; ++i)
         for (int j = 0; j < side; ++j)
             if (std::isfinite(value[size_t(i) * side + j]))
-                image.setPixel(j, i, scale->colourOf(value[size_t(i) * side + j]).rgb());
+                image.setPixel(j, i, scale->colour(scale->levelOf(value[size_t(i) * side + j])).rgb());
     return image;
 }
 
+// Axis (degrees, 0 to 180) and size of a pair of terms a cos(m θ) + b sin(m θ).
+QString magnitudeAndAxis(double cosTerm, double sinTerm, int m) {
+    double axis = std::atan2(sinTerm, cosTerm) * 180 / M_PI / m;
+    const double period = 360.0 / m;
+    axis = std::fmod(std::fmod(axis, period) + period, period);
+    return QStringLiteral("%1 µm a %2°").arg(decimal(std::hypot(cosTerm, sinTerm), 3), decimal(axis, 0));
+}
+
 QString figures(const CornealWavefront& w) {
-    const QLocale br(QLocale::Portuguese, QLocale::Brazil);
-    auto um = [&](double v) { return br.toString(v, 'f', 3) + QStringLiteral(" µm"); };
+    auto um = [](double v) { return decimal(v, 3) + QStringLiteral(" µm"); };
+    const auto& z = w.zernikeUm;
     QString text = QStringLiteral("Pupila %1 mm, raio apical %2 mm, n = 1,3375\n")
-                       .arg(br.toString(w.pupilMm, 'f', 1), br.toString(w.vertexRadiusMm, 'f', 2));
+                       .arg(decimal(w.pupilMm, 1), decimal(w.vertexRadiusMm, 2));
     text += QStringLiteral("RMS total (sem pistão e inclinação): %1\n").arg(um(w.rmsTotalUm));
     text += QStringLiteral("RMS de alta ordem (3ª a 6ª): %1\n").arg(um(w.rmsHigherUm));
-    text += QStringLiteral("Coma: %1\n").arg(um(w.comaUm));
-    text += QStringLiteral("Aberração esférica Z(4,0): %1\n\nCoeficientes de Zernike (OSA/ANSI):\n").arg(um(w.sphericalUm));
-    for (size_t j = 0; j < w.zernikeUm.size(); ++j) {
+    text += QStringLiteral("Astigmatismo Z(2,±2): %1\n")
+                .arg(magnitudeAndAxis(z[zernike::index(2, 2)], z[zernike::index(2, -2)], 2));
+    text += QStringLiteral("Coma Z(3,±1): %1\n").arg(magnitudeAndAxis(z[zernike::index(3, 1)], z[zernike::index(3, -1)], 1));
+    text += QStringLiteral("Aberração esférica Z(4,0): %1\n").arg(um(w.sphericalUm));
+    text += QStringLiteral("Eixos no sistema OSA/ANSI visto pelo examinador, o mesmo nos dois olhos\n"
+                           "(0° à direita do examinador, 90° acima).\n\nCoeficientes de Zernike (OSA/ANSI):\n");
+    for (size_t j = 0; j < z.size(); ++j) {
         int n = 0, m = 0;
         zernike::orderOf(int(j), &n, &m);
-        text += QStringLiteral("j=%1  Z(%2,%3)  %4\n").arg(j).arg(n).arg(m).arg(um(w.zernikeUm[j]));
+        text += QStringLiteral("j=%1  Z(%2,%3)  %4\n").arg(j).arg(n).arg(m).arg(um(z[j]));
     }
     return text;
+}
+
+// What the host's header says that a reader needs: the name, the eye, date and time, the
+// doctor and the confidence index. Patient, identity and exam codes are left out: the host
+// sends "0" for them with an example exam.
+QStringList headerLines(const QStringList& h) {
+    auto line = [&](int i) { return i < h.size() ? h[i].trimmed() : QString(); };
+    QStringList out;
+    for (int i : {0, 3})
+        if (!line(i).isEmpty()) out << line(i);
+    if (!line(4).isEmpty() || !line(5).isEmpty()) out << QStringLiteral("%1 %2").arg(line(4), line(5)).trimmed();
+    if (!line(6).isEmpty()) out << QStringLiteral("Médico: %1").arg(line(6));
+    if (!line(8).isEmpty()) out << QStringLiteral("Índice de confiança: %1%").arg(line(8));
+    return out;
 }
 
 struct Request {
@@ -154,6 +205,7 @@ struct Request {
     QString surfaceError;  // empty when the surface was built
     QStringList header, clinic;
     double pupilMm = 6.0;
+    QString pupilNote;     // why the window opens with another pupil than the host asked for
     QSize picture{350, 350};
     bool showPsf = true;
 };
@@ -163,15 +215,25 @@ public:
     AberrometryWindow(const Request& r, QWidget* parent) : QDialog(parent), request_(r) {
         setWindowTitle(QStringLiteral("Aberrometria da córnea"));
         auto* layout = new QVBoxLayout(this);
-        auto* top = new QLabel((r.header.isEmpty() ? QStringList{QStringLiteral("Cabeçalho do paciente ausente.")}
-                                                   : r.header)
-                                   .join(QLatin1Char('\n')) +
-                               QStringLiteral("\n\n") + r.clinic.join(QLatin1Char('\n')));
-        layout->addWidget(top);
+        const QStringList header = headerLines(r.header);
+        auto* top = new QLabel((header.isEmpty() ? QStringList{QStringLiteral("Cabeçalho do paciente ausente.")} : header)
+                                   .join(QLatin1Char('\n')));
+        top->setObjectName(QStringLiteral("lblCabecalho"));
+        auto* heading = new QHBoxLayout;
+        heading->addWidget(top);
+        heading->addStretch();
+        if (!r.clinic.isEmpty()) {
+            auto* clinic = new QLabel(r.clinic.join(QLatin1Char('\n')));
+            clinic->setObjectName(QStringLiteral("lblClinica"));
+            clinic->setAlignment(Qt::AlignRight | Qt::AlignTop);
+            heading->addWidget(clinic);
+        }
+        layout->addLayout(heading);
         auto* row = new QHBoxLayout;
         row->addWidget(new QLabel(QStringLiteral("Pupila:")));
         pupil_ = new QDoubleSpinBox;
-        pupil_->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        pupil_->setObjectName(QStringLiteral("spnPupila"));
+        pupil_->setLocale(brazil());
         pupil_->setRange(3.0, 7.0);
         pupil_->setSingleStep(0.5);
         pupil_->setDecimals(1);
@@ -181,16 +243,48 @@ public:
         row->addStretch();
         layout->addLayout(row);
         warning_ = new QLabel;
+        warning_->setObjectName(QStringLiteral("lblAviso"));
         warning_->setStyleSheet(QStringLiteral("color: #b00000"));
+        warning_->setWordWrap(true);
         layout->addWidget(warning_);
         auto* pictures = new QHBoxLayout;
         map_ = new QLabel;
+        map_->setObjectName(QStringLiteral("imgFrenteOnda"));
+        scale_ = new QLabel;
+        scale_->setObjectName(QStringLiteral("imgEscala"));
         psf_ = new QLabel;
-        pictures->addWidget(map_);
-        if (r.showPsf) pictures->addWidget(psf_);
+        psf_->setObjectName(QStringLiteral("imgPsf"));
+        auto* mapColumn = new QVBoxLayout;
+        auto* mapRow = new QHBoxLayout;
+        mapRow->addWidget(map_);
+        mapRow->addWidget(scale_);
+        mapColumn->addLayout(mapRow);
+        mapCaption_ = new QLabel;
+        mapColumn->addWidget(mapCaption_);
+        mapColumn->addStretch();
+        pictures->addLayout(mapColumn);
+        if (r.showPsf) {
+            auto* psfColumn = new QVBoxLayout;
+            psfColumn->addWidget(psf_);
+            psfCaption_ = new QLabel;
+            psfCaption_->setWordWrap(true);
+            psfColumn->addWidget(psfCaption_);
+            psfColumn->addStretch();
+            pictures->addLayout(psfColumn);
+        }
         figures_ = new QLabel;
+        figures_->setObjectName(QStringLiteral("lblFiguras"));
+        figures_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         pictures->addWidget(figures_);
         layout->addLayout(pictures);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        auto* close = new QPushButton(QStringLiteral("Fechar"));
+        close->setObjectName(QStringLiteral("btnFechar"));
+        close->setDefault(true);
+        connect(close, &QPushButton::clicked, this, &QDialog::accept);
+        buttons->addWidget(close);
+        layout->addLayout(buttons);
         connect(pupil_, &QDoubleSpinBox::valueChanged, this, [this](double) { recompute(); });
         recompute();
     }
@@ -199,30 +293,49 @@ private:
     void recompute() {
         CornealWavefront w;
         QString why = request_.surfaceError;
-        if (why.isEmpty() && !w.compute(request_.surface, pupil_->value(), &why)) {
-            // Say what zone was measured, so the operator knows which pupil will fit.
-            why += QStringLiteral(" Zona medida: %1 mm.")
-                       .arg(QLocale(QLocale::Portuguese, QLocale::Brazil)
-                                .toString(2 * request_.surface.zoneRadius(), 'f', 1));
+        QStringList notes;
+        if (why.isEmpty()) {
+            // A pupil wider than the measured zone is analysed over the widest the zone
+            // covers, in whole tenths of a millimetre, and the window says so.
+            const double asked = pupil_->value(), zone = std::floor(20 * request_.surface.zoneRadius() + 1e-6) / 10;
+            const double used = std::min(asked, zone);
+            if (!request_.pupilNote.isEmpty()) notes << request_.pupilNote;
+            if (used < asked)
+                notes << QStringLiteral("A zona medida (%1 mm) é menor que a pupila de %2 mm: os valores abaixo são "
+                                        "da pupila de %1 mm.")
+                             .arg(decimal(zone, 1), decimal(asked, 1));
+            if (used < 3.0 - 1e-9)
+                why = QStringLiteral("A zona medida (%1 mm) é menor que a menor pupila analisada (3 mm).").arg(decimal(zone, 1));
+            else
+                w.compute(request_.surface, used, &why);
         }
-        warning_->setText(why);
+        warning_->setText(why.isEmpty() ? notes.join(QLatin1Char('\n')) : why);
         if (!why.isEmpty() || w.zernikeUm.empty()) {
-            map_->clear();
-            psf_->clear();
-            figures_->clear();
+            for (QLabel* l : {map_, scale_, psf_}) l->clear();
+            for (QLabel* l : {figures_, mapCaption_, psfCaption_})
+                if (l) l->clear();
             return;
         }
-        ColourScale scale;
+        MicronScale scale;
         map_->setPixmap(QPixmap::fromImage(wavefrontMap(w, request_.picture, &scale)));
-        if (request_.showPsf) psf_->setPixmap(QPixmap::fromImage(pointSpread(w, request_.picture)));
-        figures_->setText(figures(w) + QStringLiteral("\nEscala do mapa: passo de %1 µm")
-                                           .arg(QLocale(QLocale::Portuguese, QLocale::Brazil)
-                                                    .toString(scale.step(), 'f', 2)));
+        scale_->setPixmap(QPixmap::fromImage(drawMicronScale(scale, std::min(request_.picture.width(), request_.picture.height()))));
+        mapCaption_->setText(QStringLiteral("Frente de onda sem pistão e inclinação, pupila de %1 mm;\n"
+                                            "escala em µm, passo de %2 µm")
+                                 .arg(decimal(w.pupilMm, 1), brazil().toString(scale.step, 'g', 3)));
+        if (request_.showPsf) {
+            const PointSpread psf = pointSpread(w);
+            psf_->setPixmap(QPixmap::fromImage(drawPointSpread(psf, request_.picture)));
+            psfCaption_->setText(QStringLiteral("Função de espalhamento do ponto (555 nm), campo de %1 × %1 minutos "
+                                                "de arco")
+                                     .arg(decimal(psf.fieldArcmin(), 1)));
+        }
+        figures_->setText(figures(w));
     }
 
     Request request_;
     QDoubleSpinBox* pupil_ = nullptr;
-    QLabel *warning_ = nullptr, *map_ = nullptr, *psf_ = nullptr, *figures_ = nullptr;
+    QLabel *warning_ = nullptr, *map_ = nullptr, *scale_ = nullptr, *psf_ = nullptr, *figures_ = nullptr;
+    QLabel *mapCaption_ = nullptr, *psfCaption_ = nullptr;
 };
 
 }  // namespace
@@ -248,9 +361,16 @@ NORVIX_MODULE_EXPORT int32_t ProcessaAberrometria(void* hostWindow, const TMatri
             r.surfaceError = QStringLiteral("Dados do exame ausentes.");
         r.header = readStreamLines(header, 64 * 1024);
         if (clinic)
-            for (int i = 0; i < 4; ++i)
-                if (clinic[i] && *clinic[i]) r.clinic << norvix::fromCp1252(QByteArray(clinic[i]));  // the record's 8-bit text
-        if (value1 >= 1.5 && value1 <= 3.5) r.pupilMm = 2 * value1;
+            for (int i = 0; i < 4; ++i) {
+                // The record's 8-bit text; a blank line of the settings is no line at all.
+                const QString line = clinic[i] ? norvix::fromCp1252(QByteArray(clinic[i])).trimmed() : QString();
+                if (!line.isEmpty()) r.clinic << line;
+            }
+        if (value1 >= 1.5 && value1 <= 3.5)
+            r.pupilMm = 2 * value1;
+        else if (std::isfinite(value1) && value1 > 0)
+            r.pupilNote = QStringLiteral("A pupila pedida (%1 mm) está fora do intervalo de 3 a 7 mm; aberta com 6 mm.")
+                              .arg(decimal(std::min(2 * value1, 1e6), 1));
         r.picture = QSize(std::clamp(value2, 120, 800), std::clamp(value3, 120, 800));
         r.showPsf = value4 != 0;
         AberrometryWindow window(r, static_cast<QWidget*>(hostWindow));

@@ -6,11 +6,17 @@
 #include <cstring>
 #include <memory>
 
+#include <QApplication>
+#include <QLabel>
+#include <QMap>
+#include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 #include "OutsideTestSupport.h"
 #include "outside/core/CornealSurface.h"
 #include "outside/core/CornealWavefront.h"
+#include "outside/core/PointSpread.h"
 #include "outside/core/TopographyProcessor.h"
 #include "outside/core/Zernike.h"
 
@@ -107,6 +113,16 @@ TEST(Zernike, IndexAndKnownPolynomials) {
     EXPECT_NEAR(zernike::value(24, 1, 0), std::sqrt(7.0), 1e-12);  // Z(6,0) at the rim
     EXPECT_NEAR(zernike::value(zernike::index(12, 0), 1, 0), std::sqrt(13.0), 1e-9);
     EXPECT_TRUE(std::isnan(zernike::value(zernike::index(13, 1), 0.5, 0)));
+
+    // All terms at once, as the fits evaluate them, agree with one by one, the centre and the
+    // four quadrants included.
+    const int all = zernike::termsUpTo(zernike::kMaxOrder);
+    std::vector<double> z(static_cast<size_t>(all));
+    for (auto [x, y] : {std::pair{0.0, 0.0}, {0.3, 0.5}, {-0.6, 0.2}, {-0.1, -0.9}, {0.7, -0.7}, {1.0, 0.0}}) {
+        zernike::values(all, x, y, z.data());
+        for (int j = 0; j < all; ++j)
+            EXPECT_NEAR(z[size_t(j)], zernike::value(j, std::hypot(x, y), std::atan2(y, x)), 1e-9) << j << " " << x << " " << y;
+    }
 }
 
 TEST(Zernike, FitRecoversCoefficientsAndRefusesWhatCannotFixThem) {
@@ -233,4 +249,131 @@ TEST(WendleModule, ProcessaAberrometriaAsTheHostCallsIt) {
     EXPECT_EQ(show(&host, &e->m, &e->d, &e->meridians, "", 0, 0, 3.0, 0.0, 0.0, 350, 350, 1, nullptr, nullptr), 1);
     EXPECT_EQ(show(nullptr, nullptr, nullptr, nullptr, nullptr, 32, 0, 3.0, 0.0, 0.0, 350, 350, 1, nullptr, nullptr), 1);
     qunsetenv("NORVIX_MODULE_AUTOCLOSE");
+}
+
+TEST(CornealWavefront, LeftEyeAxesInTheExaminersFrameAsForTheRightEye) {
+    // A toric cornea with oblique astigmatism and coma at 30 degrees, and its mirror image as
+    // the left eye shows it. In the one frame of both eyes (x to the examiner's right, y up)
+    // the terms even about the vertical keep their sign and the odd ones change it.
+    norvix::sim::Target right = toric(7.60, 7.95, 30);
+    right.kind = norvix::sim::Target::Kind::Cornea;
+    right.q = -0.26;
+    right.waves.push_back({1, 3, 0.02, 30});  // r³ cos(θ - 30°): coma, with tilt
+    norvix::sim::Target left = right;
+    left.axisDeg = 180 - right.axisDeg;
+    left.waves[0].angleDeg = 180 - right.waves[0].angleDeg;
+    left.pupilXMm = -right.pupilXMm;
+
+    CornealWavefront w[2];
+    uint32_t frame = 701;
+    for (int eye = 0; eye < 2; ++eye) {
+        CornealSurface s;
+        ASSERT_TRUE(measure(eye ? left : right, frame++, &s));
+        QString why;
+        ASSERT_TRUE(w[eye].compute(s, 6.0, &why)) << why.toStdString();
+    }
+    using zernike::index;
+    const auto& r = w[0].zernikeUm;
+    const auto& l = w[1].zernikeUm;
+    std::printf("OD Z(2,-2) %+.3f Z(2,2) %+.3f Z(3,-1) %+.3f Z(3,1) %+.3f\n", r[index(2, -2)], r[index(2, 2)],
+                r[index(3, -1)], r[index(3, 1)]);
+    std::printf("OE Z(2,-2) %+.3f Z(2,2) %+.3f Z(3,-1) %+.3f Z(3,1) %+.3f\n", l[index(2, -2)], l[index(2, 2)],
+                l[index(3, -1)], l[index(3, 1)]);
+    // The right eye carries oblique astigmatism and coma towards 30° (up, examiner's right).
+    EXPECT_GT(std::abs(r[index(2, -2)]), 0.3);
+    EXPECT_GT(r[index(3, 1)], 0.1);
+    EXPECT_GT(r[index(3, -1)], 0.05);
+    const double tol = 0.03;
+    EXPECT_NEAR(l[index(2, -2)], -r[index(2, -2)], tol);  // sin 2θ: odd about the vertical
+    EXPECT_NEAR(l[index(2, 2)], r[index(2, 2)], tol);     // cos 2θ: even
+    EXPECT_NEAR(l[index(3, -1)], r[index(3, -1)], tol);   // vertical coma: even
+    EXPECT_NEAR(l[index(3, 1)], -r[index(3, 1)], tol);    // horizontal coma: odd
+}
+
+TEST(PointSpread, ScaledInArcMinutesAndWithoutWrapping) {
+    // A perfect 6 mm pupil: the Airy pattern, its first dark ring at 1.22 λ / D.
+    CornealWavefront w;
+    w.pupilMm = 6.0;
+    w.zernikeUm.assign(28, 0.0);
+    PointSpread psf = pointSpread(w);
+    ASSERT_EQ(psf.size, 256);
+    const int c = psf.size / 2;
+    EXPECT_DOUBLE_EQ(psf.at(c, c), 1.0);
+    int dark = 1;
+    while (dark < c - 1 && psf.at(c, c + dark + 1) < psf.at(c, c + dark)) ++dark;
+    const double airy = 1.22 * 0.555e-3 / 6.0 * 180 * 60 / M_PI;  // 0.388'
+    EXPECT_NEAR(dark * psf.arcminPerPixel, airy, 1.5 * psf.arcminPerPixel) << psf.fieldArcmin();
+    EXPECT_NEAR(psf.at(c - dark, c), psf.at(c, c + dark), 1e-3);  // round, not square
+
+    // 2 µm of defocus: a blur disc of 15.9' radius (the slope of W at the rim). Its light stays
+    // inside the disc and away from the picture's edges, which a wrapped picture would light.
+    w.zernikeUm[4] = 2.0;
+    psf = pointSpread(w);
+    const double blur = 2.0 * std::sqrt(3.0) * 4 / 3.0 * 1e-3 * 180 * 60 / M_PI;
+    ASSERT_GE(psf.fieldArcmin() / 2, 1.1 * blur);
+    double total = 0, inside = 0, border = 0;
+    for (int r = 0; r < psf.size; ++r)
+        for (int col = 0; col < psf.size; ++col) {
+            const double v = psf.at(r, col), rad = std::hypot(r - c, col - c) * psf.arcminPerPixel;
+            total += v;
+            if (rad <= 1.1 * blur) inside += v;
+            if (std::min({r, col, psf.size - 1 - r, psf.size - 1 - col}) < psf.size / 20) border += v;
+        }
+    std::printf("desfoco 2 um: campo %.1f', %.1f%% dentro do disco de %.1f', %.3f%% na borda\n", psf.fieldArcmin(),
+                100 * inside / total, blur, 100 * border / total);
+    EXPECT_GT(inside / total, 0.95);
+    EXPECT_LT(border / total, 0.005);
+
+    EXPECT_TRUE(pointSpread(CornealWavefront{}).intensity.empty());
+}
+
+TEST(WendleModule, WindowShowsWhatItUsedAndOnlyMeaningfulLines) {
+    qputenv("NORVIX_MODULE_AUTOCLOSE", "1");
+    Module module("Wendle.so");
+    auto show = module.entry<TProcessaAberrometria>("ProcessaAberrometria");
+    ASSERT_TRUE(show);
+    // A sphere measured to 2.55 mm from the vertex: a 5 mm zone under an 8 mm request.
+    auto e = std::make_unique<ExamBuffers>();
+    e->fill(0);
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        e->meridians[k] = 17;
+        for (int i = 0; i <= 17; ++i) {
+            e->d[k][i] = i * 0.15;
+            e->m[k][i] = 7.8;
+        }
+    }
+    const char* clinic[4] = {"", "   ", "Cidade - UF", ""};
+    ByteStream header(QByteArray("Normal01\r\n0\r\n0\r\nExemplo\r\n01/01/01\r\n00:00:00\r\nM\xe9" "dico Teste\r\n"));
+    QWidget host;
+    QMap<QString, QString> seen;
+    bool closeButton = false, scale = false, psf = false;
+    QTimer::singleShot(0, qApp, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible() || w->windowTitle() != QStringLiteral("Aberrometria da córnea")) continue;
+            for (const char* name : {"lblCabecalho", "lblClinica", "lblAviso", "lblFiguras"})
+                if (auto* l = w->findChild<QLabel*>(QLatin1String(name))) seen[QLatin1String(name)] = l->text();
+            auto* b = w->findChild<QPushButton*>(QStringLiteral("btnFechar"));
+            closeButton = b && b->text() == QStringLiteral("Fechar");
+            auto* s = w->findChild<QLabel*>(QStringLiteral("imgEscala"));
+            scale = s && !s->pixmap().isNull();
+            auto* p = w->findChild<QLabel*>(QStringLiteral("imgPsf"));
+            psf = p && !p->pixmap().isNull();
+        }
+    });
+    EXPECT_EQ(show(&host, &e->m, &e->d, &e->meridians, "4", 32, 3, 4.0, 1.0, 0.0, 350, 350, 1, header.stream(), clinic), 1);
+    qunsetenv("NORVIX_MODULE_AUTOCLOSE");
+
+    const QStringList lines = seen.value(QStringLiteral("lblCabecalho")).split(QLatin1Char('\n'));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Normal01"))) << lines.join(u'|').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Médico: Médico Teste"))) << lines.join(u'|').toStdString();
+    EXPECT_FALSE(lines.contains(QStringLiteral("0"))) << lines.join(u'|').toStdString();
+    EXPECT_EQ(seen.value(QStringLiteral("lblClinica")), QStringLiteral("Cidade - UF"));
+    const QString warning = seen.value(QStringLiteral("lblAviso"));
+    EXPECT_TRUE(warning.contains(QStringLiteral("pedida (8,0 mm)"))) << warning.toStdString();
+    EXPECT_TRUE(warning.contains(QStringLiteral("zona medida (5,0 mm)"))) << warning.toStdString();
+    EXPECT_TRUE(seen.value(QStringLiteral("lblFiguras")).startsWith(QStringLiteral("Pupila 5,0 mm")))
+        << seen.value(QStringLiteral("lblFiguras")).toStdString();
+    EXPECT_TRUE(closeButton);
+    EXPECT_TRUE(scale);
+    EXPECT_TRUE(psf);
 }
