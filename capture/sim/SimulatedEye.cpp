@@ -358,7 +358,10 @@ double lashDistance2(const Lash& l, double x, double y) {
 // The eye's parts around the cornea, in mm from the corneal apex (x to the right, y up).
 struct Face {
     double upper = 0, lower = 0;       // lid margins at the middle; 0: none
-    std::vector<Lash> lashes;
+    struct Lashes {
+        std::vector<Lash> all;
+        double low = 1e9, high = -1e9;  // the band of heights they cover
+    } upperLashes, lowerLashes;
     static constexpr double kUpperBend = 14.0, kLowerBend = 20.0;  // margin curvature radii (mm)
     static constexpr double kMarginMm = 0.22;                      // lid margin seen edge-on
     static constexpr double kShadowDrop = 0.28;                    // lash shadow below its lash
@@ -371,7 +374,7 @@ struct Face {
         // A fixed seed: the same target always has the same lashes, so frames can be cached.
         std::mt19937 gen(777);
         std::uniform_real_distribution<double> uni(0, 1);
-        auto add = [&](double x0, double y0, double len, double angle, double bend, double width) {
+        auto add = [&](Lashes* set, double x0, double y0, double len, double angle, double bend, double width) {
             Lash l;
             const double dx = std::sin(angle) * len, dy = -std::cos(angle) * len;
             for (int i = 0; i < 5; ++i) {
@@ -387,21 +390,23 @@ struct Face {
                 l.minY = std::min(l.minY, q[1]);
                 l.maxY = std::max(l.maxY, q[1]);
             }
-            lashes.push_back(l);
+            set->low = std::min(set->low, l.minY - l.width);
+            set->high = std::max(set->high, l.maxY + l.width);
+            set->all.push_back(l);
         };
         if (upper > 0)
             for (int i = 0; i < 110; ++i) {
                 const double x0 = -6.8 + 13.6 * uni(gen);
                 // Drooping lashes fan out from the middle and curl outwards.
                 const double angle = 0.45 * x0 / 6.8 + 0.25 * (uni(gen) - 0.5);
-                add(x0, upperAt(x0) + 0.04, 0.3 + 0.45 * uni(gen), angle, (x0 >= 0 ? 0.12 : -0.12) * uni(gen),
+                add(&upperLashes, x0, upperAt(x0) + 0.04, 0.3 + 0.45 * uni(gen), angle, (x0 >= 0 ? 0.12 : -0.12) * uni(gen),
                     0.03 + 0.02 * uni(gen));
             }
         if (lower > 0)
             for (int i = 0; i < 45; ++i) {
                 const double x0 = -5.5 + 11.0 * uni(gen);
-                const double angle = kPi + 0.4 * x0 / 5.5 + 0.3 * (uni(gen) - 0.5);  // pointing down
-                add(x0, lowerAt(x0) - 0.03, 0.25 + 0.3 * uni(gen), angle, 0.05 * (uni(gen) - 0.5), 0.025);
+                const double angle = 0.4 * x0 / 5.5 + 0.3 * (uni(gen) - 0.5);  // down over the lower lid
+                add(&lowerLashes, x0, lowerAt(x0) - 0.03, 0.25 + 0.3 * uni(gen), angle, 0.05 * (uni(gen) - 0.5), 0.025);
             }
     }
 
@@ -417,9 +422,12 @@ struct Face {
             if (y < yl - kMarginMm) return kSkin;
             if (y < yl) return kMargin;
         }
-        for (const Lash& l : lashes) {
-            if (x < l.minX - l.width || x > l.maxX + l.width || y < l.minY - l.width || y > l.maxY + l.width) continue;
-            if (lashDistance2(l, x, y) < 0.25 * l.width * l.width) return kLash;
+        for (const Lashes* set : {&upperLashes, &lowerLashes}) {
+            if (y < set->low || y > set->high) continue;
+            for (const Lash& l : set->all) {
+                if (x < l.minX - l.width || x > l.maxX + l.width || y < l.minY - l.width || y > l.maxY + l.width) continue;
+                if (lashDistance2(l, x, y) < 0.25 * l.width * l.width) return kLash;
+            }
         }
         return kBlack;
     }
@@ -432,7 +440,8 @@ struct Face {
         if (below < 0 || below > 2.0) return 1;
         double f = 1 - 0.35 * std::exp(-below / 0.3);
         constexpr double kSoft = 0.05;  // shadows of lashes are soft: the cone lights from all round
-        for (const Lash& l : lashes) {
+        if (y + kShadowDrop < upperLashes.low - 0.2) return f;
+        for (const Lash& l : upperLashes.all) {
             if (x < l.minX - 0.2 || x > l.maxX + 0.2 || y + kShadowDrop < l.minY - 0.2 || y + kShadowDrop > l.maxY + 0.2)
                 continue;
             const double d2 = lashDistance2(l, x, y + kShadowDrop);
