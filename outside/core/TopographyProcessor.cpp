@@ -25,9 +25,9 @@ constexpr int kMinWidth = 320, kMinHeight = 240, kMaxSide = 2048;
 // apart, found with the simulated instrument at 320 x 240: closer rings (there, a cornea
 // steeper than about 7.4 mm) are miscounted on many meridians.
 constexpr double kMinRingPeriod = 2.75;
-// A pupil border point agrees with the fitted circle within this distance (mm): a border hidden
-// under a ring is placed at the ring's middle, up to half a ring width from the truth.
-constexpr double kPupilAgreeMm = 0.065;
+// A pupil border point agrees with the fitted circle within this distance (mm), noise and blur;
+// a border hidden under a ring, placed at the ring's middle, also within half the ring's width.
+constexpr double kPupilAgreeMm = 0.045;
 
 struct Gray {
     int w = 0, h = 0;
@@ -410,32 +410,32 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
         int bx = 0, by = 0;
         const int r0 = 6;
         auto search = [&](int x0, int x1, int y0, int y1) {
-        x0 = std::max(r0 + 1, x0);
-        x1 = std::min(W - r0 - 2, x1);
-        y0 = std::max(r0 + 1, y0);
-        y1 = std::min(H - r0 - 2, y1);
-        for (int y = y0; y <= y1; ++y)
-            for (int x = x0; x <= x1; ++x) {
-                const float v = g.px(x, y);
-                if (v < bright) continue;
-                // Dark all round: a point of the first ring, seen where a lid hides the others,
-                // has its own ring running on through the circle.
-                float ring = 0, brightest = 0;
-                for (int k = 0; k < 8; ++k) {
-                    const double a = k * kPi / 4;
-                    const float around = g.px(x + int(std::lround(r0 * std::cos(a))), y + int(std::lround(r0 * std::sin(a))));
-                    ring += around;
-                    brightest = std::max(brightest, around);
+            x0 = std::max(r0 + 1, x0);
+            x1 = std::min(W - r0 - 2, x1);
+            y0 = std::max(r0 + 1, y0);
+            y1 = std::min(H - r0 - 2, y1);
+            for (int y = y0; y <= y1; ++y)
+                for (int x = x0; x <= x1; ++x) {
+                    const float v = g.px(x, y);
+                    if (v < bright) continue;
+                    // Dark all round: a point of the first ring, seen where a lid hides the others,
+                    // has its own ring running on through the circle.
+                    float ring = 0, brightest = 0;
+                    for (int k = 0; k < 8; ++k) {
+                        const double a = k * kPi / 4;
+                        const float around = g.px(x + int(std::lround(r0 * std::cos(a))), y + int(std::lround(r0 * std::sin(a))));
+                        ring += around;
+                        brightest = std::max(brightest, around);
+                    }
+                    ring /= 8;
+                    if (ring > 0.35f * v || brightest > 0.6f * v) continue;
+                    const double score = v - ring;
+                    if (score > bestScore) {
+                        bestScore = score;
+                        bx = x;
+                        by = y;
+                    }
                 }
-                ring /= 8;
-                if (ring > 0.35f * v || brightest > 0.6f * v) continue;
-                const double score = v - ring;
-                if (score > bestScore) {
-                    bestScore = score;
-                    bx = x;
-                    by = y;
-                }
-            }
         };
         search(int(cx) - 45, int(cx) + 45, int(cy) - 45, int(cy) + 45);
         // A lid over the upper rings pulls the centroid of the bright rings well below the
@@ -545,7 +545,8 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
         // The rings' inner edges: the rising edges of the profile the right way up.
         Profile upright = p;
         for (float& v : upright.p) v = 255.0f - v;
-        startsOf[size_t(k)] = risingEdges(upright, minRise, &cut);
+        bool upCut = false;
+        startsOf[size_t(k)] = risingEdges(upright, minRise, &upCut);
         keepWholeRings(&e, startsOf[size_t(k)], cone->rings);
     }
     dropMiscountedRings(&edgesOf);
@@ -639,19 +640,21 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
         if (high - low >= 15) {
             const float thr = 0.5f * (low + high);
             std::vector<std::pair<double, double>> pts;
+            std::vector<double> slack;  // how far each point may lie from the border, pixels
             for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
                 const auto& gk = gaps[size_t(k)];
                 const std::vector<float>& p = profiles[size_t(k)].p;
                 if (gk.empty() || gk[0].level >= thr) continue;  // no pupil seen on this meridian
-                double border = -1;
+                double border = -1, within = 0;
                 for (size_t i = 1; i < gk.size() && border < 0; ++i) {
                     if (gk[i].level < thr) continue;
                     // The first gap of iris: where in it does the pupil end?
                     for (int j = gk[i].j0; j <= gk[i].j1; ++j) {
                         const float v = 255.0f - p[size_t(j)];
                         if (v < thr) continue;
-                        if (j == gk[i].j0) {
-                            border = 0.5 * (gk[i - 1].j1 + gk[i].j0) * kStep;  // under the ring between
+                        if (j == gk[i].j0) {  // under the ring between: anywhere across it
+                            border = 0.5 * (gk[i - 1].j1 + gk[i].j0) * kStep;
+                            within = 0.5 * (gk[i].j0 - gk[i - 1].j1) * kStep;
                         } else {
                             const float before = 255.0f - p[size_t(j - 1)];
                             border = (j - 1 + (thr - before) / (v - before)) * kStep;
@@ -662,6 +665,7 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
                 if (border > 0) {
                     const double th = k * kPi / 180.0;
                     pts.emplace_back(cx + border * std::cos(th), cy - border * std::sin(th));
+                    slack.push_back(within);
                 }
             }
             // A circle through the border points, then again through those that agree with it:
@@ -670,8 +674,10 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
             if (pts.size() >= 20 && fitCircle(pts, &px, &py, &prr)) {
                 std::vector<std::pair<double, double>> agree;
                 const double tolerance = kPupilAgreeMm / mmPerPixel;
-                for (auto [x, y] : pts)
-                    if (std::fabs(std::hypot(x - px, y - py) - prr) < tolerance) agree.emplace_back(x, y);
+                for (size_t i = 0; i < pts.size(); ++i) {
+                    const auto [x, y] = pts[i];
+                    if (std::fabs(std::hypot(x - px, y - py) - prr) < tolerance + slack[i]) agree.emplace_back(x, y);
+                }
                 if (agree.size() >= 20 && fitCircle(agree, &px, &py, &prr)) {
                     t.pupil[0] = int32_t(std::lround(px * toFrameX));
                     t.pupil[1] = int32_t(std::lround(py));
