@@ -145,6 +145,9 @@ TEST(RealisticEyeProcessing, PupilWithinATenthOfAMillimetre) {
         EXPECT_GE(topo->pupil[3], 50) << text;
         EXPECT_LE(topo->pupil[3], 100) << text;
     }
+    // A steel sphere has no pupil: the record stays all zeros.
+    const auto ball = measure(sphere(7.8), frame++);
+    for (int32_t v : ball->pupil) EXPECT_EQ(v, 0);
 }
 
 TEST(RealisticEyeProcessing, CoveredRingsStayUnmeasuredAndTheVisibleOnesKeepTheirAccuracy) {
