@@ -13,7 +13,7 @@ trap 'rm -rf "$tmp"' EXIT
 export QT_QPA_PLATFORM=offscreen NORVIX_ROOT="$tmp/demo" XDG_CONFIG_HOME="$tmp/config"
 # The backup pictures copy to the temporary installation's medium, with its bookkeeping.
 export NORVIX_BACKUP_DIR="$tmp/demo/OrventDuo"
-export FIREBIRD_LOCK="$tmp/lock" NORVIX_SIM_TARGET="${NORVIX_SIM_TARGET:-torica 7.70 7.90 90}"
+export FIREBIRD_LOCK="$tmp/lock" NORVIX_SIM_TARGET="${NORVIX_SIM_TARGET:-cornea 7.70 7.90 90 0 olho}"
 mkdir -p "$FIREBIRD_LOCK"
 ./scripts/prepare-demo.sh build >/dev/null
 ./build/bin/norvix-screenshots "$OUT"

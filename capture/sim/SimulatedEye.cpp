@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 
@@ -31,6 +32,10 @@ QString folded(const QString& word) {
     QString w = word.toLower();
     w.replace(QStringLiteral("ó"), QStringLiteral("o"));
     w.replace(QStringLiteral("ô"), QStringLiteral("o"));
+    w.replace(QStringLiteral("á"), QStringLiteral("a"));
+    w.replace(QStringLiteral("ã"), QStringLiteral("a"));
+    w.replace(QStringLiteral("í"), QStringLiteral("i"));
+    w.replace(QStringLiteral("ç"), QStringLiteral("c"));
     return w;
 }
 
@@ -47,12 +52,24 @@ bool parseTarget(const QString& text, Target* out, QString* error) {
         text.trimmed().split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     if (words.isEmpty()) return fail(QStringLiteral("Descrição do alvo vazia."));
     const QString kind = folded(words.first());
+    // The kind's numbers, then what the capture shows: option words, each with its numbers.
     std::vector<double> n;
-    for (int i = 1; i < words.size(); ++i) {
+    int i = 1;
+    for (; i < words.size(); ++i) {
         double v = 0;
-        if (!parseNumber(words[i], &v))
-            return fail(QStringLiteral("Número inválido na descrição do alvo: \"%1\".").arg(words[i]));
+        if (!parseNumber(words[i], &v)) break;
         n.push_back(v);
+    }
+    std::vector<std::pair<QString, std::vector<double>>> options;
+    for (; i < words.size(); ++i) {
+        double v = 0;
+        if (parseNumber(words[i], &v)) {
+            options.back().second.push_back(v);
+        } else if (words[i].front().isLetter()) {
+            options.push_back({folded(words[i]), {}});
+        } else {
+            return fail(QStringLiteral("Número inválido na descrição do alvo: \"%1\".").arg(words[i]));
+        }
     }
     Target t;
     if (kind == QLatin1String("esfera") || kind == QLatin1String("sphere")) {
@@ -93,13 +110,84 @@ bool parseTarget(const QString& text, Target* out, QString* error) {
         if (t.zoneMm < 2.0 || t.zoneMm > 9.0) return fail(QStringLiteral("Diâmetro da zona fora da faixa de 2 a 9 mm."));
         if (t.depthMm < 0.0 || t.depthMm > 0.1)
             return fail(QStringLiteral("Profundidade do tratamento fora da faixa de 0 a 0,1 mm."));
+    } else if (kind == QLatin1String("ceratocone") || kind == QLatin1String("keratoconus")) {
+        t.kind = Target::Kind::Cornea;
+        Target::Bump cone{-0.5, -1.6, 1.1, 0.035};
+        size_t at = 0;
+        if (n.size() == 6) {
+            t.r1 = t.r2 = n[0];
+            t.q = n[1];
+            at = 2;
+        } else if (n.size() != 4 && !n.empty()) {
+            return fail(QStringLiteral("O ceratocone aceita \"ceratocone\", \"ceratocone X Y LARGURA ALTURA\" ou "
+                                       "\"ceratocone R Q X Y LARGURA ALTURA\" (mm)."));
+        }
+        if (!n.empty()) cone = {n[at], n[at + 1], n[at + 2], n[at + 3]};
+        if (std::hypot(cone.xMm, cone.yMm) > 4.0 || cone.sigmaMm < 0.3 || cone.sigmaMm > 3.0 ||
+            cone.heightMm <= 0 || cone.heightMm > 0.1)
+            return fail(QStringLiteral("Cone fora da faixa: centro a até 4 mm do ápice, largura de 0,3 a 3 mm e "
+                                       "altura de 0 a 0,1 mm."));
+        t.bumps.push_back(cone);
     } else {
-        return fail(QStringLiteral("Tipo de alvo desconhecido: \"%1\" (use esfera, torica, cornea ou orto).").arg(words.first()));
+        return fail(QStringLiteral("Tipo de alvo desconhecido: \"%1\" (use esfera, torica, cornea, orto ou "
+                                   "ceratocone).").arg(words.first()));
     }
     if (!radiusOk(t.r1) || !radiusOk(t.r2))
         return fail(QStringLiteral("Raio fora da faixa de 4 a 15 mm."));
     if (!std::isfinite(t.axisDeg) || t.q < -3.0 || t.q > 3.0)
         return fail(QStringLiteral("Asfericidade fora da faixa de -3 a 3."));
+    if (!options.empty() && !t.isEye())
+        return fail(QStringLiteral("Pupila, pálpebras, cílios, fixação e desfoco só valem para um olho (cornea, orto "
+                                   "ou ceratocone)."));
+    for (const auto& [word, v] : options) {
+        if (word == QLatin1String("olho") || word == QLatin1String("eye")) {
+            if (!v.empty()) return fail(QStringLiteral("\"%1\" não leva números.").arg(word));
+            t.pupilRadiusMm = 1.8;
+            t.pupilXMm = 0.15;
+            t.pupilYMm = 0.05;
+            t.upperLidMm = 3.9;
+            t.lowerLidMm = 4.3;
+            t.lashes = true;
+            t.fixationXMm = 0.2;
+            t.fixationYMm = -0.15;
+            t.defocusMm = 0.015;
+        } else if (word == QLatin1String("pupila") || word == QLatin1String("pupil")) {
+            if (v.size() != 1 && v.size() != 3)
+                return fail(QStringLiteral("A pupila pede o diâmetro e, se quiser, o centro: \"pupila 3.5 0.2 0.1\"."));
+            if (v[0] < 1.0 || v[0] > 8.0) return fail(QStringLiteral("Diâmetro da pupila fora da faixa de 1 a 8 mm."));
+            t.pupilRadiusMm = v[0] / 2;
+            if (v.size() == 3) {
+                if (std::hypot(v[1], v[2]) > 1.5) return fail(QStringLiteral("Centro da pupila a mais de 1,5 mm do ápice."));
+                t.pupilXMm = v[1];
+                t.pupilYMm = v[2];
+            }
+        } else if (word == QLatin1String("palpebras") || word == QLatin1String("palpebra") ||
+                   word == QLatin1String("eyelids")) {
+            if (v.size() != 2)
+                return fail(QStringLiteral("As pálpebras pedem as distâncias da superior e da inferior ao ápice: "
+                                           "\"palpebras 3.5 4.5\"."));
+            for (double d : v)
+                if (d != 0 && (d < 0.5 || d > 8.0))
+                    return fail(QStringLiteral("Pálpebra fora da faixa de 0,5 a 8 mm do ápice (0: fora da imagem)."));
+            t.upperLidMm = v[0];
+            t.lowerLidMm = v[1];
+        } else if (word == QLatin1String("cilios") || word == QLatin1String("lashes")) {
+            if (!v.empty()) return fail(QStringLiteral("\"%1\" não leva números.").arg(word));
+            t.lashes = true;
+        } else if (word == QLatin1String("fixacao") || word == QLatin1String("fixation")) {
+            if (v.size() != 2 || std::hypot(v[0], v[1]) > 0.5 + 1e-9)
+                return fail(QStringLiteral("A fixação pede o deslocamento do ápice em x e y, até 0,5 mm: \"fixacao 0.3 -0.2\"."));
+            t.fixationXMm = v[0];
+            t.fixationYMm = v[1];
+        } else if (word == QLatin1String("desfoco") || word == QLatin1String("defocus")) {
+            if (v.size() != 1 || v[0] < 0 || v[0] > 0.05)
+                return fail(QStringLiteral("O desfoco pede um desvio de 0 a 0,05 mm: \"desfoco 0.02\"."));
+            t.defocusMm = v[0];
+        } else {
+            return fail(QStringLiteral("Palavra desconhecida na descrição do alvo: \"%1\" (use pupila, palpebras, "
+                                       "cilios, fixacao, desfoco ou olho).").arg(word));
+        }
+    }
     *out = t;
     return true;
 }
@@ -240,43 +328,255 @@ void Renderer::liveFrame(const Target& t, uint32_t frameNumber, QImage* out) {
     }
 }
 
+namespace {
+
+// What one point of the picture shows; the colour then depends on the point too (textures).
+enum Material : uint8_t { kRing, kLight, kWall, kPupil, kIris, kSclera, kSkin, kMargin, kLash, kBlack };
+
+// A lash seen from the front: a thin curved stroke from its root on a lid margin, as a polyline.
+struct Lash {
+    std::array<double, 2> p[5];
+    double width = 0.04;
+    double minX = 0, maxX = 0, minY = 0, maxY = 0;
+};
+
+double segmentDistance2(double x, double y, const std::array<double, 2>& a, const std::array<double, 2>& b) {
+    const double ux = b[0] - a[0], uy = b[1] - a[1];
+    const double len2 = ux * ux + uy * uy;
+    double f = len2 > 0 ? ((x - a[0]) * ux + (y - a[1]) * uy) / len2 : 0;
+    f = std::clamp(f, 0.0, 1.0);
+    const double dx = x - a[0] - f * ux, dy = y - a[1] - f * uy;
+    return dx * dx + dy * dy;
+}
+
+double lashDistance2(const Lash& l, double x, double y) {
+    double best = 1e9;
+    for (int i = 0; i < 4; ++i) best = std::min(best, segmentDistance2(x, y, l.p[i], l.p[i + 1]));
+    return best;
+}
+
+// The eye's parts around the cornea, in mm from the corneal apex (x to the right, y up).
+struct Face {
+    double upper = 0, lower = 0;       // lid margins at the middle; 0: none
+    struct Lashes {
+        std::vector<Lash> all;
+        double low = 1e9, high = -1e9;  // the band of heights they cover
+    } upperLashes, lowerLashes;
+    static constexpr double kUpperBend = 14.0, kLowerBend = 20.0;  // margin curvature radii (mm)
+    static constexpr double kMarginMm = 0.22;                      // lid margin seen edge-on
+    static constexpr double kShadowDrop = 0.28;                    // lash shadow below its lash
+
+    double upperAt(double x) const { return upper - x * x / (2 * kUpperBend); }
+    double lowerAt(double x) const { return -lower + x * x / (2 * kLowerBend); }
+
+    explicit Face(const Target& t) : upper(t.upperLidMm), lower(t.lowerLidMm) {
+        if (!t.lashes) return;
+        // A fixed seed: the same target always has the same lashes, so frames can be cached.
+        std::mt19937 gen(777);
+        std::uniform_real_distribution<double> uni(0, 1);
+        auto add = [&](Lashes* set, double x0, double y0, double len, double angle, double bend, double width) {
+            Lash l;
+            const double dx = std::sin(angle) * len, dy = -std::cos(angle) * len;
+            for (int i = 0; i < 5; ++i) {
+                const double f = i / 4.0, curl = bend * 4 * f * (1 - f);
+                l.p[i] = {x0 + f * dx + curl * std::cos(angle), y0 + f * dy + curl * std::sin(angle)};
+            }
+            l.width = width;
+            l.minX = l.maxX = x0;
+            l.minY = l.maxY = y0;
+            for (const auto& q : l.p) {
+                l.minX = std::min(l.minX, q[0]);
+                l.maxX = std::max(l.maxX, q[0]);
+                l.minY = std::min(l.minY, q[1]);
+                l.maxY = std::max(l.maxY, q[1]);
+            }
+            set->low = std::min(set->low, l.minY - l.width);
+            set->high = std::max(set->high, l.maxY + l.width);
+            set->all.push_back(l);
+        };
+        if (upper > 0)
+            for (int i = 0; i < 110; ++i) {
+                const double x0 = -6.8 + 13.6 * uni(gen);
+                // Drooping lashes fan out from the middle and curl outwards.
+                const double angle = 0.45 * x0 / 6.8 + 0.25 * (uni(gen) - 0.5);
+                add(&upperLashes, x0, upperAt(x0) + 0.04, 0.3 + 0.45 * uni(gen), angle, (x0 >= 0 ? 0.12 : -0.12) * uni(gen),
+                    0.03 + 0.02 * uni(gen));
+            }
+        if (lower > 0)
+            for (int i = 0; i < 45; ++i) {
+                const double x0 = -5.5 + 11.0 * uni(gen);
+                const double angle = 0.4 * x0 / 5.5 + 0.3 * (uni(gen) - 0.5);  // down over the lower lid
+                add(&lowerLashes, x0, lowerAt(x0) - 0.03, 0.25 + 0.3 * uni(gen), angle, 0.05 * (uni(gen) - 0.5), 0.025);
+            }
+    }
+
+    // A lid, its margin or a lash in front of the eye at (x, y); kBlack when none.
+    Material front(double x, double y) const {
+        if (upper > 0) {
+            const double yu = upperAt(x);
+            if (y > yu + kMarginMm) return kSkin;
+            if (y > yu) return kMargin;
+        }
+        if (lower > 0) {
+            const double yl = lowerAt(x);
+            if (y < yl - kMarginMm) return kSkin;
+            if (y < yl) return kMargin;
+        }
+        for (const Lashes* set : {&upperLashes, &lowerLashes}) {
+            if (y < set->low || y > set->high) continue;
+            for (const Lash& l : set->all) {
+                if (x < l.minX - l.width || x > l.maxX + l.width || y < l.minY - l.width || y > l.maxY + l.width) continue;
+                if (lashDistance2(l, x, y) < 0.25 * l.width * l.width) return kLash;
+            }
+        }
+        return kBlack;
+    }
+
+    // How much light reaches the eye at (x, y): the upper lid and the lashes shade the cornea
+    // below them (1: full light).
+    double light(double x, double y) const {
+        if (upper <= 0) return 1;
+        const double below = upperAt(x) - y;
+        if (below < 0 || below > 2.0) return 1;
+        double f = 1 - 0.35 * std::exp(-below / 0.3);
+        constexpr double kSoft = 0.05;  // shadows of lashes are soft: the cone lights from all round
+        if (y + kShadowDrop < upperLashes.low - 0.2) return f;
+        for (const Lash& l : upperLashes.all) {
+            if (x < l.minX - 0.2 || x > l.maxX + 0.2 || y + kShadowDrop < l.minY - 0.2 || y + kShadowDrop > l.maxY + 0.2)
+                continue;
+            const double d2 = lashDistance2(l, x, y + kShadowDrop);
+            f *= 1 - 0.5 * std::exp(-d2 / (2 * kSoft * kSoft));
+        }
+        return f;
+    }
+};
+
+// Colour (B, G, R, 0..255) of a material at (x, y) mm from the apex.
+void colourOf(Material m, double x, double y, const Target& t, float* out) {
+    auto set = [&](double b, double g, double r) {
+        out[0] = float(b);
+        out[1] = float(g);
+        out[2] = float(r);
+    };
+    switch (m) {
+    case kRing: set(236, 236, 232); return;
+    case kLight: set(250, 250, 250); return;
+    case kWall: set(14, 14, 16); return;   // dark paint between the rings
+    case kPupil: set(6, 6, 8); return;
+    case kLash: set(18, 16, 17); return;
+    case kBlack: set(4, 4, 4); return;
+    case kMargin: set(58, 64, 88); return;
+    case kIris: {
+        // Brown-green stroma: radial fibres, the collarette a little out from the pupil, a
+        // darker pupillary ruff and limbal ring. Never as dark as the pupil.
+        const double px = x - t.pupilXMm, py = y - t.pupilYMm;
+        const double rho = std::hypot(px, py), phi = std::atan2(py, px);
+        const double fib = 0.5 + 0.5 * std::sin(61 * phi + 2.3 * std::sin(7 * phi) + 3 * rho);
+        const double fine = 0.5 + 0.5 * std::sin(137 * phi + 9 * rho + 1.3);
+        const double collar = std::exp(-std::pow((rho - t.pupilRadiusMm - 0.8) / 0.18, 2));
+        double k = 0.78 + 0.25 * fib + 0.15 * fine + 0.3 * collar;
+        if (rho < t.pupilRadiusMm + 0.12) k *= 0.8;
+        const double r = std::hypot(x, y);
+        if (r > 4.9) k *= 1 - 0.4 * std::min(1.0, (r - 4.9) / 0.9);
+        set(k * 30 + 6 * fine, k * 46, k * 62 + 8 * fib);
+        return;
+    }
+    case kSclera: {
+        // White of the eye, a little grey under the instrument's light, with a few vessels.
+        const double w = std::sin(3.1 * y + 1.7 * std::sin(2.3 * x) + 0.7 * x);
+        const double w2 = std::sin(4.3 * x - 2.1 * std::sin(1.9 * y));
+        const double vessel = 0.6 * std::exp(-w * w / 0.004) + 0.4 * std::exp(-w2 * w2 / 0.003);
+        set(132 - 50 * vessel, 136 - 45 * vessel, 150 - 15 * vessel);
+        return;
+    }
+    case kSkin: {
+        // Lid skin: darker where it rounds over the margin, a crease higher up, fine texture.
+        const double above = std::max(y - (t.upperLidMm > 0 && y > 0 ? t.upperLidMm - x * x / 28 : 0), 0.0);
+        const double below = std::max((t.lowerLidMm > 0 && y < 0 ? -t.lowerLidMm + x * x / 40 : 0) - y, 0.0);
+        const double d = y > 0 ? above : below;
+        double k = 0.72 + 0.28 * std::min(1.0, d / 0.7);
+        if (y > 0) k *= 1 - 0.15 * std::exp(-std::pow((d - 2.2) / 0.15, 2));
+        k *= 0.97 + 0.03 * std::sin(23 * y + 3 * std::sin(1.3 * x)) + 0.02 * std::sin(5.1 * x + 2.3 * std::sin(3.7 * y));
+        set(k * 108, k * 124, k * 150);
+        return;
+    }
+    }
+}
+
+// Separable Gaussian blur of an interleaved 3-channel float picture, edges clamped.
+void gaussianBlur(std::vector<float>* img, int w, int h, double sigmaX, double sigmaY) {
+    auto kernel = [](double sigma) {
+        const int half = std::max(1, int(std::ceil(3 * sigma)));
+        std::vector<float> k(size_t(2 * half + 1));
+        double sum = 0;
+        for (int i = -half; i <= half; ++i) sum += k[size_t(i + half)] = float(std::exp(-0.5 * i * i / (sigma * sigma)));
+        for (float& v : k) v = float(v / sum);
+        return k;
+    };
+    std::vector<float> tmp(img->size());
+    const std::vector<float> kx = kernel(sigmaX), ky = kernel(sigmaY);
+    const int hx = int(kx.size() / 2), hy = int(ky.size() / 2);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                float s = 0;
+                for (int i = -hx; i <= hx; ++i)
+                    s += kx[size_t(i + hx)] * (*img)[(size_t(y) * w + std::clamp(x + i, 0, w - 1)) * 3 + c];
+                tmp[(size_t(y) * w + x) * 3 + c] = s;
+            }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                float s = 0;
+                for (int i = -hy; i <= hy; ++i)
+                    s += ky[size_t(i + hy)] * tmp[(size_t(std::clamp(y + i, 0, h - 1)) * w + x) * 3 + c];
+                (*img)[(size_t(y) * w + x) * 3 + c] = s;
+            }
+}
+
+}  // namespace
+
 QImage Renderer::draw(const Target& t) const {
     const ConeGeometry& cone = *InstrumentModel::cone(coneType_);
     const bool isEye = t.isEye();
+    const Face face(isEye ? t : Target());
+    const bool shaded = isEye && t.upperLidMm > 0;
+    // The eye (and face) sits off the axis by the fixation error; the cone does not move.
+    const double fx = isEye ? t.fixationXMm : 0, fy = isEye ? t.fixationYMm : 0;
     // Linear intensities per channel (0..255) accumulated over the sub-samples.
     std::vector<float> acc(size_t(width_) * height_ * 3, 0.0f);
     const double cxPix = width_ / 2.0, cyPix = height_ / 2.0;
     const double sub = 1.0 / kSuper;
-    const float ring[3] = {236, 236, 232};
-    const float light[3] = {250, 250, 250};
-    const float wall[3] = {14, 14, 16};      // dark paint between the rings
-    const float pupil[3] = {6, 6, 8};
-    const float iris[3] = {38, 52, 70};      // B, G, R: brown
-    const float sclera[3] = {120, 128, 140};
-    const float black[3] = {4, 4, 4};
-    // What one point of the image shows.
-    auto shade = [&](double x, double y) -> const float* {
+    // What one point of the image (x, y mm from the instrument axis) shows.
+    auto shade = [&](double x, double y) -> Material {
+        const double xe = x - fx, ye = y - fy;
+        if (isEye) {
+            const Material f = face.front(xe, ye);
+            if (f != kBlack) return f;
+        }
         double sag = 0, gx = 0, gy = 0;
-        if (!targetSurface(t, x, y, &sag, &gx, &gy)) return isEye ? sclera : black;
+        if (!targetSurface(t, xe, ye, &sag, &gx, &gy)) return isEye ? kSclera : kBlack;
         // What lies behind the mirror: iris and pupil for an eye, nothing for a steel sphere.
-        const float* base = wall;
-        if (isEye) base = std::hypot(x - t.pupilXMm, y - t.pupilYMm) < t.pupilRadiusMm ? pupil : iris;
+        Material base = kWall;
+        if (isEye) base = std::hypot(xe - t.pupilXMm, ye - t.pupilYMm) < t.pupilRadiusMm ? kPupil : kIris;
         // Outward normal (towards the camera) of z = -sag.
         const double nn = std::sqrt(gx * gx + gy * gy + 1);
         const Vec3 n{gx / nn, gy / nn, 1 / nn};
         double u = 0, back = 0;
         if (!InstrumentModel::traceToCone(cone, Vec3{x, y, -sag}, n, &u, &back)) return base;
-        if (back >= 0) return back < InstrumentModel::kFixationLightMm ? light : base;
+        if (back >= 0) return back < InstrumentModel::kFixationLightMm ? kLight : base;
         for (int i = 1; i <= cone.rings; ++i) {
             if (u < cone.startU[i]) break;
-            if (u < cone.edgeU[i]) return ring;
+            if (u < cone.edgeU[i]) return kRing;
         }
         return base;
     };
+    auto colour = [&](Material m, double x, double y, float* out) { colourOf(m, x - fx, y - fy, t, out); };
     // Shade the pixel corners first; a pixel whose four corners agree is uniform (every
-    // feature is wider than a pixel), the others integrate kSuper x kSuper sub-samples.
+    // feature is wider than a pixel) and takes the colour of its centre, the others integrate
+    // kSuper x kSuper sub-samples.
     const int cw = width_ + 1;
-    std::vector<const float*> corner(size_t(cw) * (height_ + 1));
+    std::vector<Material> corner(size_t(cw) * (height_ + 1));
     for (int cy = 0; cy <= height_; ++cy) {
         if (cancelled()) return QImage();
         for (int cx = 0; cx <= width_; ++cx)
@@ -286,25 +586,32 @@ QImage Renderer::draw(const Target& t) const {
         if (cancelled()) return QImage();
         for (int px = 0; px < width_; ++px) {
             float* a = &acc[(size_t(py) * width_ + px) * 3];
-            const float* c0 = corner[size_t(py) * cw + px];
+            const Material c0 = corner[size_t(py) * cw + px];
+            const double x = (px + 0.5 - cxPix) * pitch_.x, y = -(py + 0.5 - cyPix) * pitch_.y;
             if (c0 == corner[size_t(py) * cw + px + 1] && c0 == corner[size_t(py + 1) * cw + px] &&
                 c0 == corner[size_t(py + 1) * cw + px + 1]) {
-                for (int c = 0; c < 3; ++c) a[c] = c0[c];
-                continue;
-            }
-            float sum[3] = {0, 0, 0};
-            for (int sy = 0; sy < kSuper; ++sy) {
-                for (int sx = 0; sx < kSuper; ++sx) {
-                    const float* col = shade((px + (sx + 0.5) * sub - cxPix) * pitch_.x,
-                                             -(py + (sy + 0.5) * sub - cyPix) * pitch_.y);
-                    sum[0] += col[0];
-                    sum[1] += col[1];
-                    sum[2] += col[2];
+                colour(c0, x, y, a);
+            } else {
+                float sum[3] = {0, 0, 0}, col[3];
+                for (int sy = 0; sy < kSuper; ++sy) {
+                    for (int sx = 0; sx < kSuper; ++sx) {
+                        const double xs = (px + (sx + 0.5) * sub - cxPix) * pitch_.x;
+                        const double ys = -(py + (sy + 0.5) * sub - cyPix) * pitch_.y;
+                        colour(shade(xs, ys), xs, ys, col);
+                        sum[0] += col[0];
+                        sum[1] += col[1];
+                        sum[2] += col[2];
+                    }
                 }
+                for (int c = 0; c < 3; ++c) a[c] = sum[c] / float(kSuper * kSuper);
             }
-            for (int c = 0; c < 3; ++c) a[c] = sum[c] / float(kSuper * kSuper);
+            if (shaded && c0 != kSkin && c0 != kMargin && c0 != kLash) {
+                const float f = float(face.light(x - fx, y - fy));
+                for (int c = 0; c < 3; ++c) a[c] *= f;
+            }
         }
     }
+    if (isEye && t.defocusMm > 0) gaussianBlur(&acc, width_, height_, t.defocusMm / pitch_.x, t.defocusMm / pitch_.y);
     // The lens blurs a little: a separable [1 6 1] / 8 kernel, edges clamped; the rings keep
     // their plateau, as a focused instrument's do.
     std::vector<float> tmp(acc.size());

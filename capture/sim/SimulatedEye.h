@@ -38,8 +38,19 @@ struct Target {                      // what the instrument looks at
     };
     std::vector<Bump> bumps;
     std::vector<Wave> waves;
-    double pupilRadiusMm = 1.8;      // cornea only: the dark pupil seen between the rings
-    double pupilXMm = 0.15, pupilYMm = 0.05;
+    // Eyes only: the pupil and the iris around it, seen through the cornea between the rings.
+    double pupilRadiusMm = 1.8;
+    double pupilXMm = 0.15, pupilYMm = 0.05;  // from the corneal apex
+
+    // What a real capture of an eye shows besides the cornea (eyes only). The defaults show
+    // none of it, so a bare target keeps every ring in view.
+    double upperLidMm = 0;           // upper lid margin's height above the apex; 0: no lid
+    double lowerLidMm = 0;           // lower lid margin's depth below the apex; 0: no lid
+    bool lashes = false;             // lashes on the upper (and lower) lid, and their shadows
+    // The apex off the instrument axis (mm, x to the image right, y up): the patient did not
+    // look straight at the fixation light. The whole eye and lids move; the cone does not.
+    double fixationXMm = 0, fixationYMm = 0;
+    double defocusMm = 0;            // blur of a slightly defocused picture: Gaussian sigma on the eye
 
     bool operator==(const Target&) const = default;
 };
@@ -48,7 +59,23 @@ struct Target {                      // what the instrument looks at
 //   "esfera 7.80" | "sphere 7.8" ; "torica 7.70 7.90 90" | "toric 7.7 7.9 90" ;
 //   "cornea" (default average cornea), "cornea R", "cornea R Q", "cornea R1 R2 EIXO Q",
 //   "orto R Q ZONA PROFUNDIDADE" | "ortho ..." (a treated cornea: apical radius and asphericity
-//   of the conic it started from, zone diameter and depth in mm, e.g. "orto 7.80 -0.20 5.2 0.02")
+//   of the conic it started from, zone diameter and depth in mm, e.g. "orto 7.80 -0.20 5.2 0.02"),
+//   "ceratocone" | "keratoconus", "ceratocone X Y LARGURA ALTURA", "ceratocone R Q X Y LARGURA
+//   ALTURA": an inferior cone on a normal cornea (R 7.80 mm, Q -0.26 unless given), a Gaussian
+//   protrusion centred X mm to the image right and Y mm up from the apex (Y negative: below),
+//   LARGURA its standard deviation and ALTURA its height in mm. Without them: X -0.5, Y -1.6,
+//   LARGURA 1.1, ALTURA 0.035, a moderate cone that screens as keratoconus.
+// Any eye (cornea, orto, ceratocone) may be followed by what a real capture shows, in any order:
+//   "pupila D [X Y]" | "pupil ..."      pupil diameter (1 to 8 mm) and its centre from the apex;
+//   "palpebras S I" | "eyelids S I"     upper and lower lid margins S mm above and I mm below the
+//                                       apex at the middle (0: that lid out of the picture);
+//   "cilios" | "lashes"                 lashes and their shadows on the upper cornea;
+//   "fixacao X Y" | "fixation X Y"      the apex X, Y mm off the instrument axis (at most 0.5 mm);
+//   "desfoco S" | "defocus S"           blur, a Gaussian of S mm (at most 0.05 mm);
+//   "olho" | "eye"                      all of these at once, as a typical capture: pupila 3.6
+//                                       0.15 0.05, palpebras 3.9 4.3, cilios, fixacao 0.2 -0.15,
+//                                       desfoco 0.015 (later words override it).
+// e.g. "cornea 7.70 7.90 90 -0.26 olho" or "ceratocone olho palpebras 3.0 4.0".
 // On failure *error holds a Portuguese message and *out is left as it was.
 bool parseTarget(const QString& text, Target* out, QString* error);
 

@@ -1,6 +1,7 @@
 // simcapture [--cone N] [--noise SEED] "<target description>" out.bmp
 // Writes what the simulated instrument would capture of a target, in the capture module's
-// 32-bit BMP layout. For tests, calibration trials and the example exams.
+// 32-bit BMP layout (a PNG when the name ends in ".png", to look at). For tests, calibration
+// trials and the example exams.
 #include <QCoreApplication>
 #include <QSaveFile>
 #include <QStringList>
@@ -53,7 +54,9 @@ int main(int argc, char** argv) {
     else
         frame = renderer.render(target);
     QSaveFile out(positional[1]);
-    if (!out.open(QIODevice::WriteOnly) || out.write(norvix::sim::encodeBmp32(frame)) < 0 || !out.commit()) {
+    const bool png = positional[1].endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
+    if (!out.open(QIODevice::WriteOnly) || !(png ? frame.save(&out, "PNG") : out.write(norvix::sim::encodeBmp32(frame)) >= 0) ||
+        !out.commit()) {
         std::fprintf(stderr, "simcapture: não foi possível gravar %s: %s\n", positional[1].toUtf8().constData(),
                      out.errorString().toUtf8().constData());
         return 1;

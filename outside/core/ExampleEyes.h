@@ -25,5 +25,9 @@ norvix::sim::Target mirrored(norvix::sim::Target t, bool leftEye);
 // A cornea with radius r1 (mm) along the meridian `axis` (degrees), r2 across it, and
 // asphericity q.
 norvix::sim::Target cornea(double r1, double r2, double axis, double q);
+// The same eye as a real capture shows it: pupil, lids a little over the outer rings, lashes,
+// a slightly decentred fixation and a touch of defocus, varied by `variant` (any integer) so
+// that exams of a set do not all look alike. Apply before mirrored().
+norvix::sim::Target asCaptured(norvix::sim::Target t, int variant);
 
 }  // namespace norvix::outside

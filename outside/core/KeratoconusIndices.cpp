@@ -65,15 +65,19 @@ KeratoconusIndices keratoconusIndices(const CornealMap& map) {
     ki.centralK = ki.simK.meanPower();
     const double zone = map.measuredRadius();
 
-    if (zone >= kIsRadiusMm) {
-        double inf = 0, sup = 0;
+    // An upper lid or its lashes often hide some superior points: I-S then averages the pairs
+    // of opposite points that were both measured, so that a regular astigmatism, steep at one
+    // end and the other alike, does not read as asymmetry. Fewer than three pairs: no I-S.
+    {
+        double diff = 0;
+        int pairs = 0;
         for (int a = 30; a <= 150; a += 30) {
-            sup += axialPower(map, kIsRadiusMm, a);
-            inf += axialPower(map, kIsRadiusMm, a + 180);
+            const double sup = axialPower(map, kIsRadiusMm, a), inf = axialPower(map, kIsRadiusMm, a + 180);
+            if (std::isnan(sup) || std::isnan(inf)) continue;
+            diff += inf - sup;
+            ++pairs;
         }
-        ki.inferiorSuperior = (inf - sup) / 5.0;
-    } else {
-        ki.inferiorSuperior = kNaN;
+        ki.inferiorSuperior = pairs >= 3 ? diff / pairs : kNaN;
     }
 
     // SAI: Wilson SE, Klyce SD. Quantitative descriptors of corneal topography: a clinical

@@ -25,6 +25,9 @@ constexpr int kMinWidth = 320, kMinHeight = 240, kMaxSide = 2048;
 // apart, found with the simulated instrument at 320 x 240: closer rings (there, a cornea
 // steeper than about 7.4 mm) are miscounted on many meridians.
 constexpr double kMinRingPeriod = 2.75;
+// A pupil border point agrees with the fitted circle within this distance (mm), noise and blur;
+// a border hidden under a ring, placed at the ring's middle, also within half the ring's width.
+constexpr double kPupilAgreeMm = 0.045;
 
 struct Gray {
     int w = 0, h = 0;
@@ -214,6 +217,36 @@ void dropMiscountedRings(std::vector<std::vector<double>>* edgesOf) {
     }
 }
 
+// Keeps the rings seen whole. A ring's edge needs the ring's own inner edge before it and the
+// next ring's inner edge after it, each about half a ring period away (rings and gaps are
+// equally wide). A lid, its margin or a lash that cuts a ring or the gap after it breaks that
+// pattern, and the meridian ends there: a point the rings no longer show is left unmeasured
+// rather than taken from the edge of whatever covers it.
+// Rings closer than kWholeRingPeriod pixels (a small frame) are measured as found: their inner
+// edges are too blurred to be placed reliably, and the check would drop good rings.
+constexpr double kWholeRingPeriod = 4.0;
+
+void keepWholeRings(std::vector<double>* edges, const std::vector<double>& starts, int coneRings) {
+    const std::vector<double>& e = *edges;
+    if (e.size() >= 2 && (e.back() - e.front()) / double(e.size() - 1) < kWholeRingPeriod) return;
+    size_t keep = 0;
+    for (; keep < e.size(); ++keep) {
+        const size_t i = keep;
+        const double period = i > 0 ? e[i] - e[i - 1] : (e.size() > 1 ? e[1] - e[0] : 0);
+        if (!(period > 0)) break;
+        const auto next = std::lower_bound(starts.begin(), starts.end(), e[i]);
+        if (next == starts.begin()) break;
+        const double width = (e[i] - *(next - 1)) / period;
+        if (*(next - 1) <= (i > 0 ? e[i - 1] : 0.0) || width < 0.3 || width > 0.7) break;
+        if (int(i) + 1 < coneRings) {
+            if (next == starts.end()) break;
+            const double gap = (*next - e[i]) / period;
+            if (gap < 0.3 || gap > 0.7) break;
+        }
+    }
+    edges->resize(keep);
+}
+
 // A frame the instrument can deliver: at least 320 x 240, at most 2048 on a side, its pixels
 // at most twice as wide as tall or the reverse.
 bool sizeAccepted(qint64 width, qint64 height, QString* why) {
@@ -376,26 +409,38 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
         double bestScore = 0;
         int bx = 0, by = 0;
         const int r0 = 6;
-        const int x0 = std::max(r0 + 1, int(cx) - 45), x1 = std::min(W - r0 - 2, int(cx) + 45);
-        const int y0 = std::max(r0 + 1, int(cy) - 45), y1 = std::min(H - r0 - 2, int(cy) + 45);
-        for (int y = y0; y <= y1; ++y)
-            for (int x = x0; x <= x1; ++x) {
-                const float v = g.px(x, y);
-                if (v < bright) continue;
-                float ring = 0;
-                for (int k = 0; k < 8; ++k) {
-                    const double a = k * kPi / 4;
-                    ring += g.px(x + int(std::lround(r0 * std::cos(a))), y + int(std::lround(r0 * std::sin(a))));
+        auto search = [&](int x0, int x1, int y0, int y1) {
+            x0 = std::max(r0 + 1, x0);
+            x1 = std::min(W - r0 - 2, x1);
+            y0 = std::max(r0 + 1, y0);
+            y1 = std::min(H - r0 - 2, y1);
+            for (int y = y0; y <= y1; ++y)
+                for (int x = x0; x <= x1; ++x) {
+                    const float v = g.px(x, y);
+                    if (v < bright) continue;
+                    // Dark all round: a point of the first ring, seen where a lid hides the others,
+                    // has its own ring running on through the circle.
+                    float ring = 0, brightest = 0;
+                    for (int k = 0; k < 8; ++k) {
+                        const double a = k * kPi / 4;
+                        const float around = g.px(x + int(std::lround(r0 * std::cos(a))), y + int(std::lround(r0 * std::sin(a))));
+                        ring += around;
+                        brightest = std::max(brightest, around);
+                    }
+                    ring /= 8;
+                    if (ring > 0.35f * v || brightest > 0.6f * v) continue;
+                    const double score = v - ring;
+                    if (score > bestScore) {
+                        bestScore = score;
+                        bx = x;
+                        by = y;
+                    }
                 }
-                ring /= 8;
-                if (ring > 0.35f * v) continue;
-                const double score = v - ring;
-                if (score > bestScore) {
-                    bestScore = score;
-                    bx = x;
-                    by = y;
-                }
-            }
+        };
+        search(int(cx) - 45, int(cx) + 45, int(cy) - 45, int(cy) + 45);
+        // A lid over the upper rings pulls the centroid of the bright rings well below the
+        // vertex: then the whole frame is searched.
+        if (bestScore <= 0) search(0, W, 0, H);
         if (bestScore > 0) {
             float floorLevel = 1e9f, peak = 0;
             for (int y = by - 5; y <= by + 5; ++y)
@@ -483,7 +528,7 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     t.rings = rings;
     int truncatedEarly = 0, withRings = 0;
     long totalFound = 0;
-    std::vector<std::vector<double>> edgesOf(NORVIX_MERIDIANS);
+    std::vector<std::vector<double>> edgesOf(NORVIX_MERIDIANS), startsOf(NORVIX_MERIDIANS);
     std::vector<Profile> profiles(NORVIX_MERIDIANS);
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
         const double th = k * kPi / 180.0;
@@ -497,6 +542,12 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
             const double lastR = p.p.size() * kStep;
             if (e.empty() || lastR < e.back() + 3 * (e.size() > 1 ? e.back() - e[e.size() - 2] : e.back())) ++truncatedEarly;
         }
+        // The rings' inner edges: the rising edges of the profile the right way up.
+        Profile upright = p;
+        for (float& v : upright.p) v = 255.0f - v;
+        bool upCut = false;
+        startsOf[size_t(k)] = risingEdges(upright, minRise, &upCut);
+        keepWholeRings(&e, startsOf[size_t(k)], cone->rings);
     }
     dropMiscountedRings(&edgesOf);
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
@@ -555,45 +606,85 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
                             .arg(source.height()));
     }
 
-    // Pupil: the darkest level of each gap between rings is the pupil (black) near the centre
-    // and the iris further out. The gap after ring i lies between its outer edge and the next.
+    // Pupil: seen through the cornea in the gaps between the rings, black against the iris.
+    // The darkest level of each gap sets the threshold between the two; along each meridian
+    // the border is where the gaps first turn from pupil to iris, found to a fraction of a
+    // pixel inside the gap that holds it, or the middle of the ring that hides it.
     {
+        struct Gap {
+            int j0, j1;     // profile samples clear of the rings' blur
+            float level;    // darkest level
+        };
+        constexpr int kClear = int(1.0 / kStep);
         std::vector<float> levels;
-        std::vector<std::vector<std::pair<double, float>>> gaps(NORVIX_MERIDIANS);
+        std::vector<std::vector<Gap>> gaps(NORVIX_MERIDIANS);
         for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
             const std::vector<double>& e = edgesOf[size_t(k)];
+            const std::vector<double>& st = startsOf[size_t(k)];
             const std::vector<float>& p = profiles[size_t(k)].p;
-            for (size_t i = 1; i < e.size(); ++i) {
-                const int j0 = int(e[i - 1] / kStep) + 2, j1 = int(e[i] / kStep);
-                if (j1 <= j0 || j1 >= int(p.size())) continue;
+            for (size_t i = 0; i + 1 < e.size(); ++i) {
+                const auto next = std::lower_bound(st.begin(), st.end(), e[i]);
+                if (next == st.end()) break;
+                // Clear of the blur of the rings either side, but never past the gap's middle:
+                // where a cone crowds the rings, a gap skipped would misplace the border.
+                const int clear = std::min(kClear, int((*next - e[i]) / kStep / 3));
+                const int j0 = int(e[i] / kStep) + clear, j1 = int(*next / kStep) - clear;
+                if (j1 < j0 || j1 >= int(p.size())) continue;
                 float hiInv = -1e9f;  // the profile is inverted: the gap is its highest part
                 for (int j = j0; j <= j1; ++j) hiInv = std::max(hiInv, p[size_t(j)]);
-                const float lo = 255.0f - hiInv;
-                gaps[size_t(k)].emplace_back(0.5 * (e[i - 1] + e[i]), lo);
-                levels.push_back(lo);
+                gaps[size_t(k)].push_back({j0, j1, 255.0f - hiInv});
+                levels.push_back(255.0f - hiInv);
             }
         }
         const float low = percentile(levels, 0.10), high = percentile(levels, 0.90);
         if (high - low >= 15) {
             const float thr = 0.5f * (low + high);
             std::vector<std::pair<double, double>> pts;
+            std::vector<double> slack;  // how far each point may lie from the border, pixels
             for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
                 const auto& gk = gaps[size_t(k)];
-                for (size_t i = 1; i < gk.size(); ++i) {
-                    if (gk[i - 1].second < thr && gk[i].second >= thr) {
-                        const double r = 0.5 * (gk[i - 1].first + gk[i].first);
-                        const double th = k * kPi / 180.0;
-                        pts.emplace_back(cx + r * std::cos(th), cy - r * std::sin(th));
+                const std::vector<float>& p = profiles[size_t(k)].p;
+                if (gk.empty() || gk[0].level >= thr) continue;  // no pupil seen on this meridian
+                double border = -1, within = 0;
+                for (size_t i = 1; i < gk.size() && border < 0; ++i) {
+                    if (gk[i].level < thr) continue;
+                    // The first gap of iris: where in it does the pupil end?
+                    for (int j = gk[i].j0; j <= gk[i].j1; ++j) {
+                        const float v = 255.0f - p[size_t(j)];
+                        if (v < thr) continue;
+                        if (j == gk[i].j0) {  // under the ring between: anywhere across it
+                            border = 0.5 * (gk[i - 1].j1 + gk[i].j0) * kStep;
+                            within = 0.5 * (gk[i].j0 - gk[i - 1].j1) * kStep;
+                        } else {
+                            const float before = 255.0f - p[size_t(j - 1)];
+                            border = (j - 1 + (thr - before) / (v - before)) * kStep;
+                        }
                         break;
                     }
                 }
+                if (border > 0) {
+                    const double th = k * kPi / 180.0;
+                    pts.emplace_back(cx + border * std::cos(th), cy - border * std::sin(th));
+                    slack.push_back(within);
+                }
             }
+            // A circle through the border points, then again through those that agree with it:
+            // a lash or a shadow that reads as a border must not move the pupil.
             double px = 0, py = 0, prr = 0;
             if (pts.size() >= 20 && fitCircle(pts, &px, &py, &prr)) {
-                t.pupil[0] = int32_t(std::lround(px * toFrameX));
-                t.pupil[1] = int32_t(std::lround(py));
-                t.pupil[2] = int32_t(std::lround(prr));
-                t.pupil[3] = 0;
+                std::vector<std::pair<double, double>> agree;
+                const double tolerance = kPupilAgreeMm / mmPerPixel;
+                for (size_t i = 0; i < pts.size(); ++i) {
+                    const auto [x, y] = pts[i];
+                    if (std::fabs(std::hypot(x - px, y - py) - prr) < tolerance + slack[i]) agree.emplace_back(x, y);
+                }
+                if (agree.size() >= 20 && fitCircle(agree, &px, &py, &prr)) {
+                    t.pupil[0] = int32_t(std::lround(px * toFrameX));
+                    t.pupil[1] = int32_t(std::lround(py));
+                    t.pupil[2] = int32_t(std::lround(prr));
+                    // Detection confidence: the share of meridians whose border agrees.
+                    t.pupil[3] = int32_t(std::lround(100.0 * double(agree.size()) / NORVIX_MERIDIANS));
+                }
             }
         }
     }

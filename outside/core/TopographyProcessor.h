@@ -31,8 +31,11 @@ struct Topography {
     double d[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS] = {};
     double m[NORVIX_MERIDIANS][NORVIX_RING_COLUMNS] = {};
     int32_t found[NORVIX_MERIDIANS] = {};
-    int32_t pupil[4] = {};               // centre x, centre y (frame pixels), radius (rows), 0
-    double confidence = 0;               // percentage of ring points found
+    // Centre x, centre y (frame pixels), radius (rows), detection confidence (percent of the
+    // meridians whose pupil border agrees with the circle); all 0 when no pupil was found.
+    int32_t pupil[4] = {};
+    // Percentage of ring points found: rings covered by the lids or lashes lower it.
+    double confidence = 0;
     int rings = 0;                       // ring count measured for
 };
 

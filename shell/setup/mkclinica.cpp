@@ -122,7 +122,8 @@ sim::Target alvo(const Paciente& p, bool esquerdo) {
     case Cornea::Contra: t = cornea(7.90 + 0.1 * v - e, 7.50 + 0.05 * v, 85 + 10 * v, -0.25); break;
     case Cornea::Curva: t = cornea(7.05 - 0.15 * v + e, 6.90 - 0.15 * v + e, 95 + 20 * v, -0.35); break;
     }
-    return mirrored(t, esquerdo);
+    // As the instrument captures it: pupil, lids, lashes, fixation, varied per patient and eye.
+    return mirrored(norvix::outside::asCaptured(t, int(100 * v) + (esquerdo ? 7 : 0)), esquerdo);
 }
 
 struct ExameAgendado {

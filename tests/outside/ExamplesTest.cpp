@@ -10,6 +10,7 @@
 #include "OutsideTestSupport.h"
 #include "outside/core/CornealMap.h"
 #include "outside/core/ExamFiles.h"
+#include "outside/core/KeratoconusIndices.h"
 #include "outside/core/OrthoMetrics.h"
 
 using namespace norvix::outside;
@@ -124,6 +125,23 @@ TEST(OutsideExamples, ToolWritesEveryExampleInTheExamLayoutsAndNeverOverwrites) 
     for (int n = 1; n <= 4; ++n) {
         const auto ortho = axialResults(QDir(target).filePath(QStringLiteral("Orto0%1").arg(n)));
         EXPECT_LT(ortho[2], 41.5) << n;
+    }
+    // Captured as a real eye: a pupil found in every exam, the upper lid over some of the top
+    // rings, and still a screening for every cone and normal cornea.
+    for (const QString& name : names) {
+        const QList<QByteArray> a = readAll(QDir(target).filePath(name + QStringLiteral("a.txt"))).split('\n');
+        EXPECT_GT(a[5].trimmed().toInt(), 20) << name.toStdString();  // pupil radius, pixels
+        EXPECT_GT(a[6].trimmed().toInt(), 50) << name.toStdString();  // its detection confidence
+        int covered = 0;
+        for (int k = 60; k <= 120; ++k) covered += a[7 + k].trimmed().toInt() < 16;
+        EXPECT_GT(covered, 20) << name.toStdString();
+    }
+    for (int n = 1; n <= 6; ++n) {
+        const auto cone = keratoconusIndices(*exampleMap(QDir(target).filePath(QString::fromUtf8("Periférico0%1").arg(n))));
+        EXPECT_NE(cone.screening, KeratoconusScreening::NoSigns) << n;
+        EXPECT_NE(cone.screening, KeratoconusScreening::NotAssessed) << n;
+        const auto normal = keratoconusIndices(*exampleMap(QDir(target).filePath(QStringLiteral("Normal0%1").arg(n))));
+        EXPECT_EQ(normal.screening, KeratoconusScreening::NoSigns) << n;
     }
     // The orthokeratology course as the follow-up module reads it: a treatment zone in every
     // visit, the apex flatter from visit to visit.
