@@ -52,6 +52,21 @@ ColourScale ColourScale::symmetric(double maxAbs) {
     return s;
 }
 
+ColourScale ColourScale::normalised(double lowest, double highest) {
+    static const double steps[] = {0.25, 0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0, 10.0};
+    if (!std::isfinite(lowest) || !std::isfinite(highest) || lowest > highest) return absolute();
+    // The centre rounds to a whole step, up to half a step off the middle; 24 steps of room
+    // then keep both ends inside the first and last levels.
+    const double wanted = (highest - lowest) / 24.0;
+    double step = steps[std::size(steps) - 1];
+    for (double st : steps)
+        if (st >= wanted) {
+            step = st;
+            break;
+        }
+    return fixedIncrement(step, 0.5 * (lowest + highest));
+}
+
 int ColourScale::levelOf(double power) const {
     if (!std::isfinite(power)) return 0;
     const int i = int(std::floor((power - low_) / step_ + 0.5));

@@ -1,6 +1,7 @@
 #include "MapWindow.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QBuffer>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
+#include <memory>
 
 #include "KeratoconusIndices.h"
 #include "ModuleSupport.h"
@@ -36,6 +38,18 @@ QString kindName(MapKind kind) {
 ColourScale scaleFor(const TInfosQV* infos, double meanPower) {
     if (infos && infos->AutoIncMap) return ColourScale::fixedIncrement(infos->IncMap, meanPower);
     return ColourScale::absolute();
+}
+
+std::vector<MapContent::Scale> powerScales(const TInfosQV* infos, double lowest, double highest) {
+    std::vector<MapContent::Scale> scales;
+    const double middle = 0.5 * (lowest + highest);
+    if (infos && infos->AutoIncMap) {
+        const ColourScale fixed = ColourScale::fixedIncrement(infos->IncMap, middle);
+        scales.push_back({QStringLiteral("Incremento fixo (%1 D)").arg(QString::number(fixed.step(), 'f', 2)), fixed});
+    }
+    scales.push_back({QStringLiteral("Absoluta padronizada"), ColourScale::absolute()});
+    scales.push_back({QStringLiteral("Normalizada ao exame"), ColourScale::normalised(lowest, highest)});
+    return scales;
 }
 
 MapOptions optionsFor(const TInfosQV* infos) {
@@ -107,15 +121,31 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
         root->addWidget(warning_, 1);
     } else {
         const Keratometry k = map.keratometry(req.kind);
-        const ColourScale scale = scaleFor(infos, k.meanPower());
-        auto* mapLabel = new QLabel(this);
-        mapLabel->setObjectName(QStringLiteral("imgMapa"));
-        mapLabel->setPixmap(QPixmap::fromImage(MapPainter::drawMap(map, req.kind, scale, 440, optionsFor(infos))));
-        root->addWidget(mapLabel);
-        auto* scaleLabel = new QLabel(this);
-        scaleLabel->setObjectName(QStringLiteral("imgEscala"));
-        scaleLabel->setPixmap(QPixmap::fromImage(MapPainter::drawScale(scale, 70, 440)));
-        root->addWidget(scaleLabel);
+        double lowest = 0, highest = 0;
+        map.powerRange(req.kind, &lowest, &highest);
+        MapContent content;
+        const auto shared = std::make_shared<const CornealMap>(map);
+        const MapKind kind = req.kind;
+        MapOptions options = optionsFor(infos);
+        options.grid = false;  // the view draws its own, at the window's size
+        content.value = [shared, kind](double r, double th) { return shared->powerAt(kind, r, th); };
+        content.render = [shared, kind, options](const ColourScale& scale, int size) {
+            return MapPainter::drawMap(*shared, kind, scale, size, options);
+        };
+        content.describe = [](double power) {
+            return QStringLiteral("Poder: %1   Raio: %2 mm").arg(dioptres(power), QString::number(kKeratometric / power, 'f', 2));
+        };
+        content.unit = QStringLiteral("D");
+        content.scales = powerScales(infos, lowest, highest);
+        content.eye = eyeOf(req.header);
+        content.grid = infos && infos->ExibeGrade;
+        content.pupil = req.pupil;
+        if (std::fabs(k.astigmatism()) >= kDrawnAstigmatism) {
+            content.steepAxis = k.steepAxis;
+            content.flatAxis = k.flatAxis;
+        }
+        panel_ = new MapPanel(std::move(content), this);
+        root->addWidget(panel_, 1);
         keratometry_ = new QLabel(QStringLiteral("Ceratometria simulada (3 mm centrais)\n"
                                                  "K plano: %1 @ %2\nK curvo: %3 @ %4\n"
                                                  "Astigmatismo: %5\nK médio: %6\nAsfericidade (Q): %7")
@@ -148,6 +178,13 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
         side->addWidget(ortho_);
     }
     side->addStretch(1);
+    if (panel_) {
+        auto* scaleRow = new QHBoxLayout;
+        scaleRow->addWidget(new QLabel(QStringLiteral("Escala:"), this));
+        scaleRow->addWidget(panel_->scaleChoice(), 1);
+        side->addLayout(scaleRow);
+        side->addWidget(panel_->exportButton());
+    }
     auto* close = new QPushButton(QStringLiteral("Fechar"), this);
     close->setObjectName(QStringLiteral("btnFechar"));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
