@@ -492,3 +492,17 @@ TEST(OutsideMapView, ExportsThePictureAsPngOrSaysWhyNotLeavingNothing) {
     EXPECT_EQ(messages.messages.size(), 1u);
     EXPECT_FALSE(QFileInfo::exists(bad));
 }
+
+TEST(OutsideSurfaceMaps, FittingZoneDefaultsToTheWidestUpTo8MmAndClampsToTheMeasured) {
+    QString notice;
+    EXPECT_DOUBLE_EQ(fittingZone(0, 4.6, &notice), 4.0);
+    EXPECT_TRUE(notice.isEmpty());
+    EXPECT_DOUBLE_EQ(fittingZone(0, 3.3, &notice), 3.25);
+    EXPECT_DOUBLE_EQ(fittingZone(6, 4.6, &notice), 3.0);
+    EXPECT_DOUBLE_EQ(fittingZone(9, 4.6, &notice), 4.5);  // chosen beyond 8 mm, still measured
+    EXPECT_TRUE(notice.isEmpty());
+    EXPECT_DOUBLE_EQ(fittingZone(9, 3.8, &notice), 3.75);
+    EXPECT_EQ(notice, QStringLiteral("A zona pedida (9,0 mm) passa da zona medida; foi usada a zona de 7,5 mm."));
+    EXPECT_DOUBLE_EQ(fittingZone(6, 4.6, &notice), 3.0);
+    EXPECT_TRUE(notice.isEmpty());  // a good choice clears the earlier notice
+}
