@@ -1,5 +1,6 @@
 #include "MapPainter.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -181,6 +182,14 @@ QImage MapPainter::drawScale(const ColourScale& scale, int width, int height) {
     const int decimals = tenths(scale.step()) && tenths(scale.low()) ? 1 : 2;
     QFont f = painter.font();
     f.setPixelSize(std::max(7, int(box * 0.7)));
+    // A tall bar must not grow its values past the width it has.
+    QString widest;
+    for (int i = 0; i < ColourScale::kLevels; ++i) {
+        const QString t = QString::number(scale.levelValue(i), 'f', decimals);
+        if (t.size() > widest.size()) widest = t;
+    }
+    while (f.pixelSize() > 7 && QFontMetrics(f).horizontalAdvance(widest) > img.width() * 0.6 - 2)
+        f.setPixelSize(f.pixelSize() - 1);
     painter.setFont(f);
     for (int i = 0; i < ColourScale::kLevels; ++i) {
         const int level = ColourScale::kLevels - 1 - i;

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -10,8 +11,10 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -98,6 +101,15 @@ MapView::MapView(MapContent content, QWidget* parent) : QWidget(parent), content
     if (content_.scales.empty()) content_.scales.push_back({QString(), ColourScale::absolute()});
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // Rendering a field takes up to a few hundred milliseconds (the refractive map traces a ray
+    // per pixel): while the window is being resized the last field is stretched instead.
+    rerender_ = new QTimer(this);
+    rerender_->setSingleShot(true);
+    rerender_->setInterval(150);
+    connect(rerender_, &QTimer::timeout, this, [this] {
+        field_ = QImage();
+        update();
+    });
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
@@ -143,9 +155,11 @@ void MapView::leaveEvent(QEvent*) { emit pointed(QString()); }
 void MapView::paintEvent(QPaintEvent*) {
     const MapFrame f = frame();
     const int side = int(std::lround(f.disc.width()));
-    if (content_.render && (field_.width() != side || fieldScale_ != scaleIndex_)) {
+    if (content_.render && (field_.isNull() || fieldScale_ != scaleIndex_)) {
         field_ = content_.render(scale(), side);
         fieldScale_ = scaleIndex_;
+    } else if (field_.width() != side) {
+        rerender_->start();
     }
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -154,7 +168,10 @@ void MapView::paintEvent(QPaintEvent*) {
     QPainterPath circle;
     circle.addEllipse(f.disc);
     p.setClipPath(circle);
-    if (!field_.isNull()) p.drawImage(f.disc.topLeft(), field_);
+    if (!field_.isNull()) {
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(f.disc, field_);
+    }
     const double mm = f.pxPerMm(), half = MapPainter::kFieldMm / 2;
     if (content_.grid) {
         // A square millimetre grid, the axes darker.
@@ -169,10 +186,17 @@ void MapView::paintEvent(QPaintEvent*) {
         const double t = axis * kPi / 180.0, c = std::cos(t), s = std::sin(t), reach = half - 0.35;
         p.setPen(QPen(colour, 2, Qt::DashLine));
         p.drawLine(f.point(-reach * c, -reach * s), f.point(reach * c, reach * s));
-        p.setPen(colour);
-        const QPointF at = f.point((reach - 0.5) * c, (reach - 0.5) * s);
+        // The name part way out, on a light box so that it reads over any colour and stays
+        // clear of the angle marks.
+        const QPointF at = f.point(0.6 * half * c, 0.6 * half * s);
         const double w = p.fontMetrics().horizontalAdvance(name) + 8, h = p.fontMetrics().height();
-        p.drawText(QRectF(at.x() - w / 2, at.y() - h / 2, w, h), Qt::AlignCenter, name);
+        const QRectF box(at.x() - w / 2, at.y() - h / 2, w, h);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(255, 255, 255, 200));
+        p.drawRoundedRect(box, 3, 3);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(colour);
+        p.drawText(box, Qt::AlignCenter, name);
     };
     meridian(content_.steepAxis, QColor(150, 0, 0), QStringLiteral("K curvo"));
     meridian(content_.flatAxis, QColor(0, 0, 140), QStringLiteral("K plano"));
@@ -210,6 +234,12 @@ void MapView::paintEvent(QPaintEvent*) {
         p.drawText(area, Qt::AlignLeft | Qt::AlignTop,
                    content_.eye == Eye::Right ? QStringLiteral("OD") : QStringLiteral("OE"));
     }
+}
+
+void sizeForMap(QWidget* window) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() * 0.9 : QSize(1100, 780);
+    window->resize(room.boundedTo(QSize(1200, 820)).expandedTo(window->minimumSizeHint()));
 }
 
 // ---- the colour bar and the panel ----------------------------------------------------------------

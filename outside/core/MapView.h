@@ -24,6 +24,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QStatusBar;
+class QTimer;
 
 namespace norvix::outside {
 
@@ -121,8 +122,9 @@ private:
     double margin() const;
     MapContent content_;
     int scaleIndex_ = 0;
-    mutable QImage field_;  // the colour field at the size last painted
-    mutable int fieldScale_ = -1;
+    QImage field_;  // the colour field at the size last rendered
+    int fieldScale_ = -1;
+    QTimer* rerender_ = nullptr;  // a resize shows the old field scaled, then renders it anew
 };
 
 // The colour bar, stretched to its widget.
@@ -169,6 +171,9 @@ private:
     QPushButton* export_ = nullptr;
     void showScale();
 };
+
+// A map window's first size: most of the screen, so that the map comes up large.
+void sizeForMap(QWidget* window);
 
 // Writes a picture as PNG atomically: the file appears whole or not at all. False, with a
 // Portuguese reason, when it cannot be written.

@@ -189,6 +189,7 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
     close->setObjectName(QStringLiteral("btnFechar"));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     side->addWidget(close);
+    if (panel_) sizeForMap(this);
 }
 
 QString MapWindow::warningText() const { return warning_ ? warning_->text() : QString(); }

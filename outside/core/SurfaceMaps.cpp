@@ -195,6 +195,7 @@ SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent
             zone->setSingleStep(0.5);
             zone->setDecimals(1);
             zone->setSuffix(QStringLiteral(" mm"));
+            zone->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));  // 8,0 as the figures beside it
             zone->setValue(2 * data_->sphere.zoneRadius());
             zone->setKeyboardTracking(false);
             connect(zone, &QDoubleSpinBox::valueChanged, this, &SurfaceMapWindow::chooseZone);
@@ -222,6 +223,7 @@ SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent
     close->setObjectName(QStringLiteral("btnFechar"));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     side->addWidget(close);
+    if (panel_) sizeForMap(this);
 }
 
 void SurfaceMapWindow::chooseZone(double diameter) {
