@@ -117,7 +117,8 @@ MapView::MapView(MapContent content, QWidget* parent) : QWidget(parent), content
 }
 
 double MapView::margin() const {
-    // Room for the widest angle text and the nasal/temporal words below the field.
+    // Room for the widest angle text around the field (the nasal and temporal words go in the
+    // corners, which the round field leaves free).
     return fontMetrics().horizontalAdvance(QStringLiteral("330°")) + 10;
 }
 
