@@ -290,7 +290,6 @@ MapPanel::MapPanel(MapContent content, QWidget* parent) : QWidget(parent) {
     status_ = new QStatusBar(this);
     status_->setObjectName(QStringLiteral("stbPosicao"));
     status_->setSizeGripEnabled(false);
-    column->addWidget(status_);
 
     setContent(view_->content());
     connect(scaleChoice_, &QComboBox::currentIndexChanged, this, [this](int i) {

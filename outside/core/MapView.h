@@ -143,7 +143,8 @@ private:
 };
 
 // The map, its colour bar with the step, and the controls a map window offers: the scale choice,
-// the status line with the pointer's readout and the PNG export. The window places the controls.
+// the status line with the pointer's readout and the PNG export. The window places the controls
+// (the status line across its whole width, where the readout has room).
 class MapPanel : public QWidget {
     Q_OBJECT
 public:

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QStatusBar>
 #include <QBuffer>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -65,7 +66,9 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmMapa"));
     setWindowTitle(QStringLiteral("Mapa %1%2").arg(kindName(req.kind), req.ortho ? QStringLiteral(" - Ortoceratologia") : QString()));
     setModal(true);
-    auto* root = new QHBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    auto* root = new QHBoxLayout;
+    outer->addLayout(root, 1);
     auto* side = new QVBoxLayout;
     root->addLayout(side);
 
@@ -189,7 +192,10 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
     close->setObjectName(QStringLiteral("btnFechar"));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     side->addWidget(close);
-    if (panel_) sizeForMap(this);
+    if (panel_) {
+        outer->addWidget(panel_->statusLine());
+        sizeForMap(this);
+    }
 }
 
 QString MapWindow::warningText() const { return warning_ ? warning_->text() : QString(); }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QStatusBar>
 #include <QDoubleSpinBox>
 #include <QBuffer>
 #include <QHBoxLayout>
@@ -151,7 +152,9 @@ SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent
     setObjectName(QStringLiteral("frmMapaSuperficie"));
     setWindowTitle(title(req.kind));
     setModal(true);
-    auto* root = new QHBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    auto* root = new QHBoxLayout;
+    outer->addLayout(root, 1);
     auto* side = new QVBoxLayout;
     root->addLayout(side);
 
@@ -223,7 +226,10 @@ SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent
     close->setObjectName(QStringLiteral("btnFechar"));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     side->addWidget(close);
-    if (panel_) sizeForMap(this);
+    if (panel_) {
+        outer->addWidget(panel_->statusLine());
+        sizeForMap(this);
+    }
 }
 
 void SurfaceMapWindow::chooseZone(double diameter) {
