@@ -17,7 +17,8 @@ void mapInfo(ModuleStream* out, const char* name) {
 
 std::optional<PupilMm> pupilOfCall(const TPupila* pupil, double centreX, double centreY, ModuleStream* front) {
     if (!pupil || (*pupil)[2] <= 0) return std::nullopt;
-    // Only the image header is read, for the frame size the record's pixels belong to.
+    // The front image gives the frame size the record's pixels belong to (QImageReader reads
+    // only its header for that).
     QSize frame;
     QByteArray bytes;
     if (readWholeStream(front, 64 << 20, &bytes)) {
