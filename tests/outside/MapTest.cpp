@@ -452,6 +452,57 @@ TEST(OutsideMapView, PupilRecordBecomesMillimetresFromTheVertex) {
     EXPECT_FALSE(pupilOfCall(&none, 320, 240, nullptr));
 }
 
+TEST(OutsideMapView, DrawsThePupilWhereItIsAndTheGridOnlyWhenAsked) {
+    auto e = sphereExam(7.5);  // one colour everywhere, no keratometry axes
+    TInfosQV infos = infosFor(32, "4");
+    auto picture = [&](bool grid, std::optional<PupilMm> pupil, MapFrame* frame) {
+        infos.ExibeGrade = grid ? 1 : 0;
+        MapRequest req = requestFor(*e, infos);
+        req.pupil = pupil;
+        MapWindow w(req);
+        w.resize(900, 700);
+        w.show();
+        w.layout()->activate();
+        *frame = w.panel()->view()->frame();
+        return w.panel()->view()->grab().toImage();
+    };
+    // Something dark within 3 pixels of the point (x, y) mm.
+    auto darkNear = [](const QImage& img, const MapFrame& f, double x, double y) {
+        const QPoint c = f.point(x, y).toPoint();
+        for (int dy = -3; dy <= 3; ++dy)
+            for (int dx = -3; dx <= 3; ++dx)
+                if (QColor(img.pixel(c.x() + dx, c.y() + dy)).lightness() < 90) return true;
+        return false;
+    };
+    MapFrame f;
+    const QImage plain = picture(false, std::nullopt, &f);
+    EXPECT_FALSE(darkNear(plain, f, 1.0, 0.5));
+    EXPECT_FALSE(darkNear(plain, f, 2.5, 1.0));
+    const QImage grid = picture(true, std::nullopt, &f);
+    auto changedNear = [&](double x, double y) {
+        const QPoint c = f.point(x, y).toPoint();
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx)
+                if (grid.pixel(c.x() + dx, c.y() + dy) != plain.pixel(c.x() + dx, c.y() + dy)) return true;
+        return false;
+    };
+    EXPECT_TRUE(changedNear(1.0, 0.5));   // on the x = 1 mm line
+    EXPECT_TRUE(changedNear(-3.5, -2.0));  // on the y = -2 mm line
+    EXPECT_FALSE(changedNear(1.5, 0.5));  // between lines
+    // A pupil 1 mm across the vertex to the right and 1 mm up, 1 mm in radius: its outline,
+    // its centre cross, and nothing where a flipped y would put it.
+    const QImage pupil = picture(false, PupilMm{1.5, 1.0, 1.0}, &f);
+    int onOutline = 0;
+    for (int a = 0; a < 360; a += 30) {
+        const double t = a * kPi / 180;
+        onOutline += darkNear(pupil, f, 1.5 + std::cos(t), 1.0 + std::sin(t));
+    }
+    EXPECT_GE(onOutline, 9);
+    EXPECT_TRUE(darkNear(pupil, f, 1.5, 1.0));
+    EXPECT_FALSE(darkNear(pupil, f, 1.5, -1.0));
+    EXPECT_FALSE(darkNear(pupil, f, 1.5, -2.0));
+}
+
 TEST(OutsideMapView, ExportsThePictureAsPngOrSaysWhyNotLeavingNothing) {
     QTemporaryDir dir;
     auto e = sphereExam(7.5);
