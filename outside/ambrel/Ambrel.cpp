@@ -59,15 +59,17 @@ void showDifference(void* hostWindow, Exams& exams, MapKind kind, const TInfosQV
     const Exam& later = *exams.back();
     const ColourScale scale = sharedScale(exams, kind, infos);
     const MapOptions options = optionsFor(infos);
-    window.addTile(0, 0, QStringLiteral("imgAnterior"), QStringLiteral("Anterior\n") + earlier.header.caption(),
-                   examPicture(earlier, kind, scale, options));
+    window.linkFullMap(window.addTile(0, 0, QStringLiteral("imgAnterior"), QStringLiteral("Anterior\n") + earlier.header.caption(),
+                                      examPicture(earlier, kind, scale, options)),
+                       earlier, kind, infos);
     if (exams.size() < 2) {
         window.addNotice(QStringLiteral("O mapa diferencial precisa de dois exames; foi recebido apenas um."));
         MultiMapWindow::show(window);
         return;
     }
-    window.addTile(0, 1, QStringLiteral("imgPosterior"), QStringLiteral("Posterior\n") + later.header.caption(),
-                   examPicture(later, kind, scale, options));
+    window.linkFullMap(window.addTile(0, 1, QStringLiteral("imgPosterior"), QStringLiteral("Posterior\n") + later.header.caption(),
+                                      examPicture(later, kind, scale, options)),
+                       later, kind, infos);
     window.addScale(0, 2, scale, tileSize(), QStringLiteral("imgEscala"));
     for (const auto& e : exams)
         if (!e->hasMap) window.addNotice(QStringLiteral("%1: %2").arg(e->header.caption().replace(QLatin1Char('\n'), QLatin1Char(' ')), e->why));

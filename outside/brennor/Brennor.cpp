@@ -10,11 +10,12 @@ using namespace norvix::outside;
 
 NORVIX_MODULE_EXPORT void InfoMapa(ModuleStream* out) { mapInfo(out, "Mapa de Elevação"); }
 
-NORVIX_MODULE_EXPORT int32_t ProcessaMapa(void* hostWindow, ModuleStream* /*front*/, ModuleStream* /*lateral*/,
-                                          double /*centreX*/, double /*centreY*/, ModuleStream* header,
+NORVIX_MODULE_EXPORT int32_t ProcessaMapa(void* hostWindow, ModuleStream* front, ModuleStream* /*lateral*/,
+                                          double centreX, double centreY, ModuleStream* header,
                                           const TMatrizAngAnel* m, const TMatrizAng* meridians,
-                                          const TMatrizAngAnel* d, const TPupila* /*pupil*/, const TInfosQV* infos) {
-    return surfaceMapProcess(SurfaceMapKind::Elevation, hostWindow, header, m, meridians, d, infos);
+                                          const TMatrizAngAnel* d, const TPupila* pupil, const TInfosQV* infos) {
+    return surfaceMapProcess(SurfaceMapKind::Elevation, hostWindow, front, centreX, centreY, header, m, meridians, d, pupil,
+                             infos);
 }
 
 NORVIX_MODULE_EXPORT int32_t Visualizar(void* /*hostWindow*/, ModuleStream* image, ModuleStream* /*unused1*/,

@@ -1,5 +1,7 @@
 #include "MapModule.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <cstring>
 #include <exception>
 
@@ -13,9 +15,23 @@ void mapInfo(ModuleStream* out, const char* name) {
     writeToStream(out, crlfLines({QString::fromUtf8(name), QStringLiteral("1"), QStringLiteral("1")}));
 }
 
-int32_t mapProcess(MapKind kind, void* hostWindow, double /*centreX*/, double /*centreY*/, ModuleStream* header,
-                   const TMatrizAngAnel* m, const TMatrizAng* meridians, const TMatrizAngAnel* d,
-                   const TValoresOrto* ortho, const TInfosQV* infos) {
+std::optional<PupilMm> pupilOfCall(const TPupila* pupil, double centreX, double centreY, ModuleStream* front) {
+    if (!pupil || (*pupil)[2] <= 0) return std::nullopt;
+    // The front image gives the frame size the record's pixels belong to (QImageReader reads
+    // only its header for that).
+    QSize frame;
+    QByteArray bytes;
+    if (readWholeStream(front, 64 << 20, &bytes)) {
+        QBuffer buffer(&bytes);
+        frame = QImageReader(&buffer).size();
+    }
+    if (front && front->seek) front->seek(front->context, 0, 0);
+    return pupilInMm(pupil, centreX, centreY, frame);
+}
+
+int32_t mapProcess(MapKind kind, void* hostWindow, ModuleStream* front, double centreX, double centreY,
+                   ModuleStream* header, const TMatrizAngAnel* m, const TMatrizAng* meridians,
+                   const TMatrizAngAnel* d, const TPupila* pupil, const TValoresOrto* ortho, const TInfosQV* infos) {
     try {
         MapRequest request;
         request.kind = kind;
@@ -24,6 +40,7 @@ int32_t mapProcess(MapKind kind, void* hostWindow, double /*centreX*/, double /*
         request.meridians = meridians;
         request.header = readStreamLines(header, 64 * 1024);
         request.infos = infos;
+        request.pupil = pupilOfCall(pupil, centreX, centreY, front);
         if (ortho) request.ortho = std::array<double, 3>{(*ortho)[0], (*ortho)[1], (*ortho)[2]};
         return showMapWindow(request, hostWindow) ? 1 : 0;
     } catch (const std::exception& e) {

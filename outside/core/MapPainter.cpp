@@ -1,5 +1,6 @@
 #include "MapPainter.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -50,6 +51,21 @@ ColourScale ColourScale::symmetric(double maxAbs) {
     }
     s.low_ = -(kLevels - 1) / 2.0 * s.step_;
     return s;
+}
+
+ColourScale ColourScale::normalised(double lowest, double highest) {
+    static const double steps[] = {0.25, 0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0, 10.0};
+    if (!std::isfinite(lowest) || !std::isfinite(highest) || lowest > highest) return absolute();
+    // The centre rounds to a whole step, up to half a step off the middle; 24 steps of room
+    // then keep both ends inside the first and last levels.
+    const double wanted = (highest - lowest) / 24.0;
+    double step = steps[std::size(steps) - 1];
+    for (double st : steps)
+        if (st >= wanted) {
+            step = st;
+            break;
+        }
+    return fixedIncrement(step, 0.5 * (lowest + highest));
 }
 
 int ColourScale::levelOf(double power) const {
@@ -166,6 +182,14 @@ QImage MapPainter::drawScale(const ColourScale& scale, int width, int height) {
     const int decimals = tenths(scale.step()) && tenths(scale.low()) ? 1 : 2;
     QFont f = painter.font();
     f.setPixelSize(std::max(7, int(box * 0.7)));
+    // A tall bar must not grow its values past the width it has.
+    QString widest;
+    for (int i = 0; i < ColourScale::kLevels; ++i) {
+        const QString t = QString::number(scale.levelValue(i), 'f', decimals);
+        if (t.size() > widest.size()) widest = t;
+    }
+    while (f.pixelSize() > 7 && QFontMetrics(f).horizontalAdvance(widest) > img.width() * 0.6 - 2)
+        f.setPixelSize(f.pixelSize() - 1);
     painter.setFont(f);
     for (int i = 0; i < ColourScale::kLevels; ++i) {
         const int level = ColourScale::kLevels - 1 - i;

@@ -22,6 +22,9 @@ public:
     // A difference scale centred on 0 whose 26 steps cover +-maxAbs, in a rounded step of at
     // least 0.25 D; the two middle colours meet at 0.
     static ColourScale symmetric(double maxAbs);
+    // Fitted to one exam: the smallest usual step (0.25 D and up) whose 26 levels, centred on the
+    // middle of [lowest, highest], hold the whole range without clipping either end.
+    static ColourScale normalised(double lowest, double highest);
 
     double low() const { return low_; }
     double step() const { return step_; }

@@ -1,6 +1,8 @@
 #include "MapWindow.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QStatusBar>
 #include <QBuffer>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -11,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
+#include <memory>
 
 #include "KeratoconusIndices.h"
 #include "ModuleSupport.h"
@@ -38,6 +41,18 @@ ColourScale scaleFor(const TInfosQV* infos, double meanPower) {
     return ColourScale::absolute();
 }
 
+std::vector<MapContent::Scale> powerScales(const TInfosQV* infos, double lowest, double highest) {
+    std::vector<MapContent::Scale> scales;
+    const double middle = 0.5 * (lowest + highest);
+    if (infos && infos->AutoIncMap) {
+        const ColourScale fixed = ColourScale::fixedIncrement(infos->IncMap, middle);
+        scales.push_back({QStringLiteral("Incremento fixo (%1 D)").arg(QString::number(fixed.step(), 'f', 2)), fixed});
+    }
+    scales.push_back({QStringLiteral("Absoluta padronizada"), ColourScale::absolute()});
+    scales.push_back({QStringLiteral("Normalizada ao exame"), ColourScale::normalised(lowest, highest)});
+    return scales;
+}
+
 MapOptions optionsFor(const TInfosQV* infos) {
     MapOptions o;
     if (!infos) return o;
@@ -51,7 +66,9 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmMapa"));
     setWindowTitle(QStringLiteral("Mapa %1%2").arg(kindName(req.kind), req.ortho ? QStringLiteral(" - Ortoceratologia") : QString()));
     setModal(true);
-    auto* root = new QHBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    auto* root = new QHBoxLayout;
+    outer->addLayout(root, 1);
     auto* side = new QVBoxLayout;
     root->addLayout(side);
 
@@ -107,15 +124,31 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
         root->addWidget(warning_, 1);
     } else {
         const Keratometry k = map.keratometry(req.kind);
-        const ColourScale scale = scaleFor(infos, k.meanPower());
-        auto* mapLabel = new QLabel(this);
-        mapLabel->setObjectName(QStringLiteral("imgMapa"));
-        mapLabel->setPixmap(QPixmap::fromImage(MapPainter::drawMap(map, req.kind, scale, 440, optionsFor(infos))));
-        root->addWidget(mapLabel);
-        auto* scaleLabel = new QLabel(this);
-        scaleLabel->setObjectName(QStringLiteral("imgEscala"));
-        scaleLabel->setPixmap(QPixmap::fromImage(MapPainter::drawScale(scale, 70, 440)));
-        root->addWidget(scaleLabel);
+        double lowest = 0, highest = 0;
+        map.powerRange(req.kind, &lowest, &highest);
+        MapContent content;
+        const auto shared = std::make_shared<const CornealMap>(map);
+        const MapKind kind = req.kind;
+        MapOptions options = optionsFor(infos);
+        options.grid = false;  // the view draws its own, at the window's size
+        content.value = [shared, kind](double r, double th) { return shared->powerAt(kind, r, th); };
+        content.render = [shared, kind, options](const ColourScale& scale, int size) {
+            return MapPainter::drawMap(*shared, kind, scale, size, options);
+        };
+        content.describe = [](double power) {
+            return QStringLiteral("Poder: %1   Raio: %2 mm").arg(dioptres(power), QString::number(kKeratometric / power, 'f', 2));
+        };
+        content.unit = QStringLiteral("D");
+        content.scales = powerScales(infos, lowest, highest);
+        content.eye = eyeOf(req.header);
+        content.grid = infos && infos->ExibeGrade;
+        content.pupil = req.pupil;
+        if (std::fabs(k.astigmatism()) >= kDrawnAstigmatism) {
+            content.steepAxis = k.steepAxis;
+            content.flatAxis = k.flatAxis;
+        }
+        panel_ = new MapPanel(std::move(content), this);
+        root->addWidget(panel_, 1);
         keratometry_ = new QLabel(QStringLiteral("Ceratometria simulada (3 mm centrais)\n"
                                                  "K plano: %1 @ %2\nK curvo: %3 @ %4\n"
                                                  "Astigmatismo: %5\nK médio: %6\nAsfericidade (Q): %7")
@@ -148,10 +181,21 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
         side->addWidget(ortho_);
     }
     side->addStretch(1);
+    if (panel_) {
+        auto* scaleRow = new QHBoxLayout;
+        scaleRow->addWidget(new QLabel(QStringLiteral("Escala:"), this));
+        scaleRow->addWidget(panel_->scaleChoice(), 1);
+        side->addLayout(scaleRow);
+        side->addWidget(panel_->exportButton());
+    }
     auto* close = new QPushButton(QStringLiteral("Fechar"), this);
     close->setObjectName(QStringLiteral("btnFechar"));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     side->addWidget(close);
+    if (panel_) {
+        outer->addWidget(panel_->statusLine());
+        sizeForMap(this);
+    }
 }
 
 QString MapWindow::warningText() const { return warning_ ? warning_->text() : QString(); }

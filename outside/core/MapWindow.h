@@ -8,6 +8,7 @@
 
 #include "CornealMap.h"
 #include "MapPainter.h"
+#include "MapView.h"
 #include "modules/ModuleContract.h"
 
 class QLabel;
@@ -23,12 +24,16 @@ struct MapRequest {
     QStringList header;                          // patient header lines
     const TInfosQV* infos = nullptr;
     std::optional<std::array<double, 3>> ortho;  // Sag, Div, Raio
+    std::optional<PupilMm> pupil;                // when the record has one
 };
 
 // The scale the configuration asks for: the absolute one, or the fixed increment of INCMAP
 // when AUTOINCMAP is set.
 ColourScale scaleFor(const TInfosQV* infos, double meanPower);
 MapOptions optionsFor(const TInfosQV* infos);
+// The scales a power map offers the operator, the configured one first: the fixed increment
+// when AUTOINCMAP is set, the standardised absolute scale, and one fitted to the exam's range.
+std::vector<MapContent::Scale> powerScales(const TInfosQV* infos, double lowest, double highest);
 
 class MapWindow : public QDialog {
     Q_OBJECT
@@ -44,6 +49,7 @@ public:
     QString headerText() const;
     QString clinicText() const;
     QString orthoText() const;
+    MapPanel* panel() const { return panel_; }
 
 private:
     bool hasMap_ = false;
@@ -53,6 +59,7 @@ private:
     QLabel* header_ = nullptr;
     QLabel* clinic_ = nullptr;
     QLabel* ortho_ = nullptr;
+    MapPanel* panel_ = nullptr;
 };
 
 // Shows the window modally, parented to the host's window; returns when it is closed (at

@@ -251,6 +251,9 @@ bool readExams(const TDadosPac* headers, const TMatrizesAngAnel* m, const TMatri
         // Without a meridian vector the ring count of the configuration bounds every meridian;
         // the data's own zeros end the shorter ones.
         e->hasMap = e->map.load(&d->items[i], &m->items[i], mer, mer ? NORVIX_MAX_RINGS : rings, &e->why);
+        e->d = &d->items[i];
+        e->m = &m->items[i];
+        e->meridians = mer;
         out->push_back(std::move(e));
     }
     return true;
@@ -353,7 +356,7 @@ MultiMapWindow::MultiMapWindow(const QString& title, QWidget* parent) : QDialog(
     root->addLayout(buttons);
 }
 
-void MultiMapWindow::addTile(int row, int column, const QString& name, const QString& caption, const QImage& picture) {
+QLabel* MultiMapWindow::addTile(int row, int column, const QString& name, const QString& caption, const QImage& picture) {
     auto* box = new QVBoxLayout;
     QWidget* content = scroll_->widget();
     auto* text = new QLabel(caption, content);
@@ -367,6 +370,35 @@ void MultiMapWindow::addTile(int row, int column, const QString& name, const QSt
     box->addWidget(text);
     box->addWidget(image, 0, Qt::AlignHCenter | Qt::AlignTop);
     tiles_->addLayout(box, row, column);
+    return image;
+}
+
+namespace {
+class DoubleClickFilter : public QObject {
+public:
+    DoubleClickFilter(QObject* parent, std::function<void()> action) : QObject(parent), action_(std::move(action)) {}
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() != QEvent::MouseButtonDblClick) return false;
+        action_();
+        return true;
+    }
+
+private:
+    std::function<void()> action_;
+};
+}  // namespace
+
+void MultiMapWindow::linkFullMap(QLabel* tile, const Exam& exam, MapKind kind, const TInfosQV* infos) {
+    if (!tile || !exam.hasMap || !exam.d || !exam.m) return;
+    MapRequest request;
+    request.kind = kind;
+    request.d = exam.d;
+    request.m = exam.m;
+    request.meridians = exam.meridians;
+    request.header = exam.header.lines;
+    request.infos = infos;
+    tile->setToolTip(QStringLiteral("Clique duas vezes para abrir o mapa completo."));
+    tile->installEventFilter(new DoubleClickFilter(tile, [request, this] { showMapWindow(request, this); }));
 }
 
 void MultiMapWindow::addScale(int row, int column, const ColourScale& scale, int height, const QString& name) {

@@ -58,6 +58,11 @@ struct Exam {
     bool hasMap = false;
     QString why;  // when there is no map
     int rings = 0;  // rings present in its data
+    // The host's arrays the exam was read from, valid during the call: the full single-map
+    // window of a tile reads them again.
+    const TMatrizAngAnel* d = nullptr;
+    const TMatrizAngAnel* m = nullptr;
+    const TMatrizAng* meridians = nullptr;
     const SmoothedPower& smoothed(MapKind kind) const;  // made on first use
 
 private:
@@ -119,7 +124,10 @@ public:
     MultiMapWindow(const QString& title, QWidget* parent);
     // A map with its caption at (row, column) of the tile grid; name becomes the image's
     // objectName.
-    void addTile(int row, int column, const QString& name, const QString& caption, const QImage& picture);
+    QLabel* addTile(int row, int column, const QString& name, const QString& caption, const QImage& picture);
+    // A double click on the tile opens the exam in the single-map window, with everything that
+    // window offers (marks, readout, scales, grid, export).
+    void linkFullMap(QLabel* tile, const Exam& exam, MapKind kind, const TInfosQV* infos);
     void addScale(int row, int column, const ColourScale& scale, int height, const QString& name);
     // The notice line over the layout (red), e.g. why an exam has no map.
     void addNotice(const QString& text);

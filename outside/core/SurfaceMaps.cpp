@@ -1,6 +1,9 @@
 #include "SurfaceMaps.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QStatusBar>
+#include <QDoubleSpinBox>
 #include <QBuffer>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,6 +17,7 @@
 #include <exception>
 
 #include "CornealMap.h"
+#include "MapModule.h"
 #include "MapWindow.h"
 #include "ModuleIo.h"
 #include "ModuleSupport.h"
@@ -58,11 +62,29 @@ double refractivePower(const CornealSurface& surface, double x, double y) {
     return 1000.0 * kCornealIndex / focus;
 }
 
+double fittingZone(double wishedDiameter, double measuredRadius, QString* notice) {
+    if (notice) notice->clear();
+    const double widest = std::floor(measuredRadius * 4 + 1e-9) / 4;  // quarter millimetres
+    if (!(wishedDiameter > 0)) return std::min(4.0, widest);
+    const double wished = wishedDiameter / 2;
+    if (wished <= widest + 1e-9) return wished;
+    if (notice)
+        *notice = QStringLiteral("A zona pedida (%1 mm) passa da zona medida; foi usada a zona de %2 mm.")
+                      .arg(decimal(wishedDiameter, 1), decimal(2 * widest, 1));
+    return widest;
+}
+
 bool SurfaceMapData::load(SurfaceMapKind kind, const TMatrizAngAnel* d, const TMatrizAngAnel* m,
-                          const TMatrizAng* meridians, int rings, QString* error) {
+                          const TMatrizAng* meridians, int rings, QString* error, double wishedZone,
+                          QString* zoneNotice) {
     lowest = highest = 0;
+    if (zoneNotice) zoneNotice->clear();
     if (!surface.build(d, m, meridians, rings, error)) return false;
-    const double zone = widestFitZone(surface);
+    return refit(kind, wishedZone, error, zoneNotice);
+}
+
+bool SurfaceMapData::refit(SurfaceMapKind kind, double wishedZone, QString* error, QString* zoneNotice) {
+    const double zone = fittingZone(wishedZone, surface.zoneRadius(), zoneNotice);
     if (zone < 1.5) {
         if (error) *error = QStringLiteral("A zona medida (%1 mm) é menor que 3 mm.").arg(decimal(2 * surface.zoneRadius(), 1));
         return false;
@@ -98,11 +120,41 @@ ColourScale surfaceScale(const SurfaceMapRequest& request, const SurfaceMapData&
     return scaleFor(request.infos, 0.5 * (data.lowest + data.highest));
 }
 
-SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent) : QDialog(parent) {
+MapContent SurfaceMapWindow::content() const {
+    MapContent c;
+    const auto data = data_;
+    const SurfaceMapKind kind = request_.kind;
+    c.value = [data, kind](double r, double deg) { return data->value(kind, r, deg); };
+    c.render = [data, kind](const ColourScale& scale, int size) {
+        return MapPainter::drawField([&](double r, double deg) { return data->value(kind, r, deg); }, scale, size,
+                                     MapOptions());
+    };
+    if (kind == SurfaceMapKind::Elevation) {
+        c.describe = [](double um) { return QStringLiteral("Elevação: %1 µm").arg(decimal(um, 1)); };
+        c.unit = QStringLiteral("µm");
+        c.scales.push_back({QStringLiteral("Simétrica"), surfaceScale(request_, *data_)});
+    } else {
+        c.describe = [](double power) { return QStringLiteral("Poder refrativo: %1 D").arg(decimal(power, 2)); };
+        c.unit = QStringLiteral("D");
+        c.scales = powerScales(request_.infos, data_->lowest, data_->highest);
+    }
+    c.decimalComma = true;
+    c.eye = eyeOf(request_.header);
+    c.grid = request_.infos && request_.infos->ExibeGrade;
+    c.pupil = pupil_;
+    c.steepAxis = steepAxis_;
+    c.flatAxis = flatAxis_;
+    return c;
+}
+
+SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent, std::optional<PupilMm> pupil)
+    : QDialog(parent), request_(req), pupil_(pupil), data_(std::make_shared<SurfaceMapData>()) {
     setObjectName(QStringLiteral("frmMapaSuperficie"));
     setWindowTitle(title(req.kind));
     setModal(true);
-    auto* root = new QHBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    auto* root = new QHBoxLayout;
+    outer->addLayout(root, 1);
     auto* side = new QVBoxLayout;
     root->addLayout(side);
 
@@ -115,9 +167,8 @@ SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent
     header->setObjectName(QStringLiteral("lblCabecalho"));
     side->addWidget(header);
 
-    SurfaceMapData data;
     QString why;
-    hasMap_ = data.load(req.kind, req.d, req.m, req.meridians, ringsOf(req.infos), &why);
+    hasMap_ = data_->load(req.kind, req.d, req.m, req.meridians, ringsOf(req.infos), &why);
     if (!hasMap_) {
         summary_ = new QLabel(QStringLiteral("Não é possível desenhar o mapa: %1").arg(why), this);
         summary_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
@@ -125,18 +176,49 @@ SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent
         summary_->setMinimumWidth(360);
         root->addWidget(summary_, 1);
     } else {
-        const ColourScale scale = surfaceScale(req, data);
-        const auto value = [&](double r, double deg) { return data.value(req.kind, r, deg); };
-        auto* mapLabel = new QLabel(this);
-        mapLabel->setObjectName(QStringLiteral("imgMapa"));
-        mapLabel->setPixmap(QPixmap::fromImage(MapPainter::drawField(value, scale, 440, optionsFor(req.infos))));
-        root->addWidget(mapLabel);
-        auto* scaleLabel = new QLabel(this);
-        scaleLabel->setObjectName(QStringLiteral("imgEscala"));
-        scaleLabel->setPixmap(QPixmap::fromImage(MapPainter::drawScale(scale, 70, 440)));
-        root->addWidget(scaleLabel);
-        summary_ = new QLabel(summary(req.kind, data), this);
+        // The simulated keratometry meridians, from the ring curvature as the axial map has them.
+        CornealMap map;
+        if (map.load(req.d, req.m, req.meridians, ringsOf(req.infos), nullptr)) {
+            const Keratometry k = map.keratometry(MapKind::Axial);
+            if (std::fabs(k.astigmatism()) >= kDrawnAstigmatism) {
+                steepAxis_ = k.steepAxis;
+                flatAxis_ = k.flatAxis;
+            }
+        }
+        summary_ = new QLabel(summary(req.kind, *data_), this);
         side->addWidget(summary_);
+        panel_ = new MapPanel(content(), this);
+        root->addWidget(panel_, 1);
+        if (req.kind == SurfaceMapKind::Elevation) {
+            auto* zoneRow = new QHBoxLayout;
+            zoneRow->addWidget(new QLabel(QStringLiteral("Zona de ajuste:"), this));
+            auto* zone = new QDoubleSpinBox(this);
+            zone->setObjectName(QStringLiteral("edtZona"));
+            zone->setRange(3.0, 9.0);
+            zone->setSingleStep(0.5);
+            zone->setDecimals(1);
+            zone->setSuffix(QStringLiteral(" mm"));
+            zone->setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));  // 8,0 as the figures beside it
+            zone->setValue(2 * data_->sphere.zoneRadius());
+            zone->setKeyboardTracking(false);
+            connect(zone, &QDoubleSpinBox::valueChanged, this, &SurfaceMapWindow::chooseZone);
+            zoneRow->addWidget(zone);
+            side->addLayout(zoneRow);
+            zoneNotice_ = new QLabel(this);
+            zoneNotice_->setObjectName(QStringLiteral("lblAvisoZona"));
+            zoneNotice_->setStyleSheet(QStringLiteral("color: #b00000;"));
+            zoneNotice_->setWordWrap(true);
+            zoneNotice_->setMaximumWidth(260);
+            zoneNotice_->hide();
+            side->addWidget(zoneNotice_);
+        }
+        if (panel_->view()->content().scales.size() > 1) {  // elevation has its symmetric scale only
+            auto* scaleRow = new QHBoxLayout;
+            scaleRow->addWidget(new QLabel(QStringLiteral("Escala:"), this));
+            scaleRow->addWidget(panel_->scaleChoice(), 1);
+            side->addLayout(scaleRow);
+        }
+        side->addWidget(panel_->exportButton());
     }
     summary_->setObjectName(QStringLiteral("lblResumo"));
     side->addStretch(1);
@@ -144,19 +226,42 @@ SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent
     close->setObjectName(QStringLiteral("btnFechar"));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     side->addWidget(close);
+    if (panel_) {
+        outer->addWidget(panel_->statusLine());
+        sizeForMap(this);
+    }
+}
+
+void SurfaceMapWindow::chooseZone(double diameter) {
+    if (!hasMap_) return;
+    QString why, notice;
+    auto next = std::make_shared<SurfaceMapData>(*data_);
+    if (!next->refit(request_.kind, diameter, &why, &notice)) {
+        notice = QStringLiteral("Não foi possível ajustar a esfera nessa zona: %1").arg(why);
+    } else {
+        data_ = next;
+        summary_->setText(summary(request_.kind, *data_));
+        panel_->setContent(content());
+    }
+    if (zoneNotice_) {
+        zoneNotice_->setText(notice);
+        zoneNotice_->setVisible(!notice.isEmpty());
+    }
 }
 
 QString SurfaceMapWindow::summaryText() const { return summary_->text(); }
+QString SurfaceMapWindow::zoneNoticeText() const { return zoneNotice_ ? zoneNotice_->text() : QString(); }
 
-int32_t surfaceMapProcess(SurfaceMapKind kind, void* hostWindow, ModuleStream* header, const TMatrizAngAnel* m,
-                          const TMatrizAng* meridians, const TMatrizAngAnel* d, const TInfosQV* infos) {
+int32_t surfaceMapProcess(SurfaceMapKind kind, void* hostWindow, ModuleStream* front, double centreX, double centreY,
+                          ModuleStream* header, const TMatrizAngAnel* m, const TMatrizAng* meridians,
+                          const TMatrizAngAnel* d, const TPupila* pupil, const TInfosQV* infos) {
     try {
         if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
             reportFailure("Mapa", QStringLiteral("nenhuma aplicação gráfica em execução."));
             return 0;
         }
         SurfaceMapRequest request{kind, d, m, meridians, readStreamLines(header, 64 * 1024), infos};
-        SurfaceMapWindow window(request, static_cast<QWidget*>(hostWindow));
+        SurfaceMapWindow window(request, static_cast<QWidget*>(hostWindow), pupilOfCall(pupil, centreX, centreY, front));
         if (autoCloseWindows()) QTimer::singleShot(0, &window, &QDialog::accept);
         window.exec();
         return 1;

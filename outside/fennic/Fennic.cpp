@@ -80,8 +80,10 @@ void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], cons
     for (size_t i = 0; i < shown; ++i) {
         const Exam& e = *rows[i].exam;
         const int row = 2 * (int(i) / kColumns), column = int(i) % kColumns;
-        window.addTile(row, column, QStringLiteral("imgMapa%1").arg(i), QStringLiteral("%1. %2").arg(i + 1).arg(e.header.caption()),
-                       examPicture(e, kKind, scale, options));
+        window.linkFullMap(window.addTile(row, column, QStringLiteral("imgMapa%1").arg(i),
+                                          QStringLiteral("%1. %2").arg(i + 1).arg(e.header.caption()),
+                                          examPicture(e, kKind, scale, options)),
+                           e, kKind, infos);
         if (!e.hasMap) window.addNotice(QStringLiteral("Exame %1: %2").arg(i + 1).arg(e.why));
         if (i > 0 && e.hasMap && first.hasMap)
             window.addTile(row + 1, column, QStringLiteral("imgDiferenca%1").arg(i), QStringLiteral("%1 - 1").arg(i + 1),

@@ -9,19 +9,19 @@ using namespace norvix::outside;
 
 NORVIX_MODULE_EXPORT void InfoMapa(ModuleStream* out) { mapInfo(out, "Mapa Axial"); }
 
-NORVIX_MODULE_EXPORT int32_t ProcessaMapa(void* hostWindow, ModuleStream* /*front*/, ModuleStream* /*lateral*/,
+NORVIX_MODULE_EXPORT int32_t ProcessaMapa(void* hostWindow, ModuleStream* front, ModuleStream* /*lateral*/,
                                           double centreX, double centreY, ModuleStream* header,
                                           const TMatrizAngAnel* m, const TMatrizAng* meridians,
-                                          const TMatrizAngAnel* d, const TPupila* /*pupil*/, const TInfosQV* infos) {
-    return mapProcess(MapKind::Axial, hostWindow, centreX, centreY, header, m, meridians, d, nullptr, infos);
+                                          const TMatrizAngAnel* d, const TPupila* pupil, const TInfosQV* infos) {
+    return mapProcess(MapKind::Axial, hostWindow, front, centreX, centreY, header, m, meridians, d, pupil, nullptr, infos);
 }
 
-NORVIX_MODULE_EXPORT int32_t ProcessaMapaOrto(void* hostWindow, ModuleStream* /*front*/, ModuleStream* /*lateral*/,
+NORVIX_MODULE_EXPORT int32_t ProcessaMapaOrto(void* hostWindow, ModuleStream* front, ModuleStream* /*lateral*/,
                                               double centreX, double centreY, ModuleStream* header,
                                               const TMatrizAngAnel* m, const TMatrizAng* meridians,
-                                              const TMatrizAngAnel* d, const TPupila* /*pupil*/,
+                                              const TMatrizAngAnel* d, const TPupila* pupil,
                                               const TValoresOrto* ortho, const TInfosQV* infos) {
-    return mapProcess(MapKind::Axial, hostWindow, centreX, centreY, header, m, meridians, d, ortho, infos);
+    return mapProcess(MapKind::Axial, hostWindow, front, centreX, centreY, header, m, meridians, d, pupil, ortho, infos);
 }
 
 NORVIX_MODULE_EXPORT int32_t Visualizar(void* /*hostWindow*/, ModuleStream* image, ModuleStream* /*unused1*/,

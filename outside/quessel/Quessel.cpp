@@ -165,8 +165,9 @@ void showTrend(void* hostWindow, Exams& exams, MapKind kind, const TInfosQV* inf
     const MapOptions options = optionsFor(infos);
     for (size_t i = 0; i < shown; ++i) {
         const Exam& e = *exams[i];
-        window.addTile(int(i) / kColumns, int(i) % kColumns, QStringLiteral("imgMapa%1").arg(i), e.header.caption(),
-                       examPicture(e, kind, scale, options));
+        window.linkFullMap(window.addTile(int(i) / kColumns, int(i) % kColumns, QStringLiteral("imgMapa%1").arg(i),
+                                          e.header.caption(), examPicture(e, kind, scale, options)),
+                           e, kind, infos);
         if (!e.hasMap) window.addNotice(QStringLiteral("Exame %1: %2").arg(i + 1).arg(e.why));
     }
     window.addScale(0, kColumns, scale, tileSize(), QStringLiteral("imgEscala"));

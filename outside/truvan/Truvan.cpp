@@ -37,7 +37,9 @@ void showEyes(void* hostWindow, Exams& exams, MapKind kind, bool mirrorLeft, con
     const ColourScale scale = sharedScale(exams, kind, infos);
     const MapOptions options = optionsFor(infos);
     if (right)
-        window.addTile(0, 0, QStringLiteral("imgOD"), right->header.caption(), examPicture(*right, kind, scale, options));
+        window.linkFullMap(window.addTile(0, 0, QStringLiteral("imgOD"), right->header.caption(),
+                                          examPicture(*right, kind, scale, options)),
+                           *right, kind, infos);
     if (left) {
         QImage picture = examPicture(*left, kind, scale, options);
         QString caption = left->header.caption();
@@ -45,7 +47,7 @@ void showEyes(void* hostWindow, Exams& exams, MapKind kind, bool mirrorLeft, con
             picture = picture.mirrored(true, false);
             caption += QStringLiteral(" (espelhado)");
         }
-        window.addTile(0, 1, QStringLiteral("imgOS"), caption, picture);
+        window.linkFullMap(window.addTile(0, 1, QStringLiteral("imgOS"), caption, picture), *left, kind, infos);
     }
     window.addScale(0, 2, scale, tileSize(), QStringLiteral("imgEscala"));
     for (const auto& e : exams)

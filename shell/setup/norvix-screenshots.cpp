@@ -33,6 +33,8 @@
 #include "capture/sim/Bmp32.h"
 #include "capture/sim/SimulatedEye.h"
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QMouseEvent>
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
 #include "platform/MessageSeam.h"
@@ -294,6 +296,25 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         saveModal(QStringLiteral("mapa_") + module, [&] { browser->maps().MapaClick(module); });
     }
+    // The axial window with the scale fitted to the exam and the pointer over the map (the
+    // readout in the status line), and the elevation window asked for a zone wider than measured.
+    if (list && list->count() > 0) list->setCurrentRow(0);
+    saveModalStates([&] { browser->maps().MapaClick(QStringLiteral("Halden")); },
+                    {{QStringLiteral("mapa_Halden_normalizada"), [](QWidget* w) {
+                          if (auto* c = w->findChild<QComboBox*>(QStringLiteral("cmbEscala"))) c->setCurrentIndex(c->count() - 1);
+                          if (auto* v = w->findChild<QWidget*>(QStringLiteral("imgMapa"))) {
+                              const QPointF at(v->width() / 2.0 + 40, v->height() / 2.0 - 30);
+                              QMouseEvent move(QEvent::MouseMove, at, v->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                                               Qt::NoModifier);
+                              QApplication::sendEvent(v, &move);
+                          }
+                          QApplication::processEvents();
+                      }}});
+    saveModalStates([&] { browser->maps().MapaClick(QStringLiteral("Brennor")); },
+                    {{QStringLiteral("mapa_Brennor_zona"), [](QWidget* w) {
+                          if (auto* z = w->findChild<QDoubleSpinBox*>(QStringLiteral("edtZona"))) z->setValue(9.0);
+                          QApplication::processEvents();
+                      }}});
     // Each multi-map module: its wizard with the first exams ticked, then its layout, over the
     // examples (the orthokeratology course for Fennic, normal corneas for the others).
     struct MultiShot {

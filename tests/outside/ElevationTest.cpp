@@ -244,3 +244,23 @@ TEST(SurfaceMapWindow, ShowsTheSphereRadiusOrWhyThereIsNoMap) {
     EXPECT_FALSE(n.hasMap());
     EXPECT_TRUE(n.summaryText().contains(QStringLiteral("menor que 3 mm"))) << n.summaryText().toStdString();
 }
+
+TEST(SurfaceMapWindow, OperatorChoosesTheFittingZoneWhichIsClampedToTheMeasuredOne) {
+    const IdealSphere e(7.80, 24);  // measured out to 3.6 mm: 7 mm is the widest whole zone
+    TInfosQV infos = infosFor(32, "4");
+    SurfaceMapWindow w({SurfaceMapKind::Elevation, &e.d, &e.m, &e.meridians, {}, &infos});
+    ASSERT_TRUE(w.hasMap());
+    EXPECT_TRUE(w.summaryText().contains(QStringLiteral("Zona: 7,0 mm"))) << w.summaryText().toStdString();
+    w.chooseZone(4.0);
+    EXPECT_TRUE(w.summaryText().contains(QStringLiteral("Zona: 4,0 mm"))) << w.summaryText().toStdString();
+    EXPECT_TRUE(w.summaryText().contains(QStringLiteral("Raio da esfera: 7,80 mm")));
+    EXPECT_TRUE(w.zoneNoticeText().isEmpty());
+    w.chooseZone(9.0);
+    EXPECT_TRUE(w.summaryText().contains(QStringLiteral("Zona: 7,0 mm")));
+    EXPECT_EQ(w.zoneNoticeText(), QStringLiteral("A zona pedida (9,0 mm) passa da zona medida; foi usada a zona de 7,0 mm."));
+    // The map drawn is the one over the zone used: a value at 3.4 mm, none at 3.6.
+    MapView* view = w.panel()->view();
+    EXPECT_TRUE(std::isfinite(view->content().value(3.4, 10)));
+    EXPECT_TRUE(std::isnan(view->content().value(3.6, 10)));
+    EXPECT_EQ(w.panel()->stepText().section(QLatin1Char('\n'), 1), QStringLiteral("0,25 µm"));
+}

@@ -1,15 +1,30 @@
 // Curvature arithmetic, colour scale, the map window and the two map modules as the host
-// calls them.
+// calls them; what every map window offers (angle marks, pointer readout, scales, pupil, PNG).
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QLayout>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
 #include <QWidget>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "OutsideTestSupport.h"
 #include "outside/core/CornealMap.h"
 #include "outside/core/MapPainter.h"
+#include "outside/core/MapModule.h"
+#include "outside/core/MapView.h"
 #include "outside/core/MapWindow.h"
+#include "outside/core/SurfaceMaps.h"
+#include "platform/FileDialogSeam.h"
+#include "platform/MessageSeam.h"
 
 using namespace norvix::outside;
 using namespace outside_test;
@@ -283,4 +298,262 @@ TEST(OutsideMapPainter, PaintsEachPointInTheColourOfItsPowerAndGreyBeyondTheData
     const QImage bar = MapPainter::drawScale(scale, 70, 440);
     EXPECT_EQ(QColor(bar.pixel(5, 2)), scale.colour(25));   // steepest on top
     EXPECT_EQ(QColor(bar.pixel(5, 437)), scale.colour(0));
+}
+
+// ---- what the map windows offer a clinician ----------------------------------------------------
+
+TEST(OutsideMapView, AngleMarksRunCounterClockwiseFromTheExaminersRightForBothEyes) {
+    const MapFrame f = MapFrame::fitting(QSizeF(500, 400), 30);
+    EXPECT_DOUBLE_EQ(f.disc.width(), 340.0);  // the smaller side, less the margins
+    EXPECT_DOUBLE_EQ(f.disc.height(), 340.0);
+    EXPECT_EQ(f.centre(), QPointF(250, 200));
+    const auto marks = angleMarks(f, 12);
+    ASSERT_EQ(marks.size(), 12u);
+    for (size_t i = 0; i < marks.size(); ++i) {
+        EXPECT_EQ(marks[i].degrees, int(i) * 30);
+        const QPointF v = marks[i].position - f.centre();
+        EXPECT_NEAR(std::hypot(v.x(), v.y()), 170 + 12, 1e-9);
+        // Widget y grows downwards: counter-clockwise on screen is atan2(-y, x).
+        double a = std::atan2(-v.y(), v.x()) * 180 / kPi;
+        if (a < -1e-9) a += 360;
+        EXPECT_NEAR(a, marks[i].degrees, 1e-9);
+    }
+    EXPECT_GT(marks[0].position.x(), 250 + 170);  // 0° right
+    EXPECT_LT(marks[3].position.y(), 200 - 170);  // 90° up
+    EXPECT_LT(marks[6].position.x(), 250 - 170);  // 180° left
+    // The same marks for both eyes; only the nasal side moves: the right eye's nose is at the
+    // examiner's right, the left eye's at the examiner's left.
+    EXPECT_EQ(nasalAtRight(Eye::Right), std::optional<bool>(true));
+    EXPECT_EQ(nasalAtRight(Eye::Left), std::optional<bool>(false));
+    EXPECT_FALSE(nasalAtRight(Eye::Unknown).has_value());
+    EXPECT_EQ(eyeOf({"Ana", "1", "2", " Olho Direito "}), Eye::Right);
+    EXPECT_EQ(eyeOf({"Ana", "1", "2", "Olho Esquerdo"}), Eye::Left);
+    EXPECT_EQ(eyeOf({"Exemplo", "0", "0", "Exemplo"}), Eye::Unknown);
+    EXPECT_EQ(eyeOf({}), Eye::Unknown);
+}
+
+namespace {
+MapRequest requestFor(const SyntheticExam& e, const TInfosQV& infos) {
+    MapRequest req;
+    req.d = &e.d;
+    req.m = &e.m;
+    req.meridians = &e.meridians;
+    req.infos = &infos;
+    req.header = {QStringLiteral("Ana"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("Olho Esquerdo")};
+    return req;
+}
+
+QPointF at(const MapFrame& f, double rMm, double degrees) {
+    const double t = degrees * kPi / 180;
+    return f.point(rMm * std::cos(t), rMm * std::sin(t));
+}
+}  // namespace
+
+TEST(OutsideMapView, PointerReadsPowerRadiusDistanceAndAngleAndNothingOffTheMap) {
+    // 43 +- 1 D, steep at 30°: the value under the pointer must follow the meridian.
+    SyntheticExam e([](double, double k) { return 337.5 / (43.0 + std::cos(2 * (k - 30.0) * kPi / 180.0)); });
+    TInfosQV infos = infosFor(32, "4");
+    MapWindow w(requestFor(e, infos));
+    w.resize(1100, 760);
+    w.show();
+    w.layout()->activate();
+    MapView* view = w.panel()->view();
+    ASSERT_GE(view->width(), 400);
+    const MapFrame f = view->frame();
+    // The map fills the view's smaller side, less the room for the marks.
+    EXPECT_GT(f.disc.width(), std::min(view->width(), view->height()) - 100);
+    EXPECT_EQ(view->readoutAt(at(f, 2.0, 30)),
+              QStringLiteral("Poder: 44.00 D   Raio: 7.67 mm   Distância do vértice: 2.00 mm   Ângulo: 30°"));
+    EXPECT_TRUE(view->readoutAt(at(f, 3.0, 120)).startsWith(QStringLiteral("Poder: 42.00 D   Raio: 8.04 mm")));
+    EXPECT_TRUE(view->readoutAt(at(f, 1.0, 270)).endsWith(QStringLiteral("1.00 mm   Ângulo: 270°")));
+    EXPECT_TRUE(view->readoutAt(at(f, 5.0, 0)).isEmpty());    // in the field, beyond the rings
+    EXPECT_TRUE(view->readoutAt(at(f, 5.6, 45)).isEmpty());   // off the field
+    EXPECT_TRUE(view->readoutAt(QPointF(1, 1)).isEmpty());
+    // The status line follows the mouse and clears off the map.
+    QMouseEvent move(QEvent::MouseMove, at(f, 2.0, 30), view->mapToGlobal(at(f, 2.0, 30)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &move);
+    EXPECT_TRUE(w.panel()->statusLine()->currentMessage().startsWith(QStringLiteral("Poder: 44.00 D")));
+    QMouseEvent away(QEvent::MouseMove, QPointF(1, 1), view->mapToGlobal(QPointF(1, 1)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &away);
+    EXPECT_TRUE(w.panel()->statusLine()->currentMessage().isEmpty());
+    // The keratometry meridians drawn are the exam's.
+    EXPECT_NEAR(view->content().steepAxis, 30, 1e-6);
+    EXPECT_NEAR(view->content().flatAxis, 120, 1e-6);
+    auto sphere = sphereExam(7.5);
+    MapWindow s(requestFor(*sphere, infos));
+    EXPECT_TRUE(std::isnan(s.panel()->view()->content().steepAxis));  // a sphere has no axis
+}
+
+TEST(OutsideColourScale, NormalisedScaleHoldsTheExamInTheSmallestUsualStep) {
+    struct Case {
+        double low, high, step;
+    } cases[] = {{42.3, 44.1, 0.25}, {43.0, 43.0, 0.25}, {40.0, 52.0, 0.5}, {38.0, 62.0, 1.0}, {30.0, 60.0, 1.5}};
+    for (const Case& c : cases) {
+        const ColourScale s = ColourScale::normalised(c.low, c.high);
+        EXPECT_DOUBLE_EQ(s.step(), c.step) << c.low << " " << c.high;
+        // Neither end clipped: each falls within the half step of a level.
+        EXPECT_GE(c.low, s.levelValue(0) - s.step() / 2) << c.low;
+        EXPECT_LE(c.high, s.levelValue(ColourScale::kLevels - 1) + s.step() / 2) << c.high;
+    }
+    EXPECT_DOUBLE_EQ(ColourScale::normalised(std::nan(""), 44).step(), 1.5);  // absolute
+    EXPECT_DOUBLE_EQ(ColourScale::normalised(45, 44).low(), 28.0);
+
+    // The window offers absolute and normalised (the configured increment first when set), and
+    // says the step beside the bar.
+    SyntheticExam e([](double r, double) { return 7.8 - 0.05 * r; });
+    TInfosQV infos = infosFor(32, "4");
+    MapWindow w(requestFor(e, infos));
+    QComboBox* choice = w.panel()->scaleChoice();
+    ASSERT_EQ(choice->count(), 2);
+    EXPECT_EQ(choice->itemText(0), QStringLiteral("Absoluta padronizada"));
+    EXPECT_EQ(w.panel()->stepText(), QStringLiteral("Passo:\n1.5 D"));
+    choice->setCurrentIndex(1);
+    EXPECT_EQ(w.panel()->view()->scale().step(), 0.25);
+    EXPECT_EQ(w.panel()->stepText(), QStringLiteral("Passo:\n0.25 D"));
+    infos.AutoIncMap = 1;
+    infos.IncMap = 0.5;
+    MapWindow fixed(requestFor(e, infos));
+    ASSERT_EQ(fixed.panel()->scaleChoice()->count(), 3);
+    EXPECT_EQ(fixed.panel()->scaleChoice()->itemText(0), QStringLiteral("Incremento fixo (0.50 D)"));
+    EXPECT_EQ(fixed.panel()->stepText(), QStringLiteral("Passo:\n0.50 D"));
+}
+
+TEST(OutsideMapView, PupilRecordBecomesMillimetresFromTheVertex) {
+    const double pitch = norvix::sim::InstrumentModel::mmPerPixel();
+    const TPupila record = {370, 215, 100, 0};
+    const auto p = pupilInMm(&record, 320, 240);
+    ASSERT_TRUE(p);
+    EXPECT_NEAR(p->x, 50 * pitch, 1e-9);
+    EXPECT_NEAR(p->y, 25 * pitch, 1e-9);  // above the vertex: fewer rows
+    EXPECT_NEAR(p->radius, 100 * pitch, 1e-9);
+    // A 720 x 480 frame has narrower pixels across, the same rows.
+    const TPupila wide = {420, 215, 100, 0};
+    const auto q = pupilInMm(&wide, 360, 240, QSize(720, 480));
+    ASSERT_TRUE(q);
+    EXPECT_NEAR(q->x, 60 * pitch * 640 / 720, 1e-9);
+    EXPECT_NEAR(q->radius, p->radius, 1e-9);
+    // The frame size comes from the front image when the host passes one.
+    QImage small(320, 240, QImage::Format_RGB32);
+    small.fill(Qt::black);
+    ByteStream front(norvix::sim::encodeBmp32(small));
+    const TPupila half = {185, 108, 50, 0};
+    const auto h = pupilOfCall(&half, 160, 120, front.stream());
+    ASSERT_TRUE(h);
+    EXPECT_NEAR(h->x, p->x, 1e-9);
+    EXPECT_NEAR(h->radius, p->radius, 1e-9);
+    // An empty or implausible record draws nothing.
+    const TPupila none = {0, 0, 0, 0}, huge = {320, 240, 400, 0}, far = {600, 240, 60, 0};
+    EXPECT_FALSE(pupilInMm(&none, 320, 240));
+    EXPECT_FALSE(pupilInMm(nullptr, 320, 240));
+    EXPECT_FALSE(pupilInMm(&huge, 320, 240));
+    EXPECT_FALSE(pupilInMm(&far, 320, 240));
+    EXPECT_FALSE(pupilOfCall(&none, 320, 240, nullptr));
+}
+
+TEST(OutsideMapView, DrawsThePupilWhereItIsAndTheGridOnlyWhenAsked) {
+    auto e = sphereExam(7.5);  // one colour everywhere, no keratometry axes
+    TInfosQV infos = infosFor(32, "4");
+    auto picture = [&](bool grid, std::optional<PupilMm> pupil, MapFrame* frame) {
+        infos.ExibeGrade = grid ? 1 : 0;
+        MapRequest req = requestFor(*e, infos);
+        req.pupil = pupil;
+        MapWindow w(req);
+        w.resize(900, 700);
+        w.show();
+        w.layout()->activate();
+        *frame = w.panel()->view()->frame();
+        return w.panel()->view()->grab().toImage();
+    };
+    // Something dark within 3 pixels of the point (x, y) mm.
+    auto darkNear = [](const QImage& img, const MapFrame& f, double x, double y) {
+        const QPoint c = f.point(x, y).toPoint();
+        for (int dy = -3; dy <= 3; ++dy)
+            for (int dx = -3; dx <= 3; ++dx)
+                if (QColor(img.pixel(c.x() + dx, c.y() + dy)).lightness() < 90) return true;
+        return false;
+    };
+    MapFrame f;
+    const QImage plain = picture(false, std::nullopt, &f);
+    EXPECT_FALSE(darkNear(plain, f, 1.0, 0.5));
+    EXPECT_FALSE(darkNear(plain, f, 2.5, 1.0));
+    const QImage grid = picture(true, std::nullopt, &f);
+    auto changedNear = [&](double x, double y) {
+        const QPoint c = f.point(x, y).toPoint();
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx)
+                if (grid.pixel(c.x() + dx, c.y() + dy) != plain.pixel(c.x() + dx, c.y() + dy)) return true;
+        return false;
+    };
+    EXPECT_TRUE(changedNear(1.0, 0.5));   // on the x = 1 mm line
+    EXPECT_TRUE(changedNear(-3.5, -2.0));  // on the y = -2 mm line
+    EXPECT_FALSE(changedNear(1.5, 0.5));  // between lines
+    // A pupil 1 mm across the vertex to the right and 1 mm up, 1 mm in radius: its outline,
+    // its centre cross, and nothing where a flipped y would put it.
+    const QImage pupil = picture(false, PupilMm{1.5, 1.0, 1.0}, &f);
+    int onOutline = 0;
+    for (int a = 0; a < 360; a += 30) {
+        const double t = a * kPi / 180;
+        onOutline += darkNear(pupil, f, 1.5 + std::cos(t), 1.0 + std::sin(t));
+    }
+    EXPECT_GE(onOutline, 9);
+    EXPECT_TRUE(darkNear(pupil, f, 1.5, 1.0));
+    EXPECT_FALSE(darkNear(pupil, f, 1.5, -1.0));
+    EXPECT_FALSE(darkNear(pupil, f, 1.5, -2.0));
+}
+
+TEST(OutsideMapView, ExportsThePictureAsPngOrSaysWhyNotLeavingNothing) {
+    QTemporaryDir dir;
+    auto e = sphereExam(7.5);
+    TInfosQV infos = infosFor(32, "4");
+    MapWindow w(requestFor(*e, infos));
+    w.resize(1000, 700);
+    w.show();
+    w.layout()->activate();
+    const QImage picture = w.panel()->picture();
+    ASSERT_FALSE(picture.isNull());
+    QString why;
+    ASSERT_TRUE(savePng(picture, dir.filePath(QStringLiteral("mapa.png")), &why)) << why.toStdString();
+    QImage back;
+    ASSERT_TRUE(back.load(dir.filePath(QStringLiteral("mapa.png")), "PNG"));
+    EXPECT_EQ(back.size(), picture.size());
+    // A folder that cannot be written (here a file stands where the folder should be).
+    QFile blocker(dir.filePath(QStringLiteral("arquivo")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString bad = dir.filePath(QStringLiteral("arquivo/mapa.png"));
+    EXPECT_FALSE(savePng(picture, bad, &why));
+    EXPECT_TRUE(why.startsWith(QStringLiteral("Não foi possível gravar a imagem em"))) << why.toStdString();
+    EXPECT_FALSE(savePng(QImage(), dir.filePath(QStringLiteral("vazio.png")), &why));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"arquivo", "mapa.png"}));
+
+    // Through the window's button: the name gets its extension; a failure is told, not hidden.
+    norvix::ScriptedFileDialogSeam dialogs;
+    norvix::RecordingMessageSeam messages;
+    dialogs.answers = {dir.filePath(QStringLiteral("exportado")), bad, QString()};
+    w.panel()->exportButton()->click();
+    EXPECT_TRUE(QImage(dir.filePath(QStringLiteral("exportado.png"))).size() == picture.size());
+    EXPECT_TRUE(messages.messages.empty());
+    w.panel()->exportButton()->click();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].caption, QStringLiteral("Exportar PNG"));
+    EXPECT_TRUE(messages.messages[0].text.contains(QStringLiteral("não permite gravação")));
+    w.panel()->exportButton()->click();  // cancelled: nothing happens
+    EXPECT_EQ(messages.messages.size(), 1u);
+    EXPECT_FALSE(QFileInfo::exists(bad));
+}
+
+TEST(OutsideSurfaceMaps, FittingZoneDefaultsToTheWidestUpTo8MmAndClampsToTheMeasured) {
+    QString notice;
+    EXPECT_DOUBLE_EQ(fittingZone(0, 4.6, &notice), 4.0);
+    EXPECT_TRUE(notice.isEmpty());
+    EXPECT_DOUBLE_EQ(fittingZone(0, 3.3, &notice), 3.25);
+    EXPECT_DOUBLE_EQ(fittingZone(6, 4.6, &notice), 3.0);
+    EXPECT_DOUBLE_EQ(fittingZone(9, 4.6, &notice), 4.5);  // chosen beyond 8 mm, still measured
+    EXPECT_TRUE(notice.isEmpty());
+    EXPECT_DOUBLE_EQ(fittingZone(9, 3.8, &notice), 3.75);
+    EXPECT_EQ(notice, QStringLiteral("A zona pedida (9,0 mm) passa da zona medida; foi usada a zona de 7,5 mm."));
+    EXPECT_DOUBLE_EQ(fittingZone(6, 4.6, &notice), 3.0);
+    EXPECT_TRUE(notice.isEmpty());  // a good choice clears the earlier notice
 }

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -13,6 +14,7 @@
 
 #include "OutsideTestSupport.h"
 #include "outside/core/CornealMap.h"
+#include "outside/core/MapWindow.h"
 #include "outside/core/MultiMap.h"
 #include "outside/core/TopographyProcessor.h"
 
@@ -392,6 +394,49 @@ TEST(OutsideFennic, BothFormsShowTheFollowUpAndItsFigures) {
     TDadosPac none{0, call.headerPtrs.data()};
     seen = watch([&] { EXPECT_EQ(second(nullptr, &none, &call.mArr, &call.dArr, nullptr, &call.infos), 0); });
     EXPECT_TRUE(seen.notice.contains("Nenhum exame"));
+}
+
+TEST(OutsideMultiMapWindow, DoubleClickOnAnExamTileOpensItsFullMapWindow) {
+    const HostExam a = measure(sphere(7.8), 1, header("Olho Direito", "01/02/2026"));
+    HostExam empty{};
+    empty.header = header("Olho Esquerdo", "01/02/2026");
+    Call call({&a, &empty});
+    Exams exams;
+    QString why;
+    ASSERT_TRUE(readExams(&call.headers, &call.mArr, &call.merArr, &call.dArr, 2, &call.infos, &exams, &why));
+    ASSERT_TRUE(exams[0]->hasMap);
+    ASSERT_FALSE(exams[1]->hasMap);
+    MultiMapWindow window(QStringLiteral("Teste"), nullptr);
+    QLabel* tiles[2];
+    for (int i = 0; i < 2; ++i) {
+        tiles[i] = window.addTile(0, i, QStringLiteral("imgMapa%1").arg(i), exams[size_t(i)]->header.caption(),
+                                  examPicture(*exams[size_t(i)], MapKind::Tangential, ColourScale::absolute(), MapOptions()));
+        window.linkFullMap(tiles[i], *exams[size_t(i)], MapKind::Tangential, &call.infos);
+    }
+    QString title, shownHeader;
+    int opened = 0;
+    auto doubleClick = [&](QLabel* tile) {
+        QTimer::singleShot(0, [&] {
+            if (auto* w = qobject_cast<MapWindow*>(QApplication::activeModalWidget())) {
+                ++opened;
+                title = own(w->windowTitle());
+                shownHeader = own(w->headerText());
+                w->accept();
+            }
+        });
+        QMouseEvent e(QEvent::MouseButtonDblClick, QPointF(20, 20), tile->mapToGlobal(QPointF(20, 20)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(tile, &e);
+        QApplication::processEvents();
+    };
+    doubleClick(tiles[0]);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(title, QStringLiteral("Mapa Tangencial"));
+    EXPECT_TRUE(shownHeader.contains(QStringLiteral("Olho Direito"))) << shownHeader.toStdString();
+    EXPECT_FALSE(tiles[0]->toolTip().isEmpty());
+    doubleClick(tiles[1]);  // no map: nothing to open
+    EXPECT_EQ(opened, 1);
+    EXPECT_TRUE(tiles[1]->toolTip().isEmpty());
 }
 
 TEST(OutsideMultiMapContract, WizardsAndFirstFormsRefuseMissingArgumentsWithoutAWindowOrACrash) {
