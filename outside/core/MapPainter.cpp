@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ModuleSupport.h"
+
 namespace norvix::outside {
 
 namespace {
@@ -162,7 +164,7 @@ QImage MapPainter::drawMap(const CornealMap& map, MapKind kind, const ColourScal
                 if (std::isnan(p)) continue;
                 const double t = a * kPi / 180.0;
                 const QPointF at(c + rmm * pxPerMm * std::cos(t), c - rmm * pxPerMm * std::sin(t));
-                const QString text = QString::number(p, 'f', 1);
+                const QString text = decimal(p, 1);
                 const QRectF box(at.x() - 20, at.y() - 7, 40, 14);
                 painter.drawText(box, Qt::AlignCenter, text);
             }
@@ -185,7 +187,7 @@ QImage MapPainter::drawScale(const ColourScale& scale, int width, int height) {
     // A tall bar must not grow its values past the width it has.
     QString widest;
     for (int i = 0; i < ColourScale::kLevels; ++i) {
-        const QString t = QString::number(scale.levelValue(i), 'f', decimals);
+        const QString t = decimal(scale.levelValue(i), decimals);
         if (t.size() > widest.size()) widest = t;
     }
     while (f.pixelSize() > 7 && QFontMetrics(f).horizontalAdvance(widest) > img.width() * 0.6 - 2)
@@ -197,7 +199,7 @@ QImage MapPainter::drawScale(const ColourScale& scale, int width, int height) {
         painter.fillRect(r, scale.colour(level));
         painter.setPen(Qt::black);
         painter.drawText(QRectF(img.width() * 0.4, i * box, img.width() * 0.6, box), Qt::AlignVCenter | Qt::AlignLeft,
-                         QString::number(scale.levelValue(level), 'f', decimals));
+                         decimal(scale.levelValue(level), decimals));
     }
     return img;
 }

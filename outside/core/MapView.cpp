@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ModuleSupport.h"
 #include "capture/sim/InstrumentModel.h"
 #include "platform/FileDialogSeam.h"
 #include "platform/MessageSeam.h"
@@ -31,11 +32,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 // A pupil is drawn only where it can be one: within the field and of a plausible size.
 constexpr double kLargestPupilMm = 5.0;
-QString number(const MapContent& c, double v, int places) {
-    QString t = QString::number(v, 'f', places);
-    if (c.decimalComma) t.replace(QLatin1Char('.'), QLatin1Char(','));
-    return t;
-}
 }  // namespace
 
 Eye eyeOf(const QStringList& header) {
@@ -145,7 +141,7 @@ QString MapView::readoutAt(const QPointF& p) const {
     const double v = content_.value(r, th);
     if (!std::isfinite(v)) return QString();
     return QStringLiteral("%1   Distância do vértice: %2 mm   Ângulo: %3°")
-        .arg(content_.describe ? content_.describe(v) : number(content_, v, 2), number(content_, r, 2),
+        .arg(content_.describe ? content_.describe(v) : decimal(v, 2), decimal(r, 2),
              QString::number(std::lround(th) % 360));
 }
 
@@ -317,7 +313,7 @@ void MapPanel::setContent(MapContent content) {
 void MapPanel::showScale() {
     bar_->setScale(view_->scale());
     const double st = view_->scale().step();
-    step_->setText(QStringLiteral("Passo:\n%1 %2").arg(number(view_->content(), st, st < 1 ? 2 : 1), view_->content().unit));
+    step_->setText(QStringLiteral("Passo:\n%1 %2").arg(decimal(st, st < 1 ? 2 : 1), view_->content().unit));
 }
 
 QString MapPanel::stepText() const { return step_->text(); }

@@ -80,7 +80,6 @@ struct MapContent {
     // The status line for a value at a position ("Poder: ... D   Raio: ... mm" and the like).
     std::function<QString(double value)> describe;
     QString unit;  // of the scale's step: "D" or "µm"
-    bool decimalComma = false;  // numbers as the window's other figures write them
     struct Scale {
         QString name;
         ColourScale scale;

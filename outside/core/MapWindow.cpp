@@ -25,7 +25,7 @@ namespace norvix::outside {
 
 namespace {
 
-QString dioptres(double v) { return QString::number(v, 'f', 2) + QStringLiteral(" D"); }
+QString dioptres(double v) { return decimal(v, 2) + QStringLiteral(" D"); }
 QString degrees(double v) { return QString::number(v, 'f', 0) + QStringLiteral("º"); }
 
 int ringsOf(const TInfosQV* infos) { return infos ? int(infos->NumAneis) : 0; }
@@ -46,7 +46,7 @@ std::vector<MapContent::Scale> powerScales(const TInfosQV* infos, double lowest,
     const double middle = 0.5 * (lowest + highest);
     if (infos && infos->AutoIncMap) {
         const ColourScale fixed = ColourScale::fixedIncrement(infos->IncMap, middle);
-        scales.push_back({QStringLiteral("Incremento fixo (%1 D)").arg(QString::number(fixed.step(), 'f', 2)), fixed});
+        scales.push_back({QStringLiteral("Incremento fixo (%1 D)").arg(decimal(fixed.step(), 2)), fixed});
     }
     scales.push_back({QStringLiteral("Absoluta padronizada"), ColourScale::absolute()});
     scales.push_back({QStringLiteral("Normalizada ao exame"), ColourScale::normalised(lowest, highest)});
@@ -136,7 +136,7 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
             return MapPainter::drawMap(*shared, kind, scale, size, options);
         };
         content.describe = [](double power) {
-            return QStringLiteral("Poder: %1   Raio: %2 mm").arg(dioptres(power), QString::number(kKeratometric / power, 'f', 2));
+            return QStringLiteral("Poder: %1   Raio: %2 mm").arg(dioptres(power), decimal(kKeratometric / power, 2));
         };
         content.unit = QStringLiteral("D");
         content.scales = powerScales(infos, lowest, highest);
@@ -154,13 +154,13 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
                                                  "Astigmatismo: %5\nK médio: %6\nAsfericidade (Q): %7")
                                       .arg(dioptres(k.flatPower), degrees(clinicalAxis(k.flatAxis)), dioptres(k.steepPower),
                                            degrees(clinicalAxis(k.steepAxis)), dioptres(k.astigmatism()),
-                                           dioptres(k.meanPower()), QString::number(map.asphericity(), 'f', 2)),
+                                           dioptres(k.meanPower()), decimal(map.asphericity(), 2)),
                                   this);
         keratometry_->setObjectName(QStringLiteral("lblCeratometria"));
         side->addWidget(keratometry_);
         const KeratoconusIndices ki = keratoconusIndices(map);
         auto number = [](double v, int decimals) {
-            return std::isnan(v) ? QStringLiteral("—") : QString::number(v, 'f', decimals);
+            return std::isnan(v) ? QStringLiteral("—") : decimal(v, decimals);
         };
         keratoconus_ = new QLabel(QStringLiteral("Índices de ceratocone\nI-S (3 mm): %1\nSAI: %2\nSRI: %3\nKISA%: %4\n%5")
                                       .arg(std::isnan(ki.inferiorSuperior) ? QStringLiteral("—") : dioptres(ki.inferiorSuperior),
@@ -175,7 +175,7 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
     if (req.ortho) {
         const auto& o = *req.ortho;
         ortho_ = new QLabel(QStringLiteral("Sag: %1\nDiv: %2\nRaio: %3")
-                                .arg(QString::number(o[0], 'f', 2), QString::number(o[1], 'f', 2), QString::number(o[2], 'f', 2)),
+                                .arg(decimal(o[0], 2), decimal(o[1], 2), decimal(o[2], 2)),
                             this);
         ortho_->setObjectName(QStringLiteral("lblOrto"));
         side->addWidget(ortho_);

@@ -19,4 +19,6 @@ void reportFailure(const char* module, const QString& why) {
 
 bool autoCloseWindows() { return qEnvironmentVariableIntValue("NORVIX_MODULE_AUTOCLOSE") == 1; }
 
+QString decimal(double v, int places) { return QString::number(v, 'f', places).replace(u'.', u','); }
+
 }  // namespace norvix::outside

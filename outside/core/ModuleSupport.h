@@ -12,6 +12,9 @@ namespace norvix::outside {
 int coneTypeOf(const TInfosQV* infos);
 // Why an entry point gave up, on standard error (no window: the caller decides what to show).
 void reportFailure(const char* module, const QString& why);
+// A figure as a Brazilian reader writes it: decimal comma, no digit grouping (QLocale would
+// group thousands, which the map windows' figures never want).
+QString decimal(double v, int places);
 // True when the host asked windows to close themselves once drawn (tests, batch runs).
 bool autoCloseWindows();
 

@@ -440,7 +440,7 @@ int tileSize() {
 QString dioptreText(double v) {
     if (!std::isfinite(v)) return QStringLiteral("-");
     if (std::fabs(v) < 0.005) v = 0;  // no "-0.00"
-    return QString::number(v, 'f', 2) + QStringLiteral(" D");
+    return decimal(v, 2) + QStringLiteral(" D");
 }
 
 void fitTable(QTableWidget* table, int visibleRows) {

@@ -28,7 +28,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-QString decimal(double v, int places) { return QString::number(v, 'f', places).replace(u'.', u','); }
 
 int ringsOf(const TInfosQV* infos) { return infos ? int(infos->NumAneis) : 0; }
 
@@ -138,7 +137,6 @@ MapContent SurfaceMapWindow::content() const {
         c.unit = QStringLiteral("D");
         c.scales = powerScales(request_.infos, data_->lowest, data_->highest);
     }
-    c.decimalComma = true;
     c.eye = eyeOf(request_.header);
     c.grid = request_.infos && request_.infos->ExibeGrade;
     c.pupil = pupil_;

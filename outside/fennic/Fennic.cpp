@@ -51,7 +51,7 @@ bool looksLikeMeridianVector(const void* p) {
     return any;
 }
 
-QString number(double v, int decimals) { return std::isfinite(v) ? QString::number(v, 'f', decimals) : QStringLiteral("-"); }
+QString number(double v, int decimals) { return std::isfinite(v) ? decimal(v, decimals) : QStringLiteral("-"); }
 
 void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], const TInfosQV* infos) {
     std::vector<Row> rows;

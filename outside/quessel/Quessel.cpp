@@ -123,8 +123,8 @@ QImage trendPlot(const std::vector<Trend>& trends) {
         p.setPen(QColor(160, 160, 160));
         p.drawRect(frame);
         p.setPen(Qt::black);
-        p.drawText(QRect(0, y0 - 6, left - 4, 14), Qt::AlignRight, QString::number(hi, 'f', 1));
-        p.drawText(QRect(0, y0 + panel - 8, left - 4, 14), Qt::AlignRight, QString::number(lo, 'f', 1));
+        p.drawText(QRect(0, y0 - 6, left - 4, 14), Qt::AlignRight, decimal(hi, 1));
+        p.drawText(QRect(0, y0 + panel - 8, left - 4, 14), Qt::AlignRight, decimal(lo, 1));
         auto yOf = [&](double v) { return y0 + panel * (hi - v) / (hi - lo); };
         int legend = 0;
         for (const Series& s : series) {

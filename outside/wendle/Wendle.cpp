@@ -51,7 +51,6 @@ const QLocale& brazil() {
     static const QLocale br(QLocale::Portuguese, QLocale::Brazil);
     return br;
 }
-QString decimal(double v, int decimals) { return brazil().toString(v, 'f', decimals); }
 
 // The wavefront's colour scale: the 26 colours of the maps, the two middle ones meeting at 0,
 // in a round step of micrometres (the curvature scales' steps of a quarter dioptre and up would

@@ -163,13 +163,13 @@ TEST_F(MultiMapRoad, EveryButtonOpensItsWizardAndWindowOnStoredExams) {
     browser->maps().MapasClick("Ambrel");
     EXPECT_EQ(hand.title, "Mapa Diferencial Axial");
     EXPECT_EQ(hand.offered.size(), 7);  // both kinds
-    EXPECT_TRUE(hand.summary.contains("6 mm: média -1.08 D, de -1.08 D a -1.08 D")) << hand.summary.toStdString();
+    EXPECT_TRUE(hand.summary.contains("6 mm: média -1,08 D, de -1,08 D a -1,08 D")) << hand.summary.toStdString();
 
     hand.pick = {"14/03/2025", "15/03/2025"};
     browser->maps().MapasClick("Truvan");
     EXPECT_EQ(hand.title, "Comparação entre os Olhos - Axial");
     ASSERT_EQ(hand.rows.size(), 5);
-    EXPECT_EQ(hand.rows[2], QStringList({"43.27 D", "42.72 D", "0.55 D"}));
+    EXPECT_EQ(hand.rows[2], QStringList({"43,27 D", "42,72 D", "0,55 D"}));
 
     hand.pick = {"14/03/2025", "13/04/2025", "13/05/2025"};  // 7.80, 8.00, 7.60 mm: +2.2 D in a month
     browser->maps().MapasClick("Quessel");
@@ -181,7 +181,7 @@ TEST_F(MultiMapRoad, EveryButtonOpensItsWizardAndWindowOnStoredExams) {
     browser->maps().MapasClick("Fennic");
     EXPECT_EQ(hand.offered.size(), 3);  // orthokeratology only
     ASSERT_EQ(hand.rows.size(), 2);
-    EXPECT_EQ(hand.rows[0].mid(1, 3), QStringList({"1.070", "-0.45", "8.10"}));  // the stored figures
+    EXPECT_EQ(hand.rows[0].mid(1, 3), QStringList({"1,070", "-0,45", "8,10"}));  // the stored figures
     EXPECT_EQ(hand.rows[0][4], "não encontrada");
     EXPECT_EQ(hand.windows, 4);
     EXPECT_TRUE(seam.messages.empty());
@@ -200,10 +200,10 @@ TEST_F(MultiMapRoad, ExamplesOpenTheSameWindows) {
     hand.pick = {"10/01/2001", "12/01/2001"};
     browser->maps().MapasClick("Fennic");
     ASSERT_EQ(hand.rows.size(), 2);
-    EXPECT_NEAR(hand.rows[1][3].toDouble(), 8.3, 0.01);  // figures from the example's own data
+    EXPECT_NEAR(QString(hand.rows[1][3]).replace(u',', u'.').toDouble(), 8.3, 0.01);  // figures from the example's own data
     browser->GridExemplosSelectCell(5);
     browser->maps().MapasClick("Ambrel");
-    EXPECT_TRUE(hand.summary.contains("média -0.56 D")) << hand.summary.toStdString();  // 7.80 after 7.70 mm
+    EXPECT_TRUE(hand.summary.contains("média -0,56 D")) << hand.summary.toStdString();  // 7.80 after 7.70 mm
     EXPECT_EQ(hand.windows, 2);
     EXPECT_EQ(norvix::infos().NumAneis, 32);
 }

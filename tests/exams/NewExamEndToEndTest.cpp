@@ -325,8 +325,8 @@ TEST_F(NewExamRoad, OrthokeratologyEyeFromFourCapturesToTheBrowser) {
     const QStringList cells = hands.multiTables[0];
     ASSERT_EQ(cells.size(), 4 * 5);
     for (int c = 0; c < 4; ++c) {
-        EXPECT_NEAR(cells[5 * c + 3].toDouble(), 8.30, 0.03) << cells.join('|').toStdString();
-        EXPECT_NEAR(cells[5 * c + 4].toDouble(), 3.7, 0.3);
+        EXPECT_NEAR(QString(cells[5 * c + 3]).replace(u',', u'.').toDouble(), 8.30, 0.03) << cells.join('|').toStdString();
+        EXPECT_NEAR(QString(cells[5 * c + 4]).replace(u',', u'.').toDouble(), 3.7, 0.3);
     }
 
     // Four rows of type "O" with the figures of the exact surface (Sag 1.051, Div -0.552, Raio 8.302).

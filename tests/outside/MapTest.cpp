@@ -190,8 +190,8 @@ TEST(OutsideMapWindow, ShowsHeaderKeratometryAndTheChosenOptions) {
         EXPECT_TRUE(w.headerText().contains(QStringLiteral("Olho Direito")));
         EXPECT_TRUE(w.headerText().contains(QStringLiteral("97%")));
         EXPECT_FALSE(w.headerText().contains(QStringLiteral("Dr. Souza")));
-        EXPECT_TRUE(w.keratometryText().contains(QStringLiteral("45.00 D"))) << w.keratometryText().toStdString();
-        EXPECT_TRUE(w.keratoconusText().contains(QStringLiteral("I-S (3 mm): 0.00 D"))) << w.keratoconusText().toStdString();
+        EXPECT_TRUE(w.keratometryText().contains(QStringLiteral("45,00 D"))) << w.keratometryText().toStdString();
+        EXPECT_TRUE(w.keratoconusText().contains(QStringLiteral("I-S (3 mm): 0,00 D"))) << w.keratoconusText().toStdString();
         EXPECT_TRUE(w.keratoconusText().contains(QStringLiteral("Sem sinais de ceratocone")));
         EXPECT_TRUE(w.warningText().isEmpty());
         EXPECT_TRUE(w.orthoText().isEmpty());
@@ -200,8 +200,8 @@ TEST(OutsideMapWindow, ShowsHeaderKeratometryAndTheChosenOptions) {
     req.ortho = std::array<double, 3>{1.25, 2.5, 8.1};
     MapWindow w(req);
     EXPECT_TRUE(w.headerText().contains(QStringLiteral("Médico: Dr. Souza")));
-    EXPECT_TRUE(w.orthoText().contains(QStringLiteral("Sag: 1.25")));
-    EXPECT_TRUE(w.orthoText().contains(QStringLiteral("Raio: 8.10")));
+    EXPECT_TRUE(w.orthoText().contains(QStringLiteral("Sag: 1,25")));
+    EXPECT_TRUE(w.orthoText().contains(QStringLiteral("Raio: 8,10")));
 }
 
 TEST(OutsideMapWindow, SaysWhatIsMissingInsteadOfAMap) {
@@ -363,9 +363,9 @@ TEST(OutsideMapView, PointerReadsPowerRadiusDistanceAndAngleAndNothingOffTheMap)
     // The map fills the view's smaller side, less the room for the marks.
     EXPECT_GT(f.disc.width(), std::min(view->width(), view->height()) - 100);
     EXPECT_EQ(view->readoutAt(at(f, 2.0, 30)),
-              QStringLiteral("Poder: 44.00 D   Raio: 7.67 mm   Distância do vértice: 2.00 mm   Ângulo: 30°"));
-    EXPECT_TRUE(view->readoutAt(at(f, 3.0, 120)).startsWith(QStringLiteral("Poder: 42.00 D   Raio: 8.04 mm")));
-    EXPECT_TRUE(view->readoutAt(at(f, 1.0, 270)).endsWith(QStringLiteral("1.00 mm   Ângulo: 270°")));
+              QStringLiteral("Poder: 44,00 D   Raio: 7,67 mm   Distância do vértice: 2,00 mm   Ângulo: 30°"));
+    EXPECT_TRUE(view->readoutAt(at(f, 3.0, 120)).startsWith(QStringLiteral("Poder: 42,00 D   Raio: 8,04 mm")));
+    EXPECT_TRUE(view->readoutAt(at(f, 1.0, 270)).endsWith(QStringLiteral("1,00 mm   Ângulo: 270°")));
     EXPECT_TRUE(view->readoutAt(at(f, 5.0, 0)).isEmpty());    // in the field, beyond the rings
     EXPECT_TRUE(view->readoutAt(at(f, 5.6, 45)).isEmpty());   // off the field
     EXPECT_TRUE(view->readoutAt(QPointF(1, 1)).isEmpty());
@@ -373,7 +373,7 @@ TEST(OutsideMapView, PointerReadsPowerRadiusDistanceAndAngleAndNothingOffTheMap)
     QMouseEvent move(QEvent::MouseMove, at(f, 2.0, 30), view->mapToGlobal(at(f, 2.0, 30)), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QCoreApplication::sendEvent(view, &move);
-    EXPECT_TRUE(w.panel()->statusLine()->currentMessage().startsWith(QStringLiteral("Poder: 44.00 D")));
+    EXPECT_TRUE(w.panel()->statusLine()->currentMessage().startsWith(QStringLiteral("Poder: 44,00 D")));
     QMouseEvent away(QEvent::MouseMove, QPointF(1, 1), view->mapToGlobal(QPointF(1, 1)), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QCoreApplication::sendEvent(view, &away);
@@ -408,16 +408,16 @@ TEST(OutsideColourScale, NormalisedScaleHoldsTheExamInTheSmallestUsualStep) {
     QComboBox* choice = w.panel()->scaleChoice();
     ASSERT_EQ(choice->count(), 2);
     EXPECT_EQ(choice->itemText(0), QStringLiteral("Absoluta padronizada"));
-    EXPECT_EQ(w.panel()->stepText(), QStringLiteral("Passo:\n1.5 D"));
+    EXPECT_EQ(w.panel()->stepText(), QStringLiteral("Passo:\n1,5 D"));
     choice->setCurrentIndex(1);
     EXPECT_EQ(w.panel()->view()->scale().step(), 0.25);
-    EXPECT_EQ(w.panel()->stepText(), QStringLiteral("Passo:\n0.25 D"));
+    EXPECT_EQ(w.panel()->stepText(), QStringLiteral("Passo:\n0,25 D"));
     infos.AutoIncMap = 1;
     infos.IncMap = 0.5;
     MapWindow fixed(requestFor(e, infos));
     ASSERT_EQ(fixed.panel()->scaleChoice()->count(), 3);
-    EXPECT_EQ(fixed.panel()->scaleChoice()->itemText(0), QStringLiteral("Incremento fixo (0.50 D)"));
-    EXPECT_EQ(fixed.panel()->stepText(), QStringLiteral("Passo:\n0.50 D"));
+    EXPECT_EQ(fixed.panel()->scaleChoice()->itemText(0), QStringLiteral("Incremento fixo (0,50 D)"));
+    EXPECT_EQ(fixed.panel()->stepText(), QStringLiteral("Passo:\n0,50 D"));
 }
 
 TEST(OutsideMapView, PupilRecordBecomesMillimetresFromTheVertex) {

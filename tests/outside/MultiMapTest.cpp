@@ -224,7 +224,7 @@ TEST(OutsideAmbrel, AxialDifferenceOfTwoSpheresIsUniformAtTheExpectedPower) {
     const QRegularExpressionMatch six =
         QRegularExpression("6 mm: média (\\S+) D, de (\\S+) D a (\\S+) D").match(seen.summary);
     ASSERT_TRUE(six.hasMatch()) << seen.summary.toStdString();
-    for (int i = 1; i <= 3; ++i) EXPECT_NEAR(six.captured(i).toDouble(), expected, 0.05) << seen.summary.toStdString();
+    for (int i = 1; i <= 3; ++i) EXPECT_NEAR(six.captured(i).replace(u',', u'.').toDouble(), expected, 0.05) << seen.summary.toStdString();
     EXPECT_TRUE(seen.notice.isEmpty()) << seen.notice.toStdString();
 }
 
@@ -294,7 +294,7 @@ TEST(OutsideTruvan, BothEyesSideBySideWithTheirKeratometryAndDifference) {
     });
     ASSERT_EQ(seen.rows.size(), 5);
     // OD 43.27 D in every meridian; OS 42.72 and 43.83 D: the eyes differ by about -1.1 D of cylinder.
-    auto value = [&](int row, int column) { return seen.rows[row][column].section(' ', 0, 0).toDouble(); };
+    auto value = [&](int row, int column) { return seen.rows[row][column].section(' ', 0, 0).replace(u',', u'.').toDouble(); };
     EXPECT_NEAR(value(2, 0), 337.5 / 7.80, 0.05);
     EXPECT_NEAR(value(3, 1), 337.5 / 7.90 - 337.5 / 7.70, 0.1);
     EXPECT_NEAR(value(3, 2), -(337.5 / 7.90 - 337.5 / 7.70), 0.1);
@@ -365,8 +365,8 @@ TEST(OutsideFennic, BothFormsShowTheFollowUpAndItsFigures) {
     });
     ASSERT_EQ(seen.rows.size(), 2);
     EXPECT_TRUE(seen.rows[0][0].startsWith("1.  01/03/2025"));  // the earlier one is the reference
-    EXPECT_EQ(seen.rows[1].mid(1), QStringList({"1.050", "-0.55", "8.19", "3.7"}));
-    EXPECT_NEAR(seen.rows[0][3].toDouble(), 7.80, 0.02);  // computed: the table row was empty
+    EXPECT_EQ(seen.rows[1].mid(1), QStringList({"1,050", "-0,55", "8,19", "3,7"}));
+    EXPECT_NEAR(QString(seen.rows[0][3]).replace(u',', u'.').toDouble(), 7.80, 0.02);  // computed: the table row was empty
     EXPECT_EQ(seen.rows[0][4], "não encontrada");
     EXPECT_TRUE(seen.notice.contains("Zona de tratamento não encontrada em 1 exame(s)")) << seen.notice.toStdString();
     EXPECT_TRUE(seen.tiles.contains("imgDiferenca1"));
@@ -380,14 +380,14 @@ TEST(OutsideFennic, BothFormsShowTheFollowUpAndItsFigures) {
               examples.options.stream(), &examples.infos);
     });
     ASSERT_EQ(seen.rows.size(), 2);
-    EXPECT_NEAR(seen.rows[1][4].toDouble(), 3.7, 0.3);
+    EXPECT_NEAR(QString(seen.rows[1][4]).replace(u',', u'.').toDouble(), 3.7, 0.3);
     // The same examples in the second form, as this program's browser passes them.
     seen = watch([&] {
         second(nullptr, &examples.headers, &examples.mArr, &examples.dArr,
                reinterpret_cast<const TTabelaOrto*>(examples.table.data()), &examples.infos);
     });
     ASSERT_EQ(seen.rows.size(), 2);
-    EXPECT_NEAR(seen.rows[1][3].toDouble(), 8.19, 0.05);
+    EXPECT_NEAR(QString(seen.rows[1][3]).replace(u',', u'.').toDouble(), 8.19, 0.05);
 
     seen = watch([&] { EXPECT_EQ(second(nullptr, nullptr, &call.mArr, &call.dArr, nullptr, &call.infos), 0); });
     EXPECT_TRUE(seen.notice.startsWith("Não é possível mostrar os mapas"));
