@@ -123,7 +123,7 @@ public:
         setWindowTitle(QStringLiteral("Adaptação de lente rígida gás-permeável"));
         auto* layout = new QVBoxLayout(this);
         layout->addWidget(new QLabel(
-            (r.header.isEmpty() ? QStringList{QStringLiteral("Cabeçalho do paciente ausente.")} : r.header)
+            (r.header.isEmpty() ? QStringList{QStringLiteral("Cabeçalho do paciente ausente.")} : readableHeader(r.header))
                 .join(QStringLiteral("  ·  "))));
         warning_ = new QLabel;
         warning_->setStyleSheet(QStringLiteral("color: #b00000"));

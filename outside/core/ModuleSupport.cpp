@@ -21,4 +21,15 @@ bool autoCloseWindows() { return qEnvironmentVariableIntValue("NORVIX_MODULE_AUT
 
 QString decimal(double v, int places) { return QString::number(v, 'f', places).replace(u'.', u','); }
 
+QStringList readableHeader(const QStringList& h) {
+    auto line = [&](int i) { return i < h.size() ? h[i].trimmed() : QString(); };
+    QStringList out;
+    for (int i : {0, 3})
+        if (!line(i).isEmpty()) out << line(i);
+    if (!line(4).isEmpty() || !line(5).isEmpty()) out << QStringLiteral("%1 %2").arg(line(4), line(5)).trimmed();
+    if (!line(6).isEmpty()) out << QStringLiteral("Médico: %1").arg(line(6));
+    if (!line(8).isEmpty()) out << QStringLiteral("Índice de confiança: %1%").arg(line(8));
+    return out;
+}
+
 }  // namespace norvix::outside

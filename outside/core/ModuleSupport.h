@@ -1,6 +1,7 @@
 #pragma once
 // Small pieces every reference module needs at its entry points.
 #include <QString>
+#include <QStringList>
 
 #include "modules/ModuleContract.h"
 
@@ -15,6 +16,10 @@ void reportFailure(const char* module, const QString& why);
 // A figure as a Brazilian reader writes it: decimal comma, no digit grouping (QLocale would
 // group thousands, which the map windows' figures never want).
 QString decimal(double v, int places);
+// What the host's patient header says that a reader needs: the name, the eye, date and time,
+// the doctor and the confidence index. Patient, identity and exam codes are left out: the host
+// sends "0" for them with an example exam.
+QStringList readableHeader(const QStringList& header);
 // True when the host asked windows to close themselves once drawn (tests, batch runs).
 bool autoCloseWindows();
 

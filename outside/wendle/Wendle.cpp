@@ -185,20 +185,6 @@ QString figures(const CornealWavefront& w) {
     return text;
 }
 
-// What the host's header says that a reader needs: the name, the eye, date and time, the
-// doctor and the confidence index. Patient, identity and exam codes are left out: the host
-// sends "0" for them with an example exam.
-QStringList headerLines(const QStringList& h) {
-    auto line = [&](int i) { return i < h.size() ? h[i].trimmed() : QString(); };
-    QStringList out;
-    for (int i : {0, 3})
-        if (!line(i).isEmpty()) out << line(i);
-    if (!line(4).isEmpty() || !line(5).isEmpty()) out << QStringLiteral("%1 %2").arg(line(4), line(5)).trimmed();
-    if (!line(6).isEmpty()) out << QStringLiteral("Médico: %1").arg(line(6));
-    if (!line(8).isEmpty()) out << QStringLiteral("Índice de confiança: %1%").arg(line(8));
-    return out;
-}
-
 struct Request {
     CornealSurface surface;
     QString surfaceError;  // empty when the surface was built
@@ -214,7 +200,7 @@ public:
     AberrometryWindow(const Request& r, QWidget* parent) : QDialog(parent), request_(r) {
         setWindowTitle(QStringLiteral("Aberrometria da córnea"));
         auto* layout = new QVBoxLayout(this);
-        const QStringList header = headerLines(r.header);
+        const QStringList header = readableHeader(r.header);
         auto* top = new QLabel((header.isEmpty() ? QStringList{QStringLiteral("Cabeçalho do paciente ausente.")} : header)
                                    .join(QLatin1Char('\n')));
         top->setObjectName(QStringLiteral("lblCabecalho"));
