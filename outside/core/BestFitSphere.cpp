@@ -1,34 +1,21 @@
 #include "BestFitSphere.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <utility>
+#include <vector>
+
+#include "LeastSquares.h"
+#include "ModuleSupport.h"
 
 namespace norvix::outside {
 
 namespace {
 
-// Gaussian elimination with partial pivoting on the 4x4 normal equations; the libraries at hand
-// (Qt, the standard library) carry no linear solver, and four unknowns do not warrant one.
-bool solve4(std::array<std::array<double, 5>, 4>& a, std::array<double, 4>* x) {
-    for (int c = 0; c < 4; ++c) {
-        int pivot = c;
-        for (int r = c + 1; r < 4; ++r)
-            if (std::abs(a[r][c]) > std::abs(a[pivot][c])) pivot = r;
-        if (!(std::abs(a[pivot][c]) > 1e-12)) return false;
-        std::swap(a[c], a[pivot]);
-        for (int r = c + 1; r < 4; ++r) {
-            const double f = a[r][c] / a[c][c];
-            for (int k = c; k < 5; ++k) a[r][k] -= f * a[c][k];
-        }
-    }
-    for (int r = 3; r >= 0; --r) {
-        double s = a[r][4];
-        for (int k = r + 1; k < 4; ++k) s -= a[r][k] * (*x)[k];
-        (*x)[r] = s / a[r][r];
-    }
-    return true;
+// Both fits need the surface measured all round the zone they are asked for.
+bool coversZone(const CornealSurface& surface, double zoneRadius, QString* error) {
+    if (zoneRadius > 0 && !surface.empty() && zoneRadius <= surface.zoneRadius() + 1e-9) return true;
+    if (error) *error = QStringLiteral("A superfície medida não cobre a zona de %1 mm.").arg(decimal(2 * zoneRadius, 1));
+    return false;
 }
 
 }  // namespace
@@ -39,27 +26,22 @@ bool BestFitSphere::fit(const CornealSurface& surface, double zoneRadius, QStrin
         if (error) *error = why;
         return false;
     };
-    if (!(zoneRadius > 0) || surface.empty() || zoneRadius > surface.zoneRadius() + 1e-9)
-        return fail(QStringLiteral("A superfície medida não cobre a zona de %1 mm.")
-                        .arg(QString::number(2 * zoneRadius, 'f', 1).replace(u'.', u',')));
+    if (!coversZone(surface, zoneRadius, error)) return false;
 
     // x² + y² + z² = 2a x + 2b y + 2c z + k is linear in (a, b, c, k); its least-squares
     // solution on a sphere is exact and on a cornea close to the geometric fit.
-    std::array<std::array<double, 5>, 4> n{};
+    LeastSquares ls(4);
     const double step = 0.1;
-    int count = 0;
     for (double x = -zoneRadius; x <= zoneRadius + 1e-9; x += step)
         for (double y = -zoneRadius; y <= zoneRadius + 1e-9; y += step) {
             if (std::hypot(x, y) > zoneRadius + 1e-9) continue;
             const double z = surface.height(x, y);
             if (!std::isfinite(z)) continue;
-            const std::array<double, 5> row{2 * x, 2 * y, 2 * z, 1, x * x + y * y + z * z};
-            for (int i = 0; i < 4; ++i)
-                for (int j = 0; j < 5; ++j) n[i][j] += row[i] * row[j];
-            ++count;
+            const double row[4] = {2 * x, 2 * y, 2 * z, 1};
+            ls.add(row, x * x + y * y + z * z);
         }
-    std::array<double, 4> s{};
-    if (count < 10 || !solve4(n, &s)) return fail(QStringLiteral("Não foi possível ajustar a esfera de referência."));
+    const std::vector<double> s = ls.equations() >= 10 ? ls.solve() : std::vector<double>();
+    if (s.empty()) return fail(QStringLiteral("Não foi possível ajustar a esfera de referência."));
     const double r2 = s[3] + s[0] * s[0] + s[1] * s[1] + s[2] * s[2];
     // The centre must lie behind the surface, as a cornea's does.
     if (!(r2 > 0) || !(s[2] > 0)) return fail(QStringLiteral("Não foi possível ajustar a esfera de referência."));
@@ -81,9 +63,7 @@ bool BestFitConic::fit(const CornealSurface& surface, double zoneRadius, QString
         if (error) *error = why;
         return false;
     };
-    if (!(zoneRadius > 0) || surface.empty() || zoneRadius > surface.zoneRadius() + 1e-9)
-        return fail(QStringLiteral("A superfície medida não cobre a zona de %1 mm.")
-                        .arg(QString::number(2 * zoneRadius, 'f', 1).replace(u'.', u',')));
+    if (!coversZone(surface, zoneRadius, error)) return false;
     // Meridian by meridian, r² = a z + b z² is linear in a = 2R and b = -(1 + Q): two normal
     // equations, exact on a conic. One fit over the whole disc would mix the meridians of a
     // toric cornea, whose different heights at one r read as a false asphericity.

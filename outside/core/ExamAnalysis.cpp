@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "ModuleSupport.h"
+
 namespace norvix::outside {
 
 bool ExamAnalysis::analyse(const Topography& t, double pupilMm, QString* error, QStringList* notes) {
@@ -32,8 +34,7 @@ bool ExamAnalysis::analyse(const Topography& t, double pupilMm, QString* error, 
         *notes << why;
     }
     if (!wavefront.compute(surface, pupilMm, &why) && notes)
-        *notes << why + QStringLiteral(" Zona medida: %1 mm.")
-                            .arg(QString::number(2 * surface.zoneRadius(), 'f', 1).replace(u'.', u','));
+        *notes << why + QStringLiteral(" Zona medida: %1 mm.").arg(decimal(2 * surface.zoneRadius(), 1));
     return true;
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "LeastSquares.h"
+
 namespace norvix::outside::zernike {
 
 void orderOf(int j, int* n, int* m) {
@@ -91,42 +93,13 @@ void values(int count, double x, double y, double* out) {
 std::vector<double> fit(const std::vector<Sample>& samples, int order) {
     const int k = termsUpTo(order);
     if (order < 0 || order > kMaxOrder || int(samples.size()) < k) return {};
-    // Normal equations, solved by Cholesky: no linear-algebra library is at hand, and over a
-    // well-filled disc the terms are nearly orthogonal, so the system is well conditioned.
-    std::vector<double> a(size_t(k) * k, 0.0), b(k, 0.0), z(k);
+    LeastSquares ls(k);
+    std::vector<double> z(k);
     for (const Sample& s : samples) {
         values(k, s.x, s.y, z.data());
-        for (int i = 0; i < k; ++i) {
-            b[i] += z[i] * s.value;
-            for (int j = 0; j <= i; ++j) a[size_t(i) * k + j] += z[i] * z[j];
-        }
+        ls.add(z.data(), s.value);
     }
-    // In place, lower triangle: a = L L^T.
-    for (int i = 0; i < k; ++i) {
-        for (int j = 0; j <= i; ++j) {
-            double sum = a[size_t(i) * k + j];
-            for (int p = 0; p < j; ++p) sum -= a[size_t(i) * k + p] * a[size_t(j) * k + p];
-            if (i == j) {
-                // A pivot lost to rounding means the samples do not tell the terms apart.
-                if (!(sum > 1e-9 * double(samples.size()))) return {};
-                a[size_t(i) * k + i] = std::sqrt(sum);
-            } else {
-                a[size_t(i) * k + j] = sum / a[size_t(j) * k + j];
-            }
-        }
-    }
-    std::vector<double> c(k);
-    for (int i = 0; i < k; ++i) {
-        double sum = b[i];
-        for (int p = 0; p < i; ++p) sum -= a[size_t(i) * k + p] * c[p];
-        c[i] = sum / a[size_t(i) * k + i];
-    }
-    for (int i = k - 1; i >= 0; --i) {
-        double sum = c[i];
-        for (int p = i + 1; p < k; ++p) sum -= a[size_t(p) * k + i] * c[p];
-        c[i] = sum / a[size_t(i) * k + i];
-    }
-    return c;
+    return ls.solve();
 }
 
 double rms(const std::vector<double>& c, int from) {

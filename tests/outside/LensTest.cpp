@@ -209,14 +209,7 @@ TEST(CadroModule, ProcessaLenteAsTheBrowserCallsIt) {
     info(nullptr);
 
     auto e = std::make_unique<ExamBuffers>();
-    e->fill(0);
-    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
-        e->meridians[k] = 30;
-        for (int i = 0; i <= 30; ++i) {
-            e->d[k][i] = i * 0.15;
-            e->m[k][i] = 7.8;
-        }
-    }
+    e->idealSphere(7.8, 30);
     TInfosQV infos = infosFor(32, "4");
     QWidget host;
     ByteStream header(QByteArray("Exemplo\r\n0\r\n0\r\nExemplo\r\n01/01/01\r\n00:00:00\r\nMédico Teste\r\n"));

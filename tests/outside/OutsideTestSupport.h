@@ -64,6 +64,17 @@ struct ExamBuffers {
         for (int32_t& x : fenceA) x = -7;
         for (int32_t& x : fenceP) x = -7;
     }
+    // Rings of a sphere every `step` mm, as an ideal instrument would report them; the rest 0.
+    void idealSphere(double radius, int rings, double step = 0.15) {
+        fill(0);
+        for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+            meridians[k] = rings;
+            for (int i = 0; i <= rings; ++i) {
+                d[k][i] = i * step;
+                m[k][i] = radius;
+            }
+        }
+    }
     bool fencesIntact() const {
         for (double x : fenceM) if (x != kCanary) return false;
         for (double x : fenceD) if (x != kCanary) return false;

@@ -224,14 +224,7 @@ TEST(WendleModule, ProcessaAberrometriaAsTheHostCallsIt) {
     EXPECT_NE(module.entry<void*>("InfoMapa"), nullptr);  // its button on the browser's map tool bar
 
     auto e = std::make_unique<ExamBuffers>();
-    e->fill(0);
-    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
-        e->meridians[k] = 30;
-        for (int i = 0; i <= 30; ++i) {
-            e->d[k][i] = i * 0.15;
-            e->m[k][i] = 7.8;
-        }
-    }
+    e->idealSphere(7.8, 30);
     const char* clinic[4] = {"Clínica Teste", "Rua A, 1", "Cidade - UF", "5555"};
     QWidget host;
     ByteStream header(QByteArray("Exemplo\r\n0\r\n0\r\nExemplo\r\n01/01/01\r\n00:00:00\r\nMédico Teste\r\n"));
@@ -334,14 +327,7 @@ TEST(WendleModule, WindowShowsWhatItUsedAndOnlyMeaningfulLines) {
     ASSERT_TRUE(show);
     // A sphere measured to 2.55 mm from the vertex: a 5 mm zone under an 8 mm request.
     auto e = std::make_unique<ExamBuffers>();
-    e->fill(0);
-    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
-        e->meridians[k] = 17;
-        for (int i = 0; i <= 17; ++i) {
-            e->d[k][i] = i * 0.15;
-            e->m[k][i] = 7.8;
-        }
-    }
+    e->idealSphere(7.8, 17);
     const char* clinic[4] = {"", "   ", "Cidade - UF", ""};
     ByteStream header(QByteArray("Normal01\r\n0\r\n0\r\nExemplo\r\n01/01/01\r\n00:00:00\r\nM\xe9" "dico Teste\r\n"));
     QWidget host;
