@@ -24,29 +24,70 @@ bool CornealSurface::build(const TMatrizAngAnel* d, const TMatrizAngAnel* m, con
                            QString* error) {
     profile_.clear();
     zoneRadius_ = 0;
-    const Sample kMissing{kNaN, kNaN};
     auto fail = [&](const QString& why) {
         if (error) *error = why;
         profile_.clear();
+        zoneRadius_ = 0;
         return false;
     };
     if (!d || !m || !meridians) return fail(QStringLiteral("Dados do exame ausentes."));
     rings = std::clamp(rings, 0, NORVIX_RING_COLUMNS - 1);
 
-    // Height along each meridian, arc by arc from the vertex.
-    std::vector<std::vector<Sample>> raw(NORVIX_MERIDIANS);
+    // The ring points of each meridian: distance from the axis and sin(tilt) of the normal.
+    std::vector<Meridian> points(NORVIX_MERIDIANS);
     int withData = 0;
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
         const int n = std::min(rings, int((*meridians)[k]));
-        std::vector<double> rs{0}, us{0};
+        Meridian mer{{0}, {0}};
         for (int i = 1; i <= n; ++i) {
             const double r = (*d)[k][i], axial = (*m)[k][i];
-            if (!(std::isfinite(r) && std::isfinite(axial) && r > rs.back() && axial > r)) break;
-            rs.push_back(r);
-            us.push_back(r / axial);
+            if (!(std::isfinite(r) && std::isfinite(axial) && r > mer.r.back() && axial > r)) break;
+            mer.r.push_back(r);
+            mer.u.push_back(r / axial);
         }
-        if (rs.size() < 4) continue;  // fewer than three rings say nothing reliable about shape
+        if (mer.r.size() < 4) continue;  // fewer than three rings say nothing reliable about shape
         ++withData;
+        points[size_t(k)] = std::move(mer);
+    }
+    if (withData < NORVIX_MERIDIANS / 4)
+        return fail(QStringLiteral("Anéis insuficientes para reconstruir a superfície da córnea (%1 de %2 meridianos "
+                                   "com dados).")
+                        .arg(withData)
+                        .arg(NORVIX_MERIDIANS));
+    assemble(points);
+    if (zoneRadius_ <= 0) return fail(QStringLiteral("A zona medida da córnea está vazia."));
+
+    // A ring reflects where the normal's whole tilt matches it, but the normal of a toric or
+    // irregular cornea also leans across the meridian. Reading the whole tilt as the tilt along
+    // the meridian overstates the radial slope by about q^2 / 2p (q across, p along), which
+    // summed outwards reached 1.3 um at 3 mm on a 5.7 D toric. The first surface gives q; the
+    // second pass takes it out of each ring point.
+    // q from meridians 5 degrees either side: a difference over 1 degree would square the
+    // profiles' noise into a bias, and a toric surface's q changes by 2 % over 10 degrees.
+    constexpr int kSpan = 5;
+    const double spanRad = kSpan * std::numbers::pi / 180.0;
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        Meridian& mer = points[size_t(k)];
+        for (size_t i = 1; i < mer.r.size(); ++i) {
+            const double r = mer.r[i];
+            const double q = (at((k + kSpan) % NORVIX_MERIDIANS, r) - at((k + NORVIX_MERIDIANS - kSpan) % NORVIX_MERIDIANS, r)) /
+                             (2 * r * spanRad);
+            const double u = mer.u[i], whole2 = u * u / (1 - u * u), along2 = whole2 - q * q;
+            if (std::isfinite(along2) && along2 > 0) mer.u[i] = std::sqrt(along2 / (1 + along2));
+        }
+    }
+    assemble(points);
+    if (zoneRadius_ <= 0) return fail(QStringLiteral("A zona medida da córnea está vazia."));
+    return true;
+}
+
+void CornealSurface::assemble(const std::vector<Meridian>& points) {
+    const Sample kMissing{kNaN, kNaN};
+    // Height along each meridian, arc by arc from the vertex.
+    std::vector<std::vector<Sample>> raw(NORVIX_MERIDIANS);
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        const std::vector<double>&rs = points[size_t(k)].r, &us = points[size_t(k)].u;
+        if (rs.size() < 4) continue;
         std::vector<Sample>& p = raw[size_t(k)];
         p.resize(size_t(rs.back() / kStepMm) + 1);
         double base = 0;
@@ -61,11 +102,6 @@ bool CornealSurface::build(const TMatrizAngAnel* d, const TMatrizAngAnel* m, con
             p[j] = {base + arcRise(rs[seg - 1], us[seg - 1], r, u), u / std::sqrt(1 - u * u)};
         }
     }
-    if (withData < NORVIX_MERIDIANS / 4)
-        return fail(QStringLiteral("Anéis insuficientes para reconstruir a superfície da córnea (%1 de %2 meridianos "
-                                   "com dados).")
-                        .arg(withData)
-                        .arg(NORVIX_MERIDIANS));
 
     size_t longest = 0;
     for (const auto& p : raw) longest = std::max(longest, p.size());
@@ -116,9 +152,7 @@ bool CornealSurface::build(const TMatrizAngAnel* d, const TMatrizAngAnel* m, con
         }
         zone = std::min(zone, double(reach) * kStepMm);
     }
-    zoneRadius_ = zone;
-    if (zoneRadius_ <= 0) return fail(QStringLiteral("A zona medida da córnea está vazia."));
-    return true;
+    zoneRadius_ = std::isfinite(zone) ? zone : 0;
 }
 
 double CornealSurface::at(int meridian, double r) const {

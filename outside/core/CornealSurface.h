@@ -9,7 +9,8 @@
 // height is summed arc by arc outwards from the vertex. This is exact on a sphere and leaves
 // well under a micrometre on conics and toric surfaces at the ring spacing of the instrument.
 // The profiles are then smoothed across neighbouring meridians, which tames the ring-edge
-// noise of single meridians without flattening any shape of a few cycles per turn.
+// noise of single meridians without flattening any shape of a few cycles per turn; a second
+// pass takes the normal's lean across the meridian out of each ring's tilt.
 #include <QString>
 #include <vector>
 
@@ -45,6 +46,11 @@ private:
     struct Sample {
         double h, s;  // height (mm) and its slope along the meridian
     };
+    struct Meridian {
+        std::vector<double> r, u;  // ring points: distance from the axis, sin(tilt) along the meridian
+    };
+    // The profiles from the ring points: integrated, gaps bridged, smoothed across meridians.
+    void assemble(const std::vector<Meridian>& points);
     double at(int meridian, double r) const;
     std::vector<std::vector<Sample>> profile_;  // [meridian][r / kStepMm], NaN beyond reach
     double zoneRadius_ = 0;
