@@ -9,4 +9,7 @@ export NORVIX_ROOT="${NORVIX_ROOT:-$HOME/NORVIX}"
 # depend on a folder created by another.
 export FIREBIRD_LOCK="${FIREBIRD_LOCK:-${XDG_RUNTIME_DIR:-/tmp}/firebird-$(id -u)}"
 mkdir -p "$FIREBIRD_LOCK"
+# Without a capture board the simulated instrument stands in; it shows an eye as a real capture
+# does (iris, lids, lashes), like the demonstration's stored exams, unless told otherwise.
+export NORVIX_SIM_TARGET="${NORVIX_SIM_TARGET:-cornea olho}"
 exec "$SRC/build/bin/Miral" "$@"
