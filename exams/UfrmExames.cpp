@@ -315,8 +315,12 @@ void TfrmExames::buildUi() {
     tlbMapas_->setIconSize(QSize(TMapCatalogue::kImageSize, TMapCatalogue::kImageSize));
     pscrollMapas_->setWidget(tlbMapas_);
     bars->addStretch();
-    bars->addWidget(pscrollMapas_);
     right->addLayout(bars);
+    // The map buttons on a row of their own: beside the tool bars only four of the ten
+    // reference modules were in sight, the axial map behind the tool bar's arrow.
+    auto* mapsRow = new QHBoxLayout;
+    mapsRow->addWidget(pscrollMapas_, 1);
+    right->addLayout(mapsRow);
 
     connect(tbtCadPaciente_, &QToolButton::clicked, this, &TfrmExames::tbtCadPacienteClick);
     connect(tbtAlterarPaciente_, &QToolButton::clicked, this, &TfrmExames::tbtAlterarPacienteClick);
@@ -599,7 +603,7 @@ void TfrmExames::FormShow() {
     TfrmAguarde::instance()->hide();
     ToolBarOrto1_->show();
     ToolBarOrto2_->show();
-    pscrollMapas_->setFixedWidth(300);
+    pscrollMapas_->setMinimumWidth(300);
     cBoxMiniMapa_->setChecked(norvix::infos().AutoMiniMapa != 0);
     examplesMode_ = false;
     examView_ = false;
