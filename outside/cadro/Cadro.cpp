@@ -7,7 +7,6 @@
 // The exam holds no refraction: the power is worked out for the refraction in the window's box,
 // which opens at 0 (emmetropia), and the window says so. The front image, centre and paths
 // are not needed: the rings' d and m matrices carry the shape.
-#include <QApplication>
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -17,7 +16,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 #include <exception>
@@ -275,11 +273,7 @@ NORVIX_MODULE_EXPORT int32_t ProcessaLente(void* hostWindow, ModuleStream* /*fro
                                            double /*centreX*/, double /*centreY*/, const TMatrizAngAnel* m,
                                            const TMatrizAng* meridians, const TMatrizAngAnel* d,
                                            const TInfosQV* infos, const TPathsQV* /*paths*/) {
-    try {
-        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-            reportFailure("Lente", QStringLiteral("nenhuma aplicação gráfica em execução."));
-            return 0;
-        }
+    return guardedEntry("Lente", [&]() -> int32_t {
         Request r;
         // The host puts the exam's ring count in the record; without a record the matrices'
         // own length bounds the rings.
@@ -295,13 +289,9 @@ NORVIX_MODULE_EXPORT int32_t ProcessaLente(void* hostWindow, ModuleStream* /*fro
         if (!r.error.isEmpty()) r.error = QStringLiteral("Não é possível adaptar a lente: ") + r.error;
         r.header = readStreamLines(header, 64 * 1024);
         LensWindow window(r, static_cast<QWidget*>(hostWindow));
-        if (autoCloseWindows()) QTimer::singleShot(0, &window, &QDialog::accept);
-        window.exec();
+        runModal(window);
         return 1;
-    } catch (const std::exception& e) {
-        reportFailure("Lente", QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    });
 }
 
 static_assert(std::is_same_v<decltype(&ProcessaLente), TProcessaLente>);

@@ -32,7 +32,7 @@ std::optional<PupilMm> pupilOfCall(const TPupila* pupil, double centreX, double 
 int32_t mapProcess(MapKind kind, void* hostWindow, ModuleStream* front, double centreX, double centreY,
                    ModuleStream* header, const TMatrizAngAnel* m, const TMatrizAng* meridians,
                    const TMatrizAngAnel* d, const TPupila* pupil, const TValoresOrto* ortho, const TInfosQV* infos) {
-    try {
+    return guardedEntry("Mapa", [&]() -> int32_t {
         MapRequest request;
         request.kind = kind;
         request.d = d;
@@ -42,11 +42,9 @@ int32_t mapProcess(MapKind kind, void* hostWindow, ModuleStream* front, double c
         request.infos = infos;
         request.pupil = pupilOfCall(pupil, centreX, centreY, front);
         if (ortho) request.ortho = std::array<double, 3>{(*ortho)[0], (*ortho)[1], (*ortho)[2]};
-        return showMapWindow(request, hostWindow) ? 1 : 0;
-    } catch (const std::exception& e) {
-        reportFailure("Mapa", QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+        showMapWindow(request, hostWindow);
+        return 1;
+    });
 }
 
 int32_t mapVisualize(MapKind kind, ModuleStream* image, const TMatrizAngAnel* m, const TMatrizAng* meridians,

@@ -1,16 +1,15 @@
 #include "MapWindow.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QStatusBar>
 #include <QBuffer>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QTimer>
+#include <QStatusBar>
 #include <QVBoxLayout>
 #include <cmath>
 #include <memory>
@@ -205,15 +204,9 @@ QString MapWindow::clinicText() const { return clinic_ ? clinic_->text() : QStri
 QString MapWindow::keratoconusText() const { return keratoconus_ ? keratoconus_->text() : QString(); }
 QString MapWindow::orthoText() const { return ortho_ ? ortho_->text() : QString(); }
 
-bool showMapWindow(const MapRequest& request, void* hostWindow) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        reportFailure("Mapa", QStringLiteral("nenhuma aplicação gráfica em execução."));
-        return false;
-    }
+void showMapWindow(const MapRequest& request, void* hostWindow) {
     MapWindow window(request, static_cast<QWidget*>(hostWindow));
-    if (autoCloseWindows()) QTimer::singleShot(0, &window, &QDialog::accept);
-    window.exec();
-    return true;
+    runModal(window);
 }
 
 bool smallMap(const MapRequest& request, std::array<double, 9>* results, QByteArray* png) {
@@ -227,25 +220,33 @@ bool smallMap(const MapRequest& request, std::array<double, 9>* results, QByteAr
         const ColourScale scale = scaleFor(request.infos, (*results)[2]);
         MapOptions options = optionsFor(request.infos);
         options.pointKeratometry = false;  // too small to read
-        picture = MapPainter::drawMap(map, request.kind, scale, 160, options);
-    } else {
-        picture = QImage(160, 160, QImage::Format_RGB32);
+        picture = MapPainter::drawMap(map, request.kind, scale, kSmallMapSize, options);
+    }
+    *png = smallMapPng(picture, why);
+    return ok;
+}
+
+QByteArray smallMapPng(const QImage& map, const QString& why) {
+    QImage picture = map;
+    if (picture.isNull()) {
+        picture = QImage(kSmallMapSize, kSmallMapSize, QImage::Format_RGB32);
         picture.fill(Qt::white);
+        // Text needs the fonts of a running graphical application, which a host always has.
+        if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            QPainter p(&picture);
+            QFont f = p.font();
+            f.setPixelSize(11);
+            p.setFont(f);
+            p.setPen(QColor(176, 0, 0));
+            p.drawText(picture.rect().adjusted(6, 6, -6, -6), Qt::AlignCenter | Qt::TextWordWrap,
+                       QStringLiteral("Sem mapa: %1").arg(why));
+        }
     }
-    // Text needs the fonts of a running graphical application, which a host always has.
-    if (!ok && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        QPainter p(&picture);
-        QFont f = p.font();
-        f.setPixelSize(11);
-        p.setFont(f);
-        p.setPen(QColor(176, 0, 0));
-        p.drawText(picture.rect().adjusted(6, 6, -6, -6), Qt::AlignCenter | Qt::TextWordWrap,
-                   QStringLiteral("Sem mapa: %1").arg(why));
-    }
-    QBuffer buffer(png);
+    QByteArray png;
+    QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     picture.save(&buffer, "PNG");
-    return ok;
+    return png;
 }
 
 }  // namespace norvix::outside

@@ -63,11 +63,16 @@ private:
 };
 
 // Shows the window modally, parented to the host's window; returns when it is closed (at
-// once after drawing when NORVIX_MODULE_AUTOCLOSE=1). False when no QApplication runs.
-bool showMapWindow(const MapRequest& request, void* hostWindow);
+// once after drawing when NORVIX_MODULE_AUTOCLOSE=1).
+void showMapWindow(const MapRequest& request, void* hostWindow);
 
 // Visualizar: the nine results and a small PNG picture of the map (or of the reason there is
 // none). False when the data made no map; the results are then zero.
 bool smallMap(const MapRequest& request, std::array<double, 9>* results, QByteArray* png);
+
+// The small picture as PNG: the map drawn at kSmallMapSize, or, when map is null, a card saying
+// why there is none.
+constexpr int kSmallMapSize = 160;
+QByteArray smallMapPng(const QImage& map, const QString& why);
 
 }  // namespace norvix::outside

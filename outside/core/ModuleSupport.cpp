@@ -1,6 +1,10 @@
 #include "ModuleSupport.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <cstdio>
+#include <exception>
 
 #include "platform/Cp1252.h"
 
@@ -17,7 +21,23 @@ void reportFailure(const char* module, const QString& why) {
     std::fprintf(stderr, "%s: %s\n", module, why.toUtf8().constData());
 }
 
-bool autoCloseWindows() { return qEnvironmentVariableIntValue("NORVIX_MODULE_AUTOCLOSE") == 1; }
+int32_t guardedEntry(const char* module, const std::function<int32_t()>& body) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        reportFailure(module, QStringLiteral("nenhuma aplicação gráfica em execução."));
+        return 0;
+    }
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        reportFailure(module, QString::fromLocal8Bit(e.what()));
+        return 0;
+    }
+}
+
+void runModal(QDialog& window) {
+    if (qEnvironmentVariableIntValue("NORVIX_MODULE_AUTOCLOSE") == 1) QTimer::singleShot(0, &window, &QDialog::accept);
+    window.exec();
+}
 
 QString decimal(double v, int places) { return QString::number(v, 'f', places).replace(u'.', u','); }
 

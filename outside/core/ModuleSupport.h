@@ -2,10 +2,13 @@
 // Small pieces every reference module needs at its entry points.
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "modules/ModuleContract.h"
 
 #define NORVIX_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
+
+class QDialog;
 
 namespace norvix::outside {
 
@@ -20,7 +23,11 @@ QString decimal(double v, int places);
 // the doctor and the confidence index. Patient, identity and exam codes are left out: the host
 // sends "0" for them with an example exam.
 QStringList readableHeader(const QStringList& header);
-// True when the host asked windows to close themselves once drawn (tests, batch runs).
-bool autoCloseWindows();
+// Runs an entry point's body: without a graphical application, or when the body throws, the
+// reason goes to standard error and the host gets 0 (no exception may cross the C boundary).
+int32_t guardedEntry(const char* module, const std::function<int32_t()>& body);
+// Shows a module's window until the operator closes it; at once when the host asked windows to
+// close themselves once drawn (tests, batch runs).
+void runModal(QDialog& window);
 
 }  // namespace norvix::outside

@@ -1,8 +1,9 @@
 #include "MultiMap.h"
 
-#include <QApplication>
 #include <QCheckBox>
+#include <QEvent>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,7 +15,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -423,8 +423,7 @@ bool MultiMapWindow::show(MultiMapWindow& window) {
     const QSize room = screen ? screen->availableGeometry().size() - QSize(40, 120 + below) : QSize(1200, 700);
     const QSize want = window.scroll_->widget()->sizeHint() + QSize(4, 4);
     window.scroll_->setMinimumSize(want.boundedTo(room.expandedTo(QSize(400, 300))));
-    if (autoCloseWindows()) QTimer::singleShot(0, &window, &QDialog::accept);
-    window.exec();
+    runModal(window);
     return true;
 }
 
@@ -552,22 +551,6 @@ ColourScale sharedScale(const Exams& exams, MapKind kind, const TInfosQV* infos)
 }
 
 QString kindText(MapKind kind) { return kind == MapKind::Axial ? QStringLiteral("Axial") : QStringLiteral("Tangencial"); }
-
-bool haveGui(const char* module) {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) return true;
-    reportFailure(module, QStringLiteral("nenhuma aplicação gráfica em execução."));
-    return false;
-}
-
-int32_t guardedEntry(const char* module, const std::function<int32_t()>& body) {
-    if (!haveGui(module)) return 0;
-    try {
-        return body();
-    } catch (const std::exception& e) {
-        reportFailure(module, QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
-}
 
 int32_t showExams(const char* module, const QString& title, void* hostWindow, const TDadosPac* headers,
                   const TMatrizesAngAnel* m, const TMatrizesAng* meridians, const TMatrizesAngAnel* d, int count,

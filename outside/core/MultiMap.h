@@ -164,14 +164,6 @@ QString dioptreText(double v);
 void fitTable(QTableWidget* table, int visibleRows);
 QString kindText(MapKind kind);
 
-// Guards an entry point: a running graphical application, and no exception across the module
-// boundary.
-bool haveGui(const char* module);
-
-// Runs an entry point's body under that guard: without a graphical application, or when the
-// body throws, the reason goes to standard error and the host gets 0.
-int32_t guardedEntry(const char* module, const std::function<int32_t()>& body);
-
 // The first form of ProcessaMapas, guarded: the exams read and handed to show (the host gets
 // 1); exams that cannot be trusted get the module's window saying why, and the host 0.
 int32_t showExams(const char* module, const QString& title, void* hostWindow, const TDadosPac* headers,

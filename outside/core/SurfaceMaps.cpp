@@ -1,15 +1,11 @@
 #include "SurfaceMaps.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QStatusBar>
 #include <QDoubleSpinBox>
-#include <QBuffer>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
-#include <QTimer>
+#include <QStatusBar>
 #include <QVBoxLayout>
 #include <array>
 #include <cmath>
@@ -253,20 +249,12 @@ QString SurfaceMapWindow::zoneNoticeText() const { return zoneNotice_ ? zoneNoti
 int32_t surfaceMapProcess(SurfaceMapKind kind, void* hostWindow, ModuleStream* front, double centreX, double centreY,
                           ModuleStream* header, const TMatrizAngAnel* m, const TMatrizAng* meridians,
                           const TMatrizAngAnel* d, const TPupila* pupil, const TInfosQV* infos) {
-    try {
-        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-            reportFailure("Mapa", QStringLiteral("nenhuma aplicação gráfica em execução."));
-            return 0;
-        }
+    return guardedEntry("Mapa", [&]() -> int32_t {
         SurfaceMapRequest request{kind, d, m, meridians, readStreamLines(header, 64 * 1024), infos};
         SurfaceMapWindow window(request, static_cast<QWidget*>(hostWindow), pupilOfCall(pupil, centreX, centreY, front));
-        if (autoCloseWindows()) QTimer::singleShot(0, &window, &QDialog::accept);
-        window.exec();
+        runModal(window);
         return 1;
-    } catch (const std::exception& e) {
-        reportFailure("Mapa", QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    });
 }
 
 int32_t surfaceMapVisualize(SurfaceMapKind kind, ModuleStream* image, const TMatrizAngAnel* m,
@@ -281,31 +269,17 @@ int32_t surfaceMapVisualize(SurfaceMapKind kind, ModuleStream* image, const TMat
         QString why;
         const bool ok = data.load(kind, d, m, meridians, ringsOf(infos), &why) &&
                         map.load(d, m, meridians, ringsOf(infos), &why);
-        QImage picture(160, 160, QImage::Format_RGB32);
-        picture.fill(Qt::white);
+        QImage picture;
         if (ok) {
             values = map.results(MapKind::Axial);
             const SurfaceMapRequest request{kind, d, m, meridians, {}, infos};
             MapOptions options = optionsFor(infos);
             options.pointKeratometry = false;  // too small to read
             picture = MapPainter::drawField([&](double r, double deg) { return data.value(kind, r, deg); },
-                                            surfaceScale(request, data), 160, options);
-        } else if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-            // Text needs the fonts of a running graphical application, which a host always has.
-            QPainter p(&picture);
-            QFont f = p.font();
-            f.setPixelSize(11);
-            p.setFont(f);
-            p.setPen(QColor(176, 0, 0));
-            p.drawText(picture.rect().adjusted(6, 6, -6, -6), Qt::AlignCenter | Qt::TextWordWrap,
-                       QStringLiteral("Sem mapa: %1").arg(why));
+                                            surfaceScale(request, data), kSmallMapSize, options);
         }
         if (result) std::memcpy(*result, values.data(), sizeof(TResultadoMapa));
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, "PNG");
-        writeToStream(image, png);
+        writeToStream(image, smallMapPng(picture, why));
         return ok ? 1 : 0;
     } catch (const std::exception& e) {
         reportFailure("Mapa", QString::fromLocal8Bit(e.what()));

@@ -15,7 +15,6 @@
 //   value4 = 1    1 shows the point-spread function beside the map, 0 the map alone
 // Cone type, instrument model, correction factor and z0 do not enter: the rings' d and m
 // matrices already carry them.
-#include <QApplication>
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
@@ -25,7 +24,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -336,11 +334,7 @@ NORVIX_MODULE_EXPORT int32_t ProcessaAberrometria(void* hostWindow, const TMatri
                                                   double /*fatorCorrecao*/, double /*z0*/, int32_t value2,
                                                   int32_t value3, int32_t value4, ModuleStream* header,
                                                   const char* const* clinic) {
-    try {
-        if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-            reportFailure("Aberrometria", QStringLiteral("nenhuma aplicação gráfica em execução."));
-            return 0;
-        }
+    return guardedEntry("Aberrometria", [&]() -> int32_t {
         Request r;
         if (!r.surface.build(d, m, meridians, ringCount, &r.surfaceError) && r.surfaceError.isEmpty())
             r.surfaceError = QStringLiteral("Dados do exame ausentes.");
@@ -359,13 +353,9 @@ NORVIX_MODULE_EXPORT int32_t ProcessaAberrometria(void* hostWindow, const TMatri
         r.picture = QSize(std::clamp(value2, 120, 800), std::clamp(value3, 120, 800));
         r.showPsf = value4 != 0;
         AberrometryWindow window(r, static_cast<QWidget*>(hostWindow));
-        if (autoCloseWindows()) QTimer::singleShot(0, &window, &QDialog::accept);
-        window.exec();
+        runModal(window);
         return 1;
-    } catch (const std::exception& e) {
-        reportFailure("Aberrometria", QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    });
 }
 
 static_assert(std::is_same_v<decltype(&ProcessaAberrometria), TProcessaAberrometria>);

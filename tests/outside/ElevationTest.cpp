@@ -56,21 +56,6 @@ double sphereRefraction(double radius, double r) {
     return 1000 * kCornealIndex / (sphereSag(radius, r) + r / std::tan(bend));
 }
 
-norvix::sim::Target conic(double r, double q) {
-    norvix::sim::Target t;
-    t.kind = norvix::sim::Target::Kind::Cornea;
-    t.r1 = t.r2 = r;
-    t.q = q;
-    return t;
-}
-
-bool surfaceOf(const norvix::sim::Target& t, uint32_t frame, CornealSurface* s) {
-    QImage image;
-    renderer(4).liveFrame(t, frame, &image);
-    Topography topo;
-    QString why;
-    return TopographyProcessor(4, 32).process(image, &topo, &why) && s->build(&topo.d, &topo.m, &topo.found, 32, &why);
-}
 
 }  // namespace
 
@@ -101,7 +86,7 @@ TEST(BestFitSphere, IdealSphereAndTheZonesItRefuses) {
 TEST(BestFitSphere, ClosedLoopThroughTheSimulatedInstrument) {
     // A sphere: its own radius back, and no elevation worth a micrometre over 6 mm.
     CornealSurface s;
-    ASSERT_TRUE(surfaceOf(sphere(7.80), 401, &s));
+    ASSERT_TRUE(measuredSurface(sphere(7.80), 401, &s));
     BestFitSphere b;
     QString why;
     ASSERT_TRUE(b.fit(s, 3.0, &why)) << why.toStdString();
@@ -120,7 +105,7 @@ TEST(BestFitSphere, ClosedLoopThroughTheSimulatedInstrument) {
     };
     uint32_t frame = 402;
     for (const Case c : {Case{7.70, 7.90, 90}, Case{7.40, 8.00, 30}}) {
-        ASSERT_TRUE(surfaceOf(toric(c.r1, c.r2, c.axis), frame++, &s)) << c.r1;
+        ASSERT_TRUE(measuredSurface(toric(c.r1, c.r2, c.axis), frame++, &s)) << c.r1;
         ASSERT_TRUE(b.fit(s, 3.0, &why)) << why.toStdString();
         double lo = INFINITY, hi = -INFINITY;
         for (int deg = 0; deg < 360; ++deg) {
@@ -163,7 +148,7 @@ TEST(RefractivePower, SphereAndTheConicWithoutSphericalAberration) {
                           {"cônica 7,80 Q -0,559", conic(7.80, -1 / (kCornealIndex * kCornealIndex)), 7.80, true}};
     uint32_t frame = 411;
     for (const Case& c : cases) {
-        ASSERT_TRUE(surfaceOf(c.target, frame++, &s)) << c.name;
+        ASSERT_TRUE(measuredSurface(c.target, frame++, &s)) << c.name;
         double inner = 0, outer = 0;
         for (double r = 0; r <= 3.0 + 1e-9; r += 0.25)
             for (int deg = 0; deg < 360; deg += 15) {

@@ -19,14 +19,6 @@ namespace {
 
 double sag(double radius, double r) { return radius - std::sqrt(radius * radius - r * r); }
 
-bool measure(const norvix::sim::Target& t, uint32_t frame, CornealSurface* s) {
-    QImage image;
-    renderer(4).liveFrame(t, frame, &image);
-    Topography topo;
-    QString why;
-    if (!TopographyProcessor(4, 32).process(image, &topo, &why)) return false;
-    return s->build(&topo.d, &topo.m, &topo.found, 32, &why);
-}
 
 LensDesign lens(double baseCurve, double diameter, double edgeLift) {
     LensDesign l;
@@ -45,7 +37,7 @@ struct Exam {
 
 TEST(LensFit, TearLayerOnASphereMeasuredThroughTheInstrument) {
     CornealSurface cornea;
-    ASSERT_TRUE(measure(sphere(7.80), 811, &cornea));
+    ASSERT_TRUE(measuredSurface(sphere(7.80), 811, &cornea));
     std::printf("zona medida: %.2f mm de diâmetro\n", 2 * cornea.zoneRadius());
     ASSERT_GE(cornea.zoneRadius(), 4.0);
     LensFit fit;
@@ -104,7 +96,7 @@ TEST(LensFit, OnAToricCorneaTheLensRestsOnTheFlatMeridian) {
     // With-the-rule: flat 7.90 mm horizontal, steep 7.60 mm vertical. An on-K lens touches
     // along the flat meridian and stands off along the steep one.
     CornealSurface cornea;
-    ASSERT_TRUE(measure(toric(7.90, 7.60, 0), 812, &cornea));
+    ASSERT_TRUE(measuredSurface(toric(7.90, 7.60, 0), 812, &cornea));
     LensFit fit;
     QString why;
     ASSERT_TRUE(fit.fit(cornea, lens(7.90, 8.0, 0), &why));

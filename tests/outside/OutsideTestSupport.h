@@ -14,7 +14,9 @@
 #include "capture/sim/InstrumentModel.h"
 #include "capture/sim/SimulatedEye.h"
 #include "modules/ModuleContract.h"
+#include "outside/core/CornealSurface.h"
 #include "outside/core/ModuleIo.h"
+#include "outside/core/TopographyProcessor.h"
 
 namespace outside_test {
 
@@ -117,6 +119,14 @@ inline norvix::sim::Target toric(double r1, double r2, double axis) {
     return t;
 }
 
+inline norvix::sim::Target conic(double r, double q) {
+    norvix::sim::Target t;
+    t.kind = norvix::sim::Target::Kind::Cornea;
+    t.r1 = t.r2 = r;
+    t.q = q;
+    return t;
+}
+
 // One renderer per cone type for the whole test program: rendering is the slow part.
 inline norvix::sim::Renderer& renderer(int cone = 4) {
     static norvix::sim::Renderer r1(1), r2(2), r3(3), r4(4);
@@ -141,6 +151,16 @@ inline QByteArray noisyBmpAt(QSize size, const norvix::sim::Target& t, uint32_t 
     QImage img;
     r.liveFrame(t, frame, &img);
     return norvix::sim::encodeBmp32(img);
+}
+
+// The corneal surface rebuilt from one noisy frame of t, measured as the processing module does.
+inline bool measuredSurface(const norvix::sim::Target& t, uint32_t frame, norvix::outside::CornealSurface* s) {
+    QImage image;
+    renderer(4).liveFrame(t, frame, &image);
+    auto topo = std::make_unique<norvix::outside::Topography>();
+    QString why;
+    return norvix::outside::TopographyProcessor(4, 32).process(image, topo.get(), &why) &&
+           s->build(&topo->d, &topo->m, &topo->found, 32, &why);
 }
 
 }  // namespace outside_test

@@ -51,14 +51,6 @@ double worstError(const CornealSurface& s, const norvix::sim::Target& t, double 
     return worst;
 }
 
-norvix::sim::Target conic(double r, double q) {
-    norvix::sim::Target t;
-    t.kind = norvix::sim::Target::Kind::Cornea;
-    t.r1 = t.r2 = r;
-    t.q = q;
-    return t;
-}
-
 }  // namespace
 
 TEST(CornealSurface, IdealRingsGiveTheExactSurface) {

@@ -74,22 +74,6 @@ std::vector<double> rayTracedZernike(const norvix::sim::Target& t, double r0, do
     return zernike::fit(samples, 6);
 }
 
-norvix::sim::Target conic(double r, double q) {
-    norvix::sim::Target t;
-    t.kind = norvix::sim::Target::Kind::Cornea;
-    t.r1 = t.r2 = r;
-    t.q = q;
-    return t;
-}
-
-bool measure(const norvix::sim::Target& t, uint32_t frame, CornealSurface* s) {
-    QImage image;
-    renderer(4).liveFrame(t, frame, &image);
-    Topography topo;
-    QString why;
-    if (!TopographyProcessor(4, 32).process(image, &topo, &why)) return false;
-    return s->build(&topo.d, &topo.m, &topo.found, 32, &why);
-}
 
 }  // namespace
 
@@ -168,7 +152,7 @@ TEST(CornealWavefront, ClosedLoopAgainstTheRayTracedTrueSurface) {
     uint32_t frame = 501;
     for (const Case& c : cases) {
         CornealSurface s;
-        ASSERT_TRUE(measure(c.target, frame++, &s)) << c.name;
+        ASSERT_TRUE(measuredSurface(c.target, frame++, &s)) << c.name;
         CornealWavefront w;
         QString why;
         const auto start = std::chrono::steady_clock::now();
@@ -187,7 +171,7 @@ TEST(CornealWavefront, FreeOfAberrationConicAndToricAstigmatism) {
     CornealSurface s;
     CornealWavefront w;
     QString why;
-    ASSERT_TRUE(measure(conic(7.80, -1 / (kN * kN)), 601, &s));
+    ASSERT_TRUE(measuredSurface(conic(7.80, -1 / (kN * kN)), 601, &s));
     ASSERT_TRUE(w.compute(s, 6.0, &why));
     EXPECT_NEAR(w.sphericalUm, 0, 0.01);
 
@@ -195,7 +179,7 @@ TEST(CornealWavefront, FreeOfAberrationConicAndToricAstigmatism) {
     // (n-1)(1/R1 - 1/R2) a^2 / 4 / sqrt(6) in Z(2,2) over a pupil of radius a; the fourth-order
     // cos 2θ terms of the true surface add some 8 % at 6 mm, so the ray trace is the reference.
     const double r1 = 8.00, r2 = 7.40, a = 3.0;
-    ASSERT_TRUE(measure(toric(r1, r2, 0), 602, &s));
+    ASSERT_TRUE(measuredSurface(toric(r1, r2, 0), 602, &s));
     ASSERT_TRUE(w.compute(s, 2 * a, &why));
     const double paraxial = (kN - 1) * (1 / r1 - 1 / r2) * a * a / 4 / std::sqrt(6.0) * 1000;
     const double expected = rayTracedZernike(toric(r1, r2, 0), 2 / (1 / r1 + 1 / r2), 2 * a)[5];
@@ -261,7 +245,7 @@ TEST(CornealWavefront, LeftEyeAxesInTheExaminersFrameAsForTheRightEye) {
     uint32_t frame = 701;
     for (int eye = 0; eye < 2; ++eye) {
         CornealSurface s;
-        ASSERT_TRUE(measure(eye ? left : right, frame++, &s));
+        ASSERT_TRUE(measuredSurface(eye ? left : right, frame++, &s));
         QString why;
         ASSERT_TRUE(w[eye].compute(s, 6.0, &why)) << why.toStdString();
     }
