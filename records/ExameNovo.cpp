@@ -148,10 +148,10 @@ void GravaArquivosDoExame(int paciente, int codigo, const TMedidaOlho& olho, TAr
 
 int GravaExameTopografia(const TExameNovo& e, const TMedidaOlho& olho, TArquivosNovos& arquivos,
                          bool* imagensEmpacotadas) {
-    const int total = DPacientes().SelectTotalExamesByCodigo(e.paciente);
+    DPacientes().BloqueiaPaciente(e.paciente);
     const int codigo = insereExame(e, olho.indConf, "T");
     GravaArquivosDoExame(e.paciente, codigo, olho, arquivos, imagensEmpacotadas);
-    DPacientes().UpdateExamesPacientesByCodigo(e.paciente, TextoUltimoExame(e.olho, e.data, e.hora), total + 1);
+    DPacientes().AtualizaContadores(e.paciente, TextoUltimoExame(e.olho, e.data, e.hora));
     return codigo;
 }
 
@@ -159,7 +159,7 @@ int GravaExameOrto(const TExameNovo& e, const TCapturaOrto& c, TArquivosNovos& a
     if (c.linhasM.size() != Meridianos || c.linhasD.size() != Meridianos)
         throw Error(QStringLiteral("Dados de ortoceratologia incompletos: são necessárias %1 linhas por tabela.")
                         .arg(Meridianos));
-    const int total = DPacientes().SelectTotalExamesByCodigo(e.paciente);
+    DPacientes().BloqueiaPaciente(e.paciente);
     const int codigo = insereExame(e, c.indConf, "O");
     // As the values would read back from their text with four decimals.
     auto quatroCasas = [](double v) { return QString::number(v, 'f', 4).toDouble(); };
@@ -173,7 +173,7 @@ int GravaExameOrto(const TExameNovo& e, const TCapturaOrto& c, TArquivosNovos& a
     for (int k = 0; k < Meridianos; ++k) a << QString::number(infos().NumAneis);
     GravaArquivoTexto(CaminhoArquivoExame(e.paciente, codigo, 'a'), a);
 
-    DPacientes().UpdateExamesPacientesByCodigo(e.paciente, TextoUltimoExame(e.olho, e.data, e.hora), total + 1);
+    DPacientes().AtualizaContadores(e.paciente, TextoUltimoExame(e.olho, e.data, e.hora));
     return codigo;
 }
 
@@ -213,19 +213,7 @@ QDateTime MomentoLivre(int paciente) {
 
 void GravaTudoOuNada(const std::function<void(TArquivosNovos&)>& grava) {
     TArquivosNovos arquivos;
-    TDMPrincipal::Batch lote(DMPrincipal());
-    try {
-        grava(arquivos);
-        lote.commit();
-    } catch (...) {
-        if (lote.committed()) {
-            // Stored for good; only reopening the cursors afterwards failed, which the next
-            // operation on them reports.
-            return;
-        }
-        arquivos.removeTodos();
-        throw;
-    }
+    DMPrincipal().runBatch([&] { grava(arquivos); }, [&] { arquivos.removeTodos(); });
 }
 
 }  // namespace norvix

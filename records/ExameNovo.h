@@ -67,7 +67,8 @@ int CodigoDoExame(int paciente, int medico, const QDate& data, const QTime& hora
 
 // A topography exam in the current transaction: the row (type "T", the ring count and cone
 // type of the configuration record), its code, the patient's folder and files, the images
-// the settings keep (sImagemCentral, sImagemLateral, QualidadeImagem) and the counters.
+// the settings keep (sImagemCentral, sImagemLateral, QualidadeImagem) and the counters (the
+// patient's row held first, TOTALEXAMES counted from the rows).
 // Returns the code. An image that is not empty but cannot be packed is stored empty and
 // clears *imagensEmpacotadas (when given); an empty image is stored empty without more ado.
 int GravaExameTopografia(const TExameNovo& exame, const TMedidaOlho& olho, TArquivosNovos& arquivos,
@@ -105,7 +106,8 @@ QDateTime MomentoLivre(int paciente);
 
 // Runs grava in one transaction with a list of what it puts on disk: commits when it
 // returns; on any error rolls back, removes those files and folders and raises the error
-// again, so that the database and the exams folder are as they were.
+// again, so that the database and the exams folder are as they were. A patient row held by
+// another workstation's save makes it wait and try again (TDMPrincipal::runBatch).
 void GravaTudoOuNada(const std::function<void(TArquivosNovos&)>& grava);
 
 }  // namespace norvix

@@ -307,13 +307,15 @@ int FbDataSet::columnIndex(const QString& column) const {
 }
 
 QVariant FbDataSet::cellValue(const QString& column) const {
-    // A closed cursor reads as empty; an open one must know the column.
-    if (!open_) return QVariant();
+    // No row to read is an error, never a 0: a commit closes every cursor, and a value read
+    // from one that has moved or closed under a window once wrote to exam 0 without a word.
+    const QString where = name_.isEmpty() ? QStringLiteral("consulta") : name_;
+    if (!open_)
+        throw DatabaseError(QStringLiteral("Leitura da coluna %1 em %2, que está fechada.").arg(column, where));
     const int index = columnIndex(column);
-    if (index < 0)
-        throw DatabaseError(QStringLiteral("Coluna %1 não encontrada em %2.")
-                                .arg(column, name_.isEmpty() ? QStringLiteral("consulta") : name_));
-    if (current_ < 0 || size_t(current_) >= rows_.size()) return QVariant();
+    if (index < 0) throw DatabaseError(QStringLiteral("Coluna %1 não encontrada em %2.").arg(column, where));
+    if (current_ < 0 || size_t(current_) >= rows_.size())
+        throw DatabaseError(QStringLiteral("Leitura da coluna %1 em %2, que não tem registro atual.").arg(column, where));
     return readColumn(columns_[size_t(index)], rows_[size_t(current_)]);
 }
 

@@ -23,8 +23,8 @@ namespace norvix {
 class FbTransaction;
 
 // A buffered cursor over one statement: rows are fetched into memory as navigation needs
-// them. With no current row (closed, or an empty result) every column reads as 0, the empty
-// text, a null date and so on. Column names are compared without regard to case; a result
+// them. Reading a column with no current row (closed, or an empty result) raises
+// DatabaseError; a NULL value reads as 0, the empty text, a null date and so on. Column names are compared without regard to case; a result
 // column takes the name Firebird gives it (alias, "COUNT" for COUNT(*), "GEN_ID" for GEN_ID).
 class FbDataSet {
 public:
@@ -77,7 +77,7 @@ public:
     int textWidth(const QString& column) const;
     bool isNull(const QString& column) const;
     // These raise DatabaseError for a column the result does not have (a typo must not pass
-    // for an empty value); with no current row they give 0 / empty.
+    // for an empty value) and when there is no current row.
     int asInt(const QString& column) const;
     qint64 asInt64(const QString& column) const;
     double asDouble(const QString& column) const;

@@ -46,8 +46,10 @@ void TDArquivos::SelectImagensByExame(int CodExame, QBuffer& Central, QBuffer& L
         dm.IBOperation,
         "SELECT Imagem_Central,Imagem_Lateral FROM Arquivos WHERE Codigo_Exames=:CodExame",
         {{"CodExame", CodExame}});
-    const QByteArray central = q.asBytes(QStringLiteral("Imagem_Central"));
-    const QByteArray lateral = q.asBytes(QStringLiteral("Imagem_Lateral"));
+    // An exam stored without its images has no row: both streams empty.
+    const bool linha = q.recNo() >= 0;
+    const QByteArray central = linha ? q.asBytes(QStringLiteral("Imagem_Central")) : QByteArray();
+    const QByteArray lateral = linha ? q.asBytes(QStringLiteral("Imagem_Lateral")) : QByteArray();
     q.close();
     substitui(Central, central);
     substitui(Lateral, lateral);

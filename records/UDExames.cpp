@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include "FbCursor.h"
 #include "UfrmDataModule.h"
 
 namespace norvix {
@@ -136,6 +137,81 @@ int TDExames::CountExamesByMedicoPaciente(int CodMed, int CodPac) {
 int TDExames::GenIdExames() {
     return DMPrincipal().selectInt("SELECT FIRST(1) GEN_ID(Codigo_Exames, 0) FROM Exames", {},
                                    "GEN_ID");
+}
+
+// ---- values ---------------------------------------------------------------------------------
+
+QString TExame::legenda() const {
+    return olho + QStringLiteral(" - ") + data.toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
+           hora.toString(QStringLiteral("HH:mm:ss"));
+}
+
+TExame TExame::daLinha(const FbDataSet& q) {
+    TExame e;
+    e.codigo = q.asInt(QStringLiteral("CODIGO"));
+    e.paciente = q.asInt(QStringLiteral("CODPACIENTE"));
+    e.medico = q.asInt(QStringLiteral("CODRESP"));
+    e.olho = q.asString(QStringLiteral("OLHO"));
+    e.data = q.asDate(QStringLiteral("DATA"));
+    e.hora = q.asTime(QStringLiteral("HORA"));
+    e.tipo = q.asString(QStringLiteral("TIPOEXAME"));
+    e.diag = q.asString(QStringLiteral("DIAG"));
+    e.observacao = q.asString(QStringLiteral("OBSERVACAO"));
+    e.indConf = q.asDouble(QStringLiteral("INDCONF"));
+    e.numAnel = q.asInt(QStringLiteral("NUMANEL"));
+    e.tipoCone = q.asString(QStringLiteral("TIPOCONE"));
+    return e;
+}
+
+std::optional<TExame> TDExames::SelectExameByCodigo(int Codigo) {
+    // One statement for what the exam panel shows: the row, its doctor and its values.
+    FbQuery& q = DMPrincipal().openQuery(
+        DMPrincipal().IBOperation,
+        QStringLiteral("SELECT FIRST 1 Exames.*, Medicos.Nome AS NomeMedico, ExamesOrto.Sag AS OrtoSag, "
+                       "ExamesOrto.Div AS OrtoDiv, ExamesOrto.Raio AS OrtoRaio, ExamesOrto.CodExame AS OrtoCodigo "
+                       "FROM Exames LEFT JOIN Medicos ON Medicos.Codigo = Exames.CodResp "
+                       "LEFT JOIN ExamesOrto ON ExamesOrto.CodExame = Exames.Codigo WHERE Exames.Codigo = :Codigo"),
+        {{"Codigo", Codigo}});
+    std::optional<TExame> exame;
+    if (q.recNo() >= 0) {
+        exame = TExame::daLinha(q);
+        exame->nomeMedico = q.asString(QStringLiteral("NOMEMEDICO"));
+        if (exame->ortoceratologia())
+            exame->orto = q.isNull(QStringLiteral("ORTOCODIGO"))
+                              ? TOrtoExame{}
+                              : TOrtoExame{q.asDouble(QStringLiteral("ORTOSAG")), q.asDouble(QStringLiteral("ORTODIV")),
+                                           q.asDouble(QStringLiteral("ORTORAIO"))};
+    }
+    q.close();
+    return exame;
+}
+
+QList<TExame> TDExames::SelectExamesByPaciente(int CodPac, int CodMed) {
+    FbQuery& q = CodMed == 0
+                     ? DMPrincipal().openQuery(
+                           DMPrincipal().IBQueryExames,
+                           QStringLiteral("SELECT * FROM Exames WHERE Exames.CodPaciente = :codigoPaciente"),
+                           {{"codigoPaciente", CodPac}})
+                     : DMPrincipal().openQuery(DMPrincipal().IBQueryExames,
+                                               QStringLiteral("SELECT * FROM Exames WHERE Exames.CodPaciente = "
+                                                              ":codigoPaciente AND Exames.CodResp = :codigoMedico"),
+                                               {{"codigoPaciente", CodPac}, {"codigoMedico", CodMed}});
+    QList<TExame> exames;
+    for (; !q.eof(); q.next()) exames << TExame::daLinha(q);
+    return exames;
+}
+
+std::optional<TExame> TDExames::SelectExameByLegenda(int CodPac, const QString& legenda) {
+    // Eye in characters 1-2, date in 6-15, time in 17-24 of the caption.
+    const QDate data = QDate::fromString(legenda.mid(5, 10), QStringLiteral("dd/MM/yyyy"));
+    const QTime hora = QTime::fromString(legenda.mid(16, 8), QStringLiteral("HH:mm:ss"));
+    if (!data.isValid() || !hora.isValid()) return std::nullopt;
+    const int codigo = DMPrincipal().selectInt(
+        QStringLiteral("SELECT Codigo FROM Exames WHERE Exames.CodPaciente=:CodPac AND Exames.Data=:Data AND "
+                       "Exames.Hora=:Hora AND Exames.Olho=:Ol"),
+        {{"CodPac", CodPac}, {"Data", data}, {"Hora", hora}, {"Ol", legenda.left(2)}}, QStringLiteral("Codigo"),
+        Close::Yes);
+    return codigo == 0 ? std::nullopt : SelectExameByCodigo(codigo);
 }
 
 int TDExames::CountExamesSemBackup() {

@@ -2,12 +2,46 @@
 // Reads and writes of the EXAMES and EXAMESORTO tables, and the forward navigator over the
 // exams that share one column value (the backup walks the exams not yet backed up with it).
 #include <QDate>
+#include <QList>
 #include <QString>
 #include <QTime>
+#include <optional>
 
 namespace norvix {
 
+class FbDataSet;
 class FbQuery;
+
+// The orthokeratology values of an exam (its EXAMESORTO row).
+struct TOrtoExame {
+    double sag = 0, div = 0, raio = 0;
+};
+
+// One EXAMES row as a value. Windows keep an exam by its code and act on this value, never on
+// where a shared cursor happens to stand (a commit closes every cursor, a reload moves it).
+struct TExame {
+    int codigo = 0;
+    int paciente = 0;
+    int medico = 0;
+    QString nomeMedico;  // filled by SelectExameByCodigo; empty when the doctor is gone
+    QString olho;        // "OD" or "OS"
+    QDate data;
+    QTime hora;
+    QString tipo;        // "T" topography, "O" orthokeratology
+    QString diag;
+    QString observacao;
+    double indConf = 0;
+    int numAnel = 0;
+    QString tipoCone;
+    std::optional<TOrtoExame> orto;  // filled by SelectExameByCodigo for an exam of type "O"
+
+    bool ortoceratologia() const { return tipo == QLatin1String("O"); }
+    bool direito() const { return olho == QLatin1String("OD"); }
+    // The exam list's caption: "OD - dd/MM/yyyy HH:mm:ss".
+    QString legenda() const;
+    // The columns of the row a cursor stands on (raises DatabaseError when there is none).
+    static TExame daLinha(const FbDataSet& cursor);
+};
 
 // A navigator over "SELECT * FROM <table> WHERE <table>.<column>=:Content" on a shared
 // query cursor; it does nothing until opened. Used by the exam and the report tables.
@@ -53,6 +87,16 @@ public:
     int CountExamesByMedicoPaciente(int CodMed, int CodPac);
     int GenIdExames();
     int CountExamesSemBackup();
+
+    // Lookups that return values. The exam of that code with its doctor's name and its
+    // orthokeratology values; none when no row has that code.
+    std::optional<TExame> SelectExameByCodigo(int Codigo);
+    // The patient's exams (of one doctor when CodMed is not 0) as the exam browser lists them,
+    // read through its exam cursor IBQueryExames, in the server's order.
+    QList<TExame> SelectExamesByPaciente(int CodPac, int CodMed = 0);
+    // The exam of the patient whose list caption is legenda ("OD - dd/MM/yyyy HH:mm:ss"), by
+    // eye, date and time; none when the caption is malformed or no row matches.
+    std::optional<TExame> SelectExameByLegenda(int CodPac, const QString& legenda);
 
     // The navigator, on the exam cursor IBQueryExames (shared with the exam browser).
     TDExames& AbreNavegador();

@@ -1,5 +1,6 @@
 #include "UDPacientes.h"
 
+#include "FbCursor.h"
 #include "UfrmDataModule.h"
 
 namespace norvix {
@@ -103,9 +104,11 @@ int TDPacientes::GenIdPacientes() {
 }
 
 bool TDPacientes::ExistemPacientesSemExames() {
-    return DMPrincipal().selectInt(
-               "SELECT FIRST 1 1 AS Existe FROM Pacientes WHERE Pacientes.TotalExames=:TotalExames",
-               {{"TotalExames", 0}}, "Existe", Close::Yes) == 1;
+    // Ordered by the column: the server walks its index from the value and stops at the first
+    // row, instead of first gathering every such patient (a tenth of a large clinic).
+    return DMPrincipal().selectInt("SELECT FIRST 1 1 AS Existe FROM Pacientes WHERE Pacientes.TotalExames=:TotalExames "
+                                   "ORDER BY Pacientes.TotalExames",
+                                   {{"TotalExames", 0}}, "Existe", Close::Yes) == 1;
 }
 
 int TDPacientes::CountPacientesSemExames() {
@@ -117,6 +120,75 @@ int TDPacientes::CountPacientesSemExames() {
 int TDPacientes::SelectTotalExamesByCodigo(int Codigo) {
     return DMPrincipal().selectInt("SELECT * FROM Pacientes WHERE Pacientes.Codigo = :Codigo",
                                    {{"Codigo", Codigo}}, "TotalExames");
+}
+
+TPaciente TPaciente::daLinha(const FbDataSet& q) {
+    TPaciente p;
+    p.codigo = q.asInt(QStringLiteral("CODIGO"));
+    p.nome = q.asString(QStringLiteral("NOME"));
+    p.rg = q.asString(QStringLiteral("RG"));
+    p.convenio = q.asString(QStringLiteral("CONVENIO"));
+    p.ultimoExame = q.asString(QStringLiteral("ULTIMOEXAME"));
+    p.dtCadastro = q.asDate(QStringLiteral("DTCADASTRO"));
+    p.totalExames = q.asInt(QStringLiteral("TOTALEXAMES"));
+    return p;
+}
+
+QList<int> TDPacientes::SelectCodigosByNome(const QString& Nome) {
+    FbQuery& q = DMPrincipal().openQuery(
+        DMPrincipal().IBOperation,
+        QStringLiteral("SELECT Codigo FROM Pacientes WHERE Pacientes.Nome = :NomePac ORDER BY Codigo"),
+        {{"NomePac", Nome}});
+    QList<int> codigos;
+    for (; !q.eof(); q.next()) codigos << q.asInt(QStringLiteral("CODIGO"));
+    q.close();
+    return codigos;
+}
+
+std::optional<TPaciente> TDPacientes::SelectPacienteByCodigo(int Codigo) {
+    FbQuery& q = DMPrincipal().openQuery(
+        DMPrincipal().IBOperation,
+        QStringLiteral("SELECT Codigo, Nome, Rg, Convenio, UltimoExame, DtCadastro, TotalExames FROM Pacientes "
+                       "WHERE Pacientes.Codigo = :Codigo"),
+        {{"Codigo", Codigo}});
+    std::optional<TPaciente> paciente;
+    if (q.recNo() >= 0) paciente = TPaciente::daLinha(q);
+    q.close();
+    return paciente;
+}
+
+QString TDPacientes::SelectNomeOutroPacienteByCpf(const QString& Cpf, int Codigo) {
+    return DMPrincipal().selectString(
+        QStringLiteral("SELECT FIRST 1 Nome FROM Pacientes WHERE Pacientes.Cpf = :Cpf AND Pacientes.Codigo <> :Codigo"),
+        {{"Cpf", Cpf}, {"Codigo", Codigo}}, QStringLiteral("Nome"), Close::Yes);
+}
+
+void TDPacientes::BloqueiaPaciente(int Codigo) {
+    DMPrincipal().openQuery(DMPrincipal().IBOperation,
+                            QStringLiteral("SELECT Codigo FROM Pacientes WHERE Pacientes.Codigo = :Codigo WITH LOCK"),
+                            {{"Codigo", Codigo}});
+    DMPrincipal().IBOperation.close();
+}
+
+void TDPacientes::AtualizaContadores(int Codigo, const QString& UltimoExame) {
+    TDMPrincipal& dm = DMPrincipal();
+    const int total = dm.selectInt(QStringLiteral("SELECT COUNT(*) FROM Exames WHERE Exames.CodPaciente = :CodPac"),
+                                   {{"CodPac", Codigo}}, QStringLiteral("COUNT"), Close::Yes);
+    QString ultimo = UltimoExame;
+    if (ultimo.isEmpty()) {
+        // The newest by date, then time, then code: exams of other days that share the time of
+        // day are not taken for it.
+        FbQuery& q = dm.openQuery(dm.IBOperation,
+                                  QStringLiteral("SELECT FIRST 1 Olho, Data, Hora FROM Exames WHERE Exames.CodPaciente = "
+                                                 ":CodPac ORDER BY Data DESC, Hora DESC, Codigo DESC"),
+                                  {{"CodPac", Codigo}});
+        ultimo = q.recNo() < 0 ? QStringLiteral("  ")
+                               : q.asString(QStringLiteral("OLHO")) + QLatin1Char(' ') +
+                                     q.asDate(QStringLiteral("DATA")).toString(QStringLiteral("dd/MM/yyyy")) +
+                                     QLatin1Char(' ') + q.asTime(QStringLiteral("HORA")).toString(QStringLiteral("HH:mm"));
+        q.close();
+    }
+    UpdateExamesPacientesByCodigo(Codigo, ultimo, total);
 }
 
 }  // namespace norvix

@@ -1,5 +1,6 @@
 #include "records/UfrmDataModule.h"
 
+#include <QThread>
 #include <vector>
 
 #include "platform/MessageSeam.h"
@@ -168,6 +169,29 @@ void TDMPrincipal::Batch::commit() {
     if (--dm_.batchDepth_ == 0) dm_.reopenTables();
 }
 
+void TDMPrincipal::runBatch(const std::function<void()>& work, const std::function<void()>& undo, int attempts) {
+    for (int attempt = 1;; ++attempt) {
+        {
+            Batch batch(*this);  // rolls back when left without its commit
+            try {
+                work();
+                batch.commit();
+                return;
+            } catch (const DatabaseError& e) {
+                if (batch.committed()) return;
+                if (undo) undo();
+                if (e.kind() != DatabaseError::Kind::LockConflict || attempt >= attempts) throw;
+            } catch (...) {
+                if (batch.committed()) return;
+                if (undo) undo();
+                throw;
+            }
+        }
+        // Another workstation's save holds the row for well under a second.
+        QThread::msleep(250);
+    }
+}
+
 void TDMPrincipal::execProcedure(const QString& sql, const FbParams& params, Commit commit,
                                  Close close) {
     execProcedure(IBOperation, sql, params, commit, close);
@@ -191,30 +215,45 @@ FbQuery& TDMPrincipal::openQuery(FbQuery& cursor, const QString& sql, const FbPa
     return cursor;
 }
 
+namespace {
+// Whether the result has a first row to read; an empty one reads as 0 or the empty text, but a
+// column the statement does not give is still an error.
+bool firstRow(const FbQuery& q, const QString& column) {
+    if (q.recNo() >= 0) return true;
+    if (!q.hasField(column))
+        throw DatabaseError(QStringLiteral("Coluna %1 não encontrada em %2.").arg(column, q.name()));
+    return false;
+}
+}  // namespace
+
 int TDMPrincipal::selectInt(const QString& sql, const FbParams& params, const QString& column,
                             Close close) {
-    const int v = openQuery(IBOperation, sql, params).asInt(column);
+    FbQuery& q = openQuery(IBOperation, sql, params);
+    const int v = !firstRow(q, column) ? 0 : q.asInt(column);
     if (close == Close::Yes) IBOperation.close();
     return v;
 }
 
 double TDMPrincipal::selectDouble(const QString& sql, const FbParams& params,
                                   const QString& column, Close close) {
-    const double v = openQuery(IBOperation, sql, params).asDouble(column);
+    FbQuery& q = openQuery(IBOperation, sql, params);
+    const double v = !firstRow(q, column) ? 0.0 : q.asDouble(column);
     if (close == Close::Yes) IBOperation.close();
     return v;
 }
 
 QString TDMPrincipal::selectString(const QString& sql, const FbParams& params,
                                    const QString& column, Close close) {
-    const QString v = openQuery(IBOperation, sql, params).asString(column);
+    FbQuery& q = openQuery(IBOperation, sql, params);
+    const QString v = !firstRow(q, column) ? QString() : q.asString(column);
     if (close == Close::Yes) IBOperation.close();
     return v;
 }
 
 QByteArray TDMPrincipal::selectBytes(const QString& sql, const FbParams& params,
                                      const QString& column, Close close) {
-    const QByteArray v = openQuery(IBOperation, sql, params).asBytes(column);
+    FbQuery& q = openQuery(IBOperation, sql, params);
+    const QByteArray v = !firstRow(q, column) ? QByteArray() : q.asBytes(column);
     if (close == Close::Yes) IBOperation.close();
     return v;
 }

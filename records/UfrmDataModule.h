@@ -30,6 +30,7 @@
 // workstation is changing (Kind::LockConflict; the caller may try again) and a lost connection
 // to a database server (Kind::ConnectionLost; the next operation attaches again by itself).
 #include <QString>
+#include <functional>
 
 #include "records/FbDatabase.h"
 
@@ -109,6 +110,14 @@ public:
         TDMPrincipal& dm_;
         bool done_ = false;
     };
+
+    // Runs work in one Batch and commits it. When a row it needs is held by another
+    // workstation (DatabaseError::Kind::LockConflict), the batch rolls back, undo runs and the
+    // work is tried again after a short pause, up to `attempts` times in all; any other error,
+    // or the last conflict, rolls back, runs undo and is raised again. A failure after the
+    // commit (reopening the cursors) is left to the next operation on them.
+    void runBatch(const std::function<void()>& work, const std::function<void()>& undo = {},
+                  int attempts = 20);
 
     // ---- the operation pattern ----------------------------------------------------------
     // Runs a statement without result (an "Execute Procedure ..." or DML) on `cursor`

@@ -8,19 +8,27 @@
 //   codigo <nome>                    TDPacientes::SelectCodigoByNome
 //   diag-pendente <exame> <texto>    the diagnosis changed and not yet committed
 //   diag <exame>                     the diagnosis as this workstation reads it
-//   commit                           PCommitDataBase
+//   exame-pendente <paciente> <hora> an exam of doctor 1 stored as a new exam stores its row
+//                                    and the patient's counters, in a batch not yet committed
+//   espera <ms>                      pauses (the next commands wait behind it)
+//   commit                           commits that batch, else PCommitDataBase
 #include <QCoreApplication>
 #include <QDate>
 #include <QLocale>
 #include <QTextStream>
+#include <QThread>
+#include <memory>
 
 #include "platform/MessageSeam.h"
+#include "records/UDExames.h"
 #include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
 
 using namespace norvix;
 
 namespace {
+
+std::unique_ptr<TDMPrincipal::Batch> lote;  // the batch "exame-pendente" leaves open
 
 void novoPaciente(const QString& nome) {
     DPacientes().InsertPacientes(nome, "", "", "F", "S", "", "", "", "", "", "", "", "", "", "",
@@ -54,8 +62,26 @@ QString executa(TDMPrincipal& dm, RecordingMessageSeam& mensagens, const QString
     if (comando == "diag")
         return dm.selectString("SELECT Diag FROM Exames WHERE Codigo = :Codigo",
                                {{"Codigo", arg1.toInt()}}, "Diag", TDMPrincipal::Close::Yes);
+    if (comando == "exame-pendente") {
+        const int paciente = arg1.toInt();
+        const QTime hora = QTime::fromString(arg2, QStringLiteral("HH:mm:ss"));
+        lote = std::make_unique<TDMPrincipal::Batch>(dm);
+        DPacientes().BloqueiaPaciente(paciente);
+        DExames().InsertExames(paciente, 1, QDate(2024, 5, 6), hora, "OD", 0.9, "T", "", "", "", 32, "1");
+        DPacientes().AtualizaContadores(paciente, "OD 06/05/2024 " + arg2);
+        return QString();
+    }
+    if (comando == "espera") {
+        QThread::msleep(arg1.toULong());
+        return QString();
+    }
     if (comando == "commit") {
-        dm.PCommitDataBase();
+        if (lote) {
+            lote->commit();
+            lote.reset();
+        } else {
+            dm.PCommitDataBase();
+        }
         return QString();
     }
     return QStringLiteral("erro comando desconhecido: ") + comando;

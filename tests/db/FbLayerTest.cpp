@@ -172,24 +172,30 @@ TEST_F(Layer, ColumnsReadByNameWithResultNamesAsTheServerGivesThem) {
     // A misspelt column on an open cursor is an error, not a silent 0.
     EXPECT_THROW(q.asInt("CONTA"), DatabaseError);
     q.close();
-    // A closed cursor reads as empty.
-    EXPECT_EQ(q.asInt("COUNT"), 0);
-    EXPECT_EQ(q.asString("COUNT"), "");
+    // A closed cursor has nothing to read: an error, never a 0 that a window would write
+    // somewhere (a commit closes every cursor).
+    EXPECT_THROW(q.asInt("COUNT"), DatabaseError);
+    EXPECT_THROW(q.asString("COUNT"), DatabaseError);
 }
 
-TEST_F(Layer, EmptyResultReadsAsZeroAndEmptyText) {
+TEST_F(Layer, EmptyResultHasNoRowToReadButTheAccessOperationsReadZero) {
     FbQuery& q = dm->openQuery(dm->IBOperation, "SELECT Codigo, Nome, DtCadastro FROM Pacientes");
     EXPECT_TRUE(q.active());
     EXPECT_TRUE(q.eof());
     EXPECT_TRUE(q.bof());
     EXPECT_TRUE(q.isEmpty());
     EXPECT_EQ(q.recordCount(), 0);
-    EXPECT_EQ(q.asInt("Codigo"), 0);
-    EXPECT_EQ(q.asString("Nome"), "");
-    EXPECT_FALSE(q.asDate("DtCadastro").isValid());
+    EXPECT_THROW(q.asInt("Codigo"), DatabaseError);
+    EXPECT_THROW(q.asString("Nome"), DatabaseError);
+    EXPECT_THROW(q.asDate("DtCadastro"), DatabaseError);
     q.next();
     q.prior();
     EXPECT_EQ(q.recNo(), -1);
+    // The operations of the access classes keep their contract: no row reads as 0 / empty,
+    // and a misspelt column is still an error.
+    EXPECT_EQ(dm->selectInt("SELECT Codigo FROM Pacientes", {}, "Codigo"), 0);
+    EXPECT_EQ(dm->selectString("SELECT Nome FROM Pacientes", {}, "Nome"), "");
+    EXPECT_THROW(dm->selectInt("SELECT Codigo FROM Pacientes", {}, "Codig"), DatabaseError);
 }
 
 TEST_F(Layer, ServerErrorsCarryTheServersText) {

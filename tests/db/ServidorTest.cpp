@@ -4,6 +4,7 @@
 // the server stopping in the middle of a session.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QSet>
 #include <memory>
 
@@ -142,6 +143,33 @@ TEST_F(Servidor, RegistroAlteradoEmOutraEstacaoDaMensagemClaraENadaSePerde) {
     DExames().UpdateDiagExameByCodigo(1, "SEGUNDA");  // the retry succeeds
     EXPECT_EQ(primeira.pede("diag 1"), "ok SEGUNDA");
     EXPECT_EQ(DExames().CountExames(), 1);
+    EXPECT_TRUE(mensagens.messages.empty());
+}
+
+TEST_F(Servidor, DuasEstacoesGravandoExamesDoMesmoPacienteNaoPerdemAContagem) {
+    novoPaciente("ANA");
+    DMedicos().InsertMedicos("DR", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
+                             "", "", "", "");
+    Estacao outra;
+    ASSERT_TRUE(outra.inicia());
+    ASSERT_EQ(outra.pede("conecta " + banco), "ok");
+    // The other workstation is in the middle of its save (the patient's row is held) and
+    // finishes it a moment later; this one saves meanwhile and waits its turn.
+    ASSERT_EQ(outra.pede("exame-pendente 1 09:00:00"), "ok");
+    outra.envia("espera 800");
+    outra.envia("commit");
+    QElapsedTimer relogio;
+    relogio.start();
+    dm->runBatch([] {
+        DPacientes().BloqueiaPaciente(1);
+        DExames().InsertExames(1, 1, QDate(2024, 5, 7), QTime(10, 0, 0), "OS", 0.9, "T", "", "", "", 32, "1");
+        DPacientes().AtualizaContadores(1, "OS 07/05/2024 10:00:00");
+    });
+    EXPECT_GE(relogio.elapsed(), 500);  // it did wait for the other's commit
+    ASSERT_EQ(outra.resposta(), "ok");
+    ASSERT_EQ(outra.resposta(), "ok");
+    EXPECT_EQ(DExames().CountExames(), 2);
+    EXPECT_EQ(DPacientes().SelectTotalExamesByCodigo(1), 2);  // once 1: the first count lost
     EXPECT_TRUE(mensagens.messages.empty());
 }
 

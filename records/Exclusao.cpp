@@ -1,0 +1,83 @@
+#include "Exclusao.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "FbCursor.h"
+#include "UArquivosExame.h"
+#include "UDLaudos.h"
+#include "UDPacientes.h"
+#include "UfrmDataModule.h"
+
+namespace norvix {
+
+namespace {
+
+QList<int> codigos(const QString& sql, const FbParams& params) {
+    TDMPrincipal& dm = DMPrincipal();
+    FbQuery& q = dm.openQuery(dm.IBOperation, sql, params);
+    QList<int> out;
+    for (; !q.eof(); q.next()) out << q.asInt(QStringLiteral("CODIGO"));
+    q.close();
+    return out;
+}
+
+void remove(const QString& caminho, QStringList& naoRemovidos) {
+    if (QFile::exists(caminho) && !QFile::remove(caminho)) naoRemovidos << caminho;
+}
+
+void removeLaudos(int paciente, const QList<int>& laudos, QStringList& naoRemovidos) {
+    if (laudos.isEmpty()) return;
+    const QString p = QString::number(paciente);
+    for (int laudo : laudos) remove(CaminhoLaudo(p, QString::number(laudo)), naoRemovidos);
+    // The patient's folder of reports goes only when nothing else is in it.
+    QDir().rmdir(QFileInfo(CaminhoLaudo(p, QStringLiteral("0"))).absolutePath());
+}
+
+}  // namespace
+
+QList<int> LaudosDoExame(const TExame& exame) {
+    return codigos(exame.direito() ? QStringLiteral("SELECT Codigo FROM Laudos WHERE MedidaOD=:CodigoExame")
+                                   : QStringLiteral("SELECT Codigo FROM Laudos WHERE MedidaOS=:CodigoExame"),
+                   {{"CodigoExame", exame.codigo}});
+}
+
+TExclusao ExcluiExame(const TExame& exame) {
+    TExclusao feito;
+    DMPrincipal().runBatch([&] {
+        DPacientes().BloqueiaPaciente(exame.paciente);
+        feito.laudos = LaudosDoExame(exame);
+        if (!feito.laudos.isEmpty()) DLaudos().DeleteLaudosByExame(exame.codigo, exame.olho);
+        if (exame.ortoceratologia()) DExames().DeleteExamesOrtoByCodigoExame(exame.codigo);
+        DExames().DeleteExamesByCodigo(exame.codigo);
+        DPacientes().AtualizaContadores(exame.paciente);
+        feito.examesRestantes = DPacientes().SelectTotalExamesByCodigo(exame.paciente);
+    });
+    removeLaudos(exame.paciente, feito.laudos, feito.naoRemovidos);
+    for (char letra : {'a', 'd', 'm'})
+        remove(CaminhoArquivoExame(exame.paciente, exame.codigo, letra), feito.naoRemovidos);
+    QDir().rmdir(QFileInfo(CaminhoArquivoExame(exame.paciente, exame.codigo, 'a')).absolutePath());
+    return feito;
+}
+
+QList<int> LaudosDoPaciente(int paciente) {
+    return codigos(QStringLiteral("SELECT Codigo FROM Laudos WHERE CodPaciente=:CodPac"), {{"CodPac", paciente}});
+}
+
+TExclusao ExcluiPaciente(int paciente) {
+    TExclusao feito;
+    DMPrincipal().runBatch([&] {
+        DPacientes().BloqueiaPaciente(paciente);
+        if (DMPrincipal().selectInt(QStringLiteral("SELECT COUNT(*) FROM Exames WHERE Exames.CodPaciente = :idxPac"),
+                                    {{"idxPac", paciente}}, QStringLiteral("COUNT"), TDMPrincipal::Close::Yes) > 0)
+            throw Error(QStringLiteral("O paciente tem exames: exclua primeiro os exames."));
+        feito.laudos = LaudosDoPaciente(paciente);
+        for (int laudo : std::as_const(feito.laudos)) DLaudos().DeleteLaudosByCodigo(laudo);
+        DPacientes().DeletePacientesByCodigo(paciente);
+    });
+    removeLaudos(paciente, feito.laudos, feito.naoRemovidos);
+    return feito;
+}
+
+}  // namespace norvix

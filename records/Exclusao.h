@@ -1,0 +1,33 @@
+#pragma once
+// Deleting an exam or a patient with everything that belongs to it: the rows in one
+// transaction (with the patient's counters recounted under its row lock), the files only after
+// that commit, so that no row is ever left pointing at files already gone.
+#include <QList>
+#include <QStringList>
+
+#include "UDExames.h"
+
+namespace norvix {
+
+// The reports that name the exam for its eye (MEDIDAOD of a right eye, MEDIDAOS of a left).
+QList<int> LaudosDoExame(const TExame& exame);
+
+struct TExclusao {
+    QList<int> laudos;          // report codes deleted with it
+    QStringList naoRemovidos;   // files that stayed on disk (the rows are gone all the same)
+    int examesRestantes = 0;    // the patient's exams afterwards
+};
+
+// The exam's reports (when it has any), its orthokeratology row, its row and the patient's
+// TOTALEXAMES and ULTIMOEXAME in one transaction; then the reports' l.txt files, the exam's a,
+// d and m files and the folders left empty. Raises DatabaseError with nothing deleted when the
+// transaction fails.
+TExclusao ExcluiExame(const TExame& exame);
+
+// The reports of a patient without exams (those written with "Nenhum" for both eyes).
+QList<int> LaudosDoPaciente(int paciente);
+// A patient without exams, with those reports, in one transaction; then their files. Raises
+// Error (nothing deleted) when the patient has exams, DatabaseError when the transaction fails.
+TExclusao ExcluiPaciente(int paciente);
+
+}  // namespace norvix
