@@ -49,8 +49,9 @@ QString dirQv() { return recordText(paths().DirQV); }
 QString pastaBancoDirQv() { return dirQv() + QStringLiteral("/Banco de Dados"); }
 
 MsgAnswer mensagem(QWidget* w, const QString& texto, const QString& titulo = kCaption,
-                   MsgIcon icone = MsgIcon::Information, MsgButtons botoes = MsgButtons::Ok) {
-    return showMessage(texto, titulo, icone, botoes, w);
+                   MsgIcon icone = MsgIcon::Information, MsgButtons botoes = MsgButtons::Ok,
+                   std::optional<MsgAnswer> padrao = std::nullopt) {
+    return showMessage(texto, titulo, icone, botoes, w, padrao);
 }
 
 // An exam (report) key as the lists and logs write it: patient code + "\" + record code.
@@ -145,7 +146,13 @@ void TfrmBackup::buildUi() {
     sbtFechar_->setObjectName(QStringLiteral("sbtFechar"));
     sbtFechar_->setGeometry(356, 424, 92, 32);
 
-    connect(btnIniciarBkp_, &QPushButton::clicked, this, &TfrmBackup::btnIniciarBkpClick);
+    // After a backup the focus goes to "Fechar", never on to "Restaurar", where an Enter would
+    // ask to overwrite the records; nor does Enter press "Restaurar" from elsewhere.
+    btnRestaurar_->setAutoDefault(false);
+    connect(btnIniciarBkp_, &QPushButton::clicked, this, [this] {
+        btnIniciarBkpClick();
+        sbtFechar_->setFocus();
+    });
     connect(btnRestaurar_, &QPushButton::clicked, this, &TfrmBackup::btnRestaurarClick);
     connect(sbtFechar_, &QPushButton::clicked, this, &TfrmBackup::sbtFecharClick);
     connect(sbtAjuda_, &QPushButton::clicked, this, [this] { help::showHelp(kHelpContext, this); });
@@ -441,7 +448,8 @@ void TfrmBackup::btnRestaurarClick() {
     if (mensagem(this,
                  QStringLiteral("Atenção!!! Esta operação irá substituir todos os exames\r\natuais pelos exames armazenados no "
                                 "último backup realizado.\r\r\nQualquer dúvida entrar em contato com o nosso suporte técnico."),
-                 QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::OkCancel) != MsgAnswer::Ok)
+                 QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::OkCancel,
+                 MsgAnswer::Cancel) != MsgAnswer::Ok)
         return;
     TBackupBinding modulo;
     if (!modulo.LoadModule(recordText(paths().Backup))) {

@@ -42,6 +42,13 @@ public:
             no = box.addButton(QStringLiteral("&Não"), QMessageBox::NoRole);
             break;
         }
+        if (m.defaultButton) {
+            QAbstractButton* chosen = *m.defaultButton == MsgAnswer::Yes  ? yes
+                                      : *m.defaultButton == MsgAnswer::No ? no
+                                      : *m.defaultButton == MsgAnswer::Ok ? ok
+                                                                          : cancel;
+            if (auto* button = qobject_cast<QPushButton*>(chosen)) box.setDefaultButton(button);
+        }
         box.exec();
         QAbstractButton* clicked = box.clickedButton();
         if (clicked && clicked == yes) return MsgAnswer::Yes;
@@ -62,11 +69,11 @@ MsgAnswer firstAnswer(MsgButtons b) {
 }  // namespace
 
 MsgAnswer showMessage(const QString& text, const QString& caption, MsgIcon icon,
-                      MsgButtons buttons, QWidget* parent) {
+                      MsgButtons buttons, QWidget* parent, std::optional<MsgAnswer> defaultButton) {
     const QByteArray line = (caption + QStringLiteral(": ") + text).toUtf8();
     std::fprintf(stderr, "%s\n", line.constData());
     std::fflush(stderr);
-    return g_seam->show(parent, ShownMessage{text, caption, icon, buttons});
+    return g_seam->show(parent, ShownMessage{text, caption, icon, buttons, defaultButton});
 }
 
 void setMessageSeam(MessageSeam* seam) { g_seam = seam ? seam : &g_qtSeam; }

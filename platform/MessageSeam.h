@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <optional>
 #include <vector>
 
 class QWidget;
@@ -20,6 +21,9 @@ struct ShownMessage {
     QString caption;
     MsgIcon icon;
     MsgButtons buttons;
+    // The button Enter presses; none for the first one. A question that destroys something
+    // makes the safe answer the default.
+    std::optional<MsgAnswer> defaultButton = std::nullopt;
 };
 
 class MessageSeam {
@@ -31,7 +35,8 @@ public:
 // Shows a message through the installed seam (a QMessageBox by default).
 MsgAnswer showMessage(const QString& text, const QString& caption,
                       MsgIcon icon = MsgIcon::None, MsgButtons buttons = MsgButtons::Ok,
-                      QWidget* parent = nullptr);
+                      QWidget* parent = nullptr,
+                      std::optional<MsgAnswer> defaultButton = std::nullopt);
 
 // Installs a seam (not owned); nullptr restores the QMessageBox seam.
 void setMessageSeam(MessageSeam* seam);

@@ -10,6 +10,7 @@
 #include "RecordBuffer.h"
 #include "platform/Errors.h"
 #include "platform/MessageSeam.h"
+#include "records/UDPacientes.h"
 #include "shell/HelpViewer.h"
 
 namespace norvix::cadastro {
@@ -22,6 +23,32 @@ bool confirmaCpf(const TRecordBuffer& buffer, TFichaCadastro& ficha, QWidget* wi
         return true;
     if (showMessage(QStringLiteral("CPF inválido. Deseja gravar assim mesmo?"), QStringLiteral("Atenção"),
                     MsgIcon::Question, MsgButtons::YesNo, window) == MsgAnswer::Yes)
+        return true;
+    ficha.setCurrentIndex(0);
+    ficha.edtCPF->setFocus();
+    return false;
+}
+
+bool confirmaDataNascimento(const TRecordBuffer& buffer, TFichaCadastro& ficha, QWidget* window) {
+    const QString data = buffer.value(QStringLiteral("DATANASCIMENTO"));
+    if (data == buffer.storedValue(QStringLiteral("DATANASCIMENTO")) || documentos::dataNascimentoValida(data))
+        return true;
+    if (showMessage(QStringLiteral("Data de nascimento inválida. Deseja gravar assim mesmo?"), QStringLiteral("Atenção"),
+                    MsgIcon::Question, MsgButtons::YesNo, window, MsgAnswer::No) == MsgAnswer::Yes)
+        return true;
+    ficha.setCurrentIndex(0);
+    ficha.edtDataNascimento->setFocus();
+    return false;
+}
+
+bool confirmaCpfUnico(const TRecordBuffer& buffer, TFichaCadastro& ficha, int codigo, QWidget* window) {
+    const QString cpf = buffer.value(QStringLiteral("CPF"));
+    if (cpf.isEmpty() || cpf == buffer.storedValue(QStringLiteral("CPF"))) return true;
+    const QString outro = DPacientes().SelectNomeOutroPacienteByCpf(cpf, codigo);
+    if (outro.isEmpty()) return true;
+    if (showMessage(QStringLiteral("Já existe um paciente com este CPF (%1). Deseja gravar assim mesmo?").arg(outro),
+                    QStringLiteral("Atenção"), MsgIcon::Question, MsgButtons::YesNo, window,
+                    MsgAnswer::No) == MsgAnswer::Yes)
         return true;
     ficha.setCurrentIndex(0);
     ficha.edtCPF->setFocus();

@@ -21,6 +21,15 @@ bool nomeVazio(const QString& nome);
 // mesmo?"; true to go on saving. On No the CPF field is shown and focused.
 bool confirmaCpf(const TRecordBuffer& buffer, TFichaCadastro& ficha, QWidget* window);
 
+// A birth date the operator changed that is no day from 1900 to today ("31/02/1990"): asks
+// "Data de nascimento inválida. Deseja gravar assim mesmo?"; true to go on saving. On No the
+// field is shown and focused.
+bool confirmaDataNascimento(const TRecordBuffer& buffer, TFichaCadastro& ficha, QWidget* window);
+
+// A CPF the operator changed that another patient (not codigo) already has: asks "Já existe um
+// paciente com este CPF (NOME). Deseja gravar assim mesmo?"; true to go on saving.
+bool confirmaCpfUnico(const TRecordBuffer& buffer, TFichaCadastro& ficha, int codigo, QWidget* window);
+
 // A failed save: the error's text; the window stays as it is.
 void mostraErro(const Error& e, QWidget* window);
 

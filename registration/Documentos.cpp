@@ -1,5 +1,7 @@
 #include "Documentos.h"
 
+#include <QDate>
+
 #include "platform/Cp1252.h"
 
 namespace norvix::documentos {
@@ -42,6 +44,21 @@ QString formataCpf(const QString& d) {
 
 QString formataCep(const QString& d) { return d.size() <= 5 ? d : d.left(5) + QLatin1Char('-') + d.mid(5); }
 
+QString formataData(const QString& d) {
+    QString r;
+    for (int i = 0; i < d.size(); ++i) {
+        if (i == 2 || i == 4) r += QLatin1Char('/');
+        r += d.at(i);
+    }
+    return r;
+}
+
+bool dataNascimentoValida(const QString& data) {
+    if (data.isEmpty()) return true;
+    const QDate dia = QDate::fromString(data, QStringLiteral("dd/MM/yyyy"));
+    return dia.isValid() && dia.year() >= 1900 && dia <= QDate::currentDate();
+}
+
 FormatoValidator::FormatoValidator(Formato formato, int maxDigitos, QObject* parent)
     : QValidator(parent), formato_(formato), maxDigitos_(maxDigitos) {}
 
@@ -58,9 +75,10 @@ QValidator::State FormatoValidator::validate(QString& texto, int& posicao) const
         }
     }
     if (d.size() > maxDigitos_) return Invalid;
-    const QString formatado = formato_ == Formato::Cpf   ? formataCpf(d)
-                              : formato_ == Formato::Cep ? formataCep(d)
-                                                         : d;
+    const QString formatado = formato_ == Formato::Cpf    ? formataCpf(d)
+                              : formato_ == Formato::Cep  ? formataCep(d)
+                              : formato_ == Formato::Data ? formataData(d)
+                                                          : d;
     if (formatado != texto) {
         texto = formatado;
         posicao = 0;

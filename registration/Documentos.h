@@ -18,6 +18,11 @@ bool cpfValido(const QString& cpf);
 QString formataCpf(const QString& digitos);
 // "12345678" → "12345-678"; up to five digits stay as they are.
 QString formataCep(const QString& digitos);
+// "15031975" → "15/03/1975"; fewer digits give as much of the mask as they fill.
+QString formataData(const QString& digitos);
+// Whether a birth date as typed ("dd/mm/aaaa") is a day that exists, from 1900 to today. An
+// empty text is no date at all and passes.
+bool dataNascimentoValida(const QString& data);
 
 // What an edit of each form accepts. Punctuation the operator types or pastes ("." "-" "/"
 // "(" ")" and blanks) is dropped and the form's own put in; any other character, or more
@@ -26,7 +31,7 @@ QString formataCep(const QString& digitos);
 class FormatoValidator : public QValidator {
     Q_OBJECT
 public:
-    enum class Formato { Cpf, Cep, Digitos };
+    enum class Formato { Cpf, Cep, Digitos, Data };
     FormatoValidator(Formato formato, int maxDigitos, QObject* parent = nullptr);
     State validate(QString& texto, int& posicao) const override;
 

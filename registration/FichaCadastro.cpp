@@ -81,8 +81,9 @@ TFichaCadastro::TFichaCadastro(Tipo tipo, TRecordBuffer& buffer, QWidget* parent
     p.add(QStringLiteral("RG:"), edtRG);
     if (!paciente) p.add(QStringLiteral("CRM:"), edit(pessoais, "edtCRM", QStringLiteral("CRM"), int(Format::Text)));
     p.add(QStringLiteral("CPF:"), edtCPF);
-    p.add(QStringLiteral("Data de Nascimento:"),
-          edit(pessoais, "edtDataNascimento", QStringLiteral("DATANASCIMENTO"), int(Format::Text)));
+    edtDataNascimento = edit(pessoais, "edtDataNascimento", QStringLiteral("DATANASCIMENTO"), int(Format::Date));
+    edtDataNascimento->setPlaceholderText(QStringLiteral("dd/mm/aaaa"));
+    p.add(QStringLiteral("Data de Nascimento:"), edtDataNascimento);
     p.add(QStringLiteral("Conjuge:"), edit(pessoais, "edtConjuge", QStringLiteral("CONJUGE"), int(Format::Text)));
     p.add(QStringLiteral("Naturalidade:"),
           edit(pessoais, "edtNaturalidade", QStringLiteral("NATURALIDADE"), int(Format::Text)));

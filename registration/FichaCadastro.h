@@ -34,6 +34,7 @@ public:
     QLineEdit* edtNome = nullptr;
     QLineEdit* edtRG = nullptr;
     QLineEdit* edtCPF = nullptr;
+    QLineEdit* edtDataNascimento = nullptr;
 
 private:
     QLineEdit* edit(QWidget* page, const char* name, const QString& column, int format);

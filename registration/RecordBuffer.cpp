@@ -218,13 +218,15 @@ void TRecordBuffer::applyWidths() {
             case Format::Text: edit->setMaxLength(w); break;
             case Format::Cpf:
             case Format::Cep:
-            case Format::Digits: {
+            case Format::Digits:
+            case Format::Date: {
                 if (qobject_cast<const FormatoValidator*>(edit->validator())) break;  // set before
-                const auto kind = b.format == Format::Cpf   ? FormatoValidator::Formato::Cpf
-                                  : b.format == Format::Cep ? FormatoValidator::Formato::Cep
-                                                            : FormatoValidator::Formato::Digitos;
-                // The CEP's hyphen takes one character of its column.
-                const int digits = b.format == Format::Cep ? w - 1 : w;
+                const auto kind = b.format == Format::Cpf    ? FormatoValidator::Formato::Cpf
+                                  : b.format == Format::Cep  ? FormatoValidator::Formato::Cep
+                                  : b.format == Format::Date ? FormatoValidator::Formato::Data
+                                                             : FormatoValidator::Formato::Digitos;
+                // The CEP's hyphen takes one character of its column; a date holds 8 digits.
+                const int digits = b.format == Format::Cep ? w - 1 : b.format == Format::Date ? 8 : w;
                 edit->setValidator(new FormatoValidator(kind, digits, edit));
                 edit->setMaxLength(kFormattedInput);
                 break;

@@ -26,7 +26,7 @@ class TRecordBuffer : public QObject {
 public:
     enum class State { Inactive, Browse, Edit, Insert };
     // How a bound edit shows and takes its column's text (see registration/Documentos.h).
-    enum class Format { Text, Cpf, Cep, Digits };
+    enum class Format { Text, Cpf, Cep, Digits, Date };
 
     // name: the data source's name (its objectName).
     TRecordBuffer(FbTable& table, const QString& name, QObject* parent = nullptr);
@@ -49,6 +49,8 @@ public:
     // The column's text as edited (a new row: as typed so far), or as stored.
     QString value(const QString& column) const;
     QString storedValue(const QString& column) const;
+    // The columns an edit has touched since the row was read (upper case).
+    QStringList editedColumns() const { return edits_.keys(); }
     int storedInt(const QString& column) const;
     // Takes a value into the row being changed or added (a browsed row is changed first);
     // a text wider than the column is cut to it. Nothing happens without a row.

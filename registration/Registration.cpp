@@ -3,7 +3,6 @@
 #include "UfrmCadastroPacientes.h"
 #include "UfrmNovoPaciente.h"
 #include "exams/UfrmExames.h"
-#include "records/UDPacientes.h"
 
 void registerRegistrationWindows() {
     TfrmExames::Openers& openers = TfrmExames::openers();
@@ -12,8 +11,7 @@ void registerRegistrationWindows() {
         const int gravado = TfrmCadastroPacientes::Altera(codigo, &browser);
         if (gravado > 0) {
             // The list shows the name as saved, on the patient saved.
-            browser.SelecionaPaciente(norvix::DPacientes().SelectNomeByCodigo(gravado), browser.filterText());
-            browser.SelecionaCodigoPaciente(gravado);
+            browser.SelecionaPacientePorCodigo(gravado, browser.filterText());
         } else if (gravado < 0) {
             browser.SelecionaPaciente(QString(), browser.filterText());
         }

@@ -214,6 +214,9 @@ void TfrmCadastroMedicos::sbtAtualizarClick() {
     estadoNavegacao(false);
     DesabilitaEdicao();
     atualizaNavegador();
+    // "Atualizar" is disabled now; the focus must not fall to "Excluir", where a Space or an
+    // Enter would ask to delete the doctor just saved.
+    sbtAlterar_->setFocus();
 }
 
 QString TfrmCadastroMedicos::v(const char* coluna) const { return buffer_->value(QLatin1String(coluna)); }
@@ -292,7 +295,8 @@ void TfrmCadastroMedicos::excluir() {
             return;
         }
         if (showMessage(QStringLiteral("Deseja excluir o médico ") + nome + QStringLiteral(" ?"),
-                        QStringLiteral("Informação"), MsgIcon::Error, MsgButtons::YesNo, this) == MsgAnswer::Yes) {
+                        QStringLiteral("Informação"), MsgIcon::Error, MsgButtons::YesNo, this,
+                        MsgAnswer::No) == MsgAnswer::Yes) {
             try {
                 DMedicos().DeleteMedicosByCodigo(codigo);
             } catch (const norvix::DatabaseError&) {

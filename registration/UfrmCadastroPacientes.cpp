@@ -75,6 +75,7 @@ int TfrmCadastroPacientes::Inclui(const QString& nome, QWidget* parent) {
     w->buffer().setValue(QStringLiteral("SEXO"), QStringLiteral("M"));
     w->buffer().setValue(QStringLiteral("ESTADOCIVIL"), QStringLiteral("S"));
     w->buffer().setValue(QStringLiteral("NOME"), nome);
+    w->nomeInicial_ = nome;
     int codigo = 0;
     connect(w, &QDialog::accepted, w, [w, &codigo] { codigo = w->codigoGravado_; });
     w->exec();
@@ -131,7 +132,7 @@ void TfrmCadastroPacientes::sbtOkClick() {
             ficha_->edtNome->setFocus();
             return;
         }
-        if (!cadastro::confirmaCpf(*buffer_, *ficha_, this)) return;
+        if (!confirmaDocumentos(0)) return;
         const int codigo = inserePaciente(nome);
         if (codigo == 0) return;
         codigoGravado_ = codigo;
@@ -140,10 +141,22 @@ void TfrmCadastroPacientes::sbtOkClick() {
         pacientes.close();
         pacientes.open();
     } else {
-        if (!cadastro::confirmaCpf(*buffer_, *ficha_, this)) return;
+        if (!confirmaDocumentos(buffer_->storedInt(QStringLiteral("CODIGO")))) return;
         if (!salvaAlteracao()) return;
     }
     terminaGravacao();
+}
+
+bool TfrmCadastroPacientes::confirmaDocumentos(int codigo) {
+    namespace cadastro = norvix::cadastro;
+    try {
+        return cadastro::confirmaCpf(*buffer_, *ficha_, this) &&
+               cadastro::confirmaCpfUnico(*buffer_, *ficha_, codigo, this) &&
+               cadastro::confirmaDataNascimento(*buffer_, *ficha_, this);
+    } catch (const norvix::Error& e) {
+        cadastro::mostraErro(e, this);
+        return false;
+    }
 }
 
 int TfrmCadastroPacientes::inserePaciente(const QString& nome) {
@@ -207,9 +220,39 @@ void TfrmCadastroPacientes::terminaGravacao() {
     QDialog::accept();
 }
 
-void TfrmCadastroPacientes::sbtCancelarClick() { reject(); }
-
-void TfrmCadastroPacientes::reject() {
+void TfrmCadastroPacientes::sbtCancelarClick() {
     buffer_->cancel();
     QDialog::reject();
+}
+
+bool TfrmCadastroPacientes::alterado() const {
+    if (!buffer_->editing()) return false;
+    for (const QString& coluna : buffer_->editedColumns())
+        if (buffer_->value(coluna) != buffer_->storedValue(coluna)) {
+            // A new patient arrives with the name typed in the picker and the two default
+            // choices: only what the operator typed here counts.
+            if (modo_ == QLatin1String("Add") && coluna == QLatin1String("NOME") && buffer_->value(coluna) == nomeInicial_)
+                continue;
+            if (modo_ == QLatin1String("Add") && (coluna == QLatin1String("SEXO") || coluna == QLatin1String("ESTADOCIVIL")) &&
+                buffer_->value(coluna) == (coluna == QLatin1String("SEXO") ? QStringLiteral("M") : QStringLiteral("S")))
+                continue;
+            return true;
+        }
+    return false;
+}
+
+void TfrmCadastroPacientes::reject() {
+    // Esc and the title bar's button (QDialog's closeEvent calls this): typed data is not
+    // dropped without asking, as in the doctor window.
+    if (alterado()) {
+        const norvix::MsgAnswer resposta =
+            norvix::showMessage(QStringLiteral("Deseja salvar as alterações?"), QStringLiteral("Informação"),
+                                norvix::MsgIcon::Question, norvix::MsgButtons::YesNoCancel, this);
+        if (resposta == norvix::MsgAnswer::Cancel) return;
+        if (resposta == norvix::MsgAnswer::Yes) {
+            sbtOkClick();  // the window closes when the save went through, and stays when not
+            return;
+        }
+    }
+    sbtCancelarClick();
 }

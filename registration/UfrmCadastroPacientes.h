@@ -45,19 +45,25 @@ public:
     norvix::TRecordBuffer& buffer() const { return *buffer_; }
     norvix::TFichaCadastro& ficha() const { return *ficha_; }
 
-    // Cancelling (Esc, the title bar) drops the edits like "Cancelar".
+    // Esc and the title bar's close button ask "Deseja salvar as alterações?" when something
+    // was typed (Sim saves as "OK", Não drops as "Cancelar", Cancelar stays); else as "Cancelar".
     void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Whether the operator typed something that is not saved.
+    bool alterado() const;
+    // The CPF's check digits and uniqueness and the birth date, each asked about when odd.
+    bool confirmaDocumentos(int codigo);
     // The insert of mode "Add" (and of a patient registered again); the new code, 0 on failure.
     int inserePaciente(const QString& nome);
     bool salvaAlteracao();
     void terminaGravacao();
 
     QString modo_;
+    QString nomeInicial_;  // the name the picker brought (mode "Add")
     int codigoGravado_ = 0;
     norvix::TRecordBuffer* buffer_;
     norvix::TFichaCadastro* ficha_;

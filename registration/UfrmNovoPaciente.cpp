@@ -139,7 +139,10 @@ void TfrmNovoPaciente::CarregaLista(const QString& texto) {
     if (DSQueryBuscaPac_->rowCount() > 0) DBGrid1_->setCurrentIndex(DSQueryBuscaPac_->index(0, 1));
 }
 
-void TfrmNovoPaciente::edtNomePacKeyUp() { CarregaLista(edtNomePac_->text()); }
+void TfrmNovoPaciente::edtNomePacKeyUp() {
+    escolhido_ = 0;
+    CarregaLista(edtNomePac_->text());
+}
 
 int TfrmNovoPaciente::posicionaNaLinha() {
     const QModelIndex index = DBGrid1_->currentIndex();
@@ -149,16 +152,14 @@ int TfrmNovoPaciente::posicionaNaLinha() {
 void TfrmNovoPaciente::DBGrid1CellClick() {
     if (posicionaNaLinha() < 0) return;
     edtNomePac_->setText(DMPrincipal().IBQueryBuscaPac.asString(QStringLiteral("NOME")));
+    escolhido_ = DMPrincipal().IBQueryBuscaPac.asInt(QStringLiteral("CODIGO"));
 }
 
 void TfrmNovoPaciente::DBGrid1DblClick() {
     if (posicionaNaLinha() < 0) return;
-    const norvix::FbQuery& q = DMPrincipal().IBQueryBuscaPac;
-    const QString nome = q.asString(QStringLiteral("NOME"));
-    const int codigo = q.asInt(QStringLiteral("CODIGO"));
+    const int codigo = DMPrincipal().IBQueryBuscaPac.asInt(QStringLiteral("CODIGO"));
     // The row chosen, also when another patient has the same name.
-    browser_.SelecionaPaciente(nome, TfrmExames::kTodos);
-    browser_.SelecionaCodigoPaciente(codigo);
+    browser_.SelecionaPacientePorCodigo(codigo, TfrmExames::kTodos);
     fecha(true);
 }
 
@@ -170,17 +171,28 @@ void TfrmNovoPaciente::Button1Click() {
         edtNomePac_->setFocus();
         return;
     }
-    int codigo = 0;
+    QList<int> codigos;
     try {
-        codigo = norvix::DPacientes().SelectCodigoByNome(nome);
+        codigos = norvix::DPacientes().SelectCodigosByNome(nome);
     } catch (const norvix::Error& e) {
         norvix::cadastro::mostraErro(e, this);
         return;
     }
-    if (codigo != 0) {
+    if (!codigos.isEmpty()) {
+        // The patient of that exact name; among namesakes the one the operator clicked in the
+        // list, and none until one is clicked: two patients of one name are never confused.
+        int codigo = codigos.size() == 1 ? codigos.first() : (codigos.contains(escolhido_) ? escolhido_ : 0);
+        if (codigo == 0) {
+            norvix::showMessage(QStringLiteral("Há %1 pacientes com o nome %2. Escolha um deles na lista.")
+                                    .arg(codigos.size())
+                                    .arg(nome),
+                                QStringLiteral("Informação"), norvix::MsgIcon::Information, norvix::MsgButtons::Ok,
+                                this);
+            DBGrid1_->setFocus();
+            return;
+        }
         const QString filtro = browser_.filterEntries().size() < 2 ? browser_.filterText() : TfrmExames::kTodos;
-        browser_.SelecionaPaciente(nome, filtro);
-        browser_.SelecionaCodigoPaciente(codigo);
+        browser_.SelecionaPacientePorCodigo(codigo, filtro);
         fecha(false);
         return;
     }
@@ -189,8 +201,7 @@ void TfrmNovoPaciente::Button1Click() {
     const int novo = TfrmCadastroPacientes::Inclui(nome, this);
     if (novo > 0) {
         browser_.CarregaFiltroMedicos();
-        browser_.SelecionaPaciente(TfrmCadastroPacientes::ultimoNomeCadastrado(), TfrmExames::kSemExames);
-        browser_.SelecionaCodigoPaciente(novo);
+        browser_.SelecionaPacientePorCodigo(novo, TfrmExames::kSemExames);
     }
     fecha(novo > 0);
 }

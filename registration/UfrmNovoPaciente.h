@@ -50,5 +50,6 @@ private:
     norvix::CursorModel* DSQueryBuscaPac_;
     QPushButton* Button1_;
     bool shown_ = false;
+    int escolhido_ = 0;  // the code of the row the operator clicked, until the name is typed again
     static QPointer<TfrmNovoPaciente> instance_;
 };

@@ -8,6 +8,7 @@
 #include "SingleInstance.h"
 #include "UfrmPrincipal.h"
 #include "platform/Paths.h"
+#include "platform/QtTranslations.h"
 #include "records/UfrmDataModule.h"
 #include <thread>
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("OrventDuo"));
     QApplication::setApplicationDisplayName(QStringLiteral("OrventDuo"));
     QLocale::setDefault(QLocale::c());
+    norvix::installQtTranslations();
 
     norvix::TDMPrincipal dataModule;
     QPointer<TfrmPrincipal> main = new TfrmPrincipal();

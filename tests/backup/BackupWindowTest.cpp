@@ -112,7 +112,10 @@ TEST_F(JanelaBackup, BackupApagaOsAusentesMarcaOsCopiadosECopiaOBanco) {
     Respondedor modulo;
 
     TfrmBackup* w = janela();
-    w->btnIniciarBkpClick();
+    controle<QPushButton>(w, "btnIniciarBkp")->click();
+    // Afterwards an Enter or a Space must not start a restore.
+    EXPECT_EQ(w->focusWidget(), controle<QPushButton>(w, "sbtFechar"));
+    EXPECT_FALSE(controle<QPushButton>(w, "btnRestaurar")->autoDefault());
     ASSERT_FALSE(seam.texts().isEmpty());
     EXPECT_EQ(seam.texts().last(), "Backup dos Exames e Laudos concluído com êxito") << seam.texts().join("|").toStdString();
     EXPECT_EQ(le(bancada.programa() + "/LogBackupExame.txt"),
@@ -165,6 +168,7 @@ TEST_F(JanelaBackup, RestauraArquivosEBancoEConfereOManifesto) {
     escreve(banco.fileName(), bom.left(bom.size() - 1) + char(bom.back() ^ 1));
     seam.messages.clear();
     TfrmBackup::instance()->btnRestaurarClick();
+    EXPECT_EQ(seam.messages.front().defaultButton, norvix::MsgAnswer::Cancel);  // the safe answer
     EXPECT_TRUE(seam.texts().last().contains("Banco de Dados/DATABASE.GDB")) << seam.texts().last().toStdString();
     EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 2);
     EXPECT_EQ(le(arquivo), original);  // the exam files came back all the same

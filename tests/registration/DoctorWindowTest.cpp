@@ -145,6 +145,9 @@ TEST_F(Medicos, ChangingSavesOrCancelsAndClosingAsksAboutPendingEdits) {
     EXPECT_EQ(medico(ana, "RG"), "222");
     EXPECT_EQ(medico(ana, "ESTADO"), "ZZ");
     EXPECT_EQ(janela->buffer().storedInt("CODIGO"), ana);
+    // The focus leaves the disabled "Atualizar" for "Alterar", never for "Excluir".
+    EXPECT_NE(janela->focusWidget(), filho<QWidget>(janela, "sbtDel"));
+    EXPECT_EQ(janela->focusWidget(), filho<QWidget>(janela, "sbtAlterar"));
 
     // Closing while changing: No leaves the doctor as stored.
     janela->sbtAlterarClick();
@@ -185,6 +188,7 @@ TEST_F(Medicos, ADoctorWithExamsIsNotDeletedAndTheLastOneLeavesTheEmptyState) {
     janela->sbtDelClick();
     EXPECT_EQ(seam.messages.back().text, "Deseja excluir o médico Beto ?");
     EXPECT_EQ(seam.messages.back().icon, norvix::MsgIcon::Error);
+    EXPECT_EQ(seam.messages.back().defaultButton, MsgAnswer::No);
     EXPECT_EQ(count("SELECT COUNT(*) FROM Medicos"), 2);
     filho<QToolButton>(janela, "nvgProximo")->click();
     seam.answers = {MsgAnswer::Yes};

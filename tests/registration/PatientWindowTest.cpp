@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
+#include <QTest>
+
 #include "RegistroTest.h"
 #include "registration/Documentos.h"
 #include "registration/FichaCadastro.h"
@@ -113,7 +115,9 @@ TEST_F(CadastroPacientes, AddStoresEveryFieldAsShownWithTodayAndNoExams) {
         ok(w);
     });
     ASSERT_GT(codigo, 0) << texts().toStdString();
-    EXPECT_TRUE(seam.messages.empty()) << texts().toStdString();
+    // The impossible date is asked about (answered Sim: the seam's first button) and kept.
+    ASSERT_EQ(texts(), "Data de nascimento inválida. Deseja gravar assim mesmo?");
+    EXPECT_EQ(seam.messages.front().defaultButton, norvix::MsgAnswer::No);
     const std::pair<const char*, QString> esperado[] = {
         {"NOME", nome},         {"RG", "12.345.678-X"},     {"CPF", "52998224725"},  {"SEXO", "F"},
         {"ESTADOCIVIL", "C"},   {"CONJUGE", "José"},        {"DATANASCIMENTO", "31/02/2020"},
@@ -133,7 +137,7 @@ TEST_F(CadastroPacientes, EveryEditStopsAtItsColumnAndTakesOnlyWhatItCanStore) {
         auto* buffer = w->findChild<norvix::TRecordBuffer*>(QStringLiteral("DSPacientes"));
         ASSERT_NE(buffer, nullptr);
         const std::pair<const char*, int> larguras[] = {
-            {"edtNome", 50}, {"edtRG", 15}, {"edtDataNascimento", 10}, {"edtConjuge", 25}, {"edtNaturalidade", 40},
+            {"edtNome", 50}, {"edtRG", 15}, {"edtConjuge", 25}, {"edtNaturalidade", 40},
             {"edtPai", 50}, {"edtMae", 50}, {"edtProfissao", 40}, {"edtConvenio", 50}, {"edtRua", 40},
             {"edtComplemento", 25}, {"edtBairro", 30}, {"edtCidade", 40}};
         for (const auto& [name, largura] : larguras) {
@@ -144,6 +148,8 @@ TEST_F(CadastroPacientes, EveryEditStopsAtItsColumnAndTakesOnlyWhatItCanStore) {
         digita(w, "edtCPF", "abc529.982.247-25999");  // letters refused, the 12th digit too
         EXPECT_EQ(filho<QLineEdit>(w, "edtCPF")->text(), "529.982.247-25");
         EXPECT_EQ(buffer->value("CPF"), "52998224725");
+        digita(w, "edtDataNascimento", "x1503197512");  // digits only, in the mask dd/mm/aaaa
+        EXPECT_EQ(filho<QLineEdit>(w, "edtDataNascimento")->text(), "15/03/1975");
         digita(w, "edtCEP", "1234567890");
         EXPECT_EQ(filho<QLineEdit>(w, "edtCEP")->text(), "12345-678");
         digita(w, "edtFone", "81 3333 0000 12 x");
@@ -178,6 +184,71 @@ TEST_F(CadastroPacientes, AnInvalidCpfIsAskedAboutAndNoKeepsTheWindow) {
     EXPECT_EQ(seam.messages[0].text, "CPF inválido. Deseja gravar assim mesmo?");
     EXPECT_EQ(seam.messages[0].buttons, norvix::MsgButtons::YesNo);
     EXPECT_EQ(paciente(codigo, "CPF"), "12345678900");
+}
+
+TEST(DataNascimento, ImpossibleDaysAndTheFutureAreRefused) {
+    using norvix::documentos::dataNascimentoValida;
+    for (const char* boa : {"", "29/02/2000", "01/01/1900", "15/03/1975"}) EXPECT_TRUE(dataNascimentoValida(boa)) << boa;
+    for (const char* ruim : {"31/02/1990", "29/02/1900", "15031975", "15/03", "00/01/2000", "31/12/1899"})
+        EXPECT_FALSE(dataNascimentoValida(ruim)) << ruim;
+    EXPECT_FALSE(dataNascimentoValida(QDate::currentDate().addDays(1).toString("dd/MM/yyyy")));
+}
+
+TEST_F(CadastroPacientes, ACpfOfAnotherPatientIsAskedAboutWithNoAsTheDefault) {
+    dm->execProcedure(QString::fromLatin1(dbtest::kInsertPacientes),
+                      [] {
+                          auto p = dbtest::pacienteTexts("Ana Souza");
+                          for (auto& param : p)
+                              if (param.name == "Cpf") param.value = QStringLiteral("52998224725");
+                          p.push_back({"DtCadastro", QDate::currentDate()});
+                          p.push_back({"TotalExames", 0});
+                          return p;
+                      }());
+    seam.answers = {MsgAnswer::No, MsgAnswer::Yes};
+    const int codigo = inclui("Bia", [&](QWidget* w) {
+        digita(w, "edtCPF", "52998224725");
+        ok(w);
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
+        ok(w);
+    });
+    ASSERT_EQ(seam.messages.size(), 2u) << texts().toStdString();
+    EXPECT_EQ(seam.messages[0].text, "Já existe um paciente com este CPF (Ana Souza). Deseja gravar assim mesmo?");
+    EXPECT_EQ(seam.messages[0].defaultButton, MsgAnswer::No);
+    EXPECT_EQ(paciente(codigo, "CPF"), "52998224725");
+}
+
+TEST_F(CadastroPacientes, EscOrTheCloseButtonAskBeforeDroppingWhatWasTyped) {
+    const std::pair<const char*, std::function<void(QWidget*)>> ways[] = {
+        {"Esc", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }},
+        {"botão de fechar", [](QWidget* w) { w->close(); }},
+    };
+    for (const auto& [way, closeIt] : ways) {
+        SCOPED_TRACE(way);
+        seam.messages.clear();
+        // Nothing typed beyond the name the picker brought: no question.
+        EXPECT_EQ(inclui("Caio", [&](QWidget* w) { closeIt(w); }), 0);
+        EXPECT_TRUE(seam.messages.empty());
+        // Typed: Cancelar stays, Não drops, Sim saves.
+        seam.answers = {MsgAnswer::Cancel, MsgAnswer::No};
+        EXPECT_EQ(inclui("Caio", [&](QWidget* w) {
+                      digita(w, "edtRG", "123");
+                      closeIt(w);
+                      EXPECT_TRUE(w->isVisible());
+                      closeIt(w);
+                      EXPECT_FALSE(w->isVisible());
+                  }),
+                  0);
+        EXPECT_EQ(seam.messages.back().text, "Deseja salvar as alterações?");
+        seam.answers = {MsgAnswer::Yes};
+        const int codigo = inclui("Caio", [&](QWidget* w) {
+            digita(w, "edtRG", "456");
+            closeIt(w);
+        });
+        ASSERT_GT(codigo, 0);
+        EXPECT_EQ(paciente(codigo, "RG"), "456");
+        dm->execProcedure("DELETE FROM Pacientes", {});
+    }
 }
 
 TEST_F(CadastroPacientes, ChangingKeepsTheStoredNameWhenClearedAndCancelChangesNothing) {

@@ -203,3 +203,23 @@ TEST_F(Picker, EditarPacienteSavesAndTheListShowsTheNameAsSaved) {
     EXPECT_EQ(grid->model()->rowCount(), 1);
     EXPECT_EQ(browser->patientName(), "Bia");
 }
+
+TEST_F(Picker, ContinuarOnANamesakesNameTakesTheRowClickedAndAsksWhenNoneIs) {
+    const int first = insertPaciente("MARIA DA SILVA");
+    const int second = insertPaciente("MARIA DA SILVA");
+    novoPaciente([&](QWidget* w) {
+        digita(w, "edtNomePac", "MARIA DA SILVA");
+        filho<QPushButton>(w, "Button1")->click();
+        EXPECT_TRUE(w->isVisible());  // two patients of that name: which one?
+        EXPECT_EQ(texts(), "Há 2 pacientes com o nome MARIA DA SILVA. Escolha um deles na lista.");
+        clica(w, 1, false);
+        filho<QPushButton>(w, "Button1")->click();
+        EXPECT_FALSE(w->isVisible());
+    });
+    EXPECT_EQ(browser->patientCode(), second);
+    novoPaciente([&](QWidget* w) {
+        digita(w, "edtNomePac", "MARIA DA SILVA");
+        clica(w, 0, true);
+    });
+    EXPECT_EQ(browser->patientCode(), first);
+}

@@ -20,6 +20,7 @@
 #include "SingleInstance.h"
 #include "UfrmAguarde.h"
 #include "UfrmDica.h"
+#include "platform/QtTranslations.h"
 #include "UfrmStarting.h"
 #include "platform/MessageSeam.h"
 
@@ -48,9 +49,21 @@ TEST(StartingWindow, FourStepsOnlyTheFirstVisibleAndABarThatStopsAt100) {
 TEST(SearchTipWindow, CaptionSizeTextsAndOkCloses) {
     TfrmDica* tip = TfrmDica::instance();
     EXPECT_EQ(tip->windowTitle(), "Dica de Busca");
-    EXPECT_EQ(tip->size(), QSize(540, 168));
+    tip->show();
+    QCoreApplication::processEvents();
+    // 540 wide as designed, as tall as its three paragraphs need: none cut, none overlapping.
+    EXPECT_EQ(tip->width(), 540);
+    EXPECT_GE(tip->height(), 168);
+    int below = 0;
+    for (const char* name : {"lblTexto1", "lblTexto2", "lblTexto3"}) {
+        auto* l = tip->findChild<QLabel*>(name);
+        ASSERT_NE(l, nullptr);
+        EXPECT_GE(l->height(), l->heightForWidth(l->width())) << name;
+        EXPECT_GE(l->y(), below) << name;
+        below = l->geometry().bottom();
+    }
+    EXPECT_GT(tip->findChild<QPushButton*>("btnOK")->y(), below);
     auto* text1 = tip->findChild<QLabel*>("lblTexto1");
-    ASSERT_NE(text1, nullptr);
     EXPECT_TRUE(text1->text().startsWith("A busca por Diagnóstico do Exame é sensível"));
     auto* text3 = tip->findChild<QLabel*>("lblTexto3");
     ASSERT_NE(text3, nullptr);
@@ -63,6 +76,12 @@ TEST(SearchTipWindow, CaptionSizeTextsAndOkCloses) {
     ok->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(TfrmDica::exists());
+}
+
+TEST(QtTexts, QtsOwnDialogsSpeakPortuguese) {
+    ASSERT_TRUE(norvix::installQtTranslations());
+    EXPECT_EQ(QCoreApplication::translate("QPrintPreviewDialog", "Next page"), QString::fromUtf8("Próxima página"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:"), QString::fromUtf8("&Nome do arquivo:"));
 }
 
 TEST(WaitWindow, StaysOnTopWithItsText) {
