@@ -91,21 +91,20 @@ void TExamExport::Write(const QString& fileName, const QByteArray& content) {
 void TExamExport::Run(TfrmExames& browser) {
     using norvix::MsgButtons;
     using norvix::MsgIcon;
-    const norvix::FbQuery& patient = DMPrincipal().IBQueryPacientes;
-    const QString name = patient.asString(QStringLiteral("NOME"));
-    const int code = patient.asInt(QStringLiteral("CODIGO"));
-    const QString rg = patient.asString(QStringLiteral("RG"));
     QStringList lines;
     try {
-        if (!browser.LocalizaExame(browser.selectedCaption()))
-            throw norvix::Error(QStringLiteral("O exame selecionado não foi encontrado."));
-        const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
-        const int examCode = exam.asInt(QStringLiteral("CODIGO"));
-        const QString eye = exam.asString(QStringLiteral("OLHO")) == QLatin1String("OD") ? QStringLiteral("Olho Direito")
-                                                                                         : QStringLiteral("Olho Esquerdo");
-        const QString date = exam.asDate(QStringLiteral("DATA")).toString(QStringLiteral("dd/MM/yyyy"));
-        const QString time = exam.asTime(QStringLiteral("HORA")).toString(QStringLiteral("HH:mm:ss"));
-        const int doctorCode = exam.asInt(QStringLiteral("CODRESP"));
+        const std::optional<norvix::TExame> exam = browser.selectedExam();
+        if (!exam) throw norvix::Error(QStringLiteral("O exame selecionado não foi encontrado."));
+        const std::optional<norvix::TPaciente> patient = norvix::DPacientes().SelectPacienteByCodigo(exam->paciente);
+        if (!patient) throw norvix::Error(QStringLiteral("O paciente do exame não foi encontrado."));
+        const QString name = patient->nome;
+        const int code = patient->codigo;
+        const QString rg = patient->rg;
+        const QString eye = exam->direito() ? QStringLiteral("Olho Direito") : QStringLiteral("Olho Esquerdo");
+        const QString date = exam->data.toString(QStringLiteral("dd/MM/yyyy"));
+        const QString time = exam->hora.toString(QStringLiteral("HH:mm:ss"));
+        const int examCode = exam->codigo;
+        const int doctorCode = exam->medico;
         const QString prefix = norvix::CaminhoArquivoExame(code, examCode, 'd').chopped(5);
         lines = Lines(name, code, rg, eye, date, time, norvix::DMedicos().SelectNomeByCodigo(doctorCode), prefix,
                       norvix::recordText(norvix::paths().DirQV) + QStringLiteral("/Calibração/"));

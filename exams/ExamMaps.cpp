@@ -21,6 +21,7 @@
 #include "records/UBJpeg.h"
 #include "records/UDArquivos.h"
 #include "records/UDMedicos.h"
+#include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
 #include "reports/UBMapOperation.h"
 
@@ -80,14 +81,11 @@ private:
     QString cone_;
 };
 
-// Reads the files of the exam the exam query stands on (exams folder/patient/exam) into the
-// loader, which shows its own message for a missing file; prefix receives where they lie.
-bool loadStoredExam(QString* prefix = nullptr) {
-    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
+// Reads the files of a stored exam (exams folder/patient/exam) into the loader, which shows
+// its own message for a missing file; prefix receives where they lie.
+bool loadStoredExam(const norvix::TExame& exam, QString* prefix = nullptr) {
     try {
-        const QString files = norvix::CaminhoArquivoExame(exam.asInt(QStringLiteral("CODPACIENTE")),
-                                                          exam.asInt(QStringLiteral("CODIGO")), 'd')
-                                  .chopped(5);
+        const QString files = norvix::CaminhoArquivoExame(exam.paciente, exam.codigo, 'd').chopped(5);
         if (prefix) *prefix = files;
         return norvix::MapOperation().Load(files);
     } catch (const norvix::ArquivoExameError&) {
@@ -107,35 +105,25 @@ QString exampleName(const QString& caption) {
 
 bool isOrtoExample(const QString& caption) { return exampleName(caption).startsWith(QLatin1String("Orto")); }
 
-// The caption of the exam row the exam query stands on, or empty.
-QString currentExamCaption() {
-    const norvix::FbQuery& q = DMPrincipal().IBQueryExames;
-    if (!q.active() || q.recNo() < 0) return {};
-    return q.asString(QStringLiteral("OLHO")) + QStringLiteral(" - ") + dateText(q.asDate(QStringLiteral("DATA"))) +
-           QLatin1Char(' ') + timeText(q.asTime(QStringLiteral("HORA")));
-}
-
-// The header of a stored exam, from the patient row and the exam row: for one map (codes as
+// The header of a stored exam, from its patient's row and the exam: for one map (codes as
 // "0000", the exam code, the confidence rounded) or for one exam of a multi-map
 // (CabecalhoExame: the patient code as it is, the confidence as text).
-QStringList storedExamHeader(bool multiMap) {
-    const norvix::FbQuery& patient = DMPrincipal().IBQueryPacientes;
-    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
-    const int patientCode = patient.asInt(QStringLiteral("CODIGO"));
-    const double confidence = exam.asDouble(QStringLiteral("INDCONF"));
+QStringList storedExamHeader(const norvix::TExame& exam, bool multiMap) {
+    const std::optional<norvix::TPaciente> patient = norvix::DPacientes().SelectPacienteByCodigo(exam.paciente);
+    const int patientCode = exam.paciente;
     QStringList lines{
-        patient.asString(QStringLiteral("NOME")),
+        patient ? patient->nome : QString(),
         multiMap ? QString::number(patientCode) : QStringLiteral("%1").arg(patientCode, 4, 10, QLatin1Char('0')),
-        patient.asString(QStringLiteral("RG")),
-        eyeText(exam.asString(QStringLiteral("OLHO")) == QLatin1String("OD")),
-        dateText(exam.asDate(QStringLiteral("DATA"))),
-        timeText(exam.asTime(QStringLiteral("HORA"))),
-        norvix::DMedicos().SelectNomeByCodigo(exam.asInt(QStringLiteral("CODRESP")))};
+        patient ? patient->rg : QString(),
+        eyeText(exam.direito()),
+        dateText(exam.data),
+        timeText(exam.hora),
+        exam.nomeMedico.isEmpty() ? norvix::DMedicos().SelectNomeByCodigo(exam.medico) : exam.nomeMedico};
     if (multiMap) {
-        lines << QString::number(confidence, 'g', 15);
+        lines << QString::number(exam.indConf, 'g', 15);
     } else {
-        lines << QStringLiteral("%1").arg(exam.asInt(QStringLiteral("CODIGO")), 4, 10, QLatin1Char('0'))
-              << QString::number(std::lround(confidence));
+        lines << QStringLiteral("%1").arg(exam.codigo, 4, 10, QLatin1Char('0'))
+              << QString::number(std::lround(exam.indConf));
     }
     return lines;
 }
@@ -238,25 +226,26 @@ QString TExamMaps::LinhaParaItem(const QString& line) {
 
 void TExamMaps::MostraMiniMapa() {
     if (!browser_.examPanelVisible()) return;
-    if (browser_.selectedItem() < 0) {
+    if (browser_.selectedItem() < 0 || browser_.shownExamCode() == 0) {
         norvix::showMessage(QStringLiteral("Selecione um exame."), kInformacao, MsgIcon::Error, MsgButtons::Ok,
                             &browser_);
         return;
     }
-    if (!browser_.LocalizaExame(browser_.selectedCaption())) {
+    // The exam the panel shows, read again by its code: another workstation may have deleted it.
+    const std::optional<norvix::TExame> exam = norvix::DExames().SelectExameByCodigo(browser_.shownExamCode());
+    if (!exam) {
         norvix::showMessage(QStringLiteral("Erro ao selecionar o exame."), QStringLiteral("Erro"), MsgIcon::Error,
                             MsgButtons::Ok, &browser_);
         return;
     }
-    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
-    const int code = exam.asInt(QStringLiteral("CODIGO"));
+    const int code = exam->codigo;
     if (code == browser_.smallMapExam()) return;
 
     // From here on the picture is this exam's or none: never another exam's.
     QLabel* picture = browser_.smallMapPicture();
     picture->clear();
     browser_.setSmallMapExam(-1);
-    if (!loadStoredExam()) {
+    if (!loadStoredExam(*exam)) {
         norvix::showMessage(kNaoProcessou + QStringLiteral("1"), kInformacao, MsgIcon::Error, MsgButtons::Ok,
                             &browser_);
         return;
@@ -327,34 +316,31 @@ void TExamMaps::MostraMapa(const QString& moduleFile) {
         return;
     }
 
-    if (!browser_.LocalizaExame(caption)) {
+    const std::optional<norvix::TExame> exam = browser_.selectedExam();
+    if (!exam) {
         norvix::showMessage(QStringLiteral("Erro ao selecionar o exame."), QStringLiteral("Erro"), MsgIcon::Error,
                             MsgButtons::Ok, &browser_);
         return;
     }
-    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
     QString prefix;
-    if (!loadStoredExam(&prefix)) {
+    if (!loadStoredExam(*exam, &prefix)) {
         norvix::showMessage(kNaoProcessou + QStringLiteral("ERROMAP03\r\rDiretorio: ") + prefix, kInformacao,
                             MsgIcon::Error, MsgButtons::Ok, &browser_);
         return;
     }
     WaitWindow wait(browser_, true);
     try {
-        const int code = exam.asInt(QStringLiteral("CODIGO"));
-        const QString cone = exam.asString(QStringLiteral("TIPOCONE"));
-        const int rings = exam.asInt(QStringLiteral("NUMANEL"));
         // The stored images, unpacked; one that is absent or does not unpack is no stream.
         QBuffer central, lateral;
-        norvix::DArquivos().SelectImagensByExame(code, central, lateral);
+        norvix::DArquivos().SelectImagensByExame(exam->codigo, central, lateral);
         std::unique_ptr<HostStream> front, side;
         if (norvix::TBJpeg().DescompactaImagem(central)) front = std::make_unique<HostStream>(central.data());
         if (norvix::TBJpeg().DescompactaImagem(lateral)) side = std::make_unique<HostStream>(lateral.data());
         HostStream header;
-        header.writeLines(storedExamHeader(false));
+        header.writeLines(storedExamHeader(*exam, false));
         header.rewind();
-        ChamaModuloMapa(moduleFile, cone, front ? front->moduleStream() : nullptr,
-                        side ? side->moduleStream() : nullptr, rings, header);
+        ChamaModuloMapa(moduleFile, exam->tipoCone, front ? front->moduleStream() : nullptr,
+                        side ? side->moduleStream() : nullptr, exam->numAnel, header, &*exam);
     } catch (const std::exception&) {
         norvix::showMessage(QStringLiteral("Não foi possivel abrir o exame selecionado."), QStringLiteral("Atenção"),
                             MsgIcon::Warning, MsgButtons::Ok, &browser_);
@@ -362,7 +348,7 @@ void TExamMaps::MostraMapa(const QString& moduleFile) {
 }
 
 void TExamMaps::ChamaModuloMapa(const QString& moduleFile, const QString& cone, ModuleStream* front,
-                                ModuleStream* lateral, int rings, HostStream& header) {
+                                ModuleStream* lateral, int rings, HostStream& header, const norvix::TExame* exam) {
     const SavedRecord saved;
     // A count beyond the matrices (or none) would send a module past their end: such an exam
     // is shown with the configured count.
@@ -404,11 +390,8 @@ void TExamMaps::ChamaModuloMapa(const QString& moduleFile, const QString& cone, 
     TSingleMapBinding module;
     const bool bound = module.LoadModule(modulePath(moduleFile));
     // Which entry the exam takes; a module without it is treated as one that does not bind.
-    const bool exampleOrto = browser_.examplesMode() && isOrtoExample(browser_.selectedCaption());
-    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
-    const bool storedOrto = !browser_.examplesMode() && (moduleFile == kHalden || moduleFile == kSorvik) &&
-                            exam.active() && exam.recNo() >= 0 &&
-                            exam.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O");
+    const bool exampleOrto = !exam && browser_.examplesMode() && isOrtoExample(browser_.selectedCaption());
+    const bool storedOrto = exam && (moduleFile == kHalden || moduleFile == kSorvik) && exam->ortoceratologia();
     const bool orto = exampleOrto || storedOrto;
     if (!bound || (orto ? !module.ProcessaMapaOrto : !module.ProcessaMapa)) {
         module.ReleaseModule();
@@ -418,7 +401,14 @@ void TExamMaps::ChamaModuloMapa(const QString& moduleFile, const QString& cone, 
         return;
     }
     if (orto) {
-        const TValoresOrto values = {browser_.sag(), browser_.div(), browser_.raio()};
+        // A stored exam takes its own values; an example those of the last orthokeratology
+        // exam selected, as the browser holds them.
+        TValoresOrto values = {browser_.sag(), browser_.div(), browser_.raio()};
+        if (storedOrto && exam->orto) {
+            values[0] = exam->orto->sag;
+            values[1] = exam->orto->div;
+            values[2] = exam->orto->raio;
+        }
         module.ProcessaMapaOrto(window, exampleOrto ? nullptr : front, exampleOrto ? nullptr : lateral, data.CentroX(),
                                 data.CentroY(), header, &data.M(), &data.Meridianos(), &data.D(), &data.Pupila(),
                                 &values, &infos());
@@ -484,33 +474,25 @@ void TExamMaps::callProcessaMapas(MultiMapCall& call, int count) {
 }
 
 void TExamMaps::MostraMapas(const QString& moduleFile) {
-    // The walk moves the exam query from exam to exam; afterwards it stands again on the exam
-    // it stood on, so that the exam panel's saves still reach the exam it shows.
-    struct StandBack {
-        TfrmExames& browser;
-        QString caption;
-        ~StandBack() {
-            try {
-                if (!caption.isEmpty()) browser.LocalizaExame(caption);
-            } catch (const std::exception&) {
-                // The panel's next operation reports what is wrong with the database.
-            }
-        }
-    } standBack{browser_, currentExamCaption()};
-
-    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
+    // Each listed exam read by the code its item carries; the wizard's choice comes back as
+    // captions, which lead to these values, never to wherever a cursor stands.
+    const QStringList captions = browser_.itemCaptions();
+    const QList<int> codes = browser_.itemCodes();
+    QList<norvix::TExame> exams;
     QStringList lines;
     int right = 0, left = 0;
     bool invalid = false;
-    for (const QString& caption : browser_.itemCaptions()) {
-        if (!browser_.LocalizaExame(caption)) {
+    for (qsizetype i = 0; i < captions.size(); ++i) {
+        std::optional<norvix::TExame> exam =
+            codes.value(i) > 0 ? norvix::DExames().SelectExameByCodigo(codes.value(i)) : std::nullopt;
+        if (!exam) {
             norvix::showMessage(QStringLiteral("Erro ao processar exames para a visualização do mapa!"),
                                 QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, &browser_);
             return;
         }
-        const bool orto = exam.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O");
-        const bool isRight = exam.asString(QStringLiteral("OLHO")) == QLatin1String("OD");
-        QString line = eyeText(isRight) + caption.mid(2);
+        exams << *exam;
+        const bool orto = exam->ortoceratologia();
+        QString line = eyeText(exam->direito()) + captions[i].mid(2);
         if (moduleFile == kTruvan || moduleFile == kQuessel) {
             if (orto) continue;
         } else if (moduleFile == kAmbrel) {
@@ -523,7 +505,7 @@ void TExamMaps::MostraMapas(const QString& moduleFile) {
             continue;
         }
         lines << line;
-        ++(isRight ? right : left);
+        ++(exam->direito() ? right : left);
     }
     if (invalid) {
         norvix::showMessage(QStringLiteral("Tipo de exame incorreto!\rEntre em contato com a assistência técnica"),
@@ -545,21 +527,23 @@ void TExamMaps::MostraMapas(const QString& moduleFile) {
     MultiMapArrays& a = arrays();
     a.resize(int(chosen.size()));
     for (int i = 0; i < a.count; ++i) {
-        if (!browser_.LocalizaExame(LinhaParaItem(chosen[i]))) {
+        const qsizetype at = captions.indexOf(LinhaParaItem(chosen[i]));
+        if (at < 0) {
             norvix::showMessage(QStringLiteral("Erro ao selecionar o exame!"), QStringLiteral("Erro"), MsgIcon::Error,
                                 MsgButtons::Ok, &browser_);
             return;
         }
-        if (exam.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O")) {
-            a.ortho[i][0] = browser_.sag();
-            a.ortho[i][1] = browser_.div();
-            a.ortho[i][2] = browser_.raio();
+        const norvix::TExame& exam = exams[at];
+        if (exam.orto) {
+            a.ortho[i][0] = exam.orto->sag;
+            a.ortho[i][1] = exam.orto->div;
+            a.ortho[i][2] = exam.orto->raio;
         }
-        if (!loadStoredExam()) {
+        if (!loadStoredExam(exam)) {
             showNotFound(&browser_);
             return;
         }
-        a.store(i, norvix::MapOperation(), storedExamHeader(true));
+        a.store(i, norvix::MapOperation(), storedExamHeader(exam, true));
     }
     callProcessaMapas(call, a.count);
 }

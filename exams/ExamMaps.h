@@ -11,6 +11,7 @@
 class TfrmExames;
 namespace norvix {
 class HostStream;
+struct TExame;
 }
 
 class TExamMaps {
@@ -29,13 +30,13 @@ public:
     void MostraMapa(const QString& moduleFile);
     void MostraMapas(const QString& moduleFile);
     void MostraMapasExemplo(const QString& moduleFile);
-    // Calls a single-map, contact-lens or aberrometry module with the exam loaded last (an
-    // example when the browser is on its examples page, else the exam the exam query stands
-    // on); the configuration record's ring count and cone type are the given ones during the
-    // call and restored on every way out. A single-map module without the entry the exam takes
-    // (ProcessaMapa, or ProcessaMapaOrto for an orthokeratology exam) counts as not bound.
+    // Calls a single-map, contact-lens or aberrometry module with the exam loaded last: exam
+    // is the stored exam it is, null for an example of the examples page. The configuration
+    // record's ring count and cone type are the given ones during the call and restored on
+    // every way out. A single-map module without the entry the exam takes (ProcessaMapa, or
+    // ProcessaMapaOrto for an orthokeratology exam) counts as not bound.
     void ChamaModuloMapa(const QString& moduleFile, const QString& cone, ModuleStream* front, ModuleStream* lateral,
-                         int rings, norvix::HostStream& header);
+                         int rings, norvix::HostStream& header, const norvix::TExame* exam = nullptr);
 
     // A wizard's selection line back into an exam item caption: "Olho Direito - " becomes
     // "OD - ", "Olho Esquerdo - " becomes "OS - ", the rest is kept.

@@ -57,8 +57,9 @@ const QString kDoctorPatients = QStringLiteral(
 #define PREFIX_PATTERN "STARTING WITH CAST(:Texto AS VARCHAR(240))"
 const QString kFirstName =
     QStringLiteral("SELECT * FROM Pacientes WHERE Upper(nome) " PREFIX_PATTERN " ORDER BY Nome ASC");
+// The code goes with the name, so that namesakes are two rows and the one chosen is found.
 const QString kDoctorFirstName = QStringLiteral(
-    "Select DISTINCT(Pacientes.Nome), Pacientes.RG FROM Exames JOIN Pacientes ON Exames.CodPaciente = "
+    "Select DISTINCT(Pacientes.Nome), Pacientes.Codigo, Pacientes.RG FROM Exames JOIN Pacientes ON Exames.CodPaciente = "
     "Pacientes.Codigo WHERE Upper(nome) " PREFIX_PATTERN " AND CodResp=:CodigoMedico Order by "
     "Pacientes.Nome Asc");
 
@@ -336,12 +337,14 @@ void TPnlFindPac::btnLocDBGridClick() {
     const int k = kind();
     const QString text = edtFind_->text();
 
-    browser_.SelecionaPaciente(name, k == PrimeiroNome ? CbFind_->currentText() : TfrmExames::kTodos);
-    // The browser goes to the first patient of that name: a namesake, or a patient the doctor
-    // filter hides, must not stand in for the one chosen.
-    if (code > 0 && browser_.patientCode() != code && !browser_.SelecionaCodigoPaciente(code)) {
-        browser_.SelecionaPaciente(name, TfrmExames::kTodos);
-        browser_.SelecionaCodigoPaciente(code);
+    const QString filter = k == PrimeiroNome ? CbFind_->currentText() : TfrmExames::kTodos;
+    if (code > 0) {
+        // By its code: a namesake must not stand in for the one chosen; a patient the doctor
+        // filter hides is looked for among all.
+        browser_.SelecionaPacientePorCodigo(code, filter);
+        if (browser_.patientCode() != code) browser_.SelecionaPacientePorCodigo(code, TfrmExames::kTodos);
+    } else {
+        browser_.SelecionaPaciente(name, filter);
     }
     const QString caption = k >= CodigoExame ? foundExamCaption(code, text) : QString();
     browser_.showFindPanel(false);

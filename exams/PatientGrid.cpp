@@ -1,5 +1,9 @@
 #include "PatientGrid.h"
 
+#include <QApplication>
+#include <QPainter>
+
+#include "records/UArquivosExameTexto.h"
 #include "records/UfrmDataModule.h"
 
 using norvix::DMPrincipal;
@@ -70,6 +74,16 @@ void TPatientGridModel::reset(Filter filter, int doctor, bool byName) {
     jumpToStart();
 }
 
+void TPatientGridModel::resetEmpty(Filter filter, int doctor, bool byName) {
+    filter_ = filter;
+    doctor_ = doctor;
+    byName_ = byName;
+    beginResetModel();
+    rows_.clear();
+    atStart_ = atEnd_ = true;  // nothing to fetch until a jump places the list
+    endResetModel();
+}
+
 int TPatientGridModel::jumpToStart() {
     beginResetModel();
     rows_ = page(true, nullptr, false, kPage);
@@ -126,14 +140,42 @@ int TPatientGridModel::jumpToPrefix(const QString& prefix) {
     return byName_ ? anchorAt({name, code}) : jumpToCode(code);
 }
 
-int TPatientGridModel::jumpToName(const QString& name) {
-    if (name.isEmpty()) return -1;
-    FbParams params{{QStringLiteral("Nome"), name}};
+int TPatientGridModel::jumpToPrefixIgnoringCase(const QString& prefix) {
+    if (prefix.isEmpty()) return -1;
+    FbParams params{{QStringLiteral("Prefixo"), norvix::MaiusculasComAcentos(prefix)}};
     if (filter_ == Filter::SemExames) params.push_back({QStringLiteral("TotalExames"), 0});
     if (filter_ == Filter::Medico) params.push_back({QStringLiteral("CodigoMedico"), doctor_});
+    // The index on UPPER(NOME) finds the matches; the first of them in the list's order is
+    // taken. In the name order no match lies before the prefix in capitals (a capital letter,
+    // accented or not, comes before its small letter), so the walk of the name index starts
+    // there rather than at the top of the list.
+    const QString match = QStringLiteral("%1 AND %2UPPER(Pacientes.Nome) STARTING WITH CAST(:Prefixo AS VARCHAR(50))")
+                              .arg(baseCondition(), byName_ ? QStringLiteral("Pacientes.Nome >= :Prefixo AND ")
+                                                            : QString());
+    norvix::FbQuery& q = DMPrincipal().openQuery(
+        DMPrincipal().IBOperation,
+        QStringLiteral("SELECT FIRST 1 Pacientes.Nome, Pacientes.Codigo FROM Pacientes WHERE %1 ORDER BY %2")
+            .arg(match, QLatin1String(byName_ ? kNameOrderAsc : kCodeOrderAsc)),
+        params);
+    const bool found = !q.isEmpty();
+    const Row key = found ? Row{q.asString(QStringLiteral("NOME")), q.asInt(QStringLiteral("CODIGO"))} : Row{};
+    q.close();
+    if (!found) return -1;
+    if (const int row = rowOfCode(key.code); row >= 0) return row;
+    return byName_ ? anchorAt(key) : jumpToCode(key.code);
+}
+
+int TPatientGridModel::jumpToName(const QString& name) {
+    if (name.isEmpty()) return -1;
+    FbParams params{{QStringLiteral("Nome"), norvix::MaiusculasComAcentos(name)}};
+    if (filter_ == Filter::SemExames) params.push_back({QStringLiteral("TotalExames"), 0});
+    if (filter_ == Filter::Medico) params.push_back({QStringLiteral("CodigoMedico"), doctor_});
+    // The index on UPPER(NOME) gives the few patients of that name; the order by expressions
+    // keeps the server from walking the whole name index in order to find them.
     const QString sql = QStringLiteral("SELECT FIRST 1 Pacientes.Nome, Pacientes.Codigo FROM Pacientes WHERE %1 AND "
-                                       "UPPER(Pacientes.Nome) = UPPER(:Nome) ORDER BY %2")
-                            .arg(baseCondition(), QLatin1String(byName_ ? kNameOrderAsc : kCodeOrderAsc));
+                                       "UPPER(Pacientes.Nome) = CAST(:Nome AS VARCHAR(50)) ORDER BY %2")
+                            .arg(baseCondition(), byName_ ? QStringLiteral("Pacientes.Nome || '', Pacientes.Codigo + 0")
+                                                          : QStringLiteral("Pacientes.Codigo + 0"));
     norvix::FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBOperation, sql, params);
     if (q.isEmpty()) {
         q.close();
@@ -211,4 +253,22 @@ QVariant TPatientGridModel::data(const QModelIndex& index, int role) const {
 QVariant TPatientGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role == Qt::DisplayRole && orientation == Qt::Horizontal && section == 0) return QStringLiteral("Nome");
     return QVariant();
+}
+
+void TPatientNameDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QWidget* view = opt.widget;
+    QStyle* style = view ? view->style() : QApplication::style();
+    // The row's background and selection as the style draws them, without its text.
+    const QString text = opt.text;
+    opt.text.clear();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, view);
+    const QRect box = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, view).adjusted(2, 0, -2, 0);
+    const QPalette::ColorGroup group = opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+    painter->setPen(opt.palette.color(group, opt.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                                  : QPalette::Text));
+    painter->setFont(opt.font);
+    painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      opt.fontMetrics.elidedText(text, Qt::ElideRight, box.width()));
 }

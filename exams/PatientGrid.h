@@ -6,6 +6,7 @@
 // costs two short queries wherever the name lies. Only the name and the code of a row are
 // kept; the full row of the current patient stands in the data module's patient query.
 #include <QAbstractTableModel>
+#include <QStyledItemDelegate>
 #include <QString>
 #include <deque>
 
@@ -19,11 +20,17 @@ public:
 
     // Starts over at the first patient of the list.
     void reset(Filter filter, int doctor, bool byName);
+    // The same list, left empty until a jump (to a code or a name) fetches the rows around
+    // its target: the first page would only be read to be thrown away.
+    void resetEmpty(Filter filter, int doctor, bool byName);
     bool byName() const { return byName_; }
 
     // Re-reads the list around a place, which becomes a row of the model; each returns that
     // row, or -1 when there is no such patient (the rows then stay as they were).
     int jumpToPrefix(const QString& prefix);      // first whose name begins with it (case-sensitive)
+    // First whose name begins with it in either case, accented letters too (the patient
+    // picker's rule: the text upper-cased as MaiusculasComAcentos does, against UPPER(NOME)).
+    int jumpToPrefixIgnoringCase(const QString& prefix);
     int jumpToName(const QString& name);          // first whose name equals it, ignoring case
     int jumpToCode(int code);                     // the patient of that code
     int jumpToStart();
@@ -62,4 +69,12 @@ private:
     std::deque<Row> rows_;
     bool atStart_ = true;
     bool atEnd_ = true;
+};
+
+// Paints the grid's names as single lines, elided at the cell's end: the list is the browser's
+// largest painting, and the general delegate lays every name out as a paragraph.
+class TPatientNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };

@@ -43,8 +43,10 @@
 #include "config/UBIniSettings.h"
 #include "modules/MapCatalogue.h"
 #include "platform/Errors.h"
+#include "platform/MemoLimit.h"
 #include "platform/MessageSeam.h"
 #include "records/UArquivosExame.h"
+#include "records/Exclusao.h"
 #include "records/UDExames.h"
 #include "records/UDLaudos.h"
 #include "records/UDMedicos.h"
@@ -74,6 +76,8 @@ const QString kExamplesRows[6] = {QStringLiteral("Ceratocone - Central"),    QSt
 constexpr int kImageTopography = 1;
 constexpr int kImageOrto = 3;
 constexpr int kImageRole = Qt::UserRole + 1;
+constexpr int kCodeRole = Qt::UserRole + 2;  // the exam code an item stands for
+constexpr int kMemoLimit = 240;              // DIAG and OBSERVACAO hold 240 characters
 
 // The exam list's images, drawn rather than shipped: rings for a topography, a lens over
 // rings for an orthokeratology exam.
@@ -314,6 +318,10 @@ void TfrmExames::buildUi() {
     tlbMapas_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     tlbMapas_->setIconSize(QSize(TMapCatalogue::kImageSize, TMapCatalogue::kImageSize));
     pscrollMapas_->setWidget(tlbMapas_);
+    // As tall as its buttons (and the scroll bar when they do not fit): a scroll area's own
+    // minimum would take room the exam panel needs on a 768-pixel screen.
+    pscrollMapas_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    fitMapStrip();
     bars->addStretch();
     right->addLayout(bars);
     // The map buttons on a row of their own: beside the tool bars only four of the ten
@@ -357,17 +365,23 @@ void TfrmExames::buildUi() {
     listLayout->addWidget(lswPrincipal_, 1);
     listLayout->addWidget(CBoxExames_);
     stkLista_->addWidget(listPage);
-    findPanel_ = new TPnlFindPac(*this, stkLista_);
-    stkLista_->addWidget(findPanel_);
+    // The stack asks only for the room of the page on show: the search panel's height is not
+    // needed while the exam list and the exam panel share the column.
+    connect(stkLista_, &QStackedWidget::currentChanged, this, [this](int current) {
+        for (int i = 0; i < stkLista_->count(); ++i)
+            stkLista_->widget(i)->setSizePolicy(i == current ? QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred)
+                                                             : QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
+        stkLista_->updateGeometry();
+    });
     right->addWidget(stkLista_, 1);
 
-    right->addWidget(buildExamPanel());
+    // The exam panel is made when first shown (ensureExamPanel), at the bottom of this column.
+    rightColumn_ = right;
     body->addLayout(right, 3);
 
     // Every input of the window shares the keyboard table.
     for (QWidget* w : {static_cast<QWidget*>(DBGridPacientes_), static_cast<QWidget*>(lswPrincipal_),
-                       static_cast<QWidget*>(edtFindGrid_), static_cast<QWidget*>(CBMedicos_),
-                       static_cast<QWidget*>(GridExemplos_)})
+                       static_cast<QWidget*>(edtFindGrid_), static_cast<QWidget*>(CBMedicos_)})
         w->installEventFilter(this);
 
     setTabOrder(CBMedicos_, DBGridPacientes_);
@@ -381,6 +395,7 @@ QWidget* TfrmExames::buildPatientsPage() {
     DBGridPacientes_->setObjectName(QStringLiteral("DBGridPacientes"));
     patientModel_ = new TPatientGridModel(this);
     DBGridPacientes_->setModel(patientModel_);
+    DBGridPacientes_->setItemDelegate(new TPatientNameDelegate(DBGridPacientes_));
     DBGridPacientes_->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGridPacientes_->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGridPacientes_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -391,6 +406,7 @@ QWidget* TfrmExames::buildPatientsPage() {
     connect(DBGridPacientes_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (loadingPatients_ || !current.isValid()) return;
+                finishPendingEdit();
                 openCurrentPatient(current.row());
                 DBEditControleChange();
             });
@@ -409,6 +425,10 @@ QWidget* TfrmExames::buildPatientsPage() {
     edtFindGrid_->setMaxLength(50);
     edtFindGrid_->hide();
     connect(edtFindGrid_, &QLineEdit::textEdited, this, &TfrmExames::quickFind);
+    lblFindGrid_ = new QLabel(page);
+    lblFindGrid_->setObjectName(QStringLiteral("lblFindGrid"));
+    lblFindGrid_->setStyleSheet(QStringLiteral("color: rgb(190,0,0);"));
+    lblFindGrid_->hide();
     bbtnBuscaAv_ = new QPushButton(QStringLiteral("Busca Avançada"), page);
     bbtnBuscaAv_->setObjectName(QStringLiteral("bbtnBuscaAv"));
     bbtnBuscaAv_->hide();
@@ -431,27 +451,33 @@ QWidget* TfrmExames::buildPatientsPage() {
     lblNomePaciente_->setFont(bold);
     info->setContentsMargins(6, 4, 6, 4);
     info->setVerticalSpacing(2);
-    info->addWidget(lblNomePaciente_, 0, 0, 1, 4);
-    info->addWidget(new QLabel(QStringLiteral("Código:"), pnlPaciente_), 1, 0);
-    info->addWidget(lblID_, 1, 1);
-    info->addWidget(new QLabel(QStringLiteral("Total de exames:"), pnlPaciente_), 1, 2);
-    info->addWidget(lblTotalExames_, 1, 3);
-    info->addWidget(new QLabel(QStringLiteral("Convênio:"), pnlPaciente_), 2, 0);
-    info->addWidget(lblConvenio_, 2, 1);
-    info->addWidget(new QLabel(QStringLiteral("Último exame:"), pnlPaciente_), 2, 2);
-    info->addWidget(lblUltimoExame_, 2, 3);
+    // One fact a line: beside each other they were cut on a narrow column.
+    info->addWidget(lblNomePaciente_, 0, 0, 1, 2);
+    int line = 1;
+    for (auto [caption, value] : {std::pair{"Código:", lblID_}, std::pair{"Total de exames:", lblTotalExames_},
+                                  std::pair{"Convênio:", lblConvenio_}, std::pair{"Último exame:", lblUltimoExame_}}) {
+        info->addWidget(new QLabel(QString::fromUtf8(caption), pnlPaciente_), line, 0);
+        info->addWidget(value, line++, 1);
+    }
     info->setColumnStretch(1, 1);
-    info->setColumnStretch(3, 1);
-    info->setRowStretch(3, 1);
+    info->setRowStretch(line, 1);
     // Placed by FormResize: the fractions of the page height depend on the screen's ratio.
     page->installEventFilter(this);
     return page;
 }
 
 QWidget* TfrmExames::buildExamplesPage() {
+    // The grid itself is made when the page is first opened: most visits never open it, and
+    // the browser's opening is the operator's most frequent wait.
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("tsExemplos"));
-    auto* layout = new QVBoxLayout(page);
+    new QVBoxLayout(page);
+    return page;
+}
+
+void TfrmExames::ensureExamplesGrid() {
+    if (GridExemplos_) return;
+    QWidget* page = pcExames_->widget(1);
     GridExemplos_ = new QTableWidget(7, 2, page);
     GridExemplos_->setObjectName(QStringLiteral("GridExemplos"));
     GridExemplos_->horizontalHeader()->hide();
@@ -471,8 +497,29 @@ QWidget* TfrmExames::buildExamplesPage() {
     connect(GridExemplos_, &QTableWidget::currentCellChanged, this, [this](int r) {
         if (r >= 1) GridExemplosSelectCell(r);
     });
-    layout->addWidget(GridExemplos_);
-    return page;
+    GridExemplos_->installEventFilter(this);
+    page->layout()->addWidget(GridExemplos_);
+}
+
+TPnlFindPac& TfrmExames::findPanel() {
+    ensureUi();
+    if (!findPanel_) {
+        // Made at its first opening, like the examples grid.
+        findPanel_ = new TPnlFindPac(*this, stkLista_);
+        findPanel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+        stkLista_->addWidget(findPanel_);
+    }
+    return *findPanel_;
+}
+
+void TfrmExames::ensureExamPanel() {
+    ensureUi();
+    if (pnlExame_) return;
+    // Made at its first showing: the browser opens without an exam shown, and this panel's
+    // controls were a sixth of the time to its first frame.
+    rightColumn_->addWidget(buildExamPanel());
+    cBoxMiniMapa_->setChecked(autoMiniMapa_);
+    connect(cBoxMiniMapa_, &QCheckBox::toggled, this, [this](bool on) { autoMiniMapa_ = on; });
 }
 
 QWidget* TfrmExames::buildExamPanel() {
@@ -526,6 +573,7 @@ QWidget* TfrmExames::buildExamPanel() {
         memo = new QPlainTextEdit(page);
         memo->setObjectName(QLatin1String(memoName));
         memo->setReadOnly(true);
+        norvix::limitMemo(memo, kMemoLimit);
         auto* buttons = new QVBoxLayout;
         edit = new QToolButton(page);
         edit->setObjectName(QLatin1String(editName));
@@ -586,9 +634,36 @@ void TfrmExames::placeMapButtons(const TMapCatalogue& catalogue) {
     catalogue.PlaceButtons(
         tlbMapas_, examIcon(kImageTopography), [this](QToolButton* b) { maps_->MapaClick(b->text()); },
         [this](QToolButton* b) { maps_->MapasClick(b->text()); });
+    fitMapStrip();
+}
+
+void TfrmExames::fitMapStrip() {
+    // The buttons' height, captions included, with room for the scroll bar that appears when
+    // they do not fit across.
+    QToolButton probe;
+    probe.setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    probe.setIconSize(tlbMapas_->iconSize());
+    probe.setText(QStringLiteral("Mapa"));
+    const int buttons = std::max(tlbMapas_->sizeHint().height(), probe.sizeHint().height() + 8);
+    pscrollMapas_->setFixedHeight(buttons + pscrollMapas_->horizontalScrollBar()->sizeHint().height());
 }
 
 // ---- showing and closing ---------------------------------------------------------------------
+
+void TfrmExames::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        // The controls are made before the window becomes visible: made in its show event they
+        // would each be shown later by a queued call, a good part of the first frame's time.
+        ensureUi();
+        // The whole work area of the screen, also without a window manager to maximise it: a
+        // dialog is otherwise centred over its parent at its size hint, partly off the screen.
+        const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+        if (const QScreen* s = over && over->screen() ? over->screen() : QGuiApplication::primaryScreen())
+            setGeometry(s->availableGeometry());
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+    QDialog::setVisible(visible);
+}
 
 void TfrmExames::showEvent(QShowEvent* event) {
     ensureUi();
@@ -604,12 +679,15 @@ void TfrmExames::FormShow() {
     ToolBarOrto1_->show();
     ToolBarOrto2_->show();
     pscrollMapas_->setMinimumWidth(300);
-    cBoxMiniMapa_->setChecked(norvix::infos().AutoMiniMapa != 0);
+    autoMiniMapa_ = norvix::infos().AutoMiniMapa != 0;
+    if (cBoxMiniMapa_) cBoxMiniMapa_->setChecked(autoMiniMapa_);
     examplesMode_ = false;
     examView_ = false;
     tbLocPacExam_->setChecked(false);
     CarregaFiltroMedicos();
+    opening_ = true;
     CarregaPacientes(true);
+    opening_ = false;
     focusPatientGrid();
     showPatientToolBar();
     pcExames_->setCurrentIndex(0);
@@ -625,6 +703,7 @@ void TfrmExames::btnFecharClick() {
 
 void TfrmExames::closeEvent(QCloseEvent* event) {
     if (!closing_ && built_) {
+        finishPendingEdit();
         closing_ = true;
         try {
             writeBackSettings();
@@ -642,14 +721,14 @@ void TfrmExames::writeBackSettings() {
     using norvix::setRecordText;
     const QString filter = filterText();
     setRecordText(infos().MedicoAtivo, filter);
-    setRecordText(infos().PacienteAtivo, patientName_);
-    infos().AutoMiniMapa = cBoxMiniMapa_->isChecked() ? 1 : 0;
+    setRecordText(infos().PacienteAtivo, patientName());
+    infos().AutoMiniMapa = autoMiniMapa_ ? 1 : 0;
     if (TBIniSettings* s = settings_) {
         s->WriteParameter(QStringLiteral("Str"), QStringLiteral("CLINICA"), QStringLiteral("MEDICOATIVO"), filter, false);
         s->WriteParameter(QStringLiteral("Str"), QStringLiteral("CLINICA"), QStringLiteral("PACIENTEATIVO"),
-                          patientName_, false);
+                          patientName(), false);
         s->WriteParameter(QStringLiteral("Bool"), QStringLiteral("OPCOES"), QStringLiteral("AUTOMINIMAPA"), QString(),
-                          cBoxMiniMapa_->isChecked());
+                          autoMiniMapa_);
     }
 }
 
@@ -710,7 +789,7 @@ void TfrmExames::CarregaFiltroMedicos() {
     CBMedicos_->setCurrentIndex(selected);
 }
 
-void TfrmExames::CBMedicosChange() { SelecionaPaciente(patientName_, filterText()); }
+void TfrmExames::CBMedicosChange() { SelecionaPacientePorCodigo(patientCode(), filterText()); }
 
 void TfrmExames::SelecionaPaciente(const QString& name, const QString& filter) {
     ensureUi();
@@ -720,6 +799,15 @@ void TfrmExames::SelecionaPaciente(const QString& name, const QString& filter) {
     }
     CarregaPacientes(byName_);
     moveToPatientPrefix(name);
+}
+
+void TfrmExames::SelecionaPacientePorCodigo(int code, const QString& filter) {
+    ensureUi();
+    {
+        const QSignalBlocker block(CBMedicos_);
+        CBMedicos_->setCurrentIndex(CBMedicos_->findText(filter, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    }
+    reloadPatients(byName_, code);
 }
 
 bool TfrmExames::SelecionaCodigoPaciente(int code) {
@@ -738,8 +826,20 @@ bool TfrmExames::SelecionaCodigoPaciente(int code) {
 
 void TfrmExames::CarregaPacientes(bool byName) {
     ensureUi();
+    // The patient of the last session, under the filter of the last session: found before the
+    // list stands anywhere, so that no other patient is loaded on the way.
+    const bool lastSession = filterText() == norvix::recordText(norvix::infos().MedicoAtivo);
+    reloadPatients(byName, 0, lastSession ? norvix::recordText(norvix::infos().PacienteAtivo) : QString());
+}
+
+void TfrmExames::reloadPatients(bool byName, int code, const QString& name) {
+    finishPendingEdit();
     byName_ = byName;
-    showWait();
+    // The list is read a page at a time, so a load takes milliseconds whatever the clinic's
+    // size; the wait window still comes up for the reloads the Part names, but not while the
+    // browser itself is opening, where it would only flash over it.
+    const bool wait = shownOnce_ && !opening_;
+    if (wait) showWait();
     const QString filter = filterText();
     TPatientGridModel::Filter kind = TPatientGridModel::Filter::Todos;
     int doctor = 0;
@@ -750,23 +850,27 @@ void TfrmExames::CarregaPacientes(bool byName) {
         doctor = norvix::DMedicos().SelectCodigoByNome(filter);
     }
     loadingPatients_ = true;
-    patientModel_->reset(kind, doctor, byName);
+    int row = -1;
+    if (code > 0 || !name.isEmpty()) {
+        patientModel_->resetEmpty(kind, doctor, byName);
+        row = code > 0 ? patientModel_->jumpToCode(code) : patientModel_->jumpToName(name);
+        if (row < 0) patientModel_->jumpToStart();
+    } else {
+        patientModel_->reset(kind, doctor, byName);
+    }
     loadingPatients_ = false;
     if (patientModel_->rowCount() == 0) {
         DMPrincipal().IBQueryPacientes.close();
         clearExamList();
         setPatientEditButtons(false);
-        patientName_.clear();
-        patientCode_ = 0;
+        patient_.reset();
         for (QLabel* l : {lblID_, lblNomePaciente_, lblConvenio_, lblUltimoExame_, lblTotalExames_}) l->clear();
     } else {
-        selectGridRow(0);
+        selectGridRow(row >= 0 ? row : 0);
     }
     updateShowAllBox();
-    if (filter == norvix::recordText(norvix::infos().MedicoAtivo))
-        moveToPatientPrefix(norvix::recordText(norvix::infos().PacienteAtivo), true);
     FormResize();
-    hideWait();
+    if (wait) hideWait();
 }
 
 void TfrmExames::selectGridRow(int row) {
@@ -783,9 +887,13 @@ void TfrmExames::selectGridRow(int row) {
 }
 
 void TfrmExames::openCurrentPatient(int row) {
-    DMPrincipal().openQuery(DMPrincipal().IBQueryPacientes,
-                            QStringLiteral("Select * FROM Pacientes WHERE Pacientes.Codigo = :Codigo"),
-                            {{QStringLiteral("Codigo"), patientModel_->codeAt(row)}});
+    norvix::FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBQueryPacientes,
+                                                 QStringLiteral("Select * FROM Pacientes WHERE Pacientes.Codigo = :Codigo"),
+                                                 {{QStringLiteral("Codigo"), patientModel_->codeAt(row)}});
+    if (q.recNo() >= 0)
+        patient_ = norvix::TPaciente::daLinha(q);
+    else
+        patient_.reset();
 }
 
 void TfrmExames::moveToPatientPrefix(const QString& prefix, bool exactIgnoringCase) {
@@ -801,37 +909,34 @@ void TfrmExames::moveToPatientPrefix(const QString& prefix, bool exactIgnoringCa
 }
 
 void TfrmExames::DBEditControleChange() {
-    norvix::FbQuery& q = DMPrincipal().IBQueryPacientes;
-    if (!q.active()) return;
-    if (q.recNo() < 0) {
+    if (!DMPrincipal().IBQueryPacientes.active()) return;
+    if (!patient_) {
         // The patient of this row is gone (another workstation deleted it): say so and show
         // the list as it is now, once the grid is done with this row.
+        clearExamList();
         showMessage(QStringLiteral("O paciente selecionado não existe mais; a lista será atualizada."),
                     QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
         QMetaObject::invokeMethod(this, [this] { CarregaPacientes(byName_); }, Qt::QueuedConnection);
         return;
     }
-    patientCode_ = q.asInt(QStringLiteral("CODIGO"));
-    patientName_ = q.asString(QStringLiteral("NOME"));
-    lblID_->setText(QStringLiteral("%1").arg(patientCode_, 4, 10, QLatin1Char('0')));
-    lblNomePaciente_->setText(patientName_);
-    lblNomePaciente_->setToolTip(QStringLiteral("Data de criação: ") +
-                                 q.asDate(QStringLiteral("DTCADASTRO")).toString(QStringLiteral("dd/MM/yyyy")));
-    lblConvenio_->setText(q.asString(QStringLiteral("CONVENIO")));
-    lblUltimoExame_->setText(q.asString(QStringLiteral("ULTIMOEXAME")));
-    lblTotalExames_->setText(QString::number(q.asInt(QStringLiteral("TOTALEXAMES"))));
+    const norvix::TPaciente& p = *patient_;
+    lblID_->setText(QStringLiteral("%1").arg(p.codigo, 4, 10, QLatin1Char('0')));
+    lblNomePaciente_->setText(p.nome);
+    lblNomePaciente_->setToolTip(QStringLiteral("Data de criação: ") + p.dtCadastro.toString(QStringLiteral("dd/MM/yyyy")));
+    lblConvenio_->setText(p.convenio);
+    lblUltimoExame_->setText(p.ultimoExame);
+    lblTotalExames_->setText(QString::number(p.totalExames));
     AtualizaPaciente();
 }
 
 void TfrmExames::AtualizaPaciente() {
     showPatientToolBar();
-    norvix::FbQuery& q = DMPrincipal().IBQueryPacientes;
-    if (!q.active() || q.recNo() < 0) {
+    if (!patient_) {
         clearExamList();
         setPatientEditButtons(false);
         return;
     }
-    CarregaExames(patientCode_);
+    CarregaExames(patient_->codigo);
     setPatientEditButtons(true);
     tbLocPacExam_->setEnabled(true);
     tbtCadPaciente_->setEnabled(true);
@@ -844,17 +949,12 @@ void TfrmExames::setPatientEditButtons(bool enabled) {
 
 void TfrmExames::refreshCurrentPatientRow() {
     // The patient's counters changed: read the list again and stand on the same patient.
-    const int code = patientCode_;
-    CarregaPacientes(byName_);
-    loadingPatients_ = true;
-    const int row = patientModel_->jumpToCode(code);
-    loadingPatients_ = false;
-    if (row >= 0) selectGridRow(row);
+    reloadPatients(byName_, patientCode());
 }
 
 void TfrmExames::returnGridToRow() {
     // A commit reopened the patient query on its statement: the same patient again.
-    const int row = patientModel_->rowOfCode(patientCode_);
+    const int row = patientModel_->rowOfCode(patientCode());
     if (row >= 0) DBGridPacientes_->setCurrentIndex(patientModel_->index(row, 0));
 }
 
@@ -867,17 +967,13 @@ void TfrmExames::DBGridPacientesCellClick() {
 void TfrmExames::DBGridPacientesDblClick() { tbtAlterarPacienteClick(); }
 
 void TfrmExames::tbOrdemAlfaClick() {
-    const QString name = patientName_;
     tbOrdemAlfa_->setChecked(true);
-    CarregaPacientes(true);
-    moveToPatientPrefix(name);
+    reloadPatients(true, patientCode());
 }
 
 void TfrmExames::tbOrdemCriacaoClick() {
-    const QString name = patientName_;
     tbOrdemCriacao_->setChecked(true);
-    CarregaPacientes(false);
-    moveToPatientPrefix(name);
+    reloadPatients(false, patientCode());
 }
 
 void TfrmExames::focusPatientGrid() { DBGridPacientes_->setFocus(); }
@@ -885,32 +981,29 @@ void TfrmExames::focusPatientGrid() { DBGridPacientes_->setFocus(); }
 // ---- exams -----------------------------------------------------------------------------------
 
 void TfrmExames::clearExamList() {
+    finishPendingEdit();
     const QSignalBlocker block(lswPrincipal_);
     lswPrincipal_->clear();
     selectedCaption_.clear();
+    selected_.reset();
+    clearExamPanel();
     CBoxExames_->hide();
 }
 
 void TfrmExames::CarregaExames(int patientCode) {
     ensureUi();
+    finishPendingEdit();
     const QString filter = filterText();
     const bool all = filter == kTodos || filter.isEmpty() || filter == kSemExames || CBoxExames_->isChecked();
-    norvix::FbQuery& q =
-        all ? DMPrincipal().openQuery(DMPrincipal().IBQueryExames,
-                                      QStringLiteral("SELECT * FROM Exames WHERE Exames.CodPaciente = :codigoPaciente"),
-                                      {{QStringLiteral("codigoPaciente"), patientCode}})
-            : DMPrincipal().openQuery(DMPrincipal().IBQueryExames,
-                                      QStringLiteral("SELECT * FROM Exames WHERE Exames.CodPaciente = :codigoPaciente AND "
-                                                     "Exames.CodResp = :codigoMedico"),
-                                      {{QStringLiteral("codigoPaciente"), patientCode},
-                                       {QStringLiteral("codigoMedico"), currentFilterDoctor()}});
+    const QList<norvix::TExame> exams =
+        norvix::DExames().SelectExamesByPaciente(patientCode, all ? 0 : currentFilterDoctor());
     const QSignalBlocker block(lswPrincipal_);
-    lswPrincipal_->clear();
-    selectedCaption_.clear();
-    for (; !q.eof(); q.next()) {
-        const int image = q.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O") ? kImageOrto : kImageTopography;
-        auto* item = new QListWidgetItem(examIcon(image), itemCaption(q), lswPrincipal_);
+    clearExamList();
+    for (const norvix::TExame& e : exams) {
+        const int image = e.ortoceratologia() ? kImageOrto : kImageTopography;
+        auto* item = new QListWidgetItem(examIcon(image), e.legenda(), lswPrincipal_);
         item->setData(kImageRole, image);
+        item->setData(kCodeRole, e.codigo);
     }
     updateShowAllBox();
 }
@@ -918,22 +1011,29 @@ void TfrmExames::CarregaExames(int patientCode) {
 void TfrmExames::updateShowAllBox() {
     const int count = lswPrincipal_->count();
     const QString filter = filterText();
-    const int total = lblTotalExames_->text().toInt();
+    const int total = patient_ ? patient_->totalExames : 0;
     if (!CBoxExames_->isChecked()) {
         CBoxExames_->setVisible(count > 0 && count < total && filter != kTodos && !examplesMode_);
     } else {
         const int doctor = currentFilterDoctor();
-        CBoxExames_->setVisible(!examplesMode_ && patientCode_ > 0 &&
-                                total != norvix::DExames().CountExamesByMedicoPaciente(doctor, patientCode_));
+        CBoxExames_->setVisible(!examplesMode_ && patient_ &&
+                                total != norvix::DExames().CountExamesByMedicoPaciente(doctor, patient_->codigo));
     }
 }
 
-void TfrmExames::CBoxExamesClick() { CarregaExames(patientCode_); }
+void TfrmExames::CBoxExamesClick() { CarregaExames(patientCode()); }
 
 QStringList TfrmExames::itemCaptions() const {
     QStringList out;
     if (!built_) return out;
     for (int i = 0; i < lswPrincipal_->count(); ++i) out << lswPrincipal_->item(i)->text();
+    return out;
+}
+
+QList<int> TfrmExames::itemCodes() const {
+    QList<int> out;
+    if (!built_) return out;
+    for (int i = 0; i < lswPrincipal_->count(); ++i) out << lswPrincipal_->item(i)->data(kCodeRole).toInt();
     return out;
 }
 
@@ -943,57 +1043,63 @@ int TfrmExames::selectedItem() const {
     return s.isEmpty() ? -1 : lswPrincipal_->row(s.first());
 }
 
-bool TfrmExames::examPanelVisible() const { return built_ && pnlExame_->isVisible(); }
-bool TfrmExames::automaticSmallMap() const { return built_ && cBoxMiniMapa_->isChecked(); }
+bool TfrmExames::examPanelVisible() const { return pnlExame_ && pnlExame_->isVisible(); }
+bool TfrmExames::automaticSmallMap() const { return autoMiniMapa_; }
 
-bool TfrmExames::LocalizaExame(const QString& caption) {
-    // Eye in characters 1-2, date in 6-15, time in 17-24 of the caption.
-    const QString eye = caption.mid(0, 2);
-    const QDate date = QDate::fromString(caption.mid(5, 10), QStringLiteral("dd/MM/yyyy"));
-    const QTime time = QTime::fromString(caption.mid(16, 8), QStringLiteral("HH:mm:ss"));
-    if (!date.isValid() || !time.isValid()) return false;
-    norvix::FbQuery& q = DMPrincipal().openQuery(
-        DMPrincipal().IBQueryExames,
-        QStringLiteral("SELECT * FROM Exames WHERE Exames.CodPaciente=:CodPac AND Exames.Data=:Data AND "
-                       "Exames.Hora=:Hora AND Exames.Olho=:Ol"),
-        {{QStringLiteral("CodPac"), patientCode_},
-         {QStringLiteral("Data"), date},
-         {QStringLiteral("Hora"), time},
-         {QStringLiteral("Ol"), eye}});
-    if (q.isEmpty()) return false;
-    if (q.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O")) {
-        norvix::FbQuery& o = DMPrincipal().openQuery(
-            DMPrincipal().IBQueryExamesOrto, QStringLiteral("SELECT * FROM ExamesOrto WHERE ExamesOrto.CodExame=:CodExame"),
-            {{QStringLiteral("CodExame"), q.asInt(QStringLiteral("CODIGO"))}});
-        sag_ = o.asDouble(QStringLiteral("SAG"));
-        div_ = o.asDouble(QStringLiteral("DIV"));
-        raio_ = o.asDouble(QStringLiteral("RAIO"));
+std::optional<norvix::TExame> TfrmExames::LocalizaExame(const QString& caption) {
+    std::optional<norvix::TExame> exam;
+    for (int i = 0; built_ && i < lswPrincipal_->count() && !exam; ++i) {
+        const QListWidgetItem* item = lswPrincipal_->item(i);
+        if (item->text() == caption && item->data(kCodeRole).toInt() > 0)
+            exam = norvix::DExames().SelectExameByCodigo(item->data(kCodeRole).toInt());
     }
-    return true;
+    if (!exam && patientCode() > 0) exam = norvix::DExames().SelectExameByLegenda(patientCode(), caption);
+    if (exam && exam->paciente != patientCode()) exam.reset();
+    if (exam && exam->orto) {
+        sag_ = exam->orto->sag;
+        div_ = exam->orto->div;
+        raio_ = exam->orto->raio;
+    }
+    return exam;
+}
+
+int TfrmExames::selectedExamCode() const {
+    const int row = selectedItem();
+    return row < 0 || examplesMode_ ? 0 : lswPrincipal_->item(row)->data(kCodeRole).toInt();
+}
+
+std::optional<norvix::TExame> TfrmExames::selectedExam() const {
+    const int code = selectedExamCode();
+    return code > 0 ? norvix::DExames().SelectExameByCodigo(code) : std::nullopt;
 }
 
 void TfrmExames::lswPrincipalSelectItem() {
     const int row = selectedItem();
+    const int code = selectedExamCode();
+    if (!shown_ || shown_->codigo != code) finishPendingEdit();
     selectedCaption_ = row < 0 ? QString() : lswPrincipal_->item(row)->text();
-    if (!examplesMode_ && row >= 0) {
-        const int image = lswPrincipal_->item(row)->data(kImageRole).toInt();
-        if (image == kImageTopography || image == kImageOrto) {
-            if (!LocalizaExame(selectedCaption_)) {
-                showMessage(QStringLiteral("Erro ao selecionar o exame."), QStringLiteral("Erro"), MsgIcon::Error,
-                            MsgButtons::Ok, this);
-                pnlExame_->hide();
-                // Another workstation may have deleted it: show what is there now, once the
-                // list is done with this selection.
-                QMetaObject::invokeMethod(this, [this] { CarregaExames(patientCode_); }, Qt::QueuedConnection);
-                return;
-            }
-            DMPrincipal().openQuery(DMPrincipal().IBQueryMedicos,
-                                    QStringLiteral("SELECT * FROM Medicos WHERE Medicos.Codigo=:CodResp"),
-                                    {{QStringLiteral("CodResp"), DMPrincipal().IBQueryExames.asInt(QStringLiteral("CODRESP"))}});
-            examView_ = true;
-            showExamToolBar();
-            if (pnlExame_->isVisible()) MostraInfoExame(0);
+    selected_.reset();
+    if (!examplesMode_ && code > 0) {
+        selected_ = norvix::DExames().SelectExameByCodigo(code);
+        if (!selected_) {
+            showMessage(QStringLiteral("Erro ao selecionar o exame."), QStringLiteral("Erro"), MsgIcon::Error,
+                        MsgButtons::Ok, this);
+            clearExamPanel();
+            // Another workstation may have deleted it: show what is there now, once the list is
+            // done with this selection.
+            QMetaObject::invokeMethod(this, [this] { CarregaExames(patientCode()); }, Qt::QueuedConnection);
+            return;
         }
+        if (selected_->orto) {
+            sag_ = selected_->orto->sag;
+            div_ = selected_->orto->div;
+            raio_ = selected_->orto->raio;
+        }
+        examView_ = true;
+        showExamToolBar();
+        if (examPanelVisible()) MostraInfoExame(0);
+    } else if (!examplesMode_ && examPanelVisible()) {
+        clearExamPanel();
     }
     if (examplesMode_) {
         for (QToolButton* b : {tbNovoExame1_, tbNovoExame2_, tbtExcluirExame_, tbtCadPaciente_, tbLocPacExam_,
@@ -1001,15 +1107,15 @@ void TfrmExames::lswPrincipalSelectItem() {
             b->setEnabled(false);
     } else {
         tbtExcluirExame_->setEnabled(row >= 0);
-        tbLaudo_->setEnabled(row >= 0 && DMPrincipal().IBQueryMedicos.active() &&
-                             DMPrincipal().IBQueryMedicos.asString(QStringLiteral("NOME")) == filterText());
+        tbLaudo_->setEnabled(selected_ && selected_->nomeMedico == filterText());
     }
 }
 
 void TfrmExames::lswPrincipalDblClick() {
-    if (pnlExame_->isVisible() || examplesMode_) {
-        pnlExame_->hide();
-    } else if (selectedItem() >= 0) {
+    if (examPanelVisible() || examplesMode_) {
+        finishPendingEdit();
+        if (pnlExame_) pnlExame_->hide();
+    } else if (selected_) {
         MostraInfoExame(0);
     }
 }
@@ -1027,37 +1133,38 @@ void TfrmExames::SelecionaExame(const QString& caption, int page) {
 }
 
 void TfrmExames::MostraInfoExame(int page) {
-    ensureUi();
+    ensureExamPanel();
+    if (!shown_ || !selected_ || shown_->codigo != selected_->codigo) finishPendingEdit();
     SpeedButton1_->setEnabled(false);
     SpeedButton4_->setEnabled(false);
-    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
-    const norvix::FbQuery& doctor = DMPrincipal().IBQueryMedicos;
-    const QString doctorName = doctor.active() ? doctor.asString(QStringLiteral("NOME")) : QString();
-    const bool ownDoctor = doctorName == filterText();
+    pgcInfo_->setCurrentIndex(page);
+    shown_ = selectedItem() >= 0 ? selected_ : std::nullopt;
+    if (!shown_) {
+        clearExamPanel();
+        pnlExame_->show();
+        return;
+    }
+    const norvix::TExame& exam = *shown_;
+    const bool ownDoctor = exam.nomeMedico == filterText();
     SpeedButton2_->setEnabled(ownDoctor);
     SpeedButton5_->setEnabled(ownDoctor);
     // The doctor's name in red when the exam is another doctor's, navy otherwise.
     lblNomeMedico_->setStyleSheet(ownDoctor ? QStringLiteral("color: rgb(0,0,128); text-decoration: underline;")
                                             : QStringLiteral("color: rgb(255,0,0); text-decoration: underline;"));
-    pgcInfo_->setCurrentIndex(page);
-    if (exam.active() && exam.recNo() >= 0 && selectedItem() >= 0) {
-        lblOlho_->setText(exam.asString(QStringLiteral("OLHO")) == QLatin1String("OD") ? QStringLiteral("Olho Direito")
-                                                                                       : QStringLiteral("Olho Esquerdo"));
-        lblCodigoExame_->setText(QStringLiteral("%1").arg(exam.asInt(QStringLiteral("CODIGO")), 4, 10, QLatin1Char('0')));
-        lblData_->setText(exam.asDate(QStringLiteral("DATA")).toString(QStringLiteral("dd/MM/yyyy")));
-        lblHora_->setText(exam.asTime(QStringLiteral("HORA")).toString(QStringLiteral("HH:mm:ss")));
-        lblNomeMedico_->setText(doctorName);
-        lblIndConf_->setText(QString::number(exam.asDouble(QStringLiteral("INDCONF")), 'f', 2) + QLatin1Char('%'));
-        memDiag_->setPlainText(exam.asString(QStringLiteral("DIAG")));
-        memObs_->setPlainText(exam.asString(QStringLiteral("OBSERVACAO")));
-        const bool orto = exam.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O");
-        if (orto) {
-            lblDiv_->setText(QString::number(div_, 'f', 2));
-            lblRaio_->setText(QString::number(raio_, 'f', 2));
-            lblSag_->setText(QString::number(sag_, 'f', 2));
-        }
-        gbOrto_->setVisible(orto);
+    lblOlho_->setText(exam.direito() ? QStringLiteral("Olho Direito") : QStringLiteral("Olho Esquerdo"));
+    lblCodigoExame_->setText(QStringLiteral("%1").arg(exam.codigo, 4, 10, QLatin1Char('0')));
+    lblData_->setText(exam.data.toString(QStringLiteral("dd/MM/yyyy")));
+    lblHora_->setText(exam.hora.toString(QStringLiteral("HH:mm:ss")));
+    lblNomeMedico_->setText(exam.nomeMedico);
+    lblIndConf_->setText(QString::number(exam.indConf, 'f', 2) + QLatin1Char('%'));
+    memDiag_->setPlainText(exam.diag);
+    memObs_->setPlainText(exam.observacao);
+    if (exam.orto) {
+        lblDiv_->setText(QString::number(exam.orto->div, 'f', 2));
+        lblRaio_->setText(QString::number(exam.orto->raio, 'f', 2));
+        lblSag_->setText(QString::number(exam.orto->sag, 'f', 2));
     }
+    gbOrto_->setVisible(exam.orto.has_value());
     memDiag_->setReadOnly(true);
     memObs_->setReadOnly(true);
     pnlExame_->show();
@@ -1069,7 +1176,74 @@ void TfrmExames::MostraInfoExame(int page) {
     }
 }
 
+void TfrmExames::clearExamPanel() {
+    finishPendingEdit();
+    shown_.reset();
+    if (!pnlExame_) return;
+    for (QLabel* l : {lblOlho_, lblCodigoExame_, lblData_, lblHora_, lblNomeMedico_, lblIndConf_}) l->clear();
+    memDiag_->clear();
+    memObs_->clear();
+    memDiag_->setReadOnly(true);
+    memObs_->setReadOnly(true);
+    for (QToolButton* b : {SpeedButton1_, SpeedButton2_, SpeedButton4_, SpeedButton5_}) b->setEnabled(false);
+    gbOrto_->hide();
+    imgVisualizar_->clear();
+    smallMapExam_ = -1;
+    pnlExame_->hide();
+}
+
+void TfrmExames::finishPendingEdit() {
+    if (!pnlExame_) return;
+    for (bool diagnosis : {true, false}) {
+        QPlainTextEdit* memo = diagnosis ? memDiag_ : memObs_;
+        if (memo->isReadOnly()) continue;
+        const QString stored = shown_ ? (diagnosis ? shown_->diag : shown_->observacao) : QString();
+        const bool changed = shown_ && memo->toPlainText() != stored;
+        if (changed &&
+            showMessage(diagnosis ? QStringLiteral("Deseja salvar as alterações do diagnóstico?")
+                                  : QStringLiteral("Deseja salvar as alterações das observações?"),
+                        QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this) == MsgAnswer::Yes &&
+            saveMemo(diagnosis))
+            continue;
+        // Dropped: the memo shows what is stored again.
+        const QSignalBlocker block(memo);
+        memo->setPlainText(stored);
+        memo->setReadOnly(true);
+        (diagnosis ? SpeedButton1_ : SpeedButton4_)->setEnabled(false);
+        (diagnosis ? SpeedButton2_ : SpeedButton5_)->setEnabled(shown_.has_value());
+    }
+}
+
+bool TfrmExames::saveMemo(bool diagnosis) {
+    if (!shown_ || !pnlExame_) return false;
+    QPlainTextEdit* memo = diagnosis ? memDiag_ : memObs_;
+    const QString text = memo->toPlainText();
+    showWait();
+    try {
+        if (diagnosis)
+            norvix::DExames().UpdateDiagExameByCodigo(shown_->codigo, text);
+        else
+            norvix::DExames().UpdateObsExameByCodigo(shown_->codigo, text);
+    } catch (const norvix::Error& e) {
+        hideWait();
+        showMessage((diagnosis ? QStringLiteral("Não foi possível salvar o diagnóstico do exame.\n\n")
+                               : QStringLiteral("Não foi possível salvar as observações do exame.\n\n")) +
+                        e.message(),
+                    QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
+        return false;
+    }
+    (diagnosis ? shown_->diag : shown_->observacao) = text;
+    if (selected_ && selected_->codigo == shown_->codigo) (diagnosis ? selected_->diag : selected_->observacao) = text;
+    memo->setReadOnly(true);
+    (diagnosis ? SpeedButton1_ : SpeedButton4_)->setEnabled(false);
+    (diagnosis ? SpeedButton2_ : SpeedButton5_)->setEnabled(true);
+    returnGridToRow();
+    hideWait();
+    return true;
+}
+
 void TfrmExames::SpeedButton2Click() {
+    ensureExamPanel();
     memDiag_->setReadOnly(false);
     SpeedButton1_->setEnabled(true);
     SpeedButton2_->setEnabled(false);
@@ -1077,35 +1251,18 @@ void TfrmExames::SpeedButton2Click() {
 }
 
 void TfrmExames::SpeedButton5Click() {
+    ensureExamPanel();
     memObs_->setReadOnly(false);
     SpeedButton4_->setEnabled(true);
     SpeedButton5_->setEnabled(false);
     memObs_->setFocus();
 }
 
-void TfrmExames::SpeedButton1Click() {
-    showWait();
-    norvix::DExames().UpdateDiagExameByCodigo(DMPrincipal().IBQueryExames.asInt(QStringLiteral("CODIGO")),
-                                              memDiag_->toPlainText());
-    memDiag_->setReadOnly(true);
-    SpeedButton1_->setEnabled(false);
-    SpeedButton2_->setEnabled(true);
-    returnGridToRow();
-    hideWait();
-}
+void TfrmExames::SpeedButton1Click() { saveMemo(true); }
 
-void TfrmExames::SpeedButton4Click() {
-    showWait();
-    norvix::DExames().UpdateObsExameByCodigo(DMPrincipal().IBQueryExames.asInt(QStringLiteral("CODIGO")),
-                                             memObs_->toPlainText());
-    memObs_->setReadOnly(true);
-    SpeedButton4_->setEnabled(false);
-    SpeedButton5_->setEnabled(true);
-    returnGridToRow();
-    hideWait();
-}
+void TfrmExames::SpeedButton4Click() { saveMemo(false); }
 
-void TfrmExames::lblNomeMedicoClick() { SelecionaPaciente(patientName_, lblNomeMedico_->text()); }
+void TfrmExames::lblNomeMedicoClick() { SelecionaPacientePorCodigo(patientCode(), lblNomeMedico_->text()); }
 
 void TfrmExames::showPatientToolBar() { stkToolBars_->setCurrentIndex(0); }
 void TfrmExames::showExamToolBar() { stkToolBars_->setCurrentIndex(1); }
@@ -1122,10 +1279,10 @@ void TfrmExames::showFindPanel(bool show) {
         return;
     }
     if (show) {
-        findPanel_->openSearch();
+        findPanel().openSearch();
         stkLista_->setCurrentWidget(findPanel_);
     } else {
-        findPanel_->closeSearch();
+        if (findPanel_) findPanel_->closeSearch();
         stkLista_->setCurrentIndex(0);
     }
 }
@@ -1138,142 +1295,122 @@ void TfrmExames::deleteExam() {
     if (selectedItem() < 0) return;
     const QString caption = selectedCaption_;
     if (showMessage(QStringLiteral("Confirma a exclusão do exame '") + caption + QStringLiteral("' ?"),
-                    QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes)
+                    QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this,
+                    MsgAnswer::No) != MsgAnswer::Yes)
         return;
-    if (!LocalizaExame(caption)) {
+    const std::optional<norvix::TExame> exam = selectedExam();
+    if (!exam) {
         showMessage(QStringLiteral("Erro ao selecionar o registro!!!"), QStringLiteral("Erro"), MsgIcon::Error,
                     MsgButtons::Ok, this);
         return;
     }
-    const norvix::FbQuery& exam = DMPrincipal().IBQueryExames;
-    const int patient = exam.asInt(QStringLiteral("CODPACIENTE"));
-    const int code = exam.asInt(QStringLiteral("CODIGO"));
-    const QString eye = exam.asString(QStringLiteral("OLHO"));
-    const bool orto = exam.asString(QStringLiteral("TIPOEXAME")) == QLatin1String("O");
-    const int total = norvix::DPacientes().SelectTotalExamesByCodigo(patient);
-
-    QList<int> reports;
-    const int linked = norvix::DLaudos().CountLaudosByExame(code, eye);
-    if (linked > 0) {
-        if (showMessage(QStringLiteral("Existe(m)  %1  Laudo(s) vinculado(s).\rConfirma a exclusão do(s) Laudos(s)?")
-                            .arg(linked),
-                        QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes) {
-            showMessage(QStringLiteral("Exclusão cancelada!!!"), QStringLiteral("Informação"), MsgIcon::Warning,
-                        MsgButtons::Ok, this);
-            return;
-        }
-        const bool left = eye == QLatin1String("OS") || eye == QLatin1String("Esquerdo");
-        norvix::FbQuery& q = DMPrincipal().openQuery(
-            DMPrincipal().IBOperation,
-            left ? QStringLiteral("SELECT Codigo FROM Laudos WHERE MedidaOS=:CodigoExame")
-                 : QStringLiteral("SELECT Codigo FROM Laudos WHERE MedidaOD=:CodigoExame"),
-            {{QStringLiteral("CodigoExame"), code}});
-        for (; !q.eof(); q.next()) reports << q.asInt(QStringLiteral("CODIGO"));
-        q.close();
+    const int linked = norvix::LaudosDoExame(*exam).size();
+    if (linked > 0 &&
+        showMessage(QStringLiteral("Existe(m)  %1  Laudo(s) vinculado(s).\rConfirma a exclusão do(s) Laudos(s)?")
+                        .arg(linked),
+                    QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this,
+                    MsgAnswer::No) != MsgAnswer::Yes) {
+        showMessage(QStringLiteral("Exclusão cancelada!!!"), QStringLiteral("Informação"), MsgIcon::Warning,
+                    MsgButtons::Ok, this);
+        return;
     }
-
-    // The rows go first, in one transaction; the files only after it committed, so that no
-    // row is ever left pointing at files already gone.
-    {
-        norvix::TDMPrincipal::Batch batch(DMPrincipal());
-        if (!reports.isEmpty()) norvix::DLaudos().DeleteLaudosByExame(code, eye);
-        if (orto) norvix::DExames().DeleteExamesOrtoByCodigoExame(code);
-        norvix::DExames().DeleteExamesByCodigo(code);
-        QString last = QStringLiteral("  ");
-        norvix::FbQuery& q = DMPrincipal().openQuery(
-            DMPrincipal().IBOperation,
-            QStringLiteral("SELECT * FROM Exames WHERE Hora = (SELECT max(Hora) FROM Exames WHERE Data = (SELECT "
-                           "max(Data) FROM Exames WHERE CodPaciente=:CodPac) AND CodPaciente=:CodPac) AND "
-                           "CodPaciente=:CodPac"),
-            {{QStringLiteral("CodPac"), patient}});
-        if (!q.isEmpty())
-            last = q.asString(QStringLiteral("OLHO")) + QLatin1Char(' ') +
-                   q.asDate(QStringLiteral("DATA")).toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
-                   q.asTime(QStringLiteral("HORA")).toString(QStringLiteral("HH:mm:ss")).left(5);
-        q.close();
-        norvix::DPacientes().UpdateExamesPacientesByCodigo(patient, last, std::max(0, total - 1));
-        batch.commit();
+    finishPendingEdit();
+    norvix::TExclusao done;
+    try {
+        done = norvix::ExcluiExame(*exam);
+    } catch (const norvix::Error& e) {
+        showMessage(QStringLiteral("Não foi possível excluir o exame.\n\n") + e.message(), QStringLiteral("Erro"),
+                    MsgIcon::Error, MsgButtons::Ok, this);
+        return;
     }
-    auto remove = [](const QString& path) {
-        if (QFile::exists(path) && !QFile::remove(path))
-            std::fprintf(stderr, "Não foi possível excluir %s\n", qPrintable(path));
-    };
-    for (int report : reports) remove(norvix::CaminhoLaudo(QString::number(patient), QString::number(report)));
-    if (!reports.isEmpty())
-        QDir().rmdir(QFileInfo(norvix::CaminhoLaudo(QString::number(patient), QStringLiteral("0"))).absolutePath());
-    for (char letter : {'a', 'd', 'm'}) remove(norvix::CaminhoArquivoExame(patient, code, letter));
-    QDir().rmdir(QFileInfo(norvix::CaminhoArquivoExame(patient, code, 'a')).absolutePath());
+    for (const QString& path : std::as_const(done.naoRemovidos))
+        std::fprintf(stderr, "Não foi possível excluir %s\n", qPrintable(path));
 
-    pnlExame_->hide();
-    const QString name = patientName_;
-    if (total - 1 > 0) {
-        SelecionaPaciente(name, filterText());
+    clearExamPanel();
+    if (done.examesRestantes > 0) {
+        SelecionaPacientePorCodigo(exam->paciente, filterText());
     } else {
         CarregaFiltroMedicos();
-        SelecionaPaciente(name, kSemExames);
+        SelecionaPacientePorCodigo(exam->paciente, kSemExames);
     }
 }
 
 void TfrmExames::tbtExcluirPacienteClick() { deletePatient(); }
 
 void TfrmExames::deletePatient() {
-    norvix::FbQuery& patients = DMPrincipal().IBQueryPacientes;
-    if (!patients.active() || patients.recNo() < 0) return;
-    const int code = patientCode_;
-    const QString name = patientName_;
-    norvix::FbQuery& q = DMPrincipal().openQuery(
-        DMPrincipal().IBOperation, QStringLiteral("SELECT CodPaciente,CodResp FROM Exames WHERE Exames.CodPaciente = :idxPac"),
-        {{QStringLiteral("idxPac"), code}});
-    const bool hasExams = !q.isEmpty();
-    q.close();
-    if (hasExams) {
-        showMessage(QStringLiteral("Não é possivel excluir o paciente ") + name +
-                        QStringLiteral("! \n\nPara excluir este paciente é preciso excluir todos os exames."),
-                    QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
+    if (!patient_) return;
+    const int code = patient_->codigo;
+    const QString name = patient_->nome;
+    QList<int> reports;
+    try {
+        if (norvix::DMPrincipal().selectInt(
+                QStringLiteral("SELECT COUNT(*) FROM Exames WHERE Exames.CodPaciente = :idxPac"),
+                {{QStringLiteral("idxPac"), code}}, QStringLiteral("COUNT"), norvix::TDMPrincipal::Close::Yes) > 0) {
+            showMessage(QStringLiteral("Não é possivel excluir o paciente ") + name +
+                            QStringLiteral("! \n\nPara excluir este paciente é preciso excluir todos os exames."),
+                        QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
+            return;
+        }
+        reports = norvix::LaudosDoPaciente(code);
+    } catch (const norvix::Error& e) {
+        showMessage(e.message(), QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
         return;
     }
-    if (showMessage(QStringLiteral("Confirma a exclusão do paciente '") + name + QStringLiteral("'?"),
-                    QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes)
+    QString question = QStringLiteral("Confirma a exclusão do paciente '") + name + QStringLiteral("'?");
+    if (!reports.isEmpty())
+        question += QStringLiteral("\n\nO(s) %1 laudo(s) do paciente também será(ão) excluído(s).").arg(reports.size());
+    if (showMessage(question, QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this,
+                    MsgAnswer::No) != MsgAnswer::Yes)
         return;
-    norvix::DPacientes().DeletePacientesByCodigo(code);
-    if (norvix::DPacientes().CountPacientes() == 0) {
-        CarregaFiltroMedicos();
+    try {
+        const norvix::TExclusao done = norvix::ExcluiPaciente(code);
+        for (const QString& path : done.naoRemovidos)
+            std::fprintf(stderr, "Não foi possível excluir %s\n", qPrintable(path));
+    } catch (const norvix::Error& e) {
+        showMessage(QStringLiteral("Não foi possível excluir o paciente.\n\n") + e.message(), QStringLiteral("Erro"),
+                    MsgIcon::Error, MsgButtons::Ok, this);
+        return;
+    }
+    patient_.reset();
+    CarregaFiltroMedicos();
+    if (norvix::DPacientes().CountPacientes() == 0)
         SelecionaPaciente(QString(), kTodos);
-    } else {
-        CarregaFiltroMedicos();
+    else
         SelecionaPaciente(QString(), filterText().isEmpty() ? kTodos : filterText());
-    }
 }
 
 // ---- starting work ---------------------------------------------------------------------------
 
 void TfrmExames::tbNovoExameClick() {
-    if (patientCode_ <= 0 || DMPrincipal().IBQueryPacientes.recNo() < 0) {
+    if (!patient_) {
         showMessage(QStringLiteral("Selecione um Paciente para efetuar o exame!"), QStringLiteral("Informação"),
                     MsgIcon::Error, MsgButtons::Ok, this);
         return;
     }
+    finishPendingEdit();
     if (openers().novoExame) openers().novoExame(*this, false);
 }
 
 void TfrmExames::tbExameOrtoClick() {
-    if (patientCode_ <= 0 || DMPrincipal().IBQueryPacientes.recNo() < 0) {
+    if (!patient_) {
         showMessage(QStringLiteral("Selecione um Paciente para efetuar o exame!"), QStringLiteral("Informação"),
                     MsgIcon::Error, MsgButtons::Ok, this);
         return;
     }
+    finishPendingEdit();
     if (openers().novoExame) openers().novoExame(*this, true);
 }
 
 void TfrmExames::tbtCadPacienteClick() {
     CarregaFiltroMedicos();
-    SelecionaPaciente(patientName_, filterText());
+    SelecionaPacientePorCodigo(patientCode(), filterText());
     if (openers().novoPaciente) openers().novoPaciente(*this);
 }
 
 void TfrmExames::tbtAlterarPacienteClick() {
-    if (patientCode_ <= 0) return;
-    if (openers().editarPaciente) openers().editarPaciente(*this, patientCode_);
+    if (!patient_) return;
+    finishPendingEdit();
+    if (openers().editarPaciente) openers().editarPaciente(*this, patient_->codigo);
     returnGridToRow();
 }
 
@@ -1283,6 +1420,7 @@ void TfrmExames::tbLaudoClick() {
                     MsgButtons::Ok, this);
         return;
     }
+    finishPendingEdit();
     if (openers().laudo) openers().laudo(*this);
     returnGridToRow();
 }
@@ -1300,14 +1438,15 @@ void TfrmExames::tbExportadorClick() {
 
 void TfrmExames::pcExamesChange(int page) {
     if (page == 1) {
+        clearExamPanel();
         examplesMode_ = true;
         examView_ = false;
-        pnlExame_->hide();
         showExamToolBar();
         for (QToolButton* b : {tbNovoExame1_, tbNovoExame2_, tbtExcluirExame_, tbExportador_, tbLaudo_, tbOrdemAlfa_,
                                tbOrdemCriacao_, tbExameOrto1_, tbExameOrto2_})
             b->setEnabled(false);
         CBoxExames_->hide();
+        ensureExamplesGrid();
         for (int r = 1; r <= 6; ++r) GridExemplos_->setItem(r, 1, new QTableWidgetItem(kExamplesRows[r - 1]));
         GridExemplos_->setCurrentCell(1, 1);
         GridExemplosSelectCell(1);
@@ -1319,7 +1458,7 @@ void TfrmExames::pcExamesChange(int page) {
         examplesMode_ = false;
         examView_ = true;
         clearExamList();
-        if (DMPrincipal().IBQueryPacientes.active() && DMPrincipal().IBQueryPacientes.recNo() >= 0) {
+        if (patient_) {
             DBEditControleChange();
         } else {
             AtualizaPaciente();
@@ -1387,7 +1526,7 @@ bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
         }
         if (searching) {
             if (key == Qt::Key_Escape) showFindPanel(false);
-            else findPanel_->focusSearchText();
+            else findPanel().focusSearchText();
             return true;
         }
         return key == Qt::Key_Escape;
@@ -1423,8 +1562,11 @@ bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
         if (row >= 0) selectGridRow(row);
         return true;
     }
-    // A letter, a digit or ç jumps to the first patient beginning with it.
-    if (!ctrl && !searching && !edtFindGrid_->isVisible() && source != edtFindGrid_ && !examplesMode_) {
+    // A letter, a digit or ç jumps to the first patient beginning with it; never a key that a
+    // text field let through (a read-only memo passes its keys up to the window).
+    const bool fromText =
+        source == this && (qobject_cast<QPlainTextEdit*>(focusWidget()) || qobject_cast<QLineEdit*>(focusWidget()));
+    if (!ctrl && !searching && !edtFindGrid_->isVisible() && source != edtFindGrid_ && !examplesMode_ && !fromText) {
         const QString text = event->text();
         if (text.size() == 1) {
             const QChar c = text.at(0);
@@ -1438,9 +1580,26 @@ bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
     return false;
 }
 
-void TfrmExames::quickFind(const QString& text) { moveToPatientPrefix(text); }
+void TfrmExames::quickFind(const QString& text) {
+    // As the patient picker finds names: in either case, accented letters too.
+    int row = -1;
+    if (!text.isEmpty() && patientModel_->rowCount() > 0) {
+        loadingPatients_ = true;
+        row = patientModel_->jumpToPrefixIgnoringCase(text);
+        loadingPatients_ = false;
+        if (row >= 0) selectGridRow(row);
+    }
+    const bool none = !text.isEmpty() && row < 0;
+    lblFindGrid_->setText(none ? QStringLiteral("Nenhum paciente começa com \u201C%1\u201D.").arg(text) : QString());
+    if (lblFindGrid_->isVisible() != none) {
+        lblFindGrid_->setVisible(none);
+        FormResize();
+    }
+}
 
 void TfrmExames::hideQuickFind() {
+    lblFindGrid_->clear();
+    lblFindGrid_->hide();
     edtFindGrid_->clear();
     edtFindGrid_->hide();
     bbtnBuscaAv_->hide();
@@ -1462,12 +1621,17 @@ void TfrmExames::FormResize() {
     const auto [gridFraction, panelFraction] = layoutFractions(ratio);
     const int h = page->height();
     const int w = page->width();
-    const int findHeight = edtFindGrid_->isVisible() ? edtFindGrid_->sizeHint().height() + 4 : 0;
-    edtFindGrid_->setGeometry(0, 0, std::max(0, w - bbtnBuscaAv_->sizeHint().width() - 4), edtFindGrid_->sizeHint().height());
-    bbtnBuscaAv_->setGeometry(w - bbtnBuscaAv_->sizeHint().width(), 0, bbtnBuscaAv_->sizeHint().width(),
-                              edtFindGrid_->sizeHint().height());
+    // The heights the fixed controls ask for do not change with their texts: measured once.
+    if (fieldHint_.isEmpty())
+        fieldHint_ = QSize(bbtnBuscaAv_->sizeHint().width(), edtFindGrid_->sizeHint().height());
+    if (panelHeight_ == 0) panelHeight_ = pnlPaciente_->sizeHint().height();
+    const int fieldHeight = edtFindGrid_->isVisible() ? fieldHint_.height() + 4 : 0;
+    const int noticeHeight = lblFindGrid_->isVisible() ? lblFindGrid_->sizeHint().height() + 2 : 0;
+    lblFindGrid_->setGeometry(2, fieldHeight, w - 4, noticeHeight);
+    const int findHeight = fieldHeight + noticeHeight;
+    edtFindGrid_->setGeometry(0, 0, std::max(0, w - fieldHint_.width() - 4), fieldHint_.height());
+    bbtnBuscaAv_->setGeometry(w - fieldHint_.width(), 0, fieldHint_.width(), fieldHint_.height());
     DBGridPacientes_->setGeometry(0, findHeight, w, std::max(0, int(h * gridFraction) - findHeight));
     const int panelTop = int(h * panelFraction);
-    pnlPaciente_->setGeometry(0, std::min(panelTop, std::max(0, h - pnlPaciente_->sizeHint().height())), w,
-                              std::max(pnlPaciente_->sizeHint().height(), h - panelTop));
+    pnlPaciente_->setGeometry(0, std::min(panelTop, std::max(0, h - panelHeight_)), w, std::max(panelHeight_, h - panelTop));
 }

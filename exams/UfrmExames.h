@@ -6,9 +6,14 @@
 // reach the window only through the operations below.
 #include <QDialog>
 #include <QPointer>
+#include <QSize>
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include "records/UDExames.h"
+#include "records/UDPacientes.h"
 
 class QCheckBox;
 class QComboBox;
@@ -20,6 +25,7 @@ class QGroupBox;
 class QScrollArea;
 class QStackedWidget;
 class QTabWidget;
+class QVBoxLayout;
 class QTableView;
 class QTableWidget;
 class QTimer;
@@ -59,11 +65,21 @@ public:
     // Selects the filter entry equal to filter (none when absent), reloads the patients in
     // the current order and moves to the first patient whose name begins with name.
     void SelecionaPaciente(const QString& name, const QString& filter);
+    // The same, moving to the patient of that code (the first row when the list does not hold
+    // it): how the browser finds a patient again, so that namesakes are never confused.
+    void SelecionaPacientePorCodigo(int code, const QString& filter);
     // Makes the patient of that code current when the patient list holds it; whether it did.
     bool SelecionaCodigoPaciente(int code);
-    // Finds the exam of an item caption ("OD - dd/MM/yyyy HH:mm:ss") of the current patient
-    // into the exam query; for an orthokeratology exam also its Sag, Div, Raio.
-    bool LocalizaExame(const QString& caption);
+    // The exam of an item caption ("OD - dd/MM/yyyy HH:mm:ss") of the current patient: the
+    // list item's exam by its code, else the row of that eye, date and time; for an
+    // orthokeratology exam its Sag, Div, Raio also become the browser's.
+    std::optional<norvix::TExame> LocalizaExame(const QString& caption);
+    // The selected item's exam read again by its code (none when no stored exam is selected or
+    // another workstation deleted it), and that code (0 when none).
+    std::optional<norvix::TExame> selectedExam() const;
+    int selectedExamCode() const;
+    // The code of the exam the exam panel shows (0 when it shows none).
+    int shownExamCode() const { return shown_ ? shown_->codigo : 0; }
     // Selects and focuses the first exam item whose caption begins with caption, then shows
     // the exam panel on its page (0 diagnosis, 1 observations).
     void SelecionaExame(const QString& caption, int page);
@@ -82,8 +98,9 @@ public:
     bool examplesMode() const { return examplesMode_; }
     bool examView() const { return examView_; }
     QString selectedCaption() const { return selectedCaption_; }
-    QString patientName() const { return patientName_; }
-    int patientCode() const { return patientCode_; }
+    QString patientName() const { return patient_ ? patient_->nome : QString(); }
+    int patientCode() const { return patient_ ? patient_->codigo : 0; }
+    const std::optional<norvix::TPaciente>& patient() const { return patient_; }
     double sag() const { return sag_; }
     double div() const { return div_; }
     double raio() const { return raio_; }
@@ -92,6 +109,8 @@ public:
     QString filterText() const;
     // Exam list captions in order, and the selected one (-1 when none).
     QStringList itemCaptions() const;
+    // The exam code each item stands for, in the same order (0 for an example item).
+    QList<int> itemCodes() const;
     int selectedItem() const;
     bool examPanelVisible() const;
     // Small map state (set by map viewing).
@@ -101,7 +120,7 @@ public:
     bool automaticSmallMap() const;
     TExamMaps& maps() const { return *maps_; }
     TBIniSettings* settings() const { return settings_; }
-    TPnlFindPac& findPanel() const { return *findPanel_; }
+    TPnlFindPac& findPanel();
 
     // The patient and exam tool bars as the search panel and the rules need them.
     void setPatientButtonsEnabled(bool enabled);  // the five buttons the search disables
@@ -152,6 +171,7 @@ public:
     static std::pair<double, double> layoutFractions(double ratio);
 
 protected:
+    void setVisible(bool visible) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -165,12 +185,23 @@ private:
     void buildUi();
     QWidget* buildPatientsPage();
     QWidget* buildExamplesPage();
+    void ensureExamplesGrid();
     QWidget* buildExamPanel();
+    void ensureExamPanel();
+    void fitMapStrip();
     void showPatientToolBar();
     void showExamToolBar();
     void AtualizaPaciente();
     void updateShowAllBox();
     void clearExamList();
+    // Loads the patients in that order and stands on the patient of code, or when code is 0 on
+    // the first patient named name ignoring case (the first row when the list holds neither).
+    void reloadPatients(bool byName, int code, const QString& name = QString());
+    // An edit of the diagnosis or the observations in progress belongs to the exam the panel
+    // shows: saved there after asking, or dropped; never carried to another exam.
+    void finishPendingEdit();
+    bool saveMemo(bool diagnosis);
+    void clearExamPanel();
     void setPatientEditButtons(bool enabled);
     void moveToPatientPrefix(const QString& prefix, bool caseInsensitive = false);
     void selectGridRow(int row);
@@ -190,14 +221,16 @@ private:
     bool examplesMode_ = false;
     bool examView_ = false;
     QString selectedCaption_;
-    QString patientName_;
-    int patientCode_ = 0;
+    std::optional<norvix::TPaciente> patient_;  // the current patient, as read by its code
+    std::optional<norvix::TExame> selected_;    // the selected exam, as read by its code
+    std::optional<norvix::TExame> shown_;       // the exam the panel shows
     double sag_ = 0, div_ = 0, raio_ = 0;
     int smallMapExam_ = -1;
     bool byName_ = true;
     bool loadingPatients_ = false;
     bool closing_ = false;
     bool shownOnce_ = false;
+    bool opening_ = false;  // FormShow's first load of the patients
     bool built_ = false;
     std::unique_ptr<TMapCatalogue> pendingButtons_;
 
@@ -209,6 +242,7 @@ private:
     QTableView* DBGridPacientes_ = nullptr;
     TPatientGridModel* patientModel_ = nullptr;
     QLineEdit* edtFindGrid_ = nullptr;
+    QLabel* lblFindGrid_ = nullptr;  // "Nenhum paciente começa com ..." under the quick find
     QPushButton* bbtnBuscaAv_ = nullptr;
     QFrame* pnlPaciente_ = nullptr;
     QLabel* lblID_ = nullptr;
@@ -259,6 +293,10 @@ private:
     QLabel* imgVisualizar_ = nullptr;
     QCheckBox* cBoxMiniMapa_ = nullptr;
     QPushButton* btnFechar_ = nullptr;
+    QVBoxLayout* rightColumn_ = nullptr;  // the column the exam panel joins when first shown
+    bool autoMiniMapa_ = false;
+    QSize fieldHint_;       // the quick find's field height and its button's width
+    int panelHeight_ = 0;   // the patient panel's height                 // "&Automático", also before the panel is made
     QPushButton* SpeedButton3_ = nullptr;
     QTimer* timerAguarde_ = nullptr;
 

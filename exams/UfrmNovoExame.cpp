@@ -21,12 +21,14 @@
 #include "config/SharedRecords.h"
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
+#include "platform/MemoLimit.h"
 #include "platform/MessageSeam.h"
 #include "records/ExameNovo.h"
 #include "records/UArquivosExame.h"
 #include "records/UArquivosExameTexto.h"
 #include "records/UBJpeg.h"
 #include "records/UDMedicos.h"
+#include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
 #include "shell/HelpViewer.h"
 #include "shell/UfrmAguarde.h"
@@ -113,13 +115,7 @@ void pinta(QLabel* l, const QColor& cor) {
 QPlainTextEdit* memo(QWidget* pai, const char* nome) {
     auto* m = new QPlainTextEdit(pai);
     m->setObjectName(QLatin1String(nome));
-    QObject::connect(m, &QPlainTextEdit::textChanged, m, [m] {
-        const QString texto = m->toPlainText();
-        if (texto.size() <= kLimiteMemo) return;
-        const QSignalBlocker bloqueio(m);
-        m->setPlainText(texto.left(kLimiteMemo));
-        m->moveCursor(QTextCursor::End);
-    });
+    norvix::limitMemo(m, kLimiteMemo);
     return m;
 }
 
@@ -139,7 +135,7 @@ QString textoOlho(int olho) { return olho == TfrmNovoExame::kDireito ? QStringLi
 
 // ---- construction ----------------------------------------------------------------------------
 
-TfrmNovoExame::TfrmNovoExame(TfrmExames* browser, Tipo tipo, QWidget* parent)
+TfrmNovoExame::TfrmNovoExame(TfrmExames* browser, Tipo tipo, QWidget* parent, int paciente)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), browser_(browser), tipo_(tipo) {
     instance_ = this;
     setAttribute(Qt::WA_DeleteOnClose);
@@ -153,13 +149,15 @@ TfrmNovoExame::TfrmNovoExame(TfrmExames* browser, Tipo tipo, QWidget* parent)
         o.bitmap = QImage(640, 480, QImage::Format_RGB32);
         o.bitmap.fill(Qt::black);
     }
-    // The patient examined is the one the patient query stands on now; a later move of the
-    // browser (its refresh after the first eye's save) does not change it.
-    const norvix::FbQuery& q = norvix::DMPrincipal().IBQueryPacientes;
-    if (q.active() && q.recNo() >= 0) {
-        paciente_ = q.asInt(QStringLiteral("CODIGO"));
-        nomePaciente_ = q.asString(QStringLiteral("NOME"));
-        rgPaciente_ = q.asString(QStringLiteral("RG"));
+    // The patient examined is the browser's current patient, read by its code now; a later
+    // move of the browser (its refresh after the first eye's save) does not change it.
+    if (paciente == 0 && browser_) paciente = browser_->patientCode();
+    if (paciente > 0) {
+        if (const auto p = norvix::DPacientes().SelectPacienteByCodigo(paciente)) {
+            paciente_ = p->codigo;
+            nomePaciente_ = p->nome;
+            rgPaciente_ = p->rg;
+        }
     }
     buildUi();
 }
@@ -167,8 +165,7 @@ TfrmNovoExame::TfrmNovoExame(TfrmExames* browser, Tipo tipo, QWidget* parent)
 TfrmNovoExame::~TfrmNovoExame() = default;
 
 void TfrmNovoExame::Abre(TfrmExames& browser, bool orto) {
-    const norvix::FbQuery& q = norvix::DMPrincipal().IBQueryPacientes;
-    if (!q.active() || q.recNo() < 0) {
+    if (browser.patientCode() <= 0) {
         showMessage(QStringLiteral("Selecione um Paciente para efetuar o exame!"), QStringLiteral("Informação"),
                     MsgIcon::Error, MsgButtons::Ok, &browser);
         return;
@@ -217,17 +214,28 @@ void TfrmNovoExame::buildUi() {
     lblMens3_->setGeometry(44, 6, 420, 66);
     lblMens3_->hide();
 
-    // The doctor, the date and the time.
+    // The patient examined (name and code), the doctor, the date and the time.
+    lblPaciente_ = rotulo(this, "lblPaciente", QString());
+    QFont destaque = lblPaciente_->font();
+    destaque.setBold(true);
+    lblPaciente_->setFont(destaque);
+    lblPaciente_->setGeometry(480, 4, 272, 20);
+    const QString codigo = QStringLiteral("%1").arg(paciente_, 4, 10, QLatin1Char('0'));
+    lblPaciente_->setToolTip(QStringLiteral("Paciente: %1 (código %2)").arg(nomePaciente_, codigo));
+    lblPaciente_->setText(lblPaciente_->fontMetrics().elidedText(nomePaciente_, Qt::ElideRight,
+                                                                  272 - lblPaciente_->fontMetrics().horizontalAdvance(
+                                                                            QStringLiteral(" \u00B7 ") + codigo)) +
+                          QStringLiteral(" \u00B7 ") + codigo);
     auto* medico = rotulo(this, "lblMedico", QStringLiteral("Médico responsável:"));
-    medico->setGeometry(480, 6, 272, 18);
+    medico->setGeometry(480, 26, 150, 18);
+    lblData_ = rotulo(this, "lblData", QString());
+    lblData_->setGeometry(632, 26, 60, 18);
+    lblHora_ = rotulo(this, "lblHora", QString());
+    lblHora_->setGeometry(692, 26, 60, 18);
+    lblHora_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ComboMedicos_ = new QComboBox(this);
     ComboMedicos_->setObjectName(QStringLiteral("ComboMedicos"));
-    ComboMedicos_->setGeometry(480, 24, 272, 26);
-    lblData_ = rotulo(this, "lblData", QString());
-    lblData_->setGeometry(480, 54, 130, 18);
-    lblHora_ = rotulo(this, "lblHora", QString());
-    lblHora_->setGeometry(622, 54, 130, 18);
-    lblHora_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ComboMedicos_->setGeometry(480, 46, 272, 26);
 
     Bevel1_ = new QFrame(this);
     Bevel1_->setObjectName(QStringLiteral("Bevel1"));
@@ -351,13 +359,21 @@ void TfrmNovoExame::FormShow() {
     }
 }
 
-void TfrmNovoExame::sbtFecharClick() {
-    if (entre2e4(olhos_[0].passo) || entre2e4(olhos_[1].passo)) {
-        if (showMessage(QStringLiteral("Tem ceteza que deseja cancelar o exame?"), QStringLiteral("Informação"),
-                        MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes)
-            return;
-    }
-    close();
+void TfrmNovoExame::sbtFecharClick() { close(); }
+
+bool TfrmNovoExame::confirmaCancelamento() {
+    // An eye captured and not yet stored is the operator's work: it goes only on "Sim".
+    if (!entre2e4(olhos_[0].passo) && !entre2e4(olhos_[1].passo)) return true;
+    return showMessage(QStringLiteral("Tem ceteza que deseja cancelar o exame?"), QStringLiteral("Informação"),
+                       MsgIcon::Question, MsgButtons::YesNo, this, MsgAnswer::No) == MsgAnswer::Yes;
+}
+
+void TfrmNovoExame::reject() {
+    // Every way of closing comes here (the close button through QDialog's closeEvent, Esc,
+    // "Fechar"/"Cancelar"): the window ends only when nothing half done is lost unasked.
+    if (!confirmaCancelamento()) return;
+    FormClose();
+    QDialog::reject();
 }
 
 void TfrmNovoExame::closeEvent(QCloseEvent* event) {
@@ -367,7 +383,6 @@ void TfrmNovoExame::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    FormClose();
     QDialog::closeEvent(event);
 }
 
@@ -390,19 +405,14 @@ void TfrmNovoExame::FormClose() {
 }
 
 void TfrmNovoExame::keyPressEvent(QKeyEvent* event) {
+    // Esc is "Cancelar": it asks while an eye is half done. Only a press that reaches this
+    // window counts; the release of an Esc that closed a capture, map or message window (and
+    // so arrives here) is no request to close.
     if (event->key() == Qt::Key_Escape) {
         close();
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-void TfrmNovoExame::keyReleaseEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
-    }
-    QDialog::keyReleaseEvent(event);
 }
 
 bool TfrmNovoExame::eventFilter(QObject* watched, QEvent* event) {
@@ -559,7 +569,10 @@ void TfrmNovoExame::ExecutaPasso(int olho) {
     if (!entre2e4(olhos_[0].passo) && !entre2e4(olhos_[1].passo)) sbtFechar_->setText(QStringLiteral("&Fechar"));
     for (Olho& x : olhos_)
         if (x.passo == 5) x.executar->setEnabled(false);
-    if (fecharDepois_) close();
+    if (fecharDepois_) {
+        fecharDepois_ = false;
+        close();
+    }
 }
 
 bool TfrmNovoExame::TomaCaptura(int olho, const QByteArray& frente, const QByteArray& lateral) {
@@ -815,8 +828,7 @@ bool TfrmNovoExame::gravaComum(int olho, const std::function<void(int medico)>& 
         // The browser shows the new exam under its doctor, on this patient.
         try {
             browser_->CarregaFiltroMedicos();
-            browser_->SelecionaPaciente(nomePaciente_, nomeMedico);
-            browser_->SelecionaCodigoPaciente(paciente_);
+            browser_->SelecionaPacientePorCodigo(paciente_, nomeMedico);
         } catch (const std::exception& e) {
             showMessage(QString::fromUtf8(e.what()), QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
         }

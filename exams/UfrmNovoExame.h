@@ -39,9 +39,10 @@ public:
     static constexpr int kEsquerdo = 0;
     static constexpr int kDireito = 1;
 
-    // browser: the exam browser, whose current patient is examined and whose lists are brought
-    // up to date after each save; null for none (the patient query still gives the patient).
-    TfrmNovoExame(TfrmExames* browser, Tipo tipo, QWidget* parent = nullptr);
+    // browser: the exam browser, whose lists are brought up to date after each save (null for
+    // none). The patient examined is the one of code paciente, or when it is 0 the browser's
+    // current patient; it is read by its code when the window is made.
+    TfrmNovoExame(TfrmExames* browser, Tipo tipo, QWidget* parent = nullptr, int paciente = 0);
     ~TfrmNovoExame() override;
 
     // The opener of the browser's "Novo Exame" and "Orto" (and of the patient picker): with a
@@ -77,7 +78,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
+    void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -109,6 +110,9 @@ private:
 
     void FormShow();
     void FormClose();
+    // Whether the window may close: asks "Tem ceteza que deseja cancelar o exame?" while an
+    // eye is between capture and storing.
+    bool confirmaCancelamento();
     void buildUi();
     void CarregaMedicos();
     void DefinePasso(int olho, int passo);
@@ -141,6 +145,7 @@ private:
     std::optional<std::array<QByteArray, 2>> capturaDada_;
     std::array<Olho, 2> olhos_;
 
+    QLabel* lblPaciente_ = nullptr;  // the patient examined: name and code
     QComboBox* ComboMedicos_ = nullptr;
     QLabel* lblData_ = nullptr;
     QLabel* lblHora_ = nullptr;

@@ -281,14 +281,14 @@ void TfrmLaudo::adiciona(Caixa c, const QString& linha) {
 bool TfrmLaudo::calculaOlho(const QString& caption) {
     const bool direito = caption.startsWith(QLatin1String("OD"));
     std::optional<norvix::TValoresMapa>& valores = direito ? valoresOD_ : valoresOS_;
-    if (!browser_ || !browser_->LocalizaExame(caption)) {
+    const std::optional<norvix::TExame> exame = browser_ ? browser_->LocalizaExame(caption) : std::nullopt;
+    if (!exame) {
         norvix::showMessage(QStringLiteral("Não foi possivel selecionar o exame."), QStringLiteral("Erro"),
                             MsgIcon::Error, MsgButtons::Ok, this);
         return false;
     }
-    const norvix::FbQuery& exame = norvix::DMPrincipal().IBQueryExames;
-    const int codigo = exame.asInt(QStringLiteral("CODIGO"));
-    const int paciente = exame.asInt(QStringLiteral("CODPACIENTE"));
+    const int codigo = exame->codigo;
+    const int paciente = exame->paciente;
     // The exam belongs to the report once it is found, whatever the map module does with it.
     (direito ? codOD_ : codOS_) = codigo;
     bool carregou = false;

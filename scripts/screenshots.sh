@@ -10,7 +10,11 @@ cd "$SRC"
 ./scripts/build.sh >/dev/null
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-export QT_QPA_PLATFORM=offscreen NORVIX_ROOT="$tmp/demo" XDG_CONFIG_HOME="$tmp/config"
+# A virtual screen of 1366 x 768, the smallest common clinic screen, so that maximised
+# windows take the size they would there.
+printf '{"screens":[{"name":"tela","x":0,"y":0,"width":%s,"height":%s,"logicalDpiX":96,"logicalDpiY":96,"dpr":1}]}\n' \
+  "${NORVIX_SCREEN_WIDTH:-1366}" "${NORVIX_SCREEN_HEIGHT:-768}" >"$tmp/tela.json"
+export QT_QPA_PLATFORM="offscreen:configfile=$tmp/tela.json" NORVIX_ROOT="$tmp/demo" XDG_CONFIG_HOME="$tmp/config"
 # The backup pictures copy to the temporary installation's medium, with its bookkeeping.
 export NORVIX_BACKUP_DIR="$tmp/demo/OrventDuo"
 export FIREBIRD_LOCK="$tmp/lock" NORVIX_SIM_TARGET="${NORVIX_SIM_TARGET:-cornea 7.70 7.90 90 0 olho}"

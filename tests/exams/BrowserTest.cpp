@@ -7,8 +7,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QListWidget>
 #include <QTableView>
@@ -17,6 +20,8 @@
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
@@ -28,7 +33,9 @@
 #include "platform/MessageSeam.h"
 #include "platform/ProfileFile.h"
 #include "records/UArquivosExame.h"
+#include "records/Exclusao.h"
 #include "records/UDLaudos.h"
+#include "shell/UfrmAguarde.h"
 
 using norvix::MsgAnswer;
 
@@ -198,6 +205,7 @@ TEST_F(Browser, DeletingTheLastExamUpdatesTheCountersRemovesTheFilesAndMovesToSe
     selectItem(1);
     child<QToolButton>("tbtExcluirExame")->click();
     EXPECT_EQ(seam.messages.back().text, "Confirma a exclusão do exame 'OD - 15/03/2025 09:00:01' ?");
+    EXPECT_EQ(seam.messages.back().defaultButton, MsgAnswer::No);
     EXPECT_EQ(count("SELECT COUNT(*) FROM Exames"), 1);
     EXPECT_EQ(dm->selectString("SELECT UltimoExame FROM Pacientes", {}, "UltimoExame", norvix::TDMPrincipal::Close::Yes),
               "OD 14/03/2025 09:00");
@@ -339,7 +347,7 @@ TEST_F(Browser, KeysJumpToPatientsAndOpenTheQuickFind) {
     QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
     auto* find = child<QLineEdit>("edtFindGrid");
     EXPECT_FALSE(find->isHidden());
-    QTest::keyClicks(find, "car");  // case-sensitive
+    QTest::keyClicks(find, "car");
     EXPECT_EQ(browser->patientName(), "carlos");
     QTest::keyClick(find, Qt::Key_Escape);
     EXPECT_TRUE(find->isHidden());
@@ -367,6 +375,8 @@ TEST_F(Browser, ClosingKeepsTheDoctorThePatientAndTheSmallMapChoice) {
     browser = new TfrmExames(&settings);
     browser->show();
     chooseFilter("Ana");
+    selectItem(0);
+    browser->MostraInfoExame(0);
     child<QCheckBox>("cBoxMiniMapa")->setChecked(true);
     browser->close();
     const norvix::ProfileFile kept(files.path() + "/root/OrventDuo/Orvent.ini");
@@ -381,4 +391,205 @@ TEST(BrowserLayout, FractionsFollowTheScreenRatio) {
     EXPECT_EQ(TfrmExames::layoutFractions(1.25), std::make_pair(0.79, 0.855));
     EXPECT_EQ(TfrmExames::layoutFractions(1.3), std::make_pair(0.63, 0.75));
     EXPECT_EQ(TfrmExames::layoutFractions(16.0 / 9), std::make_pair(0.70, 0.80));
+}
+
+// ---- every action on the exam and patient the operator sees ----------------------------------
+
+namespace {
+
+// Two namesakes with exams of two doctors: the browser must never take one for the other.
+class BrowserIdentity : public Browser {
+protected:
+    void SetUp() override {
+        Browser::SetUp();
+        ana = insertMedico("Ana");
+        beto = insertMedico("Beto");
+        first = patientWithExams("MARIA DA SILVA", ana, 1);
+        second = patientWithExams("MARIA DA SILVA", ana, 2, beto, 1);
+        dm->execProcedure("UPDATE Exames SET Diag = 'd' || Codigo, Observacao = 'o' || Codigo", {});
+        open();
+        chooseFilter("Ana");
+        ASSERT_TRUE(browser->SelecionaCodigoPaciente(second));
+        ASSERT_EQ(browser->patientCode(), second);
+    }
+    QString diag(int exam) {
+        return dm->selectString("SELECT Diag FROM Exames WHERE Codigo = :C", {{"C", exam}}, "Diag",
+                                norvix::TDMPrincipal::Close::Yes);
+    }
+    QString obs(int exam) {
+        return dm->selectString("SELECT Observacao FROM Exames WHERE Codigo = :C", {{"C", exam}}, "Observacao",
+                                norvix::TDMPrincipal::Close::Yes);
+    }
+    // The first exam of the patient on show, with the panel open and its diagnosis being edited.
+    int editDiagnosis(const QString& text) {
+        selectItem(0);
+        browser->MostraInfoExame(0);
+        const int code = browser->shownExamCode();
+        child<QToolButton>("SpeedButton2")->click();
+        auto* memo = child<QPlainTextEdit>("memDiag");
+        memo->selectAll();
+        QTest::keyClicks(memo, text);
+        return code;
+    }
+    QStringList diagnoses() {
+        QStringList out;
+        norvix::FbQuery& q = dm->openQuery(dm->IBOperation, "SELECT Diag FROM Exames ORDER BY Codigo");
+        for (; !q.eof(); q.next()) out << q.asString("DIAG");
+        q.close();
+        return out;
+    }
+    int ana = 0, beto = 0, first = 0, second = 0;
+};
+
+}  // namespace
+
+TEST_F(BrowserIdentity, DiagnosisThenObservationOfOneExamAreBothStoredOnIt) {
+    const int exam = editDiagnosis("catarata incipiente");
+    child<QToolButton>("SpeedButton1")->click();  // the commit closes every cursor
+    child<QToolButton>("SpeedButton5")->click();
+    child<QPlainTextEdit>("memObs")->moveCursor(QTextCursor::End);
+    QTest::keyClicks(child<QPlainTextEdit>("memObs"), " e revisao em 6 meses");
+    child<QToolButton>("SpeedButton4")->click();
+    EXPECT_EQ(diag(exam), "catarata incipiente");
+    EXPECT_EQ(obs(exam), QStringLiteral("o%1 e revisao em 6 meses").arg(exam));
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Exames WHERE Diag = 'catarata incipiente'"), 1);
+    // At most what the column holds can be typed.
+    child<QToolButton>("SpeedButton2")->click();
+    QTest::keyClicks(child<QPlainTextEdit>("memDiag"), QString(300, QLatin1Char('x')));
+    EXPECT_EQ(child<QPlainTextEdit>("memDiag")->toPlainText().size(), 240);
+}
+
+TEST_F(BrowserIdentity, AnEditInProgressGoesToItsOwnExamOrIsDroppedWhateverChangesUnderIt) {
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"outro paciente", [this] { browser->SelecionaCodigoPaciente(first); }},
+        {"Exibir todos os exames", [this] { child<QCheckBox>("CBoxExames")->click(); }},
+        {"filtro", [this] { chooseFilter("*** Todos"); }},
+        {"ordem", [this] { child<QToolButton>("tbOrdemCriacao")->click(); }},
+        {"outro exame", [this] { selectItem(1); }},
+    };
+    for (const auto& [change, doIt] : changes) {
+        for (MsgAnswer answer : {MsgAnswer::Yes, MsgAnswer::No}) {
+            SCOPED_TRACE(std::string(change) + (answer == MsgAnswer::Yes ? " / Sim" : " / Não"));
+            chooseFilter("Ana");
+            child<QToolButton>("tbOrdemAlfa")->click();
+            browser->SelecionaCodigoPaciente(second);
+            if (child<QCheckBox>("CBoxExames")->isChecked()) child<QCheckBox>("CBoxExames")->click();
+            const QStringList before = diagnoses();
+            const int exam = editDiagnosis("editado");
+            seam.answers = {answer};
+            doIt();
+            EXPECT_EQ(seam.messages.back().text, "Deseja salvar as alterações do diagnóstico?");
+            QStringList expected = before;
+            if (answer == MsgAnswer::Yes) {
+                EXPECT_EQ(diag(exam), "editado");
+                expected[expected.indexOf(QStringLiteral("d%1").arg(exam))] = "editado";
+            }
+            EXPECT_EQ(diagnoses(), expected);  // no other exam touched
+            EXPECT_TRUE(child<QPlainTextEdit>("memDiag")->isReadOnly());
+            EXPECT_NE(child<QPlainTextEdit>("memDiag")->toPlainText(), "editado");
+            dm->execProcedure("UPDATE Exames SET Diag = 'd' || Codigo", {});
+        }
+    }
+}
+
+TEST_F(BrowserIdentity, NamesakesAreFoundAgainByCodeOnEveryPath) {
+    const std::pair<const char*, std::function<void()>> paths[] = {
+        {"filtro", [this] { chooseFilter("*** Todos"); }},
+        {"ordem alfabética", [this] { child<QToolButton>("tbOrdemAlfa")->click(); }},
+        {"ordem de criação", [this] { child<QToolButton>("tbOrdemCriacao")->click(); }},
+        {"nome do médico",
+         [this] {
+             selectItem(0);
+             browser->MostraInfoExame(0);
+             browser->lblNomeMedicoClick();
+         }},
+        {"Novo Paciente", [this] { browser->tbtCadPacienteClick(); }},
+        {"exame excluído",
+         [this] {
+             selectItem(0);
+             child<QToolButton>("tbtExcluirExame")->click();
+         }},
+    };
+    for (const auto& [path, doIt] : paths) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(browser->SelecionaCodigoPaciente(second));
+        doIt();
+        EXPECT_EQ(browser->patientCode(), second);
+        EXPECT_EQ(child<QLabel>("lblID")->text(), QStringLiteral("%1").arg(second, 4, 10, QLatin1Char('0')));
+    }
+}
+
+TEST_F(BrowserIdentity, AKeyInAReadOnlyMemoNeverMovesThePatient) {
+    selectItem(0);
+    browser->MostraInfoExame(0);
+    auto* memo = child<QPlainTextEdit>("memDiag");
+    memo->setFocus();
+    QTest::keyClicks(memo, "MX");
+    EXPECT_EQ(browser->patientCode(), second);
+    EXPECT_EQ(memo->toPlainText(), diag(browser->shownExamCode()));
+}
+
+TEST_F(BrowserIdentity, AFailedSaveSaysWhyHidesTheWaitAndKeepsTheText) {
+    dm->execProcedure("CREATE EXCEPTION FALHA_TESTE 'falha simulada'", {});
+    dm->execProcedure("CREATE TRIGGER FALHA_EXAMES FOR EXAMES BEFORE UPDATE AS BEGIN EXCEPTION FALHA_TESTE; END", {});
+    const int exam = editDiagnosis("nao grava");
+    child<QToolButton>("SpeedButton1")->click();
+    EXPECT_TRUE(seam.messages.back().text.startsWith("Não foi possível salvar o diagnóstico do exame."));
+    EXPECT_FALSE(TfrmAguarde::exists() && TfrmAguarde::instance()->isVisible());
+    EXPECT_EQ(child<QPlainTextEdit>("memDiag")->toPlainText(), "nao grava");
+    EXPECT_FALSE(child<QPlainTextEdit>("memDiag")->isReadOnly());
+    EXPECT_EQ(diag(exam), QStringLiteral("d%1").arg(exam));
+}
+
+TEST_F(Browser, CountersComeFromTheRowsAndTheNewestRemainingExamByDateAndTime) {
+    const int ana = insertMedico("Ana");
+    const int p = insertPaciente("Márcia", 9);  // a count already wrong
+    insertExame(p, ana, QDate(2025, 1, 1), QTime(9, 0, 0), "OD");
+    insertExame(p, ana, QDate(2025, 1, 2), QTime(9, 0, 0), "OS");
+    const int newest = insertExame(p, ana, QDate(2025, 1, 3), QTime(10, 0, 0), "OD");
+    const auto exam = norvix::DExames().SelectExameByCodigo(newest);
+    ASSERT_TRUE(exam);
+    const norvix::TExclusao done = norvix::ExcluiExame(*exam);
+    EXPECT_EQ(done.examesRestantes, 2);
+    // The Part's statement took the 01/01 exam, which shares the time of day.
+    EXPECT_EQ(dm->selectString("SELECT UltimoExame FROM Pacientes", {}, "UltimoExame", norvix::TDMPrincipal::Close::Yes),
+              "OS 02/01/2025 09:00");
+    EXPECT_EQ(dm->selectInt("SELECT TotalExames FROM Pacientes", {}, "TotalExames", norvix::TDMPrincipal::Close::Yes), 2);
+}
+
+TEST_F(Browser, APatientWithOnlyAReportWithoutExamsIsDeletedWithIt) {
+    insertMedico("Ana");
+    const int p = insertPaciente("Rui");
+    norvix::DLaudos().InsertLaudos(p, -1, -1, "", kDay, QTime(8, 0, 0));
+    const int report = dm->selectInt("SELECT Codigo FROM Laudos", {}, "Codigo", norvix::TDMPrincipal::Close::Yes);
+    const QString file = norvix::CaminhoLaudo(QString::number(p), QString::number(report));
+    QDir().mkpath(QFileInfo(file).path());
+    QFile(file).open(QIODevice::WriteOnly);
+    open();
+    seam.answers = {MsgAnswer::Yes};
+    child<QToolButton>("tbtExcluirPaciente")->click();
+    EXPECT_EQ(seam.messages.back().text, "Confirma a exclusão do paciente 'Rui'?\n\nO(s) 1 laudo(s) do paciente também "
+                                         "será(ão) excluído(s).");
+    EXPECT_EQ(seam.messages.back().defaultButton, MsgAnswer::No);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 0);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Laudos"), 0);
+    EXPECT_FALSE(QFile::exists(file));
+}
+
+TEST_F(Browser, QuickFindIgnoresCaseAlsoInAccentedLettersAndSaysWhenNothingMatches) {
+    insertMedico("Ana");
+    for (const char* n : {"ÁUREA LIMA", "Bia", "ÉRICA SOUZA"}) insertPaciente(QString::fromUtf8(n));
+    open();
+    QTest::keyClick(child<QTableView>("DBGridPacientes"), Qt::Key_F, Qt::ControlModifier);
+    auto* find = child<QLineEdit>("edtFindGrid");
+    for (const QChar c : QString::fromUtf8("éri")) {  // typed as keys (QTest types ASCII only)
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(find, &key);
+    }
+    EXPECT_EQ(browser->patientName(), QString::fromUtf8("ÉRICA SOUZA"));
+    EXPECT_TRUE(child<QLabel>("lblFindGrid")->isHidden());
+    QTest::keyClicks(find, "x");
+    EXPECT_EQ(child<QLabel>("lblFindGrid")->text(), QString::fromUtf8("Nenhum paciente começa com “érix”."));
+    EXPECT_FALSE(child<QLabel>("lblFindGrid")->isHidden());
+    EXPECT_EQ(browser->patientName(), QString::fromUtf8("ÉRICA SOUZA"));
 }

@@ -42,6 +42,7 @@ protected:
         browser = new TfrmExames(&settings);
         browser->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(browser));
+        browser->findPanel();  // made at its first use
         edtFind = child<QLineEdit>("edtFind");
         grid = child<QTableView>("dbGridPacLoc");
     }

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -181,8 +182,9 @@ TEST_F(NewExam, SavesInTheSameSecondWaitForTheNextOneSoTheBrowserTellsThemApart)
     const QStringList captions = browser->itemCaptions();
     ASSERT_EQ(captions.size(), 2);
     for (const QString& caption : captions) {
-        ASSERT_TRUE(browser->LocalizaExame(caption));
-        EXPECT_EQ(dm->IBQueryExames.asString("OLHO"), caption.left(2));
+        const auto exam = browser->LocalizaExame(caption);
+        ASSERT_TRUE(exam);
+        EXPECT_EQ(exam->olho, caption.left(2));
     }
     EXPECT_EQ(dm->selectString("SELECT UltimoExame FROM Pacientes WHERE Codigo = :C", {{"C", patient}}, "UltimoExame",
                                norvix::TDMPrincipal::Close::Yes),
@@ -225,3 +227,19 @@ TEST_F(NewExam, ExamsFolderThatCannotBeMadeFailsTheSaveCleanly) {
 }
 
 }  // namespace
+
+TEST_F(NewExam, TheHeaderNamesThePatientAndTheBrowserFindsItAgainByCodeAmongNamesakes) {
+    const int namesake = insertPaciente("Carla Sant'Anna", 0);
+    open(TfrmNovoExame::Tipo::Topografia, true);
+    const QString code = QStringLiteral("%1").arg(patient, 4, 10, QLatin1Char('0'));
+    auto* header = window->findChild<QLabel*>("lblPaciente");
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->text(), QStringLiteral("Carla Sant'Anna \u00B7 ") + code);
+    chooseDoctor();
+    toStep4(R);
+    run(R);
+    EXPECT_EQ(window->passo(R), 5);
+    EXPECT_EQ(browser->patientCode(), patient);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Exames WHERE CodPaciente = :P", {{"P", namesake}}), 0);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Exames WHERE CodPaciente = :P", {{"P", patient}}), 1);
+}

@@ -52,11 +52,8 @@ TfrmNovoExame* NewExam::open(TfrmNovoExame::Tipo tipo, bool withBrowser) {
         browser->show();
         QCoreApplication::processEvents();
         browser->SelecionaCodigoPaciente(patient);
-    } else {
-        dm->openQuery(dm->IBQueryPacientes, QStringLiteral("Select * FROM Pacientes WHERE Pacientes.Codigo = :Codigo"),
-                      {{"Codigo", patient}});
     }
-    window = new TfrmNovoExame(browser, tipo);
+    window = new TfrmNovoExame(browser, tipo, nullptr, withBrowser ? 0 : patient);
     window->show();
     QCoreApplication::processEvents();
     return window;

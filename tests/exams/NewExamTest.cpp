@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <QToolButton>
 
 #include "NewExamSupport.h"
@@ -177,33 +178,39 @@ TEST_F(NewExam, LayoutsAndTheHintFollowTheirRules) {
     EXPECT_FALSE(hint->isVisible());
 }
 
-TEST_F(NewExam, CancelAsksOnlyWhileAnEyeIsMidWayAndEscNeverAsks) {
+TEST_F(NewExam, EveryWayOfClosingAsksWhileAnEyeIsMidWayAndNoKeepsTheWork) {
     open();
     window->sbtFecharClick();  // nothing under way: closes at once
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());
     EXPECT_TRUE(seam.messages.empty());
 
-    open();
-    chooseDoctor();
-    run(L);
-    seam.answers = {norvix::MsgAnswer::No};
-    window->sbtFecharClick();
-    EXPECT_EQ(seam.texts().last(), "Tem ceteza que deseja cancelar o exame?");
-    EXPECT_TRUE(window->isVisible());
-    seam.answers = {norvix::MsgAnswer::Yes};
-    window->sbtFecharClick();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(window.isNull());
-
-    open();
-    chooseDoctor();
-    run(R);
-    const size_t shown = seam.messages.size();
-    QTest::keyClick(window, Qt::Key_Escape);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(window.isNull());
-    EXPECT_EQ(seam.messages.size(), shown);
+    const std::pair<const char*, std::function<void(TfrmNovoExame*)>> ways[] = {
+        {"Cancelar", [](TfrmNovoExame* w) { w->sbtFecharClick(); }},
+        {"Esc", [](TfrmNovoExame* w) { QTest::keyPress(w, Qt::Key_Escape); }},
+        {"botão de fechar", [](TfrmNovoExame* w) { w->close(); }},
+    };
+    for (const auto& [way, closeIt] : ways) {
+        SCOPED_TRACE(way);
+        open();
+        chooseDoctor();
+        run(R);
+        // The release of an Esc pressed in a capture, map or message window arrives here.
+        QTest::keyRelease(window, Qt::Key_Escape);
+        EXPECT_TRUE(window->isVisible());
+        const size_t before = seam.messages.size();
+        seam.answers = {norvix::MsgAnswer::No};
+        closeIt(window);
+        ASSERT_EQ(seam.messages.size(), before + 1);
+        EXPECT_EQ(seam.messages.back().text, "Tem ceteza que deseja cancelar o exame?");
+        EXPECT_EQ(seam.messages.back().defaultButton, norvix::MsgAnswer::No);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->passo(R), 2);  // the capture is kept
+        seam.answers = {norvix::MsgAnswer::Yes};
+        closeIt(window);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(window.isNull());
+    }
     EXPECT_EQ(exams(), 0);
 }
 
