@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QUuid>
 
 #include <cerrno>
 #include <cstdlib>
@@ -83,14 +84,74 @@ qint64 ocupadoEm(const QString& pasta) {
 
 }  // namespace
 
-QString pastaPrograma() {
+QString pastaInstalacao() {
     QString pasta = qEnvironmentVariable("NORVIX_BACKUP_DIR");
-    if (pasta.isEmpty()) return programDirectory();
+    if (pasta.isEmpty()) pasta = installRoot() + QStringLiteral("/OrventDuo");
     if (!pasta.endsWith(QLatin1Char('/'))) pasta += QLatin1Char('/');
     return pasta;
 }
 
-QString arquivoBackupIni() { return pastaPrograma() + QStringLiteral("BackUp.ini"); }
+QString arquivoBackupIni() { return pastaInstalacao() + QStringLiteral("BackUp.ini"); }
+
+QString novoConjunto() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
+
+QString conjuntoAtual(const QString& backupIni, QString* erro) {
+    const ProfileFile ini(backupIni);
+    QString conjunto = ini.readString(QStringLiteral("BACKUP"), QStringLiteral("Conjunto"), {}).trimmed();
+    if (!conjunto.isEmpty()) return conjunto;
+    conjunto = novoConjunto();
+    if (!ini.writeStrings(QStringLiteral("BACKUP"), {{QStringLiteral("Conjunto"), conjunto}}, erro)) return {};
+    return conjunto;
+}
+
+TDisco leDisco(const QString& montagem) {
+    const ProfileFile arquivo(montagem + QLatin1Char('/') + QLatin1String(kArquivoDisco));
+    const QString s = QStringLiteral("CONJUNTO");
+    TDisco d;
+    d.conjunto = arquivo.readString(s, QStringLiteral("Identidade"), {}).trimmed();
+    d.numero = arquivo.readInteger(s, QStringLiteral("Disco"), 0);
+    d.continua = arquivo.readInteger(s, QStringLiteral("Continua"), 0);
+    d.banco = arquivo.readString(s, QStringLiteral("Banco"), {}).trimmed();
+    return d;
+}
+
+bool gravaDisco(const QString& montagem, const TDisco& d, QString* erro) {
+    const QByteArray texto = QStringLiteral("[CONJUNTO]\r\nIdentidade=%1\r\nDisco=%2\r\nContinua=%3\r\nBanco=%4\r\n")
+                                 .arg(d.conjunto)
+                                 .arg(d.numero)
+                                 .arg(d.continua)
+                                 .arg(d.banco)
+                                 .toLatin1();
+    QSaveFile arquivo(montagem + QLatin1Char('/') + QLatin1String(kArquivoDisco));
+    if (arquivo.open(QIODevice::WriteOnly) && arquivo.write(texto) == texto.size() && arquivo.commit()) return true;
+    if (erro) *erro = QStringLiteral("não foi possível gravar %1: %2").arg(arquivo.fileName(), arquivo.errorString());
+    return false;
+}
+
+QString preparaDiscoAtual(const QString& montagem, const QString& conjunto, int numero) {
+    const TDisco d = leDisco(montagem);
+    if (!d.valido()) {
+        QString erro;
+        return gravaDisco(montagem, {conjunto, numero, 0, {}}, &erro) ? QString() : erro;
+    }
+    if (d.conjunto != conjunto)
+        return QStringLiteral("O disco no drive (%1) pertence a outro backup. Insira o disco %2 deste backup.")
+            .arg(rotuloDisco(d.numero))
+            .arg(numero);
+    if (d.numero != numero)
+        return QStringLiteral("O disco no drive é o disco %1 deste backup; insira o disco %2, o atual.").arg(d.numero).arg(numero);
+    return {};
+}
+
+QString problemaNoDiscoNovo(const QString& montagem, const QString& conjunto, int anterior) {
+    const TDisco d = leDisco(montagem);
+    if (d.valido() && d.conjunto == conjunto && d.numero == anterior)
+        return QStringLiteral("Este é o mesmo disco (%1), que está cheio. Troque-o por um disco NOVO.").arg(rotuloDisco(anterior));
+    if (d.valido() || !leManifesto(montagem).isEmpty())
+        return QStringLiteral("Este disco já contém um backup (%1). Use um disco novo ou formatado.")
+            .arg(d.valido() ? rotuloDisco(d.numero) : leRotulo(montagem));
+    return {};
+}
 
 QChar letraUnidade(const QString& backupIni) {
     const QString valor = ProfileFile(backupIni).readString(QStringLiteral("BACKUP"), QStringLiteral("Drive"), {}).trimmed();
@@ -193,8 +254,8 @@ QByteArray somaArquivo(const QString& caminho, bool descartaCache) {
     return lidos < 0 ? QByteArray() : soma.hex();
 }
 
-bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* soma, QString* erro,
-                  int* errnoFalha) {
+bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* soma, QString* erro, int* errnoFalha,
+                  bool conferida) {
     auto falha = [&](const QString& onde, int numero) {
         if (erro) *erro = QStringLiteral("%1: %2").arg(onde, textoErro(numero));
         if (errnoFalha) *errnoFalha = numero;
@@ -205,7 +266,8 @@ bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* som
     const int de = ::open(nomeLocal(origem).constData(), O_RDONLY | O_CLOEXEC);
     if (de < 0) return falha(origem, errno);
     const QString temporario = destino + QStringLiteral(".bkp-tmp");
-    const int para = ::open(nomeLocal(temporario).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // 0666 less the process's mask: the clinic's data stays out of other accounts' reach.
+    const int para = ::open(nomeLocal(temporario).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (para < 0) {
         const int numero = errno;
         ::close(de);
@@ -223,12 +285,22 @@ bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* som
         for (ssize_t feito = 0; feito < lidos && !numero;) {
             const ssize_t n = ::write(para, bloco.constData() + feito, lidos - feito);
             if (n < 0) { numero = errno; onde = destino; }
+            else if (n == 0) { numero = EIO; onde = destino; }
             else feito += n;
         }
         if (numero) break;
     }
     ::close(de);
+    if (!numero && conferida && ::fsync(para) != 0) { numero = errno; onde = destino; }
     if (::close(para) != 0 && !numero) { numero = errno; onde = destino; }
+    const QByteArray somaOrigem = numero ? QByteArray() : hash.hex();
+    if (!numero && conferida && somaArquivo(temporario, true) != somaOrigem) {
+        ::unlink(nomeLocal(temporario).constData());
+        if (erro)
+            *erro = QStringLiteral("%1: a cópia lida de volta do disco difere do original (gravação com erro)").arg(destino);
+        if (errnoFalha) *errnoFalha = EIO;
+        return false;
+    }
     if (!numero && ::rename(nomeLocal(temporario).constData(), nomeLocal(destino).constData()) != 0) {
         numero = errno;
         onde = destino;
@@ -237,8 +309,47 @@ bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* som
         ::unlink(nomeLocal(temporario).constData());
         return falha(onde, numero);
     }
-    if (soma) *soma = hash.hex();
+    if (soma) *soma = somaOrigem;
     return true;
+}
+
+bool publicaNoMeio(const QString& montagem, const QList<std::pair<QString, QString>>& arquivos, QString* erro) {
+    QMap<QString, QByteArray> somas;
+    for (const auto& [origem, caminho] : arquivos) {
+        QByteArray soma;
+        if (!copiaArquivo(origem, montagem + QLatin1Char('/') + caminho + QStringLiteral(".novo"), &soma, erro, nullptr,
+                          true))
+            return false;
+        somas.insert(caminho, soma);
+    }
+    if (!descarregaMidia(montagem) || !gravaManifesto(montagem, somas, erro) || !descarregaMidia(montagem)) {
+        if (erro && erro->isEmpty()) *erro = QStringLiteral("não foi possível gravar no disco de backup %1").arg(montagem);
+        return false;
+    }
+    // From here the manifest names the new copies: the renames only tidy up, and a crash
+    // among them still leaves each entry's match in place.
+    for (const auto& par : arquivos) {
+        const QByteArray final = nomeLocal(montagem + QLatin1Char('/') + par.second);
+        const QByteArray anterior = final + ".anterior";
+        const QByteArray novo = final + ".novo";
+        if (::access(final.constData(), F_OK) == 0) ::rename(final.constData(), anterior.constData());
+        if (::rename(novo.constData(), final.constData()) != 0) {
+            if (erro) *erro = QStringLiteral("%1: %2").arg(QFile::decodeName(final), textoErro(errno));
+            return false;
+        }
+    }
+    descarregaMidia(montagem);
+    for (const auto& par : arquivos) QFile::remove(montagem + QLatin1Char('/') + par.second + QStringLiteral(".anterior"));
+    return true;
+}
+
+QString arquivoConferido(const QString& montagem, const QString& caminho, const QByteArray& soma) {
+    if (soma.isEmpty()) return {};
+    for (const QString& sufixo : {QString(), QStringLiteral(".novo"), QStringLiteral(".anterior")}) {
+        const QString candidato = montagem + QLatin1Char('/') + caminho + sufixo;
+        if (QFileInfo::exists(candidato) && somaArquivo(candidato) == soma) return candidato;
+    }
+    return {};
 }
 
 bool descarregaMidia(const QString& montagem) {

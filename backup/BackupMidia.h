@@ -4,15 +4,48 @@
 // its free space and the manifest of SHA-256 sums that lets a restore tell a damaged copy.
 // Compiled into the program and into the module alike (they share no library at run time).
 #include <QByteArray>
+#include <QList>
 #include <QMap>
 #include <QString>
 
 namespace norvix::backup {
 
-// Folder of BackUp.ini and of the two backup logs: $NORVIX_BACKUP_DIR when set (tests, and a
-// clinic that keeps them apart from the program), else the program's directory. Ends in '/'.
-QString pastaPrograma();
-QString arquivoBackupIni();  // pastaPrograma() + "BackUp.ini"
+// Folder of BackUp.ini and of the two backup logs: the installation's own folder, never the
+// program's (one program may serve several installations, and each backs up to its own
+// medium). $NORVIX_BACKUP_DIR when set (the program sets it to its DIRQV at start-up, so that
+// the backup module it loads finds the same file), else installRoot() + "/OrventDuo". Ends in
+// '/'.
+QString pastaInstalacao();
+QString arquivoBackupIni();  // pastaInstalacao() + "BackUp.ini"
+
+// A new identity for a backup set (the disks of one series, from the first backup after
+// "Zerar Backup" on): kept as Conjunto in BackUp.ini and written on every disk of the set.
+QString novoConjunto();
+// The set BackUp.ini names, made and written there when it names none; empty when it cannot be
+// written.
+QString conjuntoAtual(const QString& backupIni, QString* erro = nullptr);
+
+// What a disk says of itself, in "conjunto.ini" at its root: the set it belongs to and its
+// number; `continua` the number of the disk that follows it (0: it is the set's last disk, the
+// one the newest database copy went to); `banco` when that copy was made ("" when none).
+struct TDisco {
+    QString conjunto;
+    int numero = 0;
+    int continua = 0;
+    QString banco;
+    bool valido() const { return !conjunto.isEmpty() && numero > 0; }
+};
+constexpr const char* kArquivoDisco = "conjunto.ini";
+TDisco leDisco(const QString& montagem);
+bool gravaDisco(const QString& montagem, const TDisco& disco, QString* erro);
+// Whether the disk in the drive may take the copies of disk `numero` of set `conjunto`: one
+// that says nothing of itself (new, or written before disks named their set) is made so; one
+// of another set or with another number is refused. Empty when it may, else the reason.
+QString preparaDiscoAtual(const QString& montagem, const QString& conjunto, int numero);
+// Why the disk in the drive cannot become disk `numero` of the set when the one before it is
+// full: the same disk still in the drive, or a disk that already holds a backup. Empty when it
+// can.
+QString problemaNoDiscoNovo(const QString& montagem, const QString& conjunto, int anterior);
 
 // The drive letter of the medium (key Drive of section BACKUP, "E" when missing or not a
 // letter) and the mount point section UNIDADES gives for it (empty when none is listed).
@@ -52,8 +85,22 @@ QByteArray somaArquivo(const QString& caminho, bool descartaCache = false);
 // Copies a file to a temporary name beside the destination and renames it into place, making
 // the missing folders; the SHA-256 of the bytes read goes to soma. On failure the temporary
 // file is removed, erro gets the reason and errnoFalha the error number (ENOSPC: medium full).
+// With conferida the copy is flushed and read back from the medium (its cached pages dropped)
+// and must give the source's sum before it takes the destination's name: a copy damaged on its
+// way never replaces a good one. Files are created with the process's permission mask.
 bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* soma, QString* erro,
-                  int* errnoFalha = nullptr);
+                  int* errnoFalha = nullptr, bool conferida = false);
+
+// Files that must change together on a medium (the database copy, BackUp.ini): each is copied
+// and verified beside its final name (name + ".novo"); then the manifest takes their sums;
+// then each takes its final name (the former copy kept as name + ".anterior" until the end).
+// A crash at any point leaves, for every entry of the manifest, one of name, name.novo or
+// name.anterior that matches it (arquivoConferido finds it). arquivos: local source ->
+// manifest path. False with the reason; the medium's former copies are then untouched.
+bool publicaNoMeio(const QString& montagem, const QList<std::pair<QString, QString>>& arquivos, QString* erro);
+// The copy of a manifest entry whose sum matches it: the path itself, else its ".novo" or its
+// ".anterior" variant (a backup interrupted while publishing); empty when none does.
+QString arquivoConferido(const QString& montagem, const QString& caminhoNoManifesto, const QByteArray& soma);
 
 // Flushes everything written to the file system that holds the path (syncfs).
 bool descarregaMidia(const QString& montagem);

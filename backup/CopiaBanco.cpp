@@ -1,8 +1,15 @@
 #include "CopiaBanco.h"
 
 #include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QSaveFile>
+#include <QTimer>
+
+#include <cstdio>
 
 #include "BackupMidia.h"
 #include "records/UfrmDataModule.h"
@@ -11,41 +18,44 @@ namespace norvix {
 
 namespace {
 
+const QString kDelta = QStringLiteral(".delta");
+
+QString senhaDe(const TDMPrincipal& dm) {
+    for (const QString& linha : dm.IBDatabase.params())
+        if (linha.startsWith(QLatin1String("password="), Qt::CaseInsensitive)) return linha.mid(9);
+    return QString::fromLatin1(TDMPrincipal::kPassword);
+}
+
 // The file the data module has open, when it is a local file inside the folder.
 bool ehBancoAberto(TDMPrincipal& dm, const QFileInfo& arquivo) {
     return dm.connected() &&
            QFileInfo(dm.IBDatabase.databaseName()).canonicalFilePath() == arquivo.canonicalFilePath();
 }
 
-// Clears the backup-lock mark of a copy. The client library's object API has no call for it
-// in this engine version; nbackup (same package as isql-fb) does exactly this.
-bool desfazMarcaDeBloqueio(const QString& copia, QString* erro) {
-    QProcess nbackup;
-    nbackup.start(QStringLiteral("nbackup"), {QStringLiteral("-F"), copia});
-    if (nbackup.waitForFinished(120000) && nbackup.exitStatus() == QProcess::NormalExit && nbackup.exitCode() == 0)
-        return true;
-    *erro = QStringLiteral("nbackup -F %1: %2").arg(copia,
-                                                    QString::fromLocal8Bit(nbackup.readAllStandardError()).trimmed() +
-                                                        QLatin1Char(' ') + nbackup.errorString());
-    return false;
-}
-
+// The open database file copied under the engine's backup lock, its mark then cleared in the
+// local copy (the client library's object API has no call for that in this engine version;
+// nbackup, of the same package as isql-fb, does exactly this).
 bool copiaBancoTravado(TDMPrincipal& dm, const QString& origem, const QString& destino, QString* erro) {
     dm.execProcedure(QStringLiteral("ALTER DATABASE BEGIN BACKUP"));
     bool copiado = false;
     try {
-        copiado = backup::copiaArquivo(origem, destino, nullptr, erro);
+        copiado = backup::copiaArquivo(origem, destino, nullptr, erro, nullptr, true);
     } catch (...) {
         dm.execProcedure(QStringLiteral("ALTER DATABASE END BACKUP"));
         throw;
     }
     dm.execProcedure(QStringLiteral("ALTER DATABASE END BACKUP"));
-    if (copiado && desfazMarcaDeBloqueio(destino, erro)) return true;
+    QString saida;
+    if (copiado && executaFerramenta(dm, QStringLiteral("nbackup"), {QStringLiteral("-F"), destino}, &saida, 120000))
+        return true;
+    if (copiado) *erro = QStringLiteral("nbackup -F %1: %2").arg(destino, saida);
     QFile::remove(destino);
     return false;
 }
 
 }  // namespace
+
+bool bancoNoServidor(const QString& nomeBanco) { return nomeBanco.contains(QLatin1Char(':')); }
 
 qint64 tamanhoPasta(const QString& pasta) {
     qint64 total = 0;
@@ -53,35 +63,230 @@ qint64 tamanhoPasta(const QString& pasta) {
     return total;
 }
 
-bool copiaPastaBanco(TDMPrincipal& dm, const QString& pastaBanco, const QString& destino,
-                     QMap<QString, QByteArray>* somas, QString* erro) {
-    const QFileInfoList arquivos = QDir(pastaBanco).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+bool executaFerramenta(const TDMPrincipal& dm, const QString& programa, const QStringList& argumentos, QString* saida,
+                       int msLimite) {
+    QProcess processo;
+    QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+    ambiente.insert(QStringLiteral("ISC_USER"), QStringLiteral("SYSDBA"));
+    ambiente.insert(QStringLiteral("ISC_PASSWORD"), senhaDe(dm));
+    processo.setProcessEnvironment(ambiente);
+    processo.setProcessChannelMode(QProcess::MergedChannels);
+    processo.start(programa, argumentos);
+    // The window keeps painting while the tool works (a server's backup may take minutes).
+    QEventLoop espera;
+    QObject::connect(&processo, &QProcess::finished, &espera, &QEventLoop::quit);
+    QObject::connect(&processo, &QProcess::errorOccurred, &espera, &QEventLoop::quit);
+    QTimer::singleShot(msLimite, &espera, &QEventLoop::quit);
+    if (processo.state() != QProcess::NotRunning) espera.exec(QEventLoop::ExcludeUserInputEvents);
+    if (processo.state() != QProcess::NotRunning) {
+        processo.kill();
+        processo.waitForFinished(5000);
+    }
+    const QString texto = QString::fromLocal8Bit(processo.readAll()).trimmed();
+    const bool ok = processo.exitStatus() == QProcess::NormalExit && processo.exitCode() == 0 &&
+                    processo.error() == QProcess::UnknownError;
+    if (saida) *saida = ok || !texto.isEmpty() ? texto : processo.errorString();
+    return ok;
+}
+
+bool preparaCopiaBanco(TDMPrincipal& dm, const QString& pastaBanco, const QString& pastaLocal,
+                       QList<std::pair<QString, QString>>* arquivos, QString* erro) {
+    if (!QDir().mkpath(pastaLocal)) {
+        *erro = QStringLiteral("não foi possível criar a pasta %1").arg(pastaLocal);
+        return false;
+    }
+    const QString prefixo = QStringLiteral("Banco de Dados/");
+    if (bancoNoServidor(dm.IBDatabase.databaseName())) {
+        const QString fbk = pastaLocal + QStringLiteral("/DATABASE.fbk");
+        QFile::remove(fbk);
+        QString saida;
+        if (!executaFerramenta(dm, QStringLiteral("gbak"),
+                               {QStringLiteral("-b"), QStringLiteral("-g"), dm.IBDatabase.databaseName(), fbk}, &saida)) {
+            *erro = QStringLiteral("a cópia de segurança do servidor (gbak) falhou: %1").arg(saida);
+            return false;
+        }
+        arquivos->append({fbk, prefixo + QStringLiteral("DATABASE.fbk")});
+        return true;
+    }
     if (!QFileInfo(pastaBanco).isDir()) {
         *erro = QStringLiteral("a pasta do banco de dados %1 não existe").arg(pastaBanco);
         return false;
     }
-    if (!QDir().mkpath(destino)) {
-        *erro = QStringLiteral("não foi possível criar a pasta %1").arg(destino);
-        return false;
-    }
-    QStringList copiados;
-    for (const QFileInfo& arquivo : arquivos) {
-        if (arquivo.fileName().endsWith(QLatin1String(".delta"), Qt::CaseInsensitive)) continue;
-        const QString alvo = destino + QLatin1Char('/') + arquivo.fileName();
+    for (const QFileInfo& arquivo :
+         QDir(pastaBanco).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name)) {
+        if (arquivo.fileName().endsWith(kDelta, Qt::CaseInsensitive)) continue;
+        const QString alvo = pastaLocal + QLatin1Char('/') + arquivo.fileName();
         const bool ok = ehBancoAberto(dm, arquivo) ? copiaBancoTravado(dm, arquivo.filePath(), alvo, erro)
                                                    : backup::copiaArquivo(arquivo.filePath(), alvo, nullptr, erro);
         if (!ok) return false;
-        copiados << arquivo.fileName();
+        arquivos->append({alvo, prefixo + arquivo.fileName()});
     }
-    backup::descarregaMidia(destino);
-    for (const QString& nome : copiados) {
-        const QByteArray soma = backup::somaArquivo(destino + QLatin1Char('/') + nome, true);
-        if (soma.isEmpty()) {
-            *erro = QStringLiteral("a cópia %1 não pôde ser lida de volta").arg(destino + QLatin1Char('/') + nome);
+    return true;
+}
+
+bool validaBanco(TDMPrincipal& dm, QString* erro, bool paginas) {
+    // The engine's own check of every page and record, with nobody attached.
+    dm.PDesconectionDataBase();
+    QString saida;
+    if (paginas && !executaFerramenta(dm, QStringLiteral("gfix"),
+                           {QStringLiteral("-v"), QStringLiteral("-full"), QStringLiteral("-n"),
+                            dm.IBDatabase.databaseName()},
+                           &saida)) {
+        *erro = QStringLiteral("a validação do banco de dados (gfix) encontrou problemas: %1").arg(saida);
+        return false;
+    }
+    if (paginas && saida.contains(QLatin1String("error"), Qt::CaseInsensitive)) {
+        *erro = QStringLiteral("a validação do banco de dados (gfix) encontrou problemas: %1").arg(saida);
+        return false;
+    }
+    try {
+        dm.PConnectDataBase();
+        for (const char* tabela : {"PACIENTES", "MEDICOS", "EXAMES", "EXAMESORTO", "ARQUIVOS", "LAUDOS", "LAUDOSTEXTO"})
+            dm.selectInt(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(tabela)), {}, QStringLiteral("COUNT"),
+                         TDMPrincipal::Close::Yes);
+        return true;
+    } catch (const Error& e) {
+        *erro = QStringLiteral("o banco de dados restaurado não pôde ser lido: %1").arg(e.message());
+        dm.PDesconectionDataBase();
+        return false;
+    }
+}
+
+// ---- files replaced as one transaction --------------------------------------------------------
+
+QString diarioRestauracao(const QString& pastaBanco) { return pastaBanco + QStringLiteral("/restauracao.pendente"); }
+
+bool TTrocaArquivos::troca(const QStringList& destinos, QString* erro) {
+    destinos_ = destinos;
+    QSaveFile diario(diario_);
+    const QByteArray texto = destinos.join(QLatin1Char('\n')).toUtf8() + '\n';
+    if (!diario.open(QIODevice::WriteOnly) || diario.write(texto) != texto.size() || !diario.commit()) {
+        *erro = QStringLiteral("não foi possível gravar %1: %2").arg(diario_, diario.errorString());
+        return false;
+    }
+    for (const QString& destino : destinos) {
+        const QByteArray atual = QFile::encodeName(destino);
+        if (QFileInfo::exists(destino) && std::rename(atual.constData(), (atual + ".anterior").constData()) != 0) {
+            *erro = QStringLiteral("não foi possível pôr de lado %1").arg(destino);
+            desfaz(nullptr);
             return false;
         }
-        if (somas) somas->insert(nome, soma);
+        if (std::rename((atual + ".restaura").constData(), atual.constData()) != 0) {
+            *erro = QStringLiteral("não foi possível pôr no lugar %1").arg(destino);
+            desfaz(nullptr);
+            return false;
+        }
     }
+    return true;
+}
+
+void TTrocaArquivos::confirma() {
+    // The journal goes first: from then on the new files are the installation's.
+    QFile::remove(diario_);
+    for (const QString& destino : std::as_const(destinos_)) QFile::remove(destino + QStringLiteral(".anterior"));
+}
+
+bool TTrocaArquivos::desfaz(QString* erro) {
+    bool ok = true;
+    for (const QString& destino : std::as_const(destinos_)) {
+        const QByteArray atual = QFile::encodeName(destino);
+        QFile::remove(destino + QStringLiteral(".restaura"));
+        if (QFileInfo::exists(destino + QStringLiteral(".anterior"))) {
+            if (std::rename((atual + ".anterior").constData(), atual.constData()) != 0) {
+                ok = false;
+                if (erro) *erro = QStringLiteral("não foi possível repor %1 (cópia em %1.anterior)").arg(destino);
+            }
+        } else {
+            QFile::remove(destino);  // a file that did not exist before the restore
+        }
+    }
+    if (ok) QFile::remove(diario_);
+    return ok;
+}
+
+bool TTrocaArquivos::recupera(const QString& diario, QString* relato) {
+    QFile arquivo(diario);
+    if (!arquivo.open(QIODevice::ReadOnly)) return false;
+    TTrocaArquivos troca(diario);
+    for (const QByteArray& linha : arquivo.readAll().split('\n'))
+        if (!linha.trimmed().isEmpty()) troca.destinos_ << QString::fromUtf8(linha.trimmed());
+    arquivo.close();
+    // Files left with a restore's suffix and no journal were never in use; the journal's
+    // destinations go back to what they were.
+    QString erro;
+    const bool ok = troca.desfaz(&erro);
+    if (relato)
+        *relato = ok ? QStringLiteral("Uma restauração interrompida foi desfeita; os arquivos anteriores a ela foram "
+                                      "repostos: %1.").arg(troca.destinos_.join(QStringLiteral(", ")))
+                     : QStringLiteral("Uma restauração interrompida não pôde ser desfeita: %1").arg(erro);
+    return true;
+}
+
+// ---- a server's database ----------------------------------------------------------------------
+
+bool restauraBancoServidor(TDMPrincipal& dm, const QString& arquivoFbk, const QString& pastaLocal, QString* erro) {
+    const QString atual = dm.IBDatabase.databaseName();
+    const QString novo = atual.left(atual.lastIndexOf(QLatin1Char('/')) + 1) + QStringLiteral("DATABASE.restaurado.GDB");
+    QString saida;
+    // 1. Into a new database beside the current one, which must validate.
+    if (!executaFerramenta(dm, QStringLiteral("gbak"), {QStringLiteral("-rep"), arquivoFbk, novo}, &saida)) {
+        *erro = QStringLiteral("o servidor não restaurou a cópia (gbak): %1").arg(saida);
+        return false;
+    }
+    auto apagaNovo = [&] {
+        QProcess isql;
+        QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+        ambiente.insert(QStringLiteral("ISC_USER"), QStringLiteral("SYSDBA"));
+        ambiente.insert(QStringLiteral("ISC_PASSWORD"), senhaDe(dm));
+        isql.setProcessEnvironment(ambiente);
+        isql.start(QStringLiteral("isql-fb"), {QStringLiteral("-q"), novo});
+        isql.write("DROP DATABASE;\n");
+        isql.closeWriteChannel();
+        isql.waitForFinished(60000);
+    };
+    if (!executaFerramenta(dm, QStringLiteral("gfix"), {QStringLiteral("-v"), QStringLiteral("-full"), QStringLiteral("-n"), novo},
+                           &saida) ||
+        saida.contains(QLatin1String("error"), Qt::CaseInsensitive)) {
+        *erro = QStringLiteral("a validação do banco de dados restaurado (gfix) encontrou problemas: %1").arg(saida);
+        apagaNovo();
+        return false;
+    }
+    apagaNovo();
+    // 2. The current database kept for the way back, then replaced; nobody may be attached.
+    const QString seguranca = pastaLocal + QStringLiteral("/antes-da-restauracao.fbk");
+    if (!executaFerramenta(dm, QStringLiteral("gbak"), {QStringLiteral("-b"), QStringLiteral("-g"), atual, seguranca},
+                           &saida)) {
+        *erro = QStringLiteral("não foi possível guardar o banco de dados atual antes de restaurar (gbak): %1").arg(saida);
+        return false;
+    }
+    dm.PDesconectionDataBase();
+    if (!executaFerramenta(dm, QStringLiteral("gbak"), {QStringLiteral("-rep"), arquivoFbk, atual}, &saida)) {
+        QString volta;
+        const bool voltou = executaFerramenta(dm, QStringLiteral("gbak"), {QStringLiteral("-rep"), seguranca, atual}, &volta);
+        *erro = saida.contains(QLatin1String("in use"), Qt::CaseInsensitive)
+                    ? QStringLiteral("o banco de dados no servidor está em uso por outra estação; feche o programa nas "
+                                     "outras estações e restaure de novo")
+                    : QStringLiteral("o servidor não substituiu o banco de dados (gbak): %1").arg(saida);
+        if (!voltou) *erro += QStringLiteral(". O banco anterior está guardado em %1").arg(seguranca);
+        try {
+            dm.PConnectDataBase();
+        } catch (const Error&) {
+        }
+        return false;
+    }
+    // Its pages were validated as the new database above; other workstations may attach again
+    // at any moment, so only a read of every table here.
+    QString problema;
+    if (!validaBanco(dm, &problema, false)) {
+        executaFerramenta(dm, QStringLiteral("gbak"), {QStringLiteral("-rep"), seguranca, atual}, &saida);
+        *erro = problema;
+        try {
+            dm.PConnectDataBase();
+        } catch (const Error&) {
+        }
+        return false;
+    }
+    QFile::remove(seguranca);
     return true;
 }
 

@@ -1,25 +1,75 @@
 #pragma once
-// The database folder copied to the backup medium while the program holds the database open.
-// A file copy of a database in use can tear (pages written during the copy), so the database
-// file is copied under the engine's backup lock: ALTER DATABASE BEGIN BACKUP freezes the main
-// file (changes go to a delta file meanwhile), END BACKUP merges them back. The copy still
-// carries the lock's mark and is cleared with nbackup -F, after which it opens on its own.
-#include <QByteArray>
-#include <QMap>
+// The database as the backup takes it and the restore gives it back.
+//
+// Backup: a local database (the embedded engine's file) is copied under the engine's backup
+// lock (ALTER DATABASE BEGIN BACKUP freezes the main file, END BACKUP merges the changes made
+// meanwhile) into a folder of this computer, and the copy's lock mark is cleared there with
+// nbackup -F, so that a failing nbackup never touches the medium. A database on a server is
+// taken by the server's own backup (gbak): a file copy of it cannot be made from a workstation.
+// Either way the result lies in a local folder, ready to be published on the medium.
+//
+// Restore: the files restored take the place of the current ones as one transaction that
+// survives a crash (TTrocaArquivos); the database restored must pass the engine's validation
+// and open with every table readable before the old files are let go.
+#include <QList>
 #include <QString>
+#include <QStringList>
+#include <utility>
 
 namespace norvix {
 
 class TDMPrincipal;
 
-// Copies every file of pastaBanco (hidden ones too, the engine's delta file excepted) into
-// destino, each through a temporary name; the open database file under the lock. somas gets
-// the SHA-256 of every copy, read back from the medium after a flush, keyed by file name.
-// False with the reason in erro; the lock is always released.
-bool copiaPastaBanco(TDMPrincipal& dm, const QString& pastaBanco, const QString& destino,
-                     QMap<QString, QByteArray>* somas, QString* erro);
+// A database on a server ("host:/path", "host/port:/path") rather than a file of this computer.
+bool bancoNoServidor(const QString& nomeBanco);
 
-// Bytes the copy needs: every file of the folder, hidden ones included.
+// The database of the data module copied into pastaLocal (made when missing): for a local one
+// every file of pastaBanco (the engine's delta file excepted), for one on a server
+// "DATABASE.fbk" made by gbak. arquivos gets each local file with its path on the medium
+// ("Banco de Dados/<name>"). False with the reason; the backup lock is always released.
+bool preparaCopiaBanco(TDMPrincipal& dm, const QString& pastaBanco, const QString& pastaLocal,
+                       QList<std::pair<QString, QString>>* arquivos, QString* erro);
+
+// Bytes the copy of a local folder needs: every file, hidden ones included.
 qint64 tamanhoPasta(const QString& pasta);
+
+// Runs one of the engine's tools (gbak, gfix, nbackup, isql-fb) with the data module's login in
+// its environment (never on its command line); its output in saida. False when it could not
+// run or ended with an error.
+bool executaFerramenta(const TDMPrincipal& dm, const QString& programa, const QStringList& argumentos,
+                       QString* saida, int msLimite = 30 * 60 * 1000);
+
+// The engine's validation of the data module's database (gfix -v -full, with paginas) and a
+// read of every table; the data module attached to it afterwards. False with the reason (the
+// data module then detached).
+bool validaBanco(TDMPrincipal& dm, QString* erro, bool paginas = true);
+
+// Files replaced as one transaction. For each destination a staged copy destination +
+// ".restaura" is ready; troca() records the destinations in a journal, keeps each current file
+// as destination + ".anterior" and puts the staged one in its place; confirma() ends the
+// transaction (the journal first, then the kept files), desfaz() puts the kept files back.
+// After a crash, recupera() called at start-up undoes a transaction whose journal remains.
+class TTrocaArquivos {
+public:
+    explicit TTrocaArquivos(QString diario) : diario_(std::move(diario)) {}
+    bool troca(const QStringList& destinos, QString* erro);
+    void confirma();
+    bool desfaz(QString* erro);
+    // Whether the journal named a transaction that had to be undone; relato tells what was done.
+    static bool recupera(const QString& diario, QString* relato);
+
+private:
+    QString diario_;
+    QStringList destinos_;
+};
+
+// The journal of a restore of the installation's database (in its database folder).
+QString diarioRestauracao(const QString& pastaBanco);
+
+// Restores a server's database from a backup file made by gbak: into a new database beside it
+// first, which must validate; then, with a backup of the current database kept in pastaLocal
+// for the way back, over the current one; the data module attached again at the end. False
+// with the reason, the server's database then as it was.
+bool restauraBancoServidor(TDMPrincipal& dm, const QString& arquivoFbk, const QString& pastaLocal, QString* erro);
 
 }  // namespace norvix

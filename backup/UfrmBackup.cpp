@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -210,67 +212,96 @@ QDate TfrmBackup::DataUltimoBackup() const {
 
 // ---- backup -------------------------------------------------------------------------------
 
-// Walks the records not yet backed up, as many as the count says. A record with at least one
-// of its files on disk is listed with all of them; one without any is logged, deleted, and the
-// walk starts again from the first remaining record (a record is listed once).
+// Walks the records not yet backed up, as many as the count says, noting for each whether any
+// of its files is on disk. Nothing is deleted here.
 template <typename Tabela>
-static QList<int> semBackup(Tabela& navegador, int (Tabela::*conta)(), void (Tabela::*apaga)(int), const QString& pasta,
-                     const QStringList& sufixos, const QString& textoLog, const QString& sufixoLog,
-                     QStringList* nomes, QStringList* log) {
+static QList<TfrmBackup::Pendente> pendentes(Tabela& navegador, int (Tabela::*conta)(), const QString& pasta,
+                                             const QStringList& sufixos) {
     navegador.AbreNavegador();
-    QList<int> codigos;
-    QSet<int> listados;
-    for (bool deNovo = true; deNovo;) {
-        deNovo = false;
-        const int n = (navegador.*conta)();
-        navegador.Navegar(QStringLiteral("Backup"), QString(), QString());
-        for (int k = 0; k < n; ++k, navegador.Navegar(QStringLiteral("Backup"), QString(), QStringLiteral("Next"))) {
-            const int codigo = navegador.CodigoAtual();
-            if (listados.contains(codigo)) continue;
-            const QString c = chave(navegador.CodPacienteAtual(), codigo);
-            QStringList arquivos;
-            bool algum = false;
-            for (const QString& sufixo : sufixos) {
-                arquivos << c + sufixo;
-                algum = algum || QFileInfo::exists(pasta + QLatin1Char('/') + local(c + sufixo));
-            }
-            if (algum) {
-                listados.insert(codigo);
-                codigos << codigo;
-                *nomes << arquivos;
-                continue;
-            }
-            *log << textoLog + c + sufixoLog;
-            (navegador.*apaga)(codigo);
-            navegador.FechaNavegador();
-            navegador.AbreNavegador();
-            deNovo = true;
-            break;
+    QList<TfrmBackup::Pendente> lista;
+    QSet<int> vistos;
+    const int n = (navegador.*conta)();
+    navegador.Navegar(QStringLiteral("Backup"), QString(), QString());
+    for (int k = 0; k < n; ++k, navegador.Navegar(QStringLiteral("Backup"), QString(), QStringLiteral("Next"))) {
+        const int codigo = navegador.CodigoAtual();
+        if (codigo == 0 || vistos.contains(codigo)) continue;
+        vistos.insert(codigo);
+        TfrmBackup::Pendente p{codigo, chave(navegador.CodPacienteAtual(), codigo), {}, false};
+        for (const QString& sufixo : sufixos) {
+            p.arquivos << p.chave + sufixo;
+            p.presente = p.presente || QFileInfo::exists(pasta + QLatin1Char('/') + local(p.chave + sufixo));
         }
+        lista << p;
     }
     navegador.FechaNavegador();
+    return lista;
+}
+
+QString TfrmBackup::problemaNaPasta(const QString& pasta, const QString& oQue, int total,
+                                    const QList<Pendente>& lista) const {
+    // The Part deletes the records whose files are missing; a folder that is absent, unreadable
+    // or empty would have every record deleted (and the good copy on the medium replaced by the
+    // gutted database), so then nothing is deleted and the backup stops.
+    const QFileInfo info(pasta);
+    if (pasta.isEmpty() || !info.exists())
+        return QStringLiteral("A pasta de %1 não foi encontrada: %2").arg(oQue, pasta.isEmpty() ? QStringLiteral("(não definida)") : pasta);
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable())
+        return QStringLiteral("A pasta de %1 não pode ser lida: %2").arg(oQue, pasta);
+    if (total > 0 && QDir(pasta).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+        return QStringLiteral("A pasta de %1 está vazia, mas o banco de dados lista %2 %1: %3").arg(oQue).arg(total).arg(pasta);
+    int ausentes = 0;
+    for (const Pendente& p : lista) ausentes += !p.presente;
+    if (ausentes > kMaximoAusentes)
+        return QStringLiteral("Os arquivos de %1 %2 não foram encontrados na pasta %3").arg(ausentes).arg(oQue, pasta);
+    return {};
+}
+
+// Deletes the records found without files (each deletion committed at once) and logs them;
+// returns the others with their file names.
+template <typename Tabela>
+static QList<int> listados(Tabela& tabela, void (Tabela::*apaga)(int), const QList<TfrmBackup::Pendente>& lista,
+                           const QString& textoLog, const QString& sufixoLog, QStringList* nomes, QStringList* log) {
+    QList<int> codigos;
+    for (const TfrmBackup::Pendente& p : lista) {
+        if (p.presente) {
+            codigos << p.codigo;
+            *nomes << p.arquivos;
+        } else {
+            *log << textoLog + p.chave + sufixoLog;
+            (tabela.*apaga)(p.codigo);
+        }
+    }
     return codigos;
 }
 
-QList<int> TfrmBackup::listaExames(QStringList* nomes, QStringList* log) {
+bool TfrmBackup::listaExames(QList<int>* codigos, QStringList* nomes, QStringList* log, QString* problema) {
     TDExames navegador;
-    return semBackup(navegador, &TDExames::CountExamesSemBackup, &TDExames::DeleteExamesByCodigo,
-                     recordText(paths().Exames), {QStringLiteral("a.txt"), QStringLiteral("d.txt"), QStringLiteral("m.txt")},
-                     QStringLiteral("Exame não encontrado: "), QString(), nomes, log);
+    const QString pasta = recordText(paths().Exames);
+    const QList<Pendente> lista = pendentes(navegador, &TDExames::CountExamesSemBackup, pasta,
+                                            {QStringLiteral("a.txt"), QStringLiteral("d.txt"), QStringLiteral("m.txt")});
+    *problema = problemaNaPasta(pasta, QStringLiteral("exames"), DExames().CountExames(), lista);
+    if (!problema->isEmpty()) return false;
+    *codigos = listados(navegador, &TDExames::DeleteExamesByCodigo, lista, QStringLiteral("Exame não encontrado: "),
+                        QString(), nomes, log);
+    return true;
 }
 
-QList<int> TfrmBackup::listaLaudos(QStringList* nomes, QStringList* log) {
+bool TfrmBackup::listaLaudos(QList<int>* codigos, QStringList* nomes, QStringList* log, QString* problema) {
     TDLaudos navegador;
-    return semBackup(navegador, &TDLaudos::CountLaudosSemBackup, &TDLaudos::DeleteLaudosByCodigo,
-                     recordText(paths().Laudos), {QStringLiteral("l.txt")}, QStringLiteral("Laudo não encontrado: "),
-                     QStringLiteral("l.txt"), nomes, log);
+    const QString pasta = recordText(paths().Laudos);
+    const QList<Pendente> lista = pendentes(navegador, &TDLaudos::CountLaudosSemBackup, pasta, {QStringLiteral("l.txt")});
+    *problema = problemaNaPasta(pasta, QStringLiteral("laudos"), DLaudos().CountLaudos(), lista);
+    if (!problema->isEmpty()) return false;
+    *codigos = listados(navegador, &TDLaudos::DeleteLaudosByCodigo, lista, QStringLiteral("Laudo não encontrado: "),
+                        QStringLiteral("l.txt"), nomes, log);
+    return true;
 }
 
 void TfrmBackup::gravaLog(const QString& arquivo, const QStringList& linhas) {
     lblAviso_->setText(QStringLiteral("Alguns exames/laudos não foram encontrados no HD e foram automaticamente "
                                       "excluídos da tabela."));
     lblAviso_->show();
-    QSaveFile log(bk::pastaPrograma() + arquivo);
+    QSaveFile log(bk::pastaInstalacao() + arquivo);
     QByteArray texto;
     for (const QString& l : linhas) texto += toCp1252(l) + "\r\n";
     if (!log.open(QIODevice::WriteOnly) || log.write(texto) != texto.size() || !log.commit())
@@ -280,10 +311,19 @@ void TfrmBackup::gravaLog(const QString& arquivo, const QStringList& linhas) {
 
 void TfrmBackup::btnIniciarBkpClick() {
     QStringList nomesExames, logExames, nomesLaudos, logLaudos;
-    const QList<int> exames = listaExames(&nomesExames, &logExames);
+    QList<int> exames, laudos;
+    QString problema;
+    const bool examesOk = listaExames(&exames, &nomesExames, &logExames, &problema);
     if (!logExames.isEmpty()) gravaLog(QStringLiteral("LogBackupExame.txt"), logExames);
-    const QList<int> laudos = listaLaudos(&nomesLaudos, &logLaudos);
-    if (!logLaudos.isEmpty()) gravaLog(QStringLiteral("LogBackupLaudo.txt"), logLaudos);
+    if (examesOk && listaLaudos(&laudos, &nomesLaudos, &logLaudos, &problema) && !logLaudos.isEmpty())
+        gravaLog(QStringLiteral("LogBackupLaudo.txt"), logLaudos);
+    if (!problema.isEmpty()) {
+        mensagem(this, problema + QStringLiteral(".\nO backup foi interrompido e nenhum registro foi excluído. Verifique "
+                                                 "a pasta (um disco desconectado, uma pasta movida) e faça o backup de novo."),
+                 QStringLiteral("Erro"), MsgIcon::Error);
+        AtualizaResumo();
+        return;
+    }
 
     TBackupBinding modulo;
     if (!modulo.LoadModule(recordText(paths().Backup))) {
@@ -324,10 +364,6 @@ void TfrmBackup::btnIniciarBkpClick() {
     marca(laudos, resultadoL.lines(), [](int c, const QString& m) { DLaudos().UpdateBackupLaudoByCodigo(c, m); });
     AtualizaResumo();
 
-    // The database copy must fit on the medium in the drive.
-    const qint64 livre = bk::espacoLivre(montagem_);
-    const qint64 preciso = tamanhoPasta(recordText(paths().BancoDados)) + QFileInfo(dirQv() + QStringLiteral("/BackUp.ini")).size();
-    if (livre / 1024 < preciso / 1024 && PreparaNovoDisco() == Preparo::Encerra) return;
     if (!copiaBanco()) return;
     if (semMarca == 0)
         mensagem(this, QStringLiteral("Backup dos Exames e Laudos concluído com êxito"));
@@ -337,30 +373,58 @@ void TfrmBackup::btnIniciarBkpClick() {
                  kCaption, MsgIcon::Warning);
 }
 
+QString TfrmBackup::pastaBanco() {
+    const QString nome = DMPrincipal().IBDatabase.databaseName();
+    return nome.isEmpty() || bancoNoServidor(nome) ? pastaBancoDirQv() : QFileInfo(nome).absolutePath();
+}
+
 bool TfrmBackup::copiaBanco() {
+    const QString conjunto = bk::conjuntoAtual(bk::arquivoBackupIni());
+    TfrmAguarde::instance()->showNow();
+    // The copy is made on this computer first: a failing nbackup or gbak never touches the
+    // medium, whose last good copy is replaced only by a verified new one.
+    QTemporaryDir local(bk::pastaInstalacao() + QStringLiteral(".copia-banco-XXXXXX"));
+    QList<std::pair<QString, QString>> arquivos;
+    QString erro;
+    bool ok = local.isValid();
+    if (!ok) erro = QStringLiteral("não foi possível criar uma pasta temporária em %1").arg(bk::pastaInstalacao());
+    try {
+        ok = ok && preparaCopiaBanco(DMPrincipal(), pastaBanco(), local.path(), &arquivos, &erro);
+    } catch (const Error& e) {
+        ok = false;
+        erro = e.message();
+    }
+    const QString ini = bk::arquivoBackupIni();
+    qint64 preciso = QFileInfo(ini).size();
+    for (const auto& par : std::as_const(arquivos)) preciso += QFileInfo(par.first).size();
+    TfrmAguarde::instance()->hide();
+    if (!ok) {
+        mensagem(this, QStringLiteral("Erro ao copiar o banco de dados para o disco de backup: %1. A cópia anterior no disco "
+                                      "de backup foi mantida.").arg(erro),
+                 QStringLiteral("Erro"), MsgIcon::Error);
+        return false;
+    }
+    // The copy must fit on the medium in the drive (its former copy is replaced only at the end).
+    if (bk::espacoLivre(montagem_) / 1024 < preciso / 1024 && PreparaNovoDisco() == Preparo::Encerra) return false;
     if (!bk::midiaPresente(montagem_)) {
         mensagem(this, QStringLiteral("O disco de backup não está disponível (%1). O banco de dados não foi copiado.")
                            .arg(montagem_.isEmpty() ? QStringLiteral("unidade %1: sem pasta de montagem").arg(letra_) : montagem_),
                  QStringLiteral("Erro"), MsgIcon::Error);
         return false;
     }
+    const int disco = ProfileFile(ini).readInteger(kSecao, QStringLiteral("DiscoAtual"), 1);
+    if (const QString problema = bk::preparaDiscoAtual(montagem_, conjunto, disco); !problema.isEmpty()) {
+        mensagem(this, problema + QStringLiteral(" O banco de dados não foi copiado."), QStringLiteral("Erro"), MsgIcon::Error);
+        return false;
+    }
     TfrmAguarde::instance()->showNow();
-    QMap<QString, QByteArray> somas, manifesto;
-    QString erro;
-    bool ok = false;
-    try {
-        ok = copiaPastaBanco(DMPrincipal(), pastaBancoDirQv(), montagem_ + QStringLiteral("/Banco de Dados"), &somas, &erro);
-    } catch (const Error& e) {
-        erro = e.message();
+    if (QFileInfo::exists(ini)) arquivos.append({ini, QStringLiteral("BackUp.ini")});
+    ok = bk::publicaNoMeio(montagem_, arquivos, &erro);
+    if (ok) {
+        // This disk now holds the newest copy: the set's last disk.
+        bk::TDisco d{conjunto, disco, 0, QDateTime::currentDateTime().toString(Qt::ISODate)};
+        ok = bk::gravaDisco(montagem_, d, &erro) && bk::descarregaMidia(montagem_);
     }
-    for (auto it = somas.cbegin(); it != somas.cend(); ++it) manifesto.insert(QStringLiteral("Banco de Dados/") + it.key(), it.value());
-    const QString ini = dirQv() + QStringLiteral("/BackUp.ini");
-    if (ok && QFileInfo::exists(ini)) {
-        QByteArray soma;
-        ok = bk::copiaArquivo(ini, montagem_ + QStringLiteral("/BackUp.ini"), &soma, &erro);
-        manifesto.insert(QStringLiteral("BackUp.ini"), soma);
-    }
-    ok = ok && bk::gravaManifesto(montagem_, manifesto, &erro) && bk::descarregaMidia(montagem_);
     TfrmAguarde::instance()->hide();
     if (!ok)
         mensagem(this, QStringLiteral("Erro ao copiar o banco de dados para o disco de backup: %1").arg(erro),
@@ -369,26 +433,54 @@ bool TfrmBackup::copiaBanco() {
 }
 
 TfrmBackup::Preparo TfrmBackup::PreparaNovoDisco() {
+    const QString ini = bk::arquivoBackupIni();
+    const QString conjunto = bk::conjuntoAtual(ini);
+    const int anterior = ProfileFile(ini).readInteger(kSecao, QStringLiteral("DiscoAtual"), 0);
+    const int n = anterior + 1;
+    // The full disk says that the set goes on, so that a restore never takes it for the last.
+    auto marcaAnterior = [&](int continua) {
+        bk::TDisco d = bk::leDisco(montagem_);
+        if (d.valido() && d.conjunto == conjunto && d.numero == anterior) {
+            d.continua = continua;
+            bk::gravaDisco(montagem_, d, nullptr);
+        }
+    };
+    marcaAnterior(n);
     for (;;) {
         if (mensagem(this, QStringLiteral("Insira um NOVO disco no drive e pressione OK."), kCaption, MsgIcon::Question,
-                     MsgButtons::OkCancel) != MsgAnswer::Ok)
+                     MsgButtons::OkCancel) != MsgAnswer::Ok) {
+            marcaAnterior(0);  // still the last disk, if it is the one in the drive
             return Preparo::Continua;
-        const ProfileFile ini(bk::arquivoBackupIni());
-        const QString tipo = ini.readString(kSecao, QStringLiteral("TipoBkp"), {}).trimmed();
-        const QString directCd = ini.readString(kSecao, QStringLiteral("DirectCD"), {}).trimmed();
-        const int n = ini.readInteger(kSecao, QStringLiteral("DiscoAtual"), 0) + 1;
-        montagem_ = bk::pontoMontagem(bk::arquivoBackupIni(), letra_);
+        }
+        const ProfileFile arquivo(ini);
+        const QString tipo = arquivo.readString(kSecao, QStringLiteral("TipoBkp"), {}).trimmed();
+        const QString directCd = arquivo.readString(kSecao, QStringLiteral("DirectCD"), {}).trimmed();
+        montagem_ = bk::pontoMontagem(ini, letra_);
         const bool pronto = bk::midiaPresente(montagem_);
         QString erro;
+        if (pronto) {
+            if (const QString problema = bk::problemaNoDiscoNovo(montagem_, conjunto, anterior); !problema.isEmpty()) {
+                mensagem(this, problema, kCaption, MsgIcon::Warning);
+                continue;
+            }
+        }
         if (tipo.compare(QLatin1String("ZIP"), Qt::CaseInsensitive) == 0) {
             if (!pronto) continue;
             if (mensagem(this,
                          QStringLiteral("Será necessário um disco formatado, ou seja, que não contenha nenhum arquivo.\r\n"
                                         "Com a formatação todos os dados serão apagados! Deseja formatar o disco atual agora? "),
-                         kCaption, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes &&
-                !QProcess::startDetached(QStringLiteral("gnome-disks"), {}))
-                mensagem(this, QStringLiteral("Não foi possível abrir o utilitário de discos do sistema (gnome-disks)."),
-                         kCaption, MsgIcon::Warning);
+                         kCaption, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes) {
+                // The label and the copies go on the disk only once the formatting is over.
+                if (!executaEspera(QStringLiteral("gnome-disks"), {}))
+                    mensagem(this, QStringLiteral("Não foi possível abrir o utilitário de discos do sistema (gnome-disks)."),
+                             kCaption, MsgIcon::Warning);
+                montagem_ = bk::pontoMontagem(ini, letra_);
+                if (!bk::midiaPresente(montagem_)) {
+                    mensagem(this, QStringLiteral("O disco formatado não está disponível em %1.").arg(montagem_), kCaption,
+                             MsgIcon::Warning);
+                    continue;
+                }
+            }
             if (!bk::gravaRotulo(montagem_, n, &erro))
                 mensagem(this, QStringLiteral("O rótulo do novo disco não foi gravado: %1").arg(erro), QStringLiteral("Erro"),
                          MsgIcon::Error);
@@ -427,19 +519,30 @@ TfrmBackup::Preparo TfrmBackup::PreparaNovoDisco() {
                 return Preparo::Encerra;
             }
         }
-        if (!ProfileFile(bk::arquivoBackupIni())
-                 .writeStrings(kSecao,
-                               {{QStringLiteral("DiscoAtual"), QString::number(n)},
-                                {QStringLiteral("ArquivoAtual"), QStringLiteral("1")},
-                                {QStringLiteral("NumArquivos"), QStringLiteral("0")},
-                                {QStringLiteral("NumArquivosLau"), QStringLiteral("0")},
-                                {QStringLiteral("NumExamDisco"), QStringLiteral("0")},
-                                {QStringLiteral("NumLauDisco"), QStringLiteral("0")}},
-                               &erro))
-            mensagem(this, QStringLiteral("Erro ao gravar %1: %2").arg(bk::arquivoBackupIni(), erro), QStringLiteral("Erro"),
+        if (pronto && !bk::gravaDisco(montagem_, {conjunto, n, 0, {}}, &erro))
+            mensagem(this, QStringLiteral("O novo disco não pôde ser identificado: %1").arg(erro), QStringLiteral("Erro"),
                      MsgIcon::Error);
+        if (!ProfileFile(ini).writeStrings(kSecao,
+                                           {{QStringLiteral("DiscoAtual"), QString::number(n)},
+                                            {QStringLiteral("ArquivoAtual"), QStringLiteral("1")},
+                                            {QStringLiteral("NumArquivos"), QStringLiteral("0")},
+                                            {QStringLiteral("NumArquivosLau"), QStringLiteral("0")},
+                                            {QStringLiteral("NumExamDisco"), QStringLiteral("0")},
+                                            {QStringLiteral("NumLauDisco"), QStringLiteral("0")}},
+                                           &erro))
+            mensagem(this, QStringLiteral("Erro ao gravar %1: %2").arg(ini, erro), QStringLiteral("Erro"), MsgIcon::Error);
         return Preparo::Continua;
     }
+}
+
+bool TfrmBackup::executaEspera(const QString& programa, const QStringList& argumentos) {
+    QProcess processo;
+    processo.start(programa, argumentos);
+    if (!processo.waitForStarted(10000)) return false;
+    QEventLoop espera;
+    connect(&processo, &QProcess::finished, &espera, &QEventLoop::quit);
+    if (processo.state() != QProcess::NotRunning) espera.exec();
+    return true;
 }
 
 // ---- restore ------------------------------------------------------------------------------
@@ -468,58 +571,126 @@ void TfrmBackup::btnRestaurarClick() {
     AtualizaResumo();
 }
 
-// The database folder and BackUp.ini of the medium, taken back only when they match the
-// medium's manifest: a damaged copy must not replace a sound database.
+// The database and BackUp.ini of the medium's last disk, taken back only when they match the
+// medium's manifest, and put in place as one transaction: the current files are kept until the
+// restored database has passed the engine's validation and opened with every table readable.
 bool TfrmBackup::restauraBanco() {
     montagem_ = bk::pontoMontagem(bk::arquivoBackupIni(), letra_);
-    const QString origem = montagem_ + QStringLiteral("/Banco de Dados");
+    const bk::TDisco disco = bk::leDisco(montagem_);
+    if (disco.valido() && disco.continua != 0) {
+        mensagem(this, QStringLiteral("O disco no drive (%1) não é o último do backup: o backup continua no disco %2, "
+                                      "que tem a cópia mais nova do banco de dados. O banco de dados não foi restaurado.")
+                           .arg(bk::rotuloDisco(disco.numero))
+                           .arg(disco.continua),
+                 QStringLiteral("Erro"), MsgIcon::Error);
+        return false;
+    }
     const QMap<QString, QByteArray> manifesto = bk::leManifesto(montagem_);
-    const QFileInfoList arquivos = QDir(origem).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    if (montagem_.isEmpty() || arquivos.isEmpty()) {
+    QList<std::pair<QString, QByteArray>> banco;  // manifest path -> sum
+    for (auto it = manifesto.cbegin(); it != manifesto.cend(); ++it)
+        if (it.key().startsWith(QLatin1String("Banco de Dados/"))) banco.append({it.key(), it.value()});
+    if (montagem_.isEmpty() || banco.isEmpty()) {
         mensagem(this, QStringLiteral("O disco no drive não contém a cópia do banco de dados (%1). O banco de dados não foi "
-                                      "restaurado.").arg(origem),
+                                      "restaurado.").arg(montagem_ + QStringLiteral("/Banco de Dados")),
                  QStringLiteral("Erro"), MsgIcon::Error);
         return false;
     }
-    QList<std::pair<QString, QString>> copias;  // medium file -> target
-    for (const QFileInfo& f : arquivos)
-        copias.append({f.filePath(), pastaBancoDirQv() + QLatin1Char('/') + f.fileName()});
-    if (QFileInfo::exists(montagem_ + QStringLiteral("/BackUp.ini")))
-        copias.append({montagem_ + QStringLiteral("/BackUp.ini"), dirQv() + QStringLiteral("/BackUp.ini")});
+    auto falha = [this](const QString& texto) {
+        mensagem(this, texto, QStringLiteral("Erro"), MsgIcon::Error);
+        return false;
+    };
+    TDMPrincipal& dm = DMPrincipal();
+    const QString ini = bk::arquivoBackupIni();
+    TfrmAguarde::instance()->showNow();
+    struct Espera {
+        ~Espera() { TfrmAguarde::instance()->hide(); }
+    } espera;
 
-    // Everything is copied beside its target and compared first; only then is the database
-    // closed and the copies renamed into place.
-    QStringList diferentes;
+    // Every file is brought beside its destination and compared with the manifest first.
+    QStringList destinos, diferentes;
     QString erro;
-    for (const auto& [de, para] : copias) {
-        const QString nome = de.mid(montagem_.size() + 1);
-        QByteArray soma;
-        if (!bk::copiaArquivo(de, para + QStringLiteral(".restaura"), &soma, &erro) || soma != manifesto.value(nome))
-            diferentes << nome;
+    auto traz = [&](const QString& caminho, const QByteArray& soma, const QString& destino) {
+        const QString origem = bk::arquivoConferido(montagem_, caminho, soma);
+        QByteArray lida;
+        if (origem.isEmpty() || !bk::copiaArquivo(origem, destino + QStringLiteral(".restaura"), &lida, &erro, nullptr, true) ||
+            lida != soma) {
+            QFile::remove(destino + QStringLiteral(".restaura"));
+            diferentes << caminho;
+            return;
+        }
+        destinos << destino;
+    };
+    const bool servidor = bancoNoServidor(dm.IBDatabase.databaseName());
+    QTemporaryDir local(bk::pastaInstalacao() + QStringLiteral(".restaura-banco-XXXXXX"));
+    QString fbk;
+    for (const auto& [caminho, soma] : banco) {
+        const QString nome = caminho.mid(QStringLiteral("Banco de Dados/").size());
+        if (nome.endsWith(QLatin1String(".fbk"), Qt::CaseInsensitive)) {
+            fbk = local.path() + QLatin1Char('/') + nome;
+            traz(caminho, soma, fbk);
+            destinos.removeAll(fbk);
+            if (!diferentes.contains(caminho)) QFile::rename(fbk + QStringLiteral(".restaura"), fbk);
+        } else if (!servidor) {
+            traz(caminho, soma, pastaBanco() + QLatin1Char('/') + nome);
+        }
     }
+    if (manifesto.contains(QStringLiteral("BackUp.ini"))) traz(QStringLiteral("BackUp.ini"), manifesto.value(QStringLiteral("BackUp.ini")), ini);
+    const auto descarta = [&] {
+        for (const QString& d : std::as_const(destinos)) QFile::remove(d + QStringLiteral(".restaura"));
+    };
     if (!diferentes.isEmpty()) {
-        for (const auto& c : copias) QFile::remove(c.second + QStringLiteral(".restaura"));
-        mensagem(this, QStringLiteral("Estes arquivos do disco diferem do manifesto do backup; o banco de dados não foi "
-                                      "restaurado:\n%1").arg(diferentes.join(QLatin1Char('\n'))),
-                 QStringLiteral("Erro"), MsgIcon::Error);
-        return false;
+        descarta();
+        return falha(QStringLiteral("Estes arquivos do disco diferem do manifesto do backup; o banco de dados não foi "
+                                    "restaurado:\n%1").arg(diferentes.join(QLatin1Char('\n'))));
     }
-    DMPrincipal().PDesconectionDataBase();
-    for (const auto& [de, para] : copias)
-        if (std::rename(QFile::encodeName(para + QStringLiteral(".restaura")).constData(), QFile::encodeName(para).constData()) != 0)
-            diferentes << para;
-    try {
-        DMPrincipal().PConnectDataBase();
-    } catch (const Error& e) {
-        mensagem(this, QStringLiteral("O banco de dados restaurado não pôde ser aberto: %1").arg(e.message()),
-                 QStringLiteral("Erro"), MsgIcon::Error);
-        return false;
+
+    if (servidor) {
+        if (fbk.isEmpty()) {
+            descarta();
+            return falha(QStringLiteral("Este backup tem uma cópia do banco de dados local, não a do servidor; o banco de "
+                                        "dados do servidor não foi restaurado."));
+        }
+        if (!restauraBancoServidor(dm, fbk, local.path(), &erro)) {
+            descarta();
+            return falha(QStringLiteral("O banco de dados do servidor não foi restaurado: %1. O banco de dados anterior foi "
+                                        "mantido.").arg(erro));
+        }
+    } else if (!fbk.isEmpty()) {
+        // A copy the server made (gbak), restored into a database file of this computer.
+        const QString destino = pastaBanco() + QStringLiteral("/DATABASE.GDB");
+        QString saida;
+        if (!executaFerramenta(dm, QStringLiteral("gbak"), {QStringLiteral("-rep"), fbk, destino + QStringLiteral(".restaura")},
+                               &saida)) {
+            descarta();
+            QFile::remove(destino + QStringLiteral(".restaura"));
+            return falha(QStringLiteral("A cópia do banco de dados (DATABASE.fbk) não pôde ser restaurada: %1").arg(saida));
+        }
+        destinos << destino;
     }
-    if (!diferentes.isEmpty()) {
-        mensagem(this, QStringLiteral("Não foi possível substituir:\n%1").arg(diferentes.join(QLatin1Char('\n'))),
-                 QStringLiteral("Erro"), MsgIcon::Error);
-        return false;
+
+    TTrocaArquivos troca(diarioRestauracao(pastaBanco()));
+    if (!servidor) dm.PDesconectionDataBase();
+    if (!troca.troca(destinos, &erro)) {
+        try {
+            dm.PConnectDataBase();
+        } catch (const Error&) {
+        }
+        return falha(QStringLiteral("A restauração não pôde pôr os arquivos no lugar: %1. Os arquivos anteriores foram "
+                                    "mantidos.").arg(erro));
     }
+    if (!servidor && !validaBanco(dm, &erro)) {
+        dm.PDesconectionDataBase();
+        QString desfeito;
+        troca.desfaz(&desfeito);
+        try {
+            dm.PConnectDataBase();
+        } catch (const Error&) {
+        }
+        return falha(QStringLiteral("O banco de dados restaurado (%1) não passou na verificação: %2. O banco de dados "
+                                    "anterior foi mantido.%3")
+                         .arg(dm.IBDatabase.databaseName(), erro, desfeito.isEmpty() ? QString() : QLatin1Char(' ') + desfeito));
+    }
+    troca.confirma();
     return true;
 }
 

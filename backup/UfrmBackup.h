@@ -20,6 +20,18 @@ class TBIniSettings;
 class TfrmBackup : public QDialog {
     Q_OBJECT
 public:
+    // A record not yet backed up: its code, key ("patient\\code"), file names and whether any
+    // of them is on disk.
+    struct Pendente {
+        int codigo = 0;
+        QString chave;
+        QStringList arquivos;
+        bool presente = false;
+    };
+    // More records than this without files in one backup mean a folder problem, not records to
+    // delete.
+    static constexpr int kMaximoAusentes = 5;
+
     TfrmBackup(TBIniSettings* settings, QWidget* parent = nullptr);
     ~TfrmBackup() override;
 
@@ -52,14 +64,22 @@ protected:
 private:
     enum class Preparo { Continua, Encerra };
     void buildUi();
-    // The records not yet backed up whose files exist, in navigator order; the others are
-    // logged, deleted and dropped. Returns the codes and fills the file names.
-    QList<int> listaExames(QStringList* nomes, QStringList* log);
-    QList<int> listaLaudos(QStringList* nomes, QStringList* log);
+    // The records not yet backed up whose files exist, in navigator order, with their file
+    // names; the others are logged and deleted, but only when their folder is there, readable,
+    // not empty and at most kMaximoAusentes are missing: otherwise nothing is deleted and false
+    // comes back with the reason in problema.
+    bool listaExames(QList<int>* codigos, QStringList* nomes, QStringList* log, QString* problema);
+    bool listaLaudos(QList<int>* codigos, QStringList* nomes, QStringList* log, QString* problema);
+    QString problemaNaPasta(const QString& pasta, const QString& oQue, int total, const QList<Pendente>& lista) const;
     void gravaLog(const QString& arquivo, const QStringList& linhas);
     Preparo PreparaNovoDisco();
     bool copiaBanco();
     bool restauraBanco();
+    // The folder of the data module's database (a local one; DIRQV's "Banco de Dados" else).
+    static QString pastaBanco();
+    // Starts a program and waits until it ends, the window painting meanwhile; false when it
+    // did not start.
+    bool executaEspera(const QString& programa, const QStringList& argumentos);
 
     TBIniSettings* settings_;
     bool autoStart_ = false;

@@ -172,7 +172,8 @@ QImage TfrmLauRelat::CarregaLogo(const QString& caminho, QString* problema) {
 void TfrmLauRelat::PreparaRelat(const TfrmLaudo& editor) {
     dados_ = {};
     QString problema;
-    dados_.logo = CarregaLogo(norvix::programDirectory() + QStringLiteral("LogoClinica.bmp"), &problema);
+    // The clinic's logo lies in its installation, where the tools window saves it.
+    dados_.logo = CarregaLogo(norvix::recordText(norvix::paths().DirQV) + QStringLiteral("/LogoClinica.bmp"), &problema);
     if (!problema.isEmpty())
         norvix::showMessage(problema, QStringLiteral("Atenção"), norvix::MsgIcon::Warning, norvix::MsgButtons::Ok,
                             const_cast<TfrmLaudo*>(&editor));

@@ -1,6 +1,11 @@
 #include "UStartUp.h"
 
+#include "backup/CopiaBanco.h"
+#include "platform/Permissoes.h"
+#include "platform/ProfileFile.h"
+
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include "SignalClose.h"
@@ -133,6 +138,7 @@ void TStartUp::StartUp() {
     }
     infos().NumAneis = kRings;
     fillSharedRecords(*main_.settings_);  // a conversion error leaves started false: next activation retries
+    PreparaInstalacao();
     // The engine's first attach takes tens of milliseconds; it runs while the skin and the
     // start-up window are drawn, and CheckDatabase takes its result.
     const QString database = databaseFile(norvix::recordText(paths().BancoDados));
@@ -167,6 +173,29 @@ void TStartUp::StartUp() {
     }
     if (TfrmIniciando::exists()) TfrmIniciando::instance()->close();
     CheckAutomaticBackup();
+}
+
+void TStartUp::PreparaInstalacao() {
+    const QString dirQv = norvix::recordText(paths().DirQV);
+    // The backup module, loaded into this process, finds this installation's BackUp.ini.
+    if (qEnvironmentVariableIsEmpty("NORVIX_BACKUP_DIR") && !dirQv.isEmpty())
+        qputenv("NORVIX_BACKUP_DIR", QFile::encodeName(dirQv));
+    const QString grupo =
+        norvix::ProfileFile(main_.settings_->FileName()).readString(QStringLiteral("DIRETORIOS"), QStringLiteral("GRUPO"), {}).trimmed();
+    norvix::aplicaMascaraDaClinica(grupo);
+    const QString banco = databaseFile(norvix::recordText(paths().BancoDados));
+    const bool local = !banco.isEmpty() && !norvix::bancoNoServidor(banco);
+    QString erro;
+    if (!norvix::protegePastas({norvix::recordText(paths().Exames), norvix::recordText(paths().Laudos),
+                                local ? QFileInfo(banco).absolutePath() : QString(), dirQv + QStringLiteral("/Calibração")},
+                               grupo, &erro))
+        norvix::showMessage(QStringLiteral("As pastas de dados da clínica não puderam ser protegidas de outras contas "
+                                           "deste computador: %1.").arg(erro),
+                            QStringLiteral("Atenção"), norvix::MsgIcon::Warning, norvix::MsgButtons::Ok, &main_);
+    // A restore that a crash or a power cut interrupted is undone before the database opens.
+    QString relato;
+    if (local && norvix::TTrocaArquivos::recupera(norvix::diarioRestauracao(QFileInfo(banco).absolutePath()), &relato))
+        norvix::showMessage(relato, QStringLiteral("Atenção"), norvix::MsgIcon::Warning, norvix::MsgButtons::Ok, &main_);
 }
 
 void TStartUp::CheckDatabase() {

@@ -15,6 +15,9 @@ public:
     // program (closes the main window) when the settings file, the skin or the database fail.
     void StartUp();
 
+    // The installation's own settings before anything opens the database: the backup module's
+    // folder, the permission mask and protected data folders, an interrupted restore undone.
+    void PreparaInstalacao();
     void CheckDatabase();
     void LocateModules();
     void StartModules();

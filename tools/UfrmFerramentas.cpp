@@ -567,7 +567,9 @@ void TfrmFerramentas::btnZerarBackupClick() {
          {QStringLiteral("ArquivosGeral"), zero}, {QStringLiteral("NumExamDisco"), zero},
          {QStringLiteral("NumExamGeral"), zero}, {QStringLiteral("NumLauDisco"), zero},
          {QStringLiteral("UltDsk"), inicio}, {QStringLiteral("UltBkp"), inicio},
-         {QStringLiteral("BackupZerado"), QString::number(vezes)}},
+         {QStringLiteral("BackupZerado"), QString::number(vezes)},
+         // A new series of disks: a restore never mixes its disks with the former series'.
+         {QStringLiteral("Conjunto"), backup::novoConjunto()}},
         &motivo);
     if (!gravado) {
         falha(motivo + QStringLiteral("\r\nAs marcas de backup do banco de dados foram mantidas."));

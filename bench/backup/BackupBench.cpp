@@ -9,7 +9,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -77,6 +80,14 @@ int main(int argc, char** argv) {
     f.close();
     qputenv("NORVIX_BACKUP_DIR", raiz.path().toUtf8());
 
+    // The module asks for the disk in message boxes of its own: the first button answers.
+    QTimer respondedor;
+    QObject::connect(&respondedor, &QTimer::timeout, [] {
+        if (auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            if (QAbstractButton* b = caixa->defaultButton() ? caixa->defaultButton() : caixa->buttons().value(0)) b->click();
+    });
+    respondedor.start(5);
+
     std::vector<double> nosso, base, nossoRest, baseRest;
     for (int r = 0; r < kRodadas; ++r) {
         QDir(raiz.path() + "/midia").removeRecursively();
@@ -97,16 +108,18 @@ int main(int argc, char** argv) {
         const int32_t copiados = modulo.CriarBackup(nullptr, listaE, resE, listaL, resL, 3, exames.toUtf8().constData(),
                                                     laudos.toUtf8().constData());
         modulo.ReleaseModule();
+        // The database as the window copies it: under the lock into a local folder, its mark
+        // cleared there, then published on the medium verified, with BackUp.ini.
         QString erro;
-        QMap<QString, QByteArray> somas, manifesto;
-        if (copiados != 3 * kExames ||
-            !copiaPastaBanco(dm, banco, raiz.path() + "/midia/Banco de Dados", &somas, &erro)) {
+        QList<std::pair<QString, QString>> arquivos;
+        QDir(raiz.path() + "/local").removeRecursively();
+        if (copiados != 3 * kExames || !preparaCopiaBanco(dm, banco, raiz.path() + "/local", &arquivos, &erro) ||
+            !backup::publicaNoMeio(raiz.path() + "/midia", arquivos << std::pair{ini, QStringLiteral("BackUp.ini")}, &erro)) {
             std::fprintf(stderr, "o backup falhou: %d %s\n", copiados, qPrintable(erro));
             return 1;
         }
-        for (auto it = somas.cbegin(); it != somas.cend(); ++it) manifesto.insert("Banco de Dados/" + it.key(), it.value());
-        backup::gravaManifesto(raiz.path() + "/midia", manifesto, &erro);
         nosso.push_back(t.nsecsElapsed() / 1e6);
+        const QMap<QString, QByteArray> manifesto = backup::leManifesto(raiz.path() + "/midia");
 
         // Restore into empty folders: cp -r back against the module and the checked database copy.
         QDir(exames + "-cp").removeRecursively();
@@ -122,10 +135,14 @@ int main(int argc, char** argv) {
         const int32_t restaurados = modulo.RestaurarBackup(nullptr, (exames + "-rest").toUtf8().constData(),
                                                            laudos.toUtf8().constData());
         modulo.ReleaseModule();
+        // The database brought back verified, then validated by the engine as the window does.
         QByteArray soma;
-        backup::copiaArquivo(raiz.path() + "/midia/Banco de Dados/DATABASE.GDB", raiz.path() + "/rest-banco.gdb", &soma, &erro);
-        if (restaurados != 3 * kExames || soma != manifesto.value("Banco de Dados/DATABASE.GDB")) {
-            std::fprintf(stderr, "a restauração falhou: %d\n", restaurados);
+        QString saida;
+        backup::copiaArquivo(raiz.path() + "/midia/Banco de Dados/DATABASE.GDB", raiz.path() + "/rest-banco.gdb", &soma,
+                             &erro, nullptr, true);
+        if (restaurados != 3 * kExames || soma != manifesto.value("Banco de Dados/DATABASE.GDB") ||
+            !executaFerramenta(dm, "gfix", {"-v", "-full", "-n", raiz.path() + "/rest-banco.gdb"}, &saida)) {
+            std::fprintf(stderr, "a restauração falhou: %d %s\n", restaurados, qPrintable(saida));
             return 1;
         }
         nossoRest.push_back(t.nsecsElapsed() / 1e6);

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <type_traits>
@@ -141,7 +142,16 @@ public:
     bool executa(QList<Registro*>& registros) {
         montagem_ = esperaMidia(janela_, ini_);
         if (montagem_.isEmpty()) return false;
-        disco_ = ProfileFile(ini_).readInteger(kSecao, QStringLiteral("DiscoAtual"), 0);
+        disco_ = std::max(1, ProfileFile(ini_).readInteger(kSecao, QStringLiteral("DiscoAtual"), 1));
+        conjunto_ = conjuntoAtual(ini_);
+        // The disk in the drive must be the set's current one (or a new disk, which becomes it).
+        for (QString problema; !(problema = preparaDiscoAtual(montagem_, conjunto_, disco_)).isEmpty();) {
+            if (pergunta(janela_, problema, QStringLiteral("Backup"), QMessageBox::Warning,
+                         QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+                return false;
+            montagem_ = esperaMidia(janela_, ini_);
+            if (montagem_.isEmpty()) return false;
+        }
         inicioDisco_ = QDateTime::currentDateTime();
         vazioNoInicio_ = leManifesto(montagem_).isEmpty();
         progresso_ = std::make_unique<Progresso>(janela_, QStringLiteral("Copiando para o disco de backup..."), registros.size());
@@ -291,20 +301,37 @@ private:
             aviso(janela_, QStringLiteral("Os contadores do backup não foram gravados em %1: %2").arg(ini_, erro));
     }
 
+    // The full disk says that the set goes on (continua > 0), or again that it is the last.
+    void marcaCheio(int continua) {
+        TDisco d = leDisco(montagem_);
+        if (d.valido() && d.conjunto == conjunto_ && d.numero == disco_) {
+            d.continua = continua;
+            gravaDisco(montagem_, d, nullptr);
+        }
+    }
+
     bool proximoDisco() {
         if (!fechaDisco()) return false;
         const int proximo = std::min(disco_ + 1, 9999);
+        marcaCheio(proximo);
         for (;;) {
             if (pergunta(janela_,
                          QStringLiteral("O disco de backup está cheio.\nInsira o disco número %1 no drive %2: e pressione OK.")
                              .arg(proximo).arg(letraUnidade(ini_)),
                          QStringLiteral("Backup"), QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel) !=
-                QMessageBox::Ok)
+                QMessageBox::Ok) {
+                marcaCheio(0);  // still the last disk, when it is the one in the drive
                 return false;
+            }
             montagem_ = esperaMidia(janela_, ini_);
             if (montagem_.isEmpty()) return false;
+            // An OK with the full disk still in the drive must not relabel it as the next one.
+            if (const QString problema = problemaNoDiscoNovo(montagem_, conjunto_, disco_); !problema.isEmpty()) {
+                aviso(janela_, problema);
+                continue;
+            }
             QString erro;
-            if (!gravaRotulo(montagem_, proximo, &erro)) {
+            if (!gravaRotulo(montagem_, proximo, &erro) || !gravaDisco(montagem_, {conjunto_, proximo, 0, {}}, &erro)) {
                 aviso(janela_, QStringLiteral("Erro ao preparar o novo disco: %1").arg(erro), QStringLiteral("Erro"),
                       QMessageBox::Critical);
                 continue;
@@ -332,6 +359,7 @@ private:
     void* janela_;
     QString ini_;
     QString montagem_;
+    QString conjunto_;
     int disco_ = 0;
     int arquivos_ = 0;
     bool vazioNoInicio_ = false;
@@ -397,67 +425,122 @@ NORVIX_MODULE_EXPORT int32_t CriarBackup(void* hostWindow, ModuleStream* examLis
     return copia.arquivosCopiados();
 }
 
+namespace {
+
+// Copies back the files a disk's manifest names (exams and reports; the database is the
+// program's part), each compared with its sum as it is copied. False when the operator stopped.
+bool restauraDisco(void* janela, const QString& montagem, const QString (&pastas)[2], int* restaurados,
+                   QStringList* diferentes) {
+    const QMap<QString, QByteArray> manifesto = leManifesto(montagem);
+    Progresso progresso(janela, QStringLiteral("Restaurando do disco de backup..."), manifesto.size());
+    qsizetype feitos = 0;
+    for (auto it = manifesto.cbegin(); it != manifesto.cend(); ++it) {
+        if (!progresso.avanca(feitos++)) return false;
+        const QString& nome = it.key();
+        const int alvo = nome.startsWith(QLatin1String("Exames/")) ? 0 : nome.startsWith(QLatin1String("Laudos/")) ? 1 : -1;
+        if (alvo < 0) continue;
+        const QString relativo = nome.mid(7);
+        if (!nomeSeguro(relativo)) continue;
+        // Summed while copied: what reaches the folder is exactly what was compared.
+        const QString destino = pastas[alvo] + QLatin1Char('/') + relativo;
+        const QString temporario = destino + QStringLiteral(".restaura");
+        QByteArray soma;
+        QString erro;
+        if (!copiaArquivo(montagem + QLatin1Char('/') + nome, temporario, &soma, &erro) || soma != it.value() ||
+            std::rename(QFile::encodeName(temporario).constData(), QFile::encodeName(destino).constData()) != 0) {
+            QFile::remove(temporario);
+            *diferentes << nome;
+            continue;
+        }
+        ++*restaurados;
+    }
+    return true;
+}
+
+// Asks for a disk until the one in the drive is what `aceita` wants (empty answer) or the
+// operator gives up (empty path).
+QString pedeDisco(void* janela, const QString& ini, const QString& pedido,
+                  const std::function<QString(const QString& montagem, const TDisco&)>& aceita) {
+    for (;;) {
+        if (pergunta(janela, pedido, QStringLiteral("Backup"), QMessageBox::Question,
+                     QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+            return {};
+        const QString montagem = esperaMidia(janela, ini, false);
+        if (montagem.isEmpty()) return {};
+        const QString problema = aceita(montagem, leDisco(montagem));
+        if (problema.isEmpty()) return montagem;
+        aviso(janela, problema);
+    }
+}
+
+}  // namespace
+
 NORVIX_MODULE_EXPORT int32_t RestaurarBackup(void* hostWindow, const char* examsDir, const char* reportsDir) {
     const QString ini = arquivoBackupIni();
     const QString pastas[2] = {norvix::fromCp1252(examsDir), norvix::fromCp1252(reportsDir)};
+    const QChar letra = letraUnidade(ini);
+    const ProfileFile local(ini);
+    const QString conjuntoLocal = local.readString(kSecao, QStringLiteral("Conjunto"), {}).trimmed();
+    const int discoLocal = local.readInteger(kSecao, QStringLiteral("DiscoAtual"), 0);
     int restaurados = 0;
-    bool algumDisco = false, cancelado = false;
     QStringList diferentes;
-    for (;;) {
-        const QString montagem = esperaMidia(hostWindow, ini, false);
-        if (montagem.isEmpty()) break;
-        const QMap<QString, QByteArray> manifesto = leManifesto(montagem);
-        if (manifesto.isEmpty()) {
-            aviso(hostWindow, QStringLiteral("O disco em %1 não contém um backup (falta o arquivo %2).")
-                                  .arg(montagem, QLatin1String(kManifesto)));
-            break;
-        }
-        algumDisco = true;
-        Progresso progresso(hostWindow, QStringLiteral("Restaurando do disco de backup..."), manifesto.size());
-        qsizetype feitos = 0;
-        for (auto it = manifesto.cbegin(); it != manifesto.cend(); ++it) {
-            if (!progresso.avanca(feitos++)) {
-                cancelado = true;
-                break;
-            }
-            const QString& nome = it.key();
-            const int alvo = nome.startsWith(QLatin1String("Exames/")) ? 0 : nome.startsWith(QLatin1String("Laudos/")) ? 1 : -1;
-            if (alvo < 0) continue;  // the database is the program's part
-            const QString relativo = nome.mid(7);
-            if (!nomeSeguro(relativo)) continue;
-            const QString origem = montagem + QLatin1Char('/') + nome;
-            QByteArray soma;
-            QString erro;
-            // Summed while copied: what reaches the folder is exactly what was compared.
-            const QString destino = pastas[alvo] + QLatin1Char('/') + relativo;
-            const QString temporario = destino + QStringLiteral(".restaura");
-            if (!copiaArquivo(origem, temporario, &soma, &erro) || soma != it.value()) {
-                QFile::remove(temporario);
-                diferentes << nome;
-                continue;
-            }
-            if (std::rename(QFile::encodeName(temporario).constData(), QFile::encodeName(destino).constData()) != 0) {
-                QFile::remove(temporario);
-                diferentes << nome;
-                continue;
-            }
-            ++restaurados;
-        }
-        // The database copy lies on the last disk of a backup; earlier disks are followed by
-        // the next one.
-        if (cancelado || QFileInfo::exists(montagem + QStringLiteral("/Banco de Dados/DATABASE.GDB"))) break;
-        if (pergunta(hostWindow, QStringLiteral("Este não é o último disco do backup.\nInsira o próximo disco no drive "
-                                                "%1: e pressione OK.").arg(letraUnidade(ini)),
-                     QStringLiteral("Backup"), QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel) !=
-            QMessageBox::Ok)
-            break;
+
+    // The last disk first: it holds the newest database copy and knows how many disks the set
+    // has. A disk the set goes on from, or an older disk of the set this installation knows,
+    // is refused.
+    TDisco ultimo;
+    const QString montagem = pedeDisco(
+        hostWindow, ini,
+        QStringLiteral("Insira o ÚLTIMO disco do backup (o de número mais alto) no drive %1: e pressione OK.").arg(letra),
+        [&](const QString& m, const TDisco& d) -> QString {
+            if (leManifesto(m).isEmpty())
+                return QStringLiteral("O disco em %1 não contém um backup (falta o arquivo %2).").arg(m, QLatin1String(kManifesto));
+            if (d.valido() && d.continua != 0)
+                return QStringLiteral("Este disco (%1) não é o último do backup: o backup continua no disco %2.")
+                    .arg(rotuloDisco(d.numero))
+                    .arg(d.continua);
+            if (d.valido() && d.conjunto == conjuntoLocal && d.numero < discoLocal)
+                return QStringLiteral("Este é o disco %1; o último disco deste backup é o %2.").arg(d.numero).arg(discoLocal);
+            ultimo = d;
+            return {};
+        });
+    if (montagem.isEmpty()) return -1;
+    if (!restauraDisco(hostWindow, montagem, pastas, &restaurados, &diferentes)) return -1;
+
+    // Then every other disk of the set, by number; a disk of another set is refused.
+    const int discos = ultimo.valido() ? ultimo.numero : 1;
+    for (int k = 1; k < discos; ++k) {
+        const QString outro = pedeDisco(hostWindow, ini,
+                                        QStringLiteral("Insira o disco %1 de %2 do backup no drive %3: e pressione OK.")
+                                            .arg(k)
+                                            .arg(discos)
+                                            .arg(letra),
+                                        [&](const QString&, const TDisco& d) -> QString {
+                                            if (d.conjunto != ultimo.conjunto)
+                                                return QStringLiteral("Este disco pertence a outro backup.");
+                                            if (d.numero != k)
+                                                return QStringLiteral("Este é o disco %1; insira o disco %2.").arg(d.numero).arg(k);
+                                            return {};
+                                        });
+        if (outro.isEmpty() || !restauraDisco(hostWindow, outro, pastas, &restaurados, &diferentes)) return -1;
     }
+    // The database is taken from the last disk: it goes back into the drive.
+    if (discos > 1 &&
+        pedeDisco(hostWindow, ini,
+                  QStringLiteral("Insira de novo o último disco do backup (o disco %1) para restaurar o banco de dados.")
+                      .arg(discos),
+                  [&](const QString&, const TDisco& d) -> QString {
+                      return d.conjunto == ultimo.conjunto && d.numero == discos
+                                 ? QString()
+                                 : QStringLiteral("Este não é o disco %1 deste backup.").arg(discos);
+                  })
+            .isEmpty())
+        return -1;
     if (!diferentes.isEmpty())
         aviso(hostWindow, QStringLiteral("Estes arquivos do backup diferem do manifesto (ou não puderam ser lidos) "
                                          "e não foram restaurados:\n%1").arg(listaNomes(diferentes)),
               QStringLiteral("Atenção"));
-    // A restore the operator stopped does not go on to the database.
-    return algumDisco && !cancelado ? restaurados : -1;
+    return restaurados;
 }
 
 static_assert(std::is_same_v<decltype(&InfoBackup), TInfoBackup>);

@@ -159,19 +159,28 @@ TEST(BackupModulo, MidiaCheiaPedeOProximoDiscoEMarcaCadaExameComOSeu) {
         EXPECT_EQ(bk::leManifesto(b.raiz.path() + "/disco1").size(), 6);
         EXPECT_EQ(bk::leManifesto(b.midia()).size(), 3);
     }
-    // Restoring: the first disk, then the next one when asked; the database lies on the last.
+    // Restoring: the disk in the drive is disk 1, which the set goes on from: refused as the
+    // last. Then the last disk, disk 1 by number, and the last again for the database.
     QDir(b.exames()).removeRecursively();
-    escreve(b.midia() + "/Banco de Dados/DATABASE.GDB", "x");
     QDir().rename(b.midia(), b.raiz.path() + "/disco2");
     QDir().rename(b.raiz.path() + "/disco1", b.midia());
+    auto poe = [&](const QString& disco) {
+        const QString fora = bk::leDisco(b.midia()).numero == 1 ? "/disco1" : "/disco2";
+        if (fora == disco) return;
+        QDir().rename(b.midia(), b.raiz.path() + fora);
+        QDir().rename(b.raiz.path() + disco, b.midia());
+    };
+    int recusas = 0;
     Respondedor troca([&](const QString& texto) {
-        if (texto.contains("não é o último disco")) {
-            QDir().rename(b.midia(), b.raiz.path() + "/disco1");
-            QDir().rename(b.raiz.path() + "/disco2", b.midia());
-        }
+        if (texto.contains("não é o último do backup")) ++recusas;
+        if (texto.contains("ÚLTIMO") && recusas > 0) poe("/disco2");
+        if (texto.contains("disco 1 de 2")) poe("/disco1");
+        if (texto.contains("de novo o último")) poe("/disco2");
         return QMessageBox::Ok;
     });
     EXPECT_EQ(restaurar(b), 9);
+    EXPECT_EQ(recusas, 1);
+    EXPECT_EQ(bk::leDisco(b.midia()).numero, 2);  // the last disk is in the drive for the database
     for (int codigo : {1, 2, 3}) EXPECT_TRUE(QFileInfo::exists(b.exames() + QStringLiteral("/12/%1m.txt").arg(codigo)));
 }
 

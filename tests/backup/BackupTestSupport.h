@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <functional>
 
+#include "platform/MessageSeam.h"
+
 namespace backup_test {
 
 inline bool escreve(const QString& caminho, const QByteArray& conteudo) {
@@ -53,6 +55,43 @@ struct Bancada {
             escreve(QStringLiteral("%1/%2/%3%4.txt").arg(exames()).arg(paciente).arg(codigo).arg(letra),
                     QByteArray(tamanho, char('A' + (codigo + letra) % 26)));
     }
+};
+
+// The program's message boxes answered by a function that may also act (swap the medium...);
+// every message recorded. Installed while it lives (over any seam installed before).
+class SeamComAcao : public norvix::MessageSeam {
+public:
+    using Acao = std::function<norvix::MsgAnswer(const norvix::ShownMessage&)>;
+    explicit SeamComAcao(Acao acao) : acao_(std::move(acao)), anterior_(norvix::messageSeam()) {
+        norvix::setMessageSeam(this);
+    }
+    ~SeamComAcao() override { norvix::setMessageSeam(anterior_); }
+    norvix::MsgAnswer show(QWidget*, const norvix::ShownMessage& m) override {
+        textos << m.text;
+        return acao_(m);
+    }
+    QStringList textos;
+
+private:
+    Acao acao_;
+    norvix::MessageSeam* anterior_;
+};
+
+// One of the engine's tools replaced, while the object lives, by a script that fails (placed
+// first in PATH).
+class FerramentaQueFalha {
+public:
+    explicit FerramentaQueFalha(const QString& nome) : caminhoAntes_(qgetenv("PATH")) {
+        const QString script = pasta_.path() + QLatin1Char('/') + nome;
+        escreve(script, "#!/bin/sh\necho \"falha simulada de $0\" >&2\nexit 1\n");
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("PATH", QFile::encodeName(pasta_.path()) + ':' + caminhoAntes_);
+    }
+    ~FerramentaQueFalha() { qputenv("PATH", caminhoAntes_); }
+
+private:
+    QTemporaryDir pasta_;
+    QByteArray caminhoAntes_;
 };
 
 // Answers every message box the code under test shows: records its text, lets `acao` act

@@ -3,6 +3,7 @@
 // automatic-backup choice and the start-up check.
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -135,17 +136,31 @@ TEST_F(JanelaBackup, BackupApagaOsAusentesMarcaOsCopiadosECopiaOBanco) {
               manifesto.value("Banco de Dados/DATABASE.GDB"));
 }
 
-TEST_F(JanelaBackup, DiscoCheioParaOBancoPreparaUmNovoComRotuloSeguinte) {
+TEST_F(JanelaBackup, DiscoCheioParaOBancoPedeOutroDiscoENaoRerrotulaOCheio) {
     exame(1);
     escreve(bancada.ini(), "[BACKUP]\r\nTipoBkp=zip\r\nDiscoAtual=2\r\n[UNIDADES]\r\nE=" + bancada.midia().toUtf8() + "\r\n");
     qputenv("NORVIX_BACKUP_CAPACIDADE", "100000");  // the exam fits, the database does not
-    seam.answers = {norvix::MsgAnswer::Ok, norvix::MsgAnswer::No};
+    // The first OK comes with the full disk still in the drive; the second after the swap.
+    int novos = 0;
+    SeamComAcao acoes([&](const norvix::ShownMessage& m) {
+        if (m.text.startsWith("Insira um NOVO disco") && ++novos == 2) {
+            QDir().rename(bancada.midia(), bancada.raiz.path() + "/cheio");
+            QDir().mkpath(bancada.midia());
+        }
+        return m.buttons == norvix::MsgButtons::YesNo ? norvix::MsgAnswer::No : norvix::MsgAnswer::Ok;
+    });
     Respondedor modulo;
     janela()->btnIniciarBkpClick();
-    ASSERT_GE(seam.texts().size(), 3);
-    EXPECT_EQ(seam.texts()[0], "Insira um NOVO disco no drive e pressione OK.");
-    EXPECT_TRUE(seam.texts()[1].startsWith("Será necessário um disco formatado"));
+    ASSERT_GE(acoes.textos.size(), 4);
+    EXPECT_EQ(acoes.textos[0], "Insira um NOVO disco no drive e pressione OK.");
+    EXPECT_EQ(acoes.textos[1], "Este é o mesmo disco (Pelk0002), que está cheio. Troque-o por um disco NOVO.");
+    EXPECT_TRUE(acoes.textos[3].startsWith("Será necessário um disco formatado"));
+    const QString cheio = bancada.raiz.path() + "/cheio";
+    EXPECT_EQ(norvix::backup::leDisco(cheio).numero, 2);  // not relabelled
+    EXPECT_EQ(norvix::backup::leDisco(cheio).continua, 3);  // and it says the set goes on
     EXPECT_EQ(norvix::backup::leRotulo(bancada.midia()), "Pelk0003");
+    EXPECT_EQ(norvix::backup::leDisco(bancada.midia()).numero, 3);
+    EXPECT_TRUE(QFileInfo::exists(bancada.midia() + "/Banco de Dados/DATABASE.GDB"));
     const ProfileFile ini(bancada.ini());
     EXPECT_EQ(ini.readInteger("BACKUP", "DiscoAtual", 0), 3);
     EXPECT_EQ(ini.readInteger("BACKUP", "NumExamDisco", -1), 0);

@@ -33,18 +33,17 @@ class CopiaBanco : public dbtest::DbTest {};
 TEST_F(CopiaBanco, CopiaAbreSozinhaComAsLinhasGravadasAntes) {
     for (int i = 0; i < 25; ++i) insertPaciente(QStringLiteral("PACIENTE %1").arg(i));
     backup_test::escreve(dir.path() + "/.oculto", "arquivo oculto da pasta");
-    const QString destino = dir.path() + "/midia/Banco de Dados";
-    QMap<QString, QByteArray> somas;
+    const QString local = dir.path() + "/copia";
+    QList<std::pair<QString, QString>> arquivos;
     QString erro;
-    ASSERT_TRUE(norvix::copiaPastaBanco(*dm, dir.path(), destino, &somas, &erro)) << erro.toStdString();
+    ASSERT_TRUE(norvix::preparaCopiaBanco(*dm, dir.path(), local, &arquivos, &erro)) << erro.toStdString();
 
-    const QString copia = destino + "/DATABASE.GDB";
-    // Before anything opens the copy (an attach writes into the file).
-    EXPECT_EQ(somas.value("DATABASE.GDB"), norvix::backup::somaArquivo(copia));
+    const QString copia = local + "/DATABASE.GDB";
+    EXPECT_TRUE(arquivos.contains(std::pair{copia, QStringLiteral("Banco de Dados/DATABASE.GDB")}));
+    EXPECT_TRUE(arquivos.contains(std::pair{local + "/.oculto", QStringLiteral("Banco de Dados/.oculto")}));
     EXPECT_TRUE(isql(copia, "select count(*) from pacientes").contains(QRegularExpression("\\b25\\b")))
         << isql(copia, "select count(*) from pacientes").toStdString();
-    EXPECT_TRUE(somas.contains(".oculto"));
-    EXPECT_FALSE(QFileInfo::exists(destino + "/DATABASE.GDB.bkp-tmp"));
+    EXPECT_FALSE(QFileInfo::exists(copia + ".bkp-tmp"));
 
     // The lock is released: no delta file stays, and the program goes on writing.
     EXPECT_FALSE(QFileInfo::exists(path + ".delta"));
@@ -52,11 +51,20 @@ TEST_F(CopiaBanco, CopiaAbreSozinhaComAsLinhasGravadasAntes) {
     EXPECT_EQ(count("SELECT COUNT(*) FROM PACIENTES"), 26);
 }
 
-TEST_F(CopiaBanco, DestinoQueFalhaLiberaOBloqueio) {
-    backup_test::escreve(dir.path() + "/midia", "um arquivo onde deveria estar a pasta");
+TEST_F(CopiaBanco, DestinoOuNbackupQueFalhamLiberamOBloqueioENaoDeixamCopia) {
+    backup_test::escreve(dir.path() + "/arquivo", "um arquivo onde deveria estar a pasta");
+    QList<std::pair<QString, QString>> arquivos;
     QString erro;
-    EXPECT_FALSE(norvix::copiaPastaBanco(*dm, dir.path(), dir.path() + "/midia/Banco de Dados", nullptr, &erro));
+    EXPECT_FALSE(norvix::preparaCopiaBanco(*dm, dir.path(), dir.path() + "/arquivo/copia", &arquivos, &erro));
     EXPECT_FALSE(erro.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(path + ".delta"));
+
+    // An nbackup that fails: the half-made copy is not left behind.
+    backup_test::FerramentaQueFalha nbackup("nbackup");
+    erro.clear();
+    EXPECT_FALSE(norvix::preparaCopiaBanco(*dm, dir.path(), dir.path() + "/copia", &arquivos, &erro));
+    EXPECT_TRUE(erro.contains("nbackup")) << erro.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/copia/DATABASE.GDB"));
     EXPECT_FALSE(QFileInfo::exists(path + ".delta"));
     insertPaciente("DEPOIS DA FALHA");
     EXPECT_EQ(count("SELECT COUNT(*) FROM PACIENTES"), 1);

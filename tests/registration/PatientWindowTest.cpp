@@ -223,8 +223,9 @@ TEST_F(CadastroPacientes, EscOrTheCloseButtonAskBeforeDroppingWhatWasTyped) {
         {"Esc", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }},
         {"botão de fechar", [](QWidget* w) { w->close(); }},
     };
-    for (const auto& [way, closeIt] : ways) {
-        SCOPED_TRACE(way);
+    for (const auto& entry : ways) {
+        SCOPED_TRACE(entry.first);
+        const auto& closeIt = entry.second;  // a named variable: lambdas below capture it
         seam.messages.clear();
         // Nothing typed beyond the name the picker brought: no question.
         EXPECT_EQ(inclui("Caio", [&](QWidget* w) { closeIt(w); }), 0);
