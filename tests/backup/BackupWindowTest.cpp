@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QTemporaryDir>
+#include <functional>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -13,6 +15,7 @@
 
 #include "BackupTestSupport.h"
 #include "backup/BackupMidia.h"
+#include "backup/CopiaBanco.h"
 #include "backup/UfrmBackup.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
@@ -267,4 +270,193 @@ TEST_F(JanelaBackup, VerificacaoAutomaticaPorDiasMesesEExames) {
     EXPECT_TRUE(oferecido(QDate(2026, 1, 1)));
     i.BackupExames = 3;
     EXPECT_FALSE(oferecido(QDate(2026, 1, 1)));
+}
+
+// ---- what must never lose a clinic's data ----------------------------------------------------
+
+namespace {
+
+// A backup made, whose database copy on the medium must survive what follows.
+// Exam files copied before the failure may join the manifest; the database entry may not change.
+QByteArray copiaNoMeio(const Bancada& b) {
+    return norvix::backup::leManifesto(b.midia()).value("Banco de Dados/DATABASE.GDB");
+}
+void esperaIntacta(const Bancada& b, const QByteArray& boa) {
+    EXPECT_FALSE(boa.isEmpty());
+    EXPECT_EQ(norvix::backup::leManifesto(b.midia()).value("Banco de Dados/DATABASE.GDB"), boa);
+    EXPECT_FALSE(norvix::backup::arquivoConferido(b.midia(), "Banco de Dados/DATABASE.GDB", boa).isEmpty());
+}
+
+}  // namespace
+
+TEST_F(JanelaBackup, PastaDeExamesAusenteVaziaOuComMuitosFaltandoNaoApagaNada) {
+    const QString pasta = bancada.exames();
+    const std::pair<const char*, std::function<void()>> casos[] = {
+        {"ausente", [&] { QDir(pasta).removeRecursively(); }},
+        {"vazia", [&] { QDir(pasta).removeRecursively(); QDir().mkpath(pasta); }},
+        {"um arquivo no lugar", [&] { QDir(pasta).removeRecursively(); escreve(pasta, "x"); }},
+        {"seis exames sem arquivos", [&] { for (int m = 10; m < 16; ++m) exame(m, false); }},
+    };
+    for (int m = 0; m < 3; ++m) exame(m);
+    Respondedor modulo;
+    janela()->btnIniciarBkpClick();
+    const QByteArray boa = copiaNoMeio(bancada);
+    for (const auto& [caso, estraga] : casos) {
+        SCOPED_TRACE(caso);
+        exame(20 + count("SELECT COUNT(*) FROM Exames"));  // something new to back up
+        estraga();
+        const int exames = count("SELECT COUNT(*) FROM Exames");
+        seam.messages.clear();
+        TfrmBackup::instance()->btnIniciarBkpClick();
+        ASSERT_FALSE(seam.messages.empty());
+        EXPECT_TRUE(seam.texts().last().contains("nenhum registro foi excluído")) << seam.texts().last().toStdString();
+        EXPECT_TRUE(seam.texts().last().startsWith(caso == std::string("seis exames sem arquivos")
+                                                       ? "Os arquivos de 6 exames"
+                                                       : "A pasta de exames"));
+        EXPECT_EQ(count("SELECT COUNT(*) FROM Exames"), exames);
+        esperaIntacta(bancada, boa);
+        if (!QFileInfo(pasta).isDir()) QFile::remove(pasta);
+        QDir().mkpath(pasta);
+        dm->execProcedure("DELETE FROM Exames WHERE Backup = ''", {});
+    }
+}
+
+TEST_F(JanelaBackup, NbackupQueFalhaMantemACopiaAnteriorNoDisco) {
+    exame(1);
+    Respondedor modulo;
+    janela()->btnIniciarBkpClick();
+    const QByteArray boa = copiaNoMeio(bancada);
+    exame(2);
+    insertPaciente("DEPOIS");
+    FerramentaQueFalha nbackup("nbackup");
+    seam.messages.clear();
+    TfrmBackup::instance()->btnIniciarBkpClick();
+    EXPECT_TRUE(seam.texts().last().contains("A cópia anterior no disco de backup foi mantida")) << seam.texts().last().toStdString();
+    esperaIntacta(bancada, boa);
+}
+
+TEST_F(JanelaBackup, RestauracaoQueNaoPassaNaVerificacaoDevolveOBancoAnterior) {
+    exame(1);
+    Respondedor modulo;
+    janela()->btnIniciarBkpClick();
+    insertPaciente("DEPOIS DO BACKUP");
+    // A copy that matches its manifest but is no database (as a copy damaged before it was
+    // summed would be).
+    const QString copia = bancada.midia() + "/Banco de Dados/DATABASE.GDB";
+    escreve(copia, QByteArray(64 * 1024, 'x'));
+    norvix::backup::gravaManifesto(bancada.midia(), {{"Banco de Dados/DATABASE.GDB", norvix::backup::somaArquivo(copia)}},
+                                   nullptr);
+    seam.messages.clear();
+    TfrmBackup::instance()->btnRestaurarClick();
+    EXPECT_TRUE(seam.texts().last().startsWith("O banco de dados restaurado (" + path + ") não passou na verificação"))
+        << seam.texts().last().toStdString();
+    EXPECT_TRUE(seam.texts().last().contains("O banco de dados anterior foi mantido."));
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 2);  // the database of before, attached again
+    for (const char* resto : {".anterior", ".restaura"}) EXPECT_FALSE(QFileInfo::exists(path + resto)) << resto;
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/restauracao.pendente"));
+}
+
+TEST_F(JanelaBackup, RestauracaoInterrompidaEDesfeitaNaPartida) {
+    // The state a crash leaves between putting the current files aside and confirming.
+    escreve(path + ".restaura", "um banco restaurado pela metade");
+    escreve(bancada.ini() + ".restaura", "[BACKUP]\r\nDiscoAtual=9\r\n");
+    const QByteArray ini = le(bancada.ini());
+    norvix::TTrocaArquivos troca(norvix::diarioRestauracao(dir.path()));
+    dm->PDesconectionDataBase();
+    QString erro;
+    ASSERT_TRUE(troca.troca({path, bancada.ini()}, &erro)) << erro.toStdString();
+    // ... and the program is killed here. At the next start:
+    QString relato;
+    EXPECT_TRUE(norvix::TTrocaArquivos::recupera(norvix::diarioRestauracao(dir.path()), &relato));
+    EXPECT_TRUE(relato.startsWith("Uma restauração interrompida foi desfeita")) << relato.toStdString();
+    EXPECT_EQ(le(bancada.ini()), ini);
+    dm->PConnectDataBase();
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
+    EXPECT_FALSE(norvix::TTrocaArquivos::recupera(norvix::diarioRestauracao(dir.path()), &relato));  // nothing pending
+}
+
+TEST_F(JanelaBackup, ConjuntoDeDoisDiscosRestauraDeTodosComOBancoMaisNovo) {
+    // Each disk is a folder; the one in the drive sits at the medium's path.
+    QString noDrive = "disco1";
+    auto poe = [&](const QString& disco) {
+        QDir().rename(bancada.midia(), bancada.raiz.path() + "/" + noDrive);
+        QDir().rename(bancada.raiz.path() + "/" + disco, bancada.midia());
+        noDrive = disco;
+    };
+    // Disk 1 takes the first backup; the second fills it and goes on to disk 2.
+    exame(1);
+    exame(2);
+    {  // answers only while backing up
+        Respondedor mudaDisco([&](const QString& texto) {
+            if (texto.contains("Insira o disco número 2")) {
+                QDir().mkpath(bancada.raiz.path() + "/disco2");
+                poe("disco2");
+                qunsetenv("NORVIX_BACKUP_CAPACIDADE");  // the new disk has room for the rest and the database
+            }
+            return QMessageBox::Ok;
+        });
+        janela()->btnIniciarBkpClick();
+        const qint64 usado = QFileInfo(bancada.midia() + "/Banco de Dados/DATABASE.GDB").size();
+        qputenv("NORVIX_BACKUP_CAPACIDADE", QByteArray::number(usado + 12000));  // room for a few exams more
+        for (int m = 3; m < 10; ++m) exame(m);
+        insertPaciente("SÓ NO BANCO MAIS NOVO");
+        TfrmBackup::instance()->btnIniciarBkpClick();
+        qunsetenv("NORVIX_BACKUP_CAPACIDADE");
+    }
+    ASSERT_FALSE(seam.texts().join("|").contains("Insira um NOVO disco"));
+    ASSERT_EQ(noDrive, "disco2");
+    ASSERT_EQ(norvix::backup::leDisco(bancada.raiz.path() + "/disco1").continua, 2);
+    ASSERT_EQ(norvix::backup::leDisco(bancada.midia()).numero, 2);
+    // A disk of another set.
+    const QString outro = bancada.raiz.path() + "/outro";
+    QDir().mkpath(outro);
+    norvix::backup::gravaDisco(outro, {"outro-conjunto", 1, 0, "2020-01-01T00:00:00"}, nullptr);
+    norvix::backup::gravaManifesto(outro, {{"Exames/1/1a.txt", QByteArray(64, '0')}}, nullptr);
+
+    QDir(bancada.exames()).removeRecursively();
+    poe("disco1");  // the wrong disk in the drive when the restore starts
+    int troca1 = 0;
+    Respondedor troca([&](const QString& texto) {
+        if (texto.contains("não é o último")) poe("disco2");
+        if (texto.contains("disco 1 de 2") && !troca1++) poe("outro");
+        if (texto.contains("pertence a outro backup")) poe("disco1");
+        if (texto.contains("de novo o último")) poe("disco2");
+        return QMessageBox::Ok;
+    });
+    seam.messages.clear();
+    TfrmBackup::instance()->btnRestaurarClick();
+    const QString pedidos = troca.textos.join(" | ");
+    EXPECT_EQ(seam.texts().last(), "Restauração concluída com êxito") << pedidos.toStdString();
+    for (const char* pedido : {"Este disco (Pelk0001) não é o último do backup", "Este disco pertence a outro backup",
+                               "Insira de novo o último disco"})
+        EXPECT_TRUE(pedidos.contains(pedido)) << pedido;
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes WHERE Nome = 'SÓ NO BANCO MAIS NOVO'"), 1);
+    EXPECT_EQ(QDir(bancada.exames() + "/" + QString::number(paciente)).entryList({"*m.txt"}).size(), 9);
+}
+
+TEST_F(JanelaBackup, FormatacaoDoDiscoNovoTerminaAntesDoRotulo) {
+    exame(1);
+    escreve(bancada.ini(), "[BACKUP]\r\nTipoBkp=zip\r\nDiscoAtual=1\r\n[UNIDADES]\r\nE=" + bancada.midia().toUtf8() + "\r\n");
+    qputenv("NORVIX_BACKUP_CAPACIDADE", "100000");
+    // A disk tool that takes its time and empties the disk, as formatting does.
+    QTemporaryDir ferramentas;
+    escreve(ferramentas.path() + "/gnome-disks",
+            "#!/bin/sh\nsleep 0.5\nrm -rf '" + bancada.midia().toUtf8() + "'/* '" + bancada.midia().toUtf8() + "'/.[!.]*\n");
+    QFile::setPermissions(ferramentas.path() + "/gnome-disks", QFile::ReadOwner | QFile::ExeOwner);
+    const QByteArray caminho = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(ferramentas.path()) + ':' + caminho);
+    int novos = 0;
+    SeamComAcao acoes([&](const norvix::ShownMessage& m) {
+        if (m.text.startsWith("Insira um NOVO disco") && ++novos == 1) {
+            QDir().rename(bancada.midia(), bancada.raiz.path() + "/cheio");
+            QDir().mkpath(bancada.midia());
+        }
+        return m.buttons == norvix::MsgButtons::YesNo ? norvix::MsgAnswer::Yes : norvix::MsgAnswer::Ok;
+    });
+    Respondedor modulo;
+    janela()->btnIniciarBkpClick();
+    qputenv("PATH", caminho);
+    EXPECT_EQ(norvix::backup::leRotulo(bancada.midia()), "Pelk0002");
+    EXPECT_EQ(norvix::backup::leDisco(bancada.midia()).numero, 2);
+    EXPECT_TRUE(QFileInfo::exists(bancada.midia() + "/Banco de Dados/DATABASE.GDB"));
 }
