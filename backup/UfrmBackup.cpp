@@ -350,7 +350,8 @@ void TfrmBackup::btnIniciarBkpClick() {
     }
 
     // Marks by code, in list order; a record without a mark line (or with an empty one) was not
-    // completely copied and stays without backup.
+    // completely copied and stays without backup. Exams and reports are marked in one commit,
+    // so that an interruption leaves the records as they were before or after, never between.
     int semMarca = 0;
     auto marca = [&semMarca](const QList<int>& codigos, const QStringList& marcas, auto&& grava) {
         for (int k = 0; k < codigos.size(); ++k) {
@@ -358,10 +359,21 @@ void TfrmBackup::btnIniciarBkpClick() {
             if (m.isEmpty()) ++semMarca;
             else grava(codigos[k], m);
         }
-        DMPrincipal().PCommitDataBase();
     };
-    marca(exames, resultadoE.lines(), [](int c, const QString& m) { DExames().UpdateBackupExameByCodigo(c, m); });
-    marca(laudos, resultadoL.lines(), [](int c, const QString& m) { DLaudos().UpdateBackupLaudoByCodigo(c, m); });
+    const QStringList marcasE = resultadoE.lines(), marcasL = resultadoL.lines();
+    try {
+        DMPrincipal().runBatch([&] {
+            semMarca = 0;
+            marca(exames, marcasE, [](int c, const QString& m) { DExames().UpdateBackupExameByCodigo(c, m); });
+            marca(laudos, marcasL, [](int c, const QString& m) { DLaudos().UpdateBackupLaudoByCodigo(c, m); });
+        });
+    } catch (const Error& e) {
+        mensagem(this, QStringLiteral("Os arquivos foram copiados, mas as marcas de backup não foram gravadas: %1. "
+                                      "Os exames e laudos serão copiados de novo no próximo backup.").arg(e.message()),
+                 QStringLiteral("Erro"), MsgIcon::Error);
+        AtualizaResumo();
+        return;
+    }
     AtualizaResumo();
 
     if (!copiaBanco()) return;
