@@ -82,6 +82,46 @@ qint64 ocupadoEm(const QString& pasta) {
     return total;
 }
 
+// A small control file (manifest, disk card) written so that it is either the old one or a new
+// one read back right from the medium: temporary name, flushed, read back past the cache,
+// compared, then renamed. QSaveFile would rename without the read-back.
+bool gravaConferido(const QString& caminho, const QByteArray& texto, QString* erro) {
+    const QByteArray final = nomeLocal(caminho);
+    const QByteArray temporario = final + ".gravando";
+    int numero = 0;
+    const int fd = ::open(temporario.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) numero = errno;
+    for (qsizetype feito = 0; !numero && feito < texto.size();) {
+        const ssize_t n = ::write(fd, texto.constData() + feito, size_t(texto.size() - feito));
+        if (n > 0) feito += n;
+        else numero = n < 0 ? errno : EIO;
+    }
+    if (fd >= 0 && !numero && ::fsync(fd) != 0) numero = errno;
+    if (fd >= 0 && ::close(fd) != 0 && !numero) numero = errno;
+    if (!numero) {
+        QByteArray lido;
+        const int volta = ::open(temporario.constData(), O_RDONLY | O_CLOEXEC);
+        if (volta >= 0) {
+            ::posix_fadvise(volta, 0, 0, POSIX_FADV_DONTNEED);
+            char bloco[4096];
+            ssize_t n;
+            while ((n = ::read(volta, bloco, sizeof bloco)) > 0) lido.append(bloco, n);
+            if (n < 0) numero = errno;
+            ::close(volta);
+        } else {
+            numero = errno;
+        }
+        if (!numero && lido != texto) numero = EIO;
+    }
+    if (!numero && ::rename(temporario.constData(), final.constData()) != 0) numero = errno;
+    if (numero) {
+        ::unlink(temporario.constData());
+        if (erro) *erro = QStringLiteral("não foi possível gravar %1: %2").arg(caminho, textoErro(numero));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 QString pastaInstalacao() {
@@ -122,15 +162,16 @@ bool gravaDisco(const QString& montagem, const TDisco& d, QString* erro) {
                                  .arg(d.continua)
                                  .arg(d.banco)
                                  .toLatin1();
-    QSaveFile arquivo(montagem + QLatin1Char('/') + QLatin1String(kArquivoDisco));
-    if (arquivo.open(QIODevice::WriteOnly) && arquivo.write(texto) == texto.size() && arquivo.commit()) return true;
-    if (erro) *erro = QStringLiteral("não foi possível gravar %1: %2").arg(arquivo.fileName(), arquivo.errorString());
-    return false;
+    return gravaConferido(montagem + QLatin1Char('/') + QLatin1String(kArquivoDisco), texto, erro);
 }
 
 QString preparaDiscoAtual(const QString& montagem, const QString& conjunto, int numero) {
     const TDisco d = leDisco(montagem);
     if (!d.valido()) {
+        // A card that is there but does not read is a failing disk, not a new one.
+        QFile cartao(montagem + QLatin1Char('/') + QLatin1String(kArquivoDisco));
+        if (cartao.exists() && (!cartao.open(QIODevice::ReadOnly) || (cartao.readAll(), cartao.error() != QFileDevice::NoError)))
+            return QStringLiteral("O disco no drive não pode ser lido (%1: %2).").arg(cartao.fileName(), cartao.errorString());
         QString erro;
         return gravaDisco(montagem, {conjunto, numero, 0, {}}, &erro) ? QString() : erro;
     }
@@ -219,27 +260,37 @@ QString leRotulo(const QString& montagem) {
     return QString::fromLatin1(arquivo.read(16)).trimmed();
 }
 
-QMap<QString, QByteArray> leManifesto(const QString& montagem) {
-    QMap<QString, QByteArray> entradas;
+bool leManifesto(const QString& montagem, QMap<QString, QByteArray>* entradas, QString* erro) {
+    entradas->clear();
     QFile arquivo(montagem + QLatin1Char('/') + QLatin1String(kManifesto));
-    if (!arquivo.open(QIODevice::ReadOnly)) return entradas;
-    for (QByteArray linha : arquivo.readAll().split('\n')) {
+    if (!arquivo.exists()) return true;
+    QByteArray texto;
+    if (arquivo.open(QIODevice::ReadOnly)) texto = arquivo.readAll();
+    if (arquivo.error() != QFileDevice::NoError) {
+        if (erro) *erro = QStringLiteral("o manifesto %1 não pôde ser lido: %2").arg(arquivo.fileName(), arquivo.errorString());
+        return false;
+    }
+    for (QByteArray linha : texto.split('\n')) {
         if (linha.endsWith('\r')) linha.chop(1);
         if (linha.size() < 67 || linha.mid(64, 2) != "  ") continue;
-        entradas.insert(QString::fromUtf8(linha.mid(66)), linha.left(64).toLower());
+        entradas->insert(QString::fromUtf8(linha.mid(66)), linha.left(64).toLower());
     }
+    return true;
+}
+
+QMap<QString, QByteArray> leManifesto(const QString& montagem) {
+    QMap<QString, QByteArray> entradas;
+    leManifesto(montagem, &entradas, nullptr);
     return entradas;
 }
 
 bool gravaManifesto(const QString& montagem, const QMap<QString, QByteArray>& entradas, QString* erro) {
-    QMap<QString, QByteArray> todas = leManifesto(montagem);
+    QMap<QString, QByteArray> todas;
+    if (!leManifesto(montagem, &todas, erro)) return false;
     todas.insert(entradas);
     QByteArray texto;
     for (auto it = todas.cbegin(); it != todas.cend(); ++it) texto += it.value() + "  " + it.key().toUtf8() + '\n';
-    QSaveFile arquivo(montagem + QLatin1Char('/') + QLatin1String(kManifesto));
-    if (arquivo.open(QIODevice::WriteOnly) && arquivo.write(texto) == texto.size() && arquivo.commit()) return true;
-    if (erro) *erro = QStringLiteral("não foi possível gravar %1: %2").arg(arquivo.fileName(), arquivo.errorString());
-    return false;
+    return gravaConferido(montagem + QLatin1Char('/') + QLatin1String(kManifesto), texto, erro);
 }
 
 QByteArray somaArquivo(const QString& caminho, bool descartaCache) {

@@ -74,8 +74,11 @@ QString leRotulo(const QString& montagem);
 // paths relative to the root with '/'), so that it can also be checked by hand.
 constexpr const char* kManifesto = "manifesto.sha256";
 QMap<QString, QByteArray> leManifesto(const QString& montagem);  // path -> lower-case hex
+// The same, telling a manifest that is absent (true, no entries) from one that exists but cannot
+// be read (false with the reason): a medium that fails to read must not pass for an empty one.
+bool leManifesto(const QString& montagem, QMap<QString, QByteArray>* entradas, QString* erro);
 // Adds or replaces entries and rewrites the manifest atomically (temporary file, flush,
-// rename). False with the reason.
+// rename). False with the reason, and nothing written when the present manifest cannot be read.
 bool gravaManifesto(const QString& montagem, const QMap<QString, QByteArray>& entradas, QString* erro);
 
 // SHA-256 of a file as lower-case hex; empty when it cannot be read. With descartaCache the

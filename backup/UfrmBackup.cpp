@@ -597,7 +597,14 @@ bool TfrmBackup::restauraBanco() {
                  QStringLiteral("Erro"), MsgIcon::Error);
         return false;
     }
-    const QMap<QString, QByteArray> manifesto = bk::leManifesto(montagem_);
+    QMap<QString, QByteArray> manifesto;
+    QString erroManifesto;
+    if (!bk::leManifesto(montagem_, &manifesto, &erroManifesto)) {
+        mensagem(this, QStringLiteral("O disco de backup não pode ser lido: %1. O banco de dados não foi restaurado.")
+                           .arg(erroManifesto),
+                 QStringLiteral("Erro"), MsgIcon::Error);
+        return false;
+    }
     QList<std::pair<QString, QByteArray>> banco;  // manifest path -> sum
     for (auto it = manifesto.cbegin(); it != manifesto.cend(); ++it)
         if (it.key().startsWith(QLatin1String("Banco de Dados/"))) banco.append({it.key(), it.value()});
@@ -624,10 +631,16 @@ bool TfrmBackup::restauraBanco() {
     auto traz = [&](const QString& caminho, const QByteArray& soma, const QString& destino) {
         const QString origem = bk::arquivoConferido(montagem_, caminho, soma);
         QByteArray lida;
-        if (origem.isEmpty() || !bk::copiaArquivo(origem, destino + QStringLiteral(".restaura"), &lida, &erro, nullptr, true) ||
-            lida != soma) {
+        QString motivo;
+        if (origem.isEmpty())
+            motivo = QStringLiteral("difere do manifesto ou não pode ser lido");
+        else if (!bk::copiaArquivo(origem, destino + QStringLiteral(".restaura"), &lida, &motivo, nullptr, true))
+            ;
+        else if (lida != soma)
+            motivo = QStringLiteral("mudou durante a cópia");
+        if (!motivo.isEmpty()) {
             QFile::remove(destino + QStringLiteral(".restaura"));
-            diferentes << caminho;
+            diferentes << QStringLiteral("%1 (%2)").arg(caminho, motivo);
             return;
         }
         destinos << destino;
@@ -640,8 +653,7 @@ bool TfrmBackup::restauraBanco() {
         if (nome.endsWith(QLatin1String(".fbk"), Qt::CaseInsensitive)) {
             fbk = local.path() + QLatin1Char('/') + nome;
             traz(caminho, soma, fbk);
-            destinos.removeAll(fbk);
-            if (!diferentes.contains(caminho)) QFile::rename(fbk + QStringLiteral(".restaura"), fbk);
+            if (destinos.removeAll(fbk)) QFile::rename(fbk + QStringLiteral(".restaura"), fbk);
         } else if (!servidor) {
             traz(caminho, soma, pastaBanco() + QLatin1Char('/') + nome);
         }
@@ -652,7 +664,7 @@ bool TfrmBackup::restauraBanco() {
     };
     if (!diferentes.isEmpty()) {
         descarta();
-        return falha(QStringLiteral("Estes arquivos do disco diferem do manifesto do backup; o banco de dados não foi "
+        return falha(QStringLiteral("Estes arquivos do backup não puderam ser trazidos do disco; o banco de dados não foi "
                                     "restaurado:\n%1").arg(diferentes.join(QLatin1Char('\n'))));
     }
 

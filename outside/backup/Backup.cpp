@@ -428,10 +428,17 @@ NORVIX_MODULE_EXPORT int32_t CriarBackup(void* hostWindow, ModuleStream* examLis
 namespace {
 
 // Copies back the files a disk's manifest names (exams and reports; the database is the
-// program's part), each compared with its sum as it is copied. False when the operator stopped.
+// program's part), each compared with its sum as it is copied. False when the operator stopped
+// or the disk's manifest cannot be read.
 bool restauraDisco(void* janela, const QString& montagem, const QString (&pastas)[2], int* restaurados,
                    QStringList* diferentes) {
-    const QMap<QString, QByteArray> manifesto = leManifesto(montagem);
+    QMap<QString, QByteArray> manifesto;
+    QString erroManifesto;
+    if (!leManifesto(montagem, &manifesto, &erroManifesto)) {
+        aviso(janela, QStringLiteral("O disco de backup não pode ser lido: %1. Nada foi restaurado deste disco.").arg(erroManifesto),
+              QStringLiteral("Erro"), QMessageBox::Critical);
+        return false;
+    }
     Progresso progresso(janela, QStringLiteral("Restaurando do disco de backup..."), manifesto.size());
     qsizetype feitos = 0;
     for (auto it = manifesto.cbegin(); it != manifesto.cend(); ++it) {
@@ -493,7 +500,10 @@ NORVIX_MODULE_EXPORT int32_t RestaurarBackup(void* hostWindow, const char* exams
         hostWindow, ini,
         QStringLiteral("Insira o ÚLTIMO disco do backup (o de número mais alto) no drive %1: e pressione OK.").arg(letra),
         [&](const QString& m, const TDisco& d) -> QString {
-            if (leManifesto(m).isEmpty())
+            QMap<QString, QByteArray> manifesto;
+            QString erro;
+            if (!leManifesto(m, &manifesto, &erro)) return QStringLiteral("O disco em %1 não pode ser lido: %2.").arg(m, erro);
+            if (manifesto.isEmpty())
                 return QStringLiteral("O disco em %1 não contém um backup (falta o arquivo %2).").arg(m, QLatin1String(kManifesto));
             if (d.valido() && d.continua != 0)
                 return QStringLiteral("Este disco (%1) não é o último do backup: o backup continua no disco %2.")

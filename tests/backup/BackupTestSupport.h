@@ -104,7 +104,9 @@ public:
             auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!caixa || caixa->property("respondida").toBool()) return;
             caixa->setProperty("respondida", true);
-            textos << caixa->text();
+            // A deep copy: a text the module made from a literal lives in the module's memory,
+            // which is gone once the module is unloaded.
+            textos << QString(caixa->text().constData(), caixa->text().size());
             // A restore without the database copy asks for a further disk: none by default.
             QMessageBox::StandardButton botao = acao_                                    ? acao_(caixa->text())
                                                 : caixa->text().contains("não é o último") ? QMessageBox::Cancel

@@ -3,7 +3,9 @@
 // automatic-backup choice and the start-up check.
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
 #include <QFileInfo>
+#include <dlfcn.h>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <functional>
@@ -459,4 +461,116 @@ TEST_F(JanelaBackup, FormatacaoDoDiscoNovoTerminaAntesDoRotulo) {
     EXPECT_EQ(norvix::backup::leRotulo(bancada.midia()), "Pelk0002");
     EXPECT_EQ(norvix::backup::leDisco(bancada.midia()).numero, 2);
     EXPECT_TRUE(QFileInfo::exists(bancada.midia() + "/Banco de Dados/DATABASE.GDB"));
+}
+
+namespace {
+
+// A storage fault (tests/support/falhas.cpp) on the files whose path contains `em`, for the
+// life of the object.
+struct Falha {
+    Falha(const char* modo, const QString& em) {
+        qputenv("NORVIX_FALHA", modo);
+        qputenv("NORVIX_FALHA_EM", em.toUtf8());
+    }
+    ~Falha() {
+        qunsetenv("NORVIX_FALHA");
+        qunsetenv("NORVIX_FALHA_EM");
+    }
+};
+
+// Every file under `pasta` with its sum: what must not change.
+QMap<QString, QByteArray> impressao(const QString& pasta) {
+    QMap<QString, QByteArray> m;
+    QDirIterator it(pasta, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString f = it.next();
+        m.insert(QDir(pasta).relativeFilePath(f), norvix::backup::somaArquivo(f));
+    }
+    return m;
+}
+
+const char* const kFalhas[] = {"curta", "enospc", "eio", "byte"};
+
+// The operator takes the default answer, but gives up when the same question comes again (a
+// full disk that is not swapped, a disk that does not read); `vistas` is what was asked so far.
+Respondedor::Acao desisteNaSegunda(QSet<QString>& vistas) {
+    return [&vistas](const QString& texto) {
+        return vistas.contains(texto) ? QMessageBox::Cancel : (vistas.insert(texto), QMessageBox::NoButton);
+    };
+}
+
+}  // namespace
+
+TEST_F(JanelaBackup, FalhasDoDiscoDeBackupFalhamComMensagemENaoTocamNaUltimaCopiaBoa) {
+    ASSERT_TRUE(dlsym(RTLD_DEFAULT, "norvix_falhas_carregadas"));
+    for (int m = 0; m < 3; ++m) bancada.exame(paciente, exame(m, false), 40000);
+    QSet<QString> vistas;
+    Respondedor modulo(desisteNaSegunda(vistas));
+    janela()->btnIniciarBkpClick();
+    const QByteArray boa = copiaNoMeio(bancada);
+    for (const char* falha : kFalhas) {
+        SCOPED_TRACE(falha);
+        bancada.exame(paciente, exame(10 + count("SELECT COUNT(*) FROM Exames"), false), 40000);
+        insertPaciente(QString("ANTES DA FALHA ") + falha);
+        const int pacientes = count("SELECT COUNT(*) FROM Pacientes");
+        const auto exames = impressao(bancada.exames());
+        seam.messages.clear();
+        modulo.textos.clear();
+        vistas.clear();
+        {
+            Falha f(falha, bancada.midia());
+            TfrmBackup::instance()->btnIniciarBkpClick();
+        }
+        const QString tudo = (seam.texts() + modulo.textos).join(" | ");
+        EXPECT_FALSE(tudo.contains("concluído com êxito")) << tudo.toStdString();
+        EXPECT_TRUE(tudo.contains("Erro ao") || tudo.contains("não foram gravados corretamente") ||
+                    tudo.contains("está cheio") || tudo.contains("não pode ser lido"))
+            << tudo.toStdString();
+        EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), pacientes);
+        EXPECT_EQ(impressao(bancada.exames()), exames);
+        esperaIntacta(bancada, boa);
+        // An exam is marked only when its copies on the medium read back right.
+        const auto manifesto = norvix::backup::leManifesto(bancada.midia());
+        auto& q = dm->openQuery(dm->IBOperation, "SELECT Codigo FROM Exames WHERE Backup <> ''");
+        QList<int> marcados;
+        for (; !q.eof(); q.next()) marcados << q.asInt("Codigo");
+        q.close();
+        for (int codigo : marcados)
+            for (char letra : {'a', 'd', 'm'}) {
+                const QString nome = QStringLiteral("Exames/%1/%2%3.txt").arg(paciente).arg(codigo).arg(letra);
+                EXPECT_FALSE(norvix::backup::arquivoConferido(bancada.midia(), nome, manifesto.value(nome)).isEmpty())
+                    << nome.toStdString();
+            }
+    }
+}
+
+TEST_F(JanelaBackup, FalhasNaRestauracaoDevolvemOBancoAnteriorComMensagem) {
+    ASSERT_TRUE(dlsym(RTLD_DEFAULT, "norvix_falhas_carregadas"));
+    for (int m = 0; m < 3; ++m) exame(m);
+    QSet<QString> vistas;
+    Respondedor modulo(desisteNaSegunda(vistas));
+    janela()->btnIniciarBkpClick();
+    const QByteArray boa = copiaNoMeio(bancada);
+    insertPaciente("DEPOIS DO BACKUP");
+    const int pacientes = count("SELECT COUNT(*) FROM Pacientes");
+    const auto exames = impressao(bancada.exames());
+    for (const char* falha : kFalhas) {
+        SCOPED_TRACE(falha);
+        seam.messages.clear();
+        modulo.textos.clear();
+        vistas.clear();
+        {
+            // Writes fail on the restored database beside the live one; reads fail on the medium.
+            Falha f(falha, std::string(falha) == "eio" ? bancada.midia() : QStringLiteral("DATABASE.GDB.restaura"));
+            TfrmBackup::instance()->btnRestaurarClick();
+        }
+        const QString tudo = (seam.texts() + modulo.textos).join(" | ");
+        EXPECT_FALSE(tudo.contains("concluída com êxito")) << tudo.toStdString();
+        EXPECT_TRUE(tudo.contains("não foi restaurado") || tudo.contains("foi mantido") || tudo.contains("não pode ser lido"))
+            << tudo.toStdString();
+        EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), pacientes);
+        EXPECT_EQ(impressao(bancada.exames()), exames);
+        for (const char* resto : {".anterior", ".restaura"}) EXPECT_FALSE(QFileInfo::exists(path + resto)) << resto;
+        esperaIntacta(bancada, boa);
+    }
 }
