@@ -36,6 +36,12 @@ bool ehBancoAberto(TDMPrincipal& dm, const QFileInfo& arquivo) {
 // local copy (the client library's object API has no call for that in this engine version;
 // nbackup, of the same package as isql-fb, does exactly this).
 bool copiaBancoTravado(TDMPrincipal& dm, const QString& origem, const QString& destino, QString* erro) {
+    // A backup that was killed between the two statements left the database locked (its changes
+    // going to the .delta file); nothing else locks this installation's file, so the lock ends
+    // here and the changes merge back before a new one begins.
+    if (dm.selectInt(QStringLiteral("SELECT MON$BACKUP_STATE AS ESTADO FROM MON$DATABASE"), {}, QStringLiteral("ESTADO"),
+                     TDMPrincipal::Close::Yes) != 0)
+        dm.execProcedure(QStringLiteral("ALTER DATABASE END BACKUP"));
     dm.execProcedure(QStringLiteral("ALTER DATABASE BEGIN BACKUP"));
     bool copiado = false;
     try {
@@ -157,9 +163,16 @@ bool validaBanco(TDMPrincipal& dm, QString* erro, bool paginas) {
 QString diarioRestauracao(const QString& pastaBanco) { return pastaBanco + QStringLiteral("/restauracao.pendente"); }
 
 bool TTrocaArquivos::troca(const QStringList& destinos, QString* erro) {
+    // Each line says whether the file existed ("1") or is new ("0"): undoing removes only a new
+    // one, never a current file that a crash caught before it was put aside.
     destinos_ = destinos;
+    existiam_.clear();
+    QByteArray texto;
+    for (const QString& destino : destinos) {
+        existiam_ << QFileInfo::exists(destino);
+        texto += (existiam_.last() ? "1\t" : "0\t") + destino.toUtf8() + '\n';
+    }
     QSaveFile diario(diario_);
-    const QByteArray texto = destinos.join(QLatin1Char('\n')).toUtf8() + '\n';
     if (!diario.open(QIODevice::WriteOnly) || diario.write(texto) != texto.size() || !diario.commit()) {
         *erro = QStringLiteral("não foi possível gravar %1: %2").arg(diario_, diario.errorString());
         return false;
@@ -188,7 +201,8 @@ void TTrocaArquivos::confirma() {
 
 bool TTrocaArquivos::desfaz(QString* erro) {
     bool ok = true;
-    for (const QString& destino : std::as_const(destinos_)) {
+    for (qsizetype k = 0; k < destinos_.size(); ++k) {
+        const QString& destino = destinos_[k];
         const QByteArray atual = QFile::encodeName(destino);
         QFile::remove(destino + QStringLiteral(".restaura"));
         if (QFileInfo::exists(destino + QStringLiteral(".anterior"))) {
@@ -196,7 +210,7 @@ bool TTrocaArquivos::desfaz(QString* erro) {
                 ok = false;
                 if (erro) *erro = QStringLiteral("não foi possível repor %1 (cópia em %1.anterior)").arg(destino);
             }
-        } else {
+        } else if (!existiam_.value(k, true)) {
             QFile::remove(destino);  // a file that did not exist before the restore
         }
     }
@@ -204,12 +218,29 @@ bool TTrocaArquivos::desfaz(QString* erro) {
     return ok;
 }
 
+QString recuperaInstalacao(const QString& pastaBanco) {
+    QString relato;
+    if (!pastaBanco.isEmpty()) TTrocaArquivos::recupera(diarioRestauracao(pastaBanco), &relato);
+    // Only one program runs on an installation, so at start-up no copy is under way.
+    const QDir instalacao(backup::pastaInstalacao());
+    for (const QString& pasta : instalacao.entryList({QStringLiteral(".copia-banco-*"), QStringLiteral(".restaura-banco-*")},
+                                                     QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot))
+        QDir(instalacao.filePath(pasta)).removeRecursively();
+    return relato;
+}
+
 bool TTrocaArquivos::recupera(const QString& diario, QString* relato) {
     QFile arquivo(diario);
     if (!arquivo.open(QIODevice::ReadOnly)) return false;
     TTrocaArquivos troca(diario);
-    for (const QByteArray& linha : arquivo.readAll().split('\n'))
-        if (!linha.trimmed().isEmpty()) troca.destinos_ << QString::fromUtf8(linha.trimmed());
+    for (const QByteArray& bruta : arquivo.readAll().split('\n')) {
+        const QByteArray linha = bruta.trimmed();
+        if (linha.isEmpty()) continue;
+        // A journal of an earlier version holds bare paths: taken as existing, so nothing is removed.
+        const bool marcada = linha.size() > 2 && linha[1] == '\t' && (linha[0] == '0' || linha[0] == '1');
+        troca.existiam_ << (!marcada || linha[0] == '1');
+        troca.destinos_ << QString::fromUtf8(marcada ? linha.mid(2) : linha);
+    }
     arquivo.close();
     // Files left with a restore's suffix and no journal were never in use; the journal's
     // destinations go back to what they were.

@@ -61,10 +61,16 @@ public:
 private:
     QString diario_;
     QStringList destinos_;
+    QList<bool> existiam_;  // whether each destination existed before the transaction
 };
 
 // The journal of a restore of the installation's database (in its database folder).
 QString diarioRestauracao(const QString& pastaBanco);
+
+// What start-up does before the database opens, after a backup or restore was interrupted (a
+// crash, a power cut): the restore's transaction undone, the staging folders of the database
+// copies removed. Returns what the operator should be told, or empty.
+QString recuperaInstalacao(const QString& pastaBanco);
 
 // Restores a server's database from a backup file made by gbak: into a new database beside it
 // first, which must validate; then, with a backup of the current database kept in pastaLocal

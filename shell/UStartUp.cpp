@@ -193,8 +193,8 @@ void TStartUp::PreparaInstalacao() {
                                            "deste computador: %1.").arg(erro),
                             QStringLiteral("Atenção"), norvix::MsgIcon::Warning, norvix::MsgButtons::Ok, &main_);
     // A restore that a crash or a power cut interrupted is undone before the database opens.
-    QString relato;
-    if (local && norvix::TTrocaArquivos::recupera(norvix::diarioRestauracao(QFileInfo(banco).absolutePath()), &relato))
+    if (const QString relato = norvix::recuperaInstalacao(local ? QFileInfo(banco).absolutePath() : QString());
+        !relato.isEmpty())
         norvix::showMessage(relato, QStringLiteral("Atenção"), norvix::MsgIcon::Warning, norvix::MsgButtons::Ok, &main_);
 }
 

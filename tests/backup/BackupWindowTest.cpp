@@ -375,6 +375,14 @@ TEST_F(JanelaBackup, RestauracaoInterrompidaEDesfeitaNaPartida) {
     dm->PConnectDataBase();
     EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
     EXPECT_FALSE(norvix::TTrocaArquivos::recupera(norvix::diarioRestauracao(dir.path()), &relato));  // nothing pending
+    // Killed after the journal, before anything was put aside: the current files stay.
+    dm->PDesconectionDataBase();
+    escreve(path + ".restaura", "um banco restaurado pela metade");
+    escreve(norvix::diarioRestauracao(dir.path()), "1\t" + path.toUtf8() + "\n0\t" + dir.path().toUtf8() + "/NOVO.GDB\n");
+    EXPECT_TRUE(norvix::TTrocaArquivos::recupera(norvix::diarioRestauracao(dir.path()), &relato));
+    EXPECT_FALSE(QFileInfo::exists(path + ".restaura"));
+    dm->PConnectDataBase();
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
 }
 
 TEST_F(JanelaBackup, ConjuntoDeDoisDiscosRestauraDeTodosComOBancoMaisNovo) {
