@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <functional>
@@ -23,6 +24,7 @@
 #include "config/UBIniSettings.h"
 #include "db/DbTestSupport.h"
 #include "platform/MessageSeam.h"
+#include "platform/Permissoes.h"
 #include "platform/ProfileFile.h"
 #include "records/UDLaudos.h"
 
@@ -199,6 +201,39 @@ TEST_F(JanelaBackup, RestauraArquivosEBancoEConfereOManifesto) {
     EXPECT_EQ(seam.texts().last(), "Restauração concluída com êxito");
     EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
     EXPECT_EQ(le(arquivo), original);
+}
+
+// Names and clinical texts stay out of the workstation's other accounts on the medium and
+// after a restore, whatever modes the files had before.
+TEST_F(JanelaBackup, CopiasERestauradosSemAcessoDeOutrasContas) {
+    const mode_t antes = ::umask(0);
+    norvix::aplicaMascaraDaClinica({});
+    auto modo = [](const QString& caminho) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(caminho).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    const int a = exame(1);
+    laudo(a);
+    const QString arquivo = QStringLiteral("%1/%2/%3d.txt").arg(bancada.exames()).arg(paciente).arg(a);
+    QFile::setPermissions(arquivo, QFileDevice::Permissions(0x6644));  // as an older version left it
+    Respondedor modulo;
+    janela()->btnIniciarBkpClick();
+    ASSERT_EQ(seam.texts().last(), "Backup dos Exames e Laudos concluído com êxito") << seam.texts().join("|").toStdString();
+    int vistos = 0;
+    for (QDirIterator it(bancada.midia(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+         it.hasNext(); ++vistos) {
+        const QString caminho = it.next();
+        EXPECT_EQ(modo(caminho), it.fileInfo().isDir() ? 0750 : 0640) << caminho.toStdString();
+    }
+    EXPECT_GE(vistos, 5);
+
+    QDir(bancada.exames()).removeRecursively();
+    QDir().mkpath(bancada.exames());
+    TfrmBackup::instance()->btnRestaurarClick();
+    ASSERT_EQ(seam.texts().last(), "Restauração concluída com êxito");
+    for (const QString& restaurado : {arquivo, QFileInfo(arquivo).path(), path})
+        EXPECT_EQ(modo(restaurado), QFileInfo(restaurado).isDir() ? 0750 : 0640) << restaurado.toStdString();
+    ::umask(antes);
 }
 
 TEST_F(JanelaBackup, FecharGravaAEscolhaDoBackupAutomatico) {

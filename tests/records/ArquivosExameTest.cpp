@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <charconv>
 #include <limits>
 #include <random>
@@ -16,6 +17,8 @@
 
 #include "config/SharedRecords.h"
 #include "platform/MessageSeam.h"
+#include "platform/Permissoes.h"
+#include "records/ExameNovo.h"
 #include "records/UArquivosExame.h"
 #include "records/UArquivosExameTexto.h"
 
@@ -399,6 +402,34 @@ TEST_F(PastaExames, LaudoGravadoELidoDeVolta) {
     EXPECT_EQ(s.Texto(2), "");
     EXPECT_EQ(s.Texto(3), QStringLiteral("Conclusão: ação"));
     EXPECT_EQ(s.Texto(4), "");  // the empty comments box
+}
+
+// An exam's and a report's files, and the patient's folder a new exam makes, are the clinic's
+// alone: other accounts get nothing, the clinic's group (when named) reads and writes.
+TEST_F(PastaExames, ArquivosEPastasSemAcessoDeOutrasContas) {
+    const mode_t antes = ::umask(0);
+    auto modo = [](const QString& caminho) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(caminho).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    struct Caso { QString grupo; int pasta, arquivo; };
+    for (const Caso& c : {Caso{{}, 0750, 0640}, Caso{QStringLiteral("clinica"), 0770, 0660}}) {
+        aplicaMascaraDaClinica(c.grupo);
+        const int paciente = c.grupo.isEmpty() ? 30 : 31;
+        TArquivosNovos novos;
+        novos.criaPasta(QStringLiteral("%1/exames/%2").arg(dir.path()).arg(paciente));
+        auto d = std::make_unique<Matriz>();
+        GravaArquivoD(paciente, 1, d->v);
+        GravaArquivoTexto(CaminhoArquivoExame(paciente, 1, 'm'), {QStringLiteral("1")});
+        QDir().mkpath(QStringLiteral("%1/laudos/%2").arg(dir.path()).arg(paciente));
+        RecordingMessageSeam mensagens;
+        ASSERT_TRUE(GravaLaudo(QString::number(paciente), "2", "", "", "", "", ""));
+        EXPECT_EQ(modo(QStringLiteral("%1/exames/%2").arg(dir.path()).arg(paciente)), c.pasta);
+        for (const QString& arquivo : {CaminhoArquivoExame(paciente, 1, 'd'), CaminhoArquivoExame(paciente, 1, 'm'),
+                                       CaminhoLaudo(QString::number(paciente), "2")})
+            EXPECT_EQ(modo(arquivo), c.arquivo) << arquivo.toStdString();
+    }
+    ::umask(antes);
 }
 
 TEST_F(PastaExames, LinhaComSoArrobaNaoDesalinhaAsSecoes) {

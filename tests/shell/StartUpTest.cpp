@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
 #include <QProgressBar>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -343,4 +344,18 @@ TEST_F(StartUp, AutomaticBackupIsOfferedAtTheEndOfTheRunOnlyWhenDue) {
     if (existingOr("Backup.so").isEmpty()) GTEST_SKIP() << "Backup.so was not built";
     EXPECT_EQ(answering.texts().count(offer), 1) << answering.texts().join(" | ").toStdString();
     EXPECT_EQ(answering.texts().last(), offer);
+}
+
+// What belongs to one clinic is found in its installation, and its data folders are its own.
+TEST_F(StartUp, TheInstallationsBackupFileAndFoldersAreItsOwn) {
+    const mode_t before = ::umask(022);
+    qunsetenv("NORVIX_BACKUP_DIR");
+    const QString exams = demo.exams();
+    ASSERT_TRUE(QFile::setPermissions(exams, QFileDevice::Permissions(0x7755)));
+    main->ApplicationEvents1Activate();
+    ASSERT_TRUE(main->started()) << seam.texts().join(" | ").toStdString();
+    EXPECT_EQ(qEnvironmentVariable("NORVIX_BACKUP_DIR"), demo.dirQv());
+    EXPECT_EQ(QFileInfo(exams).permissions() & QFileDevice::Permissions(0x7777), QFileDevice::Permissions(0x7750));
+    EXPECT_EQ(::umask(before), mode_t(027));
+    qunsetenv("NORVIX_BACKUP_DIR");
 }
