@@ -77,6 +77,8 @@ bool executaFerramenta(const TDMPrincipal& dm, const QString& programa, const QS
     ambiente.insert(QStringLiteral("ISC_PASSWORD"), senhaDe(dm));
     processo.setProcessEnvironment(ambiente);
     processo.setProcessChannelMode(QProcess::MergedChannels);
+    // gbak asks on its input for the next volume of a truncated copy; with none it fails at once.
+    processo.setStandardInputFile(QProcess::nullDevice());
     processo.start(programa, argumentos);
     // The window keeps painting while the tool works (a server's backup may take minutes).
     QEventLoop espera;

@@ -1,0 +1,99 @@
+// The backup and restore of a database that lives on a Firebird server, against a real server
+// of the test's own on loopback: the copy comes from the server (gbak), a restore goes through
+// a new database that must validate before the current one is replaced, and a bad copy or
+// another workstation still attached leaves the server's database as it was.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "backup/CopiaBanco.h"
+#include "db/ServidorFirebird.h"
+#include "platform/MessageSeam.h"
+#include "records/UDPacientes.h"
+#include "records/UfrmDataModule.h"
+
+using namespace norvix;
+using dbtest::Estacao;
+using dbtest::ServidorFirebird;
+
+namespace {
+
+class ServidorBackup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (ServidorFirebird::programa().isEmpty())
+            GTEST_SKIP() << "servidor Firebird ausente (/usr/sbin/firebird): scripts/install-deps.sh o instala";
+        ASSERT_TRUE(servidor.prepara(QString::fromLatin1(TDMPrincipal::kFallbackPassword))) << servidor.erro().toStdString();
+        ASSERT_TRUE(servidor.inicia()) << servidor.erro().toStdString();
+        banco = servidor.novoBanco(QStringLiteral("clinica"));
+        ASSERT_FALSE(banco.isEmpty());
+        dm = std::make_unique<TDMPrincipal>();
+        ASSERT_TRUE(dm->PSetDataBaseName(banco));
+    }
+    void paciente(const QString& nome) {
+        DPacientes().InsertPacientes(nome, "", "", "M", "C", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "",
+                                     "", "", QDate(2024, 5, 6), 0);
+        dm->IBTransaction.commit();
+    }
+    int pacientes() {
+        return dm->selectInt(QStringLiteral("SELECT COUNT(*) AS N FROM Pacientes"), {}, QStringLiteral("N"),
+                             TDMPrincipal::Close::Yes);
+    }
+
+    ServidorFirebird servidor;
+    QString banco;
+    QTemporaryDir local;
+    RecordingMessageSeam mensagens;
+    std::unique_ptr<TDMPrincipal> dm;
+};
+
+}  // namespace
+
+TEST_F(ServidorBackup, CopiaDoServidorVoltaSoQuandoValidaENinguemMaisUsaOBanco) {
+    paciente(QStringLiteral("ANTES"));
+    QList<std::pair<QString, QString>> arquivos;
+    QString erro;
+    ASSERT_TRUE(preparaCopiaBanco(*dm, QStringLiteral("/pasta/local/que/nao/existe"), local.path(), &arquivos, &erro))
+        << erro.toStdString();
+    ASSERT_EQ(arquivos.size(), 1);
+    EXPECT_EQ(arquivos[0].second, QStringLiteral("Banco de Dados/DATABASE.fbk"));
+    const QString fbk = arquivos[0].first;
+    paciente(QStringLiteral("DEPOIS"));
+    const int depois = pacientes();
+
+    // A damaged copy and a workstation still attached are refused; the database stays as it was.
+    QFile copia(fbk);
+    ASSERT_TRUE(copia.open(QIODevice::ReadOnly));
+    const QByteArray boa = copia.readAll();
+    copia.close();
+    const QString estragada = local.filePath(QStringLiteral("estragada.fbk"));
+    {
+        QFile f(estragada);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(boa.left(boa.size() / 2));
+    }
+    EXPECT_FALSE(restauraBancoServidor(*dm, estragada, local.path(), &erro));
+    EXPECT_TRUE(erro.startsWith(QStringLiteral("o servidor não restaurou a cópia (gbak)"))) << erro.toStdString();
+    EXPECT_TRUE(dm->connected());
+    EXPECT_EQ(pacientes(), depois);
+
+    auto outra = std::make_unique<Estacao>();
+    ASSERT_TRUE(outra->inicia());
+    ASSERT_EQ(outra->pede("conecta " + banco), "ok");
+    EXPECT_FALSE(restauraBancoServidor(*dm, fbk, local.path(), &erro));
+    EXPECT_TRUE(erro.contains(QStringLiteral("em uso por outra estação"))) << erro.toStdString();
+    EXPECT_TRUE(dm->connected());
+    EXPECT_EQ(pacientes(), depois);
+    EXPECT_EQ(outra->pede(QStringLiteral("codigo DEPOIS")).left(3), QStringLiteral("ok "));  // still working there
+
+    // With the other workstation gone, the copy replaces the server's database.
+    outra.reset();
+    ASSERT_TRUE(restauraBancoServidor(*dm, fbk, local.path(), &erro)) << erro.toStdString();
+    EXPECT_TRUE(dm->connected());
+    EXPECT_EQ(pacientes(), depois - 1);
+    EXPECT_EQ(DPacientes().SelectCodigoByNome(QStringLiteral("DEPOIS")), 0);
+    EXPECT_FALSE(QFileInfo::exists(local.filePath(QStringLiteral("antes-da-restauracao.fbk"))));
+}
