@@ -343,6 +343,9 @@ bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* som
     }
     ::close(de);
     if (!numero && conferida && ::fsync(para) != 0) { numero = errno; onde = destino; }
+    // The device starts writing now, while the next files are copied, instead of all at the
+    // medium's flush; errors still surface there and in the read-back.
+    if (!numero && !conferida) ::sync_file_range(para, 0, 0, SYNC_FILE_RANGE_WRITE);
     if (::close(para) != 0 && !numero) { numero = errno; onde = destino; }
     const QByteArray somaOrigem = numero ? QByteArray() : hash.hex();
     if (!numero && conferida && somaArquivo(temporario, true) != somaOrigem) {
