@@ -86,6 +86,44 @@ bool AjustaRetas(const std::array<ArquivoEsfera, kEsferas>& esferas, int n, Ajus
     return true;
 }
 
+namespace {
+QString milimetros(double v) { return QString::number(v, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')); }
+}  // namespace
+
+double RaioMedio(const ArquivoEsfera& esfera) {
+    double soma = 0;
+    for (double r : esfera.aneis) soma += r;
+    return esfera.aneis.empty() ? 0 : soma / double(esfera.aneis.size());
+}
+
+QString ConfereEsfera(const ArquivoEsfera& esfera, double esperado) {
+    const double medido = RaioMedio(esfera);
+    if (std::abs(medido - esperado) <= kToleranciaEsfera) return {};
+    return QStringLiteral("A esfera medida (%1 mm) não corresponde à esperada (%2 mm). Verifique o calibrador.")
+        .arg(milimetros(medido), milimetros(esperado));
+}
+
+QString ConfereAjuste(const std::array<ArquivoEsfera, kEsferas>& esferas, const Ajuste& ajuste) {
+    if (!ajuste.aneisSemReta.empty())
+        return QStringLiteral("as quatro esferas deram a mesma medida no anel %1 (o calibrador foi girado?)")
+            .arg(ajuste.aneisSemReta.front());
+    for (int i = 0; i < ajuste.aneisMedidos; ++i) {
+        const double a = ajuste.a[size_t(i)], b = ajuste.b[size_t(i)];
+        if (b < kInclinacaoMinima || b > kInclinacaoMaxima)
+            return QStringLiteral("o anel %1 tem inclinação %2, fora do intervalo de 0,80 a 1,25 (as esferas foram "
+                                  "apresentadas na ordem e o calibrador foi girado?)")
+                .arg(i + 1).arg(QString::number(b, 'f', 3).replace(QLatin1Char('.'), QLatin1Char(',')));
+        for (int k = 0; k < kEsferas; ++k) {
+            const ArquivoEsfera& e = esferas[size_t(k)];
+            const double residuo = std::abs(a + b * e.aneis[size_t(i)] - e.referencia);
+            if (residuo > kResiduoMaximo)
+                return QStringLiteral("no anel %1 a esfera %2 mm fica a %3 mm da reta ajustada (o máximo é 0,02 mm)")
+                    .arg(i + 1).arg(milimetros(e.referencia), QString::number(residuo, 'f', 3).replace(QLatin1Char('.'), QLatin1Char(',')));
+        }
+    }
+    return {};
+}
+
 QByteArray FormataNumero(double v) {
     if (v == 0 || !std::isfinite(v)) return QByteArrayLiteral("0");
     // The 15 significant digits after rounding, and the exponent of the rounded value.
@@ -136,6 +174,7 @@ bool GravaCoef(const QString& diretorio, int n, Ajuste* ajuste, QString* motivo)
         }
     }
     if (!AjustaRetas(esferas, n, ajuste, motivo)) return false;
+    if (*motivo = ConfereAjuste(esferas, *ajuste); !motivo->isEmpty()) return false;
     QSaveFile coef(diretorio + QStringLiteral("Coef.txt"));
     const QByteArray conteudo = ConteudoCoef(*ajuste);
     if (!coef.open(QIODevice::WriteOnly) || coef.write(conteudo) != conteudo.size() || !coef.commit()) {

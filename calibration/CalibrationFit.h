@@ -39,6 +39,21 @@ struct Ajuste {
 // False with a Portuguese reason when a sphere has fewer ring values than sphere 1.
 bool AjustaRetas(const std::array<ArquivoEsfera, kEsferas>& esferas, int n, Ajuste* out, QString* motivo);
 
+// What a plausible calibration looks like. A sphere presented in place of another, or the
+// calibrator left unturned, still fits four lines; these limits tell such a fit from one that
+// corrects the instrument's small error.
+constexpr double kToleranciaEsfera = 0.15;                  // mm between measured and expected radius
+constexpr double kInclinacaoMinima = 0.8, kInclinacaoMaxima = 1.25;
+constexpr double kResiduoMaximo = 0.02;                     // mm from a ring's line on any sphere
+
+// The sphere's measured radius: the mean of its ring values (the instrument's own radii).
+double RaioMedio(const ArquivoEsfera& esfera);
+// Empty when the sphere measured as the expected one; otherwise the message for the operator.
+QString ConfereEsfera(const ArquivoEsfera& esfera, double esperado);
+// Empty when every ring fitted has a line within the limits; otherwise the reason, naming the
+// ring (four equal measures on a ring included: no line can go through them).
+QString ConfereAjuste(const std::array<ArquivoEsfera, kEsferas>& esferas, const Ajuste& ajuste);
+
 // A number as the coefficients file writes it: up to 15 significant digits, trailing zeros
 // removed, "." as separator; fixed notation from 0.00001 up to below 1E15, otherwise
 // scientific with an exponent such as "1.5E-6".
@@ -48,8 +63,8 @@ QByteArray FormataNumero(double v);
 QByteArray ConteudoCoef(const Ajuste& ajuste);
 
 // Reads "1.txt" to "4.txt" of the calibration directory (ending in '/'), fits the lines for
-// ring count n and rewrites "Coef.txt" whole through a temporary file. False with a
-// Portuguese reason, Coef.txt left as it was.
+// ring count n, checks them (ConfereAjuste) and rewrites "Coef.txt" whole through a temporary
+// file. False with a Portuguese reason, Coef.txt left as it was.
 bool GravaCoef(const QString& diretorio, int n, Ajuste* ajuste, QString* motivo);
 
 }  // namespace norvix::calibracao

@@ -115,7 +115,9 @@ QString TfrmCalib::diretorio() {
 }
 
 void TfrmCalib::buildUi() {
-    setFixedSize(443, 330);
+    // A strip below the picture shows what each sphere measured, so a sphere out of place is
+    // seen before the save.
+    setFixedSize(443, 376);
 
     // Type 0: the still holder with an outline around the current sphere.
     pnlCalibQuad_ = new QWidget(this);
@@ -206,6 +208,9 @@ void TfrmCalib::buildUi() {
     ajuda->setToolTip(QStringLiteral("Ajuda"));
     ajuda->setGeometry(268, 294, 34, 28);
     sbtFechar_ = botao("sbtFechar", QStringLiteral("Fechar"), QRect(308, 294, 127, 28));
+    lblMedidas_ = rotulo(this, "lblMedidas", QString(), QRect(8, 334, 427, 36));
+    lblMedidas_->setStyleSheet(QStringLiteral("color: rgb(40, 40, 40);"));
+    mostraMedidas();
 
     Timer_ = new QTimer(this);
     Timer_->setObjectName(QStringLiteral("Timer"));
@@ -409,13 +414,21 @@ bool TfrmCalib::processaEsferaAtual() {
         motivo = QStringLiteral("o resultado do módulo de processamento não pôde ser lido: %1").arg(motivo);
     } else if (lido.aneis.empty()) {
         motivo = QStringLiteral("o módulo de processamento não mediu nenhum anel na imagem");
+    } else if (const QString outra = calibracao::ConfereEsfera(lido, raio.toDouble()); !outra.isEmpty()) {
+        medida_[size_t(atual_)] = calibracao::RaioMedio(lido);
+        mostraMedidas();
+        showMessage(outra, QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+        return false;
     } else {
         const QString nome = diretorio() + QString::number(atual_) + QStringLiteral(".txt");
         QDir().mkpath(diretorio());
         QSaveFile arquivo(nome);
         if (arquivo.open(QIODevice::WriteOnly) && arquivo.write(resultado_->data()) == resultado_->size() &&
-            arquivo.commit())
+            arquivo.commit()) {
+            medida_[size_t(atual_)] = calibracao::RaioMedio(lido);
+            mostraMedidas();
             return true;
+        }
         motivo = QStringLiteral("não foi possível gravar %1 (%2)").arg(nome, arquivo.errorString());
     }
     showMessage(QStringLiteral("A esfera %1 não foi processada: %2.\r\nVerifique o calibrador e processe a esfera "
@@ -449,18 +462,23 @@ void TfrmCalib::GravaCalibracao() {
         if (ajuste.aneisMedidos < n)
             texto += QStringLiteral("\r\n\r\nAs esferas foram medidas em %1 dos %2 anéis: os outros ficam sem calibração.")
                          .arg(ajuste.aneisMedidos).arg(n);
-        if (!ajuste.aneisSemReta.empty()) {
-            QStringList aneis;
-            for (int a : ajuste.aneisSemReta) aneis << QString::number(a);
-            texto += QStringLiteral("\r\n\r\nAs quatro esferas deram a mesma medida no(s) anel(is) %1: "
-                                    "esse(s) anel(is) ficou(aram) sem calibração.").arg(aneis.join(QStringLiteral(", ")));
-        }
         showMessage(texto, QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
     } else {
         showMessage(QStringLiteral("A Calibração não foi realizada com sucesso.\r\n\r\nMotivo: %1.").arg(motivo),
                     QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
     }
     close();
+}
+
+void TfrmCalib::mostraMedidas() {
+    QStringList partes;
+    for (int k = 1; k <= calibracao::kEsferas; ++k) {
+        const double m = medida_[size_t(k)];
+        partes << QStringLiteral("%1 → %2").arg(QString(raioEsfera(k)).replace(QLatin1Char('.'), QLatin1Char(',')),
+                                               m > 0 ? QString::number(m, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(','))
+                                                     : QStringLiteral("—"));
+    }
+    lblMedidas_->setText(QStringLiteral("Raio esperado → medido (mm):\n") + partes.join(QStringLiteral("      ")));
 }
 
 void TfrmCalib::carregaFilme(const QString& nome) {

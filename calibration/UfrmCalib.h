@@ -71,6 +71,7 @@ private:
     int anterior_ = 0;
     int tipo_ = 0;
     std::array<bool, 5> processada_{};  // [1] to [4]
+    std::array<double, 5> medida_{};    // [1] to [4]: mean radius measured in this session, 0 = none
     QDateTime ultima_;
     QString filme_;
     std::unique_ptr<norvix::HostStream> resultado_, imagem_, reserva_;
@@ -83,6 +84,8 @@ private:
     QMovie* movie_;
     QLabel* lblRaio_;
     QLabel* lblUltCalib_;
+    QLabel* lblMedidas_;  // each sphere's expected and measured radius
+    void mostraMedidas();
     QPushButton* sbtPrev_;
     QPushButton* sbtNext_;
     QPushButton* sbtProcEsf_;

@@ -26,9 +26,29 @@ namespace {
 
 using norvix::setRecordText;
 const char* const kRaios[4] = {"7.73", "8.05", "8.34", "8.91"};
+const double kY1[4] = {7.63, 7.95, 8.24, 8.81}, kY2[4] = {7.97, 8.29, 8.58, 9.15};
+QByteArray esfera(int k, double y1, double y2) {
+    return QByteArray(kRaios[k]) + "\r\n" + QByteArray::number(y1) + "\r\n" + QByteArray::number(y2) + "\r\n";
+}
 // The stand-in spheres measure two rings of the cone's 32.
 const char* const kSucessoDoisAneis = "A Calibração foi realizada com sucesso.\r\n\r\nAs esferas foram medidas em 2 dos "
                                       "32 anéis: os outros ficam sem calibração.";
+
+// The coefficients file as numbers, one per line.
+std::vector<double> coeficientes(const QByteArray& texto) {
+    std::vector<double> v;
+    for (const QByteArray& linha : texto.split('\n'))
+        if (!linha.trimmed().isEmpty()) v.push_back(linha.trimmed().toDouble());
+    return v;
+}
+// Rings 1 and 2 on x = 0.1 + y and x = -0.24 + y, the other 30 rings at 0 and 0.
+void esperaRetasDoModulo(const QByteArray& texto) {
+    const std::vector<double> v = coeficientes(texto);
+    ASSERT_EQ(v.size(), 64u);
+    const double esperados[4] = {0.1, 1, -0.24, 1};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(v[size_t(i)], esperados[i], 1e-9) << i;
+    for (size_t i = 4; i < v.size(); ++i) EXPECT_EQ(v[i], 0.0) << i;
+}
 
 QByteArray ler(const QString& path) {
     QFile f(path);
@@ -58,10 +78,8 @@ protected:
         setRecordText(norvix::paths().Processamento, lib);
         norvix::infos().InstrumentModel = 3;
         norvix::infos().NumAneis = 32;
-        // Ring 1 measures 1, 2, 3, 4 on the four spheres; ring 2 lies on x = 2 + 0.5·y.
-        const double y2[4] = {11.46, 12.1, 12.68, 13.82};
-        for (int k = 0; k < 4; ++k)
-            resultado(k, QByteArray(kRaios[k]) + "\r\n" + QByteArray::number(k + 1) + "\r\n" + QByteArray::number(y2[k]) + "\r\n");
+        // Ring 1 lies on x = 0.1 + y, ring 2 on x = -0.24 + y: each sphere measures 0.07 mm above its radius.
+        for (int k = 0; k < 4; ++k) resultado(k, esfera(k, kY1[k], kY2[k]));
     }
     void TearDown() override {
         if (w) w->close();
@@ -154,9 +172,9 @@ TEST_F(CalibWindow, FourSpheresWithTheStillCalibratorThenTheSave) {
 
     c<QPushButton>("sbtProcEsf")->click();
     EXPECT_EQ(seam.texts(), QStringList{kSucessoDoisAneis});
-    QByteArray esperado = "7.3\r\n0.383\r\n2\r\n0.5\r\n";
-    for (int i = 2; i < 32; ++i) esperado += "0\r\n0\r\n";
-    EXPECT_EQ(ler(calib() + "Coef.txt"), esperado);
+    esperaRetasDoModulo(ler(calib() + "Coef.txt"));
+    EXPECT_EQ(c<QLabel>("lblMedidas")->text(),
+              "Raio esperado → medido (mm):\n7,73 → 7,80      8,05 → 8,12      8,34 → 8,41      8,91 → 8,98");
     // The label and the file hold the same moment, and the window closes.
     const QString momento = c<QLabel>("lblUltCalib")->text();
     EXPECT_TRUE(QDateTime::fromString(momento, "dd/MM/yyyy HH:mm:ss").isValid()) << momento.toStdString();
@@ -214,7 +232,7 @@ TEST_F(CalibWindow, CircularCalibratorStepsForwardAndBackWithItsMarks) {
     EXPECT_TRUE(marcado("chkEsf1"));  // sphere 4 at the top
     c<QPushButton>("sbtProcEsf")->click();
     EXPECT_EQ(seam.texts(), QStringList{kSucessoDoisAneis});
-    EXPECT_TRUE(ler(calib() + "Coef.txt").startsWith("7.3\r\n0.383\r\n"));
+    esperaRetasDoModulo(ler(calib() + "Coef.txt"));
 }
 
 TEST_F(CalibWindow, TheTurnPlaysOnceWithinTheTimerAndStopsOnItsLastPicture) {
@@ -306,17 +324,49 @@ TEST_F(CalibWindow, BadSphereFilesFailTheSaveAndKeepCoefAndTheMoment) {
     }
 }
 
-TEST_F(CalibWindow, FourEqualMeasuresOnARingSaveTheOthersAndSaySo) {
+// Fits that no instrument gives: the calibrator left unturned, spheres swapped, a ring off its
+// line. Nothing is written and the operator is told which ring.
+TEST_F(CalibWindow, ImplausibleFitsAreRefusedNamingTheRing) {
+    struct Caso {
+        const char* oQue;
+        std::array<double, 4> y1, y2;
+        const char* motivo;
+    };
+    const Caso casos[] = {
+        {"mesma medida", {7.5, 7.5, 7.5, 7.5}, {7.97, 8.29, 8.58, 9.15}, "as quatro esferas deram a mesma medida no anel 1"},
+        {"calibrador não girado", {7.73, 7.731, 7.729, 7.732}, {7.97, 8.29, 8.58, 9.15}, "o anel 1 tem inclinação "},
+        {"esferas trocadas", {7.63, 7.95, 8.24, 8.81}, {9.15, 8.58, 8.29, 7.97}, "o anel 2 tem inclinação -"},
+        {"inclinação 0,5", {7.63, 7.95, 8.24, 8.81}, {7.5, 8.14, 8.72, 9.86}, "o anel 2 tem inclinação 0,500"},
+        {"fora da reta", {7.63, 7.95, 8.28, 8.81}, {7.97, 8.29, 8.58, 9.15}, "no anel 1 a esfera "},
+    };
+    for (const Caso& caso : casos) {
+        abre(0);
+        for (int k = 0; k < 4; ++k) grava(calib() + QString::number(k + 1) + ".txt", esfera(k, caso.y1[size_t(k)], caso.y2[size_t(k)]));
+        grava(calib() + "Coef.txt", "antigo");
+        seam.messages.clear();
+        w->GravaCalibracao();
+        ASSERT_EQ(seam.messages.size(), 1u) << caso.oQue;
+        EXPECT_TRUE(seam.messages[0].text.contains(caso.motivo)) << caso.oQue << ": " << seam.messages[0].text.toStdString();
+        EXPECT_EQ(ler(calib() + "Coef.txt"), "antigo") << caso.oQue;
+        EXPECT_TRUE(ler(ini()).contains("ULTIMACALIB=05/03/2026 14:07:09\r\n"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+// A sphere that is not the one asked for (the wrong one presented, or the disc not turned) is
+// refused before its file is written, with both radii; the window stays on that sphere.
+TEST_F(CalibWindow, ASphereThatIsNotTheExpectedOneIsRefusedAtOnce) {
     abre(0);
-    const double y2[4] = {11.46, 12.1, 12.68, 13.82};
-    for (int k = 0; k < 4; ++k)
-        grava(calib() + QString::number(k + 1) + ".txt",
-              QByteArray(kRaios[k]) + "\r\n7.5\r\n" + QByteArray::number(y2[k]) + "\r\n");
-    w->GravaCalibracao();
-    ASSERT_EQ(seam.messages.size(), 1u);
-    EXPECT_EQ(seam.messages[0].text, QString(kSucessoDoisAneis) + "\r\n\r\nAs quatro esferas deram a mesma "
-                                     "medida no(s) anel(is) 1: esse(s) anel(is) ficou(aram) sem calibração.");
-    EXPECT_TRUE(ler(calib() + "Coef.txt").startsWith("0\r\n0\r\n2\r\n0.5\r\n"));
+    c<QPushButton>("sbtProcEsf")->click();
+    resultado(1, esfera(0, kY1[0], kY2[0]));  // sphere 1 again in place of sphere 2
+    c<QPushButton>("sbtProcEsf")->click();
+    EXPECT_EQ(w->esferaAtual(), 2);
+    EXPECT_EQ(seam.texts(), QStringList{"A esfera medida (7,80 mm) não corresponde à esperada (8,05 mm). Verifique o calibrador."});
+    EXPECT_EQ(ler(calib() + "2.txt"), "<ausente>");
+    EXPECT_TRUE(c<QLabel>("lblMedidas")->text().endsWith("7,73 → 7,80      8,05 → 7,80      8,34 → —      8,91 → —"));
+    resultado(1, esfera(1, kY1[1] + 0.07, kY2[1] + 0.07));  // 0.14 mm above: still the sphere asked for
+    c<QPushButton>("sbtProcEsf")->click();
+    EXPECT_EQ(w->esferaAtual(), 3);
 }
 
 TEST_F(CalibWindow, ReadOnlyCalibrationDirectoryKeepsEveryFile) {
