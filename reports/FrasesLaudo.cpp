@@ -28,10 +28,17 @@ QString FormatoG(double valor, TNotacao n) {
     return texto;
 }
 
-bool ValoresUtilizaveis(const TValoresMapa& v) {
-    for (int i : {8, 4, 6, 0, 1, 7})
-        if (!std::isfinite(v[size_t(i)])) return false;
-    return true;
+std::optional<TValoresMapa> ValoresDoMapa(int retorno, const double (&resultado)[9]) {
+    if (retorno != 1) return std::nullopt;
+    TValoresMapa v;
+    bool algum = false;
+    for (size_t i = 0; i < v.size(); ++i) v[i] = resultado[i];
+    for (int i : {8, 4, 6, 0, 1, 7}) {
+        if (!std::isfinite(v[size_t(i)])) return std::nullopt;
+        algum = algum || v[size_t(i)] != 0;
+    }
+    if (!algum) return std::nullopt;
+    return v;
 }
 
 QStringList FrasesCondicoes() {

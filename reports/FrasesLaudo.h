@@ -23,8 +23,10 @@ QString FormatoG(double valor, TNotacao notacao = {});
 
 // The nine values Visualizar fills for one exam.
 using TValoresMapa = std::array<double, 9>;
-// Whether the six values the eye sentence prints are all numbers.
-bool ValoresUtilizaveis(const TValoresMapa& valores);
+// The values of one call of Visualizar when they may stand in a report: the call returned 1,
+// the six values the sentences print are numbers, and the record is not left as it was handed
+// over (all zero: no cornea has meridians of 0 D). Otherwise none, and the report says so.
+std::optional<TValoresMapa> ValoresDoMapa(int retorno, const double (&resultado)[9]);
 
 enum class TipoMapa { Axial = 0, Tangencial = 1 };
 

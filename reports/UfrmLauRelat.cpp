@@ -125,18 +125,20 @@ TDadosRelat::Mapa mapaDoExame(const QString& titulo, int paciente, int exame) {
     if (modulo.LoadModule(caminho) && modulo.CanVisualizar()) {
         norvix::HostStream imagem;
         TResultadoMapa r{};
-        modulo.Visualizar(nullptr, imagem, nullptr, nullptr, dados.CentroX(), dados.CentroY(), &dados.M(),
-                          &dados.Meridianos(), &dados.D(), &dados.Pupila(), &r, nullptr, &norvix::infos());
-        QByteArray png = imagem.data();
+        const int32_t retorno = modulo.Visualizar(nullptr, imagem, nullptr, nullptr, dados.CentroX(), dados.CentroY(),
+                                                  &dados.M(), &dados.Meridianos(), &dados.D(), &dados.Pupila(), &r,
+                                                  nullptr, &norvix::infos());
+        // A map the module says it could not compute is not printed, nor its figures.
+        const std::optional<norvix::TValoresMapa> valores = norvix::ValoresDoMapa(retorno, r);
+        QByteArray png = retorno == 1 ? imagem.data() : QByteArray();
         QBuffer buffer(&png);
         buffer.open(QIODevice::ReadOnly);
         if (QImageReader::imageFormat(&buffer) == "png") {
             buffer.seek(0);
             mapa.imagem = QImageReader(&buffer, "png").read();
         }
-        norvix::TValoresMapa v;
-        std::copy(std::begin(r), std::end(r), v.begin());
-        if (norvix::ValoresUtilizaveis(v)) {
+        if (valores) {
+            const norvix::TValoresMapa& v = *valores;
             mapa.valores = QStringLiteral("Ceratometria simulada: K1 %1 D @ %2º, K2 %3 D @ %4º; astigmatismo %5 D @ "
                                           "%6º; curvatura máxima %7 D.")
                                .arg(FormatoF(v[0]), FormatoG(v[6]), FormatoF(v[1]), FormatoG(v[7]), FormatoF(v[4]),

@@ -307,12 +307,10 @@ bool TfrmLaudo::calculaOlho(const QString& caption) {
         const norvix::TBMapOperation& dados = norvix::MapOperation();
         norvix::HostStream imagem;
         TResultadoMapa resultado{};
-        modulo.Visualizar(static_cast<QWidget*>(this), imagem, nullptr, nullptr, dados.CentroX(), dados.CentroY(),
-                          &dados.M(), &dados.Meridianos(), &dados.D(), &dados.Pupila(), &resultado, nullptr,
-                          &norvix::infos());
-        norvix::TValoresMapa v;
-        std::copy(std::begin(resultado), std::end(resultado), v.begin());
-        if (norvix::ValoresUtilizaveis(v)) valores = v;
+        const int32_t r = modulo.Visualizar(static_cast<QWidget*>(this), imagem, nullptr, nullptr, dados.CentroX(),
+                                            dados.CentroY(), &dados.M(), &dados.Meridianos(), &dados.D(), &dados.Pupila(),
+                                            &resultado, nullptr, &norvix::infos());
+        valores = norvix::ValoresDoMapa(r, resultado);
     }
     modulo.ReleaseModule();
     if (!valores) {

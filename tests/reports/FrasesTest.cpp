@@ -83,11 +83,18 @@ TEST(Frases, AnEyeWithoutValuesKeepsItsSevenGapsAndNoFigures) {
     EXPECT_EQ(Lacunas(frase).size(), 7);
     EXPECT_EQ(frase.count(QLatin1String(kSemValor)), 7);  // six figures, the first axis twice
     EXPECT_FALSE(frase.contains(QRegularExpression("\\d\\.\\d")));
-    // A NaN among the printed values makes them unusable; one among the unused ones does not.
-    TValoresMapa v = valores();
-    EXPECT_TRUE(ValoresUtilizaveis(v));
-    v[8] = std::nan("");
-    EXPECT_FALSE(ValoresUtilizaveis(v));
+    // Only a call that returned 1 with numbers in the six printed values gives figures: a NaN
+    // among the unused ones is no matter, a record left all zero is no result.
+    struct Caso { int retorno; int indice; double valor; bool usa; };
+    for (const Caso& c : {Caso{1, -1, 0, true}, Caso{0, -1, 0, false}, Caso{-1, -1, 0, false}, Caso{1, 8, std::nan(""), false},
+                          Caso{1, 2, std::nan(""), true}, Caso{1, -2, 0, false}}) {
+        TValoresMapa v = valores();
+        if (c.indice >= 0) v[size_t(c.indice)] = c.valor;
+        if (c.indice == -2) v.fill(0);
+        double r[9];
+        std::copy(v.begin(), v.end(), r);
+        EXPECT_EQ(ValoresDoMapa(c.retorno, r).has_value(), c.usa) << c.retorno << " " << c.indice;
+    }
 }
 
 // ---- gaps ---------------------------------------------------------------------------------------
