@@ -1,5 +1,9 @@
 #include "Lacunas.h"
 
+#include <QRegularExpression>
+
+#include "records/UArquivosExameTexto.h"
+
 namespace norvix {
 
 bool TLacuna::preenchivel() const {
@@ -38,6 +42,55 @@ QList<int> LacunasObrigatoriasAbertas(const QString& texto) {
     for (int n : {2, 4, 5, 8, 10, 11})
         if (n <= lacunas.size() && lacunas[n - 1].aberta()) abertas.append(n);
     return abertas;
+}
+
+namespace {
+
+// "e" joins two runs of gaps ("#1# #2# e #3# #4#"): with either run left all open it joins
+// nothing and goes.
+QString semJuncoesVazias(const QString& texto) {
+    static const QRegularExpression juncao(QStringLiteral(
+        "((?:#\\d{1,2}(?:-[^#\\n]*)?#[ \t]*)*#\\d{1,2}(?:-[^#\\n]*)?#[ \t]+)e((?:[ \t]+#\\d{1,2}(?:-[^#\\n]*)?#)+)"));
+    static const QRegularExpression preenchida(QStringLiteral("#\\d{1,2}-[^#\\n]*\\S[^#\\n]*#"));
+    QString s;
+    qsizetype desde = 0;
+    for (auto it = juncao.globalMatch(texto); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        s += QStringView(texto).mid(desde, m.capturedStart() - desde);
+        const bool junta = m.captured(1).contains(preenchida) && m.captured(2).contains(preenchida);
+        s += junta ? m.captured(0) : m.captured(1) + m.captured(2);
+        desde = m.capturedEnd();
+    }
+    return s + texto.mid(desde);
+}
+
+}  // namespace
+
+QString TextoImpresso(const QString& bruto) {
+    const QString texto = semJuncoesVazias(bruto);
+    // Open gaps go; the blanks and commas around them are swept below.
+    QString s;
+    int desde = 0;
+    for (const TLacuna& l : Lacunas(texto)) {
+        s += texto.mid(desde, l.inicio - desde);
+        if (!l.aberta()) s += TextoSemMarcas(texto.mid(l.inicio, l.tamanho));
+        desde = l.inicio + l.tamanho;
+    }
+    s += texto.mid(desde);
+    struct Regra {
+        QRegularExpression padrao;
+        QString troca;
+    };
+    static const Regra regras[] = {
+        {QRegularExpression(QStringLiteral("[ \t]+")), QStringLiteral(" ")},
+        {QRegularExpression(QStringLiteral(" (?=[.,;:])")), QString()},
+        {QRegularExpression(QStringLiteral(" e(?=[.,;:])")), QString()},
+        {QRegularExpression(QStringLiteral(",(?=[.,;:])")), QString()},
+        {QRegularExpression(QStringLiteral("(?<!\\.)\\.\\.(?!\\.)")), QStringLiteral(".")},
+        {QRegularExpression(QStringLiteral("^ ?[,;:] ?| $"), QRegularExpression::MultilineOption), QString()},
+    };
+    for (const Regra& r : regras) s.replace(r.padrao, r.troca);
+    return s.trimmed();
 }
 
 }  // namespace norvix

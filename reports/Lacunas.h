@@ -23,6 +23,12 @@ QList<TLacuna> Lacunas(const QString& texto);
 // the text has fewer gaps, or when that gap is not one a fill may replace. A "#" inside T is left out: it would split the gap in two.
 QString PreencheLacuna(const QString& texto, int n, const QString& frase);
 
+// A box's text as the printed page shows it: gaps resolved (a filled one gives its words, an
+// open one nothing) and the debris of open gaps swept: runs of blanks made one, no blank
+// before a full stop or comma, no "e" left beside an open gap or before a comma, no comma
+// doubled or before a full stop. The box and the stored report keep their text.
+QString TextoImpresso(const QString& texto);
+
 // The mandatory gaps (positions 2, 4, 5, 8, 10 and 11) still open, in order.
 QList<int> LacunasObrigatoriasAbertas(const QString& texto);
 

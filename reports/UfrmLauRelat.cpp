@@ -204,7 +204,7 @@ void TfrmLauRelat::PreparaRelat(const TfrmLaudo& editor) {
     dados_.exames = editor.linhaExame(TfrmLaudo::OD) + QStringLiteral("  ") + editor.linhaExame(TfrmLaudo::OS);
     dados_.tipoMapa = editor.tipoMapa() == norvix::TipoMapa::Axial ? QStringLiteral("Mapa Tipo Axial")
                                                                     : QStringLiteral("Mapa Tipo Tangencial");
-    for (int c = 0; c < 5; ++c) dados_.secoes[size_t(c)] = editor.textoResolvido(TfrmLaudo::Caixa(c)).trimmed();
+    for (int c = 0; c < 5; ++c) dados_.secoes[size_t(c)] = editor.textoResolvido(TfrmLaudo::Caixa(c));
     if (editor.incluiMapas()) {
         for (TfrmLaudo::Caixa olho : {TfrmLaudo::OD, TfrmLaudo::OS})
             if (editor.codigoExame(olho) > 0)

@@ -257,7 +257,7 @@ bool TfrmLaudo::emEdicao() const { return sbtSalvar_->isEnabled(); }
 
 void TfrmLaudo::limpaArvore() { trwLaudo_->clear(); }
 
-QString TfrmLaudo::textoResolvido(Caixa c) const { return norvix::TextoSemMarcas(boxes_[size_t(c)]->toPlainText()); }
+QString TfrmLaudo::textoResolvido(Caixa c) const { return norvix::TextoImpresso(boxes_[size_t(c)]->toPlainText()); }
 
 void TfrmLaudo::setSomenteLeitura() {
     trwLaudo_->clear();

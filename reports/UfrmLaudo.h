@@ -73,7 +73,8 @@ public:
     int codigoPaciente() const { return codPaciente_; }
     QString medicoEscolhido() const;  // the browser's doctor
     bool incluiMapas() const;
-    // The resolved text of a box, as it is printed and stored.
+    // The box as the printed page shows it (TextoImpresso: gaps resolved, their debris swept);
+    // the stored report keeps the box's own text.
     QString textoResolvido(Caixa c) const;
     // The values of an eye's exam, when they could be computed for that exam.
     const std::optional<norvix::TValoresMapa>& valores(Caixa olho) const {

@@ -99,6 +99,26 @@ TEST(Frases, AnEyeWithoutValuesKeepsItsSevenGapsAndNoFigures) {
 
 // ---- gaps ---------------------------------------------------------------------------------------
 
+// The printed page: open gaps leave no debris; words the operator chose, and his own text, stay.
+TEST(Lacunas, ThePrintedTextSweepsTheDebrisOfOpenGaps) {
+    const struct {
+        const char* caixa;
+        const char* impresso;
+    } casos[] = {
+        {"Astigmatismo #1# #2# e #3# #4#, #5#, com curvatura", "Astigmatismo, com curvatura"},
+        {"Astigmatismo #1-regular# #2-simétrico# e #3# #4#, #5#, com", "Astigmatismo regular simétrico, com"},
+        {"Astigmatismo #1# #2# e #3-irregular# #4#, #5-leve#, com", "Astigmatismo irregular, leve, com"},
+        {"Astigmatismo #1-regular# #2# e #3-irregular# #4#, #5#, com", "Astigmatismo regular e irregular, com"},
+        {"compatível com astigmatismo #7# #8# e #9# #10#, #11#, #12# em OS. #13# #14##15# #16#.",
+         "compatível com astigmatismo, em OS."},
+        {"Sem uso de lentes de contato #1# #2# #3#\nsegunda  linha", "Sem uso de lentes de contato\nsegunda linha"},
+        // A stored report has no gaps left, only their debris.
+        {"astigmatismo  e  , , com", "astigmatismo, com"},
+        {"Texto do médico... com reticências e #1# sem lacuna fechada #", "Texto do médico... com reticências e sem lacuna fechada #"},
+    };
+    for (const auto& c : casos) EXPECT_EQ(TextoImpresso(QString::fromUtf8(c.caixa)), QString::fromUtf8(c.impresso)) << c.caixa;
+}
+
 TEST(Lacunas, FillingAndEmptyingByPosition) {
     const QString texto = "A #1# b #2# c #3#";
     EXPECT_EQ(PreencheLacuna(texto, 2, "regular"), "A #1# b #2-regular# c #3#");

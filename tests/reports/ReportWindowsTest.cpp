@@ -497,6 +497,10 @@ TEST_F(Reports, PrintedPageAsPdfHasTheTextsInOrder) {
         << page.toStdString();
     EXPECT_FALSE(page.contains("Comentários"));  // empty comments print no heading
     EXPECT_FALSE(page.contains('#'));
+    // The open gaps leave no debris on the page (the conclusion is all open gaps).
+    EXPECT_TRUE(page.simplified().contains("compatível com astigmatismo, em OD e compatível com astigmatismo, em OS."))
+        << page.toStdString();
+    EXPECT_FALSE(page.contains(QRegularExpression(" [,.]| e,"))) << page.toStdString();
 }
 
 TEST_F(Reports, ALongConclusionShrinksThenContinuesOnASecondPage) {
