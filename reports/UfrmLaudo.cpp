@@ -350,6 +350,7 @@ bool TfrmLaudo::NewReport(const QString& captionOD, const QString& captionOS, Ti
     }
     for (QWidget* w : std::initializer_list<QWidget*>{trwLaudo_, lblCaixaSelec_, chkMesmoLau_, sbtSalvar_})
         w->setEnabled(true);
+    gerado_ = {};
 
     for (const QString& caption : {captionOD, captionOS})
         if (caption != nenhum && !calculaOlho(caption)) return true;  // the editor opens with empty boxes
@@ -366,6 +367,7 @@ bool TfrmLaudo::NewReport(const QString& captionOD, const QString& captionOS, Ti
         }
     }
     adiciona(CO, norvix::FraseConclusao());
+    for (int i = 0; i < 5; ++i) gerado_[size_t(i)] = boxes_[size_t(i)]->toPlainText();
     return true;
 }
 
@@ -594,9 +596,31 @@ bool TfrmLaudo::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
+bool TfrmLaudo::alterado() const {
+    if (!emEdicao()) return false;
+    for (int i = 0; i < 5; ++i)
+        if (boxes_[size_t(i)]->toPlainText() != gerado_[size_t(i)]) return true;
+    return false;
+}
+
+bool TfrmLaudo::podeFechar() {
+    if (!alterado()) return true;
+    const MsgAnswer r = norvix::showMessage(QStringLiteral("Deseja salvar o laudo?"), QStringLiteral("Informação"),
+                                            MsgIcon::Question, MsgButtons::YesNoCancel, this);
+    if (r == MsgAnswer::No) return true;
+    if (r != MsgAnswer::Yes) return false;
+    sbtSalvarClick();
+    return !emEdicao();  // saved; otherwise the operator goes back to the gaps or the failure
+}
+
+void TfrmLaudo::reject() {
+    if (podeFechar()) QDialog::reject();
+}
+
 void TfrmLaudo::closeEvent(QCloseEvent* event) {
+    QDialog::closeEvent(event);  // through reject(), which may keep the editor open
+    if (!event->isAccepted()) return;
     // The wizard goes with its editor.
     if (auto* assistente = qobject_cast<QDialog*>(parentWidget()))
         QMetaObject::invokeMethod(assistente, "close", Qt::QueuedConnection);
-    QDialog::closeEvent(event);
 }

@@ -91,7 +91,9 @@ public:
     static norvix::TNotacao& notacao();
 
 protected:
+    // Fechar, the close box and Esc: unsaved edits are offered for saving first.
     void closeEvent(QCloseEvent* event) override;
+    void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -124,5 +126,8 @@ private:
     int codLaudo_ = 0;
     QDate dataLaudo_;
     QTime horaLaudo_;
+    std::array<QString, 5> gerado_;  // the boxes as NewReport left them: what differs is the operator's
+    bool alterado() const;
+    bool podeFechar();  // false when the operator chose to go on editing
     static QPointer<TfrmLaudo> instance_;
 };

@@ -2,6 +2,8 @@
 // whose Visualizar fills known values (40 + index) and the real axial module for the maps page.
 // The printed page is read back from PDF with pdftotext.
 #include <gtest/gtest.h>
+#include <QPushButton>
+#include <QTest>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -355,6 +357,47 @@ TEST_F(Reports, SavingAsksForMandatoryGapsThenStoresRowAndFile) {
     EXPECT_FALSE(e->emEdicao());
     EXPECT_FALSE(e->caixa(TfrmLaudo::OD)->isEnabled());
     EXPECT_FALSE(e->findChild<QTreeWidget*>("trwLaudo")->isEnabled());
+}
+
+// Fechar, Esc and the close box with a filled gap: the save is offered; Cancel goes back to
+// the report, No drops it, Yes saves it (the mandatory gaps question answered "save anyway").
+TEST_F(Reports, ClosingWithUnsavedEditsOffersTheSave) {
+    install("map_rec", "Halden.so");
+    using norvix::MsgAnswer;
+    struct Caso {
+        const char* via;
+        MsgAnswer resposta;
+        bool fecha;
+        int gravados;
+    };
+    for (const Caso& c : {Caso{"Fechar", MsgAnswer::Cancel, false, 0}, Caso{"Esc", MsgAnswer::Cancel, false, 0},
+                          Caso{"janela", MsgAnswer::No, true, 0}, Caso{"Esc", MsgAnswer::Yes, true, 1},
+                          Caso{"Fechar", MsgAnswer::Yes, true, 1}}) {
+        TfrmLaudo* e = newReport(odCaption(), "Nenhum");
+        ASSERT_NE(e, nullptr);
+        pick(e, TfrmLaudo::OD, 1, 0);
+        const int antes = count("SELECT COUNT(*) FROM Laudos");
+        seam.messages.clear();
+        seam.answers = {c.resposta, MsgAnswer::No, MsgAnswer::Ok};
+        if (QString(c.via) == "Fechar") e->findChild<QPushButton*>("sbtFechar")->click();
+        else if (QString(c.via) == "Esc") QTest::keyClick(e, Qt::Key_Escape);
+        else e->close();
+        ASSERT_FALSE(seam.messages.empty()) << c.via;
+        EXPECT_EQ(seam.messages[0].text, "Deseja salvar o laudo?") << c.via;
+        EXPECT_EQ(e->isVisible(), !c.fecha) << c.via;
+        EXPECT_EQ(count("SELECT COUNT(*) FROM Laudos") - antes, c.gravados) << c.via;
+        seam.answers = {MsgAnswer::No};
+        e->close();
+        wizard->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // A report as generated, untouched, closes without a question.
+    TfrmLaudo* e = newReport(odCaption(), "Nenhum");
+    ASSERT_NE(e, nullptr);
+    seam.messages.clear();
+    e->findChild<QPushButton*>("sbtFechar")->click();
+    EXPECT_TRUE(seam.messages.empty());
+    EXPECT_FALSE(e->isVisible());
 }
 
 // ---- opening and deleting -----------------------------------------------------------------------
