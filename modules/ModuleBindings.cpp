@@ -58,6 +58,7 @@ bool TSingleMapBinding::resolveEntries(const DynamicLibrary& l) {
     ProcessaMapa = l.resolveAs<TProcessaMapa>("ProcessaMapa");
     ProcessaMapaOrto = l.resolveAs<TProcessaMapaOrto>("ProcessaMapaOrto");
     Visualizar = l.resolveAs<TVisualizar>("Visualizar");
+    IndicesCeratocone = l.resolveAs<TIndicesCeratoconeFn>("IndicesCeratocone");
     InfoMapa = l.resolveAs<TInfoMapa>("InfoMapa");
     return InfoMapa && (ProcessaMapa || ProcessaMapaOrto);
 }
@@ -66,6 +67,7 @@ void TSingleMapBinding::clearEntries() {
     ProcessaMapa = nullptr;
     ProcessaMapaOrto = nullptr;
     Visualizar = nullptr;
+    IndicesCeratocone = nullptr;
     InfoMapa = nullptr;
 }
 

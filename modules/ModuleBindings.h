@@ -93,6 +93,7 @@ public:
     TProcessaMapa ProcessaMapa = nullptr;
     TProcessaMapaOrto ProcessaMapaOrto = nullptr;
     TVisualizar Visualizar = nullptr;
+    TIndicesCeratoconeFn IndicesCeratocone = nullptr;  // optional: the report's keratoconus sentence
     TInfoMapa InfoMapa = nullptr;
     bool CanVisualizar() const { return Visualizar != nullptr; }
 

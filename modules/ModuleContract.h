@@ -119,6 +119,15 @@ typedef double TResultadoMapa[9];   /* the nine result values Visualizar fills *
 typedef double TTabelaOrto[4][4];   /* one row per exam: Sag, Div, Raio, fourth value */
 typedef double TValoresOrto[3];     /* one orthokeratology exam: Sag, Div, Raio */
 
+/* Keratoconus screening of one exam, as the map window shows it. */
+typedef struct TIndicesCeratocone {
+    double inferiorSuperior;  /* I-S (D); NaN when the rings do not reach 3 mm */
+    double sai;               /* surface asymmetry index (D) */
+    double sri;               /* surface regularity index */
+    double kisa;              /* KISA% (NaN with I-S) */
+    int32_t triagem;          /* 0 not assessed, 1 no signs, 2 suspect, 3 compatible with keratoconus */
+} TIndicesCeratocone;
+
 /* Entry points. The host resolves each by the exact name in the comment above it and calls it
  * through these types; a module static_asserts its functions against them. Arguments marked
  * "in" are only read by the module, "out" are filled by it. Where a result is compared with 1
@@ -214,6 +223,15 @@ typedef int32_t (*TProcessaMapaOrto)(
     const TPupila* pupil,           /* in */
     const TValoresOrto* ortho,      /* in: Sag, Div, Raio */
     const TInfosQV* infos);         /* in */
+
+/* Single-map module, "IndicesCeratocone" (optional export): the keratoconus screening of the
+ * exam; 1 with the record filled, 0 when the exam cannot be assessed. */
+typedef int32_t (*TIndicesCeratoconeFn)(
+    const TMatrizAngAnel* m,        /* in */
+    const TMatrizAng* meridians,    /* in */
+    const TMatrizAngAnel* d,        /* in */
+    const TInfosQV* infos,          /* in */
+    TIndicesCeratocone* out);       /* out */
 
 /* Single-map module, "Visualizar" (optional export): draws a picture of the map into the
  * image stream and fills the result record; result ignored. */

@@ -70,4 +70,26 @@ QString FraseConclusao() {
         "astigmatismo #7# #8# e #9# #10#, #11#, #12# em OS. #13# #14##15# #16#.");
 }
 
+namespace {
+bool sinais(const TIndicesCeratocone& i) { return i.triagem == 2 || i.triagem == 3; }
+}  // namespace
+
+QString FraseCeratocone(const TIndicesCeratocone& i, TNotacao n) {
+    if (!sinais(i)) return {};
+    return QStringLiteral("Índices de ceratocone do mapa axial: I-S %1 D, SAI %2 D, SRI %3, KISA% %4. Triagem: %5.")
+        .arg(FormatoF(i.inferiorSuperior, n), FormatoF(i.sai, n), FormatoF(i.sri, n),
+             std::isfinite(i.kisa) ? QString::number(std::llround(i.kisa)) : QString::fromLatin1(kSemValor),
+             i.triagem == 3 ? QStringLiteral("Compatível com ceratocone") : QStringLiteral("Suspeito"));
+}
+
+QString ConclusaoCeratocone(const std::optional<TIndicesCeratocone>& od, const std::optional<TIndicesCeratocone>& os) {
+    QStringList partes;
+    for (const auto& [olho, i] : {std::pair{QStringLiteral("OD"), od}, std::pair{QStringLiteral("OS"), os}}) {
+        if (!i || !sinais(*i)) continue;
+        partes << (i->triagem == 3 ? QStringLiteral("compatível com ceratocone em %1") : QStringLiteral("suspeita de ceratocone em %1"))
+                      .arg(olho);
+    }
+    return partes.isEmpty() ? QString() : QStringLiteral("Triagem de ceratocone: ") + partes.join(QStringLiteral("; ")) + QLatin1Char('.');
+}
+
 }  // namespace norvix

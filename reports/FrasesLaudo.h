@@ -8,6 +8,8 @@
 #include <array>
 #include <optional>
 
+#include "modules/ModuleContract.h"
+
 namespace norvix {
 
 // The separators numbers are written with (the program's own: "." and ",").
@@ -37,6 +39,12 @@ QStringList FrasesCondicoes();
 QString FraseOlho(TipoMapa tipo, const std::optional<TValoresMapa>& valores, TNotacao notacao = {});
 // The conclusion with its 16 gaps.
 QString FraseConclusao();
+
+// Beyond the generated sentences of a normal eye: when the map module's screening is "Suspeito"
+// or "Compatível com ceratocone", the eye's box gets this sentence with the indices (empty for
+// any other screening), and the conclusion this line naming the eyes (empty when neither).
+QString FraseCeratocone(const TIndicesCeratocone& indices, TNotacao notacao = {});
+QString ConclusaoCeratocone(const std::optional<TIndicesCeratocone>& od, const std::optional<TIndicesCeratocone>& os);
 
 // What stands in the eye sentence in place of a figure that could not be computed. Not a
 // "#" gap: the gaps are addressed by position, and seven of them come from the catalogue.

@@ -311,6 +311,10 @@ bool TfrmLaudo::calculaOlho(const QString& caption) {
                                             dados.CentroY(), &dados.M(), &dados.Meridianos(), &dados.D(), &dados.Pupila(),
                                             &resultado, nullptr, &norvix::infos());
         valores = norvix::ValoresDoMapa(r, resultado);
+        TIndicesCeratocone indices{};
+        if (valores && modulo.IndicesCeratocone &&
+            modulo.IndicesCeratocone(&dados.M(), &dados.Meridianos(), &dados.D(), &norvix::infos(), &indices) == 1)
+            (direito ? indicesOD_ : indicesOS_) = indices;
     }
     modulo.ReleaseModule();
     if (!valores) {
@@ -337,6 +341,8 @@ bool TfrmLaudo::NewReport(const QString& captionOD, const QString& captionOS, Ti
     codOD_ = codOS_ = -1;
     valoresOD_.reset();
     valoresOS_.reset();
+    indicesOD_.reset();
+    indicesOS_.reset();
     // The wizard may hand the same editor a second report: everything editable again.
     codLaudo_ = 0;
     currentBox_ = lastBox_ = -1;
@@ -360,6 +366,8 @@ bool TfrmLaudo::NewReport(const QString& captionOD, const QString& captionOS, Ti
         const bool tem = (olho == OD ? captionOD : captionOS) != nenhum;
         if (tem) {
             adiciona(olho, norvix::FraseOlho(tipo, olho == OD ? valoresOD_ : valoresOS_, notacao()));
+            if (const auto& i = olho == OD ? indicesOD_ : indicesOS_; i && !norvix::FraseCeratocone(*i).isEmpty())
+                adiciona(olho, norvix::FraseCeratocone(*i, notacao()));
         } else {
             boxes_[size_t(olho)]->setEnabled(false);
             labels_[size_t(olho)]->setEnabled(false);
@@ -367,6 +375,8 @@ bool TfrmLaudo::NewReport(const QString& captionOD, const QString& captionOS, Ti
         }
     }
     adiciona(CO, norvix::FraseConclusao());
+    if (const QString ceratocone = norvix::ConclusaoCeratocone(indicesOD_, indicesOS_); !ceratocone.isEmpty())
+        adiciona(CO, ceratocone);
     for (int i = 0; i < 5; ++i) gerado_[size_t(i)] = boxes_[size_t(i)]->toPlainText();
     return true;
 }

@@ -122,6 +122,7 @@ private:
     QString linhaOD_, linhaOS_;
     norvix::TipoMapa tipo_ = norvix::TipoMapa::Axial;
     std::optional<norvix::TValoresMapa> valoresOD_, valoresOS_;
+    std::optional<TIndicesCeratocone> indicesOD_, indicesOS_;
     int codPaciente_ = 0;
     int codLaudo_ = 0;
     QDate dataLaudo_;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 
+#include "KeratoconusIndices.h"
 #include "MapWindow.h"
 #include "ModuleIo.h"
 #include "ModuleSupport.h"
@@ -45,6 +46,27 @@ int32_t mapProcess(MapKind kind, void* hostWindow, ModuleStream* front, double c
         showMapWindow(request, hostWindow);
         return 1;
     });
+}
+
+int32_t mapKeratoconus(const TMatrizAngAnel* m, const TMatrizAng* meridians, const TMatrizAngAnel* d,
+                       const TInfosQV* infos, TIndicesCeratocone* out) {
+    try {
+        if (!out) return 0;
+        *out = TIndicesCeratocone{};
+        CornealMap map;
+        QString why;
+        if (!map.load(d, m, meridians, infos ? int(infos->NumAneis) : 0, &why)) return 0;
+        const KeratoconusIndices ki = keratoconusIndices(map);
+        out->inferiorSuperior = ki.inferiorSuperior;
+        out->sai = ki.sai;
+        out->sri = ki.sri;
+        out->kisa = ki.kisa;
+        out->triagem = int32_t(ki.screening);
+        return ki.screening == KeratoconusScreening::NotAssessed ? 0 : 1;
+    } catch (const std::exception& e) {
+        reportFailure("Mapa", QString::fromLocal8Bit(e.what()));
+        return 0;
+    }
 }
 
 int32_t mapVisualize(MapKind kind, ModuleStream* image, const TMatrizAngAnel* m, const TMatrizAng* meridians,

@@ -15,6 +15,9 @@ int32_t mapProcess(MapKind kind, void* hostWindow, ModuleStream* front, double c
 // The pupil of a map call in mm, from the record, the vertex reflection and the size of the front
 // image (when the host passed one).
 std::optional<PupilMm> pupilOfCall(const TPupila* pupil, double centreX, double centreY, ModuleStream* front);
+// The keratoconus screening of the exam, from the same function the map window uses.
+int32_t mapKeratoconus(const TMatrizAngAnel* m, const TMatrizAng* meridians, const TMatrizAngAnel* d,
+                       const TInfosQV* infos, TIndicesCeratocone* out);
 int32_t mapVisualize(MapKind kind, ModuleStream* image, const TMatrizAngAnel* m, const TMatrizAng* meridians,
                      const TMatrizAngAnel* d, TResultadoMapa* result, const TInfosQV* infos);
 

@@ -1,4 +1,4 @@
-// The axial map module: InfoMapa, ProcessaMapa, ProcessaMapaOrto, Visualizar.
+// The axial map module: InfoMapa, ProcessaMapa, ProcessaMapaOrto, Visualizar, IndicesCeratocone.
 #include <type_traits>
 
 #include "modules/ModuleContract.h"
@@ -32,7 +32,13 @@ NORVIX_MODULE_EXPORT int32_t Visualizar(void* /*hostWindow*/, ModuleStream* imag
     return mapVisualize(MapKind::Axial, image, m, meridians, d, result, infos);
 }
 
+NORVIX_MODULE_EXPORT int32_t IndicesCeratocone(const TMatrizAngAnel* m, const TMatrizAng* meridians,
+                                               const TMatrizAngAnel* d, const TInfosQV* infos, TIndicesCeratocone* out) {
+    return mapKeratoconus(m, meridians, d, infos, out);
+}
+
 static_assert(std::is_same_v<decltype(&InfoMapa), TInfoMapa>);
 static_assert(std::is_same_v<decltype(&ProcessaMapa), TProcessaMapa>);
 static_assert(std::is_same_v<decltype(&ProcessaMapaOrto), TProcessaMapaOrto>);
 static_assert(std::is_same_v<decltype(&Visualizar), TVisualizar>);
+static_assert(std::is_same_v<decltype(&IndicesCeratocone), TIndicesCeratoconeFn>);

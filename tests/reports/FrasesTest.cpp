@@ -97,6 +97,23 @@ TEST(Frases, AnEyeWithoutValuesKeepsItsSevenGapsAndNoFigures) {
     }
 }
 
+TEST(Frases, KeratoconusSentencesOnlyForASuspectOrKeratoconusEye) {
+    const double nan = std::nan("");
+    const TIndicesCeratocone nada{1.2, 0.5, 0.3, 20, 1}, suspeito{1.6, 0.9, 0.6, 75.4, 2}, cone{3.05, 2.1, 1.4, 8693.4, 3},
+        semIs{nan, 2.1, 1.4, nan, 3};
+    EXPECT_EQ(FraseCeratocone(nada), "");
+    EXPECT_EQ(FraseCeratocone(TIndicesCeratocone{}), "");
+    EXPECT_EQ(FraseCeratocone(suspeito),
+              "Índices de ceratocone do mapa axial: I-S 1.60 D, SAI 0.90 D, SRI 0.60, KISA% 75. Triagem: Suspeito.");
+    EXPECT_EQ(FraseCeratocone(cone, {QLatin1Char(','), QLatin1Char('.')}),
+              "Índices de ceratocone do mapa axial: I-S 3,05 D, SAI 2,10 D, SRI 1,40, KISA% 8693. Triagem: Compatível com ceratocone.");
+    EXPECT_TRUE(FraseCeratocone(semIs).startsWith(QStringLiteral("Índices de ceratocone do mapa axial: I-S ____ D,")));
+    EXPECT_TRUE(FraseCeratocone(semIs).contains("KISA% ____."));
+    EXPECT_EQ(ConclusaoCeratocone(nada, std::nullopt), "");
+    EXPECT_EQ(ConclusaoCeratocone(cone, suspeito), "Triagem de ceratocone: compatível com ceratocone em OD; suspeita de ceratocone em OS.");
+    EXPECT_EQ(ConclusaoCeratocone(std::nullopt, cone), "Triagem de ceratocone: compatível com ceratocone em OS.");
+}
+
 // ---- gaps ---------------------------------------------------------------------------------------
 
 // The printed page: open gaps leave no debris; words the operator chose, and his own text, stay.

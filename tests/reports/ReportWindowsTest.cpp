@@ -2,6 +2,7 @@
 // whose Visualizar fills known values (40 + index) and the real axial module for the maps page.
 // The printed page is read back from PDF with pdftotext.
 #include <gtest/gtest.h>
+#include <cmath>
 #include <QPushButton>
 #include <QTest>
 
@@ -71,7 +72,8 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         DbTest::TearDown();
     }
-    int exam(int day, const QString& eye) {
+    // cone: the inferior half steepens towards the periphery, as a keratoconus does.
+    int exam(int day, const QString& eye, bool cone = false) {
         const int code = insertExame(patient, doctor, kDay.addDays(day), QTime(9, 0, 0), eye);
         QDir().mkpath(files.path() + "/Exames/" + QString::number(patient));
         struct Tables {
@@ -81,7 +83,11 @@ protected:
         TMatrizAng meridians{};
         for (int k = 0; k < 360; ++k) {
             meridians[k] = 32;
-            for (int i = 0; i <= 32; ++i) t->m[k][i] = 7.8, t->d[k][i] = 0.3 + 0.13 * i;
+            for (int i = 0; i <= 32; ++i) {
+                t->d[k][i] = 0.3 + 0.13 * i;
+                const double inferior = std::max(0.0, -std::sin(k * M_PI / 180));
+                t->m[k][i] = cone ? 7.6 - 1.2 * inferior * std::min(1.0, t->d[k][i] / 2.5) : 7.8;
+            }
         }
         const QString prefix = norvix::CaminhoArquivoExame(patient, code, 'd').chopped(5);
         for (auto [suffix, bytes] : {std::pair{"m.txt", norvix::TextoTabela(t->m, 32)},
@@ -357,6 +363,22 @@ TEST_F(Reports, SavingAsksForMandatoryGapsThenStoresRowAndFile) {
     EXPECT_FALSE(e->emEdicao());
     EXPECT_FALSE(e->caixa(TfrmLaudo::OD)->isEnabled());
     EXPECT_FALSE(e->findChild<QTreeWidget*>("trwLaudo")->isEnabled());
+}
+
+// A keratoconus eye is not reported as astigmatism alone: its box gets the indices and the
+// screening, the conclusion names it; the other eye keeps the generated sentence as it is.
+TEST_F(Reports, AKeratoconusEyeGetsItsIndicesAndTheConclusionNamesIt) {
+    ASSERT_TRUE(QFile::copy(qEnvironmentVariable("NORVIX_BIN_DIR") + "/Halden.so", maps.file("Halden.so")));
+    exam(2, "OD", true);
+    TfrmLaudo* e = newReport("OD - 16/03/2025 09:00:00", osCaption());
+    ASSERT_NE(e, nullptr);
+    const QStringList od = text(e, TfrmLaudo::OD).split('\n');
+    ASSERT_EQ(od.size(), 2) << od.join(" | ").toStdString();
+    EXPECT_TRUE(od[0].startsWith("Astigmatismo #1#"));
+    EXPECT_TRUE(od[1].startsWith("Índices de ceratocone do mapa axial: I-S ")) << od[1].toStdString();
+    EXPECT_TRUE(od[1].endsWith(". Triagem: Compatível com ceratocone.")) << od[1].toStdString();
+    EXPECT_FALSE(text(e, TfrmLaudo::OS).contains('\n'));
+    EXPECT_EQ(text(e, TfrmLaudo::CO), norvix::FraseConclusao() + "\nTriagem de ceratocone: compatível com ceratocone em OD.");
 }
 
 // Fechar, Esc and the close box with a filled gap: the save is offered; Cancel goes back to
