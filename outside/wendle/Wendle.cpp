@@ -235,7 +235,7 @@ public:
         map_->setObjectName(QStringLiteral("imgFrenteOnda"));
         scale_ = new QLabel;
         scale_->setObjectName(QStringLiteral("imgEscala"));
-        psf_ = new QLabel;
+        psf_ = new QLabel(this);  // owned by the window even when the point spread is not shown
         psf_->setObjectName(QStringLiteral("imgPsf"));
         auto* mapColumn = new QVBoxLayout;
         auto* mapRow = new QHBoxLayout;
@@ -254,6 +254,8 @@ public:
             psfColumn->addWidget(psfCaption_);
             psfColumn->addStretch();
             pictures->addLayout(psfColumn);
+        } else {
+            psf_->hide();
         }
         figures_ = new QLabel;
         figures_->setObjectName(QStringLiteral("lblFiguras"));
