@@ -5,6 +5,7 @@
 // files (by their common prefix, one of the files, or a folder holding any number of exams) or
 // as a BMP frame of the instrument, measured as the processing module measures it. An exam
 // that cannot be read is said on standard error and the others are still printed.
+#include <exception>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -278,8 +279,15 @@ int main(int argc, char** argv) {
             QString why;
             QStringList notes;
             const bool bitmap = exam.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive);
-            const bool read = bitmap ? measureBitmap(exam, o, t.get(), &why) : readExamFiles(exam, t.get(), &why);
-            if (!read || !analysis->analyse(*t, o.pupilMm, &why, &notes)) {
+            bool ok = false;
+            // One exam that exhausts memory or throws is reported; the next ones are still analysed.
+            try {
+                ok = (bitmap ? measureBitmap(exam, o, t.get(), &why) : readExamFiles(exam, t.get(), &why)) &&
+                     analysis->analyse(*t, o.pupilMm, &why, &notes);
+            } catch (const std::exception& e) {
+                why = QStringLiteral("erro interno ao analisar o exame (%1)").arg(QString::fromLocal8Bit(e.what()));
+            }
+            if (!ok) {
                 warn(QStringLiteral("%1: %2").arg(exam, why));
                 failed = true;
                 continue;

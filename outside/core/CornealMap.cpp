@@ -12,6 +12,23 @@ constexpr double kCentralZoneMm = 1.5;  // radius of the central 3 mm
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 }  // namespace
 
+QString ringsOutsideField(const TMatrizAngAnel* d, const TMatrizAng* meridians, int rings) {
+    if (!d) return {};
+    rings = std::clamp(rings, 0, NORVIX_RING_COLUMNS - 1);
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        const int n = meridians ? std::clamp<int>((*meridians)[k], 0, rings) : rings;
+        for (int i = 1; i <= n; ++i) {
+            const double r = (*d)[k][i];
+            if (std::isfinite(r) && std::fabs(r) <= kFieldRadiusMm) continue;
+            return QStringLiteral("O anel %1 do meridiano %2 está a %3 mm do centro, fora do campo do instrumento "
+                                  "(até %4 mm): o exame é inválido.")
+                .arg(i).arg(k).arg(QString::number(r, 'g', 8).replace(QLatin1Char('.'), QLatin1Char(',')))
+                .arg(QString::number(kFieldRadiusMm, 'f', 0));
+        }
+    }
+    return {};
+}
+
 bool CornealMap::load(const TMatrizAngAnel* d, const TMatrizAngAnel* m, const TMatrizAng* meridians, int rings,
                       QString* error) {
     auto fail = [&](const QString& why) {
@@ -24,6 +41,7 @@ bool CornealMap::load(const TMatrizAngAnel* d, const TMatrizAngAnel* m, const TM
     if (!d || !m) return fail(QStringLiteral("Matrizes d e m do exame ausentes."));
     if (rings < 1 || rings > NORVIX_MAX_RINGS)
         return fail(QStringLiteral("Número de anéis inválido no registro de configuração: %1 (de 1 a %2).").arg(rings).arg(NORVIX_MAX_RINGS));
+    if (const QString fora = ringsOutsideField(d, meridians, rings); !fora.isEmpty()) return fail(fora);
     double outer = std::numeric_limits<double>::max();
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
         int n = rings;

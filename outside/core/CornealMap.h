@@ -13,6 +13,13 @@ enum class MapKind { Axial, Tangential };
 
 // Keratometric index: power in dioptres = kKeratometric / radius in mm.
 constexpr double kKeratometric = 337.5;
+// No Placido ring reflects farther than this from the apex: the cornea ends before it.
+constexpr double kFieldRadiusMm = 8.0;
+
+// Empty when every ring point the exam lists lies within the instrument's field; otherwise why
+// the exam is refused (a damaged or hand-made file: 2,000 mm rings once cost seconds and
+// gigabytes downstream).
+QString ringsOutsideField(const TMatrizAngAnel* d, const TMatrizAng* meridians, int rings);
 
 struct Keratometry {
     double flatPower = 0, steepPower = 0;  // dioptres

@@ -1,4 +1,5 @@
 #include "CornealSurface.h"
+#include "CornealMap.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,6 +33,7 @@ bool CornealSurface::build(const TMatrizAngAnel* d, const TMatrizAngAnel* m, con
     };
     if (!d || !m || !meridians) return fail(QStringLiteral("Dados do exame ausentes."));
     rings = std::clamp(rings, 0, NORVIX_RING_COLUMNS - 1);
+    if (const QString fora = ringsOutsideField(d, meridians, rings); !fora.isEmpty()) return fail(fora);
 
     // The ring points of each meridian: distance from the axis and sin(tilt) of the normal.
     std::vector<Meridian> points(NORVIX_MERIDIANS);

@@ -185,13 +185,16 @@ TEST_F(AnalisaExame, MissingOrHalfWrittenExamsAreSaidAndTheOthersStillPrinted) {
     };
     const QString good = work.filePath(QStringLiteral("1")), noA = work.filePath(QStringLiteral("2")),
                   cut = work.filePath(QStringLiteral("3")), cutLine = work.filePath(QStringLiteral("4")),
-                  text = work.filePath(QStringLiteral("5")), older = work.filePath(QStringLiteral("6"));
+                  text = work.filePath(QStringLiteral("5")), older = work.filePath(QStringLiteral("6")),
+                  far = work.filePath(QStringLiteral("7")), huge = work.filePath(QStringLiteral("8"));
     copy(good);
     copy(noA, "a.txt");
     copy(cut);
     copy(cutLine);
     copy(text);
     copy(older);
+    copy(far);
+    copy(huge);
     auto rewrite = [](const QString& path, const std::function<QByteArray(QByteArray)>& change) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
@@ -202,6 +205,13 @@ TEST_F(AnalisaExame, MissingOrHalfWrittenExamsAreSaidAndTheOthersStillPrinted) {
     rewrite(cut + QStringLiteral("m.txt"), [](QByteArray b) { return b.left(b.indexOf("\r\n", b.size() / 2) + 2); });
     rewrite(cutLine + QStringLiteral("d.txt"), [](QByteArray b) { return b.left(b.size() - 5); });
     rewrite(text + QStringLiteral("d.txt"), [](QByteArray b) { return b.replace(b.indexOf("\r\n") + 2, 5, "ab.cd"); });
+    // Ring points beyond the instrument's field (a damaged file): refused at once, no stall.
+    for (const auto& [exam, value] : {std::pair{far, QByteArray("2000")}, std::pair{huge, QByteArray("99999.99")}})
+        rewrite(exam + QStringLiteral("d.txt"), [value](QByteArray b) {
+            QList<QByteArray> values = b.left(b.indexOf("\r\n")).split(' ');
+            values[3] = value;
+            return values.join(' ') + b.mid(b.indexOf("\r\n"));
+        });
     // The older meridian file: no "@" and pupil record, the meridians from line 3 on.
     rewrite(older + QStringLiteral("a.txt"), [](QByteArray b) {
         QList<QByteArray> lines = b.split('\n');
@@ -228,7 +238,9 @@ TEST_F(AnalisaExame, MissingOrHalfWrittenExamsAreSaidAndTheOthersStillPrinted) {
     EXPECT_TRUE(said(cut, QStringLiteral("incompleto"))) << r.errors.toStdString();
     EXPECT_TRUE(said(cutLine, QStringLiteral("incompleto"))) << r.errors.toStdString();
     EXPECT_TRUE(said(text, QStringLiteral("não é número"))) << r.errors.toStdString();
-    EXPECT_EQ(errors.size(), 5) << r.errors.toStdString();
+    EXPECT_TRUE(said(far, QStringLiteral("fora do campo do instrumento"))) << r.errors.toStdString();
+    EXPECT_TRUE(said(huge, QStringLiteral("a 99999,99 mm do centro"))) << r.errors.toStdString();
+    EXPECT_EQ(errors.size(), 7) << r.errors.toStdString();
 
     // An empty folder, a folder of other files, bad options.
     QDir(work.path()).mkdir(QStringLiteral("vazia"));
