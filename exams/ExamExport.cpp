@@ -42,6 +42,13 @@ QStringList TExamExport::Lines(const QString& patientName, int patientCode, cons
         lines << QStringLiteral("#");
         lines << fileLines(examPrefix + QLatin1String(f));
     }
+    // An installation never calibrated has none of these: say what to do rather than which file.
+    for (const QString& f : {QStringLiteral("1.txt"), QStringLiteral("2.txt"), QStringLiteral("3.txt"),
+                             QStringLiteral("4.txt"), QStringLiteral("Coef.txt")})
+        if (!QFile::exists(calibrationDir + f))
+            throw norvix::Error(QStringLiteral("O instrumento ainda não foi calibrado (falta %1 em %2). Faça a calibração "
+                                               "com as quatro esferas na tela \"Calibração\" e exporte de novo.")
+                                    .arg(f, calibrationDir));
     for (int n = 1; n <= 4; ++n) {
         lines << QStringLiteral("#");
         lines << fileLines(calibrationDir + QString::number(n) + QStringLiteral(".txt"));

@@ -172,4 +172,11 @@ if [ "${NORVIX_DEMO_EXAMPLES:-1}" != 0 ] && [ -x "$BIN/mkexemplos" ]; then
   "$BIN/mkexemplos" "$DIRQV/Exemplos" >/dev/null
 fi
 
+# A calibration of the simulated instrument (cone 4, 32 rings, as the settings above), made
+# with its four spheres: exporting and measuring then work as on a calibrated instrument. The
+# tool never replaces an existing calibration.
+if [ -x "$BIN/mkcalibracao" ]; then
+  "$BIN/mkcalibracao" "$DIRQV/Calibração" 4 32 >/dev/null
+fi
+
 echo "$ROOT"

@@ -692,4 +692,20 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     return true;
 }
 
+std::vector<double> sphereRingRadii(const Topography& t) {
+    std::vector<double> radii;
+    for (int ring = 1; ring <= t.rings; ++ring) {
+        double sum = 0;
+        int n = 0;
+        for (int k = 0; k < NORVIX_MERIDIANS; ++k)
+            if (t.found[k] >= ring) {
+                sum += t.m[k][ring];
+                ++n;
+            }
+        if (n < NORVIX_MERIDIANS / 2) break;  // a ring seen on few meridians is no measure
+        radii.push_back(sum / n);
+    }
+    return radii;
+}
+
 }  // namespace norvix::outside

@@ -39,6 +39,10 @@ struct Topography {
     int rings = 0;                       // ring count measured for
 };
 
+// What a calibration sphere measured: per ring from the first, the mean radius over the
+// meridians that reached it; the list ends at the first ring seen on fewer than half of them.
+std::vector<double> sphereRingRadii(const Topography& t);
+
 class TopographyProcessor {
 public:
     // Cone type 1 to 4 and the ring count wanted (at most the cone's).

@@ -69,18 +69,7 @@ NORVIX_MODULE_EXPORT int32_t ProcessaEsfera(void* /*hostWindow*/, ModuleStream* 
         std::unique_ptr<Topography> t = measureImage(kName, image, infos, nullptr);
         if (!t) return 0;
         QStringList lines{QString::number(reference, 'g', 15)};
-        for (int ring = 1; ring <= t->rings; ++ring) {
-            double sum = 0;
-            int n = 0;
-            for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
-                if (t->found[k] >= ring) {
-                    sum += t->m[k][ring];
-                    ++n;
-                }
-            }
-            if (n < NORVIX_MERIDIANS / 2) break;  // a ring seen on few meridians is no measure
-            lines << QString::number(sum / n, 'f', 6);
-        }
+        for (double r : sphereRingRadii(*t)) lines << QString::number(r, 'f', 6);
         if (lines.size() < 2) {
             reportFailure(kName, QStringLiteral("nenhum anel medido na esfera."));
             return 0;

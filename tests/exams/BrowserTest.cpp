@@ -297,6 +297,8 @@ TEST_F(Browser, ExportGivesBackThePlainLinesAndAMissingFileWritesNothing) {
     dialogs.answers = {target + ".exp"};
     child<QToolButton>("tbExportador")->click();
     EXPECT_TRUE(seam.messages.back().text.startsWith("Erro ao exportar o exame."));
+    EXPECT_TRUE(seam.messages.back().text.contains("O instrumento ainda não foi calibrado (falta 3.txt em "))
+        << seam.messages.back().text.toStdString();
     QFile again(target + ".exp");
     ASSERT_TRUE(again.open(QIODevice::ReadOnly));
     EXPECT_EQ(again.readAll(), bytes);

@@ -57,6 +57,14 @@ TEST(DemoSetup, FirstRunMakesEverythingTheProgramLooksFor) {
     for (const char* m : {"Brennor.so", "Lumeva.so", "Wendle.so"})
         EXPECT_TRUE(QFileInfo(demo.dirQv() + "/Mapas/" + m).isFile()) << m;
     EXPECT_TRUE(QFileInfo(demo.dirQv() + "/Mapas/Cadro.so").isFile());
+    // A calibration of the simulated instrument with its four spheres, plausible as any.
+    QFile coef(demo.dirQv() + "/Calibração/Coef.txt");
+    ASSERT_TRUE(coef.open(QIODevice::ReadOnly));
+    const QList<QByteArray> linhas = coef.readAll().trimmed().split('\n');
+    ASSERT_EQ(linhas.size(), 64);
+    EXPECT_NEAR(linhas[1].trimmed().toDouble(), 1.0, 0.05);
+    for (const char* f : {"1.txt", "2.txt", "3.txt", "4.txt"})
+        EXPECT_TRUE(QFile::exists(demo.dirQv() + "/Calibração/" + f)) << f;
     for (const char* f : {"qv0.dat", "qv3.dat", "qv0_sobre_Mir.dat", "qv0_sobre_MirDuo.dat", "qv3_sobre.dat",
                           "qv3_sobre_Duo.dat"})
         EXPECT_TRUE(QFile::exists(demo.imgs() + "/" + f)) << f;
