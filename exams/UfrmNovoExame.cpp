@@ -684,6 +684,7 @@ bool TfrmNovoExame::DetectaAneis(int olho) {
         if (r != 1) return false;
         const QString problema = norvix::ProblemaNaMedida(*medida);
         if (!problema.isEmpty()) return recusa(problema);
+        norvix::ComoGravada(*medida);
         o.medida = std::move(medida);
         return true;
     }

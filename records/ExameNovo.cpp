@@ -71,6 +71,16 @@ QString ProblemaNaMedida(const TMedidaOlho& o) {
     return ProblemaNasMatrizes(o.m, o.d);
 }
 
+void ComoGravada(TMedidaOlho& medida) {
+    const int aneis = infos().NumAneis;
+    LeTabela(TextoTabela(medida.m, aneis), medida.m);
+    LeTabela(TextoTabela(medida.d, aneis), medida.d);
+    TArquivoA a;
+    LeMeridianos(TextoMeridianos(medida.meridianos, medida.centroX, medida.centroY, medida.pupila), a);
+    medida.centroX = a.CentroX;
+    medida.centroY = a.CentroY;
+}
+
 // ---- files of one save ------------------------------------------------------------------------
 
 void TArquivosNovos::criaPasta(const QString& pasta) {

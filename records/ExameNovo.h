@@ -33,6 +33,11 @@ struct TMedidaOlho {
 QString ProblemaNaMedida(const TMedidaOlho& medida);
 QString ProblemaNasMatrizes(const TMatrizAngAnel& m, const TMatrizAngAnel& d);
 
+// The measure made what its files will hold (values to the files' two decimals, the rings of
+// infos().NumAneis, the centre to whole pixels): the maps shown while the exam is taken are
+// then the maps of the stored exam, figure for figure.
+void ComoGravada(TMedidaOlho& medida);
+
 struct TExameNovo {
     int paciente = 0;
     int medico = 0;

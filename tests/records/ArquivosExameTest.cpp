@@ -432,6 +432,40 @@ TEST_F(PastaExames, ArquivosEPastasSemAcessoDeOutrasContas) {
     ::umask(antes);
 }
 
+// What the map windows are shown while an exam is taken is, value for value, what its files
+// give back when the stored exam is opened.
+TEST_F(PastaExames, AMedidaComoGravadaEhOQueOsArquivosDevolvem) {
+    infos().NumAneis = 16;
+    auto medida = std::make_unique<TMedidaOlho>();
+    const double valores[] = {7.80499999, 7.805, 0.125, 1e-9, 43.994999, 12345.678};
+    for (int k = 0; k < 360; ++k) {
+        medida->meridianos[k] = 16;
+        for (int c = 0; c < 33; ++c) {
+            medida->m[k][c] = valores[(k + c) % 6];
+            medida->d[k][c] = valores[(k + 2 * c) % 6] / 3;  // c beyond 16 is not stored
+        }
+    }
+    medida->centroX = 320.5;
+    medida->centroY = 239.49;
+    ComoGravada(*medida);
+    GravaArquivoD(12, 9, medida->d);
+    GravaArquivoM(12, 9, medida->m);
+    GravaArquivoA(12, 9, medida->meridianos, medida->centroX, medida->centroY, medida->pupila);
+    auto lida = std::make_unique<TMedidaOlho>();
+    LeArquivoTabela(CaminhoArquivoExame(12, 9, 'd'), lida->d);
+    LeArquivoTabela(CaminhoArquivoExame(12, 9, 'm'), lida->m);
+    TArquivoA a;
+    LeArquivoA(CaminhoArquivoExame(12, 9, 'a'), a);
+    EXPECT_EQ(std::memcmp(lida->m, medida->m, sizeof lida->m), 0);
+    EXPECT_EQ(std::memcmp(lida->d, medida->d, sizeof lida->d), 0);
+    EXPECT_EQ(a.CentroX, medida->centroX);
+    EXPECT_EQ(a.CentroY, medida->centroY);
+    EXPECT_EQ(medida->d[0][20], 0.0);
+    const auto antes = std::make_unique<TMedidaOlho>(*medida);
+    ComoGravada(*medida);  // a second time changes nothing
+    EXPECT_EQ(std::memcmp(antes->m, medida->m, sizeof medida->m), 0);
+}
+
 TEST_F(PastaExames, LinhaComSoArrobaNaoDesalinhaAsSecoes) {
     RecordingMessageSeam mensagens;
     ASSERT_TRUE(GravaLaudo("12", "41", "a\n@\nb", "x", "*", "y", "z"));
