@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "modules/ModuleContract.h"
+#include "outside/core/KeratoconusIndices.h"
 #include "outside/core/MapWindow.h"
 #include "outside/core/ModuleIo.h"
 #include "outside/core/ModuleSupport.h"
@@ -31,18 +32,6 @@ struct Trend {
     double kmax = NAN, kmean = NAN, is = NAN;
 };
 
-// Inferior minus superior mean axial power at 3 mm from the centre, five points 15° apart each.
-double inferiorSuperior(const CornealMap& map) {
-    double inf = 0, sup = 0;
-    int ni = 0, ns = 0;
-    for (int a = -30; a <= 30; a += 15) {
-        const double pi = map.powerAt(MapKind::Axial, 3.0, 270 + a), ps = map.powerAt(MapKind::Axial, 3.0, 90 + a);
-        if (std::isfinite(pi)) inf += pi, ++ni;
-        if (std::isfinite(ps)) sup += ps, ++ns;
-    }
-    return ni > 0 && ns > 0 ? inf / ni - sup / ns : NAN;
-}
-
 Trend trendOf(const Exam& e) {
     Trend t;
     t.when = e.header.when();
@@ -50,7 +39,7 @@ Trend trendOf(const Exam& e) {
     double lo = 0;
     e.map.powerRange(MapKind::Axial, &lo, &t.kmax);
     t.kmean = e.map.keratometry(MapKind::Axial).meanPower();
-    t.is = inferiorSuperior(e.map);
+    t.is = keratoconusIndices(e.map).inferiorSuperior;  // the map window's own figure
     return t;
 }
 

@@ -14,6 +14,8 @@
 
 #include "OutsideTestSupport.h"
 #include "outside/core/CornealMap.h"
+#include "outside/core/ExampleEyes.h"
+#include "outside/core/KeratoconusIndices.h"
 #include "outside/core/MapWindow.h"
 #include "outside/core/MultiMap.h"
 #include "outside/core/TopographyProcessor.h"
@@ -330,6 +332,20 @@ TEST(OutsideQuessel, FlagsARiseOfOneDioptreWithinTwelveMonthsOnly) {
         processa(nullptr, &slow.headers, &slow.mArr, &slow.merArr, &slow.dArr, &slow.pupArr, 3, slow.options.stream(), &slow.infos);
     });
     EXPECT_TRUE(seen.progression.startsWith("Sem progressão")) << seen.progression.toStdString();
+
+    // Its I-S is the map window's figure for the same exam (an inferior cone: not zero).
+    HostExam periferico = measure(exampleEyes()[1].target, 230, header("Olho Direito", "01/02/2025"));
+    Call one({&periferico, &cone[0]});
+    seen = watch([&] {
+        processa(nullptr, &one.headers, &one.mArr, &one.merArr, &one.dArr, &one.pupArr, 2, one.options.stream(), &one.infos);
+    });
+    CornealMap map;
+    QString why;
+    ASSERT_TRUE(map.load(&periferico.d, &periferico.m, &periferico.meridians, 32, &why)) << why.toStdString();
+    const double is = keratoconusIndices(map).inferiorSuperior;
+    ASSERT_GT(std::fabs(is), 0.05);
+    ASSERT_EQ(seen.rows.size(), 2);
+    EXPECT_EQ(seen.rows[1][3], dioptreText(is));
 }
 
 // ---- Fennic.so ---------------------------------------------------------------------------------
