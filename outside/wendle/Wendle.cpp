@@ -24,6 +24,9 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -194,9 +197,21 @@ struct Request {
 };
 
 class AberrometryWindow : public QDialog {
+    static constexpr int kFigurasLargura = 300, kEscalaLargura = 90;
+
 public:
     AberrometryWindow(const Request& r, QWidget* parent) : QDialog(parent), request_(r) {
         setWindowTitle(QStringLiteral("Aberrometria da córnea"));
+        // The pictures give way on a small screen (1024 x 768 included) so that the figures and
+        // "Fechar" stay on it: each at most what the width left after the scale and figures allows.
+        if (const QScreen* tela = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen()) {
+            const QRect area = tela->availableGeometry();
+            const int larguraLivre = area.width() - kFigurasLargura - kEscalaLargura - 60;
+            const int lado = std::min({larguraLivre / (r.showPsf ? 2 : 1), area.height() - 300,
+                                       request_.picture.width(), request_.picture.height()});
+            const int ladoFinal = std::max(lado, 160);
+            request_.picture = QSize(std::min(request_.picture.width(), ladoFinal), std::min(request_.picture.height(), ladoFinal));
+        }
         auto* layout = new QVBoxLayout(this);
         const QStringList header = readableHeader(r.header);
         auto* top = new QLabel((header.isEmpty() ? QStringList{QStringLiteral("Cabeçalho do paciente ausente.")} : header)
@@ -260,7 +275,16 @@ public:
         figures_ = new QLabel;
         figures_->setObjectName(QStringLiteral("lblFiguras"));
         figures_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        pictures->addWidget(figures_);
+        figures_->setWordWrap(true);
+        // The 28 coefficients scroll rather than make the window taller than the screen.
+        auto* rolagem = new QScrollArea;
+        rolagem->setObjectName(QStringLiteral("scrFiguras"));
+        rolagem->setWidget(figures_);
+        rolagem->setWidgetResizable(true);
+        rolagem->setFrameShape(QFrame::NoFrame);
+        rolagem->setMinimumWidth(kFigurasLargura);
+        rolagem->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        pictures->addWidget(rolagem, 1);
         layout->addLayout(pictures);
         auto* buttons = new QHBoxLayout;
         buttons->addStretch();

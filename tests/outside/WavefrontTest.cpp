@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMap>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
@@ -317,9 +318,12 @@ TEST(WendleModule, WindowShowsWhatItUsedAndOnlyMeaningfulLines) {
     QWidget host;
     QMap<QString, QString> seen;
     bool closeButton = false, scale = false, psf = false;
+    QSize janela, tela;
     QTimer::singleShot(0, qApp, [&] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (!w->isVisible() || w->windowTitle() != QStringLiteral("Aberrometria da córnea")) continue;
+            janela = w->minimumSizeHint().expandedTo(w->minimumSize());
+            tela = w->screen()->availableGeometry().size();
             for (const char* name : {"lblCabecalho", "lblClinica", "lblAviso", "lblFiguras"})
                 if (auto* l = w->findChild<QLabel*>(QLatin1String(name))) seen[QLatin1String(name)] = l->text();
             auto* b = w->findChild<QPushButton*>(QStringLiteral("btnFechar"));
@@ -346,4 +350,8 @@ TEST(WendleModule, WindowShowsWhatItUsedAndOnlyMeaningfulLines) {
     EXPECT_TRUE(closeButton);
     EXPECT_TRUE(scale);
     EXPECT_TRUE(psf);
+    // The window fits the screen it opens on (ctest gives this test a clinic's smallest,
+    // 1024 x 768): the pictures give way and the figures scroll.
+    EXPECT_LE(janela.width(), tela.width()) << janela.width() << " x " << janela.height();
+    EXPECT_LE(janela.height(), tela.height()) << janela.width() << " x " << janela.height();
 }
