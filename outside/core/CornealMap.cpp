@@ -19,7 +19,8 @@ QString ringsOutsideField(const TMatrizAngAnel* d, const TMatrizAng* meridians, 
         const int n = meridians ? std::clamp<int>((*meridians)[k], 0, rings) : rings;
         for (int i = 1; i <= n; ++i) {
             const double r = (*d)[k][i];
-            if (std::isfinite(r) && std::fabs(r) <= kFieldRadiusMm) continue;
+            // A value that is no number ends its meridian where it is read; a number is a point.
+            if (!std::isfinite(r) || std::fabs(r) <= kFieldRadiusMm) continue;
             return QStringLiteral("O anel %1 do meridiano %2 está a %3 mm do centro, fora do campo do instrumento "
                                   "(até %4 mm): o exame é inválido.")
                 .arg(i).arg(k).arg(QString::number(r, 'g', 8).replace(QLatin1Char('.'), QLatin1Char(',')))

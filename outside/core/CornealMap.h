@@ -13,10 +13,11 @@ enum class MapKind { Axial, Tangential };
 
 // Keratometric index: power in dioptres = kKeratometric / radius in mm.
 constexpr double kKeratometric = 337.5;
-// No Placido ring reflects farther than this from the apex: the cornea ends before it.
-constexpr double kFieldRadiusMm = 8.0;
+// No Placido ring reflects farther than this from the apex: a cornea ends some 6 mm out, the
+// limit leaves room for any instrument's field.
+constexpr double kFieldRadiusMm = 10.0;
 
-// Empty when every ring point the exam lists lies within the instrument's field; otherwise why
+// Empty when every ring point (a number) the exam lists lies within the instrument's field; otherwise why
 // the exam is refused (a damaged or hand-made file: 2,000 mm rings once cost seconds and
 // gigabytes downstream).
 QString ringsOutsideField(const TMatrizAngAnel* d, const TMatrizAng* meridians, int rings);
