@@ -392,7 +392,9 @@ void TExamMaps::ChamaModuloMapa(const QString& moduleFile, const QString& cone, 
     // Which entry the exam takes; a module without it is treated as one that does not bind.
     const bool exampleOrto = !exam && browser_.examplesMode() && isOrtoExample(browser_.selectedCaption());
     const bool storedOrto = exam && (moduleFile == kHalden || moduleFile == kSorvik) && exam->ortoceratologia();
-    const bool orto = exampleOrto || storedOrto;
+    // A map without the orthokeratology form (elevation, refractive) takes an orthokeratology
+    // example as a topography, as it takes a stored orthokeratology exam.
+    const bool orto = (exampleOrto && (!bound || module.ProcessaMapaOrto || !module.ProcessaMapa)) || storedOrto;
     if (!bound || (orto ? !module.ProcessaMapaOrto : !module.ProcessaMapa)) {
         module.ReleaseModule();
         browser_.hideWait();

@@ -342,6 +342,7 @@ TEST_F(Maps, AmbrelGetsTypeLettersAndTheSecondWizardAndThePanelStillSavesToItsEx
 
 TEST_F(Maps, ExamplesRunOnSixteenRingsConeTwoAndACancelledWizardKeepsTheConfiguredCount) {
     install("map_rec", "Topo.so");
+    install("map_rec_topo", "Elev.so");
     install("map_multi", "Truvan.so");
     example("Central02", 7.2);
     example("Central05", 7.5);
@@ -360,6 +361,7 @@ TEST_F(Maps, ExamplesRunOnSixteenRingsConeTwoAndACancelledWizardKeepsTheConfigur
     examplesPage(6);
     select(0);
     browser->maps().MapaClick("Topo");
+    browser->maps().MapaClick("Elev");  // no orthokeratology form: the example is a topography to it
     expectRecordAsConfigured();
 
     EXPECT_TRUE(recorded("Wizard")[0].endsWith(
@@ -375,6 +377,8 @@ TEST_F(Maps, ExamplesRunOnSixteenRingsConeTwoAndACancelledWizardKeepsTheConfigur
               QStringList({"map_rec|ProcessaMapa|front=-1|lateral=-1|m=7.2|mer=32|d=0.95|pupil=5|rings=16|cone=2|"
                            "header=Central02;0;0;Exemplo;01/01/01;00:00:00;Médico Teste",
                            "map_rec|ProcessaMapaOrto|front=-1|lateral=-1|m=7.55|orto=0,0,0|rings=16|cone=2|"
+                           "header=Orto01;0;0;Exemplo;01/01/01;00:00:00;Médico Teste",
+                           "map_rec_topo|ProcessaMapa|front=-1|lateral=-1|m=7.55|mer=32|d=0.95|pupil=5|rings=16|cone=2|"
                            "header=Orto01;0;0;Exemplo;01/01/01;00:00:00;Médico Teste"}));
     EXPECT_EQ(seam.texts(), QStringList({"Arquivo m.txt não encontrado!",
                                          "Não foi encontrado um dos exames. Não é possível continuar."}));
