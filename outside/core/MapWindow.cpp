@@ -173,9 +173,10 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
     }
     if (req.ortho) {
         const auto& o = *req.ortho;
-        ortho_ = new QLabel(QStringLiteral("Sag: %1\nDiv: %2\nRaio: %3")
-                                .arg(decimal(o[0], 2), decimal(o[1], 2), decimal(o[2], 2)),
-                            this);
+        // Three zeros are figures never measured (an example carries none), not a measure.
+        const bool medidos = o[0] != 0 || o[1] != 0 || o[2] != 0;
+        auto valor = [&](int i) { return medidos ? decimal(o[i], 2) : QStringLiteral("—"); };
+        ortho_ = new QLabel(QStringLiteral("Sag: %1\nDiv: %2\nRaio: %3").arg(valor(0), valor(1), valor(2)), this);
         ortho_->setObjectName(QStringLiteral("lblOrto"));
         side->addWidget(ortho_);
     }

@@ -127,9 +127,12 @@ void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], cons
         const Row& r = rows[size_t(i)];
         const ExamHeader& h = r.exam->header;
         grid->setItem(i, 0, new QTableWidgetItem(QStringLiteral("%1.  %2  %3").arg(i + 1).arg(h.line(4), h.line(5))));
-        grid->setItem(i, 1, new QTableWidgetItem(number(r.values[0], 3)));
-        grid->setItem(i, 2, new QTableWidgetItem(number(r.values[1], 2)));
-        grid->setItem(i, 3, new QTableWidgetItem(number(r.values[2], 2)));
+        // Neither the host nor the maps gave the figures: "—", not zeros that read as a measure.
+        const bool medidos = r.values[0] != 0 || r.values[1] != 0 || r.values[2] != 0;
+        auto valor = [&](int k, int casas) { return medidos ? number(r.values[k], casas) : QStringLiteral("—"); };
+        grid->setItem(i, 1, new QTableWidgetItem(valor(0, 3)));
+        grid->setItem(i, 2, new QTableWidgetItem(valor(1, 2)));
+        grid->setItem(i, 3, new QTableWidgetItem(valor(2, 2)));
         grid->setItem(i, 4, new QTableWidgetItem(r.values[3] > 0 ? number(r.values[3], 1) : QStringLiteral("não encontrada")));
     }
     fitTable(grid, 4);

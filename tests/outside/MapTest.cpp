@@ -202,6 +202,8 @@ TEST(OutsideMapWindow, ShowsHeaderKeratometryAndTheChosenOptions) {
     EXPECT_TRUE(w.headerText().contains(QStringLiteral("Médico: Dr. Souza")));
     EXPECT_TRUE(w.orthoText().contains(QStringLiteral("Sag: 1,25")));
     EXPECT_TRUE(w.orthoText().contains(QStringLiteral("Raio: 8,10")));
+    req.ortho = std::array<double, 3>{0, 0, 0};  // an example: never measured
+    EXPECT_EQ(MapWindow(req).orthoText(), QStringLiteral("Sag: —\nDiv: —\nRaio: —"));
 }
 
 TEST(OutsideMapWindow, SaysWhatIsMissingInsteadOfAMap) {
