@@ -560,7 +560,8 @@ void TExamMaps::MostraMapasExemplo(const QString& moduleFile) {
     QStringList lines;
     QDate day(2001, 1, 10);
     for (const QString& caption : captions) {
-        QString line = eyeText(caption.startsWith(QLatin1String("OD"))) + QStringLiteral(" - ") + dateText(day) +
+        // The orthokeratology examples are visits of one right eye; their captions carry no eye.
+        QString line = eyeText(caption.startsWith(QLatin1String("OD")) || isOrtoExample(caption)) + QStringLiteral(" - ") + dateText(day) +
                        QStringLiteral(" 00:00:00");
         if (lettered) line.prepend(QLatin1Char(isOrtoExample(caption) ? 'O' : 'T'));
         lines << line;

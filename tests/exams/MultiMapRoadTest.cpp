@@ -201,6 +201,8 @@ TEST_F(MultiMapRoad, ExamplesOpenTheSameWindows) {
     browser->maps().MapasClick("Fennic");
     ASSERT_EQ(hand.rows.size(), 2);
     EXPECT_NEAR(QString(hand.rows[1][3]).replace(u',', u'.').toDouble(), 8.3, 0.01);  // figures from the example's own data
+    for (const QString& oferecido : hand.offered)  // visits of one right eye
+        EXPECT_TRUE(oferecido.contains("Olho Direito - ")) << oferecido.toStdString();
     browser->GridExemplosSelectCell(5);
     browser->maps().MapasClick("Ambrel");
     EXPECT_TRUE(hand.summary.contains("média -0,56 D")) << hand.summary.toStdString();  // 7.80 after 7.70 mm
