@@ -1,6 +1,8 @@
 #include "MapView.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QRegularExpression>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -283,6 +285,7 @@ MapPanel::MapPanel(MapContent content, QWidget* parent) : QWidget(parent) {
     scaleChoice_->setObjectName(QStringLiteral("cmbEscala"));
     export_ = new QPushButton(QStringLiteral("Exportar PNG..."), this);
     export_->setObjectName(QStringLiteral("btnExportarPNG"));
+    export_->setAutoDefault(false);  // Enter in the window's fields never opens the export
     status_ = new QStatusBar(this);
     status_->setObjectName(QStringLiteral("stbPosicao"));
     status_->setSizeGripEnabled(false);
@@ -320,14 +323,50 @@ QString MapPanel::stepText() const { return step_->text(); }
 
 QImage MapPanel::picture() const { return pictureArea_->grab().toImage(); }
 
+void MapPanel::setExportIdentity(const QStringList& headerLines, const QString& fileName) {
+    exportHeader_ = headerLines;
+    proposedName_ = fileName;
+}
+
+QImage MapPanel::exportedPicture() const {
+    const QImage mapa = picture();
+    if (exportHeader_.isEmpty() || mapa.isNull()) return mapa;
+    QFont fonte = font();
+    fonte.setPixelSize(14);
+    const int linha = QFontMetrics(fonte).height();
+    QImage saida(mapa.width(), mapa.height() + linha * int(exportHeader_.size()) + 12, QImage::Format_RGB32);
+    saida.fill(Qt::white);
+    QPainter p(&saida);
+    p.setFont(fonte);
+    p.setPen(Qt::black);
+    for (int i = 0; i < exportHeader_.size(); ++i)
+        p.drawText(QRect(8, 6 + i * linha, saida.width() - 16, linha), Qt::AlignLeft | Qt::AlignVCenter, exportHeader_[i]);
+    p.drawImage(0, linha * int(exportHeader_.size()) + 12, mapa);
+    return saida;
+}
+
+void setExportIdentity(MapPanel* panel, const QStringList& header, const QString& mapName) {
+    auto line = [&](int i) { return i < header.size() ? header[i].trimmed() : QString(); };
+    QStringList linhas;
+    for (const QString& l : {line(0), line(3), QStringLiteral("%1 %2").arg(line(4), line(5)).trimmed(), mapName})
+        if (!l.isEmpty()) linhas << l;
+    // A file name of the patient, the eye and the date, without what a file system refuses.
+    QString nome = QStringList{line(0), line(3), QString(line(4)).replace(QLatin1Char('/'), QLatin1Char('-')), mapName}
+                       .join(QLatin1Char(' '))
+                       .simplified();
+    static const QRegularExpression proibidos(QStringLiteral("[\\\\/:*?\"<>|]"));
+    nome.replace(proibidos, QStringLiteral("-"));
+    panel->setExportIdentity(linhas, (nome.isEmpty() ? QStringLiteral("mapa") : nome) + QStringLiteral(".png"));
+}
+
 void MapPanel::exportPng() {
     FileDialogRequest request{FileDialogRequest::Save, QStringLiteral("Exportar PNG"), QDir::homePath(),
-                              QStringLiteral("mapa.png"), QStringLiteral("Imagem PNG (*.png)")};
+                              proposedName_, QStringLiteral("Imagem PNG (*.png)")};
     QString path = askFileName(request, this);
     if (path.isEmpty()) return;
     if (!path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
     QString why;
-    if (savePng(picture(), path, &why))
+    if (savePng(exportedPicture(), path, &why))
         status_->showMessage(QStringLiteral("Imagem gravada em %1").arg(QDir::toNativeSeparators(path)));
     else
         showMessage(why, QStringLiteral("Exportar PNG"), MsgIcon::Error, MsgButtons::Ok, this);

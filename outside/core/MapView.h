@@ -158,6 +158,12 @@ public:
     void setContent(MapContent content);
     // The picture that is exported: the map with its marks and its colour bar.
     QImage picture() const;
+    // What identifies the exported picture: the lines printed above the map (patient, eye, date,
+    // map kind) and the file name proposed ("<patient> <eye> <dd-MM-yyyy> <map>.png").
+    void setExportIdentity(const QStringList& headerLines, const QString& fileName);
+    // The exported picture: the header lines above picture().
+    QImage exportedPicture() const;
+    QString proposedFileName() const { return proposedName_; }
     // Asks for a file name and writes the picture there; a failure is shown in Portuguese.
     void exportPng();
 
@@ -169,8 +175,14 @@ private:
     QComboBox* scaleChoice_ = nullptr;
     QStatusBar* status_ = nullptr;
     QPushButton* export_ = nullptr;
+    QStringList exportHeader_;
+    QString proposedName_ = QStringLiteral("mapa.png");
     void showScale();
 };
+
+// The export identity of a map window from the exam's header lines (name, code, RG, eye, date,
+// time, ...) and the map's name.
+void setExportIdentity(MapPanel* panel, const QStringList& header, const QString& mapName);
 
 // A map window's first size: most of the screen, so that the map comes up large.
 void sizeForMap(QWidget* window);

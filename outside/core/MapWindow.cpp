@@ -147,6 +147,7 @@ MapWindow::MapWindow(const MapRequest& req, QWidget* parent) : QDialog(parent) {
             content.flatAxis = k.flatAxis;
         }
         panel_ = new MapPanel(std::move(content), this);
+        setExportIdentity(panel_, req.header, windowTitle());
         root->addWidget(panel_, 1);
         keratometry_ = new QLabel(QStringLiteral("Ceratometria simulada (3 mm centrais)\n"
                                                  "K plano: %1 @ %2\nK curvo: %3 @ %4\n"

@@ -1,5 +1,7 @@
 #include "SurfaceMaps.h"
 
+#include <QKeyEvent>
+
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
@@ -182,6 +184,7 @@ SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent
         summary_ = new QLabel(summary(req.kind, *data_), this);
         side->addWidget(summary_);
         panel_ = new MapPanel(content(), this);
+        setExportIdentity(panel_, req.header, windowTitle());
         root->addWidget(panel_, 1);
         if (req.kind == SurfaceMapKind::Elevation) {
             auto* zoneRow = new QHBoxLayout;
@@ -196,6 +199,9 @@ SurfaceMapWindow::SurfaceMapWindow(const SurfaceMapRequest& req, QWidget* parent
             zone->setValue(2 * data_->sphere.zoneRadius());
             zone->setKeyboardTracking(false);
             connect(zone, &QDoubleSpinBox::valueChanged, this, &SurfaceMapWindow::chooseZone);
+            // Enter applies the zone typed; it is not the dialog's Enter (no button pressed).
+            zone->installEventFilter(this);
+            zone_ = zone;
             zoneRow->addWidget(zone);
             side->addLayout(zoneRow);
             zoneNotice_ = new QLabel(this);
@@ -285,6 +291,17 @@ int32_t surfaceMapVisualize(SurfaceMapKind kind, ModuleStream* image, const TMat
         reportFailure("Mapa", QString::fromLocal8Bit(e.what()));
         return 0;
     }
+}
+
+bool SurfaceMapWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == zone_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            zone_->interpretText();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 }  // namespace norvix::outside

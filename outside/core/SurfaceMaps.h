@@ -3,6 +3,7 @@
 // against the best-fit sphere and refractive power through the anterior surface. What the
 // elevation and refractive modules share: the arithmetic, the window and the small picture.
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QStringList>
 #include <cmath>
 #include <memory>
@@ -71,6 +72,9 @@ public:
     // Elevation: fits the sphere over another zone (diameter, mm) and draws the map again.
     void chooseZone(double diameter);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     MapContent content() const;
     SurfaceMapRequest request_;
@@ -80,6 +84,7 @@ private:
     bool hasMap_ = false;
     QLabel* summary_ = nullptr;
     QLabel* zoneNotice_ = nullptr;
+    QDoubleSpinBox* zone_ = nullptr;
     MapPanel* panel_ = nullptr;
 };
 

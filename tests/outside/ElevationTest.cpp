@@ -1,11 +1,14 @@
 // Elevation against the best-fit sphere and refractive power: exact on ideal rings, the closed
 // loop through the simulated instrument, and the two map modules as the host calls them.
+#include <QDoubleSpinBox>
 #include <QImage>
+#include <QTest>
 #include <QWidget>
 #include <cmath>
 #include <cstdio>
 
 #include "OutsideTestSupport.h"
+#include "platform/FileDialogSeam.h"
 #include "outside/core/BestFitSphere.h"
 #include "outside/core/SurfaceMaps.h"
 #include "outside/core/TopographyProcessor.h"
@@ -248,4 +251,17 @@ TEST(SurfaceMapWindow, OperatorChoosesTheFittingZoneWhichIsClampedToTheMeasuredO
     EXPECT_TRUE(std::isfinite(view->content().value(3.4, 10)));
     EXPECT_TRUE(std::isnan(view->content().value(3.6, 10)));
     EXPECT_EQ(w.panel()->stepText().section(QLatin1Char('\n'), 1), QStringLiteral("0,25 µm"));
+
+    // Typed and Enter: the zone is applied, and Enter opens no export dialog.
+    norvix::ScriptedFileDialogSeam dialogs;
+    w.show();
+    auto* zona = w.findChild<QDoubleSpinBox*>(QStringLiteral("edtZona"));
+    ASSERT_NE(zona, nullptr);
+    zona->setFocus();
+    zona->selectAll();
+    QTest::keyClicks(zona, QStringLiteral("5"));
+    QTest::keyClick(zona, Qt::Key_Return);
+    EXPECT_TRUE(w.summaryText().contains(QStringLiteral("Zona: 5,0 mm"))) << w.summaryText().toStdString();
+    EXPECT_TRUE(dialogs.requests.empty());
+    EXPECT_TRUE(w.isVisible());
 }

@@ -530,12 +530,22 @@ TEST(OutsideMapView, ExportsThePictureAsPngOrSaysWhyNotLeavingNothing) {
     EXPECT_FALSE(savePng(QImage(), dir.filePath(QStringLiteral("vazio.png")), &why));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"arquivo", "mapa.png"}));
 
-    // Through the window's button: the name gets its extension; a failure is told, not hidden.
+    // Through the window's button: the name proposed is the patient's, the eye's, the date's and
+    // the map's; it gets its extension; the picture carries that header above the map; a
+    // failure is told, not hidden.
     norvix::ScriptedFileDialogSeam dialogs;
     norvix::RecordingMessageSeam messages;
     dialogs.answers = {dir.filePath(QStringLiteral("exportado")), bad, QString()};
     w.panel()->exportButton()->click();
-    EXPECT_TRUE(QImage(dir.filePath(QStringLiteral("exportado.png"))).size() == picture.size());
+    ASSERT_FALSE(dialogs.requests.empty());
+    EXPECT_EQ(dialogs.requests[0].proposedName, w.panel()->proposedFileName());
+    EXPECT_TRUE(w.panel()->proposedFileName().endsWith(QStringLiteral(" Mapa Axial.png"))) << w.panel()->proposedFileName().toStdString();
+    EXPECT_FALSE(w.panel()->proposedFileName().contains(QLatin1Char('/')));
+    const QImage exportado(dir.filePath(QStringLiteral("exportado.png")));
+    EXPECT_EQ(exportado.width(), picture.width());
+    EXPECT_GT(exportado.height(), picture.height());
+    EXPECT_EQ(exportado.copy(0, exportado.height() - picture.height(), picture.width(), picture.height()).convertToFormat(QImage::Format_RGB32),
+              picture.convertToFormat(QImage::Format_RGB32));
     EXPECT_TRUE(messages.messages.empty());
     w.panel()->exportButton()->click();
     ASSERT_EQ(messages.messages.size(), 1u);
