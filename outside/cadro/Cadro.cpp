@@ -169,6 +169,15 @@ public:
         right->addStretch();
         row->addLayout(right);
         layout->addLayout(row);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        auto* close = new QPushButton(QStringLiteral("Fechar"));
+        close->setObjectName(QStringLiteral("btnFechar"));
+        connect(close, &QPushButton::clicked, this, &QDialog::accept);
+        buttons->addWidget(close);
+        layout->addLayout(buttons);
+        // "Lente inicial" is no Enter target: Enter in a figure applies it, it does not reset the lens.
+        first->setAutoDefault(false);
 
         const bool usable = r.error.isEmpty();
         if (!usable) {

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 #include "OutsideTestSupport.h"
@@ -206,8 +209,15 @@ TEST(CadroModule, ProcessaLenteAsTheBrowserCallsIt) {
     QWidget host;
     ByteStream header(QByteArray("Exemplo\r\n0\r\n0\r\nExemplo\r\n01/01/01\r\n00:00:00\r\nMédico Teste\r\n"));
     const ExamBuffers before = *e;
+    bool fechar = false;  // the window closes by its own button, as every window does
+    QTimer::singleShot(0, qApp, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = w->isVisible() ? w->findChild<QPushButton*>(QStringLiteral("btnFechar")) : nullptr)
+                fechar = b->text() == QStringLiteral("Fechar");
+    });
     EXPECT_EQ(show(&host, nullptr, header.stream(), 0, 0, &e->m, &e->meridians, &e->d, &infos, nullptr), 1);
     EXPECT_EQ(std::memcmp(&before, e.get(), sizeof before), 0);
+    EXPECT_TRUE(fechar);
 
     // Malformed exams: the window says why, nothing is touched, no crash.
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) e->m[k][5] = NAN;
