@@ -59,6 +59,7 @@ bool TSingleMapBinding::resolveEntries(const DynamicLibrary& l) {
     ProcessaMapaOrto = l.resolveAs<TProcessaMapaOrto>("ProcessaMapaOrto");
     Visualizar = l.resolveAs<TVisualizar>("Visualizar");
     IndicesCeratocone = l.resolveAs<TIndicesCeratoconeFn>("IndicesCeratocone");
+    ImagemMapa = l.resolveAs<TImagemMapa>("ImagemMapa");
     InfoMapa = l.resolveAs<TInfoMapa>("InfoMapa");
     return InfoMapa && (ProcessaMapa || ProcessaMapaOrto);
 }
@@ -68,6 +69,7 @@ void TSingleMapBinding::clearEntries() {
     ProcessaMapaOrto = nullptr;
     Visualizar = nullptr;
     IndicesCeratocone = nullptr;
+    ImagemMapa = nullptr;
     InfoMapa = nullptr;
 }
 

@@ -94,6 +94,7 @@ public:
     TProcessaMapaOrto ProcessaMapaOrto = nullptr;
     TVisualizar Visualizar = nullptr;
     TIndicesCeratoconeFn IndicesCeratocone = nullptr;  // optional: the report's keratoconus sentence
+    TImagemMapa ImagemMapa = nullptr;                  // optional: the report's maps page
     TInfoMapa InfoMapa = nullptr;
     bool CanVisualizar() const { return Visualizar != nullptr; }
 

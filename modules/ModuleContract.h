@@ -224,6 +224,18 @@ typedef int32_t (*TProcessaMapaOrto)(
     const TValoresOrto* ortho,      /* in: Sag, Div, Raio */
     const TInfosQV* infos);         /* in */
 
+/* Single-map module, "ImagemMapa" (optional export): the map as its window draws it (angle
+ * marks, colour scale and step, headed by the header's patient, eye and date) as a PNG image
+ * `width` pixels wide; 1 when drawn, 0 when the exam has no map. */
+typedef int32_t (*TImagemMapa)(
+    ModuleStream* image,            /* out: PNG */
+    ModuleStream* header,           /* in: exam header lines, as for ProcessaMapa */
+    const TMatrizAngAnel* m,        /* in */
+    const TMatrizAng* meridians,    /* in */
+    const TMatrizAngAnel* d,        /* in */
+    const TInfosQV* infos,          /* in */
+    int32_t width);                 /* in: pixels */
+
 /* Single-map module, "IndicesCeratocone" (optional export): the keratoconus screening of the
  * exam; 1 with the record filled, 0 when the exam cannot be assessed. */
 typedef int32_t (*TIndicesCeratoconeFn)(

@@ -113,8 +113,9 @@ QString nomeDoMedicoDoExame(int exame) {
         {{"Codigo", exame}}, QStringLiteral("Nome"), norvix::TDMPrincipal::Close::Yes);
 }
 
-// The small axial map of a stored exam and its simulated keratometry.
-TDadosRelat::Mapa mapaDoExame(const QString& titulo, int paciente, int exame) {
+// The axial map of a stored exam as its window draws it (scale, step, marks, the exam's
+// header), or the small map where the module cannot draw that, and its simulated keratometry.
+TDadosRelat::Mapa mapaDoExame(const QString& titulo, const QString& nomePaciente, int paciente, int exame) {
     TDadosRelat::Mapa mapa{titulo, {}, QStringLiteral("Mapa indisponível para este exame.")};
     if (!norvix::hasMapOperation()) return mapa;
     norvix::TBMapOperation& dados = norvix::MapOperation();
@@ -131,6 +132,17 @@ TDadosRelat::Mapa mapaDoExame(const QString& titulo, int paciente, int exame) {
         // A map the module says it could not compute is not printed, nor its figures.
         const std::optional<norvix::TValoresMapa> valores = norvix::ValoresDoMapa(retorno, r);
         QByteArray png = retorno == 1 ? imagem.data() : QByteArray();
+        if (retorno == 1 && modulo.ImagemMapa) {
+            // "OD - 14/03/2025 09:00:00": the eye, the date and the time of the exam's header.
+            const QStringList partes = titulo.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            norvix::HostStream cabecalho, pagina;
+            cabecalho.writeLines({nomePaciente, QString(), QString(),
+                                  titulo.startsWith(QLatin1String("OD")) ? QStringLiteral("Olho Direito") : QStringLiteral("Olho Esquerdo"),
+                                  partes.value(2), partes.value(3)});
+            cabecalho.rewind();
+            if (modulo.ImagemMapa(pagina, cabecalho, &dados.M(), &dados.Meridianos(), &dados.D(), &norvix::infos(), 680) == 1)
+                png = pagina.data();
+        }
         QBuffer buffer(&png);
         buffer.open(QIODevice::ReadOnly);
         if (QImageReader::imageFormat(&buffer) == "png") {
@@ -209,7 +221,7 @@ void TfrmLauRelat::PreparaRelat(const TfrmLaudo& editor) {
         for (TfrmLaudo::Caixa olho : {TfrmLaudo::OD, TfrmLaudo::OS})
             if (editor.codigoExame(olho) > 0)
                 dados_.mapas.append(
-                    mapaDoExame(editor.linhaExame(olho), editor.codigoPaciente(), editor.codigoExame(olho)));
+                    mapaDoExame(editor.linhaExame(olho), editor.nomePaciente(), editor.codigoPaciente(), editor.codigoExame(olho)));
     }
 }
 

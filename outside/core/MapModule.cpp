@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QLayout>
 #include <cstring>
 #include <exception>
 
@@ -63,6 +64,36 @@ int32_t mapKeratoconus(const TMatrizAngAnel* m, const TMatrizAng* meridians, con
         out->kisa = ki.kisa;
         out->triagem = int32_t(ki.screening);
         return ki.screening == KeratoconusScreening::NotAssessed ? 0 : 1;
+    } catch (const std::exception& e) {
+        reportFailure("Mapa", QString::fromLocal8Bit(e.what()));
+        return 0;
+    }
+}
+
+int32_t mapPicture(MapKind kind, ModuleStream* image, ModuleStream* header, const TMatrizAngAnel* m,
+                   const TMatrizAng* meridians, const TMatrizAngAnel* d, const TInfosQV* infos, int32_t width) {
+    try {
+        if (!image || width < 100 || width > 4000) return 0;
+        MapRequest request;
+        request.kind = kind;
+        request.d = d;
+        request.m = m;
+        request.meridians = meridians;
+        request.infos = infos;
+        request.header = readStreamLines(header, 64 * 1024);
+        // The window is built but never shown: its panel draws the map, marks and scale as on screen.
+        MapWindow window(request);
+        if (!window.panel()) return 0;
+        window.resize(1000, 760);
+        window.layout()->activate();
+        const QImage picture = window.panel()->exportedPicture();
+        if (picture.isNull()) return 0;
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        picture.scaledToWidth(width, Qt::SmoothTransformation).save(&buffer, "PNG");
+        writeToStream(image, png);
+        return 1;
     } catch (const std::exception& e) {
         reportFailure("Mapa", QString::fromLocal8Bit(e.what()));
         return 0;

@@ -18,6 +18,9 @@ std::optional<PupilMm> pupilOfCall(const TPupila* pupil, double centreX, double 
 // The keratoconus screening of the exam, from the same function the map window uses.
 int32_t mapKeratoconus(const TMatrizAngAnel* m, const TMatrizAng* meridians, const TMatrizAngAnel* d,
                        const TInfosQV* infos, TIndicesCeratocone* out);
+// The map as its window draws it, for a printed page (ImagemMapa).
+int32_t mapPicture(MapKind kind, ModuleStream* image, ModuleStream* header, const TMatrizAngAnel* m,
+                   const TMatrizAng* meridians, const TMatrizAngAnel* d, const TInfosQV* infos, int32_t width);
 int32_t mapVisualize(MapKind kind, ModuleStream* image, const TMatrizAngAnel* m, const TMatrizAng* meridians,
                      const TMatrizAngAnel* d, TResultadoMapa* result, const TInfosQV* infos);
 

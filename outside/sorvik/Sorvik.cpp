@@ -38,8 +38,15 @@ NORVIX_MODULE_EXPORT int32_t IndicesCeratocone(const TMatrizAngAnel* m, const TM
     return mapKeratoconus(m, meridians, d, infos, out);
 }
 
+NORVIX_MODULE_EXPORT int32_t ImagemMapa(ModuleStream* image, ModuleStream* header, const TMatrizAngAnel* m,
+                                        const TMatrizAng* meridians, const TMatrizAngAnel* d, const TInfosQV* infos,
+                                        int32_t width) {
+    return mapPicture(MapKind::Tangential, image, header, m, meridians, d, infos, width);
+}
+
 static_assert(std::is_same_v<decltype(&InfoMapa), TInfoMapa>);
 static_assert(std::is_same_v<decltype(&ProcessaMapa), TProcessaMapa>);
 static_assert(std::is_same_v<decltype(&ProcessaMapaOrto), TProcessaMapaOrto>);
 static_assert(std::is_same_v<decltype(&Visualizar), TVisualizar>);
 static_assert(std::is_same_v<decltype(&IndicesCeratocone), TIndicesCeratoconeFn>);
+static_assert(std::is_same_v<decltype(&ImagemMapa), TImagemMapa>);

@@ -255,6 +255,20 @@ TEST_P(OutsideMapModule, InfoVisualizarAndTheWindowAsTheHostCallsThem) {
     EXPECT_NEAR(r[0], 45.0, 0.05);
     EXPECT_NEAR(r[2], 45.0, 0.05);
 
+    // The printed page's picture: the map window's panel (scale and step beside the map, the
+    // header above), at the width asked for; no picture for an exam without a map.
+    auto page = module.entry<TImagemMapa>("ImagemMapa");
+    ASSERT_TRUE(page);
+    ByteStream pageHeader(QByteArray("Ana\r\n\r\n\r\nOlho Direito\r\n14/03/2025\r\n09:00:00\r\n")), printed;
+    ASSERT_EQ(page(printed.stream(), pageHeader.stream(), &e->m, &e->meridians, &e->d, &infos, 680), 1);
+    QImage pagina;
+    ASSERT_TRUE(pagina.loadFromData(printed.data()));
+    EXPECT_EQ(pagina.width(), 680);
+    EXPECT_GT(pagina.width(), pagina.height() * 0.9);  // the scale stands beside the map
+    ByteStream none;
+    EXPECT_EQ(page(none.stream(), nullptr, nullptr, nullptr, nullptr, &infos, 680), 0);
+    EXPECT_EQ(page(none.stream(), nullptr, &e->m, &e->meridians, &e->d, &infos, 5), 0);
+
     QWidget host;
     ByteStream header(QByteArray("Exemplo\r\n0\r\n0\r\nExemplo\r\n01/01/01\r\n00:00:00\r\nMédico Teste\r\n"));
     EXPECT_EQ(show(&host, nullptr, nullptr, 320, 240, header.stream(), &e->m, &e->meridians, &e->d, &pupil, &infos), 1);
