@@ -4,6 +4,7 @@
 // PDF of the page, each against printing an empty QTextDocument to PDF.
 // Usage: bench_reports [template.gdb]
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -159,6 +160,13 @@ int main(int argc, char** argv) {
     page.PreparaRelat(*last);
     const QString pdf = dir.filePath("laudo.pdf");
     const double pdfMs = median([&] { page.GravaPdf(pdf); });
+    // With the maps page: both maps drawn as their windows draw them, then the two pages.
+    last->findChild<QCheckBox*>(QStringLiteral("chkIncluirMapas"))->setChecked(true);
+    const double mapsMs = median([&] {
+        TfrmLauRelat withMaps;
+        withMaps.PreparaRelat(*last);
+        withMaps.GravaPdf(pdf);
+    });
     const double empty = median([&] {
         QTextDocument doc;
         QPrinter printer(QPrinter::HighResolution);
@@ -172,6 +180,7 @@ int main(int argc, char** argv) {
                 opening / std::max(bare, 1e-3));
     std::printf("visualizar impressão até a primeira pintura:        %.1f ms\n", preview);
     std::printf("PDF da página do laudo:                             %.1f ms\n", pdfMs);
+    std::printf("PDF com a página de mapas (2 mapas desenhados):     %.1f ms\n", mapsMs);
     std::printf("  QTextDocument vazio em PDF:                       %.1f ms  razões %.2f e %.2f\n", empty,
                 preview / std::max(empty, 1e-3), pdfMs / std::max(empty, 1e-3));
     delete last;
