@@ -182,23 +182,30 @@ QImage MapPainter::drawScale(const ColourScale& scale, int width, int height) {
     // half steps), one otherwise.
     auto tenths = [](double v) { return std::fabs(v * 10 - std::round(v * 10)) < 1e-6; };
     const int decimals = tenths(scale.step()) && tenths(scale.low()) ? 1 : 2;
+    // Values never below 9 pixels, so they stay readable on a small window: on a short bar
+    // only every second (third...) level is labelled rather than the digits shrinking.
+    constexpr int kMinFont = 9;
     QFont f = painter.font();
-    f.setPixelSize(std::max(7, int(box * 0.7)));
+    f.setPixelSize(std::max(kMinFont, int(box * 0.7)));
     // A tall bar must not grow its values past the width it has.
     QString widest;
     for (int i = 0; i < ColourScale::kLevels; ++i) {
         const QString t = decimal(scale.levelValue(i), decimals);
         if (t.size() > widest.size()) widest = t;
     }
-    while (f.pixelSize() > 7 && QFontMetrics(f).horizontalAdvance(widest) > img.width() * 0.6 - 2)
+    while (f.pixelSize() > kMinFont && QFontMetrics(f).horizontalAdvance(widest) > img.width() * 0.6 - 2)
         f.setPixelSize(f.pixelSize() - 1);
     painter.setFont(f);
+    const double textHeight = QFontMetrics(f).height();
+    const int every = std::max(1, int(std::ceil(textHeight / box - 0.05)));
     for (int i = 0; i < ColourScale::kLevels; ++i) {
         const int level = ColourScale::kLevels - 1 - i;
         const QRectF r(0, i * box, img.width() * 0.35, box);
         painter.fillRect(r, scale.colour(level));
+        if (level % every != 0) continue;
         painter.setPen(Qt::black);
-        painter.drawText(QRectF(img.width() * 0.4, i * box, img.width() * 0.6, box), Qt::AlignVCenter | Qt::AlignLeft,
+        const QRectF texto(img.width() * 0.4, i * box + box / 2 - textHeight / 2, img.width() * 0.6, textHeight);
+        painter.drawText(texto.intersected(QRectF(img.rect())), Qt::AlignVCenter | Qt::AlignLeft,
                          decimal(scale.levelValue(level), decimals));
     }
     return img;

@@ -314,6 +314,21 @@ TEST(OutsideMapPainter, PaintsEachPointInTheColourOfItsPowerAndGreyBeyondTheData
     const QImage bar = MapPainter::drawScale(scale, 70, 440);
     EXPECT_EQ(QColor(bar.pixel(5, 2)), scale.colour(25));   // steepest on top
     EXPECT_EQ(QColor(bar.pixel(5, 437)), scale.colour(0));
+    // A short bar keeps its digits at least 9 pixels (their ink some 6 rows tall) and labels
+    // fewer levels instead; the labels never overlap.
+    for (int altura : {208, 440}) {
+        const QImage curta = MapPainter::drawScale(scale, 60, altura);
+        int maiorTinta = 0, tinta = 0, rotulos = 0;
+        for (int y = 0; y < curta.height(); ++y) {
+            bool escura = false;
+            for (int x = int(curta.width() * 0.4); x < curta.width(); ++x) escura = escura || qGray(curta.pixel(x, y)) < 128;
+            if (escura && tinta == 0) ++rotulos;
+            tinta = escura ? tinta + 1 : 0;
+            maiorTinta = std::max(maiorTinta, tinta);
+        }
+        EXPECT_GE(maiorTinta, 6) << altura;
+        EXPECT_GE(rotulos, altura < 300 ? 8 : 26) << altura;
+    }
 }
 
 // ---- what the map windows offer a clinician ----------------------------------------------------
