@@ -582,7 +582,8 @@ void TExamMaps::MostraMapasExemplo(const QString& moduleFile) {
             return;
         }
         a.store(i, norvix::MapOperation(),
-                multiMapExampleHeader(chosen[i], captions[from].startsWith(QLatin1String("OD"))));
+                multiMapExampleHeader(chosen[i], captions[from].startsWith(QLatin1String("OD")) ||
+                                                     isOrtoExample(captions[from])));
     }
     callProcessaMapas(call, a.count);
 }
