@@ -644,6 +644,9 @@ void TfrmExames::fitMapStrip() {
     probe.setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     probe.setIconSize(tlbMapas_->iconSize());
     probe.setText(QStringLiteral("Mapa"));
+    // Never narrower than all its buttons: on a narrow screen the strip scrolls, rather than
+    // the tool bar hiding buttons behind its "››" (which offered nothing until an exam was chosen).
+    tlbMapas_->setMinimumWidth(tlbMapas_->sizeHint().width());
     const int buttons = std::max(tlbMapas_->sizeHint().height(), probe.sizeHint().height() + 8);
     pscrollMapas_->setFixedHeight(buttons + pscrollMapas_->horizontalScrollBar()->sizeHint().height());
 }
