@@ -420,7 +420,11 @@ bool MultiMapWindow::show(MultiMapWindow& window) {
     // The whole grid when the screen holds it, otherwise as much as fits and a scroll bar.
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
     const int below = window.below_->sizeHint().height();
-    const QSize room = screen ? screen->availableGeometry().size() - QSize(40, 120 + below) : QSize(1200, 700);
+    // The notice (word-wrapped, a line or several) takes its height from the maps' room too:
+    // otherwise the table and "Fechar" are pushed below the screen.
+    const int width = screen ? screen->availableGeometry().width() - 40 : 1200;
+    const int notice = window.notice_->isHidden() ? 0 : window.notice_->heightForWidth(width) + 6;
+    const QSize room = screen ? screen->availableGeometry().size() - QSize(40, 120 + below + notice) : QSize(1200, 700);
     const QSize want = window.scroll_->widget()->sizeHint() + QSize(4, 4);
     window.scroll_->setMinimumSize(want.boundedTo(room.expandedTo(QSize(400, 300))));
     runModal(window);
