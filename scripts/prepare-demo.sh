@@ -175,8 +175,11 @@ fi
 # A calibration of the simulated instrument (cone 4, 32 rings, as the settings above), made
 # with its four spheres: exporting and measuring then work as on a calibrated instrument. The
 # tool never replaces an existing calibration.
-if [ -x "$BIN/mkcalibracao" ]; then
-  "$BIN/mkcalibracao" "$DIRQV/Calibração" 4 32 >/dev/null
+if [ -x "$BIN/mkcalibracao" ] && [ ! -e "$DIRQV/Calibração/Coef.txt" ]; then
+  if "$BIN/mkcalibracao" "$DIRQV/Calibração" 4 32 >/dev/null; then
+    # The calibration window shows when the instrument was last calibrated.
+    "$INITOOL" "$INI" MODULOS ULTIMACALIB "$(date '+%d/%m/%Y %H:%M:%S')"
+  fi
 fi
 
 echo "$ROOT"

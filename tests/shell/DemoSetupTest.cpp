@@ -2,6 +2,7 @@
 // record the clinic made while bringing the build's own paths up to date.
 #include <QCryptographicHash>
 #include <QFileInfo>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -65,6 +66,8 @@ TEST(DemoSetup, FirstRunMakesEverythingTheProgramLooksFor) {
     EXPECT_NEAR(linhas[1].trimmed().toDouble(), 1.0, 0.05);
     for (const char* f : {"1.txt", "2.txt", "3.txt", "4.txt"})
         EXPECT_TRUE(QFile::exists(demo.dirQv() + "/Calibração/" + f)) << f;
+    EXPECT_TRUE(QDateTime::fromString(norvix::ProfileFile(demo.settingsFile()).readString("MODULOS", "ULTIMACALIB", ""),
+                                      "dd/MM/yyyy HH:mm:ss").isValid());
     for (const char* f : {"qv0.dat", "qv3.dat", "qv0_sobre_Mir.dat", "qv0_sobre_MirDuo.dat", "qv3_sobre.dat",
                           "qv3_sobre_Duo.dat"})
         EXPECT_TRUE(QFile::exists(demo.imgs() + "/" + f)) << f;
