@@ -206,8 +206,8 @@ TEST_F(AnalisaExame, MissingOrHalfWrittenExamsAreSaidAndTheOthersStillPrinted) {
     rewrite(cutLine + QStringLiteral("d.txt"), [](QByteArray b) { return b.left(b.size() - 5); });
     rewrite(text + QStringLiteral("d.txt"), [](QByteArray b) { return b.replace(b.indexOf("\r\n") + 2, 5, "ab.cd"); });
     // Ring points beyond the instrument's field (a damaged file): refused at once, no stall.
-    for (const auto& [exam, value] : {std::pair{far, QByteArray("2000")}, std::pair{huge, QByteArray("99999.99")}})
-        rewrite(exam + QStringLiteral("d.txt"), [value](QByteArray b) {
+    for (const auto& [exam, distancia] : {std::pair{far, QByteArray("2000")}, std::pair{huge, QByteArray("99999.99")}})
+        rewrite(exam + QStringLiteral("d.txt"), [value = distancia](QByteArray b) {
             QList<QByteArray> values = b.left(b.indexOf("\r\n")).split(' ');
             values[3] = value;
             return values.join(' ') + b.mid(b.indexOf("\r\n"));
