@@ -166,6 +166,10 @@ TEST(QuedaDoBackup, MortoEmQualquerMomentoDeixaAntesOuDepoisEUmaCopiaBoa) {
     QTemporaryDir tmp;
     const QString raiz = tmp.path() + "/clinica", inicio = tmp.path() + "/inicio";
     std::mt19937 sorte(20261210);
+    // The engine's lock files of this test alone: a program killed inside the engine's shared
+    // state could otherwise stall every later user of the machine's common lock folder.
+    ASSERT_TRUE(QDir().mkpath(tmp.path() + "/firebird"));
+    qputenv("FIREBIRD_LOCK", QFile::encodeName(tmp.path() + "/firebird"));
 
     // A clinic of 36 exams backed up once (the last good copy), then a day's work.
     ASSERT_EQ(executa("prepara", raiz, {"36"}), 0);
