@@ -31,17 +31,25 @@ std::optional<PupilMm> pupilOfCall(const TPupila* pupil, double centreX, double 
     return pupilInMm(pupil, centreX, centreY, frame);
 }
 
+namespace {
+MapRequest requestOf(MapKind kind, const TMatrizAngAnel* m, const TMatrizAng* meridians, const TMatrizAngAnel* d,
+                     const TInfosQV* infos) {
+    MapRequest request;
+    request.kind = kind;
+    request.d = d;
+    request.m = m;
+    request.meridians = meridians;
+    request.infos = infos;
+    return request;
+}
+}  // namespace
+
 int32_t mapProcess(MapKind kind, void* hostWindow, ModuleStream* front, double centreX, double centreY,
                    ModuleStream* header, const TMatrizAngAnel* m, const TMatrizAng* meridians,
                    const TMatrizAngAnel* d, const TPupila* pupil, const TValoresOrto* ortho, const TInfosQV* infos) {
     return guardedEntry("Mapa", [&]() -> int32_t {
-        MapRequest request;
-        request.kind = kind;
-        request.d = d;
-        request.m = m;
-        request.meridians = meridians;
+        MapRequest request = requestOf(kind, m, meridians, d, infos);
         request.header = readStreamLines(header, 64 * 1024);
-        request.infos = infos;
         request.pupil = pupilOfCall(pupil, centreX, centreY, front);
         if (ortho) request.ortho = std::array<double, 3>{(*ortho)[0], (*ortho)[1], (*ortho)[2]};
         showMapWindow(request, hostWindow);
@@ -51,7 +59,7 @@ int32_t mapProcess(MapKind kind, void* hostWindow, ModuleStream* front, double c
 
 int32_t mapKeratoconus(const TMatrizAngAnel* m, const TMatrizAng* meridians, const TMatrizAngAnel* d,
                        const TInfosQV* infos, TIndicesCeratocone* out) {
-    try {
+    return guardedEntry("Mapa", [&]() -> int32_t {
         if (!out) return 0;
         *out = TIndicesCeratocone{};
         CornealMap map;
@@ -64,22 +72,14 @@ int32_t mapKeratoconus(const TMatrizAngAnel* m, const TMatrizAng* meridians, con
         out->kisa = ki.kisa;
         out->triagem = int32_t(ki.screening);
         return ki.screening == KeratoconusScreening::NotAssessed ? 0 : 1;
-    } catch (const std::exception& e) {
-        reportFailure("Mapa", QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    });
 }
 
 int32_t mapPicture(MapKind kind, ModuleStream* image, ModuleStream* header, const TMatrizAngAnel* m,
                    const TMatrizAng* meridians, const TMatrizAngAnel* d, const TInfosQV* infos, int32_t width) {
-    try {
+    return guardedEntry("Mapa", [&]() -> int32_t {
         if (!image || width < 100 || width > 4000) return 0;
-        MapRequest request;
-        request.kind = kind;
-        request.d = d;
-        request.m = m;
-        request.meridians = meridians;
-        request.infos = infos;
+        MapRequest request = requestOf(kind, m, meridians, d, infos);
         request.header = readStreamLines(header, 64 * 1024);
         // The window is built but never shown: its panel draws the map, marks and scale as on screen.
         MapWindow window(request);
@@ -94,21 +94,13 @@ int32_t mapPicture(MapKind kind, ModuleStream* image, ModuleStream* header, cons
         picture.scaledToWidth(width, Qt::SmoothTransformation).save(&buffer, "PNG");
         writeToStream(image, png);
         return 1;
-    } catch (const std::exception& e) {
-        reportFailure("Mapa", QString::fromLocal8Bit(e.what()));
-        return 0;
-    }
+    });
 }
 
 int32_t mapVisualize(MapKind kind, ModuleStream* image, const TMatrizAngAnel* m, const TMatrizAng* meridians,
                      const TMatrizAngAnel* d, TResultadoMapa* result, const TInfosQV* infos) {
     try {
-        MapRequest request;
-        request.kind = kind;
-        request.d = d;
-        request.m = m;
-        request.meridians = meridians;
-        request.infos = infos;
+        const MapRequest request = requestOf(kind, m, meridians, d, infos);
         std::array<double, 9> values{};
         QByteArray png;
         const bool ok = smallMap(request, &values, &png);
