@@ -60,7 +60,7 @@ void showDifference(void* hostWindow, Exams& exams, MapKind kind, const TInfosQV
     const ColourScale scale = sharedScale(exams, kind, infos);
     const MapOptions options = optionsFor(infos);
     window.linkFullMap(window.addTile(0, 0, QStringLiteral("imgAnterior"), QStringLiteral("Anterior\n") + earlier.header.caption(),
-                                      examPicture(earlier, kind, scale, options)),
+                                      [&, scale, options](int side) { return examPicture(earlier, kind, scale, options, side); }),
                        earlier, kind, infos);
     if (exams.size() < 2) {
         window.addNotice(QStringLiteral("O mapa diferencial precisa de dois exames; foi recebido apenas um."));
@@ -68,9 +68,9 @@ void showDifference(void* hostWindow, Exams& exams, MapKind kind, const TInfosQV
         return;
     }
     window.linkFullMap(window.addTile(0, 1, QStringLiteral("imgPosterior"), QStringLiteral("Posterior\n") + later.header.caption(),
-                                      examPicture(later, kind, scale, options)),
+                                      [&, scale, options](int side) { return examPicture(later, kind, scale, options, side); }),
                        later, kind, infos);
-    window.addScale(0, 2, scale, tileSize(), QStringLiteral("imgEscala"));
+    window.addScale(0, 2, scale, QStringLiteral("imgEscala"));
     for (const auto& e : exams)
         if (!e->hasMap) window.addNotice(QStringLiteral("%1: %2").arg(e->header.caption().replace(QLatin1Char('\n'), QLatin1Char(' ')), e->why));
     window.addNotice(ringCountNotice(exams));
@@ -79,10 +79,12 @@ void showDifference(void* hostWindow, Exams& exams, MapKind kind, const TInfosQV
     } else if (earlier.hasMap && later.hasMap) {
         const ColourScale diff = ColourScale::symmetric(largestDifference(later, earlier, kind));
         window.addTile(0, 3, QStringLiteral("imgDiferenca"), QStringLiteral("Diferença\n(posterior - anterior)"),
-                       MapPainter::drawField(
-                           [&](double r, double th) { return powerDifference(later, earlier, kind, r, th); }, diff,
-                           tileSize(), options));
-        window.addScale(0, 4, diff, tileSize(), QStringLiteral("imgEscalaDiferenca"));
+                       [&, diff, options](int side) {
+                           return MapPainter::drawField(
+                               [&](double r, double th) { return powerDifference(later, earlier, kind, r, th); }, diff,
+                               side, options);
+                       });
+        window.addScale(0, 4, diff, QStringLiteral("imgEscalaDiferenca"));
         auto* text = new QLabel(summaryText(central(later, earlier, kind, 3.0), 3.0) + QLatin1Char('\n') +
                                     summaryText(central(later, earlier, kind, 6.0), 6.0),
                                 &window);

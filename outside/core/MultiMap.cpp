@@ -15,9 +15,11 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "MapWindow.h"
 #include "ModuleIo.h"
@@ -323,9 +325,35 @@ bool optionFlag(ModuleStream* options, const char* key) { return optionValue(opt
 
 // ---- the window ------------------------------------------------------------------------------
 
-MultiMapWindow::MultiMapWindow(const QString& title, QWidget* parent) : QDialog(parent) {
+// A map or scale drawn by its painter at the side the window gives it. Its size hints follow the
+// side it is drawn with (the width of a map stays at the smallest side), so a larger drawing
+// never keeps the window from shrinking back.
+class TileImage : public QLabel {
+public:
+    TileImage(QWidget* parent, TilePainter paint, bool map) : QLabel(parent), paint_(std::move(paint)), map_(map) {
+        setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        setSizePolicy(map ? QSizePolicy::Expanding : QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+    void drawAt(int side) {
+        const QImage picture = paint_(side);
+        setPixmap(QPixmap::fromImage(picture));
+        hint_ = QSize(map_ ? tileSize() : picture.width(), picture.height());
+        updateGeometry();
+    }
+    QSize sizeHint() const override { return hint_; }
+    QSize minimumSizeHint() const override { return hint_; }
+    int row = 0;
+
+private:
+    TilePainter paint_;
+    bool map_;
+    QSize hint_;
+};
+
+MultiMapWindow::MultiMapWindow(const QString& title, QWidget* parent) : QDialog(parent), side_(tileSize()) {
     setObjectName(QStringLiteral("frmMultiMapa"));
     setWindowTitle(title);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     setModal(true);
     auto* root = new QVBoxLayout(this);
     notice_ = new QLabel(this);
@@ -339,6 +367,7 @@ MultiMapWindow::MultiMapWindow(const QString& title, QWidget* parent) : QDialog(
     scroll_->setObjectName(QStringLiteral("scrMapas"));
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setWidgetResizable(true);
+    scroll_->viewport()->installEventFilter(this);
     auto* content = new QWidget(scroll_);
     tiles_ = new QGridLayout(content);
     tiles_->setHorizontalSpacing(8);
@@ -354,23 +383,58 @@ MultiMapWindow::MultiMapWindow(const QString& title, QWidget* parent) : QDialog(
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     buttons->addWidget(close);
     root->addLayout(buttons);
+    // Drawn again once the resizing pauses: a maximise redraws each map once, not per step.
+    regrowTimer_ = new QTimer(this);
+    regrowTimer_->setSingleShot(true);
+    regrowTimer_->setInterval(80);
+    connect(regrowTimer_, &QTimer::timeout, this, &MultiMapWindow::regrow);
 }
 
-QLabel* MultiMapWindow::addTile(int row, int column, const QString& name, const QString& caption, const QImage& picture) {
+MultiMapWindow::~MultiMapWindow() = default;
+
+QLabel* MultiMapWindow::addTile(int row, int column, const QString& name, const QString& caption, TilePainter paint) {
     auto* box = new QVBoxLayout;
     QWidget* content = scroll_->widget();
     auto* text = new QLabel(caption, content);
     text->setObjectName(name + QStringLiteral("Legenda"));
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-    text->setMaximumWidth(tileSize());
-    auto* image = new QLabel(content);
+    text->setMaximumWidth(side_);
+    captions_.push_back(text);
+    auto* image = new TileImage(content, std::move(paint), true);
     image->setObjectName(name);
-    image->setPixmap(QPixmap::fromImage(picture));
+    image->row = row;
+    image->drawAt(side_);
+    maps_.push_back(image);
     box->addWidget(text);
-    box->addWidget(image, 0, Qt::AlignHCenter | Qt::AlignTop);
+    box->addWidget(image);
     tiles_->addLayout(box, row, column);
     return image;
+}
+
+bool MultiMapWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == scroll_->viewport() && event->type() == QEvent::Resize) regrowTimer_->start();
+    return QDialog::eventFilter(watched, event);
+}
+
+void MultiMapWindow::regrow() {
+    if (maps_.empty()) return;
+    int narrowest = std::numeric_limits<int>::max();
+    std::vector<int> rows;
+    for (const TileImage* map : maps_) {
+        narrowest = std::min(narrowest, map->width());
+        if (std::find(rows.begin(), rows.end(), map->row) == rows.end()) rows.push_back(map->row);
+    }
+    // What the grid needs besides the maps themselves (captions, spacing) stays; the rest of the
+    // visible height is shared by the rows of maps.
+    const int others = tiles_->sizeHint().height() - int(rows.size()) * side_;
+    const int tallest = (scroll_->viewport()->height() - others) / int(rows.size());
+    const int side = std::max(tileSize(), std::min(narrowest, tallest));
+    if (side == side_) return;
+    side_ = side;
+    for (QLabel* caption : captions_) caption->setMaximumWidth(side);
+    for (TileImage* picture : maps_) picture->drawAt(side);
+    for (TileImage* picture : scales_) picture->drawAt(side);
 }
 
 namespace {
@@ -401,10 +465,11 @@ void MultiMapWindow::linkFullMap(QLabel* tile, const Exam& exam, MapKind kind, c
     tile->installEventFilter(new DoubleClickFilter(tile, [request, this] { showMapWindow(request, this); }));
 }
 
-void MultiMapWindow::addScale(int row, int column, const ColourScale& scale, int height, const QString& name) {
-    auto* image = new QLabel(scroll_->widget());
+void MultiMapWindow::addScale(int row, int column, const ColourScale& scale, const QString& name) {
+    auto* image = new TileImage(scroll_->widget(), [scale](int side) { return MapPainter::drawScale(scale, 64, side); }, false);
     image->setObjectName(name);
-    image->setPixmap(QPixmap::fromImage(MapPainter::drawScale(scale, 64, height)));
+    image->drawAt(side_);
+    scales_.push_back(image);
     tiles_->addWidget(image, row, column, Qt::AlignBottom);
 }
 
@@ -427,6 +492,8 @@ bool MultiMapWindow::show(MultiMapWindow& window) {
     const QSize room = screen ? screen->availableGeometry().size() - QSize(40, 120 + below + notice) : QSize(1200, 700);
     const QSize want = window.scroll_->widget()->sizeHint() + QSize(4, 4);
     window.scroll_->setMinimumSize(want.boundedTo(room.expandedTo(QSize(400, 300))));
+    // Room the maps do not take (a maximised window's) gathers below them, not between rows.
+    window.tiles_->setRowStretch(window.tiles_->rowCount(), 1);
     runModal(window);
     return true;
 }
@@ -465,9 +532,9 @@ void showFailure(void* hostWindow, const QString& title, const QString& why) {
     MultiMapWindow::show(window);
 }
 
-QImage examPicture(const Exam& exam, MapKind kind, const ColourScale& scale, const MapOptions& options) {
-    if (exam.hasMap) return MapPainter::drawMap(exam.map, kind, scale, tileSize(), options);
-    QImage img(tileSize(), tileSize(), QImage::Format_RGB32);
+QImage examPicture(const Exam& exam, MapKind kind, const ColourScale& scale, const MapOptions& options, int side) {
+    if (exam.hasMap) return MapPainter::drawMap(exam.map, kind, scale, side, options);
+    QImage img(side, side, QImage::Format_RGB32);
     img.fill(QColor(225, 225, 225));
     QPainter p(&img);
     p.setPen(QColor(176, 0, 0));

@@ -17,6 +17,7 @@ class QGridLayout;
 class QLabel;
 class QScrollArea;
 class QTableWidget;
+class QTimer;
 class QVBoxLayout;
 
 namespace norvix::outside {
@@ -118,17 +119,25 @@ bool optionFlag(ModuleStream* options, const char* key);
 
 // ---- the window ------------------------------------------------------------------------------
 
+// Draws a tile's picture with the given side (pixels): maps are drawn again, not stretched, when
+// the window gives them more room, so that their marks and digits stay sharp.
+using TilePainter = std::function<QImage(int side)>;
+
+class TileImage;
+
 class MultiMapWindow : public QDialog {
     Q_OBJECT
 public:
     MultiMapWindow(const QString& title, QWidget* parent);
+    ~MultiMapWindow() override;
     // A map with its caption at (row, column) of the tile grid; name becomes the image's
-    // objectName.
-    QLabel* addTile(int row, int column, const QString& name, const QString& caption, const QImage& picture);
+    // objectName. The map grows with the window and never shrinks below tileSize().
+    QLabel* addTile(int row, int column, const QString& name, const QString& caption, TilePainter paint);
     // A double click on the tile opens the exam in the single-map window, with everything that
     // window offers (marks, readout, scales, grid, export).
     void linkFullMap(QLabel* tile, const Exam& exam, MapKind kind, const TInfosQV* infos);
-    void addScale(int row, int column, const ColourScale& scale, int height, const QString& name);
+    // A colour scale as tall as the maps beside it.
+    void addScale(int row, int column, const ColourScale& scale, const QString& name);
     // The notice line over the layout (red), e.g. why an exam has no map.
     void addNotice(const QString& text);
     QString noticeText() const;
@@ -136,12 +145,24 @@ public:
 
     // Modal over the host's window (closing itself once drawn under NORVIX_MODULE_AUTOCLOSE=1).
     static bool show(MultiMapWindow& window);
+    // The side the maps are drawn with now.
+    int tileSide() const { return side_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Draws every map and scale again at the largest side the maps' room allows.
+    void regrow();
+
     QScrollArea* scroll_ = nullptr;
     QGridLayout* tiles_ = nullptr;
     QLabel* notice_ = nullptr;
     QVBoxLayout* below_ = nullptr;
+    QTimer* regrowTimer_ = nullptr;
+    std::vector<TileImage*> maps_, scales_;
+    std::vector<QLabel*> captions_;
+    int side_ = 0;
 };
 
 // The window with nothing but the reason the exams cannot be shown, so the operator learns why.
@@ -150,8 +171,9 @@ void showFailure(void* hostWindow, const QString& title, const QString& why);
 // Map tiles (pixels): 220 where four and a scale fit across the screen, smaller on a small one.
 int tileSize();
 
-// The map of an exam as a tile picture, or a grey square with the reason it has none.
-QImage examPicture(const Exam& exam, MapKind kind, const ColourScale& scale, const MapOptions& options);
+// The map of an exam as a tile picture of the given side, or a grey square with the reason it
+// has none.
+QImage examPicture(const Exam& exam, MapKind kind, const ColourScale& scale, const MapOptions& options, int side);
 // later - earlier (dioptres) where both have data, each averaged over 1 mm of arc; NaN elsewhere.
 double powerDifference(const Exam& later, const Exam& earlier, MapKind kind, double r, double thetaDeg);
 // Largest |later - earlier| over the field, for the difference scale.

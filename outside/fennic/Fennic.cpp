@@ -82,16 +82,19 @@ void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], cons
         const int row = 2 * (int(i) / kColumns), column = int(i) % kColumns;
         window.linkFullMap(window.addTile(row, column, QStringLiteral("imgMapa%1").arg(i),
                                           QStringLiteral("%1. %2").arg(i + 1).arg(e.header.caption()),
-                                          examPicture(e, kKind, scale, options)),
+                                          [&e, scale, options](int side) { return examPicture(e, kKind, scale, options, side); }),
                            e, kKind, infos);
         if (!e.hasMap) window.addNotice(QStringLiteral("Exame %1: %2").arg(i + 1).arg(e.why));
         if (i > 0 && e.hasMap && first.hasMap)
             window.addTile(row + 1, column, QStringLiteral("imgDiferenca%1").arg(i), QStringLiteral("%1 - 1").arg(i + 1),
-                           MapPainter::drawField([&](double r, double th) { return powerDifference(e, first, kKind, r, th); },
-                                                 diff, tileSize(), options));
+                           [&e, &first, diff, options](int side) {
+                               return MapPainter::drawField(
+                                   [&](double r, double th) { return powerDifference(e, first, kKind, r, th); }, diff,
+                                   side, options);
+                           });
     }
-    window.addScale(0, kColumns, scale, tileSize(), QStringLiteral("imgEscala"));
-    if (shown > 1) window.addScale(1, kColumns, diff, tileSize(), QStringLiteral("imgEscalaDiferenca"));
+    window.addScale(0, kColumns, scale, QStringLiteral("imgEscala"));
+    if (shown > 1) window.addScale(1, kColumns, diff, QStringLiteral("imgEscalaDiferenca"));
     window.addNotice(ringCountNotice(exams));
 
     // The figures: the host's where it has them; the zone (which the browser does not carry) and

@@ -155,11 +155,12 @@ void showTrend(void* hostWindow, Exams& exams, MapKind kind, const TInfosQV* inf
     for (size_t i = 0; i < shown; ++i) {
         const Exam& e = *exams[i];
         window.linkFullMap(window.addTile(int(i) / kColumns, int(i) % kColumns, QStringLiteral("imgMapa%1").arg(i),
-                                          e.header.caption(), examPicture(e, kind, scale, options)),
+                                          e.header.caption(),
+                                          [&e, kind, scale, options](int side) { return examPicture(e, kind, scale, options, side); }),
                            e, kind, infos);
         if (!e.hasMap) window.addNotice(QStringLiteral("Exame %1: %2").arg(i + 1).arg(e.why));
     }
-    window.addScale(0, kColumns, scale, tileSize(), QStringLiteral("imgEscala"));
+    window.addScale(0, kColumns, scale, QStringLiteral("imgEscala"));
     window.addNotice(ringCountNotice(exams));
 
     std::vector<Trend> trends;

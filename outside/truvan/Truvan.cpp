@@ -38,18 +38,18 @@ void showEyes(void* hostWindow, Exams& exams, MapKind kind, bool mirrorLeft, con
     const MapOptions options = optionsFor(infos);
     if (right)
         window.linkFullMap(window.addTile(0, 0, QStringLiteral("imgOD"), right->header.caption(),
-                                          examPicture(*right, kind, scale, options)),
+                                          [right, kind, scale, options](int side) { return examPicture(*right, kind, scale, options, side); }),
                            *right, kind, infos);
     if (left) {
-        QImage picture = examPicture(*left, kind, scale, options);
         QString caption = left->header.caption();
-        if (mirrorLeft) {
-            picture = picture.mirrored(true, false);
-            caption += QStringLiteral(" (espelhado)");
-        }
+        if (mirrorLeft) caption += QStringLiteral(" (espelhado)");
+        auto picture = [left, kind, scale, options, mirrorLeft](int side) {
+            const QImage map = examPicture(*left, kind, scale, options, side);
+            return mirrorLeft ? map.mirrored(true, false) : map;
+        };
         window.linkFullMap(window.addTile(0, 1, QStringLiteral("imgOS"), caption, picture), *left, kind, infos);
     }
-    window.addScale(0, 2, scale, tileSize(), QStringLiteral("imgEscala"));
+    window.addScale(0, 2, scale, QStringLiteral("imgEscala"));
     for (const auto& e : exams)
         if (!e->hasMap) window.addNotice(QStringLiteral("%1: %2").arg(e->header.eyeText(), e->why));
     window.addNotice(ringCountNotice(exams));

@@ -7,7 +7,11 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTableWidget>
+#include <QScrollBar>
+#include <QThread>
 #include <QTimer>
 #include <cmath>
 #include <functional>
@@ -97,6 +101,10 @@ struct Seen {
     QString title, notice, summary, progression;
     QStringList tiles;  // objectNames of the map pictures
     QList<QStringList> rows;
+    // The window within the screen with room for a title bar, and its table and "Fechar" within
+    // the window.
+    bool fits = false;
+    int mapsHeight = 0;  // the scrolling maps' visible height
 };
 
 // Runs call while a poll reads and closes the first multi-map window; wizard (when given) acts
@@ -119,7 +127,14 @@ Seen watch(const std::function<void()>& call, const std::function<void(QDialog*)
         if (auto* l = w->findChild<QLabel*>("lblProgressao")) seen.progression = own(l->text());
         for (QLabel* l : w->findChildren<QLabel*>(QRegularExpression("^img")))
             if (!l->pixmap().isNull()) seen.tiles << l->objectName();
+        const QRect inside = w->rect();
+        const QRect screen = w->screen()->availableGeometry();
+        seen.fits = screen.contains(w->geometry()) && w->height() <= screen.height() - 30 &&
+                    inside.contains(QRect(w->findChild<QPushButton*>("btnFechar")->mapTo(w, QPoint()),
+                                          w->findChild<QPushButton*>("btnFechar")->size()));
+        seen.mapsHeight = w->findChild<QWidget*>("scrMapas")->height();
         if (auto* t = w->findChild<QTableWidget*>()) {
+            seen.fits = seen.fits && inside.contains(QRect(t->mapTo(w, QPoint()), t->size()));
             for (int r = 0; r < t->rowCount(); ++r) {
                 QStringList cells;
                 for (int c = 0; c < t->columnCount(); ++c) cells << (t->item(r, c) ? own(t->item(r, c)->text()) : QString());
@@ -412,6 +427,30 @@ TEST(OutsideFennic, BothFormsShowTheFollowUpAndItsFigures) {
     EXPECT_TRUE(seen.notice.contains("Nenhum exame"));
 }
 
+TEST(OutsideFennic, EightExamsAndAThreeLineNoticeLeaveTheTableAndFecharOnA1024x768Screen) {
+    Module fennic("Fennic.so");
+    auto second = fennic.entry<TProcessaMapasOrto>("ProcessaMapas");
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(QGuiApplication::primaryScreen()->size(), QSize(1024, 768));
+    std::vector<HostExam> visits(8, sphere780());
+    visits.push_back(measure(sphere(7.80), 230, {}, 16));  // a third line: ring counts differ
+    std::vector<const HostExam*> all;
+    for (size_t i = 0; i < visits.size(); ++i) {
+        visits[i].header = header("Olho Direito", qPrintable(QStringLiteral("%1/03/2025").arg(i + 1, 2, 10, QLatin1Char('0'))));
+        all.push_back(&visits[i]);
+    }
+    Call call(all);
+    call.table.resize(9);
+    const Seen seen = watch([&] {
+        second(nullptr, &call.headers, &call.mArr, &call.dArr, reinterpret_cast<const TTabelaOrto*>(call.table.data()),
+               &call.infos);
+    });
+    EXPECT_EQ(seen.notice.count('\n'), 2) << seen.notice.toStdString();
+    EXPECT_EQ(seen.rows.size(), 8);
+    EXPECT_TRUE(seen.fits);
+    EXPECT_GE(seen.mapsHeight, 200);  // the maps keep room to scroll through
+}
+
 TEST(OutsideMultiMapWindow, DoubleClickOnAnExamTileOpensItsFullMapWindow) {
     const HostExam a = measure(sphere(7.8), 1, header("Olho Direito", "01/02/2026"));
     HostExam empty{};
@@ -426,7 +465,10 @@ TEST(OutsideMultiMapWindow, DoubleClickOnAnExamTileOpensItsFullMapWindow) {
     QLabel* tiles[2];
     for (int i = 0; i < 2; ++i) {
         tiles[i] = window.addTile(0, i, QStringLiteral("imgMapa%1").arg(i), exams[size_t(i)]->header.caption(),
-                                  examPicture(*exams[size_t(i)], MapKind::Tangential, ColourScale::absolute(), MapOptions()));
+                                  [&exams, i](int side) {
+                                      return examPicture(*exams[size_t(i)], MapKind::Tangential, ColourScale::absolute(),
+                                                         MapOptions(), side);
+                                  });
         window.linkFullMap(tiles[i], *exams[size_t(i)], MapKind::Tangential, &call.infos);
     }
     QString title, shownHeader;
@@ -453,6 +495,49 @@ TEST(OutsideMultiMapWindow, DoubleClickOnAnExamTileOpensItsFullMapWindow) {
     doubleClick(tiles[1]);  // no map: nothing to open
     EXPECT_EQ(opened, 1);
     EXPECT_TRUE(tiles[1]->toolTip().isEmpty());
+}
+
+TEST(OutsideMultiMapWindow, MapsAndScaleAreDrawnLargerInALargerWindowAndSmallerAgainWhenItShrinks) {
+    Call call({&sphere780(), &sphere800()});
+    Exams exams;
+    QString why;
+    ASSERT_TRUE(readExams(&call.headers, &call.mArr, &call.merArr, &call.dArr, 2, &call.infos, &exams, &why));
+    MultiMapWindow window(QStringLiteral("Teste"), nullptr);
+    QLabel* tiles[2];
+    for (int i = 0; i < 2; ++i)
+        tiles[i] = window.addTile(0, i, QStringLiteral("imgMapa%1").arg(i), exams[size_t(i)]->header.caption(),
+                                  [&exams, i](int side) {
+                                      return examPicture(*exams[size_t(i)], MapKind::Axial, ColourScale::absolute(),
+                                                         MapOptions(), side);
+                                  });
+    window.addScale(0, 2, ColourScale::absolute(), QStringLiteral("imgEscala"));
+    auto* scale = window.findChild<QLabel*>("imgEscala");
+    auto settle = [&](QSize size) {
+        window.resize(size);
+        for (int i = 0; i < 20; ++i) {
+            QApplication::processEvents();
+            QThread::msleep(10);
+        }
+        QApplication::processEvents();
+    };
+    window.setVisible(true);
+    const struct {
+        QSize window;
+        bool larger;
+    } cases[] = {{{1600, 1100}, true}, {{360, 300}, false}, {{1300, 700}, true}};
+    for (const auto& c : cases) {
+        settle(c.window);
+        const int side = window.tileSide();
+        EXPECT_EQ(side > tileSize(), c.larger) << c.window.width() << "x" << c.window.height() << ": " << side;
+        for (QLabel* tile : tiles) EXPECT_EQ(tile->pixmap().size(), QSize(side, side));
+        EXPECT_GE(scale->pixmap().height(), side);  // never shorter than its digits need
+        // Grown maps fit the window, their scale as tall as they are.
+        if (c.larger) {
+            EXPECT_EQ(scale->pixmap().height(), side);
+            EXPECT_EQ(window.findChild<QScrollArea*>()->verticalScrollBar()->maximum(), 0);
+        }
+    }
+    window.setVisible(false);
 }
 
 TEST(OutsideMultiMapContract, WizardsAndFirstFormsRefuseMissingArgumentsWithoutAWindowOrACrash) {
