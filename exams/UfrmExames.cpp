@@ -26,6 +26,7 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -541,6 +542,9 @@ QWidget* TfrmExames::buildExamPanel() {
     lblNomeMedico_->setCursor(Qt::PointingHandCursor);
     lblNomeMedico_->setToolTip(QStringLiteral("Filtrar pelos pacientes deste médico"));
     lblNomeMedico_->installEventFilter(this);
+    // A long name wraps instead of squeezing the diagnosis beside it.
+    lblNomeMedico_->setWordWrap(true);
+    lblNomeMedico_->setMaximumWidth(200);
     lblIndConf_ = infoLabel(pnlExame_, "lblIndConf");
     facts->addWidget(lblOlho_, 0, 0, 1, 2);
     int row = 1;
@@ -568,13 +572,14 @@ QWidget* TfrmExames::buildExamPanel() {
     pgcInfo_->setObjectName(QStringLiteral("pgcInfo"));
     auto memoPage = [this](const char* memoName, QPlainTextEdit*& memo, const char* editName, QToolButton*& edit,
                            const char* saveName, QToolButton*& save) {
+        // The buttons go under the text, which then has the page's whole width for its words.
         auto* page = new QWidget(pgcInfo_);
-        auto* l = new QHBoxLayout(page);
+        auto* l = new QVBoxLayout(page);
         memo = new QPlainTextEdit(page);
         memo->setObjectName(QLatin1String(memoName));
         memo->setReadOnly(true);
         norvix::limitMemo(memo, kMemoLimit);
-        auto* buttons = new QVBoxLayout;
+        auto* buttons = new QHBoxLayout;
         edit = new QToolButton(page);
         edit->setObjectName(QLatin1String(editName));
         edit->setText(QStringLiteral("Editar"));
@@ -601,6 +606,8 @@ QWidget* TfrmExames::buildExamPanel() {
     connect(SpeedButton2_, &QToolButton::clicked, this, &TfrmExames::SpeedButton2Click);
     connect(SpeedButton4_, &QToolButton::clicked, this, &TfrmExames::SpeedButton4Click);
     connect(SpeedButton5_, &QToolButton::clicked, this, &TfrmExames::SpeedButton5Click);
+    // Both tab captions whole, not behind scroll arrows.
+    pgcInfo_->setMinimumWidth(pgcInfo_->tabBar()->sizeHint().width() + 8);
     layout->addWidget(pgcInfo_, 1);
 
     auto* mini = new QVBoxLayout;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QListWidget>
 #include <QTableView>
@@ -379,6 +380,11 @@ TEST_F(Browser, ClosingKeepsTheDoctorThePatientAndTheSmallMapChoice) {
     chooseFilter("Ana");
     selectItem(0);
     browser->MostraInfoExame(0);
+    // On a small screen the diagnosis keeps room for its words, and both tabs show whole.
+    QApplication::processEvents();
+    auto* tabs = child<QTabWidget>("pgcInfo");
+    EXPECT_GE(tabs->width(), tabs->tabBar()->sizeHint().width());
+    EXPECT_GE(child<QPlainTextEdit>("memDiag")->width(), 150);
     child<QCheckBox>("cBoxMiniMapa")->setChecked(true);
     browser->close();
     const norvix::ProfileFile kept(files.path() + "/root/OrventDuo/Orvent.ini");
