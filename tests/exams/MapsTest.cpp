@@ -231,6 +231,9 @@ TEST_F(Maps, StoredExamGetsItsHeaderImagesRingsAndConeAndTheRecordIsRestored) {
         browser->maps().MapaClick("Topo");
     }
     browser->maps().MapaClick("Halden");  // an orthokeratology exam through one of the two map modules
+    // The list names each eye as the map's header does.
+    for (auto [row, eye] : {std::pair{0, "OD"}, std::pair{1, "OS"}, std::pair{2, "OD"}})
+        EXPECT_TRUE(list()->item(row)->text().startsWith(eye)) << list()->item(row)->text().toStdString();
     const QString header = "|header=Carla;" + code4(patient) + ";123456;Olho %1;%2/03/2025;09:00:00;Bruno Alves;%3;97";
     EXPECT_EQ(singleMapCalls(),
               QStringList({"map_rec|ProcessaMapa|front=12342|lateral=-1|m=7.11|mer=32|d=0.95|pupil=5|rings=24|cone=3" +
