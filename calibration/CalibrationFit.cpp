@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QList>
 #include <QSaveFile>
-#include <QRegularExpression>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,9 +16,23 @@ QString raioEsfera(int esfera) {
     return esfera >= 1 && esfera <= kEsferas ? QString::fromLatin1(kRaios[esfera - 1]) : QString();
 }
 
+namespace {
+// Plain decimal notation with an optional exponent; "inf", "nan", hex and "," are refused.
+// std::from_chars reads exactly that once a leading "+" is put aside, without the regular
+// expression and the text conversions that were most of a calibration's save.
+bool leNumero(const QByteArray& texto, double* v) {
+    const char* inicio = texto.constData();
+    const char* fim = inicio + texto.size();
+    if (inicio != fim && *inicio == '+') {
+        ++inicio;
+        if (inicio != fim && *inicio == '-') return false;
+    }
+    const auto [onde, erro] = std::from_chars(inicio, fim, *v);
+    return erro == std::errc() && onde == fim && inicio != fim && std::isfinite(*v);
+}
+}  // namespace
+
 bool LeArquivoEsfera(const QByteArray& conteudo, ArquivoEsfera* out, QString* motivo) {
-    // Plain decimal notation with an optional exponent; "inf", "nan", hex and "," are refused.
-    static const QRegularExpression numero(QStringLiteral("^[+-]?(\\d+(\\.\\d*)?|\\.\\d+)([eE][+-]?\\d+)?$"));
     QList<QByteArray> linhas = conteudo.split('\n');
     while (!linhas.isEmpty() && linhas.last().trimmed().isEmpty()) linhas.removeLast();
     if (linhas.isEmpty()) {
@@ -28,10 +42,12 @@ bool LeArquivoEsfera(const QByteArray& conteudo, ArquivoEsfera* out, QString* mo
     std::vector<double> valores;
     valores.reserve(size_t(linhas.size()));
     for (qsizetype i = 0; i < linhas.size(); ++i) {
-        const QString texto = QString::fromLatin1(linhas[i].trimmed());
-        const double v = texto.toDouble();
-        if (!numero.match(texto).hasMatch() || !std::isfinite(v)) {
-            *motivo = QStringLiteral("a linha %1 (\"%2\") não é um número com ponto decimal").arg(i + 1).arg(texto.left(40));
+        const QByteArray texto = linhas[i].trimmed();
+        double v = 0;
+        if (!leNumero(texto, &v)) {
+            *motivo = QStringLiteral("a linha %1 (\"%2\") não é um número com ponto decimal")
+                          .arg(i + 1)
+                          .arg(QString::fromLatin1(texto.left(40)));
             return false;
         }
         valores.push_back(v);

@@ -109,7 +109,8 @@ TEST(SphereFile, ReadsWhatTheModuleWritesAndRefusesHandEdits) {
 
     EXPECT_FALSE(LeArquivoEsfera("7.73\r\n7,71\r\n", &f, &motivo));
     EXPECT_EQ(motivo, "a linha 2 (\"7,71\") não é um número com ponto decimal");
-    for (const char* ruim : {"", "\r\n\r\n", "7.73\nabc\n", "7.73\n\n7.7\n", "nan\n", "inf\n", "0x10\n", "7.73 mm\n"})
+    for (const char* ruim : {"", "\r\n\r\n", "7.73\nabc\n", "7.73\n\n7.7\n", "nan\n", "inf\n", "0x10\n", "7.73 mm\n",
+                             "+-1\n", "-\n", "1e999\n"})
         EXPECT_FALSE(LeArquivoEsfera(ruim, &f, &motivo)) << ruim;
 }
 
