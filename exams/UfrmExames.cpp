@@ -132,13 +132,6 @@ QLabel* infoLabel(QWidget* parent, const char* name) {
     return l;
 }
 
-// "OD - 09/12/2026 14:05:33" from the current row of an exam cursor.
-QString itemCaption(const norvix::FbDataSet& exam) {
-    return exam.asString(QStringLiteral("OLHO")) + QStringLiteral(" - ") +
-           exam.asDate(QStringLiteral("DATA")).toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
-           exam.asTime(QStringLiteral("HORA")).toString(QStringLiteral("HH:mm:ss"));
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------

@@ -75,7 +75,10 @@ void TSingleMapBinding::clearEntries() {
 
 bool TMultiMapBinding::resolveEntries(const DynamicLibrary& l) {
     ProcessaMapas = l.resolveAs<TProcessaMapas>("ProcessaMapas");
-    ProcessaMapasOrto = l.resolveAs<TProcessaMapasOrto>("ProcessaMapas");
+    // The second form under its own name where the module has it; otherwise the one name, as the
+    // contract has other makers' modules take both forms.
+    ProcessaMapasOrto = l.resolveAs<TProcessaMapasOrto>("ProcessaMapasOrto");
+    if (!ProcessaMapasOrto) ProcessaMapasOrto = l.resolveAs<TProcessaMapasOrto>("ProcessaMapas");
     Wizard = l.resolveAs<TWizard>("Wizard");
     WizardOrto = l.resolveAs<TWizardOrto>("Wizard");
     InfoMapa = l.resolveAs<TInfoMapa>("InfoMapa");

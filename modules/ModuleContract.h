@@ -293,7 +293,9 @@ typedef int32_t (*TProcessaMapas)(
     ModuleStream* options,          /* in: the Wizard's option stream, rewound */
     const TInfosQV* infos);         /* in */
 
-/* Multi-map module, "ProcessaMapas", second form (orthokeratology exams); result ignored. */
+/* Multi-map module, "ProcessaMapas", second form (orthokeratology exams); result ignored. A
+ * module may also export this form as "ProcessaMapasOrto" (optional): a host that finds it calls
+ * that name, so the module is never called through a type it was not built with. */
 typedef int32_t (*TProcessaMapasOrto)(
     void* hostWindow,               /* calling window */
     const TDadosPac* headers,       /* in: patient header streams */

@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
         void* h = load(bin, file);
         if (!h) return 1;
         auto first = reinterpret_cast<TProcessaMapas>(dlsym(h, "ProcessaMapas"));
-        auto second = reinterpret_cast<TProcessaMapasOrto>(dlsym(h, "ProcessaMapas"));
+        auto second = reinterpret_cast<TProcessaMapasOrto>(dlsym(h, "ProcessaMapasOrto"));
         const bool fennic = std::strcmp(file, "Fennic.so") == 0;
         ByteStream options;
         const double ms = paint.run("frmMultiMapa", [&] {

@@ -2,7 +2,8 @@
 // the difference of each to the first, and a table of the four lens figures per exam (Sag, Div,
 // Raio, treatment-zone diameter; see outside/core/OrthoMetrics.h). From the new-exam window the
 // exams are the four captures of one eye. Exports InfoMapa, Wizard (first form; the list carries
-// type letters and only orthokeratology exams are offered) and ProcessaMapas.
+// type letters and only orthokeratology exams are offered), ProcessaMapas and ProcessaMapasOrto
+// (the second form under its own name, which this program's host calls).
 //
 // ProcessaMapas is called in two forms under one name: the second form (headers, m, d, the
 // orthokeratology table, configuration) for recorded exams, and possibly the first form (headers,
@@ -164,6 +165,33 @@ NORVIX_MODULE_EXPORT int32_t Wizard(void* hostWindow, ModuleStream* examList, Mo
     });
 }
 
+namespace {
+
+// The exams of either form read, then the follow-up shown; the host gets 1, or 0 and the reason
+// in the module's window.
+int32_t followUp(void* hostWindow, bool read, Exams& exams, const QString& why, const double (*table)[4],
+                 const TInfosQV* config) {
+    if (!read) {
+        reportFailure(kName, why);
+        showFailure(hostWindow, kTitle, why);
+        return 0;
+    }
+    showFollowUp(hostWindow, exams, table, config);
+    return 1;
+}
+
+int32_t secondForm(void* hostWindow, const TDadosPac* headers, const TMatrizesAngAnel* m, const TMatrizesAngAnel* d,
+                   const double (*table)[4], const TInfosQV* infos) {
+    Exams exams;
+    QString why;
+    bool ok = readExams(headers, m, nullptr, d, headers ? headers->count : 0, infos, &exams, &why);
+    // The host sizes the table to the exams (at least four rows).
+    if (ok && !table) ok = false, why = QStringLiteral("Tabela de ortoceratologia ausente.");
+    return followUp(hostWindow, ok, exams, why, table, infos);
+}
+
+}  // namespace
+
 // Declared in the first form; see the top of this file for how the second is recognised.
 NORVIX_MODULE_EXPORT int32_t ProcessaMapas(void* hostWindow, const TDadosPac* headers, const TMatrizesAngAnel* m,
                                            const TMatrizesAng* meridiansOrD, const TMatrizesAngAnel* dOrTable,
@@ -177,34 +205,29 @@ NORVIX_MODULE_EXPORT int32_t ProcessaMapas(void* hostWindow, const TDadosPac* he
             h.lines = readStreamLines(headers->items[0], 64 * 1024);
             firstForm = h.isExample() && looksLikeMeridianVector(meridiansOrD->items);
         }
-        Exams exams;
-        QString why;
-        bool ok = false;
-        const double(*table)[4] = nullptr;
         // A second-form call passes six arguments: the parameters after the sixth are not
         // there, so they are neither read nor written then.
-        const TInfosQV* config = nullptr;
-        if (firstForm) {
-            config = infos;
-            ok = readExams(headers, m, meridiansOrD, dOrTable, examCount, config, &exams, &why);
-        } else {
-            const auto* d = reinterpret_cast<const TMatrizesAngAnel*>(meridiansOrD);
-            config = reinterpret_cast<const TInfosQV*>(pupilsOrInfos);
-            table = reinterpret_cast<const double(*)[4]>(dOrTable);
-            ok = readExams(headers, m, nullptr, d, headers ? headers->count : 0, config, &exams, &why);
-            // The host sizes the table to the exams (at least four rows).
-            if (ok && !table) ok = false, why = QStringLiteral("Tabela de ortoceratologia ausente.");
-        }
-        if (!ok) {
-            reportFailure(kName, why);
-            showFailure(hostWindow, kTitle, why);
-            return 0;
-        }
-        showFollowUp(hostWindow, exams, table, config);
-        return 1;
+        if (!firstForm)
+            return secondForm(hostWindow, headers, m, reinterpret_cast<const TMatrizesAngAnel*>(meridiansOrD),
+                              reinterpret_cast<const double(*)[4]>(dOrTable), reinterpret_cast<const TInfosQV*>(pupilsOrInfos));
+        Exams exams;
+        QString why;
+        const bool ok = readExams(headers, m, meridiansOrD, dOrTable, examCount, infos, &exams, &why);
+        return followUp(hostWindow, ok, exams, why, nullptr, infos);
+    });
+}
+
+// The second form under a name of its own: a host that knows it never calls ProcessaMapas
+// through the other form's type.
+NORVIX_MODULE_EXPORT int32_t ProcessaMapasOrto(void* hostWindow, const TDadosPac* headers, const TMatrizesAngAnel* m,
+                                               const TMatrizesAngAnel* d, const TTabelaOrto* table,
+                                               const TInfosQV* infos) {
+    return guardedEntry(kName, [&]() -> int32_t {
+        return secondForm(hostWindow, headers, m, d, reinterpret_cast<const double(*)[4]>(table), infos);
     });
 }
 
 static_assert(std::is_same_v<decltype(&InfoMapa), TInfoMapa>);
 static_assert(std::is_same_v<decltype(&Wizard), TWizard>);
 static_assert(std::is_same_v<decltype(&ProcessaMapas), TProcessaMapas>);
+static_assert(std::is_same_v<decltype(&ProcessaMapasOrto), TProcessaMapasOrto>);
