@@ -575,7 +575,12 @@ void TfrmFerramentas::btnZerarBackupClick() {
         falha(motivo + QStringLiteral("\r\nAs marcas de backup do banco de dados foram mantidas."));
         return;
     }
-    lote.commit();
+    // A refused commit raises, and the batch rolls the marks back as it ends: the file must
+    // then go back too.
+    try {
+        lote.commit();
+    } catch (const DatabaseError&) {
+    }
     if (!lote.committed()) {
         QSaveFile volta(ini);
         if (volta.open(QIODevice::WriteOnly)) {

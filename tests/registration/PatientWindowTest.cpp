@@ -11,6 +11,7 @@
 #include <QTabWidget>
 
 #include <QTest>
+#include <tuple>
 
 #include "RegistroTest.h"
 #include "registration/Documentos.h"
@@ -255,6 +256,13 @@ TEST_F(CadastroPacientes, EscOrTheCloseButtonAskBeforeDroppingWhatWasTyped) {
 TEST_F(CadastroPacientes, ChangingKeepsTheStoredNameWhenClearedAndCancelChangesNothing) {
     const int bia = insertPaciente("Bia Souza");
     dm->execProcedure("UPDATE Pacientes SET NaturalidadeEstado = 'XX', Sexo = NULL WHERE Codigo = :C", {{"C", bia}});
+    // Each text in its own column: values that differ catch two columns swapped.
+    const std::tuple<const char*, QString, const char*> alterados[] = {
+        {"edtPai", "Pedro Souza", "PAI"},        {"edtMae", "Rita Souza", "MAE"},
+        {"edtConjuge", "Caio", "CONJUGE"},       {"edtNaturalidade", "Mossoró", "NATURALIDADE"},
+        {"edtRua", "Rua A, 1", "RUA"},           {"edtComplemento", "casa 2", "COMPLEMENTO"},
+        {"edtBairro", "Centro", "BAIRRO"},       {"edtCidade", "Natal", "CIDADE"},
+        {"edtProfissao", "Médica", "PROFISSAO"}, {"edtConvenio", "Unimed", "CONVENIO"}};
     EXPECT_EQ(altera(bia, [&](QWidget* w) {
                   EXPECT_EQ(filho<QLineEdit>(w, "edtNome")->text(), "Bia Souza");
                   EXPECT_EQ(w->focusWidget(), filho<QLineEdit>(w, "edtRG"));
@@ -265,11 +273,13 @@ TEST_F(CadastroPacientes, ChangingKeepsTheStoredNameWhenClearedAndCancelChangesN
                   EXPECT_FALSE(filho<QRadioButton>(w, "rbtFeminino")->isChecked());
                   digita(w, "edtNome", "   ");
                   digita(w, "edtRG", "999");
+                  for (const auto& [edit, value, column] : alterados) digita(w, edit, value);
                   ok(w);
               }),
               bia);
     EXPECT_EQ(paciente(bia, "NOME"), "Bia Souza");
     EXPECT_EQ(paciente(bia, "RG"), "999");
+    for (const auto& [edit, value, column] : alterados) EXPECT_EQ(paciente(bia, column), value) << column;
     EXPECT_EQ(paciente(bia, "NATURALIDADEESTADO"), "XX");
     EXPECT_EQ(paciente(bia, "SEXO"), "");
     EXPECT_EQ(paciente(bia, "CPF"), "12345678901");  // an invalid CPF stored before: not asked about

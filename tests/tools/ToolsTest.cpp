@@ -246,6 +246,22 @@ TEST_F(Tools, ZerarBackupChangesNothingWhenEitherSideFails) {
     EXPECT_EQ(ler(backupIni()), antes);
 }
 
+TEST_F(Tools, ZerarBackupWhoseCommitIsRefusedPutsBackUpIniBack) {
+    exames();
+    const QByteArray antes = ler(backupIni());
+    // The engine refuses the commit of the transaction that clears the last mark.
+    dm->execProcedure("CREATE EXCEPTION E_COMMIT_TESTE 'commit recusado'");
+    dm->execProcedure("CREATE TRIGGER T_COMMIT_TESTE ON TRANSACTION COMMIT AS BEGIN "
+                      "IF (NOT EXISTS(SELECT 1 FROM Exames WHERE Backup <> '')) THEN EXCEPTION E_COMMIT_TESTE; END");
+    abre();
+    c<QPushButton>("btnZerarBackup")->click();
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_TRUE(seam.messages[0].text.contains("BackUp.ini voltou ao que era")) << seam.messages[0].text.toStdString();
+    EXPECT_EQ(ler(backupIni()), antes);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Exames WHERE Backup <> ''"), 1);
+    EXPECT_TRUE(c("btnZerarBackup")->isEnabled());
+}
+
 TEST_F(Tools, ClinicLogo) {
     norvix::ScriptedFileDialogSeam dialogo;
     abre();
