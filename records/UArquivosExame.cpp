@@ -11,7 +11,6 @@
 #include "UArquivosExameTexto.h"
 #include "config/SharedRecords.h"
 #include "platform/Cp1252.h"
-#include "platform/MessageSeam.h"
 
 namespace norvix {
 
@@ -262,9 +261,6 @@ bool GravaLaudo(const QString& codPaciente, const QString& codLaudo,
             // the save failed all the same.
         }
     }
-    showMessage(existe ? QStringLiteral("Laudo gravado com sucesso.")
-                       : QStringLiteral("Não foi possível gravar o arquivo de laudo."),
-                QStringLiteral("Informação"), MsgIcon::Information);
     return existe;
 }
 

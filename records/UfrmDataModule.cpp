@@ -3,7 +3,6 @@
 #include <QThread>
 #include <vector>
 
-#include "platform/MessageSeam.h"
 
 namespace norvix {
 
@@ -74,7 +73,10 @@ void TDMPrincipal::setLogin(const QString& password) {
                         << QStringLiteral("password=") + password;
 }
 
-bool TDMPrincipal::PSetDataBaseName(const QString& name) {
+const QString TDMPrincipal::kLoginRefused = QStringLiteral("Usuário/Senha de BD incorreto!");
+
+bool TDMPrincipal::PSetDataBaseName(const QString& name, QString* why) {
+    if (why) why->clear();
     try {
         PDesconectionDataBase();
         IBDatabase.setDatabaseName(name);
@@ -88,11 +90,8 @@ bool TDMPrincipal::PSetDataBaseName(const QString& name) {
             } catch (const DatabaseError&) {
             }
         }
-        if (!opened) {
-            // Whatever the cause (password, server, file), the operator sees one message.
-            showMessage(QStringLiteral("Usuário/Senha de BD incorreto!"), QStringLiteral("ERRO"),
-                        MsgIcon::None, MsgButtons::OkCancel);
-        }
+        // Whatever the cause (password, server, file), the operator is told one thing.
+        if (!opened && why) *why = kLoginRefused;
         const bool ok = IBDatabase.connected() && IBDatabase.testConnected();
         if (IBDatabase.connected() && !ok) IBDatabase.forceClose();
         if (ok) PConnectDataBase();

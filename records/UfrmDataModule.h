@@ -73,10 +73,11 @@ public:
     FbTable IBIdiomaDefault;
 
     // Disconnects, sets the name, logs in as sysdba with the first password and then the
-    // fallback one (one message "Usuário/Senha de BD incorreto!" when both fail), tests the
-    // connection with an information request and starts the transaction. True when
-    // connected; any other failure gives false without a message.
-    bool PSetDataBaseName(const QString& name);
+    // fallback one, tests the connection with an information request and starts the
+    // transaction. True when connected. When both passwords are refused, why (if given) gets
+    // "Usuário/Senha de BD incorreto!" for the caller to show; any other failure leaves it empty.
+    // Shows nothing itself.
+    bool PSetDataBaseName(const QString& name, QString* why = nullptr);
     // Starts attaching the database with the first password on a worker thread (see
     // FbDatabase::openAhead); a later PSetDataBaseName with the same name takes that work
     // instead of repeating it. Nothing happens when connected. Never raises, never shows.
@@ -147,6 +148,8 @@ public:
     // The passwords tried by PSetDataBaseName, in order.
     static const char* const kPassword;
     static const char* const kFallbackPassword;
+    // What the operator is told when both are refused.
+    static const QString kLoginRefused;
 
 private:
     void setLogin(const QString& password);

@@ -206,7 +206,11 @@ void TStartUp::CheckDatabase() {
     const QString name = databaseFile(norvix::recordText(paths().BancoDados));
     const QString support = QStringLiteral("\rSuporte técnico: %1.").arg(QLatin1String(kSupportPhone));
     if (mayAttach(name)) {
-        if (!norvix::DMPrincipal().PSetDataBaseName(name)) {
+        QString why;
+        if (!norvix::DMPrincipal().PSetDataBaseName(name, &why)) {
+            if (!why.isEmpty())
+                norvix::showMessage(why, QStringLiteral("ERRO"), norvix::MsgIcon::None, norvix::MsgButtons::OkCancel,
+                                    &main_);
             norvix::showMessage(QStringLiteral("Não foi possível conectar com o banco de dados, entre em "
                                                "contato com o nosso suporte técnico. ") + support,
                                 QStringLiteral("Informação"), norvix::MsgIcon::Warning,

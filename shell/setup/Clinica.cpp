@@ -57,8 +57,9 @@ Instalacao::~Instalacao() = default;
 
 void Instalacao::conectaBancoVazio() {
     dm_ = std::make_unique<TDMPrincipal>();
-    if (!dm_->PSetDataBaseName(banco_))
-        throw Error(QStringLiteral("Não foi possível conectar com o banco de dados %1.").arg(banco_));
+    if (QString por; !dm_->PSetDataBaseName(banco_, &por))
+        throw Error(QStringLiteral("Não foi possível conectar com o banco de dados %1.%2")
+                        .arg(banco_, por.isEmpty() ? QString() : QLatin1Char(' ') + por));
     if (DPacientes().CountPacientes() > 0 || DMedicos().CountMedicos() > 0 || DExames().CountExames() > 0)
         throw Error(QStringLiteral("O banco de dados %1 já tem pacientes, médicos ou exames: a "
                                    "clínica só é criada num banco novo.")

@@ -49,15 +49,12 @@ TEST_F(Login, FallbackPasswordAcceptedConnectsWithoutMessage) {
     EXPECT_EQ(dm.selectInt("SELECT COUNT(*) FROM Pacientes", {}, "COUNT"), 0);
 }
 
-TEST_F(Login, BothPasswordsRefusedShowExactlyOneMessage) {
+TEST_F(Login, BothPasswordsRefusedGiveTheReasonAndShowNothing) {
     TDMPrincipal dm(&connector);
-    messages.answers.push_back(MsgAnswer::Cancel);  // the button pressed changes nothing
-    EXPECT_FALSE(dm.PSetDataBaseName(path));
-    ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].text, QStringLiteral("Usuário/Senha de BD incorreto!"));
-    EXPECT_EQ(messages.messages[0].caption, "ERRO");
-    EXPECT_EQ(messages.messages[0].icon, MsgIcon::None);
-    EXPECT_EQ(messages.messages[0].buttons, MsgButtons::OkCancel);
+    QString why = "antes";
+    EXPECT_FALSE(dm.PSetDataBaseName(path, &why));
+    EXPECT_EQ(why, QStringLiteral("Usuário/Senha de BD incorreto!"));
+    EXPECT_TRUE(messages.messages.empty());  // the caller shows it
     EXPECT_EQ(connector.tried.size(), 2);
     EXPECT_FALSE(dm.connected());
     EXPECT_FALSE(dm.IBTransaction.inTransaction());
@@ -73,20 +70,22 @@ TEST_F(Login, ServerNamesArePassedUnchanged) {
               QStringList({"servidor:/dados/NORVIX/DATABASE.GDB", "servidor:/dados/NORVIX/DATABASE.GDB"}));
 }
 
-TEST_F(Login, UnreachableServerGivesOneMessageAndFalse) {
+TEST_F(Login, UnreachableServerGivesTheReasonAndFalse) {
     // Nothing listens on port 1 of this machine: the client's own error, no hang, no crash.
     TDMPrincipal dm;
-    EXPECT_FALSE(dm.PSetDataBaseName("127.0.0.1/1:" + dir.path() + "/DATABASE.GDB"));
-    EXPECT_EQ(messages.messages.size(), 1u);
+    QString why;
+    EXPECT_FALSE(dm.PSetDataBaseName("127.0.0.1/1:" + dir.path() + "/DATABASE.GDB", &why));
+    EXPECT_EQ(why, TDMPrincipal::kLoginRefused);
     EXPECT_FALSE(dm.connected());
     EXPECT_THROW(dm.PConnectDataBase(), DatabaseError);
 }
 
-TEST_F(Login, MissingFileGivesOneMessageAndCreatesNothing) {
+TEST_F(Login, MissingFileGivesTheReasonAndCreatesNothing) {
     TDMPrincipal dm;
     const QString missing = dir.path() + "/NAOEXISTE.GDB";
-    EXPECT_FALSE(dm.PSetDataBaseName(missing));
-    EXPECT_EQ(messages.messages.size(), 1u);
+    QString why;
+    EXPECT_FALSE(dm.PSetDataBaseName(missing, &why));
+    EXPECT_EQ(why, TDMPrincipal::kLoginRefused);
     EXPECT_FALSE(QFile::exists(missing));
     EXPECT_FALSE(dm.connected());
 }
@@ -113,9 +112,11 @@ TEST_F(Login, CorruptFileIsRefusedAndLeftByteIdentical) {
         f.write(head);
     }
     TDMPrincipal dm;
-    EXPECT_FALSE(dm.PSetDataBaseName(bad));
-    EXPECT_FALSE(dm.PSetDataBaseName(cut));
-    EXPECT_EQ(messages.messages.size(), 2u);
+    for (const QString& file : {bad, cut}) {
+        QString why;
+        EXPECT_FALSE(dm.PSetDataBaseName(file, &why));
+        EXPECT_EQ(why, TDMPrincipal::kLoginRefused);
+    }
     QFile f(bad);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), junk);
@@ -175,12 +176,13 @@ TEST_F(Login, AttachAheadRefusedLeadsToTheFallbackPasswordAsUsual) {
     EXPECT_EQ(userAttachments(dm), 1);
 }
 
-TEST_F(Login, AttachAheadOfAMissingFileEndsInTheUsualMessage) {
+TEST_F(Login, AttachAheadOfAMissingFileEndsInTheUsualReason) {
     TDMPrincipal dm;
     const QString missing = dir.path() + "/NAOEXISTE.GDB";
     dm.PAttachAhead(missing);
-    EXPECT_FALSE(dm.PSetDataBaseName(missing));
-    EXPECT_EQ(messages.messages.size(), 1u);
+    QString why;
+    EXPECT_FALSE(dm.PSetDataBaseName(missing, &why));
+    EXPECT_EQ(why, TDMPrincipal::kLoginRefused);
     EXPECT_FALSE(QFile::exists(missing));
 }
 

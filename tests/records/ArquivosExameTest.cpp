@@ -387,10 +387,7 @@ TEST_F(PastaExames, LaudoGravadoELidoDeVolta) {
     RecordingMessageSeam mensagens;
     ASSERT_TRUE(GravaLaudo("12", "40", "Exame #1-bom#", "linha 1\nlinha 2", "#3#",
                            QStringLiteral("Conclusão: ação"), ""));
-    ASSERT_EQ(mensagens.messages.size(), 1u);
-    EXPECT_EQ(mensagens.messages[0].text, QStringLiteral("Laudo gravado com sucesso."));
-    EXPECT_EQ(mensagens.messages[0].caption, QStringLiteral("Informação"));
-    EXPECT_EQ(mensagens.messages[0].icon, MsgIcon::Information);
+    EXPECT_TRUE(mensagens.messages.empty());  // the window that saves says so, not the files
 
     const QString caminho = dir.path() + "/laudos/12/40l.txt";
     const QByteArray dados = leArquivo(caminho);
@@ -481,10 +478,7 @@ TEST_F(PastaExames, LaudoQueNaoPodeSerGravado) {
     EXPECT_FALSE(GravaLaudo("13", "1", "a", "b", "c", "d", "e"));  // no patient folder
     EXPECT_FALSE(GravaLaudo("../12", "1", "a", "b", "c", "d", "e"));
     EXPECT_FALSE(QFile::exists(dir.path() + "/laudos/12/1l.txt"));
-    ASSERT_EQ(mensagens.messages.size(), 2u);
-    EXPECT_EQ(mensagens.messages[1].text,
-              QStringLiteral("Não foi possível gravar o arquivo de laudo."));
-    EXPECT_EQ(mensagens.messages[1].icon, MsgIcon::Information);
+    EXPECT_TRUE(mensagens.messages.empty());
 }
 
 TEST_F(PastaExames, FalhaAoRegravarLaudoNaoEhSucesso) {
@@ -502,8 +496,6 @@ TEST_F(PastaExames, FalhaAoRegravarLaudoNaoEhSucesso) {
     setrlimit(RLIMIT_FSIZE, &anterior);
     std::signal(SIGXFSZ, sinal);
     EXPECT_FALSE(gravou);  // the old file still exists, but it is not this report
-    EXPECT_EQ(mensagens.messages.back().text,
-              QStringLiteral("Não foi possível gravar o arquivo de laudo."));
     EXPECT_EQ(leArquivo(caminho), antes);
 }
 
