@@ -6,7 +6,9 @@
 
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <csignal>
 #include <filesystem>
@@ -40,6 +42,14 @@ public:
         p_.setStandardOutputFile(QProcess::nullDevice());
         p_.setStandardErrorFile(QProcess::nullDevice());
         p_.setChildProcessModifier([] { ::setpgid(0, 0); });
+        // Each run its own engine lock folder: a run killed while holding the engine's shared
+        // mutex leaves it held, and the next run in that folder would wait on it for ever.
+        static int runs = 0;
+        const QString locks = qEnvironmentVariable("FIREBIRD_LOCK") + QStringLiteral("/%1").arg(++runs);
+        QDir().mkpath(locks);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("FIREBIRD_LOCK"), locks);
+        p_.setProcessEnvironment(env);
         p_.start();
         p_.waitForStarted();
     }
