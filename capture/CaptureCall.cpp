@@ -10,8 +10,9 @@
 #include "Bitmap32.h"
 #include "CaptureSettings.h"
 #include "UBProcImg.h"
-#include "frmCaptura.h"
+#include "UfrmCapturar.h"
 #include "platform/MessageSeam.h"
+#include "platform/Logging.h"
 
 namespace norvix::captura {
 
@@ -97,7 +98,7 @@ uint8_t captureOne(QWidget* host, ModuleStream* image, uint8_t mode) {
     QImage frame;
     if (!runCapture(host, mode, QString(), &frame)) return 0;
     if (!image) {
-        std::fprintf(stderr, "Captura: nenhum fluxo de imagem foi fornecido.\n");
+        qCWarning(lcCapture, "Captura: nenhum fluxo de imagem foi fornecido.");
         return 0;
     }
     return writeCapture(host, image, frame) ? 1 : 0;
@@ -105,12 +106,12 @@ uint8_t captureOne(QWidget* host, ModuleStream* image, uint8_t mode) {
 
 uint8_t captureFour(QWidget* host, ModuleStream** images, uint8_t eye) {
     if (!images) {
-        std::fprintf(stderr, "Captura: nenhum fluxo de imagem foi fornecido.\n");
+        qCWarning(lcCapture, "Captura: nenhum fluxo de imagem foi fornecido.");
         return 0;
     }
     for (int c = 0; c < kOrthoCaptures; ++c) {
         if (!images[c]) {
-            std::fprintf(stderr, "Captura: o fluxo de imagem %d não foi fornecido.\n", c + 1);
+            qCWarning(lcCapture, "Captura: o fluxo de imagem %d não foi fornecido.", c + 1);
             return 0;
         }
     }
@@ -130,7 +131,7 @@ uint8_t captureFour(QWidget* host, ModuleStream** images, uint8_t eye) {
 template <typename F>
 uint8_t guarded(QWidget* host, F&& run) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        std::fprintf(stderr, "Captura: o programa chamador não tem interface gráfica.\n");
+        qCWarning(lcCapture, "Captura: o programa chamador não tem interface gráfica.");
         return 0;
     }
     try {
@@ -151,7 +152,7 @@ uint8_t digitalizar(QWidget* hostWindow, ModuleStream* image, uint8_t mode) {
 
 uint8_t digitalizarOrto(QWidget* hostWindow, ModuleStream** images, uint8_t eye) {
     if (eye > 1) {
-        std::fprintf(stderr, "Captura: olho inválido (%d) na captura de ortoceratologia.\n", int(eye));
+        qCWarning(lcCapture, "Captura: olho inválido (%d) na captura de ortoceratologia.", int(eye));
         return 0;
     }
     return guarded(hostWindow, [&] { return captureFour(hostWindow, images, eye); });

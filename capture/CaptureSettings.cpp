@@ -6,6 +6,7 @@
 #include "config/legacy/UBIniSettingsCaptura.h"
 #include "platform/Errors.h"
 #include "platform/MessageSeam.h"
+#include "platform/Logging.h"
 
 namespace norvix::captura {
 namespace {
@@ -14,7 +15,7 @@ namespace {
 constexpr int kFlagOrvent = 3;
 
 void note(const QString& text) {
-    std::fprintf(stderr, "Captura: %s\n", text.toUtf8().constData());
+    qCWarning(lcCapture).noquote() << QStringLiteral("Captura:") << text;
 }
 
 template <typename T, typename Get>
@@ -35,7 +36,7 @@ CaptureSettings& captureSettings() {
 }
 
 bool refreshCaptureSettings(CaptureSettings& record) {
-    TBIniSettings ini;
+    TBIniSettingsCaptura ini;
     try {
         if (!ini.LoadAll(kFlagOrvent)) return false;
     } catch (const ConversionError& e) {
@@ -52,7 +53,7 @@ bool refreshCaptureSettings(CaptureSettings& record) {
 }
 
 bool persistCameraValues(const CaptureSettings& record, bool write) {
-    TBIniSettings ini;
+    TBIniSettingsCaptura ini;
     try {
         if (!ini.LoadAll(kFlagOrvent)) return false;
     } catch (const ConversionError&) {

@@ -1,4 +1,4 @@
-#include "UBVideoGrabber.h"
+#include "UVGrabber.h"
 
 #include <QApplication>
 #include <algorithm>

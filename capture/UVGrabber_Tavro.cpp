@@ -1,4 +1,4 @@
-#include "UBVideoGrabber_Tavro.h"
+#include "UVGrabber_Tavro.h"
 
 namespace norvix::captura {
 

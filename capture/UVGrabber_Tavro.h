@@ -1,7 +1,7 @@
 #pragma once
 // The instrument's camera: the aiming marks over the live picture and the start-up order
 // (preview first, ranges after).
-#include "UBVideoGrabber.h"
+#include "UVGrabber.h"
 
 namespace norvix::captura {
 

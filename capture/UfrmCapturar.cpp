@@ -1,4 +1,4 @@
-#include "frmCaptura.h"
+#include "UfrmCapturar.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -15,9 +15,10 @@
 #include "Bitmap32.h"
 #include "TComPort.h"
 #include "UBProcImg.h"
-#include "UBVideoGrabber_Tavro.h"
+#include "UVGrabber_Tavro.h"
 #include "platform/FileDialogSeam.h"
 #include "platform/MessageSeam.h"
+#include "platform/Logging.h"
 
 namespace norvix::captura {
 namespace {
@@ -204,7 +205,7 @@ void TfrmCapturar::openSerialPort() {
         connect(port_, &TComPort::ctsChanged, this, &TfrmCapturar::ComPortCTSChange);
         port_->open();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "Captura: %s\n", e.what());
+        qCWarning(lcCapture, "Captura: %s", e.what());
         delete port_.data();
         showMessage(QStringLiteral("Problemas na conexão com a serial"), QStringLiteral("Captura"), MsgIcon::None,
                     MsgButtons::Ok, this);

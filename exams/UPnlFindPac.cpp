@@ -1,4 +1,4 @@
-#include "FindPanel.h"
+#include "UPnlFindPac.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

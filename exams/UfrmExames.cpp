@@ -39,7 +39,7 @@
 #include "ExamExport.h"
 #include "ExamMaps.h"
 #include "PatientGrid.h"
-#include "FindPanel.h"
+#include "UPnlFindPac.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
 #include "modules/MapCatalogue.h"
@@ -55,6 +55,7 @@
 #include "records/UfrmDataModule.h"
 #include "shell/HelpViewer.h"
 #include "shell/UfrmAguarde.h"
+#include "platform/Logging.h"
 
 using norvix::DMPrincipal;
 using norvix::MsgAnswer;
@@ -767,13 +768,7 @@ int TfrmExames::currentFilterDoctor() const {
 void TfrmExames::CarregaFiltroMedicos() {
     ensureUi();
     const QString active = norvix::recordText(norvix::infos().MedicoAtivo);
-    QStringList names;
-    {
-        norvix::FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBOperation,
-                                                     QStringLiteral("SELECT Nome FROM Medicos ORDER BY Nome ASC"));
-        for (; !q.eof(); q.next()) names << q.asString(QStringLiteral("NOME"));
-        q.close();
-    }
+    const QStringList names = norvix::DMedicos().NomesMedicos();
     const QSignalBlocker block(CBMedicos_);
     CBMedicos_->clear();
     int selected = -1;
@@ -1245,7 +1240,7 @@ bool TfrmExames::saveMemo(bool diagnosis) {
     return true;
 }
 
-void TfrmExames::SpeedButton2Click() {
+void TfrmExames::editDiagnosis() {
     ensureExamPanel();
     memDiag_->setReadOnly(false);
     SpeedButton1_->setEnabled(true);
@@ -1253,17 +1248,13 @@ void TfrmExames::SpeedButton2Click() {
     memDiag_->setFocus();
 }
 
-void TfrmExames::SpeedButton5Click() {
+void TfrmExames::editObservations() {
     ensureExamPanel();
     memObs_->setReadOnly(false);
     SpeedButton4_->setEnabled(true);
     SpeedButton5_->setEnabled(false);
     memObs_->setFocus();
 }
-
-void TfrmExames::SpeedButton1Click() { saveMemo(true); }
-
-void TfrmExames::SpeedButton4Click() { saveMemo(false); }
 
 void TfrmExames::lblNomeMedicoClick() { SelecionaPacientePorCodigo(patientCode(), lblNomeMedico_->text()); }
 
@@ -1327,7 +1318,7 @@ void TfrmExames::deleteExam() {
         return;
     }
     for (const QString& path : std::as_const(done.naoRemovidos))
-        std::fprintf(stderr, "Não foi possível excluir %s\n", qPrintable(path));
+        qCWarning(lcExams).noquote() << QStringLiteral("Não foi possível excluir") << path;
 
     clearExamPanel();
     if (done.examesRestantes > 0) {
@@ -1346,9 +1337,7 @@ void TfrmExames::deletePatient() {
     const QString name = patient_->nome;
     QList<int> reports;
     try {
-        if (norvix::DMPrincipal().selectInt(
-                QStringLiteral("SELECT COUNT(*) FROM Exames WHERE Exames.CodPaciente = :idxPac"),
-                {{QStringLiteral("idxPac"), code}}, QStringLiteral("COUNT"), norvix::TDMPrincipal::Close::Yes) > 0) {
+        if (norvix::DExames().CountExamesByPaciente(code) > 0) {
             showMessage(QStringLiteral("Não é possivel excluir o paciente ") + name +
                             QStringLiteral("! \n\nPara excluir este paciente é preciso excluir todos os exames."),
                         QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
@@ -1368,7 +1357,7 @@ void TfrmExames::deletePatient() {
     try {
         const norvix::TExclusao done = norvix::ExcluiPaciente(code);
         for (const QString& path : done.naoRemovidos)
-            std::fprintf(stderr, "Não foi possível excluir %s\n", qPrintable(path));
+            qCWarning(lcExams).noquote() << QStringLiteral("Não foi possível excluir") << path;
     } catch (const norvix::Error& e) {
         showMessage(QStringLiteral("Não foi possível excluir o paciente.\n\n") + e.message(), QStringLiteral("Erro"),
                     MsgIcon::Error, MsgButtons::Ok, this);

@@ -146,10 +146,15 @@ public:
     void tbLaudoClick();
     void tbExportadorClick();
     void CBoxExamesClick();
-    void SpeedButton1Click();  // save diagnosis
-    void SpeedButton2Click();  // edit diagnosis
-    void SpeedButton4Click();  // save observations
-    void SpeedButton5Click();  // edit observations
+    // The memo buttons under their established names, each forwarding to its intent.
+    void SpeedButton1Click() { saveDiagnosis(); }
+    void SpeedButton2Click() { editDiagnosis(); }
+    void SpeedButton4Click() { saveObservations(); }
+    void SpeedButton5Click() { editObservations(); }
+    void editDiagnosis();
+    void editObservations();
+    void saveDiagnosis() { saveMemo(true); }
+    void saveObservations() { saveMemo(false); }
     void lblNomeMedicoClick();
     void pcExamesChange(int page);
     void GridExemplosSelectCell(int row);

@@ -33,6 +33,7 @@
 #include "shell/HelpViewer.h"
 #include "shell/UfrmAguarde.h"
 #include "shell/UfrmDica.h"
+#include "platform/Logging.h"
 
 using norvix::HostStream;
 using norvix::infos;
@@ -389,7 +390,7 @@ void TfrmNovoExame::closeEvent(QCloseEvent* event) {
 void TfrmNovoExame::FormClose() {
     // The next opening makes a fresh window, even before this one is gone.
     if (instance_ == this) instance_ = nullptr;
-    escondeEspera();
+    hideWait();
     for (Olho& o : olhos_) {
         o.frente.clear();
         o.lateral.clear();
@@ -477,28 +478,23 @@ void TfrmNovoExame::atualizaDataHora() {
     lblHora_->setText(agora.toString(QStringLiteral("HH:mm:ss")));
 }
 
-void TfrmNovoExame::mostraEspera(bool comTemporizador) {
+void TfrmNovoExame::showWait(bool withTimer) {
     if (browser_) {
         browser_->showWait();
-        if (comTemporizador) browser_->startWaitTimer();
+        if (withTimer) browser_->startWaitTimer();
     } else {
         TfrmAguarde::instance()->showNow();
     }
 }
 
-void TfrmNovoExame::escondeEspera() {
+void TfrmNovoExame::hideWait() {
     if (TfrmAguarde::exists()) TfrmAguarde::instance()->hide();
 }
 
 void TfrmNovoExame::CarregaMedicos() {
-    QStringList nomes;
-    norvix::FbQuery& q = norvix::DMPrincipal().openQuery(norvix::DMPrincipal().IBOperation,
-                                                         QStringLiteral("SELECT Nome FROM Medicos ORDER BY Nome ASC"));
-    for (; !q.eof(); q.next()) nomes << q.asString(QStringLiteral("NOME"));
-    q.close();
     ComboMedicos_->clear();
     ComboMedicos_->addItem(QString());
-    ComboMedicos_->addItems(nomes);
+    ComboMedicos_->addItems(norvix::DMedicos().NomesMedicos());
     const int filtro = browser_ ? ComboMedicos_->findText(browser_->filterText(), Qt::MatchExactly | Qt::MatchCaseSensitive) : -1;
     ComboMedicos_->setCurrentIndex(filtro > 0 ? filtro : 0);
 }
@@ -558,7 +554,7 @@ void TfrmNovoExame::ExecutaPasso(int olho) {
         case 4: ok = tipo_ == Tipo::Ortoceratologia ? GravaExameOrto(olho) : GravaExame(olho); break;
         }
     } catch (const std::exception& e) {
-        escondeEspera();
+        hideWait();
         showMessage(QString::fromUtf8(e.what()), QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
         ok = false;
     }
@@ -757,7 +753,7 @@ bool TfrmNovoExame::VisualizaMapa(int olho) {
     const Olho& o = olhos_[size_t(olho)];
     void* janela = static_cast<QWidget*>(this);
     const QString mapas = recordText(paths().DirMapas) + QLatin1Char('/');
-    mostraEspera(true);
+    showWait(true);
     bool ok = false;
     if (tipo_ == Tipo::Topografia && o.medida) {
         const norvix::TMedidaOlho& e = *o.medida;
@@ -789,7 +785,7 @@ bool TfrmNovoExame::VisualizaMapa(int olho) {
         }
         mapa.ReleaseModule();
     }
-    escondeEspera();
+    hideWait();
     posicionaNoTopo();
     AumentaForm();
     return ok;
@@ -799,7 +795,7 @@ bool TfrmNovoExame::VisualizaMapa(int olho) {
 
 bool TfrmNovoExame::gravaComum(int olho, const std::function<void(int medico)>& grava) {
     Olho& o = olhos_[size_t(olho)];
-    mostraEspera(false);
+    showWait(false);
     o.diag->setEnabled(false);
     o.obs->setEnabled(false);
     ComboMedicos_->setEnabled(false);
@@ -809,7 +805,7 @@ bool TfrmNovoExame::gravaComum(int olho, const std::function<void(int medico)>& 
         const int medico = norvix::DMedicos().SelectCodigoByNome(nomeMedico);
         if (medico == 0) {
             // Deleted by another workstation since it was chosen: the operator chooses again.
-            escondeEspera();
+            hideWait();
             showMessage(QStringLiteral("O médico \"%1\" não está mais cadastrado (pode ter sido excluído em outra "
                                        "estação de trabalho). Escolha o médico responsável e grave o exame novamente.")
                             .arg(nomeMedico),
@@ -821,8 +817,8 @@ bool TfrmNovoExame::gravaComum(int olho, const std::function<void(int medico)>& 
             ok = true;
         }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "Gravar Exame: %s\n", e.what());
-        escondeEspera();
+        qCWarning(lcExams, "Gravar Exame: %s", e.what());
+        hideWait();
         showMessage(kNaoSalvou(), QStringLiteral("Informação"), MsgIcon::Warning, MsgButtons::Ok, this);
     }
     if (ok && browser_) {
@@ -834,7 +830,7 @@ bool TfrmNovoExame::gravaComum(int olho, const std::function<void(int medico)>& 
             showMessage(QString::fromUtf8(e.what()), QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
         }
     }
-    escondeEspera();
+    hideWait();
     if (!ok) {
         // Nothing was stored: the texts can be changed and the step run again.
         o.diag->setEnabled(true);

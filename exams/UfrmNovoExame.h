@@ -129,8 +129,8 @@ private:
     void atualizaDataHora();
     void centraVerticalmente();
     void posicionaNoTopo();
-    void mostraEspera(bool comTemporizador);
-    void escondeEspera();
+    void showWait(bool withTimer);
+    void hideWait();
     static bool entre2e4(int passo) { return passo >= 2 && passo <= 4; }
 
     TfrmExames* browser_;

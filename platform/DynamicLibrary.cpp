@@ -8,6 +8,7 @@
 #include <utility>
 #include <QFile>
 #include "Paths.h"
+#include "platform/Logging.h"
 
 namespace norvix {
 
@@ -39,7 +40,7 @@ bool DynamicLibrary::load(const QString& path) {
         const char* text = native.isEmpty() ? "empty library path" : dlerror();
         lastErrorText_ = QString::fromLocal8Bit(text ? text : "unknown loader error");
         lastError_ = errorNumberFor(where, lastErrorText_);
-        std::fprintf(stderr, "dlopen: %s\n", lastErrorText_.toLocal8Bit().constData());
+        qCWarning(lcPlatform).noquote() << QStringLiteral("dlopen:") << lastErrorText_;
         return false;
     }
     unload();

@@ -1,4 +1,5 @@
 #include "MessageSeam.h"
+#include "platform/Logging.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -70,9 +71,7 @@ MsgAnswer firstAnswer(MsgButtons b) {
 
 MsgAnswer showMessage(const QString& text, const QString& caption, MsgIcon icon,
                       MsgButtons buttons, QWidget* parent, std::optional<MsgAnswer> defaultButton) {
-    const QByteArray line = (caption + QStringLiteral(": ") + text).toUtf8();
-    std::fprintf(stderr, "%s\n", line.constData());
-    std::fflush(stderr);
+    qCInfo(lcPlatform).noquote() << caption + QStringLiteral(":") << text;
     return g_seam->show(parent, ShownMessage{text, caption, icon, buttons, defaultButton});
 }
 

@@ -128,6 +128,11 @@ int TDExames::CountExamesByMedico(int CodMed) {
                                    {{"CodMed", CodMed}}, "COUNT", Close::Yes);
 }
 
+int TDExames::CountExamesByPaciente(int CodPac) {
+    return DMPrincipal().selectInt("SELECT COUNT(*) FROM Exames WHERE Exames.CodPaciente = :CodPac",
+                                   {{"CodPac", CodPac}}, "COUNT", Close::Yes);
+}
+
 int TDExames::CountExamesByMedicoPaciente(int CodMed, int CodPac) {
     return DMPrincipal().selectInt(
         "SELECT COUNT(*) FROM Exames WHERE Exames.CodResp=:CodMed AND Exames.CodPaciente=:CodPac",

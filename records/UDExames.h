@@ -85,6 +85,7 @@ public:
     int CountExames();
     int CountExamesByMedico(int CodMed);
     int CountExamesByMedicoPaciente(int CodMed, int CodPac);
+    int CountExamesByPaciente(int CodPac);
     int GenIdExames();
     int CountExamesSemBackup();
 

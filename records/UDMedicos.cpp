@@ -83,6 +83,14 @@ int TDMedicos::CountMedicos() {
     return DMPrincipal().selectInt("SELECT COUNT(*) FROM Medicos", {}, "COUNT");
 }
 
+QStringList TDMedicos::NomesMedicos() {
+    QStringList nomes;
+    FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBOperation, "SELECT Nome FROM Medicos ORDER BY Nome ASC");
+    for (; !q.eof(); q.next()) nomes << q.asString("NOME");
+    q.close();
+    return nomes;
+}
+
 int TDMedicos::GenIdMedicos() {
     return DMPrincipal().selectInt("SELECT FIRST(1) GEN_ID(Codigo_Medicos, 0) FROM Medicos", {},
                                    "GEN_ID");

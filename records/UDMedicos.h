@@ -2,6 +2,7 @@
 // Reads and writes of the MEDICOS table, one statement per operation on IBOperation; writes
 // go through the stored procedures and commit at once. Server errors reach the caller.
 #include <QString>
+#include <QStringList>
 
 namespace norvix {
 
@@ -34,6 +35,7 @@ public:
     int SelectCodigoInseridoByNome(const QString& Nome);
     bool ExisteCodigo(int Codigo);  // whether a row has that code
     int CountMedicos();
+    QStringList NomesMedicos();  // every doctor's name, in alphabetical order
     int GenIdMedicos();
 
     // Opens (true) or closes (false) the table cursor IBMedicos.

@@ -25,6 +25,7 @@
 #include "records/UArquivosExame.h"
 #include "records/UfrmDataModule.h"
 #include "reports/UBMapOperation.h"
+#include "platform/Logging.h"
 
 using norvix::FormatoF;
 using norvix::FormatoG;
@@ -208,7 +209,7 @@ void TfrmLauRelat::PreparaRelat(const TfrmLaudo& editor) {
             dados_.nomeMed = nomeDoMedicoDoExame(editor.codigoExame(TfrmLaudo::OD));
             if (dados_.nomeMed.isEmpty()) dados_.nomeMed = nomeDoMedicoDoExame(editor.codigoExame(TfrmLaudo::OS));
         } catch (const norvix::Error& e) {
-            std::fprintf(stderr, "Laudo: %s\n", e.what());
+            qCWarning(lcReports, "Laudo: %s", e.what());
         }
         dados_.dataEmissao = editor.dataLaudo().toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
                              editor.horaLaudo().toString(QStringLiteral("HH:mm:ss"));

@@ -11,7 +11,7 @@
 #include "SignalClose.h"
 #include "UBVersionInfo.h"
 #include "UfrmPrincipal.h"
-#include "UfrmStarting.h"
+#include "UfrmIniciando.h"
 #include "backup/UfrmBackup.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"

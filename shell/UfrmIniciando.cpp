@@ -1,4 +1,4 @@
-#include "UfrmStarting.h"
+#include "UfrmIniciando.h"
 
 #include <QFrame>
 #include <QGuiApplication>

@@ -20,7 +20,7 @@
 #include "UBVersionInfo.h"
 #include "UStartUp.h"
 #include "UfrmSobre.h"
-#include "UfrmStarting.h"
+#include "UfrmIniciando.h"
 #include "backup/UfrmBackup.h"
 #include "calibration/UfrmCalib.h"
 #include "config/SharedRecords.h"
@@ -246,7 +246,7 @@ TfrmExames* TfrmPrincipal::createExamBrowser() {
     return TfrmExames::instance();
 }
 
-void TfrmPrincipal::BtnImage0Click() {
+void TfrmPrincipal::openBrowser() {
     if (norvix::DMedicos().CountMedicos() == 0) {
         norvix::showMessage(QStringLiteral("Será necessário cadastrar um médico antes de utilizar o navegador."),
                             QStringLiteral("Informação"), norvix::MsgIcon::Information,
@@ -260,20 +260,18 @@ void TfrmPrincipal::BtnImage0Click() {
     TfrmExames::instance()->exec();
 }
 
-void TfrmPrincipal::BtnImage1Click() { TfrmCadastroMedicos::Executa(this); }
+void TfrmPrincipal::openDoctors() { TfrmCadastroMedicos::Executa(this); }
 
-void TfrmPrincipal::BtnImage2Click() { TfrmCalib::Executa(settings_.get(), this); }
+void TfrmPrincipal::openCalibration() { TfrmCalib::Executa(settings_.get(), this); }
 
-void TfrmPrincipal::BtnImage3Click() { TfrmFerramentas::Executa(catalogue_.get(), settings_.get(), this); }
+void TfrmPrincipal::openTools() { TfrmFerramentas::Executa(catalogue_.get(), settings_.get(), this); }
 
-void TfrmPrincipal::BtnImage4Click() { TfrmBackup::Executa(settings_.get(), this); }
+void TfrmPrincipal::openBackup() { TfrmBackup::Executa(settings_.get(), this); }
 
-void TfrmPrincipal::BtnImage5Click() {
+void TfrmPrincipal::openHelp() {
     QWidget* active = QApplication::activeWindow() ? QApplication::activeWindow() : this;
     norvix::help::showHelp(0, active);
 }
-
-void TfrmPrincipal::BtnImage6Click() { close(); }
 
 void TfrmPrincipal::Image2Click() { TfrmSobre::Executa(versionInfo_.get(), this); }
 

@@ -55,14 +55,20 @@ public:
     QString bannerFile() const { return bannerFile_; }
     TPictureButton* button(int i) const { return buttons_[i]; }
 
-    // Click handlers.
-    void BtnImage0Click();
-    void BtnImage1Click();
-    void BtnImage2Click();
-    void BtnImage3Click();
-    void BtnImage4Click();
-    void BtnImage5Click();
-    void BtnImage6Click();
+    // The buttons' handlers under their established names, each forwarding to its intent.
+    void BtnImage0Click() { openBrowser(); }
+    void BtnImage1Click() { openDoctors(); }
+    void BtnImage2Click() { openCalibration(); }
+    void BtnImage3Click() { openTools(); }
+    void BtnImage4Click() { openBackup(); }
+    void BtnImage5Click() { openHelp(); }
+    void BtnImage6Click() { close(); }
+    void openBrowser();
+    void openDoctors();
+    void openCalibration();
+    void openTools();
+    void openBackup();
+    void openHelp();
     void Image2Click();
     void Image3Click();
 

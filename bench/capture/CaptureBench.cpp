@@ -13,7 +13,7 @@
 #include "capture/Bitmap32.h"
 #include "capture/SimulatedCamera.h"
 #include "capture/TVideoGrabber.h"
-#include "capture/UBVideoGrabber.h"
+#include "capture/UVGrabber.h"
 #include "capture/sim/SimulatedEye.h"
 
 using namespace norvix::captura;

@@ -12,11 +12,11 @@
 #include <memory>
 
 #include "capture/sim/SimulatedEye.h"
-#include "outside/core/CornealSurface.h"
-#include "outside/core/CornealWavefront.h"
+#include "outside/math/CornealSurface.h"
+#include "outside/math/CornealWavefront.h"
 #include "outside/core/ExamAnalysis.h"
 #include "outside/core/ExampleEyes.h"
-#include "outside/core/KeratoconusIndices.h"
+#include "outside/math/KeratoconusIndices.h"
 #include "outside/core/TopographyProcessor.h"
 
 using namespace norvix::outside;

@@ -10,9 +10,9 @@ namespace norvix::captura {
 
 namespace rows = norvix::settings;
 
-TBIniSettings::TBIniSettings() = default;
+TBIniSettingsCaptura::TBIniSettingsCaptura() = default;
 
-QStringList TBIniSettings::CandidateFiles(int flag) {
+QStringList TBIniSettingsCaptura::CandidateFiles(int flag) {
     // This reader predates the Duo instruments: there are no Duo folders to look in.
     const QString folder = flag == 0 ? QStringLiteral("Miral") : QStringLiteral("Orvent");
     const QString name = folder + QStringLiteral(".ini");
@@ -20,12 +20,12 @@ QStringList TBIniSettings::CandidateFiles(int flag) {
             norvix::programDirectory() + name};
 }
 
-QString TBIniSettings::ReadParameter(const QString& fileName, const QString& tag,
+QString TBIniSettingsCaptura::ReadParameter(const QString& fileName, const QString& tag,
                                      const QString& section, const QString& key) const {
     return norvix::readSettingParameter(fileName, tag, section, key);
 }
 
-bool TBIniSettings::LoadAll(int flag) {
+bool TBIniSettingsCaptura::LoadAll(int flag) {
     QString selected;
     for (const QString& candidate : CandidateFiles(flag)) {
         if (QFileInfo(candidate).isFile()) {
@@ -54,7 +54,7 @@ bool TBIniSettings::LoadAll(int flag) {
     return true;
 }
 
-bool TBIniSettings::WriteParameter(const QString& tag, const QString& section, const QString& key,
+bool TBIniSettingsCaptura::WriteParameter(const QString& tag, const QString& section, const QString& key,
                                    const QString& text, bool flag, QString* failure) {
     if (fileName_.isEmpty()) return false;
     bool written = false;
@@ -69,15 +69,15 @@ bool TBIniSettings::WriteParameter(const QString& tag, const QString& section, c
     return written;
 }
 
-QString TBIniSettings::value(Row row) const {
+QString TBIniSettingsCaptura::value(Row row) const {
     if (row < 0 || row >= kRowCount) return QString();
     return values_.texts[row];
 }
 
-int TBIniSettings::Tipo() const { return norvix::strToInt(value(Row::QvTipo)); }
-int TBIniSettings::Brilho() const { return norvix::strToInt(value(Row::CamBrilho)); }
-int TBIniSettings::Contraste() const { return norvix::strToInt(value(Row::CamContraste)); }
-int TBIniSettings::CameraCentral() const { return norvix::strToInt(value(Row::CamCameraCentral)); }
-int TBIniSettings::CameraLateral() const { return norvix::strToInt(value(Row::CamCameraLateral)); }
+int TBIniSettingsCaptura::Tipo() const { return norvix::strToInt(value(Row::QvTipo)); }
+int TBIniSettingsCaptura::Brilho() const { return norvix::strToInt(value(Row::CamBrilho)); }
+int TBIniSettingsCaptura::Contraste() const { return norvix::strToInt(value(Row::CamContraste)); }
+int TBIniSettingsCaptura::CameraCentral() const { return norvix::strToInt(value(Row::CamCameraCentral)); }
+int TBIniSettingsCaptura::CameraLateral() const { return norvix::strToInt(value(Row::CamCameraLateral)); }
 
 }  // namespace norvix::captura

@@ -11,13 +11,13 @@
 
 namespace norvix::captura {
 
-class TBIniSettings {
+class TBIniSettingsCaptura {
 public:
     using Row = norvix::settings::Row;
     // Every row up to TIPOCALIBRADOR; the later rows are unknown to this reader.
     static constexpr int kRowCount = norvix::settings::OpcExibirIndiceMapa;
 
-    TBIniSettings();
+    TBIniSettingsCaptura();
 
     // Flag 0 selects the Miral files, any other value the Orvent files. False when no file is
     // found: nothing changes. A non-numeric TINCREMENTO, DELAYAUTOPCAPTURA or TIPOCALIBRADOR

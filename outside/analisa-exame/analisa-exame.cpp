@@ -20,7 +20,7 @@
 #include "outside/core/ExamAnalysis.h"
 #include "outside/core/ExamFiles.h"
 #include "outside/core/TopographyProcessor.h"
-#include "outside/core/Zernike.h"
+#include "outside/math/Zernike.h"
 
 using namespace norvix::outside;
 

@@ -24,6 +24,7 @@
 #include "outside/core/ModuleSupport.h"
 #include "platform/Cp1252.h"
 #include "platform/ProfileFile.h"
+#include "platform/Logging.h"
 
 using namespace norvix::backup;
 using norvix::ProfileFile;
@@ -38,7 +39,7 @@ constexpr int kLeitores = 4;
 
 QMessageBox::StandardButton pergunta(void* janela, const QString& texto, const QString& titulo,
                                      QMessageBox::Icon icone, QMessageBox::StandardButtons botoes) {
-    std::fprintf(stderr, "%s: %s\n", titulo.toUtf8().constData(), texto.toUtf8().constData());
+    qCInfo(lcOutside).noquote() << titulo + QStringLiteral(":") << texto;
     QMessageBox caixa(icone, titulo, texto, botoes, static_cast<QWidget*>(janela));
     return static_cast<QMessageBox::StandardButton>(caixa.exec());
 }

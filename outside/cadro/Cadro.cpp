@@ -22,9 +22,9 @@
 #include <type_traits>
 
 #include "modules/ModuleContract.h"
-#include "outside/core/CornealMap.h"
-#include "outside/core/CornealSurface.h"
-#include "outside/core/LensFit.h"
+#include "outside/math/CornealMap.h"
+#include "outside/math/CornealSurface.h"
+#include "outside/math/LensFit.h"
 #include "outside/core/MapModule.h"
 #include "outside/core/ModuleIo.h"
 #include "outside/core/ModuleSupport.h"

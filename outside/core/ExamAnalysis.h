@@ -5,11 +5,11 @@
 #include <QString>
 #include <QStringList>
 
-#include "BestFitSphere.h"
-#include "CornealMap.h"
-#include "CornealSurface.h"
-#include "CornealWavefront.h"
-#include "KeratoconusIndices.h"
+#include "outside/math/BestFitSphere.h"
+#include "outside/math/CornealMap.h"
+#include "outside/math/CornealSurface.h"
+#include "outside/math/CornealWavefront.h"
+#include "outside/math/KeratoconusIndices.h"
 #include "TopographyProcessor.h"
 
 namespace norvix::outside {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <exception>
 
-#include "KeratoconusIndices.h"
+#include "outside/math/KeratoconusIndices.h"
 #include "MapWindow.h"
 #include "ModuleIo.h"
 #include "ModuleSupport.h"

@@ -2,7 +2,7 @@
 // The entry points of a single-map module, shared by the axial and the tangential module.
 #include <optional>
 
-#include "CornealMap.h"
+#include "outside/math/CornealMap.h"
 #include "MapView.h"
 #include "modules/ModuleContract.h"
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "CornealMap.h"
+#include "outside/math/CornealMap.h"
 
 namespace norvix::outside {
 

@@ -14,7 +14,7 @@
 #include <cmath>
 #include <memory>
 
-#include "KeratoconusIndices.h"
+#include "outside/math/KeratoconusIndices.h"
 #include "ModuleSupport.h"
 #include "platform/Cp1252.h"
 #include "platform/Paths.h"

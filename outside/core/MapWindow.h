@@ -6,7 +6,7 @@
 #include <array>
 #include <optional>
 
-#include "CornealMap.h"
+#include "outside/math/CornealMap.h"
 #include "MapPainter.h"
 #include "MapView.h"
 #include "modules/ModuleContract.h"

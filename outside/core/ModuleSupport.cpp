@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "platform/Cp1252.h"
+#include "platform/Logging.h"
 
 namespace norvix::outside {
 
@@ -18,7 +19,7 @@ int coneTypeOf(const TInfosQV* infos) {
 }
 
 void reportFailure(const char* module, const QString& why) {
-    std::fprintf(stderr, "%s: %s\n", module, why.toUtf8().constData());
+    qCWarning(lcOutside).noquote() << QString::fromUtf8(module) + QStringLiteral(":") << why;
 }
 
 int32_t guardedEntry(const char* module, const std::function<int32_t()>& body) {

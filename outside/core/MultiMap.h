@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "CornealMap.h"
+#include "outside/math/CornealMap.h"
 #include "MapPainter.h"
 #include "modules/ModuleContract.h"
 

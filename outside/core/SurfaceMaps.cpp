@@ -14,7 +14,7 @@
 #include <cstring>
 #include <exception>
 
-#include "CornealMap.h"
+#include "outside/math/CornealMap.h"
 #include "MapModule.h"
 #include "MapWindow.h"
 #include "ModuleIo.h"

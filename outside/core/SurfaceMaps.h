@@ -9,8 +9,8 @@
 #include <memory>
 #include <optional>
 
-#include "BestFitSphere.h"
-#include "CornealSurface.h"
+#include "outside/math/BestFitSphere.h"
+#include "outside/math/CornealSurface.h"
 #include "MapPainter.h"
 #include "MapView.h"
 #include "modules/ModuleContract.h"

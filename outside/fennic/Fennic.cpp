@@ -24,7 +24,7 @@
 #include "outside/core/ModuleIo.h"
 #include "outside/core/ModuleSupport.h"
 #include "outside/core/MultiMap.h"
-#include "outside/core/OrthoMetrics.h"
+#include "outside/math/OrthoMetrics.h"
 
 using namespace norvix::outside;
 

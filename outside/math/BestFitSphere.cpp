@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "LeastSquares.h"
-#include "ModuleSupport.h"
 
 namespace norvix::outside {
 
@@ -14,7 +13,7 @@ namespace {
 // Both fits need the surface measured all round the zone they are asked for.
 bool coversZone(const CornealSurface& surface, double zoneRadius, QString* error) {
     if (zoneRadius > 0 && !surface.empty() && zoneRadius <= surface.zoneRadius() + 1e-9) return true;
-    if (error) *error = QStringLiteral("A superfície medida não cobre a zona de %1 mm.").arg(decimal(2 * zoneRadius, 1));
+    if (error) *error = QStringLiteral("A superfície medida não cobre a zona de %1 mm.").arg(QString::number(2 * zoneRadius, 'f', 1).replace(u'.', u','));
     return false;
 }
 

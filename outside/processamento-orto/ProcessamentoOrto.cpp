@@ -15,12 +15,12 @@
 #include <type_traits>
 
 #include "modules/ModuleContract.h"
-#include "outside/core/CornealMap.h"
+#include "outside/math/CornealMap.h"
 #include "outside/core/ExamFiles.h"
 #include "outside/core/ImageMeasure.h"
 #include "outside/core/ModuleIo.h"
 #include "outside/core/ModuleSupport.h"
-#include "outside/core/OrthoMetrics.h"
+#include "outside/math/OrthoMetrics.h"
 
 using namespace norvix::outside;
 

@@ -11,7 +11,7 @@
 #include <type_traits>
 
 #include "modules/ModuleContract.h"
-#include "outside/core/KeratoconusIndices.h"
+#include "outside/math/KeratoconusIndices.h"
 #include "outside/core/MapWindow.h"
 #include "outside/core/ModuleIo.h"
 #include "outside/core/ModuleSupport.h"

@@ -35,14 +35,14 @@
 
 #include "modules/ModuleContract.h"
 #include "platform/Cp1252.h"
-#include "outside/core/CornealSurface.h"
-#include "outside/core/CornealWavefront.h"
+#include "outside/math/CornealSurface.h"
+#include "outside/math/CornealWavefront.h"
 #include "outside/core/MapModule.h"
 #include "outside/core/MapPainter.h"
-#include "outside/core/PointSpread.h"
+#include "outside/math/PointSpread.h"
 #include "outside/core/ModuleIo.h"
 #include "outside/core/ModuleSupport.h"
-#include "outside/core/Zernike.h"
+#include "outside/math/Zernike.h"
 
 using namespace norvix::outside;
 

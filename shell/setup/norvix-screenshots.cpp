@@ -23,7 +23,7 @@
 #include "UfrmAguarde.h"
 #include "UfrmPrincipal.h"
 #include "UfrmSobre.h"
-#include "UfrmStarting.h"
+#include "UfrmIniciando.h"
 #include "backup/UfrmBackup.h"
 #include "calibration/UfrmCalib.h"
 #include "config/SharedRecords.h"

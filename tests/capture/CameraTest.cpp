@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "CaptureFakes.h"
-#include "capture/UBVideoGrabber_Tavro.h"
+#include "capture/UVGrabber_Tavro.h"
 #include "capture/V4l2Device.h"
 #include "platform/MessageSeam.h"
 

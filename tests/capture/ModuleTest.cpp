@@ -19,8 +19,8 @@
 #include "capture/CaptureCall.h"
 #include "capture/CaptureSettings.h"
 #include "capture/UBProcImg.h"
-#include "capture/UBVideoGrabber_Tavro.h"
-#include "capture/frmCaptura.h"
+#include "capture/UVGrabber_Tavro.h"
+#include "capture/UfrmCapturar.h"
 #include "platform/MessageSeam.h"
 
 using namespace captest;

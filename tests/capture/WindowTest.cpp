@@ -8,8 +8,8 @@
 
 #include "CaptureFakes.h"
 #include "capture/UBProcImg.h"
-#include "capture/UBVideoGrabber_Tavro.h"
-#include "capture/frmCaptura.h"
+#include "capture/UVGrabber_Tavro.h"
+#include "capture/UfrmCapturar.h"
 #include "platform/FileDialogSeam.h"
 #include "platform/MessageSeam.h"
 

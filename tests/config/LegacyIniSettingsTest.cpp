@@ -11,7 +11,7 @@
 
 using namespace settings_files;
 using norvix::ConversionError;
-using Reader = norvix::captura::TBIniSettings;
+using Reader = norvix::captura::TBIniSettingsCaptura;
 
 namespace {
 

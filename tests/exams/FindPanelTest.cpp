@@ -6,7 +6,7 @@
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
 #include "db/DbTestSupport.h"
-#include "exams/FindPanel.h"
+#include "exams/UPnlFindPac.h"
 #include "exams/UfrmExames.h"
 #include "platform/MessageSeam.h"
 

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "FuzzAlvo.h"
-#include "outside/core/CornealMap.h"
-#include "outside/core/CornealSurface.h"
+#include "outside/math/CornealMap.h"
+#include "outside/math/CornealSurface.h"
 #include "records/UArquivosExame.h"
 
 using namespace norvix;

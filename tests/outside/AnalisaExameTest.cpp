@@ -12,10 +12,10 @@
 #include <functional>
 
 #include "OutsideTestSupport.h"
-#include "outside/core/BestFitSphere.h"
-#include "outside/core/CornealWavefront.h"
+#include "outside/math/BestFitSphere.h"
+#include "outside/math/CornealWavefront.h"
 #include "outside/core/ExamFiles.h"
-#include "outside/core/KeratoconusIndices.h"
+#include "outside/math/KeratoconusIndices.h"
 #include "outside/core/SurfaceMaps.h"
 #include "outside/core/TopographyProcessor.h"
 

@@ -9,7 +9,7 @@
 
 #include "OutsideTestSupport.h"
 #include "platform/FileDialogSeam.h"
-#include "outside/core/BestFitSphere.h"
+#include "outside/math/BestFitSphere.h"
 #include "outside/core/SurfaceMaps.h"
 #include "outside/core/TopographyProcessor.h"
 

@@ -8,10 +8,10 @@
 #include <cmath>
 
 #include "OutsideTestSupport.h"
-#include "outside/core/CornealMap.h"
+#include "outside/math/CornealMap.h"
 #include "outside/core/ExamFiles.h"
-#include "outside/core/KeratoconusIndices.h"
-#include "outside/core/OrthoMetrics.h"
+#include "outside/math/KeratoconusIndices.h"
+#include "outside/math/OrthoMetrics.h"
 
 using namespace norvix::outside;
 

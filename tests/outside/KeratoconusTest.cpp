@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "OutsideTestSupport.h"
-#include "outside/core/KeratoconusIndices.h"
+#include "outside/math/KeratoconusIndices.h"
 #include "outside/core/TopographyProcessor.h"
 
 using namespace outside_test;

@@ -11,8 +11,8 @@
 #include <QWidget>
 
 #include "OutsideTestSupport.h"
-#include "outside/core/CornealSurface.h"
-#include "outside/core/LensFit.h"
+#include "outside/math/CornealSurface.h"
+#include "outside/math/LensFit.h"
 #include "outside/core/TopographyProcessor.h"
 
 using namespace outside_test;

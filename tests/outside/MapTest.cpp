@@ -17,7 +17,7 @@
 #include <optional>
 
 #include "OutsideTestSupport.h"
-#include "outside/core/CornealMap.h"
+#include "outside/math/CornealMap.h"
 #include "outside/core/MapPainter.h"
 #include "outside/core/MapModule.h"
 #include "outside/core/MapView.h"

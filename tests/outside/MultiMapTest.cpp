@@ -17,9 +17,9 @@
 #include <functional>
 
 #include "OutsideTestSupport.h"
-#include "outside/core/CornealMap.h"
+#include "outside/math/CornealMap.h"
 #include "outside/core/ExampleEyes.h"
-#include "outside/core/KeratoconusIndices.h"
+#include "outside/math/KeratoconusIndices.h"
 #include "outside/core/MapWindow.h"
 #include "outside/core/MultiMap.h"
 #include "outside/core/TopographyProcessor.h"

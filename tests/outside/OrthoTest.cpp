@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "OutsideTestSupport.h"
-#include "outside/core/CornealMap.h"
-#include "outside/core/OrthoMetrics.h"
+#include "outside/math/CornealMap.h"
+#include "outside/math/OrthoMetrics.h"
 #include "outside/core/TopographyProcessor.h"
 
 using namespace norvix::outside;

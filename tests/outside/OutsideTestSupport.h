@@ -14,7 +14,7 @@
 #include "capture/sim/InstrumentModel.h"
 #include "capture/sim/SimulatedEye.h"
 #include "modules/ModuleContract.h"
-#include "outside/core/CornealSurface.h"
+#include "outside/math/CornealSurface.h"
 #include "outside/core/ModuleIo.h"
 #include "outside/core/TopographyProcessor.h"
 

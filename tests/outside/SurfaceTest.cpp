@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "OutsideTestSupport.h"
-#include "outside/core/CornealSurface.h"
+#include "outside/math/CornealSurface.h"
 #include "outside/core/TopographyProcessor.h"
 
 using namespace outside_test;

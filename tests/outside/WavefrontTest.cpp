@@ -15,11 +15,11 @@
 #include <QWidget>
 
 #include "OutsideTestSupport.h"
-#include "outside/core/CornealSurface.h"
-#include "outside/core/CornealWavefront.h"
-#include "outside/core/PointSpread.h"
+#include "outside/math/CornealSurface.h"
+#include "outside/math/CornealWavefront.h"
+#include "outside/math/PointSpread.h"
 #include "outside/core/TopographyProcessor.h"
-#include "outside/core/Zernike.h"
+#include "outside/math/Zernike.h"
 
 using namespace outside_test;
 using namespace norvix::outside;

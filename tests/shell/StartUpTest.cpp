@@ -13,7 +13,7 @@
 #include "PictureButton.h"
 #include "UfrmPrincipal.h"
 #include "UStartUp.h"
-#include "UfrmStarting.h"
+#include "UfrmIniciando.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
 #include "exams/UfrmExames.h"

@@ -21,7 +21,7 @@
 #include "UfrmAguarde.h"
 #include "UfrmDica.h"
 #include "platform/QtTranslations.h"
-#include "UfrmStarting.h"
+#include "UfrmIniciando.h"
 #include "platform/MessageSeam.h"
 
 TEST(StartingWindow, FourStepsOnlyTheFirstVisibleAndABarThatStopsAt100) {

@@ -1,0 +1,7 @@
+#include "Logging.h"
+
+Q_LOGGING_CATEGORY(lcCapture, "norvix.capture")
+Q_LOGGING_CATEGORY(lcExams, "norvix.exams")
+Q_LOGGING_CATEGORY(lcOutside, "norvix.outside")
+Q_LOGGING_CATEGORY(lcPlatform, "norvix.platform")
+Q_LOGGING_CATEGORY(lcReports, "norvix.reports")
