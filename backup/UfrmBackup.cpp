@@ -28,7 +28,7 @@
 #include "modules/ModuleBindings.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/ProfileFile.h"
 #include "records/UDExames.h"
 #include "records/UDLaudos.h"

@@ -24,7 +24,7 @@
 #include "modules/ModuleBindings.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "skins/CalibratorPictures.h"
 
 using namespace norvix;
@@ -448,6 +448,8 @@ void TfrmCalib::GravaCalibracao() {
                 settings_->WriteParameter(QStringLiteral("Str"), QStringLiteral("MODULOS"), QStringLiteral("ULTIMACALIB"),
                                           agora.toString(kFormatoMomento), false);
                 settings_->LoadCamera(infos().InstrumentModel);
+                for (const QString& aviso : settings_->loadWarnings())
+                    showMessage(aviso, QStringLiteral("ERRO"), MsgIcon::Error, MsgButtons::Ok, this);
             }
             ultima_ = agora;
             lblUltCalib_->setText(agora.toString(kFormatoMomento));

@@ -11,7 +11,7 @@
 #include "CaptureSettings.h"
 #include "UBProcImg.h"
 #include "UfrmCapturar.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Logging.h"
 
 namespace norvix::captura {

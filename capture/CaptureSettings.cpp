@@ -5,7 +5,7 @@
 
 #include "config/legacy/UBIniSettingsCaptura.h"
 #include "platform/Errors.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Logging.h"
 
 namespace norvix::captura {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 namespace norvix::captura {
 

@@ -16,8 +16,8 @@
 #include "TComPort.h"
 #include "UBProcImg.h"
 #include "UVGrabber_Tavro.h"
-#include "platform/FileDialogSeam.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/FileDialogSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Logging.h"
 
 namespace norvix::captura {

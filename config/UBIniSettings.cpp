@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "platform/Convert.h"
-#include "platform/MessageSeam.h"
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
 
@@ -134,9 +133,7 @@ void TBIniSettings::loadRow(Row row) {
             text = *good;
         } else {
             text = QString::fromLatin1(check->fallback);
-            if (check->message)
-                norvix::showMessage(QString::fromUtf8(check->message), QStringLiteral("ERRO"),
-                                    norvix::MsgIcon::Error, norvix::MsgButtons::Ok);
+            if (check->message) warnings_ << QString::fromUtf8(check->message);
         }
     }
     values_[row] = text;
@@ -144,6 +141,7 @@ void TBIniSettings::loadRow(Row row) {
 
 bool TBIniSettings::LoadAll(int model) {
     if (!selectFile(model)) return false;
+    warnings_.clear();
     for (int i = 0; i < Row::RowCount; ++i) {
         const Row row = static_cast<Row>(i);
         loadRow(row);
@@ -161,12 +159,14 @@ bool TBIniSettings::LoadAll(int model) {
 
 bool TBIniSettings::LoadOptions(int model) {
     if (!selectFile(model)) return false;
+    warnings_.clear();
     for (Row row : kOptionRows) loadRow(row);
     return true;
 }
 
 bool TBIniSettings::LoadCamera(int model) {
     if (!selectFile(model)) return false;
+    warnings_.clear();
     for (Row row : kCameraRows) loadRow(row);
     return true;
 }

@@ -134,12 +134,15 @@ public:
 
     // Selects the file for the instrument model (0 Miral, 1 MiralDuo, 2 Orvent, 3 OrventDuo);
     // false when none is found (nothing is read and the earlier selection stays). Otherwise
-    // reads every setting in table order, showing the load-time messages, and returns true.
+    // reads every setting in table order and returns true; a value that fails its check takes
+    // its fallback and its message goes to loadWarnings(), for the window that loaded to show.
     bool LoadAll(int model);
     // Re-reads the options the tools window edits; whether the file was found.
     bool LoadOptions(int model);
     // Re-reads brightness, contrast, last calibration and calibrator type; whether found.
     bool LoadCamera(int model);
+    // The messages of the last load, in table order ("Erro ao carregar ... será definido.").
+    const QStringList& loadWarnings() const { return warnings_; }
 
     const QString& FileName() const { return fileName_; }
 
@@ -235,6 +238,7 @@ private:
 
     QString fileName_;
     std::array<QString, Row::RowCount> values_;
+    QStringList warnings_;
     int brilhoCarregado_ = 0;
     int contrasteCarregado_ = 0;
 };

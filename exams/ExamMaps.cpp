@@ -16,7 +16,7 @@
 #include "config/UBIniSettings.h"
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UArquivosExame.h"
 #include "records/UBJpeg.h"
 #include "records/UDArquivos.h"

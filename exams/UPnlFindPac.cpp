@@ -18,7 +18,7 @@
 #include "UfrmDica.h"
 #include "UfrmExames.h"
 #include "config/UBIniSettings.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/CursorModel.h"
 #include "records/UArquivosExameTexto.h"
 #include "records/UDMedicos.h"

@@ -1,7 +1,7 @@
 #include "ModuleBindings.h"
 
 #include "modules/HostStream.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 using norvix::DynamicLibrary;
 
@@ -139,19 +139,19 @@ bool TModuleInfoBinding::ReadModuleInfo(const QString& path, int kind, QWidget* 
 
 TInfo TModuleInfoBinding::Entry() const {
     switch (kind_) {
-    case 1: return InfoMapa;
-    case 2: return Info;
-    case 3: return InfoCaptura;
-    default: return nullptr;
+        case 1: return InfoMapa;
+        case 2: return Info;
+        case 3: return InfoCaptura;
+        default: return nullptr;
     }
 }
 
 bool TModuleInfoBinding::resolveEntries(const DynamicLibrary& l) {
     switch (kind_) {
-    case 1: InfoMapa = l.resolveAs<TInfoMapa>("InfoMapa"); return InfoMapa;
-    case 2: Info = l.resolveAs<TInfo>("Info"); return Info;
-    case 3: InfoCaptura = l.resolveAs<TInfo>("Info"); return InfoCaptura;
-    default: return false;
+        case 1: InfoMapa = l.resolveAs<TInfoMapa>("InfoMapa"); return InfoMapa;
+        case 2: Info = l.resolveAs<TInfo>("Info"); return Info;
+        case 3: InfoCaptura = l.resolveAs<TInfo>("Info"); return InfoCaptura;
+        default: return false;
     }
 }
 

@@ -9,7 +9,7 @@
 #include "FichaCadastro.h"
 #include "RecordBuffer.h"
 #include "platform/Errors.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UDPacientes.h"
 #include "shell/HelpViewer.h"
 

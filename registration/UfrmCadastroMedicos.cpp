@@ -14,7 +14,7 @@
 #include "RecordBuffer.h"
 #include "UfrmConsultaMedicos.h"
 #include "config/SharedRecords.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UDExames.h"
 #include "records/UDMedicos.h"
 #include "records/UfrmDataModule.h"

@@ -9,7 +9,7 @@
 #include "CadastroComum.h"
 #include "FichaCadastro.h"
 #include "RecordBuffer.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
 #include "shell/HelpViewer.h"

@@ -13,7 +13,7 @@
 
 #include "CadastroComum.h"
 #include "RecordBuffer.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/FbDatabase.h"
 #include "records/UArquivosExameTexto.h"
 #include "records/UfrmDataModule.h"

@@ -15,7 +15,7 @@
 #include "config/SharedRecords.h"
 #include "exams/UfrmExames.h"
 #include "platform/Errors.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/CursorModel.h"
 #include "records/UArquivosExameTexto.h"
 #include "records/UDPacientes.h"

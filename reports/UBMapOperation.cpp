@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "platform/Convert.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UArquivosExame.h"
 
 namespace norvix {

@@ -20,7 +20,7 @@
 #include "config/SharedRecords.h"
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Paths.h"
 #include "records/UArquivosExame.h"
 #include "records/UfrmDataModule.h"

@@ -18,7 +18,7 @@
 #include "UfrmLaudo.h"
 #include "exams/UfrmExames.h"
 #include "platform/Cp1252.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UArquivosExame.h"
 #include "records/UDLaudos.h"
 #include "records/UfrmDataModule.h"

@@ -9,7 +9,7 @@ PACKAGES=(
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-server firebird3.0-utils
   libjpeg62-turbo-dev libgif-dev libv4l-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  poppler-utils fonts-liberation qt6-translations-l10n xvfb openbox
+  poppler-utils fonts-liberation qt6-translations-l10n xvfb openbox x11-utils
   dosfstools libssl-dev
 )
 

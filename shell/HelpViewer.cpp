@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 #include <QVariant>
 #include "config/SharedRecords.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Paths.h"
 
 namespace norvix::help {

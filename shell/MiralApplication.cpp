@@ -8,7 +8,7 @@
 #include <typeinfo>
 #include "HelpViewer.h"
 #include "platform/Errors.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 namespace {
 // The type of the exception being handled, as the compiler names it ("int", "std::bad_alloc").

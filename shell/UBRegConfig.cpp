@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/ProfileFile.h"
 
 namespace {

@@ -18,8 +18,9 @@
 #include "modules/ModuleBindings.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Paths.h"
+#include "platform/StartupPhases.h"
 #include "records/UfrmDataModule.h"
 
 using norvix::infos;
@@ -114,6 +115,7 @@ void fillSharedRecords(const TBIniSettings& s) {
 TStartUp::TStartUp(TfrmPrincipal& main) : main_(main) {}
 
 void TStartUp::StartUp() {
+    norvix::markStartupPhase("inicio");
     if (!main_.versionInfo_) {
         main_.versionInfo_ = std::make_unique<TBVersionInfo>();
         main_.versionInfo_->ReadVersionInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget());
@@ -127,6 +129,8 @@ void TStartUp::StartUp() {
         main_.close();
         return;
     }
+    for (const QString& warning : main_.settings_->loadWarnings())
+        norvix::showMessage(warning, QStringLiteral("ERRO"), norvix::MsgIcon::Error, norvix::MsgButtons::Ok, &main_);
     try {
         main_.settings_->WriteParameter(QStringLiteral("Str"), QStringLiteral("QV"), QStringLiteral("TIPO"),
                                         QString::number(kModel), false);
@@ -139,6 +143,7 @@ void TStartUp::StartUp() {
     infos().NumAneis = kRings;
     fillSharedRecords(*main_.settings_);  // a conversion error leaves started false: next activation retries
     PreparaInstalacao();
+    norvix::markStartupPhase("configuracao");
     // The engine's first attach takes tens of milliseconds; it runs while the skin and the
     // start-up window are drawn, and CheckDatabase takes its result.
     const QString database = databaseFile(norvix::recordText(paths().BancoDados));
@@ -149,13 +154,16 @@ void TStartUp::StartUp() {
         return;
     }
     main_.repaint();
+    norvix::markStartupPhase("pele");
 
     TfrmIniciando* window = TfrmIniciando::instance();
     window->show();
     repaintNow(window);
+    norvix::markStartupPhase("janela-inicio");
 
     try {
         CheckDatabase();
+        norvix::markStartupPhase("banco");
         // The engine took SIGINT and SIGTERM for itself at its first attach.
         TSignalClose::reinstall();
         if (!main_.databaseReady_) {
@@ -164,7 +172,9 @@ void TStartUp::StartUp() {
             return;
         }
         LocateModules();
+        norvix::markStartupPhase("modulos-localizados");
         StartModules();
+        norvix::markStartupPhase("modulos-iniciados");
         main_.started_ = true;
     } catch (...) {
         if (TfrmIniciando::exists()) TfrmIniciando::instance()->close();

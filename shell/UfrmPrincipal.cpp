@@ -28,7 +28,7 @@
 #include "exams/UfrmNovoExame.h"
 #include "config/UBIniSettings.h"
 #include "modules/MapCatalogue.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Paths.h"
 #include "records/UBJpeg.h"
 #include "reports/UBMapOperation.h"

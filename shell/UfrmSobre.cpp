@@ -17,7 +17,7 @@
 #include "UBVersionInfo.h"
 #include "config/SharedRecords.h"
 #include "modules/ModuleBindings.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/ProfileFile.h"
 
 using namespace norvix;

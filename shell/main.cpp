@@ -9,12 +9,15 @@
 #include "UfrmPrincipal.h"
 #include "platform/Paths.h"
 #include "platform/QtTranslations.h"
+#include "platform/StartupPhases.h"
 #include "records/UfrmDataModule.h"
 #include <thread>
 
 int main(int argc, char** argv) {
+    norvix::markStartupPhase("main");
     norvix::ensureRuntimeDirectory();
     MiralApplication app(argc, argv);
+    norvix::markStartupPhase("aplicacao");
     TSingleInstance single;
     if (single.anotherIsRunning()) return 0;  // the running one shows itself
     TSignalClose signalClose;
@@ -40,6 +43,7 @@ int main(int argc, char** argv) {
         main->activateWindow();
     });
     main->show();
+    norvix::markStartupPhase("janela");
     main->requestFirstStartUp();
     if (qEnvironmentVariableIsSet("NORVIX_EXIT_AFTER_STARTUP")) {
         // Used by the start-up benchmark: end as soon as the run is over.

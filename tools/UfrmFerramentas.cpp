@@ -37,8 +37,8 @@
 #include "modules/MapCatalogue.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
-#include "platform/FileDialogSeam.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/FileDialogSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
 #include "records/UDExames.h"
@@ -672,6 +672,8 @@ bool TfrmFerramentas::gravaOpcoes() {
 void TfrmFerramentas::atualizaRegistro() {
     TInfosQV& i = infos();
     if (!settings_->LoadOptions(i.InstrumentModel)) return;
+    for (const QString& aviso : settings_->loadWarnings())
+        showMessage(aviso, QStringLiteral("ERRO"), MsgIcon::Error, MsgButtons::Ok, this);
     try {
         const TBIniSettings& s = *settings_;
         i.IndiceConf = s.IndiceConf();

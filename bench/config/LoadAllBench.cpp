@@ -12,7 +12,6 @@
 
 #include "SettingsFiles.h"
 #include "config/UBIniSettings.h"
-#include "platform/MessageSeam.h"
 
 namespace {
 
@@ -39,7 +38,6 @@ int main(int argc, char** argv) {
     const QString path = root.filePath(QStringLiteral("OrventDuo/Orvent.ini"));
     if (!settings_files::writeFile(path, settings_files::settingsText())) return 1;
 
-    norvix::RecordingMessageSeam messages;
     TBIniSettings settings;
     qint64 bytes = 0;
     const auto load = [&] {
@@ -52,8 +50,8 @@ int main(int argc, char** argv) {
     };
     load();
     readWhole();
-    if (!messages.messages.empty()) {
-        std::fprintf(stderr, "o arquivo de teste gerou mensagens\n");
+    if (!settings.loadWarnings().isEmpty()) {
+        std::fprintf(stderr, "o arquivo de teste gerou avisos\n");
         return 1;
     }
 

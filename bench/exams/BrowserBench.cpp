@@ -23,7 +23,7 @@
 
 #include "config/SharedRecords.h"
 #include "exams/UfrmExames.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/CursorModel.h"
 #include "records/UfrmDataModule.h"
 

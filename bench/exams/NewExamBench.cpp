@@ -24,7 +24,7 @@
 #include "config/SharedRecords.h"
 #include "exams/UfrmExames.h"
 #include "exams/UfrmNovoExame.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/ExameNovo.h"
 #include "records/UArquivosExame.h"
 #include "records/UBJpeg.h"

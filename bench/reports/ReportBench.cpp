@@ -24,7 +24,7 @@
 #include "exams/UfrmExames.h"
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UArquivosExame.h"
 #include "records/UfrmDataModule.h"
 #include "reports/UBMapOperation.h"

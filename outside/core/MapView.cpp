@@ -22,8 +22,8 @@
 
 #include "ModuleSupport.h"
 #include "capture/sim/InstrumentModel.h"
-#include "platform/FileDialogSeam.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/FileDialogSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 namespace norvix::outside {
 

@@ -61,8 +61,7 @@ bool parseListLine(const QString& raw, bool lettered, ListLine* out) {
         l.type = char(line[0].toLatin1());
         line = line.mid(1);
     }
-    static const QRegularExpression shape(
-        QStringLiteral("^Olho (Direito|Esquerdo) - (\\S+) (\\d{2}:\\d{2}:\\d{2})$"));
+    static const QRegularExpression shape(QStringLiteral("^Olho (Direito|Esquerdo) - (\\S+) (\\d{2}:\\d{2}:\\d{2})$"));
     const QRegularExpressionMatch m = shape.match(line);
     if (!m.hasMatch()) return false;
     l.right = m.captured(1) == QLatin1String("Direito");
@@ -89,7 +88,8 @@ public:
         list_->setObjectName(QStringLiteral("lswExames"));
         for (const ListLine& l : lines) {
             QString text = l.text;
-            if (rules.lettered) text += l.type == 'O' ? QStringLiteral("  (Ortoceratologia)") : QStringLiteral("  (Topografia)");
+            if (rules.lettered)
+                text += l.type == 'O' ? QStringLiteral("  (Ortoceratologia)") : QStringLiteral("  (Topografia)");
             auto* item = new QListWidgetItem(text, list_);
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
             item->setCheckState(Qt::Unchecked);
@@ -98,7 +98,8 @@ public:
         root->addWidget(list_, 1);
         if (ignored > 0) {
             auto* skipped = new QLabel(
-                QStringLiteral("%1 linha(s) da lista de exames não foram reconhecidas e foram ignoradas.").arg(ignored), this);
+                QStringLiteral("%1 linha(s) da lista de exames não foram reconhecidas e foram ignoradas.").arg(ignored),
+                this);
             skipped->setObjectName(QStringLiteral("lblIgnoradas"));
             skipped->setWordWrap(true);
             root->addWidget(skipped);
@@ -170,7 +171,8 @@ private:
         const int n = int(c.size());
         QString why;
         if (rules_.oneOfEachEye) {
-            if (right != 1 || left != 1) why = QStringLiteral("Escolha um exame do olho direito e um do olho esquerdo.");
+            if (right != 1 || left != 1)
+                why = QStringLiteral("Escolha um exame do olho direito e um do olho esquerdo.");
         } else if (n < rules_.minimum) {
             why = QStringLiteral("Escolha pelo menos %1 exames.").arg(rules_.minimum);
         } else if (n > rules_.maximum) {
@@ -277,7 +279,8 @@ QString ringCountNotice(const Exams& exams) {
         hi = std::max(hi, e->rings);
     }
     if (hi == 0 || lo == hi) return QString();
-    return QStringLiteral("Exames com números de anéis diferentes (%1 e %2): a comparação vale só na área medida em ambos.")
+    return QStringLiteral(
+               "Exames com números de anéis diferentes (%1 e %2): a comparação vale só na área medida em ambos.")
         .arg(lo)
         .arg(hi);
 }
@@ -304,7 +307,8 @@ int32_t runWizard(void* hostWindow, ModuleStream* examList, ModuleStream* select
             lines.push_back(l);
     }
     if (ignored > 0)
-        reportFailure(module, QStringLiteral("%1 linha(s) da lista de exames ignoradas (formato desconhecido).").arg(ignored));
+        reportFailure(module,
+                      QStringLiteral("%1 linha(s) da lista de exames ignoradas (formato desconhecido).").arg(ignored));
     WizardDialog dialog(rules, lines, ignored, static_cast<QWidget*>(hostWindow));
     if (dialog.exec() != QDialog::Accepted) return 0;
     QStringList chosen;
@@ -466,7 +470,8 @@ void MultiMapWindow::linkFullMap(QLabel* tile, const Exam& exam, MapKind kind, c
 }
 
 void MultiMapWindow::addScale(int row, int column, const ColourScale& scale, const QString& name) {
-    auto* image = new TileImage(scroll_->widget(), [scale](int side) { return MapPainter::drawScale(scale, 64, side); }, false);
+    auto* image = new TileImage(
+        scroll_->widget(), [scale](int side) { return MapPainter::drawScale(scale, 64, side); }, false);
     image->setObjectName(name);
     image->drawAt(side_);
     scales_.push_back(image);
@@ -621,7 +626,9 @@ ColourScale sharedScale(const Exams& exams, MapKind kind, const TInfosQV* infos)
     return scaleFor(infos, n > 0 ? sum / n : 43.0);
 }
 
-QString kindText(MapKind kind) { return kind == MapKind::Axial ? QStringLiteral("Axial") : QStringLiteral("Tangencial"); }
+QString kindText(MapKind kind) {
+    return kind == MapKind::Axial ? QStringLiteral("Axial") : QStringLiteral("Tangencial");
+}
 
 int32_t showExams(const char* module, const QString& title, void* hostWindow, const TDadosPac* headers,
                   const TMatrizesAngAnel* m, const TMatrizesAng* meridians, const TMatrizesAngAnel* d, int count,

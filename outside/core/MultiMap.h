@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "outside/math/CornealMap.h"
 #include "MapPainter.h"
 #include "modules/ModuleContract.h"
+#include "outside/math/CornealMap.h"
 
 class QGridLayout;
 class QLabel;
@@ -57,7 +57,7 @@ struct Exam {
     ExamHeader header;
     CornealMap map;
     bool hasMap = false;
-    QString why;  // when there is no map
+    QString why;    // when there is no map
     int rings = 0;  // rings present in its data
     // The host's arrays the exam was read from, valid during the call: the full single-map
     // window of a tile reads them again.
@@ -103,7 +103,7 @@ struct WizardRules {
     bool orthoOnly = false;     // lettered: offer only orthokeratology exams ("O")
     bool offerMapKind = false;  // "Axial" / "Tangencial" choice, option MAPA
     MapKind defaultKind = MapKind::Axial;
-    bool offerMirror = false;   // "Espelhar o olho esquerdo", option ESPELHAR
+    bool offerMirror = false;  // "Espelhar o olho esquerdo", option ESPELHAR
 };
 
 // Reads the exam list, shows the wizard and, on OK, writes the chosen lines (without the type

@@ -70,7 +70,8 @@ void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], cons
     });
     MultiMapWindow window(kTitle, static_cast<QWidget*>(hostWindow));
     const size_t shown = std::min<size_t>(rows.size(), kMaxMultiExams);
-    if (rows.size() > shown) window.addNotice(QStringLiteral("Mostrados os %1 primeiros de %2 exames.").arg(shown).arg(rows.size()));
+    if (rows.size() > shown)
+        window.addNotice(QStringLiteral("Mostrados os %1 primeiros de %2 exames.").arg(shown).arg(rows.size()));
     const ColourScale scale = sharedScale(exams, kKind, infos);
     const MapOptions options = optionsFor(infos);
     const Exam& first = *rows.front().exam;
@@ -81,14 +82,15 @@ void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], cons
     for (size_t i = 0; i < shown; ++i) {
         const Exam& e = *rows[i].exam;
         const int row = 2 * (int(i) / kColumns), column = int(i) % kColumns;
-        window.linkFullMap(window.addTile(row, column, QStringLiteral("imgMapa%1").arg(i),
-                                          QStringLiteral("%1. %2").arg(i + 1).arg(e.header.caption()),
-                                          [&e, scale, options](int side) { return examPicture(e, kKind, scale, options, side); }),
-                           e, kKind, infos);
+        window.linkFullMap(
+            window.addTile(row, column, QStringLiteral("imgMapa%1").arg(i),
+                           QStringLiteral("%1. %2").arg(i + 1).arg(e.header.caption()),
+                           [&e, scale, options](int side) { return examPicture(e, kKind, scale, options, side); }),
+            e, kKind, infos);
         if (!e.hasMap) window.addNotice(QStringLiteral("Exame %1: %2").arg(i + 1).arg(e.why));
         if (i > 0 && e.hasMap && first.hasMap)
-            window.addTile(row + 1, column, QStringLiteral("imgDiferenca%1").arg(i), QStringLiteral("%1 - 1").arg(i + 1),
-                           [&e, &first, diff, options](int side) {
+            window.addTile(row + 1, column, QStringLiteral("imgDiferenca%1").arg(i),
+                           QStringLiteral("%1 - 1").arg(i + 1), [&e, &first, diff, options](int side) {
                                return MapPainter::drawField(
                                    [&](double r, double th) { return powerDifference(e, first, kKind, r, th); }, diff,
                                    side, options);
@@ -119,9 +121,10 @@ void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], cons
         if (r.values[3] == 0) ++missingZone;
     }
     if (missingZone > 0)
-        window.addNotice(QStringLiteral("Zona de tratamento não encontrada em %1 exame(s): não há anel mais curvo em volta "
-                                        "da zona central (olho sem tratamento?).")
-                             .arg(missingZone));
+        window.addNotice(
+            QStringLiteral("Zona de tratamento não encontrada em %1 exame(s): não há anel mais curvo em volta "
+                           "da zona central (olho sem tratamento?).")
+                .arg(missingZone));
     auto* grid = new QTableWidget(int(shown), 5, &window);
     grid->setObjectName(QStringLiteral("tblValores"));
     grid->setHorizontalHeaderLabels({QStringLiteral("Exame"), QStringLiteral("Sag (mm)"), QStringLiteral("Div"),
@@ -137,7 +140,8 @@ void showFollowUp(void* hostWindow, Exams& exams, const double (*table)[4], cons
         grid->setItem(i, 1, new QTableWidgetItem(valor(0, 3)));
         grid->setItem(i, 2, new QTableWidgetItem(valor(1, 2)));
         grid->setItem(i, 3, new QTableWidgetItem(valor(2, 2)));
-        grid->setItem(i, 4, new QTableWidgetItem(r.values[3] > 0 ? number(r.values[3], 1) : QStringLiteral("não encontrada")));
+        grid->setItem(
+            i, 4, new QTableWidgetItem(r.values[3] > 0 ? number(r.values[3], 1) : QStringLiteral("não encontrada")));
     }
     fitTable(grid, 4);
     window.below()->addWidget(grid);
@@ -155,8 +159,9 @@ NORVIX_MODULE_EXPORT int32_t Wizard(void* hostWindow, ModuleStream* examList, Mo
     return guardedEntry(kName, [&] {
         WizardRules rules;
         rules.title = kTitle + QStringLiteral(" - escolha dos exames");
-        rules.instruction = QStringLiteral("Marque de 2 a %1 exames de ortoceratologia do mesmo olho; o primeiro (mais "
-                                           "antigo) é a referência das diferenças.")
+        rules.instruction = QStringLiteral(
+                                "Marque de 2 a %1 exames de ortoceratologia do mesmo olho; o primeiro (mais "
+                                "antigo) é a referência das diferenças.")
                                 .arg(kMaxMultiExams);
         rules.sameEye = true;
         rules.lettered = true;
@@ -209,7 +214,8 @@ NORVIX_MODULE_EXPORT int32_t ProcessaMapas(void* hostWindow, const TDadosPac* he
         // there, so they are neither read nor written then.
         if (!firstForm)
             return secondForm(hostWindow, headers, m, reinterpret_cast<const TMatrizesAngAnel*>(meridiansOrD),
-                              reinterpret_cast<const double(*)[4]>(dOrTable), reinterpret_cast<const TInfosQV*>(pupilsOrInfos));
+                              reinterpret_cast<const double(*)[4]>(dOrTable),
+                              reinterpret_cast<const TInfosQV*>(pupilsOrInfos));
         Exams exams;
         QString why;
         const bool ok = readExams(headers, m, meridiansOrD, dOrTable, examCount, infos, &exams, &why);

@@ -13,7 +13,9 @@ namespace {
 // Both fits need the surface measured all round the zone they are asked for.
 bool coversZone(const CornealSurface& surface, double zoneRadius, QString* error) {
     if (zoneRadius > 0 && !surface.empty() && zoneRadius <= surface.zoneRadius() + 1e-9) return true;
-    if (error) *error = QStringLiteral("A superfície medida não cobre a zona de %1 mm.").arg(QString::number(2 * zoneRadius, 'f', 1).replace(u'.', u','));
+    if (error)
+        *error = QStringLiteral("A superfície medida não cobre a zona de %1 mm.")
+                     .arg(QString::number(2 * zoneRadius, 'f', 1).replace(u'.', u','));
     return false;
 }
 

@@ -21,9 +21,12 @@ QString ringsOutsideField(const TMatrizAngAnel* d, const TMatrizAng* meridians, 
             const double r = (*d)[k][i];
             // A value that is no number ends its meridian where it is read; a number is a point.
             if (!std::isfinite(r) || std::fabs(r) <= kFieldRadiusMm) continue;
-            return QStringLiteral("O anel %1 do meridiano %2 está a %3 mm do centro, fora do campo do instrumento "
-                                  "(até %4 mm): o exame é inválido.")
-                .arg(i).arg(k).arg(QString::number(r, 'g', 8).replace(QLatin1Char('.'), QLatin1Char(',')))
+            return QStringLiteral(
+                       "O anel %1 do meridiano %2 está a %3 mm do centro, fora do campo do instrumento "
+                       "(até %4 mm): o exame é inválido.")
+                .arg(i)
+                .arg(k)
+                .arg(QString::number(r, 'g', 8).replace(QLatin1Char('.'), QLatin1Char(',')))
                 .arg(QString::number(kFieldRadiusMm, 'f', 0));
         }
     }
@@ -41,7 +44,9 @@ bool CornealMap::load(const TMatrizAngAnel* d, const TMatrizAngAnel* m, const TM
     measuredRadius_ = 0;
     if (!d || !m) return fail(QStringLiteral("Matrizes d e m do exame ausentes."));
     if (rings < 1 || rings > NORVIX_MAX_RINGS)
-        return fail(QStringLiteral("Número de anéis inválido no registro de configuração: %1 (de 1 a %2).").arg(rings).arg(NORVIX_MAX_RINGS));
+        return fail(QStringLiteral("Número de anéis inválido no registro de configuração: %1 (de 1 a %2).")
+                        .arg(rings)
+                        .arg(NORVIX_MAX_RINGS));
     if (const QString fora = ringsOutsideField(d, meridians, rings); !fora.isEmpty()) return fail(fora);
     double outer = std::numeric_limits<double>::max();
     for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
@@ -94,7 +99,8 @@ bool CornealMap::load(const TMatrizAngAnel* d, const TMatrizAngAnel* m, const TM
         ++withData_;
     }
     if (withData_ < NORVIX_MERIDIANS / 4)
-        return fail(QStringLiteral("Dados de anéis insuficientes para o mapa (%1 meridianos com dados).").arg(withData_));
+        return fail(
+            QStringLiteral("Dados de anéis insuficientes para o mapa (%1 meridianos com dados).").arg(withData_));
     measuredRadius_ = outer;
     return true;
 }
@@ -226,8 +232,15 @@ std::array<double, 9> CornealMap::results(MapKind kind) const {
     const Keratometry k = keratometry(kind);
     double lo = 0, hi = 0;
     powerRange(kind, &lo, &hi);
-    return {k.flatPower, k.steepPower, k.meanPower(), lo, k.astigmatism(), asphericity(),
-            clinicalAxis(k.flatAxis), clinicalAxis(k.steepAxis), hi};
+    return {k.flatPower,
+            k.steepPower,
+            k.meanPower(),
+            lo,
+            k.astigmatism(),
+            asphericity(),
+            clinicalAxis(k.flatAxis),
+            clinicalAxis(k.steepAxis),
+            hi};
 }
 
 }  // namespace norvix::outside

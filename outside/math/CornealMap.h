@@ -37,8 +37,7 @@ public:
     // Reads up to `rings` rings of each meridian (and no more than the meridian vector says);
     // points that are not positive, finite and increasing outwards end a meridian. False,
     // with a Portuguese reason, when nothing usable is left.
-    bool load(const TMatrizAngAnel* d, const TMatrizAngAnel* m, const TMatrizAng* meridians, int rings,
-              QString* error);
+    bool load(const TMatrizAngAnel* d, const TMatrizAngAnel* m, const TMatrizAng* meridians, int rings, QString* error);
 
     // Radius of curvature (mm) of the given kind at (r mm from the centre, meridian degrees);
     // NaN outside the measured zone.

@@ -72,8 +72,9 @@ bool CornealSurface::build(const TMatrizAngAnel* d, const TMatrizAngAnel* m, con
         Meridian& mer = points[size_t(k)];
         for (size_t i = 1; i < mer.r.size(); ++i) {
             const double r = mer.r[i];
-            const double q = (at((k + kSpan) % NORVIX_MERIDIANS, r) - at((k + NORVIX_MERIDIANS - kSpan) % NORVIX_MERIDIANS, r)) /
-                             (2 * r * spanRad);
+            const double q =
+                (at((k + kSpan) % NORVIX_MERIDIANS, r) - at((k + NORVIX_MERIDIANS - kSpan) % NORVIX_MERIDIANS, r)) /
+                (2 * r * spanRad);
             const double u = mer.u[i], whole2 = u * u / (1 - u * u), along2 = whole2 - q * q;
             if (std::isfinite(along2) && along2 > 0) mer.u[i] = std::sqrt(along2 / (1 + along2));
         }

@@ -37,8 +37,7 @@ bool CornealWavefront::compute(const CornealSurface& surface, double pupil, QStr
     *this = CornealWavefront{};
     const double half = pupil / 2;
     if (!(pupil > 0) || surface.empty() || surface.zoneRadius() < half - 1e-9) {
-        if (error)
-            *error = uncovered(pupil);
+        if (error) *error = uncovered(pupil);
         return false;
     }
     const double r0 = vertexRadius(surface);

@@ -142,10 +142,10 @@ KeratoconusIndices keratoconusIndices(const CornealMap& map) {
 
 QString screeningText(KeratoconusScreening s) {
     switch (s) {
-    case KeratoconusScreening::NoSigns: return QStringLiteral("Sem sinais de ceratocone");
-    case KeratoconusScreening::Suspect: return QStringLiteral("Suspeito");
-    case KeratoconusScreening::Keratoconus: return QStringLiteral("Compatível com ceratocone");
-    case KeratoconusScreening::NotAssessed: break;
+        case KeratoconusScreening::NoSigns: return QStringLiteral("Sem sinais de ceratocone");
+        case KeratoconusScreening::Suspect: return QStringLiteral("Suspeito");
+        case KeratoconusScreening::Keratoconus: return QStringLiteral("Compatível com ceratocone");
+        case KeratoconusScreening::NotAssessed: break;
     }
     return QStringLiteral("Sem avaliação: a zona medida não alcança 3 mm do vértice");
 }

@@ -142,7 +142,8 @@ bool orthoValues(const CornealMap& map, OrthoValues* out, QString* error) {
     // Half the meridians must span the chord, or the figures would describe a smaller cornea.
     if (reaching < NORVIX_MERIDIANS / 2) {
         if (error)
-            *error = QStringLiteral("A área medida não cobre os %1 mm centrais da córnea.").arg(kOrthoChordMm, 0, 'f', 0);
+            *error =
+                QStringLiteral("A área medida não cobre os %1 mm centrais da córnea.").arg(kOrthoChordMm, 0, 'f', 0);
         return false;
     }
     OrthoValues v;

@@ -55,7 +55,8 @@ double insideShare(double x, double y, double side, double half) {
     if (r >= half + side) return 0;
     int in = 0;
     for (int a = 0; a < 4; ++a)
-        for (int b = 0; b < 4; ++b) in += std::hypot(x + ((a + 0.5) / 4 - 0.5) * side, y + ((b + 0.5) / 4 - 0.5) * side) <= half;
+        for (int b = 0; b < 4; ++b)
+            in += std::hypot(x + ((a + 0.5) / 4 - 0.5) * side, y + ((b + 0.5) / 4 - 0.5) * side) <= half;
     return in / 16.0;
 }
 

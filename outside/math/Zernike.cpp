@@ -22,7 +22,8 @@ double value(int j, double rho, double theta) {
     const int am = std::abs(m);
     // (-1)^s (n-s)! / (s! ((n+m)/2-s)! ((n-m)/2-s)!) rho^(n-2s); the fit calls this per sample
     // and term, so factorials come from a table and powers from the lowest one upwards.
-    static constexpr double kFactorial[] = {1, 1, 2, 6, 24, 120, 720, 5040, 40320, 362880, 3628800, 39916800, 479001600};
+    static constexpr double kFactorial[] = {1,    1,     2,      6,       24,       120,      720,
+                                            5040, 40320, 362880, 3628800, 39916800, 479001600};
     double radial = 0, power = std::pow(rho, am);
     const double rho2 = rho * rho;
     for (int s = (n - am) / 2; s >= 0; --s, power *= rho2) {

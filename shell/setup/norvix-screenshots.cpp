@@ -37,7 +37,7 @@
 #include <QMouseEvent>
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UfrmDataModule.h"
 #include "registration/UfrmCadastroMedicos.h"
 #include "registration/UfrmCadastroPacientes.h"

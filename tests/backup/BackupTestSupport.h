@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 namespace backup_test {
 

@@ -23,7 +23,7 @@
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
 #include "db/DbTestSupport.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Permissoes.h"
 #include "platform/ProfileFile.h"
 #include "records/UDLaudos.h"

@@ -11,7 +11,7 @@
 
 #include "backup/CopiaBanco.h"
 #include "db/ServidorFirebird.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
 

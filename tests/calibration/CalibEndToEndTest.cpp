@@ -20,7 +20,7 @@
 #include "config/UBIniSettings.h"
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "calibration/UfrmCalib.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "skins/CalibratorPictures.h"
 #include "support/Unprivileged.h"
 

@@ -8,7 +8,7 @@
 #include "CaptureFakes.h"
 #include "capture/UVGrabber_Tavro.h"
 #include "capture/V4l2Device.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 using namespace captest;
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/CaptureSettings.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "support/Unprivileged.h"
 
 using namespace norvix::captura;

@@ -21,7 +21,7 @@
 #include "capture/UBProcImg.h"
 #include "capture/UVGrabber_Tavro.h"
 #include "capture/UfrmCapturar.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 using namespace captest;
 

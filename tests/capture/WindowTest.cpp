@@ -10,8 +10,8 @@
 #include "capture/UBProcImg.h"
 #include "capture/UVGrabber_Tavro.h"
 #include "capture/UfrmCapturar.h"
-#include "platform/FileDialogSeam.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/FileDialogSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 using namespace captest;
 using State = TfrmCapturar::State;

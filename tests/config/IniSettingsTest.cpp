@@ -6,7 +6,7 @@
 #include "SettingsFiles.h"
 #include "config/UBIniSettings.h"
 #include "support/Unprivileged.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Paths.h"
 
 using namespace settings_files;
@@ -55,7 +55,7 @@ protected:
 
 TEST_F(IniSettingsTest, EveryAccessorReadsItsOwnRow) {
     load({});
-    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_TRUE(s_.loadWarnings().isEmpty());
     EXPECT_EQ(s_.FileName(), duo_);
     const QString d = q("/opt/NORVIX/OrventDuo");
     EXPECT_EQ(QStringList({s_.TipoCone(), s_.DirQV(), s_.Exames(), s_.BancoDados(), s_.Exemplos(), s_.Laudos()}),
@@ -87,15 +87,11 @@ TEST_F(IniSettingsTest, EveryAccessorReadsItsOwnRow) {
                                  false}));
 }
 
-TEST_F(IniSettingsTest, EmptyFileShowsTheSixMessagesInOrderThenTheCorrectionFactorFails) {
+TEST_F(IniSettingsTest, EmptyFileGivesTheSixWarningsInOrderThenTheCorrectionFactorFails) {
     ASSERT_TRUE(writeFile(duo_, QByteArray()));
     ASSERT_TRUE(s_.LoadAll(3));
-    ASSERT_EQ(messages_.texts(), QStringList({kQualidade, kIncremento, kDelay, kCalibrador, kGrade, kPontual}));
-    for (const norvix::ShownMessage& m : messages_.messages) {
-        EXPECT_EQ(m.caption, q("ERRO"));
-        EXPECT_EQ(m.icon, norvix::MsgIcon::Error);
-        EXPECT_EQ(m.buttons, norvix::MsgButtons::Ok);
-    }
+    ASSERT_EQ(s_.loadWarnings(), QStringList({kQualidade, kIncremento, kDelay, kCalibrador, kGrade, kPontual}));
+    EXPECT_TRUE(messages_.messages.empty());  // the window that loaded shows them
     EXPECT_THROW(s_.FatorCorrecao(), ConversionError);
     EXPECT_EQ(s_.DirQV(), q("Erro no parâmetro: DIRETORIOS ->  DIRQV"));
     EXPECT_EQ(QStringList({s_.QualidadeImagem(), s_.CorCeratometriaPontual()}), QStringList({q("50"), q("Preta")}));
@@ -147,10 +143,10 @@ TEST_F(IniSettingsTest, FlagRowsFollowTheirOwnRules) {
                                  s_.AutoIncMap(), s_.AutoExame(), s_.Opt1(), s_.Opt3(), s_.ExibeGrade()}),
               std::vector<bool>({true, false, true, true, false, true, false, false, false}));
     EXPECT_EQ(s_.CorCeratometriaPontual(), q("Preta"));
-    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_TRUE(s_.loadWarnings().isEmpty());
     load({{q("MAPA/EXIBEGRADE"), q("x")}, {q("MAPA/EXIBECERATOMETRIAPONTUAL"), q("sim")},
           {q("MAPA/CORCERATOMETRIAPONTUAL"), q("Vermelhas")}});
-    EXPECT_EQ(messages_.texts(), QStringList({kGrade, kPontual}));
+    EXPECT_EQ(s_.loadWarnings(), QStringList({kGrade, kPontual}));
     EXPECT_TRUE(s_.ExibeGrade());
     EXPECT_FALSE(s_.ExibeCeratometriaPontual());
     EXPECT_EQ(s_.CorCeratometriaPontual(), q("Preta"));
@@ -162,7 +158,7 @@ TEST_F(IniSettingsTest, CheckedNumbersFallBackWithTheirMessageUncheckedOnesFailA
           {q("OPCOES/TIPOCALIBRADOR"), q("258")}, {q("OPCOES/INDICECONF"), q("abc")},
           {q("CAMERA/BRILHO"), q("claro")}, {q("OPCOES/INCMAP"), q("0,50")}});
     // 258 would wrap around to calibrator 2 in one byte: it is refused like a non-number.
-    EXPECT_EQ(messages_.texts(), QStringList({kQualidade, kIncremento, kDelay, kCalibrador}));
+    EXPECT_EQ(s_.loadWarnings(), QStringList({kQualidade, kIncremento, kDelay, kCalibrador}));
     EXPECT_EQ(s_.QualidadeImagem(), q("50"));
     EXPECT_EQ(std::vector<int>({s_.TvlCentral(), s_.TIncremento(), s_.DelayAutoPCaptura(), s_.TipoCalibrador(),
                                 s_.BrilhoCarregado(), s_.Contraste()}),
@@ -171,11 +167,11 @@ TEST_F(IniSettingsTest, CheckedNumbersFallBackWithTheirMessageUncheckedOnesFailA
     EXPECT_THROW(s_.Brilho(), ConversionError);
     EXPECT_THROW(s_.IncMap(), ConversionError);
     load({{q("OPCOES/TIPOCALIBRADOR"), q("255")}, {q("OPCOES/TINCREMENTO"), q("0x10")}});
-    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_TRUE(s_.loadWarnings().isEmpty());
     EXPECT_EQ(std::vector<int>({s_.TipoCalibrador(), s_.TIncremento()}), std::vector<int>({255, 16}));
     // Hexadecimal is written "0x" only; "$" is no number here.
     load({{q("OPCOES/TVLCENTRAL"), q("$10")}, {q("OPCOES/TINCREMENTO"), q("$10")}});
-    EXPECT_EQ(messages_.texts(), QStringList({kIncremento}));
+    EXPECT_EQ(s_.loadWarnings(), QStringList({kIncremento}));
     EXPECT_EQ(std::vector<int>({s_.TvlCentral(), s_.TIncremento()}), std::vector<int>({1, 2}));
 }
 

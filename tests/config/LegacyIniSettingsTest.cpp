@@ -6,7 +6,7 @@
 #include "SettingsFiles.h"
 #include "config/legacy/UBIniSettingsCaptura.h"
 #include "support/Unprivileged.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Paths.h"
 
 using namespace settings_files;

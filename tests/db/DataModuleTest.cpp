@@ -4,7 +4,7 @@
 #include <QRandomGenerator>
 
 #include "DbTestSupport.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "support/TestDatabase.h"
 
 using namespace norvix;

@@ -19,7 +19,6 @@
 #include <QThread>
 #include <memory>
 
-#include "platform/MessageSeam.h"
 #include "records/UDExames.h"
 #include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
@@ -35,14 +34,15 @@ void novoPaciente(const QString& nome) {
                                  "", "", "", "", "", "", "", QDate::currentDate(), 0);
 }
 
-QString executa(TDMPrincipal& dm, RecordingMessageSeam& mensagens, const QString& linha) {
+QString executa(TDMPrincipal& dm, const QString& linha) {
     const QString comando = linha.section(QLatin1Char(' '), 0, 0);
     const QString resto = linha.section(QLatin1Char(' '), 1);
     const QString arg1 = resto.section(QLatin1Char(' '), 0, 0);
     const QString arg2 = resto.section(QLatin1Char(' '), 1);
     if (comando == "conecta") {
-        if (dm.PSetDataBaseName(resto)) return QString();
-        return QStringLiteral("erro ") + mensagens.texts().join(QLatin1Char(' '));
+        QString motivo;
+        if (dm.PSetDataBaseName(resto, &motivo)) return QString();
+        return QStringLiteral("erro ") + motivo;
     }
     if (comando == "paciente") {
         novoPaciente(resto);
@@ -92,7 +92,6 @@ QString executa(TDMPrincipal& dm, RecordingMessageSeam& mensagens, const QString
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QLocale::setDefault(QLocale::c());
-    RecordingMessageSeam mensagens;
     TDMPrincipal dm;
     QTextStream entrada(stdin);
     QTextStream saida(stdout);
@@ -100,7 +99,7 @@ int main(int argc, char** argv) {
     while (entrada.readLineInto(&linha)) {
         QString resposta;
         try {
-            resposta = executa(dm, mensagens, linha.trimmed());
+            resposta = executa(dm, linha.trimmed());
             if (!resposta.startsWith(QLatin1String("erro ")))
                 resposta = (QStringLiteral("ok ") + resposta).trimmed();
         } catch (const std::exception& e) {

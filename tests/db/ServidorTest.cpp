@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "ServidorFirebird.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UDExames.h"
 #include "records/UDMedicos.h"
 #include "records/UDPacientes.h"

@@ -8,7 +8,7 @@
 #include "db/DbTestSupport.h"
 #include "exams/UPnlFindPac.h"
 #include "exams/UfrmExames.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 using namespace Qt::StringLiterals;
 using norvix::MsgAnswer;

@@ -21,7 +21,7 @@
 #include "exams/ExamMaps.h"
 #include "exams/UfrmExames.h"
 #include "modules/ModuleTestSupport.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/ProfileFile.h"
 #include "records/BitmapFixture.h"
 #include "records/UArquivosExame.h"

@@ -19,7 +19,7 @@
 #include "db/DbTestSupport.h"
 #include "exams/ExamMaps.h"
 #include "exams/UfrmExames.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UArquivosExame.h"
 #include "records/UDExames.h"
 #include "reports/UBMapOperation.h"

@@ -28,7 +28,7 @@
 #include "db/DbTestSupport.h"
 #include "exams/UfrmExames.h"
 #include "exams/UfrmNovoExame.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UArquivosExame.h"
 #include "records/UBJpeg.h"
 #include "records/UDArquivos.h"

@@ -13,7 +13,7 @@
 #include "exams/UfrmExames.h"
 #include "exams/UfrmNovoExame.h"
 #include "modules/ModuleTestSupport.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/ExameNovo.h"
 
 class QLabel;

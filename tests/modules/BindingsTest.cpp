@@ -11,7 +11,7 @@
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
 #include "platform/DynamicLibrary.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 using modtest::isLoaded;
 using modtest::lib;

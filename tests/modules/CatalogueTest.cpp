@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include "ModuleTestSupport.h"
 #include "modules/MapCatalogue.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 using modtest::isLoaded;
 

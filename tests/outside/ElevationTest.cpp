@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "OutsideTestSupport.h"
-#include "platform/FileDialogSeam.h"
+#include "platform/ui/FileDialogSeam.h"
 #include "outside/math/BestFitSphere.h"
 #include "outside/core/SurfaceMaps.h"
 #include "outside/core/TopographyProcessor.h"

@@ -23,8 +23,8 @@
 #include "outside/core/MapView.h"
 #include "outside/core/MapWindow.h"
 #include "outside/core/SurfaceMaps.h"
-#include "platform/FileDialogSeam.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/FileDialogSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 using namespace norvix::outside;
 using namespace outside_test;

@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "config/SharedRecords.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/Permissoes.h"
 #include "records/ExameNovo.h"
 #include "records/UArquivosExame.h"

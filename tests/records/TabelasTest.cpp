@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "BitmapFixture.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UBJpeg.h"
 #include "records/UDArquivos.h"
 #include "records/UDExames.h"

@@ -12,7 +12,7 @@
 
 #include "config/SharedRecords.h"
 #include "db/DbTestSupport.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/FbDatabase.h"
 
 namespace regtest {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include "platform/Errors.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UArquivosExame.h"
 #include "reports/UBMapOperation.h"
 

@@ -13,7 +13,7 @@
 #include "UBVersionInfo.h"
 #include "UfrmSobre.h"
 #include "config/SharedRecords.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 

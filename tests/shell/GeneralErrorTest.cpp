@@ -11,7 +11,7 @@
 #include "UfrmPrincipal.h"
 #include "config/SharedRecords.h"
 #include "platform/Errors.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "records/UfrmDataModule.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "config/UBIniSettings.h"
 #include "exams/UfrmExames.h"
 #include "platform/Errors.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 #include "platform/ProfileFile.h"
 #include "records/UfrmDataModule.h"
 

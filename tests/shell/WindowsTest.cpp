@@ -22,7 +22,7 @@
 #include "UfrmDica.h"
 #include "platform/QtTranslations.h"
 #include "UfrmIniciando.h"
-#include "platform/MessageSeam.h"
+#include "platform/ui/MessageSeam.h"
 
 TEST(StartingWindow, FourStepsOnlyTheFirstVisibleAndABarThatStopsAt100) {
     TfrmIniciando* w = TfrmIniciando::instance();

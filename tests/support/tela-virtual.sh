@@ -25,6 +25,11 @@ if [ "$gerenciador" = 1 ]; then
   command -v openbox >/dev/null || { echo "openbox ausente: scripts/install-deps.sh o instala" >&2; exit 1; }
   openbox --sm-disable >/dev/null 2>&1 &
   wm=$!
-  sleep 0.5
+  # Until the manager has taken the screen (it says so on the root window): a window mapped
+  # before that is reparented under the test's feet. A fixed pause was too short under load.
+  for _ in $(seq 200); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    sleep 0.05
+  done
 fi
 "$@"
