@@ -16,16 +16,41 @@ function(norvix_add_library name)
   if(ARG_DEPENDS)
     target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
   endif()
+  _norvix_record_layer(${name} "${ARG_SOURCES}" "${ARG_DEPENDS}")
+endfunction()
+
+# norvix_add_module(<name> [EXECUTABLE] SOURCES <files...> DEPENDS <targets...>)
+#
+# A run-time module (MODULE library) or, with EXECUTABLE, a tool: nothing links it, so DEPENDS
+# are linked PRIVATE. Its sources are read by norvix_check_layers() like a library's.
+function(norvix_add_module name)
+  cmake_parse_arguments(ARG "EXECUTABLE" "" "SOURCES;DEPENDS" ${ARGN})
+  if(ARG_EXECUTABLE)
+    add_executable(${name} ${ARG_SOURCES})
+  else()
+    add_library(${name} MODULE ${ARG_SOURCES})
+  endif()
+  if(ARG_DEPENDS)
+    target_link_libraries(${name} PRIVATE ${ARG_DEPENDS})
+  endif()
+  _norvix_record_layer(${name} "${ARG_SOURCES}" "${ARG_DEPENDS}")
+endfunction()
+
+# Records the folder, DEPENDS and files of a target for norvix_check_layers(). A source may be
+# named from another folder by an absolute path (the capture module's legacy settings reader);
+# it is read like the others, and the folder owned stays the current one.
+function(_norvix_record_layer name sources depends)
   file(RELATIVE_PATH folder ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   set_property(GLOBAL APPEND PROPERTY NORVIX_LAYERED_LIBRARIES ${name})
   set_property(GLOBAL PROPERTY NORVIX_FOLDER_${name} ${folder})
-  set_property(GLOBAL PROPERTY NORVIX_DEPENDS_${name} ${ARG_DEPENDS})
+  set_property(GLOBAL PROPERTY NORVIX_DEPENDS_${name} ${depends})
   set_property(GLOBAL PROPERTY NORVIX_OWNER_${folder} ${name})
   # Its sources and the headers of the same names: what the check reads for it.
   set(files "")
-  foreach(source IN LISTS ARG_SOURCES)
-    list(APPEND files ${CMAKE_CURRENT_SOURCE_DIR}/${source})
-    string(REGEX REPLACE "\\.cpp$" ".h" header ${CMAKE_CURRENT_SOURCE_DIR}/${source})
+  foreach(source IN LISTS sources)
+    cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} OUTPUT_VARIABLE path)
+    list(APPEND files ${path})
+    string(REGEX REPLACE "\\.cpp$" ".h" header ${path})
     if(EXISTS ${header})
       list(APPEND files ${header})
     endif()
