@@ -239,7 +239,7 @@ static QList<TfrmBackup::Pendente> pendentes(Tabela& navegador, int (Tabela::*co
 
 QString TfrmBackup::problemaNaPasta(const QString& pasta, const QString& oQue, int total,
                                     const QList<Pendente>& lista) const {
-    // The Part deletes the records whose files are missing; a folder that is absent, unreadable
+    // The backup deletes the records whose files are missing; a folder that is absent, unreadable
     // or empty would have every record deleted (and the good copy on the medium replaced by the
     // gutted database), so then nothing is deleted and the backup stops.
     const QFileInfo info(pasta);

@@ -1,41 +1,21 @@
 #include "UfrmExames.h"
 #include "UfrmExamesShared.h"
 
-#include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
-#include <QFormLayout>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHash>
-#include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QStackedWidget>
-#include <QStyle>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
-#include <QToolBar>
 #include <QToolButton>
-#include <QVBoxLayout>
-#include <cstdio>
 
 #include "ExamExport.h"
 #include "ExamMaps.h"
@@ -45,10 +25,11 @@
 #include "config/UBIniSettings.h"
 #include "modules/MapCatalogue.h"
 #include "platform/Errors.h"
+#include "platform/Logging.h"
 #include "platform/ui/MemoLimit.h"
 #include "platform/ui/MessageSeam.h"
-#include "records/UArquivosExame.h"
 #include "records/Exclusao.h"
+#include "records/UArquivosExame.h"
 #include "records/UDExames.h"
 #include "records/UDLaudos.h"
 #include "records/UDMedicos.h"
@@ -56,7 +37,6 @@
 #include "records/UfrmDataModule.h"
 #include "shell/HelpViewer.h"
 #include "shell/UfrmAguarde.h"
-#include "platform/Logging.h"
 
 using norvix::DMPrincipal;
 using norvix::MsgAnswer;
@@ -191,7 +171,8 @@ void TfrmExames::writeBackSettings() {
     setRecordText(infos().PacienteAtivo, patientName());
     infos().AutoMiniMapa = autoMiniMapa_ ? 1 : 0;
     if (TBIniSettings* s = settings_) {
-        s->WriteParameter(QStringLiteral("Str"), QStringLiteral("CLINICA"), QStringLiteral("MEDICOATIVO"), filter, false);
+        s->WriteParameter(QStringLiteral("Str"), QStringLiteral("CLINICA"), QStringLiteral("MEDICOATIVO"), filter,
+                          false);
         s->WriteParameter(QStringLiteral("Str"), QStringLiteral("CLINICA"), QStringLiteral("PACIENTEATIVO"),
                           patientName(), false);
         s->WriteParameter(QStringLiteral("Bool"), QStringLiteral("OPCOES"), QStringLiteral("AUTOMINIMAPA"), QString(),
@@ -210,234 +191,6 @@ void TfrmExames::TimerAguardeTimer() {
     hideWait();
     timerAguarde_->stop();
 }
-
-// ---- doctor filter and patients --------------------------------------------------------------
-
-QStringList TfrmExames::filterEntries() const {
-    QStringList out;
-    if (!built_) return out;
-    for (int i = 0; i < CBMedicos_->count(); ++i) out << CBMedicos_->itemText(i);
-    return out;
-}
-
-QString TfrmExames::filterText() const { return !built_ || CBMedicos_->currentIndex() < 0 ? QString() : CBMedicos_->currentText(); }
-
-int TfrmExames::currentFilterDoctor() const {
-    const QString f = filterText();
-    if (f.isEmpty() || f == kTodos || f == kSemExames) return 0;
-    return norvix::DMedicos().SelectCodigoByNome(f);
-}
-
-void TfrmExames::CarregaFiltroMedicos() {
-    ensureUi();
-    const QString active = norvix::recordText(norvix::infos().MedicoAtivo);
-    const QStringList names = norvix::DMedicos().NomesMedicos();
-    const QSignalBlocker block(CBMedicos_);
-    CBMedicos_->clear();
-    int selected = -1;
-    for (const QString& n : names) {
-        CBMedicos_->addItem(n);
-        if (n == active) selected = CBMedicos_->count() - 1;
-    }
-    if (norvix::DPacientes().ExistemPacientesSemExames()) {  // the count itself is not needed
-        CBMedicos_->addItem(kSemExames);
-        if (active == kSemExames) selected = CBMedicos_->count() - 1;
-    }
-    if (CBMedicos_->count() > 0) {
-        CBMedicos_->addItem(kTodos);
-        if (active.isEmpty() || active == kTodos) selected = CBMedicos_->count() - 1;
-    }
-    CBMedicos_->setCurrentIndex(selected);
-}
-
-void TfrmExames::CBMedicosChange() { SelecionaPacientePorCodigo(patientCode(), filterText()); }
-
-void TfrmExames::SelecionaPaciente(const QString& name, const QString& filter) {
-    ensureUi();
-    {
-        const QSignalBlocker block(CBMedicos_);
-        CBMedicos_->setCurrentIndex(CBMedicos_->findText(filter, Qt::MatchExactly | Qt::MatchCaseSensitive));
-    }
-    CarregaPacientes(byName_);
-    moveToPatientPrefix(name);
-}
-
-void TfrmExames::SelecionaPacientePorCodigo(int code, const QString& filter) {
-    ensureUi();
-    {
-        const QSignalBlocker block(CBMedicos_);
-        CBMedicos_->setCurrentIndex(CBMedicos_->findText(filter, Qt::MatchExactly | Qt::MatchCaseSensitive));
-    }
-    reloadPatients(byName_, code);
-}
-
-bool TfrmExames::SelecionaCodigoPaciente(int code) {
-    ensureUi();
-    if (patientModel_->codeAt(patientModel_->rowOfCode(code)) == code) {
-        selectGridRow(patientModel_->rowOfCode(code));
-        return true;
-    }
-    loadingPatients_ = true;
-    const int row = patientModel_->jumpToCode(code);
-    loadingPatients_ = false;
-    if (row < 0) return false;
-    selectGridRow(row);
-    return true;
-}
-
-void TfrmExames::CarregaPacientes(bool byName) {
-    ensureUi();
-    // The patient of the last session, under the filter of the last session: found before the
-    // list stands anywhere, so that no other patient is loaded on the way.
-    const bool lastSession = filterText() == norvix::recordText(norvix::infos().MedicoAtivo);
-    reloadPatients(byName, 0, lastSession ? norvix::recordText(norvix::infos().PacienteAtivo) : QString());
-}
-
-void TfrmExames::reloadPatients(bool byName, int code, const QString& name) {
-    finishPendingEdit();
-    byName_ = byName;
-    // The list is read a page at a time, so a load takes milliseconds whatever the clinic's
-    // size; the wait window still comes up for the reloads the Part names, but not while the
-    // browser itself is opening, where it would only flash over it.
-    const bool wait = shownOnce_ && !opening_;
-    if (wait) showWait();
-    const QString filter = filterText();
-    TPatientGridModel::Filter kind = TPatientGridModel::Filter::Todos;
-    int doctor = 0;
-    if (filter == kSemExames) {
-        kind = TPatientGridModel::Filter::SemExames;
-    } else if (!filter.isEmpty() && filter != kTodos) {
-        kind = TPatientGridModel::Filter::Medico;
-        doctor = norvix::DMedicos().SelectCodigoByNome(filter);
-    }
-    loadingPatients_ = true;
-    int row = -1;
-    if (code > 0 || !name.isEmpty()) {
-        patientModel_->resetEmpty(kind, doctor, byName);
-        row = code > 0 ? patientModel_->jumpToCode(code) : patientModel_->jumpToName(name);
-        if (row < 0) patientModel_->jumpToStart();
-    } else {
-        patientModel_->reset(kind, doctor, byName);
-    }
-    loadingPatients_ = false;
-    if (patientModel_->rowCount() == 0) {
-        DMPrincipal().IBQueryPacientes.close();
-        clearExamList();
-        setPatientEditButtons(false);
-        patient_.reset();
-        for (QLabel* l : {lblID_, lblNomePaciente_, lblConvenio_, lblUltimoExame_, lblTotalExames_}) l->clear();
-    } else {
-        selectGridRow(row >= 0 ? row : 0);
-    }
-    updateShowAllBox();
-    FormResize();
-    if (wait) hideWait();
-}
-
-void TfrmExames::selectGridRow(int row) {
-    const QModelIndex index = patientModel_->index(row, 0);
-    if (!index.isValid()) return;
-    if (DBGridPacientes_->currentIndex() == index) {
-        // Same row, new content (a reload): the current-row signal does not come.
-        openCurrentPatient(row);
-        DBEditControleChange();
-    } else {
-        DBGridPacientes_->setCurrentIndex(index);
-    }
-    DBGridPacientes_->scrollTo(index, QAbstractItemView::PositionAtCenter);
-}
-
-void TfrmExames::openCurrentPatient(int row) {
-    norvix::FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBQueryPacientes,
-                                                 QStringLiteral("Select * FROM Pacientes WHERE Pacientes.Codigo = :Codigo"),
-                                                 {{QStringLiteral("Codigo"), patientModel_->codeAt(row)}});
-    if (q.recNo() >= 0)
-        patient_ = norvix::TPaciente::daLinha(q);
-    else
-        patient_.reset();
-}
-
-void TfrmExames::moveToPatientPrefix(const QString& prefix, bool exactIgnoringCase) {
-    if (prefix.isEmpty() || patientModel_->rowCount() == 0) return;
-    loadingPatients_ = true;
-    const int row = exactIgnoringCase ? patientModel_->jumpToName(prefix) : patientModel_->jumpToPrefix(prefix);
-    loadingPatients_ = false;
-    if (row >= 0) {
-        selectGridRow(row);
-    } else if (!DBGridPacientes_->currentIndex().isValid()) {
-        selectGridRow(0);  // the rows were kept, but a reset may have cleared the selection
-    }
-}
-
-void TfrmExames::DBEditControleChange() {
-    if (!DMPrincipal().IBQueryPacientes.active()) return;
-    if (!patient_) {
-        // The patient of this row is gone (another workstation deleted it): say so and show
-        // the list as it is now, once the grid is done with this row.
-        clearExamList();
-        showMessage(QStringLiteral("O paciente selecionado não existe mais; a lista será atualizada."),
-                    QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
-        QMetaObject::invokeMethod(this, [this] { CarregaPacientes(byName_); }, Qt::QueuedConnection);
-        return;
-    }
-    const norvix::TPaciente& p = *patient_;
-    lblID_->setText(QStringLiteral("%1").arg(p.codigo, 4, 10, QLatin1Char('0')));
-    lblNomePaciente_->setText(p.nome);
-    lblNomePaciente_->setToolTip(QStringLiteral("Data de criação: ") + p.dtCadastro.toString(QStringLiteral("dd/MM/yyyy")));
-    lblConvenio_->setText(p.convenio);
-    lblUltimoExame_->setText(p.ultimoExame);
-    lblTotalExames_->setText(QString::number(p.totalExames));
-    AtualizaPaciente();
-}
-
-void TfrmExames::AtualizaPaciente() {
-    showPatientToolBar();
-    if (!patient_) {
-        clearExamList();
-        setPatientEditButtons(false);
-        return;
-    }
-    CarregaExames(patient_->codigo);
-    setPatientEditButtons(true);
-    tbLocPacExam_->setEnabled(true);
-    tbtCadPaciente_->setEnabled(true);
-}
-
-void TfrmExames::setPatientEditButtons(bool enabled) {
-    tbtAlterarPaciente_->setEnabled(enabled);
-    tbtExcluirPaciente_->setEnabled(enabled);
-}
-
-void TfrmExames::refreshCurrentPatientRow() {
-    // The patient's counters changed: read the list again and stand on the same patient.
-    reloadPatients(byName_, patientCode());
-}
-
-void TfrmExames::returnGridToRow() {
-    // A commit reopened the patient query on its statement: the same patient again.
-    const int row = patientModel_->rowOfCode(patientCode());
-    if (row >= 0) DBGridPacientes_->setCurrentIndex(patientModel_->index(row, 0));
-}
-
-void TfrmExames::DBGridPacientesCellClick() {
-    if (edtFindGrid_->isVisible()) edtFindGrid_->clear();
-    showPatientToolBar();
-    lswPrincipal_->clearSelection();
-}
-
-void TfrmExames::DBGridPacientesDblClick() { tbtAlterarPacienteClick(); }
-
-void TfrmExames::tbOrdemAlfaClick() {
-    tbOrdemAlfa_->setChecked(true);
-    reloadPatients(true, patientCode());
-}
-
-void TfrmExames::tbOrdemCriacaoClick() {
-    tbOrdemCriacao_->setChecked(true);
-    reloadPatients(false, patientCode());
-}
-
-void TfrmExames::focusPatientGrid() { DBGridPacientes_->setFocus(); }
 
 // ---- exams -----------------------------------------------------------------------------------
 
@@ -548,7 +301,8 @@ void TfrmExames::lswPrincipalSelectItem() {
             clearExamPanel();
             // Another workstation may have deleted it: show what is there now, once the list is
             // done with this selection.
-            QMetaObject::invokeMethod(this, [this] { CarregaExames(patientCode()); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { CarregaExames(patientCode()); }, Qt::QueuedConnection);
             return;
         }
         if (selected_->orto) {
@@ -763,10 +517,10 @@ void TfrmExames::deleteExam() {
     }
     const int linked = norvix::LaudosDoExame(*exam).size();
     if (linked > 0 &&
-        showMessage(QStringLiteral("Existe(m)  %1  Laudo(s) vinculado(s).\rConfirma a exclusão do(s) Laudos(s)?")
-                        .arg(linked),
-                    QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this,
-                    MsgAnswer::No) != MsgAnswer::Yes) {
+        showMessage(
+            QStringLiteral("Existe(m)  %1  Laudo(s) vinculado(s).\rConfirma a exclusão do(s) Laudos(s)?").arg(linked),
+            QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this,
+            MsgAnswer::No) != MsgAnswer::Yes) {
         showMessage(QStringLiteral("Exclusão cancelada!!!"), QStringLiteral("Informação"), MsgIcon::Warning,
                     MsgButtons::Ok, this);
         return;
@@ -931,8 +685,8 @@ void TfrmExames::GridExemplosSelectCell(int row) {
     const QIcon topography = examIcon(kImageTopography), orto = examIcon(kImageOrto);
     if (row <= 5) {
         for (int n = 1; n <= 6; ++n) {
-            const QString caption = (n <= 4 ? QStringLiteral("OD - ") : QStringLiteral("OS - ")) + kExamplesStems[row - 1] +
-                                    QString::number(n);
+            const QString caption = (n <= 4 ? QStringLiteral("OD - ") : QStringLiteral("OS - ")) +
+                                    kExamplesStems[row - 1] + QString::number(n);
             new QListWidgetItem(topography, caption, lswPrincipal_);
             lswPrincipal_->item(lswPrincipal_->count() - 1)->setData(kImageRole, kImageTopography);
         }
@@ -942,121 +696,4 @@ void TfrmExames::GridExemplosSelectCell(int row) {
             lswPrincipal_->item(lswPrincipal_->count() - 1)->setData(kImageRole, kImageOrto);
         }
     }
-}
-
-// ---- keyboard --------------------------------------------------------------------------------
-
-bool TfrmExames::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease) {
-        if (watched == lblNomeMedico_) lblNomeMedicoClick();
-        if (watched == imgVisualizar_) maps_->MostraMiniMapa();
-    }
-    if (event->type() == QEvent::Resize && watched == pcExames_->widget(0)) FormResize();
-    if (event->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent*>(event), watched)) return true;
-    return QDialog::eventFilter(watched, event);
-}
-
-void TfrmExames::keyPressEvent(QKeyEvent* event) {
-    if (handleKey(event, this)) return;
-    // Esc must not close the window as a dialog would: it belongs to the quick find.
-    if (event->key() == Qt::Key_Escape) return;
-    QDialog::keyPressEvent(event);
-}
-
-bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
-    if (!built_) return false;
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const bool searching = tbLocPacExam_->isChecked();
-    const int key = event->key();
-    if (ctrl && key == Qt::Key_F) {
-        edtFindGrid_->show();
-        bbtnBuscaAv_->show();
-        edtFindGrid_->setFocus();
-        return true;
-    }
-    if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
-        if (source == edtFindGrid_ || edtFindGrid_->isVisible()) {
-            hideQuickFind();
-            return true;
-        }
-        if (searching) {
-            if (key == Qt::Key_Escape) showFindPanel(false);
-            else findPanel().focusSearchText();
-            return true;
-        }
-        return key == Qt::Key_Escape;
-    }
-    if (ctrl && key == Qt::Key_N) {
-        if (tbtCadPaciente_->isEnabled()) tbtCadPacienteClick();
-        return true;
-    }
-    if (ctrl && key == Qt::Key_E) {
-        if (tbNovoExame1_->isEnabled()) tbNovoExameClick();
-        return true;
-    }
-    if (ctrl && key == Qt::Key_L) {
-        if (!examplesMode_) showFindPanel(true);
-        return true;
-    }
-    if (key == Qt::Key_Delete && !examplesMode_) {
-        if (source == lswPrincipal_) {
-            deleteExam();
-            return true;
-        }
-        if (source == DBGridPacientes_ && patientModel_->rowCount() > 0) {
-            deletePatient();
-            return true;
-        }
-        return false;
-    }
-    // The grid holds only the rows around the place shown: the list's two ends are fetched.
-    if (source == DBGridPacientes_ && (key == Qt::Key_Home || key == Qt::Key_End)) {
-        loadingPatients_ = true;
-        const int row = key == Qt::Key_Home ? patientModel_->jumpToStart() : patientModel_->jumpToEnd();
-        loadingPatients_ = false;
-        if (row >= 0) selectGridRow(row);
-        return true;
-    }
-    // A letter, a digit or ç jumps to the first patient beginning with it; never a key that a
-    // text field let through (a read-only memo passes its keys up to the window).
-    const bool fromText =
-        source == this && (qobject_cast<QPlainTextEdit*>(focusWidget()) || qobject_cast<QLineEdit*>(focusWidget()));
-    if (!ctrl && !searching && !edtFindGrid_->isVisible() && source != edtFindGrid_ && !examplesMode_ && !fromText) {
-        const QString text = event->text();
-        if (text.size() == 1) {
-            const QChar c = text.at(0);
-            const bool cedilla = c.toLower() == QChar(0x00E7);
-            if ((c.isLetter() && c.unicode() < 128) || c.isDigit() || cedilla) {
-                moveToPatientPrefix(cedilla ? QString(QChar(0x00E7)) : (c.isDigit() ? QString(c) : QString(c.toUpper())));
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-void TfrmExames::quickFind(const QString& text) {
-    // As the patient picker finds names: in either case, accented letters too.
-    int row = -1;
-    if (!text.isEmpty() && patientModel_->rowCount() > 0) {
-        loadingPatients_ = true;
-        row = patientModel_->jumpToPrefixIgnoringCase(text);
-        loadingPatients_ = false;
-        if (row >= 0) selectGridRow(row);
-    }
-    const bool none = !text.isEmpty() && row < 0;
-    lblFindGrid_->setText(none ? QStringLiteral("Nenhum paciente começa com \u201C%1\u201D.").arg(text) : QString());
-    if (lblFindGrid_->isVisible() != none) {
-        lblFindGrid_->setVisible(none);
-        FormResize();
-    }
-}
-
-void TfrmExames::hideQuickFind() {
-    lblFindGrid_->clear();
-    lblFindGrid_->hide();
-    edtFindGrid_->clear();
-    edtFindGrid_->hide();
-    bbtnBuscaAv_->hide();
-    focusPatientGrid();
 }

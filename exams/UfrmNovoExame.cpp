@@ -14,28 +14,23 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <cmath>
-#include <cstdio>
 
 #include "ExamMaps.h"
+#include "OrthokeratologyExam.h"
+#include "TopographyExam.h"
 #include "UfrmExames.h"
 #include "config/SharedRecords.h"
-#include "modules/HostStream.h"
-#include "modules/ModuleBindings.h"
+#include "platform/Logging.h"
 #include "platform/ui/MemoLimit.h"
 #include "platform/ui/MessageSeam.h"
 #include "records/ExameNovo.h"
-#include "records/UArquivosExame.h"
-#include "records/UArquivosExameTexto.h"
-#include "records/UBJpeg.h"
 #include "records/UDMedicos.h"
 #include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
 #include "shell/HelpViewer.h"
 #include "shell/UfrmAguarde.h"
 #include "shell/UfrmDica.h"
-#include "platform/Logging.h"
 
-using norvix::HostStream;
 using norvix::infos;
 using norvix::MsgAnswer;
 using norvix::MsgButtons;
@@ -51,16 +46,15 @@ namespace {
 constexpr int kLargura = 760;
 constexpr int kAlturaCompacta = 320;
 constexpr int kAlturaExpandida = 582;
-constexpr int kLimiteMemo = 240;  // DIAG and OBSERVACAO hold 240 characters
-constexpr int kLinhasOrto = 4 * NORVIX_MERIDIANS;
-const char* const kLegendaCaptura = "Digitalizando Imagem do Olho";
+constexpr int kLimiteMemo = 240;    // DIAG and OBSERVACAO hold 240 characters
 const QColor kVermelho(255, 0, 0);  // colour value 255
 const QColor kAzul(0, 0, 255);      // colour value 16711680
 const char* const kPassos[4] = {"Digitalizar Imagem", "Detectar Aneis", "Visualizar Mapa", "Gravar Exame"};
 
 QString kNaoSalvou() {
-    return QStringLiteral("Não foi possivel salvar o exame, verifique se o disco rigido\r"
-                          "está cheio ou entre em contato com a nossa assistência técnica.");
+    return QStringLiteral(
+        "Não foi possivel salvar o exame, verifique se o disco rigido\r"
+        "está cheio ou entre em contato com a nossa assistência técnica.");
 }
 
 // The step pictures, drawn rather than shipped: an arrow at the step to perform, a check at
@@ -120,30 +114,24 @@ QPlainTextEdit* memo(QWidget* pai, const char* nome) {
     return m;
 }
 
-// Why a capture module's image cannot be used; empty when it can.
-QString problemaNoBitmap(const QByteArray& bitmap) {
-    try {
-        norvix::LeBitmapWindows(bitmap);
-        return {};
-    } catch (const norvix::BitmapError& e) {
-        return e.message();
-    }
+QString textoOlho(int olho) {
+    return olho == TfrmNovoExame::kDireito ? QStringLiteral("Olho Direito") : QStringLiteral("Olho Esquerdo");
 }
-
-QString textoOlho(int olho) { return olho == TfrmNovoExame::kDireito ? QStringLiteral("Olho Direito") : QStringLiteral("Olho Esquerdo"); }
 
 }  // namespace
 
 // ---- construction ----------------------------------------------------------------------------
 
 TfrmNovoExame::TfrmNovoExame(TfrmExames* browser, Tipo tipo, QWidget* parent, int paciente)
-    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), browser_(browser), tipo_(tipo) {
+    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      browser_(browser),
+      tipo_(tipo),
+      kind_(norvix::makeExamKind(tipo == Tipo::Ortoceratologia ? norvix::ExamKind::Id::Orthokeratology
+                                                               : norvix::ExamKind::Id::Topography)) {
     instance_ = this;
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("frmNovoExame"));
-    QString titulo = QStringLiteral("Assistente para criação do exame");
-    if (tipo_ == Tipo::Ortoceratologia) titulo += QStringLiteral(" - Ortoceratologia");
-    setWindowTitle(titulo);
+    setWindowTitle(QStringLiteral("Assistente para criação do exame") + kind_->titleSuffix());
     setModal(true);
     norvix::help::setContext(this, 7);
     for (Olho& o : olhos_) {
@@ -164,6 +152,16 @@ TfrmNovoExame::TfrmNovoExame(TfrmExames* browser, Tipo tipo, QWidget* parent, in
 }
 
 TfrmNovoExame::~TfrmNovoExame() = default;
+
+const norvix::TMedidaOlho* TfrmNovoExame::medida(int olho) const {
+    const auto* topografia = dynamic_cast<const norvix::TopographyExam*>(kind_.get());
+    return topografia ? topografia->measure(olho) : nullptr;
+}
+
+std::array<double, 4> TfrmNovoExame::confiancasOrto(int olho) const {
+    const auto* orto = dynamic_cast<const norvix::OrthokeratologyExam*>(kind_.get());
+    return orto ? orto->confidences(olho) : std::array<double, 4>{};
+}
 
 void TfrmNovoExame::Abre(TfrmExames& browser, bool orto) {
     if (browser.patientCode() <= 0) {
@@ -203,9 +201,10 @@ void TfrmNovoExame::buildUi() {
     aviso->setWordWrap(true);
     aviso->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     aviso->setGeometry(44, 24, 420, 50);
-    lblMens3_ = rotulo(this, "lblMens3",
-                       QStringLiteral("Siga os passos do assistente de forma sequencial e em caso de dúvidas consulte a "
-                                      "nossa Ajuda que esta disponível em todas as etapas deste processo."));
+    lblMens3_ =
+        rotulo(this, "lblMens3",
+               QStringLiteral("Siga os passos do assistente de forma sequencial e em caso de dúvidas consulte a "
+                              "nossa Ajuda que esta disponível em todas as etapas deste processo."));
     lblMens3_->setWordWrap(true);
     lblMens3_->setAutoFillBackground(true);
     lblMens3_->setFrameShape(QFrame::Box);
@@ -224,8 +223,8 @@ void TfrmNovoExame::buildUi() {
     const QString codigo = QStringLiteral("%1").arg(paciente_, 4, 10, QLatin1Char('0'));
     lblPaciente_->setToolTip(QStringLiteral("Paciente: %1 (código %2)").arg(nomePaciente_, codigo));
     lblPaciente_->setText(lblPaciente_->fontMetrics().elidedText(nomePaciente_, Qt::ElideRight,
-                                                                  272 - lblPaciente_->fontMetrics().horizontalAdvance(
-                                                                            QStringLiteral(" \u00B7 ") + codigo)) +
+                                                                 272 - lblPaciente_->fontMetrics().horizontalAdvance(
+                                                                           QStringLiteral(" \u00B7 ") + codigo)) +
                           QStringLiteral(" \u00B7 ") + codigo);
     auto* medico = rotulo(this, "lblMedico", QStringLiteral("Médico responsável:"));
     medico->setGeometry(480, 26, 150, 18);
@@ -283,10 +282,12 @@ void TfrmNovoExame::buildUi() {
         o.memos = new QWidget(o.caixa);
         o.memos->setObjectName(nome("pnlMemos"));
         o.memos->setGeometry(8, 152, 350, 262);
-        rotulo(o.memos, nome("lblDiag").toLatin1().constData(), QStringLiteral("Diagnóstico:"))->setGeometry(0, 0, 350, 18);
+        rotulo(o.memos, nome("lblDiag").toLatin1().constData(), QStringLiteral("Diagnóstico:"))
+            ->setGeometry(0, 0, 350, 18);
         o.diag = memo(o.memos, d ? "Memo3" : "Memo1");
         o.diag->setGeometry(0, 20, 350, 100);
-        rotulo(o.memos, nome("lblObs").toLatin1().constData(), QStringLiteral("Observações"))->setGeometry(0, 130, 350, 18);
+        rotulo(o.memos, nome("lblObs").toLatin1().constData(), QStringLiteral("Observações"))
+            ->setGeometry(0, 130, 350, 18);
         o.obs = memo(o.memos, d ? "Memo4" : "Memo2");
         o.obs->setGeometry(0, 150, 350, 100);
     }
@@ -348,7 +349,7 @@ void TfrmNovoExame::FormShow() {
     centraVerticalmente();
     atualizaDataHora();
     CarregaMedicos();
-    if (tipo_ == Tipo::Ortoceratologia) {
+    if (!kind_->choosesMap()) {
         rbtFennic_->setChecked(true);
         rbtFennic_->show();
         rbtAxial_->hide();
@@ -391,17 +392,9 @@ void TfrmNovoExame::FormClose() {
     // The next opening makes a fresh window, even before this one is gone.
     if (instance_ == this) instance_ = nullptr;
     hideWait();
-    for (Olho& o : olhos_) {
-        o.frente.clear();
-        o.lateral.clear();
-        o.medida.reset();
-        o.capturas = {};
-        o.extras = {};
-        o.mOrto.reset();
-        o.dOrto.reset();
-        o.linhasM.clear();
-        o.linhasD.clear();
-        o.bitmap = QImage();
+    for (int olho : {kEsquerdo, kDireito}) {
+        kind_->clear(olho);
+        olhos_[size_t(olho)].bitmap = QImage();
     }
 }
 
@@ -495,7 +488,8 @@ void TfrmNovoExame::CarregaMedicos() {
     ComboMedicos_->clear();
     ComboMedicos_->addItem(QString());
     ComboMedicos_->addItems(norvix::DMedicos().NomesMedicos());
-    const int filtro = browser_ ? ComboMedicos_->findText(browser_->filterText(), Qt::MatchExactly | Qt::MatchCaseSensitive) : -1;
+    const int filtro =
+        browser_ ? ComboMedicos_->findText(browser_->filterText(), Qt::MatchExactly | Qt::MatchCaseSensitive) : -1;
     ComboMedicos_->setCurrentIndex(filtro > 0 ? filtro : 0);
 }
 
@@ -537,21 +531,21 @@ void TfrmNovoExame::ExecutaPasso(int olho) {
     bool ok = false;
     try {
         switch (o.passo) {
-        case 1:
-            if (ComboMedicos_->currentText().isEmpty()) {
-                showMessage(QStringLiteral("Selecione um médico responsável pelo exame."), QStringLiteral("Erro"),
-                            MsgIcon::Error, MsgButtons::Ok, this);
+            case 1:
+                if (ComboMedicos_->currentText().isEmpty()) {
+                    showMessage(QStringLiteral("Selecione um médico responsável pelo exame."), QStringLiteral("Erro"),
+                                MsgIcon::Error, MsgButtons::Ok, this);
+                    break;
+                }
+                ok = DigitalizaImagem(olho);
+                if (ok) {
+                    sbtFechar_->setText(QStringLiteral("Cancelar"));
+                    ComboMedicos_->setEnabled(false);
+                }
                 break;
-            }
-            ok = DigitalizaImagem(olho);
-            if (ok) {
-                sbtFechar_->setText(QStringLiteral("Cancelar"));
-                ComboMedicos_->setEnabled(false);
-            }
-            break;
-        case 2: ok = DetectaAneis(olho); break;
-        case 3: ok = VisualizaMapa(olho); break;
-        case 4: ok = tipo_ == Tipo::Ortoceratologia ? GravaExameOrto(olho) : GravaExame(olho); break;
+            case 2: ok = DetectaAneis(olho); break;
+            case 3: ok = VisualizaMapa(olho); break;
+            case 4: ok = GravaExame(olho); break;
         }
     } catch (const std::exception& e) {
         hideWait();
@@ -586,205 +580,44 @@ void TfrmNovoExame::mostraImagem(int olho, const QByteArray& bitmap) {
     } else {
         o.bitmap = imagem.convertToFormat(QImage::Format_RGB32);
     }
-    o.painel->setPixmap(QPixmap::fromImage(o.bitmap.scaled(o.painel->contentsRect().size(), Qt::KeepAspectRatio,
-                                                           Qt::SmoothTransformation)));
+    o.painel->setPixmap(QPixmap::fromImage(
+        o.bitmap.scaled(o.painel->contentsRect().size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+}
+
+bool TfrmNovoExame::conclui(const norvix::StepOutcome& resultado) {
+    if (!resultado.message.isEmpty())
+        showMessage(resultado.message, QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
+    return resultado.ok;
 }
 
 bool TfrmNovoExame::DigitalizaImagem(int olho) {
-    Olho& o = olhos_[size_t(olho)];
-    void* janela = static_cast<QWidget*>(this);
-    if (tipo_ == Tipo::Topografia) {
-        o.frente.clear();
-        o.lateral.clear();
-        QByteArray frente, lateral;
-        if (capturaDada_) {
-            frente = (*capturaDada_)[0];
-            lateral = (*capturaDada_)[1];
-        } else {
-            TCaptureBinding captura;
-            if (!captura.LoadModule(recordText(paths().Digitalizacao))) return false;
-            HostStream imagem, extra;
-            captura.Digitalizar(janela, imagem, extra, uint8_t(olho), kLegendaCaptura);
-            captura.ReleaseModule();
-            frente = imagem.data();
-            lateral = extra.data();
-        }
-        mostraImagem(olho, frente);
-        if (frente.size() < 10) return false;  // nothing captured (the operator cancelled)
-        const QString problema = problemaNoBitmap(frente);
-        if (!problema.isEmpty()) {
-            showMessage(QStringLiteral("A imagem recebida do módulo de captura não é um bitmap válido (%1). Digitalize "
-                                       "a imagem novamente.").arg(problema),
-                        QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
-            return false;
-        }
-        o.frente = frente;
-        o.lateral = lateral;
-        return true;
-    }
-
-    o.capturas = {};
-    o.extras = {};
-    TCaptureOrtoBinding captura;
-    if (!captura.LoadModule(recordText(paths().DigitalizacaoOrto))) return false;
-    std::array<HostStream, 4> imagens, extras;
-    ModuleStream* primeiras[4];
-    ModuleStream* segundas[4];
-    for (int c = 0; c < 4; ++c) {
-        primeiras[c] = imagens[size_t(c)];
-        segundas[c] = extras[size_t(c)];
-    }
-    captura.Digitalizar(janela, primeiras, segundas, uint8_t(olho), kLegendaCaptura);
-    captura.ReleaseModule();
-    mostraImagem(olho, imagens[0].data());
-    if (imagens[0].size() < 10) return false;
-    for (int c = 0; c < 4; ++c) {
-        const QString problema = problemaNoBitmap(imagens[size_t(c)].data());
-        if (!problema.isEmpty()) {
-            showMessage(QStringLiteral("A imagem %1 recebida do módulo de captura não é um bitmap válido (%2). "
-                                       "Digitalize as imagens novamente.").arg(c + 1).arg(problema),
-                        QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
-            return false;
-        }
-    }
-    for (int c = 0; c < 4; ++c) {
-        o.capturas[size_t(c)] = imagens[size_t(c)].data();
-        o.extras[size_t(c)] = extras[size_t(c)].data();
-    }
-    return true;
+    const norvix::CaptureOutcome resultado = kind_->capture(static_cast<QWidget*>(this), olho, capturaDada_);
+    mostraImagem(olho, resultado.shown);
+    return conclui(resultado);
 }
 
-bool TfrmNovoExame::DetectaAneis(int olho) {
-    Olho& o = olhos_[size_t(olho)];
-    void* janela = static_cast<QWidget*>(this);
-    auto recusa = [&](const QString& problema) {
-        showMessage(QStringLiteral("O módulo de processamento devolveu medidas inválidas: %1. O exame não pode ser "
-                                   "gravado com elas; detecte os anéis novamente ou digitalize outra imagem.")
-                        .arg(problema),
-                    QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
-        return false;
-    };
-
-    if (tipo_ == Tipo::Topografia) {
-        TProcessingBinding processamento;
-        if (!processamento.LoadModule(recordText(paths().Processamento))) return false;
-        // Measured into a fresh record: a failed run leaves the eye's last good measure alone.
-        auto medida = std::make_unique<norvix::TMedidaOlho>();
-        medida->frente = o.frente;
-        medida->lateral = o.lateral;
-        HostStream imagem(o.frente);
-        const int32_t r = processamento.ProcessaImagem(janela, imagem, &medida->centroX, &medida->centroY, &medida->m,
-                                                       &medida->meridianos, &medida->d, &medida->pupila,
-                                                       &medida->indConf, &infos(), &paths());
-        processamento.ReleaseModule();
-        if (r != 1) return false;
-        const QString problema = norvix::ProblemaNaMedida(*medida);
-        if (!problema.isEmpty()) return recusa(problema);
-        norvix::ComoGravada(*medida);
-        o.medida = std::move(medida);
-        return true;
-    }
-
-    TProcessingOrtoBinding processamento;
-    if (!processamento.LoadModule(recordText(paths().ProcessamentoOrto))) return false;
-    std::array<HostStream, 4> imagens;
-    ModuleStream* fluxos[4];
-    for (int c = 0; c < 4; ++c) {
-        imagens[size_t(c)].setData(o.capturas[size_t(c)]);
-        fluxos[c] = imagens[size_t(c)];
-    }
-    HostStream m, d, parametros;
-    std::array<double, 4> confiancas{};
-    const int32_t r = processamento.ProcessaImagem(janela, fluxos, m, d, parametros, confiancas.data(), &infos(),
-                                                   &paths());
-    processamento.ReleaseModule();
-    if (r != 1) return false;
-
-    const QStringList linhasM = m.lines(kLinhasOrto + 1), linhasD = d.lines(kLinhasOrto + 1);
-    const QStringList valores = parametros.lines(17);
-    std::unique_ptr<TMatrizAngAnel[]> mOrto(new TMatrizAngAnel[4]()), dOrto(new TMatrizAngAnel[4]());
-    TTabelaOrto tabela{};
-    try {
-        int im = -1, id = -1;
-        for (int c = 0; c < 4; ++c) norvix::LeMatrizAngAnel(linhasM, im, mOrto[c]);
-        for (int c = 0; c < 4; ++c) norvix::LeMatrizAngAnel(linhasD, id, dOrto[c]);
-    } catch (const norvix::ArquivoExameError& e) {
-        return recusa(e.message());
-    }
-    for (int i = 0; i < 16; ++i) {
-        const QByteArray v = valores.value(i).trimmed().toLatin1();
-        if (!norvix::LeValor(v.constData(), v.constData() + v.size(), &tabela[i / 4][i % 4]))
-            return recusa(QStringLiteral("o valor %1 dos parâmetros (\"%2\") não é um número").arg(i + 1).arg(
-                QString::fromLatin1(v.left(20))));
-    }
-    for (int c = 0; c < 4; ++c) {
-        if (!std::isfinite(confiancas[size_t(c)]))
-            return recusa(QStringLiteral("o índice de confiabilidade da captura %1 não é um número").arg(c + 1));
-        const QString problema = norvix::ProblemaNasMatrizes(mOrto[c], dOrto[c]);
-        if (!problema.isEmpty()) return recusa(QStringLiteral("captura %1: %2").arg(c + 1).arg(problema));
-    }
-    o.mOrto = std::move(mOrto);
-    o.dOrto = std::move(dOrto);
-    std::copy(&tabela[0][0], &tabela[0][0] + 16, &o.tabelaOrto[0][0]);
-    o.confOrto = confiancas;
-    o.linhasM = linhasM.mid(0, kLinhasOrto);
-    o.linhasD = linhasD.mid(0, kLinhasOrto);
-    return true;
-}
+bool TfrmNovoExame::DetectaAneis(int olho) { return conclui(kind_->detect(static_cast<QWidget*>(this), olho)); }
 
 QStringList TfrmNovoExame::cabecalho(int olho, double confianca) const {
     const QDateTime agora = norvix::Relogio().Agora();
-    const QString conf = QString::number(std::lround(confianca));
-    const QString banco = recordText(paths().BancoDados);
-    QStringList linhas{nomePaciente_,
+    return QStringList{nomePaciente_,
                        QStringLiteral("%1").arg(paciente_, 4, 10, QLatin1Char('0')),
                        rgPaciente_ + QLatin1Char(' '),
                        textoOlho(olho),
                        agora.toString(QStringLiteral("dd/MM/yyyy")),
                        agora.toString(QStringLiteral("HH:mm:ss")),
-                       ComboMedicos_->currentText()};
-    if (tipo_ == Tipo::Topografia) linhas << QStringLiteral("0");
-    linhas << conf << banco;
-    if (tipo_ == Tipo::Topografia) linhas << conf << banco;
-    return linhas;
+                       ComboMedicos_->currentText()} +
+           kind_->headerTail(QString::number(std::lround(confianca)), recordText(paths().BancoDados));
 }
 
 bool TfrmNovoExame::VisualizaMapa(int olho) {
-    const Olho& o = olhos_[size_t(olho)];
-    void* janela = static_cast<QWidget*>(this);
-    const QString mapas = recordText(paths().DirMapas) + QLatin1Char('/');
+    const QString arquivo = rbtFennic_->isChecked()  ? TExamMaps::kFennic
+                            : rbtAxial_->isChecked() ? TExamMaps::kHalden
+                                                     : TExamMaps::kSorvik;
     showWait(true);
-    bool ok = false;
-    if (tipo_ == Tipo::Topografia && o.medida) {
-        const norvix::TMedidaOlho& e = *o.medida;
-        TSingleMapBinding mapa;
-        const QString arquivo = rbtAxial_->isChecked() ? TExamMaps::kHalden : TExamMaps::kSorvik;
-        if (mapa.LoadModule(mapas + arquivo) && mapa.ProcessaMapa) {
-            HostStream cabecalhoExame, frente(e.frente), lateral(e.lateral);
-            cabecalhoExame.writeLines(cabecalho(olho, e.indConf));
-            cabecalhoExame.rewind();
-            mapa.ProcessaMapa(janela, frente, lateral, e.centroX, e.centroY, cabecalhoExame, &e.m, &e.meridianos, &e.d,
-                              &e.pupila, &infos());
-            ok = true;
-        }
-        mapa.ReleaseModule();
-    } else if (tipo_ == Tipo::Ortoceratologia && o.mOrto) {
-        TMultiMapBinding mapa;
-        if (mapa.LoadModule(mapas + TExamMaps::kFennic)) {
-            std::array<HostStream, 4> cabecalhos;
-            ModuleStream* fluxos[4];
-            for (int c = 0; c < 4; ++c) {
-                cabecalhos[size_t(c)].writeLines(cabecalho(olho, o.confOrto[size_t(c)]));
-                cabecalhos[size_t(c)].rewind();
-                fluxos[c] = cabecalhos[size_t(c)];
-            }
-            const TDadosPac dados{4, fluxos};
-            const TMatrizesAngAnel m{4, o.mOrto.get()}, d{4, o.dOrto.get()};
-            mapa.ProcessaMapasOrto(janela, &dados, &m, &d, &o.tabelaOrto, &infos());
-            ok = true;
-        }
-        mapa.ReleaseModule();
-    }
+    const bool ok =
+        kind_->showMap(static_cast<QWidget*>(this), olho, recordText(paths().DirMapas) + QLatin1Char('/') + arquivo,
+                       [this, olho](double confianca) { return cabecalho(olho, confianca); });
     hideWait();
     posicionaNoTopo();
     AumentaForm();
@@ -793,14 +626,15 @@ bool TfrmNovoExame::VisualizaMapa(int olho) {
 
 // ---- storing ---------------------------------------------------------------------------------
 
-bool TfrmNovoExame::gravaComum(int olho, const std::function<void(int medico)>& grava) {
+bool TfrmNovoExame::GravaExame(int olho) {
     Olho& o = olhos_[size_t(olho)];
+    if (!kind_->readyToStore(olho)) return false;
     showWait(false);
     o.diag->setEnabled(false);
     o.obs->setEnabled(false);
     ComboMedicos_->setEnabled(false);
     const QString nomeMedico = ComboMedicos_->currentText();
-    bool ok = false;
+    bool ok = false, imagensOk = true;
     try {
         const int medico = norvix::DMedicos().SelectCodigoByNome(nomeMedico);
         if (medico == 0) {
@@ -813,7 +647,14 @@ bool TfrmNovoExame::gravaComum(int olho, const std::function<void(int medico)>& 
             CarregaMedicos();
             ComboMedicos_->setEnabled(true);
         } else {
-            grava(medico);
+            norvix::TExameNovo exame;
+            exame.paciente = paciente_;
+            exame.medico = medico;
+            exame.olho = olho == kDireito ? QStringLiteral("OD") : QStringLiteral("OS");
+            exame.diag = o.diag->toPlainText();
+            exame.observacao = o.obs->toPlainText();
+            norvix::GravaTudoOuNada(
+                [&](norvix::TArquivosNovos& arquivos) { imagensOk = kind_->store(olho, exame, arquivos); });
             ok = true;
         }
     } catch (const std::exception& e) {
@@ -831,33 +672,6 @@ bool TfrmNovoExame::gravaComum(int olho, const std::function<void(int medico)>& 
         }
     }
     hideWait();
-    if (!ok) {
-        // Nothing was stored: the texts can be changed and the step run again.
-        o.diag->setEnabled(true);
-        o.obs->setEnabled(true);
-    }
-    return ok;
-}
-
-bool TfrmNovoExame::GravaExame(int olho) {
-    Olho& o = olhos_[size_t(olho)];
-    if (!o.medida) return false;
-    o.medida->frente = o.frente;
-    o.medida->lateral = o.lateral;
-    bool imagensOk = true;
-    const bool ok = gravaComum(olho, [&](int medico) {
-        norvix::GravaTudoOuNada([&](norvix::TArquivosNovos& arquivos) {
-            const QDateTime quando = norvix::MomentoLivre(paciente_);
-            const norvix::TExameNovo exame{paciente_,
-                                           medico,
-                                           quando.date(),
-                                           quando.time(),
-                                           olho == kDireito ? QStringLiteral("OD") : QStringLiteral("OS"),
-                                           o.diag->toPlainText(),
-                                           o.obs->toPlainText()};
-            norvix::GravaExameTopografia(exame, *o.medida, arquivos, &imagensOk);
-        });
-    });
     if (ok) {
         if (!imagensOk)
             showMessage(QStringLiteral("Não Foi possivel salvar as imagens"), QStringLiteral("Informação"),
@@ -865,44 +679,11 @@ bool TfrmNovoExame::GravaExame(int olho) {
         atualizaDataHora();
         showMessage(QStringLiteral("Exame gravado com sucesso"), QStringLiteral("Informação"), MsgIcon::Information,
                     MsgButtons::Ok, this);
+    } else {
+        // Nothing was stored: the texts can be changed and the step run again.
+        o.diag->setEnabled(true);
+        o.obs->setEnabled(true);
     }
-    if (!entre2e4(olhos_[size_t(1 - olho)].passo)) {
-        DiminuiForm();
-        centraVerticalmente();
-    }
-    return ok;
-}
-
-bool TfrmNovoExame::GravaExameOrto(int olho) {
-    Olho& o = olhos_[size_t(olho)];
-    if (!o.mOrto || o.linhasM.size() != kLinhasOrto || o.linhasD.size() != kLinhasOrto) return false;
-    const bool ok = gravaComum(olho, [&](int medico) {
-        norvix::GravaTudoOuNada([&](norvix::TArquivosNovos& arquivos) {
-            for (int c = 0; c < 4; ++c) {
-                // Each capture its own second, so that every row of the eye has its own time.
-                const QDateTime quando = norvix::MomentoLivre(paciente_);
-                const norvix::TExameNovo exame{paciente_,
-                                               medico,
-                                               quando.date(),
-                                               quando.time(),
-                                               olho == kDireito ? QStringLiteral("OD") : QStringLiteral("OS"),
-                                               o.diag->toPlainText(),
-                                               o.obs->toPlainText()};
-                norvix::TCapturaOrto captura;
-                captura.linhasM = o.linhasM.mid(NORVIX_MERIDIANS * c, NORVIX_MERIDIANS);
-                captura.linhasD = o.linhasD.mid(NORVIX_MERIDIANS * c, NORVIX_MERIDIANS);
-                captura.sag = o.tabelaOrto[c][0];
-                captura.div = o.tabelaOrto[c][1];
-                captura.raio = o.tabelaOrto[c][2];
-                captura.indConf = o.confOrto[size_t(c)];
-                norvix::GravaExameOrto(exame, captura, arquivos);
-                atualizaDataHora();
-            }
-        });
-    });
-    if (ok)
-        showMessage(QStringLiteral("Exame gravado com sucesso"), QStringLiteral("Informação"), MsgIcon::Information,
-                    MsgButtons::Ok, this);
     if (!entre2e4(olhos_[size_t(1 - olho)].passo)) {
         DiminuiForm();
         centraVerticalmente();

@@ -2,20 +2,19 @@
 // "Assistente para criação do exame": a new exam of the patient current in the exam browser.
 // One column per eye (the right eye on the left), each through the same four steps, worked in
 // any interleaving: capture through the capture module, ring detection through the processing
-// module, the map through a map module, and storing. Two kinds: topography (one exam per eye)
-// and orthokeratology (four captures per eye, stored as four exams). Every module is loaded
-// for its step and released right after it.
+// module, the map through a map module, and storing. What each step calls and keeps is the
+// exam kind's (ExamKind.h): topography (one exam per eye) and orthokeratology (four captures
+// per eye, stored as four exams). Every module is loaded for its step and released right after.
 #include <QDialog>
 #include <QImage>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <array>
-#include <functional>
 #include <memory>
 #include <optional>
 
-#include "modules/ModuleContract.h"
+#include "ExamKind.h"
 
 class QComboBox;
 class QFrame;
@@ -29,7 +28,9 @@ class TfrmExames;
 
 namespace norvix {
 struct TMedidaOlho;
-}
+class TopographyExam;
+class OrthokeratologyExam;
+}  // namespace norvix
 
 class TfrmNovoExame : public QDialog {
     Q_OBJECT
@@ -69,9 +70,9 @@ public:
     int passo(int olho) const { return olhos_[size_t(olho)].passo; }
     bool expandido() const { return expandido_; }
     // The eye's measure after ring detection (topography), or null.
-    const norvix::TMedidaOlho* medida(int olho) const { return olhos_[size_t(olho)].medida.get(); }
+    const norvix::TMedidaOlho* medida(int olho) const;
     // The four confidence indexes after ring detection (orthokeratology).
-    std::array<double, 4> confiancasOrto(int olho) const { return olhos_[size_t(olho)].confOrto; }
+    std::array<double, 4> confiancasOrto(int olho) const;
     QImage imagemOlho(int olho) const { return olhos_[size_t(olho)].bitmap; }
 
 protected:
@@ -86,16 +87,6 @@ private:
     struct Olho {
         int passo = 1;  // 1..4: the step to perform next; 5: stored
         QImage bitmap;  // the image panel's 640 x 480 picture
-        // Topography: the images of the last capture and the measure of the last detection.
-        QByteArray frente, lateral;
-        std::unique_ptr<norvix::TMedidaOlho> medida;
-        // Orthokeratology: the four captures (and the four spare streams), and after detection
-        // the module's table lines, the parsed tables and values.
-        std::array<QByteArray, 4> capturas, extras;
-        std::array<double, 4> confOrto{};
-        QStringList linhasM, linhasD;
-        std::unique_ptr<TMatrizAngAnel[]> mOrto, dOrto;  // four each
-        TTabelaOrto tabelaOrto{};                       // per capture: Sag, Div, Raio, fourth
         // controls
         QGroupBox* caixa = nullptr;
         QLabel* seta = nullptr;
@@ -122,8 +113,8 @@ private:
     bool DetectaAneis(int olho);
     bool VisualizaMapa(int olho);
     bool GravaExame(int olho);
-    bool GravaExameOrto(int olho);
-    bool gravaComum(int olho, const std::function<void(int medico)>& grava);
+    // The module's failure message shown; whether the step succeeded.
+    bool conclui(const norvix::StepOutcome& resultado);
     void mostraImagem(int olho, const QByteArray& bitmap);
     QStringList cabecalho(int olho, double confianca) const;
     void atualizaDataHora();
@@ -135,10 +126,11 @@ private:
 
     TfrmExames* browser_;
     Tipo tipo_;
+    std::unique_ptr<norvix::ExamKind> kind_;
     bool mostrada_ = false;
     bool expandido_ = false;
-    bool ocupada_ = false;         // a step runs (a module's window may be up)
-    bool fecharDepois_ = false;    // closing was asked while a step ran
+    bool ocupada_ = false;       // a step runs (a module's window may be up)
+    bool fecharDepois_ = false;  // closing was asked while a step ran
     // The patient examined, as the patient query stood when the window was made.
     int paciente_ = 0;
     QString nomePaciente_, rgPaciente_;

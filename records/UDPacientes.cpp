@@ -157,6 +157,15 @@ std::optional<TPaciente> TDPacientes::SelectPacienteByCodigo(int Codigo) {
     return paciente;
 }
 
+std::optional<TPaciente> TDPacientes::AbrePacienteAtual(int Codigo) {
+    FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBQueryPacientes,
+                                         QStringLiteral("Select * FROM Pacientes WHERE Pacientes.Codigo = :Codigo"),
+                                         {{"Codigo", Codigo}});
+    std::optional<TPaciente> paciente;
+    if (q.recNo() >= 0) paciente = TPaciente::daLinha(q);
+    return paciente;
+}
+
 QString TDPacientes::SelectNomeOutroPacienteByCpf(const QString& Cpf, int Codigo) {
     return DMPrincipal().selectString(
         QStringLiteral("SELECT FIRST 1 Nome FROM Pacientes WHERE Pacientes.Cpf = :Cpf AND Pacientes.Codigo <> :Codigo"),

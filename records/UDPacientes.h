@@ -71,6 +71,9 @@ public:
 
     // The patient of that code; none when no row has it.
     std::optional<TPaciente> SelectPacienteByCodigo(int Codigo);
+    // The same, read into the shared patient cursor (IBQueryPacientes), which then stands on
+    // that patient: the browser's current patient.
+    std::optional<TPaciente> AbrePacienteAtual(int Codigo);
     // The name of another patient (not Codigo) registered with that CPF; empty when none.
     QString SelectNomeOutroPacienteByCpf(const QString& Cpf, int Codigo);
 

@@ -559,7 +559,7 @@ TEST_F(Browser, CountersComeFromTheRowsAndTheNewestRemainingExamByDateAndTime) {
     ASSERT_TRUE(exam);
     const norvix::TExclusao done = norvix::ExcluiExame(*exam);
     EXPECT_EQ(done.examesRestantes, 2);
-    // The Part's statement took the 01/01 exam, which shares the time of day.
+    // The original statement took the 01/01 exam, which shares the time of day.
     EXPECT_EQ(dm->selectString("SELECT UltimoExame FROM Pacientes", {}, "UltimoExame", norvix::TDMPrincipal::Close::Yes),
               "OS 02/01/2025 09:00");
     EXPECT_EQ(dm->selectInt("SELECT TotalExames FROM Pacientes", {}, "TotalExames", norvix::TDMPrincipal::Close::Yes), 2);

@@ -25,7 +25,7 @@ protected:
             if (exams) insertExame(p, i % 3 == 0 ? beto : ana, QDate(2024, 1, 1).addDays(i), QTime(8, 0, 0));
         }
     }
-    // The codes of a Part statement, in its order.
+    // The codes the browser's original statements give, in their order.
     std::vector<int> expected(Filter filter, bool byName) {
         const QString order = byName ? "Nome Asc, Codigo Asc" : "Codigo Asc";
         QString sql = "SELECT Codigo FROM Pacientes ORDER BY " + order;
