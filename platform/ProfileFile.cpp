@@ -7,6 +7,7 @@
 #include <QLatin1StringView>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -219,6 +220,25 @@ QString replaceContent(const QString& path, const QByteArray& previous, const QB
     return {};
 }
 
+// Replaces the content through a file beside it and a rename, without waiting for the disk.
+// False when anything failed; the file is then as it was.
+bool replaceContentUnflushed(const QString& path, const QByteArray& updated, bool existed) {
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray temporary = target + ".novo." + QByteArray::number(::getpid());
+    ::unlink(temporary.constData());  // left by an earlier process that had the same number
+    // Created as a plain write creates a file (the umask applies); an existing file's
+    // permissions go over to its replacement.
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = overwrite(fd, updated) == 0;
+    struct stat st {};
+    if (ok && existed) ok = ::stat(target.constData(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.constData(), target.constData()) == 0;
+    if (!ok) ::unlink(temporary.constData());
+    return ok;
+}
+
 }  // namespace
 
 ProfileFile::ProfileFile(QString path) : path_(std::move(path)) {}
@@ -341,7 +361,7 @@ bool ProfileFile::writeString(const QString& section, const QString& key, const 
 }
 
 bool ProfileFile::writeStrings(const QString& section, const QList<std::pair<QString, QString>>& entries,
-                               QString* failure) const {
+                               QString* failure, Flush flush) const {
     const auto fail = [failure](const QString& why) {
         if (failure) *failure = why;
         return false;
@@ -363,6 +383,12 @@ bool ProfileFile::writeStrings(const QString& section, const QList<std::pair<QSt
     for (const auto& [key, value] : entries) updated = withEntry(updated, section, key, value);
     if (updated == data && existed) return true;
 
+    // A link, and a file its owner made read-only, are left to the flushed way: it writes the
+    // file a link points to, and refuses the read-only one.
+    const QFileInfo info(path_);
+    if (flush == Flush::Later && !info.isSymLink() && (!existed || info.isWritable()) &&
+        replaceContentUnflushed(path_, updated, existed))
+        return true;
     const QString why = replaceContent(path_, data, updated, existed);
     if (!why.isEmpty()) return fail(why);
     return true;

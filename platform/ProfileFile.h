@@ -49,10 +49,16 @@ public:
     // failure, when given, then receives why (Portuguese, for the operator).
     bool writeString(const QString& section, const QString& key, const QString& value,
                      QString* failure = nullptr) const;
+    // Whether a write waits for the disk. Later suits a file that lives for one run of the
+    // program only (written at its start, taken back at its end): a power cut loses the run
+    // anyway, and waiting costs a journal commit, tens of milliseconds on a busy disk. The
+    // replacement is still atomic; a folder or file the quick way cannot write falls back to
+    // the flushed one.
+    enum class Flush { ToDisk, Later };
     // Several keys of one section in one rewrite of the file (one disk flush instead of one
     // per key); all or nothing, with the rules of writeString.
     bool writeStrings(const QString& section, const QList<std::pair<QString, QString>>& entries,
-                      QString* failure = nullptr) const;
+                      QString* failure = nullptr, Flush flush = Flush::ToDisk) const;
 
 private:
     QString path_;

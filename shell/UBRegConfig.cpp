@@ -43,7 +43,9 @@ void TBRegConfig::SetValues(const QString& decimal, const QString& shortDate, co
     toApply_ = {decimal, shortDate, thousand, timeFormat, am, pm};
 }
 
-void TBRegConfig::Apply() { write(toApply_); }
+// The program's values are not flushed to the disk: they live for the run only, and a power cut
+// that lost them would have ended the run that needs them. The start saves a journal commit.
+void TBRegConfig::Apply() { write(toApply_, norvix::ProfileFile::Flush::Later); }
 
 void TBRegConfig::Restore() {
     // A user who had no regional file gets none back instead of a file of empty values.
@@ -51,14 +53,13 @@ void TBRegConfig::Restore() {
         QFile::remove(fileName_);
         return;
     }
-    write(saved_);
+    write(saved_, norvix::ProfileFile::Flush::ToDisk);  // the user's own values are kept
 }
 
-void TBRegConfig::write(const Values& values) {
+void TBRegConfig::write(const Values& values, norvix::ProfileFile::Flush flush) {
     QDir().mkpath(QFileInfo(fileName_).absolutePath());
-    // One rewrite for the six values: the start and the end of the program each pay one disk
-    // flush, not six.
+    // One rewrite for the six values, not six.
     QList<std::pair<QString, QString>> entries;
     for (int i = 0; i < kCount; ++i) entries.append({QLatin1String(kNames[i]), values[i]});
-    norvix::ProfileFile(fileName_).writeStrings(kSection, entries);
+    norvix::ProfileFile(fileName_).writeStrings(kSection, entries, nullptr, flush);
 }

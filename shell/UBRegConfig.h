@@ -4,6 +4,7 @@
 // values back when the main window closes.
 #include <QString>
 #include <array>
+#include "platform/ProfileFile.h"
 
 class TBRegConfig {
 public:
@@ -27,7 +28,7 @@ public:
     static const char* valueName(int i);
 
 private:
-    void write(const Values& values);
+    void write(const Values& values, norvix::ProfileFile::Flush flush);
     QString fileName_;
     Values saved_;
     Values toApply_;

@@ -183,6 +183,7 @@ void TStartUp::StartUp() {
     }
     if (TfrmIniciando::exists()) TfrmIniciando::instance()->close();
     CheckAutomaticBackup();
+    norvix::markStartupPhase("backup-verificado");
 }
 
 void TStartUp::PreparaInstalacao() {

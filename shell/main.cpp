@@ -35,6 +35,10 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale::c());
     norvix::installQtTranslations();
 
+    // Declared before the data module: marks once the module has committed and detached.
+    struct MarkDetached {
+        ~MarkDetached() { norvix::markStartupPhase("banco-fechado"); }
+    } markDetached;
     norvix::TDMPrincipal dataModule;
     QPointer<TfrmPrincipal> main = new TfrmPrincipal();
     QObject::connect(&single, &TSingleInstance::showRequested, main, [main] {
@@ -51,6 +55,7 @@ int main(int argc, char** argv) {
                          [main] { QCoreApplication::exit(main && main->started() ? 0 : 1); });
     }
     const int status = app.exec();
+    norvix::markStartupPhase("laco-encerrado");
     // After a signal the event loops were left with the main window still open: close it as
     // its close button would. The data module then commits and detaches as it goes.
     if (main) {

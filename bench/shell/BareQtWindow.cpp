@@ -4,9 +4,22 @@
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+// The program's own phase marks (platform/StartupPhases), written here without its library so
+// that the baseline loads nothing the bare window would not: the benchmark sets them side by side.
+static void mark(const char* name) {
+    static const bool wanted = std::getenv("NORVIX_STARTUP_PHASES") != nullptr;
+    if (!wanted) return;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::fprintf(stderr, "norvix-fase %s %lld\n", name, static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+}
+
 #ifdef BARE_WITH_DATABASE
 #include <firebird/Interface.h>
-#include <cstdio>
 
 static bool attachAndDetach(const char* file) {
     using namespace Firebird;
@@ -34,15 +47,24 @@ static bool attachAndDetach(const char* file) {
 #endif
 
 int main(int argc, char** argv) {
+    mark("main");
     QApplication app(argc, argv);
+    mark("aplicacao");
     QWidget window;
     window.resize(800, 600);
     window.show();
+    mark("janela");
 #ifdef BARE_WITH_DATABASE
     const QByteArray file = argc > 1 ? QByteArray(argv[1]) : QByteArray();
-    QTimer::singleShot(0, &app, [file] { QCoreApplication::exit(attachAndDetach(file.constData()) ? 0 : 1); });
+    QTimer::singleShot(0, &app, [file] {
+        const bool attached = attachAndDetach(file.constData());
+        mark("banco");
+        QCoreApplication::exit(attached ? 0 : 1);
+    });
 #else
     QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); });
 #endif
-    return app.exec();
+    const int status = app.exec();
+    mark("laco-encerrado");
+    return status;
 }
