@@ -127,8 +127,7 @@ int main(int argc, char** argv) {
             fail("a detecção dos anéis falhou");
     }
     const TMedidaOlho measure = *window->medida(TfrmNovoExame::kDireito);
-    window->close();
-    delete window;
+    delete window;  // not closed: with the eye between its steps, closing asks whether to cancel
     browser->close();
     delete browser;
 
