@@ -67,6 +67,7 @@ void SimulatedCamera::renderFrame(quint32 frameNumber, QImage* out) {
     if (!renderer_) {
         renderer_ = std::make_unique<sim::Renderer>(4, size_.width(), size_.height());
         renderer_->setCancelFlag(&cancelRender_);
+        renderer_->setFrameRate(kFramesPerSecond);
     }
     renderer_->liveFrame(target_, frameNumber, &raw_);
     if (raw_.isNull()) {

@@ -2,7 +2,8 @@
 // The simulated instrument as the last capture device: the Placido rings reflected by the
 // target of NORVIX_SIM_TARGET (read when the device opens, so each capture window sees the
 // current target), 640 x 480 at about 30 frames a second, with board-like brightness,
-// contrast and saturation controls that really change the picture.
+// contrast and saturation controls that really change the picture. A moving target moves with
+// the frame number: frame n shows sim::motionAt(target, n, kFramesPerSecond).
 #include <QSize>
 #include <array>
 #include <atomic>
@@ -41,6 +42,10 @@ public:
 
     // One frame as the device delivers it (noise, then the controls); the worker's step.
     void renderFrame(quint32 frameNumber, QImage* out);
+
+    const sim::Target& target() const { return target_; }
+    // What the eye really did in frame `frameNumber` (the delivered frames count from 0 at start).
+    sim::MotionState truth(quint32 frameNumber) const { return sim::motionAt(target_, frameNumber, kFramesPerSecond); }
 
 private:
     void run();

@@ -52,6 +52,13 @@ const ConeGeometry* InstrumentModel::cone(int type) {
     return &cones()[type - 1];
 }
 
+ConeGeometry InstrumentModel::shifted(const ConeGeometry& cone, double dz) {
+    ConeGeometry c = cone;
+    c.backZ -= dz;
+    c.frontZ -= dz;
+    return c;
+}
+
 double InstrumentModel::sphereU(const ConeGeometry& c, double radius, double r) {
     if (r <= 0 || r >= radius) return std::nan("");
     const double zc = std::sqrt(radius * radius - r * r);

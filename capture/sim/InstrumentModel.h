@@ -55,6 +55,9 @@ public:
     static constexpr double kWorkingDistanceMm = 12.0;  // cone front to corneal apex
     static constexpr double kFixationLightMm = 1.6;     // radius of the axial fixation light
     static constexpr double kDesignRadiusMm = 7.8;      // sphere the ring spacing is laid out for
+    // Object-side numerical aperture of the objective (about f/4 on the sensor side at this
+    // magnification). It sets the depth of field: see defocusSigmaMm.
+    static constexpr double kObjectAperture = 0.04;
 
     // mm on the eye per image pixel of the 640 x 480 frame.
     static constexpr double mmPerPixel() { return kPixelPitchMm / kMagnification; }
@@ -70,6 +73,16 @@ public:
 
     // Cone types 1 to 4; any other value gives nullptr.
     static const ConeGeometry* cone(int type);
+
+    // The cone as seen from an apex dz mm nearer the camera (dz > 0) or farther (dz < 0) than
+    // the working distance: its axial positions relative to the apex shift by -dz; the rings
+    // keep their places along it.
+    static ConeGeometry shifted(const ConeGeometry& cone, double dz);
+
+    // Blur of a picture whose eye lies dz mm off the focal plane: a point spreads over a disc
+    // of radius kObjectAperture * |dz| on the eye, taken as a Gaussian of half that sigma (mm).
+    // At 1 mm: 0.02 mm, about one pixel of the 640 x 480 frame.
+    static constexpr double defocusSigmaMm(double dz) { return 0.5 * kObjectAperture * (dz < 0 ? -dz : dz); }
 
     // Reflects the camera ray that meets the surface at `point` with outward unit normal
     // `normal` and follows it to the cone. Returns false when the ray leaves through an

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <random>
 
 #include "InstrumentModel.h"
@@ -136,11 +137,54 @@ bool parseTarget(const QString& text, Target* out, QString* error) {
         return fail(QStringLiteral("Raio fora da faixa de 4 a 15 mm."));
     if (!std::isfinite(t.axisDeg) || t.q < -3.0 || t.q > 3.0)
         return fail(QStringLiteral("Asfericidade fora da faixa de -3 a 3."));
-    if (!options.empty() && !t.isEye())
-        return fail(QStringLiteral("Pupila, pálpebras, cílios, fixação e desfoco só valem para um olho (cornea, orto "
-                                   "ou ceratocone)."));
+    auto is = [](const QString& word, const char* pt, const char* en) {
+        return word == QLatin1String(pt) || word == QLatin1String(en);
+    };
     for (const auto& [word, v] : options) {
-        if (word == QLatin1String("olho") || word == QLatin1String("eye")) {
+        const bool moves = is(word, "deriva", "drift") || is(word, "sacadas", "saccades") ||
+                           is(word, "distancia", "distance") || is(word, "semente", "seed");
+        if (!moves && !t.isEye())
+            return fail(QStringLiteral("Pupila, pálpebras, cílios, fixação, desfoco e piscadas só valem para um olho "
+                                       "(cornea, orto ou ceratocone)."));
+    }
+    Target::Motion& m = t.motion;
+    for (const auto& [word, v] : options) {
+        if (is(word, "deriva", "drift")) {
+            if (v.empty() || v.size() > 2 || v[0] < 0 || v[0] > 1.0 || (v.size() == 2 && (v[1] <= 0 || v[1] > 5)))
+                return fail(QStringLiteral("A deriva pede a amplitude (até 1 mm) e, se quiser, a frequência (até 5 Hz): "
+                                           "\"deriva 0.1 0.3\"."));
+            m.driftMm = v[0];
+            if (v.size() == 2) m.driftHz = v[1];
+        } else if (is(word, "sacadas", "saccades")) {
+            if (v.size() != 2 || v[0] < 0 || v[0] > 1.0 || v[1] < 0 || v[1] > 5)
+                return fail(QStringLiteral("As sacadas pedem a amplitude (até 1 mm) e quantas por segundo (até 5): "
+                                           "\"sacadas 0.05 2\"."));
+            m.saccadeMm = v[0];
+            m.saccadesPerS = v[1];
+        } else if (is(word, "distancia", "distance")) {
+            if ((v.size() != 1 && v.size() != 3) || (v.size() == 3 && (v[1] < 0 || v[2] <= 0 || v[2] > 5)) ||
+                std::fabs(v[0]) + (v.size() == 3 ? v[1] : 0) > 1.5 + 1e-9)
+                return fail(QStringLiteral("A distância pede o erro em mm (+: mais perto) e, se quiser, a oscilação em mm e "
+                                           "sua frequência em Hz, com |erro| + oscilação até 1,5 mm: \"distancia 0.5 0.3 0.4\"."));
+            m.distanceMm = v[0];
+            if (v.size() == 3) {
+                m.distanceDriftMm = v[1];
+                m.distanceHz = v[2];
+            }
+        } else if (is(word, "piscadas", "blinks")) {
+            if (v.empty() || v.size() > 2 || v[0] <= 0 || v[0] > 60 || (v.size() == 2 && (v[1] < 50 || v[1] > 1000)))
+                return fail(QStringLiteral("As piscadas pedem quantas por minuto (até 60) e, se quiser, a duração de cada "
+                                           "uma (50 a 1000 ms): \"piscadas 15 150\"."));
+            m.blinksPerMin = v[0];
+            if (v.size() == 2) m.blinkMs = v[1];
+            // Blinks never overlap: see motionAt.
+            if (m.blinkMs / 1000 > 0.4 * 60 / m.blinksPerMin)
+                return fail(QStringLiteral("Piscadas longas demais para tantas por minuto."));
+        } else if (is(word, "semente", "seed")) {
+            if (v.size() != 1 || v[0] < 0 || v[0] > 4294967295.0 || v[0] != std::floor(v[0]))
+                return fail(QStringLiteral("A semente pede um número inteiro de 0 a 4294967295: \"semente 7\"."));
+            m.seed = uint32_t(v[0]);
+        } else if (word == QLatin1String("olho") || word == QLatin1String("eye")) {
             if (!v.empty()) return fail(QStringLiteral("\"%1\" não leva números.").arg(word));
             t.pupilRadiusMm = 1.8;
             t.pupilXMm = 0.15;
@@ -185,7 +229,8 @@ bool parseTarget(const QString& text, Target* out, QString* error) {
             t.defocusMm = v[0];
         } else {
             return fail(QStringLiteral("Palavra desconhecida na descrição do alvo: \"%1\" (use pupila, palpebras, "
-                                       "cilios, fixacao, desfoco ou olho).").arg(word));
+                                       "cilios, fixacao, desfoco, olho, deriva, sacadas, distancia, piscadas ou "
+                                       "semente).").arg(word));
         }
     }
     *out = t;
@@ -207,6 +252,95 @@ Target targetFromEnvironment() {
     QString error;
     if (parseTarget(description, &parsed, &error)) return parsed;
     return t;
+}
+
+namespace {
+
+uint64_t mix64(uint64_t x) {
+    x += 0x9e3779b97f4a7c15ull;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
+// A number in [0, 1) fixed by the seed, a channel (what it is drawn for) and an index: any
+// moment of the motion is found without replaying the ones before it.
+double hashed(uint32_t seed, int channel, int64_t index) {
+    return double(mix64(mix64((uint64_t(seed) << 8) ^ uint64_t(channel)) + uint64_t(index)) >> 11) * 0x1.0p-53;
+}
+
+// Smooth random values in [-1, 1]: random knots at the integers joined by a smoothstep.
+double valueNoise(uint32_t seed, int channel, double s) {
+    const double k = std::floor(s), f = s - k;
+    const double a = 2 * hashed(seed, channel, int64_t(k)) - 1, b = 2 * hashed(seed, channel, int64_t(k) + 1) - 1;
+    return a + (b - a) * f * f * (3 - 2 * f);
+}
+
+// A slow wander in [-1, 1], s in cycles: half three sinusoids of unrelated frequencies near 1
+// (regular sway), half a smooth random walk with a knot per cycle (the aimless part).
+double wander(uint32_t seed, int channel, double s) {
+    constexpr double weight[3] = {0.5, 0.3, 0.2};
+    constexpr double ratio[3] = {1.0, 1.618, 0.57};
+    double sines = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double f = ratio[i] * (0.9 + 0.2 * hashed(seed, channel, 100 + i));
+        sines += weight[i] * std::sin(2 * kPi * (f * s + hashed(seed, channel, 200 + i)));
+    }
+    return 0.5 * sines + 0.5 * valueNoise(seed, channel + 1000, s);
+}
+
+double smoothstep(double x) {
+    x = std::clamp(x, 0.0, 1.0);
+    return x * x * (3 - 2 * x);
+}
+
+}  // namespace
+
+MotionState motionAt(const Target& t, uint32_t frame, double fps) {
+    MotionState s;
+    if (t.isEye()) {
+        s.xMm = t.fixationXMm;
+        s.yMm = t.fixationYMm;
+    }
+    const Target::Motion& m = t.motion;
+    if (!m.active()) return s;
+    const double time = frame / (fps > 0 ? fps : 30.0);
+    const uint32_t seed = m.seed;
+    if (m.driftMm > 0) {
+        s.xMm += m.driftMm * wander(seed, 1, m.driftHz * time);
+        s.yMm += m.driftMm * wander(seed, 2, m.driftHz * time);
+    }
+    if (m.saccadeMm > 0 && m.saccadesPerS > 0) {
+        // Saccade k comes at (k + 0.5 +- 0.4) / rate s, so the last one before a moment is k or
+        // k - 1 of its second. After it the apex rests on a circle of radius A/2, nearly
+        // opposite where it was (beta turns slowly): every jump is close to A and the mean
+        // offset stays nil, as corrective micro-saccades keep it.
+        const double rate = m.saccadesPerS;
+        auto at = [&](int64_t k) { return (double(k) + 0.5 + 0.8 * (hashed(seed, 3, k) - 0.5)) / rate; };
+        int64_t k = int64_t(std::floor(time * rate));
+        if (at(k) > time) --k;
+        const double beta = kPi * valueNoise(seed, 4, 0.15 * double(k)) + 0.4 * (hashed(seed, 5, k) - 0.5);
+        const double phi = kPi * double(k & 1) + beta;
+        s.xMm += 0.5 * m.saccadeMm * std::cos(phi);
+        s.yMm += 0.5 * m.saccadeMm * std::sin(phi);
+    }
+    s.dzMm = m.distanceMm;
+    if (m.distanceDriftMm > 0) s.dzMm += m.distanceDriftMm * wander(seed, 6, m.distanceHz * time);
+    if (m.blinksPerMin > 0 && t.isEye()) {
+        // Blink k starts at (k + 0.5 +- 0.3) / rate and lasts at most 0.4 / rate (parseTarget),
+        // so only blinks k and k - 1 of a moment's period can cover it. The lids close in a
+        // quarter of it, stay closed a quarter (longer than a frame at 30 fps for the default
+        // 150 ms) and open in the other half.
+        const double rate = m.blinksPerMin / 60.0, d = m.blinkMs / 1000.0;
+        const int64_t k0 = int64_t(std::floor(time * rate));
+        for (int64_t k = k0; k >= k0 - 1; --k) {
+            const double p = (time - (double(k) + 0.5 + 0.6 * (hashed(seed, 7, k) - 0.5)) / rate) / d;
+            if (p < 0 || p >= 1) continue;
+            s.lidClosure = p < 0.25 ? smoothstep(p / 0.25) : p < 0.5 ? 1.0 : 1.0 - smoothstep((p - 0.5) / 0.5);
+            break;
+        }
+    }
+    return s;
 }
 
 void treatmentSag(const Target& t, double r, double* sag, double* dsdr) {
@@ -275,6 +409,33 @@ bool targetSurface(const Target& t, double x, double y, double* sag, double* dsd
     return true;
 }
 
+// A moving target: what the trace finds per pixel does not depend on the frame, only where the
+// reflected ray meets the cone does (the working distance moves the cone along the axis). So the
+// picture without reflections and, per mirror pixel, the reflecting point and the reflected ray
+// are kept; each frame intersects those rays with the shifted cone, paints the rings, closes the
+// lids of a blink and moves and blurs the whole.
+struct Renderer::Still {
+    std::vector<float> eye;  // 3 linear channels per pixel: the picture with no reflection
+    struct Mirror {
+        int32_t pixel;
+        float x, y, z;        // reflecting point (mm; x, y from the instrument axis)
+        float rx, ry, rz;     // reflected ray
+        float weight;         // mirror share of the pixel times the light reaching it
+        float base[3];        // what the mirror shows where it reflects no ring: iris, pupil, paint
+    };
+    std::vector<Mirror> mirrors;
+    // Blinks: the lid skin as drawn at rest, reaching upRows above the picture and downRows
+    // below it, so a closing lid slides its skin over the eye.
+    bool lids = false;
+    double upper = 0, lower = 0, meet = 0;  // margins at rest above / below the apex; where they meet
+    int upRows = 0, downRows = 0;
+    std::vector<uint32_t> skin;             // 0xRRGGBB rows of width
+};
+
+namespace {
+constexpr uint8_t kMirrorBit = 0x80;  // a material seen through the cornea (or on the sphere)
+}  // namespace
+
 Renderer::Renderer(int coneType, int width, int height)
     : coneType_(InstrumentModel::cone(coneType) ? coneType : 4),
       width_(std::max(16, width)),
@@ -289,7 +450,10 @@ Renderer::Renderer(int coneType, int width, int height)
     for (int8_t& v : noise_) v = int8_t((uni(gen) + uni(gen) + uni(gen) + uni(gen)) / 2);
 }
 
+Renderer::~Renderer() = default;
+
 const QImage& Renderer::render(const Target& t) {
+    if (t.motion.active()) return render(t, 0);
     for (auto it = cache_.begin(); it != cache_.end(); ++it) {
         if (it->first == t) {
             if (it != cache_.begin()) cache_.splice(cache_.begin(), cache_, it);
@@ -303,12 +467,24 @@ const QImage& Renderer::render(const Target& t) {
     return cache_.front().second;
 }
 
+const QImage& Renderer::render(const Target& t, uint32_t frameNumber) {
+    if (!t.motion.active()) return render(t);
+    const Still* still = prepare(t);
+    if (!still) return none_;
+    compose(*still, t, motionAt(t, frameNumber, fps_), &moving_);
+    return moving_;
+}
+
 void Renderer::liveFrame(const Target& t, uint32_t frameNumber, QImage* out) {
-    const QImage& clean = render(t);
+    const QImage& clean = render(t, frameNumber);
     if (clean.isNull()) {
         *out = QImage();
         return;
     }
+    addSensorNoise(clean, frameNumber, out);
+}
+
+void Renderer::addSensorNoise(const QImage& clean, uint32_t frameNumber, QImage* out) const {
     if (out->size() != clean.size() || out->format() != QImage::Format_RGB32)
         *out = QImage(clean.size(), QImage::Format_RGB32);
     const size_t mask = noise_.size() - 1;
@@ -637,6 +813,377 @@ QImage Renderer::draw(const Target& t) const {
         }
     }
     return img;
+}
+
+const Renderer::Still* Renderer::prepare(const Target& t) {
+    Target key = t;
+    key.motion = Target::Motion();
+    Still* still = nullptr;
+    for (auto it = stills_.begin(); it != stills_.end(); ++it) {
+        if (it->first == key) {
+            if (it != stills_.begin()) stills_.splice(stills_.begin(), stills_, it);
+            still = stills_.front().second.get();
+            break;
+        }
+    }
+    const bool isEye = t.isEye();
+    const double fx = isEye ? t.fixationXMm : 0, fy = isEye ? t.fixationYMm : 0;
+    const double cxPix = width_ / 2.0, cyPix = height_ / 2.0;
+    if (!still) {
+        auto made = std::make_unique<Still>();
+        const Face face(isEye ? t : Target());
+        const bool shaded = isEye && t.upperLidMm > 0;
+        // As draw's shade, with the reflection left out: the material, kMirrorBit where the
+        // surface can reflect the cone.
+        auto shade = [&](double x, double y) -> uint8_t {
+            const double xe = x - fx, ye = y - fy;
+            if (isEye) {
+                const Material f = face.front(xe, ye);
+                if (f != kBlack) return f;
+            }
+            double sag = 0, gx = 0, gy = 0;
+            if (!targetSurface(t, xe, ye, &sag, &gx, &gy)) return isEye ? kSclera : kBlack;
+            Material base = kWall;
+            if (isEye) base = std::hypot(xe - t.pupilXMm, ye - t.pupilYMm) < t.pupilRadiusMm ? kPupil : kIris;
+            return uint8_t(base | kMirrorBit);
+        };
+        auto colour = [&](uint8_t m, double x, double y, float* out) {
+            colourOf(Material(m & ~kMirrorBit), x - fx, y - fy, t, out);
+        };
+        const int cw = width_ + 1;
+        std::vector<uint8_t> corner(size_t(cw) * (height_ + 1));
+        for (int cy = 0; cy <= height_; ++cy) {
+            if (cancelled()) return nullptr;
+            for (int cx = 0; cx <= width_; ++cx)
+                corner[size_t(cy) * cw + cx] = shade((cx - cxPix) * pitch_.x, -(cy - cyPix) * pitch_.y);
+        }
+        made->eye.assign(size_t(width_) * height_ * 3, 0.0f);
+        const double sub = 1.0 / kSuper;
+        for (int py = 0; py < height_; ++py) {
+            if (cancelled()) return nullptr;
+            for (int px = 0; px < width_; ++px) {
+                float* a = &made->eye[(size_t(py) * width_ + px) * 3];
+                const uint8_t c0 = corner[size_t(py) * cw + px];
+                const double x = (px + 0.5 - cxPix) * pitch_.x, y = -(py + 0.5 - cyPix) * pitch_.y;
+                double mx = 0, my = 0, base[3] = {0, 0, 0};
+                int mirrored = 0, samples = 1;
+                if (c0 == corner[size_t(py) * cw + px + 1] && c0 == corner[size_t(py + 1) * cw + px] &&
+                    c0 == corner[size_t(py + 1) * cw + px + 1]) {
+                    colour(c0, x, y, a);
+                    if (c0 & kMirrorBit) {
+                        mirrored = 1;
+                        mx = x, my = y;
+                        for (int c = 0; c < 3; ++c) base[c] = a[c];
+                    }
+                } else {
+                    samples = kSuper * kSuper;
+                    float sum[3] = {0, 0, 0}, col[3];
+                    for (int sy = 0; sy < kSuper; ++sy) {
+                        for (int sx = 0; sx < kSuper; ++sx) {
+                            const double xs = (px + (sx + 0.5) * sub - cxPix) * pitch_.x;
+                            const double ys = -(py + (sy + 0.5) * sub - cyPix) * pitch_.y;
+                            const uint8_t m = shade(xs, ys);
+                            colour(m, xs, ys, col);
+                            for (int c = 0; c < 3; ++c) sum[c] += col[c];
+                            if (m & kMirrorBit) {
+                                ++mirrored;
+                                mx += xs, my += ys;
+                                for (int c = 0; c < 3; ++c) base[c] += col[c];
+                            }
+                        }
+                    }
+                    for (int c = 0; c < 3; ++c) a[c] = sum[c] / float(samples);
+                }
+                float light = 1;
+                const Material m0 = Material(c0 & ~kMirrorBit);
+                if (shaded && m0 != kSkin && m0 != kMargin && m0 != kLash) {
+                    light = float(face.light(x - fx, y - fy));
+                    for (int c = 0; c < 3; ++c) a[c] *= light;
+                }
+                if (!mirrored) continue;
+                // The ray of the pixel's mirror part, from where that part lies on average.
+                mx /= mirrored, my /= mirrored;
+                double sag = 0, gx = 0, gy = 0;
+                if (!targetSurface(t, mx - fx, my - fy, &sag, &gx, &gy)) continue;
+                const double nn = std::sqrt(gx * gx + gy * gy + 1);
+                const double nx = gx / nn, ny = gy / nn, nz = 1 / nn, k = 2 * nz;
+                Still::Mirror mi;
+                mi.pixel = py * width_ + px;
+                mi.x = float(mx), mi.y = float(my), mi.z = float(-sag);
+                mi.rx = float(k * nx), mi.ry = float(k * ny), mi.rz = float(-1.0 + k * nz);
+                mi.weight = float(mirrored) / float(samples) * light;
+                for (int c = 0; c < 3; ++c) mi.base[c] = float(base[c] / mirrored);
+                made->mirrors.push_back(mi);
+            }
+        }
+        stills_.emplace_front(key, std::move(made));
+        if (stills_.size() > 2) stills_.pop_back();  // several megabytes each
+        still = stills_.front().second.get();
+    }
+    if (isEye && t.motion.blinksPerMin > 0 && !still->lids) {
+        // Margins at rest; a lid out of the picture comes from just beyond its edge. They meet
+        // low on the cornea, the upper lid doing most of the travel.
+        still->upper = t.upperLidMm > 0 ? t.upperLidMm : cyPix * pitch_.y - fy + 0.6;
+        still->lower = t.lowerLidMm > 0 ? t.lowerLidMm : cyPix * pitch_.y + fy + 0.6;
+        still->meet = -0.4 * still->lower;
+        still->upRows = int(std::ceil((still->upper - still->meet + 0.1) / pitch_.y)) + 2;
+        still->downRows = int(std::ceil((still->lower + still->meet + 0.1) / pitch_.y)) + 2;
+        Target lid = t;
+        lid.upperLidMm = still->upper;
+        lid.lowerLidMm = still->lower;
+        const int rows = height_ + still->upRows + still->downRows;
+        still->skin.resize(size_t(rows) * width_);
+        float col[3];
+        for (int r = 0; r < rows; ++r) {
+            const double ye = -(r - still->upRows + 0.5 - cyPix) * pitch_.y - fy;
+            for (int px = 0; px < width_; ++px) {
+                colourOf(kSkin, (px + 0.5 - cxPix) * pitch_.x - fx, ye, lid, col);
+                still->skin[size_t(r) * width_ + px] = (uint32_t(std::lround(col[2])) << 16) |
+                                                       (uint32_t(std::lround(col[1])) << 8) | uint32_t(std::lround(col[0]));
+            }
+        }
+        still->lids = true;
+    }
+    return still;
+}
+
+namespace {
+
+// out(x) = sum_j w[j] * in(x + first + j), edges clamped.
+struct Kernel {
+    int first = 0;
+    std::vector<float> w;
+};
+
+// The lens's [1 6 1] / 8, a defocus Gaussian of `sigma` pixels and a move of the picture by
+// `shift` pixels, to the nearest pixel, as one kernel. Interpolating between pixels would blur
+// the rings by up to half a pixel depending on the fraction, which the live assessment would
+// read as defocus; a whole-pixel step (0.02 mm) is well within what centring resolves.
+Kernel frameKernel(double sigma, double shift) {
+    std::vector<double> g{1.0};
+    int half = 0;
+    if (sigma > 0.2) {  // below that the Gaussian is all in its centre tap
+        half = std::max(1, int(std::ceil(3 * sigma)));
+        g.assign(size_t(2 * half + 1), 0.0);
+        double sum = 0;
+        for (int i = -half; i <= half; ++i) sum += g[size_t(i + half)] = std::exp(-0.5 * i * i / (sigma * sigma));
+        for (double& v : g) v /= sum;
+    }
+    std::vector<double> lens(g.size() + 2, 0.0);
+    for (size_t i = 0; i < g.size(); ++i) {
+        lens[i] += 0.125 * g[i];
+        lens[i + 1] += 0.75 * g[i];
+        lens[i + 2] += 0.125 * g[i];
+    }
+    const double n = std::round(shift), f = 0;
+    Kernel k;
+    k.first = -half - 1 - int(n) - 1;
+    k.w.assign(lens.size() + 1, 0.0f);
+    for (size_t i = 0; i < lens.size(); ++i) {
+        k.w[i + 1] += float((1 - f) * lens[i]);
+        k.w[i] += float(f * lens[i]);
+    }
+    return k;
+}
+
+// dst[i] = sum_j k.w[j] * src_j[i] for i < n, src_j = src + j * stride (one row) or the row
+// rows[j] (one column of rows). Blocks of eight keep the sums in registers, where the compiler
+// vectorises them: this is most of a moving frame's time.
+template <typename Source>
+void convolveBlocks(const Kernel& k, Source source, float* __restrict dst, int n) {
+    const size_t taps = k.w.size();
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        float s[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        for (size_t j = 0; j < taps; ++j) {
+            const float c = k.w[j];
+            const float* __restrict in = source(j) + i;
+            for (int l = 0; l < 8; ++l) s[l] += c * in[l];
+        }
+        for (int l = 0; l < 8; ++l) dst[i + l] = s[l];
+    }
+    for (; i < n; ++i) {
+        float s = 0;
+        for (size_t j = 0; j < taps; ++j) s += k.w[j] * source(j)[i];
+        dst[i] = s;
+    }
+}
+
+void convolve(const Kernel& k, const float* src, int stride, float* dst, int n) {
+    convolveBlocks(k, [&](size_t j) { return src + j * size_t(stride); }, dst, n);
+}
+
+void convolve(const Kernel& k, const float* const* rows, float* dst, int n) {
+    convolveBlocks(k, [&](size_t j) { return rows[j]; }, dst, n);
+}
+
+}  // namespace
+
+void Renderer::compose(const Still& still, const Target& t, const MotionState& m, QImage* out) {
+    const size_t pixels = size_t(width_) * height_;
+    const bool isEye = t.isEye();
+    const double fx = isEye ? t.fixationXMm : 0, fy = isEye ? t.fixationYMm : 0;
+    const double cxPix = width_ / 2.0, cyPix = height_ / 2.0;
+    work_ = still.eye;
+    if (!m.closed()) {
+        // Where each mirror pixel's ray meets the cone moved by the distance error, as
+        // InstrumentModel::traceToCone finds it: u along the wall, or -2 - (radius) where it
+        // leaves through the back opening, NaN where it escapes.
+        const ConeGeometry cone = InstrumentModel::shifted(*InstrumentModel::cone(coneType_), m.dzMm);
+        const double b = (cone.frontH - cone.backH) / (cone.frontZ - cone.backZ);
+        const double a = cone.backH - b * cone.backZ;
+        code_.assign(pixels, std::numeric_limits<float>::quiet_NaN());
+        for (const Still::Mirror& mi : still.mirrors) {
+            const double px = mi.x, py = mi.y, pz = mi.z, rx = mi.rx, ry = mi.ry, rz = mi.rz;
+            if (rz <= 1e-9) continue;
+            const double A = rx * rx + ry * ry - b * b * rz * rz;
+            const double hp = a + b * pz;
+            const double B = 2.0 * (px * rx + py * ry) - 2.0 * b * rz * hp;
+            const double C = px * px + py * py - hp * hp;
+            double best = -1;
+            if (std::fabs(A) < 1e-15) {
+                if (std::fabs(B) > 1e-15) best = -C / B;
+            } else {
+                const double disc = B * B - 4 * A * C;
+                if (disc >= 0) {
+                    const double sq = std::sqrt(disc);
+                    for (double tt : {(-B - sq) / (2 * A), (-B + sq) / (2 * A)}) {
+                        if (tt <= 0) continue;
+                        const double z = pz + tt * rz;
+                        if (z < cone.frontZ - 1e-9 || z > cone.backZ + 1e-9) continue;
+                        if (best < 0 || tt < best) best = tt;
+                    }
+                }
+            }
+            if (best > 0) {
+                code_[size_t(mi.pixel)] = float((pz + best * rz - cone.backZ) / (cone.frontZ - cone.backZ));
+            } else {
+                const double tb = (cone.backZ - pz) / rz;
+                const double bx = px + tb * rx, by = py + tb * ry;
+                const double rb = std::sqrt(bx * bx + by * by);
+                if (rb <= cone.backH) code_[size_t(mi.pixel)] = float(-2.0 - rb);
+            }
+        }
+        // Painted length of the cone below u, to box-filter the rings over a pixel's span of u.
+        const ConeGeometry& c = cone;
+        std::array<double, 34> below{};
+        for (int i = 1; i <= c.rings; ++i) below[size_t(i)] = below[size_t(i - 1)] + (c.edgeU[size_t(i)] - c.startU[size_t(i)]);
+        auto painted = [&](double u) {
+            const int n = int(std::upper_bound(c.startU.begin() + 1, c.startU.begin() + 1 + c.rings, u) - c.startU.begin()) - 1;
+            if (n < 1) return 0.0;
+            return below[size_t(n - 1)] + std::min(u - c.startU[size_t(n)], c.edgeU[size_t(n)] - c.startU[size_t(n)]);
+        };
+        float ring[3], light[3];
+        colourOf(kRing, 0, 0, t, ring);
+        colourOf(kLight, 0, 0, t, light);
+        for (const Still::Mirror& mi : still.mirrors) {
+            const size_t p = size_t(mi.pixel);
+            const float code = code_[p];
+            if (std::isnan(code)) continue;
+            const bool wall = code >= -1.0f;
+            auto same = [&](float v) { return !std::isnan(v) && (v >= -1.0f) == wall; };
+            // Span of the code over the pixel from its neighbours of the same kind.
+            auto slope = [&](bool hasLo, size_t lo, bool hasHi, size_t hi) {
+                const float l = hasLo ? code_[lo] : std::numeric_limits<float>::quiet_NaN();
+                const float h = hasHi ? code_[hi] : std::numeric_limits<float>::quiet_NaN();
+                if (same(l) && same(h)) return 0.5 * (double(h) - l);
+                if (same(h)) return double(h) - code;
+                if (same(l)) return double(code) - l;
+                return 0.0;
+            };
+            const int px = mi.pixel % width_, py = mi.pixel / width_;
+            const double sx = slope(px > 0, p - 1, px < width_ - 1, p + 1);
+            const double sy = slope(py > 0, p - size_t(width_), py < height_ - 1, p + size_t(width_));
+            const double span = std::sqrt(sx * sx + sy * sy);
+            const float* colour = ring;
+            double cover = 0;
+            if (wall) {
+                if (span > 1e-7) {
+                    cover = (painted(code + 0.5 * span) - painted(code - 0.5 * span)) / span;
+                } else {
+                    const int n = int(std::upper_bound(c.startU.begin() + 1, c.startU.begin() + 1 + c.rings, double(code)) -
+                                      c.startU.begin()) - 1;
+                    cover = n >= 1 && code < c.edgeU[size_t(n)] ? 1 : 0;
+                }
+            } else {
+                const double rb = -2.0 - code;
+                colour = light;
+                cover = span > 1e-7 ? std::clamp((InstrumentModel::kFixationLightMm - rb) / span + 0.5, 0.0, 1.0)
+                                    : (rb < InstrumentModel::kFixationLightMm ? 1 : 0);
+            }
+            if (cover <= 0) continue;
+            float* o = &work_[3 * p];
+            const float k = float(cover) * mi.weight;
+            for (int ch = 0; ch < 3; ++ch) o[ch] += k * (colour[ch] - mi.base[ch]);
+        }
+    }
+    if (still.lids && m.lidClosure > 0) {
+        // The lids of a blink: margins as Face draws them, the upper one slid down and the lower
+        // one up by the closure (a little past each other when closed); their skin slides with
+        // them. The moving lids carry no lashes.
+        const double upper = still.upper + m.lidClosure * (still.meet - 0.1 - still.upper);
+        const double lower = -still.lower + m.lidClosure * (still.meet + 0.1 + still.lower);
+        const int upShift = int(std::lround((still.upper - upper) / pitch_.y));
+        const int downShift = int(std::lround((lower + still.lower) / pitch_.y));
+        float margin[3];
+        colourOf(kMargin, 0, 0, t, margin);
+        for (int py = 0; py < height_; ++py) {
+            const double ye = -(py + 0.5 - cyPix) * pitch_.y - fy;
+            const uint32_t* up = &still.skin[size_t(py - upShift + still.upRows) * width_];
+            const uint32_t* down = &still.skin[size_t(py + downShift + still.upRows) * width_];
+            for (int px = 0; px < width_; ++px) {
+                const double xe = (px + 0.5 - cxPix) * pitch_.x - fx;
+                const double over = ye - (upper - xe * xe / (2 * Face::kUpperBend));
+                const double under = (lower + xe * xe / (2 * Face::kLowerBend)) - ye;
+                for (const auto& [d, skin] : {std::pair{over, up[px]}, std::pair{under, down[px]}}) {
+                    // Covered share of the pixel, then margin or skin.
+                    const double cover = std::clamp(d / pitch_.y + 0.5, 0.0, 1.0);
+                    if (cover <= 0) continue;
+                    float lid[3] = {float(skin & 0xff), float((skin >> 8) & 0xff), float((skin >> 16) & 0xff)};
+                    if (d < Face::kMarginMm) std::copy(margin, margin + 3, lid);
+                    float* o = &work_[3 * (size_t(py) * width_ + px)];
+                    for (int ch = 0; ch < 3; ++ch) o[ch] += float(cover) * (lid[ch] - o[ch]);
+                }
+            }
+        }
+    }
+    // The whole eye moves with the apex: the picture is shifted rather than traced anew. That
+    // leaves out how the rings shift on the cornea when it moves off the cone's axis (the
+    // fixacao offset is traced exactly; the motion's is not), a second-order change for the
+    // fraction of a millimetre the eye wanders. Then the defocus of the static blur and of the
+    // distance error, and the lens blur, all in one separable pass.
+    const double dxMm = m.xMm - fx, dyMm = m.yMm - fy;
+    const double sigmaMm = std::hypot(isEye ? t.defocusMm : 0.0, InstrumentModel::defocusSigmaMm(m.dzMm));
+    const Kernel kx = frameKernel(sigmaMm / pitch_.x, dxMm / pitch_.x);
+    const Kernel ky = frameKernel(sigmaMm / pitch_.y, -dyMm / pitch_.y);
+    const int w = width_, h = height_;
+    pass_.resize(pixels * 3);
+    {
+        const int left = std::max(0, -kx.first), right = std::max(0, kx.first + int(kx.w.size()) - 1);
+        row_.resize(size_t(w + left + right) * 3);
+        for (int y = 0; y < h; ++y) {
+            const float* src = &work_[size_t(y) * w * 3];
+            for (int i = -left; i < w + right; ++i) {
+                const int x = std::clamp(i, 0, w - 1);
+                for (int ch = 0; ch < 3; ++ch) row_[size_t(i + left) * 3 + ch] = src[size_t(x) * 3 + ch];
+            }
+            convolve(kx, &row_[size_t(kx.first + left) * 3], 3, &pass_[size_t(y) * w * 3], w * 3);
+        }
+    }
+    if (out->size() != QSize(w, h) || out->format() != QImage::Format_RGB32) *out = QImage(w, h, QImage::Format_RGB32);
+    row_.resize(size_t(w) * 3);
+    std::vector<const float*> rows(ky.w.size());
+    for (int y = 0; y < h; ++y) {
+        float* acc = row_.data();
+        for (size_t j = 0; j < ky.w.size(); ++j)
+            rows[j] = &pass_[size_t(std::clamp(y + ky.first + int(j), 0, h - 1)) * w * 3];
+        convolve(ky, rows.data(), acc, w * 3);
+        uchar* line = out->scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            for (int ch = 0; ch < 3; ++ch) line[4 * x + ch] = uchar(std::clamp(int(acc[3 * x + ch] + 0.5f), 0, 255));
+            line[4 * x + 3] = 0xff;
+        }
+    }
 }
 
 }  // namespace norvix::sim

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <vector>
 
 #include "InstrumentModel.h"
@@ -52,8 +53,36 @@ struct Target {                      // what the instrument looks at
     double fixationXMm = 0, fixationYMm = 0;
     double defocusMm = 0;            // blur of a slightly defocused picture: Gaussian sigma on the eye
 
+    // How the target moves from frame to frame (see motionAt). The defaults keep it still, and
+    // a still target renders exactly as it always did.
+    struct Motion {
+        double driftMm = 0, driftHz = 0.3;          // slow wander of the apex off the axis
+        double saccadeMm = 0, saccadesPerS = 0;     // micro-saccades: jumps of the apex
+        double distanceMm = 0;                      // apex nearer (+) or farther (-) than focus
+        double distanceDriftMm = 0, distanceHz = 0.2;  // and its wander
+        double blinksPerMin = 0, blinkMs = 150;     // blinks (eyes only)
+        uint32_t seed = 1;
+        bool active() const {
+            return driftMm > 0 || (saccadeMm > 0 && saccadesPerS > 0) || distanceMm != 0 || distanceDriftMm > 0 ||
+                   blinksPerMin > 0;
+        }
+        bool operator==(const Motion&) const = default;
+    } motion;
+
     bool operator==(const Target&) const = default;
 };
+
+// The true state of a moving target at one frame, to compare with what the analysis measures.
+struct MotionState {
+    double xMm = 0, yMm = 0;   // apex off the instrument axis (x to the image right, y up), fixacao included
+    double dzMm = 0;           // apex nearer (+) or farther (-) than the focal plane
+    double lidClosure = 0;     // 0: lids at rest, 1: closed over the cornea (no ring in view)
+    bool closed() const { return lidClosure >= 1; }
+};
+
+// Frame number -> state; a pure function of the target (its seed included), so any frame can
+// be replayed alone. Frame n is shown at n / fps seconds.
+MotionState motionAt(const Target& t, uint32_t frame, double fps = 30);
 
 // Descriptions (Portuguese words and English accepted, '.' or ',' decimals):
 //   "esfera 7.80" | "sphere 7.8" ; "torica 7.70 7.90 90" | "toric 7.7 7.9 90" ;
@@ -75,7 +104,25 @@ struct Target {                      // what the instrument looks at
 //   "olho" | "eye"                      all of these at once, as a typical capture: pupila 3.6
 //                                       0.15 0.05, palpebras 3.9 4.3, cilios, fixacao 0.2 -0.15,
 //                                       desfoco 0.015 (later words override it).
-// e.g. "cornea 7.70 7.90 90 -0.26 olho" or "ceratocone olho palpebras 3.0 4.0".
+// Any target may then move over time (all optional, any order; a sphere or toric takes all but
+// piscadas):
+//   "deriva A [F]" | "drift A [F]"      fixation drift: the apex wanders up to A mm (at most 1) off
+//                                       its place in x and y, a mix of sinusoids and a smooth
+//                                       random walk around F Hz (default 0.3);
+//   "sacadas A T" | "saccades A T"      micro-saccades: jumps of about A mm (at most 1), T per
+//                                       second on average (at most 5);
+//   "distancia D [A F]" | "distance D [A F]"  working-distance error: the apex D mm nearer (+) or
+//                                       farther (-) than the focal plane, wandering A mm around
+//                                       it at about F Hz; |D| + A at most 1.5 mm. The rings change
+//                                       size as the instrument model reflects them and blur as
+//                                       its depth of field allows (InstrumentModel::defocusSigmaMm);
+//   "piscadas T [D]" | "blinks T [D]"   eyes only: T blinks a minute on average (at most 60), each
+//                                       taking D ms (default 150; 50 to 1000) to close the lids
+//                                       over the cornea and open them again;
+//   "semente N" | "seed N"              the seed of all of it (default 1): the same seed and frame
+//                                       always give the same picture.
+// e.g. "cornea 7.70 7.90 90 -0.26 olho" or "ceratocone olho palpebras 3.0 4.0" or
+// "cornea olho deriva 0.1 sacadas 0.05 2 distancia 0.3 0.2 0.5 piscadas 15 semente 7".
 // On failure *error holds a Portuguese message and *out is left as it was.
 bool parseTarget(const QString& text, Target* out, QString* error);
 
@@ -94,14 +141,24 @@ void treatmentSag(const Target& t, double r, double* sag, double* dsdr);
 bool targetSurface(const Target& t, double x, double y, double* sag, double* dsdx, double* dsdy);
 
 // Not thread-safe: one renderer per thread. The first frame of a target takes a fraction of a
-// second (every pixel is traced); later frames of the same target only add noise.
+// second (every pixel is traced); later frames of the same target only add noise. A moving
+// target keeps what the trace found per pixel and composes each frame from it (a few ms).
 class Renderer {
 public:
     explicit Renderer(int coneType = 4, int width = 640, int height = 480);
+    ~Renderer();
     // Noise-free, QImage::Format_RGB32, computed per pixel from the geometry, cached per target.
+    // A moving target: its frame 0.
     const QImage& render(const Target& t);
-    // Cached frame + cheap sensor noise (the same frame number gives the same frame).
+    // Noise-free frame `frameNumber` of a moving target (valid until the next call); a still
+    // target's is render(t).
+    const QImage& render(const Target& t, uint32_t frameNumber);
+    // The frame + cheap sensor noise (the same frame number gives the same frame).
     void liveFrame(const Target& t, uint32_t frameNumber, QImage* out);
+    // The sensor noise of frame `frameNumber` added to a clean picture.
+    void addSensorNoise(const QImage& clean, uint32_t frameNumber, QImage* out) const;
+    // Frames a second of the video the frame numbers count (motionAt's fps); default 30.
+    void setFrameRate(double fps) { fps_ = fps > 0 ? fps : 30; }
 
     // While *flag is set, render and liveFrame give up and yield a null image (nothing is
     // cached): a device being stopped does not wait for a first frame that takes long to trace.
@@ -112,7 +169,10 @@ public:
     PixelPitch pitch() const { return pitch_; }
 
 private:
+    struct Still;  // what a moving target's frames share: see prepare
     QImage draw(const Target& t) const;
+    const Still* prepare(const Target& t);
+    void compose(const Still& still, const Target& t, const MotionState& m, QImage* out);
     bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     int coneType_;
@@ -122,6 +182,10 @@ private:
     std::vector<int8_t> noise_;
     const std::atomic<bool>* cancel_ = nullptr;
     QImage none_;
+    double fps_ = 30;
+    std::list<std::pair<Target, std::unique_ptr<Still>>> stills_;  // keyed by the target at rest
+    QImage moving_;
+    std::vector<float> work_, code_, pass_, row_;  // per-frame scratch of compose
 };
 
 }  // namespace norvix::sim

@@ -1,7 +1,8 @@
-// simcapture [--cone N] [--noise SEED] "<target description>" out.bmp
+// simcapture [--cone N] [--noise SEED] [--quadro N [--estado]] "<target description>" out.bmp
 // Writes what the simulated instrument would capture of a target, in the capture module's
 // 32-bit BMP layout (a PNG when the name ends in ".png", to look at). For tests, calibration
-// trials and the example exams.
+// trials and the example exams. --quadro: frame N (at 30 frames a second) of a moving target;
+// --estado also prints its true state: "x_mm y_mm dz_mm fechamento_palpebras".
 #include <QCoreApplication>
 #include <QSaveFile>
 #include <QStringList>
@@ -12,7 +13,8 @@
 
 namespace {
 int usage(const QString& why) {
-    std::fprintf(stderr, "simcapture: %s\nUso: simcapture [--cone N] [--noise SEMENTE] \"<descrição do alvo>\" saida.bmp\n",
+    std::fprintf(stderr, "simcapture: %s\nUso: simcapture [--cone N] [--noise SEMENTE] [--quadro N [--estado]] \"<descrição do alvo>\" "
+                 "saida.bmp\n",
                  why.toUtf8().constData());
     return 2;
 }
@@ -23,11 +25,14 @@ int main(int argc, char** argv) {
     QStringList args = app.arguments().mid(1);
     int cone = 4;
     bool noisy = false;
-    uint32_t seed = 0;
+    uint32_t seed = 0, frameNumber = 0;
+    bool state = false;
     QStringList positional;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (a == QLatin1String("--cone") || a == QLatin1String("--noise")) {
+        if (a == QLatin1String("--estado")) {
+            state = true;
+        } else if (a == QLatin1String("--cone") || a == QLatin1String("--noise") || a == QLatin1String("--quadro")) {
             if (i + 1 >= args.size()) return usage(QStringLiteral("falta o valor de %1.").arg(a));
             bool ok = false;
             const uint v = args[++i].toUInt(&ok);
@@ -35,6 +40,8 @@ int main(int argc, char** argv) {
             if (a == QLatin1String("--cone")) {
                 if (v < 1 || v > 4) return usage(QStringLiteral("tipo de cone deve ser de 1 a 4."));
                 cone = int(v);
+            } else if (a == QLatin1String("--quadro")) {
+                frameNumber = v;
             } else {
                 noisy = true;
                 seed = v;
@@ -48,11 +55,14 @@ int main(int argc, char** argv) {
     QString error;
     if (!norvix::sim::parseTarget(positional[0], &target, &error)) return usage(error);
     norvix::sim::Renderer renderer(cone);
-    QImage frame;
-    if (noisy)
-        renderer.liveFrame(target, seed, &frame);
-    else
-        frame = renderer.render(target);
+    // The noise's seed stays apart from the frame number, so one moment can be seen with
+    // several noises.
+    QImage frame = renderer.render(target, frameNumber);
+    if (noisy) renderer.addSensorNoise(QImage(frame), seed, &frame);
+    if (state) {
+        const norvix::sim::MotionState m = norvix::sim::motionAt(target, frameNumber);
+        std::printf("%.4f %.4f %.4f %.3f\n", m.xMm, m.yMm, m.dzMm, m.lidClosure);
+    }
     QSaveFile out(positional[1]);
     const bool png = positional[1].endsWith(QLatin1String(".png"), Qt::CaseInsensitive);
     if (!out.open(QIODevice::WriteOnly) || !(png ? frame.save(&out, "PNG") : out.write(norvix::sim::encodeBmp32(frame)) >= 0) ||

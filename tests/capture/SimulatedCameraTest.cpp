@@ -136,4 +136,19 @@ TEST(CaptureSimulatedCamera, ControlsChangeThePicture) {
     EXPECT_FALSE(camera.setControlValue(2, 1));
 }
 
+// A moving target moves with the frame number, as the renderer replays it at 30 frames a second.
+TEST(CaptureSimulatedCamera, MovingTargetFollowsTheFrameNumber) {
+    sim::Target t;
+    ASSERT_TRUE(sim::parseTarget(QStringLiteral("cornea olho deriva 0.3 distancia 0.5"), &t, nullptr));
+    SimulatedCamera camera(t);
+    sim::Renderer renderer;
+    QImage first, later, expected;
+    camera.renderFrame(0, &first);
+    camera.renderFrame(45, &later);
+    renderer.liveFrame(t, 45, &expected);  // the controls at rest leave the picture as it is
+    EXPECT_EQ(later, expected);
+    EXPECT_NE(first, later);
+    EXPECT_EQ(camera.truth(45).xMm, sim::motionAt(t, 45, 30).xMm);
+}
+
 }  // namespace
