@@ -36,7 +36,8 @@
 #include "shell/HelpViewer.h"
 #include "shell/UfrmAguarde.h"
 
-using namespace norvix;
+namespace norvix {
+
 namespace bk = norvix::backup;
 
 QPointer<TfrmBackup> TfrmBackup::instance_;
@@ -778,3 +779,5 @@ void TfrmBackup::VerificaBackupAutomatico(TBIniSettings* settings, QWidget* pare
     if (oferece) IniciaBackupAutomatico(settings, parent);
     if (janela) janela->deleteLater();
 }
+
+}  // namespace norvix

@@ -15,6 +15,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+
+namespace norvix {
+
 class TBIniSettings;
 
 class TfrmBackup : public QDialog {
@@ -105,3 +108,5 @@ private:
 
     static QPointer<TfrmBackup> instance_;
 };
+
+}  // namespace norvix

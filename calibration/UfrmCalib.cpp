@@ -27,7 +27,8 @@
 #include "platform/ui/MessageSeam.h"
 #include "skins/CalibratorPictures.h"
 
-using namespace norvix;
+namespace norvix {
+
 using calibracao::raioEsfera;
 
 QPointer<TfrmCalib> TfrmCalib::instance_;
@@ -497,3 +498,5 @@ void TfrmCalib::tocaFilme() {
 }
 
 void TfrmCalib::paraFilme() { movie_->stop(); }
+
+}  // namespace norvix

@@ -16,10 +16,11 @@ class QMovie;
 class QPushButton;
 class QRadioButton;
 class QTimer;
-class TBIniSettings;
+
 namespace norvix {
+
+class TBIniSettings;
 class HostStream;
-}
 
 class TfrmCalib : public QDialog {
     Q_OBJECT
@@ -96,3 +97,5 @@ private:
     QTimer* Timer_;
     static QPointer<TfrmCalib> instance_;
 };
+
+}  // namespace norvix

@@ -7,6 +7,8 @@
 #include "platform/Paths.h"
 #include "platform/ProfileFile.h"
 
+namespace norvix {
+
 using norvix::settings::Row;
 
 namespace {
@@ -187,3 +189,5 @@ int TBIniSettings::Tipo() const { return integer(Row::QvTipo); }
 double TBIniSettings::FatorCorrecao() const { return norvix::strToFloat(values_[Row::QvFatorCorrecao]); }
 double TBIniSettings::Z0() const { return norvix::strToFloat(values_[Row::QvZ0]); }
 double TBIniSettings::IncMap() const { return norvix::strToFloat(values_[Row::OpcIncMap]); }
+
+}  // namespace norvix

@@ -14,7 +14,9 @@
 
 #include "platform/Errors.h"
 
-namespace norvix::settings {
+namespace norvix {
+
+namespace settings {
 
 // The settings in the order a full load reads them; load-time messages appear in this order.
 enum Row : int {
@@ -124,7 +126,7 @@ inline QString sectionOf(Row row) { return QString::fromLatin1(kRows[row].sectio
 inline QString keyOf(Row row) { return QString::fromLatin1(kRows[row].key); }
 inline QString tagOf(Row row) { return QString::fromLatin1(kRows[row].tag); }
 
-}  // namespace norvix::settings
+}  // namespace settings
 
 class TBIniSettings {
 public:
@@ -242,3 +244,5 @@ private:
     int brilhoCarregado_ = 0;
     int contrasteCarregado_ = 0;
 };
+
+}  // namespace norvix

@@ -13,6 +13,8 @@
 #include "records/UDMedicos.h"
 #include "records/UfrmDataModule.h"
 
+namespace norvix {
+
 using norvix::DMPrincipal;
 
 namespace {
@@ -140,3 +142,5 @@ void TExamExport::Run(TfrmExames& browser) {
         norvix::showMessage(QStringLiteral("Erro ao exportar o exame."), QStringLiteral("Exportação"), MsgIcon::Error,
                             MsgButtons::Ok, &browser);
 }
+
+}  // namespace norvix

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace norvix {
+
 class TfrmExames;
 
 class TExamExport {
@@ -32,3 +34,5 @@ public:
     // Raises norvix::Error with the reason.
     static void Write(const QString& fileName, const QByteArray& content);
 };
+
+}  // namespace norvix

@@ -25,6 +25,8 @@
 #include "records/UfrmDataModule.h"
 #include "reports/UBMapOperation.h"
 
+namespace norvix {
+
 using norvix::DMPrincipal;
 using norvix::HostStream;
 using norvix::infos;
@@ -587,3 +589,5 @@ void TExamMaps::MostraMapasExemplo(const QString& moduleFile) {
     }
     callProcessaMapas(call, a.count);
 }
+
+}  // namespace norvix

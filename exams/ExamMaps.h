@@ -8,11 +8,11 @@
 
 #include "modules/ModuleContract.h"
 
-class TfrmExames;
 namespace norvix {
+
+class TfrmExames;
 class HostStream;
 struct TExame;
-}
 
 class TExamMaps {
 public:
@@ -60,3 +60,5 @@ private:
 
     TfrmExames& browser_;
 };
+
+}  // namespace norvix

@@ -6,6 +6,8 @@
 #include "records/UArquivosExameTexto.h"
 #include "records/UfrmDataModule.h"
 
+namespace norvix {
+
 using norvix::DMPrincipal;
 using norvix::FbParams;
 
@@ -272,3 +274,5 @@ void TPatientNameDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       opt.fontMetrics.elidedText(text, Qt::ElideRight, box.width()));
 }
+
+}  // namespace norvix

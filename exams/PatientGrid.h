@@ -10,6 +10,8 @@
 #include <QString>
 #include <deque>
 
+namespace norvix {
+
 class TPatientGridModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -78,3 +80,5 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
+
+}  // namespace norvix

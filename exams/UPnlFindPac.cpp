@@ -24,6 +24,8 @@
 #include "records/UDMedicos.h"
 #include "records/UfrmDataModule.h"
 
+namespace norvix {
+
 using norvix::DMPrincipal;
 using norvix::MsgAnswer;
 using norvix::MsgButtons;
@@ -382,3 +384,5 @@ QString TPnlFindPac::foundExamCaption(int patientCode, const QString& text) {
     exam.close();
     return caption;
 }
+
+}  // namespace norvix

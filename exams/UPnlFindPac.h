@@ -14,10 +14,11 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
-class TfrmExames;
+
 namespace norvix {
+
+class TfrmExames;
 class CursorModel;
-}
 
 class TPnlFindPac : public QWidget {
     Q_OBJECT
@@ -80,3 +81,5 @@ private:
     QPushButton* btnLocDBGrid_ = nullptr;
     QCheckBox* cbDicas_ = nullptr;
 };
+
+}  // namespace norvix

@@ -38,6 +38,8 @@
 #include "shell/HelpViewer.h"
 #include "shell/UfrmAguarde.h"
 
+namespace norvix {
+
 using norvix::DMPrincipal;
 using norvix::MsgAnswer;
 using norvix::MsgButtons;
@@ -697,3 +699,5 @@ void TfrmExames::GridExemplosSelectCell(int row) {
         }
     }
 }
+
+}  // namespace norvix

@@ -34,6 +34,9 @@ class QToolButton;
 class QPushButton;
 class QLineEdit;
 class QFrame;
+
+namespace norvix {
+
 class TMapCatalogue;
 class TExamMaps;
 class TPnlFindPac;
@@ -310,3 +313,5 @@ private:
     TPnlFindPac* findPanel_ = nullptr;
     static QPointer<TfrmExames> instance_;
 };
+
+}  // namespace norvix

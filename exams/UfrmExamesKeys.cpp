@@ -15,6 +15,8 @@
 #include "UPnlFindPac.h"
 #include "UfrmExames.h"
 
+namespace norvix {
+
 bool TfrmExames::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == lblNomeMedico_) lblNomeMedicoClick();
@@ -132,3 +134,5 @@ void TfrmExames::hideQuickFind() {
     bbtnBuscaAv_->hide();
     focusPatientGrid();
 }
+
+}  // namespace norvix

@@ -17,6 +17,8 @@
 #include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
 
+namespace norvix {
+
 using norvix::DMPrincipal;
 using norvix::MsgButtons;
 using norvix::MsgIcon;
@@ -246,3 +248,5 @@ void TfrmExames::tbOrdemCriacaoClick() {
 }
 
 void TfrmExames::focusPatientGrid() { DBGridPacientes_->setFocus(); }
+
+}  // namespace norvix

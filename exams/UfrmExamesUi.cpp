@@ -60,6 +60,8 @@
 #include "shell/HelpViewer.h"
 #include "shell/UfrmAguarde.h"
 
+namespace norvix {
+
 using namespace norvix::browser;
 using norvix::DMPrincipal;
 using norvix::MsgAnswer;
@@ -570,3 +572,5 @@ void TfrmExames::FormResize() {
     pnlPaciente_->setGeometry(0, std::min(panelTop, std::max(0, h - panelHeight_)), w,
                               std::max(panelHeight_, h - panelTop));
 }
+
+}  // namespace norvix

@@ -31,6 +31,8 @@
 #include "shell/UfrmAguarde.h"
 #include "shell/UfrmDica.h"
 
+namespace norvix {
+
 using norvix::infos;
 using norvix::MsgAnswer;
 using norvix::MsgButtons;
@@ -690,3 +692,5 @@ bool TfrmNovoExame::GravaExame(int olho) {
     }
     return ok;
 }
+
+}  // namespace norvix

@@ -24,13 +24,14 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QWidget;
-class TfrmExames;
 
 namespace norvix {
+
+class TfrmExames;
+
 struct TMedidaOlho;
 class TopographyExam;
 class OrthokeratologyExam;
-}  // namespace norvix
 
 class TfrmNovoExame : public QDialog {
     Q_OBJECT
@@ -157,3 +158,5 @@ private:
 // Makes the exam browser's "Novo Exame" and "Orto" open the new-exam window (the main window
 // calls it once).
 void registerNewExamWindow();
+
+}  // namespace norvix

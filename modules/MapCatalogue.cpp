@@ -17,6 +17,8 @@
 #include "platform/VersionNote.h"
 #include "shell/UBVersionInfo.h"
 
+namespace norvix {
+
 namespace {
 
 // The names from the last to the first in ascending order without regard to letter case;
@@ -168,3 +170,5 @@ QList<QToolButton*> TMapCatalogue::PlaceButtons(QToolBar* tlbMapas, const QIcon&
     }
     return placed;
 }
+
+}  // namespace norvix

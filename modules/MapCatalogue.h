@@ -23,6 +23,8 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 
+namespace norvix {
+
 struct TMapButton {
     QString caption;          // module file name without its extension
     QString hint;             // line 1 of the module information
@@ -76,3 +78,5 @@ private:
     QStringList items_;
     QList<TMapButton> buttons_;
 };
+
+}  // namespace norvix

@@ -3,6 +3,8 @@
 #include "modules/HostStream.h"
 #include "platform/ui/MessageSeam.h"
 
+namespace norvix {
+
 using norvix::DynamicLibrary;
 
 TModuleBinding::~TModuleBinding() = default;
@@ -160,8 +162,6 @@ void TModuleInfoBinding::clearEntries() {
     Info = nullptr;
     InfoCaptura = nullptr;
 }
-
-namespace norvix {
 
 QStringList ReadModuleLines(const QString& path, int kind, bool* ok, QWidget* parent) {
     if (ok) *ok = false;

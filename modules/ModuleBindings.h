@@ -19,6 +19,8 @@
 
 class QWidget;
 
+namespace norvix {
+
 class TModuleBinding {
 public:
     virtual ~TModuleBinding();
@@ -186,8 +188,6 @@ protected:
 private:
     int kind_ = 0;
 };
-
-namespace norvix {
 
 // At most this many information lines are read from a module, each cut at kMaxInfoLength
 // characters: a module writing without end cannot flood the host.

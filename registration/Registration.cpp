@@ -4,6 +4,8 @@
 #include "UfrmNovoPaciente.h"
 #include "exams/UfrmExames.h"
 
+namespace norvix {
+
 void registerRegistrationWindows() {
     TfrmExames::Openers& openers = TfrmExames::openers();
     openers.novoPaciente = [](TfrmExames& browser) { TfrmNovoPaciente::Executa(browser); };
@@ -17,3 +19,5 @@ void registerRegistrationWindows() {
         }
     };
 }
+
+}  // namespace norvix

@@ -20,6 +20,8 @@
 #include "records/UfrmDataModule.h"
 #include "shell/HelpViewer.h"
 
+namespace norvix {
+
 using norvix::DMedicos;
 using norvix::DMPrincipal;
 using norvix::MsgAnswer;
@@ -342,3 +344,5 @@ void TfrmCadastroMedicos::closeEvent(QCloseEvent* event) {
     DMedicos().AtivaTabela(false);
     event->accept();
 }
+
+}  // namespace norvix

@@ -12,9 +12,9 @@ class QToolButton;
 class QWidget;
 
 namespace norvix {
+
 class TRecordBuffer;
 class TFichaCadastro;
-}  // namespace norvix
 
 class TfrmCadastroMedicos : public QDialog {
     Q_OBJECT
@@ -79,3 +79,5 @@ private:
     QToolButton* nvgUltimo_;
     static QPointer<TfrmCadastroMedicos> instance_;
 };
+
+}  // namespace norvix

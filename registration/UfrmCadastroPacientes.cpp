@@ -14,6 +14,8 @@
 #include "records/UfrmDataModule.h"
 #include "shell/HelpViewer.h"
 
+namespace norvix {
+
 using norvix::DMPrincipal;
 using norvix::DPacientes;
 using norvix::TFichaCadastro;
@@ -256,3 +258,5 @@ void TfrmCadastroPacientes::reject() {
     }
     sbtCancelarClick();
 }
+
+}  // namespace norvix

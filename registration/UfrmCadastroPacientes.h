@@ -9,9 +9,9 @@
 class QPushButton;
 
 namespace norvix {
+
 class TRecordBuffer;
 class TFichaCadastro;
-}  // namespace norvix
 
 class TfrmCadastroPacientes : public QDialog {
     Q_OBJECT
@@ -72,3 +72,5 @@ private:
     QPushButton* sbtAjuda_;
     static QPointer<TfrmCadastroPacientes> instance_;
 };
+
+}  // namespace norvix

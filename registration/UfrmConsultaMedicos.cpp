@@ -19,6 +19,8 @@
 #include "records/UfrmDataModule.h"
 #include "shell/HelpViewer.h"
 
+namespace norvix {
+
 using norvix::DMPrincipal;
 
 namespace {
@@ -146,3 +148,5 @@ void TfrmConsultaMedicos::lswResultadoDblClick() {
     }
     accept();
 }
+
+}  // namespace norvix

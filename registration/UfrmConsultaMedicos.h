@@ -10,8 +10,8 @@ class QPushButton;
 class QTreeWidget;
 
 namespace norvix {
+
 class TRecordBuffer;
-}
 
 class TfrmConsultaMedicos : public QDialog {
     Q_OBJECT
@@ -33,3 +33,5 @@ private:
     QPushButton* btnConsultar_;
     QTreeWidget* lswResultado_;
 };
+
+}  // namespace norvix

@@ -21,6 +21,8 @@
 #include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
 
+namespace norvix {
+
 using norvix::DMPrincipal;
 
 QPointer<TfrmNovoPaciente> TfrmNovoPaciente::instance_;
@@ -211,3 +213,5 @@ void TfrmNovoPaciente::fecha(bool novoExame) {
     close();
     if (novoExame && norvix::infos().AutoExame != 0) browser.tbNovoExameClick();
 }
+
+}  // namespace norvix

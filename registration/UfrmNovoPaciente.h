@@ -9,11 +9,12 @@
 class QLineEdit;
 class QPushButton;
 class QTableView;
-class TfrmExames;
 
 namespace norvix {
+
+class TfrmExames;
+
 class CursorModel;
-}
 
 class TfrmNovoPaciente : public QDialog {
     Q_OBJECT
@@ -53,3 +54,5 @@ private:
     int escolhido_ = 0;  // the code of the row the operator clicked, until the name is typed again
     static QPointer<TfrmNovoPaciente> instance_;
 };
+
+}  // namespace norvix

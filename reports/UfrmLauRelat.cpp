@@ -27,6 +27,8 @@
 #include "reports/UBMapOperation.h"
 #include "platform/Logging.h"
 
+namespace norvix {
+
 using norvix::FormatoF;
 using norvix::FormatoG;
 
@@ -417,3 +419,5 @@ void TfrmLauRelat::GravaPdf(const QString& caminho) const {
         throw falha(QStringLiteral("o arquivo não pôde ser substituído"));
     temporario.setAutoRemove(false);
 }
+
+}  // namespace norvix

@@ -10,6 +10,9 @@
 class QPainter;
 class QPrinter;
 class QWidget;
+
+namespace norvix {
+
 class TfrmLaudo;
 
 // What one printed report shows.
@@ -66,3 +69,5 @@ private:
     void desenhaPagina(QPainter& p, const Layout& l, int pagina) const;
     TDadosRelat dados_;
 };
+
+}  // namespace norvix

@@ -33,6 +33,8 @@
 #include "reports/UBMapOperation.h"
 #include "shell/HelpViewer.h"
 
+namespace norvix {
+
 using norvix::MsgAnswer;
 using norvix::MsgButtons;
 using norvix::MsgIcon;
@@ -634,3 +636,5 @@ void TfrmLaudo::closeEvent(QCloseEvent* event) {
     if (auto* assistente = qobject_cast<QDialog*>(parentWidget()))
         QMetaObject::invokeMethod(assistente, "close", Qt::QueuedConnection);
 }
+
+}  // namespace norvix

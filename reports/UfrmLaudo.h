@@ -19,6 +19,9 @@ class QPrinter;
 class QPushButton;
 class QTextEdit;
 class QTreeWidget;
+
+namespace norvix {
+
 class TfrmExames;
 
 class TfrmLaudo : public QDialog {
@@ -132,3 +135,5 @@ private:
     bool podeFechar();  // false when the operator chose to go on editing
     static QPointer<TfrmLaudo> instance_;
 };
+
+}  // namespace norvix

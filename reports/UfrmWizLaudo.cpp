@@ -24,6 +24,8 @@
 #include "records/UfrmDataModule.h"
 #include "shell/HelpViewer.h"
 
+namespace norvix {
+
 using norvix::MsgAnswer;
 using norvix::MsgButtons;
 using norvix::MsgIcon;
@@ -407,3 +409,5 @@ void TfrmWizLaudo::excluiLaudo() {
     }
     close();
 }
+
+}  // namespace norvix

@@ -8,8 +8,12 @@
 class QComboBox;
 class QLabel;
 class QRadioButton;
-class TfrmExames;
+
 #include "reports/UfrmLaudo.h"
+
+namespace norvix {
+
+class TfrmExames;
 
 class TfrmWizLaudo : public QDialog {
     Q_OBJECT
@@ -56,3 +60,5 @@ private:
 
 // Installs the wizard as the opener of the exam browser's "Laudo".
 void registerReportWindows();
+
+}  // namespace norvix

@@ -10,7 +10,9 @@
 #include "platform/ui/MessageSeam.h"
 #include "platform/Paths.h"
 
-namespace norvix::help {
+namespace norvix {
+
+namespace help {
 namespace {
 QString g_folder;
 }
@@ -61,7 +63,7 @@ QString showHelp(int context, QWidget* over) {
     return page;
 }
 
-}  // namespace norvix::help
+}  // namespace help
 
 QPointer<THelpViewer> THelpViewer::instance_;
 
@@ -84,3 +86,5 @@ THelpViewer* THelpViewer::instance(QWidget* parent) {
 void THelpViewer::open(const QString& page) { browser_->setSource(QUrl::fromLocalFile(page)); }
 
 QString THelpViewer::currentPage() const { return browser_->source().toLocalFile(); }
+
+}  // namespace norvix

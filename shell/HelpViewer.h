@@ -8,7 +8,9 @@
 class QTextBrowser;
 class QWidget;
 
-namespace norvix::help {
+namespace norvix {
+
+namespace help {
 
 // The folder of the pages (set at main window creation).
 void setHelpFolder(const QString& folder);
@@ -25,7 +27,7 @@ QString showHelp(int context, QWidget* over = nullptr);
 // The page for a context, or the empty text.
 QString pageFor(int context);
 
-}  // namespace norvix::help
+}  // namespace help
 
 class THelpViewer : public QDialog {
     Q_OBJECT
@@ -40,3 +42,5 @@ private:
     QTextBrowser* browser_;
     static QPointer<THelpViewer> instance_;
 };
+
+}  // namespace norvix

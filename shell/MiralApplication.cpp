@@ -10,6 +10,8 @@
 #include "platform/Errors.h"
 #include "platform/ui/MessageSeam.h"
 
+namespace norvix {
+
 namespace {
 // The type of the exception being handled, as the compiler names it ("int", "std::bad_alloc").
 QString exceptionTypeName() {
@@ -53,3 +55,5 @@ bool MiralApplication::notify(QObject* receiver, QEvent* event) {
     }
     return false;
 }
+
+}  // namespace norvix

@@ -4,6 +4,8 @@
 // of the active window on F1.
 #include <QApplication>
 
+namespace norvix {
+
 class MiralApplication : public QApplication {
     Q_OBJECT
 public:
@@ -13,3 +15,5 @@ public:
     // Shows the error text with an error icon, captioned with the application title.
     static void showGeneralError(const QString& text);
 };
+
+}  // namespace norvix

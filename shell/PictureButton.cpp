@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+namespace norvix {
+
 TPictureButton::TPictureButton(QWidget* parent) : QAbstractButton(parent) {
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
@@ -37,3 +39,5 @@ void TPictureButton::leaveEvent(QEvent*) {
     hovered_ = false;
     update();
 }
+
+}  // namespace norvix

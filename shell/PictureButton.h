@@ -4,6 +4,8 @@
 #include <QAbstractButton>
 #include <QPixmap>
 
+namespace norvix {
+
 class TPictureButton : public QAbstractButton {
     Q_OBJECT
 public:
@@ -25,3 +27,5 @@ private:
     QPixmap normal_, pressed_, over_;
     bool hovered_ = false;
 };
+
+}  // namespace norvix

@@ -9,6 +9,8 @@
 #include <thread>
 #include <unistd.h>
 
+namespace norvix {
+
 int TSignalClose::fds_[2] = {-1, -1};
 std::atomic<TSignalClose*> TSignalClose::instance_{nullptr};
 
@@ -75,3 +77,5 @@ void TSignalClose::onReadable() {
         QCoreApplication::exit(0);
     }
 }
+
+}  // namespace norvix

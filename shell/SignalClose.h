@@ -13,6 +13,8 @@
 
 class QSocketNotifier;
 
+namespace norvix {
+
 class TSignalClose : public QObject {
     Q_OBJECT
 public:
@@ -37,3 +39,5 @@ private:
     static int fds_[2];
     static std::atomic<TSignalClose*> instance_;
 };
+
+}  // namespace norvix

@@ -16,6 +16,8 @@
 #include <unistd.h>
 #include "platform/Paths.h"
 
+namespace norvix {
+
 namespace {
 
 bool socketAddress(const QString& path, sockaddr_un* address) {
@@ -138,3 +140,5 @@ void TSingleInstance::acceptClients() {
         });
     }
 }
+
+}  // namespace norvix

@@ -13,6 +13,8 @@
 class QLockFile;
 class QSocketNotifier;
 
+namespace norvix {
+
 class TSingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -45,3 +47,5 @@ private:
     int serverFd_ = -1;
     QSocketNotifier* notifier_ = nullptr;
 };
+
+}  // namespace norvix

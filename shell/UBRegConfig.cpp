@@ -6,6 +6,8 @@
 #include "platform/ui/MessageSeam.h"
 #include "platform/ProfileFile.h"
 
+namespace norvix {
+
 namespace {
 const char* const kNames[TBRegConfig::kCount] = {"sDecimal",    "sShortDate", "sThousand",
                                                  "sTimeFormat", "s1159",      "s2359"};
@@ -63,3 +65,5 @@ void TBRegConfig::write(const Values& values, norvix::ProfileFile::Flush flush) 
     for (int i = 0; i < kCount; ++i) entries.append({QLatin1String(kNames[i]), values[i]});
     norvix::ProfileFile(fileName_).writeStrings(kSection, entries, nullptr, flush);
 }
+
+}  // namespace norvix

@@ -6,6 +6,8 @@
 #include <array>
 #include "platform/ProfileFile.h"
 
+namespace norvix {
+
 class TBRegConfig {
 public:
     static constexpr int kCount = 6;
@@ -34,3 +36,5 @@ private:
     Values toApply_;
     bool opened_ = false;  // the key opened at SaveCurrent
 };
+
+}  // namespace norvix

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include "platform/VersionNote.h"
 
+namespace norvix {
+
 void TBVersionInfo::clear() {
     *this = TBVersionInfo{};
 }
@@ -60,3 +62,5 @@ QString TBVersionInfo::FileVersionText(const QString& path) {
 QString TBVersionInfo::FormatVersion(const std::array<uint16_t, 4>& v) {
     return QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
 }
+
+}  // namespace norvix

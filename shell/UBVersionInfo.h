@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+namespace norvix {
+
 class TBVersionInfo {
 public:
     TBVersionInfo() = default;
@@ -68,3 +70,5 @@ private:
     int major_ = 0, minor_ = 0, release_ = 0, build_ = 0;
     std::array<uint16_t, 4> fixed_{};
 };
+
+}  // namespace norvix

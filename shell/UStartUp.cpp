@@ -23,6 +23,8 @@
 #include "platform/StartupPhases.h"
 #include "records/UfrmDataModule.h"
 
+namespace norvix {
+
 using norvix::infos;
 using norvix::paths;
 using norvix::setRecordText;
@@ -271,3 +273,5 @@ void TStartUp::CheckAutomaticBackup() {
     if (!norvix::hasDMPrincipal() || !norvix::DMPrincipal().connected()) return;
     TfrmBackup::VerificaBackupAutomatico(main_.settings(), &main_);
 }
+
+}  // namespace norvix

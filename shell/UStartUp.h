@@ -4,6 +4,8 @@
 // shown in the "Iniciando . . ." window.
 #include <QString>
 
+namespace norvix {
+
 class TfrmPrincipal;
 class TBIniSettings;
 
@@ -36,3 +38,5 @@ bool isDatabaseServerName(const QString& name);
 // Copies the cached settings into TInfosQV and TPathsQV in the order the start-up uses
 // (a conversion error of an accessor stops it where it happens).
 void fillSharedRecords(const TBIniSettings& settings);
+
+}  // namespace norvix

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QScreen>
 
+namespace norvix {
+
 QPointer<TfrmAguarde> TfrmAguarde::instance_;
 
 namespace {
@@ -61,3 +63,5 @@ void TfrmAguarde::showNow() {
     repaint();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
+
+}  // namespace norvix

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QPointer>
 
+namespace norvix {
+
 class TfrmAguarde : public QDialog {
     Q_OBJECT
 public:
@@ -15,3 +17,5 @@ public:
 private:
     static QPointer<TfrmAguarde> instance_;
 };
+
+}  // namespace norvix

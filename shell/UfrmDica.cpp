@@ -8,6 +8,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+namespace norvix {
+
 QPointer<TfrmDica> TfrmDica::instance_;
 
 namespace {
@@ -69,3 +71,5 @@ TfrmDica* TfrmDica::instance(QWidget* parent) {
 }
 
 bool TfrmDica::exists() { return !instance_.isNull(); }
+
+}  // namespace norvix

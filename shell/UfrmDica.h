@@ -5,6 +5,8 @@
 
 class QLabel;
 
+namespace norvix {
+
 class TfrmDica : public QDialog {
     Q_OBJECT
 public:
@@ -15,3 +17,5 @@ public:
 private:
     static QPointer<TfrmDica> instance_;
 };
+
+}  // namespace norvix

@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QStyle>
 
+namespace norvix {
+
 QPointer<TfrmIniciando> TfrmIniciando::instance_;
 
 namespace {
@@ -93,3 +95,5 @@ int TfrmIniciando::progress() const { return bar_->value(); }
 QString TfrmIniciando::stepText(int step) const {
     return step >= 1 && step <= 4 ? labels_[step - 1]->text() : QString();
 }
+
+}  // namespace norvix

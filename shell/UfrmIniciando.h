@@ -7,6 +7,8 @@
 class QLabel;
 class QProgressBar;
 
+namespace norvix {
+
 class TfrmIniciando : public QDialog {
     Q_OBJECT
 public:
@@ -30,3 +32,5 @@ private:
     QProgressBar* bar_;
     static QPointer<TfrmIniciando> instance_;
 };
+
+}  // namespace norvix

@@ -39,6 +39,8 @@
 #include "skins/SkinPictures.h"
 #include "tools/UfrmFerramentas.h"
 
+namespace norvix {
+
 QPointer<TfrmPrincipal> TfrmPrincipal::instance_;
 const char* TfrmPrincipal::kMakerWebPage = "https://www.norvix.com.br/";
 
@@ -302,3 +304,5 @@ void TfrmPrincipal::FormClose() {
     settings_.reset();
     versionInfo_.reset();
 }
+
+}  // namespace norvix

@@ -8,6 +8,9 @@
 #include <memory>
 
 class QLabel;
+
+namespace norvix {
+
 class TPictureButton;
 class TBIniSettings;
 class TBRegConfig;
@@ -15,9 +18,7 @@ class TBVersionInfo;
 class TStartUp;
 class TMapCatalogue;
 class TfrmExames;
-namespace norvix {
 class TBMapOperation;
-}
 
 class TfrmPrincipal : public QWidget {
     Q_OBJECT
@@ -110,3 +111,5 @@ private:
     QString backgroundFile_, bannerFile_;
     static QPointer<TfrmPrincipal> instance_;
 };
+
+}  // namespace norvix

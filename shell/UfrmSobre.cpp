@@ -20,7 +20,7 @@
 #include "platform/ui/MessageSeam.h"
 #include "platform/ProfileFile.h"
 
-using namespace norvix;
+namespace norvix {
 
 QPointer<TfrmSobre> TfrmSobre::instance_;
 
@@ -52,8 +52,6 @@ QLabel* texto(QWidget* parent, const QString& t, const QRect& r) {
 }
 }  // namespace
 
-namespace norvix::sistema {
-
 QString proprietarioRegistrado() {
     const passwd* pw = getpwuid(getuid());
     if (!pw) return QString();
@@ -64,8 +62,6 @@ QString proprietarioRegistrado() {
 QString organizacaoRegistrada(const QString& arquivo) {
     return ProfileFile(arquivo).readString(QStringLiteral("Registro"), QStringLiteral("RegisteredOrganization"), QString());
 }
-
-}  // namespace norvix::sistema
 
 TfrmSobre::TfrmSobre(const TBVersionInfo* programa, QWidget* parent) : QDialog(parent), programa_(programa) {
     instance_ = this;
@@ -86,8 +82,8 @@ TfrmSobre::TfrmSobre(const TBVersionInfo* programa, QWidget* parent) : QDialog(p
     moldura->setGeometry(12, 76, 421, 48);
     texto(moldura, QStringLiteral("Licenciado para:"), QRect(8, 4, 130, 20));
     texto(moldura, QStringLiteral("Usuário:"), QRect(8, 24, 130, 20));
-    valor(moldura, "lblEmpresa", QRect(140, 4, 275, 20), true)->setText(sistema::organizacaoRegistrada());
-    valor(moldura, "lblNumSerie", QRect(140, 24, 275, 20), true)->setText(sistema::proprietarioRegistrado());
+    valor(moldura, "lblEmpresa", QRect(140, 4, 275, 20), true)->setText(organizacaoRegistrada());
+    valor(moldura, "lblNumSerie", QRect(140, 24, 275, 20), true)->setText(proprietarioRegistrado());
 
     auto* aviso = texto(this,
                         QStringLiteral("Este programa é protegido pelas leis de direitos autorais. Sua reprodução "
@@ -212,3 +208,5 @@ void TfrmSobre::FormShow() {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
 }
+
+}  // namespace norvix

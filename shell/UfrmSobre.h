@@ -5,16 +5,17 @@
 #include <QPointer>
 
 class QLabel;
+
+namespace norvix {
+
 class TBVersionInfo;
 
-namespace norvix::sistema {
 // The registered owner: the user's full name from the password database, the login name when
 // it has none.
 QString proprietarioRegistrado();
 // The registered organization: RegisteredOrganization of section [Registro] in the file,
 // empty when there is none.
 QString organizacaoRegistrada(const QString& arquivo = QStringLiteral("/etc/NORVIX/registro.ini"));
-}  // namespace norvix::sistema
 
 class TfrmSobre : public QDialog {
     Q_OBJECT
@@ -42,3 +43,5 @@ private:
     QLabel* lblversao_;
     static QPointer<TfrmSobre> instance_;
 };
+
+}  // namespace norvix

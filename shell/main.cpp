@@ -16,11 +16,11 @@
 int main(int argc, char** argv) {
     norvix::markStartupPhase("main");
     norvix::ensureRuntimeDirectory();
-    MiralApplication app(argc, argv);
+    norvix::MiralApplication app(argc, argv);
     norvix::markStartupPhase("aplicacao");
-    TSingleInstance single;
+    norvix::TSingleInstance single;
     if (single.anotherIsRunning()) return 0;  // the running one shows itself
-    TSignalClose signalClose;
+    norvix::TSignalClose signalClose;
     // Loading the font database (reading the system's font configuration) is the largest piece
     // of the start-up's own work; it runs here while the settings, the skin pictures and the
     // database attach go on, and the first text drawn takes it over when ready.
@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
         ~MarkDetached() { norvix::markStartupPhase("banco-fechado"); }
     } markDetached;
     norvix::TDMPrincipal dataModule;
-    QPointer<TfrmPrincipal> main = new TfrmPrincipal();
-    QObject::connect(&single, &TSingleInstance::showRequested, main, [main] {
+    QPointer<norvix::TfrmPrincipal> main = new norvix::TfrmPrincipal();
+    QObject::connect(&single, &norvix::TSingleInstance::showRequested, main, [main] {
         main->showNormal();
         main->raise();
         main->activateWindow();
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     main->requestFirstStartUp();
     if (qEnvironmentVariableIsSet("NORVIX_EXIT_AFTER_STARTUP")) {
         // Used by the start-up benchmark: end as soon as the run is over.
-        QObject::connect(main, &TfrmPrincipal::startUpFinished, &app,
+        QObject::connect(main, &norvix::TfrmPrincipal::startUpFinished, &app,
                          [main] { QCoreApplication::exit(main && main->started() ? 0 : 1); });
     }
     const int status = app.exec();

@@ -47,7 +47,7 @@
 #include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
 
-using namespace norvix;
+namespace norvix {
 
 QPointer<TfrmFerramentas> TfrmFerramentas::instance_;
 
@@ -80,8 +80,6 @@ T* nomeado(T* w, const char* nome) {
 
 }  // namespace
 
-namespace norvix::ferramentas {
-
 QStringList comandoUtilitario(int i) {
     if (i == 1) return {QStringLiteral("xdg-open"), QDir::homePath()};
     if (i == 6) {
@@ -104,8 +102,6 @@ QStringList comandoUtilitario(int i) {
     }
     return comando;
 }
-
-}  // namespace norvix::ferramentas
 
 TfrmFerramentas::TfrmFerramentas(const TMapCatalogue* catalogue, TBIniSettings* settings, QWidget* parent)
     : QDialog(parent), catalogue_(catalogue), settings_(settings) {
@@ -534,7 +530,7 @@ void TfrmFerramentas::LogoClinicaDblClick() {
 void TfrmFerramentas::tlvAplicativosDblClick(QListWidgetItem* item) {
     if (!item) return;
     const int i = item->data(Qt::UserRole).toInt();
-    const QStringList comando = ferramentas::comandoUtilitario(i);
+    const QStringList comando = comandoUtilitario(i);
     if (comando.isEmpty() || !QProcess::startDetached(comando.first(), comando.mid(1)))
         showMessage(QStringLiteral("Não foi possível iniciar \"%1\" neste computador.").arg(item->text()),
                     QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
@@ -703,3 +699,5 @@ void TfrmFerramentas::atualizaRegistro() {
         showMessage(e.message(), QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
     }
 }
+
+}  // namespace norvix

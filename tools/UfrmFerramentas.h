@@ -19,14 +19,15 @@ class QRadioButton;
 class QSpinBox;
 class QTabWidget;
 class QTreeWidget;
+
+namespace norvix {
+
 class TBIniSettings;
 class TMapCatalogue;
 
-namespace norvix::ferramentas {
 // The command line that starts utility i (0 to 7) of the utilities page; empty when this
 // desktop has nothing for it.
 QStringList comandoUtilitario(int i);
-}  // namespace norvix::ferramentas
 
 class TfrmFerramentas : public QDialog {
     Q_OBJECT
@@ -92,3 +93,5 @@ private:
     QPushButton* btnZerarBackup_;
     static QPointer<TfrmFerramentas> instance_;
 };
+
+}  // namespace norvix

@@ -13,6 +13,8 @@
 #include "SettingsFiles.h"
 #include "config/UBIniSettings.h"
 
+using norvix::TBIniSettings;
+
 namespace {
 
 // Median time of one call in microseconds, over several rounds of many calls.

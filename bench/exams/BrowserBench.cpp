@@ -27,6 +27,8 @@
 #include "records/CursorModel.h"
 #include "records/UfrmDataModule.h"
 
+using norvix::TfrmExames;
+
 namespace {
 
 double median(std::vector<double> v) {

@@ -11,6 +11,8 @@
 #include <vector>
 #include "modules/MapCatalogue.h"
 
+using norvix::TMapCatalogue;
+
 namespace {
 
 constexpr int kModules = 30;

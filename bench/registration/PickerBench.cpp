@@ -23,6 +23,9 @@
 #include "records/UfrmDataModule.h"
 #include "registration/UfrmNovoPaciente.h"
 
+using norvix::TfrmExames;
+using norvix::TfrmNovoPaciente;
+
 namespace {
 
 const QString kTodos = QStringLiteral("SELECT Codigo,Nome,Rg,TotalExames FROM Pacientes ORDER BY Nome ASC");

@@ -39,7 +39,7 @@ constexpr int kLeitores = 4;
 
 QMessageBox::StandardButton pergunta(void* janela, const QString& texto, const QString& titulo,
                                      QMessageBox::Icon icone, QMessageBox::StandardButtons botoes) {
-    qCInfo(lcOutside).noquote() << titulo + QStringLiteral(":") << texto;
+    qCInfo(norvix::lcOutside).noquote() << titulo + QStringLiteral(":") << texto;
     QMessageBox caixa(icone, titulo, texto, botoes, static_cast<QWidget*>(janela));
     return static_cast<QMessageBox::StandardButton>(caixa.exec());
 }

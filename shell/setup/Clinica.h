@@ -18,9 +18,9 @@
 #include "platform/Errors.h"
 #include "records/ExameNovo.h"
 
-class TBIniSettings;
-
 namespace norvix {
+
+class TBIniSettings;
 
 class TDMPrincipal;
 

@@ -45,6 +45,24 @@
 #include "reports/UfrmLaudo.h"
 #include "reports/UfrmWizLaudo.h"
 
+using norvix::MiralApplication;
+using norvix::TBVersionInfo;
+using norvix::TCaptureBinding;
+using norvix::TCaptureOrtoBinding;
+using norvix::TfrmAguarde;
+using norvix::TfrmBackup;
+using norvix::TfrmCadastroMedicos;
+using norvix::TfrmCadastroPacientes;
+using norvix::TfrmCalib;
+using norvix::TfrmExames;
+using norvix::TfrmFerramentas;
+using norvix::TfrmIniciando;
+using norvix::TfrmLaudo;
+using norvix::TfrmNovoExame;
+using norvix::TfrmPrincipal;
+using norvix::TfrmSobre;
+using norvix::TfrmWizLaudo;
+
 namespace {
 
 QString g_folder;

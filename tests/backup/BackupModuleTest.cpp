@@ -16,6 +16,8 @@
 #include "modules/ModuleBindings.h"
 #include "platform/ProfileFile.h"
 
+using norvix::TBackupBinding;
+
 using namespace backup_test;
 namespace bk = norvix::backup;
 

@@ -28,6 +28,9 @@
 #include "platform/ProfileFile.h"
 #include "records/UDLaudos.h"
 
+using norvix::TBIniSettings;
+using norvix::TfrmBackup;
+
 using namespace backup_test;
 using norvix::ProfileFile;
 

@@ -18,6 +18,8 @@
 #include "records/UDLaudos.h"
 #include "records/UfrmDataModule.h"
 
+using norvix::TfrmBackup;
+
 using namespace backup_test;
 using norvix::TDMPrincipal;
 

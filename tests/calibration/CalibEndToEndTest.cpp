@@ -22,6 +22,11 @@
 #include "modules/ModuleBindings.h"
 #include "platform/ui/MessageSeam.h"
 
+using norvix::TBIniSettings;
+using norvix::TCaptureBinding;
+using norvix::TfrmCalib;
+using norvix::TProcessingBinding;
+
 namespace {
 
 using norvix::setRecordText;

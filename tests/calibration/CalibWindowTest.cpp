@@ -20,6 +20,9 @@
 #include "skins/CalibratorPictures.h"
 #include "support/Unprivileged.h"
 
+using norvix::TBIniSettings;
+using norvix::TfrmCalib;
+
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {

@@ -9,6 +9,8 @@
 #include "platform/ui/MessageSeam.h"
 #include "platform/Paths.h"
 
+using norvix::TBIniSettings;
+
 using namespace settings_files;
 using norvix::ConversionError;
 

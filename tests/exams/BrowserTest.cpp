@@ -39,6 +39,10 @@
 #include "shell/UfrmAguarde.h"
 
 using norvix::MsgAnswer;
+using norvix::TBIniSettings;
+using norvix::TExamExport;
+using norvix::TfrmAguarde;
+using norvix::TfrmExames;
 
 namespace {
 

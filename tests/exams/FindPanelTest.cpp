@@ -10,6 +10,10 @@
 #include "exams/UfrmExames.h"
 #include "platform/ui/MessageSeam.h"
 
+using norvix::TBIniSettings;
+using norvix::TfrmDica;
+using norvix::TfrmExames;
+
 using namespace Qt::StringLiterals;
 using norvix::MsgAnswer;
 

@@ -30,6 +30,9 @@
 #include "records/UDExames.h"
 #include "reports/UBMapOperation.h"
 
+using norvix::TBIniSettings;
+using norvix::TfrmExames;
+
 // Texts in failure output as text.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 

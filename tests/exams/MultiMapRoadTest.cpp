@@ -24,6 +24,8 @@
 #include "records/UDExames.h"
 #include "reports/UBMapOperation.h"
 
+using norvix::TfrmExames;
+
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {

@@ -37,6 +37,11 @@
 #include "registration/Registration.h"
 #include "reports/UBMapOperation.h"
 
+using norvix::registerNewExamWindow;
+using norvix::registerRegistrationWindows;
+using norvix::TfrmExames;
+using norvix::TfrmNovoExame;
+
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {

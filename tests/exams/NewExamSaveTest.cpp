@@ -19,6 +19,8 @@
 #include "records/UDArquivos.h"
 #include "records/UDMedicos.h"
 
+using norvix::TfrmNovoExame;
+
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {

@@ -10,6 +10,8 @@
 using norvix::infos;
 using norvix::paths;
 using norvix::setRecordText;
+using norvix::TfrmExames;
+using norvix::TfrmNovoExame;
 
 namespace newexam {
 

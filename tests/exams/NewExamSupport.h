@@ -16,6 +16,9 @@
 #include "platform/ui/MessageSeam.h"
 #include "records/ExameNovo.h"
 
+using norvix::TfrmExames;
+using norvix::TfrmNovoExame;
+
 class QLabel;
 
 namespace newexam {

@@ -22,6 +22,10 @@
 #include "records/UDExames.h"
 #include "records/UDMedicos.h"
 
+using norvix::registerNewExamWindow;
+using norvix::TfrmExames;
+using norvix::TfrmNovoExame;
+
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {

@@ -6,6 +6,8 @@
 #include "db/DbTestSupport.h"
 #include "exams/PatientGrid.h"
 
+using norvix::TPatientGridModel;
+
 namespace {
 
 using Filter = TPatientGridModel::Filter;

@@ -12,6 +12,8 @@
 #include "exams/UfrmExames.h"
 #include "platform/ui/MessageSeam.h"
 
+using norvix::TfrmExames;
+
 namespace {
 
 class Screen : public dbtest::DbTest {};

@@ -13,6 +13,18 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/ui/MessageSeam.h"
 
+using norvix::TAberrometryBinding;
+using norvix::TBackupBinding;
+using norvix::TCaptureBinding;
+using norvix::TCaptureOrtoBinding;
+using norvix::TContactLensBinding;
+using norvix::TModuleBinding;
+using norvix::TModuleInfoBinding;
+using norvix::TMultiMapBinding;
+using norvix::TProcessingBinding;
+using norvix::TProcessingOrtoBinding;
+using norvix::TSingleMapBinding;
+
 using modtest::isLoaded;
 using modtest::lib;
 using norvix::DynamicLibrary;

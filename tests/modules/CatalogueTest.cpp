@@ -12,6 +12,9 @@
 #include "modules/MapCatalogue.h"
 #include "platform/ui/MessageSeam.h"
 
+using norvix::TMapButton;
+using norvix::TMapCatalogue;
+
 using modtest::isLoaded;
 
 namespace {

@@ -8,6 +8,8 @@
 #include "platform/VersionNote.h"
 #include "shell/UBVersionInfo.h"
 
+using norvix::TBVersionInfo;
+
 namespace {
 
 QString testLib(const char* name) { return QStringLiteral(MODULES_TESTLIB_DIR "/%1.so").arg(QLatin1String(name)); }

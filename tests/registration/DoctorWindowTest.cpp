@@ -16,6 +16,8 @@
 #include "registration/UfrmConsultaMedicos.h"
 
 using norvix::MsgAnswer;
+using norvix::TfrmCadastroMedicos;
+using norvix::TfrmConsultaMedicos;
 
 namespace {
 

@@ -21,6 +21,7 @@
 #include "records/UDPacientes.h"
 
 using norvix::MsgAnswer;
+using norvix::TfrmCadastroPacientes;
 using regtest::OutraEstacao;
 
 namespace {

@@ -10,6 +10,10 @@
 #include "registration/Registration.h"
 #include "registration/UfrmNovoPaciente.h"
 
+using norvix::registerRegistrationWindows;
+using norvix::TfrmExames;
+using norvix::TfrmNovoPaciente;
+
 namespace {
 
 class Picker : public regtest::Registro {

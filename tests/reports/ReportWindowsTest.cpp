@@ -36,6 +36,12 @@
 #include "reports/UfrmLaudo.h"
 #include "reports/UfrmWizLaudo.h"
 
+using norvix::registerReportWindows;
+using norvix::TfrmExames;
+using norvix::TfrmLaudo;
+using norvix::TfrmLauRelat;
+using norvix::TfrmWizLaudo;
+
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 using norvix::TipoMapa;

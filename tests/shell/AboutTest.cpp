@@ -15,6 +15,9 @@
 #include "config/SharedRecords.h"
 #include "platform/ui/MessageSeam.h"
 
+using norvix::TBVersionInfo;
+using norvix::TfrmSobre;
+
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
@@ -111,12 +114,12 @@ TEST_F(About, RegisteredNames) {
     EXPECT_EQ(texto("lblNumSerie"), gecos.isEmpty() ? QString::fromLocal8Bit(pw->pw_name) : gecos);
 
     const QString ini = dir.filePath("registro.ini");
-    EXPECT_EQ(norvix::sistema::organizacaoRegistrada(ini), "");
+    EXPECT_EQ(norvix::organizacaoRegistrada(ini), "");
     QFile f(ini);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("[Registro]\r\nRegisteredOrganization=Cl\xEDnica Vis\xE3o Clara\r\n");
     f.close();
-    EXPECT_EQ(norvix::sistema::organizacaoRegistrada(ini), "Clínica Visão Clara");
+    EXPECT_EQ(norvix::organizacaoRegistrada(ini), "Clínica Visão Clara");
 }
 
 }  // namespace

@@ -14,6 +14,9 @@
 #include "platform/ui/MessageSeam.h"
 #include "records/UfrmDataModule.h"
 
+using norvix::MiralApplication;
+using norvix::TfrmPrincipal;
+
 namespace {
 class Thrower : public QObject {
 public:

@@ -8,6 +8,8 @@
 #include "platform/ui/MessageSeam.h"
 #include "platform/ProfileFile.h"
 
+using norvix::TBRegConfig;
+
 namespace {
 const QString kSection = QStringLiteral("Control Panel\\International");
 

@@ -23,8 +23,13 @@
 #include "records/UfrmDataModule.h"
 
 using norvix::infos;
+using norvix::isDatabaseServerName;
 using norvix::paths;
 using norvix::recordText;
+using norvix::TBIniSettings;
+using norvix::TfrmExames;
+using norvix::TfrmIniciando;
+using norvix::TfrmPrincipal;
 
 namespace {
 

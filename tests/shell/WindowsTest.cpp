@@ -24,6 +24,12 @@
 #include "UfrmIniciando.h"
 #include "platform/ui/MessageSeam.h"
 
+using norvix::TfrmAguarde;
+using norvix::TfrmDica;
+using norvix::TfrmIniciando;
+using norvix::TPictureButton;
+using norvix::TSingleInstance;
+
 TEST(StartingWindow, FourStepsOnlyTheFirstVisibleAndABarThatStopsAt100) {
     TfrmIniciando* w = TfrmIniciando::instance();
     EXPECT_EQ(w->windowTitle(), "Iniciando . . .");

@@ -26,6 +26,10 @@
 #include "records/UDExames.h"
 #include "tools/UfrmFerramentas.h"
 
+using norvix::TBIniSettings;
+using norvix::TfrmFerramentas;
+using norvix::TMapCatalogue;
+
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
