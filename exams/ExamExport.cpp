@@ -15,8 +15,6 @@
 
 namespace norvix {
 
-using norvix::DMPrincipal;
-
 namespace {
 
 QStringList fileLines(const QString& path) {

@@ -27,12 +27,6 @@
 
 namespace norvix {
 
-using norvix::DMPrincipal;
-using norvix::HostStream;
-using norvix::infos;
-using norvix::MsgButtons;
-using norvix::MsgIcon;
-
 const QString TExamMaps::kHalden = QStringLiteral("Halden.so");
 const QString TExamMaps::kSorvik = QStringLiteral("Sorvik.so");
 const QString TExamMaps::kTruvan = QStringLiteral("Truvan.so");

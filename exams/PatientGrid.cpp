@@ -8,9 +8,6 @@
 
 namespace norvix {
 
-using norvix::DMPrincipal;
-using norvix::FbParams;
-
 namespace {
 // The keys the list is ordered by, and the conditions that continue it after or before a row.
 // The indexes on (NOME, CODIGO), ascending and descending, let the server walk them from any

@@ -26,12 +26,6 @@
 
 namespace norvix {
 
-using norvix::DMPrincipal;
-using norvix::MsgAnswer;
-using norvix::MsgButtons;
-using norvix::MsgIcon;
-using norvix::showMessage;
-
 namespace {
 
 const char* const kKindCaptions[TPnlFindPac::KindCount] = {

@@ -40,12 +40,6 @@
 
 namespace norvix {
 
-using norvix::DMPrincipal;
-using norvix::MsgAnswer;
-using norvix::MsgButtons;
-using norvix::MsgIcon;
-using norvix::showMessage;
-
 const QString TfrmExames::kSemExames = QStringLiteral("*** Sem Exames");
 const QString TfrmExames::kTodos = QStringLiteral("*** Todos");
 QPointer<TfrmExames> TfrmExames::instance_;

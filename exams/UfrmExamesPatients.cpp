@@ -19,10 +19,6 @@
 
 namespace norvix {
 
-using norvix::DMPrincipal;
-using norvix::MsgButtons;
-using norvix::MsgIcon;
-using norvix::showMessage;
 using namespace norvix::browser;
 
 QStringList TfrmExames::filterEntries() const {

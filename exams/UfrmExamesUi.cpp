@@ -63,11 +63,6 @@
 namespace norvix {
 
 using namespace norvix::browser;
-using norvix::DMPrincipal;
-using norvix::MsgAnswer;
-using norvix::MsgButtons;
-using norvix::MsgIcon;
-using norvix::showMessage;
 
 // ---- building the window ---------------------------------------------------------------------
 

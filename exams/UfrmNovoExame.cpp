@@ -33,14 +33,6 @@
 
 namespace norvix {
 
-using norvix::infos;
-using norvix::MsgAnswer;
-using norvix::MsgButtons;
-using norvix::MsgIcon;
-using norvix::paths;
-using norvix::recordText;
-using norvix::showMessage;
-
 QPointer<TfrmNovoExame> TfrmNovoExame::instance_;
 
 namespace {

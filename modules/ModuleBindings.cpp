@@ -5,8 +5,6 @@
 
 namespace norvix {
 
-using norvix::DynamicLibrary;
-
 TModuleBinding::~TModuleBinding() = default;
 
 bool TModuleBinding::LoadModule(const QString& path) {

@@ -22,15 +22,6 @@
 
 namespace norvix {
 
-using norvix::DMedicos;
-using norvix::DMPrincipal;
-using norvix::MsgAnswer;
-using norvix::MsgButtons;
-using norvix::MsgIcon;
-using norvix::showMessage;
-using norvix::TFichaCadastro;
-using norvix::TRecordBuffer;
-
 QPointer<TfrmCadastroMedicos> TfrmCadastroMedicos::instance_;
 
 namespace {

@@ -16,11 +16,6 @@
 
 namespace norvix {
 
-using norvix::DMPrincipal;
-using norvix::DPacientes;
-using norvix::TFichaCadastro;
-using norvix::TRecordBuffer;
-
 QPointer<TfrmCadastroPacientes> TfrmCadastroPacientes::instance_;
 
 namespace {

@@ -21,8 +21,6 @@
 
 namespace norvix {
 
-using norvix::DMPrincipal;
-
 namespace {
 constexpr int kMaxTexto = 50;  // the widest column searched (NOME)
 // Every escaped character doubles, and a wildcard goes on each side.

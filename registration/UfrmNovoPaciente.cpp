@@ -23,8 +23,6 @@
 
 namespace norvix {
 
-using norvix::DMPrincipal;
-
 QPointer<TfrmNovoPaciente> TfrmNovoPaciente::instance_;
 
 namespace {

@@ -29,9 +29,6 @@
 
 namespace norvix {
 
-using norvix::FormatoF;
-using norvix::FormatoG;
-
 namespace {
 
 constexpr int kLarguraTexto = 681;

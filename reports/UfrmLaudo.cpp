@@ -35,11 +35,6 @@
 
 namespace norvix {
 
-using norvix::MsgAnswer;
-using norvix::MsgButtons;
-using norvix::MsgIcon;
-using norvix::TipoMapa;
-
 QPointer<TfrmLaudo> TfrmLaudo::instance_;
 
 namespace {

@@ -26,10 +26,6 @@
 
 namespace norvix {
 
-using norvix::MsgAnswer;
-using norvix::MsgButtons;
-using norvix::MsgIcon;
-
 QPointer<TfrmWizLaudo> TfrmWizLaudo::instance_;
 
 namespace {

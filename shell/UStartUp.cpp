@@ -25,10 +25,6 @@
 
 namespace norvix {
 
-using norvix::infos;
-using norvix::paths;
-using norvix::setRecordText;
-
 const char* TStartUp::kSupportPhone = "0800 000 1234";
 
 namespace {
