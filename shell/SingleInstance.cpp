@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSocketNotifier>
 #include <QThread>
@@ -48,6 +49,18 @@ int connectTo(const QString& path, int timeoutMs) {
     return -1;
 }
 
+// The folder of the socket and the lock: the one in memory. The lock only describes processes
+// that run, yet QLockFile flushes it to the disk when taking it, which on a disk-backed /tmp
+// is a journal commit at every start; /dev/shm is seen by every session of the machine, as
+// /tmp is. The temporary folder when there is none to write in.
+QString runtimeFolder() {
+    static const QString folder = [] {
+        const QFileInfo memory(QStringLiteral("/dev/shm"));
+        return memory.isDir() && memory.isWritable() ? memory.filePath() : QDir::tempPath();
+    }();
+    return folder;
+}
+
 }  // namespace
 
 TSingleInstance::TSingleInstance(QString name, QObject* parent)
@@ -68,7 +81,7 @@ QString TSingleInstance::defaultName() {
         .arg(QString::fromLatin1(QCryptographicHash::hash(root, QCryptographicHash::Md5).toHex().left(8)));
 }
 
-QString TSingleInstance::socketFileName() const { return QDir(QDir::tempPath()).filePath(name_); }
+QString TSingleInstance::socketFileName() const { return QDir(runtimeFolder()).filePath(name_); }
 QString TSingleInstance::lockFileName() const { return socketFileName() + QStringLiteral(".lock"); }
 
 bool TSingleInstance::askToShow(int timeoutMs) {
