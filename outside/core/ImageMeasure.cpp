@@ -47,16 +47,20 @@ std::unique_ptr<Topography> measureImage(const char* module, ModuleStream* image
 }
 
 std::unique_ptr<Topography> measureBytes(const char* module, const QByteArray& bytes, const TInfosQV* infos,
-                                         const TPathsQV* paths) {
+                                         const TPathsQV* paths, int threads) {
     if (!usableInfos(module, infos)) return nullptr;
     const int cone = coneTypeOf(infos);
-    QImage frame;
     QString why;
-    if (!TopographyProcessor::decodeBitmap(bytes, &frame, &why)) {
+    // The capture's own layout is read during the measurement; any other is decoded first, so
+    // that a bitmap that cannot be read is reported before the calibration is looked at.
+    const bool direct = TopographyProcessor::readsDirectly(bytes);
+    QImage frame;
+    if (!direct && !TopographyProcessor::decodeBitmap(bytes, &frame, &why)) {
         reportFailure(module, why);
         return nullptr;
     }
     TopographyProcessor processor(cone, infos->NumAneis);
+    processor.setThreads(threads);
     CalibrationCoefficients coefficients;
     if (paths && paths->Calibracao && *paths->Calibracao) {
         const QString file = QDir(norvix::fromCp1252(paths->Calibracao)).filePath(QStringLiteral("Coef.txt"));
@@ -68,7 +72,7 @@ std::unique_ptr<Topography> measureBytes(const char* module, const QByteArray& b
         }
     }
     auto result = std::make_unique<Topography>();
-    if (!processor.process(frame, result.get(), &why)) {
+    if (!(direct ? processor.processBitmap(bytes, result.get(), &why) : processor.process(frame, result.get(), &why))) {
         reportFailure(module, why);
         return nullptr;
     }

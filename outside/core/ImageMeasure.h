@@ -16,9 +16,11 @@ std::unique_ptr<Topography> measureImage(const char* module, ModuleStream* image
 
 // The same in two parts, so that the host's stream is read on the calling thread and the bytes
 // may be measured on another: the stream's bytes (false, reason on standard error, when it is
-// unusable), then their measurement. measureBytes touches nothing but its arguments.
+// unusable), then their measurement. measureBytes touches nothing but its arguments; it shares
+// the meridians among `threads` threads (1 or 2, joined before it returns), so a caller that
+// measures several frames side by side asks for 1.
 bool readImage(const char* module, ModuleStream* image, QByteArray* bytes);
 std::unique_ptr<Topography> measureBytes(const char* module, const QByteArray& bytes, const TInfosQV* infos,
-                                         const TPathsQV* paths);
+                                         const TPathsQV* paths, int threads = 2);
 
 }  // namespace norvix::outside

@@ -2,8 +2,14 @@
 
 #include <QFile>
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 #include "capture/sim/InstrumentModel.h"
 
@@ -31,7 +37,7 @@ constexpr double kPupilAgreeMm = 0.045;
 
 struct Gray {
     int w = 0, h = 0;
-    std::vector<float> v;
+    std::unique_ptr<float[]> v;
     float at(double x, double y) const {
         const int x0 = int(x), y0 = int(y);
         const float fx = float(x - x0), fy = float(y - y0);
@@ -41,37 +47,71 @@ struct Gray {
     float px(int x, int y) const { return v[size_t(y) * w + x]; }
 };
 
+// Samples of a profile out to kMaxRadius.
+constexpr int kMaxSamples = int(kMaxRadius / kStep) + 1;
+
+// The meridians' directions, the same cosines and sines for every frame.
+struct Directions {
+    double cos[NORVIX_MERIDIANS], sin[NORVIX_MERIDIANS];
+};
+
+// Not constexpr: the table must hold the run-time library's values, which the profiles were
+// always sampled with, not the compiler's own (which may differ in the last bit).
+Directions makeDirections() {
+    Directions m{};
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        const double th = k * kPi / 180.0;
+        m.cos[k] = std::cos(th);
+        m.sin[k] = std::sin(th);
+    }
+    return m;
+}
+
+const Directions& directions() {
+    static const Directions d = makeDirections();
+    return d;
+}
+
 // One meridian's profile from the centre outwards.
 struct Profile {
     std::vector<float> p;
     bool truncated = false;  // ran into the frame border
 };
 
-void sampleProfile(const Gray& g, double cx, double cy, double theta, Profile* out, bool inverted = false,
-                   double maxRadius = kMaxRadius) {
-    out->p.clear();
-    out->truncated = false;
-    const double dx = std::cos(theta), dy = -std::sin(theta);
-    for (int j = 0;; ++j) {
+// The profile along the direction (c, -s) into out[0 .. return value), at most
+// maxRadius / kStep + 1 samples; *truncated when it ran into the frame border.
+int sampleProfile(const Gray& g, double cx, double cy, double c, double s, float* out, bool* truncated,
+                  bool inverted = false, double maxRadius = kMaxRadius) {
+    *truncated = false;
+    const double dx = c, dy = -s;
+    const double right = g.w - 1, bottom = g.h - 1;
+    int j = 0;
+    for (;; ++j) {
         const double t = j * kStep;
         if (t > maxRadius) break;
         const double x = cx + t * dx - 0.5, y = cy + t * dy - 0.5;  // pixel centres at +0.5
-        if (x < 0 || y < 0 || x >= g.w - 1 || y >= g.h - 1) {
-            out->truncated = true;
+        if (x < 0 || y < 0 || x >= right || y >= bottom) {
+            *truncated = true;
             break;
         }
-        out->p.push_back(inverted ? 255.0f - g.at(x, y) : g.at(x, y));
+        out[j] = inverted ? 255.0f - g.at(x, y) : g.at(x, y);
     }
+    return j;
 }
 
-// Rising edges of a profile, sub-pixel, in pixels from the centre. Each edge is placed where
-// the profile crosses the middle between the level before it and the level after it, which a
-// symmetric blur leaves unbiased when the features on both sides are alike. Falling edges
-// (the rings' outer edges) are the rising edges of the inverted profile.
-std::vector<double> risingEdges(const Profile& pr, float minRise, bool* lastCut) {
-    std::vector<double> edges;
-    const std::vector<float>& p = pr.p;
-    const int n = int(p.size());
+void sampleProfile(const Gray& g, double cx, double cy, double theta, Profile* out) {
+    out->p.resize(size_t(kMaxSamples));
+    const int n = sampleProfile(g, cx, cy, std::cos(theta), std::sin(theta), out->p.data(), &out->truncated);
+    out->p.resize(size_t(n));
+}
+
+// Rising edges of a profile, sub-pixel, in pixels from the centre, into *edges. Each edge is
+// placed where the profile crosses the middle between the level before it and the level after
+// it, which a symmetric blur leaves unbiased when the features on both sides are alike.
+// Falling edges (the rings' outer edges) are the rising edges of the inverted profile.
+void risingEdges(const float* p, int n, bool truncated, float minRise, bool* lastCut, std::vector<double>* out) {
+    std::vector<double>& edges = *out;
+    edges.clear();
     *lastCut = false;
     constexpr int kWin = int(3.0 / kStep);   // 3 px either side
     constexpr int kHalf = int(0.5 / kStep);  // gradient over 1 px
@@ -85,7 +125,7 @@ std::vector<double> risingEdges(const Profile& pr, float minRise, bool* lastCut)
         if (!(d >= dl && d > dr)) continue;
         if (j - lastJ < int(1.5 / kStep)) continue;
         if (j + kWin >= n) {
-            *lastCut = pr.truncated;
+            *lastCut = truncated;
             break;
         }
         float lo = p[j], hi = p[j];
@@ -109,13 +149,19 @@ std::vector<double> risingEdges(const Profile& pr, float minRise, bool* lastCut)
         edges.push_back(best);
         lastJ = j;
     }
+}
+
+std::vector<double> risingEdges(const Profile& pr, float minRise, bool* lastCut) {
+    std::vector<double> edges;
+    risingEdges(pr.p.data(), int(pr.p.size()), pr.truncated, minRise, lastCut, &edges);
     return edges;
 }
 
 // The ring edges of one meridian among all its edges: the first beyond the fixation light
 // where a cornea's first ring can lie, then each next one at a spacing that changes smoothly.
-std::vector<double> ringSequence(const std::vector<double>& all, double ring1Min, double ring1Max, int rings) {
-    std::vector<double> e;
+void ringSequence(const std::vector<double>& all, double ring1Min, double ring1Max, int rings, std::vector<double>* out) {
+    std::vector<double>& e = *out;
+    e.clear();
     for (double r : all) {
         if (e.empty()) {
             if (r < ring1Min) continue;  // the fixation light's own rim
@@ -131,7 +177,6 @@ std::vector<double> ringSequence(const std::vector<double>& all, double ring1Min
         e.push_back(r);
         if (int(e.size()) == rings) break;
     }
-    return e;
 }
 
 // Algebraic circle fit; false when degenerate.
@@ -193,28 +238,76 @@ double sphereRingMm(const ConeGeometry& cone, double R, int ring) {
 // missed, or one too many) and would then measure every ring after it as its neighbour. Rings
 // change little from one meridian to the next, 1 degree away, so such a meridian stands out
 // from its neighbours by about a ring period: it keeps only the rings before the first jump.
-void dropMiscountedRings(std::vector<std::vector<double>>* edgesOf) {
-    const std::vector<std::vector<double>> seen = *edgesOf;
+// How many rings meridian k keeps, judged against its neighbours as found.
+size_t ringsAgreeing(const std::vector<std::vector<double>>& seen, int k) {
     const int n = int(seen.size());
-    for (int k = 0; k < n; ++k) {
-        const std::vector<double>& e = seen[size_t(k)];
-        if (e.size() < 2) continue;
-        for (size_t i = 0; i < e.size(); ++i) {
-            std::vector<double> around;
-            for (int dk : {-2, -1, 1, 2}) {
-                const std::vector<double>& other = seen[size_t((k + dk + n) % n)];
-                if (i < other.size()) around.push_back(other[i]);
-            }
-            if (around.size() < 2) continue;
-            std::sort(around.begin(), around.end());
-            const double median = 0.5 * (around[(around.size() - 1) / 2] + around[around.size() / 2]);
-            const double period = i + 1 < e.size() ? e[i + 1] - e[i] : e[i] - e[i - 1];
-            if (std::fabs(e[i] - median) > 0.5 * period) {
-                (*edgesOf)[size_t(k)].resize(i);
-                break;
-            }
+    const std::vector<double>& e = seen[size_t(k)];
+    if (e.size() < 2) return e.size();
+    const std::vector<double>* around[4] = {&seen[size_t((k - 2 + n) % n)], &seen[size_t((k - 1 + n) % n)],
+                                            &seen[size_t((k + 1) % n)], &seen[size_t((k + 2) % n)]};
+    for (size_t i = 0; i < e.size(); ++i) {
+        double v[4];
+        int m = 0;
+        for (const std::vector<double>* other : around)
+            if (i < other->size()) v[m++] = (*other)[i];
+        if (m < 2) continue;
+        // The median of the two to four neighbours: the middle one, or the mean of the middle two.
+        double median;
+        if (m == 2) {
+            median = 0.5 * (v[0] + v[1]);
+        } else if (m == 3) {
+            const double mid = std::max(std::min(v[0], v[1]), std::min(std::max(v[0], v[1]), v[2]));
+            median = 0.5 * (mid + mid);
+        } else {
+            const double lo1 = std::min(v[0], v[1]), hi1 = std::max(v[0], v[1]);
+            const double lo2 = std::min(v[2], v[3]), hi2 = std::max(v[2], v[3]);
+            median = 0.5 * (std::max(lo1, lo2) + std::min(hi1, hi2));
         }
+        const double period = i + 1 < e.size() ? e[i + 1] - e[i] : e[i] - e[i - 1];
+        if (std::fabs(e[i] - median) > 0.5 * period) return i;
     }
+    return e.size();
+}
+
+// Runs body(begin, end) over consecutive blocks of the meridians. With two threads a worker
+// takes blocks as the caller does, so a worker that a busy machine starts late only does less;
+// it is joined before returning, and no thread outlives the call. Each meridian writes only its
+// own results, which keeps the outcome independent of who measured it.
+template <typename Body>
+void forMeridians(int threads, const Body& body) {
+    constexpr int n = NORVIX_MERIDIANS, block = 8;
+    if (threads < 2) {
+        body(0, n);
+        return;
+    }
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int b; (b = next.fetch_add(block)) < n;) body(b, std::min(n, b + block));
+    };
+    std::exception_ptr failure;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+                next = n;
+            }
+        });
+    } catch (const std::system_error&) {
+        work();  // no thread to be had: all here
+        return;
+    }
+    try {
+        work();
+    } catch (...) {
+        next = n;
+        worker.join();
+        throw;
+    }
+    worker.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 // Keeps the rings seen whole. A ring's edge needs the ring's own inner edge before it and the
@@ -306,85 +399,102 @@ double CalibrationCoefficients::apply(int ring, double measured) const {
     return v;
 }
 
-TopographyProcessor::TopographyProcessor(int coneType, int rings) : coneType_(coneType), rings_(rings) {}
-
-bool TopographyProcessor::decodeBitmap(const QByteArray& bytes, QImage* image, QString* error) {
-    auto fail = [&](const QString& why) {
-        if (error) *error = why;
-        return false;
-    };
-    if (bytes.size() < 54) return fail(QStringLiteral("Imagem vazia ou truncada (%1 bytes).").arg(bytes.size()));
-    if (bytes[0] != 'B' || bytes[1] != 'M') return fail(QStringLiteral("A imagem não é um bitmap (BMP)."));
-    auto le32 = [&](int off) {
-        return qint64(uchar(bytes[off])) | (qint64(uchar(bytes[off + 1])) << 8) | (qint64(uchar(bytes[off + 2])) << 16) |
-               (qint64(uchar(bytes[off + 3])) << 24);
-    };
-    const qint64 offset = le32(10);
-    const qint64 width = qint32(le32(18));
-    const qint64 height = std::llabs(qint32(le32(22)));
-    const int bpp = uchar(bytes[28]) | (uchar(bytes[29]) << 8);
-    QString why;
-    if (!sizeAccepted(width, height, &why)) return fail(why);
-    const qint64 rowBytes = ((width * bpp + 31) / 32) * 4;
-    if (bpp <= 0 || offset < 54 || offset + rowBytes * height > bytes.size())
-        return fail(QStringLiteral("Imagem truncada: %1 bytes para %2 x %3 pixels.").arg(bytes.size()).arg(width).arg(height));
-    QImage img;
-    if (!img.loadFromData(bytes, "BMP") || img.isNull())
-        return fail(QStringLiteral("Não foi possível ler o bitmap."));
-    if (img.width() != width || img.height() != height)
-        return fail(QStringLiteral("Tamanho de imagem inesperado."));
-    *image = img;
-    return true;
+TopographyProcessor::TopographyProcessor(int coneType, int rings) : coneType_(coneType), rings_(rings) {
+    setThreads(2);
 }
 
-bool TopographyProcessor::process(const QImage& source, Topography* out, QString* error) const {
+void TopographyProcessor::setThreads(int threads) {
+    threads_ = threads >= 2 && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+}
+
+namespace {
+
+// A frame's grey levels, 0.25 * (red + 2 green + blue), with what the first checks need, all
+// gathered in the one pass over the pixels: the levels of every fourth pixel of every fourth
+// row, the saturated pixels, and per level the count and summed positions of every second
+// pixel of every second row (the bright ones give the rough centre once the threshold is known;
+// the positions are multiples of 0.5 whose sums stay exact in any order).
+struct GreyFrame {
+    static constexpr int kLevels = 4 * 255 + 1;  // red + 2 green + blue
+    Gray g;
+    std::array<int, kLevels> sampled{};
+    size_t samples = 0;
+    size_t saturated = 0;
+    std::array<int, kLevels> gridCount{};
+    std::array<double, kLevels> gridX{}, gridY{};
+
+    static float value(int level) { return 0.25f * float(level); }
+
+    // level(pixel) gives red + 2 green + blue of the 4-byte pixel at pixel; row(y) the first
+    // pixel of row y.
+    template <typename Row, typename Level>
+    void fill(int width, int height, const Row& row, const Level& level) {
+        g.w = width;
+        g.h = height;
+        g.v.reset(new float[size_t(width) * height]);
+        for (int y = 0; y < height; ++y) {
+            const uchar* in = row(y);
+            float* out = g.v.get() + size_t(y) * width;
+            size_t bright = 0;
+            for (int x = 0; x < width; ++x) {
+                const int l = level(in + 4 * x);
+                out[x] = value(l);
+                bright += l >= 1000 ? 1 : 0;  // 250 and above
+            }
+            saturated += bright;
+            if ((y & 1) == 0)
+                for (int x = 0; x < width; x += 2) {
+                    const int l = level(in + 4 * x);
+                    ++gridCount[size_t(l)];
+                    gridX[size_t(l)] += x + 0.5;
+                    gridY[size_t(l)] += y + 0.5;
+                }
+            if ((y & 3) == 0)
+                for (int x = 0; x < width; x += 4) {
+                    ++sampled[size_t(level(in + 4 * x))];
+                    ++samples;
+                }
+        }
+    }
+
+    // The level at fraction q of the sampled pixels, as the k-th smallest of them.
+    float percentile(double q) const {
+        if (samples == 0) return 0;
+        const size_t k = std::min(samples - 1, size_t(q * double(samples - 1)));
+        size_t below = 0;
+        for (int l = 0; l < kLevels; ++l) {
+            below += size_t(sampled[size_t(l)]);
+            if (below > k) return value(l);
+        }
+        return value(kLevels - 1);
+    }
+};
+
+struct Settings {
+    const ConeGeometry* cone;
+    int rings;
+    const CalibrationCoefficients* coefficients;
+    int threads;
+};
+
+// The measurement proper, on the grey levels of a frame of square pixels (frameWidth x
+// frameHeight the frame as captured, toFrameX its pixels per measured pixel across).
+bool measureGrey(const Settings& settings, GreyFrame& frame, int frameWidth, int frameHeight, double toFrameX,
+                 double mmPerPixel, Topography* out, QString* error) {
     auto fail = [&](const QString& why) {
         if (error) *error = why;
         return false;
     };
-    const ConeGeometry* cone = InstrumentModel::cone(coneType_);
-    if (!cone) return fail(QStringLiteral("Tipo de cone inválido: %1.").arg(coneType_));
-    if (rings_ < 1 || rings_ > NORVIX_MAX_RINGS)
-        return fail(QStringLiteral("Número de anéis inválido: %1 (de 1 a %2).").arg(rings_).arg(NORVIX_MAX_RINGS));
-    const int rings = std::min(rings_, cone->rings);
-    QString why;
-    if (!sizeAccepted(source.width(), source.height(), &why)) return fail(why);
-    // Every size spans the same field of view. The measurement runs on square pixels of the
-    // frame's row pitch, so a frame whose pixels are narrower than tall (720 x 480) is first
-    // resampled across; positions are given back in the frame's own pixels.
-    const PixelPitch pitch = InstrumentModel::pixelPitch(source.width(), source.height());
-    const double mmPerPixel = pitch.y;
-    const int squareWidth = int(std::lround(source.width() * pitch.x / pitch.y));
-    QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
-                       ? source
-                       : source.convertToFormat(QImage::Format_RGB32);
-    if (squareWidth != source.width())
-        image = image.scaled(squareWidth, source.height(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const double toFrameX = double(source.width()) / image.width();
-    const int W = image.width(), H = image.height();
+    const Directions& dir = directions();
+    const ConeGeometry* cone = settings.cone;
+    const int rings = settings.rings;
+    const Gray& g = frame.g;
+    const int W = g.w, H = g.h;
 
-    // Grey levels, and the statistics that tell a dark, saturated or empty frame.
-    Gray g;
-    g.w = W;
-    g.h = H;
-    g.v.resize(size_t(W) * H);
-    std::vector<float> sample;
-    sample.reserve(size_t(W) * H / 16);
-    size_t saturated = 0;
-    for (int y = 0; y < H; ++y) {
-        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < W; ++x) {
-            const QRgb c = line[x];
-            const float v = 0.25f * float(qRed(c) + 2 * qGreen(c) + qBlue(c));
-            g.v[size_t(y) * W + x] = v;
-            if (v >= 250) ++saturated;
-            if (((x | y) & 3) == 0) sample.push_back(v);
-        }
-    }
-    const float p99 = percentile(sample, 0.995);
-    const float p05 = percentile(sample, 0.05);
+    const float p99 = frame.percentile(0.995);
+    const float p05 = frame.percentile(0.05);
     if (p99 < 40) return fail(QStringLiteral("Imagem escura: nenhum anel visível."));
-    if (double(saturated) > 0.25 * W * H) return fail(QStringLiteral("Imagem saturada: reduza o brilho."));
+    if (double(frame.saturated) > 0.25 * W * H) return fail(QStringLiteral("Imagem saturada: reduza o brilho."));
     const float contrast = p99 - p05;
     if (contrast < 40) return fail(QStringLiteral("Imagem sem contraste: nenhum anel visível."));
     const float minRise = 0.35f * contrast;
@@ -392,13 +502,12 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     // Rough centre: the centroid of the bright ring pixels.
     double sx = 0, sy = 0, sn = 0;
     const float bright = p05 + 0.6f * contrast;
-    for (int y = 0; y < H; y += 2)
-        for (int x = 0; x < W; x += 2)
-            if (g.px(x, y) > bright) {
-                sx += x + 0.5;
-                sy += y + 0.5;
-                sn += 1;
-            }
+    for (int l = 0; l < GreyFrame::kLevels; ++l)
+        if (GreyFrame::value(l) > bright) {
+            sx += frame.gridX[size_t(l)];
+            sy += frame.gridY[size_t(l)];
+            sn += frame.gridCount[size_t(l)];
+        }
     if (sn < 50) return fail(QStringLiteral("Nenhum anel encontrado na imagem."));
     double cx = sx / sn, cy = sy / sn;
 
@@ -409,6 +518,12 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
         double bestScore = 0;
         int bx = 0, by = 0;
         const int r0 = 6;
+        int aroundX[8], aroundY[8];
+        for (int k = 0; k < 8; ++k) {
+            const double a = k * kPi / 4;
+            aroundX[k] = int(std::lround(r0 * std::cos(a)));
+            aroundY[k] = int(std::lround(r0 * std::sin(a)));
+        }
         auto search = [&](int x0, int x1, int y0, int y1) {
             x0 = std::max(r0 + 1, x0);
             x1 = std::min(W - r0 - 2, x1);
@@ -422,8 +537,7 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
                     // has its own ring running on through the circle.
                     float ring = 0, brightest = 0;
                     for (int k = 0; k < 8; ++k) {
-                        const double a = k * kPi / 4;
-                        const float around = g.px(x + int(std::lround(r0 * std::cos(a))), y + int(std::lround(r0 * std::sin(a))));
+                        const float around = g.px(x + aroundX[k], y + aroundY[k]);
                         ring += around;
                         brightest = std::max(brightest, around);
                     }
@@ -497,15 +611,26 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     // first rings, fitted through 360 sharp edges each, gives the same point more precisely
     // when the centre of the cornea is regular enough for both to agree.
     {
-        Profile p;
+        const double reach = 2.0 * ring1Max + 10;
+        const int samples = int(reach / kStep) + 2;
+        std::array<double, 3> first[NORVIX_MERIDIANS];
+        int firstCount[NORVIX_MERIDIANS];
+        forMeridians(settings.threads, [&](int begin, int end) {
+            std::vector<float> p(static_cast<size_t>(samples));
+            std::vector<double> all, e;
+            for (int k = begin; k < end; ++k) {
+                bool truncated = false, cut = false;
+                const int n = sampleProfile(g, cx, cy, dir.cos[k], dir.sin[k], p.data(), &truncated, true, reach);
+                risingEdges(p.data(), n, truncated, minRise, &cut, &all);
+                ringSequence(all, ring1Min, ring1Max, 3, &e);
+                firstCount[k] = int(e.size());
+                std::copy(e.begin(), e.end(), first[k].begin());
+            }
+        });
         std::vector<std::vector<std::pair<double, double>>> pts(3);
-        for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
-            const double th = k * kPi / 180.0;
-            sampleProfile(g, cx, cy, th, &p, true, 2.0 * ring1Max + 10);
-            bool cut = false;
-            const std::vector<double> e = ringSequence(risingEdges(p, minRise, &cut), ring1Min, ring1Max, 3);
-            for (size_t i = 0; i < e.size(); ++i) pts[i].emplace_back(cx + e[i] * std::cos(th), cy - e[i] * std::sin(th));
-        }
+        for (int k = 0; k < NORVIX_MERIDIANS; ++k)
+            for (int i = 0; i < firstCount[k]; ++i)
+                pts[size_t(i)].emplace_back(cx + first[k][size_t(i)] * dir.cos[k], cy - first[k][size_t(i)] * dir.sin[k]);
         double fx = 0, fy = 0;
         int fits = 0;
         for (const auto& ring : pts) {
@@ -529,55 +654,94 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     int truncatedEarly = 0, withRings = 0;
     long totalFound = 0;
     std::vector<std::vector<double>> edgesOf(NORVIX_MERIDIANS), startsOf(NORVIX_MERIDIANS);
-    std::vector<Profile> profiles(NORVIX_MERIDIANS);
-    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
-        const double th = k * kPi / 180.0;
-        Profile& p = profiles[size_t(k)];
-        sampleProfile(g, cx, cy, th, &p, true);
-        bool cut = false;
-        std::vector<double>& e = edgesOf[size_t(k)];
-        e = ringSequence(risingEdges(p, minRise, &cut), ring1Min, ring1Max, rings);
-        if (int(e.size()) < rings && (cut || p.truncated)) {
-            // Did the frame border stop this meridian before its rings ended?
-            const double lastR = p.p.size() * kStep;
-            if (e.empty() || lastR < e.back() + 3 * (e.size() > 1 ? e.back() - e[e.size() - 2] : e.back())) ++truncatedEarly;
-        }
-        // The rings' inner edges: the rising edges of the profile the right way up.
-        Profile upright = p;
-        for (float& v : upright.p) v = 255.0f - v;
-        bool upCut = false;
-        startsOf[size_t(k)] = risingEdges(upright, minRise, &upCut);
-        keepWholeRings(&e, startsOf[size_t(k)], cone->rings);
-    }
-    dropMiscountedRings(&edgesOf);
-    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
-        std::vector<double>& e = edgesOf[size_t(k)];
-        // Surface slope from the model at each ring point, sag by integrating it outwards.
-        double rPrev = 0, sPrev = 0, fPrev = 0;
-        int n = 0;
-        for (size_t i = 0; i < e.size(); ++i) {
-            const int ring = int(i) + 1;
-            const double r = e[i] * mmPerPixel;
-            double f = fPrev + sPrev * (r - rPrev), s = 0;
-            for (int it = 0; it < 3; ++it) {
-                s = InstrumentModel::slopeForRing(*cone, ring, r, f);
-                f = fPrev + 0.5 * (sPrev + s) * (r - rPrev);
+    // The inverted profiles, kept for the pupil: one row of kMaxSamples per meridian.
+    const std::unique_ptr<float[]> profiles(new float[size_t(NORVIX_MERIDIANS) * kMaxSamples]);
+    int profileLength[NORVIX_MERIDIANS];
+    bool stoppedEarly[NORVIX_MERIDIANS];
+    forMeridians(settings.threads, [&](int begin, int end) {
+        std::vector<float> upright(static_cast<size_t>(kMaxSamples));
+        std::vector<double> all;
+        for (int k = begin; k < end; ++k) {
+            float* p = profiles.get() + size_t(k) * kMaxSamples;
+            bool truncated = false, cut = false;
+            const int n = sampleProfile(g, cx, cy, dir.cos[k], dir.sin[k], p, &truncated, true);
+            profileLength[k] = n;
+            std::vector<double>& e = edgesOf[size_t(k)];
+            risingEdges(p, n, truncated, minRise, &cut, &all);
+            ringSequence(all, ring1Min, ring1Max, rings, &e);
+            stoppedEarly[k] = false;
+            if (int(e.size()) < rings && (cut || truncated)) {
+                // Did the frame border stop this meridian before its rings ended?
+                const double lastR = size_t(n) * kStep;
+                if (e.empty() || lastR < e.back() + 3 * (e.size() > 1 ? e.back() - e[e.size() - 2] : e.back()))
+                    stoppedEarly[k] = true;
             }
-            if (!(s > 0)) break;
-            const double axial = r * std::sqrt(1 + s * s) / s;
-            if (!(axial > 2.0 && axial < 40.0)) break;
-            t.d[k][ring] = r;
-            t.m[k][ring] = coefficients_ ? coefficients_->apply(ring, axial) : axial;
-            rPrev = r;
-            sPrev = s;
-            fPrev = f;
-            n = ring;
+            // The rings' inner edges: the rising edges of the profile the right way up.
+            for (int j = 0; j < n; ++j) upright[size_t(j)] = 255.0f - p[j];
+            bool upCut = false;
+            risingEdges(upright.data(), n, truncated, minRise, &upCut, &startsOf[size_t(k)]);
+            keepWholeRings(&e, startsOf[size_t(k)], cone->rings);
         }
-        t.found[k] = n;
-        if (n > 0) t.m[k][0] = t.m[k][1];
-        if (n >= 3) ++withRings;
-        totalFound += n;
-        e.resize(size_t(n));
+    });
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) truncatedEarly += stoppedEarly[k] ? 1 : 0;
+    // Each meridian on its own: the rings it keeps beside its neighbours (as found, so nothing
+    // here writes what another meridian reads), their inversion, and the gaps between them that
+    // the pupil is looked for in.
+    struct Gap {
+        int j0, j1;     // profile samples clear of the rings' blur
+        float level;    // darkest level
+    };
+    std::vector<std::vector<Gap>> gaps(NORVIX_MERIDIANS);
+    forMeridians(settings.threads, [&](int begin, int end) {
+        for (int k = begin; k < end; ++k) {
+            const std::vector<double>& e = edgesOf[size_t(k)];
+            const size_t kept = ringsAgreeing(edgesOf, k);
+            // Surface slope from the model at each ring point, sag by integrating it outwards.
+            double rPrev = 0, sPrev = 0, fPrev = 0;
+            int n = 0;
+            for (size_t i = 0; i < kept; ++i) {
+                const int ring = int(i) + 1;
+                const double r = e[i] * mmPerPixel;
+                double f = fPrev + sPrev * (r - rPrev), s = 0;
+                for (int it = 0; it < 3; ++it) {
+                    s = InstrumentModel::slopeForRing(*cone, ring, r, f);
+                    f = fPrev + 0.5 * (sPrev + s) * (r - rPrev);
+                }
+                if (!(s > 0)) break;
+                const double axial = r * std::sqrt(1 + s * s) / s;
+                if (!(axial > 2.0 && axial < 40.0)) break;
+                t.d[k][ring] = r;
+                t.m[k][ring] = settings.coefficients ? settings.coefficients->apply(ring, axial) : axial;
+                rPrev = r;
+                sPrev = s;
+                fPrev = f;
+                n = ring;
+            }
+            t.found[k] = n;
+            if (n > 0) t.m[k][0] = t.m[k][1];
+            // The gaps after the rings measured but the last.
+            constexpr int kClear = int(1.0 / kStep);
+            const std::vector<double>& st = startsOf[size_t(k)];
+            const float* p = profiles.get() + size_t(k) * kMaxSamples;
+            const int length = profileLength[k];
+            for (size_t i = 0; i + 1 < size_t(n); ++i) {
+                const auto next = std::lower_bound(st.begin(), st.end(), e[i]);
+                if (next == st.end()) break;
+                // Clear of the blur of the rings either side, but never past the gap's middle:
+                // where a cone crowds the rings, a gap skipped would misplace the border.
+                const int clear = std::min(kClear, int((*next - e[i]) / kStep / 3));
+                const int j0 = int(e[i] / kStep) + clear, j1 = int(*next / kStep) - clear;
+                if (j1 < j0 || j1 >= length) continue;
+                float hiInv = -1e9f;  // the profile is inverted: the gap is its highest part
+                for (int j = j0; j <= j1; ++j) hiInv = std::max(hiInv, p[size_t(j)]);
+                gaps[size_t(k)].push_back({j0, j1, 255.0f - hiInv});
+            }
+        }
+    });
+    for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+        edgesOf[size_t(k)].resize(size_t(t.found[k]));
+        if (t.found[k] >= 3) ++withRings;
+        totalFound += t.found[k];
     }
     t.confidence = 100.0 * double(totalFound) / (double(NORVIX_MERIDIANS) * rings);
     if (withRings < NORVIX_MERIDIANS * 6 / 10 && truncatedEarly > NORVIX_MERIDIANS * 35 / 100)
@@ -602,8 +766,8 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
         if (period < kMinRingPeriod)
             return fail(QStringLiteral("Os anéis estão próximos demais para uma imagem de %1 x %2 pixels; é preciso "
                                        "capturar em 640 x 480 ou mais.")
-                            .arg(source.width())
-                            .arg(source.height()));
+                            .arg(frameWidth)
+                            .arg(frameHeight));
     }
 
     // Pupil: seen through the cornea in the gaps between the rings, black against the iris.
@@ -611,31 +775,9 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     // the border is where the gaps first turn from pupil to iris, found to a fraction of a
     // pixel inside the gap that holds it, or the middle of the ring that hides it.
     {
-        struct Gap {
-            int j0, j1;     // profile samples clear of the rings' blur
-            float level;    // darkest level
-        };
-        constexpr int kClear = int(1.0 / kStep);
         std::vector<float> levels;
-        std::vector<std::vector<Gap>> gaps(NORVIX_MERIDIANS);
-        for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
-            const std::vector<double>& e = edgesOf[size_t(k)];
-            const std::vector<double>& st = startsOf[size_t(k)];
-            const std::vector<float>& p = profiles[size_t(k)].p;
-            for (size_t i = 0; i + 1 < e.size(); ++i) {
-                const auto next = std::lower_bound(st.begin(), st.end(), e[i]);
-                if (next == st.end()) break;
-                // Clear of the blur of the rings either side, but never past the gap's middle:
-                // where a cone crowds the rings, a gap skipped would misplace the border.
-                const int clear = std::min(kClear, int((*next - e[i]) / kStep / 3));
-                const int j0 = int(e[i] / kStep) + clear, j1 = int(*next / kStep) - clear;
-                if (j1 < j0 || j1 >= int(p.size())) continue;
-                float hiInv = -1e9f;  // the profile is inverted: the gap is its highest part
-                for (int j = j0; j <= j1; ++j) hiInv = std::max(hiInv, p[size_t(j)]);
-                gaps[size_t(k)].push_back({j0, j1, 255.0f - hiInv});
-                levels.push_back(255.0f - hiInv);
-            }
-        }
+        for (const std::vector<Gap>& gk : gaps)
+            for (const Gap& gap : gk) levels.push_back(gap.level);
         const float low = percentile(levels, 0.10), high = percentile(levels, 0.90);
         if (high - low >= 15) {
             const float thr = 0.5f * (low + high);
@@ -643,7 +785,7 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
             std::vector<double> slack;  // how far each point may lie from the border, pixels
             for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
                 const auto& gk = gaps[size_t(k)];
-                const std::vector<float>& p = profiles[size_t(k)].p;
+                const float* p = profiles.get() + size_t(k) * kMaxSamples;
                 if (gk.empty() || gk[0].level >= thr) continue;  // no pupil seen on this meridian
                 double border = -1, within = 0;
                 for (size_t i = 1; i < gk.size() && border < 0; ++i) {
@@ -663,8 +805,7 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
                     }
                 }
                 if (border > 0) {
-                    const double th = k * kPi / 180.0;
-                    pts.emplace_back(cx + border * std::cos(th), cy - border * std::sin(th));
+                    pts.emplace_back(cx + border * dir.cos[k], cy - border * dir.sin[k]);
                     slack.push_back(within);
                 }
             }
@@ -690,6 +831,156 @@ bool TopographyProcessor::process(const QImage& source, Topography* out, QString
     }
     *out = t;
     return true;
+}
+
+}  // namespace
+
+namespace {
+
+// What the capture's bitmap header says, checked as decodeBitmap checks it.
+struct BitmapLayout {
+    qint64 offset = 0, width = 0, height = 0, rowBytes = 0;
+    bool bottomUp = true;
+    // The capture's own layout (32 bits, uncompressed, the plain header): read here directly.
+    bool direct = false;
+};
+
+bool readBitmapLayout(const QByteArray& bytes, BitmapLayout* layout, QString* error) {
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (bytes.size() < 54) return fail(QStringLiteral("Imagem vazia ou truncada (%1 bytes).").arg(bytes.size()));
+    if (bytes[0] != 'B' || bytes[1] != 'M') return fail(QStringLiteral("A imagem não é um bitmap (BMP)."));
+    auto le32 = [&](int off) {
+        return qint64(uchar(bytes[off])) | (qint64(uchar(bytes[off + 1])) << 8) | (qint64(uchar(bytes[off + 2])) << 16) |
+               (qint64(uchar(bytes[off + 3])) << 24);
+    };
+    const qint64 offset = le32(10);
+    const qint64 width = qint32(le32(18));
+    const qint64 height = std::llabs(qint32(le32(22)));
+    const int bpp = uchar(bytes[28]) | (uchar(bytes[29]) << 8);
+    QString why;
+    if (!sizeAccepted(width, height, &why)) return fail(why);
+    const qint64 rowBytes = ((width * bpp + 31) / 32) * 4;
+    if (bpp <= 0 || offset < 54 || offset + rowBytes * height > bytes.size())
+        return fail(QStringLiteral("Imagem truncada: %1 bytes para %2 x %3 pixels.").arg(bytes.size()).arg(width).arg(height));
+    const int planes = uchar(bytes[26]) | (uchar(bytes[27]) << 8);
+    layout->offset = offset;
+    layout->width = width;
+    layout->height = height;
+    layout->rowBytes = rowBytes;
+    layout->bottomUp = qint32(le32(22)) > 0;
+    layout->direct = bpp == 32 && le32(14) == 40 && planes == 1 && le32(30) == 0 && le32(46) == 0;
+    return true;
+}
+
+// The cone and the ring count measured, or false with the reason.
+bool checkSettings(int coneType, int ringsWanted, const ConeGeometry** cone, int* rings, QString* error) {
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    *cone = InstrumentModel::cone(coneType);
+    if (!*cone) return fail(QStringLiteral("Tipo de cone inválido: %1.").arg(coneType));
+    if (ringsWanted < 1 || ringsWanted > NORVIX_MAX_RINGS)
+        return fail(QStringLiteral("Número de anéis inválido: %1 (de 1 a %2).").arg(ringsWanted).arg(NORVIX_MAX_RINGS));
+    *rings = std::min(ringsWanted, (*cone)->rings);
+    return true;
+}
+
+}  // namespace
+
+bool TopographyProcessor::decodeBitmap(const QByteArray& bytes, QImage* image, QString* error) {
+    BitmapLayout layout;
+    if (!readBitmapLayout(bytes, &layout, error)) return false;
+    auto fail = [&](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    QImage img;
+    if (layout.direct) {
+        // What Qt's reader gives for this layout (blue, green, red, the fourth byte ignored),
+        // without its general path, which costs more than the measurement's own reading.
+        img = QImage(int(layout.width), int(layout.height), QImage::Format_RGB32);
+        if (img.isNull()) return fail(QStringLiteral("Não foi possível ler o bitmap."));
+        const uchar* pixels = reinterpret_cast<const uchar*>(bytes.constData()) + layout.offset;
+        for (int y = 0; y < int(layout.height); ++y) {
+            const uchar* in = pixels + layout.rowBytes * (layout.bottomUp ? layout.height - 1 - y : y);
+            QRgb* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+            for (int x = 0; x < int(layout.width); ++x, in += 4) line[x] = qRgb(in[2], in[1], in[0]);
+        }
+    } else if (!img.loadFromData(bytes, "BMP") || img.isNull()) {
+        return fail(QStringLiteral("Não foi possível ler o bitmap."));
+    }
+    if (img.width() != layout.width || img.height() != layout.height)
+        return fail(QStringLiteral("Tamanho de imagem inesperado."));
+    *image = img;
+    return true;
+}
+
+bool TopographyProcessor::process(const QImage& source, Topography* out, QString* error) const {
+    const ConeGeometry* cone = nullptr;
+    int rings = 0;
+    if (!checkSettings(coneType_, rings_, &cone, &rings, error)) return false;
+    if (!sizeAccepted(source.width(), source.height(), error)) return false;
+    // Every size spans the same field of view. The measurement runs on square pixels of the
+    // frame's row pitch, so a frame whose pixels are narrower than tall (720 x 480) is first
+    // resampled across; positions are given back in the frame's own pixels.
+    const PixelPitch pitch = InstrumentModel::pixelPitch(source.width(), source.height());
+    const int squareWidth = int(std::lround(source.width() * pitch.x / pitch.y));
+    QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+                       ? source
+                       : source.convertToFormat(QImage::Format_RGB32);
+    if (squareWidth != source.width())
+        image = image.scaled(squareWidth, source.height(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const double toFrameX = double(source.width()) / image.width();
+    auto frame = std::make_unique<GreyFrame>();
+    frame->fill(
+        image.width(), image.height(), [&](int y) { return image.constScanLine(y); },
+        [](const uchar* pixel) {
+            const QRgb c = *reinterpret_cast<const QRgb*>(pixel);
+            return qRed(c) + 2 * qGreen(c) + qBlue(c);
+        });
+    return measureGrey({cone, rings, coefficients_, threads_}, *frame, source.width(), source.height(), toFrameX,
+                       pitch.y, out, error);
+}
+
+namespace {
+
+bool squarePixels(int width, int height) {
+    const PixelPitch pitch = InstrumentModel::pixelPitch(width, height);
+    return int(std::lround(width * pitch.x / pitch.y)) == width;
+}
+
+}  // namespace
+
+bool TopographyProcessor::readsDirectly(const QByteArray& bytes) {
+    BitmapLayout layout;
+    return readBitmapLayout(bytes, &layout, nullptr) && layout.direct &&
+           squarePixels(int(layout.width), int(layout.height));
+}
+
+bool TopographyProcessor::processBitmap(const QByteArray& bytes, Topography* out, QString* error) const {
+    BitmapLayout layout;
+    if (!readBitmapLayout(bytes, &layout, error)) return false;
+    const PixelPitch pitch = InstrumentModel::pixelPitch(int(layout.width), int(layout.height));
+    if (!layout.direct || !squarePixels(int(layout.width), int(layout.height))) {
+        QImage frame;
+        return decodeBitmap(bytes, &frame, error) && process(frame, out, error);
+    }
+    // The capture's own layout at square pixels: its bytes straight to grey levels.
+    const ConeGeometry* cone = nullptr;
+    int rings = 0;
+    if (!checkSettings(coneType_, rings_, &cone, &rings, error)) return false;
+    const uchar* pixels = reinterpret_cast<const uchar*>(bytes.constData()) + layout.offset;
+    auto frame = std::make_unique<GreyFrame>();
+    frame->fill(
+        int(layout.width), int(layout.height),
+        [&](int y) { return pixels + layout.rowBytes * (layout.bottomUp ? layout.height - 1 - y : y); },
+        [](const uchar* pixel) { return pixel[2] + 2 * pixel[1] + pixel[0]; });
+    return measureGrey({cone, rings, coefficients_, threads_}, *frame, int(layout.width), int(layout.height), 1.0,
+                       pitch.y, out, error);
 }
 
 std::vector<double> sphereRingRadii(const Topography& t) {

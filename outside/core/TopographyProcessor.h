@@ -49,6 +49,10 @@ public:
     TopographyProcessor(int coneType, int rings);
 
     void setCoefficients(const CalibrationCoefficients* coefficients) { coefficients_ = coefficients; }
+    // Threads the meridians are shared among (1 or 2; 2 by default where the machine has two
+    // cores). The results do not depend on it; a caller that already measures several frames
+    // side by side asks for 1.
+    void setThreads(int threads);
 
     // Decodes a captured bitmap (the capture module's 32-bit BMP, or any BMP Qt reads) of a
     // size the instrument delivers. False with a Portuguese reason otherwise.
@@ -57,11 +61,18 @@ public:
     // True only for a measurable eye; otherwise *error says why (black, saturated, no rings,
     // eye off the frame, ...). *out is filled only on success.
     bool process(const QImage& image, Topography* out, QString* error) const;
+    // decodeBitmap then process, the same results and reasons; the capture's own layout is read
+    // straight to grey levels.
+    bool processBitmap(const QByteArray& bytes, Topography* out, QString* error) const;
+    // True when processBitmap reads these bytes straight to grey levels: a bitmap decodeBitmap
+    // accepts, in the capture's own layout (32 bits, uncompressed) at a size of square pixels.
+    static bool readsDirectly(const QByteArray& bytes);
 
 private:
     int coneType_;
     int rings_;
     const CalibrationCoefficients* coefficients_ = nullptr;
+    int threads_ = 1;
 };
 
 }  // namespace norvix::outside

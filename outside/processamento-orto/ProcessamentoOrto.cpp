@@ -44,7 +44,7 @@ struct Capture {
 Capture measureCapture(int c, const QByteArray& bytes, const TInfosQV* infos, const TPathsQV* paths) {
     Capture out;
     try {
-        std::unique_ptr<Topography> t = measureBytes(kName, bytes, infos, paths);
+        std::unique_ptr<Topography> t = measureBytes(kName, bytes, infos, paths, 1);
         if (!t) {
             reportFailure(kName, QStringLiteral("a captura %1 não pôde ser medida.").arg(c + 1));
             return out;
