@@ -1,5 +1,6 @@
 #include "CaptureSettings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -49,6 +50,12 @@ bool refreshCaptureSettings(CaptureSettings& record) {
     take(record.cameraCentral, [&] { return int(ini.CameraCentral()); }, "[CAMERA] CAMERACENTRAL");
     take(record.com, [&] { return QString(ini.Com()); }, "[SERIAL] COM");
     take(record.salvarImagemCaptura, [&] { return bool(ini.SalvarImagemCaptura()); }, "[OPCOES] SalvarImagemCaptura");
+    take(record.autoPCaptura, [&] { return bool(ini.AutoPCaptura()); }, "[OPCOES] AUTOPCAPTURA");
+    take(record.tipoCone, [&] {
+        const int cone = ini.value(norvix::settings::Row::QvTipoCone).trimmed().toInt();
+        return cone >= 1 && cone <= 4 ? cone : 4;
+    }, "[QV] TipoCone");
+    take(record.delayAutoPCaptura, [&] { return std::max(0, int(ini.DelayAutoPCaptura())); }, "[OPCOES] DELAYAUTOPCAPTURA");
     return true;
 }
 

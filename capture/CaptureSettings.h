@@ -11,6 +11,9 @@ struct CaptureSettings {
     int cameraCentral = 0;
     QString com;
     bool salvarImagemCaptura = false;
+    bool autoPCaptura = false;    // "Capturar" arms the automatic capture
+    int delayAutoPCaptura = 500;  // ms the eye must stay right before the frame is taken
+    int tipoCone = 4;             // the Placido cone (ring count of the live assistance)
 };
 
 // The record; it lives as long as the module is loaded.

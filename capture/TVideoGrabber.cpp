@@ -108,6 +108,7 @@ void TVideoGrabber::onFrameAvailable() {
     QImage frame = device_->takeFrame();
     if (frame.isNull()) return;
     current_ = std::move(frame);
+    emit frameShown(current_);
     if (stillRequested_) {
         stillRequested_ = false;
         if (captureBeforeDrawing_) {

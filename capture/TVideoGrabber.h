@@ -70,6 +70,8 @@ signals:
     void frameCaptureCompleted(const QImage& frame, FrameDestination destination, const QString& fileName, bool success);
     // The device stopped working during the call.
     void deviceFailed(const QString& reason);
+    // Each live frame as it arrives (the live assistance assesses them).
+    void frameShown(const QImage& frame);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

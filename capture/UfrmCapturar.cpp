@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <cstdio>
 
+#include "AssistOverlay.h"
 #include "Bitmap32.h"
 #include "TComPort.h"
 #include "UBProcImg.h"
@@ -89,6 +90,7 @@ TfrmCapturar::TfrmCapturar(QWidget* owner, CaptureSettings& settings)
 TfrmCapturar::~TfrmCapturar() {
     qApp->removeEventFilter(this);
     tmrSync.stop();
+    assistant_.reset();  // before the camera whose frames it takes
     if (port_) {
         port_->close();
         delete port_.data();
@@ -270,6 +272,45 @@ void TfrmCapturar::FormShow() {
     } else {
         ShowCameraControls();
     }
+    startAssistance();
+}
+
+void TfrmCapturar::startAssistance() {
+    if (!camera_ || !camera_->IsRunning()) return;
+    clock_.start();
+    autoCapture_ = AutoCapture(settings_.delayAutoPCaptura);
+    assistant_ = std::make_unique<LiveAssistant>(settings_.tipoCone);
+    connect(camera_->video(), &TVideoGrabber::frameShown, assistant_.get(), &LiveAssistant::offer);
+    connect(assistant_.get(), &LiveAssistant::assessed, this, &TfrmCapturar::statusAssessed);
+    overlay_ = new AssistOverlay(pnlCamCentral);
+    overlay_->setGeometry(0, 19, kCameraWidth, kCameraHeight);
+    if (mode_ == 1) overlay_->setHiddenSides(kMaskWidth, 0);
+    if (mode_ == 0) overlay_->setHiddenSides(0, kMaskWidth);
+    overlay_->show();
+    overlay_->raise();
+}
+
+void TfrmCapturar::statusAssessed(const LiveStatus& status) {
+    // A frozen picture keeps the figures of the frame taken.
+    if (state_ != State::Live || closing_) return;
+    overlay_->setStatus(status);
+    if (!autoCapture_.armed()) return;
+    switch (autoCapture_.feed(status.good, clock_.elapsed())) {
+    case AutoCapture::Step::Wait: break;
+    case AutoCapture::Step::Freeze: Freeze(); break;
+    case AutoCapture::Step::GiveUp:
+        disarmAutoCapture();
+        showMessage(QStringLiteral("Não foi possível capturar automaticamente. Ajuste o paciente ou capture "
+                                   "manualmente."),
+                    QStringLiteral("Captura"), MsgIcon::Warning, MsgButtons::Ok, this);
+        break;
+    }
+}
+
+void TfrmCapturar::disarmAutoCapture() {
+    autoCapture_.disarm();
+    if (overlay_) overlay_->setNotice(QString());
+    if (state_ == State::Live) spbDescongelar->setEnabled(false);
 }
 
 void TfrmCapturar::FitToScreen() {
@@ -322,7 +363,10 @@ bool TfrmCapturar::eventFilter(QObject* watched, QEvent* event) {
         if (!key->isAutoRepeat() && spbOK->isEnabled()) spbOK->click();
         return true;
     case Qt::Key_Escape:
-        if (!key->isAutoRepeat() && spbCancelar->isEnabled()) spbCancelar->click();
+        if (key->isAutoRepeat()) return true;
+        // The first Esc disarms an armed automatic capture; the next one cancels.
+        if (autoCapture_.armed()) disarmAutoCapture();
+        else if (spbCancelar->isEnabled()) spbCancelar->click();
         return true;
     case Qt::Key_Space:
     case Qt::Key_F5:
@@ -349,10 +393,22 @@ void TfrmCapturar::trContrasteChange(int position) {
     trContraste->setToolTip(QStringLiteral("Contraste: %1").arg(position));
 }
 
-void TfrmCapturar::spbCapturarClick() { Freeze(); }
+void TfrmCapturar::spbCapturarClick() {
+    // With the automatic capture the first press arms it (the frame is taken once the eye is
+    // right); a second press takes the frame at once.
+    if (settings_.autoPCaptura && assistant_ && state_ == State::Live && !autoCapture_.armed()) {
+        autoCapture_.arm(clock_.elapsed());
+        overlay_->setNotice(QStringLiteral("Captura automática: aguardando o olho centrado e em foco"));
+        spbDescongelar->setEnabled(true);  // disarms
+        return;
+    }
+    Freeze();
+}
 
 void TfrmCapturar::Freeze() {
     if (!camera_ || !camera_->IsRunning()) return;  // no live picture: nothing to freeze
+    autoCapture_.disarm();
+    if (overlay_) overlay_->setNotice(QString());
     camera_->CaptureFrame();
     syncOverdue_ = false;
     tmrSync.start();
@@ -382,9 +438,20 @@ void TfrmCapturar::takeOverStillFrame() {
     imgCentral->adjustSize();
     imgCentral->show();
     state_ = State::Frozen;
+    if (overlay_) {
+        LiveStatus still;
+        still.frame = sim::FrameAssessor(settings_.tipoCone).assess(frame);
+        still.inFocus = still.frame.blurMm <= sim::FrameAssessor::kSharpMm;
+        overlay_->setStatus(still);
+        overlay_->raise();
+    }
 }
 
 void TfrmCapturar::spbDescongelarClick() {
+    if (state_ == State::Live) {  // the automatic capture was armed
+        disarmAutoCapture();
+        return;
+    }
     tmrSync.stop();
     syncOverdue_ = false;
     if (camera_) {
@@ -483,6 +550,7 @@ void TfrmCapturar::done(int result) {
     if (closing_) return;
     closing_ = true;
     tmrSync.stop();
+    autoCapture_.disarm();
     FormClose();
     QDialog::done(result);
 }

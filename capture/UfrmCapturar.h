@@ -7,7 +7,10 @@
 #include <QTimer>
 #include <memory>
 
+#include <QElapsedTimer>
+
 #include "CaptureSettings.h"
+#include "LiveAssist.h"
 #include "TComPort.h"
 
 class QFrame;
@@ -17,7 +20,7 @@ class QToolButton;
 
 namespace norvix::captura {
 
-
+class AssistOverlay;
 class TVGrabber_Tavro;
 
 class TfrmCapturar : public QDialog {
@@ -39,6 +42,11 @@ public:
     int ctsCount() const { return ctsCount_; }
     TVGrabber_Tavro* camera() const { return camera_.get(); }
     TComPort* port() const { return port_; }
+    // The live assistance: the worker that assesses the frames and what it shows.
+    LiveAssistant* assistant() const { return assistant_.get(); }
+    AssistOverlay* assistOverlay() const { return overlay_; }
+    // "Capturar" armed the automatic capture, which has not taken its frame yet.
+    bool autoCaptureArmed() const { return autoCapture_.armed(); }
 
     // How long OK and saving wait for a requested still frame that has not arrived yet.
     static constexpr int kStillFrameWaitMs = 2000;
@@ -72,6 +80,9 @@ private:
     void saveHeldFrame();
     void cameraFailed(const QString& reason);
     void FormClose();
+    void startAssistance();
+    void statusAssessed(const LiveStatus& status);
+    void disarmAutoCapture();
 
     CaptureSettings& settings_;
     quint8 mode_ = 0;
@@ -85,6 +96,10 @@ private:
     State state_ = State::Live;
     std::unique_ptr<TVGrabber_Tavro> camera_;
     QPointer<TComPort> port_;
+    std::unique_ptr<LiveAssistant> assistant_;
+    AssistOverlay* overlay_ = nullptr;
+    AutoCapture autoCapture_{0};
+    QElapsedTimer clock_;
 
     QFrame* pnlNomeModulo = nullptr;
     QLabel* lblNomeModulo = nullptr;

@@ -82,7 +82,9 @@ QString registros(const QString& raiz, QStringList* faltam) {
     qputenv("NORVIX_BACKUP_DIR", QFile::encodeName(raiz + "/qv"));
     norvix::recuperaInstalacao(raiz + "/qv/Banco de Dados");
     TDMPrincipal dm;
-    if (!dm.PSetDataBaseName(raiz + "/qv/Banco de Dados/DATABASE.GDB")) return "<o banco de dados não abre>";
+    QString motivo;
+    if (!dm.PSetDataBaseName(raiz + "/qv/Banco de Dados/DATABASE.GDB", &motivo))
+        return "<o banco de dados não abre: " + motivo + ">";
     QString texto;
     auto lista = [&](const QString& sql, const QStringList& colunas, auto&& confere) {
         auto& q = dm.openQuery(dm.IBOperation, sql);

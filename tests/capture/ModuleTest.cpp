@@ -81,7 +81,7 @@ protected:
         QDir(root.path()).mkpath(QStringLiteral("Orvent"));
         ini = root.filePath(QStringLiteral("Orvent/Orvent.ini"));
         writeIni("[CAMERA]\r\nBRILHO=100\r\nCONTRASTE=40\r\nCAMERACENTRAL=0\r\n[SERIAL]\r\nCOM=COM1\r\n"
-                 "[OPCOES]\r\nSalvarImagemCaptura=0\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
+                 "[OPCOES]\r\nSalvarImagemCaptura=0\r\nAUTOPCAPTURA=0\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
         captureSettings() = CaptureSettings{};
     }
     void TearDown() override { qunsetenv("NORVIX_ROOT"); }
@@ -237,7 +237,7 @@ TEST_F(CaptureCall, HostEndingWhileOkWaitsForTheFrameHandsNothingBack) {
 // device keep the sign from the settings file to the device and back to the file.
 TEST_F(CaptureCall, NegativeBrightnessRoundTrips) {
     writeIni("[CAMERA]\r\nBRILHO=-20\r\nCONTRASTE=40\r\nCAMERACENTRAL=0\r\n[SERIAL]\r\nCOM=COM1\r\n"
-             "[OPCOES]\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
+             "[OPCOES]\r\nAUTOPCAPTURA=0\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
     catalogue.configure = [](FakeVideoDevice& d) {
         d.ranges[PropBrilho] = {-64, 64, 1};
         d.values[PropBrilho] = 0;
@@ -285,7 +285,7 @@ TEST_F(CaptureCall, AbortedLoadKeepsTheRecordAndTheFile) {
 }
 
 TEST_F(CaptureCall, UnreadableBrightnessKeepsItsOldValueOnly) {
-    writeIni("[CAMERA]\r\nBRILHO=muito\r\nCONTRASTE=5\r\n[SERIAL]\r\nCOM=COM4\r\n[OPCOES]\r\nTINCREMENTO=2\r\n"
+    writeIni("[CAMERA]\r\nBRILHO=muito\r\nCONTRASTE=5\r\n[SERIAL]\r\nCOM=COM4\r\n[OPCOES]\r\nAUTOPCAPTURA=0\r\nTINCREMENTO=2\r\n"
              "DELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
     captureSettings() = CaptureSettings{90, 30, 0, QStringLiteral("COM2"), false};
     capture(1, [&](TfrmCapturar* w) { QTest::keyClick(w, Qt::Key_Escape); });
@@ -421,7 +421,7 @@ TEST(CaptureModuleLibrary, ExportsInfoAndCapturesTheSimulatedEye) {
     // The simulated instrument is the last device, after any capture board of this machine.
     const QByteArray simIndex = QByteArray::number(videoDevices().deviceNames().size() - 1);
     ini.write("[CAMERA]\r\nBRILHO=128\r\nCONTRASTE=64\r\nCAMERACENTRAL=" + simIndex +
-              "\r\n[SERIAL]\r\nCOM=/dev/nao-existe\r\n[OPCOES]\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\n"
+              "\r\n[SERIAL]\r\nCOM=/dev/nao-existe\r\n[OPCOES]\r\nAUTOPCAPTURA=0\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\n"
               "TIPOCALIBRADOR=1\r\n");
     ini.close();
     qputenv("NORVIX_ROOT", root.path().toLocal8Bit());
@@ -497,7 +497,7 @@ protected:
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
         ini.write("[CAMERA]\r\nBRILHO=128\r\nCONTRASTE=64\r\nCAMERACENTRAL=" +
                   QByteArray::number(videoDevices().deviceNames().size() - 1) + "\r\n[SERIAL]\r\nCOM=" +
-                  com.toLocal8Bit() + "\r\n[OPCOES]\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
+                  com.toLocal8Bit() + "\r\n[OPCOES]\r\nAUTOPCAPTURA=0\r\nTINCREMENTO=2\r\nDELAYAUTOPCAPTURA=500\r\nTIPOCALIBRADOR=1\r\n");
         ini.close();
         qputenv("NORVIX_ROOT", root.path().toLocal8Bit());
         qputenv("NORVIX_SIM_TARGET", "esfera 7.80");

@@ -1,0 +1,111 @@
+#pragma once
+// Live assistance of the capture: each live frame assessed on a worker thread (centring, focus,
+// rings in view, blinks), the working distance learnt from the frames seen, and the automatic
+// capture that freezes the frame once the eye has been right for a while.
+#include <QImage>
+#include <QObject>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "capture/sim/FrameAssessment.h"
+
+namespace norvix::captura {
+
+// Working distance within which the keratometry stays within 0.05 D (0.7-0.8 D per mm).
+constexpr double kFocusToleranceMm = 0.06;
+
+// The working distance, from the frames of one capture. A ring pattern grows as the eye comes
+// nearer (about 1.6 % per mm, whatever the cornea's curvature), and its edges blur on either
+// side of the focal plane; the blur alone cannot tell nearer from farther, nor resolve the
+// few hundredths of a millimetre that move the keratometry by 0.05 D (it shows only from some
+// 0.4 mm off focus). Once the eye has been seen on both sides of focus (the operator brings the
+// instrument in and out, or the eye drifts), the ring scale halfway between the blurred frames
+// is the focus, and every later frame's scale gives its distance, sign and size.
+class FocusTracker {
+public:
+    // Relative growth of the ring scale per mm nearer.
+    static constexpr double kScalePerMm = 0.016;
+
+    void add(double scaleMm, double blurMm);
+    void reset();
+    bool known() const { return known_; }
+    // The distance error of a frame of that ring scale (mm; positive: nearer than the focal
+    // plane); 0 while unknown.
+    double distanceMm(double scaleMm) const;
+
+private:
+    void fit();
+
+    struct Sample {
+        double scale, blur;
+    };
+    std::deque<Sample> samples_;
+    double focusScale_ = 0;
+    bool known_ = false;
+};
+
+struct LiveStatus {
+    sim::FrameAssessment frame;
+    bool blink = false;          // the rings were seen a moment ago and are gone
+    bool distanceKnown = false;
+    double distanceMm = 0;       // positive: the eye is too near ("Afaste")
+    bool inFocus = false;
+    bool good = false;           // centred, in focus, the rings in view
+};
+
+// The automatic capture: armed by "Capturar", it asks for the frame once the status has been
+// good for the delay, and gives up after the limit without a good moment.
+class AutoCapture {
+public:
+    enum class Step { Wait, Freeze, GiveUp };
+    static constexpr int kLimitMs = 10000;
+
+    explicit AutoCapture(int delayMs) : delayMs_(delayMs < 0 ? 0 : delayMs) {}
+    void arm(qint64 nowMs);
+    void disarm() { armed_ = false; }
+    bool armed() const { return armed_; }
+    int delayMs() const { return delayMs_; }
+    // One assessed frame; Freeze and GiveUp disarm.
+    Step feed(bool good, qint64 nowMs);
+
+private:
+    int delayMs_;
+    bool armed_ = false;
+    qint64 armedAt_ = 0;
+    qint64 goodSince_ = -1;
+};
+
+// Assesses live frames on a worker thread, one at a time: a frame offered while another is
+// being assessed replaces any waiting one, so the assistance never falls behind the picture.
+// Statuses arrive through `assessed` on the thread that made the object.
+class LiveAssistant : public QObject {
+    Q_OBJECT
+public:
+    explicit LiveAssistant(int coneType = 4, QObject* parent = nullptr);
+    ~LiveAssistant() override;  // waits for the frame being assessed
+
+    void offer(const QImage& frame);
+    int framesAssessed() const { return assessed_; }
+
+signals:
+    void assessed(const norvix::captura::LiveStatus& status);
+
+private:
+    void run();
+    void deliver(const sim::FrameAssessment& a, qint64 atMs);
+
+    sim::FrameAssessor assessor_;
+    FocusTracker focus_;
+    qint64 ringsSeenAt_ = -1;
+    int assessed_ = 0;
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    QImage waiting_;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+}  // namespace norvix::captura

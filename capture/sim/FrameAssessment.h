@@ -1,0 +1,54 @@
+#pragma once
+// What the instrument can tell of a live frame before it is captured: where the rings' centre
+// (the vertex reflection of the fixation light) stands against the instrument axis, how blurred
+// the ring edges are (the working distance), where the rings stand (their scale grows as the eye
+// comes nearer), how much of the ring pattern is visible, and so whether the eye is open. Fast
+// enough for every live frame on a worker thread; the processing module grades the captured
+// frame with the same figures.
+#include <QImage>
+#include <cmath>
+
+namespace norvix::sim {
+
+struct FrameAssessment {
+    bool rings = false;                   // a ring pattern around a vertex reflection was found
+    double centreX = 0, centreY = 0;      // the vertex reflection, frame pixels
+    double offsetXMm = 0, offsetYMm = 0;  // from the instrument axis, mm on the eye (x right, y up)
+    double blurMm = 0;       // ring-edge blur beyond the instrument's own: Gaussian sigma, mm on the eye
+    double ringScaleMm = 0;  // mean radius of the middle rings' edges
+    double coverage = 0;     // share of meridians whose rings are all visible, 0..1
+    int quality = 0;         // 0..100: FrameAssessor::quality
+
+    double offsetMm() const { return std::hypot(offsetXMm, offsetYMm); }
+};
+
+class FrameAssessor {
+public:
+    // Centring within which an exam is taken as on axis.
+    static constexpr double kCentredMm = 0.15;
+    // Coverage that counts as the rings in view: the lids of an open eye hide the outer rings
+    // of a quarter of the meridians or so.
+    static constexpr double kFullCoverage = 0.65;
+
+    explicit FrameAssessor(int coneType = 4);
+
+    FrameAssessment assess(const QImage& frame) const;
+
+    // Blur under which the rings read as sharp: the eye within about 0.5 mm of focus. Finer
+    // than that the blur cannot tell (the live assistance learns the distance from the rings'
+    // scale instead).
+    static constexpr double kSharpMm = 0.006;
+
+    // Whether a single frame looks right: on axis, sharp and the rings in view.
+    static bool good(const FrameAssessment& a) {
+        return a.rings && a.offsetMm() <= kCentredMm && a.blurMm <= kSharpMm && a.coverage >= kFullCoverage;
+    }
+    // 100 on axis and sharp; falls to 0 at 0.6 mm off axis or three times the sharp blur; times
+    // the coverage.
+    static int quality(double offsetMm, double blurMm, double coverage);
+
+private:
+    int rings_;
+};
+
+}  // namespace norvix::sim
