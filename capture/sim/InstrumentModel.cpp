@@ -73,7 +73,11 @@ bool InstrumentModel::traceToCone(const ConeGeometry& c, const Vec3& p, const Ve
                                   double* u, double* backPlaneRadius) {
     // Mirror the viewing direction (0, 0, -1) about the normal.
     const double k = 2.0 * n.z;
-    const Vec3 r{k * n.x, k * n.y, -1.0 + k * n.z};
+    return followRay(c, p, {k * n.x, k * n.y, -1.0 + k * n.z}, u, backPlaneRadius);
+}
+
+bool InstrumentModel::followRay(const ConeGeometry& c, const Vec3& p, const Vec3& r, double* u,
+                                double* backPlaneRadius) {
     if (r.z <= 1e-9) return false;  // heads back into the eye or sideways
     // Cone radius as a line in z: h = a + b z.
     const double b = (c.frontH - c.backH) / (c.frontZ - c.backZ);

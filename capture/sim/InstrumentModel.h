@@ -90,6 +90,9 @@ public:
     // caller checks it) and *axialDistance the radius at which it met the back plane when u<0.
     static bool traceToCone(const ConeGeometry& cone, const Vec3& point, const Vec3& normal,
                             double* u, double* backPlaneRadius);
+    // The same from the reflected ray: where the ray from `point` along `ray` meets the cone.
+    static bool followRay(const ConeGeometry& cone, const Vec3& point, const Vec3& ray, double* u,
+                          double* backPlaneRadius);
 
     // Position along the cone seen at radial distance r (mm) on a sphere of radius R, in the
     // meridional plane; NaN when the reflection misses the cone wall.
