@@ -46,7 +46,8 @@ QString AssistOverlay::centringText() const {
     if (status_.blink) return QStringLiteral("Piscada");
     if (!a.rings) return QStringLiteral("Anéis não encontrados");
     if (a.offsetMm() <= sim::FrameAssessor::kCentredMm) return QStringLiteral("Centrado");
-    return QStringLiteral("Descentrado %1 mm").arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(a.offsetMm(), 'f', 2));
+    return QStringLiteral("Descentrado %1 mm")
+        .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(a.offsetMm(), 'f', 2));
 }
 
 QString AssistOverlay::focusText() const {
@@ -119,9 +120,9 @@ void AssistOverlay::paintEvent(QPaintEvent*) {
     f.setPixelSize(15);
     f.setBold(true);
     p.setFont(f);
-    const QStringList lines = {centringText(), focusText(),
-                               qualityText() + QStringLiteral("   Anéis visíveis: %1%").arg(std::lround(a.coverage * 100)),
-                               notice_};
+    const QStringList lines = {
+        centringText(), focusText(),
+        qualityText() + QStringLiteral("   Anéis visíveis: %1%").arg(std::lround(a.coverage * 100)), notice_};
     const int lineHeight = p.fontMetrics().height();
     int y = height() - 8 - lineHeight * int(lines.size());
     p.fillRect(QRect(hiddenLeft_, y - 4, right - 40 - hiddenLeft_, lineHeight * int(lines.size()) + 8),

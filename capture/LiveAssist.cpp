@@ -11,8 +11,8 @@ namespace {
 
 constexpr size_t kMaxSamples = 3000;
 constexpr double kClearBlurMm = sim::FrameAssessor::kSharpMm;  // blur that is surely not noise
-constexpr double kReliableBlurMm = 0.016;  // beyond it the rings wash out and the blur reads low
-constexpr qint64 kBlinkMs = 1000;          // rings lost within this of being seen: a blink
+constexpr double kReliableBlurMm = 0.016;                      // beyond it the rings wash out and the blur reads low
+constexpr qint64 kBlinkMs = 1000;                              // rings lost within this of being seen: a blink
 
 qint64 steadyMs() {
     static QElapsedTimer clock;
@@ -159,7 +159,8 @@ void LiveAssistant::run() {
         const qint64 at = steadyMs();
         // The tracker and the signal belong to the object's thread; a status still queued when
         // the object goes is dropped with it.
-        QMetaObject::invokeMethod(this, [this, a, at] { deliver(a, at); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, a, at] { deliver(a, at); }, Qt::QueuedConnection);
     }
 }
 

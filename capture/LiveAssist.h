@@ -48,11 +48,11 @@ private:
 
 struct LiveStatus {
     sim::FrameAssessment frame;
-    bool blink = false;          // the rings were seen a moment ago and are gone
+    bool blink = false;  // the rings were seen a moment ago and are gone
     bool distanceKnown = false;
-    double distanceMm = 0;       // positive: the eye is too near ("Afaste")
+    double distanceMm = 0;  // positive: the eye is too near ("Afaste")
     bool inFocus = false;
-    bool good = false;           // centred, in focus, the rings in view
+    bool good = false;  // centred, in focus, the rings in view
 };
 
 // The automatic capture: armed by "Capturar", it asks for the frame once the status has been

@@ -1,8 +1,8 @@
 #include "FrameAssessment.h"
 
 #include <algorithm>
-#include <complex>
 #include <array>
+#include <complex>
 #include <vector>
 
 #include "InstrumentModel.h"
@@ -133,14 +133,16 @@ Meridian meridianEdges(const Gray& g, PixelPitch pitch, double cx, double cy, do
     double lastEdgeMm = 0, lastGap = 0;
     for (size_t i = 1; i < p.size(); ++i) {
         if (seekingMax) {
-            if (p[i] > p[ext]) ext = i;
+            if (p[i] > p[ext])
+                ext = i;
             else if (p[ext] - p[i] > kHysteresis) {
                 lastMax = ext;
                 ext = i;
                 seekingMax = false;
             }
         } else {
-            if (p[i] < p[ext]) ext = i;
+            if (p[i] < p[ext])
+                ext = i;
             else if (p[i] - p[ext] > kHysteresis) {
                 const double hi = p[lastMax], lo = p[ext];
                 if (hi - lo >= kMinContrast) {

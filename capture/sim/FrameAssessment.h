@@ -14,10 +14,10 @@ struct FrameAssessment {
     bool rings = false;                   // a ring pattern around a vertex reflection was found
     double centreX = 0, centreY = 0;      // the vertex reflection, frame pixels
     double offsetXMm = 0, offsetYMm = 0;  // from the instrument axis, mm on the eye (x right, y up)
-    double blurMm = 0;       // ring-edge blur beyond the instrument's own: Gaussian sigma, mm on the eye
-    double ringScaleMm = 0;  // mean radius of the middle rings' edges
-    double coverage = 0;     // share of meridians whose rings are all visible, 0..1
-    int quality = 0;         // 0..100: FrameAssessor::quality
+    double blurMm = 0;                    // ring-edge blur beyond the instrument's own: Gaussian sigma, mm on the eye
+    double ringScaleMm = 0;               // mean radius of the middle rings' edges
+    double coverage = 0;                  // share of meridians whose rings are all visible, 0..1
+    int quality = 0;                      // 0..100: FrameAssessor::quality
 
     double offsetMm() const { return std::hypot(offsetXMm, offsetYMm); }
 };
