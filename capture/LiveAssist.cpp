@@ -25,12 +25,6 @@ qint64 steadyMs() {
 
 // ---- focus ---------------------------------------------------------------------------------
 
-void FocusTracker::reset() {
-    samples_.clear();
-    known_ = false;
-    focusScale_ = 0;
-}
-
 void FocusTracker::add(double scaleMm, double blurMm) {
     // Only clearly blurred frames tell where the focus is; the eye's curvature, and so the
     // scale at focus, holds for the whole capture.

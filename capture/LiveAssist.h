@@ -29,7 +29,6 @@ public:
     static constexpr double kScalePerMm = 0.016;
 
     void add(double scaleMm, double blurMm);
-    void reset();
     bool known() const { return known_; }
     // The distance error of a frame of that ring scale (mm; positive: nearer than the focal
     // plane); 0 while unknown.

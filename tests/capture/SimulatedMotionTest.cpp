@@ -73,8 +73,9 @@ double sharpness(const QImage& img) {
 }
 
 // Hashes of the pictures the renderer drew before targets could move (noise-free, then
-// frame 17 with noise). A change of compiler or maths library may change the last bits: then
-// take them anew from a build of the renderer as it was, never from the current one.
+// frame 17 with noise), taken with the GCC build. Another compiler or maths library may change
+// the last bits (clang's sanitizer build does): there only the frame-independence is checked.
+// Take them anew from a build of the renderer as it was, never from the current one.
 TEST(SimulatedMotion, StillTargetsRenderAsBefore) {
     struct Case {
         const char* target;
@@ -90,11 +91,14 @@ TEST(SimulatedMotion, StillTargetsRenderAsBefore) {
         const sim::Target t = parsed(c.target);
         EXPECT_FALSE(t.motion.active()) << c.target;
         sim::Renderer r;
-        EXPECT_EQ(sha1(r.render(t)), c.render) << c.target;
-        EXPECT_EQ(sha1(r.render(t, 40)), c.render) << c.target;
+        const auto still = sha1(r.render(t));
+        EXPECT_EQ(sha1(r.render(t, 40)), still) << c.target;
+#if defined(__GNUC__) && !defined(__clang__)
+        EXPECT_EQ(still, c.render) << c.target;
         QImage live;
         r.liveFrame(t, 17, &live);
         EXPECT_EQ(sha1(live), c.live17) << c.target;
+#endif
     }
 }
 
@@ -202,7 +206,16 @@ TEST(SimulatedMotion, ABlinkHidesTheRings) {
     EXPECT_LT(ringZoneSpread(r.render(t, closed)), 15);
 }
 
-// One core must keep up with 30 frames a second: a moving frame is composed, not traced.
+// One core must keep up with 30 frames a second: a moving frame is composed, not traced. The
+// sanitizers' build runs several times slower, so there only the frame is made.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NORVIX_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) && !defined(NORVIX_SANITIZED)
+#define NORVIX_SANITIZED 1
+#endif
 TEST(SimulatedMotion, AMovingFrameTakesAFewMilliseconds) {
     const sim::Target t = parsed("cornea olho deriva 0.2 sacadas 0.05 2 distancia 0.5 1.0 0.5 piscadas 20");
     sim::Renderer r;
@@ -216,7 +229,9 @@ TEST(SimulatedMotion, AMovingFrameTakesAFewMilliseconds) {
     }
     std::sort(ms.begin(), ms.end());
     std::printf("moving 640x480 frame: median %.1f ms of processor time\n", ms[15]);
+#ifndef NORVIX_SANITIZED
     EXPECT_LT(ms[15], 25.0);
+#endif
 }
 
 }  // namespace
