@@ -183,6 +183,30 @@ void Renderer::addSensorNoise(const QImage& clean, uint32_t frameNumber, QImage*
 
 using namespace eye;
 
+namespace {
+
+// What the point (xe, ye) mm from the apex shows before any reflection. False with *m the face
+// in front of the eye, the sclera or nothing; true where the surface can mirror the cone, with
+// *m what lies behind the mirror (iris and pupil for an eye, nothing for a steel sphere) and the
+// surface's sag and slope there.
+bool mirrorAt(const Target& t, const Face& face, double xe, double ye, Material* m, double* sag, double* gx,
+              double* gy) {
+    const bool isEye = t.isEye();
+    if (isEye) {
+        *m = face.front(xe, ye);
+        if (*m != kBlack) return false;
+    }
+    if (!targetSurface(t, xe, ye, sag, gx, gy)) {
+        *m = isEye ? kSclera : kBlack;
+        return false;
+    }
+    *m = kWall;
+    if (isEye) *m = std::hypot(xe - t.pupilXMm, ye - t.pupilYMm) < t.pupilRadiusMm ? kPupil : kIris;
+    return true;
+}
+
+}  // namespace
+
 QImage Renderer::draw(const Target& t) const {
     const ConeGeometry& cone = *InstrumentModel::cone(coneType_);
     const bool isEye = t.isEye();
@@ -196,16 +220,9 @@ QImage Renderer::draw(const Target& t) const {
     const double sub = 1.0 / kSuper;
     // What one point of the image (x, y mm from the instrument axis) shows.
     auto shade = [&](double x, double y) -> Material {
-        const double xe = x - fx, ye = y - fy;
-        if (isEye) {
-            const Material f = face.front(xe, ye);
-            if (f != kBlack) return f;
-        }
+        Material base = kBlack;
         double sag = 0, gx = 0, gy = 0;
-        if (!targetSurface(t, xe, ye, &sag, &gx, &gy)) return isEye ? kSclera : kBlack;
-        // What lies behind the mirror: iris and pupil for an eye, nothing for a steel sphere.
-        Material base = kWall;
-        if (isEye) base = std::hypot(xe - t.pupilXMm, ye - t.pupilYMm) < t.pupilRadiusMm ? kPupil : kIris;
+        if (!mirrorAt(t, face, x - fx, y - fy, &base, &sag, &gx, &gy)) return base;
         // Outward normal (towards the camera) of z = -sag.
         const double nn = std::sqrt(gx * gx + gy * gy + 1);
         const Vec3 n{gx / nn, gy / nn, 1 / nn};
@@ -307,16 +324,9 @@ const Renderer::Still* Renderer::prepare(const Target& t) {
         // As draw's shade, with the reflection left out: the material, kMirrorBit where the
         // surface can reflect the cone.
         auto shade = [&](double x, double y) -> uint8_t {
-            const double xe = x - fx, ye = y - fy;
-            if (isEye) {
-                const Material f = face.front(xe, ye);
-                if (f != kBlack) return f;
-            }
+            Material m = kBlack;
             double sag = 0, gx = 0, gy = 0;
-            if (!targetSurface(t, xe, ye, &sag, &gx, &gy)) return isEye ? kSclera : kBlack;
-            Material base = kWall;
-            if (isEye) base = std::hypot(xe - t.pupilXMm, ye - t.pupilYMm) < t.pupilRadiusMm ? kPupil : kIris;
-            return uint8_t(base | kMirrorBit);
+            return mirrorAt(t, face, x - fx, y - fy, &m, &sag, &gx, &gy) ? uint8_t(m | kMirrorBit) : uint8_t(m);
         };
         auto colour = [&](uint8_t m, double x, double y, float* out) {
             colourOf(Material(m & ~kMirrorBit), x - fx, y - fy, t, out);
