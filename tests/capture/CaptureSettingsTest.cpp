@@ -46,3 +46,36 @@ TEST(CaptureSettings, ConfirmedValuesTheFileRefusesAreReported) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);
 }
+
+// What the live assistance takes from the settings file; a key the file lacks reads as the
+// shared reader reads it (a missing Bool is True), a value out of reach keeps a usable one.
+TEST(CaptureSettings, AutomaticCaptureAndConeAreRead) {
+    struct Case {
+        const char* opcoes;
+        const char* qv;
+        bool autoCapture;
+        int delay, cone;
+    };
+    const Case cases[] = {
+        {"AUTOPCAPTURA=0\r\nDELAYAUTOPCAPTURA=300\r\n", "TipoCone=2\r\n", false, 300, 2},
+        {"AUTOPCAPTURA=1\r\nDELAYAUTOPCAPTURA=0\r\n", "TipoCone=4\r\n", true, 0, 4},
+        {"DELAYAUTOPCAPTURA=-50\r\n", "TipoCone=9\r\n", true, 0, 4},  // no key; a negative delay; no such cone
+        {"AUTOPCAPTURA=0\r\nDELAYAUTOPCAPTURA=750\r\n", "", false, 750, 4},
+    };
+    QTemporaryDir root;
+    qputenv("NORVIX_ROOT", root.path().toLocal8Bit());
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("Orvent")));
+    for (const Case& c : cases) {
+        QFile f(root.filePath(QStringLiteral("Orvent/Orvent.ini")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray("[CAMERA]\r\nBRILHO=100\r\nCONTRASTE=40\r\n[OPCOES]\r\nTINCREMENTO=2\r\nTIPOCALIBRADOR=1\r\n") +
+                c.opcoes + "[QV]\r\n" + c.qv);
+        f.close();
+        CaptureSettings s;
+        ASSERT_TRUE(refreshCaptureSettings(s)) << c.opcoes;
+        EXPECT_EQ(s.autoPCaptura, c.autoCapture) << c.opcoes;
+        EXPECT_EQ(s.delayAutoPCaptura, c.delay) << c.opcoes;
+        EXPECT_EQ(s.tipoCone, c.cone) << c.qv;
+    }
+    qunsetenv("NORVIX_ROOT");
+}

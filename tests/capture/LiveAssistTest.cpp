@@ -128,6 +128,42 @@ TEST(AutoCapture, FreezesOnceGoodForTheDelayAndGivesUpAfterTheLimit) {
     }
 }
 
+// What the operator is told: the side to move the instrument follows the distance's sign (the
+// eye too near: "Afaste"), and the blur alone never claims a side.
+TEST(AssistOverlay, TellsWhichWayToMove) {
+    struct Case {
+        const char* what;
+        bool rings, blink, known;
+        double distance, blur, offsetX;
+        const char* centring;
+        const char* focus;
+    };
+    const Case cases[] = {
+        {"too near", true, false, true, 0.30, 0.0, 0.0, "Centrado", "Afaste"},
+        {"too far", true, false, true, -0.30, 0.0, 0.0, "Centrado", "Aproxime"},
+        {"in the band", true, false, true, 0.04, 0.0, 0.0, "Centrado", "Foco"},
+        {"sharp, distance unknown", true, false, false, 0, 0.002, 0.0, "Centrado", "Aproxime e afaste para achar o foco"},
+        {"blurred, distance unknown", true, false, false, 0, 0.012, 0.0, "Centrado", "Desfocado: aproxime ou afaste"},
+        {"off axis", true, false, true, 0.0, 0.0, 0.24, "Descentrado 0,24 mm", "Foco"},
+        {"blink", false, true, false, 0, 0, 0, "Piscada", ""},
+    };
+    QWidget parent;
+    norvix::captura::AssistOverlay overlay(&parent);
+    for (const Case& c : cases) {
+        norvix::captura::LiveStatus st;
+        st.frame.rings = c.rings;
+        st.frame.blurMm = c.blur;
+        st.frame.offsetXMm = c.offsetX;
+        st.blink = c.blink;
+        st.distanceKnown = c.known;
+        st.distanceMm = c.distance;
+        st.inFocus = c.known ? std::fabs(c.distance) <= norvix::captura::kFocusToleranceMm : c.blur <= FrameAssessor::kSharpMm;
+        overlay.setStatus(st);
+        EXPECT_EQ(overlay.centringText(), QString::fromUtf8(c.centring)) << c.what;
+        EXPECT_EQ(overlay.focusText(), QString::fromUtf8(c.focus)) << c.what;
+    }
+}
+
 // The window with the automatic capture on: "Capturar" arms it, Esc disarms it (and only the
 // next Esc cancels), and armed again it freezes by itself once a sweep has found the focus and
 // the eye has held still in it.
