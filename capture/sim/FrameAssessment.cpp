@@ -23,36 +23,38 @@ constexpr int kMinReflexContrast = 60;
 // Blur of the ring edges in a sharp picture (optics and sensor), as a Gaussian sigma.
 constexpr double kNativeSigmaMm = 0.0150;
 
+// Grey levels 0..255 of a frame, row after row; a view over the caller's or its own levels.
 struct Gray {
     int width = 0, height = 0;
-    std::vector<uint8_t> v;
-    int at(int x, int y) const { return v[size_t(y) * size_t(width) + size_t(x)]; }
-    // Bilinear; 0 outside.
+    const float* v = nullptr;
+    std::vector<float> own;
+    int at(int x, int y) const { return int(v[size_t(y) * size_t(width) + size_t(x)]); }
+    // Bilinear; -1 outside.
     double sample(double x, double y) const {
         if (x < 0 || y < 0 || x > width - 1.001 || y > height - 1.001) return -1;
         const int x0 = int(x), y0 = int(y);
         const double fx = x - x0, fy = y - y0;
-        const uint8_t* p = &v[size_t(y0) * size_t(width) + size_t(x0)];
+        const float* p = &v[size_t(y0) * size_t(width) + size_t(x0)];
         const double top = p[0] + (p[1] - p[0]) * fx;
         const double bottom = p[width] + (p[width + 1] - p[width]) * fx;
         return top + (bottom - top) * fy;
     }
 };
 
-Gray toGray(const QImage& frame) {
+// The green channel: the rings' light is white and the sensor's green the least noisy.
+void toGray(const QImage& frame, Gray* g) {
     const QImage rgb = frame.format() == QImage::Format_RGB32 || frame.format() == QImage::Format_ARGB32
                            ? frame
                            : frame.convertToFormat(QImage::Format_RGB32);
-    Gray g;
-    g.width = rgb.width();
-    g.height = rgb.height();
-    g.v.resize(size_t(g.width) * size_t(g.height));
-    for (int y = 0; y < g.height; ++y) {
+    g->width = rgb.width();
+    g->height = rgb.height();
+    g->own.resize(size_t(g->width) * size_t(g->height));
+    for (int y = 0; y < g->height; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        uint8_t* out = &g.v[size_t(y) * size_t(g.width)];
-        for (int x = 0; x < g.width; ++x) out[x] = uint8_t(qGreen(line[x]));
+        float* out = &g->own[size_t(y) * size_t(g->width)];
+        for (int x = 0; x < g->width; ++x) out[x] = float(qGreen(line[x]));
     }
-    return g;
+    g->v = g->own.data();
 }
 
 // The vertex reflection: the bright spot with the darkest surroundings, refined to the
@@ -178,10 +180,16 @@ Harmonics harmonics(const Meridian& m, int from, int n) {
     for (int k = 0; k < n; ++k) {
         const double i0 = m.edges[size_t(from + k)].at, i1 = m.edges[size_t(from + k + 1)].at;
         const double w = 1.0 / (i1 - i0);  // each period weighs the same, whatever its samples
-        for (int i = int(std::ceil(i0)); i < i1; ++i) {
-            const double phase = 2 * M_PI * (k + (i - i0) * w);
-            h.c1 += w * m.p[size_t(i)] * std::polar(1.0, -phase);
-            h.c3 += w * m.p[size_t(i)] * std::polar(1.0, -3 * phase);
+        // The phase steps evenly from sample to sample: rotate instead of a sine per sample.
+        const int first = int(std::ceil(i0));
+        const double phase = 2 * M_PI * (k + (first - i0) * w), step = 2 * M_PI * w;
+        std::complex<double> z1 = std::polar(w, -phase), z3 = std::polar(w, -3 * phase);
+        const std::complex<double> r1 = std::polar(1.0, -step), r3 = std::polar(1.0, -3 * step);
+        for (int i = first; i < i1; ++i) {
+            h.c1 += m.p[size_t(i)] * z1;
+            h.c3 += m.p[size_t(i)] * z3;
+            z1 *= r1;
+            z3 *= r3;
         }
     }
     h.periodMm = (m.edges[size_t(from + n)].radiusMm - m.edges[size_t(from)].radiusMm) / n;
@@ -225,13 +233,16 @@ int FrameAssessor::quality(double offsetMm, double blurMm, double coverage) {
                            std::clamp(coverage, 0.0, 1.0)));
 }
 
-FrameAssessment FrameAssessor::assess(const QImage& frame) const {
+double FrameAssessor::confidence(double ringPointsPercent, double offsetMm, double blurMm) {
+    return ringPointsPercent * (0.5 + 0.5 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, kSharpMm, 3 * kSharpMm));
+}
+
+namespace {
+
+FrameAssessment assessGray(const Gray& g, PixelPitch pitch, double cx, double cy, int rings) {
     FrameAssessment a;
-    if (frame.isNull()) return a;
-    const Gray g = toGray(frame);
-    const PixelPitch pitch = InstrumentModel::pixelPitch(g.width, g.height);
-    double cx = 0, cy = 0;
-    if (!findReflex(g, pitch, &cx, &cy)) return a;
+    if (g.width < 8 || g.height < 8) return a;
+    if ((cx < 0 || cy < 0) && !findReflex(g, pitch, &cx, &cy)) return a;
     a.centreX = cx;
     a.centreY = cy;
     a.offsetXMm = (cx - g.width / 2.0) * pitch.x;
@@ -247,9 +258,9 @@ FrameAssessment FrameAssessor::assess(const QImage& frame) const {
         const Meridian mer = meridianEdges(g, pitch, cx, cy, 2 * M_PI * m / kMeridians, maxMm);
         const std::vector<Edge>& edges = mer.edges;
         if (int(edges.size()) >= 3) ++withRings;
-        if (int(edges.size()) >= rings_ - 1) ++complete;
+        if (int(edges.size()) >= rings - 1) ++complete;
         // The middle rings: well clear of the reflex and of the lids' shadow.
-        const int last = std::min<int>(int(edges.size()) - 1, rings_ * 3 / 4);
+        const int last = std::min<int>(int(edges.size()) - 1, rings * 3 / 4);
         for (int k = 2; k + 4 <= last; k += 4) {
             const Harmonics h = harmonics(mer, k, 4);
             c1 += h.c1;
@@ -257,9 +268,9 @@ FrameAssessment FrameAssessor::assess(const QImage& frame) const {
             periods += h.periodMm;
             ++segments;
         }
-        if (int(edges.size()) >= rings_ * 5 / 8) {
+        if (int(edges.size()) >= rings * 5 / 8) {
             double sum = 0;
-            const int from = rings_ / 8, to = rings_ * 5 / 8;
+            const int from = rings / 8, to = rings * 5 / 8;
             for (int k = from; k < to; ++k) sum += edges[size_t(k)].radiusMm;
             scales.push_back(sum / (to - from));
         }
@@ -271,8 +282,26 @@ FrameAssessment FrameAssessor::assess(const QImage& frame) const {
     const double sigma = segments ? blurFromHarmonics(c1, c3, periods / segments) : 0;
     a.blurMm = std::sqrt(std::max(0.0, sigma * sigma - kNativeSigmaMm * kNativeSigmaMm));
     a.ringScaleMm = median(scales);
-    a.quality = quality(a.offsetMm(), a.blurMm, a.coverage);
+    a.quality = FrameAssessor::quality(a.offsetMm(), a.blurMm, a.coverage);
     return a;
+}
+
+}  // namespace
+
+FrameAssessment FrameAssessor::assess(const QImage& frame) const {
+    if (frame.isNull()) return {};
+    Gray g;
+    toGray(frame, &g);
+    return assessGray(g, InstrumentModel::pixelPitch(g.width, g.height), -1, -1, rings_);
+}
+
+FrameAssessment FrameAssessor::assessGrey(const float* grey, int width, int height, PixelPitch pitch, double centreX,
+                                          double centreY) const {
+    Gray g;
+    g.width = width;
+    g.height = height;
+    g.v = grey;
+    return assessGray(g, pitch, centreX, centreY, rings_);
 }
 
 }  // namespace norvix::sim

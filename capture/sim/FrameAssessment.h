@@ -8,6 +8,8 @@
 #include <QImage>
 #include <cmath>
 
+#include "capture/sim/InstrumentModel.h"
+
 namespace norvix::sim {
 
 struct FrameAssessment {
@@ -33,6 +35,11 @@ public:
     explicit FrameAssessor(int coneType = 4);
 
     FrameAssessment assess(const QImage& frame) const;
+    // The same on grey levels at hand (0..255, `width` to a row) of a frame whose pixels measure
+    // `pitch` mm, the instrument axis at its middle; with the vertex reflection's position when
+    // already found (pixels, centres at .5), else negative.
+    FrameAssessment assessGrey(const float* grey, int width, int height, PixelPitch pitch, double centreX = -1,
+                               double centreY = -1) const;
 
     // Blur under which the rings read as sharp: the eye within about 0.5 mm of focus. Finer
     // than that the blur cannot tell (the live assistance learns the distance from the rings'
@@ -46,6 +53,11 @@ public:
     // 100 on axis and sharp; falls to 0 at 0.6 mm off axis or three times the sharp blur; times
     // the coverage.
     static int quality(double offsetMm, double blurMm, double coverage);
+    // The confidence index of a measured frame (percent): the share of ring points found, times
+    // a factor that is 1 on axis and sharp and falls with the centring and the blur as quality
+    // does, down to a half: what the points found cannot tell, the picture taken off axis or
+    // out of focus, halves the index at worst.
+    static double confidence(double ringPointsPercent, double offsetMm, double blurMm);
 
 private:
     int rings_;

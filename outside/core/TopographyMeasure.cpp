@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "capture/sim/FrameAssessment.h"
 #include "capture/sim/InstrumentModel.h"
 
 namespace norvix::outside {
@@ -679,6 +680,11 @@ bool measureGrey(const Settings& settings, GreyFrame& frame, int frameWidth, int
             }
         }
     }
+    // The points found say nothing of a picture taken off axis or out of focus: the index
+    // falls with those as the live assistance grades them.
+    const sim::FrameAssessment graded = sim::FrameAssessor(settings.cone->type).assessGrey(
+        frame.g.v.get(), frame.g.w, frame.g.h, {mmPerPixel, mmPerPixel}, cx + 0.5, cy + 0.5);
+    t.confidence = sim::FrameAssessor::confidence(t.confidence, graded.offsetMm(), graded.blurMm);
     *out = t;
     return true;
 }

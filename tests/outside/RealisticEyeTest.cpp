@@ -197,16 +197,30 @@ TEST(RealisticEyeProcessing, CoveredRingsStayUnmeasuredAndTheVisibleOnesKeepThei
     EXPECT_NEAR(kb.steepPower, ka.steepPower, 0.05);
 }
 
-TEST(RealisticEyeProcessing, DecentredFixationAndDefocusKeepTheKeratometry) {
+TEST(RealisticEyeProcessing, DecentredFixationAndDefocusKeepTheKeratometryAndLowerTheConfidence) {
+    // The keratometry holds; the confidence index says how far the picture was from centred
+    // and sharp (down to half the share of ring points found).
+    const struct {
+        const char* text;
+        double lowest, highest;  // confidence, percent
+    } cases[] = {
+        {"cornea 7.8 0", 99, 100},
+        {"cornea 7.8 0 fixacao 0.5 0", 55, 68},  // 0.5 mm off axis
+        {"cornea 7.8 0 fixacao 0 -0.5", 55, 68},
+        {"cornea 7.8 0 fixacao -0.35 0.35", 55, 68},
+        {"cornea 7.8 0 desfoco 0.03", 50, 60},  // blurred well past the sharp level: near half
+        {"cornea 7.8 0 olho", 50, 75},          // off axis and a little blurred
+    };
     uint32_t frame = 700;
-    for (const char* text : {"cornea 7.8 0 fixacao 0.5 0", "cornea 7.8 0 fixacao 0 -0.5", "cornea 7.8 0 fixacao -0.35 0.35",
-                             "cornea 7.8 0 desfoco 0.03", "cornea 7.8 0 olho"}) {
-        const auto topo = measure(parsed(text), frame++);
+    for (const auto& c : cases) {
+        const auto topo = measure(parsed(c.text), frame++);
         const Keratometry k = mapOf(*topo).keratometry(MapKind::Axial);
-        std::printf("%s: K %.3f/%.3f D (verdade %.3f), confiança %.1f%%\n", text, k.flatPower, k.steepPower,
+        std::printf("%s: K %.3f/%.3f D (verdade %.3f), confiança %.1f%%\n", c.text, k.flatPower, k.steepPower,
                     337.5 / 7.8, topo->confidence);
-        EXPECT_NEAR(k.flatPower, 337.5 / 7.8, 0.05) << text;
-        EXPECT_NEAR(k.steepPower, 337.5 / 7.8, 0.05) << text;
+        EXPECT_NEAR(k.flatPower, 337.5 / 7.8, 0.05) << c.text;
+        EXPECT_NEAR(k.steepPower, 337.5 / 7.8, 0.05) << c.text;
+        EXPECT_GE(topo->confidence, c.lowest) << c.text;
+        EXPECT_LE(topo->confidence, c.highest) << c.text;
     }
 }
 
