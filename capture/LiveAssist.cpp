@@ -11,7 +11,10 @@ namespace {
 
 constexpr size_t kMaxSamples = 3000;
 constexpr double kClearBlurMm = sim::FrameAssessor::kSharpMm;  // blur that is surely not noise
-constexpr double kReliableBlurMm = 0.016;                      // beyond it the rings wash out and the blur reads low
+// Beyond about a tenth of the ring period the third harmonic sinks into the noise and the blur
+// reads low; the period grows with the ring scale (a flat cornea spreads its rings).
+constexpr double kReliableBlurPerScale = 0.0069;
+double reliableBlurMm(double scaleMm) { return kReliableBlurPerScale * scaleMm; }
 constexpr qint64 kBlinkMs = 1000;                              // rings lost within this of being seen: a blink
 
 qint64 steadyMs() {
@@ -28,7 +31,7 @@ qint64 steadyMs() {
 void FocusTracker::add(double scaleMm, double blurMm) {
     // Only clearly blurred frames tell where the focus is; the eye's curvature, and so the
     // scale at focus, holds for the whole capture.
-    if (scaleMm <= 0 || blurMm < kClearBlurMm || blurMm > kReliableBlurMm) return;
+    if (scaleMm <= 0 || blurMm < kClearBlurMm || blurMm > reliableBlurMm(scaleMm)) return;
     if (samples_.size() >= kMaxSamples) samples_.pop_front();
     samples_.push_back({scaleMm, blurMm});
     fit();
@@ -77,7 +80,10 @@ void FocusTracker::fit() {
     if (gap < kScalePerMm * clear[split].first * 0.5) return;
     const std::vector<std::pair<double, double>> farther(clear.begin(), clear.begin() + std::ptrdiff_t(split));
     const std::vector<std::pair<double, double>> nearer(clear.begin() + std::ptrdiff_t(split), clear.end());
-    const double level = (kClearBlurMm + kReliableBlurMm) / 2;
+    // Halfway up the arms' reliable part. (On a steep cornea the far arm climbs more slowly,
+    // which leaves the focus a few hundredths of a millimetre too far; lower down the arms are
+    // too noisy to do better.)
+    const double level = (kClearBlurMm + reliableBlurMm((clear[split - 1].first + clear[split].first) / 2)) / 2;
     double left = 0, right = 0;
     if (!armCrossing(farther, false, level, &left) || !armCrossing(nearer, true, level, &right) || right <= left)
         return;
@@ -158,13 +164,15 @@ void LiveAssistant::run() {
     }
 }
 
-void LiveAssistant::deliver(const sim::FrameAssessment& a, qint64 atMs) {
-    ++assessed_;
+LiveStatus LiveJudge::judge(const sim::FrameAssessment& a, qint64 atMs) {
     LiveStatus s;
     s.frame = a;
     if (a.rings) {
         ringsSeenAt_ = atMs;
-        focus_.add(a.ringScaleMm, a.blurMm);
+        // The scale is a median over the meridians whose rings were all found: with few of
+        // them (the rings washed out far off focus, a lid) it is another mix of meridians,
+        // which on an astigmatic eye is another scale.
+        if (a.coverage >= sim::FrameAssessor::kFullCoverage) focus_.add(a.ringScaleMm, a.blurMm);
     }
     s.blink = !a.rings && ringsSeenAt_ >= 0 && atMs - ringsSeenAt_ <= kBlinkMs;
     s.distanceKnown = a.rings && focus_.known();
@@ -175,7 +183,12 @@ void LiveAssistant::deliver(const sim::FrameAssessment& a, qint64 atMs) {
     // distance lets the frame be taken by itself.
     s.good = s.distanceKnown && s.inFocus && a.offsetMm() <= sim::FrameAssessor::kCentredMm &&
              a.coverage >= sim::FrameAssessor::kFullCoverage;
-    emit assessed(s);
+    return s;
+}
+
+void LiveAssistant::deliver(const sim::FrameAssessment& a, qint64 atMs) {
+    ++assessed_;
+    emit assessed(judge_.judge(a, atMs));
 }
 
 }  // namespace norvix::captura

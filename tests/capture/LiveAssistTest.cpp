@@ -92,11 +92,10 @@ TEST(FocusTracker, LearnsTheFocusFromASweep) {
             tracker.add(a.ringScaleMm, a.blurMm);
         }
         ASSERT_TRUE(tracker.known()) << base;
-        // Within the focus tolerance (the steep sphere's blur reads a little differently either
-        // side of focus, which moves the learnt focus by some 0.05 mm).
+        // Within a few hundredths of a millimetre (the steep sphere's far arm climbs more
+        // slowly, which moves the learnt focus by some 0.04 mm).
         for (double dz : {-0.3, -0.05, 0.0, 0.04, 0.2}) {
-            EXPECT_NEAR(tracker.distanceMm(at(dz).ringScaleMm), dz, norvix::captura::kFocusToleranceMm)
-                << base << " at " << dz;
+            EXPECT_NEAR(tracker.distanceMm(at(dz).ringScaleMm), dz, 0.045) << base << " at " << dz;
         }
     }
 }
@@ -141,7 +140,7 @@ TEST(AssistOverlay, TellsWhichWayToMove) {
     const Case cases[] = {
         {"too near", true, false, true, 0.30, 0.0, 0.0, "Centrado", "Afaste"},
         {"too far", true, false, true, -0.30, 0.0, 0.0, "Centrado", "Aproxime"},
-        {"in the band", true, false, true, 0.04, 0.0, 0.0, "Centrado", "Foco"},
+        {"in the band", true, false, true, 0.02, 0.0, 0.0, "Centrado", "Foco"},
         {"sharp, distance unknown", true, false, false, 0, 0.002, 0.0, "Centrado", "Aproxime e afaste para achar o foco"},
         {"blurred, distance unknown", true, false, false, 0, 0.012, 0.0, "Centrado", "Desfocado: aproxime ou afaste"},
         {"off axis", true, false, true, 0.0, 0.0, 0.24, "Descentrado 0,24 mm", "Foco"},
@@ -193,8 +192,8 @@ TEST(CaptureWindowAssistance, ArmsDisarmsAndFreezesByItself) {
     norvix::sim::Renderer renderer(4);
     norvix::sim::Target t = target("esfera 7.80");
     std::vector<double> path;
-    for (double dz = -1.0; dz <= 1.0; dz += 0.1) path.push_back(dz);
-    for (double dz = 1.0; dz >= 0.0; dz -= 0.1) path.push_back(dz);
+    for (double dz = -1.0; dz <= 1.0; dz += 0.05) path.push_back(dz);
+    for (double dz = 1.0; dz >= 0.0; dz -= 0.05) path.push_back(dz);
     path.push_back(0.0);
     std::vector<QImage> frames;
     for (size_t i = 0; i < path.size(); ++i) {
