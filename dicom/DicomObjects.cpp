@@ -154,6 +154,9 @@ bool save(Writer& w, const QString& folder, E_TransferSyntax syntax, const char*
     {
         QFile f(temp.fileName());
         if (f.open(QIODevice::ReadOnly)) ::fsync(f.handle());
+        // The temporary file is private (0600); the PACS gateway reading the folder may run
+        // as another user.
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }
     if (std::rename(tempPath.constData(), QFile::encodeName(target).constData()) != 0)
         return fail(error, QStringLiteral("Não foi possível dar o nome final a \"%1\".").arg(target));

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
@@ -150,6 +151,7 @@ TEST(DicomObjects, DumpAndValidatorReadWhatWasWritten) {
         {pdf, {"1.2.840.10008.5.1.4.1.1.104.1", "application/pdf"}, true},
     };
     for (const auto& o : objects) {
+        EXPECT_TRUE(QFileInfo(o.w.filePath).permissions() & QFile::ReadOther) << "o gateway do PACS não leria";
         const QString dump = run("dcmdump", {"-Un", o.w.filePath});
         for (QString e : o.expected + QStringList{"(0008,0005) CS [ISO_IR 192]", "[da Conceição^João Ávila]"})
             EXPECT_TRUE(dump.contains(e)) << e.toStdString() << " falta em\n" << dump.toStdString();
