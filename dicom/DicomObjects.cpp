@@ -19,6 +19,7 @@
 
 #include "outside/math/CornealMap.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <unistd.h>
@@ -465,7 +466,9 @@ bool writeTopographyMap(const Patient& patient, const Visit& visit, const Topogr
     w.us(DCM_BitsStored, 8);
     w.us(DCM_HighBit, 7);
     w.us(DCM_PixelRepresentation, 0);
-    const int entries = int(map.palette.size());
+    // Always 256 entries, the palette's last colour repeated: what a value past the end would
+    // show anyway, and some viewers (Orthanc among them) draw no shorter palette.
+    const int entries = 256;
     const struct {
         DcmTagKey descriptor, data;
         int (*channel)(QRgb);
@@ -476,7 +479,8 @@ bool writeTopographyMap(const Patient& patient, const Visit& visit, const Topogr
         const Uint16 descriptor[3] = {Uint16(entries), 0, 16};
         w.ok = w.ok && ds->putAndInsertUint16Array(c.descriptor, descriptor, 3).good();
         std::vector<Uint16> lut(entries);
-        for (int i = 0; i < entries; ++i) lut[i] = Uint16(c.channel(map.palette[i]) * 257);
+        for (int i = 0; i < entries; ++i)
+            lut[i] = Uint16(c.channel(map.palette[std::min(i, int(map.palette.size()) - 1)]) * 257);
         w.ok = w.ok && ds->putAndInsertUint16Array(c.data, lut.data(), unsigned(entries)).good();
     }
     QByteArray pixels = map.indices;

@@ -93,7 +93,7 @@ struct TopographyMap {
     MapType type = MapType::Axial;
     int width = 0, height = 0;
     QByteArray indices;      // width * height bytes
-    QVector<QRgb> palette;   // 1 to 256 entries; index i is drawn in palette[i]
+    QVector<QRgb> palette;   // 1 to 256 entries; index i is drawn in palette[i] (written as 256, the last repeated)
     ValueMapping mapping;
     double mmPerPixel = 0;   // must be positive
     MapAnalysis analysis;
