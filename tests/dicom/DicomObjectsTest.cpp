@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "dicom/TopographyGrid.h"
+#include "support/Unprivileged.h"
 
 using namespace norvix;
 using namespace norvix::dicom;
@@ -207,6 +208,16 @@ TEST(DicomObjects, BadInputIsRefusedInPortugueseLeavingNothing) {
         EXPECT_TRUE(why.contains(QRegularExpression(QStringLiteral("[ãáéêíóõçú]")))) << why.toStdString();
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"arquivo"}) << c.name;
     }
+    // A folder without write permission (root writes anywhere: the write runs as nobody).
+    const PdfReport pdf = report(pdfBytes());
+    QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x5555));
+    const std::optional<bool> refused = runUnprivileged([&] {
+        QString why;
+        return !writeReport(f.patient, f.visit, pdf, dir.path(), nullptr, &why) && why.startsWith("Não é possível gravar");
+    });
+    if (!refused) GTEST_SKIP() << "não foi possível deixar os privilégios de root";
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"arquivo"});
 }
 
 TEST(DicomObjects, OneExamIsWrittenWithinAHundredMilliseconds) {
