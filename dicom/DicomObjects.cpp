@@ -34,6 +34,8 @@ const char* const kPdfClass = UID_EncapsulatedPDFStorage;
 
 QString eyeKey(Eye eye) { return eye == Eye::Right ? QStringLiteral("OD") : QStringLiteral("OE"); }
 const char* laterality(Eye eye) { return eye == Eye::Right ? "R" : "L"; }
+// Both eyes share each series; right first, as the exam is taken and shown.
+const char* instanceNumber(Eye eye) { return eye == Eye::Right ? "1" : "2"; }
 
 bool fail(QString* error, const QString& why) {
     if (error) *error = why;
@@ -119,7 +121,6 @@ void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char
     if (!eq.softwareVersion.isEmpty()) w.put(DCM_SoftwareVersions, text(eq.softwareVersion, 64));
     if (!visit.institution.isEmpty()) w.put(DCM_InstitutionName, text(visit.institution, 64));
     if (!visit.stationName.isEmpty()) w.put(DCM_StationName, text(visit.stationName, 16));
-    w.put(DCM_InstanceNumber, "1");
 }
 
 bool checkVisit(const Patient& patient, const Visit& visit, QString* error) {
@@ -254,6 +255,7 @@ bool writePhotograph(const Patient& patient, const Visit& visit, const Photograp
     const QString uid = stableUid({visit.installationId, visit.examCode, QStringLiteral("foto"), eyeKey(photo.eye)});
     Writer w;
     putCommon(w, patient, visit, kPhotographClass, uid, QStringLiteral("foto"), "OP", 1);
+    w.put(DCM_InstanceNumber, instanceNumber(photo.eye));
     DcmDataset* ds = w.ds;
     const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
     w.put(DCM_AcquisitionDateTime, when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1());
@@ -416,6 +418,7 @@ bool writeTopographyMap(const Patient& patient, const Visit& visit, const Topogr
         stableUid({visit.installationId, visit.examCode, QStringLiteral("mapa"), mapKey(map.type), eyeKey(map.eye)});
     Writer w;
     putCommon(w, patient, visit, kMapClass, uid, QStringLiteral("mapa ") + mapKey(map.type), "OPM", 2);
+    w.put(DCM_InstanceNumber, instanceNumber(map.eye));
     DcmDataset* ds = w.ds;
     const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
     w.put(DCM_AcquisitionDateTime, when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1());
@@ -553,6 +556,7 @@ bool writeReport(const Patient& patient, const Visit& visit, const PdfReport& re
     const QString uid = stableUid({visit.installationId, visit.examCode, QStringLiteral("relatório"), report.key, eye});
     Writer w;
     putCommon(w, patient, visit, kPdfClass, uid, QStringLiteral("relatório"), "DOC", 3);
+    w.put(DCM_InstanceNumber, report.eye ? instanceNumber(*report.eye) : "1");
     const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
     w.put(DCM_AcquisitionDateTime, when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1());
     w.put(DCM_ConversionType, "WSD");
