@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   poppler-utils fonts-liberation qt6-translations-l10n xvfb openbox x11-utils
   dosfstools libssl-dev
+  libdcmtk-dev dcmtk dicom3tools orthanc
 )
 
 missing=()

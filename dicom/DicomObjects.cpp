@@ -1,0 +1,576 @@
+#include "dicom/DicomObjects.h"
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcpixel.h>
+#include <dcmtk/dcmdata/dcpixseq.h>
+#include <dcmtk/dcmdata/dcpxitem.h>
+#include <dcmtk/dcmdata/dcuid.h>
+#include <dcmtk/dcmdata/dcxfer.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTemporaryFile>
+
+#include "outside/math/CornealMap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+namespace norvix::dicom {
+
+namespace {
+
+const char* const kPhotographClass = UID_OphthalmicPhotography8BitImageStorage;
+const char* const kMapClass = UID_CornealTopographyMapStorage;
+const char* const kPdfClass = UID_EncapsulatedPDFStorage;
+
+QString eyeKey(Eye eye) { return eye == Eye::Right ? QStringLiteral("OD") : QStringLiteral("OE"); }
+const char* laterality(Eye eye) { return eye == Eye::Right ? "R" : "L"; }
+// Both eyes share each series; right first, as the exam is taken and shown.
+const char* instanceNumber(Eye eye) { return eye == Eye::Right ? "1" : "2"; }
+
+bool fail(QString* error, const QString& why) {
+    if (error) *error = why;
+    return false;
+}
+
+// DICOM counts characters in its length limits; cut there rather than have a PACS refuse it.
+QByteArray text(const QString& s, int maxChars) { return s.trimmed().left(maxChars).toUtf8(); }
+
+OFString number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
+
+struct Writer {
+    DcmFileFormat file;
+    DcmDataset* ds = file.getDataset();
+    bool ok = true;
+
+    void put(const DcmTagKey& tag, const QByteArray& value) { ok = ok && ds->putAndInsertString(tag, value.constData()).good(); }
+    void put(const DcmTagKey& tag, const char* value) { ok = ok && ds->putAndInsertString(tag, value).good(); }
+    void empty(const DcmTagKey& tag) { ok = ok && ds->insertEmptyElement(tag).good(); }
+    void us(const DcmTagKey& tag, int v) { ok = ok && ds->putAndInsertUint16(tag, Uint16(v)).good(); }
+};
+
+void putCode(DcmItem* into, const DcmTagKey& sequence, const char* value, const char* scheme, const char* meaning) {
+    DcmItem* item = nullptr;
+    if (into->findOrCreateSequenceItem(sequence, item, -2).good() && item) {
+        item->putAndInsertString(DCM_CodeValue, value);
+        item->putAndInsertString(DCM_CodingSchemeDesignator, scheme);
+        item->putAndInsertString(DCM_CodeMeaning, meaning);
+    }
+}
+
+void emptySequence(DcmItem* into, const DcmTagKey& sequence) { into->insertEmptyElement(sequence); }
+
+// Patient, study, series, equipment and SOP common: what every object of the visit shares.
+void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char* sopClass, const QString& instanceUid,
+               const QString& seriesKind, const char* modality, int seriesNumber) {
+    w.put(DCM_SpecificCharacterSet, "ISO_IR 192");
+    w.put(DCM_SOPClassUID, sopClass);
+    w.put(DCM_SOPInstanceUID, instanceUid.toLatin1());
+    const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
+    const QByteArray date = when.date().toString(QStringLiteral("yyyyMMdd")).toLatin1();
+    const QByteArray time = when.time().toString(QStringLiteral("HHmmss")).toLatin1();
+    w.put(DCM_InstanceCreationDate, date);
+    w.put(DCM_InstanceCreationTime, time);
+
+    w.put(DCM_PatientName, personName(patient.fullName).toUtf8());
+    w.put(DCM_PatientID, text(patient.id, 64));
+    if (patient.birthDate.isValid())
+        w.put(DCM_PatientBirthDate, patient.birthDate.toString(QStringLiteral("yyyyMMdd")).toLatin1());
+    else
+        w.empty(DCM_PatientBirthDate);
+    const QString sex = patient.sex.trimmed().toUpper();
+    if (sex == u"M" || sex == u"F" || sex == u"O")
+        w.put(DCM_PatientSex, sex.toLatin1());
+    else
+        w.empty(DCM_PatientSex);
+
+    w.put(DCM_StudyInstanceUID, stableUid({visit.installationId, visit.examCode, QStringLiteral("estudo")}).toLatin1());
+    w.put(DCM_StudyDate, date);
+    w.put(DCM_StudyTime, time);
+    w.put(DCM_ReferringPhysicianName, personName(visit.referringPhysician).toUtf8());
+    w.put(DCM_StudyID, text(visit.examCode, 16));
+    w.empty(DCM_AccessionNumber);
+    w.put(DCM_StudyDescription, "Topografia corneana");
+
+    w.put(DCM_Modality, modality);
+    w.put(DCM_SeriesInstanceUID,
+          stableUid({visit.installationId, visit.examCode, QStringLiteral("série"), seriesKind}).toLatin1());
+    w.put(DCM_SeriesNumber, QByteArray::number(seriesNumber));
+    w.put(DCM_SeriesDate, date);
+    w.put(DCM_SeriesTime, time);
+    w.put(DCM_ContentDate, date);
+    w.put(DCM_ContentTime, time);
+
+    const Equipment& eq = visit.equipment;
+    w.put(DCM_Manufacturer, text(eq.manufacturer, 64));
+    w.put(DCM_ManufacturerModelName, text(eq.model, 64));
+    w.put(DCM_DeviceSerialNumber, text(eq.serialNumber.isEmpty() ? visit.installationId : eq.serialNumber, 64));
+    if (!eq.softwareVersion.isEmpty()) w.put(DCM_SoftwareVersions, text(eq.softwareVersion, 64));
+    if (!visit.institution.isEmpty()) w.put(DCM_InstitutionName, text(visit.institution, 64));
+    if (!visit.stationName.isEmpty()) w.put(DCM_StationName, text(visit.stationName, 16));
+}
+
+bool checkVisit(const Patient& patient, const Visit& visit, QString* error) {
+    if (visit.installationId.trimmed().isEmpty())
+        return fail(error, QStringLiteral("A identidade da instalação não foi informada; sem ela os objetos DICOM não "
+                                          "teriam identificadores estáveis."));
+    if (visit.examCode.trimmed().isEmpty())
+        return fail(error, QStringLiteral("O código do exame não foi informado."));
+    if (patient.id.trimmed().isEmpty())
+        return fail(error, QStringLiteral("O paciente não tem identificação (ID)."));
+    return true;
+}
+
+// The object into folder/<instance UID>.dcm: written beside it under a temporary name and
+// renamed, so the final name only ever holds a whole object.
+bool save(Writer& w, const QString& folder, E_TransferSyntax syntax, const char* sopClass, const QString& uid,
+          Written* written, QString* error) {
+    if (!w.ok) return fail(error, QStringLiteral("Não foi possível montar o objeto DICOM (atributo recusado pelo DCMTK)."));
+    const QFileInfo dir(folder);
+    if (folder.isEmpty() || !dir.isDir())
+        return fail(error, QStringLiteral("A pasta de destino \"%1\" não existe ou não é uma pasta.").arg(folder));
+    const QString target = QDir(folder).filePath(uid + QStringLiteral(".dcm"));
+    QTemporaryFile temp(QDir(folder).filePath(QStringLiteral(".norvix-dicom-XXXXXX")));
+    if (!temp.open())
+        return fail(error, QStringLiteral("Não é possível gravar na pasta \"%1\": %2.").arg(folder, temp.errorString()));
+    temp.close();
+    const QByteArray tempPath = QFile::encodeName(temp.fileName());
+    const OFCondition cond = w.file.saveFile(tempPath.constData(), syntax, EET_ExplicitLength, EGL_recalcGL,
+                                             EPD_withoutPadding, 0, 0, EWM_fileformat);
+    if (cond.bad())
+        return fail(error, QStringLiteral("Falha ao gravar o objeto DICOM em \"%1\": %2.")
+                               .arg(folder, QString::fromLocal8Bit(cond.text())));
+    {
+        QFile f(temp.fileName());
+        if (f.open(QIODevice::ReadOnly)) ::fsync(f.handle());
+        // The temporary file is private (0600); the PACS gateway reading the folder may run
+        // as another user.
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    if (std::rename(tempPath.constData(), QFile::encodeName(target).constData()) != 0)
+        return fail(error, QStringLiteral("Não foi possível dar o nome final a \"%1\".").arg(target));
+    temp.setAutoRemove(false);
+    if (written) *written = {QString::fromLatin1(sopClass), uid, target};
+    return true;
+}
+
+struct JpegFrame {
+    int width = 0, height = 0, components = 0;
+    bool subsampled = false;
+};
+
+// The frame header of a baseline JPEG (SOF0, 8 bits); false for anything else, which the
+// baseline transfer syntax cannot carry as it is.
+bool readBaseline(const QByteArray& jpeg, JpegFrame* frame) {
+    const auto* p = reinterpret_cast<const unsigned char*>(jpeg.constData());
+    const qsizetype n = jpeg.size();
+    if (n < 4 || p[0] != 0xFF || p[1] != 0xD8) return false;
+    qsizetype i = 2;
+    while (i + 4 <= n) {
+        if (p[i] != 0xFF) return false;
+        const int marker = p[i + 1];
+        if (marker == 0xFF) {
+            ++i;
+            continue;
+        }
+        const int length = (p[i + 2] << 8) | p[i + 3];
+        if (marker >= 0xC1 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) return false;
+        if (marker == 0xC0) {
+            if (i + 2 + length > n || length < 8) return false;
+            const unsigned char* s = p + i + 4;
+            if (s[0] != 8) return false;
+            frame->height = (s[1] << 8) | s[2];
+            frame->width = (s[3] << 8) | s[4];
+            frame->components = s[5];
+            if (frame->components != 1 && frame->components != 3) return false;
+            if (length < 8 + 3 * frame->components) return false;
+            if (frame->components == 3) frame->subsampled = s[7] != s[10] || s[7] != s[13];
+            return frame->width > 0 && frame->height > 0;
+        }
+        if (marker == 0xDA || marker == 0xD9) return false;
+        i += 2 + length;
+    }
+    return false;
+}
+
+}  // namespace
+
+QString personName(const QString& fullName) {
+    QString cleaned = fullName;
+    cleaned.replace(QRegularExpression(QStringLiteral("[\\^=\\\\]")), QStringLiteral(" "));
+    const QStringList words = cleaned.simplified().split(u' ', Qt::SkipEmptyParts);
+    if (words.size() <= 1) return words.value(0);
+    static const QStringList particles = {QStringLiteral("da"),  QStringLiteral("de"),  QStringLiteral("do"),
+                                          QStringLiteral("das"), QStringLiteral("dos"), QStringLiteral("e"),
+                                          QStringLiteral("d'"),  QStringLiteral("d’")};
+    static const QStringList generations = {QStringLiteral("filho"),    QStringLiteral("filha"),
+                                            QStringLiteral("júnior"),   QStringLiteral("junior"),
+                                            QStringLiteral("jr."),      QStringLiteral("jr"),
+                                            QStringLiteral("neto"),     QStringLiteral("neta"),
+                                            QStringLiteral("sobrinho"), QStringLiteral("sobrinha")};
+    qsizetype start = words.size() - 1;
+    if (generations.contains(words[start].toLower()) && start > 1) --start;
+    while (start > 1 && particles.contains(words[start - 1].toLower())) --start;
+    return words.mid(start).join(u' ') + u'^' + words.mid(0, start).join(u' ');
+}
+
+QString stableUid(const QStringList& parts) {
+    QByteArray digest = QCryptographicHash::hash(parts.join(QChar(0x1F)).toUtf8(), QCryptographicHash::Sha1).left(16);
+    digest[6] = char((digest[6] & 0x0F) | 0x50);  // version 5: name-based, SHA-1
+    digest[8] = char((digest[8] & 0x3F) | 0x80);  // the variant of RFC 4122
+    unsigned __int128 value = 0;
+    for (char c : digest) value = (value << 8) | static_cast<unsigned char>(c);
+    QByteArray digits;
+    do {
+        digits.prepend(char('0' + int(value % 10)));
+        value /= 10;
+    } while (value != 0);
+    return QStringLiteral("2.25.") + QString::fromLatin1(digits);
+}
+
+bool writePhotograph(const Patient& patient, const Visit& visit, const Photograph& photo, const QString& folder,
+                     Written* written, QString* error) {
+    if (!checkVisit(patient, visit, error)) return false;
+    JpegFrame frame;
+    const bool useJpeg = !photo.jpeg.isEmpty();
+    if (useJpeg && !readBaseline(photo.jpeg, &frame))
+        return fail(error, QStringLiteral("A foto do olho não é um JPEG baseline de 8 bits; não é possível enviá-la "
+                                          "sem recomprimir."));
+    if (!useJpeg && (photo.image.isNull() || photo.image.width() < 1 || photo.image.height() < 1))
+        return fail(error, QStringLiteral("A foto do olho está vazia."));
+
+    const QString uid = stableUid({visit.installationId, visit.examCode, QStringLiteral("foto"), eyeKey(photo.eye)});
+    Writer w;
+    putCommon(w, patient, visit, kPhotographClass, uid, QStringLiteral("foto"), "OP", 1);
+    w.put(DCM_InstanceNumber, instanceNumber(photo.eye));
+    DcmDataset* ds = w.ds;
+    const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
+    w.put(DCM_AcquisitionDateTime, when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1());
+    w.put(DCM_ImageType, "ORIGINAL\\PRIMARY");
+    w.put(DCM_ImageLaterality, laterality(photo.eye));
+    putCode(ds, DCM_AnatomicRegionSequence, "81745001", "SCT", "Eye");
+    w.put(DCM_BurnedInAnnotation, "NO");
+    w.empty(DCM_PatientOrientation);
+    // The clock is the workstation's own, synchronised with nothing: said so, as the IOD asks.
+    w.put(DCM_SynchronizationFrameOfReferenceUID, UID_UniversalCoordinatedTimeSynchronizationFrameOfReference);
+    w.put(DCM_SynchronizationTrigger, "NO TRIGGER");
+    w.put(DCM_AcquisitionTimeSynchronized, "N");
+    w.put(DCM_NumberOfFrames, "1");
+    ds->putAndInsertTagKey(DCM_FrameIncrementPointer, DCM_FrameTime);
+    w.put(DCM_FrameTime, "0");
+    if (photo.mmPerPixel > 0) {
+        const OFString s = number(photo.mmPerPixel);
+        w.put(DCM_PixelSpacing, (s + "\\" + s).c_str());
+    }
+    // Acquisition context and parameters: nothing of them is measured, present but empty.
+    emptySequence(ds, DCM_AcquisitionContextSequence);
+    w.empty(DCM_PatientEyeMovementCommanded);
+    w.empty(DCM_HorizontalFieldOfView);
+    emptySequence(ds, DCM_RefractiveStateSequence);
+    w.empty(DCM_EmmetropicMagnification);
+    w.empty(DCM_IntraOcularPressure);
+    w.put(DCM_PupilDilated, "NO");
+    putCode(ds, DCM_AcquisitionDeviceTypeCodeSequence, "111946", "DCM", "Reflection-based corneal topographer");
+    emptySequence(ds, DCM_IlluminationTypeCodeSequence);
+    emptySequence(ds, DCM_LightPathFilterTypeStackCodeSequence);
+    emptySequence(ds, DCM_ImagePathFilterTypeStackCodeSequence);
+    emptySequence(ds, DCM_LensesCodeSequence);
+    w.empty(DCM_DetectorType);
+
+    E_TransferSyntax syntax = EXS_LittleEndianExplicit;
+    w.us(DCM_BitsAllocated, 8);
+    w.us(DCM_BitsStored, 8);
+    w.us(DCM_HighBit, 7);
+    w.us(DCM_PixelRepresentation, 0);
+    if (useJpeg) {
+        syntax = EXS_JPEGProcess1;
+        w.us(DCM_Rows, frame.height);
+        w.us(DCM_Columns, frame.width);
+        w.us(DCM_SamplesPerPixel, frame.components);
+        if (frame.components == 1) {
+            w.put(DCM_PhotometricInterpretation, "MONOCHROME2");
+            w.put(DCM_PresentationLUTShape, "IDENTITY");
+        } else {
+            w.put(DCM_PhotometricInterpretation, frame.subsampled ? "YBR_FULL_422" : "YBR_FULL");
+            w.us(DCM_PlanarConfiguration, 0);
+        }
+        w.put(DCM_LossyImageCompression, "01");
+        const double ratio = double(frame.width) * frame.height * frame.components / photo.jpeg.size();
+        w.put(DCM_LossyImageCompressionRatio, number(ratio).c_str());
+        w.put(DCM_LossyImageCompressionMethod, "ISO_10918_1");
+        auto* pixels = new DcmPixelData(DCM_PixelData);
+        auto* sequence = new DcmPixelSequence(DCM_PixelSequenceTag);
+        sequence->insert(new DcmPixelItem(DCM_PixelItemTag));  // empty offset table: one frame
+        OFList<Uint32> offsets;
+        w.ok = w.ok && sequence
+                           ->storeCompressedFrame(offsets, reinterpret_cast<Uint8*>(const_cast<char*>(photo.jpeg.constData())),
+                                                  Uint32(photo.jpeg.size()), 0)
+                           .good();
+        pixels->putOriginalRepresentation(EXS_JPEGProcess1, nullptr, sequence);
+        w.ok = w.ok && ds->insert(pixels, true).good();
+    } else {
+        const bool grey = photo.image.isGrayscale();
+        const QImage img = photo.image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+        const int spp = grey ? 1 : 3, rowBytes = img.width() * spp;
+        w.us(DCM_Rows, img.height());
+        w.us(DCM_Columns, img.width());
+        w.us(DCM_SamplesPerPixel, spp);
+        w.put(DCM_PhotometricInterpretation, grey ? "MONOCHROME2" : "RGB");
+        if (grey)
+            w.put(DCM_PresentationLUTShape, "IDENTITY");
+        else
+            w.us(DCM_PlanarConfiguration, 0);
+        w.put(DCM_LossyImageCompression, "00");
+        QByteArray data(qsizetype(rowBytes) * img.height() + ((rowBytes * img.height()) & 1), '\0');
+        for (int y = 0; y < img.height(); ++y) memcpy(data.data() + qsizetype(y) * rowBytes, img.constScanLine(y), rowBytes);
+        w.ok = w.ok && ds->putAndInsertUint8Array(DCM_PixelData, reinterpret_cast<const Uint8*>(data.constData()),
+                                                  unsigned(data.size()))
+                           .good();
+    }
+    return save(w, folder, syntax, kPhotographClass, uid, written, error);
+}
+
+namespace {
+
+void putFloat(DcmItem* item, const DcmTagKey& tag, double v) { item->putAndInsertFloat32(tag, Float32(v)); }
+
+// Keratometry to the hundredth, as the screen and the report give it: a reader shown
+// 43.000000000000014 D would wonder what the last digits mean.
+double hundredth(double v) { return std::round(v * 100) / 100; }
+
+void putKeratometric(DcmItem* ds, const DcmTagKey& sequence, double power, double axis) {
+    DcmItem* item = nullptr;
+    if (ds->findOrCreateSequenceItem(sequence, item, -2).good() && item) {
+        item->putAndInsertFloat64(DCM_RadiusOfCurvature, hundredth(outside::kKeratometric / power));
+        item->putAndInsertFloat64(DCM_KeratometricPower, hundredth(power));
+        item->putAndInsertFloat64(DCM_KeratometricAxis, hundredth(axis));
+    }
+}
+
+const char* mapTypeCode(MapType t) {
+    switch (t) {
+    case MapType::Axial: return "111940";
+    case MapType::Tangential: return "111941";
+    case MapType::Elevation: return "111943";
+    }
+    return "111940";
+}
+
+const char* mapTypeMeaning(MapType t) {
+    switch (t) {
+    case MapType::Axial: return "Corneal axial power map";
+    case MapType::Tangential: return "Corneal instantaneous power map";
+    case MapType::Elevation: return "Corneal elevation map";
+    }
+    return "";
+}
+
+QString mapKey(MapType t) {
+    switch (t) {
+    case MapType::Axial: return QStringLiteral("axial");
+    case MapType::Tangential: return QStringLiteral("tangencial");
+    case MapType::Elevation: return QStringLiteral("elevação");
+    }
+    return {};
+}
+
+}  // namespace
+
+bool writeTopographyMap(const Patient& patient, const Visit& visit, const TopographyMap& map, const QString& folder,
+                        Written* written, QString* error) {
+    if (!checkVisit(patient, visit, error)) return false;
+    if (map.width < 1 || map.height < 1 || map.width > 4096 || map.height > 4096)
+        return fail(error, QStringLiteral("O mapa está vazio ou tem um tamanho inválido (%1 × %2).")
+                               .arg(map.width)
+                               .arg(map.height));
+    if (map.indices.size() != qsizetype(map.width) * map.height)
+        return fail(error, QStringLiteral("O mapa deveria ter %1 pixels e tem %2.")
+                               .arg(qsizetype(map.width) * map.height)
+                               .arg(map.indices.size()));
+    if (map.palette.isEmpty() || map.palette.size() > 256)
+        return fail(error, QStringLiteral("A paleta de cores do mapa deve ter de 1 a 256 cores (tem %1).")
+                               .arg(map.palette.size()));
+    const ValueMapping& m = map.mapping;
+    if (m.first < 0 || m.last > 255 || m.first > m.last || !std::isfinite(m.slope) || !std::isfinite(m.intercept))
+        return fail(error, QStringLiteral("A correspondência entre cores e valores do mapa é inválida."));
+    if (!(map.mmPerPixel > 0) || !std::isfinite(map.mmPerPixel))
+        return fail(error, QStringLiteral("O tamanho do pixel do mapa (mm) não foi informado."));
+    if (map.source.sopInstanceUid.isEmpty() || map.source.sopClassUid.isEmpty())
+        return fail(error, QStringLiteral("O mapa não indica a foto de que foi medido."));
+    const MapAnalysis& a = map.analysis;
+    if (!(a.steepPower > 0) || !(a.flatPower > 0))
+        return fail(error, QStringLiteral("A ceratometria simulada do mapa não foi informada."));
+
+    const QString uid =
+        stableUid({visit.installationId, visit.examCode, QStringLiteral("mapa"), mapKey(map.type), eyeKey(map.eye)});
+    Writer w;
+    putCommon(w, patient, visit, kMapClass, uid, QStringLiteral("mapa ") + mapKey(map.type), "OPM", 2);
+    w.put(DCM_InstanceNumber, instanceNumber(map.eye));
+    DcmDataset* ds = w.ds;
+    const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
+    w.put(DCM_AcquisitionDateTime, when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1());
+    emptySequence(ds, DCM_ReferencedPerformedProcedureStepSequence);
+
+    // Both eyes of the visit are measured in the same instrument geometry, each on its own.
+    w.put(DCM_FrameOfReferenceUID,
+          stableUid({visit.installationId, visit.examCode, QStringLiteral("referência"), eyeKey(map.eye)}).toLatin1());
+    w.empty(DCM_PositionReferenceIndicator);
+
+    w.put(DCM_ImageType, "DERIVED\\PRIMARY");
+    w.put(DCM_ImageLaterality, laterality(map.eye));
+    putCode(ds, DCM_AnatomicRegionSequence, "81745001", "SCT", "Eye");
+    w.put(DCM_BurnedInAnnotation, "NO");
+    w.put(DCM_RecognizableVisualFeatures, "NO");
+    w.put(DCM_LossyImageCompression, "00");
+    const OFString spacing = number(map.mmPerPixel);
+    w.put(DCM_PixelSpacing, (spacing + "\\" + spacing).c_str());
+    w.put(DCM_CornealTopographySurface, "A");
+    putCode(ds, DCM_CornealTopographyMapTypeCodeSequence, mapTypeCode(map.type), "DCM", mapTypeMeaning(map.type));
+    putCode(ds, DCM_AcquisitionDeviceTypeCodeSequence, "111946", "DCM", "Reflection-based corneal topographer");
+
+    DcmItem* source = nullptr;
+    if (ds->findOrCreateSequenceItem(DCM_SourceImageSequence, source, -2).good() && source) {
+        source->putAndInsertString(DCM_ReferencedSOPClassUID, map.source.sopClassUid.toLatin1().constData());
+        source->putAndInsertString(DCM_ReferencedSOPInstanceUID, map.source.sopInstanceUid.toLatin1().constData());
+        putCode(source, DCM_PurposeOfReferenceCodeSequence, "121322", "DCM",
+                "Source image for image processing operation");
+    } else {
+        w.ok = false;
+    }
+
+    // Acquisition context and parameters of the photograph the map comes from: none measured.
+    emptySequence(ds, DCM_AcquisitionContextSequence);
+    w.empty(DCM_PatientEyeMovementCommanded);
+    w.empty(DCM_HorizontalFieldOfView);
+    emptySequence(ds, DCM_RefractiveStateSequence);
+    w.empty(DCM_EmmetropicMagnification);
+    w.empty(DCM_IntraOcularPressure);
+    w.put(DCM_PupilDilated, "NO");
+
+    // Pixels: palette indices, drawn through the map window's colours.
+    w.us(DCM_Rows, map.height);
+    w.us(DCM_Columns, map.width);
+    w.us(DCM_SamplesPerPixel, 1);
+    w.put(DCM_PhotometricInterpretation, "PALETTE COLOR");
+    w.us(DCM_BitsAllocated, 8);
+    w.us(DCM_BitsStored, 8);
+    w.us(DCM_HighBit, 7);
+    w.us(DCM_PixelRepresentation, 0);
+    // Always 256 entries, the palette's last colour repeated: what a value past the end would
+    // show anyway, and some viewers (Orthanc among them) draw no shorter palette.
+    const int entries = 256;
+    const struct {
+        DcmTagKey descriptor, data;
+        int (*channel)(QRgb);
+    } channels[] = {{DCM_RedPaletteColorLookupTableDescriptor, DCM_RedPaletteColorLookupTableData, qRed},
+                    {DCM_GreenPaletteColorLookupTableDescriptor, DCM_GreenPaletteColorLookupTableData, qGreen},
+                    {DCM_BluePaletteColorLookupTableDescriptor, DCM_BluePaletteColorLookupTableData, qBlue}};
+    for (const auto& c : channels) {
+        const Uint16 descriptor[3] = {Uint16(entries), 0, 16};
+        w.ok = w.ok && ds->putAndInsertUint16Array(c.descriptor, descriptor, 3).good();
+        std::vector<Uint16> lut(entries);
+        for (int i = 0; i < entries; ++i)
+            lut[i] = Uint16(c.channel(map.palette[std::min(i, int(map.palette.size()) - 1)]) * 257);
+        w.ok = w.ok && ds->putAndInsertUint16Array(c.data, lut.data(), unsigned(entries)).good();
+    }
+    QByteArray pixels = map.indices;
+    if (pixels.size() & 1) pixels.append('\0');
+    w.ok = w.ok &&
+           ds->putAndInsertUint8Array(DCM_PixelData, reinterpret_cast<const Uint8*>(pixels.constData()), unsigned(pixels.size()))
+               .good();
+
+    // What each index stands for.
+    DcmItem* rw = nullptr;
+    if (ds->findOrCreateSequenceItem(DCM_RealWorldValueMappingSequence, rw, -2).good() && rw) {
+        rw->putAndInsertUint16(DCM_RealWorldValueFirstValueMapped, Uint16(m.first));
+        rw->putAndInsertUint16(DCM_RealWorldValueLastValueMapped, Uint16(m.last));
+        rw->putAndInsertFloat64(DCM_RealWorldValueIntercept, m.intercept);
+        rw->putAndInsertFloat64(DCM_RealWorldValueSlope, m.slope);
+        const bool dioptres = m.unit == MapUnit::Dioptres;
+        rw->putAndInsertString(DCM_LUTExplanation, dioptres ? "Poder corneano (D)" : "Elevação (µm)");
+        rw->putAndInsertString(DCM_LUTLabel, text(m.label, 16).constData());
+        putCode(rw, DCM_MeasurementUnitsCodeSequence, dioptres ? "[diop]" : "um", "UCUM",
+                dioptres ? "diopter" : "micrometer");
+    } else {
+        w.ok = false;
+    }
+
+    // The analysis: vertex, pupil, simulated keratometry and the asymmetry indices.
+    const float vertex[2] = {float(a.vertexPixel.x()), float(a.vertexPixel.y())};
+    w.ok = w.ok && ds->putAndInsertFloat32Array(DCM_CornealVertexLocation, vertex, 2).good();
+    if (a.pupilCentroidMm) {
+        putFloat(ds, DCM_PupilCentroidXCoordinate, a.pupilCentroidMm->x());
+        putFloat(ds, DCM_PupilCentroidYCoordinate, a.pupilCentroidMm->y());
+    } else {
+        w.empty(DCM_PupilCentroidXCoordinate);
+        w.empty(DCM_PupilCentroidYCoordinate);
+    }
+    if (a.pupilRadiusMm)
+        putFloat(ds, DCM_EquivalentPupilRadius, *a.pupilRadiusMm);
+    else
+        w.empty(DCM_EquivalentPupilRadius);
+    emptySequence(ds, DCM_CornealTopographyMappingNormalsSequence);
+    if (a.maxPower) {
+        DcmItem* item = nullptr;
+        if (ds->findOrCreateSequenceItem(DCM_MaximumCornealCurvatureSequence, item, -2).good() && item) {
+            putFloat(item, DCM_MaximumCornealCurvature, *a.maxPower);
+            const float at[2] = {float(a.maxLocationPixel.x()), float(a.maxLocationPixel.y())};
+            item->putAndInsertFloat32Array(DCM_MaximumCornealCurvatureLocation, at, 2);
+        }
+    }
+    putKeratometric(ds, DCM_SteepKeratometricAxisSequence, a.steepPower, a.steepAxis);
+    putKeratometric(ds, DCM_FlatKeratometricAxisSequence, a.flatPower, a.flatAxis);
+    // The cylinder in minus notation: flat minus steep power, along the flat axis.
+    DcmItem* cylinder = nullptr;
+    if (ds->findOrCreateSequenceItem(DCM_SimulatedKeratometricCylinderSequence, cylinder, -2).good() && cylinder) {
+        cylinder->putAndInsertFloat64(DCM_KeratometricPower, hundredth(a.flatPower) - hundredth(a.steepPower));
+        cylinder->putAndInsertFloat64(DCM_KeratometricAxis, hundredth(a.flatAxis));
+    }
+    putFloat(ds, DCM_AverageCornealPower, hundredth(0.5 * (a.steepPower + a.flatPower)));
+    if (a.inferiorSuperior && std::isfinite(*a.inferiorSuperior)) putFloat(ds, DCM_CornealISValue, *a.inferiorSuperior);
+    if (a.sri && std::isfinite(*a.sri)) putFloat(ds, DCM_SurfaceRegularityIndex, *a.sri);
+    if (a.sai && std::isfinite(*a.sai)) putFloat(ds, DCM_SurfaceAsymmetryIndex, *a.sai);
+
+    return save(w, folder, EXS_LittleEndianExplicit, kMapClass, uid, written, error);
+}
+
+bool writeReport(const Patient& patient, const Visit& visit, const PdfReport& report, const QString& folder,
+                 Written* written, QString* error) {
+    if (!checkVisit(patient, visit, error)) return false;
+    if (!report.pdf.startsWith("%PDF-"))
+        return fail(error, QStringLiteral("O relatório não é um arquivo PDF (falta o cabeçalho \"%PDF\")."));
+    const QString eye = report.eye ? eyeKey(*report.eye) : QStringLiteral("AO");
+    const QString uid = stableUid({visit.installationId, visit.examCode, QStringLiteral("relatório"), report.key, eye});
+    Writer w;
+    putCommon(w, patient, visit, kPdfClass, uid, QStringLiteral("relatório"), "DOC", 3);
+    w.put(DCM_InstanceNumber, report.eye ? instanceNumber(*report.eye) : "1");
+    const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
+    w.put(DCM_AcquisitionDateTime, when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1());
+    w.put(DCM_ConversionType, "WSD");
+    w.put(DCM_BurnedInAnnotation, "YES");  // the report prints the patient's name
+    w.put(DCM_DocumentTitle, text(report.title, 1024));
+    emptySequence(w.ds, DCM_ConceptNameCodeSequence);
+    w.put(DCM_MIMETypeOfEncapsulatedDocument, "application/pdf");
+    QByteArray bytes = report.pdf;
+    w.ok = w.ok && w.ds->putAndInsertUint32(DCM_EncapsulatedDocumentLength, Uint32(bytes.size())).good();
+    if (bytes.size() & 1) bytes.append('\0');  // even length; the length above is the true one
+    w.ok = w.ok && w.ds->putAndInsertUint8Array(DCM_EncapsulatedDocument, reinterpret_cast<const Uint8*>(bytes.constData()),
+                                                 unsigned(bytes.size()))
+                       .good();
+    return save(w, folder, EXS_LittleEndianExplicit, kPdfClass, uid, written, error);
+}
+
+}  // namespace norvix::dicom

@@ -1,0 +1,74 @@
+#include "dicom/TopographyGrid.h"
+
+#include "outside/math/KeratoconusIndices.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace norvix::dicom {
+
+bool axialTopography(const outside::CornealMap& map, const outside::ColourScale& scale, int size, TopographyMap* out,
+                     QString* error) {
+    const double radius = map.measuredRadius();
+    if (!(radius > 0) || size < 2 || size > 4096) {
+        if (error)
+            *error = radius > 0 ? QStringLiteral("Tamanho de grade inválido para o mapa (%1).").arg(size)
+                                : QStringLiteral("O exame não tem zona medida; não há mapa a enviar.");
+        return false;
+    }
+    using outside::ColourScale;
+    TopographyMap t;
+    t.type = MapType::Axial;
+    t.width = t.height = size;
+    t.mmPerPixel = 2 * radius / size;
+    t.palette.reserve(ColourScale::kLevels + 1);
+    t.palette.append(qRgb(225, 225, 225));  // no data, as the map window paints it
+    for (int i = 0; i < ColourScale::kLevels; ++i) t.palette.append(scale.colour(i).rgb());
+    t.mapping.first = 1;
+    t.mapping.last = ColourScale::kLevels;
+    t.mapping.slope = scale.step();
+    t.mapping.intercept = scale.low() - scale.step();
+    t.mapping.unit = MapUnit::Dioptres;
+
+    t.indices.resize(qsizetype(size) * size);
+    const double c = size / 2.0;
+    double steepest = -1;
+    QPointF steepestAt;
+    for (int y = 0; y < size; ++y) {
+        char* line = t.indices.data() + qsizetype(y) * size;
+        for (int x = 0; x < size; ++x) {
+            const double mx = (x + 0.5 - c) * t.mmPerPixel, my = -(y + 0.5 - c) * t.mmPerPixel;
+            const double r = std::hypot(mx, my);
+            double p = std::nan("");
+            if (r <= radius) {
+                double th = std::atan2(my, mx) * 180.0 / std::numbers::pi;
+                if (th < 0) th += 360.0;
+                p = map.powerAt(outside::MapKind::Axial, r, th);
+            }
+            line[x] = std::isnan(p) ? char(0) : char(1 + scale.levelOf(p));
+            if (!std::isnan(p) && p > steepest) {
+                steepest = p;
+                steepestAt = QPointF(x, y);
+            }
+        }
+    }
+
+    const outside::KeratoconusIndices k = outside::keratoconusIndices(map);
+    MapAnalysis& a = t.analysis;
+    a.vertexPixel = QPointF(c, c);
+    a.steepPower = k.simK.steepPower;
+    a.steepAxis = outside::clinicalAxis(k.simK.steepAxis);
+    a.flatPower = k.simK.flatPower;
+    a.flatAxis = outside::clinicalAxis(k.simK.flatAxis);
+    if (steepest > 0) {
+        a.maxPower = steepest;
+        a.maxLocationPixel = steepestAt;
+    }
+    if (std::isfinite(k.inferiorSuperior)) a.inferiorSuperior = k.inferiorSuperior;
+    if (std::isfinite(k.sai)) a.sai = k.sai;
+    if (std::isfinite(k.sri)) a.sri = k.sri;
+    *out = std::move(t);
+    return true;
+}
+
+}  // namespace norvix::dicom

@@ -1,0 +1,233 @@
+// The DICOM objects of an exam: the name rule, stable UIDs, refused input, and the written
+// files as DCMTK's dcmdump and dicom3tools' dciodvfy read them.
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <cmath>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+#include "dicom/TopographyGrid.h"
+#include "support/Unprivileged.h"
+
+using namespace norvix;
+using namespace norvix::dicom;
+
+namespace {
+
+QString run(const char* tool, const QStringList& args) {
+    const QString path = QStandardPaths::findExecutable(QString::fromLatin1(tool));
+    if (path.isEmpty()) {
+        ADD_FAILURE() << tool << " não encontrado no PATH (pacotes dcmtk e dicom3tools)";
+        return {};
+    }
+    QProcess p;
+    p.start(path, args);
+    p.waitForFinished(20000);
+    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+}
+
+QStringList errorLines(const QString& out) { return out.split(u'\n').filter(QRegularExpression(QStringLiteral("^Error"))); }
+
+// A toric cornea, 43 D flat at 180, 45 D steep at 90, over 28 rings 0.15 mm apart.
+struct Exam {
+    TMatrizAngAnel m{}, d{};
+    TMatrizAng meridians{};
+    outside::CornealMap map;
+    Exam() {
+        for (int k = 0; k < NORVIX_MERIDIANS; ++k) {
+            meridians[k] = 28;
+            for (int i = 1; i <= 28; ++i) {
+                d[k][i] = i * 0.15;
+                m[k][i] = outside::kKeratometric / (44 - std::cos(2 * k * 2 * M_PI / NORVIX_MERIDIANS));
+            }
+        }
+        QString why;
+        EXPECT_TRUE(map.load(&d, &m, &meridians, 28, &why)) << why.toStdString();
+    }
+};
+
+struct Fixture {
+    Patient patient{QStringLiteral("P-0042"), QStringLiteral("João Ávila da Conceição"), QDate(1961, 2, 28),
+                    QStringLiteral("M")};
+    Visit visit{QStringLiteral("instalação-teste"), QStringLiteral("E123"), QDateTime(QDate(2026, 12, 10), QTime(9, 30)),
+                QStringLiteral("SALA 2"), QStringLiteral("Clínica São Lucas"), QStringLiteral("Ana Luíza Prado"), {}};
+    Exam exam;
+    Photograph photo[2];
+    Fixture() {
+        QImage grey(320, 240, QImage::Format_Grayscale8);
+        grey.fill(90);
+        QBuffer b(&photo[0].jpeg);
+        b.open(QIODevice::WriteOnly);
+        grey.save(&b, "JPG", 90);
+        photo[0].mmPerPixel = 0.025;
+        photo[1] = {Eye::Left, {}, QImage(320, 240, QImage::Format_RGB32), 0.025};
+        photo[1].image.fill(qRgb(200, 40, 40));
+    }
+    // Photograph and axial map of both eyes; the written files, photograph then map.
+    std::vector<Written> writeEyes(const QString& folder) {
+        std::vector<Written> out;
+        for (const Photograph& p : photo) {
+            Written wp, wm;
+            QString why;
+            TopographyMap t;
+            EXPECT_TRUE(writePhotograph(patient, visit, p, folder, &wp, &why)) << why.toStdString();
+            EXPECT_TRUE(axialTopography(exam.map, outside::ColourScale::absolute(), 256, &t, &why));
+            t.eye = p.eye;
+            t.source = {wp.sopClassUid, wp.sopInstanceUid};
+            EXPECT_TRUE(writeTopographyMap(patient, visit, t, folder, &wm, &why)) << why.toStdString();
+            out.insert(out.end(), {wp, wm});
+        }
+        return out;
+    }
+};
+
+PdfReport report(const QByteArray& pdf, std::optional<Eye> eye = {}) {
+    PdfReport r;
+    r.pdf = pdf;
+    r.eye = eye;
+    return r;
+}
+
+QByteArray pdfBytes() {
+    QByteArray bytes;
+    QBuffer b(&bytes);
+    b.open(QIODevice::WriteOnly);
+    QPdfWriter pdf(&b);
+    QPainter(&pdf).drawText(100, 100, QStringLiteral("Relatório"));
+    return bytes;
+}
+
+}  // namespace
+
+TEST(DicomNames, FamilyNameTakesParticlesAndGenerationalWord) {
+    const struct {
+        const char* full;
+        const char* dicom;
+    } cases[] = {
+        {"João Ávila da Conceição", "da Conceição^João Ávila"},
+        {"José da Silva Filho", "da Silva Filho^José"},
+        {"  Maria   das  Dores ", "das Dores^Maria"},
+        {"Pedro de Alcântara e Souza", "e Souza^Pedro de Alcântara"},
+        {"Ana d' Ávila Neta", "d' Ávila Neta^Ana"},
+        {"Carlos Souza Jr.", "Souza Jr.^Carlos"},
+        {"CARLOS DOS SANTOS JÚNIOR", "DOS SANTOS JÚNIOR^CARLOS"},
+        {"José Filho", "Filho^José"},  // the first word stays a given name
+        {"da Silva", "Silva^da"},
+        {"Pelé", "Pelé"},
+        {"Ana^Maria=X", "X^Ana Maria"},
+        {"", ""},
+        {"   ", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(personName(QString::fromUtf8(c.full)), QString::fromUtf8(c.dicom)) << c.full;
+}
+
+TEST(DicomObjects, DumpAndValidatorReadWhatWasWritten) {
+    QTemporaryDir dir;
+    Fixture f;
+    const std::vector<Written> eyes = f.writeEyes(dir.path());
+    Written pdf;
+    QString why;
+    ASSERT_TRUE(writeReport(f.patient, f.visit, report(pdfBytes(), Eye::Right), dir.path(), &pdf, &why))
+        << why.toStdString();
+    const struct {
+        Written w;
+        QStringList expected;
+        bool mustValidate;
+    } objects[] = {
+        {eyes[0], {"1.2.840.10008.5.1.4.1.1.77.1.5.1", "1.2.840.10008.1.2.4.50", "(0020,0062) CS [R]",
+                   "(0028,0030) DS [0.025\\0.025]", "MONOCHROME2"}, true},
+        {eyes[2], {"(0020,0062) CS [L]", "(0028,0004) CS [RGB]"}, true},
+        {eyes[1], {"1.2.840.10008.5.1.4.1.1.82.1", "PALETTE COLOR", "(0028,1101) US 256\\0\\16", "(0020,0062) CS [R]", "(0046,0076) FD 45",
+                   "(0046,0076) FD 43", "(0046,0077) FD 90", "(0046,0077) FD 180", "(0040,9225) FD 1.5",
+                   "[diop]", "(0008,1155) UI [" + eyes[0].sopInstanceUid + "]"}, false},
+        {pdf, {"1.2.840.10008.5.1.4.1.1.104.1", "application/pdf"}, true},
+    };
+    for (const auto& o : objects) {
+        EXPECT_TRUE(QFileInfo(o.w.filePath).permissions() & QFile::ReadOther) << "o gateway do PACS não leria";
+        const QString dump = run("dcmdump", {"-Un", o.w.filePath});
+        for (QString e : o.expected + QStringList{"(0008,0005) CS [ISO_IR 192]", "[da Conceição^João Ávila]"})
+            EXPECT_TRUE(dump.contains(e)) << e.toStdString() << " falta em\n" << dump.toStdString();
+        const QString verdict = run("dciodvfy", {o.w.filePath});
+        std::printf("dciodvfy %s:\n%s\n", qPrintable(o.w.sopClassUid), qPrintable(verdict));
+        if (o.mustValidate) {
+            EXPECT_EQ(errorLines(verdict), QStringList()) << o.w.filePath.toStdString();
+        }
+    }
+}
+
+TEST(DicomObjects, SameExamSameUidsAndTwoExamsDiffer) {
+    QTemporaryDir a, b, c;
+    Fixture f;
+    const std::vector<Written> first = f.writeEyes(a.path()), again = f.writeEyes(b.path());
+    f.visit.examCode = QStringLiteral("E124");
+    const std::vector<Written> other = f.writeEyes(c.path());
+    QSet<QString> all;
+    for (size_t i = 0; i < first.size(); ++i) {
+        EXPECT_EQ(first[i].sopInstanceUid, again[i].sopInstanceUid);
+        all << first[i].sopInstanceUid << other[i].sopInstanceUid;
+    }
+    EXPECT_EQ(all.size(), 8);
+    EXPECT_TRUE(run("dcmdump", {first[0].filePath}).contains(QStringLiteral("2.25.")));
+}
+
+TEST(DicomObjects, BadInputIsRefusedInPortugueseLeavingNothing) {
+    QTemporaryDir dir;
+    Fixture f;
+    QFile file(dir.filePath(QStringLiteral("arquivo")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    Photograph noImage, notJpeg;
+    notJpeg.jpeg = "GIF89a";
+    const struct {
+        const char* name;
+        std::function<bool(const QString&, QString*)> write;
+        QString folder;
+    } cases[] = {
+        {"imagem vazia", [&](auto d, auto e) { return writePhotograph(f.patient, f.visit, noImage, d, nullptr, e); }, dir.path()},
+        {"não é JPEG", [&](auto d, auto e) { return writePhotograph(f.patient, f.visit, notJpeg, d, nullptr, e); }, dir.path()},
+        {"PDF sem cabeçalho", [&](auto d, auto e) {
+             return writeReport(f.patient, f.visit, report("<html>"), d, nullptr, e); }, dir.path()},
+        {"pasta que é arquivo", [&](auto d, auto e) {
+             return writePhotograph(f.patient, f.visit, f.photo[0], d, nullptr, e); }, file.fileName()},
+        {"pasta inexistente", [&](auto d, auto e) {
+             return writeReport(f.patient, f.visit, report(pdfBytes()), d, nullptr, e); }, dir.filePath("x/y")},
+    };
+    for (const auto& c : cases) {
+        QString why;
+        EXPECT_FALSE(c.write(c.folder, &why)) << c.name;
+        EXPECT_FALSE(why.isEmpty()) << c.name;
+        EXPECT_TRUE(why.contains(QRegularExpression(QStringLiteral("[ãáéêíóõçú]")))) << why.toStdString();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"arquivo"}) << c.name;
+    }
+    // A folder without write permission (root writes anywhere: the write runs as nobody).
+    const PdfReport pdf = report(pdfBytes());
+    QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x5555));
+    const std::optional<bool> refused = runUnprivileged([&] {
+        QString why;
+        return !writeReport(f.patient, f.visit, pdf, dir.path(), nullptr, &why) && why.startsWith("Não é possível gravar");
+    });
+    if (!refused) GTEST_SKIP() << "não foi possível deixar os privilégios de root";
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"arquivo"});
+}
+
+TEST(DicomObjects, OneExamIsWrittenWithinAHundredMilliseconds) {
+    QTemporaryDir dir;
+    Fixture f;
+    f.writeEyes(dir.path());  // warm-up: DCMTK's dictionary loads on first use
+    QElapsedTimer timer;
+    timer.start();
+    f.writeEyes(dir.path());
+    const qint64 ms = timer.elapsed();
+    std::printf("Um exame (2 olhos, foto + mapa axial, com a grade 256 x 256): %lld ms\n", (long long)ms);
+    EXPECT_LE(ms, 100);
+}
