@@ -10,11 +10,6 @@ namespace norvix::captura {
 namespace {
 
 constexpr size_t kMaxSamples = 3000;
-constexpr double kClearBlurMm = sim::FrameAssessor::kSharpMm;  // blur that is surely not noise
-// Beyond about a tenth of the ring period the third harmonic sinks into the noise and the blur
-// reads low; the period grows with the ring scale (a flat cornea spreads its rings).
-constexpr double kReliableBlurPerScale = 0.0069;
-double reliableBlurMm(double scaleMm) { return kReliableBlurPerScale * scaleMm; }
 constexpr qint64 kBlinkMs = 1000;                              // rings lost within this of being seen: a blink
 
 qint64 steadyMs() {
@@ -28,66 +23,80 @@ qint64 steadyMs() {
 
 // ---- focus ---------------------------------------------------------------------------------
 
-void FocusTracker::add(double scaleMm, double blurMm) {
-    // Only clearly blurred frames tell where the focus is; the eye's curvature, and so the
-    // scale at focus, holds for the whole capture.
-    if (scaleMm <= 0 || blurMm < kClearBlurMm || blurMm > reliableBlurMm(scaleMm)) return;
+void FocusTracker::add(double scaleMm, double contrast) {
+    // The eye's curvature, and so the scale at focus, holds for the whole capture.
+    if (scaleMm <= 0 || contrast <= 0) return;
     if (samples_.size() >= kMaxSamples) samples_.pop_front();
-    samples_.push_back({scaleMm, blurMm});
+    samples_.push_back({scaleMm, std::log(contrast)});
     fit();
 }
 
-// Where the ring scale meets the blur level on one arm of the blur curve: a straight line
-// through the arm's samples. False without enough samples, or on a line of the wrong slope.
-static bool armCrossing(const std::vector<std::pair<double, double>>& arm, bool rising, double level, double* at) {
-    if (arm.size() < 3) return false;
-    double ms = 0, mb = 0;
-    for (const auto& [scale, blur] : arm) {
-        ms += scale;
-        mb += blur;
+namespace {
+
+// Least squares of y = a + b x + c x^2 over the samples whose x lies in [from, to] (x: the
+// scale relative to `ref`, in mm of distance). False with fewer than `least` samples either
+// side of `middle`.
+bool fitParabola(const std::deque<FocusTracker::Sample>& samples, double ref, double from, double to, double middle,
+                 size_t least, double* vertex, double* curvature) {
+    double m[3][4] = {};
+    size_t below = 0, above = 0;
+    for (const FocusTracker::Sample& s : samples) {
+        const double x = (s.scale / ref - 1) / FocusTracker::kScalePerMm;
+        if (x < from || x > to) continue;
+        (x < middle ? below : above) += 1;
+        const double row[3] = {1, x, x * x};
+        for (int i = 0; i < 3; ++i) {
+            for (int j = 0; j < 3; ++j) m[i][j] += row[i] * row[j];
+            m[i][3] += row[i] * s.logContrast;
+        }
     }
-    ms /= double(arm.size());
-    mb /= double(arm.size());
-    double sxy = 0, sxx = 0;
-    for (const auto& [scale, blur] : arm) {
-        sxy += (scale - ms) * (blur - mb);
-        sxx += (scale - ms) * (scale - ms);
+    if (below < least || above < least) return false;
+    // Gaussian elimination with partial pivoting on the 3 x 3 normal equations.
+    for (int c = 0; c < 3; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < 3; ++r)
+            if (std::fabs(m[r][c]) > std::fabs(m[pivot][c])) pivot = r;
+        if (std::fabs(m[pivot][c]) < 1e-12) return false;
+        std::swap(m[c], m[pivot]);
+        for (int r = 0; r < 3; ++r) {
+            if (r == c) continue;
+            const double f = m[r][c] / m[c][c];
+            for (int k = c; k < 4; ++k) m[r][k] -= f * m[c][k];
+        }
     }
-    if (sxx <= 0) return false;
-    const double slope = sxy / sxx;
-    if (rising ? slope <= 0 : slope >= 0) return false;
-    *at = ms + (level - mb) / slope;
+    const double b = m[1][3] / m[1][1], c = m[2][3] / m[2][2];
+    if (c >= 0) return false;  // no peak
+    *vertex = -b / (2 * c);
+    *curvature = c;
     return true;
 }
 
+}  // namespace
+
 void FocusTracker::fit() {
-    // The blur grows on both sides of the focal plane alike, and is measurable only some way
-    // off it: the focus is halfway between the scales at which the two arms reach one level.
-    // The arms are told apart by the widest gap between the clearly blurred frames' scales.
-    std::vector<std::pair<double, double>> clear;
-    for (const Sample& s : samples_) clear.push_back({s.scale, s.blur});
+    // The rings' contrast peaks at focus and falls alike on both sides (its logarithm a parabola
+    // in the distance); the frames' noise on it is a small fraction of what half a millimetre
+    // of defocus takes. The peak is known once the frames reach well past it on both sides: a
+    // first fit over all of them, then one over the frames within kWindowMm of its peak, where
+    // the curve is closest to a parabola.
     known_ = false;
-    if (clear.size() < 6) return;
-    std::sort(clear.begin(), clear.end());
-    size_t split = 0;
-    double gap = 0;
-    for (size_t i = 1; i < clear.size(); ++i)
-        if (clear[i].first - clear[i - 1].first > gap) {
-            gap = clear[i].first - clear[i - 1].first;
-            split = i;
-        }
-    // The arms start some 0.4 mm either side of focus: a gap much narrower is within one arm.
-    if (gap < kScalePerMm * clear[split].first * 0.5) return;
-    const std::vector<std::pair<double, double>> farther(clear.begin(), clear.begin() + std::ptrdiff_t(split));
-    const std::vector<std::pair<double, double>> nearer(clear.begin() + std::ptrdiff_t(split), clear.end());
-    // Halfway up the arms' reliable part. (On a steep cornea the far arm climbs more slowly,
-    // which leaves the focus a few hundredths of a millimetre too far; lower down the arms are
-    // too noisy to do better.)
-    const double level = (kClearBlurMm + reliableBlurMm((clear[split - 1].first + clear[split].first) / 2)) / 2;
-    double left = 0, right = 0;
-    if (!armCrossing(farther, false, level, &left) || !armCrossing(nearer, true, level, &right) || right <= left)
-        return;
-    focusScale_ = (left + right) / 2;
+    if (samples_.size() < 2 * kLeastSide) return;
+    double lo = 1e300, hi = -1e300, ref = 0;
+    for (const Sample& s : samples_) {
+        lo = std::min(lo, s.scale);
+        hi = std::max(hi, s.scale);
+        ref += s.scale;
+    }
+    ref /= double(samples_.size());
+    const double loMm = (lo / ref - 1) / kScalePerMm, hiMm = (hi / ref - 1) / kScalePerMm;
+    double peak = 0, curvature = 0;
+    if (!fitParabola(samples_, ref, loMm, hiMm, (loMm + hiMm) / 2, 1, &peak, &curvature)) return;
+    for (int pass = 0; pass < 2; ++pass)
+        if (!fitParabola(samples_, ref, peak - kWindowMm, peak + kWindowMm, peak, kLeastSide, &peak, &curvature))
+            return;
+    // Frames seen well past the peak on both sides, and a curve that falls by what defocus does.
+    if (peak - loMm < kBeyondMm || hiMm - peak < kBeyondMm || curvature > -kLeastCurvature) return;
+    focusScale_ = ref * (1 + kScalePerMm * (peak - kPeakNearerMm));
     known_ = true;
 }
 
@@ -172,7 +181,7 @@ LiveStatus LiveJudge::judge(const sim::FrameAssessment& a, qint64 atMs) {
         // The scale is a median over the meridians whose rings were all found: with few of
         // them (the rings washed out far off focus, a lid) it is another mix of meridians,
         // which on an astigmatic eye is another scale.
-        if (a.coverage >= sim::FrameAssessor::kFullCoverage) focus_.add(a.ringScaleMm, a.blurMm);
+        if (a.coverage >= sim::FrameAssessor::kFullCoverage) focus_.add(a.ringScaleMm, a.ringContrast);
     }
     s.blink = !a.rings && ringsSeenAt_ >= 0 && atMs - ringsSeenAt_ <= kBlinkMs;
     s.distanceKnown = a.rings && focus_.known();

@@ -19,29 +19,42 @@ namespace norvix::captura {
 constexpr double kFocusToleranceMm = 0.035;
 
 // The working distance, from the frames of one capture. A ring pattern grows as the eye comes
-// nearer (about 1.6 % per mm, whatever the cornea's curvature), and its edges blur on either
-// side of the focal plane; the blur alone cannot tell nearer from farther, nor resolve the
-// few hundredths of a millimetre that move the keratometry by 0.05 D (it shows only from some
-// 0.4 mm off focus). Once the eye has been seen on both sides of focus (the operator brings the
-// instrument in and out, or the eye drifts), the ring scale halfway between the blurred frames
-// is the focus, and every later frame's scale gives its distance, sign and size.
+// nearer (about 1.6 % per mm, whatever the cornea's curvature), and its contrast falls on either
+// side of the focal plane; the contrast alone cannot tell nearer from farther. Once the eye has
+// been seen on both sides of focus (the operator brings the instrument in and out, or the eye
+// drifts), the ring scale at the contrast's peak is the focus, and every later frame's scale
+// gives its distance, sign and size.
 class FocusTracker {
 public:
     // Relative growth of the ring scale per mm nearer.
     static constexpr double kScalePerMm = 0.016;
 
-    void add(double scaleMm, double blurMm);
+    // One frame with its rings in view: their scale and contrast (sim::FrameAssessment).
+    void add(double scaleMm, double contrast);
     bool known() const { return known_; }
     // The distance error of a frame of that ring scale (mm; positive: nearer than the focal
     // plane); 0 while unknown.
     double distanceMm(double scaleMm) const;
 
+    struct Sample {
+        double scale, logContrast;
+    };
+
 private:
     void fit();
 
-    struct Sample {
-        double scale, blur;
-    };
+    // The peak is fitted over the frames within kWindowMm of it, at least kLeastSide each side;
+    // it is known once frames were seen kBeyondMm past it both ways and the contrast falls by
+    // at least kLeastCurvature (natural log per mm squared) as defocus makes it.
+    static constexpr double kWindowMm = 0.8;
+    static constexpr size_t kLeastSide = 4;
+    static constexpr double kBeyondMm = 0.5;
+    static constexpr double kLeastCurvature = 0.1;
+    // The contrast peaks this much nearer than the focus: nearer, the rings' period is wider,
+    // and the same blur takes less of their contrast (measured over spheres of 6.5 to 9.5 mm,
+    // torics and aspherics alike).
+    static constexpr double kPeakNearerMm = 0.027;
+
     std::deque<Sample> samples_;
     double focusScale_ = 0;
     bool known_ = false;

@@ -172,6 +172,7 @@ Meridian meridianEdges(const Gray& g, PixelPitch pitch, double cx, double cy, do
 // meridian, in the phase the edges give (one period per ring), and the period's length.
 struct Harmonics {
     std::complex<double> c1, c3;
+    double c0 = 0;
     double periodMm = 0;
 };
 
@@ -186,6 +187,7 @@ Harmonics harmonics(const Meridian& m, int from, int n) {
         std::complex<double> z1 = std::polar(w, -phase), z3 = std::polar(w, -3 * phase);
         const std::complex<double> r1 = std::polar(1.0, -step), r3 = std::polar(1.0, -3 * step);
         for (int i = first; i < i1; ++i) {
+            h.c0 += w * m.p[size_t(i)];
             h.c1 += m.p[size_t(i)] * z1;
             h.c3 += m.p[size_t(i)] * z3;
             z1 *= r1;
@@ -251,7 +253,7 @@ FrameAssessment assessGray(const Gray& g, PixelPitch pitch, double cx, double cy
     const double maxMm = 6.5;
     std::vector<double> scales;
     std::complex<double> c1, c3;
-    double periods = 0;
+    double c0 = 0, periods = 0;
     int segments = 0;
     int complete = 0, withRings = 0;
     for (int m = 0; m < kMeridians; ++m) {
@@ -263,6 +265,7 @@ FrameAssessment assessGray(const Gray& g, PixelPitch pitch, double cx, double cy
         const int last = std::min<int>(int(edges.size()) - 1, rings * 3 / 4);
         for (int k = 2; k + 4 <= last; k += 4) {
             const Harmonics h = harmonics(mer, k, 4);
+            c0 += h.c0;
             c1 += h.c1;
             c3 += h.c3;
             periods += h.periodMm;
@@ -280,6 +283,7 @@ FrameAssessment assessGray(const Gray& g, PixelPitch pitch, double cx, double cy
     a.rings = true;
     a.coverage = double(complete) / kMeridians;
     const double sigma = segments ? blurFromHarmonics(c1, c3, periods / segments) : 0;
+    a.ringContrast = c0 > 0 ? std::abs(c1) / c0 : 0;
     a.blurMm = std::sqrt(std::max(0.0, sigma * sigma - kNativeSigmaMm * kNativeSigmaMm));
     a.ringScaleMm = median(scales);
     a.quality = FrameAssessor::quality(a.offsetMm(), a.blurMm, a.coverage);

@@ -18,6 +18,10 @@ struct FrameAssessment {
     double offsetXMm = 0, offsetYMm = 0;  // from the instrument axis, mm on the eye (x right, y up)
     double blurMm = 0;                    // ring-edge blur beyond the instrument's own: Gaussian sigma, mm on the eye
     double ringScaleMm = 0;               // mean radius of the middle rings' edges
+    // The rings' first harmonic against their mean level: falls the same way either side of
+    // focus whatever the blur, where the blur reading saturates on the close rings of a steep
+    // cornea.
+    double ringContrast = 0;
     double coverage = 0;                  // share of meridians whose rings are all visible, 0..1
     int quality = 0;                      // 0..100: FrameAssessor::quality
 
