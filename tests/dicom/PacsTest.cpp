@@ -1,0 +1,280 @@
+// The PACS client against real servers on loopback: DCMTK's storescp and wlmscpfs, and Orthanc
+// with its REST interface to read back what was stored.
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <arpa/inet.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "dicom/DicomObjects.h"
+#include "dicom/Outbox.h"
+
+using namespace norvix::dicom;
+
+namespace {
+
+// A loopback socket on a free port; listening but never accepting when `listen`.
+int socketOn(int* port, bool listen) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t n = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), n);
+    if (listen) ::listen(s, 4);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    *port = ntohs(a.sin_port);
+    return s;
+}
+int freePort() { int p; ::close(socketOn(&p, false)); return p; }
+
+bool answers(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+// DCMTK's tools (and Orthanc, built on DCMTK) with Nagle's algorithm off, as our client has it.
+QProcessEnvironment env() {
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("TCP_NODELAY", "1");
+    return e;
+}
+
+// A server started for the test and stopped with it (by its own pid, through QProcess).
+struct Server {
+    QProcess p;
+    int port = freePort();
+    void start(const QString& program, const QStringList& args) {
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.setStandardErrorFile(QProcess::nullDevice());
+        p.setProcessEnvironment(env());
+        p.start(program, args);
+        for (int i = 0; i < 200 && !answers(port); ++i) QThread::msleep(50);
+        ASSERT_TRUE(answers(port)) << program.toStdString() << " não abriu a porta " << port;
+    }
+    ~Server() { p.terminate(); if (!p.waitForFinished(5000)) p.kill(), p.waitForFinished(); }
+};
+
+PacsPeer peer(int port, const char* ae) { return {QStringLiteral("NORVIX"), ae, QStringLiteral("127.0.0.1"), port, 5}; }
+
+// Orthanc with its storage in a temporary folder; REST read with curl.
+struct Orthanc : Server {
+    QTemporaryDir dir;
+    int http = freePort();
+    Orthanc() {
+        const QJsonObject config{{"Name", "teste"}, {"StorageDirectory", dir.filePath("s")}, {"IndexDirectory", dir.filePath("i")},
+                                 {"HttpPort", http}, {"DicomPort", port}, {"DicomAet", "ORTHANC"}, {"DicomCheckCalledAet", true},
+                                 {"RemoteAccessAllowed", false}, {"AuthenticationEnabled", false}, {"SaveJobs", false}};
+        QFile f(dir.filePath("orthanc.json"));
+        f.open(QIODevice::WriteOnly);
+        f.write(QJsonDocument(config).toJson());
+        f.close();
+        start(QStringLiteral("Orthanc"), {f.fileName()});
+        for (int i = 0; i < 200 && !answers(http); ++i) QThread::msleep(50);
+    }
+    QJsonDocument get(const QString& path, const char* method = "GET") {
+        QProcess c;
+        c.start(QStringLiteral("curl"), {"-s", "-X", method, QStringLiteral("http://127.0.0.1:%1%2").arg(http).arg(path)});
+        c.waitForFinished(10000);
+        return QJsonDocument::fromJson(c.readAllStandardOutput());
+    }
+    int instances() { return int(get("/instances").array().size()); }
+};
+
+// An exam's objects: right photograph (JPEG), left one (uncompressed), a map, a report.
+QStringList writeExam(const QString& folder, const QString& code, bool all = true) {
+    static const QByteArray jpeg = [] {
+        QByteArray b;
+        QBuffer buf(&b);
+        buf.open(QIODevice::WriteOnly);
+        QImage grey(320, 240, QImage::Format_Grayscale8);
+        grey.fill(90);
+        grey.save(&buf, "JPG", 90);
+        return b;
+    }();
+    const Patient patient{"P-0042", "João Ávila da Conceição", QDate(1961, 2, 28), "M"};
+    const Visit visit{"instalação-teste", code, QDateTime(QDate(2026, 12, 10), QTime(9, 30)), "SALA 2", "Clínica", "", {}};
+    Written photo, left, map, pdf;
+    QString why;
+    QDir().mkpath(folder);
+    EXPECT_TRUE(writePhotograph(patient, visit, {Eye::Right, jpeg, {}, 0.025}, folder, &photo, &why)) << why.toStdString();
+    TopographyMap t;
+    t.width = t.height = 128;
+    t.indices = QByteArray(128 * 128, 5);
+    t.palette = QVector<QRgb>(27, qRgb(0, 128, 0));
+    t.mmPerPixel = 0.08;
+    t.analysis = {{64, 64}, {}, {}, 45, 90, 43, 180, {}, {}, {}, {}, {}};
+    t.source = {photo.sopClassUid, photo.sopInstanceUid};
+    EXPECT_TRUE(writeTopographyMap(patient, visit, t, folder, &map, &why)) << why.toStdString();
+    if (!all) return {photo.filePath, map.filePath};
+    QImage red(64, 48, QImage::Format_RGB32);
+    red.fill(qRgb(200, 40, 40));
+    EXPECT_TRUE(writePhotograph(patient, visit, {Eye::Left, {}, red, 0.025}, folder, &left, &why));
+    EXPECT_TRUE(writeReport(patient, visit, {"%PDF-1.4\n%%EOF\n", {}, "a"}, folder, &pdf, &why));
+    return {photo.filePath, left.filePath, map.filePath, pdf.filePath};
+}
+
+const char* const kClasses[] = {"1.2.840.10008.5.1.4.1.1.104.1", "1.2.840.10008.5.1.4.1.1.77.1.5.1",
+                                "1.2.840.10008.5.1.4.1.1.77.1.5.1", "1.2.840.10008.5.1.4.1.1.82.1"};
+
+}  // namespace
+
+TEST(Pacs, EchoSaysWhatWentWrong) {
+    Server storescp, wlm;
+    Orthanc orthanc;
+    QTemporaryDir in;
+    storescp.start("storescp", {"-od", in.path(), "-aet", "RECEPTOR", QString::number(storescp.port)});
+    wlm.start("wlmscpfs", {"-s", "-dfp", in.path(), QString::number(wlm.port)});
+    int silentPort;
+    const int silent = socketOn(&silentPort, true);
+    const int nobody = freePort();
+    const struct { PacsPeer peer; bool ok; QString says; } cases[] = {
+        {peer(storescp.port, "RECEPTOR"), true, "Conexão com o PACS bem-sucedida (RECEPTOR em 127.0.0.1:"},
+        {peer(orthanc.port, "ORTHANC"), true, "bem-sucedida"},
+        {peer(orthanc.port, "ERRADO"), false, "O PACS recusou a associação: verifique o título AE do PACS (\"ERRADO\""},
+        {peer(wlm.port, "OUTRO"), false, "verifique o título AE do PACS (\"OUTRO\" não é reconhecido"},
+        {peer(nobody, "X"), false, QStringLiteral("O PACS não responde em 127.0.0.1:%1 (conexão recusada)").arg(nobody)},
+        {{"NORVIX", "X", "127.0.0.1", silentPort, 1}, false, "não respondeu em 1 s"},
+        {peer(0, "X"), false, "A porta do PACS (0) deve estar entre 1 e 65535."},
+        {peer(104, "TÍTULO"), false, "O título AE do PACS (\"TÍTULO\")"},
+    };
+    for (const auto& c : cases) {
+        QString answer;
+        EXPECT_EQ(echo(c.peer, &answer), c.ok) << answer.toStdString();
+        EXPECT_TRUE(answer.contains(c.says)) << answer.toStdString();
+    }
+    ::close(silent);
+}
+
+TEST(Pacs, SendStoresEachKindAndReportsEachFile) {
+    QTemporaryDir out, in;
+    Server storescp;
+    storescp.start("storescp", {"-od", in.path(), "-aet", "RECEPTOR", QString::number(storescp.port)});
+    QStringList files = writeExam(out.path(), "E1");
+    QFile junk(out.filePath("lixo.dcm"));
+    junk.open(QIODevice::WriteOnly);
+    junk.write("não é DICOM");
+    junk.close();
+    files.insert(1, junk.fileName());
+    QList<StoreResult> results;
+    QString error;
+    int calls = 0;
+    EXPECT_FALSE(send(peer(storescp.port, "RECEPTOR"), files, [&](int done, int total) { EXPECT_EQ(done, ++calls); EXPECT_EQ(total, 5); },
+                      &results, &error));
+    EXPECT_EQ(calls, 5);
+    EXPECT_TRUE(error.startsWith("1 de 5 arquivos não foram guardados")) << error.toStdString();
+    ASSERT_EQ(results.size(), 5);
+    EXPECT_FALSE(results[1].stored);
+    EXPECT_EQ(results[1].reason, "não é um arquivo DICOM válido");
+    files.removeAt(1);
+    // What arrived: the same instances, the photograph still JPEG; the sent files still there.
+    const QStringList arrived = QDir(in.path()).entryList(QDir::Files);
+    ASSERT_EQ(arrived.size(), 4);
+    QStringList classes;
+    for (const QString& name : arrived) {
+        DcmFileFormat ff;
+        ASSERT_TRUE(ff.loadFile(in.filePath(name).toUtf8().constData()).good());
+        OFString cls, inst;
+        ff.getDataset()->findAndGetOFString(DCM_SOPClassUID, cls);
+        ff.getDataset()->findAndGetOFString(DCM_SOPInstanceUID, inst);
+        classes << cls.c_str();
+        EXPECT_TRUE(QFile::exists(out.filePath(QString::fromLatin1(inst.c_str()) + ".dcm")));
+        if (inst.c_str() == QFileInfo(files[0]).completeBaseName()) {
+            EXPECT_EQ(ff.getDataset()->getOriginalXfer(), EXS_LittleEndianExplicit);  // storescp takes no JPEG
+        }
+    }
+    classes.sort();
+    EXPECT_EQ(classes, QStringList(std::begin(kClasses), std::end(kClasses)));
+    // Nobody there: every file fails with the reason.
+    const int nobody = freePort();
+    EXPECT_FALSE(send(peer(nobody, "RECEPTOR"), files, {}, &results, &error));
+    EXPECT_TRUE(error.startsWith("O PACS não responde em")) << error.toStdString();
+    for (const StoreResult& r : results) EXPECT_TRUE(!r.stored && r.reason == error);
+}
+
+TEST(Pacs, OutboxKeepsWhatThePacsDidNotTakeAndResendsWithoutDuplicates) {
+    for (const auto& [n, text] : {std::pair{0, "Nenhum exame aguardando envio ao PACS"}, {1, "1 exame aguardando envio ao PACS"},
+                                  {2, "2 exames aguardando envio ao PACS"}})
+        EXPECT_EQ(Outbox::countText(n), text);
+    QTemporaryDir objects, box;
+    Orthanc orthanc;
+    Outbox outbox(box.path());
+    QString error;
+    const QStringList keys = {"../fora", "E/1", "Exame ção", "."};
+    for (const QString& key : keys) ASSERT_TRUE(outbox.enqueue(key, writeExam(objects.filePath(key.toUtf8().toHex()), key), &error));
+    EXPECT_FALSE(outbox.enqueue("E9", {objects.filePath("não existe.dcm")}, &error));
+    EXPECT_TRUE(error.contains("não existe")) << error.toStdString();
+    EXPECT_EQ(outbox.pending(), QStringList({".", "../fora", "E/1", "Exame ção"}));
+    EXPECT_EQ(QDir(box.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 4);
+    // Refused: everything stays.
+    Outbox::Flush f = outbox.flush(peer(orthanc.port, "ERRADO"));
+    EXPECT_EQ(f.failed, 4);
+    EXPECT_TRUE(f.error.contains("título AE")) << f.error.toStdString();
+    EXPECT_EQ(outbox.count(), 4);
+    f = outbox.flush(peer(orthanc.port, "ORTHANC"));
+    EXPECT_EQ(f.sent, 4);
+    EXPECT_EQ(outbox.count(), 0);
+    ASSERT_EQ(orthanc.instances(), 16);
+    QStringList classes;
+    for (const QJsonValue& id : orthanc.get("/instances").array()) {
+        const QJsonObject tags = orthanc.get("/instances/" + id.toString() + "/simplified-tags").object();
+        EXPECT_EQ(tags["PatientName"].toString(), "da Conceição^João Ávila");
+        if (tags["SOPClassUID"] != kClasses[0]) {
+            EXPECT_TRUE(tags["ImageLaterality"] == "R" || tags["ImageLaterality"] == "L");
+        }
+        classes << tags["SOPClassUID"].toString();
+    }
+    classes.removeDuplicates();
+    EXPECT_EQ(classes.size(), 3);
+    // Sent again: replaces, no duplicate.
+    ASSERT_TRUE(outbox.enqueue("E/1", writeExam(objects.filePath("again"), "E/1"), &error));
+    EXPECT_EQ(outbox.flush(peer(orthanc.port, "ORTHANC")).sent, 1);
+    EXPECT_EQ(orthanc.instances(), 16);
+
+    // The benchmark: 100 exams of photograph and map, by the outbox and by storescu.
+    QStringList all;
+    for (int i = 0; i < 100; ++i) {
+        const QString key = QStringLiteral("B%1").arg(i);
+        const QStringList files = writeExam(objects.filePath(key), key, false);
+        outbox.enqueue(key, files, &error);
+        all += files;
+    }
+    QElapsedTimer clock;
+    auto storescu = [&] {
+        clock.start();
+        QProcess p;
+        p.setProcessEnvironment(env());
+        p.start("storescu", QStringList{"-R", "-xy", "-aet", "NORVIX", "-aec", "ORTHANC", "127.0.0.1", QString::number(orthanc.port)} + all);
+        p.waitForFinished(60000);
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return clock.elapsed();
+    };
+    const qint64 theirs = storescu();
+    EXPECT_EQ(orthanc.instances(), 216);
+    orthanc.get("/patients/" + orthanc.get("/patients").array()[0].toString(), "DELETE");
+    ASSERT_EQ(orthanc.instances(), 0);
+    clock.start();
+    f = outbox.flush(peer(orthanc.port, "ORTHANC"));
+    const qint64 ours = clock.elapsed();
+    EXPECT_EQ(f.sent, 100) << f.error.toStdString();
+    EXPECT_EQ(orthanc.instances(), 200);
+    const qint64 theirsAgain = storescu();
+    clock.start();
+    EXPECT_TRUE(send(peer(orthanc.port, "ORTHANC"), all, {}, nullptr, &error)) << error.toStdString();
+    const qint64 oursAgain = clock.elapsed();
+    EXPECT_EQ(orthanc.instances(), 200);
+    std::printf("100 exames (200 objetos) ao Orthanc: Outbox.flush %lld ms, storescu %lld ms; reenvio: send %lld ms, storescu %lld ms\n",
+                ours, theirs, oursAgain, theirsAgain);
+}
