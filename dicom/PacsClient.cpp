@@ -377,16 +377,18 @@ QString readableName(const QString& dicomName) {
 
 namespace {
 
-enum class Charset { Utf8, Latin1, Guess };
+enum class Charset { Utf8, Latin1 };
 
-// The text as the PACS meant it: UTF-8 or Latin-1 when declared; undeclared (or unknown to us),
-// UTF-8 when the bytes are valid UTF-8, Latin-1 otherwise (what older Brazilian systems send).
+// The text as the PACS meant it: Latin-1 when declared; otherwise (UTF-8 declared, nothing
+// declared or a set unknown to us) UTF-8 when the bytes are valid UTF-8 and Latin-1 when not,
+// which is what older Brazilian systems send whatever they declare.
 QString decode(const OFString& raw, Charset cs) {
     const QByteArray bytes(raw.c_str(), qsizetype(raw.size()));
     if (cs == Charset::Latin1) return QString::fromLatin1(bytes).trimmed();
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
-    if (cs == Charset::Guess && utf8.hasError()) return QString::fromLatin1(bytes).trimmed();
+    // Declared UTF-8 that is not: Latin-1 sent under the wrong name.
+    if (utf8.hasError()) return QString::fromLatin1(bytes).trimmed();
     return text.trimmed();
 }
 
@@ -412,7 +414,7 @@ void onFindResponse(void* data, T_DIMSE_C_FindRQ*, int, T_DIMSE_C_FindRSP*, DcmD
     OFString charset;
     ds->findAndGetOFStringArray(DCM_SpecificCharacterSet, charset);
     const QString declared = QString::fromLatin1(charset.c_str()).trimmed();
-    Charset cs = Charset::Guess;
+    Charset cs = Charset::Utf8;
     if (declared == QLatin1String("ISO_IR 192")) cs = Charset::Utf8;
     else if (declared == QLatin1String("ISO_IR 100") || declared == QLatin1String("ISO 2022 IR 100")) cs = Charset::Latin1;
     else if (!declared.isEmpty() && declared != QLatin1String("ISO_IR 6")) {

@@ -278,3 +278,61 @@ TEST(Pacs, OutboxKeepsWhatThePacsDidNotTakeAndResendsWithoutDuplicates) {
     std::printf("100 exames (200 objetos) ao Orthanc: Outbox.flush %lld ms, storescu %lld ms; reenvio: send %lld ms, storescu %lld ms\n",
                 ours, theirs, oursAgain, theirsAgain);
 }
+
+TEST(Pacs, WorklistOfTheDayForThisStation) {
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("WL"));
+    QFile(dir.filePath("WL/lockfile")).open(QIODevice::WriteOnly);  // wlmscpfs locks on it
+    // Charset, name, ID, birth date, station, day, time; the bytes Latin-1 where `latin1`.
+    const struct { const char *charset, *name, *id, *birth, *station, *day, *time; bool latin1; } files[] = {
+        {"ISO_IR 192", "da Conceição^João Ávila", "P1", "19610228", "NORVIX", "20261210", "093000", false},
+        {"ISO_IR 100", "Araújo^Maria José", "P2", "", "NORVIX", "20261210", "0800", true},
+        {"ISO_IR 192", "Gonçalves^Pedro", "P3", "19651345", "NORVIX", "20261210", "101500.25", true},  // not UTF-8
+        {"", "Sem^Código", "", "19700101", "NORVIX", "20261210", "110000", false},
+        {"", "Outra^Sala", "P5", "19700101", "OUTRA", "20261210", "120000", false},
+        {"", "Outro^Dia", "P6", "19700101", "NORVIX", "20261211", "120000", false},
+    };
+    int n = 0;
+    for (const auto& f : files) {
+        const QString dump = QStringLiteral(
+            "(0008,0005) CS [%1]\n(0010,0010) PN [%2]\n(0010,0020) LO [%3]\n(0010,0030) DA [%4]\n(0010,0040) CS [F]\n"
+            "(0008,0050) SH [A%5]\n(0040,1001) SH [RP%5]\n(0040,0100) SQ\n(fffe,e000) -\n(0040,0001) AE [%6]\n"
+            "(0040,0002) DA [%7]\n(0040,0003) TM [%8]\n(0008,0060) CS [OP]\n(0040,0007) LO [Topografia córnea]\n"
+            "(0040,0009) SH [S%5]\n(fffe,e00d) -\n(fffe,e0dd) -\n")
+            .arg(f.charset, QString::fromUtf8(f.name), f.id, f.birth).arg(++n).arg(f.station, f.day, f.time);
+        QFile text(dir.filePath(QString::number(n) + ".dump"));
+        text.open(QIODevice::WriteOnly);
+        text.write(f.latin1 ? dump.toLatin1() : dump.toUtf8());
+        text.close();
+        ASSERT_EQ(QProcess::execute("dump2dcm", {"-q", text.fileName(), dir.filePath("WL/%1.wl").arg(n)}), 0);
+    }
+    Server wlm;
+    wlm.start("wlmscpfs", {"-s", "-dfr", "-csk", "-dfp", dir.path(), QString::number(wlm.port)});
+    QList<WorklistItem> items;
+    QString error, note;
+    ASSERT_TRUE(queryWorklist(peer(wlm.port, "WL"), QDate(2026, 12, 10), "NORVIX", &items, &error, &note)) << error.toStdString();
+    EXPECT_EQ(note, "1 agendamento da lista de trabalho foi ignorado por não ter nome ou código do paciente.");
+    const struct { const char *name, *id; QDate birth; QTime time; } expected[] = {
+        {"Maria José Araújo", "P2", {}, QTime(8, 0)},
+        {"João Ávila da Conceição", "P1", QDate(1961, 2, 28), QTime(9, 30)},
+        {"Pedro Gonçalves", "P3", {}, QTime(10, 15)},
+    };
+    ASSERT_EQ(items.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(items[i].patientName, QString::fromUtf8(expected[i].name));
+        EXPECT_EQ(items[i].patientId, expected[i].id);
+        EXPECT_EQ(items[i].birthDate, expected[i].birth);
+        EXPECT_EQ(items[i].scheduledTime, expected[i].time);
+        EXPECT_EQ(items[i].scheduledDate, QDate(2026, 12, 10));
+        EXPECT_EQ(items[i].procedureDescription, "Topografia córnea");
+        EXPECT_EQ(items[i].sex, "F");
+    }
+    EXPECT_EQ(items[1].accessionNumber, "A1");
+}
+
+TEST(Pacs, ReadableNames) {
+    const char* const cases[][2] = {{"da Conceição^João Ávila", "João Ávila da Conceição"}, {"Silva", "Silva"},
+                                    {"Souza^Ana^Maria^Dra.^Filha", "Dra. Ana Maria Souza Filha"}, {"^Ana", "Ana"},
+                                    {" Silva ^ Ana  Maria =ideographic", "Ana Maria Silva"}, {"", ""}, {"^^^", ""}};
+    for (const auto& c : cases) EXPECT_EQ(readableName(QString::fromUtf8(c[0])), QString::fromUtf8(c[1])) << c[0];
+}
