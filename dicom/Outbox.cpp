@@ -51,7 +51,8 @@ bool Outbox::enqueue(const QString& key, const QStringList& files, QString* erro
         QFile in(f);
         if (!in.exists()) return fail(QStringLiteral("O arquivo %1 não existe; o exame não foi posto na fila.").arg(f));
         if (!in.copy(staging.filePath(name)) || QFileInfo(staging.filePath(name)).size() != in.size())
-            return fail(QStringLiteral("Não foi possível copiar %1 para a fila de envio ao PACS: %2.").arg(name, in.errorString()));
+            return fail(QStringLiteral("Não foi possível copiar %1 para a fila de envio ao PACS: %2.")
+                            .arg(name, in.errorString()));
         names << name;
     }
     const QString target = examFolder(key);

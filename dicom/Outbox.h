@@ -25,9 +25,9 @@ public:
     QStringList files(const QString& key) const;  // an exam's waiting files, sorted
 
     struct Flush {
-        int sent = 0;       // exams stored in full and taken out of the outbox
-        int failed = 0;     // exams still waiting
-        QString error;      // Portuguese, empty when everything went
+        int sent = 0;    // exams stored in full and taken out of the outbox
+        int failed = 0;  // exams still waiting
+        QString error;   // Portuguese, empty when everything went
     };
     // Sends every waiting exam in one association. `progress` counts files.
     Flush flush(const PacsPeer& peer, const SendProgress& progress = {});

@@ -11,8 +11,8 @@
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
-#include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcitem.h>
+#include <dcmtk/dcmdata/dcmetinf.h>
 #include <dcmtk/dcmdata/dcsequen.h>
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmdata/dcxfer.h>
@@ -40,8 +40,10 @@ public:
     ~Association() {
         if (assoc_) {  // it owns the parameters
             if (established_) {
-                if (released_) ASC_releaseAssociation(assoc_);
-                else ASC_abortAssociation(assoc_);
+                if (released_)
+                    ASC_releaseAssociation(assoc_);
+                else
+                    ASC_abortAssociation(assoc_);
             }
             ASC_destroyAssociation(&assoc_);
         } else if (params_) {
@@ -94,8 +96,10 @@ public:
         }
         established_ = true;
         if (ASC_countAcceptedPresentationContexts(params) == 0)
-            return fail(error, QStringLiteral("O PACS em %1 aceitou a conexão, mas não aceita nenhum dos tipos de objeto "
-                                              "oferecidos por esta estação.").arg(where(peer_)));
+            return fail(error,
+                        QStringLiteral("O PACS em %1 aceitou a conexão, mas não aceita nenhum dos tipos de objeto "
+                                       "oferecidos por esta estação.")
+                            .arg(where(peer_)));
         return true;
     }
 
@@ -103,36 +107,50 @@ public:
         const QString text = QString::fromLatin1(cond.text());
         if (cond == DUL_READTIMEOUT || text.contains(QStringLiteral("timed out"), Qt::CaseInsensitive) ||
             text.contains(QStringLiteral("timeout"), Qt::CaseInsensitive))
-            return QStringLiteral("O PACS em %1 não respondeu em %2 s: verifique se o endereço e a porta são os do PACS.")
-                .arg(where(peer_)).arg(peer_.timeoutSeconds);
+            return QStringLiteral(
+                       "O PACS em %1 não respondeu em %2 s: verifique se o endereço e a porta são os do PACS.")
+                .arg(where(peer_))
+                .arg(peer_.timeoutSeconds);
         QString why = QStringLiteral("sem conexão");
-        if (text.contains(QStringLiteral("refused"), Qt::CaseInsensitive)) why = QStringLiteral("conexão recusada");
+        if (text.contains(QStringLiteral("refused"), Qt::CaseInsensitive))
+            why = QStringLiteral("conexão recusada");
         else if (text.contains(QStringLiteral("unknown host"), Qt::CaseInsensitive))
             why = QStringLiteral("endereço desconhecido");
         else if (text.contains(QStringLiteral("unreachable"), Qt::CaseInsensitive) ||
                  text.contains(QStringLiteral("no route"), Qt::CaseInsensitive))
             why = QStringLiteral("rede inacessível");
-        return QStringLiteral("O PACS não responde em %1 (%2). Verifique se o PACS está ligado e se o endereço e a porta "
-                              "estão certos.").arg(where(peer_), why);
+        return QStringLiteral(
+                   "O PACS não responde em %1 (%2). Verifique se o PACS está ligado e se o endereço e a porta "
+                   "estão certos.")
+            .arg(where(peer_), why);
     }
 
     QString rejection(const T_ASC_RejectParameters& rej) const {
         const QString later = rej.result == ASC_RESULT_REJECTEDTRANSIENT
-                                  ? QStringLiteral(" A recusa é temporária: tente de novo mais tarde.") : QString();
+                                  ? QStringLiteral(" A recusa é temporária: tente de novo mais tarde.")
+                                  : QString();
         switch (rej.reason) {
-        case ASC_REASON_SU_CALLEDAETITLENOTRECOGNIZED:
-            return QStringLiteral("O PACS recusou a associação: verifique o título AE do PACS (\"%1\" não é reconhecido "
-                                  "em %2).").arg(peer_.peerAeTitle.trimmed(), where(peer_)) + later;
-        case ASC_REASON_SU_CALLINGAETITLENOTRECOGNIZED:
-            return QStringLiteral("O PACS recusou a associação: verifique o título AE desta estação (\"%1\" não está "
-                                  "cadastrado no PACS).").arg(peer_.localAeTitle.trimmed()) + later;
-        case ASC_REASON_SP_PRES_TEMPORARYCONGESTION:
-        case ASC_REASON_SP_PRES_LOCALLIMITEXCEEDED:
-            return QStringLiteral("O PACS em %1 está ocupado e recusou a associação. Tente de novo mais tarde.")
-                .arg(where(peer_));
-        default:
-            return QStringLiteral("O PACS em %1 recusou a associação (motivo 0x%2).")
-                       .arg(where(peer_)).arg(int(rej.reason), 4, 16, QChar(u'0')) + later;
+            case ASC_REASON_SU_CALLEDAETITLENOTRECOGNIZED:
+                return QStringLiteral(
+                           "O PACS recusou a associação: verifique o título AE do PACS (\"%1\" não é reconhecido "
+                           "em %2).")
+                           .arg(peer_.peerAeTitle.trimmed(), where(peer_)) +
+                       later;
+            case ASC_REASON_SU_CALLINGAETITLENOTRECOGNIZED:
+                return QStringLiteral(
+                           "O PACS recusou a associação: verifique o título AE desta estação (\"%1\" não está "
+                           "cadastrado no PACS).")
+                           .arg(peer_.localAeTitle.trimmed()) +
+                       later;
+            case ASC_REASON_SP_PRES_TEMPORARYCONGESTION:
+            case ASC_REASON_SP_PRES_LOCALLIMITEXCEEDED:
+                return QStringLiteral("O PACS em %1 está ocupado e recusou a associação. Tente de novo mais tarde.")
+                    .arg(where(peer_));
+            default:
+                return QStringLiteral("O PACS em %1 recusou a associação (motivo 0x%2).")
+                           .arg(where(peer_))
+                           .arg(int(rej.reason), 4, 16, QChar(u'0')) +
+                       later;
         }
     }
 
@@ -154,7 +172,8 @@ private:
     bool established_ = false, released_ = false;
 };
 
-const QList<const char*> kUncompressed = {UID_LittleEndianExplicitTransferSyntax, UID_LittleEndianImplicitTransferSyntax};
+const QList<const char*> kUncompressed = {UID_LittleEndianExplicitTransferSyntax,
+                                          UID_LittleEndianImplicitTransferSyntax};
 
 bool isUncompressed(const QByteArray& ts) {
     return ts == UID_LittleEndianExplicitTransferSyntax || ts == UID_LittleEndianImplicitTransferSyntax ||
@@ -173,8 +192,8 @@ FileHead readHead(const QString& path) {
         return h;
     }
     DcmFileFormat ff;
-    const OFCondition cond = ff.loadFile(OFFilename(path.toUtf8().constData()), EXS_Unknown, EGL_noChange, 0,
-                                         ERM_metaOnly);
+    const OFCondition cond =
+        ff.loadFile(OFFilename(path.toUtf8().constData()), EXS_Unknown, EGL_noChange, 0, ERM_metaOnly);
     OFString cls, inst, ts;
     if (cond.good()) {
         ff.getMetaInfo()->findAndGetOFString(DCM_MediaStorageSOPClassUID, cls);
@@ -193,9 +212,10 @@ FileHead readHead(const QString& path) {
 
 QString statusText(Uint16 status) {
     switch (status) {
-    case STATUS_STORE_Refused_OutOfResources: return QStringLiteral("o PACS está sem espaço (0xA700)");
-    case STATUS_STORE_Refused_SOPClassNotSupported: return QStringLiteral("o PACS não aceita este tipo de objeto (0x0122)");
-    default: return QStringLiteral("recusado pelo PACS (código 0x%1)").arg(status, 4, 16, QChar(u'0'));
+        case STATUS_STORE_Refused_OutOfResources: return QStringLiteral("o PACS está sem espaço (0xA700)");
+        case STATUS_STORE_Refused_SOPClassNotSupported:
+            return QStringLiteral("o PACS não aceita este tipo de objeto (0x0122)");
+        default: return QStringLiteral("recusado pelo PACS (código 0x%1)").arg(status, 4, 16, QChar(u'0'));
     }
 }
 
@@ -224,20 +244,22 @@ bool echo(const PacsPeer& peer, QString* answer) {
     if (!a.open(answer)) return false;
     DIC_US status = 0;
     DcmDataset* detail = nullptr;
-    const OFCondition cond = DIMSE_echoUser(a.get(), a.get()->nextMsgID++, DIMSE_NONBLOCKING, peer.timeoutSeconds,
-                                            &status, &detail);
+    const OFCondition cond =
+        DIMSE_echoUser(a.get(), a.get()->nextMsgID++, DIMSE_NONBLOCKING, peer.timeoutSeconds, &status, &detail);
     delete detail;
     if (cond.bad() || status != STATUS_Success) {
         if (answer)
             *answer = cond.bad() ? a.connectionFailure(cond)
                                  : QStringLiteral("O PACS em %1 respondeu ao teste com o código 0x%2.")
-                                       .arg(where(peer)).arg(status, 4, 16, QChar(u'0'));
+                                       .arg(where(peer))
+                                       .arg(status, 4, 16, QChar(u'0'));
         return false;
     }
     a.release();
     if (answer)
         *answer = QStringLiteral("Conexão com o PACS bem-sucedida (%1 em %2, %3 ms).")
-                      .arg(peer.peerAeTitle.trimmed(), where(peer)).arg(clock.elapsed());
+                      .arg(peer.peerAeTitle.trimmed(), where(peer))
+                      .arg(clock.elapsed());
     return true;
 }
 
@@ -301,7 +323,8 @@ bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& pr
         const T_ASC_PresentationContextID id =
             ASC_findAcceptedPresentationContextID(a.get(), h.sopClass.constData(), h.syntax.constData());
         if (id == 0) {
-            r.reason = QStringLiteral("o PACS não aceita este tipo de objeto (%1)").arg(QString::fromLatin1(h.sopClass));
+            r.reason =
+                QStringLiteral("o PACS não aceita este tipo de objeto (%1)").arg(QString::fromLatin1(h.sopClass));
             if (progress) progress(i + 1, files.size());
             continue;
         }
@@ -316,7 +339,8 @@ bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& pr
             if (converted->loadFile(OFFilename(files[i].toUtf8().constData())).bad() ||
                 converted->getDataset()->chooseRepresentation(target, nullptr).bad() ||
                 !converted->getDataset()->canWriteXfer(target)) {
-                r.reason = QStringLiteral("o PACS não aceita a compressão deste arquivo e ele não pôde ser descomprimido");
+                r.reason =
+                    QStringLiteral("o PACS não aceita a compressão deste arquivo e ele não pôde ser descomprimido");
                 if (progress) progress(i + 1, files.size());
                 continue;
             }
@@ -330,11 +354,10 @@ bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& pr
         T_DIMSE_C_StoreRSP rsp{};
         DcmDataset* detail = nullptr;
         const QByteArray path = files[i].toUtf8();
-        const OFCondition cond =
-            DIMSE_storeUser(a.get(), id, &req, converted ? nullptr : path.constData(),
-                            converted ? converted->getDataset() : nullptr, nullptr, nullptr, DIMSE_NONBLOCKING,
-                            peer.timeoutSeconds, &rsp, &detail, nullptr,
-                            converted ? 0 : long(QFileInfo(files[i]).size()));
+        const OFCondition cond = DIMSE_storeUser(a.get(), id, &req, converted ? nullptr : path.constData(),
+                                                 converted ? converted->getDataset() : nullptr, nullptr, nullptr,
+                                                 DIMSE_NONBLOCKING, peer.timeoutSeconds, &rsp, &detail, nullptr,
+                                                 converted ? 0 : long(QFileInfo(files[i]).size()));
         delete detail;
         if (cond.bad()) {
             r.reason = cond == DIMSE_READPDVFAILED || cond == DUL_READTIMEOUT || cond == DIMSE_NODATAAVAILABLE
@@ -344,15 +367,18 @@ bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& pr
         } else if (rsp.DimseStatus == STATUS_Success || DICOM_WARNING_STATUS(rsp.DimseStatus)) {
             r.stored = true;
             if (rsp.DimseStatus != STATUS_Success)
-                r.reason = QStringLiteral("guardado com aviso do PACS (código 0x%1)").arg(rsp.DimseStatus, 4, 16, QChar(u'0'));
+                r.reason =
+                    QStringLiteral("guardado com aviso do PACS (código 0x%1)").arg(rsp.DimseStatus, 4, 16, QChar(u'0'));
             ++stored;
         } else {
             r.reason = statusText(rsp.DimseStatus);
         }
         if (progress) progress(i + 1, files.size());
     }
-    if (lost) a.abort();
-    else a.release();
+    if (lost)
+        a.abort();
+    else
+        a.release();
     if (stored == files.size()) return true;
     QString first;
     for (const StoreResult& r : out)
@@ -361,7 +387,9 @@ bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& pr
             break;
         }
     return fail(QStringLiteral("%1 de %2 arquivos não foram guardados pelo PACS em %3 (%4).")
-                    .arg(files.size() - stored).arg(files.size()).arg(where(peer), first));
+                    .arg(files.size() - stored)
+                    .arg(files.size())
+                    .arg(where(peer), first));
 }
 
 // ---- worklist ----
@@ -415,12 +443,16 @@ void onFindResponse(void* data, T_DIMSE_C_FindRQ*, int, T_DIMSE_C_FindRSP*, DcmD
     ds->findAndGetOFStringArray(DCM_SpecificCharacterSet, charset);
     const QString declared = QString::fromLatin1(charset.c_str()).trimmed();
     Charset cs = Charset::Utf8;
-    if (declared == QLatin1String("ISO_IR 192")) cs = Charset::Utf8;
-    else if (declared == QLatin1String("ISO_IR 100") || declared == QLatin1String("ISO 2022 IR 100")) cs = Charset::Latin1;
+    if (declared == QLatin1String("ISO_IR 192"))
+        cs = Charset::Utf8;
+    else if (declared == QLatin1String("ISO_IR 100") || declared == QLatin1String("ISO 2022 IR 100"))
+        cs = Charset::Latin1;
     else if (!declared.isEmpty() && declared != QLatin1String("ISO_IR 6")) {
         // Any other set DCMTK can convert; what it cannot is guessed, and said once.
-        if (ds->convertToUTF8().good()) cs = Charset::Utf8;
-        else if (!state->oddCharsets.contains(declared)) state->oddCharsets << declared;
+        if (ds->convertToUTF8().good())
+            cs = Charset::Utf8;
+        else if (!state->oddCharsets.contains(declared))
+            state->oddCharsets << declared;
     }
     auto text = [&](DcmItem* item, const DcmTagKey& tag) {
         OFString v;
@@ -464,28 +496,32 @@ bool queryWorklist(const PacsPeer& peer, QDate day, const QString& stationAeTitl
     if (!a.begin(peer, error)) return false;
     a.propose(UID_FINDModalityWorklistInformationModel, kUncompressed);
     if (!a.open(error)) return false;
-    const T_ASC_PresentationContextID id = ASC_findAcceptedPresentationContextID(a.get(), UID_FINDModalityWorklistInformationModel);
+    const T_ASC_PresentationContextID id =
+        ASC_findAcceptedPresentationContextID(a.get(), UID_FINDModalityWorklistInformationModel);
     if (id == 0) {
-        if (error) *error = QStringLiteral("O PACS em %1 não oferece lista de trabalho (Modality Worklist).").arg(where(peer));
+        if (error)
+            *error = QStringLiteral("O PACS em %1 não oferece lista de trabalho (Modality Worklist).").arg(where(peer));
         return false;
     }
 
     DcmDataset query;
-    for (const DcmTagKey& tag : {DCM_PatientName, DCM_PatientID, DCM_PatientBirthDate, DCM_PatientSex,
-                                 DCM_AccessionNumber, DCM_RequestedProcedureDescription, DCM_RequestedProcedureID,
-                                 DCM_StudyInstanceUID})
+    for (const DcmTagKey& tag :
+         {DCM_PatientName, DCM_PatientID, DCM_PatientBirthDate, DCM_PatientSex, DCM_AccessionNumber,
+          DCM_RequestedProcedureDescription, DCM_RequestedProcedureID, DCM_StudyInstanceUID})
         query.insertEmptyElement(tag);
     DcmItem* step = nullptr;
     query.findOrCreateSequenceItem(DCM_ScheduledProcedureStepSequence, step);
     step->putAndInsertString(DCM_ScheduledStationAETitle, stationAeTitle.trimmed().toLatin1().constData());
-    step->putAndInsertString(DCM_ScheduledProcedureStepStartDate, day.toString(QStringLiteral("yyyyMMdd")).toLatin1().constData());
-    for (const DcmTagKey& tag : {DCM_ScheduledProcedureStepStartTime, DCM_Modality, DCM_ScheduledProcedureStepDescription,
-                                 DCM_ScheduledProcedureStepID})
+    step->putAndInsertString(DCM_ScheduledProcedureStepStartDate,
+                             day.toString(QStringLiteral("yyyyMMdd")).toLatin1().constData());
+    for (const DcmTagKey& tag : {DCM_ScheduledProcedureStepStartTime, DCM_Modality,
+                                 DCM_ScheduledProcedureStepDescription, DCM_ScheduledProcedureStepID})
         step->insertEmptyElement(tag);
 
     T_DIMSE_C_FindRQ req{};
     req.MessageID = a.get()->nextMsgID++;
-    OFStandard::strlcpy(req.AffectedSOPClassUID, UID_FINDModalityWorklistInformationModel, sizeof req.AffectedSOPClassUID);
+    OFStandard::strlcpy(req.AffectedSOPClassUID, UID_FINDModalityWorklistInformationModel,
+                        sizeof req.AffectedSOPClassUID);
     req.DataSetType = DIMSE_DATASET_PRESENT;
     req.Priority = DIMSE_PRIORITY_MEDIUM;
     T_DIMSE_C_FindRSP rsp{};
@@ -505,7 +541,8 @@ bool queryWorklist(const PacsPeer& peer, QDate day, const QString& stationAeTitl
         out.clear();
         if (error)
             *error = QStringLiteral("O PACS em %1 recusou a consulta da lista de trabalho (código 0x%2).")
-                         .arg(where(peer)).arg(rsp.DimseStatus, 4, 16, QChar(u'0'));
+                         .arg(where(peer))
+                         .arg(rsp.DimseStatus, 4, 16, QChar(u'0'));
         return false;
     }
     std::sort(out.begin(), out.end(), [](const WorklistItem& x, const WorklistItem& y) {
@@ -513,12 +550,16 @@ bool queryWorklist(const PacsPeer& peer, QDate day, const QString& stationAeTitl
     });
     QStringList notes;
     if (state.skipped == 1)
-        notes << QStringLiteral("1 agendamento da lista de trabalho foi ignorado por não ter nome ou código do paciente.");
+        notes << QStringLiteral(
+            "1 agendamento da lista de trabalho foi ignorado por não ter nome ou código do paciente.");
     else if (state.skipped > 1)
-        notes << QStringLiteral("%1 agendamentos da lista de trabalho foram ignorados por não terem nome ou código do "
-                                "paciente.").arg(state.skipped);
+        notes << QStringLiteral(
+                     "%1 agendamentos da lista de trabalho foram ignorados por não terem nome ou código do "
+                     "paciente.")
+                     .arg(state.skipped);
     if (!state.oddCharsets.isEmpty())
-        notes << QStringLiteral("O PACS usou um conjunto de caracteres desconhecido (%1): confira a acentuação dos nomes.")
+        notes << QStringLiteral(
+                     "O PACS usou um conjunto de caracteres desconhecido (%1): confira a acentuação dos nomes.")
                      .arg(state.oddCharsets.join(QStringLiteral(", ")));
     if (note) *note = notes.join(u' ');
     return true;

@@ -48,8 +48,8 @@ bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& pr
 struct WorklistItem {
     QString patientName;  // readable, "Given Family"
     QString patientId;
-    QDate birthDate;      // null when missing or not a valid date
-    QString sex;          // "M", "F", "O" or empty
+    QDate birthDate;  // null when missing or not a valid date
+    QString sex;      // "M", "F", "O" or empty
     QString accessionNumber;
     QDate scheduledDate;
     QTime scheduledTime;  // null when the PACS gave none
