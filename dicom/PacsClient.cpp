@@ -240,7 +240,7 @@ bool echo(const PacsPeer& peer, QString* answer) {
     clock.start();
     Association a;
     if (!a.begin(peer, answer)) return false;
-    if (!a.propose(UID_VerificationSOPClass, {UID_LittleEndianImplicitTransferSyntax})) return false;
+    a.propose(UID_VerificationSOPClass, {UID_LittleEndianImplicitTransferSyntax});
     if (!a.open(answer)) return false;
     DIC_US status = 0;
     DcmDataset* detail = nullptr;
@@ -277,13 +277,14 @@ bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& pr
         heads.append(readHead(f));
         out.append({f, false, heads.last().problem});
     }
-    if (files.isEmpty()) return fail({});
+    if (files.isEmpty()) return true;  // nothing to store: nothing failed
 
     Association a;
-    if (!a.begin(peer, error)) {
+    QString why;
+    if (!a.begin(peer, &why)) {
         for (StoreResult& r : out)
-            if (r.reason.isEmpty()) r.reason = *error;
-        return false;
+            if (r.reason.isEmpty()) r.reason = why;
+        return fail(why);
     }
     // One context per class and compressed syntax, and one uncompressed per class.
     QMap<QByteArray, bool> proposed;
@@ -299,7 +300,6 @@ bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& pr
         }
     }
     if (proposed.isEmpty()) return fail(QStringLiteral("Nenhum dos arquivos é um objeto DICOM que possa ser enviado."));
-    QString why;
     if (!a.open(&why)) {
         for (StoreResult& r : out)
             if (r.reason.isEmpty()) r.reason = why;
