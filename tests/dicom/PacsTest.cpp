@@ -1,0 +1,348 @@
+// The PACS client against real servers on loopback: DCMTK's storescp and wlmscpfs, and Orthanc
+// with its REST interface to read back what was stored.
+#include <arpa/inet.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "dicom/DicomObjects.h"
+#include "dicom/Outbox.h"
+
+using namespace norvix::dicom;
+
+namespace {
+
+// A loopback socket on a free port (listening, never accepting, when `listen`); or a connection test.
+int socketOn(int* port, bool listen, bool connect = false) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, htons(connect ? *port : 0), {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t n = sizeof a;
+    if (connect) return ::connect(s, reinterpret_cast<sockaddr*>(&a), n) == 0 ? ::close(s), 1 : (::close(s), 0);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), n);
+    if (listen) ::listen(s, 4);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    *port = ntohs(a.sin_port);
+    return s;
+}
+int freePort() {
+    int p;
+    ::close(socketOn(&p, false));
+    return p;
+}
+bool answers(int port) { return socketOn(&port, false, true); }
+
+// DCMTK's tools (and Orthanc, built on DCMTK) with Nagle's algorithm off, as our client has it.
+QProcessEnvironment env() {
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("TCP_NODELAY", "1");
+    return e;
+}
+
+// A server started for the test and stopped with it (by its own pid, through QProcess).
+struct Server {
+    QProcess p;
+    int port = freePort();
+    void start(const QString& program, const QStringList& args) {
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.setStandardErrorFile(QProcess::nullDevice());
+        p.setProcessEnvironment(env());
+        p.start(program, args);
+        for (int i = 0; i < 200 && !answers(port); ++i) QThread::msleep(50);
+        ASSERT_TRUE(answers(port)) << program.toStdString() << " não abriu a porta " << port;
+    }
+    ~Server() {
+        p.terminate();
+        if (!p.waitForFinished(5000)) p.kill(), p.waitForFinished();
+    }
+};
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+}
+
+PacsPeer peer(int port, const char* ae) { return {QStringLiteral("NORVIX"), ae, QStringLiteral("127.0.0.1"), port, 5}; }
+
+// Orthanc with its storage in a temporary folder; REST read with curl.
+struct Orthanc : Server {
+    QTemporaryDir dir;
+    int http = freePort();
+    Orthanc() {
+        const QJsonObject config{{"Name", "teste"},
+                                 {"StorageDirectory", dir.filePath("s")},
+                                 {"IndexDirectory", dir.filePath("i")},
+                                 {"HttpPort", http},
+                                 {"DicomPort", port},
+                                 {"DicomAet", "ORTHANC"},
+                                 {"DicomCheckCalledAet", true},
+                                 {"RemoteAccessAllowed", false},
+                                 {"AuthenticationEnabled", false},
+                                 {"SaveJobs", false}};
+        write(dir.filePath("orthanc.json"), QJsonDocument(config).toJson());
+        start(QStringLiteral("Orthanc"), {dir.filePath("orthanc.json")});
+        for (int i = 0; i < 200 && !answers(http); ++i) QThread::msleep(50);
+    }
+    QJsonDocument get(const QString& path, const char* method = "GET") {
+        QProcess c;
+        c.start(QStringLiteral("curl"),
+                {"-s", "-X", method, QStringLiteral("http://127.0.0.1:%1%2").arg(http).arg(path)});
+        c.waitForFinished(10000);
+        return QJsonDocument::fromJson(c.readAllStandardOutput());
+    }
+    int instances() { return int(get("/instances").array().size()); }
+};
+
+// An exam's objects: right photograph (JPEG), left one (uncompressed), a map, a report.
+QStringList writeExam(const QString& folder, const QString& code, bool all = true) {
+    static QByteArray jpeg;
+    if (QBuffer b(&jpeg); jpeg.isEmpty() && b.open(QIODevice::WriteOnly))
+        QImage(320, 240, QImage::Format_Grayscale8).save(&b, "JPG");
+    const Patient patient{"P-0042", "João Ávila da Conceição", QDate(1961, 2, 28), "M"};
+    const Visit visit{
+        "instalação-teste", code, QDateTime(QDate(2026, 12, 10), QTime(9, 30)), "SALA 2", "Clínica", "", {}};
+    Written photo, left, map, pdf;
+    QString why;
+    QDir().mkpath(folder);
+    EXPECT_TRUE(writePhotograph(patient, visit, {Eye::Right, jpeg, {}, 0.025}, folder, &photo, &why))
+        << why.toStdString();
+    TopographyMap t;
+    t.width = t.height = 128, t.indices = QByteArray(128 * 128, 5), t.palette = QVector<QRgb>(27, 0),
+    t.mmPerPixel = 0.08;
+    t.analysis = {{64, 64}, {}, {}, 45, 90, 43, 180, {}, {}, {}, {}, {}};
+    t.source = {photo.sopClassUid, photo.sopInstanceUid};
+    EXPECT_TRUE(writeTopographyMap(patient, visit, t, folder, &map, &why)) << why.toStdString();
+    if (!all) return {photo.filePath, map.filePath};
+    EXPECT_TRUE(writePhotograph(patient, visit, {Eye::Left, {}, QImage(64, 48, QImage::Format_RGB32), 0.025}, folder,
+                                &left, &why));
+    EXPECT_TRUE(writeReport(patient, visit, {"%PDF-1.4\n%%EOF\n", {}, "a"}, folder, &pdf, &why));
+    return {photo.filePath, left.filePath, map.filePath, pdf.filePath};
+}
+
+}  // namespace
+
+TEST(Pacs, EchoSaysWhatWentWrong) {
+    Server storescp, wlm;
+    Orthanc orthanc;
+    QTemporaryDir in;
+    storescp.start("storescp", {"-od", in.path(), "-aet", "RECEPTOR", QString::number(storescp.port)});
+    wlm.start("wlmscpfs", {"-s", "-dfp", in.path(), QString::number(wlm.port)});
+    int silentPort;
+    const int silent = socketOn(&silentPort, true);
+    const int nobody = freePort();
+    const struct {
+        PacsPeer peer;
+        bool ok;
+        QString says;
+    } cases[] = {
+        {peer(storescp.port, "RECEPTOR"), true, "Conexão com o PACS bem-sucedida (RECEPTOR em 127.0.0.1:"},
+        {peer(orthanc.port, "ORTHANC"), true, "bem-sucedida"},
+        {peer(orthanc.port, "ERRADO"), false, "O PACS recusou a associação: verifique o título AE do PACS (\"ERRADO\""},
+        {peer(wlm.port, "OUTRO"), false, "verifique o título AE do PACS (\"OUTRO\" não é reconhecido"},
+        {peer(nobody, "X"), false,
+         QStringLiteral("O PACS não responde em 127.0.0.1:%1 (conexão recusada)").arg(nobody)},
+        {{"NORVIX", "X", "127.0.0.1", silentPort, 1}, false, "não respondeu em 1 s"},
+        {peer(0, "X"), false, "A porta do PACS (0) deve estar entre 1 e 65535."},
+        {peer(104, "TÍTULO"), false, "O título AE do PACS (\"TÍTULO\")"},
+    };
+    for (const auto& c : cases) {
+        QString answer;
+        EXPECT_EQ(echo(c.peer, &answer), c.ok) << answer.toStdString();
+        EXPECT_TRUE(answer.contains(c.says)) << answer.toStdString();
+    }
+    ::close(silent);
+}
+
+TEST(Pacs, SendStoresEachKindAndReportsEachFile) {
+    QTemporaryDir out, in;
+    Server storescp;
+    storescp.start("storescp", {"-od", in.path(), "-aet", "RECEPTOR", QString::number(storescp.port)});
+    QStringList files = writeExam(out.path(), "E1");
+    write(out.filePath("lixo.dcm"), "não é DICOM");
+    files.insert(1, out.filePath("lixo.dcm"));
+    QList<StoreResult> results;
+    QString error;
+    int calls = 0;  // counts the calls that came in order
+    auto progress = [&](int done, int total) { calls += done == calls + 1 && total == 5; };
+    EXPECT_FALSE(send(peer(storescp.port, "RECEPTOR"), files, progress, &results, &error));
+    EXPECT_EQ(calls, 5);
+    EXPECT_TRUE(error.startsWith("1 de 5 arquivos não foram guardados")) << error.toStdString();
+    ASSERT_EQ(results.size(), 5);
+    EXPECT_TRUE(!results[1].stored && results[1].reason == "não é um arquivo DICOM válido");
+    files.removeAt(1);
+    // What arrived (storescp names a file "<modality>.<SOP Instance UID>"): the instances sent, which
+    // are still here; the JPEG photograph decoded, as storescp takes no JPEG.
+    QStringList arrived = QDir(in.path()).entryList(QDir::Files), sent;
+    for (QString& name : arrived) name = name.section(u'.', 1) + ".dcm";
+    for (const QString& f : files) sent << (QFile::exists(f) ? QFileInfo(f).fileName() : "");
+    arrived.sort(), sent.sort();
+    EXPECT_EQ(arrived, sent);
+    DcmFileFormat photo;
+    const QStringList named = QDir(in.path()).entryList({"*." + QFileInfo(files[0]).completeBaseName()});
+    ASSERT_EQ(named.size(), 1);
+    photo.loadFile(in.filePath(named[0]).toUtf8().constData());
+    EXPECT_EQ(photo.getDataset()->getOriginalXfer(), EXS_LittleEndianExplicit);
+    // Nobody there: every file fails with the reason.
+    const int nobody = freePort();
+    EXPECT_FALSE(send(peer(nobody, "RECEPTOR"), files, {}, &results, &error));
+    EXPECT_TRUE(error.startsWith("O PACS não responde em")) << error.toStdString();
+    for (const StoreResult& r : results) EXPECT_TRUE(!r.stored && r.reason == error);
+}
+
+TEST(Pacs, OutboxKeepsWhatThePacsDidNotTakeAndResendsWithoutDuplicates) {
+    for (const auto& [n, text] : {std::pair{0, "Nenhum exame aguardando envio ao PACS"},
+                                  {1, "1 exame aguardando envio ao PACS"},
+                                  {2, "2 exames aguardando envio ao PACS"}})
+        EXPECT_EQ(Outbox::countText(n), text);
+    QTemporaryDir objects, box;
+    Orthanc orthanc;
+    Outbox outbox(box.path());
+    QString error;
+    const QStringList keys = {"../fora", "E/1", "Exame ção", "."};
+    for (const QString& key : keys)
+        ASSERT_TRUE(outbox.enqueue(key, writeExam(objects.filePath(key.toUtf8().toHex()), key), &error));
+    EXPECT_FALSE(outbox.enqueue("E9", {objects.filePath("não existe.dcm")}, &error));
+    EXPECT_TRUE(error.contains("não existe")) << error.toStdString();
+    EXPECT_EQ(outbox.pending(), QStringList({".", "../fora", "E/1", "Exame ção"}));
+    EXPECT_EQ(QDir(box.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 4);
+    // Refused: everything stays.
+    Outbox::Flush f = outbox.flush(peer(orthanc.port, "ERRADO"));
+    EXPECT_TRUE(f.failed == 4 && f.error.contains("título AE") && outbox.count() == 4) << f.error.toStdString();
+    // An exam with a file the PACS cannot take stays; the others go.
+    write(objects.filePath("lixo.dcm"), "não é DICOM");
+    ASSERT_TRUE(outbox.enqueue("Ruim", {objects.filePath("lixo.dcm")}, &error));
+    f = outbox.flush(peer(orthanc.port, "ORTHANC"));
+    EXPECT_TRUE(f.sent == 4 && f.failed == 1 && outbox.pending() == QStringList{"Ruim"}) << f.error.toStdString();
+    ASSERT_EQ(orthanc.instances(), 16);
+    QStringList classes;
+    for (const QJsonValue& id : orthanc.get("/instances").array()) {
+        const QJsonObject tags = orthanc.get("/instances/" + id.toString() + "/simplified-tags").object();
+        EXPECT_EQ(tags["PatientName"].toString(), "da Conceição^João Ávila");
+        const bool pdf = tags["SOPClassUID"] == "1.2.840.10008.5.1.4.1.1.104.1";
+        EXPECT_TRUE(pdf || tags["ImageLaterality"] == "R" || tags["ImageLaterality"] == "L");
+        classes << tags["SOPClassUID"].toString();
+    }
+    classes.removeDuplicates(), classes.sort();
+    EXPECT_EQ(classes, QStringList({"1.2.840.10008.5.1.4.1.1.104.1", "1.2.840.10008.5.1.4.1.1.77.1.5.1",
+                                    "1.2.840.10008.5.1.4.1.1.82.1"}));
+    // Sent again: replaces, no duplicate.
+    ASSERT_TRUE(outbox.enqueue("E/1", writeExam(objects.filePath("again"), "E/1"), &error));
+    EXPECT_EQ(outbox.flush(peer(orthanc.port, "ORTHANC")).sent, 1);
+    EXPECT_EQ(orthanc.instances(), 16);
+    QDir(box.filePath("Ruim")).removeRecursively();
+
+    // The benchmark: 100 exams of photograph and map, by the outbox and by storescu.
+    QStringList all;
+    for (int i = 0; i < 100; ++i) {
+        const QString key = QStringLiteral("B%1").arg(i);
+        const QStringList files = writeExam(objects.filePath(key), key, false);
+        outbox.enqueue(key, files, &error);
+        all += files;
+    }
+    // Each run into an empty Orthanc, alternating, the best of two each.
+    auto timed = [&](const std::function<void()>& run) {
+        for (const QJsonValue& id : orthanc.get("/patients").array())
+            orthanc.get("/patients/" + id.toString(), "DELETE");
+        QElapsedTimer clock;
+        clock.start();
+        run();
+        EXPECT_EQ(orthanc.instances(), 200);
+        return clock.elapsed();
+    };
+    auto storescu = [&] {
+        QProcess p;
+        p.setProcessEnvironment(env());
+        p.start("storescu", QStringList{"-R", "-xy", "-aet", "NORVIX", "-aec", "ORTHANC", "127.0.0.1",
+                                        QString::number(orthanc.port)} +
+                                all);
+        p.waitForFinished(60000);
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    };
+    const qint64 theirs1 = timed(storescu);
+    const qint64 ours1 = timed([&] { EXPECT_EQ(outbox.flush(peer(orthanc.port, "ORTHANC")).sent, 100); });
+    const qint64 theirs2 = timed(storescu);
+    const qint64 ours2 = timed([&] { EXPECT_TRUE(send(peer(orthanc.port, "ORTHANC"), all, {}, nullptr, &error)); });
+    // flush also deletes the 200 copies it sent (slow where the disk discards on delete); send does not.
+    std::printf("100 exames (200 objetos) ao Orthanc: send %lld ms, Outbox.flush %lld ms; storescu %lld/%lld ms\n",
+                ours2, ours1, theirs1, theirs2);
+}
+
+TEST(Pacs, WorklistOfTheDayForThisStation) {
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("WL"));
+    QFile(dir.filePath("WL/lockfile")).open(QIODevice::WriteOnly);  // wlmscpfs locks on it
+    // Charset, name, ID, birth date, station, day, time; the bytes Latin-1 where `latin1`.
+    const struct {
+        const char *charset, *name, *id, *birth, *station, *day, *time;
+        bool latin1;
+    } files[] = {
+        {"ISO_IR 192", "da Conceição^João Ávila", "P1", "19610228", "NORVIX", "20261210", "093000", false},
+        {"ISO_IR 100", "Araújo^Maria José", "P2", "", "NORVIX", "20261210", "0800", true},
+        {"ISO_IR 192", "Gonçalves^Pedro", "P3", "19651345", "NORVIX", "20261210", "101500.25", true},  // not UTF-8
+        {"", "Sem^Código", "", "19700101", "NORVIX", "20261210", "110000", false},
+        {"", "Outra^Sala", "P5", "19700101", "OUTRA", "20261210", "120000", false},
+        {"", "Outro^Dia", "P6", "19700101", "NORVIX", "20261211", "120000", false},
+    };
+    int n = 0;
+    for (const auto& f : files) {
+        const QString dump =
+            QStringLiteral(
+                "(0008,0005) CS [%1]\n(0010,0010) PN [%2]\n(0010,0020) LO [%3]\n(0010,0030) DA [%4]\n(0010,0040) CS "
+                "[F]\n"
+                "(0008,0050) SH [A%5]\n(0040,1001) SH [RP%5]\n(0040,0100) SQ\n(fffe,e000) -\n(0040,0001) AE [%6]\n"
+                "(0040,0002) DA [%7]\n(0040,0003) TM [%8]\n(0008,0060) CS [OP]\n(0040,0007) LO [Topografia córnea]\n"
+                "(0040,0009) SH [S%5]\n(fffe,e00d) -\n(fffe,e0dd) -\n")
+                .arg(f.charset, QString::fromUtf8(f.name), f.id, f.birth)
+                .arg(++n)
+                .arg(f.station, f.day, f.time);
+        write(dir.filePath("%1.dump").arg(n), f.latin1 ? dump.toLatin1() : dump.toUtf8());
+        ASSERT_EQ(
+            QProcess::execute("dump2dcm", {"-q", dir.filePath("%1.dump").arg(n), dir.filePath("WL/%1.wl").arg(n)}), 0);
+    }
+    Server wlm;
+    wlm.start("wlmscpfs", {"-s", "-dfr", "-csk", "-dfp", dir.path(), QString::number(wlm.port)});
+    QList<WorklistItem> items;
+    QString error, note;
+    ASSERT_TRUE(queryWorklist(peer(wlm.port, "WL"), QDate(2026, 12, 10), "NORVIX", &items, &error, &note))
+        << error.toStdString();
+    EXPECT_EQ(note, "1 agendamento da lista de trabalho foi ignorado por não ter nome ou código do paciente.");
+    const struct {
+        const char *name, *id;
+        QDate birth;
+        QTime time;
+    } expected[] = {
+        {"Maria José Araújo", "P2", {}, QTime(8, 0)},
+        {"João Ávila da Conceição", "P1", QDate(1961, 2, 28), QTime(9, 30)},
+        {"Pedro Gonçalves", "P3", {}, QTime(10, 15)},
+    };
+    ASSERT_EQ(items.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const WorklistItem& w = items[i];
+        EXPECT_EQ(std::tie(w.patientName, w.patientId, w.birthDate, w.scheduledTime),
+                  std::tuple(QString::fromUtf8(expected[i].name), expected[i].id, expected[i].birth, expected[i].time));
+        EXPECT_TRUE(w.scheduledDate == QDate(2026, 12, 10) && w.procedureDescription == "Topografia córnea" &&
+                    w.sex == "F");
+    }
+    EXPECT_EQ(items[1].accessionNumber, "A1");
+}
+
+TEST(Pacs, ReadableNames) {
+    const char* const cases[][2] = {{"da Conceição^João Ávila", "João Ávila da Conceição"},
+                                    {"Silva", "Silva"},
+                                    {"Souza^Ana^Maria^Dra.^Filha", "Dra. Ana Maria Souza Filha"},
+                                    {"^Ana", "Ana"},
+                                    {" Silva ^ Ana  Maria =ideographic", "Ana Maria Silva"},
+                                    {"", ""},
+                                    {"^^^", ""}};
+    for (const auto& c : cases) EXPECT_EQ(readableName(QString::fromUtf8(c[0])), QString::fromUtf8(c[1])) << c[0];
+}
