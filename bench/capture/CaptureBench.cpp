@@ -7,10 +7,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sys/resource.h>
 #include <thread>
 
 #include "capture/Bitmap32.h"
+#include "capture/LiveAssist.h"
 #include "capture/SimulatedCamera.h"
 #include "capture/TVideoGrabber.h"
 #include "capture/UVGrabber.h"
@@ -39,8 +41,13 @@ struct PaintCounter : QObject {
     }
 };
 
-// Live preview for `seconds`: frames shown per second and CPU seconds per wall second.
-std::pair<double, double> livePreview(double seconds) {
+struct Preview {
+    double fps = 0, share = 0;  // frames shown per second, CPU seconds per wall second
+    double assessedPerS = 0;    // frames the live assistance assessed per second
+};
+
+// Live preview for `seconds`, with the live assistance on or off.
+Preview livePreview(double seconds, bool assist) {
     OneSimulated catalogue;
     setVideoDeviceCatalogue(&catalogue);
     QWidget panel;
@@ -51,6 +58,11 @@ std::pair<double, double> livePreview(double seconds) {
     video->setVideoSize(2);
     PaintCounter counter;
     video->installEventFilter(&counter);
+    std::unique_ptr<LiveAssistant> assistant;
+    if (assist) {
+        assistant = std::make_unique<LiveAssistant>(4);
+        QObject::connect(video, &TVideoGrabber::frameShown, assistant.get(), &LiveAssistant::offer);
+    }
     panel.show();
     video->startPreview();
     // Let the renderer build its cached picture before measuring.
@@ -61,6 +73,7 @@ std::pair<double, double> livePreview(double seconds) {
     QApplication::exec();
 
     counter.paints = 0;
+    const int assessed0 = assistant ? assistant->framesAssessed() : 0;
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -69,9 +82,11 @@ std::pair<double, double> livePreview(double seconds) {
     const double elapsed = wall.nsecsElapsed() / 1e9;
     const double cpu = cpuSeconds() - cpu0;
     const int frames = counter.paints;
+    const int assessed = assistant ? assistant->framesAssessed() - assessed0 : 0;
     delete video;
+    assistant.reset();
     setVideoDeviceCatalogue(nullptr);
-    return {frames / elapsed, cpu / elapsed};
+    return {frames / elapsed, cpu / elapsed, assessed / elapsed};
 }
 
 // Baseline: a thread that only copies a ready 640 x 480 frame 30 times a second.
@@ -147,13 +162,24 @@ int main(int argc, char** argv) {
     std::printf("target: %s\n", qgetenv("NORVIX_SIM_TARGET").constData());
     rendererFigures();
 
-    const auto [fps, share] = livePreview(seconds);
+    const Preview bare = livePreview(seconds, false);
     const double baseShare = bareCopier(seconds);
-    std::printf("live preview (simulated instrument, 640x480): %.1f frames/s, CPU %.1f%% of one core\n", fps,
-                share * 100);
+    std::printf("live preview (simulated instrument, 640x480): %.1f frames/s, CPU %.1f%% of one core\n", bare.fps,
+                bare.share * 100);
     std::printf("  baseline bare 30 fps frame copier: CPU %.2f%% of one core; ratio preview/baseline %.1f\n",
-                baseShare * 100, baseShare > 0 ? share / baseShare : 0.0);
-    std::printf("  target: >= 30 frames/s within 50%% of a core: %s\n", fps >= 29.0 && share <= 0.5 ? "met" : "NOT met");
+                baseShare * 100, baseShare > 0 ? bare.share / baseShare : 0.0);
+    std::printf("  target: >= 30 frames/s within 50%% of a core: %s\n",
+                bare.fps >= 29.0 && bare.share <= 0.5 ? "met" : "NOT met");
+    // The same with the live assistance assessing the frames on its worker: what it adds is its
+    // share of a core.
+    const Preview assisted = livePreview(seconds, true);
+    const double added = assisted.share - bare.share;
+    std::printf("live preview with the live assistance: %.1f frames/s, %.1f frames assessed/s, CPU %.1f%% of one core "
+                "(the assistance %.1f%%, %.2f ms a frame)\n",
+                assisted.fps, assisted.assessedPerS, assisted.share * 100, added * 100,
+                assisted.assessedPerS > 0 ? added * 1000 / assisted.assessedPerS : 0.0);
+    std::printf("  target: >= 30 frames/s shown, >= 15 assessed/s within 25%% of a core: %s\n",
+                assisted.fps >= 29.0 && assisted.assessedPerS >= 15 && added <= 0.25 ? "met" : "NOT met");
 
     // Still frame: the wrapper's own copy, then the BMP into the caller's stream.
     SimulatedCamera camera;
