@@ -234,4 +234,74 @@ TEST_F(IniSettingsTest, WriteTheFileRefusesRaisesAnErrorNamingFileAndReason) {
     EXPECT_EQ(readFile(duo_), before);
 }
 
+// The [DICOM] row of that key.
+Row dicomRow(const char* key) {
+    for (int r = Row::DicomAeTitle; r <= Row::DicomIdentidade; ++r)
+        if (norvix::settings::kRows[size_t(r)].key == key) return Row(r);
+    ADD_FAILURE() << key;
+    return Row::DicomAeTitle;
+}
+
+TEST_F(IniSettingsTest, WithoutTheDicomSectionNothingChangesAndNothingIsSent) {
+    QMap<QString, QString> none;
+    for (int r = Row::DicomAeTitle; r <= Row::DicomIdentidade; ++r)
+        none[norvix::settings::sectionOf(Row(r)) + q("/") + norvix::settings::keyOf(Row(r))] = QString();
+    load(none);
+    EXPECT_TRUE(s_.loadWarnings().isEmpty());
+    EXPECT_EQ(QStringList({s_.DicomAeTitle(), s_.PacsAeTitle(), s_.PacsHost(), s_.WorklistAeTitle(),
+                           s_.WorklistHost(), s_.IdentidadeDicom()}),
+              QStringList({q("NORVIX"), q(""), q(""), q(""), q(""), q("")}));
+    EXPECT_EQ(std::vector<int>({s_.PacsPorta(), s_.WorklistPorta()}), std::vector<int>({104, 104}));
+    EXPECT_FALSE(s_.EnvioAutomaticoDicom());
+}
+
+TEST_F(IniSettingsTest, BadDicomValuesFallBackToTheDefaultWithTheirMessage) {
+    const struct {
+        const char* key;
+        const char* text;
+        const char* read;
+        bool warned;
+    } cases[] = {
+        {"AETITLE", "  SALA_2 ", "SALA_2", false},
+        {"AETITLE", "ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNOP", false},
+        {"AETITLE", "ABCDEFGHIJKLMNOPQ", "NORVIX", true},
+        {"AETITLE", "SALA\\2", "NORVIX", true},
+        {"AETITLE", "SALA ÚNICA", "NORVIX", true},
+        {"AETITLE", "   ", "NORVIX", false},
+        {"PACS_AETITLE", "PACS\\A", "", true},
+        {"WORKLIST_AETITLE", "LISTA_DE_TRABALHO_1", "", true},
+        {"PACS_HOST", "pacs clinica", "", true},
+        {"PACS_PORTA", "1", "1", false},
+        {"PACS_PORTA", "65535", "65535", false},
+        {"PACS_PORTA", "0", "104", true},
+        {"PACS_PORTA", "65536", "104", true},
+        {"WORKLIST_PORTA", "-104", "104", true},
+        {"WORKLIST_PORTA", "porta", "104", true},
+        {"ENVIO_AUTOMATICO", "0", "False", false},
+        {"ENVIO_AUTOMATICO", "sim", "False", true},
+    };
+    for (const auto& c : cases) {
+        load({{q("DICOM/") + q(c.key), q(c.text)}});
+        EXPECT_EQ(s_.value(dicomRow(c.key)), q(c.read)) << c.key << " = " << c.text;
+        EXPECT_EQ(s_.loadWarnings().size(), c.warned ? 1 : 0) << c.key << " = " << c.text;
+    }
+}
+
+TEST_F(IniSettingsTest, DicomRowsWrittenAreReadBack) {
+    load({{q("DICOM/AETITLE"), QString()}, {q("DICOM/PACS_PORTA"), QString()}, {q("DICOM/ENVIO_AUTOMATICO"), QString()}});
+    const std::pair<const char*, const char*> written[] = {
+        {"AETITLE", "CONSULTORIO3"}, {"PACS_AETITLE", "ORTHANC"}, {"PACS_HOST", "10.0.0.5"},
+        {"PACS_PORTA", "4242"}, {"ENVIO_AUTOMATICO", "1"}};
+    for (const auto& [key, text] : written)
+        ASSERT_TRUE(s_.WriteParameter(q("Str"), q("DICOM"), q(key), q(text), false)) << key;
+    EXPECT_EQ(s_.DicomAeTitle(), q("NORVIX"));  // the cache follows a reload only
+    ASSERT_TRUE(s_.LoadDicom(3));
+    EXPECT_TRUE(s_.loadWarnings().isEmpty());
+    EXPECT_EQ(QStringList({s_.DicomAeTitle(), s_.PacsAeTitle(), s_.PacsHost()}),
+              QStringList({q("CONSULTORIO3"), q("ORTHANC"), q("10.0.0.5")}));
+    EXPECT_EQ(s_.PacsPorta(), 4242);
+    EXPECT_TRUE(s_.EnvioAutomaticoDicom());
+    EXPECT_EQ(s_.Idioma(), q("Português"));  // not a DICOM row: untouched
+}
+
 }  // namespace
