@@ -234,27 +234,6 @@ TEST_F(IniSettingsTest, WriteTheFileRefusesRaisesAnErrorNamingFileAndReason) {
     EXPECT_EQ(readFile(duo_), before);
 }
 
-// The [DICOM] row of that key.
-Row dicomRow(const char* key) {
-    for (int r = Row::DicomAeTitle; r <= Row::DicomIdentidade; ++r)
-        if (norvix::settings::kRows[size_t(r)].key == key) return Row(r);
-    ADD_FAILURE() << key;
-    return Row::DicomAeTitle;
-}
-
-TEST_F(IniSettingsTest, WithoutTheDicomSectionNothingChangesAndNothingIsSent) {
-    QMap<QString, QString> none;
-    for (int r = Row::DicomAeTitle; r <= Row::DicomIdentidade; ++r)
-        none[norvix::settings::sectionOf(Row(r)) + q("/") + norvix::settings::keyOf(Row(r))] = QString();
-    load(none);
-    EXPECT_TRUE(s_.loadWarnings().isEmpty());
-    EXPECT_EQ(QStringList({s_.DicomAeTitle(), s_.PacsAeTitle(), s_.PacsHost(), s_.WorklistAeTitle(),
-                           s_.WorklistHost(), s_.IdentidadeDicom()}),
-              QStringList({q("NORVIX"), q(""), q(""), q(""), q(""), q("")}));
-    EXPECT_EQ(std::vector<int>({s_.PacsPorta(), s_.WorklistPorta()}), std::vector<int>({104, 104}));
-    EXPECT_FALSE(s_.EnvioAutomaticoDicom());
-}
-
 TEST_F(IniSettingsTest, BadDicomValuesFallBackToTheDefaultWithTheirMessage) {
     const struct {
         const char* key;
@@ -282,13 +261,23 @@ TEST_F(IniSettingsTest, BadDicomValuesFallBackToTheDefaultWithTheirMessage) {
     };
     for (const auto& c : cases) {
         load({{q("DICOM/") + q(c.key), q(c.text)}});
-        EXPECT_EQ(s_.value(dicomRow(c.key)), q(c.read)) << c.key << " = " << c.text;
+        const auto row = std::find_if(norvix::settings::kRows.begin(), norvix::settings::kRows.end(),
+                                      [&](const auto& r) { return r.section == "DICOM" && r.key == c.key; });
+        EXPECT_EQ(s_.value(Row(row - norvix::settings::kRows.begin())), q(c.read)) << c.key << " = " << c.text;
         EXPECT_EQ(s_.loadWarnings().size(), c.warned ? 1 : 0) << c.key << " = " << c.text;
     }
 }
 
-TEST_F(IniSettingsTest, DicomRowsWrittenAreReadBack) {
-    load({{q("DICOM/AETITLE"), QString()}, {q("DICOM/PACS_PORTA"), QString()}, {q("DICOM/ENVIO_AUTOMATICO"), QString()}});
+TEST_F(IniSettingsTest, WithoutTheDicomSectionNothingIsSentAndWrittenRowsAreReadBack) {
+    QMap<QString, QString> none;
+    for (int r = Row::DicomAeTitle; r <= Row::DicomIdentidade; ++r)
+        none[norvix::settings::sectionOf(Row(r)) + q("/") + norvix::settings::keyOf(Row(r))] = QString();
+    load(none);
+    EXPECT_TRUE(s_.loadWarnings().isEmpty());
+    EXPECT_EQ(QStringList({s_.DicomAeTitle(), s_.PacsAeTitle(), s_.PacsHost(), s_.WorklistAeTitle(), s_.WorklistHost(),
+                           s_.IdentidadeDicom(), QString::number(s_.PacsPorta()), QString::number(s_.WorklistPorta())}),
+              QStringList({q("NORVIX"), q(""), q(""), q(""), q(""), q(""), q("104"), q("104")}));
+    EXPECT_FALSE(s_.EnvioAutomaticoDicom());
     const std::pair<const char*, const char*> written[] = {
         {"AETITLE", "CONSULTORIO3"}, {"PACS_AETITLE", "ORTHANC"}, {"PACS_HOST", "10.0.0.5"},
         {"PACS_PORTA", "4242"}, {"ENVIO_AUTOMATICO", "1"}};
