@@ -44,6 +44,7 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder) c
     std::optional<TExame> exam;
     Patient patient;
     ExamVisit visit;
+    QString doctor;
     try {
         exam = DExames().SelectExameByCodigo(examCode);
         if (!exam) return {failed(examCode, QStringLiteral("exame não encontrado."))};
@@ -60,6 +61,10 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder) c
             patient.sex = pessoais->sexo.trimmed().toUpper();
         }
         visit = visitOf(*exam, DExames().SelectExamesByPaciente(exam->paciente));
+        // The study names the doctor of its first exam, whichever eye is sent.
+        const int first = visit.exams.value(0).codigo;
+        const std::optional<TExame> head = first == exam->codigo ? exam : DExames().SelectExameByCodigo(first);
+        doctor = head ? head->nomeMedico : exam->nomeMedico;
     } catch (const std::exception& e) {
         return {failed(examCode, QStringLiteral("erro no banco de dados: %1").arg(QString::fromUtf8(e.what())))};
     }
@@ -70,7 +75,7 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder) c
     v.dateTime = visit.start;
     v.stationName = station_.stationName;
     v.institution = station_.institution;
-    v.referringPhysician = exam->nomeMedico;
+    v.referringPhysician = doctor;
     // The exam asked for first, then the other eye of its visit.
     QList<TExame> eyes{*exam};
     for (const TExame& e : visit.exams)
