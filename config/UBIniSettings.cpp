@@ -21,6 +21,11 @@ enum class Check {
     Byte,         // must convert to an integer from 0 to 255
     IsOne,        // must convert to an integer; the flag is whether it is 1
     ShortText,    // longer than 8 characters gives "Preta", without a message
+    AeTitle,      // a DICOM application entity: up to 16 characters, no backslash or control
+    Port,         // an integer from 1 to 65535
+    Host,         // a host name or address: no blanks or control characters
+    IsOneOrZero,  // "1" is on, "0" off
+    AnyText,      // anything; only a missing row takes the fallback
 };
 
 struct RowCheck {
@@ -28,6 +33,9 @@ struct RowCheck {
     Check check;
     const char* fallback;
     const char* message;  // UTF-8
+    // A row that is missing or blank takes the fallback without a message: the [DICOM] rows,
+    // which a clinic without DICOM never writes.
+    bool absentIsDefault = false;
 };
 
 constexpr RowCheck kChecks[] = {
@@ -44,6 +52,23 @@ constexpr RowCheck kChecks[] = {
     {Row::MapExibeCeratometriaPontual, Check::IsOne, "False",
      "Erro ao carregar exibição da ceratometria pontual! O valor'False'será definido."},
     {Row::MapCorCeratometriaPontual, Check::ShortText, "Preta", nullptr},
+    {Row::DicomAeTitle, Check::AeTitle, "NORVIX",
+     "Erro ao carregar o AE title desta estação! O valor NORVIX será definido.", true},
+    {Row::DicomPacsAeTitle, Check::AeTitle, "",
+     "Erro ao carregar o AE title do PACS! O envio ao PACS fica desativado.", true},
+    {Row::DicomPacsHost, Check::Host, "",
+     "Erro ao carregar o endereço do PACS! O envio ao PACS fica desativado.", true},
+    {Row::DicomPacsPorta, Check::Port, "104",
+     "Erro ao carregar a porta do PACS! O valor 104 será definido.", true},
+    {Row::DicomWorklistAeTitle, Check::AeTitle, "",
+     "Erro ao carregar o AE title da lista de trabalho! A consulta da lista fica desativada.", true},
+    {Row::DicomWorklistHost, Check::Host, "",
+     "Erro ao carregar o endereço da lista de trabalho! A consulta da lista fica desativada.", true},
+    {Row::DicomWorklistPorta, Check::Port, "104",
+     "Erro ao carregar a porta da lista de trabalho! O valor 104 será definido.", true},
+    {Row::DicomEnvioAutomatico, Check::IsOneOrZero, "False",
+     "Erro ao carregar o envio automático ao PACS! O valor 'False' será definido.", true},
+    {Row::DicomIdentidade, Check::AnyText, "", nullptr, true},
 };
 
 const RowCheck* checkOf(Row row) {
@@ -75,6 +100,31 @@ std::optional<QString> checked(Check check, const QString& text) {
     case Check::ShortText:
         if (text.size() > 8) return std::nullopt;
         return text;
+    case Check::AeTitle: {
+        // Leading and trailing blanks do not count in an AE title; the backslash separates
+        // values in the objects, so it can never be part of one.
+        const QString ae = text.trimmed();
+        if (ae.size() > 16 || ae.contains(QLatin1Char('\\'))) return std::nullopt;
+        for (QChar c : ae)
+            if (c.unicode() < 0x20 || c.unicode() > 0x7E) return std::nullopt;
+        return ae;
+    }
+    case Check::Port:
+        if (norvix::tryStrToInt(text.trimmed(), &number) && number >= 1 && number <= 65535)
+            return QString::number(number);
+        return std::nullopt;
+    case Check::Host: {
+        const QString host = text.trimmed();
+        for (QChar c : host)
+            if (c.isSpace() || c.unicode() < 0x20) return std::nullopt;
+        return host;
+    }
+    case Check::IsOneOrZero:
+        if (text.trimmed() == QLatin1String("1")) return QStringLiteral("True");
+        if (text.trimmed() == QLatin1String("0")) return QStringLiteral("False");
+        return std::nullopt;
+    case Check::AnyText:
+        return text.trimmed();
     }
     return std::nullopt;
 }
@@ -93,6 +143,10 @@ constexpr Row kOptionRows[] = {
 
 constexpr Row kCameraRows[] = {Row::CamBrilho, Row::CamContraste, Row::ModUltimaCalib,
                                Row::OpcTipoCalibrador};
+
+constexpr Row kDicomRows[] = {Row::DicomAeTitle, Row::DicomPacsAeTitle, Row::DicomPacsHost, Row::DicomPacsPorta,
+                              Row::DicomWorklistAeTitle, Row::DicomWorklistHost, Row::DicomWorklistPorta,
+                              Row::DicomEnvioAutomatico, Row::DicomIdentidade};
 
 }  // namespace
 
@@ -131,7 +185,12 @@ void TBIniSettings::loadRow(Row row) {
     QString text = ReadParameter(fileName_, norvix::settings::tagOf(row),
                                  norvix::settings::sectionOf(row), norvix::settings::keyOf(row));
     if (const RowCheck* check = checkOf(row)) {
-        if (std::optional<QString> good = checked(check->check, text)) {
+        const bool absent = text.trimmed().isEmpty() ||
+                            text == norvix::missingSettingText(norvix::settings::sectionOf(row),
+                                                               norvix::settings::keyOf(row));
+        if (check->absentIsDefault && absent) {
+            text = QString::fromLatin1(check->fallback);
+        } else if (std::optional<QString> good = checked(check->check, text)) {
             text = *good;
         } else {
             text = QString::fromLatin1(check->fallback);
@@ -170,6 +229,13 @@ bool TBIniSettings::LoadCamera(int model) {
     if (!selectFile(model)) return false;
     warnings_.clear();
     for (Row row : kCameraRows) loadRow(row);
+    return true;
+}
+
+bool TBIniSettings::LoadDicom(int model) {
+    if (!selectFile(model)) return false;
+    warnings_.clear();
+    for (Row row : kDicomRows) loadRow(row);
     return true;
 }
 

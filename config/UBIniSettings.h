@@ -37,6 +37,8 @@ enum Row : int {
     OpcAutoPCaptura, OpcDelayAutoPCaptura, OpcPassoMotorX, OpcPassoMotorY, OpcTipoCalibrador,
     OpcExibirIndiceMapa,
     MapExibeGrade, MapExibeCeratometriaPontual, MapCorCeratometriaPontual,
+    DicomAeTitle, DicomPacsAeTitle, DicomPacsHost, DicomPacsPorta,
+    DicomWorklistAeTitle, DicomWorklistHost, DicomWorklistPorta, DicomEnvioAutomatico, DicomIdentidade,
     RowCount
 };
 
@@ -114,6 +116,17 @@ inline constexpr std::array<SettingRow, RowCount> kRows = {{
     {"MAPA", "EXIBEGRADE", "Str"},
     {"MAPA", "EXIBECERATOMETRIAPONTUAL", "Str"},
     {"MAPA", "CORCERATOMETRIAPONTUAL", "Str"},
+    // Sending exams to a PACS and reading its worklist. A file without this section (a clinic
+    // without DICOM) reads every row as its default, silently: nothing is sent.
+    {"DICOM", "AETITLE", "Str"},
+    {"DICOM", "PACS_AETITLE", "Str"},
+    {"DICOM", "PACS_HOST", "Str"},
+    {"DICOM", "PACS_PORTA", "Str"},
+    {"DICOM", "WORKLIST_AETITLE", "Str"},
+    {"DICOM", "WORKLIST_HOST", "Str"},
+    {"DICOM", "WORKLIST_PORTA", "Str"},
+    {"DICOM", "ENVIO_AUTOMATICO", "Str"},
+    {"DICOM", "IDENTIDADE", "Str"},
 }};
 
 // Anchors that keep the enumeration and the table in step.
@@ -121,6 +134,7 @@ static_assert(kRows[OpcDicas].key == "DICAS");
 static_assert(kRows[SerCom].key == "COM");
 static_assert(kRows[OpcTipoCalibrador].key == "TIPOCALIBRADOR");
 static_assert(kRows[MapCorCeratometriaPontual].key == "CORCERATOMETRIAPONTUAL");
+static_assert(kRows[DicomIdentidade].key == "IDENTIDADE");
 
 inline QString sectionOf(Row row) { return QString::fromLatin1(kRows[row].section); }
 inline QString keyOf(Row row) { return QString::fromLatin1(kRows[row].key); }
@@ -143,6 +157,8 @@ public:
     bool LoadOptions(int model);
     // Re-reads brightness, contrast, last calibration and calibrator type; whether found.
     bool LoadCamera(int model);
+    // Re-reads the [DICOM] rows; whether the file was found.
+    bool LoadDicom(int model);
     // The messages of the last load, in table order ("Erro ao carregar ... será definido.").
     const QStringList& loadWarnings() const { return warnings_; }
 
@@ -222,6 +238,19 @@ public:
     bool ExibeGrade() const { return flag(Row::MapExibeGrade); }
     bool ExibeCeratometriaPontual() const { return flag(Row::MapExibeCeratometriaPontual); }
     QString CorCeratometriaPontual() const { return value(Row::MapCorCeratometriaPontual); }
+    // [DICOM]: an AE title is at most 16 characters without a backslash; a port is 1 to 65535.
+    // A value that breaks its rule reads as the default, with a load warning.
+    QString DicomAeTitle() const { return value(Row::DicomAeTitle); }  // this station; "NORVIX"
+    QString PacsAeTitle() const { return value(Row::DicomPacsAeTitle); }  // empty: no PACS
+    QString PacsHost() const { return value(Row::DicomPacsHost); }
+    int PacsPorta() const { return integer(Row::DicomPacsPorta); }  // 104
+    QString WorklistAeTitle() const { return value(Row::DicomWorklistAeTitle); }  // empty: no worklist
+    QString WorklistHost() const { return value(Row::DicomWorklistHost); }
+    int WorklistPorta() const { return integer(Row::DicomWorklistPorta); }  // 104
+    // Send the exam or report to the PACS as soon as it is saved; off unless the row is 1.
+    bool EnvioAutomaticoDicom() const { return flag(Row::DicomEnvioAutomatico); }
+    // The installation's identity in the objects' UIDs; empty until the first export sets it.
+    QString IdentidadeDicom() const { return value(Row::DicomIdentidade); }
 
     // The cached text of any row, as loaded (flags as "True"/"False").
     const QString& value(Row row) const { return values_[row]; }

@@ -23,7 +23,42 @@ QString colunaDoOlho(const QString& olho) {
                     .arg(olho.left(20)));
 }
 
+TLaudo laudoDaLinha(const FbDataSet& q) {
+    TLaudo l;
+    l.codigo = q.asInt(QStringLiteral("CODIGO"));
+    l.paciente = q.asInt(QStringLiteral("CODPACIENTE"));
+    l.medidaOD = q.isNull(QStringLiteral("MEDIDAOD")) ? -1 : q.asInt(QStringLiteral("MEDIDAOD"));
+    l.medidaOS = q.isNull(QStringLiteral("MEDIDAOS")) ? -1 : q.asInt(QStringLiteral("MEDIDAOS"));
+    l.data = q.asDate(QStringLiteral("DATA"));
+    l.hora = q.asTime(QStringLiteral("HORA"));
+    return l;
+}
+
+const char* const kColunasLaudo = "SELECT Codigo, CodPaciente, MedidaOD, MedidaOS, Data, Hora FROM Laudos ";
+
 }  // namespace
+
+QList<TLaudo> TDLaudos::SelectLaudosByExame(int CodigoExame) {
+    FbQuery& q = DMPrincipal().openQuery(
+        DMPrincipal().IBOperation,
+        QLatin1String(kColunasLaudo) +
+            QStringLiteral("WHERE MedidaOD = :CodigoExame OR MedidaOS = :CodigoExame ORDER BY Codigo"),
+        {{"CodigoExame", CodigoExame}});
+    QList<TLaudo> laudos;
+    for (; !q.eof(); q.next()) laudos << laudoDaLinha(q);
+    q.close();
+    return laudos;
+}
+
+std::optional<TLaudo> TDLaudos::SelectLaudoByCodigo(int Codigo) {
+    FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBOperation,
+                                         QLatin1String(kColunasLaudo) + QStringLiteral("WHERE Codigo = :Codigo"),
+                                         {{"Codigo", Codigo}});
+    std::optional<TLaudo> laudo;
+    if (!q.eof()) laudo = laudoDaLinha(q);
+    q.close();
+    return laudo;
+}
 
 TDLaudos& DLaudos() {
     static TDLaudos instancia;

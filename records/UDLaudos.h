@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QTime>
+#include <optional>
 
 #include "UDExames.h"
 
@@ -14,6 +15,15 @@ namespace norvix {
 struct TFraseLaudo {
     int Codigo = 0;
     QString Texto;
+};
+
+// One LAUDOS row as a value; an eye without exam has -1.
+struct TLaudo {
+    int codigo = 0;
+    int paciente = 0;
+    int medidaOD = -1, medidaOS = -1;
+    QDate data;
+    QTime hora;
 };
 
 class TDLaudos {
@@ -31,6 +41,10 @@ public:
     int CountLaudosSemBackup();
     // Olho: "OD"/"Direito" or "OS"/"Esquerdo"; any other text raises Error and runs nothing.
     int CountLaudosByExame(int CodigoExame, const QString& Olho);
+    // The reports on that exam, of either eye, in code order.
+    QList<TLaudo> SelectLaudosByExame(int CodigoExame);
+    // The report of that code; none when no row has it.
+    std::optional<TLaudo> SelectLaudoByCodigo(int Codigo);
     // Deletes every report of the exam for that eye, each in its own transaction.
     void DeleteLaudosByExame(int CodigoExame, const QString& Olho);
 

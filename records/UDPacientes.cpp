@@ -157,6 +157,18 @@ std::optional<TPaciente> TDPacientes::SelectPacienteByCodigo(int Codigo) {
     return paciente;
 }
 
+std::optional<TDadosPessoais> TDPacientes::SelectDadosPessoaisByCodigo(int Codigo) {
+    FbQuery& q = DMPrincipal().openQuery(
+        DMPrincipal().IBOperation,
+        QStringLiteral("SELECT Sexo, DataNascimento FROM Pacientes WHERE Pacientes.Codigo = :Codigo"),
+        {{"Codigo", Codigo}});
+    std::optional<TDadosPessoais> dados;
+    if (q.recNo() >= 0)
+        dados = TDadosPessoais{q.asString(QStringLiteral("SEXO")), q.asString(QStringLiteral("DATANASCIMENTO"))};
+    q.close();
+    return dados;
+}
+
 std::optional<TPaciente> TDPacientes::AbrePacienteAtual(int Codigo) {
     FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBQueryPacientes,
                                          QStringLiteral("Select * FROM Pacientes WHERE Pacientes.Codigo = :Codigo"),

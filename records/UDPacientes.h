@@ -26,6 +26,13 @@ struct TPaciente {
     static TPaciente daLinha(const FbDataSet& cursor);
 };
 
+// What the DICOM objects name of a patient besides the name: the columns as registered (the
+// birth date "dd/MM/yyyy", possibly empty or never checked by an older version).
+struct TDadosPessoais {
+    QString sexo;
+    QString dataNascimento;
+};
+
 class TDPacientes {
 public:
     void InsertPacientes(const QString& Nome, const QString& Rg, const QString& Cpf,
@@ -71,6 +78,8 @@ public:
 
     // The patient of that code; none when no row has it.
     std::optional<TPaciente> SelectPacienteByCodigo(int Codigo);
+    // Sex and birth date of the patient of that code; none when no row has it.
+    std::optional<TDadosPessoais> SelectDadosPessoaisByCodigo(int Codigo);
     // The same, read into the shared patient cursor (IBQueryPacientes), which then stands on
     // that patient: the browser's current patient.
     std::optional<TPaciente> AbrePacienteAtual(int Codigo);

@@ -234,4 +234,63 @@ TEST_F(IniSettingsTest, WriteTheFileRefusesRaisesAnErrorNamingFileAndReason) {
     EXPECT_EQ(readFile(duo_), before);
 }
 
+TEST_F(IniSettingsTest, BadDicomValuesFallBackToTheDefaultWithTheirMessage) {
+    const struct {
+        const char* key;
+        const char* text;
+        const char* read;
+        bool warned;
+    } cases[] = {
+        {"AETITLE", "  SALA_2 ", "SALA_2", false},
+        {"AETITLE", "ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNOP", false},
+        {"AETITLE", "ABCDEFGHIJKLMNOPQ", "NORVIX", true},
+        {"AETITLE", "SALA\\2", "NORVIX", true},
+        {"AETITLE", "SALA ÚNICA", "NORVIX", true},
+        {"AETITLE", "   ", "NORVIX", false},
+        {"PACS_AETITLE", "PACS\\A", "", true},
+        {"WORKLIST_AETITLE", "LISTA_DE_TRABALHO_1", "", true},
+        {"PACS_HOST", "pacs clinica", "", true},
+        {"PACS_PORTA", "1", "1", false},
+        {"PACS_PORTA", "65535", "65535", false},
+        {"PACS_PORTA", "0", "104", true},
+        {"PACS_PORTA", "65536", "104", true},
+        {"WORKLIST_PORTA", "-104", "104", true},
+        {"WORKLIST_PORTA", "porta", "104", true},
+        {"ENVIO_AUTOMATICO", "0", "False", false},
+        {"ENVIO_AUTOMATICO", "sim", "False", true},
+    };
+    for (const auto& c : cases) {
+        load({{q("DICOM/") + q(c.key), q(c.text)}});
+        const auto row = std::find_if(norvix::settings::kRows.begin(), norvix::settings::kRows.end(),
+                                      [&](const auto& r) { return r.section == "DICOM" && r.key == c.key; });
+        EXPECT_EQ(s_.value(Row(row - norvix::settings::kRows.begin())), q(c.read)) << c.key << " = " << c.text;
+        EXPECT_EQ(s_.loadWarnings().size(), c.warned ? 1 : 0) << c.key << " = " << c.text;
+    }
+}
+
+TEST_F(IniSettingsTest, WithoutTheDicomSectionNothingIsSentAndWrittenRowsAreReadBack) {
+    QMap<QString, QString> none;
+    for (int r = Row::DicomAeTitle; r <= Row::DicomIdentidade; ++r)
+        none[norvix::settings::sectionOf(Row(r)) + q("/") + norvix::settings::keyOf(Row(r))] = QString();
+    load(none);
+    EXPECT_TRUE(s_.loadWarnings().isEmpty());
+    EXPECT_EQ(QStringList({s_.DicomAeTitle(), s_.PacsAeTitle(), s_.PacsHost(), s_.WorklistAeTitle(), s_.WorklistHost(),
+                           s_.IdentidadeDicom(), QString::number(s_.PacsPorta()), QString::number(s_.WorklistPorta())}),
+              QStringList({q("NORVIX"), q(""), q(""), q(""), q(""), q(""), q("104"), q("104")}));
+    EXPECT_FALSE(s_.EnvioAutomaticoDicom());
+    const std::pair<const char*, const char*> written[] = {
+        {"AETITLE", "CONSULTORIO3"}, {"PACS_AETITLE", "ORTHANC"}, {"PACS_HOST", "10.0.0.5"},
+        {"PACS_PORTA", "4242"}, {"ENVIO_AUTOMATICO", "1"}};
+    for (const auto& [key, text] : written)
+        ASSERT_TRUE(s_.WriteParameter(q("Str"), q("DICOM"), q(key), q(text), false)) << key;
+    EXPECT_EQ(s_.DicomAeTitle(), q("NORVIX"));  // the cache follows a reload only
+    ASSERT_TRUE(s_.LoadDicom(3));
+    EXPECT_TRUE(s_.loadWarnings().isEmpty());
+    EXPECT_EQ(QStringList({s_.DicomAeTitle(), s_.PacsAeTitle(), s_.PacsHost()}),
+              QStringList({q("CONSULTORIO3"), q("ORTHANC"), q("10.0.0.5")}));
+    EXPECT_EQ(s_.PacsPorta(), 4242);
+    EXPECT_TRUE(s_.EnvioAutomaticoDicom());
+    EXPECT_EQ(s_.Idioma(), q("Português"));  // not a DICOM row: untouched
+}
+
 }  // namespace

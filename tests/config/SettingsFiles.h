@@ -35,6 +35,8 @@ inline const std::array<const char*, Row::RowCount>& demoValues() {
         "12", "345",
         "Simulada", "85", "Português", "12", "3", "1", "750", "4", "5", "2", "1",
         "1", "0", "Vermelha",
+        "SALA2", "PACS_CLINICA", "pacs.clinica.local", "11112", "LISTA", "192.168.0.11", "105", "1",
+        "instalação-demo",
     };
     return values;
 }

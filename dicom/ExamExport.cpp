@@ -1,0 +1,197 @@
+#include "dicom/ExamExport.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <cmath>
+
+#include "capture/sim/InstrumentModel.h"
+#include "dicom/ExamVisit.h"
+#include "dicom/TopographyGrid.h"
+#include "outside/core/ExamFiles.h"
+#include "outside/core/MapPainter.h"
+#include "outside/math/CornealMap.h"
+#include "records/UArquivosExame.h"
+#include "records/UDArquivos.h"
+#include "records/UDExames.h"
+#include "records/UDLaudos.h"
+#include "records/UDPacientes.h"
+
+namespace norvix::dicom {
+
+namespace {
+
+// The map grid: fine enough for the PACS viewer, small enough to write in a few milliseconds.
+constexpr int kMapSize = 256;
+
+Eye eyeOf(const TExame& e) { return e.direito() ? Eye::Right : Eye::Left; }
+
+QString eyeName(const TExame& e) { return e.direito() ? QStringLiteral("direito") : QStringLiteral("esquerdo"); }
+
+// A birth date registered as "dd/MM/yyyy" and plausible; anything else is left out.
+QDate birthDate(const QString& text) {
+    const QDate d = QDate::fromString(text.trimmed(), QStringLiteral("dd/MM/yyyy"));
+    return d.isValid() && d.year() >= 1900 && d <= QDate::currentDate() ? d : QDate();
+}
+
+ExamOutcome failed(int code, const QString& why) { return {code, {}, why}; }
+
+}  // namespace
+
+ExamExport::ExamExport(Station station, ReportPrinter printReport)
+    : station_(std::move(station)), printReport_(std::move(printReport)) {}
+
+QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder) const {
+    std::optional<TExame> exam;
+    Patient patient;
+    ExamVisit visit;
+    QString doctor;
+    try {
+        exam = DExames().SelectExameByCodigo(examCode);
+        if (!exam) return {failed(examCode, QStringLiteral("exame não encontrado."))};
+        if (exam->ortoceratologia())
+            return {failed(examCode, QStringLiteral("exame de ortoceratologia: só exames de topografia são exportados."))};
+        const std::optional<TPaciente> p = DPacientes().SelectPacienteByCodigo(exam->paciente);
+        if (!p) return {failed(examCode, QStringLiteral("o paciente do exame (código %1) não foi encontrado.").arg(exam->paciente))};
+        const std::optional<TDadosPessoais> pessoais = DPacientes().SelectDadosPessoaisByCodigo(exam->paciente);
+        // No worklist ID is stored yet: the patient is known to the PACS by the code.
+        patient.id = QString::number(p->codigo);
+        patient.fullName = p->nome;
+        if (pessoais) {
+            patient.birthDate = birthDate(pessoais->dataNascimento);
+            patient.sex = pessoais->sexo.trimmed().toUpper();
+        }
+        visit = visitOf(*exam, DExames().SelectExamesByPaciente(exam->paciente));
+        // The study names the doctor of its first exam, whichever eye is sent.
+        const int first = visit.exams.value(0).codigo;
+        const std::optional<TExame> head = first == exam->codigo ? exam : DExames().SelectExameByCodigo(first);
+        doctor = head ? head->nomeMedico : exam->nomeMedico;
+    } catch (const std::exception& e) {
+        return {failed(examCode, QStringLiteral("erro no banco de dados: %1").arg(QString::fromUtf8(e.what())))};
+    }
+
+    Visit v;
+    v.installationId = station_.installationId;
+    v.examCode = visit.key;
+    v.dateTime = visit.start;
+    v.stationName = station_.stationName;
+    v.institution = station_.institution;
+    v.referringPhysician = doctor;
+    // The exam asked for first, then the other eye of its visit.
+    QList<TExame> eyes{*exam};
+    for (const TExame& e : visit.exams)
+        if (e.codigo != exam->codigo) eyes << e;
+    QList<ExamOutcome> outcomes;
+    for (const TExame& e : eyes) outcomes << writeEye(e, patient, v, folder);
+    return outcomes;
+}
+
+ExamOutcome ExamExport::writeEye(const TExame& exam, const Patient& patient, const Visit& visit,
+                                 const QString& folder) const {
+    ExamOutcome out{exam.codigo, {}, {}};
+    Photograph photo;
+    photo.eye = eyeOf(exam);
+    try {
+        QBuffer central, lateral;
+        DArquivos().SelectImagensByExame(exam.codigo, central, lateral);
+        photo.jpeg = central.data();
+    } catch (const std::exception& e) {
+        out.error = QStringLiteral("erro no banco de dados: %1").arg(QString::fromUtf8(e.what()));
+        return out;
+    }
+    if (photo.jpeg.isEmpty()) {
+        out.error = QStringLiteral("o exame (olho %1) não tem a imagem central gravada.").arg(eyeName(exam));
+        return out;
+    }
+    // The instrument's pitch for the frame size stored; a frame of pixels not square is sent
+    // without a spacing rather than with a wrong one.
+    QBuffer jpegBuffer(&photo.jpeg);
+    jpegBuffer.open(QIODevice::ReadOnly);
+    const QSize frame = QImageReader(&jpegBuffer, "jpeg").size();
+    if (frame.isValid()) {
+        const sim::PixelPitch pitch = sim::InstrumentModel::pixelPitch(frame.width(), frame.height());
+        photo.mmPerPixel = std::abs(pitch.x - pitch.y) < 1e-9 ? pitch.x : 0;
+    }
+    // The map is worked out before anything is written: an eye whose ring data cannot be read
+    // leaves no photograph without its map behind.
+    TopographyMap map;
+    if (!axialMap(exam, photo.mmPerPixel, &map, &out.error)) return out;
+    Written w;
+    QString why;
+    if (!writePhotograph(patient, visit, photo, folder, &w, &why)) {
+        out.error = QStringLiteral("foto do olho %1: %2").arg(eyeName(exam), why);
+        return out;
+    }
+    out.written << w;
+    map.source = {w.sopClassUid, w.sopInstanceUid};
+    if (!writeTopographyMap(patient, visit, map, folder, &w, &why)) {
+        out.error = QStringLiteral("mapa do olho %1: %2").arg(eyeName(exam), why);
+        return out;
+    }
+    out.written << w;
+    writeReports(exam, patient, visit, folder, &out);
+    return out;
+}
+
+bool ExamExport::axialMap(const TExame& exam, double framePitchMm, TopographyMap* map, QString* error) const {
+    auto fail = [&](const QString& why) {
+        *error = QStringLiteral("mapa do olho %1: %2").arg(eyeName(exam), why);
+        return false;
+    };
+    QString why;
+    outside::Topography rings;
+    QString prefix;
+    try {
+        prefix = CaminhoArquivoExame(exam.paciente, exam.codigo, 'd').chopped(5);
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+    if (!outside::readExamFiles(prefix, &rings, &why)) return fail(why);
+    outside::CornealMap curvature;
+    if (!curvature.load(&rings.d, &rings.m, &rings.found, rings.rings, &why)) return fail(why);
+    const outside::ColourScale scale =
+        station_.fixedIncrement
+            ? outside::ColourScale::fixedIncrement(station_.increment,
+                                                   curvature.keratometry(outside::MapKind::Axial).meanPower())
+            : outside::ColourScale::absolute();
+    if (!axialTopography(curvature, scale, kMapSize, map, &why)) return fail(why);
+    map->eye = eyeOf(exam);
+    // The pupil as the processing found it on the frame, from the vertex reflection.
+    const int32_t* pupil = rings.pupil;
+    if (framePitchMm > 0 && pupil[2] > 0) {
+        map->analysis.pupilCentroidMm =
+            QPointF((pupil[0] - rings.centreX) * framePitchMm, -(pupil[1] - rings.centreY) * framePitchMm);
+        map->analysis.pupilRadiusMm = pupil[2] * framePitchMm;
+    }
+    return true;
+}
+
+void ExamExport::writeReports(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder,
+                              ExamOutcome* out) const {
+    if (!printReport_) return;
+    QList<TLaudo> reports;
+    try {
+        reports = DLaudos().SelectLaudosByExame(exam.codigo);
+    } catch (const std::exception& e) {
+        out->error = QStringLiteral("laudos do exame: erro no banco de dados: %1").arg(QString::fromUtf8(e.what()));
+        return;
+    }
+    for (const TLaudo& r : reports) {
+        QString why;
+        const std::optional<QByteArray> pdf = printReport_(r.codigo, &why);
+        PdfReport report;
+        if (pdf) {
+            report.pdf = *pdf;
+            // A report on both eyes is one object, whichever eye's export writes it.
+            if (r.medidaOD <= 0 || r.medidaOS <= 0) report.eye = eyeOf(exam);
+            report.key = QStringLiteral("laudo %1").arg(r.codigo);
+        }
+        Written w;
+        if (!pdf || !writeReport(patient, visit, report, folder, &w, &why)) {
+            out->error = QStringLiteral("laudo %1: %2").arg(r.codigo).arg(why);
+            return;
+        }
+        out->written << w;
+    }
+}
+
+}  // namespace norvix::dicom

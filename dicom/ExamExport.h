@@ -1,0 +1,64 @@
+#pragma once
+// The DICOM objects of an exam's visit, read from an open installation: for each eye of the
+// visit (see ExamVisit.h), the stored central ring picture as an ophthalmic photograph, the
+// axial curvature map of the ring data with its figures, pointing at that photograph, and,
+// when the patient has a saved report on the exam, that report's printed page as a PDF.
+//
+// Everything is read through the records layer: the data module must be connected and the
+// shared path records (exams, reports) filled, as ExportInstallation leaves them. Not the .exp
+// file of the exam browser (exams/ExamExport.h): that one is for another workstation.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "dicom/DicomObjects.h"
+
+namespace norvix {
+struct TExame;
+}
+
+namespace norvix::dicom {
+
+// Who writes: the installation and this station as every object names them.
+struct Station {
+    QString installationId;  // never changed once set (the UIDs derive from it)
+    QString stationName;     // this station's AE title
+    QString institution;     // the clinic's name
+    bool fixedIncrement = false;  // the map's colour scale as the map window chooses it
+    double increment = 0;
+};
+
+// What was written for one exam (one eye), or why nothing was.
+struct ExamOutcome {
+    int examCode = 0;
+    QList<Written> written;  // photograph, map, then any report
+    QString error;           // Portuguese; empty when written
+    bool ok() const { return error.isEmpty(); }
+};
+
+// A saved report printed to PDF bytes as the report window prints it; none, with the
+// reason in *error, when it cannot be printed. Given by the caller that can print.
+using ReportPrinter = std::function<std::optional<QByteArray>(int reportCode, QString* error)>;
+
+class ExamExport {
+public:
+    explicit ExamExport(Station station, ReportPrinter printReport = {});
+
+    // Every eye of the visit of examCode into folder. One outcome per exam of the visit, the
+    // one asked for first; just that one, with the reason, when it cannot be read at all (no
+    // such exam, the database failing).
+    QList<ExamOutcome> writeVisit(int examCode, const QString& folder) const;
+
+private:
+    ExamOutcome writeEye(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder) const;
+    bool axialMap(const TExame& exam, double framePitchMm, TopographyMap* map, QString* error) const;
+    void writeReports(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder,
+                      ExamOutcome* out) const;
+
+    Station station_;
+    ReportPrinter printReport_;
+};
+
+}  // namespace norvix::dicom

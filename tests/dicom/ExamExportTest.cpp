@@ -1,0 +1,219 @@
+// exporta-dicom on a demonstration clinic, read back with dcmdump, dcm2pdf and analisa-exame;
+// failures said per exam while the others are written; the time of one visit's write.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "dicom/ExamExport.h"
+#include "dicom/ExamVisit.h"
+#include "dicom/ExportInstallation.h"
+#include "records/LaudoNovo.h"
+#include "records/UArquivosExame.h"
+#include "records/UDPacientes.h"
+#include "shell/DemoInstallation.h"
+
+using namespace norvix;
+using namespace norvix::dicom;
+
+namespace {
+
+struct ToolRun { int status = -1; QString out, err; };
+
+ToolRun run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+QString bin(const char* tool) { return qEnvironmentVariable("NORVIX_BIN_DIR") + QLatin1Char('/') + QLatin1String(tool); }
+
+// Every value of a tag in a dump, as text ("R", "0.021\\0.021", "45.1").
+QStringList values(const QString& dump, const char* tag) {
+    QStringList found;
+    const QRegularExpression line(QStringLiteral("^\\s*\\(%1\\) \\w\\w (?:\\[([^\\]]*)\\]|(\\S+))").arg(QRegularExpression::escape(tag)),
+                                  QRegularExpression::MultilineOption);
+    for (auto m = line.globalMatch(dump); m.hasNext();) {
+        const auto hit = m.next();
+        found << hit.captured(1) + hit.captured(2);  // bracketed text, or a number
+    }
+    return found;
+}
+
+struct Clinic {
+    DemoInstallation demo{false, true};
+    TExame right, left, lone;  // a visit of both eyes, and an exam of another patient
+    int lonePartners = 0;      // the other eye of lone's visit, when there is one
+    QString patientName;
+};
+Clinic* clinic = nullptr;
+
+class ExamExportTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        clinic = new Clinic;
+        ASSERT_TRUE(clinic->demo.ok()) << clinic->demo.scriptOutput().toStdString();
+        ExportInstallation installation;
+        QString why;
+        ASSERT_TRUE(installation.open(clinic->demo.root(), &why)) << why.toStdString();
+        for (int code = 1; code < 200 && (!clinic->right.codigo || !clinic->lone.codigo); ++code) {
+            const std::optional<TExame> e = DExames().SelectExameByCodigo(code);
+            if (!e) continue;
+            const ExamVisit v = visitOf(*e, DExames().SelectExamesByPaciente(e->paciente));
+            if (!clinic->right.codigo && v.exams.size() == 2 && v.exams[0].direito()) {
+                clinic->right = v.exams[0];
+                clinic->left = v.exams[1];
+            } else if (clinic->right.codigo && e->paciente != clinic->right.paciente) {
+                clinic->lone = *e;
+                clinic->lonePartners = int(v.exams.size()) - 1;
+            }
+        }
+        ASSERT_TRUE(clinic->lone.codigo) << "a clínica de demonstração não tem os exames esperados";
+        clinic->patientName = DPacientes().SelectNomeByCodigo(clinic->right.paciente);
+        TLaudoNovo report{clinic->right.paciente, clinic->right.codigo, clinic->left.codigo,
+                          clinic->right.data, QTime(11, 0), {}};
+        report.caixas[3] = QStringLiteral("Córneas regulares, sem sinais de ceratocone.");
+        GravaLaudoNovo(report);
+    }  // the database closes here: the tool opens it next
+    static void TearDownTestSuite() { delete clinic; }
+
+    QTemporaryDir out_;
+};
+
+QStringList dcmFiles(const QString& folder) { return QDir(folder).entryList({QStringLiteral("*.dcm")}, QDir::Files); }
+
+TEST_F(ExamExportTest, OneVisitAsDcmdumpReadsIt) {
+    const ToolRun r = run(bin("exporta-dicom"), {QStringLiteral("--raiz"), clinic->demo.root(), QStringLiteral("--saida"),
+                                             out_.path(), QString::number(clinic->right.codigo),
+                                             QString::number(clinic->left.codigo)});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err, QString());
+    // Both eyes, photograph and map each, and the report on both eyes once.
+    ASSERT_EQ(dcmFiles(out_.path()).size(), 5) << r.out.toStdString();
+    int photos = 0, maps = 0, pdfs = 0;
+    for (const QString& name : dcmFiles(out_.path())) {
+        const QString file = out_.filePath(name);
+        const QString dump = run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), QStringLiteral("+L"), file}).out;
+        EXPECT_EQ(values(dump, "0010,0010"), QStringList{personName(clinic->patientName)}) << name.toStdString();
+        EXPECT_EQ(values(dump, "0010,0020"), QStringList{QString::number(clinic->right.paciente)});
+        const QString sopClass = values(dump, "0008,0016").value(0);
+        const QString laterality = values(dump, "0020,0062").value(0);
+        const TExame& exam = laterality == QLatin1String("L") ? clinic->left : clinic->right;
+        if (sopClass == QLatin1String("1.2.840.10008.5.1.4.1.1.77.1.5.1")) {
+            ++photos;
+            // The instrument model's pitch: 0.0074 mm / 0.3364 over a 640-pixel-wide frame.
+            const double expected = 0.0074 / 0.3364 * 640 / values(dump, "0028,0011").value(0).toDouble();
+            const QStringList spacing = values(dump, "0028,0030").value(0).split(u'\\');
+            ASSERT_EQ(spacing.size(), 2);
+            for (const QString& s : spacing) EXPECT_NEAR(s.toDouble(), expected, 1e-6);
+        } else if (sopClass == QLatin1String("1.2.840.10008.5.1.4.1.1.82.1")) {
+            ++maps;
+            const QString prefix = CaminhoArquivoExame(exam.paciente, exam.codigo, 'd').chopped(5);
+            const ToolRun a = run(bin("analisa-exame"), {QStringLiteral("--json"), prefix});
+            const QJsonObject k = QJsonDocument::fromJson(a.out.toUtf8()).object();
+            ASSERT_FALSE(k.isEmpty()) << a.out.toStdString() << a.err.toStdString();
+            // The steep axis's power, then the flat one's (then the cylinder).
+            const QStringList powers = values(dump, "0046,0076");
+            ASSERT_GE(powers.size(), 2) << dump.toStdString();
+            EXPECT_NEAR(powers[0].toDouble(), k["k_curvo_d"].toDouble(), 0.005);
+            EXPECT_NEAR(powers[1].toDouble(), k["k_plano_d"].toDouble(), 0.005);
+        } else if (sopClass == QLatin1String("1.2.840.10008.5.1.4.1.1.104.1")) {
+            ++pdfs;
+            EXPECT_TRUE(laterality.isEmpty());
+            const QString pdf = out_.filePath(QStringLiteral("laudo.pdf"));
+            ASSERT_EQ(run(QStringLiteral("dcm2pdf"), {file, pdf}).status, 0);
+            const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).out;
+            EXPECT_TRUE(text.contains(QStringLiteral("sem sinais de ceratocone"))) << text.toStdString();
+            EXPECT_TRUE(text.contains(clinic->patientName)) << text.toStdString();
+        }
+        if (sopClass != QLatin1String("1.2.840.10008.5.1.4.1.1.104.1"))
+            EXPECT_EQ(laterality, exam.direito() ? QStringLiteral("R") : QStringLiteral("L"));
+    }
+    EXPECT_EQ(std::vector<int>({photos, maps, pdfs}), std::vector<int>({2, 2, 1}));
+}
+
+TEST_F(ExamExportTest, FailuresAreSaidPerExamAndTheOthersStillWritten) {
+    const QString right = QString::number(clinic->right.codigo), lone = QString::number(clinic->lone.codigo);
+    const QString prefix = CaminhoArquivoExame(clinic->lone.paciente, clinic->lone.codigo, 'd').chopped(5);
+    const QString saida = QStringLiteral("--saida"), raiz = QStringLiteral("--raiz");
+    const struct { const char* name; QStringList args; int status; QString stderrHas; int files;
+                   std::function<void()> before; } cases[] = {
+        {"código inexistente", {raiz, clinic->demo.root(), saida, out_.path(), QStringLiteral("99999"), right}, 1,
+         QStringLiteral("exame 99999: exame não encontrado."), 5, {}},
+        {"arquivos apagados", {raiz, clinic->demo.root(), saida, out_.path(), lone, right}, 1,
+         QStringLiteral("exame %1: mapa do olho").arg(lone), 5 + 2 * clinic->lonePartners,
+         [&] { ASSERT_TRUE(QFile::remove(prefix + QStringLiteral("m.txt"))); }},
+        {"instalação sem configuração", {raiz, out_.filePath(QStringLiteral("nada")), saida, out_.path(), right}, 1,
+         QStringLiteral("exame %1: Arquivo de configuração não encontrado").arg(right), 0, {}},
+        {"sem --saida", {raiz, clinic->demo.root(), right}, 2, QStringLiteral("Uso: exporta-dicom"), 0, {}},
+        {"sem códigos", {saida, out_.path()}, 2, QStringLiteral("Uso: exporta-dicom"), 0, {}},
+        {"código que não é número", {saida, out_.path(), QStringLiteral("12a")}, 2,
+         QStringLiteral("código de exame inválido: \"12a\""), 0, {}},
+        {"opção desconhecida", {QStringLiteral("--destino"), out_.path(), right}, 2,
+         QStringLiteral("opção desconhecida: --destino"), 0, {}},
+        {"--raiz sem valor", {saida, out_.path(), right, raiz}, 2, QStringLiteral("a opção --raiz precisa de um valor"),
+         0, {}},
+    };
+    for (const auto& c : cases) {
+        for (const QString& f : dcmFiles(out_.path())) QFile::remove(out_.filePath(f));
+        if (c.before) c.before();
+        const ToolRun r = run(bin("exporta-dicom"), c.args);
+        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.stderrHas)) << c.name << ": " << r.err.toStdString();
+        EXPECT_EQ(dcmFiles(out_.path()).size(), c.files) << c.name << "\n" << r.out.toStdString();
+    }
+    EXPECT_TRUE(run(bin("exporta-dicom"), {QStringLiteral("--help")}).out.contains(QStringLiteral("Código de saída 0")));
+}
+
+TEST_F(ExamExportTest, OneVisitIsWrittenWithinAHundredMilliseconds) {
+    ExportInstallation installation;
+    QString why;
+    ASSERT_TRUE(installation.open(clinic->demo.root(), &why)) << why.toStdString();
+    const ExamExport exporter(installation.station());  // photographs and maps; no report
+    ASSERT_EQ(exporter.writeVisit(clinic->right.codigo, out_.path()).size(), 2);  // warm-up: DCMTK's dictionary
+    QElapsedTimer timer;
+    timer.start();
+    const QList<ExamOutcome> written = exporter.writeVisit(clinic->right.codigo, out_.path());
+    const qint64 ms = timer.elapsed();
+    std::printf("Uma visita (2 olhos, foto + mapa axial cada, lidos do banco e dos arquivos): %lld ms\n", (long long)ms);
+    ASSERT_EQ(written.size(), 2);
+    for (const ExamOutcome& o : written) EXPECT_EQ(o.written.size(), 2) << o.error.toStdString();
+    EXPECT_LE(ms, 100);
+}
+
+TEST(ExamVisit, EyesTakenTogetherAreOneVisitWhoseKeyLaterExamsNeverChange) {
+    const QDate day(2026, 3, 2);
+    auto exam = [&](int code, const char* eye, const char* time, int days = 0) {
+        TExame e;
+        e.codigo = code, e.paciente = 7, e.olho = QLatin1String(eye), e.tipo = QStringLiteral("T");
+        e.data = day.addDays(days), e.hora = QTime::fromString(QLatin1String(time), QStringLiteral("HH:mm:ss"));
+        return e;
+    };
+    const QList<TExame> all{exam(4, "OS", "09:12:00"), exam(1, "OD", "09:00:00"), exam(2, "OS", "09:03:07"),
+                            exam(3, "OD", "09:10:00"),  // a retake of the right eye
+                            exam(5, "OD", "09:40:00"), exam(6, "OS", "10:11:00"), exam(7, "OD", "09:00:00", 1),
+                            exam(9, "OD", "14:00:00"), exam(10, "OS", "14:30:00"),  // 30 min: still one visit
+                            exam(11, "OD", "15:00:00"), exam(12, "OS", "15:30:01")};
+    const struct { int code; QList<int> visit; } cases[] = {{1, {1, 2}}, {2, {1, 2}}, {3, {3, 4}}, {4, {3, 4}}, {5, {5}}, {6, {6}}, {7, {7}},
+                 {10, {9, 10}}, {11, {11}}, {12, {12}}};
+    for (const auto& c : cases) {
+        const auto asked = std::find_if(all.begin(), all.end(), [&](const TExame& e) { return e.codigo == c.code; });
+        const ExamVisit v = visitOf(*asked, all);
+        QList<int> codes;
+        for (const TExame& e : v.exams) codes << e.codigo;
+        EXPECT_EQ(codes, c.visit) << c.code;
+        EXPECT_EQ(v.key, QStringLiteral("E%1").arg(c.visit[0])) << c.code;
+    }
+}
+
+}  // namespace
