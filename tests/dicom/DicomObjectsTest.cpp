@@ -231,3 +231,42 @@ TEST(DicomObjects, OneExamIsWrittenWithinAHundredMilliseconds) {
     std::printf("Um exame (2 olhos, foto + mapa axial, com a grade 256 x 256): %lld ms\n", (long long)ms);
     EXPECT_LE(ms, 100);
 }
+
+// What a PACS viewer shows: DCMTK renders the map through its palette, and every point has the
+// colour the map window gives that point's power (light grey outside the measured zone).
+TEST(DicomObjects, RenderedMapHasTheMapWindowsColours) {
+    QTemporaryDir dir;
+    Fixture f;
+    const outside::ColourScale scale = outside::ColourScale::normalised(42.8, 45.2);  // every level in use
+    TopographyMap t;
+    Written photo, written;
+    QString why;
+    ASSERT_TRUE(writePhotograph(f.patient, f.visit, f.photo[0], dir.path(), &photo, &why)) << why.toStdString();
+    ASSERT_TRUE(axialTopography(f.exam.map, scale, 200, &t, &why)) << why.toStdString();
+    t.source = {photo.sopClassUid, photo.sopInstanceUid};
+    ASSERT_TRUE(writeTopographyMap(f.patient, f.visit, t, dir.path(), &written, &why)) << why.toStdString();
+    const QString png = dir.filePath(QStringLiteral("mapa.png"));
+    run("dcm2pnm", {QStringLiteral("+on"), written.filePath, png});
+    const QImage shown(png);
+    ASSERT_EQ(shown.size(), QSize(200, 200)) << "dcm2pnm did not render the map";
+    int points = 0, same = 0;
+    QSet<QRgb> colours;
+    for (int y = 2; y < 200; y += 7)
+        for (int x = 2; x < 200; x += 7) {
+            const double mx = (x + 0.5 - 100) * t.mmPerPixel, my = -(y + 0.5 - 100) * t.mmPerPixel;
+            double theta = std::atan2(my, mx) * 180 / M_PI;
+            if (theta < 0) theta += 360;
+            const double r = std::hypot(mx, my);
+            const double power = r <= f.exam.map.measuredRadius()
+                                     ? f.exam.map.powerAt(outside::MapKind::Axial, r, theta)
+                                     : std::nan("");
+            const QRgb expected = std::isnan(power) ? qRgb(225, 225, 225) : scale.colourOf(power).rgb();
+            const QRgb got = shown.pixel(x, y);
+            colours.insert(got);
+            ++points;
+            same += std::abs(qRed(got) - qRed(expected)) <= 1 && std::abs(qGreen(got) - qGreen(expected)) <= 1 &&
+                    std::abs(qBlue(got) - qBlue(expected)) <= 1;
+        }
+    EXPECT_EQ(same, points) << same << " of " << points << " points in the map window's colour";
+    EXPECT_GE(colours.size(), 9) << "the 2 D of the toric map span eight levels and the grey";
+}
