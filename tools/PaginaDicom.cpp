@@ -94,7 +94,8 @@ QWidget* TPaginaDicom::grupo(Servidor& s, const QString& titulo, const char* pre
         auto* r = new QLabel(rotulos[i]);
         r->setBuddy(campos[i]);
         grade->addWidget(r, linha[i], coluna[i]);
-        grade->addWidget(campos[i], linha[i], coluna[i] + 1);
+        // An AE title is short: its field keeps its own width, the server's takes the rest.
+        grade->addWidget(campos[i], linha[i], coluna[i] + 1, i == 0 ? Qt::AlignLeft : Qt::Alignment());
     }
     s.testar = new QPushButton(pacs ? QStringLiteral("Testar &conexão") : QStringLiteral("Testar co&nexão"));
     s.testar->setObjectName(QStringLiteral("btn%1Testar").arg(QLatin1String(prefixo)));
