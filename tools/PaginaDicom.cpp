@@ -8,11 +8,13 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QThreadPool>
 #include <QVBoxLayout>
 
 #include "config/UBIniSettings.h"
 #include "dicom/PacsClient.h"
+#include "platform/ui/MessageSeam.h"
 
 namespace norvix {
 
@@ -161,6 +163,16 @@ QString TPaginaDicom::valida(QWidget** campo) const {
     if (QString falha = validaEstacao(campo); !falha.isEmpty()) return falha;
     if (QString falha = validaServidor(pacs_, campo); !falha.isEmpty()) return falha;
     return validaServidor(worklist_, campo);
+}
+
+bool TPaginaDicom::confirma(QTabWidget* abas) {
+    QWidget* campo = nullptr;
+    const QString falha = valida(&campo);
+    if (falha.isEmpty()) return true;
+    abas->setCurrentWidget(this);
+    campo->setFocus();
+    showMessage(falha, QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, window());
+    return false;
 }
 
 void TPaginaDicom::grava(TBIniSettings& settings) const {

@@ -7,6 +7,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTabWidget;
 
 namespace norvix {
 
@@ -22,6 +23,9 @@ public:
     // The first fault of the typed values, naming the field (put in `campo`, for the focus);
     // empty when every value can be written.
     QString valida(QWidget** campo = nullptr) const;
+    // valida() for the window that closes: on a fault the page is brought up in `abas`, the
+    // field takes the focus and the message is shown; whether the values can be written.
+    bool confirma(QTabWidget* abas);
     // Writes every row; a refused write raises norvix::SettingsWriteError, as the other pages.
     void grava(TBIniSettings& settings) const;
 

@@ -612,15 +612,7 @@ bool TfrmFerramentas::valoresValidos() {
     if (EdtIncMap_->text().trimmed().isEmpty()) EdtIncMap_->setText(QStringLiteral("0.50"));
     bool ok = false;
     const double inc = EdtIncMap_->text().trimmed().toDouble(&ok);
-    QWidget* campo = nullptr;
-    if (ok && inc >= kIncMapMin && inc <= kIncMapMax) {
-        const QString dicom = dicom_->valida(&campo);
-        if (dicom.isEmpty()) return true;
-        pgcFerramentas_->setCurrentWidget(dicom_);
-        campo->setFocus();
-        showMessage(dicom, QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
-        return false;
-    }
+    if (ok && inc >= kIncMapMin && inc <= kIncMapMax) return dicom_->confirma(pgcFerramentas_);
     pgcFerramentas_->setCurrentWidget(findChild<QWidget*>(QStringLiteral("tshConfig")));
     EdtIncMap_->setFocus();
     showMessage(QStringLiteral("O incremento fixo dos mapas deve ser um número de %1 a %2 (como 0.50).")
