@@ -1,7 +1,6 @@
 // The tools window offscreen on a fresh database: options shown and written back, the shared
 // record refreshed, bad values refused, the clinic logo, the database figures and the reset of
-// the backup sequence, which changes the marks and BackUp.ini together or not at all; the DICOM
-// page, its connection test against a storescp started here.
+// the backup sequence, which changes the marks and BackUp.ini together or not at all; the DICOM page.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -380,7 +379,7 @@ TEST_F(Tools, DicomBadValuesKeepTheWindowOpenNamingTheField) {
 }
 
 TEST_F(Tools, DicomConnectionTestOffTheGuiThread) {
-    QProcess storescp;  // stopped by its own pid, at the end or by its destructor
+    QProcess storescp;  // its destructor stops it, by its own pid
     const int aberta = porta(), fechada = porta();
     storescp.start("storescp", {"-aet", "RECEPTOR", QString::number(aberta)});
     for (int i = 0; i < 200 && !porta(aberta); ++i) QThread::msleep(50);
@@ -406,7 +405,6 @@ TEST_F(Tools, DicomConnectionTestOffTheGuiThread) {
     EXPECT_TRUE(w.isNull());
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
-    storescp.terminate(), storescp.waitForFinished();
 }
 
 }  // namespace
