@@ -46,6 +46,7 @@
 #include "records/UDMedicos.h"
 #include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
+#include "tools/PaginaDicom.h"
 
 namespace norvix {
 
@@ -128,6 +129,7 @@ TfrmFerramentas::TfrmFerramentas(const TMapCatalogue* catalogue, TBIniSettings* 
     pgcFerramentas_->addTab(idioma, QStringLiteral("Idioma"));
     pgcFerramentas_->setTabVisible(3, false);
     pgcFerramentas_->setTabVisible(6, false);
+    pgcFerramentas_->addTab(dicom_ = new TPaginaDicom, QStringLiteral("DICOM"));  // after the hidden "Idioma"
 
     auto* fechar = nomeado(new QPushButton(QStringLiteral("Fechar")), "btnFechar");
     fechar->setAutoDefault(false);
@@ -457,6 +459,7 @@ void TfrmFerramentas::FormShow() {
             new QTreeWidgetItem(tlvMapas_, {itens[k], itens[k + 1], itens[k + 2], itens[k + 3]});
     }
     StatusBD();
+    if (settings_) dicom_->carrega(*settings_, infos().InstrumentModel);
     pgcFerramentas_->setCurrentIndex(0);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
@@ -609,7 +612,7 @@ bool TfrmFerramentas::valoresValidos() {
     if (EdtIncMap_->text().trimmed().isEmpty()) EdtIncMap_->setText(QStringLiteral("0.50"));
     bool ok = false;
     const double inc = EdtIncMap_->text().trimmed().toDouble(&ok);
-    if (ok && inc >= kIncMapMin && inc <= kIncMapMax) return true;
+    if (ok && inc >= kIncMapMin && inc <= kIncMapMax) return dicom_->confirma(pgcFerramentas_);
     pgcFerramentas_->setCurrentWidget(findChild<QWidget*>(QStringLiteral("tshConfig")));
     EdtIncMap_->setFocus();
     showMessage(QStringLiteral("O incremento fixo dos mapas deve ser um número de %1 a %2 (como 0.50).")
@@ -657,6 +660,7 @@ bool TfrmFerramentas::gravaOpcoes() {
         marca(mapa, "EXIBEGRADE", chkExibeGrade_->isChecked());
         marca(mapa, "EXIBECERATOMETRIAPONTUAL", chkExibeCeratPontual_->isChecked());
         if (cbCorCeratPontual_->currentIndex() >= 0) texto(mapa, "CORCERATOMETRIAPONTUAL", cbCorCeratPontual_->currentText());
+        dicom_->grava(*settings_);
         return true;
     } catch (const SettingsWriteError& e) {
         showMessage(e.message() + QStringLiteral("\r\nAs opções não foram todas gravadas."), QStringLiteral("ERRO"),
@@ -667,6 +671,7 @@ bool TfrmFerramentas::gravaOpcoes() {
 
 void TfrmFerramentas::atualizaRegistro() {
     TInfosQV& i = infos();
+    settings_->LoadDicom(i.InstrumentModel);  // validated before writing: no warnings to show
     if (!settings_->LoadOptions(i.InstrumentModel)) return;
     for (const QString& aviso : settings_->loadWarnings())
         showMessage(aviso, QStringLiteral("ERRO"), MsgIcon::Error, MsgButtons::Ok, this);

@@ -24,6 +24,7 @@ namespace norvix {
 
 class TBIniSettings;
 class TMapCatalogue;
+class TPaginaDicom;
 
 // The command line that starts utility i (0 to 7) of the utilities page; empty when this
 // desktop has nothing for it.
@@ -91,6 +92,7 @@ private:
     QLabel *lblDelay_, *lblCor_;
     QLabel *lblExamesBackup_, *lblLaudosBackup_, *lblReiniciaBackup_, *lblTamanhoBD_, *lblDiretorioBD_;
     QPushButton* btnZerarBackup_;
+    TPaginaDicom* dicom_;
     static QPointer<TfrmFerramentas> instance_;
 };
 

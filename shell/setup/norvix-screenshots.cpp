@@ -416,7 +416,8 @@ int main(int argc, char** argv) {
                      {QStringLiteral("frmFerramentas_aplicativos"), pagina(1)},
                      {QStringLiteral("frmFerramentas_clinica"), pagina(2)},
                      {QStringLiteral("frmFerramentas_configuracoes"), pagina(4)},
-                     {QStringLiteral("frmFerramentas_banco"), pagina(5)}},
+                     {QStringLiteral("frmFerramentas_banco"), pagina(5)},
+                     {QStringLiteral("frmFerramentas_dicom"), pagina(7)}},
                     300);
 
     // The backup window before and after a backup to the demonstration's medium folder.

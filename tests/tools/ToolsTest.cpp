@@ -1,7 +1,10 @@
 // The tools window offscreen on a fresh database: options shown and written back, the shared
 // record refreshed, bad values refused, the clinic logo, the database figures and the reset of
-// the backup sequence, which changes the marks and BackUp.ini together or not at all.
+// the backup sequence, which changes the marks and BackUp.ini together or not at all; the DICOM page.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,9 +14,12 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTest>
+#include <QThreadPool>
 #include <QTreeWidget>
 
 #include "config/SharedRecords.h"
@@ -35,6 +41,16 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 namespace {
 
 using norvix::setRecordText;
+
+int porta(int tentada = 0) {  // a free loopback port; given one, whether a server listens there
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, htons(tentada), {htonl(INADDR_LOOPBACK)}, {}};
+    auto* e = reinterpret_cast<sockaddr*>(&a);
+    socklen_t n = sizeof a;
+    const int r = tentada ? ::connect(s, e, n) : ::bind(s, e, n) | ::getsockname(s, e, &n);
+    ::close(s);
+    return r == 0 ? ntohs(a.sin_port) : 0;
+}
 
 QByteArray ler(const QString& path) {
     QFile f(path);
@@ -305,6 +321,90 @@ TEST_F(Tools, ClinicLogo) {
     ASSERT_EQ(seam.messages.size(), 3u);
     EXPECT_TRUE(seam.messages.back().text.contains("não é uma imagem"));
     EXPECT_EQ(QImage(logo).size(), QSize(100, 100));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Tools, DicomRowsShownAndWrittenBack) {
+    const struct { const char *campo, *chave, *arquivo, *lido, *novo; } linhas[] = {
+        {"edtDicomAeEstacao", "AETITLE", "TOPO1", "TOPO1", "TOPO2"},
+        {"edtPacsAeTitle", "PACS_AETITLE", "ARQUIVO", "ARQUIVO", "ABCDEFGHIJKLMNOP"},  // 16: the longest
+        {"edtPacsServidor", "PACS_HOST", "pacs.local", "pacs.local", "10.0.0.5"},
+        {"edtPacsPorta", "PACS_PORTA", "4242", "4242", "65535"},
+        {"edtWorklistPorta", "WORKLIST_PORTA", "70000", "104", "1"},  // a bad row reads as the default
+    };
+    const norvix::ProfileFile ini(qv() + "/Orvent.ini");
+    for (const auto& l : linhas) ASSERT_TRUE(ini.writeString("DICOM", l.chave, l.arquivo));
+    ASSERT_TRUE(ini.writeString("DICOM", "ENVIO_AUTOMATICO", "1"));
+    abre();
+    for (const auto& l : linhas) {
+        EXPECT_EQ(c<QLineEdit>(l.campo)->text(), l.lido) << l.campo;
+        c<QLineEdit>(l.campo)->setText(QString(" %1 ").arg(l.novo));  // blanks do not count
+    }
+    c<QCheckBox>("chkDicomEnvioAutomatico")->click();  // shown ticked, so now off
+    c<QPushButton>("btnFechar")->click();
+    EXPECT_TRUE(seam.messages.empty()) << seam.texts().join("|").toStdString();
+    for (const auto& l : linhas) EXPECT_EQ(opcao("DICOM", l.chave), l.novo) << l.chave;
+    EXPECT_EQ(opcao("DICOM", "ENVIO_AUTOMATICO"), "0");
+    EXPECT_EQ(settings.PacsPorta(), 65535);  // the program's settings object took them too
+}
+
+TEST_F(Tools, DicomBadValuesKeepTheWindowOpenNamingTheField) {
+    const QByteArray antes = ler(qv() + "/Orvent.ini");
+    abre();
+    // The field typed into, the value, the message, and the field given the focus when not that one.
+    const struct { const char* campo; QString valor; QString diz; const char* foco = nullptr; } ruins[] = {
+        {"edtPacsPorta", "0", "A porta do PACS (\"0\") deve ser um número de 1 a 65535."},
+        {"edtWorklistPorta", "70000", "A porta da lista de trabalho (\"70000\")"},
+        {"edtDicomAeEstacao", "ABCDEFGHIJKLMNOPQ", "O AE title desta estação (\"ABCDEFGHIJKLMNOPQ\") deve ter até 16"},
+        {"edtPacsAeTitle", "PACS\\1", "O AE title do PACS (\"PACS\\1\")"},
+        {"edtWorklistAeTitle", "LISTAÇÃO", "O AE title da lista de trabalho (\"LISTAÇÃO\")"},
+        {"edtPacsAeTitle", "ARQUIVO", "Informe o servidor do PACS", "edtPacsServidor"},
+    };
+    for (const auto& r : ruins) {
+        seam.messages.clear();
+        QLineEdit* campo = c<QLineEdit>(r.campo);
+        const QString bom = campo->text();
+        campo->setText(r.valor);
+        c<QPushButton>("btnFechar")->click();
+        ASSERT_EQ(seam.messages.size(), 1u) << r.campo;
+        EXPECT_TRUE(seam.messages[0].text.startsWith(r.diz) && w->isVisible()) << seam.messages[0].text.toStdString();
+        EXPECT_TRUE(c<QTabWidget>("pgcFerramentas")->currentWidget() == c("tshDicom") &&
+                    w->focusWidget() == (r.foco ? c(r.foco) : campo)) << r.campo;
+        campo->setText(bom);
+    }
+    EXPECT_EQ(ler(qv() + "/Orvent.ini"), antes);
+}
+
+TEST_F(Tools, DicomConnectionTestOffTheGuiThread) {
+    QProcess storescp;  // its destructor stops it, by its own pid
+    const int aberta = porta(), fechada = porta();
+    storescp.start("storescp", {"-aet", "RECEPTOR", QString::number(aberta)});
+    for (int i = 0; i < 200 && !porta(aberta); ++i) QThread::msleep(50);
+    ASSERT_TRUE(porta(aberta)) << "storescp não abriu a porta";
+    abre();
+    const struct { QByteArray g; int porta; QString diz; } casos[] = {
+        {"Pacs", aberta, "Conexão com o PACS bem-sucedida"}, {"Worklist", fechada, "não responde"}};
+    for (const auto& k : casos) {
+        c<QLineEdit>("edt" + k.g + "AeTitle")->setText("RECEPTOR");
+        c<QLineEdit>("edt" + k.g + "Servidor")->setText("127.0.0.1");
+        c<QLineEdit>("edt" + k.g + "Porta")->setText(QString::number(k.porta));
+        c<QPushButton>("btn" + k.g + "Testar")->click();
+        EXPECT_TRUE(texto("lbl" + k.g + "Resposta") == "Testando..." && !c("btn" + k.g + "Testar")->isEnabled());
+        c<QTabWidget>("pgcFerramentas")->setCurrentIndex(0);  // the answer still arrives
+        for (int i = 0; i < 300 && texto("lbl" + k.g + "Resposta") == "Testando..."; ++i) QTest::qWait(50);
+        EXPECT_TRUE(texto("lbl" + k.g + "Resposta").contains(k.diz)) << texto("lbl" + k.g + "Resposta").toStdString();
+        EXPECT_TRUE(c("btn" + k.g + "Testar")->isEnabled());
+    }
+    // Closed while a test runs: the late answer finds no page and is dropped.
+    c<QPushButton>("btnPacsTestar")->click();
+    w->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(w.isNull());
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
 }
 
 }  // namespace
