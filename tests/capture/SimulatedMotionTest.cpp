@@ -9,6 +9,7 @@
 
 #include "capture/sim/InstrumentModel.h"
 #include "capture/sim/SimulatedEye.h"
+#include "support/Sanitized.h"
 
 namespace sim = norvix::sim;
 using sim::InstrumentModel;
@@ -208,14 +209,6 @@ TEST(SimulatedMotion, ABlinkHidesTheRings) {
 
 // One core must keep up with 30 frames a second: a moving frame is composed, not traced. The
 // sanitizers' build runs several times slower, so there only the frame is made.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define NORVIX_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) && !defined(NORVIX_SANITIZED)
-#define NORVIX_SANITIZED 1
-#endif
 TEST(SimulatedMotion, AMovingFrameTakesAFewMilliseconds) {
     const sim::Target t = parsed("cornea olho deriva 0.2 sacadas 0.05 2 distancia 0.5 1.0 0.5 piscadas 20");
     sim::Renderer r;
