@@ -22,6 +22,35 @@ bool fail(QString* error, const QString& why) {
 
 }  // namespace
 
+bool ensureDicomIdentity(TBIniSettings& settings, QString* error) {
+    if (!settings.IdentidadeDicom().isEmpty()) return true;
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    try {
+        if (settings.WriteParameter(QStringLiteral("Str"), settings::sectionOf(settings::DicomIdentidade),
+                                    settings::keyOf(settings::DicomIdentidade), id, false) &&
+            settings.LoadDicom(kModel) && settings.IdentidadeDicom() == id)
+            return true;
+    } catch (const SettingsWriteError& e) {
+        return fail(error, e.message());
+    }
+    return fail(error, QStringLiteral("Não foi possível gravar a identidade DICOM da instalação em %1.")
+                           .arg(settings.FileName()));
+}
+
+Station stationOf(const TBIniSettings& settings) {
+    Station s;
+    s.installationId = settings.IdentidadeDicom();
+    s.stationName = settings.DicomAeTitle();
+    s.institution = settings.Nome();
+    s.fixedIncrement = settings.AutoIncMap();
+    try {
+        s.increment = settings.IncMap();
+    } catch (const ConversionError&) {
+        s.fixedIncrement = false;  // as the map window does with an increment it cannot read
+    }
+    return s;
+}
+
 ExportInstallation::ExportInstallation() : settings_(std::make_unique<TBIniSettings>()) {}
 
 ExportInstallation::~ExportInstallation() = default;
@@ -32,18 +61,7 @@ bool ExportInstallation::open(const QString& root, QString* error) {
     // The other candidate lies beside the program: another installation's settings.
     if (!settings_->LoadAll(kModel) || settings_->FileName() != expected)
         return fail(error, QStringLiteral("Arquivo de configuração não encontrado: %1.").arg(expected));
-    if (settings_->IdentidadeDicom().isEmpty()) {
-        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        try {
-            if (!settings_->WriteParameter(QStringLiteral("Str"), settings::sectionOf(settings::DicomIdentidade),
-                                           settings::keyOf(settings::DicomIdentidade), id, false) ||
-                !settings_->LoadDicom(kModel) || settings_->IdentidadeDicom() != id)
-                return fail(error, QStringLiteral("Não foi possível gravar a identidade DICOM da instalação em %1.")
-                                       .arg(expected));
-        } catch (const SettingsWriteError& e) {
-            return fail(error, e.message());
-        }
-    }
+    if (!ensureDicomIdentity(*settings_, error)) return false;
     setRecordText(paths().DirQV, settings_->DirQV());
     setRecordText(paths().BancoDados, settings_->BancoDados());
     setRecordText(paths().Exames, settings_->Exames());
@@ -69,20 +87,6 @@ bool ExportInstallation::open(const QString& root, QString* error) {
     data_.reset();
     return fail(error, QStringLiteral("Não foi possível abrir o banco de dados %1.%2")
                            .arg(database, why.isEmpty() ? QString() : QLatin1Char(' ') + why));
-}
-
-Station ExportInstallation::station() const {
-    Station s;
-    s.installationId = settings_->IdentidadeDicom();
-    s.stationName = settings_->DicomAeTitle();
-    s.institution = settings_->Nome();
-    s.fixedIncrement = settings_->AutoIncMap();
-    try {
-        s.increment = settings_->IncMap();
-    } catch (const ConversionError&) {
-        s.fixedIncrement = false;  // as the map window does with an increment it cannot read
-    }
-    return s;
 }
 
 }  // namespace norvix::dicom

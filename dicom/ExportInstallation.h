@@ -14,6 +14,13 @@ class TDMPrincipal;
 
 namespace norvix::dicom {
 
+// Gives the installation its DICOM identity on first use (written into its settings), as every
+// object's UIDs derive from it. False, with the reason in Portuguese, when it cannot be written.
+bool ensureDicomIdentity(TBIniSettings& settings, QString* error);
+
+// This installation and station as the objects name them.
+Station stationOf(const TBIniSettings& settings);
+
 class ExportInstallation {
 public:
     ExportInstallation();
@@ -28,8 +35,7 @@ public:
     bool open(const QString& root, QString* error);
 
     const TBIniSettings& settings() const { return *settings_; }
-    // This installation and station as the objects name them.
-    Station station() const;
+    Station station() const { return stationOf(*settings_); }
 
 private:
     std::unique_ptr<TBIniSettings> settings_;

@@ -136,6 +136,8 @@ void TfrmExames::FormShow() {
     pcExames_->setCurrentIndex(0);
     if (QWidget* tips = QApplication::activeModalWidget(); tips && tips->objectName() == QLatin1String("frmDica"))
         tips->close();
+    // Exams left waiting by an earlier send go now, while the operator works.
+    resumePacsSend();
 }
 
 void TfrmExames::btnFecharClick() {
@@ -318,6 +320,7 @@ void TfrmExames::lswPrincipalSelectItem() {
             b->setEnabled(false);
     } else {
         tbtExcluirExame_->setEnabled(row >= 0);
+        tbEnviarPacs_->setEnabled(row >= 0);
         tbLaudo_->setEnabled(selected_ && selected_->nomeMedico == filterText());
     }
 }
@@ -647,8 +650,8 @@ void TfrmExames::pcExamesChange(int page) {
         examplesMode_ = true;
         examView_ = false;
         showExamToolBar();
-        for (QToolButton* b : {tbNovoExame1_, tbNovoExame2_, tbtExcluirExame_, tbExportador_, tbLaudo_, tbOrdemAlfa_,
-                               tbOrdemCriacao_, tbExameOrto1_, tbExameOrto2_})
+        for (QToolButton* b : {tbNovoExame1_, tbNovoExame2_, tbtExcluirExame_, tbExportador_, tbEnviarPacs_, tbLaudo_,
+                               tbOrdemAlfa_, tbOrdemCriacao_, tbExameOrto1_, tbExameOrto2_})
             b->setEnabled(false);
         CBoxExames_->hide();
         ensureExamplesGrid();
@@ -656,8 +659,8 @@ void TfrmExames::pcExamesChange(int page) {
         GridExemplos_->setCurrentCell(1, 1);
         GridExemplosSelectCell(1);
     } else {
-        for (QToolButton* b : {tbNovoExame1_, tbNovoExame2_, tbtExcluirExame_, tbExportador_, tbLaudo_, tbOrdemAlfa_,
-                               tbOrdemCriacao_, tbExameOrto1_, tbExameOrto2_})
+        for (QToolButton* b : {tbNovoExame1_, tbNovoExame2_, tbtExcluirExame_, tbExportador_, tbEnviarPacs_, tbLaudo_,
+                               tbOrdemAlfa_, tbOrdemCriacao_, tbExameOrto1_, tbExameOrto2_})
             b->setEnabled(true);
         tbOrdemAlfa_->setChecked(true);
         examplesMode_ = false;

@@ -4,6 +4,7 @@
 // exams and patients, the export, the examples page, and the tool bars from which the other
 // exam windows start. Map viewing lives in TExamMaps and the search panel in TPnlFindPac; both
 // reach the window only through the operations below.
+#include <QByteArray>
 #include <QDialog>
 #include <QPointer>
 #include <QSize>
@@ -148,6 +149,11 @@ public:
     void tbtExcluirExameClick();
     void tbLaudoClick();
     void tbExportadorClick();
+    // "Enviar ao PACS" (Ctrl+D): the selected exam's visit put in the outbox and the outbox
+    // sent on a worker thread; the status label shows the progress, the outcome and what waits.
+    void tbEnviarPacsClick();
+    QString pacsStatusText() const;
+    bool pacsSending() const { return pacsSending_; }
     void CBoxExamesClick();
     // The memo buttons under their established names, each forwarding to its intent.
     void SpeedButton1Click() { saveDiagnosis(); }
@@ -172,6 +178,8 @@ public:
         std::function<void(TfrmExames&)> novoPaciente;
         std::function<void(TfrmExames&, int patientCode)> editarPaciente;
         std::function<void(TfrmExames&)> laudo;
+        // A saved report printed as PDF for the PACS (none when it cannot be printed).
+        std::function<std::optional<QByteArray>(int reportCode, QString* error)> laudoPdf;
     };
     static Openers& openers();
 
@@ -224,6 +232,9 @@ private:
     void refreshCurrentPatientRow();
     int currentFilterDoctor() const;  // code of the filter's doctor, 0 for a special entry
     void writeBackSettings();
+    // The outbox sent in the background; operatorAsked: the outcome is also said in a message.
+    void startPacsSend(bool operatorAsked);
+    void resumePacsSend();
 
     // State of 5.2.
     bool examplesMode_ = false;
@@ -278,6 +289,10 @@ private:
     QToolButton* tbtExcluirExame_ = nullptr;
     QToolButton* tbLaudo_ = nullptr;
     QToolButton* tbExportador_ = nullptr;
+    QToolButton* tbEnviarPacs_ = nullptr;
+    QLabel* lblPacs_ = nullptr;  // what waits for the PACS, the send's progress and outcome
+    bool pacsSending_ = false;
+    bool pacsAgain_ = false;     // an exam queued during a send: sent by another one after it
     QScrollArea* pscrollMapas_ = nullptr;
     QToolBar* tlbMapas_ = nullptr;
     QFrame* pnlExame_ = nullptr;

@@ -92,6 +92,10 @@ void TfrmExames::buildUi() {
     btnFechar_ = new QPushButton(standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("&Fechar"), this);
     btnFechar_->setObjectName(QStringLiteral("btnFechar"));
     connect(btnFechar_, &QPushButton::clicked, this, &TfrmExames::btnFecharClick);
+    lblPacs_ = new QLabel(this);
+    lblPacs_->setObjectName(QStringLiteral("lblPacs"));
+    title->addWidget(lblPacs_);
+    title->addSpacing(12);
     title->addWidget(SpeedButton3_);
     title->addWidget(btnFechar_);
     root->addLayout(title);
@@ -167,6 +171,9 @@ void TfrmExames::buildUi() {
     tbLaudo_ = toolButton(tlbExame_, "tbLaudo", QStringLiteral("Laudo"), standardIcon(QStyle::SP_FileDialogInfoView));
     tbExportador_ =
         toolButton(tlbExame_, "tbExportador", QStringLiteral("Exportador "), standardIcon(QStyle::SP_DialogSaveButton));
+    tbEnviarPacs_ = toolButton(tlbExame_, "tbEnviarPacs", QStringLiteral("Enviar ao PACS"),
+                               standardIcon(QStyle::SP_ArrowUp));
+    tbEnviarPacs_->setToolTip(QStringLiteral("Envia a visita do exame selecionado ao PACS (Ctrl+D)"));
     // The orthokeratology exam has a tool bar of its own beside each of the two.
     ToolBarOrto1_ = new QToolBar(stkToolBars_);
     ToolBarOrto1_->setObjectName(QStringLiteral("ToolBarOrto1"));
@@ -219,6 +226,7 @@ void TfrmExames::buildUi() {
     connect(tbtExcluirExame_, &QToolButton::clicked, this, &TfrmExames::tbtExcluirExameClick);
     connect(tbLaudo_, &QToolButton::clicked, this, &TfrmExames::tbLaudoClick);
     connect(tbExportador_, &QToolButton::clicked, this, &TfrmExames::tbExportadorClick);
+    connect(tbEnviarPacs_, &QToolButton::clicked, this, &TfrmExames::tbEnviarPacsClick);
     connect(tbLocPacExam_, &QToolButton::toggled, this, [this](bool on) { showFindPanel(on); });
 
     stkLista_ = new QStackedWidget(this);

@@ -15,6 +15,7 @@
 #include <QStringDecoder>
 #include <QVBoxLayout>
 
+#include "LaudoPdf.h"
 #include "UfrmLaudo.h"
 #include "exams/UfrmExames.h"
 #include "platform/Cp1252.h"
@@ -108,6 +109,7 @@ bool linhaDoExame(const QString& olho, int exame, QString* linha) {
 
 void registerReportWindows() {
     TfrmExames::openers().laudo = [](TfrmExames& browser) { TfrmWizLaudo::Abre(browser); };
+    TfrmExames::openers().laudoPdf = imprimeLaudoSalvo;
 }
 
 TfrmWizLaudo::TfrmWizLaudo(TfrmExames* browser, QWidget* parent) : QDialog(parent), browser_(browser) {

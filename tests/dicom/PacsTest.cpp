@@ -1,11 +1,7 @@
 // The PACS client against real servers on loopback: DCMTK's storescp and wlmscpfs, and Orthanc
 // with its REST interface to read back what was stored.
-#include <arpa/inet.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,90 +14,13 @@
 
 #include "dicom/DicomObjects.h"
 #include "dicom/Outbox.h"
+#include "dicom/PacsDispatch.h"
+#include "dicom/PacsServers.h"
 
 using namespace norvix::dicom;
+using namespace pacstest;
 
 namespace {
-
-// A loopback socket on a free port (listening, never accepting, when `listen`); or a connection test.
-int socketOn(int* port, bool listen, bool connect = false) {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{AF_INET, htons(connect ? *port : 0), {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t n = sizeof a;
-    if (connect) return ::connect(s, reinterpret_cast<sockaddr*>(&a), n) == 0 ? ::close(s), 1 : (::close(s), 0);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), n);
-    if (listen) ::listen(s, 4);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
-    *port = ntohs(a.sin_port);
-    return s;
-}
-int freePort() {
-    int p;
-    ::close(socketOn(&p, false));
-    return p;
-}
-bool answers(int port) { return socketOn(&port, false, true); }
-
-// DCMTK's tools (and Orthanc, built on DCMTK) with Nagle's algorithm off, as our client has it.
-QProcessEnvironment env() {
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("TCP_NODELAY", "1");
-    return e;
-}
-
-// A server started for the test and stopped with it (by its own pid, through QProcess).
-struct Server {
-    QProcess p;
-    int port = freePort();
-    void start(const QString& program, const QStringList& args) {
-        p.setStandardOutputFile(QProcess::nullDevice());
-        p.setStandardErrorFile(QProcess::nullDevice());
-        p.setProcessEnvironment(env());
-        p.start(program, args);
-        for (int i = 0; i < 200 && !answers(port); ++i) QThread::msleep(50);
-        ASSERT_TRUE(answers(port)) << program.toStdString() << " não abriu a porta " << port;
-    }
-    ~Server() {
-        p.terminate();
-        if (!p.waitForFinished(5000)) p.kill(), p.waitForFinished();
-    }
-};
-
-void write(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-}
-
-PacsPeer peer(int port, const char* ae) { return {QStringLiteral("NORVIX"), ae, QStringLiteral("127.0.0.1"), port, 5}; }
-
-// Orthanc with its storage in a temporary folder; REST read with curl.
-struct Orthanc : Server {
-    QTemporaryDir dir;
-    int http = freePort();
-    Orthanc() {
-        const QJsonObject config{{"Name", "teste"},
-                                 {"StorageDirectory", dir.filePath("s")},
-                                 {"IndexDirectory", dir.filePath("i")},
-                                 {"HttpPort", http},
-                                 {"DicomPort", port},
-                                 {"DicomAet", "ORTHANC"},
-                                 {"DicomCheckCalledAet", true},
-                                 {"RemoteAccessAllowed", false},
-                                 {"AuthenticationEnabled", false},
-                                 {"SaveJobs", false}};
-        write(dir.filePath("orthanc.json"), QJsonDocument(config).toJson());
-        start(QStringLiteral("Orthanc"), {dir.filePath("orthanc.json")});
-        for (int i = 0; i < 200 && !answers(http); ++i) QThread::msleep(50);
-    }
-    QJsonDocument get(const QString& path, const char* method = "GET") {
-        QProcess c;
-        c.start(QStringLiteral("curl"),
-                {"-s", "-X", method, QStringLiteral("http://127.0.0.1:%1%2").arg(http).arg(path)});
-        c.waitForFinished(10000);
-        return QJsonDocument::fromJson(c.readAllStandardOutput());
-    }
-    int instances() { return int(get("/instances").array().size()); }
-};
 
 // An exam's objects: right photograph (JPEG), left one (uncompressed), a map, a report.
 QStringList writeExam(const QString& folder, const QString& code, bool all = true) {
@@ -269,12 +188,15 @@ TEST(Pacs, OutboxKeepsWhatThePacsDidNotTakeAndResendsWithoutDuplicates) {
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     };
     const qint64 theirs1 = timed(storescu);
-    const qint64 ours1 = timed([&] { EXPECT_EQ(outbox.flush(peer(orthanc.port, "ORTHANC")).sent, 100); });
+    const PacsDispatch dispatch(peer(orthanc.port, "ORTHANC"), {}, box.path());  // the browser's send
+    const qint64 ours1 = timed([&] { EXPECT_EQ(dispatch.flush().sent, 100); });
     const qint64 theirs2 = timed(storescu);
     const qint64 ours2 = timed([&] { EXPECT_TRUE(send(peer(orthanc.port, "ORTHANC"), all, {}, nullptr, &error)); });
+    for (int i = 0; i < 100; ++i) outbox.enqueue(QStringLiteral("B%1").arg(i), all.mid(2 * i, 2), &error);
+    const qint64 ours3 = timed([&] { EXPECT_EQ(dispatch.flush().sent, 100); });  // twice, as storescu
     // flush also deletes the 200 copies it sent (slow where the disk discards on delete); send does not.
-    std::printf("100 exames (200 objetos) ao Orthanc: send %lld ms, Outbox.flush %lld ms; storescu %lld/%lld ms\n",
-                ours2, ours1, theirs1, theirs2);
+    std::printf("100 exames (200 objetos) ao Orthanc: send %lld ms, PacsDispatch::flush %lld/%lld ms; storescu %lld/%lld ms\n",
+                ours2, ours1, ours3, theirs1, theirs2);
 }
 
 TEST(Pacs, WorklistOfTheDayForThisStation) {

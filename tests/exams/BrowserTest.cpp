@@ -28,6 +28,7 @@
 #include "config/UBIniSettings.h"
 #include "db/DbTestSupport.h"
 #include "exams/ExamExport.h"
+#include "dicom/Outbox.h"
 #include "exams/UfrmExames.h"
 #include "platform/Cp1252.h"
 #include "platform/ui/FileDialogSeam.h"
@@ -604,4 +605,40 @@ TEST_F(Browser, QuickFindIgnoresCaseAlsoInAccentedLettersAndSaysWhenNothingMatch
     EXPECT_EQ(child<QLabel>("lblFindGrid")->text(), QString::fromUtf8("Nenhum paciente começa com “érix”."));
     EXPECT_FALSE(child<QLabel>("lblFindGrid")->isHidden());
     EXPECT_EQ(browser->patientName(), QString::fromUtf8("ÉRICA SOUZA"));
+}
+
+// "Enviar ao PACS" takes the selected row's exam, or says there is no PACS; each opening sends
+// what waits in the background (also when closed at once) and says what still waits.
+TEST_F(Browser, SendsTheSelectedRowsExamAndRetriesWhatWaitsAtEachOpening) {
+    const QString root = files.path() + "/root";
+    qputenv("NORVIX_ROOT", QFile::encodeName(root));
+    QDir().mkpath(root + "/OrventDuo");
+    norvix::ProfileFile ini(root + "/OrventDuo/Orvent.ini");
+    ASSERT_TRUE(ini.writeString("DICOM", "PACS_HOST", "127.0.0.1") && ini.writeString("DICOM", "PACS_PORTA", "9"));
+    norvix::dicom::Outbox outbox(root + "/DICOM/Saida");  // port 9: nothing answers on loopback
+    ASSERT_TRUE(outbox.enqueue("E7", {root + "/OrventDuo/Orvent.ini"}, nullptr));
+    patientWithExams("Márcia", insertMedico("Ana"), 2);
+    TBIniSettings settings;
+    const struct { const char* ae; bool closeAtOnce; QString says; } openings[] = {
+        {"", false, "O PACS não está configurado"}, {"ORTHANC", true, ""},
+        {"ORTHANC", false, "O exame não foi posto na fila de envio ao PACS. Exame %1: "}};
+    for (const auto& o : openings) {
+        ASSERT_TRUE(ini.writeString("DICOM", "PACS_AETITLE", o.ae) && settings.LoadAll(3));
+        seam.messages.clear();
+        browser = new TfrmExames(&settings);
+        browser->show();
+        EXPECT_EQ(browser->pacsSending(), *o.ae != 0) << o.ae;
+        for (int i = 0; i < 400 && browser->pacsSending() && !o.closeAtOnce; ++i) QTest::qWait(25);
+        if (!o.closeAtOnce) {
+            EXPECT_EQ(browser->pacsStatusText(), "1 exame aguardando envio ao PACS") << o.ae;
+            selectItem(1);
+            QTest::keyClick(list(), Qt::Key_D, Qt::ControlModifier);
+            const QString says = QString(o.says).replace("%1", QString::number(browser->itemCodes().value(1)));
+            EXPECT_TRUE(seam.texts().value(0).startsWith(says)) << seam.texts().join("|").toStdString();
+        }
+        browser->close();  // before its settings go
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(outbox.pending(), QStringList{"E7"}) << o.ae;
+    }
+    qunsetenv("NORVIX_ROOT");
 }

@@ -1,0 +1,96 @@
+// The browser's part in sending to the PACS: which exam, and what the operator sees. The
+// writing, the outbox and the network are PacsDispatch's.
+#include <QApplication>
+#include <QLabel>
+#include <QToolButton>
+
+#include "UfrmExames.h"
+#include "config/UBIniSettings.h"
+#include "dicom/ExportInstallation.h"
+#include "dicom/PacsDispatch.h"
+#include "platform/Paths.h"
+#include "platform/ui/MessageSeam.h"
+
+namespace norvix {
+
+namespace {
+dicom::PacsDispatch dispatchOf(const TBIniSettings& settings) {
+    return dicom::PacsDispatch::fromSettings(settings, installRoot(), TfrmExames::openers().laudoPdf);
+}
+}  // namespace
+
+QString TfrmExames::pacsStatusText() const { return lblPacs_ ? lblPacs_->text() : QString(); }
+
+void TfrmExames::resumePacsSend() {
+    if (!settings_ || !lblPacs_) return;
+    const dicom::PacsDispatch dispatch = dispatchOf(*settings_);
+    const int waiting = dispatch.waiting();
+    lblPacs_->setText(dicom::Outbox::countText(waiting));
+    // A clinic without a PACS never sees it; one with a PACS always knows what waits.
+    const bool configured = dispatch.notConfigured().isEmpty();
+    lblPacs_->setVisible(configured || waiting > 0);
+    if (configured && waiting > 0) startPacsSend(false);
+}
+
+void TfrmExames::tbEnviarPacsClick() {
+    if (!built_) return;
+    // The selected row's own exam, never where a shared query happens to stand.
+    const int code = selectedExamCode();
+    if (code <= 0) {
+        showMessage(QStringLiteral("Por favor, selecione o exame que deseja enviar ao PACS."),
+                    QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
+        return;
+    }
+    QString why;
+    if (!settings_) {
+        why = QStringLiteral("A configuração do programa não está disponível; o exame não foi enviado ao PACS.");
+    } else if (why = dispatchOf(*settings_).notConfigured(); why.isEmpty()) {
+        dicom::ensureDicomIdentity(*settings_, &why);
+    }
+    if (!why.isEmpty()) {
+        showMessage(why, QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    finishPendingEdit();
+    const dicom::PacsDispatch dispatch = dispatchOf(*settings_);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool queued = dispatch.queue(code, &why);
+    QApplication::restoreOverrideCursor();
+    if (!queued) {
+        lblPacs_->setText(dicom::Outbox::countText(dispatch.waiting()));
+        showMessage(QStringLiteral("O exame não foi posto na fila de envio ao PACS. %1").arg(why),
+                    QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    lblPacs_->show();
+    if (pacsSending_)
+        pacsAgain_ = true;  // the send under way may have listed the outbox before this exam
+    else
+        startPacsSend(true);
+}
+
+void TfrmExames::startPacsSend(bool operatorAsked) {
+    pacsSending_ = true;
+    lblPacs_->setText(QStringLiteral("Enviando ao PACS…"));
+    auto* job = dicom::PacsSendJob::start(dispatchOf(*settings_));
+    // Both reach this window queued; closed meanwhile, it misses them and the outbox keeps
+    // whatever the PACS did not take.
+    connect(job, &dicom::PacsSendJob::progress, this, [this](int done, int total) {
+        lblPacs_->setText(QStringLiteral("Enviando ao PACS: %1 de %2 objetos…").arg(done).arg(total));
+    });
+    connect(job, &dicom::PacsSendJob::finished, this,
+            [this, operatorAsked](int sent, int failed, const QString& error, int, const QString& waitingText) {
+                pacsSending_ = false;
+                const QString outcome = dicom::sendOutcomeText(sent, failed, error, waitingText);
+                lblPacs_->setText(failed == 0 && sent > 0 ? outcome + QStringLiteral(" ") + waitingText : waitingText);
+                lblPacs_->setToolTip(outcome);
+                if (pacsAgain_) {
+                    pacsAgain_ = false;
+                    startPacsSend(operatorAsked);
+                } else if (operatorAsked && failed > 0) {
+                    showMessage(outcome, QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+                }
+            });
+}
+
+}  // namespace norvix
