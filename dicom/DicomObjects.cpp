@@ -73,6 +73,18 @@ void putCode(DcmItem* into, const DcmTagKey& sequence, const char* value, const 
 
 void emptySequence(DcmItem* into, const DcmTagKey& sequence) { into->insertEmptyElement(sequence); }
 
+// The photograph's acquisition context and parameters (and the map's, which comes from it):
+// the instrument measures none of them, so they are present and empty.
+void putAcquisitionContext(Writer& w) {
+    emptySequence(w.ds, DCM_AcquisitionContextSequence);
+    w.empty(DCM_PatientEyeMovementCommanded);
+    w.empty(DCM_HorizontalFieldOfView);
+    emptySequence(w.ds, DCM_RefractiveStateSequence);
+    w.empty(DCM_EmmetropicMagnification);
+    w.empty(DCM_IntraOcularPressure);
+    w.put(DCM_PupilDilated, "NO");
+}
+
 // Patient, study, series, equipment and SOP common: what every object of the visit shares.
 void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char* sopClass, const QString& instanceUid,
                const QString& seriesKind, const char* modality, int seriesNumber) {
@@ -275,14 +287,7 @@ bool writePhotograph(const Patient& patient, const Visit& visit, const Photograp
         const OFString s = number(photo.mmPerPixel);
         w.put(DCM_PixelSpacing, (s + "\\" + s).c_str());
     }
-    // Acquisition context and parameters: nothing of them is measured, present but empty.
-    emptySequence(ds, DCM_AcquisitionContextSequence);
-    w.empty(DCM_PatientEyeMovementCommanded);
-    w.empty(DCM_HorizontalFieldOfView);
-    emptySequence(ds, DCM_RefractiveStateSequence);
-    w.empty(DCM_EmmetropicMagnification);
-    w.empty(DCM_IntraOcularPressure);
-    w.put(DCM_PupilDilated, "NO");
+    putAcquisitionContext(w);
     putCode(ds, DCM_AcquisitionDeviceTypeCodeSequence, "111946", "DCM", "Reflection-based corneal topographer");
     emptySequence(ds, DCM_IlluminationTypeCodeSequence);
     emptySequence(ds, DCM_LightPathFilterTypeStackCodeSequence);
@@ -451,14 +456,7 @@ bool writeTopographyMap(const Patient& patient, const Visit& visit, const Topogr
         w.ok = false;
     }
 
-    // Acquisition context and parameters of the photograph the map comes from: none measured.
-    emptySequence(ds, DCM_AcquisitionContextSequence);
-    w.empty(DCM_PatientEyeMovementCommanded);
-    w.empty(DCM_HorizontalFieldOfView);
-    emptySequence(ds, DCM_RefractiveStateSequence);
-    w.empty(DCM_EmmetropicMagnification);
-    w.empty(DCM_IntraOcularPressure);
-    w.put(DCM_PupilDilated, "NO");
+    putAcquisitionContext(w);
 
     // Pixels: palette indices, drawn through the map window's colours.
     w.us(DCM_Rows, map.height);
