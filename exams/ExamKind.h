@@ -53,6 +53,9 @@ public:
     // Within the caller's all-or-nothing save, the eye's exam rows with their files; storing
     // chooses each row's date and time. Whether the images were stored too.
     virtual bool store(int eye, TExameNovo row, TArquivosNovos& arquivos) = 0;
+    // The code of the exam the eye's last store wrote, once its save is committed, for what
+    // follows a save (sending it to the PACS); 0 when the kind keeps no single exam.
+    virtual int storedExam(int /*eye*/) const { return 0; }
     virtual void clear(int eye) = 0;
 };
 

@@ -94,7 +94,7 @@ bool TopographyExam::store(int eye, TExameNovo row, TArquivosNovos& arquivos) {
     row.data = when.date();
     row.hora = when.time();
     bool imagesStored = true;
-    GravaExameTopografia(row, *e.measure, arquivos, &imagesStored);
+    e.stored = GravaExameTopografia(row, *e.measure, arquivos, &imagesStored);
     return imagesStored;
 }
 

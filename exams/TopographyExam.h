@@ -19,6 +19,7 @@ public:
     bool showMap(void* window, int eye, const QString& mapModule, const Header& header) override;
     bool readyToStore(int eye) const override { return bool(eyes_[size_t(eye)].measure); }
     bool store(int eye, TExameNovo row, TArquivosNovos& arquivos) override;
+    int storedExam(int eye) const override { return eyes_[size_t(eye)].stored; }
     void clear(int eye) override;
 
     // The eye's measure after ring detection, or null.
@@ -28,6 +29,7 @@ private:
     struct Eye {
         QByteArray front, side;                // the last capture
         std::unique_ptr<TMedidaOlho> measure;  // the last detection
+        int stored = 0;                        // the exam the last store wrote
     };
     std::array<Eye, 2> eyes_;
 };

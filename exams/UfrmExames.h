@@ -152,6 +152,9 @@ public:
     // "Enviar ao PACS" (Ctrl+D): the selected exam's visit put in the outbox and the outbox
     // sent on a worker thread; the status label shows the progress, the outcome and what waits.
     void tbEnviarPacsClick();
+    // After an exam is saved: with automatic sending on and a PACS configured, the exam's visit
+    // is queued and sent in the background, the outcome in the status label.
+    void enviaAoPacsSeAutomatico(int examCode);
     QString pacsStatusText() const;
     bool pacsSending() const { return pacsSending_; }
     void CBoxExamesClick();

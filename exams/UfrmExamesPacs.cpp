@@ -69,6 +69,25 @@ void TfrmExames::tbEnviarPacsClick() {
         startPacsSend(true);
 }
 
+void TfrmExames::enviaAoPacsSeAutomatico(int examCode) {
+    if (!settings_ || !lblPacs_ || !settings_->EnvioAutomaticoDicom()) return;
+    const dicom::PacsDispatch dispatch = dispatchOf(*settings_);
+    QString why = dispatch.notConfigured();
+    if (why.isEmpty()) dicom::ensureDicomIdentity(*settings_, &why);
+    if (why.isEmpty() && !dispatch.queue(examCode, &why))
+        why = QStringLiteral("O exame não foi posto na fila de envio ao PACS. %1").arg(why);
+    if (!why.isEmpty()) {
+        // The exam is saved; only its sending failed, which the operator must know.
+        showMessage(why, QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
+    lblPacs_->show();
+    if (pacsSending_)
+        pacsAgain_ = true;
+    else
+        startPacsSend(false);
+}
+
 void TfrmExames::startPacsSend(bool operatorAsked) {
     pacsSending_ = true;
     lblPacs_->setText(QStringLiteral("Enviando ao PACS…"));

@@ -642,3 +642,36 @@ TEST_F(Browser, SendsTheSelectedRowsExamAndRetriesWhatWaitsAtEachOpening) {
     }
     qunsetenv("NORVIX_ROOT");
 }
+
+// After a save the wizard hands the exam to the browser: with automatic sending off nothing
+// happens; on, a missing PACS or an exam that cannot be queued is said (the exam stays saved).
+TEST_F(Browser, AutomaticSendingAfterASaveFollowsTheSetting) {
+    const QString root = files.path() + "/auto";
+    qputenv("NORVIX_ROOT", QFile::encodeName(root));
+    QDir().mkpath(root + "/OrventDuo");
+    norvix::ProfileFile ini(root + "/OrventDuo/Orvent.ini");
+    ASSERT_TRUE(ini.writeString("DICOM", "PACS_HOST", "127.0.0.1") && ini.writeString("DICOM", "PACS_PORTA", "9"));
+    patientWithExams("Márcia", insertMedico("Ana"), 1);
+    TBIniSettings settings;
+    const struct { const char* automatic; const char* ae; const char* says; } cases[] = {
+        {"0", "ORTHANC", nullptr},
+        {"1", "", "O PACS não está configurado"},
+        {"1", "ORTHANC", "O exame não foi posto na fila de envio ao PACS."},  // its files are not there
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(ini.writeString("DICOM", "ENVIO_AUTOMATICO", c.automatic) &&
+                    ini.writeString("DICOM", "PACS_AETITLE", c.ae) && settings.LoadAll(3));
+        browser = new TfrmExames(&settings);
+        browser->show();
+        seam.messages.clear();
+        browser->enviaAoPacsSeAutomatico(browser->itemCodes().value(0));
+        if (c.says)
+            EXPECT_TRUE(seam.texts().value(0).startsWith(c.says)) << seam.texts().join("|").toStdString();
+        else
+            EXPECT_TRUE(seam.texts().isEmpty()) << seam.texts().join("|").toStdString();
+        browser->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_TRUE(norvix::dicom::Outbox(root + "/DICOM/Saida").pending().isEmpty());
+    qunsetenv("NORVIX_ROOT");
+}
