@@ -24,10 +24,12 @@ bool fail(QString* error, const QString& why) {
 // operator's send would otherwise store the same files twice and race to delete them.
 QMutex& sendLock(const QString& outbox) {
     static QMutex guard;
-    static QHash<QString, QMutex*> locks;
+    // Kept for the program's life, never destroyed: a send may outlast its window, and even the
+    // exit of main while the thread pool finishes it.
+    static auto* locks = new QHash<QString, QMutex*>;
     const QMutexLocker hold(&guard);
-    QMutex*& m = locks[QDir::cleanPath(outbox)];
-    if (!m) m = new QMutex;  // kept for the program's life: a send may outlast its window
+    QMutex*& m = (*locks)[QDir::cleanPath(outbox)];
+    if (!m) m = new QMutex;
     return *m;
 }
 }  // namespace

@@ -93,7 +93,8 @@ protected:
         escreveBackupIni("[BACKUP]\r\nDiscoAtual=3\r\nNumExamGeral=40\r\nUltBkp=02/02/2026 10:00:00\r\nBackupZerado=2\r\n");
     }
     void TearDown() override {
-        if (w) w->close();
+        // Deleted rather than closed: a test may leave a value the window refuses to close with.
+        delete w;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         qunsetenv("NORVIX_ROOT");
         qunsetenv("NORVIX_BACKUP_DIR");
