@@ -607,15 +607,23 @@ TEST_F(Browser, QuickFindIgnoresCaseAlsoInAccentedLettersAndSaysWhenNothingMatch
     EXPECT_EQ(browser->patientName(), QString::fromUtf8("ÉRICA SOUZA"));
 }
 
+// An installation at root, made NORVIX_ROOT, whose PACS is on loopback port 9 (nothing answers
+// there); its settings file.
+static QString installationWithSilentPacs(const QString& root) {
+    qputenv("NORVIX_ROOT", QFile::encodeName(root));
+    QDir().mkpath(root + "/OrventDuo");
+    const QString path = root + "/OrventDuo/Orvent.ini";
+    norvix::ProfileFile ini(path);
+    EXPECT_TRUE(ini.writeString("DICOM", "PACS_HOST", "127.0.0.1") && ini.writeString("DICOM", "PACS_PORTA", "9"));
+    return path;
+}
+
 // "Enviar ao PACS" takes the selected row's exam, or says there is no PACS; each opening sends
 // what waits in the background (also when closed at once) and says what still waits.
 TEST_F(Browser, SendsTheSelectedRowsExamAndRetriesWhatWaitsAtEachOpening) {
     const QString root = files.path() + "/root";
-    qputenv("NORVIX_ROOT", QFile::encodeName(root));
-    QDir().mkpath(root + "/OrventDuo");
-    norvix::ProfileFile ini(root + "/OrventDuo/Orvent.ini");
-    ASSERT_TRUE(ini.writeString("DICOM", "PACS_HOST", "127.0.0.1") && ini.writeString("DICOM", "PACS_PORTA", "9"));
-    norvix::dicom::Outbox outbox(root + "/DICOM/Saida");  // port 9: nothing answers on loopback
+    norvix::ProfileFile ini(installationWithSilentPacs(root));
+    norvix::dicom::Outbox outbox(root + "/DICOM/Saida");
     ASSERT_TRUE(outbox.enqueue("E7", {root + "/OrventDuo/Orvent.ini"}, nullptr));
     patientWithExams("Márcia", insertMedico("Ana"), 2);
     TBIniSettings settings;
@@ -647,10 +655,7 @@ TEST_F(Browser, SendsTheSelectedRowsExamAndRetriesWhatWaitsAtEachOpening) {
 // happens; on, a missing PACS or an exam that cannot be queued is said (the exam stays saved).
 TEST_F(Browser, AutomaticSendingAfterASaveFollowsTheSetting) {
     const QString root = files.path() + "/auto";
-    qputenv("NORVIX_ROOT", QFile::encodeName(root));
-    QDir().mkpath(root + "/OrventDuo");
-    norvix::ProfileFile ini(root + "/OrventDuo/Orvent.ini");
-    ASSERT_TRUE(ini.writeString("DICOM", "PACS_HOST", "127.0.0.1") && ini.writeString("DICOM", "PACS_PORTA", "9"));
+    norvix::ProfileFile ini(installationWithSilentPacs(root));
     patientWithExams("Márcia", insertMedico("Ana"), 1);
     TBIniSettings settings;
     const struct { const char* automatic; const char* ae; const char* says; } cases[] = {
