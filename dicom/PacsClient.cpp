@@ -235,7 +235,9 @@ QString checkPeer(const PacsPeer& peer) {
     return {};
 }
 
-bool echo(const PacsPeer& peer, QString* answer) {
+namespace {
+
+bool echoPacs(const PacsPeer& peer, QString* answer) {
     QElapsedTimer clock;
     clock.start();
     Association a;
@@ -261,6 +263,19 @@ bool echo(const PacsPeer& peer, QString* answer) {
                       .arg(peer.peerAeTitle.trimmed(), where(peer))
                       .arg(clock.elapsed());
     return true;
+}
+
+// The answers are written for a PACS; another server (the worklist's) is named as it is.
+void nameServer(const PacsPeer& peer, QString* text) {
+    if (text && peer.serverName != QLatin1String("PACS")) text->replace(QStringLiteral("PACS"), peer.serverName);
+}
+
+}  // namespace
+
+bool echo(const PacsPeer& peer, QString* answer) {
+    const bool ok = echoPacs(peer, answer);
+    nameServer(peer, answer);
+    return ok;
 }
 
 bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& progress, QList<StoreResult>* results,

@@ -19,6 +19,9 @@ struct PacsPeer {
     QString host;
     int port = 104;
     int timeoutSeconds = 10;  // for the connection and for each answer awaited
+    // How the answers for the operator name this server: a masculine noun, as it follows "o",
+    // "do" and "no" there ("servidor da lista de trabalho" for the worklist's).
+    QString serverName = QStringLiteral("PACS");
 };
 
 // The settings' own faults (empty AE title, port out of range...), in Portuguese; empty when usable.

@@ -205,13 +205,14 @@ void TPaginaDicom::testa(Servidor& s) {
     peer.peerAeTitle = s.ae->text().trimmed();
     peer.host = s.host->text().trimmed();
     peer.port = s.porta->text().trimmed().toInt();
+    const bool pacs = &s == &pacs_;
+    if (!pacs) peer.serverName = QStringLiteral("servidor da lista de trabalho");
     s.testar->setEnabled(false);
     s.resposta->setText(QStringLiteral("Testando..."));
     // The echo waits on the network for up to its timeout: never on the GUI thread. The answer
     // comes back queued to the application object, which outlives the page, and is shown only
     // if the page still exists by then (checked on the GUI thread).
     const QPointer<TPaginaDicom> pagina(this);
-    const bool pacs = &s == &pacs_;
     QThreadPool::globalInstance()->start([pagina, pacs, peer] {
         QString resposta;
         dicom::echo(peer, &resposta);

@@ -387,7 +387,8 @@ TEST_F(Tools, DicomConnectionTestOffTheGuiThread) {
     ASSERT_TRUE(porta(aberta)) << "storescp não abriu a porta";
     abre();
     const struct { QByteArray g; int porta; QString diz; } casos[] = {
-        {"Pacs", aberta, "Conexão com o PACS bem-sucedida"}, {"Worklist", fechada, "não responde"}};
+        {"Pacs", aberta, "Conexão com o PACS bem-sucedida"},
+        {"Worklist", fechada, "O servidor da lista de trabalho não responde"}};
     for (const auto& k : casos) {
         c<QLineEdit>("edt" + k.g + "AeTitle")->setText("RECEPTOR");
         c<QLineEdit>("edt" + k.g + "Servidor")->setText("127.0.0.1");
