@@ -152,9 +152,14 @@ public:
     // "Enviar ao PACS" (Ctrl+D): the selected exam's visit put in the outbox and the outbox
     // sent on a worker thread; the status label shows the progress, the outcome and what waits.
     void tbEnviarPacsClick();
-    // After an exam is saved: with automatic sending on and a PACS configured, the exam's visit
-    // is queued and sent in the background, the outcome in the status label.
-    void enviaAoPacsSeAutomatico(int examCode);
+    // Queues the visits of these exams and sends the outbox in the background, the outcome in
+    // the status label; operatorAsked: a failed send is also a message. False, the reason told,
+    // when the PACS is not configured or an exam could not be queued.
+    bool enviaAoPacs(const QList<int>& examCodes, bool operatorAsked);
+    bool pacsConfigurado() const;
+    // After an exam or a report is saved: with automatic sending on, its exams' visits are
+    // queued and sent in the background (a missing PACS or an exam that cannot be queued is said).
+    void enviaAoPacsSeAutomatico(const QList<int>& examCodes);
     QString pacsStatusText() const;
     bool pacsSending() const { return pacsSending_; }
     void CBoxExamesClick();

@@ -41,51 +41,59 @@ void TfrmExames::tbEnviarPacsClick() {
                     QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, this);
         return;
     }
+    finishPendingEdit();
+    enviaAoPacs({code}, true);
+}
+
+bool TfrmExames::pacsConfigurado() const {
+    return settings_ && dispatchOf(*settings_).notConfigured().isEmpty();
+}
+
+bool TfrmExames::enviaAoPacs(const QList<int>& examCodes, bool operatorAsked) {
     QString why;
-    if (!settings_) {
+    if (!settings_ || !lblPacs_) {
         why = QStringLiteral("A configuração do programa não está disponível; o exame não foi enviado ao PACS.");
     } else if (why = dispatchOf(*settings_).notConfigured(); why.isEmpty()) {
         dicom::ensureDicomIdentity(*settings_, &why);
     }
     if (!why.isEmpty()) {
         showMessage(why, QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
-        return;
+        return false;
     }
-    finishPendingEdit();
     const dicom::PacsDispatch dispatch = dispatchOf(*settings_);
+    // A report's two eyes may be two visits: each is queued, and one that cannot be does not
+    // hold back the other.
+    QStringList failures;
+    int queued = 0;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool queued = dispatch.queue(code, &why);
-    QApplication::restoreOverrideCursor();
-    if (!queued) {
-        lblPacs_->setText(dicom::Outbox::countText(dispatch.waiting()));
-        showMessage(QStringLiteral("O exame não foi posto na fila de envio ao PACS. %1").arg(why),
-                    QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
-        return;
+    for (const int code : examCodes) {
+        if (code <= 0) continue;
+        QString failure;
+        if (dispatch.queue(code, &failure))
+            ++queued;
+        else
+            failures << failure;
     }
+    QApplication::restoreOverrideCursor();
+    lblPacs_->setText(dicom::Outbox::countText(dispatch.waiting()));
     lblPacs_->show();
-    if (pacsSending_)
-        pacsAgain_ = true;  // the send under way may have listed the outbox before this exam
-    else
-        startPacsSend(true);
+    if (queued > 0) {
+        if (pacsSending_)
+            pacsAgain_ = true;  // the send under way may have listed the outbox before these exams
+        else
+            startPacsSend(operatorAsked);
+    }
+    if (!failures.isEmpty()) {
+        // What was queued is saved and goes; the operator must know what did not.
+        showMessage(QStringLiteral("O exame não foi posto na fila de envio ao PACS. %1").arg(failures.join(u' ')),
+                    QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+    }
+    return queued > 0 && failures.isEmpty();
 }
 
-void TfrmExames::enviaAoPacsSeAutomatico(int examCode) {
+void TfrmExames::enviaAoPacsSeAutomatico(const QList<int>& examCodes) {
     if (!settings_ || !lblPacs_ || !settings_->EnvioAutomaticoDicom()) return;
-    const dicom::PacsDispatch dispatch = dispatchOf(*settings_);
-    QString why = dispatch.notConfigured();
-    if (why.isEmpty()) dicom::ensureDicomIdentity(*settings_, &why);
-    if (why.isEmpty() && !dispatch.queue(examCode, &why))
-        why = QStringLiteral("O exame não foi posto na fila de envio ao PACS. %1").arg(why);
-    if (!why.isEmpty()) {
-        // The exam is saved; only its sending failed, which the operator must know.
-        showMessage(why, QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
-        return;
-    }
-    lblPacs_->show();
-    if (pacsSending_)
-        pacsAgain_ = true;
-    else
-        startPacsSend(false);
+    enviaAoPacs(examCodes, false);
 }
 
 void TfrmExames::startPacsSend(bool operatorAsked) {

@@ -675,7 +675,7 @@ bool TfrmNovoExame::GravaExame(int olho) {
                     MsgButtons::Ok, this);
         // With automatic sending on, the browser queues the new exam for the PACS and sends it
         // in the background; what the PACS does not take waits in its outbox.
-        if (browser_ && kind_->storedExam(olho) > 0) browser_->enviaAoPacsSeAutomatico(kind_->storedExam(olho));
+        if (browser_ && kind_->storedExam(olho) > 0) browser_->enviaAoPacsSeAutomatico({kind_->storedExam(olho)});
     } else {
         // Nothing was stored: the texts can be changed and the step run again.
         o.diag->setEnabled(true);

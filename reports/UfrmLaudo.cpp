@@ -219,6 +219,11 @@ void TfrmLaudo::buildUi() {
     chkMesmoLau_->setObjectName(QStringLiteral("chkMesmoLau"));
     chkMesmoLau_->setToolTip(QStringLiteral("Após selecionar clique em um olho pendente."));
     sbtSalvar_ = botao(this, "sbtSalvar", QStringLiteral("Salvar Laudo"));
+    // A saved report goes with its exams' visits, as the PACS files them.
+    sbtEnviarPacs_ = botao(this, "sbtEnviarPacs", QStringLiteral("E&nviar ao PACS"));
+    sbtEnviarPacs_->setToolTip(QStringLiteral("Envia ao PACS o laudo gravado com os exames dele."));
+    sbtEnviarPacs_->setEnabled(false);
+    sbtEnviarPacs_->setVisible(browser_ && browser_->pacsConfigurado());
     auto* fechar = botao(this, "sbtFechar", QStringLiteral("Fecha&r"));
     auto* ajuda = botao(this, "SpeedButton1", QStringLiteral("?"));
     ajuda->setToolTip(QStringLiteral("Ajuda"));
@@ -228,13 +233,16 @@ void TfrmLaudo::buildUi() {
     botoes->addSpacing(16);
     botoes->addWidget(chkMesmoLau_);
     botoes->addStretch();
-    for (QWidget* w : std::initializer_list<QWidget*>{sbtSalvar_, fechar, ajuda}) botoes->addWidget(w);
+    for (QWidget* w : std::initializer_list<QWidget*>{sbtEnviarPacs_, sbtSalvar_, fechar, ajuda}) botoes->addWidget(w);
     raiz->addLayout(botoes);
 
     connect(imprimir, &QPushButton::clicked, this, [this] { sbtImprimirClick(); });
     connect(visualizar, &QPushButton::clicked, this, [this] { sbtVisualizarImprClick(); });
     connect(pdf, &QPushButton::clicked, this, [this] { sbtSalvarPdfClick(); });
     connect(sbtSalvar_, &QPushButton::clicked, this, [this] { sbtSalvarClick(); });
+    connect(sbtEnviarPacs_, &QPushButton::clicked, this, [this] {
+        if (browser_ && codLaudo_ > 0) browser_->enviaAoPacs({codOD_, codOS_}, true);
+    });
     connect(fechar, &QPushButton::clicked, this, [this] { sbtFecharClick(); });
     connect(ajuda, &QPushButton::clicked, this, [this] { norvix::help::showHelp(25, this); });
 }
@@ -263,6 +271,7 @@ void TfrmLaudo::setSomenteLeitura() {
     for (QTextEdit* b : boxes_) b->setReadOnly(true), b->setEnabled(false);
     chkMesmoLau_->setEnabled(false);
     sbtSalvar_->setEnabled(false);
+    sbtEnviarPacs_->setEnabled(codLaudo_ > 0);
 }
 
 // ---- a new report -------------------------------------------------------------------------------
@@ -342,6 +351,7 @@ bool TfrmLaudo::NewReport(const QString& captionOD, const QString& captionOS, Ti
     indicesOS_.reset();
     // The wizard may hand the same editor a second report: everything editable again.
     codLaudo_ = 0;
+    sbtEnviarPacs_->setEnabled(false);
     currentBox_ = lastBox_ = -1;
     for (int i = 0; i < 5; ++i) {
         QTextEdit* b = boxes_[size_t(i)];
@@ -530,6 +540,7 @@ void TfrmLaudo::salva() {
     norvix::showMessage(QStringLiteral("Laudo gravado com sucesso."), QStringLiteral("Informação"),
                         MsgIcon::Information, MsgButtons::Ok, this);
     setSomenteLeitura();
+    if (browser_) browser_->enviaAoPacsSeAutomatico({codOD_, codOS_});
 }
 
 // ---- the printed page ---------------------------------------------------------------------------

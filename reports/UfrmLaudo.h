@@ -118,6 +118,7 @@ private:
     QCheckBox* chkMesmoLau_ = nullptr;
     QCheckBox* chkIncluirMapas_ = nullptr;
     QPushButton* sbtSalvar_ = nullptr;
+    QPushButton* sbtEnviarPacs_ = nullptr;  // shown only to a clinic with a PACS
 
     int currentBox_ = -1;
     int lastBox_ = -1;

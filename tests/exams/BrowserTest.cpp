@@ -669,7 +669,7 @@ TEST_F(Browser, AutomaticSendingAfterASaveFollowsTheSetting) {
         browser = new TfrmExames(&settings);
         browser->show();
         seam.messages.clear();
-        browser->enviaAoPacsSeAutomatico(browser->itemCodes().value(0));
+        browser->enviaAoPacsSeAutomatico({browser->itemCodes().value(0)});
         if (c.says)
             EXPECT_TRUE(seam.texts().value(0).startsWith(c.says)) << seam.texts().join("|").toStdString();
         else

@@ -25,6 +25,8 @@
 #include <QTreeWidget>
 
 #include "config/SharedRecords.h"
+#include "config/UBIniSettings.h"
+#include "platform/ProfileFile.h"
 #include "db/DbTestSupport.h"
 #include "exams/UfrmExames.h"
 #include "modules/ModuleTestSupport.h"
@@ -369,6 +371,46 @@ TEST_F(Reports, SavingAsksForMandatoryGapsThenStoresRowAndFile) {
     EXPECT_FALSE(e->emEdicao());
     EXPECT_FALSE(e->caixa(TfrmLaudo::OD)->isEnabled());
     EXPECT_FALSE(e->findChild<QTreeWidget*>("trwLaudo")->isEnabled());
+}
+
+// A clinic with a PACS: "Enviar ao PACS" waits for the saved report, and with automatic sending
+// on, saving queues both eyes' visits (these exams have no images, so each refusal is said and
+// the report stays saved). Without a PACS the button is not there.
+TEST_F(Reports, ASavedReportGoesToThePacsWithItsExams) {
+    install("map_rec", "Halden.so");
+    const QString root = files.path() + "/pacs";
+    qputenv("NORVIX_ROOT", QFile::encodeName(root));
+    QDir().mkpath(root + "/OrventDuo");
+    norvix::ProfileFile ini(root + "/OrventDuo/Orvent.ini");
+    norvix::TBIniSettings settings;
+    const struct { const char* ae; bool shown; } cases[] = {{"", false}, {"ORTHANC", true}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(ini.writeString("DICOM", "PACS_HOST", "127.0.0.1") && ini.writeString("DICOM", "PACS_PORTA", "9") &&
+                    ini.writeString("DICOM", "PACS_AETITLE", c.ae) &&
+                    ini.writeString("DICOM", "ENVIO_AUTOMATICO", "1") && settings.LoadAll(3));
+        browser = new TfrmExames(&settings);
+        browser->show();
+        browser->SelecionaPaciente("Carla", "Bruno Alves");
+        TfrmLaudo* e = newReport(odCaption(), osCaption());
+        ASSERT_NE(e, nullptr);
+        auto* enviar = e->findChild<QPushButton*>("sbtEnviarPacs");
+        EXPECT_EQ(enviar->isVisibleTo(e), c.shown) << c.ae;
+        EXPECT_FALSE(enviar->isEnabled());
+        fillMandatory(e, TfrmLaudo::OD);
+        fillMandatory(e, TfrmLaudo::OS);
+        fillMandatory(e, TfrmLaudo::CO);
+        seam.messages.clear();
+        e->sbtSalvarClick();
+        EXPECT_EQ(seam.texts().value(0), "Laudo gravado com sucesso.");
+        const QString refusal = seam.texts().value(1);
+        EXPECT_EQ(c.shown, refusal.contains("Exame " + QString::number(od)) && refusal.contains("Exame " + QString::number(os)))
+            << refusal.toStdString();
+        EXPECT_TRUE(enviar->isEnabled() && e->codigoLaudo() > 0);
+        wizard->close();
+        browser->close();  // before its settings go
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    qunsetenv("NORVIX_ROOT");
 }
 
 // A keratoconus eye is not reported as astigmatism alone: its box gets the indices and the
