@@ -62,7 +62,7 @@ TPaginaDicom::TPaginaDicom(QWidget* parent) : QWidget(parent) {
     worklist_.nome = "da lista de trabalho";
     l->addWidget(grupo(pacs_, QStringLiteral("PACS"), "Pacs"));
     l->addWidget(grupo(worklist_, QStringLiteral("Lista de trabalho"), "Worklist"));
-    envioAutomatico_ = nomeado(new QCheckBox(QStringLiteral("Enviar ao PACS a&utomaticamente cada exame gravado")),
+    envioAutomatico_ = nomeado(new QCheckBox(QStringLiteral("Enviar ao PACS a&utomaticamente cada exame e laudo gravado")),
                                "chkDicomEnvioAutomatico");
     l->addWidget(envioAutomatico_);
     l->addStretch();
