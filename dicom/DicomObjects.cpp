@@ -370,6 +370,7 @@ const char* mapTypeCode(MapType t) {
     case MapType::Axial: return "111940";
     case MapType::Tangential: return "111941";
     case MapType::Elevation: return "111943";
+    case MapType::Refractive: return "111942";
     }
     return "111940";
 }
@@ -379,6 +380,7 @@ const char* mapTypeMeaning(MapType t) {
     case MapType::Axial: return "Corneal axial power map";
     case MapType::Tangential: return "Corneal instantaneous power map";
     case MapType::Elevation: return "Corneal elevation map";
+    case MapType::Refractive: return "Corneal refractive power map";
     }
     return "";
 }
@@ -388,6 +390,7 @@ QString mapKey(MapType t) {
     case MapType::Axial: return QStringLiteral("axial");
     case MapType::Tangential: return QStringLiteral("tangencial");
     case MapType::Elevation: return QStringLiteral("elevação");
+    case MapType::Refractive: return QStringLiteral("refrativo");
     }
     return {};
 }

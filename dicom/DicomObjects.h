@@ -84,7 +84,7 @@ struct MapAnalysis {
 };
 
 enum class MapSurface { Anterior };
-enum class MapType { Axial, Tangential, Elevation };
+enum class MapType { Axial, Tangential, Elevation, Refractive };
 
 // One colour-coded map: 8-bit palette indices, row by row from the top, the palette they index
 // (the map window's colours) and what each index stands for.

@@ -1,14 +1,17 @@
 #include "dicom/ExamExport.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImageReader>
 #include <cmath>
+#include <tuple>
 
 #include "capture/sim/InstrumentModel.h"
 #include "dicom/ExamVisit.h"
 #include "dicom/TopographyGrid.h"
 #include "outside/core/ExamFiles.h"
 #include "outside/core/MapPainter.h"
+#include "outside/core/SurfaceMaps.h"
 #include "outside/math/CornealMap.h"
 #include "records/UArquivosExame.h"
 #include "records/UDArquivos.h"
@@ -113,8 +116,8 @@ ExamOutcome ExamExport::writeEye(const TExame& exam, const Patient& patient, con
     }
     // The map is worked out before anything is written: an eye whose ring data cannot be read
     // leaves no photograph without its map behind.
-    TopographyMap map;
-    if (!axialMap(exam, photo.mmPerPixel, &map, &out.error)) return out;
+    QList<TopographyMap> eyeMaps;
+    if (!maps(exam, photo.mmPerPixel, &eyeMaps, &out.error)) return out;
     Written w;
     QString why;
     if (!writePhotograph(patient, visit, photo, folder, &w, &why)) {
@@ -122,17 +125,20 @@ ExamOutcome ExamExport::writeEye(const TExame& exam, const Patient& patient, con
         return out;
     }
     out.written << w;
-    map.source = {w.sopClassUid, w.sopInstanceUid};
-    if (!writeTopographyMap(patient, visit, map, folder, &w, &why)) {
-        out.error = QStringLiteral("mapa do olho %1: %2").arg(eyeName(exam), why);
-        return out;
+    const InstanceRef source{w.sopClassUid, w.sopInstanceUid};
+    for (TopographyMap& map : eyeMaps) {
+        map.source = source;
+        if (!writeTopographyMap(patient, visit, map, folder, &w, &why)) {
+            out.error = QStringLiteral("mapa do olho %1: %2").arg(eyeName(exam), why);
+            return out;
+        }
+        out.written << w;
     }
-    out.written << w;
     writeReports(exam, patient, visit, folder, &out);
     return out;
 }
 
-bool ExamExport::axialMap(const TExame& exam, double framePitchMm, TopographyMap* map, QString* error) const {
+bool ExamExport::maps(const TExame& exam, double framePitchMm, QList<TopographyMap>* maps, QString* error) const {
     auto fail = [&](const QString& why) {
         *error = QStringLiteral("mapa do olho %1: %2").arg(eyeName(exam), why);
         return false;
@@ -148,19 +154,60 @@ bool ExamExport::axialMap(const TExame& exam, double framePitchMm, TopographyMap
     if (!outside::readExamFiles(prefix, &rings, &why)) return fail(why);
     outside::CornealMap curvature;
     if (!curvature.load(&rings.d, &rings.m, &rings.found, rings.rings, &why)) return fail(why);
-    const outside::ColourScale scale =
-        station_.fixedIncrement
-            ? outside::ColourScale::fixedIncrement(station_.increment,
-                                                   curvature.keratometry(outside::MapKind::Axial).meanPower())
-            : outside::ColourScale::absolute();
-    if (!axialTopography(curvature, scale, kMapSize, map, &why)) return fail(why);
-    map->eye = eyeOf(exam);
+    // The power maps' scale as the map window chooses it, centred on the map's own middle.
+    auto powerScale = [this](double centre) {
+        return station_.fixedIncrement ? outside::ColourScale::fixedIncrement(station_.increment, centre)
+                                       : outside::ColourScale::absolute();
+    };
+    TopographyMap axial;
+    if (!axialTopography(curvature, powerScale(curvature.keratometry(outside::MapKind::Axial).meanPower()), kMapSize,
+                         &axial, &why))
+        return fail(why);
+    axial.eye = eyeOf(exam);
     // The pupil as the processing found it on the frame, from the vertex reflection.
     const int32_t* pupil = rings.pupil;
     if (framePitchMm > 0 && pupil[2] > 0) {
-        map->analysis.pupilCentroidMm =
+        axial.analysis.pupilCentroidMm =
             QPointF((pupil[0] - rings.centreX) * framePitchMm, -(pupil[1] - rings.centreY) * framePitchMm);
-        map->analysis.pupilRadiusMm = pupil[2] * framePitchMm;
+        axial.analysis.pupilRadiusMm = pupil[2] * framePitchMm;
+    }
+    maps->append(axial);
+
+    // The other maps, each when its module is installed: what the clinic sees is what it sends.
+    // One the exam cannot give (an elevation needs 3 mm of surface) is left out, not an error.
+    auto installed = [this](const char* module) {
+        return !station_.mapsFolder.isEmpty() && QFileInfo(station_.mapsFolder + QLatin1Char('/') + QLatin1String(module)).isFile();
+    };
+    auto add = [&](MapType type, const std::function<double(double, double)>& value, const outside::ColourScale& scale) {
+        TopographyMap m;
+        if (!topography(type, value, curvature, scale, kMapSize, &m, &why)) return;
+        m.eye = axial.eye;
+        m.analysis.pupilCentroidMm = axial.analysis.pupilCentroidMm;
+        m.analysis.pupilRadiusMm = axial.analysis.pupilRadiusMm;
+        maps->append(m);
+    };
+    if (installed("Sorvik.so")) {
+        add(MapType::Tangential,
+            [&curvature](double r, double th) { return curvature.powerAt(outside::MapKind::Tangential, r, th); },
+            powerScale(curvature.keratometry(outside::MapKind::Tangential).meanPower()));
+    }
+    // The refractive and elevation maps share the rebuilt surface, the costly part: built once,
+    // the best-fit sphere and range taken again for the second.
+    outside::SurfaceMapData surface;
+    bool built = false;
+    for (const auto& [module, type, kind] :
+         {std::tuple{"Lumeva.so", MapType::Refractive, outside::SurfaceMapKind::Refractive},
+          std::tuple{"Brennor.so", MapType::Elevation, outside::SurfaceMapKind::Elevation}}) {
+        if (!installed(module)) continue;
+        if (!(built ? surface.refit(kind, 0, &why, nullptr)
+                    : surface.load(kind, &rings.d, &rings.m, &rings.found, rings.rings, &why)))
+            break;  // a surface too small for one map is too small for the other
+        built = true;
+        const outside::ColourScale scale =
+            kind == outside::SurfaceMapKind::Elevation
+                ? outside::ColourScale::symmetric(std::max(std::abs(surface.lowest), std::abs(surface.highest)))
+                : powerScale(0.5 * (surface.lowest + surface.highest));
+        add(type, [&surface, kind = kind](double r, double th) { return surface.value(kind, r, th); }, scale);
     }
     return true;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The DICOM objects of an exam's visit, read from an open installation: for each eye of the
 // visit (see ExamVisit.h), the stored central ring picture as an ophthalmic photograph, the
-// axial curvature map of the ring data with its figures, pointing at that photograph, and,
+// axial curvature map of the ring data with its figures, pointing at that photograph (and the
+// tangential, refractive and elevation maps whose modules are installed), and,
 // when the patient has a saved report on the exam, that report's printed page as a PDF.
 //
 // Everything is read through the records layer: the data module must be connected and the
@@ -28,12 +29,15 @@ struct Station {
     QString institution;     // the clinic's name
     bool fixedIncrement = false;  // the map's colour scale as the map window chooses it
     double increment = 0;
+    // Where the map modules are installed: the tangential, refractive and elevation maps are
+    // written when theirs are (the axial map always is).
+    QString mapsFolder;
 };
 
 // What was written for one exam (one eye), or why nothing was.
 struct ExamOutcome {
     int examCode = 0;
-    QList<Written> written;  // photograph, map, then any report
+    QList<Written> written;  // photograph, maps (axial first), then any report
     QString error;           // Portuguese; empty when written
     bool ok() const { return error.isEmpty(); }
 };
@@ -53,7 +57,8 @@ public:
 
 private:
     ExamOutcome writeEye(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder) const;
-    bool axialMap(const TExame& exam, double framePitchMm, TopographyMap* map, QString* error) const;
+    // The eye's maps, the axial first; false with the reason when the ring data cannot be read.
+    bool maps(const TExame& exam, double framePitchMm, QList<TopographyMap>* maps, QString* error) const;
     void writeReports(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder,
                       ExamOutcome* out) const;
 

@@ -43,6 +43,7 @@ Station stationOf(const TBIniSettings& settings) {
     s.stationName = settings.DicomAeTitle();
     s.institution = settings.Nome();
     s.fixedIncrement = settings.AutoIncMap();
+    s.mapsFolder = settings.DirMapas();
     try {
         s.increment = settings.IncMap();
     } catch (const ConversionError&) {

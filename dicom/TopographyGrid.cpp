@@ -9,6 +9,14 @@ namespace norvix::dicom {
 
 bool axialTopography(const outside::CornealMap& map, const outside::ColourScale& scale, int size, TopographyMap* out,
                      QString* error) {
+    return topography(
+        MapType::Axial, [&map](double r, double th) { return map.powerAt(outside::MapKind::Axial, r, th); }, map, scale,
+        size, out, error);
+}
+
+bool topography(MapType type, const std::function<double(double r, double thetaDeg)>& value,
+                const outside::CornealMap& map, const outside::ColourScale& scale, int size, TopographyMap* out,
+                QString* error) {
     const double radius = map.measuredRadius();
     if (!(radius > 0) || size < 2 || size > 4096) {
         if (error)
@@ -18,7 +26,7 @@ bool axialTopography(const outside::CornealMap& map, const outside::ColourScale&
     }
     using outside::ColourScale;
     TopographyMap t;
-    t.type = MapType::Axial;
+    t.type = type;
     t.width = t.height = size;
     t.mmPerPixel = 2 * radius / size;
     t.palette.reserve(ColourScale::kLevels + 1);
@@ -28,7 +36,13 @@ bool axialTopography(const outside::CornealMap& map, const outside::ColourScale&
     t.mapping.last = ColourScale::kLevels;
     t.mapping.slope = scale.step();
     t.mapping.intercept = scale.low() - scale.step();
-    t.mapping.unit = MapUnit::Dioptres;
+    t.mapping.unit = type == MapType::Elevation ? MapUnit::Micrometres : MapUnit::Dioptres;
+    switch (type) {
+    case MapType::Axial: t.mapping.label = QStringLiteral("CURVATURA AXIAL"); break;
+    case MapType::Tangential: t.mapping.label = QStringLiteral("CURV. TANGENCIAL"); break;
+    case MapType::Refractive: t.mapping.label = QStringLiteral("PODER REFRATIVO"); break;
+    case MapType::Elevation: t.mapping.label = QStringLiteral("ELEVAÇÃO"); break;
+    }
 
     t.indices.resize(qsizetype(size) * size);
     const double c = size / 2.0;
@@ -43,7 +57,7 @@ bool axialTopography(const outside::CornealMap& map, const outside::ColourScale&
             if (r <= radius) {
                 double th = std::atan2(my, mx) * 180.0 / std::numbers::pi;
                 if (th < 0) th += 360.0;
-                p = map.powerAt(outside::MapKind::Axial, r, th);
+                p = value(r, th);
             }
             line[x] = std::isnan(p) ? char(0) : char(1 + scale.levelOf(p));
             if (!std::isnan(p) && p > steepest) {
@@ -60,7 +74,8 @@ bool axialTopography(const outside::CornealMap& map, const outside::ColourScale&
     a.steepAxis = outside::clinicalAxis(k.simK.steepAxis);
     a.flatPower = k.simK.flatPower;
     a.flatAxis = outside::clinicalAxis(k.simK.flatAxis);
-    if (steepest > 0) {
+    // An elevation is no curvature: its map has no steepest point.
+    if (steepest > 0 && type != MapType::Elevation) {
         a.maxPower = steepest;
         a.maxLocationPixel = steepestAt;
     }

@@ -1,6 +1,8 @@
 #pragma once
 // The axial curvature map of one exam as the topography map object wants it: palette indices
 // on a square grid, the map window's colours and what each index stands for.
+#include <functional>
+
 #include "dicom/DicomObjects.h"
 #include "outside/core/MapPainter.h"
 #include "outside/math/CornealMap.h"
@@ -18,5 +20,13 @@ namespace norvix::dicom {
 // caller sets eye and source. False, with a Portuguese reason, when the map has no measured zone.
 bool axialTopography(const outside::CornealMap& map, const outside::ColourScale& scale, int size, TopographyMap* out,
                      QString* error);
+
+// Any map of the exam the same way: value(r mm from the vertex, meridian degrees) in the scale's
+// unit (dioptres; micrometres for the elevation), NaN where the map has no value. The analysis is
+// the exam's own, from `map` (keratometry and indices are those of the axial curvature); the
+// steepest point is the given map's, and an elevation map has none.
+bool topography(MapType type, const std::function<double(double r, double thetaDeg)>& value,
+                const outside::CornealMap& map, const outside::ColourScale& scale, int size, TopographyMap* out,
+                QString* error);
 
 }  // namespace norvix::dicom

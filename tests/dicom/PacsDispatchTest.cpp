@@ -51,7 +51,7 @@ TEST_F(PacsDispatchTest, KeptWhilePacsIsDownSentWhenBackAndAResendReplaces) {
         EXPECT_EQ(d.waiting(), r.queued.isEmpty() ? 0 : 1) << r.name;
         const Outbox::Flush f = d.flush();
         EXPECT_EQ(std::pair(f.sent, f.failed), std::pair(r.sent, 0)) << r.name << f.error.toStdString();
-        EXPECT_EQ(orthanc.instances(), 4) << r.name;  // two eyes, photograph and map each, never twice
+        EXPECT_EQ(orthanc.instances(), 10) << r.name;  // two eyes, photograph and four maps each, never twice
         EXPECT_EQ(d.waitingText(), "Nenhum exame aguardando envio ao PACS") << r.name;
     }
 }
