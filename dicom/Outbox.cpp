@@ -1,5 +1,7 @@
 #include "dicom/Outbox.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +14,14 @@
 namespace norvix::dicom {
 
 namespace {
+
+// A file's identity on the disk: enqueue moves a new copy in under the same name, which makes
+// it another inode. 0 when the file is gone.
+ino_t inodeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
 // Folder names stay plain whatever the key holds ("/", "..", accents): the key percent-encoded,
 // dots included, so no key can name a folder outside the outbox or a staging one (".entrada-").
 QString encodeKey(const QString& key) { return QString::fromLatin1(QUrl::toPercentEncoding(key, {}, ".")); }
@@ -96,9 +106,11 @@ Outbox::Flush Outbox::flush(const PacsPeer& peer, const SendProgress& progress) 
     if (keys.isEmpty()) return result;
     QStringList all;
     QHash<QString, QStringList> byKey;
+    QHash<QString, ino_t> identity;
     for (const QString& key : keys) {
         byKey[key] = files(key);
         all += byKey[key];
+        for (const QString& f : byKey[key]) identity[f] = inodeOf(f);
     }
     QList<StoreResult> stored;
     QString error;
@@ -112,8 +124,11 @@ Outbox::Flush Outbox::flush(const PacsPeer& peer, const SendProgress& progress) 
             ++result.failed;
             continue;
         }
-        // Only the files sent go; one enqueued meanwhile keeps the folder for the next try.
-        for (const QString& f : byKey[key]) QFile::remove(f);
+        // Only the files sent go; one enqueued meanwhile keeps the folder for the next try. A
+        // namesake moved in during the send (the exam queued again) is another file, newer
+        // than what the PACS got: it stays.
+        for (const QString& f : byKey[key])
+            if (inodeOf(f) == identity.value(f)) QFile::remove(f);
         QDir().rmdir(examFolder(key));
         ++result.sent;
     }

@@ -154,8 +154,15 @@ TEST(Pacs, OutboxKeepsWhatThePacsDidNotTakeAndResendsWithoutDuplicates) {
     classes.removeDuplicates(), classes.sort();
     EXPECT_EQ(classes, QStringList({"1.2.840.10008.5.1.4.1.1.104.1", "1.2.840.10008.5.1.4.1.1.77.1.5.1",
                                     "1.2.840.10008.5.1.4.1.1.82.1"}));
-    // Sent again: replaces, no duplicate.
+    // Sent again: replaces, no duplicate. Queued once more while that send is under way: the
+    // newer copy is not taken for sent, and goes on the next send.
     ASSERT_TRUE(outbox.enqueue("E/1", writeExam(objects.filePath("again"), "E/1"), &error));
+    bool requeued = false;
+    const auto requeue = [&](int, int) {
+        if (!requeued) requeued = outbox.enqueue("E/1", writeExam(objects.filePath("third"), "E/1"), &error);
+    };
+    EXPECT_EQ(outbox.flush(peer(orthanc.port, "ORTHANC"), requeue).sent, 1);
+    EXPECT_TRUE(requeued && outbox.pending().contains("E/1")) << error.toStdString();
     EXPECT_EQ(outbox.flush(peer(orthanc.port, "ORTHANC")).sent, 1);
     EXPECT_EQ(orthanc.instances(), 16);
     QDir(box.filePath("Ruim")).removeRecursively();
