@@ -18,6 +18,7 @@
 #include "records/UDExames.h"
 #include "records/UDLaudos.h"
 #include "records/UDPacientes.h"
+#include "records/UDPacientesRis.h"
 
 namespace norvix::dicom {
 
@@ -56,8 +57,10 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder) c
         const std::optional<TPaciente> p = DPacientes().SelectPacienteByCodigo(exam->paciente);
         if (!p) return {failed(examCode, QStringLiteral("o paciente do exame (código %1) não foi encontrado.").arg(exam->paciente))};
         const std::optional<TDadosPessoais> pessoais = DPacientes().SelectDadosPessoaisByCodigo(exam->paciente);
-        // No worklist ID is stored yet: the patient is known to the PACS by the code.
-        patient.id = QString::number(p->codigo);
+        // The RIS's ID when the worklist gave one, so the PACS files the exam with its order;
+        // otherwise the patient is known to the PACS by the code.
+        patient.id = DPacientesRis().IdDoPaciente(p->codigo);
+        if (patient.id.isEmpty()) patient.id = QString::number(p->codigo);
         patient.fullName = p->nome;
         if (pessoais) {
             patient.birthDate = birthDate(pessoais->dataNascimento);

@@ -74,6 +74,9 @@ TExclusao ExcluiPaciente(int paciente) {
             throw Error(QStringLiteral("O paciente tem exames: exclua primeiro os exames."));
         feito.laudos = LaudosDoPaciente(paciente);
         for (int laudo : std::as_const(feito.laudos)) DLaudos().DeleteLaudosByCodigo(laudo);
+        // The RIS's IDs go with the patient: a later worklist item of that ID registers anew.
+        DMPrincipal().execProcedure(QStringLiteral("DELETE FROM PacientesRis WHERE CodPaciente = :Codigo"),
+                                    {{"Codigo", paciente}});
         DPacientes().DeletePacientesByCodigo(paciente);
     });
     removeLaudos(paciente, feito.laudos, feito.naoRemovidos);

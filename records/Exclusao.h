@@ -26,7 +26,7 @@ TExclusao ExcluiExame(const TExame& exame);
 
 // The reports of a patient without exams (those written with "Nenhum" for both eyes).
 QList<int> LaudosDoPaciente(int paciente);
-// A patient without exams, with those reports, in one transaction; then their files. Raises
+// A patient without exams, with those reports and its RIS IDs, in one transaction; then their files. Raises
 // Error (nothing deleted) when the patient has exams, DatabaseError when the transaction fails.
 TExclusao ExcluiPaciente(int paciente);
 

@@ -61,7 +61,8 @@ TfrmCadastroPacientes* TfrmCadastroPacientes::instance() { return instance_; }
 QString TfrmCadastroPacientes::ultimoNomeCadastrado() { return g_ultimoNome; }
 int TfrmCadastroPacientes::ultimoCodigoCadastrado() { return g_ultimoCodigo; }
 
-int TfrmCadastroPacientes::Inclui(const QString& nome, QWidget* parent) {
+int TfrmCadastroPacientes::Inclui(const QString& nome, QWidget* parent,
+                                  const QList<std::pair<QString, QString>>& preenchidos) {
     norvix::FbTable& tabela = DMPrincipal().IBPacientes;
     tabela.open();
     auto* w = new TfrmCadastroPacientes(parent);
@@ -72,6 +73,7 @@ int TfrmCadastroPacientes::Inclui(const QString& nome, QWidget* parent) {
     w->buffer().setValue(QStringLiteral("SEXO"), QStringLiteral("M"));
     w->buffer().setValue(QStringLiteral("ESTADOCIVIL"), QStringLiteral("S"));
     w->buffer().setValue(QStringLiteral("NOME"), nome);
+    for (const auto& [coluna, valor] : preenchidos) w->buffer().setValue(coluna, valor);
     w->nomeInicial_ = nome;
     int codigo = 0;
     connect(w, &QDialog::accepted, w, [w, &codigo] { codigo = w->codigoGravado_; });

@@ -3,6 +3,8 @@
 // cursor IBPacientes through the record buffer DSPacientes, registering a new patient (mode
 // "Add") or saving the changes to one (mode "Atualiza") through the stored procedures.
 #include <QDialog>
+#include <QList>
+#include <utility>
 #include <QPointer>
 #include <QString>
 
@@ -26,7 +28,9 @@ public:
     // code, 0 when nothing was registered. Altera: the patient of that code; the code saved
     // (the patient's, or a new one when it had to be registered again), 0 when nothing was
     // saved, -1 when the patient no longer exists (the operator has been told).
-    static int Inclui(const QString& nome, QWidget* parent);
+    // preenchidos: further columns filled in for the operator (e.g. DATANASCIMENTO, SEXO from
+    // the worklist).
+    static int Inclui(const QString& nome, QWidget* parent, const QList<std::pair<QString, QString>>& preenchidos = {});
     static int Altera(int codigo, QWidget* parent);
 
     // The name and code of the patient last registered through this window in this run.

@@ -12,6 +12,8 @@
 
 #include "CadastroComum.h"
 #include "UfrmCadastroPacientes.h"
+#include "UfrmListaTrabalho.h"
+#include "records/ExameNovo.h"
 #include "config/SharedRecords.h"
 #include "exams/UfrmExames.h"
 #include "platform/Errors.h"
@@ -60,6 +62,10 @@ TfrmNovoPaciente::TfrmNovoPaciente(TfrmExames& browser, QWidget* parent) : QDial
     Button1_ = new QPushButton(QStringLiteral("Continuar"), this);
     Button1_->setObjectName(QStringLiteral("Button1"));
     Button1_->setDefault(true);
+    btnListaTrabalho_ = new QPushButton(QStringLiteral("Lista de &trabalho"), this);
+    btnListaTrabalho_->setObjectName(QStringLiteral("btnListaTrabalho"));
+    btnListaTrabalho_->setToolTip(QStringLiteral("Pacientes agendados para hoje nesta estação pelo RIS da clínica."));
+    btnListaTrabalho_->setVisible(browser.settings() && worklistPeer(*browser.settings()));
     auto* rotuloLista = new QLabel(QStringLiteral("Pacientes já cadastrados"), this);
     DBGrid1_ = new QTableView(this);
     DBGrid1_->setObjectName(QStringLiteral("DBGrid1"));
@@ -85,10 +91,12 @@ TfrmNovoPaciente::TfrmNovoPaciente(TfrmExames& browser, QWidget* parent) : QDial
     connect(DBGrid1_, &QTableView::clicked, this, &TfrmNovoPaciente::DBGrid1CellClick);
     connect(DBGrid1_, &QTableView::doubleClicked, this, &TfrmNovoPaciente::DBGrid1DblClick);
     connect(Button1_, &QPushButton::clicked, this, &TfrmNovoPaciente::Button1Click);
+    connect(btnListaTrabalho_, &QPushButton::clicked, this, &TfrmNovoPaciente::btnListaTrabalhoClick);
 
     auto* linha = new QHBoxLayout;
     linha->addWidget(edtNomePac_, 1);
     linha->addWidget(Button1_);
+    linha->addWidget(btnListaTrabalho_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(rotuloNome);
     layout->addLayout(linha);
@@ -204,6 +212,18 @@ void TfrmNovoPaciente::Button1Click() {
         browser_.SelecionaPacientePorCodigo(novo, TfrmExames::kSemExames);
     }
     fecha(novo > 0);
+}
+
+void TfrmNovoPaciente::btnListaTrabalhoClick() {
+    const std::optional<dicom::PacsPeer> peer = browser_.settings() ? worklistPeer(*browser_.settings()) : std::nullopt;
+    if (!peer) return;
+    TfrmListaTrabalho lista(*peer, Relogio().Agora().date(), this);
+    if (lista.exec() != QDialog::Accepted || !lista.escolhido()) return;
+    const int codigo = pacienteDaListaDeTrabalho(*lista.escolhido(), this);
+    if (codigo <= 0) return;
+    browser_.CarregaFiltroMedicos();
+    browser_.SelecionaPacientePorCodigo(codigo, TfrmExames::kTodos);
+    fecha(true);
 }
 
 void TfrmNovoPaciente::fecha(bool novoExame) {

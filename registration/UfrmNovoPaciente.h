@@ -31,6 +31,9 @@ public:
     void DBGrid1CellClick();
     void DBGrid1DblClick();
     void Button1Click();
+    // "Lista de trabalho" (shown when the settings name a worklist): today's scheduled patients;
+    // the one chosen is found, linked or registered, and becomes the browser's patient.
+    void btnListaTrabalhoClick();
 
     // The list statement for a text (exposed for the benchmark): empty text, every patient.
     void CarregaLista(const QString& texto);
@@ -50,6 +53,7 @@ private:
     QTableView* DBGrid1_;
     norvix::CursorModel* DSQueryBuscaPac_;
     QPushButton* Button1_;
+    QPushButton* btnListaTrabalho_;
     bool shown_ = false;
     int escolhido_ = 0;  // the code of the row the operator clicked, until the name is typed again
     static QPointer<TfrmNovoPaciente> instance_;

@@ -20,6 +20,7 @@
 #include "records/LaudoNovo.h"
 #include "records/UArquivosExame.h"
 #include "records/UDPacientes.h"
+#include "records/UDPacientesRis.h"
 #include "shell/DemoInstallation.h"
 #include "support/Sanitized.h"
 
@@ -86,6 +87,7 @@ protected:
                           clinic->right.data, QTime(11, 0), {}};
         report.caixas[3] = QStringLiteral("Córneas regulares, sem sinais de ceratocone.");
         GravaLaudoNovo(report);
+        DPacientesRis().Vincula(clinic->right.paciente, QStringLiteral("RIS-0042"));  // as the worklist links
     }  // the database closes here: the tool opens it next
     static void TearDownTestSuite() { delete clinic; }
 
@@ -109,7 +111,7 @@ TEST_F(ExamExportTest, OneVisitAsDcmdumpReadsIt) {
         const QString file = out_.filePath(name);
         const QString dump = run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), QStringLiteral("+L"), file}).out;
         EXPECT_EQ(values(dump, "0010,0010"), QStringList{personName(clinic->patientName)}) << name.toStdString();
-        EXPECT_EQ(values(dump, "0010,0020"), QStringList{QString::number(clinic->right.paciente)});
+        EXPECT_EQ(values(dump, "0010,0020"), QStringList{"RIS-0042"});  // the RIS's ID, not the code
         const QString sopClass = values(dump, "0008,0016").value(0);
         const QString laterality = values(dump, "0020,0062").value(0);
         const TExame& exam = laterality == QLatin1String("L") ? clinic->left : clinic->right;

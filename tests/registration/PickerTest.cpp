@@ -1,14 +1,24 @@
 // The patient picker from the exam browser's "Novo Paciente", offscreen on a fresh database:
 // the list following the typed name (bound, by prefix, a page at a time), choosing a patient,
 // registering a new one, and the new exam that AUTOEXAME brings or does not.
+#include <QDir>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
 
 #include "RegistroTest.h"
 #include "exams/UfrmExames.h"
 #include "records/CursorModel.h"
 #include "registration/Registration.h"
+#include "registration/UfrmListaTrabalho.h"
 #include "registration/UfrmNovoPaciente.h"
+#include "config/UBIniSettings.h"
+#include "dicom/PacsServers.h"
+#include "platform/ProfileFile.h"
+#include "records/ExameNovo.h"
+#include "records/UDPacientesRis.h"
 
 using norvix::registerRegistrationWindows;
 using norvix::TfrmExames;
@@ -226,4 +236,80 @@ TEST_F(Picker, ContinuarOnANamesakesNameTakesTheRowClickedAndAsksWhenNoneIs) {
         clica(w, 0, true);
     });
     EXPECT_EQ(browser->patientCode(), first);
+}
+
+// "Lista de trabalho" against a worklist server on loopback: a patient registered before is
+// found by name and birth date and linked; a new one is registered with what the RIS gave and
+// linked; a linked ID is the same patient again without asking; a server down is said.
+TEST_F(Picker, TheWorklistFindsLinksOrRegistersThePatient) {
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("WL"));
+    QFile(dir.filePath("WL/lockfile")).open(QIODevice::WriteOnly);  // wlmscpfs locks on it
+    const QString hoje = norvix::Relogio().Agora().date().toString("yyyyMMdd");
+    const struct { const char *name, *id, *birth, *sex; } items[] = {
+        {"Araújo^Maria José", "RIS-2", "19800315", "F"}, {"Silva^Davi", "RIS-7", "19900102", "M"}};
+    for (int n = 0; n < 2; ++n) {
+        const QString dump = QStringLiteral(
+                                 "(0008,0005) CS [ISO_IR 192]\n(0010,0010) PN [%1]\n(0010,0020) LO [%2]\n"
+                                 "(0010,0030) DA [%3]\n(0010,0040) CS [%4]\n(0008,0050) SH [A%5]\n(0040,0100) SQ\n"
+                                 "(fffe,e000) -\n(0040,0001) AE [NORVIX]\n(0040,0002) DA [%6]\n(0040,0003) TM [0%5]\n"
+                                 "(0008,0060) CS [OP]\n(fffe,e00d) -\n(fffe,e0dd) -\n")
+                                 .arg(QString::fromUtf8(items[n].name), items[n].id, items[n].birth, items[n].sex)
+                                 .arg(n + 8)
+                                 .arg(hoje);
+        pacstest::write(dir.filePath("%1.dump").arg(n), dump.toUtf8());
+        ASSERT_EQ(QProcess::execute("dump2dcm", {"-q", dir.filePath("%1.dump").arg(n), dir.filePath("WL/%1.wl").arg(n)}), 0);
+    }
+    pacstest::Server wlm;
+    const int fechada = pacstest::freePort();
+    wlm.start("wlmscpfs", {"-s", "-dfr", "-csk", "-dfp", dir.path(), QString::number(wlm.port)});
+    const int maria = insertPaciente(QString::fromUtf8("Maria José Araújo"));
+    dm->execProcedure("UPDATE Pacientes SET DataNascimento = '15/03/1980' WHERE Codigo = :C", {{"C", maria}});
+    qputenv("NORVIX_ROOT", QFile::encodeName(dir.filePath("raiz")));
+    QDir().mkpath(dir.filePath("raiz/OrventDuo"));
+    norvix::ProfileFile ini(dir.filePath("raiz/OrventDuo/Orvent.ini"));
+    ASSERT_TRUE(ini.writeString("DICOM", "WORKLIST_AETITLE", "WL") && ini.writeString("DICOM", "WORKLIST_HOST", "127.0.0.1"));
+    norvix::TBIniSettings settings;
+    // Each pick: the worklist's port, the row chosen, whether the registration window comes
+    // (and is saved), the patient the browser shows afterwards (-1: the new one).
+    const struct { int port; int row; bool registers; int patient; const char* says; } picks[] = {
+        {fechada, -1, false, 0, "não responde"},
+        {wlm.port, 0, false, maria, "2 pacientes agendados."},
+        {wlm.port, 1, true, -1, "2 pacientes agendados."},
+        {wlm.port, 1, false, -1, "2 pacientes agendados."},
+    };
+    int davi = 0;
+    for (const auto& p : picks) {
+        ASSERT_TRUE(ini.writeString("DICOM", "WORKLIST_PORTA", QString::number(p.port)) && settings.LoadAll(3));
+        if (browser) browser->close(), QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        browser = new TfrmExames(&settings);
+        browser->show();
+        novoPaciente([&](QWidget* w) {
+            quandoAbrir(QStringLiteral("frmListaTrabalho"), [&](QWidget* lista) {
+                auto* janela = static_cast<norvix::TfrmListaTrabalho*>(lista);
+                for (int i = 0; i < 400 && janela->consultando(); ++i) QTest::qWait(25);
+                EXPECT_TRUE(janela->situacao().contains(p.says)) << janela->situacao().toStdString();
+                if (p.row < 0) return;
+                if (p.registers)
+                    quandoAbrir(QStringLiteral("frmCadastroPacientes"), [&](QWidget* cadastro) {
+                        EXPECT_EQ(filho<QLineEdit>(cadastro, "edtNome")->text(), "Davi Silva");
+                        EXPECT_EQ(filho<QLineEdit>(cadastro, "edtDataNascimento")->text(), "02/01/1990");
+                        filho<QPushButton>(cadastro, "sbtOk")->click();
+                    });
+                filho<QTableWidget>(lista, "tblListaTrabalho")->selectRow(p.row);
+                QTest::keyClick(lista, Qt::Key_Return);
+            });
+            EXPECT_TRUE(filho<QPushButton>(w, "btnListaTrabalho")->isVisibleTo(w));
+            filho<QPushButton>(w, "btnListaTrabalho")->click();
+        });
+        if (p.registers) davi = valor("SELECT MAX(Codigo) AS V FROM Pacientes");
+        if (p.patient) EXPECT_EQ(browser->patientCode(), p.patient < 0 ? davi : p.patient) << p.row;
+    }
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 2);
+    EXPECT_EQ(norvix::DPacientesRis().PacienteDoId("RIS-2"), maria);
+    EXPECT_EQ(norvix::DPacientesRis().PacienteDoId("RIS-7"), davi);
+    EXPECT_EQ(norvix::DPacientesRis().IdDoPaciente(davi), "RIS-7");
+    browser->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    qunsetenv("NORVIX_ROOT");
 }

@@ -1,0 +1,58 @@
+#pragma once
+// "Lista de Trabalho": today's procedures the clinic's RIS scheduled for this station (a DICOM
+// worklist query, run off the GUI thread), from which the patient picker takes a patient; and
+// how a chosen item becomes a patient of this system.
+#include <QDialog>
+#include <QList>
+#include <optional>
+
+#include "dicom/PacsClient.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace norvix {
+
+class TBIniSettings;
+
+// The worklist's server and this station as the settings name them; nullopt when the settings
+// name no worklist (WORKLIST_AETITLE or WORKLIST_HOST empty).
+std::optional<dicom::PacsPeer> worklistPeer(const TBIniSettings& settings);
+
+class TfrmListaTrabalho : public QDialog {
+    Q_OBJECT
+public:
+    TfrmListaTrabalho(const dicom::PacsPeer& peer, QDate day, QWidget* parent = nullptr);
+
+    // The item chosen (Enter, "Escolher" or a double-click), once the window closed accepted.
+    std::optional<dicom::WorklistItem> escolhido() const { return escolhido_; }
+    // The query's state for the operator: "Consultando...", the count, or why it failed.
+    QString situacao() const;
+    bool consultando() const { return consultando_; }
+
+    void consulta();  // "Atualizar": asks the worklist again
+    void escolhe();
+
+private:
+    void mostra(bool ok, const QList<dicom::WorklistItem>& itens, const QString& erro, const QString& nota);
+
+    dicom::PacsPeer peer_;
+    QDate dia_;
+    QList<dicom::WorklistItem> itens_;
+    std::optional<dicom::WorklistItem> escolhido_;
+    QTableWidget* tabela_;
+    QLabel* situacao_;
+    QPushButton* escolher_;
+    QPushButton* atualizar_;
+    bool consultando_ = false;
+};
+
+// The patient of a worklist item: the one already linked to its RIS ID; else the one registered
+// under the same name (letter case and accents as typed aside) and birth date, then linked;
+// else a new registration, the name, birth date and sex filled in for the operator to complete,
+// linked once saved. The patient's code; 0 when the operator cancelled the registration or the
+// database failed (said to the operator).
+int pacienteDaListaDeTrabalho(const dicom::WorklistItem& item, QWidget* parent);
+
+}  // namespace norvix
