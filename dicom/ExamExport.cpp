@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QSet>
 #include <QImageReader>
 #include <cmath>
 #include <tuple>
@@ -87,12 +88,13 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder) c
     for (const TExame& e : visit.exams)
         if (e.codigo != exam->codigo) eyes << e;
     QList<ExamOutcome> outcomes;
-    for (const TExame& e : eyes) outcomes << writeEye(e, patient, v, folder);
+    QSet<int> reports;  // a report on both eyes is one object: written with the first eye only
+    for (const TExame& e : eyes) outcomes << writeEye(e, patient, v, folder, &reports);
     return outcomes;
 }
 
 ExamOutcome ExamExport::writeEye(const TExame& exam, const Patient& patient, const Visit& visit,
-                                 const QString& folder) const {
+                                 const QString& folder, QSet<int>* reportsWritten) const {
     ExamOutcome out{exam.codigo, {}, {}};
     Photograph photo;
     photo.eye = eyeOf(exam);
@@ -137,7 +139,7 @@ ExamOutcome ExamExport::writeEye(const TExame& exam, const Patient& patient, con
         }
         out.written << w;
     }
-    writeReports(exam, patient, visit, folder, &out);
+    writeReports(exam, patient, visit, folder, reportsWritten, &out);
     return out;
 }
 
@@ -216,7 +218,7 @@ bool ExamExport::maps(const TExame& exam, double framePitchMm, QList<TopographyM
 }
 
 void ExamExport::writeReports(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder,
-                              ExamOutcome* out) const {
+                              QSet<int>* written, ExamOutcome* out) const {
     if (!printReport_) return;
     QList<TLaudo> reports;
     try {
@@ -226,6 +228,7 @@ void ExamExport::writeReports(const TExame& exam, const Patient& patient, const 
         return;
     }
     for (const TLaudo& r : reports) {
+        if (written->contains(r.codigo)) continue;
         QString why;
         const std::optional<QByteArray> pdf = printReport_(r.codigo, &why);
         PdfReport report;
@@ -241,6 +244,7 @@ void ExamExport::writeReports(const TExame& exam, const Patient& patient, const 
             return;
         }
         out->written << w;
+        written->insert(r.codigo);
     }
 }
 

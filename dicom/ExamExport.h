@@ -10,6 +10,7 @@
 // file of the exam browser (exams/ExamExport.h): that one is for another workstation.
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -56,11 +57,14 @@ public:
     QList<ExamOutcome> writeVisit(int examCode, const QString& folder) const;
 
 private:
-    ExamOutcome writeEye(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder) const;
+    // reportsWritten: the reports already written for the visit (a report on both eyes is
+    // written once, with the first eye), and this eye's added.
+    ExamOutcome writeEye(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder,
+                         QSet<int>* reportsWritten) const;
     // The eye's maps, the axial first; false with the reason when the ring data cannot be read.
     bool maps(const TExame& exam, double framePitchMm, QList<TopographyMap>* maps, QString* error) const;
     void writeReports(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder,
-                      ExamOutcome* out) const;
+                      QSet<int>* written, ExamOutcome* out) const;
 
     Station station_;
     ReportPrinter printReport_;

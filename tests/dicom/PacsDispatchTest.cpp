@@ -1,8 +1,14 @@
 // A demonstration clinic's exams sent through the outbox to Orthanc on loopback.
+#include <QBuffer>
+#include <QMap>
+#include <QPainter>
+#include <QPdfWriter>
+
 #include "dicom/ExamVisit.h"
 #include "dicom/ExportInstallation.h"
 #include "dicom/PacsDispatch.h"
 #include "dicom/PacsServers.h"
+#include "records/LaudoNovo.h"
 #include "records/UDExames.h"
 #include "shell/DemoInstallation.h"
 
@@ -54,6 +60,49 @@ TEST_F(PacsDispatchTest, KeptWhilePacsIsDownSentWhenBackAndAResendReplaces) {
         EXPECT_EQ(orthanc.instances(), 10) << r.name;  // two eyes, photograph and four maps each, never twice
         EXPECT_EQ(d.waitingText(), "Nenhum exame aguardando envio ao PACS") << r.name;
     }
+}
+
+// A visit and its saved report through the outbox, read back from Orthanc's REST interface: the
+// instances, their classes, the patient, the laterality and the maps' keratometry.
+TEST_F(PacsDispatchTest, AVisitWithItsReportAsOrthancHoldsIt) {
+    const std::optional<TExame> exam = DExames().SelectExameByCodigo(clinic->first);
+    ASSERT_TRUE(exam);
+    TLaudoNovo report{exam->paciente, exam->direito() ? clinic->first : clinic->second,
+                      exam->direito() ? clinic->second : clinic->first, exam->data, QTime(11, 0), {}};
+    report.caixas[3] = QStringLiteral("Córneas regulares.");
+    const int code = GravaLaudoNovo(report);
+    const ReportPrinter printer = [code](int asked, QString*) -> std::optional<QByteArray> {
+        EXPECT_EQ(asked, code);
+        QByteArray pdf;
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        QPainter(&writer).drawText(100, 100, QStringLiteral("Córneas regulares."));
+        return pdf;
+    };
+    Orthanc orthanc;
+    const PacsDispatch d(peer(orthanc.port, "ORTHANC"), clinic->installation.station(), out_.filePath("S"), printer);
+    QString error;
+    ASSERT_TRUE(d.queue(clinic->first, &error)) << error.toStdString();
+    ASSERT_EQ(d.flush().sent, 1);
+    ASSERT_EQ(orthanc.instances(), 11);  // two eyes, photograph and four maps each, and the report
+    QMap<QString, int> classes;
+    for (const QJsonValue& id : orthanc.get("/instances").array()) {
+        const QJsonObject tags = orthanc.get("/instances/" + id.toString() + "/simplified-tags").object();
+        const QString sopClass = tags["SOPClassUID"].toString();
+        ++classes[sopClass];
+        EXPECT_EQ(tags["PatientID"].toString(), QString::number(exam->paciente));
+        EXPECT_FALSE(tags["PatientName"].toString().isEmpty());
+        if (sopClass == "1.2.840.10008.5.1.4.1.1.104.1") continue;  // the report: both eyes
+        EXPECT_TRUE(tags["ImageLaterality"] == "R" || tags["ImageLaterality"] == "L");
+        if (sopClass != "1.2.840.10008.5.1.4.1.1.82.1") continue;
+        const double steep = tags["SteepKeratometricAxisSequence"][0]["KeratometricPower"].toString().toDouble();
+        const double flat = tags["FlatKeratometricAxisSequence"][0]["KeratometricPower"].toString().toDouble();
+        EXPECT_TRUE(flat > 38 && steep >= flat && steep < 52) << steep << " " << flat;
+    }
+    EXPECT_EQ(classes, (QMap<QString, int>{{"1.2.840.10008.5.1.4.1.1.104.1", 1},
+                                            {"1.2.840.10008.5.1.4.1.1.77.1.5.1", 2},
+                                            {"1.2.840.10008.5.1.4.1.1.82.1", 8}}));
 }
 
 }  // namespace
