@@ -49,8 +49,8 @@ TEST(TearRecording, RoundTripKeepsFramesTimesAndSizesAndDecodesFast) {
         RecordingReader reader;
         QString error;
         ASSERT_TRUE(reader.open(path, &error)) << error.toStdString();
-        EXPECT_TRUE(reader.info().width == c.w && reader.info().height == c.h && reader.info().fps == 30);
-        ASSERT_EQ(reader.info().frames, int(c.times.size()));
+        ASSERT_TRUE(reader.info().width == c.w && reader.info().height == c.h && reader.info().fps == 30 &&
+                    reader.info().frames == int(c.times.size()));
         std::vector<QImage> grey(c.times.size());
         std::vector<qint64> ms(c.times.size(), -1);
         QElapsedTimer clock;
@@ -94,9 +94,8 @@ TEST(TearRecording, RefusesDamagedForeignAndEmptyFiles) {
         out.close();
         RecordingReader reader;
         QString error;
-        EXPECT_FALSE(reader.open(path, &error)) << c.name;
+        EXPECT_FALSE(reader.open(path, &error) || reader.info().frames) << c.name;
         EXPECT_TRUE(error.contains(QString::fromUtf8(c.reason))) << c.name << ": " << error.toStdString();
-        EXPECT_EQ(reader.info().frames, 0) << c.name;
     }
 }
 
