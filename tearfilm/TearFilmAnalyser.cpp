@@ -49,6 +49,7 @@ constexpr double kMinVisible = 0.10;
 // the reference is the median of the frames of the next half second, and the sectors' noise is
 // learnt over the second after it.
 constexpr double kReferenceFromS = 1.0, kReferenceToS = 1.5, kNoiseToS = 2.5;
+constexpr int kReferenceSlices = 8;  // frames over which the reference is worked out
 // The lids open within this after the rings first show: the rest level of the rings in view is
 // read over its second half.
 constexpr double kOpeningS = 0.8;
@@ -129,6 +130,7 @@ struct TearFilmAnalyser::State {
     std::vector<std::vector<float>> window;
     std::vector<uchar> windowInside;
     bool haveReference = false;
+    int referenceAngles = 0;  // built so far
     std::vector<float> reference;        // kAngles x samples
     std::vector<float> refNorm, refEnergy;  // per cell: centred profile's norm, gradient energy
     std::vector<uchar> analysable;       // per cell
@@ -145,7 +147,7 @@ struct TearFilmAnalyser::State {
     bool reflexAround(const Grey& g, int x0, int y0, int x1, int y1, int step, double* cx, double* cy) const;
     void sample(const Grey& g);
     float visibleShare();
-    void buildReference();
+    bool buildReference();
     void score();
     double seconds(int frame) const { return (frames[size_t(frame)].ms - frames[size_t(zero)].ms) / 1000.0; }
     void decideZero();
@@ -311,20 +313,24 @@ void TearFilmAnalyser::State::decideZero() {
         }
 }
 
-void TearFilmAnalyser::State::buildReference() {
+// A slice of angles at a time, one slice a frame, so no frame waits for the whole of it.
+bool TearFilmAnalyser::State::buildReference() {
     const size_t n = window.size();
-    reference.assign(polar.size(), 0.0f);
+    if (referenceAngles == 0) {
+        reference.assign(polar.size(), 0.0f);
+        refNorm.assign(kCells, 0.0f);
+        refEnergy.assign(kCells, 0.0f);
+        analysable.assign(kCells, 0);
+    }
+    const int from = referenceAngles, to = std::min(kAngles, from + kAngles / kReferenceSlices);
+    referenceAngles = to;
     std::vector<float> column(n);
-    for (size_t i = 0; i < reference.size(); ++i) {
+    for (size_t i = size_t(from) * samples; i < size_t(to) * samples; ++i) {
         for (size_t f = 0; f < n; ++f) column[f] = window[f][i];
         std::nth_element(column.begin(), column.begin() + std::ptrdiff_t(n / 2), column.end());
         reference[i] = column[n / 2];
     }
-    refNorm.assign(kCells, 0.0f);
-    refEnergy.assign(kCells, 0.0f);
-    analysable.assign(kCells, 0);
-    std::vector<double> stability(kCells, 0.0);
-    for (int a = 0; a < kAngles; ++a)
+    for (int a = from; a < to; ++a)
         for (int s = 0; s < kSegments; ++s) {
             const size_t cell = size_t(a) * kSegments + s;
             const float* r = &reference[size_t(a) * samples];
@@ -351,12 +357,12 @@ void TearFilmAnalyser::State::buildReference() {
                 }
                 agree += norm2 > 0 && pn > 0 ? dot / std::sqrt(norm2 * pn) : 0;
             }
-            stability[cell] = agree / double(n);
             const double spread = std::sqrt(norm2 / (k1 - k0));
-            analysable[cell] = windowInside[cell] && spread >= kRingSpread && stability[cell] >= 0.9;
+            analysable[cell] = windowInside[cell] && spread >= kRingSpread && agree / double(n) >= 0.9;
         }
+    if (referenceAngles < kAngles) return false;
     // The sectors: their cells that carry rings, and whether enough of them do.
-    const double from = kBandEdgesMm[0], to = kBandEdgesMm[kBands];
+    const double inner = kBandEdgesMm[0], outer = kBandEdgesMm[kBands];
     for (auto& v : sectorCells) v.clear();
     std::array<int, kSectors> total{};
     sectorArea.fill(0);
@@ -368,7 +374,7 @@ void TearFilmAnalyser::State::buildReference() {
             const size_t cell = size_t(a) * kSegments + s;
             if (!analysable[cell]) continue;
             sectorCells[size_t(sector)].push_back(int(cell));
-            const double r0 = from + (to - from) * s / kSegments, r1 = from + (to - from) * (s + 1) / kSegments;
+            const double r0 = inner + (outer - inner) * s / kSegments, r1 = inner + (outer - inner) * (s + 1) / kSegments;
             sectorArea[size_t(sector)] += M_PI * (r1 * r1 - r0 * r0) / kAngles;
         }
     }
@@ -380,6 +386,7 @@ void TearFilmAnalyser::State::buildReference() {
     window.clear();
     window.shrink_to_fit();
     haveReference = true;
+    return true;
 }
 
 // This frame against the reference: per cell, the loss of the profile's shape and of its edges'
@@ -487,8 +494,7 @@ void TearFilmAnalyser::addFrame(const QImage& frame, qint64 ms) {
             for (size_t c = 0; c < size_t(kCells); ++c) d.windowInside[c] &= d.inside[c];
             return;
         }
-        if (t < kReferenceToS || d.window.size() < 3) return;
-        d.buildReference();
+        if (t < kReferenceToS || d.window.size() < 3 || !d.buildReference()) return;
     }
     d.score();
 }
