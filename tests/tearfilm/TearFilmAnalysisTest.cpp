@@ -17,13 +17,13 @@ namespace {
 
 QString binary(const char* name) { return qEnvironmentVariable("NORVIX_BIN_DIR") + u'/' + QLatin1String(name); }
 
-// The sectors a spot breaks: those within three quarters of its radius (its edge thins the
-// film less and later), at its onset; the earliest spot wins.
+// The sectors a spot breaks: all those its patch reaches, at its onset (the patch grows to its
+// radius within a fraction of a second); the earliest spot wins.
 std::vector<double> truthOf(const norvix::sim::Target& t, double untilS) {
     std::vector<double> truth(kBands * kGroups, NAN);
     for (const auto& s : t.tearFilm.spots) {
         if (s.onsetS > untilS) continue;
-        const double reach = 0.75 * s.radiusMm;
+        const double reach = s.radiusMm;
         for (double dx = -reach; dx <= reach; dx += 0.02)
             for (double dy = -reach; dy <= reach; dy += 0.02) {
                 const int k = dx * dx + dy * dy <= reach * reach ? sectorOf(s.xMm + dx, s.yMm + dy) : -1;
@@ -62,7 +62,7 @@ TEST(TearFilmAnalysis, SimulatedFilmsGiveBackOnsetsSectorsAndBlink) {
         {"cornea olho deriva 0.05 sacadas 0.03 2 lagrima ruptura 1.0 -1.5 3.6 ruptura -2.0 0.5 5.5 piscar 7", 30, 8},
         {"cornea olho deriva 0.08 sacadas 0.05 2 semente 4 lagrima ruptura 2.9 2.0 4.2 0.6 ruptura -1.2 -2.6 3.3 "
          "piscar 6.2", 25, 8},
-        {"cornea olho deriva 0.06 sacadas 0.04 1 semente 9 lagrima rupturas 3 piscar 9.5", 25, 10},
+        {"cornea olho deriva 0.06 sacadas 0.04 1 semente 9 lagrima rupturas 3 piscar 7.5", 25, 8},
         {"cornea olho deriva 0.05 sacadas 0.03 2 lagrima", 30, 5},
     };
     QTemporaryDir dir;
