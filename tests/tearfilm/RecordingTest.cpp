@@ -17,13 +17,8 @@ namespace {
 // Rings with a frame-dependent phase: JPEG-friendly, and each frame tells itself apart.
 QImage rings(int w, int h, int n) {
     QImage img(w, h, QImage::Format_Grayscale8);
-    for (int y = 0; y < h; ++y) {
-        uchar* row = img.scanLine(y);
-        for (int x = 0; x < w; ++x) {
-            const double r = std::hypot(x - w / 2.0, y - h / 2.0);
-            row[x] = uchar(128 + 100 * std::sin(r / 4.0 + n));
-        }
-    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img.scanLine(y)[x] = uchar(128 + 100 * std::sin(std::hypot(x - w / 2, y - h / 2) / 4.0 + n));
     return img;
 }
 
@@ -37,42 +32,40 @@ double meanDifference(const QImage& a, const QImage& b) {
 bool write(const QString& path, int w, int h, const std::vector<qint64>& times) {
     RecordingWriter writer;
     QString error;
-    if (!writer.open(path, w, h, 30, &error)) return false;
-    for (size_t i = 0; i < times.size(); ++i)
-        if (!writer.append(rings(w, h, int(i)), times[i], &error)) return false;
-    return writer.finish(&error);
+    bool ok = writer.open(path, w, h, 30, &error);
+    for (size_t i = 0; ok && i < times.size(); ++i) ok = writer.append(rings(w, h, int(i)).convertToFormat(QImage::Format_RGB32), times[i], &error);
+    return ok && writer.finish(&error);
 }
 
 }  // namespace
 
-TEST(TearRecording, RoundTripKeepsFramesTimesAndSizes) {
+TEST(TearRecording, RoundTripKeepsFramesTimesAndSizesAndDecodesFast) {
     QTemporaryDir dir;
-    struct Case { int w, h; std::vector<qint64> times; };
-    const Case cases[] = {{640, 480, {0, 33, 67, 100}}, {97, 31, {0, 0, 5000}}, {16, 16, {}}, {320, 240, {12}}};
+    struct Case { int w, h; std::vector<qint64> times; } cases[] = {
+        {640, 480, {0, 33, 67, 100, 133, 167}}, {97, 31, {0, 0, 5000}}, {16, 16, {}}};
     for (const Case& c : cases) {
         const QString path = dir.filePath(QStringLiteral("r%1.lag").arg(c.w));
         ASSERT_TRUE(write(path, c.w, c.h, c.times)) << c.w;
         RecordingReader reader;
         QString error;
         ASSERT_TRUE(reader.open(path, &error)) << error.toStdString();
-        EXPECT_EQ(reader.info().width, c.w);
-        EXPECT_EQ(reader.info().height, c.h);
-        EXPECT_DOUBLE_EQ(reader.info().fps, 30);
-        ASSERT_EQ(reader.info().frames, int(c.times.size()));
-        for (int i = int(c.times.size()) - 1; i >= 0; --i) {  // any order: the index reaches each
-            QImage grey;
-            qint64 ms = -1;
-            ASSERT_TRUE(reader.frame(i, &grey, &ms, &error)) << error.toStdString();
-            EXPECT_EQ(grey.format(), QImage::Format_Grayscale8);
-            EXPECT_EQ(grey.size(), QSize(c.w, c.h));
-            EXPECT_EQ(ms, c.times[size_t(i)]);
-            EXPECT_LT(meanDifference(grey, rings(c.w, c.h, i)), 2.0) << i;
-            if (i > 0) {
-                EXPECT_GT(meanDifference(grey, rings(c.w, c.h, i - 1)), 20.0) << i;
-            }
+        ASSERT_TRUE(reader.info().width == c.w && reader.info().height == c.h && reader.info().fps == 30 &&
+                    reader.info().frames == int(c.times.size()));
+        std::vector<QImage> grey(c.times.size());
+        std::vector<qint64> ms(c.times.size(), -1);
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = int(c.times.size()) - 1; i >= 0; --i)  // any order: the index reaches each
+            ASSERT_TRUE(reader.frame(i, &grey[size_t(i)], &ms[size_t(i)], &error)) << error.toStdString();
+        // About 1.5 ms a VGA frame here; generous for sanitizers and a busy machine.
+        EXPECT_TRUE(c.w != 640 || clock.nsecsElapsed() / 1e6 / double(c.times.size()) < 15.0);
+        EXPECT_EQ(ms, c.times);
+        for (size_t i = 0; i < c.times.size(); ++i) {
+            EXPECT_TRUE(grey[i].format() == QImage::Format_Grayscale8 && grey[i].size() == QSize(c.w, c.h));
+            EXPECT_LT(meanDifference(grey[i], rings(c.w, c.h, int(i))), 2.0) << i;
         }
-        QImage grey;
-        EXPECT_FALSE(reader.frame(int(c.times.size()), &grey, nullptr, &error));
+        QImage none;
+        EXPECT_FALSE(reader.frame(int(c.times.size()), &none, nullptr, &error));
     }
 }
 
@@ -83,72 +76,46 @@ TEST(TearRecording, RefusesDamagedForeignAndEmptyFiles) {
     QFile f(good);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
-    QByteArray flipped = bytes;
-    flipped[bytes.size() - 44] = char(flipped[bytes.size() - 44] ^ 0x55);  // the last frame's offset
-    struct Case { const char* name; QByteArray content; const char* reason; };
-    const Case cases[] = {
+    QByteArray moved = bytes;
+    moved[bytes.size() - 44] = char(moved[bytes.size() - 44] ^ 0x55);  // the last frame's offset
+    struct Case { const char* name; QByteArray content; const char* reason; } cases[] = {
         {"vazia", QByteArray(), "não é uma gravação de filme lacrimal"},
         {"alheia", QByteArray("BM6\x00\x00\x00 um bitmap qualquer, longo o bastante"), "não é uma gravação de filme lacrimal"},
         {"cortada", bytes.left(bytes.size() - 10), "gravação truncada"},
         {"metade", bytes.left(bytes.size() / 2), "gravação truncada"},
         {"cabecalho", bytes.left(20), "gravação truncada"},
-        {"indice", flipped, "índice da gravação inválido"},
+        {"indice", moved, "índice da gravação inválido"},
+        {"nenhuma", QByteArray(), "não foi possível abrir"},
     };
     for (const Case& c : cases) {
         const QString path = dir.filePath(QString::fromUtf8(c.name));
         QFile out(path);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(c.content);
+        ASSERT_TRUE(QByteArray(c.name) == "nenhuma" || (out.open(QIODevice::WriteOnly) && out.write(c.content) >= 0));
         out.close();
         RecordingReader reader;
         QString error;
-        EXPECT_FALSE(reader.open(path, &error)) << c.name;
+        EXPECT_FALSE(reader.open(path, &error) || reader.info().frames) << c.name;
         EXPECT_TRUE(error.contains(QString::fromUtf8(c.reason))) << c.name << ": " << error.toStdString();
-        EXPECT_EQ(reader.info().frames, 0) << c.name;
     }
-    RecordingReader reader;
-    QString error;
-    EXPECT_FALSE(reader.open(dir.filePath(QStringLiteral("nenhuma.lag")), &error));
-    EXPECT_FALSE(error.isEmpty());
 }
 
 TEST(TearRecording, AbandonedOrRefusedWritesLeaveNothing) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("abandonada.lag"));
+    QString error;
     {
         RecordingWriter writer;
-        QString error;
         ASSERT_TRUE(writer.open(path, 64, 48, 30, &error));
         ASSERT_TRUE(writer.append(rings(64, 48, 0), 0, &error));
         EXPECT_FALSE(QFile::exists(path));
         EXPECT_FALSE(writer.append(rings(32, 48, 1), 33, &error));  // wrong size
-        EXPECT_FALSE(error.isEmpty());
         EXPECT_FALSE(writer.append(rings(64, 48, 1), -5, &error));  // time going back
         EXPECT_EQ(writer.frames(), 1);
     }
-    EXPECT_FALSE(QFile::exists(path));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 0);
     RecordingWriter writer;
-    QString error;
-    EXPECT_FALSE(writer.open(path, 0, 48, 30, &error));
-    EXPECT_FALSE(writer.open(path, 64, 48, 0, &error));
+    EXPECT_FALSE(writer.open(path, 0, 48, 30, &error) || writer.open(path, 64, 48, 0, &error));
     EXPECT_FALSE(writer.open(dir.filePath(QStringLiteral("sem/pasta.lag")), 64, 48, 30, &error));
     EXPECT_FALSE(error.isEmpty());
-}
-
-TEST(TearRecording, DecodesAVgaFrameInAboutAMillisecond) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("vga.lag"));
-    ASSERT_TRUE(write(path, 640, 480, {0, 33, 67, 100, 133, 167, 200, 233}));
-    RecordingReader reader;
-    QString error;
-    ASSERT_TRUE(reader.open(path, &error));
-    QImage grey;
-    QElapsedTimer clock;
-    clock.start();
-    const int rounds = 40;
-    for (int k = 0; k < rounds; ++k) ASSERT_TRUE(reader.frame(k % 8, &grey, nullptr, &error));
-    const double ms = double(clock.nsecsElapsed()) / 1e6 / rounds;
-    std::printf("decodificação de um quadro 640x480: %.2f ms\n", ms);
-    EXPECT_LT(ms, 10.0);  // generous under sanitizers and loaded machines; ~1-2 ms plain
+    EXPECT_FALSE(writer.append(rings(64, 48, 0), 0, &error) || writer.finish(&error));
 }
