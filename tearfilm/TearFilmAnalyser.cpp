@@ -431,7 +431,7 @@ void TearFilmAnalyser::State::score() {
         }
         worst.clear();
         for (int c : cells) worst.push_back(distortion[size_t(c)]);
-        const size_t k = std::max<size_t>(3, size_t(std::ceil(kWorstShare * double(cells.size()))));
+        const size_t k = std::min(cells.size(), std::max<size_t>(3, size_t(std::ceil(kWorstShare * double(cells.size())))));
         std::nth_element(worst.begin(), worst.begin() + std::ptrdiff_t(k - 1), worst.end(), std::greater<float>());
         row[size_t(sector)] = std::accumulate(worst.begin(), worst.begin() + std::ptrdiff_t(k), 0.0f) / float(k);
     }
