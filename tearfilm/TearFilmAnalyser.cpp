@@ -156,6 +156,9 @@ struct TearFilmAnalyser::State {
 void TearFilmAnalyser::State::prepare(int w, int h) {
     width = w;
     height = h;
+    // The camera is telecentric (InstrumentModel): a pixel at radius rho from the reflex sees the
+    // cornea rho times the pitch from the apex, whatever the cornea's curvature, so the bands are
+    // laid out in mm on the eye directly (the simulator's spots land in the sectors they name).
     pitch = sim::InstrumentModel::pixelPitch(w, h);
     // Radial steps of half a pixel: an edge's position and width are resolved.
     const double stepMm = 0.5 * std::min(pitch.x, pitch.y);

@@ -160,6 +160,15 @@ TEST(TearFilmAnalysis, RecordingsThatCannotBeAnalysedSayWhy) {
         EXPECT_FALSE(analyseRecording(path, &r, &error)) << c.name;
         EXPECT_TRUE(error.contains(QLatin1String(c.message))) << c.name << ": " << error.toStdString();
     }
+    // Frames that are no picture at all; a reading cancelled by its caller fails without a word.
+    TearFilmAnalyser none(30);
+    none.addFrame(QImage(), 0);
+    none.addFrame(QImage(8, 8, QImage::Format_Grayscale8), 40);
+    TearFilmResult r;
+    EXPECT_FALSE(none.finish(&r, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("não tem quadros"))) << error.toStdString();
+    EXPECT_FALSE(analyseRecording(dir.filePath(QStringLiteral("curta")), &r, &error, [](int done, int) { return done < 10; }));
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
     QProcess command;
     command.start(binary("analisa-lagrima"), {QStringLiteral("--formato")});
     ASSERT_TRUE(command.waitForFinished(60000));
