@@ -36,6 +36,10 @@ constexpr int kAngles = 256;              // a multiple of kGroups, so each grou
 constexpr int kSegmentsPerBand = 4;       // cells a quarter of a band long: about two ring periods
 constexpr int kSegments = kBands * kSegmentsPerBand;
 constexpr int kCells = kAngles * kSegments;
+// The rings of a ring band move together when the eye comes nearer or goes farther (their scale
+// follows the working distance): each band quarter's radial shift against the reference, up to
+// this many samples (half pixels) either way, is found over all its cells and taken out.
+constexpr int kMaxShift = 6;
 
 // What a cell must show to carry rings: grey-level spread (standard deviation) in its profile.
 // The lids' skin and margin, and the rings' dark surroundings, stay well under it.
@@ -62,7 +66,7 @@ constexpr double kShortestS = 3.0;
 constexpr double kBreakZ = 10.0, kStartZ = 3.0, kBreakRunS = 0.12;
 // A score's noise is never taken under this (scores are 0 for a perfect match): a sector as
 // steady as the sensor allows still needs a visible change to break.
-constexpr double kNoiseFloor = 0.004;
+constexpr double kNoiseFloor = 0.01;
 // Share of a sector's cells that must carry rings (after the lids and lashes) to analyse it.
 constexpr double kAnalysableShare = 0.3;
 // The worst share of a sector's cells that makes its score: a patch covering part of a
@@ -102,7 +106,6 @@ struct TearFilmAnalyser::State {
     int samples = 0;
     std::array<int, kSegments + 1> segmentStart{};
     std::vector<float> offX, offY;
-    double reachX = 0, reachY = 0;  // the grid's extent from its centre, pixels
     std::array<std::pair<int, int>, 16> probe{};
     int probeMargin = 0;
 
@@ -132,11 +135,12 @@ struct TearFilmAnalyser::State {
     bool haveReference = false;
     int referenceAngles = 0;  // built so far
     std::vector<float> reference;        // kAngles x samples
-    std::vector<float> refNorm, refEnergy;  // per cell: centred profile's norm, gradient energy
+    std::vector<float> refMean, refNorm, refEnergy;  // per cell: mean, centred profile's norm, gradient energy
     std::vector<uchar> analysable;       // per cell
     std::array<std::vector<int>, kSectors> sectorCells;  // analysable cells of each sector
     std::array<double, kSectors> sectorArea{};           // their area, mm^2
     std::vector<float> distortion;       // per cell, this frame
+    std::vector<float> shifted;          // a cell's profile, shifted
 
     std::vector<std::array<float, kSectors>> scores;  // per scored frame
 
@@ -163,21 +167,21 @@ void TearFilmAnalyser::State::prepare(int w, int h) {
     // Radial steps of half a pixel: an edge's position and width are resolved.
     const double stepMm = 0.5 * std::min(pitch.x, pitch.y);
     const double from = kBandEdgesMm[0], to = kBandEdgesMm[kBands];
-    samples = int(std::lround((to - from) / stepMm));
-    for (int s = 0; s <= kSegments; ++s) segmentStart[size_t(s)] = int(std::lround(double(s) * samples / kSegments));
+    const int inner = int(std::lround((to - from) / stepMm));
+    samples = inner + 2 * kMaxShift;  // a margin either side for the shifts
+    for (int s = 0; s <= kSegments; ++s)
+        segmentStart[size_t(s)] = kMaxShift + int(std::lround(double(s) * inner / kSegments));
     offX.resize(size_t(kAngles) * samples);
     offY.resize(offX.size());
     for (int a = 0; a < kAngles; ++a) {
         const double theta = (a + 0.5) * 2 * M_PI / kAngles;
         const double c = std::cos(theta), s = std::sin(theta);
         for (int k = 0; k < samples; ++k) {
-            const double r = from + (k + 0.5) * (to - from) / samples;
+            const double r = from + (k - kMaxShift + 0.5) * (to - from) / inner;
             offX[size_t(a) * samples + k] = float(r * c / pitch.x);
             offY[size_t(a) * samples + k] = float(-r * s / pitch.y);
         }
     }
-    reachX = to / pitch.x + 2;
-    reachY = to / pitch.y + 2;
     const double px = kProbeMm / pitch.x, py = kProbeMm / pitch.y;
     for (int k = 0; k < 16; ++k) {
         const double a = k * M_PI / 8;
@@ -259,7 +263,8 @@ void TearFilmAnalyser::State::sample(const Grey& g) {
         float* out = &polar[size_t(a) * samples];
         for (int s = 0; s < kSegments; ++s) {
             bool in = true;
-            for (int k = segmentStart[size_t(s)]; k < segmentStart[size_t(s) + 1]; ++k) {
+            const int k0 = s == 0 ? 0 : segmentStart[size_t(s)], k1 = s == kSegments - 1 ? samples : segmentStart[size_t(s) + 1];
+            for (int k = k0; k < k1; ++k) {
                 const float x = fcx + ox[k], y = fcy + oy[k];
                 if (!(x >= 0 && y >= 0 && x <= maxX && y <= maxY)) {
                     in = false;
@@ -321,6 +326,7 @@ bool TearFilmAnalyser::State::buildReference() {
     const size_t n = window.size();
     if (referenceAngles == 0) {
         reference.assign(polar.size(), 0.0f);
+        refMean.assign(kCells, 0.0f);
         refNorm.assign(kCells, 0.0f);
         refEnergy.assign(kCells, 0.0f);
         analysable.assign(kCells, 0);
@@ -344,6 +350,7 @@ bool TearFilmAnalyser::State::buildReference() {
             double norm2 = 0, energy = 0;
             for (int k = k0; k < k1; ++k) norm2 += (r[k] - mean) * (r[k] - mean);
             for (int k = k0; k + 1 < k1; ++k) energy += double(r[k + 1] - r[k]) * (r[k + 1] - r[k]);
+            refMean[cell] = float(mean);
             refNorm[cell] = float(std::sqrt(norm2));
             refEnergy[cell] = float(energy);
             // Steady over the window: the frames' profiles match the median's shape.
@@ -395,8 +402,55 @@ bool TearFilmAnalyser::State::buildReference() {
 // This frame against the reference: per cell, the loss of the profile's shape and of its edges'
 // sharpness; per sector, the mean of its worst cells.
 void TearFilmAnalyser::State::score() {
+    // Each band quarter's shift in each meridian group (the eye is seldom centred on the
+    // instrument's axis, so the rings do not scale alike all round): the whole-sample shift its
+    // cells match best together, refined between samples by a parabola.
+    constexpr int kPerGroup = kAngles / kGroups;
+    std::array<std::array<float, kGroups>, kSegments> shift{};
+    for (int part = 0; part < kSegments * kGroups; ++part) {
+        const int s = part / kGroups, g = part % kGroups;
+        const int k0 = segmentStart[size_t(s)], k1 = segmentStart[size_t(s) + 1], n = k1 - k0;
+        // How well the group's cells (every other one is enough) match at shift j - kMaxShift.
+        auto matchAt = [&](int j) {
+            double total = 0;
+            for (int i = 0; i < kPerGroup; i += 2) {
+                const int a = (g * kPerGroup - kPerGroup / 2 + i + kAngles) % kAngles;
+                const size_t cell = size_t(a) * kSegments + s;
+                if (!analysable[cell] || !inside[cell]) continue;
+                const float* q = &polar[size_t(a) * samples] + (j - kMaxShift);
+                const float* r = &reference[size_t(a) * samples];
+                float sum = 0, sum2 = 0, dot = 0;
+                for (int k = k0; k < k1; ++k) {
+                    sum += q[k];
+                    sum2 += q[k] * q[k];
+                    dot += q[k] * r[k];
+                }
+                // The reference's mean is taken out through the candidate's: sum(q (r - rm)).
+                const float spread = sum2 - sum * sum / float(n);
+                if (spread > 0) total += (dot - sum * refMean[cell]) / std::sqrt(spread) / refNorm[cell];
+            }
+            return total;
+        };
+        // Every second shift, then the two beside the best.
+        std::array<double, 2 * kMaxShift + 1> match;
+        match.fill(-1e30);
+        for (int j = 0; j <= 2 * kMaxShift; j += 2) match[size_t(j)] = matchAt(j);
+        const int even = int(std::max_element(match.begin(), match.end()) - match.begin());
+        for (int j : {even - 1, even + 1})
+            if (j >= 0 && j <= 2 * kMaxShift) match[size_t(j)] = matchAt(j);
+        const int j = int(std::max_element(match.begin(), match.end()) - match.begin());
+        double at = j;
+        if (j > 0 && j < 2 * kMaxShift) {
+            const double m0 = match[size_t(j - 1)], m1 = match[size_t(j)], m2 = match[size_t(j + 1)];
+            const double curve = m0 - 2 * m1 + m2;
+            if (curve < 0) at += std::clamp(0.5 * (m0 - m2) / curve, -0.5, 0.5);
+        }
+        shift[size_t(s)][size_t(g)] = float(at - kMaxShift);
+    }
+    std::vector<float>& q = shifted;
     for (int a = 0; a < kAngles; ++a) {
-        const float* p = &polar[size_t(a) * samples];
+        const size_t group = size_t(((a + kPerGroup / 2) / kPerGroup) % kGroups);
+        const float* row = &polar[size_t(a) * samples];
         const float* r = &reference[size_t(a) * samples];
         for (int s = 0; s < kSegments; ++s) {
             const size_t cell = size_t(a) * kSegments + s;
@@ -406,6 +460,13 @@ void TearFilmAnalyser::State::score() {
                 continue;
             }
             const int k0 = segmentStart[size_t(s)], k1 = segmentStart[size_t(s) + 1];
+            // This cell's profile moved back by its band quarter's shift.
+            const float moved = shift[size_t(s)][group];
+            const int whole = std::min(kMaxShift - 1, int(std::floor(moved)));
+            const float part = moved - float(whole);
+            q.resize(size_t(k1));
+            for (int k = k0; k < k1; ++k) q[size_t(k)] = row[k + whole] + part * (row[k + whole + 1] - row[k + whole]);
+            const float* p = q.data();
             float pm = 0, rm = 0;
             for (int k = k0; k < k1; ++k) {
                 pm += p[k];
@@ -421,7 +482,9 @@ void TearFilmAnalyser::State::score() {
             for (int k = k0; k + 1 < k1; ++k) energy += (p[k + 1] - p[k]) * (p[k + 1] - p[k]);
             const float corr = pn > 0 ? dot / std::sqrt(pn) / refNorm[cell] : 0;
             const float sharp = refEnergy[cell] > 0 ? std::sqrt(energy / refEnergy[cell]) : 1;
-            distortion[cell] = (1 - corr) + std::max(0.0f, 1 - sharp);
+            // Sharpness wavers by a tenth or so as the edges fall on the pixels differently (the
+            // eye nearer or farther, moved by part of a pixel): only a loss beyond that counts.
+            distortion[cell] = (1 - corr) + std::max(0.0f, 0.75f - sharp);
         }
     }
     std::array<float, kSectors> row{};

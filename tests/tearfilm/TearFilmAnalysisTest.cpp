@@ -63,7 +63,7 @@ TEST(TearFilmAnalysis, SimulatedFilmsGiveBackOnsetsSectorsAndBlink) {
         {"cornea olho deriva 0.08 sacadas 0.05 2 semente 4 lagrima ruptura 2.9 2.0 4.2 0.6 ruptura -1.2 -2.6 3.3 "
          "piscar 6.2", 25, 8},
         {"cornea olho deriva 0.06 sacadas 0.04 1 semente 9 lagrima rupturas 3 piscar 7.5", 25, 8},
-        {"cornea olho deriva 0.05 sacadas 0.03 2 lagrima", 30, 5},
+        {"cornea olho deriva 0.05 sacadas 0.03 2 distancia 0 0.2 0.3 lagrima", 30, 5},
     };
     QTemporaryDir dir;
     // The films are written side by side: simcapture renders each frame afresh.
