@@ -6,6 +6,7 @@
 
 #include "FbCursor.h"
 #include "UArquivosExame.h"
+#include "UDLagrima.h"
 #include "UDLaudos.h"
 #include "UDPacientes.h"
 #include "UfrmDataModule.h"
@@ -74,6 +75,9 @@ TExclusao ExcluiPaciente(int paciente) {
             throw Error(QStringLiteral("O paciente tem exames: exclua primeiro os exames."));
         feito.laudos = LaudosDoPaciente(paciente);
         for (int laudo : std::as_const(feito.laudos)) DLaudos().DeleteLaudosByCodigo(laudo);
+        // Tear-film exams keep no files and no reports: their rows go with the patient.
+        feito.examesLagrima = DLagrima().CountByPaciente(paciente);
+        DLagrima().DeleteByPaciente(paciente);
         DPacientes().DeletePacientesByCodigo(paciente);
     });
     removeLaudos(paciente, feito.laudos, feito.naoRemovidos);

@@ -1,5 +1,7 @@
 #include "records/UfrmDataModule.h"
 
+#include "records/UDLagrima.h"
+
 #include <QThread>
 #include <vector>
 
@@ -115,6 +117,8 @@ void TDMPrincipal::PAttachAhead(const QString& name) {
 
 void TDMPrincipal::PConnectDataBase() {
     IBDatabase.open();
+    // Before the data module's transaction starts, so that it sees the tables as they end up.
+    avisoEsquema_ = GaranteTabelaLagrima(IBDatabase);
     IBTransaction.startTransaction();
 }
 
