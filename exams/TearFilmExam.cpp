@@ -1,6 +1,7 @@
 #include "TearFilmExam.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QProgressDialog>
@@ -72,8 +73,8 @@ int TearFilmExam::run(const Choice& choice) {
                             "a análise da gravação não foram instalados."));
         return 0;
     }
-    if (hasDMPrincipal() && !DMPrincipal().avisoEsquema().isEmpty()) {
-        fail(DMPrincipal().avisoEsquema());
+    if (!AvisoTabelaLagrima().isEmpty()) {
+        fail(AvisoTabelaLagrima());
         return 0;
     }
     int medico = 0;
@@ -172,7 +173,11 @@ bool TearFilmExam::analyse(const QString& path, lagrima::TearFilmResult* result,
     });
     QEventLoop loop;
     QTimer tick;
+    QElapsedTimer running;
+    running.start();
     QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        // Shown after a third of a second even when the analysis reports no progress.
+        if (!progress.isVisible() && running.elapsed() > 300 && !finished) progress.show();
         if (progress.wasCanceled()) cancel = true;
         if (total > 0) {
             progress.setMaximum(total);

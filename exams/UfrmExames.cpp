@@ -222,7 +222,7 @@ void TfrmExames::CarregaExames(int patientCode) {
     }
     // The tear-film exams after the others, newest first; a database that could not take their
     // table lists the others all the same.
-    if (!norvix::DMPrincipal().avisoEsquema().isEmpty()) {
+    if (!norvix::AvisoTabelaLagrima().isEmpty()) {
         updateShowAllBox();
         return;
     }
@@ -650,7 +650,7 @@ void TfrmExames::deletePatient() {
             return;
         }
         reports = norvix::LaudosDoPaciente(code);
-        if (norvix::DMPrincipal().avisoEsquema().isEmpty()) tearFilms = norvix::DLagrima().CountByPaciente(code);
+        if (norvix::AvisoTabelaLagrima().isEmpty()) tearFilms = norvix::DLagrima().CountByPaciente(code);
     } catch (const norvix::Error& e) {
         showMessage(e.message(), QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
         return;

@@ -108,6 +108,16 @@ QString GaranteTabelaLagrima(FbDatabase& db) {
     }
 }
 
+namespace {
+QString& aviso() {
+    static QString texto;
+    return texto;
+}
+}  // namespace
+
+QString AvisoTabelaLagrima() { return aviso(); }
+void DefineAvisoTabelaLagrima(const QString& texto) { aviso() = texto; }
+
 QString TExameLagrima::legenda() const {
     return QStringLiteral("NIBUT ") + olho + QStringLiteral(" - ") + data.toString(QStringLiteral("dd/MM/yyyy")) +
            QLatin1Char(' ') + hora.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('\n') +

@@ -55,6 +55,11 @@ struct TExameLagrimaNovo {
 // creates them at the same moment. Empty when the table is there afterwards; otherwise the
 // Portuguese message (nothing else in the database is touched).
 QString GaranteTabelaLagrima(FbDatabase& database);
+// What GaranteTabelaLagrima said at the data module's last connection: empty when the table is
+// there; otherwise the Portuguese notice, and the tear-film exams are unavailable (the other
+// exams are not affected).
+QString AvisoTabelaLagrima();
+void DefineAvisoTabelaLagrima(const QString& aviso);
 
 class TDLagrima {
 public:

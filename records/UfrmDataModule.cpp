@@ -117,8 +117,9 @@ void TDMPrincipal::PAttachAhead(const QString& name) {
 
 void TDMPrincipal::PConnectDataBase() {
     IBDatabase.open();
-    // Before the data module's transaction starts, so that it sees the tables as they end up.
-    avisoEsquema_ = GaranteTabelaLagrima(IBDatabase);
+    // Before the data module's transaction starts, so that it sees the tables as they end up;
+    // a database that cannot take them opens all the same (AvisoTabelaLagrima says why).
+    DefineAvisoTabelaLagrima(GaranteTabelaLagrima(IBDatabase));
     IBTransaction.startTransaction();
 }
 

@@ -278,7 +278,7 @@ void TfrmLaudo::adiciona(Caixa c, const QString& linha) {
 
 void TfrmLaudo::adicionaFilmeLacrimal(Caixa olho) {
     // The patient's latest tear-film exam of the eye, when there is one and its table exists.
-    if (codPaciente_ <= 0 || !norvix::hasDMPrincipal() || !norvix::DMPrincipal().avisoEsquema().isEmpty()) return;
+    if (codPaciente_ <= 0 || !norvix::AvisoTabelaLagrima().isEmpty()) return;
     try {
         const auto exame = norvix::DLagrima().UltimoDoOlho(codPaciente_, olho == OD ? QStringLiteral("OD") : QStringLiteral("OS"));
         if (!exame) return;

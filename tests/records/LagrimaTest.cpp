@@ -105,13 +105,13 @@ TEST_F(Lagrima, AnOlderClinicDatabaseGetsTheTableAtOpenAsTheTemplateHasIt) {
     const int p = insertPaciente("ANA"), m = insertMedico("DR A");
     dropTabela();
     ASSERT_TRUE(dm->PSetDataBaseName(path));
-    EXPECT_EQ(dm->avisoEsquema(), QString());
+    EXPECT_EQ(AvisoTabelaLagrima(), QString());
     EXPECT_EQ(colunas(), modelo);
     EXPECT_EQ(count("SELECT COUNT(*) FROM PACIENTES"), 1);  // nothing else touched
     const int a = novoExame(p, m, "OD", QTime(9, 0));
     // Opening again changes nothing: the row stays.
     ASSERT_TRUE(dm->PSetDataBaseName(path));
-    EXPECT_EQ(dm->avisoEsquema(), QString());
+    EXPECT_EQ(AvisoTabelaLagrima(), QString());
     EXPECT_EQ(DLagrima().SelectGravacao(a), gravacao());
 }
 
@@ -126,8 +126,8 @@ TEST_F(Lagrima, ADatabaseThatCannotTakeTheTableOpensAndSaysWhy) {
         t.commit();
     }
     ASSERT_TRUE(dm->PSetDataBaseName(path));
-    EXPECT_TRUE(dm->avisoEsquema().contains("filme lacrimal") && dm->avisoEsquema().contains("EXAMESLAGRIMA"))
-        << dm->avisoEsquema().toStdString();
+    EXPECT_TRUE(AvisoTabelaLagrima().contains("filme lacrimal") && AvisoTabelaLagrima().contains("EXAMESLAGRIMA"))
+        << AvisoTabelaLagrima().toStdString();
     EXPECT_EQ(count("SELECT COUNT(*) FROM PACIENTES"), 1);
 }
 
