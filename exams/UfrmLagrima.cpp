@@ -149,7 +149,7 @@ void TfrmLagrima::buildUi(const TExameLagrima& e, const lagrima::TearFilmResult&
     mapa->setPixmap(QPixmap::fromImage(lagrima::drawBreakTimeMap(r, kMapa)));
     mapa->setFixedSize(kMapa);
     figuras->addWidget(mapa, 0, Qt::AlignHCenter);
-    figuras->addWidget(rotulo(this, "lblCurvaTitulo", QStringLiteral("Área rompida (%) ao longo do registro")));
+    figuras->addWidget(rotulo(this, "lblCurvaTitulo", QStringLiteral("Área rompida (%) ao longo do registro (s)")));
     figuras->addWidget(new CurvaArea(r, this), 1);
     corpo->addLayout(figuras, 1);
     root->addLayout(corpo, 1);

@@ -29,7 +29,32 @@ QPainterPath annulusSector(QPointF c, double inner, double outer, double from, d
     return p;
 }
 
+// Where the disc and the legend go in a picture of that size.
+struct Layout {
+    QFont font;
+    double barWidth = 16, legendWidth = 0, labelRoom = 0, side = 0, pxPerMm = 0;
+    QPointF centre;
+};
+
+Layout layout(QSize size) {
+    Layout l;
+    l.font.setPixelSize(std::clamp(size.height() / 28, 9, 14));
+    const QFontMetricsF fm(l.font);
+    // Room for the widest legend text and for the meridian labels around the disc.
+    l.legendWidth = l.barWidth + 14 + fm.horizontalAdvance(QStringLiteral("não analisado"));
+    l.labelRoom = fm.horizontalAdvance(QStringLiteral("180°")) + 6;
+    l.side = std::min(size.width() - l.legendWidth - 2 * l.labelRoom, size.height() - 2 * (fm.height() + 4));
+    l.centre = QPointF(l.labelRoom + l.side / 2, size.height() / 2.0);
+    l.pxPerMm = l.side / 2 / kBandEdgesMm[kBands];
+    return l;
+}
+
 }  // namespace
+
+QPointF mapPoint(QSize size, double xMm, double yMm) {
+    const Layout l = layout(size);
+    return l.centre + QPointF(xMm * l.pxPerMm, -yMm * l.pxPerMm);
+}
 
 QColor breakTimeColour(double s) {
     if (std::isnan(s)) return kNoBreak;
@@ -44,11 +69,13 @@ QImage drawBreakTimeMap(const TearFilmResult& r, QSize size) {
     image.fill(Qt::white);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    const double legendWidth = std::max(90.0, size.width() * 0.22);
-    const double side = std::min(size.width() - legendWidth, double(size.height())) - 8;
-    if (side < 40) return image;
-    const QPointF c(4 + side / 2, size.height() / 2.0);
-    const double pxPerMm = side / 2 / kBandEdgesMm[kBands];
+    const Layout l = layout(size);
+    p.setFont(l.font);
+    const QFontMetricsF fm(l.font);
+    const double barWidth = l.barWidth, legendWidth = l.legendWidth, labelRoom = l.labelRoom;
+    if (l.side < 40) return image;
+    const QPointF c = l.centre;
+    const double pxPerMm = l.pxPerMm;
     const double groupSpan = 360.0 / kGroups;
     const QBrush hatch(QColor(120, 120, 120), Qt::BDiagPattern);
     const bool haveSectors = int(r.breakS.size()) == kBands * kGroups;
@@ -69,28 +96,24 @@ QImage drawBreakTimeMap(const TearFilmResult& r, QSize size) {
             } else {
                 p.fillPath(path, breakTimeColour(v));
             }
+            p.setBrush(Qt::NoBrush);
             p.drawPath(path);
         }
     }
     // Meridian marks, as the other maps name them.
-    QFont f = p.font();
-    f.setPixelSize(std::clamp(int(side / 22), 9, 14));
-    p.setFont(f);
     p.setPen(Qt::black);
-    const double outer = kBandEdgesMm[kBands] * pxPerMm;
-    for (int deg : {0, 90, 180, 270}) {
-        const double a = deg * std::numbers::pi / 180;
-        const QPointF at(c.x() + std::cos(a) * (outer + 2), c.y() - std::sin(a) * (outer + 2));
-        const QRectF box(at.x() - 20, at.y() - 8, 40, 16);
-        Qt::Alignment al = deg == 0 ? Qt::AlignLeft : deg == 180 ? Qt::AlignRight : Qt::AlignHCenter;
-        p.drawText(box.translated(deg == 0 ? 20 : deg == 180 ? -20 : 0, deg == 90 ? -6 : deg == 270 ? 6 : 0),
-                   al | Qt::AlignVCenter, QStringLiteral("%1°").arg(deg));
-    }
+    const double outer = kBandEdgesMm[kBands] * pxPerMm + 3;
+    const double h = fm.height();
+    p.drawText(QRectF(c.x() + outer, c.y() - h / 2, labelRoom, h), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("0°"));
+    p.drawText(QRectF(c.x() - 40, c.y() - outer - h, 80, h), Qt::AlignHCenter | Qt::AlignBottom, QStringLiteral("90°"));
+    p.drawText(QRectF(c.x() - outer - labelRoom, c.y() - h / 2, labelRoom, h), Qt::AlignRight | Qt::AlignVCenter,
+               QStringLiteral("180°"));
+    p.drawText(QRectF(c.x() - 40, c.y() + outer, 80, h), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("270°"));
 
     // Legend: the scale from 0 to 20 s, then grey and hatched.
-    const double lx = size.width() - legendWidth + 8;
-    const double barTop = 18, barHeight = std::max(40.0, size.height() - 90.0), barWidth = 16;
-    p.drawText(QRectF(lx, 0, legendWidth - 8, 16), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Ruptura (s)"));
+    const double lx = size.width() - legendWidth + 4;
+    const double barTop = h + 10, barHeight = std::max(40.0, size.height() - barTop - 2 * h - 40);
+    p.drawText(QRectF(lx, 0, legendWidth - 4, h + 2), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Ruptura (s)"));
     for (int y = 0; y < int(barHeight); ++y) {
         const double s = kMapScaleMaxS * (1.0 - y / barHeight);
         p.fillRect(QRectF(lx, barTop + y, barWidth, 1.0), breakTimeColour(s));
@@ -100,17 +123,17 @@ QImage drawBreakTimeMap(const TearFilmResult& r, QSize size) {
     for (double s : {0.0, 5.0, 10.0, 15.0, 20.0}) {
         const double y = barTop + barHeight * (1.0 - s / kMapScaleMaxS);
         p.drawLine(QPointF(lx + barWidth, y), QPointF(lx + barWidth + 4, y));
-        p.drawText(QRectF(lx + barWidth + 6, y - 8, legendWidth, 16), Qt::AlignLeft | Qt::AlignVCenter,
+        p.drawText(QRectF(lx + barWidth + 6, y - h / 2, legendWidth, h), Qt::AlignLeft | Qt::AlignVCenter,
                    s >= kMapScaleMaxS ? QStringLiteral("≥ 20") : seconds(s));
     }
-    const double ky = barTop + barHeight + 10;
+    const double ky = barTop + barHeight + h;
     p.fillRect(QRectF(lx, ky, barWidth, 12), kNoBreak);
     p.drawRect(QRectF(lx, ky, barWidth, 12));
-    p.drawText(QRectF(lx + barWidth + 6, ky - 2, legendWidth, 16), Qt::AlignLeft | Qt::AlignVCenter,
+    p.drawText(QRectF(lx + barWidth + 6, ky + 6 - h / 2, legendWidth, h), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("sem ruptura"));
-    p.fillRect(QRectF(lx, ky + 20, barWidth, 12), hatch);
-    p.drawRect(QRectF(lx, ky + 20, barWidth, 12));
-    p.drawText(QRectF(lx + barWidth + 6, ky + 18, legendWidth, 16), Qt::AlignLeft | Qt::AlignVCenter,
+    p.fillRect(QRectF(lx, ky + h + 6, barWidth, 12), hatch);
+    p.drawRect(QRectF(lx, ky + h + 6, barWidth, 12));
+    p.drawText(QRectF(lx + barWidth + 6, ky + h + 12 - h / 2, legendWidth, h), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("não analisado"));
     return image;
 }
@@ -121,7 +144,8 @@ void paintBrokenArea(QPainter& p, const QRectF& rect, const TearFilmResult& r) {
     const QFontMetricsF fm(p.font());
     const double left = rect.left() + fm.horizontalAdvance(QStringLiteral("100%")) + 8;
     const double bottom = rect.bottom() - fm.height() - 6;
-    const QRectF plot(left, rect.top() + fm.height() / 2, rect.right() - left - 8, bottom - rect.top() - fm.height() / 2);
+    const QRectF plot(left, rect.top() + fm.height() / 2, rect.right() - left - fm.horizontalAdvance(QStringLiteral("00")),
+                      bottom - rect.top() - fm.height() / 2);
     if (plot.width() < 20 || plot.height() < 20) {
         p.restore();
         return;
@@ -146,8 +170,6 @@ void paintBrokenArea(QPainter& p, const QRectF& rect, const TearFilmResult& r) {
         p.drawLine(x, x + QPointF(0, 3));
         p.drawText(QRectF(x.x() - 20, x.y() + 3, 40, fm.height()), Qt::AlignHCenter | Qt::AlignTop, QString::number(s));
     }
-    p.drawText(QRectF(plot.right() - 60, bottom + 2, 68, fm.height()), Qt::AlignRight | Qt::AlignTop,
-               QStringLiteral("s"));
     // The altered limit and the blink, where they fall inside the recording.
     p.setPen(QPen(QColor(200, 40, 40), 1, Qt::DashLine));
     if (kAlteredBelowS <= tMax) p.drawLine(at(kAlteredBelowS, 0), at(kAlteredBelowS, 100));

@@ -4,6 +4,7 @@
 // over time.
 #include <QColor>
 #include <QImage>
+#include <QPointF>
 #include <QRectF>
 
 #include "tearfilm/TearFilm.h"
@@ -23,6 +24,8 @@ QColor breakTimeColour(double seconds);
 // counter-clockwise; hatched where not analysed, the centre inside the first band included) with
 // its legend on the right. A white picture of the given size.
 QImage drawBreakTimeMap(const TearFilmResult& result, QSize size);
+// Where the point xMm to the right and yMm up from the apex falls in that picture.
+QPointF mapPoint(QSize size, double xMm, double yMm);
 
 // The broken area (% of the analysed area) against seconds, with axes, into rect.
 void paintBrokenArea(QPainter& painter, const QRectF& rect, const TearFilmResult& result);

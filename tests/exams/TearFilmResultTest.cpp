@@ -101,12 +101,11 @@ TEST(TearFilmMap, SectorsTakeTheScaleColourGreyWhenUnbrokenAndHatchWhenNotAnalys
     r.breakS[2 * kGroups + 0] = 2.0;  // band 2 (3-4 mm), group 0 (right)
     r.breakS[2 * kGroups + 2] = N;    // band 2, group 2 (up)
     r.breakS[2 * kGroups + 4] = kNotAnalysedS;  // band 2, group 4 (left)
-    const QImage image = drawBreakTimeMap(r, QSize(500, 400));
-    // The map's centre and scale as drawn: side = min(500 - 110, 400) - 8, 5 mm to its edge.
-    const double side = 382, pxPerMm = side / 2 / 5, cx = 4 + side / 2, cy = 200;
+    const QSize size(500, 400);
+    const QImage image = drawBreakTimeMap(r, size);
     auto at = [&](double mm, int deg) {
         const double a = deg * M_PI / 180;
-        return image.pixelColor(int(cx + std::cos(a) * mm * pxPerMm), int(cy - std::sin(a) * mm * pxPerMm));
+        return image.pixelColor(mapPoint(size, std::cos(a) * mm, std::sin(a) * mm).toPoint());
     };
     EXPECT_EQ(at(3.5, 0).rgb(), breakTimeColour(2.0).rgb());
     EXPECT_EQ(at(3.5, 90).rgb(), breakTimeColour(N).rgb());
