@@ -236,10 +236,15 @@ void TfrmExames::buildUi() {
         tearFilm->setObjectName(QStringLiteral("actFilmeLacrimal"));
         tearFilm->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
         tearFilm->setShortcutContext(Qt::WidgetShortcut);
+        // Held down or right-clicked, the button offers the kinds; its click stays a topography.
+        // (A menu arrow would widen it, and on a 1024-pixel screen push it behind the tool bar's
+        // overflow.)
         b->setMenu(menu);
-        b->setPopupMode(QToolButton::MenuButtonPopup);
-        b->setToolTip(QStringLiteral("Novo exame de topografia (Ctrl+E); a seta oferece os outros tipos, como o "
-                                     "Filme Lacrimal (NIBUT) (Ctrl+T)"));
+        b->setPopupMode(QToolButton::DelayedPopup);
+        b->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(b, &QToolButton::customContextMenuRequested, b, [b] { b->showMenu(); });
+        b->setToolTip(QStringLiteral("Novo exame de topografia (Ctrl+E). Mantenha pressionado ou clique com o botão "
+                                     "direito para os outros tipos: Filme Lacrimal (NIBUT) (Ctrl+T)"));
     }
     connect(tbExameOrto1_, &QToolButton::clicked, this, &TfrmExames::tbExameOrtoClick);
     connect(tbExameOrto2_, &QToolButton::clicked, this, &TfrmExames::tbExameOrtoClick);
