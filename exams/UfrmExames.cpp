@@ -405,7 +405,8 @@ void TfrmExames::lswPrincipalDblClick() {
 void TfrmExames::SelecionaExame(const QString& caption, int page) {
     ensureUi();
     for (int i = 0; i < lswPrincipal_->count(); ++i) {
-        if (!lswPrincipal_->item(i)->text().startsWith(caption)) continue;
+        if (!lswPrincipal_->item(i)->text().startsWith(caption) || lswPrincipal_->item(i)->data(kTearFilmRole).toInt() > 0)
+            continue;
         lswPrincipal_->setCurrentRow(i);
         lswPrincipal_->item(i)->setSelected(true);
         lswPrincipal_->setFocus();

@@ -119,9 +119,9 @@ QString AvisoTabelaLagrima() { return aviso(); }
 void DefineAvisoTabelaLagrima(const QString& texto) { aviso() = texto; }
 
 QString TExameLagrima::legenda() const {
-    return QStringLiteral("NIBUT ") + olho + QStringLiteral(" - ") + data.toString(QStringLiteral("dd/MM/yyyy")) +
-           QLatin1Char(' ') + hora.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('\n') +
-           (std::isnan(primeira) ? QStringLiteral("sem ruptura") : QStringLiteral("1ª ruptura %1 s").arg(segundos(primeira)));
+    return olho + QStringLiteral(" - ") + data.toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
+           hora.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('\n') +
+           (std::isnan(primeira) ? QStringLiteral("NIBUT sem ruptura") : QStringLiteral("NIBUT %1 s").arg(segundos(primeira)));
 }
 
 bool TExameLagrima::result(lagrima::TearFilmResult* out, QString* error) const {

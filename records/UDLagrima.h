@@ -35,8 +35,8 @@ struct TExameLagrima {
     QByteArray resultado; // the result's JSON (filled by SelectByCodigo and UltimoDoOlho)
 
     bool direito() const { return olho == QLatin1String("OD"); }
-    // The browser's caption: "NIBUT OD - dd/MM/yyyy HH:mm:ss" and the first break on a line of
-    // its own ("1ª ruptura 6,2 s" or "sem ruptura").
+    // The browser's caption, two lines as wide as a topography's: "OD - dd/MM/yyyy HH:mm:ss"
+    // and the first break ("NIBUT 6,2 s" or "NIBUT sem ruptura").
     QString legenda() const;
     // The result read back from resultado; false with the Portuguese reason.
     bool result(lagrima::TearFilmResult* out, QString* error) const;

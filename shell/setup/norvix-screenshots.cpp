@@ -39,6 +39,8 @@
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
 #include "platform/ui/MessageSeam.h"
+#include "records/UDLagrima.h"
+#include "records/UDMedicos.h"
 #include "records/UfrmDataModule.h"
 #include "registration/UfrmCadastroMedicos.h"
 #include "registration/UfrmCadastroPacientes.h"
@@ -332,6 +334,24 @@ int main(int argc, char** argv) {
             norvix::TfrmLagrima w(e, semRuptura, browser->patientName(), norvix::TfrmLagrima::Modo::Gravado, browser);
             w.exec();
         }, 300);
+
+        // The browser's list with the altered exam stored for the patient, selected.
+        try {
+            const QDateTime agora = QDateTime::currentDateTime();
+            const int medico = norvix::DMedicos().SelectCodigoByNome(browser->filterText());
+            norvix::DLagrima().Grava({browser->patientCode(), medico > 0 ? medico : 1, agora.date(),
+                                      QTime(agora.time().hour(), agora.time().minute()), QStringLiteral("OD")},
+                                     r, QByteArray("demonstração"));
+            browser->CarregaExames(browser->patientCode());
+            if (auto* list = browser->findChild<QListWidget*>(QStringLiteral("lswPrincipal"))) {
+                list->setCurrentRow(list->count() - 1);
+                QApplication::processEvents();
+            }
+            save(browser, QStringLiteral("frmExames_lagrima"));
+        } catch (const norvix::Error& err) {
+            std::fprintf(stderr, "frmExames_lagrima: %s\n", qPrintable(err.message()));
+            ++g_failures;
+        }
     }
 
     browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(1);

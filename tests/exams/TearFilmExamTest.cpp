@@ -157,9 +157,9 @@ TEST_F(TearFilm, TheBrowserListsOpensAndDeletesTheExam) {
     QCoreApplication::processEvents();
     browser->SelecionaPacientePorCodigo(patient, TfrmExames::kTodos);
     EXPECT_TRUE(browser->itemCaptions().isEmpty());  // the maps and reports never see it
-    EXPECT_EQ(browser->tearFilmCaptions(), QStringList({"NIBUT OS - " + QDate::currentDate().toString("dd/MM/yyyy") + " " +
+    EXPECT_EQ(browser->tearFilmCaptions(), QStringList({"OS - " + QDate::currentDate().toString("dd/MM/yyyy") + " " +
                                                     DLagrima().SelectByCodigo(code)->hora.toString("HH:mm:ss") +
-                                                    "\n1ª ruptura 6,2 s"}));
+                                                    "\nNIBUT 6,2 s"}));
     auto* list = browser->findChild<QListWidget*>("lswPrincipal");
     list->setCurrentRow(0);
     EXPECT_EQ(browser->selectedTearFilmCode(), code);

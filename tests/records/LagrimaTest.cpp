@@ -83,11 +83,11 @@ TEST_F(Lagrima, StoredWholeAndReadBackByPatientCodeAndEye) {
     EXPECT_TRUE(std::isnan(e->primeira) && std::isnan(e->piscada));
     EXPECT_EQ(e->duracao, 14.5);
     EXPECT_EQ(e->area, 12.5);
-    EXPECT_EQ(e->legenda(), "NIBUT OD - 04/03/2026 10:00:00\nsem ruptura");
+    EXPECT_EQ(e->legenda(), "OD - 04/03/2026 10:00:00\nNIBUT sem ruptura");
     EXPECT_EQ(e->resultado, lagrima::toJson(resultado(lagrima::TearFilmResult::kNone)));
     EXPECT_EQ(DLagrima().SelectGravacao(b), gravacao());
     EXPECT_EQ(DLagrima().UltimoDoOlho(p, "OD")->codigo, b);
-    EXPECT_EQ(DLagrima().UltimoDoOlho(p, "OS")->legenda(), "NIBUT OS - 04/03/2026 08:00:00\n1ª ruptura 12,3 s");
+    EXPECT_EQ(DLagrima().UltimoDoOlho(p, "OS")->legenda(), "OS - 04/03/2026 08:00:00\nNIBUT 12,3 s");
     EXPECT_FALSE(DLagrima().UltimoDoOlho(insertPaciente("SEM"), "OD"));
 
     // A patient gone meanwhile: nothing stored. Then deleting a patient takes its tear films.
