@@ -139,6 +139,33 @@ CREATE TABLE LAUDOSTEXTO (
   CONSTRAINT PK_CODIGOLAUDOSTEXTO PRIMARY KEY (CODIGO)
 );
 
+/* Tear-film (NIBUT) exams: a table of their own, since their values are not a topography's.
+   The code comes from CODIGO_EXAMES, so one code never names two exams of any kind. The
+   result is kept as JSON text (RESULTADO) and the recording itself (GRAVACAO) inside the
+   database, so that the database copy of the backup carries each exam whole. No foreign keys:
+   the program adds this table to a clinic's database at open while other workstations may be
+   using PACIENTES; deleting a patient deletes its rows. Written by the records layer with bound
+   statements (records/UDLagrima.cpp), which also creates it in a database that lacks it; the two
+   definitions must stay the same. */
+CREATE TABLE EXAMESLAGRIMA (
+  CODIGO      INTEGER NOT NULL,
+  CODPACIENTE INTEGER NOT NULL,
+  CODRESP     INTEGER NOT NULL,
+  DATA        DATE,
+  HORA        TIME,
+  OLHO        VARCHAR(2),
+  PRIMEIRA    DOUBLE PRECISION,
+  MEDIA       DOUBLE PRECISION,
+  AREA        DOUBLE PRECISION,
+  PISCADA     DOUBLE PRECISION,
+  DURACAO     DOUBLE PRECISION,
+  FPS         DOUBLE PRECISION,
+  RESULTADO   BLOB SUB_TYPE 0 SEGMENT SIZE 4096,
+  GRAVACAO    BLOB SUB_TYPE 0 SEGMENT SIZE 16384,
+  CONSTRAINT PK_CODIGOEXAMESLAGRIMA PRIMARY KEY (CODIGO)
+);
+CREATE INDEX IX_EXAMESLAGRIMA_CODPACIENTE ON EXAMESLAGRIMA (CODPACIENTE);
+
 /* Language tables: kept for files made by other versions; this program never reads them. */
 CREATE TABLE IDIOMA (
   CODIGO INTEGER NOT NULL,

@@ -264,14 +264,19 @@ bool writePhotograph(const Patient& patient, const Visit& visit, const Photograp
     if (!useJpeg && (photo.image.isNull() || photo.image.width() < 1 || photo.image.height() < 1))
         return fail(error, QStringLiteral("A foto do olho está vazia."));
 
-    const QString uid = stableUid({visit.installationId, visit.examCode, QStringLiteral("foto"), eyeKey(photo.eye)});
+    const bool derived = !photo.derivedKey.isEmpty();
+    const QString uid =
+        derived ? stableUid({visit.installationId, visit.examCode, QStringLiteral("foto"), photo.derivedKey, eyeKey(photo.eye)})
+                : stableUid({visit.installationId, visit.examCode, QStringLiteral("foto"), eyeKey(photo.eye)});
     Writer w;
-    putCommon(w, patient, visit, kPhotographClass, uid, QStringLiteral("foto"), "OP", 1);
+    putCommon(w, patient, visit, kPhotographClass, uid,
+              derived ? QStringLiteral("foto ") + photo.derivedKey : QStringLiteral("foto"), "OP", derived ? 4 : 1);
+    if (derived && !photo.description.isEmpty()) w.put(DCM_SeriesDescription, text(photo.description, 64));
     w.put(DCM_InstanceNumber, instanceNumber(photo.eye));
     DcmDataset* ds = w.ds;
     const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
     w.put(DCM_AcquisitionDateTime, when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1());
-    w.put(DCM_ImageType, "ORIGINAL\\PRIMARY");
+    w.put(DCM_ImageType, derived ? "DERIVED\\SECONDARY" : "ORIGINAL\\PRIMARY");
     w.put(DCM_ImageLaterality, laterality(photo.eye));
     putCode(ds, DCM_AnatomicRegionSequence, "81745001", "SCT", "Eye");
     w.put(DCM_BurnedInAnnotation, "NO");

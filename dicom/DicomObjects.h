@@ -53,6 +53,11 @@ struct Photograph {
     QByteArray jpeg;
     QImage image;
     double mmPerPixel = 0;  // at the corneal plane; not positive: the picture is not calibrated
+    // Empty for the ring photograph. Otherwise a picture derived from another exam of the visit
+    // (the tear film's break-time map): its own series and UIDs under this key, a DERIVED
+    // image with this description.
+    QString derivedKey;
+    QString description;
 };
 
 // A reference to an object already written (the map names the photograph it comes from).

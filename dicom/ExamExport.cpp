@@ -17,9 +17,12 @@
 #include "records/UArquivosExame.h"
 #include "records/UDArquivos.h"
 #include "records/UDExames.h"
+#include "records/UDLagrima.h"
 #include "records/UDLaudos.h"
 #include "records/UDPacientes.h"
 #include "records/UDPacientesRis.h"
+#include "records/UfrmDataModule.h"
+#include "tearfilm/TearFilmMap.h"
 
 namespace norvix::dicom {
 
@@ -90,7 +93,49 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder) c
     QList<ExamOutcome> outcomes;
     QSet<int> reports;  // a report on both eyes is one object: written with the first eye only
     for (const TExame& e : eyes) outcomes << writeEye(e, patient, v, folder, &reports);
+    writeTearFilms(exam->paciente, visit.start, patient, v, folder, &outcomes);
     return outcomes;
+}
+
+void ExamExport::writeTearFilms(int patientCode, const QDateTime& start, const Patient& patient, const Visit& visit,
+                                const QString& folder, QList<ExamOutcome>* outcomes) const {
+    // The tear film taken in the same sitting (within kSessionMinutes of the visit's start,
+    // before or after it), the newest per eye, as its break-time map joined to that eye's outcome.
+    QList<TExameLagrima> films;
+    try {
+        if (!AvisoTabelaLagrima().isEmpty()) return;
+        for (const TExameLagrima& e : DLagrima().SelectByPaciente(patientCode)) {
+            const qint64 apart = std::abs(QDateTime(e.data, e.hora).secsTo(start));
+            if (apart > kSessionMinutes * 60) continue;
+            if (std::none_of(films.cbegin(), films.cend(), [&](const TExameLagrima& f) { return f.olho == e.olho; }))
+                if (const auto whole = DLagrima().SelectByCodigo(e.codigo)) films << *whole;
+        }
+    } catch (const std::exception& e) {
+        outcomes->first().error = QStringLiteral("filme lacrimal: erro no banco de dados: %1").arg(QString::fromUtf8(e.what()));
+        return;
+    }
+    for (const TExameLagrima& film : std::as_const(films)) {
+        ExamOutcome* out = &outcomes->first();
+        for (ExamOutcome& o : *outcomes)
+            if (o.ok() && !o.written.isEmpty() && DExames().SelectExameByCodigo(o.examCode).value_or(TExame{}).olho == film.olho)
+                out = &o;
+        lagrima::TearFilmResult result;
+        QString why;
+        Photograph photo;
+        photo.eye = film.direito() ? Eye::Right : Eye::Left;
+        photo.derivedKey = QStringLiteral("lagrima");
+        photo.description = QStringLiteral("Filme lacrimal (NIBUT)");
+        Written w;
+        if (!film.result(&result, &why)) {
+            out->error = QStringLiteral("filme lacrimal do olho %1: %2").arg(film.olho, why);
+            continue;
+        }
+        photo.image = lagrima::drawBreakTimeMap(result, QSize(640, 480));
+        if (!writePhotograph(patient, visit, photo, folder, &w, &why))
+            out->error = QStringLiteral("filme lacrimal do olho %1: %2").arg(film.olho, why);
+        else
+            out->written << w;
+    }
 }
 
 ExamOutcome ExamExport::writeEye(const TExame& exam, const Patient& patient, const Visit& visit,

@@ -3,12 +3,14 @@
 // visit (see ExamVisit.h), the stored central ring picture as an ophthalmic photograph, the
 // axial curvature map of the ring data with its figures, pointing at that photograph (and the
 // tangential, refractive and elevation maps whose modules are installed), and,
-// when the patient has a saved report on the exam, that report's printed page as a PDF.
+// when the patient has a saved report on the exam, that report's printed page as a PDF; and
+// the break-time map of a tear-film exam taken in the same sitting, as a derived photograph.
 //
 // Everything is read through the records layer: the data module must be connected and the
 // shared path records (exams, reports) filled, as ExportInstallation leaves them. Not the .exp
 // file of the exam browser (exams/ExamExport.h): that one is for another workstation.
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -65,6 +67,8 @@ private:
     bool maps(const TExame& exam, double framePitchMm, QList<TopographyMap>* maps, QString* error) const;
     void writeReports(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder,
                       QSet<int>* written, ExamOutcome* out) const;
+    void writeTearFilms(int patientCode, const QDateTime& start, const Patient& patient, const Visit& visit,
+                        const QString& folder, QList<ExamOutcome>* outcomes) const;
 
     Station station_;
     ReportPrinter printReport_;

@@ -286,6 +286,12 @@ void TExamMaps::MostraMiniMapa() {
 // ---- one map ----------------------------------------------------------------------------------
 
 void TExamMaps::MapaClick(const QString& caption) {
+    if (browser_.selectedTearFilmCode() > 0) {
+        norvix::showMessage(QStringLiteral("O exame de filme lacrimal não tem mapas de curvatura; abra-o com um "
+                                           "duplo clique para ver o seu mapa de ruptura."),
+                            kInformacao, MsgIcon::Information, MsgButtons::Ok, &browser_);
+        return;
+    }
     if (browser_.selectedItem() < 0) {
         norvix::showMessage(QStringLiteral("Por favor, selecione um exame para que o mapa possa ser exibido."),
                             kInformacao, MsgIcon::Information, MsgButtons::Ok, &browser_);

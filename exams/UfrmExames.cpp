@@ -19,6 +19,8 @@
 
 #include "ExamExport.h"
 #include "ExamMaps.h"
+#include "TearFilmExam.h"
+#include "UfrmLagrima.h"
 #include "PatientGrid.h"
 #include "UPnlFindPac.h"
 #include "config/SharedRecords.h"
@@ -31,6 +33,7 @@
 #include "records/Exclusao.h"
 #include "records/UArquivosExame.h"
 #include "records/UDExames.h"
+#include "records/UDLagrima.h"
 #include "records/UDLaudos.h"
 #include "records/UDMedicos.h"
 #include "records/UDPacientes.h"
@@ -217,11 +220,59 @@ void TfrmExames::CarregaExames(int patientCode) {
         item->setData(kImageRole, image);
         item->setData(kCodeRole, e.codigo);
     }
+    // The tear-film exams after the others, newest first; a database that could not take their
+    // table lists the others all the same.
+    if (!norvix::AvisoTabelaLagrima().isEmpty()) {
+        updateShowAllBox();
+        return;
+    }
+    try {
+        for (const norvix::TExameLagrima& e :
+             norvix::DLagrima().SelectByPaciente(patientCode, all ? 0 : currentFilterDoctor())) {
+            auto* item = new QListWidgetItem(examIcon(kImageTearFilm), e.legenda(), lswPrincipal_);
+            item->setData(kImageRole, kImageTearFilm);
+            item->setData(kCodeRole, 0);
+            item->setData(kTearFilmRole, e.codigo);
+            item->setToolTip(TearFilmExam::kCaption);
+        }
+    } catch (const norvix::Error& e) {
+        qCWarning(lcExams).noquote() << QStringLiteral("Exames de filme lacrimal:") << e.message();
+    }
     updateShowAllBox();
 }
 
+int TfrmExames::selectedTearFilmCode() const {
+    const int row = selectedItem();
+    return row < 0 || examplesMode_ ? 0 : lswPrincipal_->item(row)->data(kTearFilmRole).toInt();
+}
+
+void TfrmExames::tbFilmeLacrimalClick() {
+    if (!patient_) {
+        showMessage(QStringLiteral("Selecione um Paciente para efetuar o exame!"), QStringLiteral("Informação"),
+                    MsgIcon::Error, MsgButtons::Ok, this);
+        return;
+    }
+    finishPendingEdit();
+    const int patient = patient_->codigo;
+    const QString doctor = currentFilterDoctor() ? filterText() : QString();
+    const int code = TearFilmExam(this, patient, patient_->nome).run(doctor);
+    if (code <= 0) return;
+    showMessage(QStringLiteral("Exame gravado com sucesso"), QStringLiteral("Informação"), MsgIcon::Information,
+                MsgButtons::Ok, this);
+    // The new exam selected in the patient's list.
+    CarregaExames(patient);
+    for (int i = 0; i < lswPrincipal_->count(); ++i) {
+        if (lswPrincipal_->item(i)->data(kTearFilmRole).toInt() != code) continue;
+        lswPrincipal_->setCurrentRow(i);
+        lswPrincipal_->item(i)->setSelected(true);
+        break;
+    }
+}
+
 void TfrmExames::updateShowAllBox() {
-    const int count = lswPrincipal_->count();
+    // The patient's exam count (TOTALEXAMES) is of the EXAMES rows only.
+    int count = 0;
+    for (int i = 0; i < lswPrincipal_->count(); ++i) count += lswPrincipal_->item(i)->data(kTearFilmRole).toInt() == 0;
     const QString filter = filterText();
     const int total = patient_ ? patient_->totalExames : 0;
     if (!CBoxExames_->isChecked()) {
@@ -235,17 +286,29 @@ void TfrmExames::updateShowAllBox() {
 
 void TfrmExames::CBoxExamesClick() { CarregaExames(patientCode()); }
 
+// The maps, the multi-map wizards and the report wizard read these: the tear-film items,
+// which have no rings' tables, are left out of them.
 QStringList TfrmExames::itemCaptions() const {
     QStringList out;
     if (!built_) return out;
-    for (int i = 0; i < lswPrincipal_->count(); ++i) out << lswPrincipal_->item(i)->text();
+    for (int i = 0; i < lswPrincipal_->count(); ++i)
+        if (lswPrincipal_->item(i)->data(kTearFilmRole).toInt() == 0) out << lswPrincipal_->item(i)->text();
     return out;
 }
 
 QList<int> TfrmExames::itemCodes() const {
     QList<int> out;
     if (!built_) return out;
-    for (int i = 0; i < lswPrincipal_->count(); ++i) out << lswPrincipal_->item(i)->data(kCodeRole).toInt();
+    for (int i = 0; i < lswPrincipal_->count(); ++i)
+        if (lswPrincipal_->item(i)->data(kTearFilmRole).toInt() == 0) out << lswPrincipal_->item(i)->data(kCodeRole).toInt();
+    return out;
+}
+
+QStringList TfrmExames::tearFilmCaptions() const {
+    QStringList out;
+    if (!built_) return out;
+    for (int i = 0; i < lswPrincipal_->count(); ++i)
+        if (lswPrincipal_->item(i)->data(kTearFilmRole).toInt() > 0) out << lswPrincipal_->item(i)->text();
     return out;
 }
 
@@ -320,12 +383,17 @@ void TfrmExames::lswPrincipalSelectItem() {
             b->setEnabled(false);
     } else {
         tbtExcluirExame_->setEnabled(row >= 0);
-        tbEnviarPacs_->setEnabled(row >= 0);
+        // A tear-film exam is not sent to the PACS from here yet.
+        tbEnviarPacs_->setEnabled(row >= 0 && selectedTearFilmCode() == 0);
         tbLaudo_->setEnabled(selected_ && selected_->nomeMedico == filterText());
     }
 }
 
 void TfrmExames::lswPrincipalDblClick() {
+    if (const int tearFilm = selectedTearFilmCode(); tearFilm > 0) {
+        TfrmLagrima::mostra(this, tearFilm, patientName());
+        return;
+    }
     if (examPanelVisible() || examplesMode_) {
         finishPendingEdit();
         if (pnlExame_) pnlExame_->hide();
@@ -337,7 +405,8 @@ void TfrmExames::lswPrincipalDblClick() {
 void TfrmExames::SelecionaExame(const QString& caption, int page) {
     ensureUi();
     for (int i = 0; i < lswPrincipal_->count(); ++i) {
-        if (!lswPrincipal_->item(i)->text().startsWith(caption)) continue;
+        if (!lswPrincipal_->item(i)->text().startsWith(caption) || lswPrincipal_->item(i)->data(kTearFilmRole).toInt() > 0)
+            continue;
         lswPrincipal_->setCurrentRow(i);
         lswPrincipal_->item(i)->setSelected(true);
         lswPrincipal_->setFocus();
@@ -503,6 +572,10 @@ void TfrmExames::tbtExcluirExameClick() { deleteExam(); }
 
 void TfrmExames::deleteExam() {
     if (selectedItem() < 0) return;
+    if (selectedTearFilmCode() > 0) {
+        deleteTearFilmExam();
+        return;
+    }
     const QString caption = selectedCaption_;
     if (showMessage(QStringLiteral("Confirma a exclusão do exame '") + caption + QStringLiteral("' ?"),
                     QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this,
@@ -545,6 +618,23 @@ void TfrmExames::deleteExam() {
     }
 }
 
+void TfrmExames::deleteTearFilmExam() {
+    const int code = selectedTearFilmCode();
+    const QString caption = selectedCaption_.section(QLatin1Char('\n'), 0, 0);
+    if (showMessage(QStringLiteral("Confirma a exclusão do exame de filme lacrimal '") + caption + QStringLiteral("' ?"),
+                    QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this,
+                    MsgAnswer::No) != MsgAnswer::Yes)
+        return;
+    try {
+        norvix::DLagrima().Exclui(code);
+    } catch (const norvix::Error& e) {
+        showMessage(QStringLiteral("Não foi possível excluir o exame.\n\n") + e.message(), QStringLiteral("Erro"),
+                    MsgIcon::Error, MsgButtons::Ok, this);
+        return;
+    }
+    CarregaExames(patientCode());
+}
+
 void TfrmExames::tbtExcluirPacienteClick() { deletePatient(); }
 
 void TfrmExames::deletePatient() {
@@ -552,6 +642,7 @@ void TfrmExames::deletePatient() {
     const int code = patient_->codigo;
     const QString name = patient_->nome;
     QList<int> reports;
+    int tearFilms = 0;
     try {
         if (norvix::DExames().CountExamesByPaciente(code) > 0) {
             showMessage(QStringLiteral("Não é possivel excluir o paciente ") + name +
@@ -560,6 +651,7 @@ void TfrmExames::deletePatient() {
             return;
         }
         reports = norvix::LaudosDoPaciente(code);
+        if (norvix::AvisoTabelaLagrima().isEmpty()) tearFilms = norvix::DLagrima().CountByPaciente(code);
     } catch (const norvix::Error& e) {
         showMessage(e.message(), QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
         return;
@@ -567,6 +659,9 @@ void TfrmExames::deletePatient() {
     QString question = QStringLiteral("Confirma a exclusão do paciente '") + name + QStringLiteral("'?");
     if (!reports.isEmpty())
         question += QStringLiteral("\n\nO(s) %1 laudo(s) do paciente também será(ão) excluído(s).").arg(reports.size());
+    if (tearFilms > 0)
+        question += QStringLiteral("\n\nO(s) %1 exame(s) de filme lacrimal do paciente também será(ão) excluído(s).")
+                        .arg(tearFilms);
     if (showMessage(question, QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this,
                     MsgAnswer::No) != MsgAnswer::Yes)
         return;

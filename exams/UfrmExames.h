@@ -111,10 +111,12 @@ public:
     // The filter's entries as shown, in order.
     QStringList filterEntries() const;
     QString filterText() const;
-    // Exam list captions in order, and the selected one (-1 when none).
+    // Exam list captions in order, and the selected one (-1 when none). The tear-film items
+    // are not among them (they are after the others, in tearFilmCaptions).
     QStringList itemCaptions() const;
     // The exam code each item stands for, in the same order (0 for an example item).
     QList<int> itemCodes() const;
+    QStringList tearFilmCaptions() const;
     int selectedItem() const;
     bool examPanelVisible() const;
     // Small map state (set by map viewing).
@@ -143,6 +145,11 @@ public:
     void tbOrdemCriacaoClick();
     void tbNovoExameClick();
     void tbExameOrtoClick();
+    // "Filme Lacrimal (NIBUT)" (Ctrl+T, and in the Novo Exame button's menu): the tear-film
+    // road for the current patient; the stored exam then selected in the list.
+    void tbFilmeLacrimalClick();
+    // The selected item's tear-film exam code (0 when the item is not one).
+    int selectedTearFilmCode() const;
     void tbtCadPacienteClick();
     void tbtAlterarPacienteClick();
     void tbtExcluirPacienteClick();
@@ -236,6 +243,7 @@ private:
     void quickFind(const QString& text);
     void hideQuickFind();
     void deleteExam();
+    void deleteTearFilmExam();
     void deletePatient();
     void refreshCurrentPatientRow();
     int currentFilterDoctor() const;  // code of the filter's doctor, 0 for a special entry

@@ -67,6 +67,10 @@ bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
         if (tbNovoExame1_->isEnabled()) tbNovoExameClick();
         return true;
     }
+    if (ctrl && key == Qt::Key_T) {
+        if (tbNovoExame1_->isEnabled() && !examplesMode_) tbFilmeLacrimalClick();
+        return true;
+    }
     if (ctrl && key == Qt::Key_D) {
         if (!examplesMode_ && tbEnviarPacs_->isEnabled()) tbEnviarPacsClick();
         return true;

@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QStyle>
 #include <QToolBar>
@@ -26,6 +27,10 @@ constexpr int kImageTopography = 1;
 constexpr int kImageOrto = 3;
 constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kCodeRole = Qt::UserRole + 2;  // the exam code an item stands for
+constexpr int kImageTearFilm = 4;
+// The tear-film exam (EXAMESLAGRIMA) code an item stands for; its kCodeRole stays 0, so the
+// topography's operations never take it for an EXAMES row.
+constexpr int kTearFilmRole = Qt::UserRole + 3;
 constexpr int kMemoLimit = 240;              // DIAG and OBSERVACAO hold 240 characters
 
 // The exam list's images, drawn rather than shipped: rings for a topography, a lens over
@@ -45,14 +50,26 @@ inline QIcon drawExamIcon(int image) {
         p.setPen(QPen(QColor(255, 210, 63), 2.4));
         p.drawArc(QRectF(4, 4, 24, 24), 20 * 16, 140 * 16);
     }
+    if (image == kImageTearFilm) {
+        // A tear drop over the rings.
+        QPainterPath drop;
+        drop.moveTo(16, 5);
+        drop.cubicTo(22, 13, 24, 17, 24, 20);
+        drop.arcTo(QRectF(8, 12, 16, 16), 0, -180);
+        drop.cubicTo(8, 17, 10, 13, 16, 5);
+        p.setPen(QPen(Qt::white, 1.2));
+        p.setBrush(QColor(80, 170, 255));
+        p.drawPath(drop);
+    }
     return QIcon(pm);
 }
 
 // The style decodes its icons from PNG resources at every request; once per program is enough
 // (the browser is built anew each time it opens).
 inline QIcon examIcon(int image) {
-    static const QIcon topography = drawExamIcon(kImageTopography), orto = drawExamIcon(kImageOrto);
-    return image == kImageOrto ? orto : topography;
+    static const QIcon topography = drawExamIcon(kImageTopography), orto = drawExamIcon(kImageOrto),
+                       tearFilm = drawExamIcon(kImageTearFilm);
+    return image == kImageOrto ? orto : image == kImageTearFilm ? tearFilm : topography;
 }
 
 inline QIcon standardIcon(QStyle::StandardPixmap which) {

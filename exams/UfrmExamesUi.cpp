@@ -35,6 +35,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
+#include <QMenu>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -221,6 +222,30 @@ void TfrmExames::buildUi() {
     connect(tbtExcluirPaciente_, &QToolButton::clicked, this, &TfrmExames::tbtExcluirPacienteClick);
     connect(tbNovoExame1_, &QToolButton::clicked, this, &TfrmExames::tbNovoExameClick);
     connect(tbNovoExame2_, &QToolButton::clicked, this, &TfrmExames::tbNovoExameClick);
+    // The button itself still starts a topography; its arrow offers every kind of exam.
+    for (QToolButton* b : {tbNovoExame1_, tbNovoExame2_}) {
+        auto* menu = new QMenu(b);
+        menu->setObjectName(b->objectName() + QStringLiteral("Menu"));
+        QAction* topography = menu->addAction(examIcon(kImageTopography), QStringLiteral("&Topografia"), this,
+                                              &TfrmExames::tbNovoExameClick);
+        topography->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
+        topography->setShortcutContext(Qt::WidgetShortcut);  // the window's key handling runs it
+        menu->addAction(examIcon(kImageOrto), QStringLiteral("&Ortoceratologia"), this, &TfrmExames::tbExameOrtoClick);
+        QAction* tearFilm = menu->addAction(examIcon(kImageTearFilm), QStringLiteral("&Filme Lacrimal (NIBUT)"), this,
+                                            &TfrmExames::tbFilmeLacrimalClick);
+        tearFilm->setObjectName(QStringLiteral("actFilmeLacrimal"));
+        tearFilm->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
+        tearFilm->setShortcutContext(Qt::WidgetShortcut);
+        // Held down or right-clicked, the button offers the kinds; its click stays a topography.
+        // (A menu arrow would widen it, and on a 1024-pixel screen push it behind the tool bar's
+        // overflow.)
+        b->setMenu(menu);
+        b->setPopupMode(QToolButton::DelayedPopup);
+        b->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(b, &QToolButton::customContextMenuRequested, b, [b] { b->showMenu(); });
+        b->setToolTip(QStringLiteral("Novo exame de topografia (Ctrl+E). Mantenha pressionado ou clique com o botão "
+                                     "direito para os outros tipos: Filme Lacrimal (NIBUT) (Ctrl+T)"));
+    }
     connect(tbExameOrto1_, &QToolButton::clicked, this, &TfrmExames::tbExameOrtoClick);
     connect(tbExameOrto2_, &QToolButton::clicked, this, &TfrmExames::tbExameOrtoClick);
     connect(tbtExcluirExame_, &QToolButton::clicked, this, &TfrmExames::tbtExcluirExameClick);

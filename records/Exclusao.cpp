@@ -6,6 +6,7 @@
 
 #include "FbCursor.h"
 #include "UArquivosExame.h"
+#include "UDLagrima.h"
 #include "UDLaudos.h"
 #include "UDPacientes.h"
 #include "UfrmDataModule.h"
@@ -77,6 +78,9 @@ TExclusao ExcluiPaciente(int paciente) {
         // The RIS's IDs go with the patient: a later worklist item of that ID registers anew.
         DMPrincipal().execProcedure(QStringLiteral("DELETE FROM PacientesRis WHERE CodPaciente = :Codigo"),
                                     {{"Codigo", paciente}});
+        // Tear-film exams keep no files and no reports: their rows go with the patient.
+        feito.examesLagrima = DLagrima().CountByPaciente(paciente);
+        DLagrima().DeleteByPaciente(paciente);
         DPacientes().DeletePacientesByCodigo(paciente);
     });
     removeLaudos(paciente, feito.laudos, feito.naoRemovidos);

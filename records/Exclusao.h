@@ -16,6 +16,7 @@ struct TExclusao {
     QList<int> laudos;          // report codes deleted with it
     QStringList naoRemovidos;   // files that stayed on disk (the rows are gone all the same)
     int examesRestantes = 0;    // the patient's exams afterwards
+    int examesLagrima = 0;      // tear-film exams deleted with the patient
 };
 
 // The exam's reports (when it has any), its orthokeratology row, its row and the patient's
@@ -26,7 +27,8 @@ TExclusao ExcluiExame(const TExame& exame);
 
 // The reports of a patient without exams (those written with "Nenhum" for both eyes).
 QList<int> LaudosDoPaciente(int paciente);
-// A patient without exams, with those reports and its RIS IDs, in one transaction; then their files. Raises
+// A patient without exams, with those reports, the patient's tear-film exams and RIS IDs, in
+// one transaction; then their files. Raises
 // Error (nothing deleted) when the patient has exams, DatabaseError when the transaction fails.
 TExclusao ExcluiPaciente(int paciente);
 

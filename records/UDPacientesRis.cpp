@@ -24,6 +24,16 @@ QString GaranteTabelaRis(FbDatabase& db) {
     }
 }
 
+namespace {
+QString& aviso() {
+    static QString texto;
+    return texto;
+}
+}  // namespace
+
+QString AvisoTabelaRis() { return aviso(); }
+void DefineAvisoTabelaRis(const QString& texto) { aviso() = texto; }
+
 TDPacientesRis& DPacientesRis() {
     static TDPacientesRis instancia;
     return instancia;

@@ -12,6 +12,9 @@ class FbDatabase;
 // Adds PACIENTESRIS to a database made before it. Empty when the database has it; otherwise
 // why it could not be added (Portuguese): only the worklist's link is then unavailable.
 QString GaranteTabelaRis(FbDatabase& db);
+// What GaranteTabelaRis said at the data module's last connection (empty: the table is there).
+QString AvisoTabelaRis();
+void DefineAvisoTabelaRis(const QString& aviso);
 
 class TDPacientesRis {
 public:

@@ -1,5 +1,6 @@
 #include "records/UfrmDataModule.h"
 
+#include "records/UDLagrima.h"
 #include "records/UDPacientesRis.h"
 
 #include <QThread>
@@ -117,8 +118,10 @@ void TDMPrincipal::PAttachAhead(const QString& name) {
 
 void TDMPrincipal::PConnectDataBase() {
     IBDatabase.open();
-    // Before the data module's transaction starts, so that it sees the tables as they end up.
-    avisoEsquema_ = GaranteTabelaRis(IBDatabase);
+    // Before the data module's transaction starts, so that it sees the tables as they end up;
+    // a database that cannot take them opens all the same (the notices say why).
+    DefineAvisoTabelaLagrima(GaranteTabelaLagrima(IBDatabase));
+    DefineAvisoTabelaRis(GaranteTabelaRis(IBDatabase));
     IBTransaction.startTransaction();
 }
 

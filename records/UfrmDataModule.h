@@ -82,13 +82,9 @@ public:
     // FbDatabase::openAhead); a later PSetDataBaseName with the same name takes that work
     // instead of repeating it. Nothing happens when connected. Never raises, never shows.
     void PAttachAhead(const QString& name);
-    // Connects with the name and password last set, adds the tables of newer features that
-    // the database lacks (see avisoEsquema), then starts the transaction. Throws DatabaseError.
+    // Connects with the name and password last set, then starts the transaction. Throws
+    // DatabaseError.
     void PConnectDataBase();
-    // Why a table that a newer feature needs could not be added at the last connection
-    // (Portuguese, for the operator); empty when the database has them all. The database opens
-    // all the same: only that feature is unavailable.
-    QString avisoEsquema() const { return avisoEsquema_; }
     // Rolls the transaction back, then disconnects. Harmless when disconnected.
     void PDesconectionDataBase();
     // Commits (every cursor closes), then reopens IBMedicos, IBPacientes, IBExames, IBLaudos,
@@ -159,7 +155,6 @@ private:
     void setLogin(const QString& password);
     void reopenTables();
     int batchDepth_ = 0;
-    QString avisoEsquema_;
 };
 
 // The process-wide data module (created by the program entry before the main window).

@@ -21,6 +21,7 @@
 #include "records/CursorModel.h"
 #include "records/UArquivosExameTexto.h"
 #include "records/UDPacientes.h"
+#include "records/UDPacientesRis.h"
 #include "records/UfrmDataModule.h"
 
 namespace norvix {
@@ -217,6 +218,10 @@ void TfrmNovoPaciente::Button1Click() {
 void TfrmNovoPaciente::btnListaTrabalhoClick() {
     const std::optional<dicom::PacsPeer> peer = browser_.settings() ? worklistPeer(*browser_.settings()) : std::nullopt;
     if (!peer) return;
+    if (const QString aviso = AvisoTabelaRis(); !aviso.isEmpty()) {
+        showMessage(aviso, QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+        return;
+    }
     TfrmListaTrabalho lista(*peer, Relogio().Agora().date(), this);
     if (lista.exec() != QDialog::Accepted || !lista.escolhido()) return;
     const int codigo = pacienteDaListaDeTrabalho(*lista.escolhido(), this);

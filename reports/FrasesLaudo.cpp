@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "tearfilm/TearFilm.h"
+
 namespace norvix {
 
 QString FormatoF(double valor, TNotacao n) {
@@ -90,6 +92,14 @@ QString ConclusaoCeratocone(const std::optional<TIndicesCeratocone>& od, const s
                       .arg(olho);
     }
     return partes.isEmpty() ? QString() : QStringLiteral("Triagem de ceratocone: ") + partes.join(QStringLiteral("; ")) + QLatin1Char('.');
+}
+
+QString FraseFilmeLacrimal(const QDate& data, const QByteArray& json) {
+    lagrima::TearFilmResult r;
+    QString erro;
+    if (!lagrima::fromJson(json, &r, &erro)) return {};
+    return QStringLiteral("Filme lacrimal (%1): ").arg(data.toString(QStringLiteral("dd/MM/yyyy"))) +
+           lagrima::reportSentence(r);
 }
 
 }  // namespace norvix

@@ -2,7 +2,9 @@
 // The sentences a new report starts from: the examination conditions, one eye sentence per
 // map type carrying the keratometric figures that the map module's Visualizar computed, and the
 // conclusion. "#n#" marks the gaps the operator fills from the phrase catalogue.
+#include <QByteArray>
 #include <QChar>
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -45,6 +47,11 @@ QString FraseConclusao();
 // any other screening), and the conclusion this line naming the eyes (empty when neither).
 QString FraseCeratocone(const TIndicesCeratocone& indices, TNotacao notacao = {});
 QString ConclusaoCeratocone(const std::optional<TIndicesCeratocone>& od, const std::optional<TIndicesCeratocone>& os);
+
+// The eye box's line for the patient's latest tear-film exam of that eye:
+// "Filme lacrimal (dd/MM/yyyy): Tempo de ruptura não invasivo: ...". Empty when the stored
+// result cannot be read (the report then says nothing rather than something wrong).
+QString FraseFilmeLacrimal(const QDate& data, const QByteArray& resultadoJson);
 
 // What stands in the eye sentence in place of a figure that could not be computed. Not a
 // "#" gap: the gaps are addressed by position, and seven of them come from the catalogue.

@@ -27,6 +27,7 @@
 #include "records/LaudoNovo.h"
 #include "records/UArquivosExame.h"
 #include "records/UArquivosExameTexto.h"
+#include "records/UDLagrima.h"
 #include "records/UDLaudos.h"
 #include "records/UfrmDataModule.h"
 #include "reports/Lacunas.h"
@@ -284,6 +285,19 @@ void TfrmLaudo::adiciona(Caixa c, const QString& linha) {
     pintaLacunas(c);
 }
 
+void TfrmLaudo::adicionaFilmeLacrimal(Caixa olho) {
+    // The patient's latest tear-film exam of the eye, when there is one and its table exists.
+    if (codPaciente_ <= 0 || !norvix::AvisoTabelaLagrima().isEmpty()) return;
+    try {
+        const auto exame = norvix::DLagrima().UltimoDoOlho(codPaciente_, olho == OD ? QStringLiteral("OD") : QStringLiteral("OS"));
+        if (!exame) return;
+        const QString frase = norvix::FraseFilmeLacrimal(exame->data, exame->resultado);
+        if (!frase.isEmpty()) adiciona(olho, frase);
+    } catch (const norvix::Error& e) {
+        norvix::showMessage(e.message(), QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
+    }
+}
+
 bool TfrmLaudo::calculaOlho(const QString& caption) {
     const bool direito = caption.startsWith(QLatin1String("OD"));
     std::optional<norvix::TValoresMapa>& valores = direito ? valoresOD_ : valoresOS_;
@@ -375,6 +389,7 @@ bool TfrmLaudo::NewReport(const QString& captionOD, const QString& captionOS, Ti
             adiciona(olho, norvix::FraseOlho(tipo, olho == OD ? valoresOD_ : valoresOS_, notacao()));
             if (const auto& i = olho == OD ? indicesOD_ : indicesOS_; i && !norvix::FraseCeratocone(*i).isEmpty())
                 adiciona(olho, norvix::FraseCeratocone(*i, notacao()));
+            adicionaFilmeLacrimal(olho);
         } else {
             boxes_[size_t(olho)]->setEnabled(false);
             labels_[size_t(olho)]->setEnabled(false);

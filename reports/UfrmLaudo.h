@@ -107,6 +107,7 @@ private:
     void preenche(int caixa, int n, const QString& texto);
     void adiciona(Caixa c, const QString& linha);
     bool calculaOlho(const QString& caption);
+    void adicionaFilmeLacrimal(Caixa olho);
     void salva();
 
     TfrmExames* browser_;

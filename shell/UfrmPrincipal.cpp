@@ -35,6 +35,7 @@
 #include "reports/UfrmWizLaudo.h"
 #include "records/UDMedicos.h"
 #include "registration/Registration.h"
+#include "exams/TearFilmExam.h"
 #include "registration/UfrmCadastroMedicos.h"
 #include "skins/SkinPictures.h"
 #include "tools/UfrmFerramentas.h"
@@ -137,6 +138,7 @@ TfrmPrincipal::TfrmPrincipal(QWidget* parent) : QWidget(parent, Qt::FramelessWin
     regConfig_->Apply();
     norvix::help::setHelpFolder(norvix::programDirectory() + QStringLiteral("ajuda/AjudaPrincipal"));
     registerNewExamWindow();
+    norvix::bindTearFilmSeams(norvix::TearFilmExam::seams());
     registerRegistrationWindows();
     registerReportWindows();
 

@@ -25,6 +25,8 @@ int sectorOf(double xMm, double yMm);
 
 // A first break-up under this is counted as an unstable tear film.
 constexpr double kAlteredBelowS = 10.0;
+// breakS of a sector the analysis could not see (eyelid, lashes, a ring shadow): drawn hatched.
+constexpr double kNotAnalysedS = -1.0;
 
 struct TearFilmResult {
     static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();

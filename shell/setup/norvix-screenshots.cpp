@@ -29,6 +29,7 @@
 #include "config/SharedRecords.h"
 #include "exams/ExamMaps.h"
 #include "exams/UfrmExames.h"
+#include "exams/UfrmLagrima.h"
 #include "exams/UfrmNovoExame.h"
 #include "capture/sim/Bmp32.h"
 #include "capture/sim/SimulatedEye.h"
@@ -38,6 +39,8 @@
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
 #include "platform/ui/MessageSeam.h"
+#include "records/UDLagrima.h"
+#include "records/UDMedicos.h"
 #include "records/UfrmDataModule.h"
 #include "registration/UfrmCadastroMedicos.h"
 #include "registration/UfrmCadastroPacientes.h"
@@ -291,6 +294,65 @@ int main(int argc, char** argv) {
                       [](QWidget* w) { static_cast<TfrmNovoExame*>(w)->AumentaForm(); }}},
                     300);
     saveModal(QStringLiteral("frmNovoExame_orto"), [&] { TfrmNovoExame::Abre(*browser, true); }, 300);
+
+    // The tear-film exam: the eye's choice, and the result window of an altered eye with a blink
+    // and of an eye whose film did not break (results made here: the window only shows them).
+    {
+        int olho = 1;
+        QString medico;
+        saveModal(QStringLiteral("frmLagrimaOlho"),
+                  [&] { norvix::TfrmLagrima::escolheOlho(browser, {QStringLiteral("Dr. Exemplo")}, &olho, &medico); }, 300);
+        norvix::lagrima::TearFilmResult r;
+        r.fps = 30;
+        r.recordedS = 11.5;
+        r.blinkS = 11.5;
+        r.breakS.assign(norvix::lagrima::kBands * norvix::lagrima::kGroups, r.kNone);
+        double soma = 0;
+        int rompidos = 0;
+        for (int i = 0; i < int(r.breakS.size()); ++i) {
+            const int band = i / norvix::lagrima::kGroups, group = i % norvix::lagrima::kGroups;
+            if (group == 2 && band == 3) r.breakS[size_t(i)] = norvix::lagrima::kNotAnalysedS;  // upper lid
+            else if (group >= 5 && group <= 7) r.breakS[size_t(i)] = 6.2 + band * 1.1 + (group - 5) * 0.9, soma += r.breakS[size_t(i)], ++rompidos;
+        }
+        r.firstS = 6.2;
+        r.averageS = soma / rompidos;
+        for (double t = 0; t <= 11.5; t += 0.5) r.brokenArea.emplace_back(t, t < 6.2 ? 0 : (t - 6.2) * 7.0);
+        norvix::TExameLagrima e;
+        e.olho = QStringLiteral("OD");
+        e.data = QDate(2026, 3, 4);
+        e.hora = QTime(9, 30);
+        e.nomeMedico = QStringLiteral("Dr. Exemplo");
+        saveModal(QStringLiteral("frmLagrima_alterado"),
+                  [&] { norvix::TfrmLagrima::decide(browser, browser->patientName(), e, r); }, 300);
+        norvix::lagrima::TearFilmResult semRuptura;
+        semRuptura.fps = 30;
+        semRuptura.recordedS = 20;
+        semRuptura.breakS.assign(r.breakS.size(), r.kNone);
+        semRuptura.brokenArea = {{0, 0}, {20, 0}};
+        e.olho = QStringLiteral("OS");
+        saveModal(QStringLiteral("frmLagrima_sem_ruptura"), [&] {
+            norvix::TfrmLagrima w(e, semRuptura, browser->patientName(), norvix::TfrmLagrima::Modo::Gravado, browser);
+            w.exec();
+        }, 300);
+
+        // The browser's list with the altered exam stored for the patient, selected.
+        try {
+            const QDateTime agora = QDateTime::currentDateTime();
+            const int medico = norvix::DMedicos().SelectCodigoByNome(browser->filterText());
+            norvix::DLagrima().Grava({browser->patientCode(), medico > 0 ? medico : 1, agora.date(),
+                                      QTime(agora.time().hour(), agora.time().minute()), QStringLiteral("OD")},
+                                     r, QByteArray("demonstração"));
+            browser->CarregaExames(browser->patientCode());
+            if (auto* list = browser->findChild<QListWidget*>(QStringLiteral("lswPrincipal"))) {
+                list->setCurrentRow(list->count() - 1);
+                QApplication::processEvents();
+            }
+            save(browser, QStringLiteral("frmExames_lagrima"));
+        } catch (const norvix::Error& err) {
+            std::fprintf(stderr, "frmExames_lagrima: %s\n", qPrintable(err.message()));
+            ++g_failures;
+        }
+    }
 
     browser->findChild<QTabWidget*>(QStringLiteral("pcExames"))->setCurrentIndex(1);
     save(browser, QStringLiteral("frmExames_exemplos"));

@@ -19,8 +19,10 @@
 #include "dicom/ExportInstallation.h"
 #include "records/LaudoNovo.h"
 #include "records/UArquivosExame.h"
+#include "records/UDLagrima.h"
 #include "records/UDPacientes.h"
 #include "records/UDPacientesRis.h"
+#include "tearfilm/TearFilm.h"
 #include "shell/DemoInstallation.h"
 #include "support/Sanitized.h"
 
@@ -215,6 +217,29 @@ TEST_F(ExamExportTest, OneVisitIsWrittenWithinAHundredMilliseconds) {
         if (c.limitMs) EXPECT_LE(ms, c.limitMs) << c.what;
 #endif
     }
+}
+
+TEST_F(ExamExportTest, ATearFilmOfTheSittingGoesAsItsEyesDerivedPhotograph) {
+    ExportInstallation installation;
+    QString why;
+    ASSERT_TRUE(installation.open(clinic->demo.root(), &why)) << why.toStdString();
+    lagrima::TearFilmResult r;
+    r.firstS = 6.2, r.averageS = 9.8, r.recordedS = 14, r.fps = 30;
+    r.breakS.assign(lagrima::kBands * lagrima::kGroups, r.kNone);
+    const TExame& e = clinic->right;
+    DLagrima().Grava({e.paciente, e.medico, e.data, e.hora.addSecs(-20 * 60), "OD"}, r, "filme");  // same sitting
+    DLagrima().Grava({e.paciente, e.medico, e.data, e.hora.addSecs(-40 * 60), "OS"}, r, "filme");  // an earlier one
+    const QList<ExamOutcome> outcomes = ExamExport(installation.station()).writeVisit(e.codigo, out_.path());
+    ASSERT_EQ(outcomes.size(), 2);
+    ASSERT_TRUE(outcomes[0].ok()) << outcomes[0].error.toStdString();
+    ASSERT_EQ(outcomes[0].written.size(), 3);  // photograph, map, tear film
+    EXPECT_EQ(outcomes[1].written.size(), 2);
+    const QString dump = run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), outcomes[0].written[2].filePath}).out;
+    EXPECT_EQ(values(dump, "0008,0016"), QStringList{"1.2.840.10008.5.1.4.1.1.77.1.5.1"});
+    EXPECT_EQ(values(dump, "0008,0008"), QStringList{"DERIVED\\SECONDARY"});
+    EXPECT_EQ(values(dump, "0020,0062"), QStringList{"R"});
+    EXPECT_EQ(values(dump, "0008,103e"), QStringList{"Filme lacrimal (NIBUT)"});
+    EXPECT_NE(outcomes[0].written[2].sopInstanceUid, outcomes[0].written[0].sopInstanceUid);
 }
 
 TEST(ExamVisit, EyesTakenTogetherAreOneVisitWhoseKeyLaterExamsNeverChange) {

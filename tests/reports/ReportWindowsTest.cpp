@@ -33,6 +33,8 @@
 #include "platform/ui/FileDialogSeam.h"
 #include "platform/ui/MessageSeam.h"
 #include "records/UArquivosExame.h"
+#include "records/UDLagrima.h"
+#include "tearfilm/TearFilm.h"
 #include "reports/UBMapOperation.h"
 #include "reports/UfrmLauRelat.h"
 #include "reports/UfrmLaudo.h"
@@ -614,6 +616,30 @@ TEST_F(Reports, PrintedPageAsPdfHasTheTextsInOrder) {
     EXPECT_TRUE(page.simplified().contains("compatível com astigmatismo, em OD e compatível com astigmatismo, em OS."))
         << page.toStdString();
     EXPECT_FALSE(page.contains(QRegularExpression(" [,.]| e,"))) << page.toStdString();
+}
+
+TEST_F(Reports, TheEyesLatestTearFilmSentenceIsOfferedAndPrinted) {
+    install("map_rec", "Halden.so");
+    auto film = [&](const QString& eye, int day, double first) {
+        norvix::lagrima::TearFilmResult r;
+        r.firstS = first, r.averageS = first + 3.6, r.recordedS = 15, r.fps = 30;
+        r.breakS.assign(norvix::lagrima::kBands * norvix::lagrima::kGroups, r.kNone);
+        norvix::DLagrima().Grava({patient, doctor, kDay.addDays(day), QTime(10, 0), eye}, r, "filme");
+    };
+    film("OS", 0, 12.0);
+    film("OS", 1, 6.2);  // the newest of the eye is the one reported
+    film("OD", 2, 4.0);  // the right eye is not in this report
+    openWizard();
+    EXPECT_EQ(combo("cmbOS")->count(), 2);  // the topography and "Nenhum": a tear film is no map exam
+    wizard->close();
+    TfrmLaudo* e = newReport("Nenhum", osCaption());
+    ASSERT_NE(e, nullptr);
+    const QString sentence = "Filme lacrimal (15/03/2025): Tempo de ruptura não invasivo: primeira ruptura em 6,2 s, "
+                             "média 9,8 s (alterado).";
+    EXPECT_EQ(text(e, TfrmLaudo::OS).split('\n').last(), sentence);
+    EXPECT_FALSE(text(e, TfrmLaudo::OD).contains("Filme lacrimal"));
+    const QString page = pdfPages(savePdf(e)).join(' ').simplified();
+    EXPECT_TRUE(page.contains("primeira ruptura em 6,2 s, média 9,8 s (alterado).")) << page.toStdString();
 }
 
 TEST_F(Reports, ALongConclusionShrinksThenContinuesOnASecondPage) {

@@ -1,0 +1,180 @@
+// The tear-film road with the recording and the analysis injected, on a real database: what the
+// operator is told and what is stored for each outcome; the result window as the operator
+// drives it; and the browser listing, opening and deleting the exam.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "config/SharedRecords.h"
+#include "db/DbTestSupport.h"
+#include "exams/TearFilmExam.h"
+#include "exams/UfrmExames.h"
+#include "exams/UfrmLagrima.h"
+#include "platform/ui/MessageSeam.h"
+
+using namespace norvix;
+
+namespace {
+
+lagrima::TearFilmResult altered() {
+    lagrima::TearFilmResult r;
+    r.firstS = 6.2;
+    r.averageS = 9.8;
+    r.recordedS = 11.5;
+    r.blinkS = 11.5;
+    r.fps = 30;
+    r.breakS.assign(lagrima::kBands * lagrima::kGroups, lagrima::TearFilmResult::kNone);
+    r.breakS[9] = 6.2;
+    r.brokenArea = {{0, 0}, {6.2, 3}, {11.5, 40}};
+    return r;
+}
+
+const QByteArray kFilm("filme de teste\0com bytes", 24);
+
+class TearFilm : public dbtest::DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        qputenv("NORVIX_ROOT", dir.path().toUtf8());
+        patient = insertPaciente("ANA LIMA");
+        insertMedico("DR BRUNO");
+    }
+    void TearDown() override {
+        qunsetenv("NORVIX_ROOT");
+        DbTest::TearDown();
+    }
+    // The road with fakes: the recording's outcome, the analysis's, and the operator's choice.
+    int road(StepOutcome recorded, bool analysed, bool keep, bool withSeams = true) {
+        TearFilmExam::Seams s;
+        if (withSeams) {
+            s.record = [=](QWidget*, int, const QString& path, int) {
+                if (recorded.ok) {
+                    QFile f(path);
+                    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+                    f.write(kFilm);
+                }
+                return recorded;
+            };
+            s.analyse = [=](const QString&, lagrima::TearFilmResult* r, QString* error, const std::function<bool(int, int)>& p) {
+                p(1, 2);
+                if (analysed) *r = altered();
+                else *error = QStringLiteral("nenhum anel foi encontrado (olho fechado?).");
+                return analysed;
+            };
+        }
+        s.decide = [&, keep](QWidget*, const QString& name, const TExameLagrima& e, const lagrima::TearFilmResult& r) {
+            decided << name + " " + e.olho + " " + lagrima::reportSentence(r);
+            return keep;
+        };
+        return TearFilmExam(nullptr, patient, "ANA LIMA", s).run(TearFilmExam::Choice{0, "DR BRUNO"});
+    }
+    int patient = 0;
+    QStringList decided;
+    RecordingMessageSeam seam;
+};
+
+}  // namespace
+
+TEST_F(TearFilm, EachOutcomeIsToldAndOnlyAKeptResultIsStored) {
+    const struct {
+        const char* name;
+        StepOutcome recorded;
+        bool analysed, keep, seams;
+        const char* message;  // the message shown ("" none)
+        bool decides, stores;
+    } cases[] = {
+        {"gravação falha", {false, "A câmera não respondeu."}, true, true, true, "A câmera não respondeu.", false, false},
+        {"gravação cancelada", {false, ""}, true, true, true, "", false, false},
+        {"análise recusa", {true, ""}, false, true, true, "A gravação não pôde ser analisada: nenhum anel", false, false},
+        {"sem captura instalada", {true, ""}, true, true, false, "não está disponível nesta instalação", false, false},
+        {"descartado", {true, ""}, true, false, true, "", true, false},
+        {"gravado", {true, ""}, true, true, true, "", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        seam.messages.clear();
+        decided.clear();
+        const int code = road(c.recorded, c.analysed, c.keep, c.seams);
+        EXPECT_EQ(seam.texts().join("|").contains(c.message) && (*c.message != 0 || seam.messages.empty()), true)
+            << seam.texts().join("|").toStdString();
+        EXPECT_EQ(decided.size(), c.decides ? 1 : 0);
+        EXPECT_EQ(code > 0, c.stores);
+        EXPECT_EQ(count("SELECT COUNT(*) FROM EXAMESLAGRIMA"), c.stores ? 1 : 0);
+        // The film's temporary folder never stays behind.
+        EXPECT_TRUE(QDir(dir.path()).entryList({".lagrima-*"}, QDir::AllEntries | QDir::Hidden).isEmpty());
+    }
+    EXPECT_EQ(decided.value(0),
+              "ANA LIMA OS Tempo de ruptura não invasivo: primeira ruptura em 6,2 s, média 9,8 s (alterado).");
+    const auto stored = DLagrima().SelectByPaciente(patient);
+    ASSERT_EQ(stored.size(), 1);
+    const auto e = DLagrima().SelectByCodigo(stored[0].codigo);
+    EXPECT_EQ(e->olho, "OS");
+    EXPECT_EQ(e->nomeMedico, "DR BRUNO");
+    EXPECT_EQ(e->resultado, lagrima::toJson(altered()));
+    EXPECT_EQ(DLagrima().SelectGravacao(e->codigo), kFilm);
+}
+
+TEST_F(TearFilm, TheResultWindowShowsTheFiguresAndEnterKeepsEscDiscards) {
+    TExameLagrima e;
+    e.olho = "OD";
+    e.data = QDate(2026, 3, 4);
+    e.hora = QTime(9, 30);
+    e.nomeMedico = "DR BRUNO";
+    QStringList seen;
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QTimer::singleShot(0, [&, key] {
+            auto* w = qobject_cast<TfrmLagrima*>(QApplication::activeModalWidget());
+            ASSERT_NE(w, nullptr);
+            seen.clear();
+            for (const char* name : {"lblPaciente", "lblOlho", "lblData", "lblPrimeira", "lblMedia", "lblClassificacao",
+                                     "lblPiscada"})
+                if (auto* l = w->findChild<QLabel*>(name)) seen << l->text();
+            EXPECT_NE(w->findChild<QLabel*>("imgMapaRuptura")->pixmap().cacheKey(), 0);
+            QTest::keyClick(w, Qt::Key(key));
+        });
+        EXPECT_EQ(TfrmLagrima::decide(nullptr, "ANA LIMA", e, altered()), key == Qt::Key_Return);
+        EXPECT_EQ(seen, QStringList({"ANA LIMA", "Direito (OD)", "04/03/2026 09:30:00", "Primeira ruptura: 6,2 s",
+                                     "Ruptura média: 9,8 s", "Alterado (< 10 s)", "Piscada aos 11,5 s"}));
+    }
+}
+
+TEST_F(TearFilm, TheBrowserListsOpensAndDeletesTheExam) {
+    QTemporaryDir files;
+    resetSharedRecords();
+    setRecordText(paths().Exames, files.path() + "/Exames");
+    setRecordText(paths().DirQV, files.path());
+    const int code = road({true, ""}, true, true);
+    ASSERT_GT(code, 0);
+    QPointer<TfrmExames> browser = new TfrmExames(nullptr);
+    browser->show();
+    QCoreApplication::processEvents();
+    browser->SelecionaPacientePorCodigo(patient, TfrmExames::kTodos);
+    EXPECT_TRUE(browser->itemCaptions().isEmpty());  // the maps and reports never see it
+    EXPECT_EQ(browser->tearFilmCaptions(), QStringList({"OS - " + QDate::currentDate().toString("dd/MM/yyyy") + " " +
+                                                    DLagrima().SelectByCodigo(code)->hora.toString("HH:mm:ss") +
+                                                    "\nNIBUT 6,2 s"}));
+    auto* list = browser->findChild<QListWidget*>("lswPrincipal");
+    list->setCurrentRow(0);
+    EXPECT_EQ(browser->selectedTearFilmCode(), code);
+    EXPECT_EQ(browser->selectedExamCode(), 0);  // never taken for a topography
+    QTimer::singleShot(0, [] {
+        auto* w = QApplication::activeModalWidget();
+        ASSERT_TRUE(w && w->objectName() == "frmLagrima");
+        EXPECT_TRUE(w->findChild<QPushButton*>("btnFechar")->isDefault());
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    browser->lswPrincipalDblClick();
+    seam.answers = {MsgAnswer::Yes};
+    browser->tbtExcluirExameClick();
+    EXPECT_TRUE(browser->tearFilmCaptions().isEmpty());
+    EXPECT_EQ(count("SELECT COUNT(*) FROM EXAMESLAGRIMA"), 0);
+    browser->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
