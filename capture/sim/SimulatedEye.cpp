@@ -99,6 +99,7 @@ struct Renderer::Still {
         float rx, ry, rz;     // reflected ray
         float weight;         // mirror share of the pixel times the light reaching it
         float base[3];        // what the mirror shows where it reflects no ring: iris, pupil, paint
+        float ripple;         // a fresh tear film's unevenness there, -1.5..1.5 (see rippleAt)
     };
     std::vector<Mirror> mirrors;
     // Blinks: the lid skin as drawn at rest, reaching upRows above the picture and downRows
@@ -111,6 +112,49 @@ struct Renderer::Still {
 
 namespace {
 constexpr uint8_t kMirrorBit = 0x80;  // a material seen through the cornea (or on the sphere)
+
+// The tear film's effect on the rings, in ring periods along the cone (see compose).
+constexpr double kBuildUpGrainMm = 0.8;   // size of the fresh film's unevenness
+constexpr double kBuildUpPeriods = 0.15;  // how far it moves a ring's reflection, right after the blink
+constexpr double kSpotGrainMm = 0.25;     // size of the broken film's irregularity
+constexpr double kSpotShiftPeriods = 1.0; // how far it moves a ring's reflection where broken through
+constexpr double kSpotBlurPeriods = 0.8;  // and over what span it spreads it (towards the local mean)
+
+// A smooth random field over the plane, about -1.5..1.5: two octaves of value noise on a lattice
+// of 64 x 64 random knots one unit apart, repeating. The same everywhere the program runs.
+class Ripple {
+public:
+    Ripple() {
+        std::mt19937 gen(20240611);
+        for (float& k : knot_) k = float(double(gen()) / 2147483648.0 - 1.0);
+    }
+    float at(double x, double y) const { return octave(x, y) + 0.5f * octave(2 * x + 17.3, 2 * y + 5.1); }
+
+private:
+    static constexpr int kN = 64;
+    float octave(double x, double y) const {
+        const double fx = std::floor(x), fy = std::floor(y);
+        const int ix = int(fx) & (kN - 1), iy = int(fy) & (kN - 1);
+        const int jx = (ix + 1) & (kN - 1), jy = (iy + 1) & (kN - 1);
+        float ax = float(x - fx), ay = float(y - fy);
+        ax = ax * ax * (3 - 2 * ax);
+        ay = ay * ay * (3 - 2 * ay);
+        const float a = knot_[iy * kN + ix] + ax * (knot_[iy * kN + jx] - knot_[iy * kN + ix]);
+        const float b = knot_[jy * kN + ix] + ax * (knot_[jy * kN + jx] - knot_[jy * kN + ix]);
+        return a + ay * (b - a);
+    }
+    std::array<float, kN * kN> knot_{};
+};
+
+float rippleAt(double x, double y) {
+    static const Ripple ripple;
+    return ripple.at(x, y);
+}
+
+double smooth01(double x) {
+    x = std::clamp(x, 0.0, 1.0);
+    return x * x * (3 - 2 * x);
+}
 }  // namespace
 
 Renderer::Renderer(int coneType, int width, int height)
@@ -130,7 +174,7 @@ Renderer::Renderer(int coneType, int width, int height)
 Renderer::~Renderer() = default;
 
 const QImage& Renderer::render(const Target& t) {
-    if (t.motion.active()) return render(t, 0);
+    if (t.moves()) return render(t, 0);
     for (auto it = cache_.begin(); it != cache_.end(); ++it) {
         if (it->first == t) {
             if (it != cache_.begin()) cache_.splice(cache_.begin(), cache_, it);
@@ -145,7 +189,7 @@ const QImage& Renderer::render(const Target& t) {
 }
 
 const QImage& Renderer::render(const Target& t, uint32_t frameNumber) {
-    if (!t.motion.active()) return render(t);
+    if (!t.moves()) return render(t);
     const Still* still = prepare(t);
     if (!still) return none_;
     compose(*still, t, motionAt(t, frameNumber, fps_), &moving_);
@@ -306,6 +350,7 @@ QImage Renderer::draw(const Target& t) const {
 const Renderer::Still* Renderer::prepare(const Target& t) {
     Target key = t;
     key.motion = Target::Motion();
+    key.tearFilm = Target::TearFilm();
     Still* still = nullptr;
     for (auto it = stills_.begin(); it != stills_.end(); ++it) {
         if (it->first == key) {
@@ -394,6 +439,7 @@ const Renderer::Still* Renderer::prepare(const Target& t) {
                 mi.rx = float(k * nx), mi.ry = float(k * ny), mi.rz = float(-1.0 + k * nz);
                 mi.weight = float(mirrored) / float(samples) * light;
                 for (int c = 0; c < 3; ++c) mi.base[c] = float(base[c] / mirrored);
+                mi.ripple = rippleAt((mx - fx) / kBuildUpGrainMm, (my - fy) / kBuildUpGrainMm);
                 made->mirrors.push_back(mi);
             }
         }
@@ -401,7 +447,7 @@ const Renderer::Still* Renderer::prepare(const Target& t) {
         if (stills_.size() > 2) stills_.pop_back();  // several megabytes each
         still = stills_.front().second.get();
     }
-    if (isEye && t.motion.blinksPerMin > 0 && !still->lids) {
+    if (isEye && (t.motion.blinksPerMin > 0 || t.tearFilm.on) && !still->lids) {
         // Margins at rest; a lid out of the picture comes from just beyond its edge. They meet
         // low on the cornea, the upper lid doing most of the travel.
         still->upper = t.upperLidMm > 0 ? t.upperLidMm : cyPix * pitch_.y - fy + 0.6;
@@ -500,6 +546,62 @@ void convolve(const Kernel& k, const float* const* rows, float* dst, int n) {
 
 }  // namespace
 
+// The tear film on the codes of the mirror pixels (code_ as compose finds it): right after the
+// blink a weak unevenness moves every ring's reflection a little, fading as the film settles;
+// where the film has broken, an irregular surface deflects the reflection (a smooth random shift
+// of the code, as deep as the film has thinned) and spreads it over a span of the cone (the
+// ring's contrast falls towards the local mean): *spread_ per pixel, in u. Outside a patch's
+// radius nothing changes. False when no pixel has a spread.
+bool Renderer::tearFilm(const Still& still, const Target& t, const MotionState& m, const ConeGeometry& c,
+                        std::vector<float>* code) {
+    if (!t.tearFilm.on) return false;
+    const TearFilmState f = tearFilmAt(t, m.filmS);
+    const double period = (c.edgeU[size_t(c.rings)] - c.edgeU[1]) / (c.rings - 1);  // u per ring
+    float* codes = code->data();
+    if (f.buildUp > 0) {
+        const float a = float(kBuildUpPeriods * period * f.buildUp);
+        for (const Still::Mirror& mi : still.mirrors) {
+            float& v = codes[size_t(mi.pixel)];
+            if (v >= -1.0f) v += a * mi.ripple;  // NaN and the back opening stay
+        }
+    }
+    bool any = false;
+    for (const TearFilmState::Patch& p : f.patches) any = any || p.broken();
+    if (!any) return false;
+    const bool isEye = t.isEye();
+    const double fx = isEye ? t.fixationXMm : 0, fy = isEye ? t.fixationYMm : 0;
+    const double cxPix = width_ / 2.0, cyPix = height_ / 2.0;
+    spread_.assign(size_t(width_) * height_, 0.0f);
+    for (size_t k = 0; k < f.patches.size(); ++k) {
+        const TearFilmState::Patch& p = f.patches[k];
+        if (!p.broken()) continue;
+        const double rho = p.radiusMm, edge = std::min(0.2, 0.4 * rho);
+        const double shift = kSpotShiftPeriods * period * p.depth, blur = kSpotBlurPeriods * period * p.depth;
+        // Each spot its own part of the irregular field.
+        const double ox = 9.7 * double(k) + 3.1, oy = 23.3 * double(k) + 7.9;
+        // The pixels whose corneal point (the pixel's centre less the fixation) can lie inside.
+        const int x0 = std::max(0, int(std::floor((p.xMm + fx - rho) / pitch_.x + cxPix)));
+        const int x1 = std::min(width_ - 1, int(std::ceil((p.xMm + fx + rho) / pitch_.x + cxPix)));
+        const int y0 = std::max(0, int(std::floor(cyPix - (p.yMm + fy + rho) / pitch_.y)));
+        const int y1 = std::min(height_ - 1, int(std::ceil(cyPix - (p.yMm + fy - rho) / pitch_.y)));
+        for (int py = y0; py <= y1; ++py) {
+            const double ye = -(py + 0.5 - cyPix) * pitch_.y - fy, dy = ye - p.yMm;
+            for (int px = x0; px <= x1; ++px) {
+                const size_t i = size_t(py) * width_ + px;
+                float& v = codes[i];
+                if (!(v >= -1.0f)) continue;
+                const double xe = (px + 0.5 - cxPix) * pitch_.x - fx, dx = xe - p.xMm;
+                const double r2 = dx * dx + dy * dy;
+                if (r2 >= rho * rho) continue;
+                const double w = smooth01((rho - std::sqrt(r2)) / edge);
+                v += float(w * shift * rippleAt(xe / kSpotGrainMm + ox, ye / kSpotGrainMm + oy));
+                spread_[i] = std::max(spread_[i], float(w * blur));
+            }
+        }
+    }
+    return true;
+}
+
 void Renderer::compose(const Still& still, const Target& t, const MotionState& m, QImage* out) {
     const size_t pixels = size_t(width_) * height_;
     const bool isEye = t.isEye();
@@ -526,6 +628,7 @@ void Renderer::compose(const Still& still, const Target& t, const MotionState& m
             if (n < 1) return 0.0;
             return below[size_t(n - 1)] + std::min(u - c.startU[size_t(n)], c.edgeU[size_t(n)] - c.startU[size_t(n)]);
         };
+        const float* spread = tearFilm(still, t, m, c, &code_) ? spread_.data() : nullptr;
         float ring[3], light[3];
         colourOf(kRing, 0, 0, t, ring);
         colourOf(kLight, 0, 0, t, light);
@@ -547,7 +650,8 @@ void Renderer::compose(const Still& still, const Target& t, const MotionState& m
             const int px = mi.pixel % width_, py = mi.pixel / width_;
             const double sx = slope(px > 0, p - 1, px < width_ - 1, p + 1);
             const double sy = slope(py > 0, p - size_t(width_), py < height_ - 1, p + size_t(width_));
-            const double span = std::sqrt(sx * sx + sy * sy);
+            const double spreadU = spread ? double(spread[p]) : 0.0;
+            const double span = std::sqrt(sx * sx + sy * sy + spreadU * spreadU);
             const float* colour = ring;
             double cover = 0;
             if (wall) {

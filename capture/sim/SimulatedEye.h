@@ -69,14 +69,62 @@ struct Target {                      // what the instrument looks at
         bool operator==(const Motion&) const = default;
     } motion;
 
+    // The tear film of a non-invasive break-up time (NIBUT) test (see tearFilmAt). Off by
+    // default. With it the video begins as the blink that starts the test ends: the lids open
+    // (kTearOpenS), the film is uneven for a moment and settles (kTearBuildUpS), then each spot
+    // breaks at its onset and its patch grows; the blink that ends the test (blinkS) closes the
+    // lids in kTearCloseS, and after kTearClosedS closed the next test begins, the same again.
+    struct TearFilm {
+        bool on = false;
+        struct Spot {
+            double xMm = 0, yMm = 0;     // centre from the apex (x to the image right, y up)
+            double onsetS = 0;           // break-up: seconds after the blink that starts the test
+            double radiusMm = 0.8;       // what the broken patch's radius grows towards
+            double depth = 1.0;          // how far the film thins there at most, 0..1 (1: broken)
+            double growthMmPerS = 4.0;   // the patch's edge's speed at onset (it slows near radiusMm)
+            bool operator==(const Spot&) const = default;
+        };
+        std::vector<Spot> spots;
+        double blinkS = 0;               // the blink that ends the test, after the first one; 0: none
+        bool operator==(const TearFilm&) const = default;
+    } tearFilm;
+
+    // Frames differ from one another: the target moves or its tear film changes.
+    bool moves() const { return motion.active() || tearFilm.on; }
+
     bool operator==(const Target&) const = default;
 };
+
+// The tear film's timing (seconds).
+constexpr double kTearOpenS = 0.2;      // the lids opening at the start of the video
+constexpr double kTearBuildUpS = 0.8;   // the film uneven after the blink, settling
+constexpr double kTearCloseS = 0.1;     // the final blink closing the lids
+constexpr double kTearClosedS = 0.05;   // closed, before the next test's lids open
+
+// The tear film at one moment, the truth the analysis should find.
+struct TearFilmState {
+    double filmS = 0;          // seconds since the blink that starts the test; < 0: lids opening
+    double lidClosure = 0;     // of the test's own blinks: 1 at the start and after blinkS + kTearCloseS
+    double buildUp = 0;        // 1 -> 0: how uneven the fresh film still is
+    struct Patch {
+        double xMm = 0, yMm = 0;
+        double radiusMm = 0;   // 0 before its onset
+        double depth = 0;      // 0 before its onset
+        bool broken() const { return radiusMm > 0 && depth > 0; }
+    };
+    std::vector<Patch> patches;  // one per Target::TearFilm::spots, in order
+};
+TearFilmState tearFilmAt(const Target& t, double filmSeconds);
+// Frame number -> seconds of film of the test that frame shows (see Target::TearFilm); for a
+// target without a tear film, the frame's time.
+double tearFilmSeconds(const Target& t, uint32_t frame, double fps = 30);
 
 // The true state of a moving target at one frame, to compare with what the analysis measures.
 struct MotionState {
     double xMm = 0, yMm = 0;   // apex off the instrument axis (x to the image right, y up), fixacao included
     double dzMm = 0;           // apex nearer (+) or farther (-) than the focal plane
     double lidClosure = 0;     // 0: lids at rest, 1: closed over the cornea (no ring in view)
+    double filmS = 0;          // a tear film's: seconds of film (tearFilmSeconds)
     bool closed() const { return lidClosure >= 1; }
 };
 
@@ -121,6 +169,22 @@ MotionState motionAt(const Target& t, uint32_t frame, double fps = 30);
 //                                       over the cornea and open them again;
 //   "semente N" | "seed N"              the seed of all of it (default 1): the same seed and frame
 //                                       always give the same picture.
+// An eye may have a tear film, for the break-up time test (any order with the other words):
+//   "lagrima" | "tearfilm"              the film on: the video begins as a blink ends, the lids
+//                                       open in 0.2 s, the film is uneven for about 0.8 s and settles;
+//   "ruptura X Y T [RAIO [PROF [VEL]]]" | "breakup ..."  the film breaks T s after the blink at X, Y
+//                                       mm from the apex (within 5 mm): a patch whose radius grows
+//                                       at VEL mm/s (default 4) slowing towards RAIO mm (default
+//                                       0.8; 0.1 to 3), where the film thins to PROF (0 to 1,
+//                                       default 1: broken); the rings there ripple and blur;
+//   "rupturas N" | "breakups N"         N more spots (at most 20) drawn from the seed: within 4.5
+//                                       mm of the apex, breaking 3 to 15 s after the blink;
+//   "piscar T" | "blink T"              the blink that ends the test, T s after the first one: the
+//                                       lids close in 0.1 s; then the test begins again. Without it
+//                                       the eye stays open and the patches reach their size.
+// The description names the spots or draws them from a seed, e.g.
+// "cornea olho lagrima ruptura 1.0 -1.5 6.0 ruptura -2.0 0.5 8.5 piscar 11.5" or
+// "cornea olho lagrima rupturas 3 semente 5 piscar 14".
 // e.g. "cornea 7.70 7.90 90 -0.26 olho" or "ceratocone olho palpebras 3.0 4.0" or
 // "cornea olho deriva 0.1 sacadas 0.05 2 distancia 0.3 0.2 0.5 piscadas 15 semente 7".
 // On failure *error holds a Portuguese message and *out is left as it was.
@@ -173,6 +237,8 @@ private:
     QImage draw(const Target& t) const;
     const Still* prepare(const Target& t);
     void compose(const Still& still, const Target& t, const MotionState& m, QImage* out);
+    bool tearFilm(const Still& still, const Target& t, const MotionState& m, const ConeGeometry& cone,
+                  std::vector<float>* code);
     bool cancelled() const { return cancel_ && cancel_->load(std::memory_order_relaxed); }
 
     int coneType_;
@@ -185,7 +251,7 @@ private:
     double fps_ = 30;
     std::list<std::pair<Target, std::unique_ptr<Still>>> stills_;  // keyed by the target at rest
     QImage moving_;
-    std::vector<float> work_, code_, pass_, row_;  // per-frame scratch of compose
+    std::vector<float> work_, code_, pass_, row_, spread_;  // per-frame scratch of compose
 };
 
 }  // namespace norvix::sim

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 
 #include "SimulatedEye.h"
@@ -33,6 +34,20 @@ QString folded(const QString& word) {
 }
 
 bool radiusOk(double r) { return r >= 4.0 && r <= 15.0; }
+
+double hashed(uint32_t seed, int channel, int64_t index);
+
+// Spot k of "rupturas": anywhere within 4.5 mm of the apex (uniform over the area), breaking
+// 3 to 15 s after the blink, of the default size, depth and growth.
+Target::TearFilm::Spot drawnSpot(uint32_t seed, int k) {
+    Target::TearFilm::Spot spot;
+    const double r = 4.5 * std::sqrt(hashed(seed, 20, k)), a = 2 * kPi * hashed(seed, 21, k);
+    // Rounded to 0.01 mm and 0.01 s, so a spot can be written back as the words that name it.
+    spot.xMm = std::round(100 * r * std::cos(a)) / 100;
+    spot.yMm = std::round(100 * r * std::sin(a)) / 100;
+    spot.onsetS = std::round(100 * (3.0 + 12.0 * hashed(seed, 22, k))) / 100;
+    return spot;
+}
 
 }  // namespace
 
@@ -142,9 +157,11 @@ bool parseTarget(const QString& text, Target* out, QString* error) {
                            is(word, "distancia", "distance") || is(word, "semente", "seed");
         if (!moves && !t.isEye())
             return fail(
-                QStringLiteral("Pupila, pálpebras, cílios, fixação, desfoco e piscadas só valem para um olho "
-                               "(cornea, orto ou ceratocone)."));
+                QStringLiteral("Pupila, pálpebras, cílios, fixação, desfoco, piscadas e filme lacrimal só valem "
+                               "para um olho (cornea, orto ou ceratocone)."));
     }
+    int drawnSpots = 0;
+    bool film = false, filmWords = false;
     Target::Motion& m = t.motion;
     for (const auto& [word, v] : options) {
         if (is(word, "deriva", "drift")) {
@@ -186,6 +203,45 @@ bool parseTarget(const QString& text, Target* out, QString* error) {
             if (v.size() != 1 || v[0] < 0 || v[0] > 4294967295.0 || v[0] != std::floor(v[0]))
                 return fail(QStringLiteral("A semente pede um número inteiro de 0 a 4294967295: \"semente 7\"."));
             m.seed = uint32_t(v[0]);
+        } else if (is(word, "lagrima", "tearfilm")) {
+            if (!v.empty()) return fail(QStringLiteral("\"%1\" não leva números.").arg(word));
+            film = true;
+        } else if (is(word, "ruptura", "breakup")) {
+            filmWords = true;
+            if (v.size() < 3 || v.size() > 6)
+                return fail(QStringLiteral(
+                    "A ruptura pede o centro em mm a partir do ápice, o início em segundos após a piscada e, se "
+                    "quiser, o raio (mm), a profundidade (0 a 1) e a velocidade (mm/s): \"ruptura 1.0 -1.5 6.0 0.8\"."));
+            Target::TearFilm::Spot spot;
+            spot.xMm = v[0];
+            spot.yMm = v[1];
+            spot.onsetS = v[2];
+            if (std::hypot(spot.xMm, spot.yMm) > 5.0 + 1e-9)
+                return fail(QStringLiteral("Ruptura a mais de 5 mm do ápice."));
+            if (spot.onsetS < 0 || spot.onsetS > 600)
+                return fail(QStringLiteral("Início da ruptura fora da faixa de 0 a 600 s após a piscada."));
+            if (v.size() >= 4) spot.radiusMm = v[3];
+            if (v.size() >= 5) spot.depth = v[4];
+            if (v.size() >= 6) spot.growthMmPerS = v[5];
+            if (spot.radiusMm < 0.1 || spot.radiusMm > 3.0)
+                return fail(QStringLiteral("Raio da ruptura fora da faixa de 0,1 a 3 mm."));
+            if (spot.depth <= 0 || spot.depth > 1.0)
+                return fail(QStringLiteral("Profundidade da ruptura fora da faixa de 0 a 1."));
+            if (spot.growthMmPerS <= 0 || spot.growthMmPerS > 20)
+                return fail(QStringLiteral("Velocidade da ruptura fora da faixa de 0 a 20 mm/s."));
+            t.tearFilm.spots.push_back(spot);
+        } else if (is(word, "rupturas", "breakups")) {
+            filmWords = true;
+            if (v.size() != 1 || v[0] < 0 || v[0] > 20 || v[0] != std::floor(v[0]))
+                return fail(QStringLiteral("As rupturas sorteadas pedem quantas (de 0 a 20): \"rupturas 3\"."));
+            drawnSpots += int(v[0]);
+        } else if (is(word, "piscar", "blink")) {
+            filmWords = true;
+            if (v.size() != 1 || v[0] <= 0 || v[0] > 600)
+                return fail(QStringLiteral(
+                    "A piscada final pede quando vem, em segundos após a primeira (mais de 0, até 600): \"piscar 11.5\"."));
+            if (t.tearFilm.blinkS > 0) return fail(QStringLiteral("Só uma piscada final (\"piscar\") por descrição."));
+            t.tearFilm.blinkS = v[0];
         } else if (word == QLatin1String("olho") || word == QLatin1String("eye")) {
             if (!v.empty()) return fail(QStringLiteral("\"%1\" não leva números.").arg(word));
             t.pupilRadiusMm = 1.8;
@@ -234,11 +290,17 @@ bool parseTarget(const QString& text, Target* out, QString* error) {
             t.defocusMm = v[0];
         } else {
             return fail(QStringLiteral("Palavra desconhecida na descrição do alvo: \"%1\" (use pupila, palpebras, "
-                                       "cilios, fixacao, desfoco, olho, deriva, sacadas, distancia, piscadas ou "
-                                       "semente).")
+                                       "cilios, fixacao, desfoco, olho, deriva, sacadas, distancia, piscadas, "
+                                       "semente, lagrima, ruptura, rupturas ou piscar).")
                             .arg(word));
         }
     }
+    if (filmWords && !film)
+        return fail(QStringLiteral("Ruptura, rupturas e piscar descrevem o filme lacrimal: falta \"lagrima\"."));
+    t.tearFilm.on = film;
+    if (t.tearFilm.spots.size() + size_t(drawnSpots) > 40)
+        return fail(QStringLiteral("Rupturas demais: no máximo 40."));
+    for (int k = 0; k < drawnSpots; ++k) t.tearFilm.spots.push_back(drawnSpot(m.seed, k));
     *out = t;
     return true;
 }
@@ -302,11 +364,55 @@ double smoothstep(double x) {
 
 }  // namespace
 
+double tearFilmSeconds(const Target& t, uint32_t frame, double fps) {
+    double time = frame / (fps > 0 ? fps : 30.0);
+    if (!t.tearFilm.on) return time;
+    if (t.tearFilm.blinkS > 0) {
+        // One test: the lids opening, the film, the final blink closing them and a moment closed.
+        const double cycle = kTearOpenS + t.tearFilm.blinkS + kTearCloseS + kTearClosedS;
+        time -= cycle * std::floor(time / cycle);
+    }
+    return time - kTearOpenS;
+}
+
+TearFilmState tearFilmAt(const Target& t, double filmSeconds) {
+    TearFilmState f;
+    f.filmS = filmSeconds;
+    if (!t.tearFilm.on) return f;
+    const double blink = t.tearFilm.blinkS;
+    if (filmSeconds < 0)
+        f.lidClosure = 1.0 - smoothstep((filmSeconds + kTearOpenS) / kTearOpenS);
+    else if (blink > 0 && filmSeconds >= blink)
+        f.lidClosure = smoothstep((filmSeconds - blink) / kTearCloseS);
+    // Uneven right after the blink, then settling smoothly.
+    f.buildUp = 1.0 - smoothstep(filmSeconds / kTearBuildUpS);
+    // A patch: its radius grows from 0 at the onset, at first at growthMmPerS, slowing as it
+    // nears radiusMm; the film there thins quickly (most of the way in a quarter of a second).
+    constexpr double kThinningS = 0.12;
+    f.patches.reserve(t.tearFilm.spots.size());
+    for (const Target::TearFilm::Spot& spot : t.tearFilm.spots) {
+        TearFilmState::Patch p;
+        p.xMm = spot.xMm;
+        p.yMm = spot.yMm;
+        const double age = filmSeconds - spot.onsetS;
+        if (age > 0) {
+            p.radiusMm = spot.radiusMm * (1.0 - std::exp(-age * spot.growthMmPerS / spot.radiusMm));
+            p.depth = spot.depth * (1.0 - std::exp(-age / kThinningS));
+        }
+        f.patches.push_back(p);
+    }
+    return f;
+}
+
 MotionState motionAt(const Target& t, uint32_t frame, double fps) {
     MotionState s;
     if (t.isEye()) {
         s.xMm = t.fixationXMm;
         s.yMm = t.fixationYMm;
+    }
+    if (t.tearFilm.on) {
+        s.filmS = tearFilmSeconds(t, frame, fps);
+        s.lidClosure = tearFilmAt(t, s.filmS).lidClosure;
     }
     const Target::Motion& m = t.motion;
     if (!m.active()) return s;
@@ -342,7 +448,8 @@ MotionState motionAt(const Target& t, uint32_t frame, double fps) {
         for (int64_t k = k0; k >= k0 - 1; --k) {
             const double p = (time - (double(k) + 0.5 + 0.6 * (hashed(seed, 7, k) - 0.5)) / rate) / d;
             if (p < 0 || p >= 1) continue;
-            s.lidClosure = p < 0.25 ? smoothstep(p / 0.25) : p < 0.5 ? 1.0 : 1.0 - smoothstep((p - 0.5) / 0.5);
+            const double closure = p < 0.25 ? smoothstep(p / 0.25) : p < 0.5 ? 1.0 : 1.0 - smoothstep((p - 0.5) / 0.5);
+            s.lidClosure = std::max(s.lidClosure, closure);
             break;
         }
     }
