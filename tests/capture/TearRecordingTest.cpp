@@ -32,7 +32,10 @@ public:
         deliver(frame, qint64(n) * 1000000 / SimulatedCamera::kFramesPerSecond);
         ++n;
     }
-    double lid(qint64 us) const { return camera_->truth(quint32((us * SimulatedCamera::kFramesPerSecond + 500000) / 1000000)).lidClosure; }
+    norvix::sim::MotionState truth(qint64 us) const {
+        return camera_->truth(quint32((us * SimulatedCamera::kFramesPerSecond + 500000) / 1000000));
+    }
+    double lid(qint64 us) const { return truth(us).lidClosure; }
     quint32 n = 0;
 
 private:
@@ -61,11 +64,14 @@ struct Case {
     int frames;  // handed over before the last key
     End end;
     bool kept;
+    double filmS = 0;  // a simulated tear film: when its final blink comes
 };
 
 TEST(TearRecordingWindow, StartsStopsAndKeepsAsTheOperatorAndTheEyeDo) {
     const Case cases[] = {
         {"a blink starts it, the next one stops it", "cornea olho piscadas 20 semente 3", 30, Act::None, 420, End::Blink, true},
+        {"a tear film from the lids' opening to its final blink", "cornea olho lagrima ruptura 1.0 -1.5 3.0 piscar 5",
+         30, Act::None, 200, End::Blink, true, 5.0},
         {"the time limit stops it", "cornea olho", 4, Act::Start, 200, End::Time, true},
         {"Parar stops it", "cornea olho", 30, Act::StartThenStop, 100, End::Operator, true},
         {"Esc while recording writes nothing", "cornea olho", 30, Act::StartThenCancel, 60, End::None, false},
@@ -95,8 +101,13 @@ TEST(TearRecordingWindow, StartsStopsAndKeepsAsTheOperatorAndTheEyeDo) {
             const qint64 period = 1000000 / 30;
             EXPECT_GT(camera.lid(w.firstFrameUs() - period), 0) << w.firstFrameUs();
             EXPECT_GT(camera.lid(w.lastFrameUs()), 0) << w.lastFrameUs();
-            for (qint64 us = w.firstFrameUs() + 3 * period; us < w.lastFrameUs() - period; us += period)
+            for (qint64 us = w.firstFrameUs() + 3 * period; us < w.lastFrameUs() - 3 * period; us += period)
                 ASSERT_EQ(camera.lid(us), 0) << us;
+            if (c.filmS > 0) {
+                EXPECT_LT(camera.truth(w.firstFrameUs()).filmS, 0) << "as the lids open";
+                EXPECT_GE(camera.truth(w.lastFrameUs()).filmS, c.filmS);
+                EXPECT_NEAR(w.recordedMs() / 1000.0, c.filmS + 0.15, 0.15);
+            }
         }
         if (c.end == End::Time) {
             EXPECT_EQ(w.framesRecorded(), c.maxSeconds * 30);
