@@ -76,7 +76,8 @@ private:
 // until finish succeeds.
 class RecordingQueue {
 public:
-    static constexpr size_t kCapacity = 90;  // 3 s of frames at 30 a second
+    // 2 s of frames at 30 a second, kept grey (300 kB each at 640 x 480).
+    static constexpr size_t kCapacity = 60;
 
     RecordingQueue();
     ~RecordingQueue();  // an unfinished recording is discarded
