@@ -11,6 +11,7 @@
 #include "CaptureSettings.h"
 #include "UBProcImg.h"
 #include "UfrmCapturar.h"
+#include "UfrmGravarLagrima.h"
 #include "platform/ui/MessageSeam.h"
 #include "platform/Logging.h"
 
@@ -127,12 +128,12 @@ uint8_t captureFour(QWidget* host, ModuleStream** images, uint8_t eye) {
     return 1;
 }
 
-// Nothing may cross the module boundary as an exception.
+// Nothing may cross the module boundary as an exception; failed: what the call returns then.
 template <typename F>
-uint8_t guarded(QWidget* host, F&& run) {
+uint8_t guarded(QWidget* host, F&& run, uint8_t failed = 0) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         qCWarning(lcCapture, "Captura: o programa chamador não tem interface gráfica.");
-        return 0;
+        return failed;
     }
     try {
         return run();
@@ -141,7 +142,32 @@ uint8_t guarded(QWidget* host, F&& run) {
     } catch (...) {
         reportFailure(QStringLiteral("Erro desconhecido na captura."), host);
     }
-    return 0;
+    return failed;
+}
+
+// What one recording call creates, freed on every way out of it (see CaptureScope).
+struct TearScope {
+    QPointer<TfrmGravarLagrima> window;
+    TearScope() = default;
+    TearScope(const TearScope&) = delete;
+    TearScope& operator=(const TearScope&) = delete;
+    ~TearScope() { delete window.data(); }
+};
+
+uint8_t recordTear(QWidget* host, const QString& path, uint32_t maxSeconds, uint8_t eye) {
+    CaptureSettings& record = captureSettings();
+    refreshCaptureSettings(record);
+    TearScope scope;
+    QPointer<TfrmGravarLagrima>& window = scope.window;
+    window = new TfrmGravarLagrima(host, record, path, int(maxSeconds), eye);
+    if (!window->startCamera()) {
+        reportFailure(window->failure(), host);
+        return 2;
+    }
+    window->exec();
+    // A kept recording is at the path whatever ends the window; an unkept one goes with it.
+    if (window && window->kept()) return 1;
+    return window && window->failed() ? 2 : 0;
 }
 
 }  // namespace
@@ -156,6 +182,28 @@ uint8_t digitalizarOrto(QWidget* hostWindow, ModuleStream** images, uint8_t eye)
         return 0;
     }
     return guarded(hostWindow, [&] { return captureFour(hostWindow, images, eye); });
+}
+
+uint8_t gravarFilmeLacrimal(QWidget* hostWindow, const char* pathUtf8, uint32_t maxSeconds, uint8_t eye) {
+    return guarded(
+        hostWindow,
+        [&]() -> uint8_t {
+            const QString path = pathUtf8 ? QString::fromUtf8(pathUtf8) : QString();
+            QString problem;
+            if (path.isEmpty()) problem = QStringLiteral("Nenhum arquivo foi indicado para a gravação do filme lacrimal.");
+            else if (eye > 1) problem = QStringLiteral("Olho inválido (%1) para a gravação do filme lacrimal.").arg(eye);
+            else if (maxSeconds < kShortestTearSeconds || maxSeconds > kLongestTearSeconds)
+                problem = QStringLiteral("Duração inválida para a gravação do filme lacrimal: %1 s (de %2 a %3 s).")
+                              .arg(maxSeconds)
+                              .arg(kShortestTearSeconds)
+                              .arg(kLongestTearSeconds);
+            if (!problem.isEmpty()) {
+                reportFailure(problem, hostWindow);
+                return 2;
+            }
+            return recordTear(hostWindow, path, maxSeconds, eye);
+        },
+        2);
 }
 
 void writeInfo(ModuleStream* out) {

@@ -1,5 +1,5 @@
 #pragma once
-// What the two exports of the capture module do; GrabmodExports.cpp only forwards to these,
+// What the exports of the capture module do; GrabmodExports.cpp only forwards to these,
 // so that the tests drive the same code through the static library.
 #include <cstdint>
 
@@ -19,6 +19,14 @@ constexpr int kOrthoCaptures = 4;
 // capture numbered in the top bar and open to retakes until OK; the four frames are written
 // into images[0..3] only when all four were accepted. Returns 1 then, 0 otherwise.
 uint8_t digitalizarOrto(QWidget* hostWindow, ModuleStream** images, uint8_t eye);
+
+// The tear-film recording: the rings' video of one eye (0 left, 1 right) after a blink, for at
+// most maxSeconds, kept at path (tearfilm/TearRecording.h) when the operator chooses it.
+// Returns 1 then, 0 when the operator cancelled (nothing written), 2 when it failed (the
+// operator has been told why).
+uint8_t gravarFilmeLacrimal(QWidget* hostWindow, const char* pathUtf8, uint32_t maxSeconds, uint8_t eye);
+constexpr uint32_t kShortestTearSeconds = 3;
+constexpr uint32_t kLongestTearSeconds = 120;
 
 // Writes the board name line at the stream's position.
 void writeInfo(ModuleStream* out);

@@ -145,11 +145,14 @@ LiveAssistant::~LiveAssistant() {
     worker_.join();
 }
 
-void LiveAssistant::offer(const QImage& frame) {
+void LiveAssistant::offer(const QImage& frame) { offerStamped(frame, -1); }
+
+void LiveAssistant::offerStamped(const QImage& frame, qint64 stampUs) {
     if (frame.isNull()) return;
     {
         std::lock_guard<std::mutex> hold(lock_);
         waiting_ = frame;  // shares the pixels; the device hands over a new image per frame
+        waitingUs_ = stampUs;
     }
     wake_.notify_one();
 }
@@ -157,19 +160,21 @@ void LiveAssistant::offer(const QImage& frame) {
 void LiveAssistant::run() {
     for (;;) {
         QImage frame;
+        qint64 frameUs = -1;
         {
             std::unique_lock<std::mutex> hold(lock_);
             wake_.wait(hold, [this] { return stopping_ || !waiting_.isNull(); });
             if (stopping_) return;
             frame = std::move(waiting_);
             waiting_ = QImage();
+            frameUs = waitingUs_;
         }
         const sim::FrameAssessment a = assessor_.assess(frame);
         const qint64 at = steadyMs();
         // The tracker and the signal belong to the object's thread; a status still queued when
         // the object goes is dropped with it.
         QMetaObject::invokeMethod(
-            this, [this, a, at] { deliver(a, at); }, Qt::QueuedConnection);
+            this, [this, a, at, frameUs] { deliver(a, at, frameUs); }, Qt::QueuedConnection);
     }
 }
 
@@ -195,9 +200,11 @@ LiveStatus LiveJudge::judge(const sim::FrameAssessment& a, qint64 atMs) {
     return s;
 }
 
-void LiveAssistant::deliver(const sim::FrameAssessment& a, qint64 atMs) {
+void LiveAssistant::deliver(const sim::FrameAssessment& a, qint64 atMs, qint64 frameUs) {
     ++assessed_;
-    emit assessed(judge_.judge(a, atMs));
+    LiveStatus status = judge_.judge(a, atMs);
+    status.frameUs = frameUs;
+    emit assessed(status);
 }
 
 }  // namespace norvix::captura

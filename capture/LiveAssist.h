@@ -67,6 +67,7 @@ struct LiveStatus {
     double distanceMm = 0;  // positive: the eye is too near ("Afaste")
     bool inFocus = false;
     bool good = false;  // centred, in focus, the rings in view
+    qint64 frameUs = -1;  // the judged frame's device stamp (µs) when it was offered with one
 };
 
 // What the assistance makes of each assessed frame in turn: a blink, the working distance learnt
@@ -112,6 +113,8 @@ public:
     ~LiveAssistant() override;  // waits for the frame being assessed
 
     void offer(const QImage& frame);
+    // The same for a frame whose device stamp the status is to carry back.
+    void offerStamped(const QImage& frame, qint64 stampUs);
     int framesAssessed() const { return assessed_; }
 
 signals:
@@ -119,7 +122,7 @@ signals:
 
 private:
     void run();
-    void deliver(const sim::FrameAssessment& a, qint64 atMs);
+    void deliver(const sim::FrameAssessment& a, qint64 atMs, qint64 frameUs);
 
     sim::FrameAssessor assessor_;
     LiveJudge judge_;
@@ -128,6 +131,7 @@ private:
     std::mutex lock_;
     std::condition_variable wake_;
     QImage waiting_;
+    qint64 waitingUs_ = -1;
     bool stopping_ = false;
     std::thread worker_;
 };

@@ -119,8 +119,9 @@ void SimulatedCamera::run() {
     quint32 n = 0;
     while (true) {
         QImage frame;
-        renderFrame(n++, &frame);
-        if (!frame.isNull()) deliver(std::move(frame));
+        renderFrame(n, &frame);
+        if (!frame.isNull()) deliver(std::move(frame), qint64(n) * 1000000 / kFramesPerSecond);
+        ++n;
         next += period;
         if (next < Clock::now()) next = Clock::now();  // fell behind: do not burst
         std::unique_lock lock(wakeLock_);

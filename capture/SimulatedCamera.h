@@ -3,7 +3,8 @@
 // target of NORVIX_SIM_TARGET (read when the device opens, so each capture window sees the
 // current target), 640 x 480 at about 30 frames a second, with board-like brightness,
 // contrast and saturation controls that really change the picture. A moving target moves with
-// the frame number: frame n shows sim::motionAt(target, n, kFramesPerSecond).
+// the frame number: frame n shows sim::motionAt(target, n, kFramesPerSecond) and is stamped
+// n / kFramesPerSecond s, the simulated eye's own time, even when rendering falls behind.
 #include <QSize>
 #include <array>
 #include <atomic>
@@ -36,6 +37,7 @@ public:
     std::optional<ControlRange> controlRange(int property) const override;
     std::optional<int> controlValue(int property) const override;
     bool setControlValue(int property, int value) override;
+    double framesPerSecond() const override { return kFramesPerSecond; }
 
     int selectedStandard() const { return standard_; }
     QSize frameSize() const { return size_; }

@@ -105,10 +105,12 @@ void TVideoGrabber::setShapeOnFrameEnabled(bool on) {
 
 void TVideoGrabber::onFrameAvailable() {
     if (!device_) return;
-    QImage frame = device_->takeFrame();
+    qint64 stampUs = 0;
+    QImage frame = device_->takeFrame(&stampUs);
     if (frame.isNull()) return;
     current_ = std::move(frame);
     emit frameShown(current_);
+    emit frameStamped(current_, stampUs);
     if (stillRequested_) {
         stillRequested_ = false;
         if (captureBeforeDrawing_) {

@@ -72,6 +72,9 @@ signals:
     void deviceFailed(const QString& reason);
     // Each live frame as it arrives (the live assistance assesses them).
     void frameShown(const QImage& frame);
+    // The same with the time the device took it (µs, see VideoDevice::takeFrame): what a
+    // recording times its frames by.
+    void frameStamped(const QImage& frame, qint64 stampUs);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

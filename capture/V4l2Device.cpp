@@ -152,6 +152,11 @@ bool V4l2Device::start(QString* error) {
     width_ = int(fmt.fmt.pix.width);
     height_ = int(fmt.fmt.pix.height);
     bytesPerLine_ = std::max(int(fmt.fmt.pix.bytesperline), width_ * 3);
+    fps_ = 0;
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (xioctl(fd_, VIDIOC_G_PARM, &parm) == 0 && parm.parm.capture.timeperframe.numerator > 0)
+        fps_ = double(parm.parm.capture.timeperframe.denominator) / parm.parm.capture.timeperframe.numerator;
 
     v4l2_requestbuffers req{};
     req.count = 4;
@@ -211,7 +216,13 @@ void V4l2Device::run() {
                 auto* d = reinterpret_cast<quint32*>(frame.scanLine(y));
                 for (int x = 0; x < width_; ++x, s += 3) d[x] = 0xff000000u | (quint32(s[2]) << 16) | (quint32(s[1]) << 8) | s[0];
             }
-            deliver(std::move(frame));
+            // The driver's stamp when it is on the monotonic clock (the steady clock's), taken as
+            // the frame was captured rather than when this thread got to it.
+            if ((b.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC &&
+                (b.timestamp.tv_sec || b.timestamp.tv_usec))
+                deliver(std::move(frame), qint64(b.timestamp.tv_sec) * 1000000 + b.timestamp.tv_usec);
+            else
+                deliver(std::move(frame));
         }
         xioctl(fd_, VIDIOC_QBUF, &b);
     }

@@ -43,6 +43,7 @@ public:
     std::optional<ControlRange> controlRange(int property) const override;
     std::optional<int> controlValue(int property) const override;
     bool setControlValue(int property, int value) override;
+    double framesPerSecond() const override { return fps_; }
 
 private:
     struct Buffer {
@@ -57,6 +58,7 @@ private:
     int fd_ = -1;
     QSize requested_;
     int width_ = 0, height_ = 0, bytesPerLine_ = 0;
+    double fps_ = 0;  // the driver's frame interval as a rate; 0 when it does not say
     std::vector<Buffer> buffers_;
     std::thread worker_;
     std::atomic<bool> stopping_{false};

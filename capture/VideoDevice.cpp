@@ -1,6 +1,7 @@
 #include "VideoDevice.h"
 
 #include <QMutexLocker>
+#include <chrono>
 
 #include "SimulatedCamera.h"
 #include "V4l2Device.h"
@@ -19,18 +20,25 @@ const QStringList& analogStandardNames() {
     return names;
 }
 
-QImage VideoDevice::takeFrame() {
+QImage VideoDevice::takeFrame(qint64* stampUs) {
     QMutexLocker lock(&mailboxLock_);
     pending_.store(false);
     QImage frame = std::move(mailbox_);
     mailbox_ = QImage();
+    if (stampUs) *stampUs = mailboxStampUs_;
     return frame;
 }
 
 void VideoDevice::deliver(QImage frame) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    deliver(std::move(frame), std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+}
+
+void VideoDevice::deliver(QImage frame, qint64 stampUs) {
     {
         QMutexLocker lock(&mailboxLock_);
         mailbox_ = std::move(frame);
+        mailboxStampUs_ = stampUs;
     }
     if (!pending_.exchange(true)) emit frameAvailable();
 }

@@ -50,8 +50,11 @@ public:
     virtual std::optional<int> controlValue(int property) const = 0;
     virtual bool setControlValue(int property, int value) = 0;
 
-    // The newest frame, taken out of the mailbox (null when none waits). UI thread.
-    QImage takeFrame();
+    // The newest frame, taken out of the mailbox (null when none waits), and when the device
+    // took it (microseconds on the device's clock, increasing while it streams). UI thread.
+    QImage takeFrame(qint64* stampUs = nullptr);
+    // The device's nominal frames a second; 0 when it does not say.
+    virtual double framesPerSecond() const { return 0; }
 
 signals:
     // A frame waits in the mailbox. Emitted from the device's thread; connect queued.
@@ -60,12 +63,15 @@ signals:
     void failed(const QString& reason);
 
 protected:
-    // Device thread: replaces the waiting frame and signals only when none was waiting.
+    // Device thread: replaces the waiting frame and signals only when none was waiting. Without
+    // a stamp the frame is stamped with the steady clock as it is handed over.
     void deliver(QImage frame);
+    void deliver(QImage frame, qint64 stampUs);
 
 private:
     QMutex mailboxLock_;
     QImage mailbox_;
+    qint64 mailboxStampUs_ = 0;
     std::atomic<bool> pending_{false};
 };
 

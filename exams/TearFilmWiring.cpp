@@ -1,16 +1,11 @@
-// The tear-film road's real recording and analysis. A build without the capture module's video
-// recording or the recording's analysis leaves them unbound, and the road tells the operator
-// the exam is not available rather than failing to link.
+// The tear-film road's real recording (the capture module's video) and analysis, bound where the
+// program starts; the tests bind fakes instead.
 #include "TearFilmExam.h"
-
-#if NORVIX_TEARFILM_IMPLEMENTED
 #include "exams/TearFilmCapture.h"
-#endif
 
 namespace norvix {
 
 void bindTearFilmSeams(TearFilmExam::Seams& seams) {
-#if NORVIX_TEARFILM_IMPLEMENTED
     seams.record = [](QWidget* window, int eye, const QString& path, int maxSeconds) {
         return recordTearFilm(window, eye, path, maxSeconds);
     };
@@ -18,9 +13,6 @@ void bindTearFilmSeams(TearFilmExam::Seams& seams) {
                        const std::function<bool(int, int)>& progress) {
         return lagrima::analyseRecording(path, result, error, progress);
     };
-#else
-    (void)seams;
-#endif
 }
 
 }  // namespace norvix

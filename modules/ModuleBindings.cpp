@@ -30,6 +30,7 @@ void TModuleBinding::ReleaseModule() {
 
 bool TCaptureBinding::resolveEntries(const DynamicLibrary& l) {
     Digitalizar = l.resolveAs<TDigitalizar>("Digitalizar");
+    GravarFilmeLacrimal = l.resolveAs<TGravarFilmeLacrimal>("GravarFilmeLacrimal");
     return Digitalizar;
 }
 

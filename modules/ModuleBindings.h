@@ -45,14 +45,19 @@ protected:
     norvix::DynamicLibrary library_;
 };
 
-// The capture module (DIGITALIZACAO): needs Digitalizar.
+// The capture module (DIGITALIZACAO): needs Digitalizar. GravarFilmeLacrimal is optional (a
+// module without it cannot record the tear-film examination).
 class TCaptureBinding : public TModuleBinding {
 public:
     TDigitalizar Digitalizar = nullptr;
+    TGravarFilmeLacrimal GravarFilmeLacrimal = nullptr;
 
 protected:
     bool resolveEntries(const norvix::DynamicLibrary& library) override;
-    void clearEntries() override { Digitalizar = nullptr; }
+    void clearEntries() override {
+        Digitalizar = nullptr;
+        GravarFilmeLacrimal = nullptr;
+    }
 };
 
 // The orthokeratology capture module (DIGITALIZACAO_ORTO): needs Digitalizar (four images).

@@ -150,6 +150,16 @@ typedef uint8_t (*TDigitalizarOrto)(
     uint8_t eye,             /* 0 left, 1 right */
     const char* caption);    /* "Digitalizando Imagem do Olho" */
 
+/* Capture module, "GravarFilmeLacrimal" (optional; a module without it cannot record the
+ * tear-film examination): records the rings' video after a blink into the file at pathUtf8
+ * (the tear-film recording format), for at most maxSeconds (3 to 120). Returns 1 recorded,
+ * 0 cancelled by the operator (nothing at the path), 2 failed (the module has shown why). */
+typedef uint8_t (*TGravarFilmeLacrimal)(
+    void* hostWindow,        /* calling window */
+    const char* pathUtf8,    /* the recording's file, UTF-8 */
+    uint32_t maxSeconds,     /* longest recording */
+    uint8_t eye);            /* 0 left, 1 right */
+
 /* Capture and processing modules, "Info": writes description lines (CR LF ended) at the
  * stream's position; line 1 describes the module. */
 typedef void (*TInfo)(ModuleStream* out);

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QPointer>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTableView>
 #include <QTimer>
 #include <cstdio>
@@ -495,6 +496,29 @@ int main(int argc, char** argv) {
         norvix::HostStream image, spare;
         saveModal(QStringLiteral("frmCapturar"),
                   [&] { capture.Digitalizar(main.data(), image, spare, 1, "Digitalizando Imagem do Olho"); }, 2000);
+        // The tear-film recording: waiting for the blink, recording, and its summary (closed
+        // unkept, so nothing is written).
+        if (capture.GravarFilmeLacrimal) {
+            const auto press = [](QWidget* w, const char* name, int waitMs) {
+                w->findChild<QPushButton*>(QString::fromLatin1(name))->click();
+                QTest::qWait(waitMs);
+            };
+            QTemporaryDir recordings;
+            const QByteArray file = recordings.filePath(QStringLiteral("lagrima.nvx")).toUtf8();
+            saveModalStates([&] { capture.GravarFilmeLacrimal(main.data(), file.constData(), 30, 1); },
+                            {{QStringLiteral("frmGravarLagrima"), nullptr},
+                             {QStringLiteral("frmGravarLagrima_gravando"),
+                              [&](QWidget* w) { press(w, "btnIniciar", 1500); }},
+                             {QStringLiteral("frmGravarLagrima_concluida"),
+                              [&](QWidget* w) {
+                                  QTest::qWait(2500);
+                                  press(w, "btnParar", 100);
+                              }}},
+                            2000);
+        } else {
+            std::fprintf(stderr, "módulo de captura não grava o filme lacrimal\n");
+            ++g_failures;
+        }
         capture.ReleaseModule();
     } else {
         std::fprintf(stderr, "módulo de captura não carregou\n");
