@@ -637,7 +637,11 @@ bool TearFilmAnalyser::finish(TearFilmResult* result, QString* error) {
     double areaTotal = 0;
     for (int sector = 0; sector < kSectors; ++sector) areaTotal += d.sectorArea[size_t(sector)];
     for (int sector = 0; sector < kSectors; ++sector) {
-        if (d.sectorCells[size_t(sector)].empty() || rows.empty()) continue;
+        if (d.sectorCells[size_t(sector)].empty()) {
+            r.breakS[size_t(sector)] = kNotAnalysedS;  // under a lid or lashes: the map hatches it
+            continue;
+        }
+        if (rows.empty()) continue;
         // Its level and frame-to-frame noise while the film is whole (robust to a break in it).
         std::vector<double> level, steps;
         for (size_t j = 0; j < rows.size() && times[j] < kNoiseToS; ++j) {
@@ -661,7 +665,7 @@ bool TearFilmAnalyser::finish(TearFilmResult* result, QString* error) {
     double sum = 0;
     int broken = 0;
     for (double b : r.breakS)
-        if (!std::isnan(b)) {
+        if (b >= 0) {  // NaN (never broke) and kNotAnalysedS are not breaks
             r.firstS = std::isnan(r.firstS) ? b : std::min(r.firstS, b);
             sum += b;
             ++broken;
@@ -672,7 +676,7 @@ bool TearFilmAnalyser::finish(TearFilmResult* result, QString* error) {
         const double t = std::min(recordedS, k * kAreaStepS);
         double area = 0;
         for (int sector = 0; sector < kSectors; ++sector)
-            if (!std::isnan(r.breakS[size_t(sector)]) && r.breakS[size_t(sector)] <= t) area += d.sectorArea[size_t(sector)];
+            if (r.breakS[size_t(sector)] >= 0 && r.breakS[size_t(sector)] <= t) area += d.sectorArea[size_t(sector)];
         r.brokenArea.emplace_back(t, areaTotal > 0 ? 100 * area / areaTotal : 0);
         if (t >= recordedS) break;
     }

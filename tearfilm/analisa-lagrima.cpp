@@ -38,25 +38,6 @@ void warn(const QString& text) { std::fprintf(stderr, "analisa-lagrima: %s\n", t
 
 QString seconds(double s) { return QString::number(s, 'f', 1).replace(u'.', u','); }
 
-// A JSON number, null for NaN.
-QString number(double v, int decimals) {
-    if (!std::isfinite(v)) return QStringLiteral("null");
-    QString text = QString::number(v, 'f', decimals);
-    if (text.toDouble() == 0) text = QString::number(0.0, 'f', decimals);  // no "-0.000"
-    return text;
-}
-
-// The stored form (the exam's toJson), written here with the same keys and order.
-QString json(const TearFilmResult& r) {
-    QStringList breaks, area;
-    for (double b : r.breakS) breaks << number(b, 3);
-    for (const QPointF& p : r.brokenArea) area << QStringLiteral("[%1,%2]").arg(number(p.x(), 3), number(p.y(), 2));
-    return QStringLiteral("{\"primeira_s\":%1,\"media_s\":%2,\"registro_s\":%3,\"piscada_s\":%4,\"fps\":%5,"
-                          "\"rupturas_s\":[%6],\"area\":[%7]}")
-        .arg(number(r.firstS, 3), number(r.averageS, 3), number(r.recordedS, 3), number(r.blinkS, 3), number(r.fps, 3),
-             breaks.join(u','), area.join(u','));
-}
-
 QString line(const QString& path, const TearFilmResult& r) {
     QString text = path + QStringLiteral(": ");
     if (r.broke()) {
@@ -107,7 +88,7 @@ int main(int argc, char** argv) {
             status = 1;
             continue;
         }
-        std::printf("%s\n", (asJson ? json(result) : line(path, result)).toUtf8().constData());
+        std::printf("%s\n", (asJson ? QString::fromUtf8(toJson(result)) : line(path, result)).toUtf8().constData());
         std::fflush(stdout);
     }
     return status;
