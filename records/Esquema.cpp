@@ -4,6 +4,8 @@
 #include "FbDatabase.h"
 #include "FbValue.h"
 
+#include <QHash>
+
 namespace norvix {
 
 namespace {
@@ -45,6 +47,20 @@ void GaranteObjetos(FbDatabase& db, const QList<TObjetoEsquema>& objetos) {
             if (!existe(db, o.existe)) throw;
         }
     }
+}
+
+QString GaranteObjetos(FbDatabase& db, const QList<TObjetoEsquema>& objetos, const QString& falha) {
+    try {
+        GaranteObjetos(db, objetos);
+        return {};
+    } catch (const Error& e) {
+        return falha.arg(e.message());
+    }
+}
+
+QString& AvisoEsquema(const QString& tabela) {
+    static QHash<QString, QString> avisos;
+    return avisos[tabela];
 }
 
 }  // namespace norvix

@@ -65,25 +65,13 @@ QString segundos(double s) { return QString::number(s, 'f', 1).replace(QLatin1Ch
 }  // namespace
 
 QString GaranteTabelaLagrima(FbDatabase& db) {
-    try {
-        GaranteObjetos(db, {{kTabela, QString::fromLatin1(kCriaTabela)}, {kIndice, QString::fromLatin1(kCriaIndice)}});
-        return {};
-    } catch (const Error& e) {
-        return QStringLiteral("O banco de dados não pôde ser preparado para os exames de filme lacrimal "
-                              "(tabela EXAMESLAGRIMA): %1\nOs demais exames não foram afetados.")
-            .arg(e.message());
-    }
+    return GaranteObjetos(db, {{kTabela, QString::fromLatin1(kCriaTabela)}, {kIndice, QString::fromLatin1(kCriaIndice)}},
+                          QStringLiteral("O banco de dados não pôde ser preparado para os exames de filme lacrimal "
+                                         "(tabela EXAMESLAGRIMA): %1\nOs demais exames não foram afetados."));
 }
 
-namespace {
-QString& aviso() {
-    static QString texto;
-    return texto;
-}
-}  // namespace
-
-QString AvisoTabelaLagrima() { return aviso(); }
-void DefineAvisoTabelaLagrima(const QString& texto) { aviso() = texto; }
+QString AvisoTabelaLagrima() { return AvisoEsquema(QStringLiteral("EXAMESLAGRIMA")); }
+void DefineAvisoTabelaLagrima(const QString& texto) { AvisoEsquema(QStringLiteral("EXAMESLAGRIMA")) = texto; }
 
 QString TExameLagrima::legenda() const {
     return olho + QStringLiteral(" - ") + data.toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +

@@ -10,29 +10,18 @@ namespace norvix {
 using Close = TDMPrincipal::Close;
 
 QString GaranteTabelaRis(FbDatabase& db) {
-    try {
-        GaranteObjetos(
-            db, {{QStringLiteral("SELECT COUNT(*) AS N FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'PACIENTESRIS'"),
-                  // Kept equal to data/schema.sql.
-                  QStringLiteral("CREATE TABLE PACIENTESRIS (IDRIS VARCHAR(64) NOT NULL, CODPACIENTE INTEGER NOT NULL,"
-                                 " CONSTRAINT PK_PACIENTESRIS PRIMARY KEY (IDRIS))")}});
-        return {};
-    } catch (const Error& e) {
-        return QStringLiteral("O banco de dados não pôde ser preparado para a lista de trabalho DICOM "
-                              "(tabela PACIENTESRIS): %1\nO restante do programa não foi afetado.")
-            .arg(e.message());
-    }
+    return GaranteObjetos(
+        db,
+        {{QStringLiteral("SELECT COUNT(*) AS N FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'PACIENTESRIS'"),
+          // Kept equal to data/schema.sql.
+          QStringLiteral("CREATE TABLE PACIENTESRIS (IDRIS VARCHAR(64) NOT NULL, CODPACIENTE INTEGER NOT NULL,"
+                         " CONSTRAINT PK_PACIENTESRIS PRIMARY KEY (IDRIS))")}},
+        QStringLiteral("O banco de dados não pôde ser preparado para a lista de trabalho DICOM (tabela PACIENTESRIS): "
+                       "%1\nO restante do programa não foi afetado."));
 }
 
-namespace {
-QString& aviso() {
-    static QString texto;
-    return texto;
-}
-}  // namespace
-
-QString AvisoTabelaRis() { return aviso(); }
-void DefineAvisoTabelaRis(const QString& texto) { aviso() = texto; }
+QString AvisoTabelaRis() { return AvisoEsquema(QStringLiteral("PACIENTESRIS")); }
+void DefineAvisoTabelaRis(const QString& texto) { AvisoEsquema(QStringLiteral("PACIENTESRIS")) = texto; }
 
 TDPacientesRis& DPacientesRis() {
     static TDPacientesRis instancia;

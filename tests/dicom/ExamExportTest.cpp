@@ -232,14 +232,14 @@ TEST_F(ExamExportTest, ATearFilmOfTheSittingGoesAsItsEyesDerivedPhotograph) {
     const QList<ExamOutcome> outcomes = ExamExport(installation.station()).writeVisit(e.codigo, out_.path());
     ASSERT_EQ(outcomes.size(), 2);
     ASSERT_TRUE(outcomes[0].ok()) << outcomes[0].error.toStdString();
-    ASSERT_EQ(outcomes[0].written.size(), 3);  // photograph, map, tear film
-    EXPECT_EQ(outcomes[1].written.size(), 2);
-    const QString dump = run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), outcomes[0].written[2].filePath}).out;
+    ASSERT_EQ(outcomes[0].written.size(), 6);  // photograph, four maps, tear film
+    EXPECT_EQ(outcomes[1].written.size(), 5);
+    const QString dump = run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), outcomes[0].written.last().filePath}).out;
     EXPECT_EQ(values(dump, "0008,0016"), QStringList{"1.2.840.10008.5.1.4.1.1.77.1.5.1"});
     EXPECT_EQ(values(dump, "0008,0008"), QStringList{"DERIVED\\SECONDARY"});
     EXPECT_EQ(values(dump, "0020,0062"), QStringList{"R"});
     EXPECT_EQ(values(dump, "0008,103e"), QStringList{"Filme lacrimal (NIBUT)"});
-    EXPECT_NE(outcomes[0].written[2].sopInstanceUid, outcomes[0].written[0].sopInstanceUid);
+    EXPECT_NE(outcomes[0].written.last().sopInstanceUid, outcomes[0].written[0].sopInstanceUid);
 }
 
 TEST(ExamVisit, EyesTakenTogetherAreOneVisitWhoseKeyLaterExamsNeverChange) {
