@@ -73,7 +73,7 @@ TEST(SimulatedTearFilm, DescriptionWords) {
             EXPECT_TRUE(error.contains(QString::fromUtf8(c.says)) && t == before) << c.text << ": " << error.toStdString();
         }
     }
-    const sim::Target::TearFilm::Spot& s = parsed("cornea lagrima ruptura 0 0 4 1.2 0.5 2").tearFilm.spots[0];
+    const sim::Target::TearFilm::Spot s = parsed("cornea lagrima ruptura 0 0 4 1.2 0.5 2").tearFilm.spots[0];
     EXPECT_TRUE(s.onsetS == 4 && s.radiusMm == 1.2 && s.depth == 0.5 && s.growthMmPerS == 2);
     // Drawn spots: from the seed, within 4.5 mm, breaking 3 to 15 s after the blink.
     const sim::Target a = parsed("cornea lagrima rupturas 12 semente 5");
