@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QLabel>
+#include <QRegularExpression>
 
 #include "capture/VideoDevice.h"
 #include "config/SharedRecords.h"
@@ -46,14 +48,27 @@ private:
             if (!w->isVisible() || w->objectName() != QLatin1String("frmGravarLagrima")) continue;
             ++ticks_;
             if (ticks_ == 20) press(w, "btnIniciar");  // the picture has been running a while
-            if (ticks_ == 55) {
-                if (act_ == Act::Cancel) QTest::keyClick(w, Qt::Key_Escape);
-                else press(w, "btnParar");
+            if (act_ == Act::Cancel) {
+                if (ticks_ == 55) QTest::keyClick(w, Qt::Key_Escape);
+            } else if (!stopped_ && clockSeconds(w) >= 4.0) {
+                // By the recording's own clock: a busy machine draws the frames late, and a
+                // recording under 3 s cannot be used.
+                press(w, "btnParar");
+                stopped_ = true;
+            } else if (stopped_) {
+                press(w, "btnUsar");
             }
-            if (ticks_ > 56) press(w, "btnUsar");
         }
     }
+    // The running clock's "00:04,1" in seconds; 0 before it shows.
+    static double clockSeconds(QWidget* w) {
+        const auto* clock = w->findChild<QLabel*>(QStringLiteral("lblRelogio"));
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("(\\d+):(\\d+),(\\d)")).match(clock ? clock->text() : QString());
+        return m.hasMatch() ? m.captured(1).toInt() * 60 + m.captured(2).toInt() + m.captured(3).toInt() / 10.0 : 0;
+    }
     Act act_;
+    bool stopped_ = false;
     int ticks_ = 0;
     QTimer timer_;
 };
