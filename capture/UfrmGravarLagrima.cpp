@@ -291,6 +291,14 @@ void TfrmGravarLagrima::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+void TfrmGravarLagrima::reject() {
+    if (!closing_ && state_ == State::Done && btnUsar->isEnabled() &&
+        showMessage(QStringLiteral("Descartar a gravação de %1 s do filme lacrimal?").arg(seconds(recordedMs())),
+                    QStringLiteral("Filme Lacrimal"), MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes)
+        return;
+    QDialog::reject();
+}
+
 void TfrmGravarLagrima::done(int result) {
     closing_ = true;
     QDialog::done(result);

@@ -56,6 +56,9 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void done(int result) override;
+    // A finished recording the operator could keep is not thrown away by Esc, Cancelar or the
+    // close button without asking.
+    void reject() override;
 
 private:
     void buildControls();

@@ -59,7 +59,7 @@ QString TfrmLagrima::segundos(double s) {
 
 TfrmLagrima::TfrmLagrima(const TExameLagrima& exame, const lagrima::TearFilmResult& result, const QString& paciente,
                          Modo modo, QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent), modo_(modo) {
     setObjectName(QStringLiteral("frmLagrima"));
     setWindowTitle(TearFilmExam::kCaption);
     buildUi(exame, result, paciente, modo);
@@ -173,6 +173,14 @@ void TfrmLagrima::buildUi(const TExameLagrima& e, const lagrima::TearFilmResult&
     root->addWidget(botoes);
     // Fits a 1024 x 768 screen with its task bar and the window frame.
     resize(940, 620);
+}
+
+void TfrmLagrima::reject() {
+    if (modo_ == Modo::Novo &&
+        showMessage(QStringLiteral("Descartar este exame de filme lacrimal? O resultado e a gravação não serão guardados."),
+                    TearFilmExam::kCaption, MsgIcon::Question, MsgButtons::YesNo, this) != MsgAnswer::Yes)
+        return;
+    QDialog::reject();
 }
 
 bool TfrmLagrima::decide(QWidget* parent, const QString& paciente, const TExameLagrima& exame,

@@ -32,7 +32,13 @@ public:
     // Texts as the operator reads them (also for the report and the tests).
     static QString segundos(double s);  // "6,2 s"
 
+protected:
+    // A new result is not given up by Esc, the close button or Descartar without the operator's
+    // word: the patient sat through the test for it.
+    void reject() override;
+
 private:
+    Modo modo_;
     void buildUi(const TExameLagrima& exame, const lagrima::TearFilmResult& result, const QString& paciente, Modo modo);
 };
 

@@ -114,6 +114,11 @@ TEST(TearRecordingWindow, StartsStopsAndKeepsAsTheOperatorAndTheEyeDo) {
         }
         if (c.kept) {
             ASSERT_TRUE(w.findChild<QPushButton*>(QStringLiteral("btnUsar"))->isEnabled()) << w.summary().toStdString();
+            // Esc on a recording that could be kept asks first; "Não" keeps the window and the recording.
+            messages.answers = {norvix::MsgAnswer::No};
+            QTest::keyClick(&w, Qt::Key_Escape);
+            ASSERT_TRUE(w.isVisible() && messages.texts().value(0).startsWith("Descartar a gravação de "));
+            messages.messages.clear();
             QTest::keyClick(&w, Qt::Key_Return);
             ASSERT_TRUE(w.kept());
             norvix::lagrima::RecordingReader reader;

@@ -137,6 +137,12 @@ TEST_F(TearFilm, TheResultWindowShowsTheFiguresAndEnterKeepsEscDiscards) {
                                      "lblPiscada"})
                 if (auto* l = w->findChild<QLabel*>(name)) seen << l->text();
             EXPECT_NE(w->findChild<QLabel*>("imgMapaRuptura")->pixmap().cacheKey(), 0);
+            if (key == Qt::Key_Escape) {
+                // Giving up a new result asks; "Não" keeps the window, "Sim" discards.
+                seam.answers = {MsgAnswer::No, MsgAnswer::Yes};
+                QTest::keyClick(w, Qt::Key_Escape);
+                EXPECT_TRUE(w->isVisible() && seam.texts().value(0).startsWith("Descartar este exame"));
+            }
             QTest::keyClick(w, Qt::Key(key));
         });
         EXPECT_EQ(TfrmLagrima::decide(nullptr, "ANA LIMA", e, altered()), key == Qt::Key_Return);
