@@ -29,7 +29,6 @@ if [ "$gerenciador" = 1 ]; then
   command -v openbox >/dev/null || { echo "openbox ausente: scripts/install-deps.sh o instala" >&2; exit 1; }
   openbox --sm-disable >/dev/null 2>&1 &
   wm=$!
-  export NORVIX_GERENCIADOR=1
   # Until the manager has taken the screen (it says so on the root window): a window mapped
   # before that is reparented under the test's feet. A fixed pause was too short under load.
   # Waited for as long as the manager runs (a loaded machine can take many seconds), bounded
