@@ -7,7 +7,9 @@ SRC="$(cd "$(dirname "$0")/.." && pwd)"
 OUT="$(mkdir -p "${1:?uso: scripts/screenshots.sh <pasta>}" && cd "$1" && pwd)"
 cd "$SRC"
 . scripts/runtime-dir.sh
-./scripts/build.sh >/dev/null
+# The test suite runs this on the build it has just made (NORVIX_BUILD_DIR, without building).
+BUILD="${NORVIX_BUILD_DIR:-$SRC/build}"
+[ -n "${NORVIX_BUILD_DIR:-}" ] || ./scripts/build.sh >/dev/null
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 # A virtual screen of 1366 x 768, the smallest common clinic screen, so that maximised
@@ -19,5 +21,5 @@ export QT_QPA_PLATFORM="offscreen:configfile=$tmp/tela.json" NORVIX_ROOT="$tmp/d
 export NORVIX_BACKUP_DIR="$tmp/demo/OrventDuo"
 export FIREBIRD_LOCK="$tmp/lock" NORVIX_SIM_TARGET="${NORVIX_SIM_TARGET:-cornea 7.70 7.90 90 0 olho}"
 mkdir -p "$FIREBIRD_LOCK"
-./scripts/prepare-demo.sh build >/dev/null
-./build/bin/norvix-screenshots "$OUT"
+./scripts/prepare-demo.sh "$BUILD" >/dev/null
+"$BUILD/bin/norvix-screenshots" "$OUT"

@@ -3,6 +3,8 @@
 // scripts/screenshots.sh.  norvix-screenshots <folder>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPrintPreviewDialog>
@@ -15,11 +17,14 @@
 #include <QTableView>
 #include <QTimer>
 #include <cstdio>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "MiralApplication.h"
+#include "SignalClose.h"
 #include "UBVersionInfo.h"
 #include "UfrmAguarde.h"
 #include "UfrmPrincipal.h"
@@ -83,6 +88,39 @@ void save(QWidget* w, const QString& name) {
     std::printf("%s\n", qPrintable(file));
 }
 
+// Closes a pictured window as the operator's close button would. A window may ask first (a
+// recording not kept, say), also through a module's own message box: the question is pictured
+// once and answered with its first button ("Sim"/"OK"), so the run goes on. A window still open
+// after that is reported and ended, so that one window never stops the whole run.
+void closeWindow(QWidget* window, const QString& name) {
+    QPointer<QWidget> guard = window;
+    bool asked = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        if (!asked) save(box, name + QStringLiteral("_pergunta"));
+        asked = true;
+        const QList<QAbstractButton*> buttons = box->buttons();
+        QAbstractButton* first = box->button(QMessageBox::Yes) ? box->button(QMessageBox::Yes)
+                                 : box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)
+                                 : buttons.value(0);
+        if (first) first->click();
+        else box->done(0);
+    });
+    answer.start(100);
+    guard->close();
+    QElapsedTimer waited;
+    waited.start();
+    while (guard && guard->isVisible() && waited.elapsed() < 10000) QTest::qWait(50);
+    if (guard && guard->isVisible()) {
+        std::fprintf(stderr, "%s: a janela não fechou\n", qPrintable(name));
+        ++g_failures;
+        if (auto* dialog = qobject_cast<QDialog*>(guard.data())) dialog->done(QDialog::Rejected);
+        else guard->hide();
+    }
+}
+
 // Runs action, which opens a modal window; once it has been up for a moment, each step puts it
 // in a state that is pictured under the step's name (a step without a name is not pictured),
 // and the window is then closed, which lets action return.
@@ -104,7 +142,7 @@ void saveModalStates(const std::function<void()>& action, const std::vector<Step
             if (!name.isEmpty()) save(modal, name);
         }
         taken = true;
-        if (guard) guard->close();
+        if (guard) closeWindow(guard, steps.front().first);
     });
     timer.start(delayMs);
     action();
@@ -125,7 +163,7 @@ void saveNextModal(const QString& objectName, const QString& name) {
         poll->stop();
         QTimer::singleShot(500, modal, [modal, name] {
             save(modal, name);
-            modal->close();
+            closeWindow(modal, name);
         });
         poll->deleteLater();
     });
@@ -212,6 +250,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "uso: norvix-screenshots <pasta>\n");
         return 2;
     }
+    // A window that waits for an answer nobody gives would keep the run (and whoever waits for
+    // it, a test or a script) waiting for ever: past the limit the run ends with a failure.
+    const int limitS = qEnvironmentVariableIntValue("NORVIX_SCREENSHOTS_LIMITE_S");
+    std::thread([limitS] {
+        std::this_thread::sleep_for(std::chrono::seconds(limitS > 0 ? limitS : 900));
+        std::fprintf(stderr, "as imagens não terminaram a tempo: uma janela esperava resposta?\n");
+        std::_Exit(3);
+    }).detach();
+    // Ends on SIGTERM or Ctrl+C at once, also while a window is open (the database engine
+    // would otherwise take the signal for itself and leave the run going).
+    norvix::TSignalClose signalClose;
+    QObject::connect(&signalClose, &norvix::TSignalClose::closeRequested, [](int signal) {
+        std::fprintf(stderr, "interrompido pelo sinal %d\n", signal);
+        std::_Exit(128 + signal);
+    });
     g_folder = app.arguments().at(1);
     QDir().mkpath(g_folder);
     PrintingSeam seam;

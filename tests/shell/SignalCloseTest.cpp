@@ -43,6 +43,18 @@ TEST_P(SignalClose, EndsLikeTheCloseButtonInEverySituation) {
              demo.set("QV", "FatorCorrecao", "abc");
              return QStringLiteral("não é um valor de ponto flutuante válido");
          }},
+        // A question (OK or Cancelar) over the start-up window: a database file that is no
+        // database. The signal must end the program without anyone answering it.
+        {"pergunta",
+         [](const DemoInstallation& demo) {
+             const QString pasta = demo.root() + "/BancoInvalido";
+             QDir().mkpath(pasta);
+             QFile lixo(pasta + "/DATABASE.GDB");
+             lixo.open(QIODevice::WriteOnly);
+             lixo.write(QByteArray(8192, 'x'));
+             demo.set("DIRETORIOS", "BANCODADOS", pasta);
+             return QStringLiteral("ERRO: ");
+         }},
         // A module that does not load: its message over the start-up window.
         {"janela de início",
          [](const DemoInstallation& demo) {

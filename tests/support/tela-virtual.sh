@@ -18,7 +18,11 @@ trap cleanup EXIT
 # A display number nobody uses: Xvfb picks it and writes it to the descriptor given.
 Xvfb -displayfd 3 -screen 0 "${tamanho}x24" -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 xvfb=$!
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
+for _ in $(seq 2400); do
+  [ -s "$tmp/display" ] && break
+  kill -0 "$xvfb" 2>/dev/null || break
+  sleep 0.05
+done
 [ -s "$tmp/display" ] || { echo "o Xvfb não iniciou: $(cat "$tmp/xvfb.log")" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$tmp/display")" QT_QPA_PLATFORM=xcb
 if [ "$gerenciador" = 1 ]; then
@@ -27,8 +31,11 @@ if [ "$gerenciador" = 1 ]; then
   wm=$!
   # Until the manager has taken the screen (it says so on the root window): a window mapped
   # before that is reparented under the test's feet. A fixed pause was too short under load.
-  for _ in $(seq 200); do
+  # Waited for as long as the manager runs (a loaded machine can take many seconds), bounded
+  # only so that a manager that never says so cannot hang the run.
+  for _ in $(seq 2400); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    kill -0 "$wm" 2>/dev/null || { echo "o openbox terminou sem tomar a tela" >&2; exit 1; }
     sleep 0.05
   done
 fi
