@@ -336,22 +336,10 @@ bool writePhotograph(const Patient& patient, const Visit& visit, const Photograp
     // An ophthalmic photograph is PRIMARY; a derived one says how in value 3. The tear film's
     // map is no montage (the only term the standard defines), so it names itself.
     w.put(DCM_ImageType, derived ? "DERIVED\\PRIMARY\\TEAR_FILM_MAP" : "ORIGINAL\\PRIMARY");
-    if (derived) {
-        // Present even when empty: the recording a tear-film map comes from is no DICOM object,
-        // and pointing at the ring photograph instead would name a source the map never used.
-        emptySequence(ds, DCM_SourceImageSequence);
-        for (const InstanceRef& source : photo.sources) {
-            DcmItem* item = nullptr;
-            if (ds->findOrCreateSequenceItem(DCM_SourceImageSequence, item, -2).good() && item) {
-                item->putAndInsertString(DCM_ReferencedSOPClassUID, source.sopClassUid.toLatin1().constData());
-                item->putAndInsertString(DCM_ReferencedSOPInstanceUID, source.sopInstanceUid.toLatin1().constData());
-                putCode(item, DCM_PurposeOfReferenceCodeSequence, "121322", "DCM",
-                        "Source image for image processing operation");
-            } else {
-                w.ok = false;
-            }
-        }
-    }
+    // Required for a derived picture, and empty here: the tear film's map comes from a recording
+    // that is no DICOM object, and pointing at the ring photograph instead would name a source
+    // the map never used.
+    if (derived) emptySequence(ds, DCM_SourceImageSequence);
     w.put(DCM_ImageLaterality, laterality(photo.eye));
     putCode(ds, DCM_AnatomicRegionSequence, "81745001", "SCT", "Eye");
     w.put(DCM_BurnedInAnnotation, "NO");

@@ -61,12 +61,10 @@ struct Photograph {
     // Empty for the ring photograph. Otherwise a picture derived from another exam of the visit
     // (the tear film's break-time map): its own series and UIDs under this key, a DERIVED
     // image with this series description, acquired when that exam was recorded (invalid: the
-    // visit's time) and referring to the DICOM images it was derived from (none when its
-    // source is a recording that is not itself a DICOM object).
+    // visit's time).
     QString derivedKey;
     QString description;
     QDateTime acquired;
-    QVector<InstanceRef> sources;
 };
 
 enum class MapUnit { Dioptres, Micrometres };

@@ -247,6 +247,14 @@ TEST_F(ExamExportTest, ATearFilmOfTheSittingGoesAsItsEyesDerivedPhotograph) {
     EXPECT_EQ(values(dump, "0008,0023"), QStringList{recorded.toString("yyyyMMdd")});
     EXPECT_EQ(values(dump, "0008,0033"), QStringList{recorded.toString("HHmmss")});
     EXPECT_TRUE(dump.contains("(0008,2112) SQ")) << "Source Image Sequence";
+    // dicom3tools knows this object and its Image Type rules (value 2 PRIMARY, value 3 for a
+    // DERIVED picture). It also asks the Source Image Sequence for an item, which the OP image
+    // module does not (zero or more): the recording has none to give.
+    const QString verdict = run(QStringLiteral("dciodvfy"), {outcomes[0].written.last().filePath}).err;
+    std::printf("dciodvfy (filme lacrimal):\n%s\n", qPrintable(verdict));
+    EXPECT_FALSE(verdict.contains(QRegularExpression("^Error.*(ImageType|Image Type|Value 3)",
+                                                     QRegularExpression::MultilineOption)))
+        << verdict.toStdString();
     EXPECT_NE(outcomes[0].written.last().sopInstanceUid, outcomes[0].written[0].sopInstanceUid);
 }
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QMap>
 #include <QTextStream>
+#include <algorithm>
 #include <optional>
 
 namespace norvix::dicom::test {
@@ -79,25 +80,14 @@ std::optional<bool> required(const Row& row, DcmItem* ds) {
     return std::nullopt;
 }
 
-// A value against an enumerated list: numbers as numbers ("0000H" is 0), text as it stands.
+// A value against an enumerated list: "0000H" is the number 0, the rest text as it stands.
 bool allowed(DcmElement* e, unsigned long i, const QStringList& list) {
-    const DcmEVR vr = e->ident();
-    if (vr == EVR_US || vr == EVR_SS || vr == EVR_UL || vr == EVR_SL) {
-        Uint16 u = 0;
-        Sint16 s = 0;
-        long v = vr == EVR_US ? (e->getUint16(u, i), long(u)) : vr == EVR_SS ? (e->getSint16(s, i), long(s)) : 0;
-        if (vr == EVR_UL || vr == EVR_SL) {
-            Uint32 ul = 0;
-            e->getUint32(ul, i);
-            v = long(ul);
-        }
-        for (const QString& x : list)
-            if ((x.endsWith(u'H') ? x.chopped(1).toLong(nullptr, 16) : x.toLong()) == v) return true;
-        return false;
-    }
-    OFString s;
-    e->getOFString(s, i);
-    return list.contains(QString::fromUtf8(s.c_str()).trimmed());
+    OFString v;
+    e->getOFString(v, i);
+    const QString value = QString::fromUtf8(v.c_str()).trimmed();
+    return std::any_of(list.begin(), list.end(), [&](const QString& x) {
+        return x.endsWith(u'H') ? x.chopped(1).toLong(nullptr, 16) == value.toLong() : x == value;
+    });
 }
 
 QString tagText(const DcmTagKey& t) { return QString::fromLatin1(t.toString().c_str()).toUpper(); }
