@@ -292,7 +292,11 @@ TEST_F(ExamExportTest, EveryObjectHoldsToTheStandardsModuleTables) {
         EXPECT_FALSE(numbered.second.isEmpty()) << name.toStdString();
         EXPECT_EQ(series.value(uid, numbered), numbered) << "uma série, um número e uma descrição";
         series[uid] = numbered;
-        EXPECT_EQ(values(dump, "0008,0090"), QStringList{physicianName(clinic->right.nomeMedico)});
+        // The demonstration doctors are registered "Dr. ..." / "Dra. ...": the title is the prefix.
+        const QStringList doctor = values(dump, "0008,0090").value(0).split(u'^');
+        EXPECT_EQ(doctor.size(), 4) << doctor.join(u'^').toStdString();
+        EXPECT_TRUE(doctor.value(3).startsWith(QStringLiteral("Dr"))) << doctor.join(u'^').toStdString();
+        EXPECT_FALSE(doctor.value(1).contains(QStringLiteral("Dr"))) << doctor.join(u'^').toStdString();
     }
     EXPECT_EQ(classes.size(), 3);  // photographs, maps and the report
     QSet<QString> numbers, descriptions;
