@@ -32,6 +32,33 @@ const char* const kPhotographClass = UID_OphthalmicPhotography8BitImageStorage;
 const char* const kMapClass = UID_CornealTopographyMapStorage;
 const char* const kPdfClass = UID_EncapsulatedPDFStorage;
 
+#ifndef NORVIX_SOFTWARE_VERSION
+#define NORVIX_SOFTWARE_VERSION "0"
+#endif
+
+// Each series of a visit has its own number, the same every time the visit is sent, so a PACS
+// lists them apart and a second send lands in the same series. The first four keep the numbers
+// they had before the other maps were written.
+struct SeriesKind {
+    const char* key;
+    int number;
+    const char* description;
+};
+constexpr SeriesKind kPhotographSeries{"foto", 1, "Foto do anel central"};
+constexpr SeriesKind kReportSeries{"relatório", 3, "Relatório"};
+
+SeriesKind mapSeries(MapType t) {
+    switch (t) {
+    case MapType::Axial: return {"mapa axial", 2, "Mapa axial"};
+    case MapType::Tangential: return {"mapa tangencial", 5, "Mapa tangencial"};
+    case MapType::Refractive: return {"mapa refrativo", 6, "Mapa refrativo"};
+    case MapType::Elevation: return {"mapa elevação", 7, "Mapa de elevação"};
+    }
+    return {"mapa axial", 2, "Mapa axial"};
+}
+// A picture derived from another exam of the visit (the tear film's map): 4, as it always was.
+constexpr int kDerivedSeriesNumber = 4;
+
 QString eyeKey(Eye eye) { return eye == Eye::Right ? QStringLiteral("OD") : QStringLiteral("OE"); }
 const char* laterality(Eye eye) { return eye == Eye::Right ? "R" : "L"; }
 // Both eyes share each series; right first, as the exam is taken and shown.
@@ -87,7 +114,7 @@ void putAcquisitionContext(Writer& w) {
 
 // Patient, study, series, equipment and SOP common: what every object of the visit shares.
 void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char* sopClass, const QString& instanceUid,
-               const QString& seriesKind, const char* modality, int seriesNumber) {
+               const QString& seriesKind, const char* modality, int seriesNumber, const QString& seriesDescription) {
     w.put(DCM_SpecificCharacterSet, "ISO_IR 192");
     w.put(DCM_SOPClassUID, sopClass);
     w.put(DCM_SOPInstanceUID, instanceUid.toLatin1());
@@ -112,7 +139,7 @@ void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char
     w.put(DCM_StudyInstanceUID, stableUid({visit.installationId, visit.examCode, QStringLiteral("estudo")}).toLatin1());
     w.put(DCM_StudyDate, date);
     w.put(DCM_StudyTime, time);
-    w.put(DCM_ReferringPhysicianName, personName(visit.referringPhysician).toUtf8());
+    w.put(DCM_ReferringPhysicianName, physicianName(visit.referringPhysician).toUtf8());
     w.put(DCM_StudyID, text(visit.examCode, 16));
     w.empty(DCM_AccessionNumber);
     w.put(DCM_StudyDescription, "Topografia corneana");
@@ -121,6 +148,7 @@ void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char
     w.put(DCM_SeriesInstanceUID,
           stableUid({visit.installationId, visit.examCode, QStringLiteral("série"), seriesKind}).toLatin1());
     w.put(DCM_SeriesNumber, QByteArray::number(seriesNumber));
+    if (!seriesDescription.isEmpty()) w.put(DCM_SeriesDescription, text(seriesDescription, 64));
     w.put(DCM_SeriesDate, date);
     w.put(DCM_SeriesTime, time);
     w.put(DCM_ContentDate, date);
@@ -130,7 +158,9 @@ void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char
     w.put(DCM_Manufacturer, text(eq.manufacturer, 64));
     w.put(DCM_ManufacturerModelName, text(eq.model, 64));
     w.put(DCM_DeviceSerialNumber, text(eq.serialNumber.isEmpty() ? visit.installationId : eq.serialNumber, 64));
-    if (!eq.softwareVersion.isEmpty()) w.put(DCM_SoftwareVersions, text(eq.softwareVersion, 64));
+    // Required with a value by the topography map's equipment module; every object says it.
+    w.put(DCM_SoftwareVersions, eq.softwareVersion.trimmed().isEmpty() ? QByteArray(NORVIX_SOFTWARE_VERSION)
+                                                                      : text(eq.softwareVersion, 64));
     if (!visit.institution.isEmpty()) w.put(DCM_InstitutionName, text(visit.institution, 64));
     if (!visit.stationName.isEmpty()) w.put(DCM_StationName, text(visit.stationName, 16));
 }
@@ -239,6 +269,22 @@ QString personName(const QString& fullName) {
     return words.mid(start).join(u' ') + u'^' + words.mid(0, start).join(u' ');
 }
 
+QString physicianName(const QString& fullName) {
+    // Titles as clinics register them, with or without the dot or the feminine ordinal.
+    static const QRegularExpression title(
+        QStringLiteral("^(?:dr|dra|drª|prof|profa|profª|doutor|doutora|professor|professora)\\.?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString cleaned = fullName;
+    cleaned.replace(QRegularExpression(QStringLiteral("[\\^=\\\\]")), QStringLiteral(" "));
+    QStringList words = cleaned.simplified().split(u' ', Qt::SkipEmptyParts);
+    QStringList titles;
+    while (words.size() > 1 && title.match(words.first()).hasMatch()) titles << words.takeFirst();
+    if (titles.isEmpty()) return personName(fullName);
+    QStringList parts = personName(words.join(u' ')).split(u'^');
+    while (parts.size() < 3) parts << QString();
+    return parts.join(u'^') + u'^' + titles.join(u' ');
+}
+
 QString stableUid(const QStringList& parts) {
     QByteArray digest = QCryptographicHash::hash(parts.join(QChar(0x1F)).toUtf8(), QCryptographicHash::Sha1).left(16);
     digest[6] = char((digest[6] & 0x0F) | 0x50);  // version 5: name-based, SHA-1
@@ -270,13 +316,30 @@ bool writePhotograph(const Patient& patient, const Visit& visit, const Photograp
                 : stableUid({visit.installationId, visit.examCode, QStringLiteral("foto"), eyeKey(photo.eye)});
     Writer w;
     putCommon(w, patient, visit, kPhotographClass, uid,
-              derived ? QStringLiteral("foto ") + photo.derivedKey : QStringLiteral("foto"), "OP", derived ? 4 : 1);
-    if (derived && !photo.description.isEmpty()) w.put(DCM_SeriesDescription, text(photo.description, 64));
+              derived ? QStringLiteral("foto ") + photo.derivedKey : QString::fromUtf8(kPhotographSeries.key), "OP",
+              derived ? kDerivedSeriesNumber : kPhotographSeries.number,
+              derived ? photo.description : QString::fromUtf8(kPhotographSeries.description));
     w.put(DCM_InstanceNumber, instanceNumber(photo.eye));
     DcmDataset* ds = w.ds;
-    const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
+    QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
+    if (derived && photo.acquired.isValid()) {
+        // A derived picture is dated by the recording it comes from, not by the visit.
+        when = photo.acquired;
+        const QByteArray date = when.date().toString(QStringLiteral("yyyyMMdd")).toLatin1();
+        const QByteArray time = when.time().toString(QStringLiteral("HHmmss")).toLatin1();
+        w.put(DCM_SeriesDate, date);
+        w.put(DCM_SeriesTime, time);
+        w.put(DCM_ContentDate, date);
+        w.put(DCM_ContentTime, time);
+    }
     w.put(DCM_AcquisitionDateTime, when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1());
-    w.put(DCM_ImageType, derived ? "DERIVED\\SECONDARY" : "ORIGINAL\\PRIMARY");
+    // An ophthalmic photograph is PRIMARY; a derived one says how in value 3. The tear film's
+    // map is no montage (the only term the standard defines), so it names itself.
+    w.put(DCM_ImageType, derived ? "DERIVED\\PRIMARY\\TEAR_FILM_MAP" : "ORIGINAL\\PRIMARY");
+    // Required for a derived picture, and empty here: the tear film's map comes from a recording
+    // that is no DICOM object, and pointing at the ring photograph instead would name a source
+    // the map never used.
+    if (derived) emptySequence(ds, DCM_SourceImageSequence);
     w.put(DCM_ImageLaterality, laterality(photo.eye));
     putCode(ds, DCM_AnatomicRegionSequence, "81745001", "SCT", "Eye");
     w.put(DCM_BurnedInAnnotation, "NO");
@@ -357,6 +420,33 @@ namespace {
 
 void putFloat(DcmItem* item, const DcmTagKey& tag, double v) { item->putAndInsertFloat32(tag, Float32(v)); }
 
+// The area the map has values for (mm²): its measured pixels.
+double analyzedArea(const TopographyMap& map) {
+    qsizetype measured = 0;
+    for (char c : map.indices) {
+        const int v = static_cast<unsigned char>(c);
+        measured += v >= map.mapping.first && v <= map.mapping.last;
+    }
+    return double(measured) * map.mmPerPixel * map.mmPerPixel;
+}
+
+// The pupil found as a circle: its centre from the vertex (mm), its radius, and its outline as
+// 36 points on the map (column, row, within the image).
+void putPupil(Writer& w, const TopographyMap& map, QPointF centreMm, double radiusMm) {
+    putFloat(w.ds, DCM_PupilCentroidXCoordinate, centreMm.x());
+    putFloat(w.ds, DCM_PupilCentroidYCoordinate, centreMm.y());
+    putFloat(w.ds, DCM_EquivalentPupilRadius, radiusMm);
+    std::string outline;
+    for (int i = 0; i < 36; ++i) {
+        const double t = i * 10 * M_PI / 180;
+        const double x = centreMm.x() + radiusMm * std::cos(t), y = centreMm.y() + radiusMm * std::sin(t);
+        const long col = std::lround(std::clamp(map.analysis.vertexPixel.x() + x / map.mmPerPixel, 0.0, double(map.width)));
+        const long row = std::lround(std::clamp(map.analysis.vertexPixel.y() - y / map.mmPerPixel, 0.0, double(map.height)));
+        outline += (i ? "\\" : "") + std::to_string(col) + "\\" + std::to_string(row);
+    }
+    w.put(DCM_VerticesOfTheOutlineOfPupil, outline.c_str());
+}
+
 // Keratometry to the hundredth, as the screen and the report give it: a reader shown
 // 43.000000000000014 D would wonder what the last digits mean.
 double hundredth(double v) { return std::round(v * 100) / 100; }
@@ -430,12 +520,16 @@ bool writeTopographyMap(const Patient& patient, const Visit& visit, const Topogr
     const QString uid =
         stableUid({visit.installationId, visit.examCode, QStringLiteral("mapa"), mapKey(map.type), eyeKey(map.eye)});
     Writer w;
-    putCommon(w, patient, visit, kMapClass, uid, QStringLiteral("mapa ") + mapKey(map.type), "OPM", 2);
+    const SeriesKind series = mapSeries(map.type);
+    putCommon(w, patient, visit, kMapClass, uid, QString::fromUtf8(series.key), "OPM", series.number,
+              QString::fromUtf8(series.description));
     w.put(DCM_InstanceNumber, instanceNumber(map.eye));
     DcmDataset* ds = w.ds;
     const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
     w.put(DCM_AcquisitionDateTime, when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1());
-    emptySequence(ds, DCM_ReferencedPerformedProcedureStepSequence);
+    // No Referenced Performed Procedure Step: this station keeps no procedure steps, and an
+    // empty sequence would claim one.
+    w.put(DCM_BodyPartExamined, "EYE");
 
     // Both eyes of the visit are measured in the same instrument geometry, each on its own.
     w.put(DCM_FrameOfReferenceUID,
@@ -446,10 +540,14 @@ bool writeTopographyMap(const Patient& patient, const Visit& visit, const Topogr
     w.put(DCM_ImageLaterality, laterality(map.eye));
     putCode(ds, DCM_AnatomicRegionSequence, "81745001", "SCT", "Eye");
     w.put(DCM_BurnedInAnnotation, "NO");
-    w.put(DCM_RecognizableVisualFeatures, "NO");
+    // A cornea's topography identifies its owner like a fingerprint: the standard allows YES only.
+    w.put(DCM_RecognizableVisualFeatures, "YES");
     w.put(DCM_LossyImageCompression, "00");
+    w.empty(DCM_PatientOrientation);
     const OFString spacing = number(map.mmPerPixel);
     w.put(DCM_PixelSpacing, (spacing + "\\" + spacing).c_str());
+    w.put(DCM_PixelAspectRatio, "1\\1");
+    w.put(DCM_OphthalmicMappingDeviceType, "REFLECTION");  // Placido rings
     w.put(DCM_CornealTopographySurface, "A");
     putCode(ds, DCM_CornealTopographyMapTypeCodeSequence, mapTypeCode(map.type), "DCM", mapTypeMeaning(map.type));
     putCode(ds, DCM_AcquisitionDeviceTypeCodeSequence, "111946", "DCM", "Reflection-based corneal topographer");
@@ -517,18 +615,10 @@ bool writeTopographyMap(const Patient& patient, const Visit& visit, const Topogr
     // The analysis: vertex, pupil, simulated keratometry and the asymmetry indices.
     const float vertex[2] = {float(a.vertexPixel.x()), float(a.vertexPixel.y())};
     w.ok = w.ok && ds->putAndInsertFloat32Array(DCM_CornealVertexLocation, vertex, 2).good();
-    if (a.pupilCentroidMm) {
-        putFloat(ds, DCM_PupilCentroidXCoordinate, a.pupilCentroidMm->x());
-        putFloat(ds, DCM_PupilCentroidYCoordinate, a.pupilCentroidMm->y());
-    } else {
-        w.empty(DCM_PupilCentroidXCoordinate);
-        w.empty(DCM_PupilCentroidYCoordinate);
-    }
-    if (a.pupilRadiusMm)
-        putFloat(ds, DCM_EquivalentPupilRadius, *a.pupilRadiusMm);
-    else
-        w.empty(DCM_EquivalentPupilRadius);
-    emptySequence(ds, DCM_CornealTopographyMappingNormalsSequence);
+    // The pupil when the processing found one. Otherwise its attributes are left out: an empty
+    // value is no more valid than none, and a made-up one would mislead.
+    if (a.pupilCentroidMm && a.pupilRadiusMm) putPupil(w, map, *a.pupilCentroidMm, *a.pupilRadiusMm);
+    // No Corneal Topography Mapping Normals Sequence: no normative database is used.
     if (a.maxPower) {
         DcmItem* item = nullptr;
         if (ds->findOrCreateSequenceItem(DCM_MaximumCornealCurvatureSequence, item, -2).good() && item) {
@@ -539,6 +629,9 @@ bool writeTopographyMap(const Patient& patient, const Visit& visit, const Topogr
     }
     putKeratometric(ds, DCM_SteepKeratometricAxisSequence, a.steepPower, a.steepAxis);
     putKeratometric(ds, DCM_FlatKeratometricAxisSequence, a.flatPower, a.flatAxis);
+    if (a.minimumPower && a.minimumAxis && *a.minimumPower > 0)
+        putKeratometric(ds, DCM_MinimumKeratometricSequence, *a.minimumPower, *a.minimumAxis);
+    putFloat(ds, DCM_AnalyzedArea, analyzedArea(map));
     // The cylinder in minus notation: flat minus steep power, along the flat axis.
     DcmItem* cylinder = nullptr;
     if (ds->findOrCreateSequenceItem(DCM_SimulatedKeratometricCylinderSequence, cylinder, -2).good() && cylinder) {
@@ -561,7 +654,8 @@ bool writeReport(const Patient& patient, const Visit& visit, const PdfReport& re
     const QString eye = report.eye ? eyeKey(*report.eye) : QStringLiteral("AO");
     const QString uid = stableUid({visit.installationId, visit.examCode, QStringLiteral("relatório"), report.key, eye});
     Writer w;
-    putCommon(w, patient, visit, kPdfClass, uid, QStringLiteral("relatório"), "DOC", 3);
+    putCommon(w, patient, visit, kPdfClass, uid, QString::fromUtf8(kReportSeries.key), "DOC", kReportSeries.number,
+              QString::fromUtf8(kReportSeries.description));
     w.put(DCM_InstanceNumber, report.eye ? instanceNumber(*report.eye) : "1");
     const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();
     w.put(DCM_AcquisitionDateTime, when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1());

@@ -34,7 +34,7 @@ struct Equipment {
     QString manufacturer = QStringLiteral("Norvix");
     QString model = QStringLiteral("Norvix");
     QString serialNumber;  // empty: the installation identity stands in
-    QString softwareVersion;
+    QString softwareVersion;  // empty: this program's version
 };
 
 struct Visit {
@@ -42,8 +42,13 @@ struct Visit {
     QString examCode;        // the visit's key: the same key always gives the same study
     QDateTime dateTime;      // when the exam was taken (local time)
     QString stationName, institution;
-    QString referringPhysician;  // full name, converted like the patient's
+    QString referringPhysician;  // full name as registered, a title first ("Dra. Ana Prado") allowed
     Equipment equipment;
+};
+
+// A reference to an object already written (the map names the photograph it comes from).
+struct InstanceRef {
+    QString sopClassUid, sopInstanceUid;
 };
 
 // The central ring picture of one eye: the stored JPEG when there is one (a baseline 8-bit JPEG,
@@ -55,14 +60,11 @@ struct Photograph {
     double mmPerPixel = 0;  // at the corneal plane; not positive: the picture is not calibrated
     // Empty for the ring photograph. Otherwise a picture derived from another exam of the visit
     // (the tear film's break-time map): its own series and UIDs under this key, a DERIVED
-    // image with this description.
+    // image with this series description, acquired when that exam was recorded (invalid: the
+    // visit's time).
     QString derivedKey;
     QString description;
-};
-
-// A reference to an object already written (the map names the photograph it comes from).
-struct InstanceRef {
-    QString sopClassUid, sopInstanceUid;
+    QDateTime acquired;
 };
 
 enum class MapUnit { Dioptres, Micrometres };
@@ -80,9 +82,11 @@ struct ValueMapping {
 struct MapAnalysis {
     QPointF vertexPixel;  // corneal vertex on the map (column, row, in pixels)
     std::optional<QPointF> pupilCentroidMm;  // from the vertex, x to the right, y upwards
-    std::optional<double> pupilRadiusMm;
+    std::optional<double> pupilRadiusMm;   // the pupil as a circle; left out, both, when not found
     double steepPower = 0, steepAxis = 0;  // simulated keratometry (D, degrees)
     double flatPower = 0, flatAxis = 0;
+    // The meridian whose mean power over the central 3 mm is lowest (D, degrees 1 to 180).
+    std::optional<double> minimumPower, minimumAxis;
     std::optional<double> maxPower;        // steepest point of the map (D) ...
     QPointF maxLocationPixel;              // ... and where it is (column, row)
     std::optional<double> inferiorSuperior, sai, sri;
@@ -116,6 +120,10 @@ struct PdfReport {
 struct Written {
     QString sopClassUid, sopInstanceUid, filePath;
 };
+
+// The referring physician's name: as personName, with the titles the name starts with (Dr.,
+// Dra., Prof., Profa. ...) as the prefix component, "Dra. Ana Luíza Prado" -> "Prado^Ana Luíza^^Dra.".
+QString physicianName(const QString& fullName);
 
 // Patient's Name as a PACS sorts it, "family^given" (just "family" when there is one word):
 // the family name is the last word with the particles (da, de, do, das, dos, e, d') right

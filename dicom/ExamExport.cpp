@@ -125,6 +125,7 @@ void ExamExport::writeTearFilms(int patientCode, const QDateTime& start, const P
         photo.eye = film.direito() ? Eye::Right : Eye::Left;
         photo.derivedKey = QStringLiteral("lagrima");
         photo.description = QStringLiteral("Filme lacrimal (NIBUT)");
+        photo.acquired = QDateTime(film.data, film.hora);  // the recording's own time, not the visit's
         Written w;
         if (!film.result(&result, &why)) {
             out->error = QStringLiteral("filme lacrimal do olho %1: %2").arg(film.olho, why);

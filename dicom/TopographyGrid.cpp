@@ -7,6 +7,29 @@
 
 namespace norvix::dicom {
 
+namespace {
+
+// The meridian whose mean axial power over the central 3 mm (the zone of the simulated
+// keratometry) is lowest; nothing when no meridian has data there.
+void minimumMeridian(const outside::CornealMap& map, MapAnalysis* a) {
+    double lowest = 0;
+    int at = -1;
+    for (int th = 0; th < 360; ++th) {
+        double sum = 0;
+        int n = 0;
+        for (double r = 0.25; r <= 1.5 + 1e-9; r += 0.25) {
+            const double p = map.powerAt(outside::MapKind::Axial, r, th);
+            if (std::isfinite(p) && p > 0) sum += p, ++n;
+        }
+        if (n && (at < 0 || sum / n < lowest)) lowest = sum / n, at = th;
+    }
+    if (at < 0) return;
+    a->minimumPower = lowest;
+    a->minimumAxis = outside::clinicalAxis(at);
+}
+
+}  // namespace
+
 bool axialTopography(const outside::CornealMap& map, const outside::ColourScale& scale, int size, TopographyMap* out,
                      QString* error) {
     return topography(
@@ -79,6 +102,7 @@ bool topography(MapType type, const std::function<double(double r, double thetaD
         a.maxPower = steepest;
         a.maxLocationPixel = steepestAt;
     }
+    minimumMeridian(map, &a);
     if (std::isfinite(k.inferiorSuperior)) a.inferiorSuperior = k.inferiorSuperior;
     if (std::isfinite(k.sai)) a.sai = k.sai;
     if (std::isfinite(k.sri)) a.sri = k.sri;

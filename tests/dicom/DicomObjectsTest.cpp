@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
+#include "ModuleTables.h"
 #include "dicom/TopographyGrid.h"
 #include "support/Unprivileged.h"
 #include "support/Sanitized.h"
@@ -131,6 +132,61 @@ TEST(DicomNames, FamilyNameTakesParticlesAndGenerationalWord) {
     for (const auto& c : cases) EXPECT_EQ(personName(QString::fromUtf8(c.full)), QString::fromUtf8(c.dicom)) << c.full;
 }
 
+TEST(DicomNames, ATitleGoesToThePrefixComponent) {
+    const struct {
+        const char* full;
+        const char* dicom;
+    } cases[] = {
+        {"Dra. Ana Luíza Prado", "Prado^Ana Luíza^^Dra."},
+        {"dr Paulo de Souza", "de Souza^Paulo^^dr"},
+        {"Prof. Dr. José da Silva Filho", "da Silva Filho^José^^Prof. Dr."},
+        {"Profª Marta", "Marta^^^Profª"},
+        {"Ana Prado", "Prado^Ana"},        // no title: as a patient's name
+        {"Drummond Alves", "Alves^Drummond"},  // a name that starts like a title
+        {"Dr.", "Dr."},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(physicianName(QString::fromUtf8(c.full)), QString::fromUtf8(c.dicom)) << c.full;
+}
+
+// The pupil's attributes, required for an anterior map, are all there when the processing found
+// the pupil and all left out when it did not (never present and empty); everything else the
+// module tables ask for is there either way.
+TEST(DicomObjects, MapHoldsToTheModuleTablesWithAndWithoutAPupil) {
+    QTemporaryDir dir;
+    Fixture f;
+    Written photo;
+    QString why;
+    ASSERT_TRUE(writePhotograph(f.patient, f.visit, f.photo[0], dir.path(), &photo, &why)) << why.toStdString();
+    const QStringList pupilRows{"(0046,0203)", "(0046,0204)", "(0046,0205)", "(0046,0208)"};
+    for (const bool found : {false, true}) {
+        TopographyMap t;
+        ASSERT_TRUE(axialTopography(f.exam.map, outside::ColourScale::absolute(), 64, &t, &why));
+        t.source = {photo.sopClassUid, photo.sopInstanceUid};
+        if (found) t.analysis.pupilCentroidMm = QPointF(0.3, -0.2), t.analysis.pupilRadiusMm = 1.6;
+        Written map;
+        QTemporaryDir out;
+        ASSERT_TRUE(writeTopographyMap(f.patient, f.visit, t, out.path(), &map, &why)) << why.toStdString();
+        const QString dump = run("dcmdump", {"-Un", "+L", map.filePath});
+        QStringList findings = test::moduleTableFindings(map.filePath), pupil;
+        findings.removeIf([](const QString& s) { return s.startsWith("(0046,0244)"); });  // not carried yet
+        for (const QString& s : findings)
+            if (pupilRows.contains(s.left(11))) pupil << s;
+        EXPECT_EQ(pupil.size(), found ? 0 : 4) << pupil.join('\n').toStdString();
+        EXPECT_EQ(findings.size(), pupil.size()) << findings.join('\n').toStdString();
+        EXPECT_EQ(dump.contains("(0046,0203) FL"), found) << dump.toStdString();
+        // 36 points around (32 + 0.3 / pitch, 32 + 0.2 / pitch), 1.6 mm away.
+        const QRegularExpression outline("\\(0046,0208\\) IS \\[([^\\]]*)\\]");
+        const QStringList points = outline.match(dump).captured(1).split('\\', Qt::SkipEmptyParts);
+        EXPECT_EQ(points.size(), found ? 72 : 0);
+        if (found) {
+            const double cx = 32 + 0.3 / t.mmPerPixel, cy = 32 + 0.2 / t.mmPerPixel;
+            EXPECT_NEAR(std::hypot(points[0].toDouble() - cx, points[1].toDouble() - cy) * t.mmPerPixel, 1.6,
+                        t.mmPerPixel);
+        }
+    }
+}
+
 TEST(DicomObjects, DumpAndValidatorReadWhatWasWritten) {
     QTemporaryDir dir;
     Fixture f;
@@ -161,6 +217,7 @@ TEST(DicomObjects, DumpAndValidatorReadWhatWasWritten) {
         std::printf("dciodvfy %s:\n%s\n", qPrintable(o.w.sopClassUid), qPrintable(verdict));
         if (o.mustValidate) {
             EXPECT_EQ(errorLines(verdict), QStringList()) << o.w.filePath.toStdString();
+            EXPECT_EQ(test::moduleTableFindings(o.w.filePath).join(u'\n').toStdString(), "") << o.w.filePath.toStdString();
         }
     }
 }
