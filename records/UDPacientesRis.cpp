@@ -126,14 +126,25 @@ void TDPacientesRis::Vincula(int paciente, const QString& idRis, const QString& 
     if (dono != 0)
         dm.execProcedure(QStringLiteral("DELETE FROM PacientesRis WHERE IdRis = :Id AND CodPaciente = :Dono"),
                          {{"Id", id}, {"Dono", dono}}, TDMPrincipal::Commit::No, Close::Yes);
-    dm.execProcedure(QStringLiteral("INSERT INTO PacientesRis (IdRis, CodPaciente, Emissor, VinculadoEm) VALUES "
-                                    "(:Id, :Codigo, :Emissor, CAST(:Dia AS DATE) + CAST(:Hora AS TIME))"),
-                     {{"Id", id},
-                      {"Codigo", paciente},
-                      {"Emissor", emissor.trimmed().isEmpty() ? FbValue() : FbValue(emissor.trimmed())},
-                      {"Dia", agora.date()},
-                      {"Hora", agora.time()}},
-                     TDMPrincipal::Commit::Yes, Close::Yes);
+    try {
+        dm.execProcedure(QStringLiteral("INSERT INTO PacientesRis (IdRis, CodPaciente, Emissor, VinculadoEm) VALUES "
+                                        "(:Id, :Codigo, :Emissor, CAST(:Dia AS DATE) + CAST(:Hora AS TIME))"),
+                         {{"Id", id},
+                          {"Codigo", paciente},
+                          {"Emissor", emissor.trimmed().isEmpty() ? FbValue() : FbValue(emissor.trimmed())},
+                          {"Dia", agora.date()},
+                          {"Hora", agora.time()}},
+                         TDMPrincipal::Commit::Yes, Close::Yes);
+    } catch (const DatabaseError& e) {
+        if (e.kind() == DatabaseError::Kind::Other &&
+            dm.selectInt(QStringLiteral("SELECT COUNT(*) AS N FROM PacientesRis WHERE IdRis = :Id"), {{"Id", id}},
+                         QStringLiteral("N"), Close::Yes) > 0)
+            throw DatabaseError(
+                QStringLiteral("O ID %1 do RIS acaba de ser ligado a um paciente por outra estação; nada foi ligado "
+                               "aqui. Escolha o item da lista de trabalho de novo.")
+                    .arg(id));
+        throw;
+    }
     lote.commit();
 }
 
