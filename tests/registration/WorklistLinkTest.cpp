@@ -2,7 +2,6 @@
 // through the real picker offscreen: a link is made alone only when name, sex and a valid birth
 // date agree; everything else waits for the operator's answer in the comparison window, and
 // that answer does what it says. Also the pure comparison, and the registration window's links.
-#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QProcess>
@@ -87,17 +86,15 @@ protected:
         return c;
     }
 
-    // What happened to one pick.
-    struct Visto {
-        bool comparou = false;
+    struct Visto {  // what one pick showed; mostrado: the browser's new patient, 0 when none
+        bool comparou = false, cadastrou = false;
         QString explicacao;
-        bool cadastrou = false;
-        int mostrado = 0;  // the browser's patient afterwards
+        int mostrado = 0;
     };
     // Picks the item of that ID in the worklist. The comparison window, whenever it comes, is
     // answered with the button named ("Enter": the key; none: Enter too, and the test says it
-    // came); the registration, when it comes, is saved or cancelled.
-    Visto escolhe(const QString& id, const char* botao, bool salvaCadastro = true) {
+    // came); the registration, when it comes, is saved.
+    Visto escolhe(const QString& id, const char* botao) {
         Visto v;
         QTimer vigia;
         vigia.setInterval(5);
@@ -112,7 +109,7 @@ protected:
             visto = w;
             if (w->objectName() == "frmCadastroPacientes") {
                 v.cadastrou = true;
-                filho<QPushButton>(w, salvaCadastro ? "sbtOk" : "sbtCancelar")->click();
+                filho<QPushButton>(w, "sbtOk")->click();
                 return;
             }
             v.comparou = true;
