@@ -480,6 +480,7 @@ void onFindResponse(void* data, T_DIMSE_C_FindRQ*, int, T_DIMSE_C_FindRSP*, DcmD
     WorklistItem w;
     w.patientName = readableName(text(ds, DCM_PatientName));
     w.patientId = text(ds, DCM_PatientID);
+    w.issuerOfPatientId = text(ds, DCM_IssuerOfPatientID);
     if (w.patientName.isEmpty() || w.patientId.isEmpty()) {
         ++state->skipped;
         return;
@@ -521,7 +522,7 @@ bool queryWorklist(const PacsPeer& peer, QDate day, const QString& stationAeTitl
 
     DcmDataset query;
     for (const DcmTagKey& tag :
-         {DCM_PatientName, DCM_PatientID, DCM_PatientBirthDate, DCM_PatientSex, DCM_AccessionNumber,
+         {DCM_PatientName, DCM_PatientID, DCM_IssuerOfPatientID, DCM_PatientBirthDate, DCM_PatientSex, DCM_AccessionNumber,
           DCM_RequestedProcedureDescription, DCM_RequestedProcedureID, DCM_StudyInstanceUID})
         query.insertEmptyElement(tag);
     DcmItem* step = nullptr;

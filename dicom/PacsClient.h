@@ -51,6 +51,7 @@ bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& pr
 struct WorklistItem {
     QString patientName;  // readable, "Given Family"
     QString patientId;
+    QString issuerOfPatientId;  // the RIS's own name for its IDs; empty when it sends none
     QDate birthDate;  // null when missing or not a valid date
     QString sex;      // "M", "F", "O" or empty
     QString accessionNumber;

@@ -54,14 +54,33 @@ std::deque<TPatientGridModel::Row> TPatientGridModel::page(bool forward, const R
         params.push_back({QStringLiteral("KCodigo"), key->code});
     }
     const char* order = byName_ ? (forward ? kNameOrderAsc : kNameOrderDesc) : (forward ? kCodeOrderAsc : kCodeOrderDesc);
-    const QString sql = QStringLiteral("SELECT FIRST %1 Pacientes.Nome, Pacientes.Codigo FROM Pacientes WHERE %2 "
-                                       "ORDER BY %3")
-                            .arg(count)
-                            .arg(condition, QLatin1String(order));
+    // Whether another patient has the same name (letter case aside), and the same birth date
+    // too: the index on UPPER(NOME) answers each row with a short look-up.
+    const QString sql =
+        QStringLiteral("SELECT FIRST %1 Pacientes.Nome, Pacientes.Codigo, Pacientes.DataNascimento, "
+                       "IIF(EXISTS(SELECT 1 FROM Pacientes H WHERE UPPER(H.Nome) = UPPER(Pacientes.Nome) AND "
+                       "H.Codigo <> Pacientes.Codigo), 1, 0) AS Homonimo, "
+                       "IIF(EXISTS(SELECT 1 FROM Pacientes H WHERE UPPER(H.Nome) = UPPER(Pacientes.Nome) AND "
+                       "H.Codigo <> Pacientes.Codigo AND H.DataNascimento IS NOT DISTINCT FROM "
+                       "Pacientes.DataNascimento), 1, 0) AS MesmoNascimento FROM Pacientes WHERE %2 ORDER BY %3")
+            .arg(count)
+            .arg(condition, QLatin1String(order));
     norvix::FbQuery& q = DMPrincipal().openQuery(DMPrincipal().IBOperation, sql, params);
     std::deque<Row> out;
-    for (; !q.eof(); q.next())
-        out.push_back({q.asString(QStringLiteral("NOME")), q.asInt(QStringLiteral("CODIGO"))});
+    for (; !q.eof(); q.next()) {
+        Row r{q.asString(QStringLiteral("NOME")), q.asInt(QStringLiteral("CODIGO")), {}};
+        if (q.asInt(QStringLiteral("HOMONIMO")) != 0) {
+            const QString nascimento = q.asString(QStringLiteral("DATANASCIMENTO")).trimmed();
+            const QString codigo = QStringLiteral("cód. %1").arg(r.code, 4, 10, QLatin1Char('0'));
+            if (nascimento.isEmpty())
+                r.distinction = codigo;
+            else if (q.asInt(QStringLiteral("MESMONASCIMENTO")) != 0)
+                r.distinction = QStringLiteral("nasc. %1, %2").arg(nascimento, codigo);
+            else
+                r.distinction = QStringLiteral("nasc. ") + nascimento;
+        }
+        out.push_back(r);
+    }
     q.close();
     return out;
 }
@@ -136,7 +155,7 @@ int TPatientGridModel::jumpToPrefix(const QString& prefix) {
     q.close();
     if (!found) return -1;
     if (const int row = rowOfCode(code); row >= 0) return row;  // already in view
-    return byName_ ? anchorAt({name, code}) : jumpToCode(code);
+    return byName_ ? anchorAt({name, code, {}}) : jumpToCode(code);
 }
 
 int TPatientGridModel::jumpToPrefixIgnoringCase(const QString& prefix) {
@@ -157,7 +176,7 @@ int TPatientGridModel::jumpToPrefixIgnoringCase(const QString& prefix) {
             .arg(match, QLatin1String(byName_ ? kNameOrderAsc : kCodeOrderAsc)),
         params);
     const bool found = !q.isEmpty();
-    const Row key = found ? Row{q.asString(QStringLiteral("NOME")), q.asInt(QStringLiteral("CODIGO"))} : Row{};
+    const Row key = found ? Row{q.asString(QStringLiteral("NOME")), q.asInt(QStringLiteral("CODIGO")), {}} : Row{};
     q.close();
     if (!found) return -1;
     if (const int row = rowOfCode(key.code); row >= 0) return row;
@@ -180,7 +199,7 @@ int TPatientGridModel::jumpToName(const QString& name) {
         q.close();
         return -1;
     }
-    const Row key{q.asString(QStringLiteral("NOME")), q.asInt(QStringLiteral("CODIGO"))};
+    const Row key{q.asString(QStringLiteral("NOME")), q.asInt(QStringLiteral("CODIGO")), {}};
     q.close();
     if (const int row = rowOfCode(key.code); row >= 0) return row;
     return anchorAt(key);
@@ -199,7 +218,7 @@ int TPatientGridModel::jumpToCode(int code) {
         q.close();
         return -1;
     }
-    const Row key{q.asString(QStringLiteral("NOME")), code};
+    const Row key{q.asString(QStringLiteral("NOME")), code, {}};
     q.close();
     return anchorAt(key);
 }
@@ -245,7 +264,10 @@ int TPatientGridModel::columnCount(const QModelIndex& parent) const { return par
 
 QVariant TPatientGridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(rows_.size())) return QVariant();
-    if (role == Qt::DisplayRole || role == Qt::EditRole) return rows_[index.row()].name;
+    const Row& r = rows_[index.row()];
+    if (role == Qt::DisplayRole || role == Qt::EditRole) return r.name;
+    if (role == kDistinctionRole) return r.distinction;
+    if (role == Qt::ToolTipRole && !r.distinction.isEmpty()) return QStringLiteral("%1 (%2)").arg(r.name, r.distinction);
     return QVariant();
 }
 
@@ -263,11 +285,17 @@ void TPatientNameDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const QString text = opt.text;
     opt.text.clear();
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, view);
-    const QRect box = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, view).adjusted(2, 0, -2, 0);
+    QRect box = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, view).adjusted(2, 0, -2, 0);
     const QPalette::ColorGroup group = opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
     painter->setPen(opt.palette.color(group, opt.state & QStyle::State_Selected ? QPalette::HighlightedText
                                                                                   : QPalette::Text));
     painter->setFont(opt.font);
+    // A namesake's birth date or code stays in view at the right; the name gives way to it.
+    if (const QString distinction = index.data(TPatientGridModel::kDistinctionRole).toString(); !distinction.isEmpty()) {
+        const int width = opt.fontMetrics.horizontalAdvance(distinction);
+        painter->drawText(box, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, distinction);
+        box.setRight(box.right() - width - opt.fontMetrics.horizontalAdvance(QStringLiteral("  ")));
+    }
     painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       opt.fontMetrics.elidedText(text, Qt::ElideRight, box.width()));
 }

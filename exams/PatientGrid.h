@@ -3,8 +3,9 @@
 // lists, in name or creation order, fetched in short pages around the place the operator is
 // looking at. A clinic of 100,000 patients is never read whole: scrolling down or up fetches
 // the next page by its key (the last or first name and code shown), and a jump to a name
-// costs two short queries wherever the name lies. Only the name and the code of a row are
-// kept; the full row of the current patient stands in the data module's patient query.
+// costs two short queries wherever the name lies. Only the name and the code of a row (and
+// what tells it from its namesakes) are kept; the full row of the current patient stands in
+// the data module's patient query.
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
 #include <QString>
@@ -17,6 +18,9 @@ class TPatientGridModel : public QAbstractTableModel {
 public:
     enum class Filter { Todos, SemExames, Medico };
     static constexpr int kPage = 100;
+    // What tells a row apart from its namesakes ("nasc. 15/03/1980", or the code when the
+    // birth dates do not); empty when no other patient has the name.
+    static constexpr int kDistinctionRole = Qt::UserRole + 1;
 
     explicit TPatientGridModel(QObject* parent = nullptr);
 
@@ -59,6 +63,7 @@ private:
     struct Row {
         QString name;
         int code;
+        QString distinction;
     };
     // Rows after (forward) or before (backward) a key, nearest first; key absent: from the end.
     std::deque<Row> page(bool forward, const Row* key, bool inclusive, int count) const;
@@ -73,7 +78,8 @@ private:
     bool atEnd_ = true;
 };
 
-// Paints the grid's names as single lines, elided at the cell's end: the list is the browser's
+// Paints the grid's names as single lines, elided at the cell's end (a namesake's distinction
+// kept whole at the right): the list is the browser's
 // largest painting, and the general delegate lays every name out as a paragraph.
 class TPatientNameDelegate : public QStyledItemDelegate {
 public:

@@ -7,8 +7,11 @@
 #include <QVBoxLayout>
 
 #include "CadastroComum.h"
+#include "ConferenciaRis.h"
 #include "FichaCadastro.h"
+#include "PainelVinculosRis.h"
 #include "RecordBuffer.h"
+#include "UfrmComparaPacientes.h"
 #include "platform/ui/MessageSeam.h"
 #include "records/UDPacientes.h"
 #include "records/UfrmDataModule.h"
@@ -103,6 +106,9 @@ int TfrmCadastroPacientes::Altera(int codigo, QWidget* parent) {
     w->HabilitaEdicao();
     w->buffer().refresh();
     w->buffer().edit();
+    w->vinculos_ = new TPainelVinculosRis(w->ficha_);
+    w->ficha_->addTab(w->vinculos_, QStringLiteral("Ligações com o RIS"));
+    w->vinculos_->carrega(codigo);
     int gravado = 0;
     connect(w, &QDialog::accepted, w, [w, &gravado] { gravado = w->codigoGravado_; });
     w->exec();
@@ -131,7 +137,7 @@ void TfrmCadastroPacientes::sbtOkClick() {
             ficha_->edtNome->setFocus();
             return;
         }
-        if (!confirmaDocumentos(0)) return;
+        if (!confirmaDocumentos(0) || !confirmaHomonimos(nome)) return;
         const int codigo = inserePaciente(nome);
         if (codigo == 0) return;
         codigoGravado_ = codigo;
@@ -156,6 +162,30 @@ bool TfrmCadastroPacientes::confirmaDocumentos(int codigo) {
         cadastro::mostraErro(e, this);
         return false;
     }
+}
+
+bool TfrmCadastroPacientes::confirmaHomonimos(const QString& nome) {
+    QList<PessoaCadastrada> mesmos;
+    try {
+        mesmos = homonimos(nome);
+    } catch (const norvix::Error& e) {
+        norvix::cadastro::mostraErro(e, this);
+        return false;
+    }
+    if (mesmos.isEmpty()) return true;
+    QStringList linhas;
+    for (const PessoaCadastrada& p : std::as_const(mesmos)) linhas << QStringLiteral("- ") + descrevePaciente(p);
+    const QString texto = (mesmos.size() == 1 ? QStringLiteral("Já há um paciente cadastrado com este nome:\n")
+                                              : QStringLiteral("Já há %1 pacientes cadastrados com este nome:\n")
+                                                    .arg(mesmos.size())) +
+                          linhas.join(QLatin1Char('\n')) +
+                          QStringLiteral("\n\nCadastrar mesmo assim um novo paciente com este nome?");
+    if (norvix::showMessage(texto, QStringLiteral("Atenção"), norvix::MsgIcon::Question, norvix::MsgButtons::YesNo,
+                            this, norvix::MsgAnswer::No) == norvix::MsgAnswer::Yes)
+        return true;
+    ficha_->setCurrentIndex(0);
+    ficha_->edtNome->setFocus();
+    return false;
 }
 
 int TfrmCadastroPacientes::inserePaciente(const QString& nome) {

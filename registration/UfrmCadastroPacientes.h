@@ -14,6 +14,7 @@ namespace norvix {
 
 class TRecordBuffer;
 class TFichaCadastro;
+class TPainelVinculosRis;
 
 class TfrmCadastroPacientes : public QDialog {
     Q_OBJECT
@@ -48,6 +49,7 @@ public:
 
     norvix::TRecordBuffer& buffer() const { return *buffer_; }
     norvix::TFichaCadastro& ficha() const { return *ficha_; }
+    norvix::TPainelVinculosRis* vinculos() const { return vinculos_; }
 
     // Esc and the title bar's close button ask "Deseja salvar as alterações?" when something
     // was typed (Sim saves as "OK", Não drops as "Cancelar", Cancelar stays); else as "Cancelar".
@@ -61,6 +63,9 @@ private:
     bool alterado() const;
     // The CPF's check digits and uniqueness and the birth date, each asked about when odd.
     bool confirmaDocumentos(int codigo);
+    // A new patient whose name another already has (letter case and accents aside): the
+    // operator is shown those patients' birth dates and codes and says whether to go on.
+    bool confirmaHomonimos(const QString& nome);
     // The insert of mode "Add" (and of a patient registered again); the new code, 0 on failure.
     int inserePaciente(const QString& nome);
     bool salvaAlteracao();
@@ -71,6 +76,7 @@ private:
     int codigoGravado_ = 0;
     norvix::TRecordBuffer* buffer_;
     norvix::TFichaCadastro* ficha_;
+    norvix::TPainelVinculosRis* vinculos_ = nullptr;  // a registered patient's page of RIS links
     QPushButton* sbtOk_;
     QPushButton* sbtCancelar_;
     QPushButton* sbtAjuda_;

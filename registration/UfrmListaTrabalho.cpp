@@ -13,6 +13,7 @@
 
 #include "CadastroComum.h"
 #include "UfrmCadastroPacientes.h"
+#include "UfrmComparaPacientes.h"
 #include "config/UBIniSettings.h"
 #include "platform/Errors.h"
 #include "platform/ui/MessageSeam.h"
@@ -141,31 +142,111 @@ void TfrmListaTrabalho::escolhe() {
     accept();
 }
 
-int pacienteDaListaDeTrabalho(const dicom::WorklistItem& item, QWidget* parent) {
-    const QString nascimento = item.birthDate.isValid() ? item.birthDate.toString(QStringLiteral("dd/MM/yyyy")) : QString();
-    try {
-        if (const int ligado = DPacientesRis().PacienteDoId(item.patientId); ligado > 0) return ligado;
-        // Registered before the clinic had a worklist: the same name and birth date is the same
-        // person. Two such patients are not guessed between.
-        const QList<int> mesmos = DPacientesRis().PacientesDoNome(item.patientName, nascimento);
-        if (mesmos.size() > 1) {
-            showMessage(QStringLiteral("Há %1 pacientes cadastrados como %2%3. Escolha o paciente na lista de pacientes.")
-                            .arg(mesmos.size())
-                            .arg(item.patientName,
-                                 nascimento.isEmpty() ? QString() : QStringLiteral(", nascido(a) em ") + nascimento),
-                        QStringLiteral("Informação"), MsgIcon::Information, MsgButtons::Ok, parent);
+namespace {
+
+// How one worklist item becomes a patient of this system; each step returns the patient's
+// code, 0 when the operator stopped, and raises Error when the database failed.
+class TResolucaoRis {
+public:
+    TResolucaoRis(const dicom::WorklistItem& item, QWidget* parent)
+        : ris_{item.patientName, item.birthDate, item.sex, item.patientId.trimmed(), item.issuerOfPatientId.trimmed()},
+          parent_(parent) {}
+
+    int resolve() {
+        if (const int ligado = DPacientesRis().PacienteDoId(ris_.idRis); ligado > 0) {
+            const PessoaCadastrada pessoa = DPacientesRis().Pessoa(ligado);
+            if (diferencas(ris_, pessoa) == 0) return ligado;
+            // Linked before, but the person differs: a link made on too little, or a record
+            // changed on either side. Nobody's exam goes under it until the operator says.
+            const auto r =
+                compara({pessoa},
+                        QStringLiteral("O ID %1 do RIS está ligado ao paciente abaixo, mas o nome, o sexo ou "
+                                       "a data de nascimento não conferem. É a mesma pessoa?")
+                            .arg(ris_.idRis),
+                        QStringLiteral("&Não é: desfazer a ligação"));
+            if (r.first == TfrmComparaPacientes::Resposta::Cancelar) return 0;
+            if (r.first == TfrmComparaPacientes::Resposta::MesmaPessoa) return ligado;
+            DPacientesRis().Desvincula(ligado, ris_.idRis);
+        }
+        const QList<PessoaCadastrada> mesmoNome = homonimos(ris_.nome);
+        QList<PessoaCadastrada> conferem, outros;
+        for (const PessoaCadastrada& p : mesmoNome) (diferencas(ris_, p) == 0 ? conferem : outros) << p;
+        if (conferem.size() == 1) return liga(conferem.first());
+        if (mesmoNome.isEmpty()) return cadastra();
+        QString texto;
+        if (conferem.size() > 1)
+            texto = QStringLiteral(
+                        "Há %1 pacientes cadastrados com o mesmo nome, sexo e data de nascimento. Escolha "
+                        "qual deles é a pessoa agendada, ou cadastre um novo paciente.")
+                        .arg(conferem.size());
+        else if (!ris_.nascimento.isValid())
+            texto = QStringLiteral(
+                "A lista de trabalho não traz uma data de nascimento válida, e há paciente "
+                "cadastrado com o mesmo nome. É a mesma pessoa?");
+        else
+            texto = QStringLiteral(
+                "Há paciente cadastrado com o mesmo nome, mas o sexo ou a data de nascimento não "
+                "conferem. É a mesma pessoa?");
+        const auto r = compara(conferem + outros, texto, QStringLiteral("&Cadastrar novo paciente"));
+        if (r.first == TfrmComparaPacientes::Resposta::Cancelar) return 0;
+        if (r.first == TfrmComparaPacientes::Resposta::MesmaPessoa) return liga(r.second);
+        return cadastra();
+    }
+
+private:
+    std::pair<TfrmComparaPacientes::Resposta, PessoaCadastrada> compara(const QList<PessoaCadastrada>& candidatos,
+                                                                        const QString& texto,
+                                                                        const QString& outraPessoa) {
+        QList<QStringList> ids;
+        for (const PessoaCadastrada& p : candidatos) {
+            QStringList deste;
+            for (const VinculoRis& v : DPacientesRis().Vinculos(p.codigo)) deste << v.idRis;
+            ids << deste;
+        }
+        TfrmComparaPacientes janela(ris_, candidatos, ids, texto, outraPessoa, parent_);
+        janela.exec();
+        return {janela.resposta(), janela.escolhido()};
+    }
+
+    // The patient is the person: linked to the ID, a further ID only when the operator says.
+    int liga(const PessoaCadastrada& p) {
+        const QList<VinculoRis> vinculos = DPacientesRis().Vinculos(p.codigo);
+        for (const VinculoRis& v : vinculos)
+            if (v.idRis == ris_.idRis) return p.codigo;
+        const bool outro = !vinculos.isEmpty();
+        if (outro &&
+            showMessage(QStringLiteral("O paciente %1 já está ligado ao ID %2 do RIS, com o qual os exames dele "
+                                       "continuam a ser enviados. Ligar também o ID %3?")
+                            .arg(descrevePaciente(p), vinculos.first().idRis, ris_.idRis),
+                        QStringLiteral("Atenção"), MsgIcon::Question, MsgButtons::YesNo, parent_,
+                        MsgAnswer::No) != MsgAnswer::Yes)
             return 0;
-        }
-        int codigo = mesmos.value(0);
-        if (codigo == 0) {
-            QList<std::pair<QString, QString>> preenchidos;
-            if (!nascimento.isEmpty()) preenchidos.append({QStringLiteral("DATANASCIMENTO"), nascimento});
-            if (item.sex == QLatin1String("M") || item.sex == QLatin1String("F"))
-                preenchidos.append({QStringLiteral("SEXO"), item.sex});
-            codigo = TfrmCadastroPacientes::Inclui(item.patientName, parent, preenchidos);
-            if (codigo <= 0) return 0;
-        }
-        DPacientesRis().Vincula(codigo, item.patientId);
+        DPacientesRis().Vincula(p.codigo, ris_.idRis, ris_.emissor, outro);
+        return p.codigo;
+    }
+
+    int cadastra() {
+        QList<std::pair<QString, QString>> preenchidos;
+        if (ris_.nascimento.isValid())
+            preenchidos.append(
+                {QStringLiteral("DATANASCIMENTO"), ris_.nascimento.toString(QStringLiteral("dd/MM/yyyy"))});
+        if (ris_.sexo == QLatin1String("M") || ris_.sexo == QLatin1String("F"))
+            preenchidos.append({QStringLiteral("SEXO"), ris_.sexo});
+        const int codigo = TfrmCadastroPacientes::Inclui(ris_.nome, parent_, preenchidos);
+        if (codigo <= 0) return 0;
+        DPacientesRis().Vincula(codigo, ris_.idRis, ris_.emissor);
+        return codigo;
+    }
+
+    PessoaRis ris_;
+    QWidget* parent_;
+};
+
+}  // namespace
+
+int pacienteDaListaDeTrabalho(const dicom::WorklistItem& item, QWidget* parent) {
+    try {
+        const int codigo = TResolucaoRis(item, parent).resolve();
         return codigo;
     } catch (const Error& e) {
         cadastro::mostraErro(e, parent);

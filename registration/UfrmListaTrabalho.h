@@ -48,11 +48,12 @@ private:
     bool consultando_ = false;
 };
 
-// The patient of a worklist item: the one already linked to its RIS ID; else the one registered
-// under the same name (letter case and accents as typed aside) and birth date, then linked;
-// else a new registration, the name, birth date and sex filled in for the operator to complete,
-// linked once saved. The patient's code; 0 when the operator cancelled the registration or the
-// database failed (said to the operator).
+// The patient of a worklist item, the one point where an item becomes a patient code: the
+// patient linked to its RIS ID when name, sex and birth date still agree; else the one patient
+// registered with the same name, sex and valid birth date, then linked; anything less is shown
+// beside the registered record for the operator to decide (the same person, a new patient, or
+// nothing). A new patient is registered with what the RIS gave and linked once saved. The
+// patient's code; 0 when the operator stopped or the database failed (said to the operator).
 int pacienteDaListaDeTrabalho(const dicom::WorklistItem& item, QWidget* parent);
 
 }  // namespace norvix

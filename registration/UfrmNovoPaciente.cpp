@@ -30,19 +30,21 @@ QPointer<TfrmNovoPaciente> TfrmNovoPaciente::instance_;
 
 namespace {
 
-const QString kTodosPacientes = QStringLiteral("SELECT Codigo,Nome,Rg,TotalExames FROM Pacientes ORDER BY Nome ASC");
+const QString kTodosPacientes =
+    QStringLiteral("SELECT Codigo,Nome,DataNascimento,Rg,TotalExames FROM Pacientes ORDER BY Nome ASC");
 // The typed text is a bound prefix: STARTING WITH takes "%", "_" and apostrophes literally, and
 // the index on UPPER(NOME) finds the names that begin with it wherever they lie.
 const QString kPrefixo = QStringLiteral(
-    "SELECT Codigo,Nome,Rg,TotalExames FROM Pacientes WHERE Upper(nome) STARTING WITH "
+    "SELECT Codigo,Nome,DataNascimento,Rg,TotalExames FROM Pacientes WHERE Upper(nome) STARTING WITH "
     "CAST(:Texto AS VARCHAR(50)) ORDER BY Nome ASC");
 
-// The list's columns; RG is right-aligned like the numbers.
+// The list's columns; RG is right-aligned like the numbers. The birth date and the code tell
+// namesakes apart.
 class ListaPacientes : public norvix::CursorModel {
 public:
     using CursorModel::CursorModel;
     QVariant data(const QModelIndex& index, int role) const override {
-        if (role == Qt::TextAlignmentRole && index.column() == 2) return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (role == Qt::TextAlignmentRole && index.column() == 3) return int(Qt::AlignRight | Qt::AlignVCenter);
         return CursorModel::data(index, role);
     }
 };
@@ -73,8 +75,10 @@ TfrmNovoPaciente::TfrmNovoPaciente(TfrmExames& browser, QWidget* parent) : QDial
     DSQueryBuscaPac_ = new ListaPacientes(&DMPrincipal().IBQueryBuscaPac, this);
     DSQueryBuscaPac_->setObjectName(QStringLiteral("DSQueryBuscaPac"));
     DSQueryBuscaPac_->setColumns(
-        {QStringLiteral("CODIGO"), QStringLiteral("NOME"), QStringLiteral("RG"), QStringLiteral("TOTALEXAMES")},
-        {QStringLiteral("ID"), QStringLiteral("NOME"), QStringLiteral("RG"), QStringLiteral("QTD EXAMES")});
+        {QStringLiteral("CODIGO"), QStringLiteral("NOME"), QStringLiteral("DATANASCIMENTO"), QStringLiteral("RG"),
+         QStringLiteral("TOTALEXAMES")},
+        {QStringLiteral("ID"), QStringLiteral("NOME"), QStringLiteral("NASCIMENTO"), QStringLiteral("RG"),
+         QStringLiteral("QTD EXAMES")});
     DBGrid1_->setModel(DSQueryBuscaPac_);
     DBGrid1_->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGrid1_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -84,8 +88,9 @@ TfrmNovoPaciente::TfrmNovoPaciente(TfrmExames& browser, QWidget* parent) : QDial
     DBGrid1_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     DBGrid1_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     DBGrid1_->setColumnWidth(0, 50);
-    DBGrid1_->setColumnWidth(2, 100);
-    DBGrid1_->horizontalHeader()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    DBGrid1_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    DBGrid1_->setColumnWidth(3, 90);
+    DBGrid1_->horizontalHeader()->setSectionResizeMode(4, QHeaderView::ResizeToContents);
     rotuloLista->setBuddy(DBGrid1_);
 
     connect(edtNomePac_, &QLineEdit::textEdited, this, &TfrmNovoPaciente::edtNomePacKeyUp);

@@ -50,6 +50,8 @@
 #include "records/UfrmDataModule.h"
 #include "registration/UfrmCadastroMedicos.h"
 #include "registration/UfrmCadastroPacientes.h"
+#include "registration/UfrmComparaPacientes.h"
+#include "records/UDPacientesRis.h"
 #include "tools/UfrmFerramentas.h"
 #include "reports/UfrmLaudo.h"
 #include "reports/UfrmWizLaudo.h"
@@ -325,8 +327,21 @@ int main(int argc, char** argv) {
                     {{QStringLiteral("frmCadastroPacientes_novo"), nullptr}}, 300);
     saveModalStates([&] { TfrmCadastroPacientes::Altera(browser->patientCode(), browser); },
                     {{QStringLiteral("frmCadastroPacientes_pessoais"), nullptr},
-                     {QStringLiteral("frmCadastroPacientes_residenciais"), [](QWidget* w) { showTab(w, 1); }}},
+                     {QStringLiteral("frmCadastroPacientes_residenciais"), [](QWidget* w) { showTab(w, 1); }},
+                     {QStringLiteral("frmCadastroPacientes_ris"), [](QWidget* w) { showTab(w, 2); }}},
                     300);
+    // The worklist's person beside a registered one whose birth date and sex differ.
+    saveModal(QStringLiteral("frmComparaPacientes"), [&] {
+        const norvix::PessoaCadastrada local = norvix::DPacientesRis().Pessoa(browser->patientCode());
+        const norvix::PessoaRis ris{local.nome.toUpper(), QDate(1961, 10, 10), QStringLiteral("M"),
+                                    QStringLiteral("RIS-0042"), QStringLiteral("HOSPITAL")};
+        norvix::TfrmComparaPacientes janela(
+            ris, {local}, {{}},
+            QStringLiteral("Há paciente cadastrado com o mesmo nome, mas o sexo ou a data de nascimento não "
+                           "conferem. É a mesma pessoa?"),
+            QStringLiteral("&Cadastrar novo paciente"), browser);
+        janela.exec();
+    }, 300);
 
     // The new exam: as it opens, the right eye after ring detection (a frame of the simulated
     // instrument taken as the capture step takes the module's), the expanded layout with the

@@ -91,7 +91,7 @@ protected:
                           clinic->right.data, QTime(11, 0), {}};
         report.caixas[3] = QStringLiteral("Córneas regulares, sem sinais de ceratocone.");
         GravaLaudoNovo(report);
-        DPacientesRis().Vincula(clinic->right.paciente, QStringLiteral("RIS-0042"));  // as the worklist links
+        DPacientesRis().Vincula(clinic->right.paciente, QStringLiteral("RIS-0042"), QString());  // as the worklist links
     }  // the database closes here: the tool opens it next
     static void TearDownTestSuite() { delete clinic; }
 
