@@ -5,6 +5,7 @@
 #include "UfrmExamesShared.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPointer>
