@@ -127,7 +127,7 @@ bool TfrmExames::canRefreshNow() const {
 }
 
 void TfrmExames::refreshFromDatabase() {
-    if (!built_ || !isVisible() || examplesMode_ || !DMPrincipal().connected()) {
+    if (!built_ || !isVisible() || examplesMode_ || !hasDMPrincipal() || !DMPrincipal().connected()) {
         refreshPatients_ = false;  // the next showing loads everything anyway
         return;
     }
