@@ -445,6 +445,15 @@ BEGIN
   DELETE FROM LAUDOS WHERE CODIGO = :Codigo;
 END^
 
+/* Every commit that touched an exam or a patient (its counters included) is announced to the
+   workstations listening (records/AvisosBanco): their open lists show it without reopening.
+   Kept equal to TAvisosBanco::objetos(), which adds them to databases made before them. */
+CREATE TRIGGER EXAMES_AVISA FOR EXAMES ACTIVE AFTER INSERT OR UPDATE OR DELETE POSITION 0
+AS BEGIN POST_EVENT 'NORVIX_EXAMES'; END^
+
+CREATE TRIGGER PACIENTES_AVISA FOR PACIENTES ACTIVE AFTER INSERT OR UPDATE OR DELETE POSITION 0
+AS BEGIN POST_EVENT 'NORVIX_PACIENTES'; END^
+
 SET TERM ; ^
 
 COMMIT;

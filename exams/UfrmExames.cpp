@@ -66,6 +66,7 @@ TfrmExames::TfrmExames(TBIniSettings* settings, QWidget* parent)
     connect(timerAguarde_, &QTimer::timeout, this, &TfrmExames::TimerAguardeTimer);
     maps_ = std::make_unique<TExamMaps>(*this);
     setWindowState(windowState() | Qt::WindowMaximized);
+    listenToDatabase();
 }
 
 void TfrmExames::ensureUi() {
@@ -495,34 +496,6 @@ void TfrmExames::finishPendingEdit() {
         (diagnosis ? SpeedButton1_ : SpeedButton4_)->setEnabled(false);
         (diagnosis ? SpeedButton2_ : SpeedButton5_)->setEnabled(shown_.has_value());
     }
-}
-
-bool TfrmExames::saveMemo(bool diagnosis) {
-    if (!shown_ || !pnlExame_) return false;
-    QPlainTextEdit* memo = diagnosis ? memDiag_ : memObs_;
-    const QString text = memo->toPlainText();
-    showWait();
-    try {
-        if (diagnosis)
-            norvix::DExames().UpdateDiagExameByCodigo(shown_->codigo, text);
-        else
-            norvix::DExames().UpdateObsExameByCodigo(shown_->codigo, text);
-    } catch (const norvix::Error& e) {
-        hideWait();
-        showMessage((diagnosis ? QStringLiteral("Não foi possível salvar o diagnóstico do exame.\n\n")
-                               : QStringLiteral("Não foi possível salvar as observações do exame.\n\n")) +
-                        e.message(),
-                    QStringLiteral("Erro"), MsgIcon::Error, MsgButtons::Ok, this);
-        return false;
-    }
-    (diagnosis ? shown_->diag : shown_->observacao) = text;
-    if (selected_ && selected_->codigo == shown_->codigo) (diagnosis ? selected_->diag : selected_->observacao) = text;
-    memo->setReadOnly(true);
-    (diagnosis ? SpeedButton1_ : SpeedButton4_)->setEnabled(false);
-    (diagnosis ? SpeedButton2_ : SpeedButton5_)->setEnabled(true);
-    returnGridToRow();
-    hideWait();
-    return true;
 }
 
 void TfrmExames::editDiagnosis() {

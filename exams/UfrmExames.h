@@ -231,7 +231,15 @@ private:
     // An edit of the diagnosis or the observations in progress belongs to the exam the panel
     // shows: saved there after asking, or dropped; never carried to another exam.
     void finishPendingEdit();
+    // Stores the memo's text only while the stored one is still the text the panel showed;
+    // otherwise the operator sees both and chooses (UfrmExamesEstacoes.cpp).
     bool saveMemo(bool diagnosis);
+    // What another workstation (or this one) stored reaches the open lists: the records' notices
+    // refresh them, keeping the patient and the exam by code, never under an open question or an
+    // edit in progress.
+    void listenToDatabase();
+    void refreshFromDatabase();
+    bool canRefreshNow() const;
     void clearExamPanel();
     void setPatientEditButtons(bool enabled);
     void moveToPatientPrefix(const QString& prefix, bool caseInsensitive = false);
@@ -338,6 +346,8 @@ private:
     int panelHeight_ = 0;   // the patient panel's height                 // "&Automático", also before the panel is made
     QPushButton* SpeedButton3_ = nullptr;
     QTimer* timerAguarde_ = nullptr;
+    QTimer* refreshTimer_ = nullptr;  // gathers the notices of one burst of commits
+    bool refreshPatients_ = false;    // a notice about patients came, not only about exams
 
     TBIniSettings* settings_;
     std::unique_ptr<TExamMaps> maps_;

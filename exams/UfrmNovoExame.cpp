@@ -51,6 +51,13 @@ QString kNaoSalvou() {
         "está cheio ou entre em contato com a nossa assistência técnica.");
 }
 
+QString kOutraEstacao() {
+    return QStringLiteral(
+        "Outra estação de trabalho está alterando o cadastro deste paciente neste momento, e o exame ainda "
+        "não foi gravado. Nada foi perdido: o exame continua nesta janela.\n\n"
+        "Escolha \"Tentar novamente\" em alguns instantes, ou \"Cancelar\" para gravá-lo depois com \"Executar\".");
+}
+
 // The step pictures, drawn rather than shipped: an arrow at the step to perform, a check at
 // each step done.
 QPixmap seta() {
@@ -647,9 +654,24 @@ bool TfrmNovoExame::GravaExame(int olho) {
             exame.olho = olho == kDireito ? QStringLiteral("OD") : QStringLiteral("OS");
             exame.diag = o.diag->toPlainText();
             exame.observacao = o.obs->toPlainText();
-            norvix::GravaTudoOuNada(
-                [&](norvix::TArquivosNovos& arquivos) { imagensOk = kind_->store(olho, exame, arquivos); });
-            ok = true;
+            for (;;) {
+                try {
+                    norvix::GravaTudoOuNada(
+                        [&](norvix::TArquivosNovos& arquivos) { imagensOk = kind_->store(olho, exame, arquivos); });
+                    ok = true;
+                    break;
+                } catch (const norvix::DatabaseError& e) {
+                    if (e.kind() != norvix::DatabaseError::Kind::LockConflict) throw;
+                    // Nothing was written and the exam is still in this window: the operator
+                    // tries again once the other station is done, or later with "Executar".
+                    hideWait();
+                    if (showChoice(kOutraEstacao(), QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::OkCancel,
+                                   {QStringLiteral("Tentar novamente"), QStringLiteral("Cancelar")},
+                                   this) != MsgAnswer::Ok)
+                        break;
+                    showWait(false);
+                }
+            }
         }
     } catch (const std::exception& e) {
         qCWarning(lcExams, "Gravar Exame: %s", e.what());

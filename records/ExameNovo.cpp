@@ -223,7 +223,10 @@ QDateTime MomentoLivre(int paciente) {
 
 void GravaTudoOuNada(const std::function<void(TArquivosNovos&)>& grava) {
     TArquivosNovos arquivos;
-    DMPrincipal().runBatch([&] { grava(arquivos); }, [&] { arquivos.removeTodos(); });
+    // Another workstation's save holds the patient's row for well under a second (an
+    // orthokeratology save, four rows a second apart, longer): a few short tries, then the
+    // conflict goes to the caller, which asks the operator (no long wait).
+    DMPrincipal().runBatch([&] { grava(arquivos); }, [&] { arquivos.removeTodos(); }, 8);
 }
 
 }  // namespace norvix

@@ -112,7 +112,8 @@ QDateTime MomentoLivre(int paciente);
 // Runs grava in one transaction with a list of what it puts on disk: commits when it
 // returns; on any error rolls back, removes those files and folders and raises the error
 // again, so that the database and the exams folder are as they were. A patient row held by
-// another workstation's save makes it wait and try again (TDMPrincipal::runBatch).
+// another workstation makes it try again for about two seconds (TDMPrincipal::runBatch), then
+// raise DatabaseError::Kind::LockConflict with nothing written, for the caller to offer a retry.
 void GravaTudoOuNada(const std::function<void(TArquivosNovos&)>& grava);
 
 }  // namespace norvix

@@ -47,6 +47,8 @@ public:
     void open();
     // Runs the statement without a cursor (stored procedures, DML). Closes the cursor first.
     void execSql();
+    // The rows the last execSql() inserted, changed or deleted.
+    qint64 rowsAffected() const { return rowsAffected_; }
     void close();
     bool active() const { return open_; }
     // The server's access plan of the statement (prepared when needed).
@@ -153,6 +155,7 @@ private:
     std::vector<unsigned> inSignature_;
     Firebird::IResultSet* resultSet_ = nullptr;
     bool open_ = false;
+    qint64 rowsAffected_ = 0;
     bool fetchedAll_ = false;  // the server cursor is exhausted (and released)
     std::vector<Column> columns_;
     std::vector<unsigned char> outBuffer_;

@@ -103,9 +103,30 @@ void FbDatabase::open() {
         ahead->login.password == current.password) {
         if (ahead->error) std::rethrow_exception(ahead->error);
         attachment_ = std::exchange(ahead->attachment, nullptr);
+        notifyAttached();
         return;
     }  // an attach ahead for anything else is detached here
     attachment_ = connector_->attach(name_, current.user, current.password);
+    notifyAttached();
+}
+
+void FbDatabase::addWatcher(FbAttachmentWatcher* watcher) {
+    if (std::find(watchers_.begin(), watchers_.end(), watcher) == watchers_.end()) watchers_.push_back(watcher);
+    if (attachment_) watcher->attached(*this);
+}
+
+void FbDatabase::removeWatcher(FbAttachmentWatcher* watcher) {
+    if (std::find(watchers_.begin(), watchers_.end(), watcher) == watchers_.end()) return;
+    if (attachment_) watcher->detaching(*this);
+    std::erase(watchers_, watcher);
+}
+
+void FbDatabase::notifyAttached() {
+    for (FbAttachmentWatcher* w : std::vector(watchers_)) w->attached(*this);
+}
+
+void FbDatabase::notifyDetaching() {
+    for (FbAttachmentWatcher* w : std::vector(watchers_)) w->detaching(*this);
 }
 
 void FbDatabase::openAhead() {
@@ -136,6 +157,7 @@ void FbDatabase::close() {
         }
         for (FbDataSet* d : t->dataSets_) d->unprepare();
     }
+    notifyDetaching();
     IAttachment* attachment = attachment_;
     attachment_ = nullptr;
     try {
@@ -155,6 +177,7 @@ void FbDatabase::forceClose() {
         for (FbDataSet* d : t->dataSets_) d->unprepare();
     }
     if (!attachment_) return;
+    notifyDetaching();
     IAttachment* attachment = attachment_;
     attachment_ = nullptr;
     if (!quietly([&](ThrowStatusWrapper* st) { attachment->detach(st); })) attachment->release();

@@ -59,6 +59,17 @@ FbConnector& defaultConnector();
 
 class FbTransaction;
 class FbDataSet;
+class FbDatabase;
+
+// Told on the caller's thread when the attachment comes (open, also the attach again after a
+// lost connection) and just before it goes (close, forceClose): what is queued on an
+// attachment, such as event interests, must go with it.
+class FbAttachmentWatcher {
+public:
+    virtual ~FbAttachmentWatcher() = default;
+    virtual void attached(FbDatabase& database) = 0;
+    virtual void detaching(FbDatabase& database) = 0;
+};
 
 // The connection (one attachment). Closing it while a transaction is active ends that
 // transaction with its default action (commit).
@@ -111,6 +122,10 @@ public:
     // True when attached and the information request succeeds.
     bool testConnected();
 
+    // Watchers are not owned; one removes itself before it ends.
+    void addWatcher(FbAttachmentWatcher* watcher);
+    void removeWatcher(FbAttachmentWatcher* watcher);
+
     Firebird::IAttachment* attachment() const { return attachment_; }
     // The attachment or a DatabaseError "Banco de dados não conectado".
     Firebird::IAttachment* requireAttachment() const;
@@ -124,6 +139,9 @@ private:
     };
     Login login() const;
     std::unique_ptr<Ahead> takeAhead();
+    void notifyAttached();
+    void notifyDetaching();
+    std::vector<FbAttachmentWatcher*> watchers_;
     FbConnector* connector_;
     QString name_;
     QStringList params_;

@@ -365,6 +365,7 @@ std::vector<unsigned char> FbDataSet::bindParameters(IMessageMetadata** metadata
 
 void FbDataSet::execSql() {
     close();
+    rowsAffected_ = 0;
     prepare();
     IMessageMetadata* in = nullptr;
     std::vector<unsigned char> buffer = bindParameters(&in);
@@ -378,6 +379,7 @@ void FbDataSet::execSql() {
     guardedOn(transaction_.database(), [&](ThrowStatusWrapper* st) {
         statement_->execute(st, tra, in, buffer.empty() ? nullptr : buffer.data(), nullptr,
                             nullptr);
+        rowsAffected_ = qint64(statement_->getAffectedRecords(st));
     });
 }
 

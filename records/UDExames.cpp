@@ -104,6 +104,30 @@ void TDExames::UpdateObsExameByCodigo(int Codigo, const QString& Obs) {
                                 {{"Codigo", Codigo}, {"Obs", Obs}}, Commit::Yes, Close::Yes);
 }
 
+namespace {
+// One statement, so that nothing can come between the check and the write. Firebird compares
+// texts padded with blanks: the length makes "a" and "a " differ.
+bool atualizaSeInalterado(const char* coluna, int codigo, const QString& mostrado, const QString& novo) {
+    TDMPrincipal& dm = DMPrincipal();
+    dm.execProcedure(QStringLiteral("UPDATE Exames SET %1 = :Novo WHERE Codigo = :Codigo AND COALESCE(%1, '') = "
+                                    ":Mostrado AND CHAR_LENGTH(COALESCE(%1, '')) = :Tamanho")
+                         .arg(QLatin1String(coluna)),
+                     {{"Novo", novo}, {"Codigo", codigo}, {"Mostrado", mostrado}, {"Tamanho", int(mostrado.size())}},
+                     Commit::No, Close::Yes);
+    if (dm.IBOperation.rowsAffected() == 0) return false;
+    dm.PCommitDataBase();
+    return true;
+}
+}  // namespace
+
+bool TDExames::UpdateDiagExameSeInalterado(int Codigo, const QString& Mostrado, const QString& Diag) {
+    return atualizaSeInalterado("Diag", Codigo, Mostrado, Diag);
+}
+
+bool TDExames::UpdateObsExameSeInalterado(int Codigo, const QString& Mostrado, const QString& Obs) {
+    return atualizaSeInalterado("Observacao", Codigo, Mostrado, Obs);
+}
+
 void TDExames::DeleteExamesByCodigo(int Codigo) {
     DMPrincipal().execProcedure("Execute Procedure DeleteExamesByCodigo :Codigo",
                                 {{"Codigo", Codigo}});

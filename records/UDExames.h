@@ -77,6 +77,12 @@ public:
     bool ZeraBackupExames();  // no commit; false when anything failed, without a message
     void UpdateDiagExameByCodigo(int Codigo, const QString& Diag);
     void UpdateObsExameByCodigo(int Codigo, const QString& Obs);
+    // The diagnosis (observation) replaced only while the stored text is still `Mostrado`, the
+    // one the operator was shown (a NULL column counts as the empty text; trailing blanks and
+    // case count): true when it was, committed; false when another workstation stored another
+    // text meanwhile or deleted the exam, and nothing was written.
+    bool UpdateDiagExameSeInalterado(int Codigo, const QString& Mostrado, const QString& Diag);
+    bool UpdateObsExameSeInalterado(int Codigo, const QString& Mostrado, const QString& Obs);
     void DeleteExamesByCodigo(int Codigo);
     void DeleteExamesOrtoByCodigoExame(int CodExame);
 

@@ -52,6 +52,7 @@ TDMPrincipal::TDMPrincipal(FbConnector* connector)
       IBIdiomaDefault(IBTransaction, QStringLiteral("IBIdiomaDefault"),
                       QStringLiteral("IDIOMA_DEFAULT")) {
     instances().push_back(this);
+    Avisos.escuta(&IBDatabase);
 }
 
 TDMPrincipal::~TDMPrincipal() {
@@ -122,6 +123,11 @@ void TDMPrincipal::PConnectDataBase() {
     // a database that cannot take them opens all the same (the notices say why).
     DefineAvisoTabelaLagrima(GaranteTabelaLagrima(IBDatabase));
     DefineAvisoTabelaRis(GaranteTabelaRis(IBDatabase));
+    AvisoEsquema(QStringLiteral("AVISOS")) =
+        GaranteObjetos(IBDatabase, TAvisosBanco::objetos(),
+                       QStringLiteral("O banco de dados não pôde ser preparado para avisar as outras estações de "
+                                      "trabalho das alterações: %1\nAs listas abertas só mostram o que outra estação "
+                                      "gravou quando forem recarregadas."));
     IBTransaction.startTransaction();
 }
 

@@ -32,6 +32,7 @@
 #include <QString>
 #include <functional>
 
+#include "records/AvisosBanco.h"
 #include "records/FbDatabase.h"
 
 namespace norvix {
@@ -71,6 +72,10 @@ public:
     FbTable IBLaudosTexto;
     FbTable IBIdioma;
     FbTable IBIdiomaDefault;
+
+    // What the database announces was stored, changed or deleted (by any workstation); the
+    // windows that show lists listen to it.
+    TAvisosBanco Avisos;
 
     // Disconnects, sets the name, logs in as sysdba with the first password and then the
     // fallback one, tests the connection with an information request and starts the

@@ -4,7 +4,12 @@
 //    (goal: at most 50 ms);
 //  - saving one topography exam (the row and its code, the three data files written
 //    atomically, two JPEG images, the patient's counters, the commit) against the same bytes
-//    written raw plus the same statements in one transaction, run in turn (goal: at most 1.5 x).
+//    written raw plus the same statements in one transaction, run in turn (goal: at most 1.5 x);
+//    the save also takes the database's notice of its commit (the listener's turn);
+//  - saving a diagnosis only over the text shown (one checked UPDATE, the notice taken) against
+//    the bare UPDATE and commit (goal: at most 1.5 x);
+//  - the exam save again without the notices (triggers dropped, nobody listening), as it was
+//    before them: what the notices cost.
 // Usage: bench_exams_newexam [rounds]
 #include <QApplication>
 #include <QBuffer>
@@ -154,6 +159,7 @@ int main(int argc, char** argv) {
     auto save = [&] {
         const TExameNovo e = nextExam();
         GravaTudoOuNada([&](TArquivosNovos& arquivos) { GravaExameTopografia(e, both, arquivos); });
+        QCoreApplication::processEvents();  // the commit's notice reaches the listener
     };
     auto raw = [&] {
         const TExameNovo e = nextExam();
@@ -186,12 +192,62 @@ int main(int argc, char** argv) {
         raw();
         raws.push_back(msSince(t));
     }
+
+    // ---- the diagnosis -----------------------------------------------------------------------
+    const int exam = DExames().GenIdExames();
+    QString shown = DExames().SelectExameByCodigo(exam)->diag;
+    int n = 0;
+    auto diagSave = [&] {
+        const QString text = QStringLiteral("diagnóstico %1").arg(++n);
+        if (!DExames().UpdateDiagExameSeInalterado(exam, shown, text)) fail("o diagnóstico não foi gravado");
+        shown = text;
+        QCoreApplication::processEvents();
+    };
+    auto diagRaw = [&] {
+        dm.execProcedure(QStringLiteral("UPDATE Exames SET Diag = :Diag WHERE Codigo = :Codigo"),
+                         {{"Diag", QStringLiteral("diagnóstico %1").arg(++n)}, {"Codigo", exam}});
+        shown = QStringLiteral("diagnóstico %1").arg(n);
+    };
+    diagSave();
+    diagRaw();
+    std::vector<double> diagSaves, diagRaws;
+    for (int i = 0; i < rounds * 4; ++i) {
+        QElapsedTimer t;
+        t.start();
+        diagSave();
+        diagSaves.push_back(msSince(t));
+        t.restart();
+        diagRaw();
+        diagRaws.push_back(msSince(t));
+    }
+    // ---- the same save as before the notices: no triggers, nobody listening --------------------
+    dm.execProcedure(QStringLiteral("DROP TRIGGER EXAMES_AVISA"));
+    dm.execProcedure(QStringLiteral("DROP TRIGGER PACIENTES_AVISA"));
+    dm.Avisos.escuta(nullptr);
+    std::vector<double> quiet, quietRaws;
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer t;
+        t.start();
+        save();
+        quiet.push_back(msSince(t));
+        t.restart();
+        raw();
+        quietRaws.push_back(msSince(t));
+    }
     if (!seam.texts().isEmpty()) fail(qPrintable(seam.texts().join(" | ")));
 
     const double d = median(detection), s = median(saves), r = median(raws);
+    const double q = median(quiet), qr = median(quietRaws);
+    const double ds = median(diagSaves), dr = median(diagRaws);
     std::printf("detecção dos anéis (Executar do passo 2 até as matrizes): %.1f ms (mediana de %d; meta 50 ms)\n", d,
                 rounds);
     std::printf("gravar um exame: %.2f ms; os mesmos bytes e comandos sem mais: %.2f ms; razão %.2f (meta 1,5)\n", s,
                 r, s / r);
+    std::printf("sem os avisos (sem gatilhos e sem escuta): gravar %.2f ms; os mesmos bytes e comandos %.2f ms; razão "
+                "%.2f; os avisos custam %+.0f%% na gravação\n",
+                q, qr, q / qr, 100.0 * (s - q) / q);
+    std::printf("gravar um diagnóstico sobre o texto mostrado: %.2f ms; o UPDATE sem mais: %.2f ms; razão %.2f "
+                "(meta 1,5)\n",
+                ds, dr, ds / dr);
     return 0;
 }

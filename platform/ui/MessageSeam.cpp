@@ -25,22 +25,25 @@ public:
         case MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
         case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
         }
+        const auto label = [&m](int i, const char* usual) {
+            return i < m.labels.size() ? m.labels.at(i) : QString::fromUtf8(usual);
+        };
         QAbstractButton* ok = nullptr;
         QAbstractButton* cancel = nullptr;
         QAbstractButton* yes = nullptr;
         QAbstractButton* no = nullptr;
         switch (m.buttons) {
-        case MsgButtons::Ok: ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole); break;
+        case MsgButtons::Ok: ok = box.addButton(label(0, "OK"), QMessageBox::AcceptRole); break;
         case MsgButtons::OkCancel:
-            ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-            cancel = box.addButton(QStringLiteral("Cancelar"), QMessageBox::RejectRole);
+            ok = box.addButton(label(0, "OK"), QMessageBox::AcceptRole);
+            cancel = box.addButton(label(1, "Cancelar"), QMessageBox::RejectRole);
             break;
         case MsgButtons::YesNoCancel:
-            cancel = box.addButton(QStringLiteral("Cancelar"), QMessageBox::RejectRole);
+            cancel = box.addButton(label(2, "Cancelar"), QMessageBox::RejectRole);
             [[fallthrough]];
         case MsgButtons::YesNo:
-            yes = box.addButton(QStringLiteral("&Sim"), QMessageBox::YesRole);
-            no = box.addButton(QStringLiteral("&Não"), QMessageBox::NoRole);
+            yes = box.addButton(label(0, "&Sim"), QMessageBox::YesRole);
+            no = box.addButton(label(1, "&Não"), QMessageBox::NoRole);
             break;
         }
         if (m.defaultButton) {
@@ -73,6 +76,12 @@ MsgAnswer showMessage(const QString& text, const QString& caption, MsgIcon icon,
                       MsgButtons buttons, QWidget* parent, std::optional<MsgAnswer> defaultButton) {
     qCInfo(lcPlatform).noquote() << caption + QStringLiteral(":") << text;
     return g_seam->show(parent, ShownMessage{text, caption, icon, buttons, defaultButton});
+}
+
+MsgAnswer showChoice(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons,
+                     const QStringList& labels, QWidget* parent, std::optional<MsgAnswer> defaultButton) {
+    qCInfo(lcPlatform).noquote() << caption + QStringLiteral(":") << text << labels.join(QStringLiteral(" / "));
+    return g_seam->show(parent, ShownMessage{text, caption, icon, buttons, defaultButton, labels});
 }
 
 void setMessageSeam(MessageSeam* seam) { g_seam = seam ? seam : &g_qtSeam; }

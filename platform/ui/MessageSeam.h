@@ -24,6 +24,9 @@ struct ShownMessage {
     // The button Enter presses; none for the first one. A question that destroys something
     // makes the safe answer the default.
     std::optional<MsgAnswer> defaultButton = std::nullopt;
+    // Words for the buttons in place of the usual ones, in their order (Sim, Não, Cancelar;
+    // OK, Cancelar): a choice between two actions names them ("Tentar novamente").
+    QStringList labels = {};
 };
 
 class MessageSeam {
@@ -37,6 +40,11 @@ MsgAnswer showMessage(const QString& text, const QString& caption,
                       MsgIcon icon = MsgIcon::None, MsgButtons buttons = MsgButtons::Ok,
                       QWidget* parent = nullptr,
                       std::optional<MsgAnswer> defaultButton = std::nullopt);
+
+// The same with the buttons named by `labels` (see ShownMessage::labels).
+MsgAnswer showChoice(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons,
+                     const QStringList& labels, QWidget* parent = nullptr,
+                     std::optional<MsgAnswer> defaultButton = std::nullopt);
 
 // Installs a seam (not owned); nullptr restores the QMessageBox seam.
 void setMessageSeam(MessageSeam* seam);

@@ -195,6 +195,7 @@ TEST_F(Servidor, ServidorParadoDaMensagemClaraEAConexaoVoltaSozinha) {
 
     ASSERT_TRUE(servidor->inicia()) << servidor->erro().toStdString();
     EXPECT_EQ(DPacientes().CountPacientes(), 1);  // attached again by itself
+    EXPECT_TRUE(dm->Avisos.ativo());              // and listening on the new attachment
     EXPECT_TRUE(dm->IBTransaction.inTransaction());
     EXPECT_EQ(dm->IBDatabase.databaseName(), banco);
     EXPECT_EQ(dm->IBDatabase.params(), login);
