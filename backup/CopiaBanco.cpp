@@ -269,10 +269,13 @@ QString recuperaInstalacao(const QString& pastaBanco, const QStringList& pastasD
     // Only one program runs on an installation, so at start-up no copy is under way; what a
     // restore staged beside the database and BackUp.ini before its journal existed was never
     // in use.
-    if (!pastaBanco.isEmpty())
-        for (const QFileInfo& f : QDir(pastaBanco).entryInfoList({QStringLiteral("*.restaura")}, QDir::Files | QDir::Hidden))
-            QFile::remove(f.filePath());
-    QFile::remove(backup::arquivoBackupIni() + QStringLiteral(".restaura"));
+    // The same for a copy caught on its way there and a journal's temporary file caught before
+    // it took the journal's name.
+    const QStringList restos = {QStringLiteral("*.restaura"), QStringLiteral("*.restaura.bkp-tmp"),
+                                QStringLiteral("restauracao.pendente.*")};
+    for (const QString& pasta : {pastaBanco, backup::pastaInstalacao()})
+        if (!pasta.isEmpty())
+            for (const QFileInfo& f : QDir(pasta).entryInfoList(restos, QDir::Files | QDir::Hidden)) QFile::remove(f.filePath());
     const QDir instalacao(backup::pastaInstalacao());
     for (const QString& pasta : instalacao.entryList({QStringLiteral(".copia-banco-*"), QStringLiteral(".restaura-banco-*")},
                                                      QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot))
