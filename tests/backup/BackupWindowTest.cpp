@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <filesystem>
 #include <functional>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -242,36 +243,25 @@ TEST_F(JanelaBackup, CopiasERestauradosSemAcessoDeOutrasContas) {
     ::umask(antes);
 }
 
-// The files that hold a clinic's settings, when the program writes them: made without access for
-// other accounts, and closed to them when an older version left them open; a group's rights kept
-// (its operators' stations read and write them), whatever the mask of the process.
+// The files that hold a clinic's settings, as the program writes them: without access for other
+// accounts (an older 0644 one closed), a group's rights kept, whatever the process's mask.
 TEST(ConfiguracaoDaClinica, GravadaSemAcessoDeOutrasContas) {
-    const struct {
-        mode_t mascara;
-        int antes;  // -1: the file does not exist yet
-        int depois;
-    } casos[] = {{027, -1, 0640}, {027, 0644, 0640}, {027, 0664, 0660}, {007, 0666, 0660},
-                 {007, -1, 0660}, {022, 0664, 0664}, {022, 0666, 0664}};
+    const struct { mode_t mascara; int antes, depois; } casos[] = {  // antes -1: no file yet
+        {027, -1, 0640}, {027, 0644, 0640}, {027, 0664, 0660}, {007, -1, 0660}, {007, 0666, 0660}, {022, 0666, 0664}};
     QTemporaryDir pasta;
+    const QString arquivo = pasta.filePath("Orvent.ini");
     const mode_t original = ::umask(022);
-    for (const char* nome : {"Orvent.ini", "BackUp.ini"})
-        for (const auto& c : casos) {
-            SCOPED_TRACE(QStringLiteral("%1 %2 %3").arg(nome).arg(c.mascara, 3, 8, QChar('0')).arg(c.antes, 3, 8).toStdString());
-            const QString arquivo = pasta.filePath(nome);
+    for (const auto& c : casos)
+        for (auto flush : {ProfileFile::Flush::ToDisk, ProfileFile::Flush::Later}) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.mascara, 3, 8).arg(c.antes, 3, 8).toStdString());
             QFile::remove(arquivo);
-            if (c.antes >= 0) {
-                escreve(arquivo, "[BACKUP]\r\nAUTO=0\r\n");
+            if (c.antes >= 0 && escreve(arquivo, "[BACKUP]\r\nAUTO=0\r\n"))
                 ::chmod(QFile::encodeName(arquivo).constData(), mode_t(c.antes));
-            }
             ::umask(c.mascara);
-            for (auto flush : {ProfileFile::Flush::ToDisk, ProfileFile::Flush::Later}) {
-                EXPECT_TRUE(ProfileFile(arquivo).writeStrings("BACKUP", {{"AUTO", flush == ProfileFile::Flush::Later ? "2" : "1"}},
-                                                              nullptr, flush));
-                struct stat st {};
-                ASSERT_EQ(::stat(QFile::encodeName(arquivo).constData(), &st), 0);
-                EXPECT_EQ(int(st.st_mode & 07777), c.depois);
-            }
+            EXPECT_TRUE(ProfileFile(arquivo).writeStrings("BACKUP", {{"AUTO", "1"}}, nullptr, flush));
             ::umask(022);
+            struct stat st {};
+            EXPECT_EQ(::stat(QFile::encodeName(arquivo).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1, c.depois);
         }
     ::umask(original);
 }
@@ -446,7 +436,9 @@ TEST_F(JanelaBackup, RestauracaoRecusadaDeixaArquivosEBancoComoEstavam) {
     escreve(mapa, "processado de novo");
     exame(2);
     insertPaciente("DEPOIS DO BACKUP");
-    const QString midia = arvore(bancada.midia()), exames = arvore(bancada.exames()), laudos = arvore(bancada.laudos());
+    QTemporaryDir guardada;
+    std::filesystem::copy(bancada.midia().toStdString(), guardada.path().toStdString(), std::filesystem::copy_options::recursive);
+    const QString exames = arvore(bancada.exames()), laudos = arvore(bancada.laudos());
     // The open database's own bytes change with every transaction: its folder by names.
     auto nomes = [](const QString& pasta) { return QDir(pasta).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); };
     const QStringList banco = nomes(dir.path());
@@ -482,13 +474,8 @@ TEST_F(JanelaBackup, RestauracaoRecusadaDeixaArquivosEBancoComoEstavam) {
         EXPECT_EQ(nomes(dir.path()), banco);
         EXPECT_EQ(le(bancada.ini()), ini);
         EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 2);
-        // The medium as it was for the next case.
-        QDir(bancada.midia()).removeRecursively();
-        for (const QString& linha : midia.split('\n')) {
-            const QString nome = linha.section('|', 0, 0), conteudo = linha.section('|', 1);
-            if (conteudo == "<pasta>") QDir().mkpath(bancada.midia() + "/" + nome);
-            else escreve(bancada.midia() + "/" + nome, QByteArray::fromBase64(conteudo.toLatin1()));
-        }
+        std::filesystem::remove_all(bancada.midia().toStdString());  // the medium as it was, for the next case
+        std::filesystem::copy(guardada.path().toStdString(), bancada.midia().toStdString(), std::filesystem::copy_options::recursive);
     }
     // The whole medium restores: the map of the backup's day over the one processed again.
     seam.messages.clear();
