@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSaveFile>
+#include <QSet>
+#include <QStorageInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -194,7 +196,7 @@ bool TTrocaArquivos::gravaDiario(bool confirmada, QString* erro) const {
         return false;
     }
     // The journal's name on the disk before any file moves (a power cut, not only a crash).
-    backup::descarregaMidia(diario_);
+    backup::descarregaMidia(QFileInfo(diario_).absolutePath());
     return true;
 }
 
@@ -233,8 +235,20 @@ bool TTrocaArquivos::troca(const QStringList& destinos, QString* erro, const QSt
 
 void TTrocaArquivos::confirma() {
     // From the mark on, the new files are the installation's: a crash while the kept files go
-    // leaves a journal that start-up finishes instead of undoing. When even the mark cannot be
-    // written, the journal goes first, as the transaction's end.
+    // leaves a journal that start-up finishes instead of undoing. So their bytes reach the disk
+    // first (each file system of theirs once). When even the mark cannot be written, the
+    // journal goes first, as the transaction's end.
+    QStringList pastas;
+    for (const QString& destino : std::as_const(destinos_)) {
+        const QString pasta = QFileInfo(destino).absolutePath();
+        if (!pastas.contains(pasta)) pastas << pasta;
+    }
+    QSet<QString> sistemas;
+    for (const QString& pasta : std::as_const(pastas))
+        if (const QString raiz = QStorageInfo(pasta).rootPath(); !sistemas.contains(raiz)) {
+            sistemas.insert(raiz);
+            backup::descarregaMidia(pasta);
+        }
     if (!gravaDiario(true, nullptr)) QFile::remove(diario_);
     for (const QString& destino : std::as_const(destinos_)) QFile::remove(destino + QStringLiteral(".anterior"));
     QFile::remove(diario_);

@@ -206,9 +206,6 @@ bool TfrmBackup::trocaTudo(const QStringList& destinos, const QStringList& orige
         } catch (const Error&) {
         }
     };
-    // What was staged reaches the disk before the journal says it takes the place of anything.
-    for (const QString& pasta : {recordText(paths().Exames), recordText(paths().Laudos), pastaBanco()})
-        bk::descarregaMidia(pasta);
     TTrocaArquivos troca(servidor ? diarioRestauracaoServidor() : diarioRestauracao(pastaBanco()));
     if (!servidor) dm.PDesconectionDataBase();
     QString erro;

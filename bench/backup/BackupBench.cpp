@@ -167,7 +167,6 @@ int main(int argc, char** argv) {
             origens << it.next();
             destinos << exames + "-rest/" + raizPreparo.relativeFilePath(origens.last());
         }
-        backup::descarregaMidia(exames + "-rest");
         TTrocaArquivos troca(raiz.path() + "/restauracao.pendente");
         if (restaurados != 3 * kExames || soma != manifesto.value("Banco de Dados/DATABASE.GDB") ||
             !troca.troca(destinos, &erro, origens) ||
