@@ -20,6 +20,7 @@
 #include <openssl/evp.h>
 
 #include "platform/Paths.h"
+#include "platform/Permissoes.h"
 #include "platform/ProfileFile.h"
 
 namespace norvix::backup {
@@ -368,6 +369,7 @@ bool copiaArquivo(const QString& origem, const QString& destino, QByteArray* som
 }
 
 bool publicaNoMeio(const QString& montagem, const QList<std::pair<QString, QString>>& arquivos, QString* erro) {
+    norvix::fechaParaOutrasContas(montagem);  // the medium's top folder, like the copies in it
     QMap<QString, QByteArray> somas;
     for (const auto& [origem, caminho] : arquivos) {
         QByteArray soma;

@@ -77,7 +77,10 @@ private:
     void gravaLog(const QString& arquivo, const QStringList& linhas);
     Preparo PreparaNovoDisco();
     bool copiaBanco();
-    bool restauraBanco();
+    // The database and BackUp.ini of the medium, checked, then put in place together with the
+    // files the module restored (pairs of staged file and destination) as one transaction.
+    bool restauraBanco(const QList<std::pair<QString, QString>>& arquivos);
+    bool trocaTudo(const QStringList& destinos, const QStringList& origens, const QString& fbk);
     // The folder of the data module's database (a local one; DIRQV's "Banco de Dados" else).
     static QString pastaBanco();
     // Starts a program and waits until it ends, the window painting meanwhile; false when it

@@ -41,4 +41,20 @@ bool protegePastas(const QStringList& pastas, const QString& grupo, QString* err
     return true;
 }
 
+unsigned mascaraAtual() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& linha : status.readAll().split('\n'))
+            if (linha.startsWith("Umask:")) return linha.mid(6).trimmed().toUInt(nullptr, 8);
+    return 022;
+}
+
+void fechaParaOutrasContas(const QString& caminho) {
+    const QByteArray nome = QFile::encodeName(caminho);
+    struct stat st {};
+    if (::stat(nome.constData(), &st) != 0) return;
+    const mode_t modo = st.st_mode & 07777 & ~mode_t(mascaraAtual() & 07);
+    if (modo != (st.st_mode & 07777)) ::chmod(nome.constData(), modo);
+}
+
 }  // namespace norvix

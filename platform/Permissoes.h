@@ -16,4 +16,13 @@ void aplicaMascaraDaClinica(const QString& grupo);
 // the reason for the first one that could not be changed.
 bool protegePastas(const QStringList& pastas, const QString& grupo, QString* erro);
 
+// The process's permission mask, read without changing it (umask() would change it for a
+// moment, for every thread); 022 when the kernel does not say.
+unsigned mascaraAtual();
+// A file or folder that an older version or a plain copy left open to other accounts closed to
+// them as far as the process's mask says. The owner's and the group's rights stay (a clinic's
+// group keeps writing whatever mask the tool that touches it runs with); not being its owner,
+// or a file system without modes, leaves it as it is.
+void fechaParaOutrasContas(const QString& caminho);
+
 }  // namespace norvix

@@ -14,6 +14,7 @@
 #include "Convert.h"
 #include "Cp1252.h"
 #include "Errors.h"
+#include "Permissoes.h"
 
 namespace norvix {
 namespace {
@@ -383,6 +384,9 @@ bool ProfileFile::writeStrings(const QString& section, const QList<std::pair<QSt
     for (const auto& [key, value] : entries) updated = withEntry(updated, section, key, value);
     if (updated == data && existed) return true;
 
+    // A settings file that an older version or a plain copy left open to other accounts is
+    // closed to them before it is rewritten (its replacement takes the same mode).
+    if (existed) fechaParaOutrasContas(path_);
     // A link, and a file its owner made read-only, are left to the flushed way: it writes the
     // file a link points to, and refuses the read-only one.
     const QFileInfo info(path_);

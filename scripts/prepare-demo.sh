@@ -108,6 +108,9 @@ else
   "$INITOOL" "$INI" MODULOS PROCESSAMENTO_ORTO "$BIN/ProcessamentoOrto.so"
   "$INITOOL" "$INI" BACKUP MODULO "$BIN/Backup.so"
 fi
+# The clinic's settings are no business of the computer's other accounts (an older
+# installation's file, made 0644, is closed too); the owner and the group keep their rights.
+chmod o= "$INI"
 
 # The capture module looks for the settings of its own model folder (Orvent/Orvent.ini); a
 # link makes both readers use the one file, so the camera values it writes reach the program.
@@ -135,6 +138,7 @@ fi
 # bookkeeping file that names no folder for E: gets this one.
 MIDIA="$ROOT/Disco de Backup"
 mkdir -p "$MIDIA"
+chmod o= "$MIDIA"
 for f in "$DIRQV/BackUp.ini" "$BIN/BackUp.ini"; do
   if [ ! -f "$f" ]; then
     printf '[BACKUP]\r\nTipoBkp=ZIP\r\nDirectCD=\r\nDiscoAtual=1\r\nArquivoAtual=1\r\nNumArquivos=0\r\nNumArquivosLau=0\r\nNumExamDisco=0\r\nNumLauDisco=0\r\nArquivosGeral=0\r\nNumExamGeral=0\r\nUltDsk=01/01/2007 00:00:00\r\nUltBkp=01/01/2007 00:00:00\r\nBackupZerado=0\r\nDrive=E\r\n[UNIDADES]\r\nE=%s\r\n' "$MIDIA" > "$f.tmp.$$"
@@ -142,6 +146,7 @@ for f in "$DIRQV/BackUp.ini" "$BIN/BackUp.ini"; do
   elif ! "$INITOOL" "$f" UNIDADES E >/dev/null; then
     "$INITOOL" "$f" UNIDADES E "$MIDIA"
   fi
+  chmod o= "$f"
 done
 
 # Pictures of the main window (existing ones kept) and the help pages.

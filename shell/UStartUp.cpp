@@ -202,7 +202,8 @@ void TStartUp::PreparaInstalacao() {
                                            "deste computador: %1.").arg(erro),
                             QStringLiteral("Atenção"), norvix::MsgIcon::Warning, norvix::MsgButtons::Ok, &main_);
     // A restore that a crash or a power cut interrupted is undone before the database opens.
-    if (const QString relato = norvix::recuperaInstalacao(local ? QFileInfo(banco).absolutePath() : QString());
+    if (const QString relato = norvix::recuperaInstalacao(local ? QFileInfo(banco).absolutePath() : QString(),
+                                                          {norvix::recordText(paths().Exames), norvix::recordText(paths().Laudos)});
         !relato.isEmpty())
         norvix::showMessage(relato, QStringLiteral("Atenção"), norvix::MsgIcon::Warning, norvix::MsgButtons::Ok, &main_);
 }

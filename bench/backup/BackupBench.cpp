@@ -1,11 +1,13 @@
 // Backup of 1,000 exams (3,000 data files made from the example exams) plus the database copy
 // to a medium folder through the reference backup module and the copy under the backup lock,
-// against `cp -r` of the same files in the same run; then the restore against `cp -r` back.
+// against `cp -r` of the same files in the same run; then the restore (over the current exams,
+// staged and put in place as one transaction, as the window does) against `cp -r` back.
 // Ours includes the SHA-256 of every file, the flush of the medium, the read-back from the
 // medium and the manifest. Prints the median of kRodadas runs of each and the ratio.
 //   bench_backup [database]   (default: the build's template database)
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -142,24 +144,37 @@ int main(int argc, char** argv) {
             !cpR({raiz.path() + "/cp/Banco de Dados/DATABASE.GDB", raiz.path() + "/cp-banco.gdb"}))
             return 1;
         baseRest.push_back(t.nsecsElapsed() / 1e6);
+        // Ours as the window restores: over the current exams (a copy of them), the module into a
+        // staging folder inside, the database brought back verified and validated by the engine,
+        // then every file put in place under the journal and the journal confirmed.
         afasta(exames + "-rest");
-        QDir().mkpath(exames + "-rest");
+        if (!cpR({exames, exames + "-rest"})) return 1;
         ::sync();  // each side starts with no writes of the other pending
         t.start();
+        QTemporaryDir preparo(exames + "-rest/" + QLatin1String(kPreparoRestauracao) + "XXXXXX");
         modulo.LoadModule(bin + "/Backup.so");
-        const int32_t restaurados = modulo.RestaurarBackup(nullptr, (exames + "-rest").toUtf8().constData(),
+        const int32_t restaurados = modulo.RestaurarBackup(nullptr, preparo.path().toUtf8().constData(),
                                                            laudos.toUtf8().constData());
         modulo.ReleaseModule();
-        // The database brought back verified, then validated by the engine as the window does.
         QByteArray soma;
         QString saida;
-        backup::copiaArquivo(raiz.path() + "/midia/Banco de Dados/DATABASE.GDB", raiz.path() + "/rest-banco.gdb", &soma,
-                             &erro, nullptr, true);
+        const QString bancoRest = raiz.path() + "/rest-banco.gdb";
+        backup::copiaArquivo(raiz.path() + "/midia/Banco de Dados/DATABASE.GDB", bancoRest + ".restaura", &soma, &erro,
+                             nullptr, true);
+        QStringList destinos{bancoRest}, origens{bancoRest + ".restaura"};
+        const QDir raizPreparo(preparo.path());
+        for (QDirIterator it(preparo.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            origens << it.next();
+            destinos << exames + "-rest/" + raizPreparo.relativeFilePath(origens.last());
+        }
+        TTrocaArquivos troca(raiz.path() + "/restauracao.pendente");
         if (restaurados != 3 * kExames || soma != manifesto.value("Banco de Dados/DATABASE.GDB") ||
-            !executaFerramenta(dm, "gfix", {"-v", "-full", "-n", raiz.path() + "/rest-banco.gdb"}, &saida)) {
-            std::fprintf(stderr, "a restauração falhou: %d %s\n", restaurados, qPrintable(saida));
+            !troca.troca(destinos, &erro, origens) ||
+            !executaFerramenta(dm, "gfix", {"-v", "-full", "-n", bancoRest}, &saida)) {
+            std::fprintf(stderr, "a restauração falhou: %d %s %s\n", restaurados, qPrintable(erro), qPrintable(saida));
             return 1;
         }
+        troca.confirma();
         nossoRest.push_back(t.nsecsElapsed() / 1e6);
     }
     const double mb = (bytes + QFileInfo(banco + "/DATABASE.GDB").size()) / 1e6;

@@ -25,6 +25,7 @@
 #include "platform/Cp1252.h"
 #include "platform/ProfileFile.h"
 #include "platform/Logging.h"
+#include "platform/Permissoes.h"
 
 using namespace norvix::backup;
 using norvix::ProfileFile;
@@ -143,6 +144,9 @@ public:
     bool executa(QList<Registro*>& registros) {
         montagem_ = esperaMidia(janela_, ini_);
         if (montagem_.isEmpty()) return false;
+        // The medium's top folder holds patients' names too: closed to other accounts like the
+        // copies in it (a mounted medium without modes stays as it is).
+        norvix::fechaParaOutrasContas(montagem_);
         disco_ = std::max(1, ProfileFile(ini_).readInteger(kSecao, QStringLiteral("DiscoAtual"), 1));
         conjunto_ = conjuntoAtual(ini_);
         // The disk in the drive must be the set's current one (or a new disk, which becomes it).
@@ -429,7 +433,7 @@ NORVIX_MODULE_EXPORT int32_t CriarBackup(void* hostWindow, ModuleStream* examLis
 namespace {
 
 // Copies back the files a disk's manifest names (exams and reports; the database is the
-// program's part), each compared with its sum as it is copied. False when the operator stopped
+// program's part) into the folders the host gives, each compared with its sum as it is copied. False when the operator stopped
 // or the disk's manifest cannot be read.
 bool restauraDisco(void* janela, const QString& montagem, const QString (&pastas)[2], int* restaurados,
                    QStringList* diferentes) {
@@ -535,6 +539,14 @@ NORVIX_MODULE_EXPORT int32_t RestaurarBackup(void* hostWindow, const char* exams
                                         });
         if (outro.isEmpty() || !restauraDisco(hostWindow, outro, pastas, &restaurados, &diferentes)) return -1;
     }
+    // The host restores nothing unless every file came back whole (it gives staging folders, and
+    // lets them go on -1).
+    if (!diferentes.isEmpty()) {
+        aviso(hostWindow, QStringLiteral("Estes arquivos do backup diferem do manifesto (ou não puderam ser lidos); a "
+                                         "restauração foi interrompida e nada foi restaurado:\n%1").arg(listaNomes(diferentes)),
+              QStringLiteral("Erro"), QMessageBox::Critical);
+        return -1;
+    }
     // The database is taken from the last disk: it goes back into the drive.
     if (discos > 1 &&
         pedeDisco(hostWindow, ini,
@@ -547,10 +559,6 @@ NORVIX_MODULE_EXPORT int32_t RestaurarBackup(void* hostWindow, const char* exams
                   })
             .isEmpty())
         return -1;
-    if (!diferentes.isEmpty())
-        aviso(hostWindow, QStringLiteral("Estes arquivos do backup diferem do manifesto (ou não puderam ser lidos) "
-                                         "e não foram restaurados:\n%1").arg(listaNomes(diferentes)),
-              QStringLiteral("Atenção"));
     return restaurados;
 }
 

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -24,6 +25,22 @@ inline bool escreve(const QString& caminho, const QByteArray& conteudo) {
 inline QByteArray le(const QString& caminho) {
     QFile f(caminho);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<ausente>");
+}
+
+// Everything under a folder, hidden entries and folders included, as one text (a file by its
+// content): what a restore that is undone must leave exactly as it was.
+inline QString arvore(const QString& pasta) {
+    QStringList linhas;
+    const QDir raiz(pasta);
+    for (QDirIterator it(pasta, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QString caminho = it.next();
+        linhas << raiz.relativeFilePath(caminho) + QLatin1Char('|') +
+                      (it.fileInfo().isDir() ? QStringLiteral("<pasta>") : QString::fromLatin1(le(caminho).toBase64()));
+    }
+    linhas.sort();
+    return linhas.join(QLatin1Char('\n'));
 }
 
 // The program folder (BackUp.ini, logs) and the medium, both in a temporary folder; the process

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <filesystem>
 #include <functional>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -196,7 +197,7 @@ TEST_F(JanelaBackup, RestauraArquivosEBancoEConfereOManifesto) {
     EXPECT_EQ(seam.messages.front().defaultButton, norvix::MsgAnswer::Cancel);  // the safe answer
     EXPECT_TRUE(seam.texts().last().contains("Banco de Dados/DATABASE.GDB")) << seam.texts().last().toStdString();
     EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 2);
-    EXPECT_EQ(le(arquivo), original);  // the exam files came back all the same
+    EXPECT_FALSE(QFileInfo::exists(arquivo));  // no exam file came back without its database
 
     escreve(banco.fileName(), bom);
     QDir(bancada.exames()).removeRecursively();
@@ -229,6 +230,9 @@ TEST_F(JanelaBackup, CopiasERestauradosSemAcessoDeOutrasContas) {
         EXPECT_EQ(modo(caminho), it.fileInfo().isDir() ? 0750 : 0640) << caminho.toStdString();
     }
     EXPECT_GE(vistos, 5);
+    // The medium's folder and BackUp.ini, made 0755 and 0644 before the mask was the clinic's.
+    EXPECT_EQ(modo(bancada.midia()), 0750);
+    EXPECT_EQ(modo(bancada.ini()), 0640);
 
     QDir(bancada.exames()).removeRecursively();
     QDir().mkpath(bancada.exames());
@@ -237,6 +241,29 @@ TEST_F(JanelaBackup, CopiasERestauradosSemAcessoDeOutrasContas) {
     for (const QString& restaurado : {arquivo, QFileInfo(arquivo).path(), path})
         EXPECT_EQ(modo(restaurado), QFileInfo(restaurado).isDir() ? 0750 : 0640) << restaurado.toStdString();
     ::umask(antes);
+}
+
+// The files that hold a clinic's settings, as the program writes them: without access for other
+// accounts (an older 0644 one closed), a group's rights kept, whatever the process's mask.
+TEST(ConfiguracaoDaClinica, GravadaSemAcessoDeOutrasContas) {
+    const struct { mode_t mascara; int antes, depois; } casos[] = {  // antes -1: no file yet
+        {027, -1, 0640}, {027, 0644, 0640}, {027, 0664, 0660}, {007, -1, 0660}, {007, 0666, 0660}, {022, 0666, 0664}};
+    QTemporaryDir pasta;
+    const QString arquivo = pasta.filePath("Orvent.ini");
+    const mode_t original = ::umask(022);
+    for (const auto& c : casos)
+        for (auto flush : {ProfileFile::Flush::ToDisk, ProfileFile::Flush::Later}) {
+            SCOPED_TRACE(QStringLiteral("%1 %2").arg(c.mascara, 3, 8).arg(c.antes, 3, 8).toStdString());
+            QFile::remove(arquivo);
+            if (c.antes >= 0 && escreve(arquivo, "[BACKUP]\r\nAUTO=0\r\n"))
+                ::chmod(QFile::encodeName(arquivo).constData(), mode_t(c.antes));
+            ::umask(c.mascara);
+            EXPECT_TRUE(ProfileFile(arquivo).writeStrings("BACKUP", {{"AUTO", "1"}}, nullptr, flush));
+            ::umask(022);
+            struct stat st {};
+            EXPECT_EQ(::stat(QFile::encodeName(arquivo).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1, c.depois);
+        }
+    ::umask(original);
 }
 
 TEST_F(JanelaBackup, FecharGravaAEscolhaDoBackupAutomatico) {
@@ -390,10 +417,73 @@ TEST_F(JanelaBackup, RestauracaoQueNaoPassaNaVerificacaoDevolveOBancoAnterior) {
     TfrmBackup::instance()->btnRestaurarClick();
     EXPECT_TRUE(seam.texts().last().startsWith("O banco de dados restaurado (" + path + ") não passou na verificação"))
         << seam.texts().last().toStdString();
-    EXPECT_TRUE(seam.texts().last().contains("O banco de dados anterior foi mantido."));
+    EXPECT_TRUE(seam.texts().last().contains("O banco de dados anterior foi mantido"));
     EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 2);  // the database of before, attached again
     for (const char* resto : {".anterior", ".restaura"}) EXPECT_FALSE(QFileInfo::exists(path + resto)) << resto;
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/restauracao.pendente"));
+}
+
+// A restore that cannot be whole changes nothing: the medium's database copy damaged, a copy
+// that is no database (found only once in place), an exam's copy damaged. Every exam and report
+// file, BackUp.ini and the records stay exactly as they were, with nothing left beside them.
+TEST_F(JanelaBackup, RestauracaoRecusadaDeixaArquivosEBancoComoEstavam) {
+    const int a = exame(1);
+    laudo(a);
+    Respondedor modulo;
+    janela()->btnIniciarBkpClick();
+    const QString mapa = QStringLiteral("%1/%2/%3m.txt").arg(bancada.exames()).arg(paciente).arg(a);
+    const QByteArray mapaDoBackup = le(mapa);
+    escreve(mapa, "processado de novo");
+    exame(2);
+    insertPaciente("DEPOIS DO BACKUP");
+    QTemporaryDir guardada;
+    std::filesystem::copy(bancada.midia().toStdString(), guardada.path().toStdString(), std::filesystem::copy_options::recursive);
+    const QString exames = arvore(bancada.exames()), laudos = arvore(bancada.laudos());
+    // The open database's own bytes change with every transaction: its folder by names.
+    auto nomes = [](const QString& pasta) { return QDir(pasta).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); };
+    const QStringList banco = nomes(dir.path());
+    const QByteArray ini = le(bancada.ini());
+    const QString copia = bancada.midia() + "/Banco de Dados/DATABASE.GDB";
+    const QString copiaExame = bancada.midia() + QStringLiteral("/Exames/%1/%2m.txt").arg(paciente).arg(a);
+    const struct {
+        const char* caso;
+        std::function<void()> estraga;
+        const char* mensagem;
+    } casos[] = {
+        {"cópia do banco estragada", [&] { escreve(copia, le(copia).left(4096)); }, "Banco de Dados/DATABASE.GDB"},
+        {"cópia que não é um banco",
+         [&] {
+             escreve(copia, QByteArray(64 * 1024, 'x'));
+             norvix::backup::gravaManifesto(bancada.midia(), {{"Banco de Dados/DATABASE.GDB", norvix::backup::somaArquivo(copia)}},
+                                            nullptr);
+         },
+         "O banco de dados anterior foi mantido, com os exames e laudos anteriores."},
+        {"cópia de um exame estragada", [&] { escreve(copiaExame, "estragado"); }, "nada foi restaurado"},
+    };
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.caso);
+        c.estraga();
+        seam.messages.clear();
+        modulo.textos.clear();
+        TfrmBackup::instance()->btnRestaurarClick();
+        const QString tudo = (seam.texts() + modulo.textos).join(" | ");
+        EXPECT_TRUE(tudo.contains(c.mensagem)) << tudo.toStdString();
+        EXPECT_FALSE(tudo.contains("concluída com êxito"));
+        EXPECT_EQ(arvore(bancada.exames()), exames);
+        EXPECT_EQ(arvore(bancada.laudos()), laudos);
+        EXPECT_EQ(nomes(dir.path()), banco);
+        EXPECT_EQ(le(bancada.ini()), ini);
+        EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 2);
+        std::filesystem::remove_all(bancada.midia().toStdString());  // the medium as it was, for the next case
+        std::filesystem::copy(guardada.path().toStdString(), bancada.midia().toStdString(), std::filesystem::copy_options::recursive);
+    }
+    // The whole medium restores: the map of the backup's day over the one processed again.
+    seam.messages.clear();
+    TfrmBackup::instance()->btnRestaurarClick();
+    EXPECT_EQ(seam.texts().last(), "Restauração concluída com êxito");
+    EXPECT_EQ(le(mapa), mapaDoBackup);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), 1);
+    EXPECT_EQ(nomes(dir.path()), banco);  // nothing left beside the database
 }
 
 TEST_F(JanelaBackup, RestauracaoInterrompidaEDesfeitaNaPartida) {
@@ -612,7 +702,8 @@ TEST_F(JanelaBackup, FalhasNaRestauracaoDevolvemOBancoAnteriorComMensagem) {
         }
         const QString tudo = (seam.texts() + modulo.textos).join(" | ");
         EXPECT_FALSE(tudo.contains("concluída com êxito")) << tudo.toStdString();
-        EXPECT_TRUE(tudo.contains("não foi restaurado") || tudo.contains("foi mantido") || tudo.contains("não pode ser lido"))
+        EXPECT_TRUE(tudo.contains("nada foi restaurado", Qt::CaseInsensitive) || tudo.contains("foi mantido") ||
+                    tudo.contains("não pode ser lido"))
             << tudo.toStdString();
         EXPECT_EQ(count("SELECT COUNT(*) FROM Pacientes"), pacientes);
         EXPECT_EQ(impressao(bancada.exames()), exames);

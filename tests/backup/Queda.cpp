@@ -1,12 +1,14 @@
 // A clinic's backup and restore run headless, to be killed by backup_queda_test at any moment:
 //   backup_queda prepara <raiz> <exames>   a clinic with that many exams (files included)
 //   backup_queda muda <raiz> <nome>        a patient with three exams more, as a day's work
+//   backup_queda reprocessa <raiz>         every exam's map file written again
 //   backup_queda backup <raiz>             "Iniciar Backup", every question answered as offered
 //   backup_queda restaura <raiz>           "Restaurar", the same
 // The clinic lives under <raiz>: qv (installation, BackUp.ini), qv/Banco de Dados, Exames,
 // Laudos, and midia (the backup medium). Exit 0 when the window said it succeeded.
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QLocale>
 #include <cstdio>
 
@@ -74,7 +76,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3) {
-        std::fprintf(stderr, "uso: backup_queda prepara|muda|backup|restaura <raiz> [...]\n");
+        std::fprintf(stderr, "uso: backup_queda prepara|muda|reprocessa|backup|restaura <raiz> [...]\n");
         return 2;
     }
     const QString acao = args[1];
@@ -94,11 +96,17 @@ int main(int argc, char** argv) {
     norvix::setRecordText(p.Laudos, c.laudos());
     norvix::setRecordText(p.Backup, qEnvironmentVariable("NORVIX_BIN_DIR") + "/Backup.so");
     // What the program does at start-up before it opens the database.
-    if (const QString relato = norvix::recuperaInstalacao(c.banco()); !relato.isEmpty())
+    if (const QString relato = norvix::recuperaInstalacao(c.banco(), {c.exames(), c.laudos()}); !relato.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(relato));
     TDMPrincipal dm;
     if (!dm.PSetDataBaseName(c.banco() + "/DATABASE.GDB")) return 4;
 
+    // Exams processed again: a restore has to put back the files of the day of the backup.
+    if (acao == "reprocessa") {
+        for (QDirIterator it(c.exames(), {"*m.txt"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            escreve(it.next(), "processado de novo");
+        return 0;
+    }
     if (acao == "prepara" || acao == "muda") {
         const int exames = acao == "prepara" ? args.value(3).toInt() : 3;
         const QString nome = acao == "prepara" ? QStringLiteral("PACIENTE") : args.value(3);

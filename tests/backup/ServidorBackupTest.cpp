@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -95,5 +96,60 @@ TEST_F(ServidorBackup, CopiaDoServidorVoltaSoQuandoValidaENinguemMaisUsaOBanco) 
     EXPECT_TRUE(dm->connected());
     EXPECT_EQ(pacientes(), depois - 1);
     EXPECT_EQ(DPacientes().SelectCodigoByNome(QStringLiteral("DEPOIS")), 0);
-    EXPECT_FALSE(QFileInfo::exists(local.filePath(QStringLiteral("antes-da-restauracao.fbk"))));
+    EXPECT_TRUE(QDir(local.path()).entryList({QStringLiteral("antes-da-restauracao*")}).isEmpty());
+}
+
+// The replacing of the server's database fails after it began (gbak stands in front of the real
+// one, restores and then reports an error); with the way back failing too. The message says
+// which is true: the database of before back, or where its kept copy is, which then outlives
+// the call and restores what there was.
+TEST_F(ServidorBackup, SubstituicaoQueFalhaDizSeOBancoVoltouOuOndeEstaACopia) {
+    paciente(QStringLiteral("ANTES"));
+    QList<std::pair<QString, QString>> arquivos;
+    QString erro;
+    ASSERT_TRUE(preparaCopiaBanco(*dm, QString(), local.path(), &arquivos, &erro)) << erro.toStdString();
+    paciente(QStringLiteral("DEPOIS"));
+    const int depois = pacientes();
+    const QString gbak = QStandardPaths::findExecutable(QStringLiteral("gbak"));
+    ASSERT_FALSE(gbak.isEmpty());
+    QTemporaryDir ferramentas;
+    const QByteArray caminhoAntes = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(ferramentas.path()) + ':' + caminhoAntes);
+    const QString seguranca = local.filePath(QStringLiteral("seguranca"));
+    const struct {
+        bool voltaFalha;
+        const char* mensagem;
+    } casos[] = {{false, "O banco de dados anterior foi reposto"}, {true, "O banco de dados anterior NÃO pôde ser reposto"}};
+    for (const auto& c : casos) {
+        SCOPED_TRACE(c.voltaFalha);
+        QFile script(ferramentas.filePath(QStringLiteral("gbak")));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nfor a; do ultimo=\"$a\"; done\n"
+                                    "if [ \"$1\" = -rep ] && [ \"$ultimo\" = '%1' ]; then\n"
+                                    "  case \"$2\" in\n"
+                                    "    *antes-da-restauracao*) [ %2 = 1 ] && { echo falha simulada da volta >&2; exit 1; } ;;\n"
+                                    "    *) '%3' \"$@\"; echo falha simulada >&2; exit 1 ;;\n"
+                                    "  esac\nfi\nexec '%3' \"$@\"\n")
+                         .arg(banco)
+                         .arg(c.voltaFalha ? 1 : 0)
+                         .arg(gbak)
+                         .toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QString guardada;
+        EXPECT_FALSE(restauraBancoServidor(*dm, arquivos[0].first, seguranca, &erro, &guardada));
+        EXPECT_TRUE(erro.contains(QString::fromUtf8(c.mensagem))) << erro.toStdString();
+        // Kept only while it is the way back, and then named in the message.
+        EXPECT_EQ(QDir(seguranca).entryList(QDir::Files).size(), c.voltaFalha ? 1 : 0);
+        EXPECT_EQ(!guardada.isEmpty() && erro.contains(guardada), c.voltaFalha) << erro.toStdString();
+        if (c.voltaFalha) {  // the kept copy is the database of before
+            qputenv("PATH", caminhoAntes);
+            dm->PDesconectionDataBase();
+            QString saida;
+            ASSERT_TRUE(executaFerramenta(*dm, "gbak", {"-rep", guardada, banco}, &saida)) << saida.toStdString();
+            dm->PConnectDataBase();
+        }
+        EXPECT_EQ(pacientes(), depois);
+    }
+    qputenv("PATH", caminhoAntes);
 }

@@ -9,8 +9,14 @@
 //   eio     reads fail with EIO (a medium that no longer reads back)
 //   byte    the byte at offset 100 (or the first one written past it) arrives flipped
 // Tools the program starts (nbackup, gbak) are separate processes and are not affected.
+// Crashes at a chosen step: with $NORVIX_QUEDA_RENOMEACAO = n the process kills itself
+// (SIGKILL, as a power cut stops it) just before its n-th rename, the step by which files take
+// their places; with $NORVIX_CONTA_RENOMEACOES naming a file, a process that ends normally
+// writes there how many renames it made.
 #include <dlfcn.h>
 #include <errno.h>
+#include <signal.h>
+#include <stdio.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <stdlib.h>
@@ -207,6 +213,28 @@ ssize_t pread64(int fd, void* dados, size_t n, off_t offset) {
 }
 
 ssize_t pread(int fd, void* dados, size_t n, off_t offset) { return pread64(fd, dados, n, offset); }
+
+namespace {
+std::atomic<long> renomeacoes{0};
+struct ContaNoFim {
+    ~ContaNoFim() {
+        const char* arquivo = getenv("NORVIX_CONTA_RENOMEACOES");
+        if (!arquivo || !*arquivo) return;
+        if (FILE* f = fopen(arquivo, "w")) {
+            fprintf(f, "%ld\n", renomeacoes.load());
+            fclose(f);
+        }
+    }
+} contaNoFim;
+}  // namespace
+
+int rename(const char* de, const char* para) {
+    static auto f = real<int (*)(const char*, const char*)>("rename");
+    const long n = ++renomeacoes;
+    const char* queda = getenv("NORVIX_QUEDA_RENOMEACAO");
+    if (queda && *queda && n >= atol(queda)) raise(SIGKILL);
+    return f(de, para);
+}
 
 // Lets a test see that the layer is really in place before it trusts a pass.
 int norvix_falhas_carregadas() { return 1; }
