@@ -272,6 +272,7 @@ bool writePhotograph(const Patient& patient, const Visit& visit, const Photograp
     putCommon(w, patient, visit, kPhotographClass, uid,
               derived ? QStringLiteral("foto ") + photo.derivedKey : QStringLiteral("foto"), "OP", derived ? 4 : 1);
     if (derived && !photo.description.isEmpty()) w.put(DCM_SeriesDescription, text(photo.description, 64));
+    if (derived && !photo.comments.isEmpty()) w.put(DCM_ImageComments, text(photo.comments, 10240));
     w.put(DCM_InstanceNumber, instanceNumber(photo.eye));
     DcmDataset* ds = w.ds;
     const QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();

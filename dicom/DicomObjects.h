@@ -58,6 +58,9 @@ struct Photograph {
     // image with this description.
     QString derivedKey;
     QString description;
+    // A derived picture's finding in words (the tear film's verdict and, when inconclusive, why),
+    // so the PACS viewer reads it beside the picture; empty: none.
+    QString comments;
 };
 
 // A reference to an object already written (the map names the photograph it comes from).
