@@ -251,7 +251,8 @@ TEST_F(ExamExportTest, ATearFilmOfTheSittingGoesAsItsEyesDerivedPhotograph) {
         EXPECT_EQ(outcomes[1].written.size(), 5) << c.name;
         EXPECT_EQ(outcomes[0].warnings.join(' ').contains("filme lacrimal do olho OD deixado de fora"), !c.readable) << c.name;
         if (!c.readable) continue;
-        const QString dump = run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), outcomes[0].written.last().filePath}).out;
+        const QString dump =
+            run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), QStringLiteral("+L"), outcomes[0].written.last().filePath}).out;
         EXPECT_EQ(values(dump, "0008,0016"), QStringList{"1.2.840.10008.5.1.4.1.1.77.1.5.1"});
         EXPECT_EQ(values(dump, "0008,0008"), QStringList{"DERIVED\\SECONDARY"});
         EXPECT_EQ(values(dump, "0020,0062"), QStringList{"R"});
