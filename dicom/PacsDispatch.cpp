@@ -177,6 +177,7 @@ PacsSendJob* PacsSendJob::start(const PacsDispatch& dispatch) {
             // Here, in the database's thread: what was deleted does not go, even if taking it
             // out at the deletion failed or another station deleted it.
             QString refused;
+            Outbox(dispatch.outbox()).removeSent();
             if (!dispatch.dropDeleted(nullptr, &refused)) {
                 const int waiting = dispatch.waiting();
                 emit job->finished(0, waiting, refused, waiting, Outbox::countText(waiting));

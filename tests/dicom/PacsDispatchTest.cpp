@@ -173,6 +173,7 @@ TEST_F(PacsDispatchTest, WhatIsDeletedWhileQueuedNeverReachesThePacs) {
         EXPECT_EQ(f.failed, 0) << c.name << f.error.toStdString();
         EXPECT_EQ(orthanc.instances() - before, c.reachesPacs) << c.name;
         EXPECT_EQ(up.waiting(), 0) << c.name;
+        Outbox(folder).removeSent();
         EXPECT_TRUE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty()) << c.name;
     }
 }
