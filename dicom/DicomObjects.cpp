@@ -319,6 +319,7 @@ bool writePhotograph(const Patient& patient, const Visit& visit, const Photograp
               derived ? QStringLiteral("foto ") + photo.derivedKey : QString::fromUtf8(kPhotographSeries.key), "OP",
               derived ? kDerivedSeriesNumber : kPhotographSeries.number,
               derived ? photo.description : QString::fromUtf8(kPhotographSeries.description));
+    if (derived && !photo.comments.isEmpty()) w.put(DCM_ImageComments, text(photo.comments, 10240));
     w.put(DCM_InstanceNumber, instanceNumber(photo.eye));
     DcmDataset* ds = w.ds;
     QDateTime when = visit.dateTime.isValid() ? visit.dateTime : QDateTime::currentDateTime();

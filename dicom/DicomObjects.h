@@ -65,6 +65,9 @@ struct Photograph {
     QString derivedKey;
     QString description;
     QDateTime acquired;
+    // A derived picture's finding in words (the tear film's verdict and, when inconclusive, why),
+    // so the PACS viewer reads it beside the picture; empty: none.
+    QString comments;
 };
 
 enum class MapUnit { Dioptres, Micrometres };

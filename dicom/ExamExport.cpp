@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QImageReader>
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -48,7 +49,7 @@ ExamOutcome failed(int code, const QString& why) { return {code, {}, why}; }
 ExamExport::ExamExport(Station station, ReportPrinter printReport)
     : station_(std::move(station)), printReport_(std::move(printReport)) {}
 
-QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder) const {
+QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder, VisitParts* parts) const {
     std::optional<TExame> exam;
     Patient patient;
     ExamVisit visit;
@@ -93,12 +94,18 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder) c
     QList<ExamOutcome> outcomes;
     QSet<int> reports;  // a report on both eyes is one object: written with the first eye only
     for (const TExame& e : eyes) outcomes << writeEye(e, patient, v, folder, &reports);
-    writeTearFilms(exam->paciente, visit.start, patient, v, folder, &outcomes);
+    QList<int> films;
+    writeTearFilms(exam->paciente, visit.start, patient, v, folder, &outcomes, &films);
+    if (parts) {
+        *parts = {exam->paciente, {}, films, reports.values()};
+        for (const TExame& e : eyes) parts->exams << e.codigo;
+        std::sort(parts->reports.begin(), parts->reports.end());
+    }
     return outcomes;
 }
 
 void ExamExport::writeTearFilms(int patientCode, const QDateTime& start, const Patient& patient, const Visit& visit,
-                                const QString& folder, QList<ExamOutcome>* outcomes) const {
+                                const QString& folder, QList<ExamOutcome>* outcomes, QList<int>* written) const {
     // The tear film taken in the same sitting (within kSessionMinutes of the visit's start,
     // before or after it), the newest per eye, as its break-time map joined to that eye's outcome.
     QList<TExameLagrima> films;
@@ -111,7 +118,8 @@ void ExamExport::writeTearFilms(int patientCode, const QDateTime& start, const P
                 if (const auto whole = DLagrima().SelectByCodigo(e.codigo)) films << *whole;
         }
     } catch (const std::exception& e) {
-        outcomes->first().error = QStringLiteral("filme lacrimal: erro no banco de dados: %1").arg(QString::fromUtf8(e.what()));
+        // Left out, said; the topography of the visit still goes.
+        outcomes->first().warnings << QStringLiteral("filme lacrimal: erro no banco de dados: %1").arg(QString::fromUtf8(e.what()));
         return;
     }
     for (const TExameLagrima& film : std::as_const(films)) {
@@ -124,18 +132,22 @@ void ExamExport::writeTearFilms(int patientCode, const QDateTime& start, const P
         Photograph photo;
         photo.eye = film.direito() ? Eye::Right : Eye::Left;
         photo.derivedKey = QStringLiteral("lagrima");
-        photo.description = QStringLiteral("Filme lacrimal (NIBUT)");
         photo.acquired = QDateTime(film.data, film.hora);  // the recording's own time, not the visit's
         Written w;
         if (!film.result(&result, &why)) {
-            out->error = QStringLiteral("filme lacrimal do olho %1: %2").arg(film.olho, why);
+            out->warnings << QStringLiteral("filme lacrimal do olho %1 deixado de fora: %2").arg(film.olho, why);
             continue;
         }
+        // The verdict in the window's words, and the report's sentence with its reason.
+        photo.description = QStringLiteral("Filme lacrimal (NIBUT): ") + lagrima::verdictOf(result).words;
+        photo.comments = lagrima::reportSentence(result);
         photo.image = lagrima::drawBreakTimeMap(result, QSize(640, 480));
-        if (!writePhotograph(patient, visit, photo, folder, &w, &why))
-            out->error = QStringLiteral("filme lacrimal do olho %1: %2").arg(film.olho, why);
-        else
+        if (!writePhotograph(patient, visit, photo, folder, &w, &why)) {
+            out->warnings << QStringLiteral("filme lacrimal do olho %1 deixado de fora: %2").arg(film.olho, why);
+        } else {
             out->written << w;
+            written->append(film.codigo);
+        }
     }
 }
 
@@ -270,7 +282,7 @@ void ExamExport::writeReports(const TExame& exam, const Patient& patient, const 
     try {
         reports = DLaudos().SelectLaudosByExame(exam.codigo);
     } catch (const std::exception& e) {
-        out->error = QStringLiteral("laudos do exame: erro no banco de dados: %1").arg(QString::fromUtf8(e.what()));
+        out->warnings << QStringLiteral("laudos do exame deixados de fora: erro no banco de dados: %1").arg(QString::fromUtf8(e.what()));
         return;
     }
     for (const TLaudo& r : reports) {
@@ -286,8 +298,8 @@ void ExamExport::writeReports(const TExame& exam, const Patient& patient, const 
         }
         Written w;
         if (!pdf || !writeReport(patient, visit, report, folder, &w, &why)) {
-            out->error = QStringLiteral("laudo %1: %2").arg(r.codigo).arg(why);
-            return;
+            out->warnings << QStringLiteral("laudo %1 deixado de fora: %2").arg(r.codigo).arg(why);
+            continue;
         }
         out->written << w;
         written->insert(r.codigo);

@@ -14,6 +14,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -42,7 +43,17 @@ struct ExamOutcome {
     int examCode = 0;
     QList<Written> written;  // photograph, maps (axial first), then any report
     QString error;           // Portuguese; empty when written
+    // Parts joined to this eye that could not be read and were left out (a report that cannot
+    // be printed, an unreadable tear-film result), each naming the part, in Portuguese.
+    QStringList warnings;
     bool ok() const { return error.isEmpty(); }
+};
+
+// What a visit holds: its patient, its exams (every eye of it, written or not), and the tear
+// films and reports written with it.
+struct VisitParts {
+    int patient = 0;
+    QList<int> exams, tearFilms, reports;
 };
 
 // A saved report printed to PDF bytes as the report window prints it; none, with the
@@ -56,7 +67,7 @@ public:
     // Every eye of the visit of examCode into folder. One outcome per exam of the visit, the
     // one asked for first; just that one, with the reason, when it cannot be read at all (no
     // such exam, the database failing).
-    QList<ExamOutcome> writeVisit(int examCode, const QString& folder) const;
+    QList<ExamOutcome> writeVisit(int examCode, const QString& folder, VisitParts* parts = nullptr) const;
 
 private:
     // reportsWritten: the reports already written for the visit (a report on both eyes is
@@ -68,7 +79,7 @@ private:
     void writeReports(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder,
                       QSet<int>* written, ExamOutcome* out) const;
     void writeTearFilms(int patientCode, const QDateTime& start, const Patient& patient, const Visit& visit,
-                        const QString& folder, QList<ExamOutcome>* outcomes) const;
+                        const QString& folder, QList<ExamOutcome>* outcomes, QList<int>* written) const;
 
     Station station_;
     ReportPrinter printReport_;

@@ -8,8 +8,11 @@
 #include <QHash>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QSaveFile>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/Sobras.h"
 
 namespace norvix::dicom {
 
@@ -27,6 +30,34 @@ ino_t inodeOf(const QString& path) {
 QString encodeKey(const QString& key) { return QString::fromLatin1(QUrl::toPercentEncoding(key, {}, ".")); }
 QString decodeKey(const QString& name) { return QUrl::fromPercentEncoding(name.toLatin1()); }
 
+// The visit's contents, beside its files; hidden, so it is never sent.
+const QString kContents = QStringLiteral(".conteudo");
+
+QString codes(const QList<int>& list) {
+    QStringList out;
+    for (const int c : list) out << QString::number(c);
+    return out.join(u',');
+}
+
+QList<int> codesOf(const QString& text) {
+    QList<int> out;
+    for (const QString& t : text.split(u',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        if (const int c = t.trimmed().toInt(&ok); ok && c > 0) out << c;
+    }
+    return out;
+}
+
+bool writeContents(const QString& path, const QueuedVisit& v) {
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    f.write(QStringLiteral("paciente=%1\nexames=%2\nlagrima=%3\nlaudos=%4\n")
+                .arg(v.patient)
+                .arg(codes(v.exams), codes(v.tearFilms), codes(v.reports))
+                .toLatin1());
+    return f.commit();
+}
+
 // rename(2): replaces the target in one step, which QFile::rename does not.
 bool moveInto(const QString& from, const QString& to, QString* why) {
     std::error_code ec;
@@ -36,11 +67,65 @@ bool moveInto(const QString& from, const QString& to, QString* why) {
 }
 }  // namespace
 
+bool QueuedVisit::holds(int exam, int tearFilm, int report, int patientCode) const {
+    return (exam > 0 && exams.contains(exam)) || (tearFilm > 0 && tearFilms.contains(tearFilm)) ||
+           (report > 0 && reports.contains(report)) || (patientCode > 0 && patient == patientCode);
+}
+
 Outbox::Outbox(const QString& folder) : folder_(folder) {}
+
+QueuedVisit Outbox::contents(const QString& key) const {
+    QueuedVisit v;
+    QFile f(examFolder(key) + u'/' + kContents);
+    if (f.open(QIODevice::ReadOnly)) {
+        for (const QString& line : QString::fromLatin1(f.readAll()).split(u'\n')) {
+            const QString name = line.section(u'=', 0, 0).trimmed(), value = line.section(u'=', 1);
+            if (name == u"paciente") v.patient = value.trimmed().toInt();
+            else if (name == u"exames") v.exams = codesOf(value);
+            else if (name == u"lagrima") v.tearFilms = codesOf(value);
+            else if (name == u"laudos") v.reports = codesOf(value);
+        }
+    }
+    // Queued before the contents were kept (or the file is unreadable): the key names the
+    // visit's first exam, which is enough to know it is gone.
+    if (v.exams.isEmpty() && key.startsWith(u'E')) v.exams = codesOf(key.mid(1));
+    return v;
+}
+
+bool Outbox::withdraw(const QString& key, QString* error) {
+    const QString folder = examFolder(key);
+    if (!QFileInfo::exists(folder)) return true;
+    // Aside in one step first: a kill half-way through the removal leaves a work folder that
+    // the next start removes, never half a visit that a send would still take.
+    QTemporaryDir aside(modeloPastaDoProcesso(folder_, QStringLiteral(".retirada-")));
+    QString why;
+    if (!aside.isValid() || !moveInto(folder, aside.filePath(QStringLiteral("v")), &why)) {
+        if (error)
+            *error = QStringLiteral("Não foi possível retirar %1 da fila de envio ao PACS: %2.")
+                         .arg(key, why.isEmpty() ? aside.errorString() : why);
+        return false;
+    }
+    return true;  // the folder aside goes with `aside`
+}
+
+QStringList Outbox::removeLeftovers() const {
+    removeSent();
+    return removeSobras(folder_, QStringLiteral(".entrada-")) + removeSobras(folder_, QStringLiteral(".retirada-"));
+}
+
+void Outbox::removeSent() const {
+    for (const QString& name : QDir(folder_).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (name.startsWith(u'.')) continue;
+        const QDir dir(folder_ + u'/' + name);
+        if (!dir.entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty()) continue;
+        QFile::remove(dir.filePath(kContents));
+        QDir().rmdir(dir.path());
+    }
+}
 
 QString Outbox::examFolder(const QString& key) const { return folder_ + u'/' + encodeKey(key); }
 
-bool Outbox::enqueue(const QString& key, const QStringList& files, QString* error) {
+bool Outbox::enqueue(const QString& key, const QStringList& files, QString* error, const QueuedVisit& contents) {
     auto fail = [&](const QString& why) {
         if (error) *error = why;
         return false;
@@ -51,7 +136,7 @@ bool Outbox::enqueue(const QString& key, const QStringList& files, QString* erro
         return fail(QStringLiteral("Não foi possível criar a pasta da fila de envio ao PACS (%1).").arg(folder_));
     // Copied into a staging folder beside the exams first, so a copy cut short (full disk,
     // missing file) never shows up as an exam ready to go.
-    QTemporaryDir staging(folder_ + QStringLiteral("/.entrada-XXXXXX"));
+    QTemporaryDir staging(modeloPastaDoProcesso(folder_, QStringLiteral(".entrada-")));
     if (!staging.isValid())
         return fail(QStringLiteral("Não foi possível gravar na pasta da fila de envio ao PACS (%1).").arg(folder_));
     QStringList names;
@@ -65,6 +150,22 @@ bool Outbox::enqueue(const QString& key, const QStringList& files, QString* erro
                             .arg(name, in.errorString()));
         names << name;
     }
+    // Sent again: what of the visit already waits stays (an eye unreadable this time keeps its
+    // earlier objects), so the contents name both.
+    QueuedVisit merged = contents;
+    if (QFileInfo::exists(examFolder(key))) {
+        const QueuedVisit before = this->contents(key);
+        if (merged.patient == 0) merged.patient = before.patient;
+        for (const auto& [into, from] : {std::pair{&merged.exams, &before.exams}, std::pair{&merged.tearFilms, &before.tearFilms},
+                                         std::pair{&merged.reports, &before.reports}})
+            for (const int c : *from)
+                if (!into->contains(c)) into->append(c);
+    }
+    if (!writeContents(staging.filePath(kContents), merged))
+        return fail(QStringLiteral("Não foi possível gravar na pasta da fila de envio ao PACS (%1).").arg(folder_));
+    // Moved first when replacing: the contents (both visits' together) never name less than
+    // the files waiting, even if the move is cut short.
+    names.prepend(kContents);
     const QString target = examFolder(key);
     QString why;
     if (!QFileInfo::exists(target)) {
@@ -129,6 +230,8 @@ Outbox::Flush Outbox::flush(const PacsPeer& peer, const SendProgress& progress) 
         // than what the PACS got: it stays.
         for (const QString& f : byKey[key])
             if (inodeOf(f) == identity.value(f)) QFile::remove(f);
+        // The folder keeps its contents file and goes at the next removeSent: one more removal
+        // per visit here would slow every send by a third where the disk discards on delete.
         QDir().rmdir(examFolder(key));
         ++result.sent;
     }

@@ -5,6 +5,7 @@
 // next try (the next send, or the next opening of the exam browser) and is never lost.
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include "dicom/ExamExport.h"
 #include "dicom/Outbox.h"
@@ -33,11 +34,20 @@ public:
 
     // Writes the visit of examCode and puts it in the outbox under the visit's key, replacing
     // what of it was already waiting. Reads the database: the thread that owns it calls this.
-    // False, with the reason in Portuguese, when the PACS is not configured (nothing written),
-    // or an object of the visit could not be written (nothing of this call queued).
-    bool queue(int examCode, QString* error, QString* key = nullptr) const;
+    // A part of the visit that cannot be read (an eye without its ring data, a tear-film result,
+    // a report) is left out, named in `warnings`, and the rest is queued. False, with the reason
+    // in Portuguese, when the PACS is not configured (nothing written), or nothing of the visit
+    // could be written (nothing of this call queued).
+    bool queue(int examCode, QString* error, QString* key = nullptr, QStringList* warnings = nullptr) const;
 
-    // Sends everything waiting. Any thread; two sends of one outbox never overlap.
+    // Takes out of the outbox every waiting visit with an exam, tear film, report or patient no
+    // longer in the database (deleted while taking it out failed, or deleted at another station
+    // sharing the database), and returns their keys. Reads the database: its thread calls this.
+    // False, with the reason, when the database cannot tell (then nothing should be sent).
+    bool dropDeleted(QStringList* dropped, QString* error) const;
+
+    // Sends everything waiting, without looking at the database (see dropDeleted). Any thread;
+    // two sends of one outbox never overlap.
     Outbox::Flush flush(const SendProgress& progress = {}) const;
 
     int waiting() const;
@@ -52,13 +62,20 @@ private:
     ReportPrinter printReport_;
 };
 
+// Listens for deletions in the records (records/Exclusao.h) for as long as the program runs, and
+// takes out of this outbox every waiting visit that holds what was deleted. Returns the
+// listener's id (records' DeixaDeOuvirExclusoes stops it).
+int withdrawOnDeletion(const QString& outboxFolder);
+
 // A send on a worker thread (the window stays free while the network works). The signals reach
 // the receivers queued, in their own thread; a receiver closed meanwhile simply misses them,
 // and an exam not sent stays in the outbox. The job deletes itself once finished was emitted.
 class PacsSendJob : public QObject {
     Q_OBJECT
 public:
-    // Starts the send at once; connect to the signals straight after (they come queued).
+    // Starts the send at once; connect to the signals straight after (they come queued). On the
+    // next turn of the caller's event loop, in the caller's thread (the database's), the visits
+    // of deleted exams are dropped first (PacsDispatch::dropDeleted); then the worker sends.
     static PacsSendJob* start(const PacsDispatch& dispatch);
 
 signals:

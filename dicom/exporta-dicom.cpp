@@ -32,9 +32,9 @@ const char* const kHelp =
     "  --help             mostra esta ajuda\n"
     "\n"
     "Saída: uma linha por arquivo gravado (código do exame e caminho). Saída de erro: uma linha\n"
-    "por exame que não pôde ser gravado, com o código e o motivo; os outros são gravados assim\n"
-    "mesmo. Código de saída 0 quando todos foram gravados, 1 quando algum não foi, 2 para\n"
-    "opções inválidas.\n";
+    "por exame que não pôde ser gravado, e por parte de uma visita deixada de fora (um laudo,\n"
+    "um filme lacrimal ilegível), com o código e o motivo; o resto é gravado assim mesmo.\n"
+    "Código de saída 0 quando tudo foi gravado, 1 quando algo não foi, 2 para opções inválidas.\n";
 
 struct Options {
     QString root, folder;
@@ -119,6 +119,9 @@ int main(int argc, char** argv) {
                 warn(QStringLiteral("exame %1: %2").arg(r.examCode).arg(r.error));
                 failed = true;
             }
+            // The rest of the visit is written; what was left out is said, and not all was written.
+            for (const QString& w : r.warnings) warn(QStringLiteral("exame %1: %2").arg(r.examCode).arg(w));
+            failed = failed || !r.warnings.isEmpty();
         }
     }
     return failed ? 1 : 0;

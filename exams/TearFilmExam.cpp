@@ -13,6 +13,7 @@
 
 #include "UfrmLagrima.h"
 #include "platform/Paths.h"
+#include "platform/Sobras.h"
 #include "platform/Errors.h"
 #include "platform/ui/MessageSeam.h"
 #include "records/UDMedicos.h"
@@ -90,7 +91,8 @@ int TearFilmExam::run(const Choice& choice) {
     }
 
     // The film stays on this computer, in the installation, until the exam is stored or dropped.
-    QTemporaryDir dir(installRoot() + QStringLiteral("/.lagrima-XXXXXX"));
+    // Named for this process, so the next start removes it if a kill leaves it behind.
+    QTemporaryDir dir(modeloPastaDoProcesso(installRoot(), QStringLiteral(".lagrima-")));
     if (!dir.isValid()) {
         fail(QStringLiteral("Não foi possível criar a pasta temporária da gravação em %1: %2")
                  .arg(installRoot(), dir.errorString()));

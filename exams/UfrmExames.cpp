@@ -581,6 +581,7 @@ void TfrmExames::deleteExam() {
     }
     for (const QString& path : std::as_const(done.naoRemovidos))
         qCWarning(lcExams).noquote() << QStringLiteral("Não foi possível excluir") << path;
+    afterDeletion(done, exam->codigo);
 
     clearExamPanel();
     if (done.examesRestantes > 0) {
@@ -599,7 +600,7 @@ void TfrmExames::deleteTearFilmExam() {
                     MsgAnswer::No) != MsgAnswer::Yes)
         return;
     try {
-        norvix::DLagrima().Exclui(code);
+        afterDeletion(norvix::ExcluiExameLagrima(code));
     } catch (const norvix::Error& e) {
         showMessage(QStringLiteral("Não foi possível excluir o exame.\n\n") + e.message(), QStringLiteral("Erro"),
                     MsgIcon::Error, MsgButtons::Ok, this);
@@ -642,6 +643,7 @@ void TfrmExames::deletePatient() {
         const norvix::TExclusao done = norvix::ExcluiPaciente(code);
         for (const QString& path : done.naoRemovidos)
             qCWarning(lcExams).noquote() << QStringLiteral("Não foi possível excluir") << path;
+        afterDeletion(done);
     } catch (const norvix::Error& e) {
         showMessage(QStringLiteral("Não foi possível excluir o paciente.\n\n") + e.message(), QStringLiteral("Erro"),
                     MsgIcon::Error, MsgButtons::Ok, this);

@@ -42,6 +42,7 @@ class TMapCatalogue;
 class TExamMaps;
 class TPnlFindPac;
 class TBIniSettings;
+struct TExclusao;
 
 class TPatientGridModel;
 
@@ -161,7 +162,7 @@ public:
     void tbEnviarPacsClick();
     // Queues the visits of these exams and sends the outbox in the background, the outcome in
     // the status label; operatorAsked: a failed send is also a message. False, the reason told,
-    // when the PACS is not configured or an exam could not be queued.
+    // when the PACS is not configured, an exam could not be queued or a part of a visit was left out.
     bool enviaAoPacs(const QList<int>& examCodes, bool operatorAsked);
     bool pacsConfigurado() const;
     // After an exam or a report is saved: with automatic sending on, its exams' visits are
@@ -252,6 +253,7 @@ private:
     void hideQuickFind();
     void deleteExam();
     void deleteTearFilmExam();
+    void afterDeletion(const norvix::TExclusao& done, int deletedExam = 0);
     void deletePatient();
     void refreshCurrentPatientRow();
     int currentFilterDoctor() const;  // code of the filter's doctor, 0 for a special entry

@@ -10,6 +10,8 @@
 #include "dicom/PacsDispatch.h"
 #include "platform/Paths.h"
 #include "platform/ui/MessageSeam.h"
+#include "records/Exclusao.h"
+#include "records/UDExames.h"
 
 namespace norvix {
 
@@ -45,6 +47,19 @@ void TfrmExames::tbEnviarPacsClick() {
     enviaAoPacs({code}, true);
 }
 
+void TfrmExames::afterDeletion(const norvix::TExclusao& done, int deletedExam) {
+    // The deletion stands; what could not follow it (taking it out of the PACS outbox) must be known.
+    if (!done.avisos.isEmpty())
+        showMessage(done.avisos.join(u'\n'), QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+    // A visit is withdrawn whole; the other eye that waited with the deleted one is queued again
+    // as a visit of its own.
+    QList<int> again;
+    for (const int code : done.retiradosDaFila)
+        if (code != deletedExam && !again.contains(code) && norvix::DExames().SelectExameByCodigo(code)) again << code;
+    if (!again.isEmpty() && pacsConfigurado()) enviaAoPacs(again, false);
+    else if (lblPacs_ && settings_) lblPacs_->setText(dicom::Outbox::countText(dispatchOf(*settings_).waiting()));
+}
+
 bool TfrmExames::pacsConfigurado() const {
     return settings_ && dispatchOf(*settings_).notConfigured().isEmpty();
 }
@@ -63,13 +78,13 @@ bool TfrmExames::enviaAoPacs(const QList<int>& examCodes, bool operatorAsked) {
     const dicom::PacsDispatch dispatch = dispatchOf(*settings_);
     // A report's two eyes may be two visits: each is queued, and one that cannot be does not
     // hold back the other.
-    QStringList failures;
+    QStringList failures, leftOut;
     int queued = 0;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     for (const int code : examCodes) {
         if (code <= 0) continue;
         QString failure;
-        if (dispatch.queue(code, &failure))
+        if (dispatch.queue(code, &failure, nullptr, &leftOut))
             ++queued;
         else
             failures << failure;
@@ -83,12 +98,18 @@ bool TfrmExames::enviaAoPacs(const QList<int>& examCodes, bool operatorAsked) {
         else
             startPacsSend(operatorAsked);
     }
+    if (!leftOut.isEmpty()) {
+        // The rest of the visit goes; what stays behind is named.
+        showMessage(QStringLiteral("O exame foi posto na fila de envio ao PACS sem estas partes, que não puderam ser "
+                                   "lidas: %1").arg(leftOut.join(u' ')),
+                    QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
+    }
     if (!failures.isEmpty()) {
         // What was queued is saved and goes; the operator must know what did not.
         showMessage(QStringLiteral("O exame não foi posto na fila de envio ao PACS. %1").arg(failures.join(u' ')),
                     QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
     }
-    return queued > 0 && failures.isEmpty();
+    return queued > 0 && failures.isEmpty() && leftOut.isEmpty();
 }
 
 void TfrmExames::enviaAoPacsSeAutomatico(const QList<int>& examCodes) {

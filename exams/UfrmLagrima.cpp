@@ -108,25 +108,24 @@ void TfrmLagrima::buildUi(const TExameLagrima& e, const lagrima::TearFilmResult&
         v->addWidget(rotulo(valores, "lblPrimeira", QStringLiteral("Primeira ruptura: ") + segundos(r.firstS)));
         if (!std::isnan(r.averageS))
             v->addWidget(rotulo(valores, "lblMedia", QStringLiteral("Ruptura média: ") + segundos(r.averageS)));
-        if (r.altered()) {
-            classificacao->setText(QStringLiteral("Alterado (< %1 s)").arg(int(lagrima::kAlteredBelowS)));
-            pal.setColor(QPalette::Window, QColor(200, 30, 30));
-            pal.setColor(QPalette::WindowText, Qt::white);
-        } else {
-            classificacao->setText(QStringLiteral("Normal"));
-            pal.setColor(QPalette::Window, QColor(30, 130, 60));
-            pal.setColor(QPalette::WindowText, Qt::white);
-        }
     } else {
         v->addWidget(rotulo(valores, "lblSemRuptura",
-                            QStringLiteral("Sem ruptura em %1 de registro").arg(segundos(r.recordedS))));
-        const bool inconclusivo = !std::isnan(r.blinkS) && r.recordedS < lagrima::kAlteredBelowS;
-        classificacao->setText(inconclusivo ? QStringLiteral("Inconclusivo") : QStringLiteral("Normal"));
-        pal.setColor(QPalette::Window, inconclusivo ? QColor(230, 160, 0) : QColor(30, 130, 60));
-        pal.setColor(QPalette::WindowText, Qt::white);
+                            QStringLiteral("Sem ruptura em %1 de registro").arg(segundos(std::floor(r.recordedS * 10) / 10))));
     }
+    // The verdict as the report and the PACS get it; an inconclusive one says why.
+    const lagrima::TearFilmVerdict veredito = lagrima::verdictOf(r);
+    classificacao->setText(veredito.words);
+    pal.setColor(QPalette::Window, veredito.kind == lagrima::TearFilmVerdict::Altered    ? QColor(200, 30, 30)
+                                   : veredito.kind == lagrima::TearFilmVerdict::Normal ? QColor(30, 130, 60)
+                                                                                       : QColor(230, 160, 0));
+    pal.setColor(QPalette::WindowText, Qt::white);
     classificacao->setPalette(pal);
     v->addWidget(classificacao);
+    if (!veredito.reason.isEmpty()) {
+        auto* motivo = rotulo(valores, "lblMotivo", QStringLiteral("Motivo: ") + veredito.reason);
+        motivo->setWordWrap(true);
+        v->addWidget(motivo);
+    }
     if (!std::isnan(r.blinkS))
         v->addWidget(rotulo(valores, "lblPiscada", QStringLiteral("Piscada aos ") + segundos(r.blinkS)));
     v->addWidget(rotulo(valores, "lblArea",

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 
 #include "FbCursor.h"
 #include "UArquivosExame.h"
@@ -36,7 +37,33 @@ void removeLaudos(int paciente, const QList<int>& laudos, QStringList& naoRemovi
     QDir().rmdir(QFileInfo(CaminhoLaudo(p, QStringLiteral("0"))).absolutePath());
 }
 
+QMap<int, OuvinteExclusao>& ouvintes() {
+    static QMap<int, OuvinteExclusao> todos;
+    return todos;
+}
+
+// After the commit: a listener that fails does not undo the deletion; it is said.
+void anuncia(const TExcluido& excluido, TExclusao& feito) {
+    for (const OuvinteExclusao& ouvinte : std::as_const(ouvintes())) {
+        QString aviso;
+        try {
+            aviso = ouvinte(excluido, &feito.retiradosDaFila);
+        } catch (const std::exception& e) {
+            aviso = QString::fromUtf8(e.what());
+        }
+        if (!aviso.isEmpty()) feito.avisos << aviso;
+    }
+}
+
 }  // namespace
+
+int OuveExclusoes(OuvinteExclusao ouvinte) {
+    static int proximo = 0;
+    ouvintes().insert(++proximo, std::move(ouvinte));
+    return proximo;
+}
+
+void DeixaDeOuvirExclusoes(int id) { ouvintes().remove(id); }
 
 QList<int> LaudosDoExame(const TExame& exame) {
     return codigos(exame.direito() ? QStringLiteral("SELECT Codigo FROM Laudos WHERE MedidaOD=:CodigoExame")
@@ -59,6 +86,7 @@ TExclusao ExcluiExame(const TExame& exame) {
     for (char letra : {'a', 'd', 'm'})
         remove(CaminhoArquivoExame(exame.paciente, exame.codigo, letra), feito.naoRemovidos);
     QDir().rmdir(QFileInfo(CaminhoArquivoExame(exame.paciente, exame.codigo, 'a')).absolutePath());
+    anuncia({exame.paciente, false, {exame.codigo}, {}, feito.laudos}, feito);
     return feito;
 }
 
@@ -68,6 +96,7 @@ QList<int> LaudosDoPaciente(int paciente) {
 
 TExclusao ExcluiPaciente(int paciente) {
     TExclusao feito;
+    QList<int> lagrimas;
     DMPrincipal().runBatch([&] {
         DPacientes().BloqueiaPaciente(paciente);
         if (DMPrincipal().selectInt(QStringLiteral("SELECT COUNT(*) FROM Exames WHERE Exames.CodPaciente = :idxPac"),
@@ -79,11 +108,21 @@ TExclusao ExcluiPaciente(int paciente) {
         DMPrincipal().execProcedure(QStringLiteral("DELETE FROM PacientesRis WHERE CodPaciente = :Codigo"),
                                     {{"Codigo", paciente}});
         // Tear-film exams keep no files and no reports: their rows go with the patient.
-        feito.examesLagrima = DLagrima().CountByPaciente(paciente);
+        lagrimas.clear();
+        for (const TExameLagrima& e : DLagrima().SelectByPaciente(paciente)) lagrimas << e.codigo;
+        feito.examesLagrima = int(lagrimas.size());
         DLagrima().DeleteByPaciente(paciente);
         DPacientes().DeletePacientesByCodigo(paciente);
     });
     removeLaudos(paciente, feito.laudos, feito.naoRemovidos);
+    anuncia({paciente, true, {}, lagrimas, feito.laudos}, feito);
+    return feito;
+}
+
+TExclusao ExcluiExameLagrima(int codigo) {
+    TExclusao feito;
+    DLagrima().Exclui(codigo);
+    anuncia({0, false, {}, {codigo}, {}}, feito);
     return feito;
 }
 

@@ -4,6 +4,7 @@
 // that commit, so that no row is ever left pointing at files already gone.
 #include <QList>
 #include <QStringList>
+#include <functional>
 
 #include "UDExames.h"
 
@@ -17,7 +18,28 @@ struct TExclusao {
     QStringList naoRemovidos;   // files that stayed on disk (the rows are gone all the same)
     int examesRestantes = 0;    // the patient's exams afterwards
     int examesLagrima = 0;      // tear-film exams deleted with the patient
+    QStringList avisos;         // what a listener could not do (Portuguese), e.g. the PACS outbox
+    // Exams whose queued visit a listener withdrew (the deleted one and the other eye of its
+    // visit): the caller queues again those that remain.
+    QList<int> retiradosDaFila;
 };
+
+// What a deletion took away, told to the listeners once its transaction committed (never
+// before: a deletion that fails keeps everything, its place in any queue included).
+struct TExcluido {
+    int paciente = 0;
+    bool pacienteInteiro = false;  // the patient itself is gone
+    QList<int> exames;             // topography and orthokeratology exams
+    QList<int> examesLagrima;
+    QList<int> laudos;
+};
+// A listener (the PACS outbox, which must not send what is gone) returns an empty text, or
+// what it could not do, which the deletion passes on in TExclusao::avisos; and adds to
+// `retirados` the exams of what it withdrew.
+using OuvinteExclusao = std::function<QString(const TExcluido&, QList<int>* retirados)>;
+// Registers a listener for every deletion of this process; the id stops it.
+int OuveExclusoes(OuvinteExclusao ouvinte);
+void DeixaDeOuvirExclusoes(int id);
 
 // The exam's reports (when it has any), its orthokeratology row, its row and the patient's
 // TOTALEXAMES and ULTIMOEXAME in one transaction; then the reports' l.txt files, the exam's a,
@@ -31,5 +53,8 @@ QList<int> LaudosDoPaciente(int paciente);
 // one transaction; then their files. Raises
 // Error (nothing deleted) when the patient has exams, DatabaseError when the transaction fails.
 TExclusao ExcluiPaciente(int paciente);
+
+// One tear-film exam (its row holds its recording; it has no files).
+TExclusao ExcluiExameLagrima(int codigo);
 
 }  // namespace norvix

@@ -5,6 +5,7 @@
 #include "platform/ProfileFile.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -15,11 +16,13 @@
 #include "backup/UfrmBackup.h"
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
+#include "dicom/PacsDispatch.h"
 #include "modules/ModuleBindings.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
 #include "platform/ui/MessageSeam.h"
 #include "platform/Paths.h"
+#include "platform/Sobras.h"
 #include "platform/StartupPhases.h"
 #include "records/UfrmDataModule.h"
 
@@ -201,11 +204,26 @@ void TStartUp::PreparaInstalacao() {
         norvix::showMessage(QStringLiteral("As pastas de dados da clínica não puderam ser protegidas de outras contas "
                                            "deste computador: %1.").arg(erro),
                             QStringLiteral("Atenção"), norvix::MsgIcon::Warning, norvix::MsgButtons::Ok, &main_);
+    LimpaSobras();
     // A restore that a crash or a power cut interrupted is undone before the database opens.
     if (const QString relato = norvix::recuperaInstalacao(local ? QFileInfo(banco).absolutePath() : QString(),
                                                           {norvix::recordText(paths().Exames), norvix::recordText(paths().Laudos)});
         !relato.isEmpty())
         norvix::showMessage(relato, QStringLiteral("Atenção"), norvix::MsgIcon::Warning, norvix::MsgButtons::Ok, &main_);
+}
+
+void TStartUp::LimpaSobras() {
+    const QString root = norvix::installRoot();
+    const QString outbox = norvix::dicom::outboxFolder(root);
+    // What a kill left of a patient's: a tear-film recording not stored, objects on their way
+    // into the PACS outbox, a withdrawal from it cut short.
+    QStringList ficaram = norvix::removeSobras(root, QStringLiteral(".lagrima-"));
+    ficaram += norvix::dicom::Outbox(outbox).removeLeftovers();
+    for (const QString& f : std::as_const(ficaram))
+        qWarning().noquote() << QStringLiteral("Não foi possível remover a pasta temporária %1").arg(f);
+    // From now on, what is deleted is taken out of the PACS outbox (once per program).
+    static const int ouvinte = norvix::dicom::withdrawOnDeletion(outbox);
+    Q_UNUSED(ouvinte);
 }
 
 void TStartUp::CheckDatabase() {

@@ -20,6 +20,8 @@ public:
     // The installation's own settings before anything opens the database: the backup module's
     // folder, the permission mask and protected data folders, an interrupted restore undone.
     void PreparaInstalacao();
+    // Removes the work folders a kill left behind, and sets the PACS outbox to follow deletions.
+    void LimpaSobras();
     void CheckDatabase();
     void LocateModules();
     void StartModules();

@@ -47,8 +47,20 @@ struct TearFilmResult {
 QByteArray toJson(const TearFilmResult& result);
 bool fromJson(const QByteArray& json, TearFilmResult* result, QString* error);
 
+// The verdict on a result, the one every place that shows or sends it uses (the result window,
+// the report, the DICOM object, analisa-lagrima). "Normal" needs the data for it: a recording of
+// at least kAlteredBelowS seconds when nothing broke, and at least half of the sectors seen;
+// anything less is "Inconclusivo" with the reason, never the favourable answer.
+struct TearFilmVerdict {
+    enum Kind { Normal, Altered, Inconclusive } kind = Inconclusive;
+    QString words;   // "Normal", "Alterado (< 10 s)", "Inconclusivo"
+    QString reason;  // why inconclusive, e.g. "registro de 6,0 s sem ruptura (mínimo 10 s)"; else empty
+};
+TearFilmVerdict verdictOf(const TearFilmResult& result);
+
 // The report's sentence, e.g. "Tempo de ruptura não invasivo: primeira ruptura em 6,2 s, média
-// 9,8 s (alterado)." or "... sem ruptura em 14,0 s de registro."
+// 9,8 s (alterado)." or "... sem ruptura em 14,0 s de registro." or, when inconclusive,
+// "...: sem ruptura em 6,0 s de registro; inconclusivo: registro de 6,0 s sem ruptura (mínimo 10 s)."
 QString reportSentence(const TearFilmResult& result);
 
 // Frame by frame, as the frames come (memory does not grow with the frames' pixels).

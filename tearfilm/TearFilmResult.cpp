@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <algorithm>
+#include <cmath>
 
 #include "tearfilm/TearFilm.h"
 
@@ -39,6 +41,9 @@ bool fail(QString* error, const QString& why) {
 }
 
 QString seconds(double s) { return QString::number(s, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')); }
+
+// A recording's length cut down, not rounded: 9,96 s is not "10,0 s" beside a 10 s minimum.
+QString recorded(double s) { return seconds(std::floor(std::max(s, 0.0) * 10) / 10); }
 
 }  // namespace
 
@@ -102,17 +107,34 @@ bool fromJson(const QByteArray& json, TearFilmResult* result, QString* error) {
     return true;
 }
 
-QString reportSentence(const TearFilmResult& r) {
-    const QString head = QStringLiteral("Tempo de ruptura não invasivo: ");
-    if (!r.broke()) {
-        // A blink before the altered limit leaves the test without a conclusion: it is said.
-        const bool cut = !std::isnan(r.blinkS) && r.recordedS < kAlteredBelowS;
-        return head + QStringLiteral("sem ruptura em %1 s de registro").arg(seconds(r.recordedS)) +
-               (cut ? QStringLiteral(", interrompido por piscada (inconclusivo).") : QStringLiteral("."));
+TearFilmVerdict verdictOf(const TearFilmResult& r) {
+    int seen = 0;
+    for (const double s : r.breakS) seen += s != kNotAnalysedS;
+    if (2 * seen < kSectors)
+        return {TearFilmVerdict::Inconclusive, QStringLiteral("Inconclusivo"),
+                QStringLiteral("menos da metade dos setores analisados")};
+    if (r.altered())
+        return {TearFilmVerdict::Altered, QStringLiteral("Alterado (< %1 s)").arg(int(kAlteredBelowS)), {}};
+    // Nothing broke before the recording ended, whatever ended it ("Parar", the time limit, a
+    // blink): under the limit the eye might still have broken before it.
+    if (!r.broke() && !(r.recordedS >= kAlteredBelowS)) {
+        return {TearFilmVerdict::Inconclusive, QStringLiteral("Inconclusivo"),
+                QStringLiteral("registro de %1 s sem ruptura (mínimo %2 s)").arg(recorded(r.recordedS)).arg(int(kAlteredBelowS))};
     }
-    QString text = head + QStringLiteral("primeira ruptura em %1 s").arg(seconds(r.firstS));
-    if (!std::isnan(r.averageS)) text += QStringLiteral(", média %1 s").arg(seconds(r.averageS));
-    return text + (r.altered() ? QStringLiteral(" (alterado).") : QStringLiteral("."));
+    return {TearFilmVerdict::Normal, QStringLiteral("Normal"), {}};
+}
+
+QString reportSentence(const TearFilmResult& r) {
+    QString text = QStringLiteral("Tempo de ruptura não invasivo: ");
+    if (!r.broke()) {
+        text += QStringLiteral("sem ruptura em %1 s de registro").arg(recorded(r.recordedS));
+    } else {
+        text += QStringLiteral("primeira ruptura em %1 s").arg(seconds(r.firstS));
+        if (!std::isnan(r.averageS)) text += QStringLiteral(", média %1 s").arg(seconds(r.averageS));
+    }
+    const TearFilmVerdict v = verdictOf(r);
+    if (v.kind == TearFilmVerdict::Inconclusive) return text + QStringLiteral("; inconclusivo: %1.").arg(v.reason);
+    return text + (v.kind == TearFilmVerdict::Altered ? QStringLiteral(" (alterado).") : QStringLiteral("."));
 }
 
 }  // namespace norvix::lagrima

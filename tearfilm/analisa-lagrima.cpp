@@ -19,8 +19,11 @@ const char* const kHelp =
     "Mede o tempo de ruptura não invasivo do filme lacrimal (NIBUT) em gravações dos anéis\n"
     "feitas após uma piscada, e imprime uma linha por gravação: a primeira ruptura e a média\n"
     "dos setores que romperam (em segundos após a piscada), a área rompida ao fim do registro,\n"
-    "a piscada que encerrou o registro e quanto tempo foi analisado. \"sem ruptura\" quando\n"
-    "nenhum setor rompeu; \"(alterado)\" quando a primeira ruptura vem antes de 10 s.\n"
+    "a piscada que encerrou o registro e quanto tempo foi analisado; \"sem ruptura\" quando\n"
+    "nenhum setor rompeu. Ao fim da linha, o resultado como a janela do exame o mostra:\n"
+    "\"Alterado (< 10 s)\" quando a primeira ruptura vem antes de 10 s, \"Inconclusivo\" com o\n"
+    "motivo quando o registro acabou antes de 10 s sem ruptura ou menos da metade dos setores\n"
+    "pôde ser analisada, senão \"Normal\".\n"
     "\n"
     "Opções:\n"
     "  --json   o resultado como o exame o guarda: um objeto JSON por linha, com primeira_s,\n"
@@ -41,16 +44,18 @@ QString seconds(double s) { return QString::number(s, 'f', 1).replace(u'.', u','
 QString line(const QString& path, const TearFilmResult& r) {
     QString text = path + QStringLiteral(": ");
     if (r.broke()) {
-        text += QStringLiteral("primeira ruptura %1 s%2, média %3 s; área rompida %4 %")
-                    .arg(seconds(r.firstS), r.altered() ? QStringLiteral(" (alterado)") : QString(), seconds(r.averageS),
+        text += QStringLiteral("primeira ruptura %1 s, média %2 s; área rompida %3 %")
+                    .arg(seconds(r.firstS), seconds(r.averageS),
                          QString::number(r.brokenPercentAtEnd(), 'f', 1).replace(u'.', u','));
     } else {
         text += QStringLiteral("sem ruptura");
     }
-    text += QStringLiteral("; %1 s de registro").arg(seconds(r.recordedS));
+    text += QStringLiteral("; %1 s de registro").arg(seconds(std::floor(r.recordedS * 10) / 10));
     text += std::isnan(r.blinkS) ? QStringLiteral(", sem piscada ao fim")
                                  : QStringLiteral(", encerrado pela piscada aos %1 s").arg(seconds(r.blinkS));
-    return text;
+    // The verdict in the words of the exam's window.
+    const TearFilmVerdict v = verdictOf(r);
+    return text + QStringLiteral("; ") + v.words + (v.reason.isEmpty() ? QString() : QStringLiteral(": ") + v.reason);
 }
 
 }  // namespace

@@ -20,7 +20,18 @@ QString ringsOutsideField(const TMatrizAngAnel* d, const TMatrizAng* meridians, 
         for (int i = 1; i <= n; ++i) {
             const double r = (*d)[k][i];
             // A value that is no number ends its meridian where it is read; a number is a point.
-            if (!std::isfinite(r) || std::fabs(r) <= kFieldRadiusMm) continue;
+            if (!std::isfinite(r)) continue;
+            // A ring the processing found lies outwards from the apex: a distance below zero, or
+            // zero on a ring the meridian vector counts as found, was never measured; read as a
+            // point it would end the meridian early and shrink the zone every figure is taken from.
+            if (r < 0 || (r == 0 && meridians))
+                return QStringLiteral(
+                           "O anel %1 do meridiano %2 está a %3 mm do centro: uma distância negativa ou nula não "
+                           "é uma medida; o exame é inválido.")
+                    .arg(i)
+                    .arg(k)
+                    .arg(QString::number(r, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')));
+            if (r <= kFieldRadiusMm) continue;
             return QStringLiteral(
                        "O anel %1 do meridiano %2 está a %3 mm do centro, fora do campo do instrumento "
                        "(até %4 mm): o exame é inválido.")

@@ -17,7 +17,8 @@ constexpr double kKeratometric = 337.5;
 // limit leaves room for any instrument's field.
 constexpr double kFieldRadiusMm = 10.0;
 
-// Empty when every ring point (a number) the exam lists lies within the instrument's field; otherwise why
+// Empty when every ring point (a number) the exam lists lies within the instrument's field, at a
+// distance above zero (zero allowed past the found rings when no meridian vector is given); otherwise why
 // the exam is refused (a damaged or hand-made file: 2,000 mm rings once cost seconds and
 // gigabytes downstream).
 QString ringsOutsideField(const TMatrizAngAnel* d, const TMatrizAng* meridians, int rings);

@@ -110,8 +110,9 @@ KeratoconusIndices keratoconusIndices(const CornealMap& map) {
             ++samples;
         }
     }
-    ki.sai = weight > 0 ? asym / weight : 0;
-    ki.sri = samples ? fluct / samples : 0;
+    // Nothing measured is no figure: a 0 would read as a perfectly regular cornea.
+    ki.sai = weight > 0 ? asym / weight : kNaN;
+    ki.sri = samples ? fluct / samples : kNaN;
 
     // SRAX: 180 degrees minus the smaller angle between the steepest radial axes above and
     // below the horizontal meridian; 0 when they line up, as on a regular toric cornea. The

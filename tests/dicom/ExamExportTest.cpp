@@ -24,6 +24,7 @@
 #include "records/UDLagrima.h"
 #include "records/UDPacientes.h"
 #include "records/UDPacientesRis.h"
+#include "records/UfrmDataModule.h"
 #include "tearfilm/TearFilm.h"
 #include "shell/DemoInstallation.h"
 #include "support/Sanitized.h"
@@ -228,34 +229,52 @@ TEST_F(ExamExportTest, ATearFilmOfTheSittingGoesAsItsEyesDerivedPhotograph) {
     lagrima::TearFilmResult r;
     r.firstS = 6.2, r.averageS = 9.8, r.recordedS = 14, r.fps = 30;
     r.breakS.assign(lagrima::kBands * lagrima::kGroups, r.kNone);
+    lagrima::TearFilmResult stopped = r;  // stopped at 6 s before any break
+    stopped.firstS = stopped.averageS = r.kNone, stopped.recordedS = 6;
     const TExame& e = clinic->right;
-    DLagrima().Grava({e.paciente, e.medico, e.data, e.hora.addSecs(-20 * 60), "OD"}, r, "filme");  // same sitting
     DLagrima().Grava({e.paciente, e.medico, e.data, e.hora.addSecs(-40 * 60), "OS"}, r, "filme");  // an earlier one
-    const QList<ExamOutcome> outcomes = ExamExport(installation.station()).writeVisit(e.codigo, out_.path());
-    ASSERT_EQ(outcomes.size(), 2);
-    ASSERT_TRUE(outcomes[0].ok()) << outcomes[0].error.toStdString();
-    ASSERT_EQ(outcomes[0].written.size(), 6);  // photograph, four maps, tear film
-    EXPECT_EQ(outcomes[1].written.size(), 5);
-    const QString dump = run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), outcomes[0].written.last().filePath}).out;
-    EXPECT_EQ(values(dump, "0008,0016"), QStringList{"1.2.840.10008.5.1.4.1.1.77.1.5.1"});
-    EXPECT_EQ(values(dump, "0008,0008"), QStringList{"DERIVED\\PRIMARY\\TEAR_FILM_MAP"});
-    EXPECT_EQ(values(dump, "0020,0062"), QStringList{"R"});
-    EXPECT_EQ(values(dump, "0008,103e"), QStringList{"Filme lacrimal (NIBUT)"});
-    // Dated by the recording, 20 minutes before the topography, not by the visit.
-    const QDateTime recorded(e.data, e.hora.addSecs(-20 * 60));
-    EXPECT_EQ(values(dump, "0008,002a"), QStringList{recorded.toString("yyyyMMddHHmmss")});
-    EXPECT_EQ(values(dump, "0008,0023"), QStringList{recorded.toString("yyyyMMdd")});
-    EXPECT_EQ(values(dump, "0008,0033"), QStringList{recorded.toString("HHmmss")});
-    EXPECT_TRUE(dump.contains("(0008,2112) SQ")) << "Source Image Sequence";
-    // dicom3tools knows this object and its Image Type rules (value 2 PRIMARY, value 3 for a
-    // DERIVED picture). It also asks the Source Image Sequence for an item, which the OP image
-    // module does not (zero or more): the recording has none to give.
-    const QString verdict = run(QStringLiteral("dciodvfy"), {outcomes[0].written.last().filePath}).err;
-    std::printf("dciodvfy (filme lacrimal):\n%s\n", qPrintable(verdict));
-    EXPECT_FALSE(verdict.contains(QRegularExpression("^Error.*(ImageType|Image Type|Value 3)",
-                                                     QRegularExpression::MultilineOption)))
-        << verdict.toStdString();
-    EXPECT_NE(outcomes[0].written.last().sopInstanceUid, outcomes[0].written[0].sopInstanceUid);
+    // Each row a newer film of the right eye in the same sitting: the newest goes, with its verdict.
+    const struct { const char* name; int minutes; lagrima::TearFilmResult r; bool readable; const char* series, *comment; } cases[] = {
+        {"alterado", -20, r, true, "Filme lacrimal (NIBUT): Alterado (< 10 s)", "primeira ruptura em 6,2 s"},
+        {"6 s sem ruptura", -19, stopped, true, "Filme lacrimal (NIBUT): Inconclusivo", "registro de 6,0 s sem ruptura"},
+        {"resultado ilegível", -18, r, false, "", ""},
+    };
+    for (const auto& c : cases) {
+        const int film = DLagrima().Grava({e.paciente, e.medico, e.data, e.hora.addSecs(c.minutes * 60), "OD"}, c.r, "filme");
+        if (!c.readable)
+            DMPrincipal().execProcedure(QStringLiteral("UPDATE ExamesLagrima SET Resultado = :R WHERE Codigo = :C"),
+                                        {{"R", QByteArray("{")}, {"C", film}});
+        QTemporaryDir out;
+        const QList<ExamOutcome> outcomes = ExamExport(installation.station()).writeVisit(e.codigo, out.path());
+        ASSERT_EQ(outcomes.size(), 2) << c.name;
+        // An unreadable film is left out, named; the eye's topography goes all the same.
+        ASSERT_TRUE(outcomes[0].ok()) << outcomes[0].error.toStdString();
+        ASSERT_EQ(outcomes[0].written.size(), c.readable ? 6 : 5) << c.name;  // photograph, four maps, tear film
+        EXPECT_EQ(outcomes[1].written.size(), 5) << c.name;
+        EXPECT_EQ(outcomes[0].warnings.join(' ').contains("filme lacrimal do olho OD deixado de fora"), !c.readable) << c.name;
+        if (!c.readable) continue;
+        const QString file = outcomes[0].written.last().filePath;
+        const QString dump = run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), QStringLiteral("+L"), file}).out;
+        EXPECT_EQ(values(dump, "0008,0016"), QStringList{"1.2.840.10008.5.1.4.1.1.77.1.5.1"});
+        EXPECT_EQ(values(dump, "0008,0008"), QStringList{"DERIVED\\PRIMARY\\TEAR_FILM_MAP"});
+        EXPECT_EQ(values(dump, "0020,0062"), QStringList{"R"});
+        EXPECT_EQ(values(dump, "0008,103e"), QStringList{c.series}) << c.name;
+        EXPECT_TRUE(values(dump, "0020,4000").value(0).contains(c.comment)) << c.name << dump.toStdString();
+        // Dated by the recording, before the topography, not by the visit.
+        const QDateTime recorded(e.data, e.hora.addSecs(c.minutes * 60));
+        EXPECT_EQ(values(dump, "0008,002a"), QStringList{recorded.toString("yyyyMMddHHmmss")}) << c.name;
+        EXPECT_EQ(values(dump, "0008,0023"), QStringList{recorded.toString("yyyyMMdd")}) << c.name;
+        EXPECT_EQ(values(dump, "0008,0033"), QStringList{recorded.toString("HHmmss")}) << c.name;
+        EXPECT_TRUE(dump.contains("(0008,2112) SQ")) << "Source Image Sequence";
+        EXPECT_NE(outcomes[0].written.last().sopInstanceUid, outcomes[0].written[0].sopInstanceUid);
+        // dicom3tools knows this object and its Image Type rules (value 2 PRIMARY, value 3 for a
+        // DERIVED picture). It also asks the Source Image Sequence for an item, which the OP image
+        // module does not (zero or more): the recording has none to give.
+        const QString verdict = run(QStringLiteral("dciodvfy"), {file}).err;
+        EXPECT_FALSE(verdict.contains(QRegularExpression("^Error.*(ImageType|Image Type|Value 3)",
+                                                         QRegularExpression::MultilineOption)))
+            << verdict.toStdString();
+    }
 }
 
 // Every object of a visit (photographs, four maps per eye, the report, a tear film's map) against

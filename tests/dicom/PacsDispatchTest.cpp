@@ -1,6 +1,7 @@
 // A demonstration clinic's exams sent through the outbox to Orthanc on loopback.
 #include <QBuffer>
 #include <QMap>
+#include <QSet>
 #include <QPainter>
 #include <QPdfWriter>
 
@@ -8,8 +9,14 @@
 #include "dicom/ExportInstallation.h"
 #include "dicom/PacsDispatch.h"
 #include "dicom/PacsServers.h"
+#include "platform/Errors.h"
+#include "records/UArquivosExame.h"
+#include "records/Exclusao.h"
 #include "records/LaudoNovo.h"
 #include "records/UDExames.h"
+#include "records/UDLagrima.h"
+#include "records/UfrmDataModule.h"
+#include "tearfilm/TearFilm.h"
 #include "shell/DemoInstallation.h"
 
 using namespace norvix;
@@ -22,6 +29,7 @@ struct Clinic {
     DemoInstallation demo{false, true};
     ExportInstallation installation;
     int first = 0, second = 0;  // the two eyes of one visit
+    QList<ExamVisit> others;    // a visit of both eyes of each other patient that has one
 };
 Clinic* clinic = nullptr;
 
@@ -31,10 +39,15 @@ protected:
         clinic = new Clinic;
         QString why;
         ASSERT_TRUE(clinic->demo.ok() && clinic->installation.open(clinic->demo.root(), &why)) << why.toStdString();
-        for (int code = 1; code < 200 && !clinic->first; ++code)
+        QSet<int> patients;
+        for (int code = 1; code < 200; ++code)
             if (const std::optional<TExame> e = DExames().SelectExameByCodigo(code))
-                if (const ExamVisit v = visitOf(*e, DExames().SelectExamesByPaciente(e->paciente)); v.exams.size() == 2)
-                    clinic->first = v.exams[0].codigo, clinic->second = v.exams[1].codigo;
+                if (const ExamVisit v = visitOf(*e, DExames().SelectExamesByPaciente(e->paciente));
+                    v.exams.size() == 2 && !patients.contains(e->paciente)) {
+                    patients << e->paciente;
+                    if (!clinic->first) clinic->first = v.exams[0].codigo, clinic->second = v.exams[1].codigo;
+                    else clinic->others << v;
+                }
         ASSERT_TRUE(clinic->first) << "a clínica de demonstração não tem uma visita dos dois olhos";
     }
     static void TearDownTestSuite() { delete clinic; }
@@ -103,6 +116,95 @@ TEST_F(PacsDispatchTest, AVisitWithItsReportAsOrthancHoldsIt) {
     EXPECT_EQ(classes, (QMap<QString, int>{{"1.2.840.10008.5.1.4.1.1.104.1", 1},
                                             {"1.2.840.10008.5.1.4.1.1.77.1.5.1", 2},
                                             {"1.2.840.10008.5.1.4.1.1.82.1", 8}}));
+}
+
+// What is deleted while its visit waits for a PACS that is down never reaches the PACS once it
+// is back: taken out at the deletion, or, when that did not happen (the clean-up failed, another
+// station deleted it), dropped by the check before the send. A deletion refused keeps its visit.
+TEST_F(PacsDispatchTest, WhatIsDeletedWhileQueuedNeverReachesThePacs) {
+    ASSERT_GE(clinic->others.size(), 4) << "a clínica de demonstração tem poucas visitas dos dois olhos";
+    auto deleteAll = [](int patient) {
+        for (const TExame& e : DExames().SelectExamesByPaciente(patient)) ExcluiExame(e);
+    };
+    using Step = std::function<TExclusao(const ExamVisit&)>;
+    const struct {
+        const char* name;
+        Step unheard;    // a deletion the outbox does not hear of (failed clean-up, another station)
+        Step listening;  // then one it hears of
+        int waitingAfter, reachesPacs;
+    } cases[] = {
+        {"exame excluído", {}, [](const ExamVisit& v) { return ExcluiExame(v.exams[1]); }, 0, 0},
+        {"limpeza da fila falhou", [](const ExamVisit& v) { return ExcluiExame(v.exams[0]); }, {}, 1, 0},
+        {"paciente excluído",
+         [&](const ExamVisit& v) {
+             deleteAll(v.exams[0].paciente);
+             return TExclusao{};
+         },
+         [](const ExamVisit& v) { return ExcluiPaciente(v.exams[0].paciente); }, 0, 0},
+        {"exclusão recusada (o paciente tem exames)", {}, [](const ExamVisit& v) { return ExcluiPaciente(v.exams[0].paciente); },
+         1, 10},
+    };
+    Orthanc orthanc;
+    for (int row = 0; row < 4; ++row) {
+        const auto& c = cases[row];
+        const ExamVisit& visit = clinic->others[row];
+        const QString folder = out_.filePath(QString::number(row));
+        const PacsDispatch down(peer(freePort(), "ORTHANC"), clinic->installation.station(), folder);
+        const PacsDispatch up(peer(orthanc.port, "ORTHANC"), clinic->installation.station(), folder);
+        QString error;
+        ASSERT_TRUE(down.queue(visit.exams[0].codigo, &error)) << c.name << error.toStdString();
+        ASSERT_EQ(down.flush().failed, 1) << c.name;
+        TExclusao done;
+        if (c.unheard) c.unheard(visit);
+        const int listener = withdrawOnDeletion(folder);
+        try {
+            if (c.listening) done = c.listening(visit);
+        } catch (const Error&) {
+        }
+        DeixaDeOuvirExclusoes(listener);
+        EXPECT_EQ(up.waiting(), c.waitingAfter) << c.name;
+        EXPECT_TRUE(done.avisos.isEmpty()) << c.name << done.avisos.join(' ').toStdString();
+        if (row == 0) EXPECT_EQ(done.retiradosDaFila, (QList<int>{visit.exams[0].codigo, visit.exams[1].codigo}));
+        const int before = orthanc.instances();
+        QStringList dropped;
+        ASSERT_TRUE(up.dropDeleted(&dropped, &error)) << c.name << error.toStdString();
+        EXPECT_EQ(dropped.size(), c.waitingAfter - (c.reachesPacs ? 1 : 0)) << c.name;
+        const Outbox::Flush f = up.flush();
+        EXPECT_EQ(f.failed, 0) << c.name << f.error.toStdString();
+        EXPECT_EQ(orthanc.instances() - before, c.reachesPacs) << c.name;
+        EXPECT_EQ(up.waiting(), 0) << c.name;
+        Outbox(folder).removeSent();
+        EXPECT_TRUE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty()) << c.name;
+    }
+}
+
+// A part of a visit that cannot be read is left out and named; the rest is queued.
+TEST_F(PacsDispatchTest, AnUnreadablePartIsLeftOutWithAWarningAndTheRestQueued) {
+    ASSERT_GE(clinic->others.size(), 5);
+    const ExamVisit& visit = clinic->others[4];
+    const TExame& gone = visit.exams[1];
+    ASSERT_TRUE(QFile::remove(CaminhoArquivoExame(gone.paciente, gone.codigo, 'm')));
+    lagrima::TearFilmResult r;
+    r.recordedS = 14, r.fps = 30;
+    r.breakS.assign(lagrima::kBands * lagrima::kGroups, r.kNone);
+    const TExame& e = visit.exams[0];
+    const int film = DLagrima().Grava({e.paciente, e.medico, e.data, e.hora.addSecs(60), e.olho}, r, "filme");
+    DMPrincipal().execProcedure(QStringLiteral("UPDATE ExamesLagrima SET Resultado = :R WHERE Codigo = :C"),
+                                {{"R", QByteArray("[]")}, {"C", film}});
+    const PacsDispatch d(peer(freePort(), "ORTHANC"), clinic->installation.station(), out_.filePath("S"));
+    QString error, key;
+    QStringList warnings;
+    ASSERT_TRUE(d.queue(e.codigo, &error, &key, &warnings)) << error.toStdString();
+    EXPECT_EQ(Outbox(d.outbox()).files(key).size(), 5);  // the readable eye: photograph and four maps
+    ASSERT_EQ(warnings.size(), 2) << warnings.join('\n').toStdString();
+    EXPECT_TRUE(warnings.join(' ').contains(QStringLiteral("Exame %1: mapa do olho").arg(gone.codigo))) << warnings.join('\n').toStdString();
+    EXPECT_TRUE(warnings.join(' ').contains(QStringLiteral("filme lacrimal do olho %1 deixado de fora").arg(e.olho)));
+    // Nothing readable at all: refused with the reasons, nothing queued.
+    ASSERT_TRUE(QFile::remove(CaminhoArquivoExame(e.paciente, e.codigo, 'm')));
+    const PacsDispatch other(d.peer(), clinic->installation.station(), out_.filePath("T"));
+    EXPECT_FALSE(other.queue(e.codigo, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("mapa do olho"))) << error.toStdString();
+    EXPECT_EQ(other.waiting(), 0);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <gtest/gtest.h>
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -16,6 +18,7 @@
 #include "dicom/Outbox.h"
 #include "dicom/PacsDispatch.h"
 #include "dicom/PacsServers.h"
+#include "platform/Sobras.h"
 
 using namespace norvix::dicom;
 using namespace pacstest;
@@ -204,6 +207,50 @@ TEST(Pacs, OutboxKeepsWhatThePacsDidNotTakeAndResendsWithoutDuplicates) {
     // flush also deletes the 200 copies it sent (slow where the disk discards on delete); send does not.
     std::printf("100 exames (200 objetos) ao Orthanc: send %lld ms, PacsDispatch::flush %lld/%lld ms; storescu %lld/%lld ms\n",
                 ours2, ours1, ours3, theirs1, theirs2);
+}
+
+// What a kill leaves of a patient's in the work folders goes at the next start; the work of a
+// program still running stays. A withdrawn visit goes whole, and only it.
+TEST(Pacs, LeftoversOfAKillGoAtStartAndAWithdrawnVisitGoesWhole) {
+    QTemporaryDir box, objects;
+    QProcess running;  // another program still at work
+    running.start("sleep", {"30"});
+    ASSERT_TRUE(running.waitForStarted());
+    QProcess dead;
+    dead.start("true");
+    ASSERT_TRUE(dead.waitForFinished());
+    const QString live = QString::number(running.processId()), gone = QString::number(dead.processId()),
+                  self = QString::number(QCoreApplication::applicationPid());
+    const struct { QString name; bool stays; } cases[] = {
+        {".entrada-" + gone + "-a1B2c3", false}, {".retirada-" + gone + "-x", false},
+        {".lagrima-" + gone + "-x", false},      {".entrada-AbCdEf", false},  // an older program's, no id
+        {".entrada-" + self + "-x", false},      {".entrada-" + live + "-x", true},
+        {".lagrima-" + live + "-x", true},       {"E12", true},  // a visit waiting
+    };
+    for (const auto& c : cases) {
+        QDir().mkpath(box.filePath(c.name));
+        write(box.filePath(c.name + "/1.dcm"), "paciente");
+    }
+    EXPECT_TRUE(Outbox(box.path()).removeLeftovers().isEmpty());
+    EXPECT_TRUE(norvix::removeSobras(box.path(), ".lagrima-").isEmpty());
+    for (const auto& c : cases) EXPECT_EQ(QFileInfo::exists(box.filePath(c.name)), c.stays) << c.name.toStdString();
+    running.kill();
+    running.waitForFinished();
+
+    Outbox outbox(box.filePath("S"));
+    QString error;
+    ASSERT_TRUE(outbox.enqueue("E7", writeExam(objects.filePath("a"), "E7"), &error, {3, {7, 8}, {2}, {5}}));
+    ASSERT_TRUE(outbox.enqueue("E9", writeExam(objects.filePath("b"), "E9"), &error, {4, {9}, {}, {}}));
+    // Queued again with one eye left out: what waited of the other stays named.
+    ASSERT_TRUE(outbox.enqueue("E7", writeExam(objects.filePath("c"), "E7", false), &error, {3, {7}, {}, {}}));
+    const QueuedVisit seven = outbox.contents("E7");
+    EXPECT_EQ(std::tuple(seven.patient, seven.exams, seven.tearFilms, seven.reports),
+              std::tuple(3, QList<int>{7, 8}, QList<int>{2}, QList<int>{5}));
+    EXPECT_TRUE(seven.holds(8, 0, 0, 0) && seven.holds(0, 2, 0, 0) && seven.holds(0, 0, 5, 0) && seven.holds(0, 0, 0, 3));
+    EXPECT_FALSE(seven.holds(9, 9, 9, 4));
+    ASSERT_TRUE(outbox.withdraw("E7", &error)) << error.toStdString();
+    EXPECT_EQ(outbox.pending(), QStringList{"E9"});
+    EXPECT_EQ(QDir(box.filePath("S")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"E9"});
 }
 
 TEST(Pacs, WorklistOfTheDayForThisStation) {

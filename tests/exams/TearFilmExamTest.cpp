@@ -151,6 +151,30 @@ TEST_F(TearFilm, TheResultWindowShowsTheFiguresAndEnterKeepsEscDiscards) {
     }
 }
 
+// A recording stopped at 6 s before any break, or with too little of the cornea seen, is never
+// shown as normal: the window says "Inconclusivo" and why, as the report sentence does.
+TEST_F(TearFilm, TheWindowShowsNoVerdictWithoutTheDataForIt) {
+    lagrima::TearFilmResult stopped = altered();
+    stopped.firstS = stopped.averageS = stopped.blinkS = lagrima::TearFilmResult::kNone;
+    stopped.recordedS = 6.0;
+    stopped.breakS.assign(lagrima::kBands * lagrima::kGroups, lagrima::TearFilmResult::kNone);
+    lagrima::TearFilmResult hidden = altered();
+    hidden.firstS = 12, hidden.recordedS = 20;
+    for (int i = 0; i < 17; ++i) hidden.breakS[size_t(i)] = lagrima::kNotAnalysedS;
+    const struct { const char* name; lagrima::TearFilmResult r; QString reason; } cases[] = {
+        {"parado aos 6 s", stopped, "Motivo: registro de 6,0 s sem ruptura (mínimo 10 s)"},
+        {"setores ocultos", hidden, "Motivo: menos da metade dos setores analisados"},
+    };
+    for (const auto& c : cases) {
+        TfrmLagrima w(TExameLagrima{}, c.r, "ANA LIMA", TfrmLagrima::Modo::Gravado);
+        EXPECT_EQ(w.findChild<QLabel*>("lblClassificacao")->text(), "Inconclusivo") << c.name;
+        auto* motivo = w.findChild<QLabel*>("lblMotivo");
+        ASSERT_NE(motivo, nullptr) << c.name;
+        EXPECT_EQ(motivo->text(), c.reason) << c.name;
+        EXPECT_TRUE(w.findChild<QLabel*>("lblFrase")->text().contains(c.reason.mid(8))) << c.name;
+    }
+}
+
 TEST_F(TearFilm, TheBrowserListsOpensAndDeletesTheExam) {
     QTemporaryDir files;
     resetSharedRecords();

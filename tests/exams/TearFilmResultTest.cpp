@@ -37,7 +37,8 @@ TEST(TearFilmResult, StoredFormReadsBackEqualAndSentenceIsWordedForTheReport) {
         {result(10.0, 12.35, 20, 18.5), "Tempo de ruptura não invasivo: primeira ruptura em 10,0 s, média 12,3 s."},
         {result(N, N, 14, 14), "Tempo de ruptura não invasivo: sem ruptura em 14,0 s de registro."},
         {result(N, N, 6.04, 6.04),
-         "Tempo de ruptura não invasivo: sem ruptura em 6,0 s de registro, interrompido por piscada (inconclusivo)."},
+         "Tempo de ruptura não invasivo: sem ruptura em 6,0 s de registro; inconclusivo: registro de 6,0 s sem ruptura "
+         "(mínimo 10 s)."},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(reportSentence(c.r).toStdString(), c.sentence);
@@ -57,6 +58,46 @@ TEST(TearFilmResult, StoredFormReadsBackEqualAndSentenceIsWordedForTheReport) {
     for (const char* key : {"\"primeira_s\":null", "\"media_s\":null", "\"registro_s\":14", "\"piscada_s\":null",
                             "\"fps\":29.97", "\"rupturas_s\":[null", "\"area\":[[0,0]"})
         EXPECT_TRUE(json.contains(key)) << key << " in " << json.toStdString();
+}
+
+// One verdict for the window, the report, the DICOM object and analisa-lagrima: nothing
+// favourable without the data for it, whatever ended the recording.
+TEST(TearFilmResult, NoVerdictWithoutTheDataForIt) {
+    auto hidden = [](TearFilmResult r, int notAnalysed) {
+        for (int i = 0; i < notAnalysed; ++i) r.breakS[size_t(kBands * kGroups - 1 - i)] = kNotAnalysedS;
+        return r;
+    };
+    const char* const shortNoBreak = "registro de 6,0 s sem ruptura (mínimo 10 s)";
+    const char* const fewSectors = "menos da metade dos setores analisados";
+    const struct {
+        const char* name;
+        TearFilmResult r;
+        const char* words;
+        const char* reason;
+    } cases[] = {
+        {"6 s, parado pelo operador", result(N, N, 6.0, N), "Inconclusivo", shortNoBreak},
+        {"6 s, encerrado por piscada", result(N, N, 6.04, 6.04), "Inconclusivo", shortNoBreak},
+        {"9,96 s não conta como 10", result(N, N, 9.96, N), "Inconclusivo", "registro de 9,9 s sem ruptura (mínimo 10 s)"},
+        {"10 s sem ruptura", result(N, N, 10.0, N), "Normal", ""},
+        {"limite de 30 s sem ruptura", result(N, N, 30.0, N), "Normal", ""},
+        {"ruptura aos 8 s", result(8.0, 9.0, 14, N), "Alterado (< 10 s)", ""},
+        {"ruptura aos 12 s", result(12.0, 13.0, 20, 19), "Normal", ""},
+        {"metade dos setores vista", hidden(result(N, N, 14, N), 16), "Normal", ""},  // 16 of 32
+        {"menos da metade vista, sem ruptura", hidden(result(N, N, 14, N), 17), "Inconclusivo", fewSectors},
+        {"menos da metade vista, ruptura cedo", hidden(result(4.0, 5.0, 14, N), 17), "Inconclusivo", fewSectors},
+        {"sem setores", [] { TearFilmResult r = result(N, N, 14, N); r.breakS.clear(); return r; }(), "Inconclusivo",
+         fewSectors},
+    };
+    for (const auto& c : cases) {
+        const TearFilmVerdict v = verdictOf(c.r);
+        EXPECT_EQ(v.words.toStdString(), c.words) << c.name;
+        EXPECT_EQ(v.reason.toStdString(), c.reason) << c.name;
+        // The report sentence carries the same verdict and never reads as normal when it is not.
+        const QString sentence = reportSentence(c.r);
+        EXPECT_EQ(sentence.contains(QStringLiteral("inconclusivo: ") + v.reason), v.kind == TearFilmVerdict::Inconclusive)
+            << c.name << ": " << sentence.toStdString();
+        EXPECT_EQ(sentence.endsWith(QStringLiteral("(alterado).")), v.kind == TearFilmVerdict::Altered) << c.name;
+    }
 }
 
 TEST(TearFilmResult, BadStoredTextsAreRefusedWithAReason) {

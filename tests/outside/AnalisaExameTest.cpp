@@ -186,8 +186,11 @@ TEST_F(AnalisaExame, MissingOrHalfWrittenExamsAreSaidAndTheOthersStillPrinted) {
     const QString good = work.filePath(QStringLiteral("1")), noA = work.filePath(QStringLiteral("2")),
                   cut = work.filePath(QStringLiteral("3")), cutLine = work.filePath(QStringLiteral("4")),
                   text = work.filePath(QStringLiteral("5")), older = work.filePath(QStringLiteral("6")),
-                  far = work.filePath(QStringLiteral("7")), huge = work.filePath(QStringLiteral("8"));
+                  far = work.filePath(QStringLiteral("7")), huge = work.filePath(QStringLiteral("8")),
+                  negative = work.filePath(QStringLiteral("9")), zero = work.filePath(QStringLiteral("10"));
     copy(good);
+    copy(negative);
+    copy(zero);
     copy(noA, "a.txt");
     copy(cut);
     copy(cutLine);
@@ -205,8 +208,10 @@ TEST_F(AnalisaExame, MissingOrHalfWrittenExamsAreSaidAndTheOthersStillPrinted) {
     rewrite(cut + QStringLiteral("m.txt"), [](QByteArray b) { return b.left(b.indexOf("\r\n", b.size() / 2) + 2); });
     rewrite(cutLine + QStringLiteral("d.txt"), [](QByteArray b) { return b.left(b.size() - 5); });
     rewrite(text + QStringLiteral("d.txt"), [](QByteArray b) { return b.replace(b.indexOf("\r\n") + 2, 5, "ab.cd"); });
-    // Ring points beyond the instrument's field (a damaged file): refused at once, no stall.
-    for (const auto& [exam, distancia] : {std::pair{far, QByteArray("2000")}, std::pair{huge, QByteArray("99999.99")}})
+    // Ring points beyond the instrument's field (a damaged file): refused at once, no stall; a
+    // found ring at a negative or zero distance likewise (it once shrank the zone silently).
+    for (const auto& [exam, distancia] : {std::pair{far, QByteArray("2000")}, std::pair{huge, QByteArray("99999.99")},
+                                          std::pair{negative, QByteArray("-05.00")}, std::pair{zero, QByteArray("00.00")}})
         rewrite(exam + QStringLiteral("d.txt"), [value = distancia](QByteArray b) {
             QList<QByteArray> values = b.left(b.indexOf("\r\n")).split(' ');
             values[3] = value;
@@ -240,7 +245,9 @@ TEST_F(AnalisaExame, MissingOrHalfWrittenExamsAreSaidAndTheOthersStillPrinted) {
     EXPECT_TRUE(said(text, QStringLiteral("não é número"))) << r.errors.toStdString();
     EXPECT_TRUE(said(far, QStringLiteral("fora do campo do instrumento"))) << r.errors.toStdString();
     EXPECT_TRUE(said(huge, QStringLiteral("a 99999,99 mm do centro"))) << r.errors.toStdString();
-    EXPECT_EQ(errors.size(), 7) << r.errors.toStdString();
+    EXPECT_TRUE(said(negative, QStringLiteral("a -5,00 mm do centro: uma distância negativa ou nula"))) << r.errors.toStdString();
+    EXPECT_TRUE(said(zero, QStringLiteral("a 0,00 mm do centro: uma distância negativa ou nula"))) << r.errors.toStdString();
+    EXPECT_EQ(errors.size(), 9) << r.errors.toStdString();
 
     // An empty folder, a folder of other files, bad options.
     QDir(work.path()).mkdir(QStringLiteral("vazia"));

@@ -112,6 +112,11 @@ TEST(KeratoconusIndices, RingsShortOfThreeMillimetresAreNotScreened) {
     EXPECT_TRUE(std::isnan(ki.inferiorSuperior));
     EXPECT_EQ(ki.screening, KeratoconusScreening::NotAssessed);
     EXPECT_TRUE(screeningText(ki.screening).contains(QStringLiteral("3 mm")));
+    // One meridian measured to 0.05 mm only sets the zone: SAI and SRI have no sample in it and
+    // are no figure, not a 0 that reads as a regular cornea.
+    e->meridians[0] = 2, e->d[0][1] = 0.02, e->d[0][2] = 0.05;
+    const auto tiny = indicesOf(*e, 18);
+    EXPECT_TRUE(std::isnan(tiny.sai) && std::isnan(tiny.sri)) << tiny.sai << " " << tiny.sri;
 }
 
 TEST(KeratoconusIndices, InferiorConeIsCompatibleWithKeratoconus) {
