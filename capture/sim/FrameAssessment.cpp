@@ -231,12 +231,12 @@ FrameAssessor::FrameAssessor(int coneType) {
 }
 
 int FrameAssessor::quality(double offsetMm, double blurMm, double coverage) {
-    return int(std::lround(100 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, kSharpMm, 3 * kSharpMm) *
+    return int(std::lround(100 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, kSharpMm, kBlurredMm) *
                            std::clamp(coverage, 0.0, 1.0)));
 }
 
 double FrameAssessor::confidence(double ringPointsPercent, double offsetMm, double blurMm) {
-    return ringPointsPercent * (0.5 + 0.5 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, kSharpMm, 3 * kSharpMm));
+    return ringPointsPercent * (0.5 + 0.5 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, kSharpMm, kBlurredMm));
 }
 
 namespace {
