@@ -236,7 +236,9 @@ int FrameAssessor::quality(double offsetMm, double blurMm, double coverage) {
 }
 
 double FrameAssessor::confidence(double ringPointsPercent, double offsetMm, double blurMm) {
-    return ringPointsPercent * (0.5 + 0.5 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, kSharpMm, kBlurredMm));
+    // Its own blur scale, the one the stored indexes and their limits (INDICECONF) were made
+    // with: the assistance's sharp limit is set for telling focus, not for grading exams.
+    return ringPointsPercent * (0.5 + 0.5 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, 0.006, 0.018));
 }
 
 namespace {

@@ -52,7 +52,7 @@ public:
     // better than that (the live assistance learns it from the rings' scale instead).
     static constexpr double kSharpMm = 0.014;
     // Blur at which the reading saturates (the standard eye 1 mm off focus, a sphere 0.9 mm):
-    // quality and confidence have lost all that focus takes from them there.
+    // the quality has lost all that focus takes from it there.
     static constexpr double kBlurredMm = 0.018;
 
     // Whether a single frame looks right: on axis, sharp and the rings in view.
@@ -63,9 +63,9 @@ public:
     // coverage.
     static int quality(double offsetMm, double blurMm, double coverage);
     // The confidence index of a measured frame (percent): the share of ring points found, times
-    // a factor that is 1 on axis and sharp and falls with the centring and the blur as quality
-    // does, down to a half: what the points found cannot tell, the picture taken off axis or
-    // out of focus, halves the index at worst.
+    // a factor that is 1 on axis and sharp (0.006 mm) and falls with the centring and the blur
+    // (to 0.018 mm), down to a half: what the points found cannot tell, the picture taken off
+    // axis or out of focus, halves the index at worst.
     static double confidence(double ringPointsPercent, double offsetMm, double blurMm);
 
 private:

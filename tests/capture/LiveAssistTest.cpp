@@ -168,39 +168,27 @@ TEST(AssistOverlay, TellsWhichWayToMove) {
 // not a polished sphere's), one a millimetre off or blurred past its own does not, and the frame
 // taken says what it is without telling anyone to move.
 TEST(LiveJudge, AStillEyeIsJudgedByItsFocusLiveAndTaken) {
-    struct Case {
-        const char* target;
-        bool inFocus;
-    };
-    const Case cases[] = {
-        {"cornea olho fixacao 0 0", true}, {"cornea olho", true},  {"ceratocone olho", true},
-        {"cornea desfoco 0.015", true},    {"esfera 7.80", true},  {"cornea olho distancia 1.0", false},
-        {"cornea olho distancia 0.7", false}, {"esfera 7.80 distancia 1.0", false}, {"cornea desfoco 0.02", false},
-    };
+    const std::pair<const char*, bool> cases[] = {  // target, in focus
+        {"cornea olho fixacao 0 0", true}, {"cornea olho", true}, {"ceratocone olho", true},
+        {"cornea desfoco 0.015", true}, {"esfera 7.80", true}, {"cornea olho distancia 1.0", false},
+        {"cornea olho distancia 0.7", false}, {"esfera 7.80 distancia 1.0", false}, {"cornea desfoco 0.02", false}};
     norvix::sim::Renderer renderer(4);
     const FrameAssessor assessor(4);
     QWidget parent;
     norvix::captura::AssistOverlay overlay(&parent);
-    for (const Case& c : cases) {
+    for (const auto& [text, inFocus] : cases) {
         norvix::captura::LiveJudge judge;
-        norvix::captura::LiveStatus live;
-        norvix::sim::FrameAssessment last;
+        norvix::sim::FrameAssessment a;
         for (uint32_t n = 1; n <= 3; ++n) {
-            last = assessor.assess(frameOf(renderer, target(c.target), n));
-            live = judge.judge(last, 40 * n);
-            EXPECT_EQ(live.inFocus, c.inFocus) << c.target << " frame " << n;
+            a = assessor.assess(frameOf(renderer, target(text), n));
+            overlay.setStatus(judge.judge(a, 40 * n));
+            EXPECT_EQ(overlay.status().inFocus, inFocus) << text << " frame " << n;
         }
-        overlay.setStatus(live);
-        EXPECT_EQ(overlay.focusText(), c.inFocus ? "Aproxime e afaste para achar o foco" : "Desfocado: aproxime ou afaste")
-            << c.target;
-        const norvix::captura::LiveStatus taken = judge.judgeStill(last);
-        EXPECT_EQ(taken.inFocus, c.inFocus) << c.target;
-        overlay.setStatus(taken);
-        EXPECT_EQ(overlay.focusText(), c.inFocus ? "Foco" : "Desfocado") << c.target;
+        EXPECT_EQ(overlay.focusText(), inFocus ? "Aproxime e afaste para achar o foco" : "Desfocado: aproxime ou afaste");
+        overlay.setStatus(judge.judgeStill(a));
+        EXPECT_EQ(overlay.focusText(), inFocus ? "Foco" : "Desfocado") << text;
         // In focus, the blur takes nothing off the quality: only the centring and the lids do.
-        if (c.inFocus) {
-            EXPECT_EQ(last.quality, FrameAssessor::quality(last.offsetMm(), 0, last.coverage)) << c.target;
-        }
+        if (inFocus) { EXPECT_EQ(a.quality, FrameAssessor::quality(a.offsetMm(), 0, a.coverage)) << text; }
     }
 }
 

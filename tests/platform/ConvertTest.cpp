@@ -33,25 +33,19 @@ TEST(Convert, IntegersAreDecimalOrHexadecimalBehind0x) {
 // What windows and printed pages show: a decimal comma, no negative zero, rounding half away
 // from zero, thousands grouped only when asked.
 TEST(Convert, NumbersForTheOperatorInPortuguese) {
-    struct Case {
+    const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+    const struct {
         double value;
         int places;
         bool grouped;
         const char* text;
-    };
-    const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
-    const Case cases[] = {
-        {-0.004, 2, false, "0,00"}, {-0.0, 2, false, "0,00"},   {0, 2, false, "0,00"},
-        {-0.006, 2, false, "-0,01"}, {47.465, 2, false, "47,47"}, {47.47, 2, false, "47,47"},
-        {-1.5, 2, false, "-1,50"},  {6.0, 1, false, "6,0"},      {-0.04, 1, false, "0,0"},
-        {0.15, 3, false, "0,150"},  {99.999, 2, false, "100,00"}, {1234567.891, 2, false, "1234567,89"},
-        {1234567.891, 2, true, "1.234.567,89"}, {-1234.5, 2, true, "-1.234,50"}, {999.5, 0, true, "1.000"},
-        {-0.4, 0, false, "0"},      {12, 0, false, "12"},        {nan, 2, false, "\u2014"},
-        {inf, 2, false, "\u2014"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(norvix::textoDecimal(c.value, c.places, c.grouped), QString::fromUtf8(c.text))
-            << c.value << " " << c.places;
+    } cases[] = {{-0.004, 2, false, "0,00"}, {-0.0, 2, false, "0,00"}, {-0.006, 2, false, "-0,01"},
+                 {47.465, 2, false, "47,47"}, {-1.5, 2, false, "-1,50"}, {6.0, 1, false, "6,0"},
+                 {-0.04, 1, false, "0,0"}, {99.999, 2, false, "100,00"}, {1234567.891, 2, false, "1234567,89"},
+                 {1234567.891, 2, true, "1.234.567,89"}, {-1234.5, 2, true, "-1.234,50"}, {999.5, 0, true, "1.000"},
+                 {-0.4, 0, false, "0"}, {0.15, 3, false, "0,150"}, {nan, 2, false, "\u2014"}, {inf, 2, false, "\u2014"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(norvix::textoDecimal(c.value, c.places, c.grouped), QString::fromUtf8(c.text)) << c.value;
 }
 
 }  // namespace
