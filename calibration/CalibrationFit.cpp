@@ -1,5 +1,7 @@
 #include "CalibrationFit.h"
 
+#include "platform/Convert.h"
+
 #include <QFile>
 #include <QList>
 #include <QSaveFile>
@@ -103,7 +105,7 @@ bool AjustaRetas(const std::array<ArquivoEsfera, kEsferas>& esferas, int n, Ajus
 }
 
 namespace {
-QString milimetros(double v) { return QString::number(v, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')); }
+QString milimetros(double v) { return textoDecimal(v, 2); }
 }  // namespace
 
 double RaioMedio(const ArquivoEsfera& esfera) {
@@ -128,13 +130,13 @@ QString ConfereAjuste(const std::array<ArquivoEsfera, kEsferas>& esferas, const 
         if (b < kInclinacaoMinima || b > kInclinacaoMaxima)
             return QStringLiteral("o anel %1 tem inclinação %2, fora do intervalo de 0,80 a 1,25 (as esferas foram "
                                   "apresentadas na ordem e o calibrador foi girado?)")
-                .arg(i + 1).arg(QString::number(b, 'f', 3).replace(QLatin1Char('.'), QLatin1Char(',')));
+                .arg(i + 1).arg(textoDecimal(b, 3));
         for (int k = 0; k < kEsferas; ++k) {
             const ArquivoEsfera& e = esferas[size_t(k)];
             const double residuo = std::abs(a + b * e.aneis[size_t(i)] - e.referencia);
             if (residuo > kResiduoMaximo)
                 return QStringLiteral("no anel %1 a esfera %2 mm fica a %3 mm da reta ajustada (o máximo é 0,02 mm)")
-                    .arg(i + 1).arg(milimetros(e.referencia), QString::number(residuo, 'f', 3).replace(QLatin1Char('.'), QLatin1Char(',')));
+                    .arg(i + 1).arg(milimetros(e.referencia), textoDecimal(residuo, 3));
         }
     }
     return {};

@@ -22,6 +22,7 @@
 #include "config/UBIniSettings.h"
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
+#include "platform/Convert.h"
 #include "platform/Cp1252.h"
 #include "platform/Errors.h"
 #include "platform/ui/MessageSeam.h"
@@ -478,7 +479,7 @@ void TfrmCalib::mostraMedidas() {
     for (int k = 1; k <= calibracao::kEsferas; ++k) {
         const double m = medida_[size_t(k)];
         partes << QStringLiteral("%1 → %2").arg(QString(raioEsfera(k)).replace(QLatin1Char('.'), QLatin1Char(',')),
-                                               m > 0 ? QString::number(m, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(','))
+                                               m > 0 ? textoDecimal(m, 2)
                                                      : QStringLiteral("—"));
     }
     lblMedidas_->setText(QStringLiteral("Raio esperado → medido (mm):\n") + partes.join(QStringLiteral("      ")));

@@ -1,9 +1,9 @@
 #include "AssistOverlay.h"
 
-#include <QLocale>
 #include <QPainter>
 #include <cmath>
 
+#include "platform/Convert.h"
 #include "capture/sim/InstrumentModel.h"
 
 namespace norvix::captura {
@@ -47,11 +47,13 @@ QString AssistOverlay::centringText() const {
     if (!a.rings) return QStringLiteral("Anéis não encontrados");
     if (a.offsetMm() <= sim::FrameAssessor::kCentredMm) return QStringLiteral("Centrado");
     return QStringLiteral("Descentrado %1 mm")
-        .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(a.offsetMm(), 'f', 2));
+        .arg(textoDecimal(a.offsetMm(), 2));
 }
 
 QString AssistOverlay::focusText() const {
     if (!hasStatus_ || !status_.frame.rings) return {};
+    // A frame taken: what it is, with nothing to move for.
+    if (status_.still) return status_.inFocus ? QStringLiteral("Foco") : QStringLiteral("Desfocado");
     if (status_.distanceKnown) {
         if (status_.inFocus) return QStringLiteral("Foco");
         return status_.distanceMm > 0 ? QStringLiteral("Afaste") : QStringLiteral("Aproxime");
@@ -87,7 +89,7 @@ void AssistOverlay::paintEvent(QPaintEvent*) {
         p.setPen(QPen(centred ? kGood : kAdjust, 2));
         p.drawLine(centre - QPointF(6, 0), centre + QPointF(6, 0));
         p.drawLine(centre - QPointF(0, 6), centre + QPointF(0, 6));
-        if (!centred) {
+        if (!centred && !status_.still) {
             // From the rings' centre towards the axis: where the eye's picture must go.
             p.drawLine(centre, axis);
             QLineF back(axis, centre);
@@ -128,7 +130,8 @@ void AssistOverlay::paintEvent(QPaintEvent*) {
     p.fillRect(QRect(hiddenLeft_, y - 4, right - 40 - hiddenLeft_, lineHeight * int(lines.size()) + 8),
                QColor(0, 0, 0, 140));
     const QColor colours[] = {centred ? kGood : kAdjust,
-                              !a.rings ? kBad : (status_.inFocus && status_.distanceKnown ? kGood : kAdjust),
+                              !a.rings ? kBad
+                                       : (status_.inFocus && (status_.distanceKnown || status_.still) ? kGood : kAdjust),
                               status_.good ? kGood : (a.quality >= 50 ? kAdjust : kBad), Qt::white};
     for (int i = 0; i < int(lines.size()); ++i) {
         p.setPen(colours[i]);

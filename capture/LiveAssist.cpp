@@ -179,8 +179,6 @@ void LiveAssistant::run() {
 }
 
 LiveStatus LiveJudge::judge(const sim::FrameAssessment& a, qint64 atMs) {
-    LiveStatus s;
-    s.frame = a;
     if (a.rings) {
         ringsSeenAt_ = atMs;
         // The scale is a median over the meridians whose rings were all found: with few of
@@ -188,17 +186,32 @@ LiveStatus LiveJudge::judge(const sim::FrameAssessment& a, qint64 atMs) {
         // which on an astigmatic eye is another scale.
         if (a.coverage >= sim::FrameAssessor::kFullCoverage) focus_.add(a.ringScaleMm, a.ringContrast);
     }
+    LiveStatus s = verdict(a);
     s.blink = !a.rings && ringsSeenAt_ >= 0 && atMs - ringsSeenAt_ <= kBlinkMs;
+    return s;
+}
+
+LiveStatus LiveJudge::judgeStill(const sim::FrameAssessment& a) const {
+    LiveStatus s = verdict(a);
+    s.still = true;
+    return s;
+}
+
+LiveStatus LiveJudge::verdict(const sim::FrameAssessment& a) const {
+    LiveStatus s;
+    s.frame = a;
     s.distanceKnown = a.rings && focus_.known();
     s.distanceMm = s.distanceKnown ? focus_.distanceMm(a.ringScaleMm) : 0;
     s.inFocus = s.distanceKnown ? std::fabs(s.distanceMm) <= kFocusToleranceMm
                                 : a.rings && a.blurMm <= sim::FrameAssessor::kSharpMm;
-    // Sharp rings alone leave the eye anywhere within 0.4 mm of focus (0.3 D): only a known
-    // distance lets the frame be taken by itself.
+    // Sharp rings alone leave the eye anywhere within 0.3 mm (an eye) to 0.8 mm (a polished
+    // sphere) of focus: only a known distance lets the frame be taken by itself.
     s.good = s.distanceKnown && s.inFocus && a.offsetMm() <= sim::FrameAssessor::kCentredMm &&
              a.coverage >= sim::FrameAssessor::kFullCoverage;
     return s;
 }
+
+LiveStatus LiveAssistant::judgeStill(const QImage& frame) const { return judge_.judgeStill(assessor_.assess(frame)); }
 
 void LiveAssistant::deliver(const sim::FrameAssessment& a, qint64 atMs, qint64 frameUs) {
     ++assessed_;

@@ -67,16 +67,24 @@ struct LiveStatus {
     double distanceMm = 0;  // positive: the eye is too near ("Afaste")
     bool inFocus = false;
     bool good = false;  // centred, in focus, the rings in view
+    bool still = false;  // a frame taken: nothing to move for any more
     qint64 frameUs = -1;  // the judged frame's device stamp (µs) when it was offered with one
 };
 
 // What the assistance makes of each assessed frame in turn: a blink, the working distance learnt
-// so far and whether the frame is good to take. The live worker and the accuracy bench share it.
+// so far and whether the frame is good to take. The live worker and the accuracy bench share it;
+// the frame taken is judged by the same rules, so the picture frozen because it was right is
+// shown as right.
 class LiveJudge {
 public:
     LiveStatus judge(const sim::FrameAssessment& a, qint64 atMs);
+    // A frame taken: judged by what the live frames taught, teaching nothing itself.
+    LiveStatus judgeStill(const sim::FrameAssessment& a) const;
 
 private:
+    // Distance, focus and whether the frame is good, from the focus learnt so far.
+    LiveStatus verdict(const sim::FrameAssessment& a) const;
+
     FocusTracker focus_;
     qint64 ringsSeenAt_ = -1;
 };
@@ -113,6 +121,8 @@ public:
     ~LiveAssistant() override;  // waits for the frame being assessed
 
     void offer(const QImage& frame);
+    // The frame taken (frozen), judged at once on the calling thread, the object's own.
+    LiveStatus judgeStill(const QImage& frame) const;
     // The same for a frame whose device stamp the status is to carry back.
     void offerStamped(const QImage& frame, qint64 stampUs);
     int framesAssessed() const { return assessed_; }

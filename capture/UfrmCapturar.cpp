@@ -297,7 +297,10 @@ void TfrmCapturar::statusAssessed(const LiveStatus& status) {
     if (!autoCapture_.armed()) return;
     switch (autoCapture_.feed(status.good, clock_.elapsed())) {
     case AutoCapture::Step::Wait: break;
-    case AutoCapture::Step::Freeze: Freeze(); break;
+    case AutoCapture::Step::Freeze:
+        Freeze();
+        autoFrozen_ = true;
+        break;
     case AutoCapture::Step::GiveUp:
         disarmAutoCapture();
         showMessage(QStringLiteral("Não foi possível capturar automaticamente. Ajuste o paciente ou capture "
@@ -364,8 +367,11 @@ bool TfrmCapturar::eventFilter(QObject* watched, QEvent* event) {
         return true;
     case Qt::Key_Escape:
         if (key->isAutoRepeat()) return true;
-        // The first Esc disarms an armed automatic capture; the next one cancels.
+        // The first Esc disarms an armed automatic capture; the next one cancels. An Esc meant
+        // to disarm may come just after the automatic capture took its frame: that frame goes
+        // only when the operator says so.
         if (autoCapture_.armed()) disarmAutoCapture();
+        else if (autoFrozen_ && state_ != State::Live && !confirmDiscardAutoFrame()) return true;
         else if (spbCancelar->isEnabled()) spbCancelar->click();
         return true;
     case Qt::Key_Space:
@@ -410,6 +416,7 @@ void TfrmCapturar::Freeze() {
     autoCapture_.disarm();
     if (overlay_) overlay_->setNotice(QString());
     camera_->CaptureFrame();
+    autoFrozen_ = false;
     syncOverdue_ = false;
     tmrSync.start();
     spbCapturar->setEnabled(false);
@@ -438,11 +445,10 @@ void TfrmCapturar::takeOverStillFrame() {
     imgCentral->adjustSize();
     imgCentral->show();
     state_ = State::Frozen;
-    if (overlay_) {
-        LiveStatus still;
-        still.frame = sim::FrameAssessor(settings_.tipoCone).assess(frame);
-        still.inFocus = still.frame.blurMm <= sim::FrameAssessor::kSharpMm;
-        overlay_->setStatus(still);
+    if (overlay_ && assistant_) {
+        // The frame taken is judged as the live frames were (the automatic capture took it
+        // because that judgement found it right).
+        overlay_->setStatus(assistant_->judgeStill(frame));
         overlay_->raise();
     }
 }
@@ -454,6 +460,7 @@ void TfrmCapturar::spbDescongelarClick() {
     }
     tmrSync.stop();
     syncOverdue_ = false;
+    autoFrozen_ = false;
     if (camera_) {
         camera_->ShowVideo();
         camera_->ReleaseFrame();
@@ -510,6 +517,13 @@ void TfrmCapturar::spbSalvarImagemClick() {
     } else {
         saveHeldFrame();
     }
+}
+
+bool TfrmCapturar::confirmDiscardAutoFrame() {
+    return showMessage(QStringLiteral("A imagem foi capturada automaticamente. Deseja descartá-la e cancelar a "
+                                      "captura?"),
+                       QStringLiteral("Captura"), MsgIcon::Question, MsgButtons::YesNo, this,
+                       MsgAnswer::No) == MsgAnswer::Yes;
 }
 
 void TfrmCapturar::spbOKClick() {

@@ -83,6 +83,8 @@ private:
     void startAssistance();
     void statusAssessed(const LiveStatus& status);
     void disarmAutoCapture();
+    // Esc over a frame the automatic capture took: whether the operator lets it go.
+    bool confirmDiscardAutoFrame();
 
     CaptureSettings& settings_;
     quint8 mode_ = 0;
@@ -92,6 +94,7 @@ private:
     bool showing_ = false;
     bool closing_ = false;
     bool syncOverdue_ = false;  // tmrSync fired before the frame had arrived
+    bool autoFrozen_ = false;   // the frame requested or shown was taken by the automatic capture
     int ctsCount_ = 0;
     State state_ = State::Live;
     std::unique_ptr<TVGrabber_Tavro> camera_;

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "UVGrabber_Tavro.h"
+#include "platform/Convert.h"
 #include "platform/ui/MessageSeam.h"
 
 namespace norvix::captura {
@@ -21,7 +22,7 @@ constexpr double kDefaultFps = 30;
 
 const char* kBarStyle = "color: white; background-color: rgb(97, 128, 154); font-family: Arial; font-weight: bold;";
 
-QString seconds(qint64 ms) { return QString::number(ms / 1000.0, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')); }
+QString seconds(qint64 ms) { return textoDecimal(ms / 1000.0, 1); }
 
 QPushButton* button(QWidget* parent, const char* name, const QString& text) {
     auto* b = new QPushButton(text, parent);

@@ -18,8 +18,7 @@ const char* const kCaptureCaption = "Digitalizando Imagem do Olho";
 
 CaptureOutcome OrthokeratologyExam::capture(void* window, int eye, const GivenCapture&) {
     Eye& e = eyes_[size_t(eye)];
-    e.captures = {};
-    e.extras = {};
+    // Replaced only by a capture that came through, as for the topography.
     CaptureOutcome out;
     TCaptureOrtoBinding module;
     if (!module.LoadModule(recordText(paths().DigitalizacaoOrto))) return out;

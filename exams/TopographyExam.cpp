@@ -16,8 +16,8 @@ QStringList TopographyExam::headerTail(const QString& confidence, const QString&
 
 CaptureOutcome TopographyExam::capture(void* window, int eye, const GivenCapture& given) {
     Eye& e = eyes_[size_t(eye)];
-    e.front.clear();
-    e.side.clear();
+    // The eye's images are replaced only by a capture that came through: one cancelled or
+    // refused leaves the eye what it had.
     CaptureOutcome out;
     QByteArray side;
     if (given) {

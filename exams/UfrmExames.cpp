@@ -26,6 +26,7 @@
 #include "config/SharedRecords.h"
 #include "config/UBIniSettings.h"
 #include "modules/MapCatalogue.h"
+#include "platform/Convert.h"
 #include "platform/Errors.h"
 #include "platform/Logging.h"
 #include "platform/ui/MemoLimit.h"
@@ -440,13 +441,13 @@ void TfrmExames::MostraInfoExame(int page) {
     lblData_->setText(exam.data.toString(QStringLiteral("dd/MM/yyyy")));
     lblHora_->setText(exam.hora.toString(QStringLiteral("HH:mm:ss")));
     lblNomeMedico_->setText(exam.nomeMedico);
-    lblIndConf_->setText(QString::number(exam.indConf, 'f', 2) + QLatin1Char('%'));
+    lblIndConf_->setText(textoDecimal(exam.indConf, 2) + QLatin1Char('%'));
     memDiag_->setPlainText(exam.diag);
     memObs_->setPlainText(exam.observacao);
     if (exam.orto) {
-        lblDiv_->setText(QString::number(exam.orto->div, 'f', 2));
-        lblRaio_->setText(QString::number(exam.orto->raio, 'f', 2));
-        lblSag_->setText(QString::number(exam.orto->sag, 'f', 2));
+        lblDiv_->setText(textoDecimal(exam.orto->div, 2));
+        lblRaio_->setText(textoDecimal(exam.orto->raio, 2));
+        lblSag_->setText(textoDecimal(exam.orto->sag, 2));
     }
     gbOrto_->setVisible(exam.orto.has_value());
     memDiag_->setReadOnly(true);

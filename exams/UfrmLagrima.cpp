@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "TearFilmExam.h"
+#include "platform/Convert.h"
 #include "platform/Errors.h"
 #include "platform/ui/MessageSeam.h"
 #include "tearfilm/TearFilmMap.h"
@@ -54,7 +55,7 @@ private:
 }  // namespace
 
 QString TfrmLagrima::segundos(double s) {
-    return QString::number(s, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')) + QStringLiteral(" s");
+    return textoDecimal(s, 1) + QStringLiteral(" s");
 }
 
 TfrmLagrima::TfrmLagrima(const TExameLagrima& exame, const lagrima::TearFilmResult& result, const QString& paciente,

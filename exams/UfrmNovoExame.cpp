@@ -520,11 +520,14 @@ void TfrmNovoExame::clicaRotulo(int olho, int tag) {
     const Olho& o = olhos_[size_t(olho)];
     // A blue label: a step done or the one to perform next, while the eye is not stored.
     if (ocupada_ || o.passo > 4 || tag < 1 || tag > o.passo) return;
+    // A step run again that does not come through (a capture cancelled, a module missing)
+    // leaves the eye where it was: its picture, measure and map stay the eye's work.
+    const int anterior = o.passo;
     DefinePasso(olho, tag);
-    ExecutaPasso(olho);
+    ExecutaPasso(olho, anterior);
 }
 
-void TfrmNovoExame::ExecutaPasso(int olho) {
+void TfrmNovoExame::ExecutaPasso(int olho, int seFalhar) {
     Olho& o = olhos_[size_t(olho)];
     if (ocupada_ || o.passo > 4) return;
     ocupada_ = true;
@@ -554,6 +557,7 @@ void TfrmNovoExame::ExecutaPasso(int olho) {
         ok = false;
     }
     if (ok) DefinePasso(olho, o.passo + 1);
+    else if (seFalhar > o.passo) DefinePasso(olho, seFalhar);
     capturaDada_.reset();
     ocupada_ = false;
     o.executar->setEnabled(true);
@@ -593,7 +597,8 @@ bool TfrmNovoExame::conclui(const norvix::StepOutcome& resultado) {
 
 bool TfrmNovoExame::DigitalizaImagem(int olho) {
     const norvix::CaptureOutcome resultado = kind_->capture(static_cast<QWidget*>(this), olho, capturaDada_);
-    mostraImagem(olho, resultado.shown);
+    // Only a capture that came through replaces the picture the eye already shows.
+    if (resultado.ok) mostraImagem(olho, resultado.shown);
     return conclui(resultado);
 }
 

@@ -108,7 +108,9 @@ private:
     void buildUi();
     void CarregaMedicos();
     void DefinePasso(int olho, int passo);
-    void ExecutaPasso(int olho);
+    // seFalhar: the step the eye goes back to when this one fails (a step run again from its
+    // blue label); 0 leaves the eye at the step tried.
+    void ExecutaPasso(int olho, int seFalhar = 0);
     void clicaRotulo(int olho, int tag);
     bool DigitalizaImagem(int olho);
     bool DetectaAneis(int olho);

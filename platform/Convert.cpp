@@ -54,4 +54,20 @@ double strToFloat(const QString& text) {
     return v;
 }
 
+QString textoDecimal(double value, int places, bool grouped) {
+    if (!std::isfinite(value)) return QStringLiteral("\u2014");
+    places = std::clamp(places, 0, 9);
+    // Rounded as a whole count of the last decimal, so the sign goes with a value that rounds
+    // to zero and no "-0,00" is printed.
+    const double units = std::round(std::fabs(value) * std::pow(10.0, places));
+    if (!(units < 1e18)) return QString::number(value, 'g', 15).replace(QLatin1Char('.'), QLatin1Char(','));
+    QString digits = QString::number(qulonglong(units));
+    if (digits.size() <= places) digits.prepend(QString(places + 1 - digits.size(), QLatin1Char('0')));
+    QString whole = digits.left(digits.size() - places);
+    if (grouped)
+        for (int i = whole.size() - 3; i > 0; i -= 3) whole.insert(i, QLatin1Char('.'));
+    QString text = places > 0 ? whole + QLatin1Char(',') + digits.right(places) : whole;
+    return value < 0 && units > 0 ? QLatin1Char('-') + text : text;
+}
+
 }  // namespace norvix

@@ -14,4 +14,10 @@ bool tryStrToInt(const QString& text, int* value);
 double strToFloat(const QString& text);
 bool tryStrToFloat(const QString& text, double* value);
 
+// A number as the operator reads it, in Portuguese: decimal comma, `places` decimals (rounded
+// half away from zero), thousands grouped with "." when asked, and never a negative zero (-0.004
+// with two decimals is "0,00"). "—" for what is not a number. Files, exports and module calls
+// keep the program's notation: this is for windows and printed pages only.
+QString textoDecimal(double value, int places, bool grouped = false);
+
 }  // namespace norvix

@@ -2,23 +2,22 @@
 
 #include <cmath>
 
+#include "platform/Convert.h"
 #include "tearfilm/TearFilm.h"
 
 namespace norvix {
 
 QString FormatoF(double valor, TNotacao n) {
     if (!std::isfinite(valor)) return QString::fromLatin1(kSemValor);
-    // Rounded to the cent first, so that -0.004 prints 0.00 and not (0.00).
-    const double centavos = std::round(std::fabs(valor) * 100.0);
-    const bool negativo = valor < 0 && centavos > 0;
-    const QString inteiro = QString::number(std::floor(centavos / 100.0), 'f', 0);
-    const int resto = int(std::fmod(centavos, 100.0));
-    QString agrupado;
-    for (int i = 0; i < inteiro.size(); ++i) {
-        if (i > 0 && (inteiro.size() - i) % 3 == 0) agrupado += n.milhar;
-        agrupado += inteiro[i];
+    // Rounded to the cent first, so that -0.004 prints 0,00 and not (0,00).
+    QString texto = textoDecimal(std::fabs(valor), 2, true);
+    const bool negativo = textoDecimal(valor, 2).startsWith(QLatin1Char('-'));
+    if (n.decimal != QLatin1Char(',') || n.milhar != QLatin1Char('.')) {
+        for (QChar& c : texto) {
+            if (c == QLatin1Char(',')) c = n.decimal;
+            else if (c == QLatin1Char('.')) c = n.milhar;
+        }
     }
-    const QString texto = agrupado + n.decimal + QStringLiteral("%1").arg(resto, 2, 10, QLatin1Char('0'));
     return negativo ? QLatin1Char('(') + texto + QLatin1Char(')') : texto;
 }
 

@@ -14,15 +14,16 @@
 
 namespace norvix {
 
-// The separators numbers are written with (the program's own: "." and ",").
+// The separators numbers are written with: the report is read by people, in Portuguese ("," and
+// "."), whatever notation the program keeps for its files.
 struct TNotacao {
-    QChar decimal = QLatin1Char('.');
-    QChar milhar = QLatin1Char(',');
+    QChar decimal = QLatin1Char(',');
+    QChar milhar = QLatin1Char('.');
 };
 
 // "#,##0.00;(#,##0.00)": two decimals, thousands grouped, a negative value in parentheses.
 QString FormatoF(double valor, TNotacao notacao = {});
-// The shortest general form (up to 15 significant digits, no trailing zeros): 90, 87.5.
+// The shortest general form (up to 15 significant digits, no trailing zeros): 90, 87,5.
 QString FormatoG(double valor, TNotacao notacao = {});
 
 // The nine values Visualizar fills for one exam.

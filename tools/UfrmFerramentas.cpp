@@ -437,7 +437,7 @@ void TfrmFerramentas::FormCreate() {
     mostraReinicios(ProfileFile(backup::arquivoBackupIni()).readInteger(QStringLiteral("BACKUP"), QStringLiteral("BackupZerado"), 0));
     const QString banco = recordText(paths().BancoDados) + QStringLiteral("/DATABASE.GDB");
     const QFileInfo arquivo(banco);
-    lblTamanhoBD_->setText(arquivo.isFile() ? QString::number(double(arquivo.size()) / 1024 / 1024, 'f', 3) + QStringLiteral(" MBytes")
+    lblTamanhoBD_->setText(arquivo.isFile() ? textoDecimal(double(arquivo.size()) / 1024 / 1024, 3) + QStringLiteral(" MBytes")
                                             : QStringLiteral("0000 MBytes"));
     lblDiretorioBD_->setText(arquivo.absoluteFilePath());
 }

@@ -231,12 +231,14 @@ FrameAssessor::FrameAssessor(int coneType) {
 }
 
 int FrameAssessor::quality(double offsetMm, double blurMm, double coverage) {
-    return int(std::lround(100 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, kSharpMm, 3 * kSharpMm) *
+    return int(std::lround(100 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, kSharpMm, kBlurredMm) *
                            std::clamp(coverage, 0.0, 1.0)));
 }
 
 double FrameAssessor::confidence(double ringPointsPercent, double offsetMm, double blurMm) {
-    return ringPointsPercent * (0.5 + 0.5 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, kSharpMm, 3 * kSharpMm));
+    // Its own blur scale, the one the stored indexes and their limits (INDICECONF) were made
+    // with: the assistance's sharp limit is set for telling focus, not for grading exams.
+    return ringPointsPercent * (0.5 + 0.5 * ramp(offsetMm, kCentredMm, 0.6) * ramp(blurMm, 0.006, 0.018));
 }
 
 namespace {

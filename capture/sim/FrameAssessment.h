@@ -45,22 +45,27 @@ public:
     FrameAssessment assessGrey(const float* grey, int width, int height, PixelPitch pitch, double centreX = -1,
                                double centreY = -1) const;
 
-    // Blur under which the rings read as sharp: the eye within about 0.5 mm of focus. Finer
-    // than that the blur cannot tell (the live assistance learns the distance from the rings'
-    // scale instead).
-    static constexpr double kSharpMm = 0.006;
+    // Blur under which the rings read as sharp. An eye's own picture is never as sharp as a
+    // polished sphere's: the standard simulated eye (tear film and optics, "desfoco 0.015")
+    // reads about 0.012 mm exactly in focus and passes this within about 0.3 mm of focus; a
+    // sphere reads 0 there and passes it to about 0.8 mm. The blur cannot tell the distance
+    // better than that (the live assistance learns it from the rings' scale instead).
+    static constexpr double kSharpMm = 0.014;
+    // Blur at which the reading saturates (the standard eye 1 mm off focus, a sphere 0.9 mm):
+    // the quality has lost all that focus takes from it there.
+    static constexpr double kBlurredMm = 0.018;
 
     // Whether a single frame looks right: on axis, sharp and the rings in view.
     static bool good(const FrameAssessment& a) {
         return a.rings && a.offsetMm() <= kCentredMm && a.blurMm <= kSharpMm && a.coverage >= kFullCoverage;
     }
-    // 100 on axis and sharp; falls to 0 at 0.6 mm off axis or three times the sharp blur; times
-    // the coverage.
+    // 100 on axis and sharp; falls to 0 at 0.6 mm off axis or at the saturated blur; times the
+    // coverage.
     static int quality(double offsetMm, double blurMm, double coverage);
     // The confidence index of a measured frame (percent): the share of ring points found, times
-    // a factor that is 1 on axis and sharp and falls with the centring and the blur as quality
-    // does, down to a half: what the points found cannot tell, the picture taken off axis or
-    // out of focus, halves the index at worst.
+    // a factor that is 1 on axis and sharp (0.006 mm) and falls with the centring and the blur
+    // (to 0.018 mm), down to a half: what the points found cannot tell, the picture taken off
+    // axis or out of focus, halves the index at worst.
     static double confidence(double ringPointsPercent, double offsetMm, double blurMm);
 
 private:

@@ -37,7 +37,8 @@ const QLocale& br() {
     static const QLocale l(QLocale::Portuguese, QLocale::Brazil);
     return l;
 }
-QString num(double v, int decimals) { return br().toString(v, 'f', decimals); }
+// The figures as the map windows write them (no "-0,00" for a tear lens of no power).
+QString num(double v, int decimals) { return decimal(v, decimals); }
 
 constexpr int kPictureSide = 380;
 constexpr double kFieldMm = 12.0;  // width of cornea the picture spans, enough for an 11 mm lens

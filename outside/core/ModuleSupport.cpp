@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/Convert.h"
 #include "platform/Cp1252.h"
 #include "platform/Logging.h"
 
@@ -40,7 +41,7 @@ void runModal(QDialog& window) {
     window.exec();
 }
 
-QString decimal(double v, int places) { return QString::number(v, 'f', places).replace(u'.', u','); }
+QString decimal(double v, int places) { return norvix::textoDecimal(v, places); }
 
 QStringList readableHeader(const QStringList& h) {
     auto line = [&](int i) { return i < h.size() ? h[i].trimmed() : QString(); };

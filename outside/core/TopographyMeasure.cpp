@@ -13,6 +13,7 @@
 
 #include "capture/sim/FrameAssessment.h"
 #include "capture/sim/InstrumentModel.h"
+#include "ModuleSupport.h"
 
 namespace norvix::outside {
 
@@ -608,7 +609,7 @@ bool measureGrey(const Settings& settings, GreyFrame& frame, int frameWidth, int
         for (int i = 1; i <= std::min(3, int(t.found[k])); ++i) central.push_back(float(t.m[k][i]));
     const float med = percentile(central, 0.5);
     if (!(med >= 5.0f && med <= 13.5f))
-        return fail(QStringLiteral("Os anéis não correspondem a uma córnea (raio central %1 mm).").arg(double(med), 0, 'f', 2));
+        return fail(QStringLiteral("Os anéis não correspondem a uma córnea (raio central %1 mm).").arg(decimal(med, 2)));
     // A ring and the gap after it need a few pixels for their edges to be told apart. A small
     // frame (320 x 240) cannot show the rings of a steep cornea, and what would be measured
     // there is no longer the cornea.

@@ -142,7 +142,7 @@ TEST(AssistOverlay, TellsWhichWayToMove) {
         {"too far", true, false, true, -0.30, 0.0, 0.0, "Centrado", "Aproxime"},
         {"in the band", true, false, true, 0.02, 0.0, 0.0, "Centrado", "Foco"},
         {"sharp, distance unknown", true, false, false, 0, 0.002, 0.0, "Centrado", "Aproxime e afaste para achar o foco"},
-        {"blurred, distance unknown", true, false, false, 0, 0.012, 0.0, "Centrado", "Desfocado: aproxime ou afaste"},
+        {"blurred, distance unknown", true, false, false, 0, 0.016, 0.0, "Centrado", "Desfocado: aproxime ou afaste"},
         {"off axis", true, false, true, 0.0, 0.0, 0.24, "Descentrado 0,24 mm", "Foco"},
         {"blink", false, true, false, 0, 0, 0, "Piscada", ""},
     };
@@ -160,6 +160,35 @@ TEST(AssistOverlay, TellsWhichWayToMove) {
         overlay.setStatus(st);
         EXPECT_EQ(overlay.centringText(), QString::fromUtf8(c.centring)) << c.what;
         EXPECT_EQ(overlay.focusText(), QString::fromUtf8(c.focus)) << c.what;
+    }
+}
+
+// One judgement for the live picture and the frame taken: an eye held still exactly in focus
+// reads in focus without a sweep (an eye's own picture, "desfoco 0.015" in the standard eye, is
+// not a polished sphere's), one a millimetre off or blurred past its own does not, and the frame
+// taken says what it is without telling anyone to move.
+TEST(LiveJudge, AStillEyeIsJudgedByItsFocusLiveAndTaken) {
+    const std::pair<const char*, bool> cases[] = {  // target, in focus
+        {"cornea olho fixacao 0 0", true}, {"cornea olho", true}, {"ceratocone olho", true},
+        {"cornea desfoco 0.015", true}, {"esfera 7.80", true}, {"cornea olho distancia 1.0", false},
+        {"cornea olho distancia 0.7", false}, {"esfera 7.80 distancia 1.0", false}, {"cornea desfoco 0.02", false}};
+    norvix::sim::Renderer renderer(4);
+    const FrameAssessor assessor(4);
+    QWidget parent;
+    norvix::captura::AssistOverlay overlay(&parent);
+    for (const auto& [text, inFocus] : cases) {
+        norvix::captura::LiveJudge judge;
+        norvix::sim::FrameAssessment a;
+        for (uint32_t n = 1; n <= 3; ++n) {
+            a = assessor.assess(frameOf(renderer, target(text), n));
+            overlay.setStatus(judge.judge(a, 40 * n));
+            EXPECT_EQ(overlay.status().inFocus, inFocus) << text << " frame " << n;
+        }
+        EXPECT_EQ(overlay.focusText(), inFocus ? "Aproxime e afaste para achar o foco" : "Desfocado: aproxime ou afaste");
+        overlay.setStatus(judge.judgeStill(a));
+        EXPECT_EQ(overlay.focusText(), inFocus ? "Foco" : "Desfocado") << text;
+        // In focus, the blur takes nothing off the quality: only the centring and the lids do.
+        if (inFocus) { EXPECT_EQ(a.quality, FrameAssessor::quality(a.offsetMm(), 0, a.coverage)) << text; }
     }
 }
 
@@ -219,6 +248,21 @@ TEST(CaptureWindowAssistance, ArmsDisarmsAndFreezesByItself) {
     EXPECT_GE(next, path.size() - 1) << "not before the eye came back to focus";
     EXPECT_FALSE(w->autoCaptureArmed());
     EXPECT_TRUE(messages.texts().isEmpty()) << messages.texts().join(QStringLiteral(" | ")).toStdString();
+    // The frame taken because it was right is shown as right, with nothing to move for.
+    const norvix::captura::AssistOverlay* overlay = w->assistOverlay();
+    EXPECT_TRUE(overlay->status().still && overlay->status().good);
+    EXPECT_EQ(overlay->focusText(), "Foco");
+
+    // Esc now (meant to disarm, a moment late) asks before the frame goes; "Não" keeps it.
+    messages.answers = {norvix::MsgAnswer::No, norvix::MsgAnswer::Yes};
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_EQ(messages.texts(), QStringList("A imagem foi capturada automaticamente. Deseja descartá-la e cancelar a captura?"));
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->state(), TfrmCapturar::State::Frozen);
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_EQ(messages.texts().size(), 2);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(w->accepted());
     w.reset();
     releaseFrameHolder();
 }

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -28,6 +29,7 @@
 #include "db/DbTestSupport.h"
 #include "exams/UfrmExames.h"
 #include "exams/UfrmNovoExame.h"
+#include "records/ExameNovo.h"
 #include "platform/ui/MessageSeam.h"
 #include "records/UArquivosExame.h"
 #include "records/UBJpeg.h"
@@ -54,6 +56,7 @@ class Operator : public QObject {
 public:
     QStringList mapHeaders;
     int captures = 0;
+    bool cancelCaptures = false;  // Esc in the capture window instead of freezing
     // The multi-map windows seen: their notices and the cells of their tables, row by row.
     QStringList multiNotices;
     QList<QStringList> multiTables;
@@ -81,7 +84,9 @@ private:
                     capture_ = w;
                     ++captures;
                 }
-                if (w->findChild<QToolButton*>(QStringLiteral("spbOK"))->isEnabled())
+                if (cancelCaptures)
+                    QTest::keyClick(w, Qt::Key_Escape);
+                else if (w->findChild<QToolButton*>(QStringLiteral("spbOK"))->isEnabled())
                     QTest::keyClick(w, Qt::Key_Return);
                 else
                     QTest::keyClick(w, Qt::Key_Space);
@@ -300,6 +305,48 @@ TEST_F(NewExamRoad, BothEyesFromCaptureToTheBrowser) {
     EXPECT_FALSE(browser->smallMapPicture()->pixmap().isNull());
 }
 
+// An eye taken to its map with a diagnosis typed, captured again from its blue label, and the
+// capture window cancelled: the eye keeps its picture, measure, map step and diagnosis, and
+// "Fechar" still asks.
+TEST_F(NewExamRoad, CancelledRetakeKeepsWhatTheEyeHad) {
+    insertMedico("Dr. Otávio Lins");
+    const int patient = insertPaciente("Lívia Prado");
+    qputenv("NORVIX_SIM_TARGET", "esfera 7.80");
+    Operator hands;
+    QPointer<TfrmNovoExame> w = new TfrmNovoExame(nullptr, TfrmNovoExame::Tipo::Topografia, nullptr, patient);
+    w->show();
+    QCoreApplication::processEvents();
+    auto* combo = w->findChild<QComboBox*>("ComboMedicos");
+    combo->setCurrentIndex(combo->findText("Dr. Otávio Lins"));
+    const int eye = TfrmNovoExame::kDireito;
+    for (int step = 1; step <= 3; ++step) w->sbtExecutarDClick();
+    ASSERT_EQ(w->passo(eye), 4);
+    w->findChild<QPlainTextEdit*>("Memo3")->setPlainText("Córnea regular");
+    const QImage picture = w->imagemOlho(eye);
+    ASSERT_NE(w->medida(eye), nullptr);
+    const QByteArray front = w->medida(eye)->frente;
+    const double radius = w->medida(eye)->m[0][10];
+
+    hands.cancelCaptures = true;
+    w->lblDigitDClick(1);
+    EXPECT_EQ(hands.captures, 2);
+    EXPECT_EQ(w->passo(eye), 4);
+    EXPECT_EQ(w->imagemOlho(eye), picture);
+    ASSERT_NE(w->medida(eye), nullptr);
+    EXPECT_EQ(w->medida(eye)->frente, front);
+    EXPECT_EQ(w->medida(eye)->m[0][10], radius);
+    EXPECT_EQ(w->findChild<QPlainTextEdit*>("Memo3")->toPlainText(), "Córnea regular");
+    auto* fechar = w->findChild<QPushButton*>("sbtFechar");
+    EXPECT_EQ(fechar->text(), "Cancelar");
+    seam.answers.push_back(norvix::MsgAnswer::No);
+    w->sbtFecharClick();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(w.isNull());
+    EXPECT_EQ(seam.texts(), QStringList("Tem ceteza que deseja cancelar o exame?"));
+    seam.answers.push_back(norvix::MsgAnswer::Yes);
+    w->close();
+}
+
 // The orthokeratology road: the right eye of a treated cornea (conic 7.90 mm, Q -0.20, a zone of
 // 5.2 mm pressed in 0.02 mm) captured four times in GrabmodOrto's window, measured by
 // ProcessamentoOrto, shown by Fennic, stored as four exams; then the browser lists them with the
@@ -359,9 +406,9 @@ TEST_F(NewExamRoad, OrthokeratologyEyeFromFourCapturesToTheBrowser) {
     browser->SelecionaExame(list->item(2)->text(), 0);
     QCoreApplication::processEvents();
     EXPECT_TRUE(browser->findChild<QWidget*>("gbOrto")->isVisible());
-    EXPECT_NEAR(browser->findChild<QLabel*>("lblSag")->text().toDouble(), 1.05, 0.011);
-    EXPECT_NEAR(browser->findChild<QLabel*>("lblDiv")->text().toDouble(), -0.55, 0.05);
-    EXPECT_NEAR(browser->findChild<QLabel*>("lblRaio")->text().toDouble(), 8.30, 0.02);
+    EXPECT_NEAR(browser->findChild<QLabel*>("lblSag")->text().replace(u',', u'.').toDouble(), 1.05, 0.011);
+    EXPECT_NEAR(browser->findChild<QLabel*>("lblDiv")->text().replace(u',', u'.').toDouble(), -0.55, 0.05);
+    EXPECT_NEAR(browser->findChild<QLabel*>("lblRaio")->text().replace(u',', u'.').toDouble(), 8.30, 0.02);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
-// Integer conversion of settings texts: decimal, or hexadecimal behind "0x", nothing else.
+// Integer conversion of settings texts: decimal, or hexadecimal behind "0x", nothing else; and
+// numbers as the operator reads them.
 #include <gtest/gtest.h>
+#include <cmath>
+#include <limits>
 #include <optional>
 
 #include "platform/Convert.h"
@@ -25,6 +28,24 @@ TEST(Convert, IntegersAreDecimalOrHexadecimalBehind0x) {
         EXPECT_FALSE(toInt(refused)) << refused;
     }
     EXPECT_THROW(norvix::strToInt(QStringLiteral("$10")), norvix::ConversionError);
+}
+
+// What windows and printed pages show: a decimal comma, no negative zero, rounding half away
+// from zero, thousands grouped only when asked.
+TEST(Convert, NumbersForTheOperatorInPortuguese) {
+    const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double value;
+        int places;
+        bool grouped;
+        const char* text;
+    } cases[] = {{-0.004, 2, false, "0,00"}, {-0.0, 2, false, "0,00"}, {-0.006, 2, false, "-0,01"},
+                 {47.465, 2, false, "47,47"}, {-1.5, 2, false, "-1,50"}, {6.0, 1, false, "6,0"},
+                 {-0.04, 1, false, "0,0"}, {99.999, 2, false, "100,00"}, {1234567.891, 2, false, "1234567,89"},
+                 {1234567.891, 2, true, "1.234.567,89"}, {-1234.5, 2, true, "-1.234,50"}, {999.5, 0, true, "1.000"},
+                 {-0.4, 0, false, "0"}, {0.15, 3, false, "0,150"}, {nan, 2, false, "\u2014"}, {inf, 2, false, "\u2014"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(norvix::textoDecimal(c.value, c.places, c.grouped), QString::fromUtf8(c.text)) << c.value;
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ using namespace norvix;
 
 namespace {
 
-const TNotacao kVirgula{QLatin1Char(','), QLatin1Char('.')};
+const TNotacao kPonto{QLatin1Char('.'), QLatin1Char(',')};  // the program's own notation
 
 TValoresMapa valores() {
     TValoresMapa v{};
@@ -32,22 +32,24 @@ TValoresMapa valores() {
 }  // namespace
 
 TEST(Formatos, FTwoDecimalsGroupedNegativeInParentheses) {
-    EXPECT_EQ(FormatoF(-1.5), "(1.50)");
-    EXPECT_EQ(FormatoF(-1.5, kVirgula), "(1,50)");
-    EXPECT_EQ(FormatoF(1234.5), "1,234.50");
-    EXPECT_EQ(FormatoF(1234.5, kVirgula), "1.234,50");
-    EXPECT_EQ(FormatoF(-1234567.891), "(1,234,567.89)");
-    EXPECT_EQ(FormatoF(0.004), "0.00");
-    EXPECT_EQ(FormatoF(-0.004), "0.00");  // rounds to zero: no parentheses
-    EXPECT_EQ(FormatoF(999.999), "1,000.00");
+    // The operator's notation by default; the program's own when asked.
+    EXPECT_EQ(FormatoF(-1.5), "(1,50)");
+    EXPECT_EQ(FormatoF(-1.5, kPonto), "(1.50)");
+    EXPECT_EQ(FormatoF(1234.5), "1.234,50");
+    EXPECT_EQ(FormatoF(1234.5, kPonto), "1,234.50");
+    EXPECT_EQ(FormatoF(-1234567.891), "(1.234.567,89)");
+    EXPECT_EQ(FormatoF(0.004), "0,00");
+    EXPECT_EQ(FormatoF(-0.004), "0,00");  // rounds to zero: no parentheses
+    EXPECT_EQ(FormatoF(-0.004, kPonto), "0.00");
+    EXPECT_EQ(FormatoF(999.999), "1.000,00");
     EXPECT_EQ(FormatoF(std::nan("")), kSemValor);
 }
 
 TEST(Formatos, GShortestGeneralForm) {
     EXPECT_EQ(FormatoG(90), "90");
-    EXPECT_EQ(FormatoG(87.5), "87.5");
-    EXPECT_EQ(FormatoG(87.5, kVirgula), "87,5");
-    EXPECT_EQ(FormatoG(0.1 + 0.2), "0.3");  // 15 significant digits
+    EXPECT_EQ(FormatoG(87.5), "87,5");
+    EXPECT_EQ(FormatoG(87.5, kPonto), "87.5");
+    EXPECT_EQ(FormatoG(0.1 + 0.2), "0,3");  // 15 significant digits
     EXPECT_EQ(FormatoG(-0.0), "0");
     EXPECT_EQ(FormatoG(std::numeric_limits<double>::infinity()), kSemValor);
 }
@@ -64,14 +66,14 @@ TEST(Frases, ConditionsAndConclusion) {
 
 TEST(Frases, AxialEyeSentenceByteForByte) {
     EXPECT_EQ(FraseOlho(TipoMapa::Axial, valores()),
-              "Astigmatismo #1# #2# e #3# #4#, #5#, com curvatura máxima observada de 45.68 D, #6# no mapa de "
+              "Astigmatismo #1# #2# e #3# #4#, #5#, com curvatura máxima observada de 45,68 D, #6# no mapa de "
               "construção Axial (ou Sagital, com eixo passando pelo ápice corneano). A Ceratometria Simulada "
               "Ortogonalmente Corrigida dos 3 mm centrais da córnea, segundo o mapa de construção axial, revela #7# "
-              "astigmatismo corneano de (1.50) D @ 90º com meridianos de 43.25 D @ 90º e 44.75 D @ 87.5º.");
+              "astigmatismo corneano de (1,50) D @ 90º com meridianos de 43,25 D @ 90º e 44,75 D @ 87,5º.");
 }
 
 TEST(Frases, TangentialEyeSentenceWithCommaDecimals) {
-    EXPECT_EQ(FraseOlho(TipoMapa::Tangencial, valores(), kVirgula),
+    EXPECT_EQ(FraseOlho(TipoMapa::Tangencial, valores()),
               "Astigmatismo #1# #2# e #3# #4#, #5#, com curvatura máxima observada de 45,68 D, #6# no mapa de "
               "construção Tangencial. A Ceratometria Simulada Ortogonalmente Corrigida dos 3 mm centrais da córnea, "
               "segundo o mapa de construção tangencial, revela #7# astigmatismo corneano de (1,50) D @ 90º com "
@@ -104,7 +106,7 @@ TEST(Frases, KeratoconusSentencesOnlyForASuspectOrKeratoconusEye) {
     EXPECT_EQ(FraseCeratocone(nada), "");
     EXPECT_EQ(FraseCeratocone(TIndicesCeratocone{}), "");
     EXPECT_EQ(FraseCeratocone(suspeito),
-              "Índices de ceratocone do mapa axial: I-S 1.60 D, SAI 0.90 D, SRI 0.60, KISA% 75. Triagem: Suspeito.");
+              "Índices de ceratocone do mapa axial: I-S 1,60 D, SAI 0,90 D, SRI 0,60, KISA% 75. Triagem: Suspeito.");
     EXPECT_EQ(FraseCeratocone(cone, {QLatin1Char(','), QLatin1Char('.')}),
               "Índices de ceratocone do mapa axial: I-S 3,05 D, SAI 2,10 D, SRI 1,40, KISA% 8693. Triagem: Compatível com ceratocone.");
     EXPECT_TRUE(FraseCeratocone(semIs).startsWith(QStringLiteral("Índices de ceratocone do mapa axial: I-S ____ D,")));

@@ -200,7 +200,7 @@ TEST_F(Reports, NewReportGeneratesTheSentencesOfBothEyes) {
     EXPECT_EQ(text(e, TfrmLaudo::OD), norvix::FraseOlho(TipoMapa::Axial, knownValues()));
     EXPECT_EQ(text(e, TfrmLaudo::OS), norvix::FraseOlho(TipoMapa::Axial, knownValues()));
     EXPECT_EQ(text(e, TfrmLaudo::CO), norvix::FraseConclusao());
-    EXPECT_TRUE(text(e, TfrmLaudo::OD).contains("de 44.00 D @ 46º com meridianos de 40.00 D @ 46º e 41.00 D @ 47º."));
+    EXPECT_TRUE(text(e, TfrmLaudo::OD).contains("de 44,00 D @ 46º com meridianos de 40,00 D @ 46º e 41,00 D @ 47º."));
     EXPECT_EQ(e->codigoExame(TfrmLaudo::OD), od);
     EXPECT_EQ(e->codigoExame(TfrmLaudo::OS), os);
 }
@@ -223,7 +223,7 @@ TEST_F(Reports, FiguresNeverComeFromAnotherExamOrFromNaN) {
     install("map_rec", "Halden.so");
     TfrmLaudo* first = newReport(odCaption(), "Nenhum");
     ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(text(first, TfrmLaudo::OD).contains("48.00 D"));
+    EXPECT_TRUE(text(first, TfrmLaudo::OD).contains("48,00 D"));
     first->close();
     wizard->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
