@@ -2,6 +2,8 @@
 
 #include "records/UDLagrima.h"
 #include "records/UDPacientesRis.h"
+#include "records/UDPedidosRis.h"
+#include "records/UDVisitasDicom.h"
 
 #include <QThread>
 #include <vector>
@@ -122,6 +124,8 @@ void TDMPrincipal::PConnectDataBase() {
     // a database that cannot take them opens all the same (the notices say why).
     DefineAvisoTabelaLagrima(GaranteTabelaLagrima(IBDatabase));
     DefineAvisoTabelaRis(GaranteTabelaRis(IBDatabase));
+    DefineAvisoTabelaPedidosRis(GaranteTabelaPedidosRis(IBDatabase));
+    DefineAvisoTabelaVisitasDicom(GaranteTabelaVisitasDicom(IBDatabase));
     IBTransaction.startTransaction();
 }
 
