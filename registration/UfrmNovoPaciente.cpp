@@ -226,6 +226,7 @@ void TfrmNovoPaciente::btnListaTrabalhoClick() {
     if (lista.exec() != QDialog::Accepted || !lista.escolhido()) return;
     const int codigo = pacienteDaListaDeTrabalho(*lista.escolhido(), this);
     if (codigo <= 0) return;
+    registraPedidoDaListaDeTrabalho(*lista.escolhido(), codigo, this);
     browser_.CarregaFiltroMedicos();
     browser_.SelecionaPacientePorCodigo(codigo, TfrmExames::kTodos);
     fecha(true);
