@@ -113,7 +113,11 @@ TEST_F(ExamExportTest, OneVisitAsDcmdumpReadsIt) {
         const QString file = out_.filePath(name);
         const QString dump = run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), QStringLiteral("+L"), file}).out;
         EXPECT_EQ(values(dump, "0010,0010"), QStringList{personName(clinic->patientName)}) << name.toStdString();
-        EXPECT_EQ(values(dump, "0010,0020"), QStringList{"RIS-0042"});  // the RIS's ID, not the code
+        // The RIS's ID, then this installation's own in Other Patient IDs; never the bare code.
+        const QStringList ids = values(dump, "0010,0020");
+        EXPECT_TRUE(ids.size() == 2 && ids[0] == "RIS-0042" && ids[1].startsWith("NORVIX-") &&
+                    ids[1].endsWith(QStringLiteral("-%1").arg(clinic->right.paciente)))
+            << ids.join(' ').toStdString();
         const QString sopClass = values(dump, "0008,0016").value(0);
         const QString laterality = values(dump, "0020,0062").value(0);
         const TExame& exam = laterality == QLatin1String("L") ? clinic->left : clinic->right;
