@@ -155,9 +155,13 @@ QString ExamExport::identify(int patientCode, const ExamVisit& exams, Patient* p
         if (AvisoTabelaLagrima().isEmpty())
             for (const TExameLagrima& e : DLagrima().SelectByPaciente(patientCode))
                 if (std::abs(QDateTime(e.data, e.hora).secsTo(exams.start)) <= kSessionMinutes * 60) codes << e.codigo;
-        if (const std::optional<TPedidoRis> p = DPedidosRis().DosExames(codes))
-            visit->order = Order{p->accession, p->estudoUid, p->procedimentoId, p->procedimento, p->passoId};
-        const QList<IssuedId> ids = patientIdentities(station_.installationId, patientCode);
+        const std::optional<TPedidoRis> order = DPedidosRis().DosExames(codes);
+        if (order)
+            visit->order = Order{order->accession, order->estudoUid, order->procedimentoId, order->procedimento, order->passoId};
+        QList<IssuedId> ids = patientIdentities(station_.installationId, patientCode);
+        // Taken for a worklist item: under the ID the item named, when it is one of the patient's.
+        if (const qsizetype named = order ? ids.indexOf(IssuedId{order->idRis, order->emissor}) : -1; named > 0)
+            ids.move(named, 0);
         const QDateTime now = QDateTime::currentDateTime();
         const QString study =
             visit->order && !visit->order->studyInstanceUid.isEmpty() ? visit->order->studyInstanceUid : studyUidOf(*visit);
@@ -171,8 +175,8 @@ QString ExamExport::identify(int patientCode, const ExamVisit& exams, Patient* p
         for (const IssuedId& id : ids)
             if (!(id == IssuedId{sent.idPaciente, sent.emissor})) patient->otherIds << id;
         visit->studyUid = sent.estudoUid;
-    } catch (const Error& e) {
-        return QStringLiteral("identidade do paciente: %1").arg(e.message());
+    } catch (const std::exception& e) {
+        return QStringLiteral("identidade do paciente: %1").arg(QString::fromUtf8(e.what()));
     }
     return {};
 }
