@@ -148,6 +148,8 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder) c
 }
 
 QString ExamExport::identify(int patientCode, const ExamVisit& exams, Patient* patient, Visit* visit) const {
+    if (station_.installationId.trimmed().isEmpty())  // the IDs and UIDs derive from it: nothing is fixed without it
+        return QStringLiteral("a instalação não tem identidade DICOM.");
     try {
         // The order chosen for any exam of the sitting: an eye, or a tear film taken with them.
         QList<int> codes;
@@ -163,8 +165,12 @@ QString ExamExport::identify(int patientCode, const ExamVisit& exams, Patient* p
         if (const qsizetype named = order ? ids.indexOf(IssuedId{order->idRis, order->emissor}) : -1; named > 0)
             ids.move(named, 0);
         const QDateTime now = QDateTime::currentDateTime();
-        const QString study =
-            visit->order && !visit->order->studyInstanceUid.isEmpty() ? visit->order->studyInstanceUid : studyUidOf(*visit);
+        // The RIS's study, unless the RIS gave the same UID for another patient: that one would
+        // file two people's exams as one study.
+        QString study = studyUidOf(*visit);
+        if (visit->order && !visit->order->studyInstanceUid.isEmpty() &&
+            !DVisitasDicom().EstudoDeOutroPaciente(visit->order->studyInstanceUid, patientCode))
+            study = visit->order->studyInstanceUid;
         // The first write of the visit fixes who it is about; every later one says the same.
         const TVisitaDicom sent = DVisitasDicom().Registra(
             {exams.key, patientCode, ids.first().id, ids.first().issuer, study, now.date(), now.time()});

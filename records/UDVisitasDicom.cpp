@@ -93,6 +93,13 @@ TVisitaDicom TDVisitasDicom::Registra(const TVisitaDicom& v) {
     return v;
 }
 
+bool TDVisitasDicom::EstudoDeOutroPaciente(const QString& estudoUid, int paciente) {
+    semTabela();
+    return DMPrincipal().selectInt(
+               QStringLiteral("SELECT COUNT(*) FROM VisitasDicom WHERE EstudoUid = :Estudo AND CodPaciente <> :Paciente"),
+               {{"Estudo", estudoUid}, {"Paciente", paciente}}, QStringLiteral("COUNT"), Close::Yes) > 0;
+}
+
 QList<TVisitaDicom> TDVisitasDicom::DoPaciente(int paciente) {
     semTabela();
     return lista(QStringLiteral("CodPaciente = :Paciente"), {{"Paciente", paciente}});

@@ -33,6 +33,8 @@ public:
     // Records `v` unless the visit already has an identity, committed, and returns the one that
     // stands (another station's, when it recorded the visit first). Raises Error.
     TVisitaDicom Registra(const TVisitaDicom& v);
+    // Whether a visit of another patient already went out under this Study Instance UID.
+    bool EstudoDeOutroPaciente(const QString& estudoUid, int paciente);
     // The patient's visits already written, oldest first.
     QList<TVisitaDicom> DoPaciente(int paciente);
     // Forgets the patient's visits, committed; how many.

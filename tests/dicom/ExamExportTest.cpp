@@ -22,6 +22,7 @@
 #include "records/UDLagrima.h"
 #include "records/UDPacientes.h"
 #include "records/UDPacientesRis.h"
+#include "records/UDPedidosRis.h"
 #include "tearfilm/TearFilm.h"
 #include "shell/DemoInstallation.h"
 #include "support/Sanitized.h"
@@ -244,6 +245,31 @@ TEST_F(ExamExportTest, ATearFilmOfTheSittingGoesAsItsEyesDerivedPhotograph) {
     EXPECT_EQ(values(dump, "0020,0062"), QStringList{"R"});
     EXPECT_EQ(values(dump, "0008,103e"), QStringList{"Filme lacrimal (NIBUT)"});
     EXPECT_NE(outcomes[0].written.last().sopInstanceUid, outcomes[0].written[0].sopInstanceUid);
+}
+
+// A RIS that gives one Study Instance UID to two patients' orders: the second patient's visit
+// keeps a study of its own, never filed with the first's.
+TEST_F(ExamExportTest, OneRisStudyUidNeverJoinsTwoPatients) {
+    ExportInstallation installation;
+    QString why;
+    ASSERT_TRUE(installation.open(clinic->demo.root(), &why)) << why.toStdString();
+    std::optional<TExame> third;  // a patient whose files the other tests leave whole
+    for (int code = 1; code < 200 && !third; ++code)
+        if ((third = DExames().SelectExameByCodigo(code)) && (third->paciente == clinic->right.paciente || third->paciente == clinic->lone.paciente))
+            third.reset();
+    ASSERT_TRUE(third);
+    const QString uid = "1.2.826.0.1.3680043.10.999.8";
+    QStringList studies;
+    for (const TExame& e : {clinic->right, *third}) {
+        passVisitsToCurrentId(e.paciente);  // as never sent
+        DPedidosRis().Escolhe({e.paciente, "", "", "B1", uid, "", "", "", e.data, {}, 0});
+        DPedidosRis().Anexa(e.paciente, e.codigo, e.data);
+        const QList<ExamOutcome> o = ExamExport(installation.station()).writeVisit(e.codigo, out_.path());
+        ASSERT_TRUE(o.value(0).ok() && !o[0].written.isEmpty()) << o.value(0).error.toStdString();
+        studies << values(run("dcmdump", {"-Un", o[0].written[0].filePath}).out, "0020,000d").value(0);
+    }
+    EXPECT_EQ(studies[0], uid);
+    EXPECT_FALSE(studies[1].isEmpty() || studies[1] == uid);
 }
 
 TEST(ExamVisit, EyesTakenTogetherAreOneVisitWhoseKeyLaterExamsNeverChange) {
