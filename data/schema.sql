@@ -133,6 +133,40 @@ CREATE TABLE PACIENTESRIS (
   CONSTRAINT PK_PACIENTESRIS PRIMARY KEY (IDRIS)
 );
 
+/* The RIS's orders (DICOM worklist items) chosen for an exam: one waits per patient (CODEXAME
+   NULL) until the patient's next exam of that day is saved, then belongs to it, and the DICOM
+   objects of its visit carry the order. Created by records/UDPedidosRis.cpp in a database that
+   lacks it; the two definitions must stay the same. */
+CREATE TABLE PEDIDOSRIS (
+  CODPACIENTE    INTEGER NOT NULL,
+  IDRIS          VARCHAR(64),
+  EMISSOR        VARCHAR(64),
+  ACCESSION      VARCHAR(64),
+  ESTUDOUID      VARCHAR(64),
+  PROCEDIMENTOID VARCHAR(64),
+  PROCEDIMENTO   VARCHAR(64),
+  PASSOID        VARCHAR(64),
+  DATA           DATE NOT NULL,
+  HORA           TIME,
+  CODEXAME       INTEGER
+);
+CREATE INDEX IX_PEDIDOSRIS_CODPACIENTE ON PEDIDOSRIS (CODPACIENTE);
+
+/* The identity each visit's DICOM objects first went out under (Patient ID, issuer, Study
+   Instance UID), reused by every later write of the visit. Created by
+   records/UDVisitasDicom.cpp in a database that lacks it; the two definitions must stay the same. */
+CREATE TABLE VISITASDICOM (
+  VISITA      VARCHAR(16) NOT NULL,
+  CODPACIENTE INTEGER NOT NULL,
+  IDPACIENTE  VARCHAR(64) NOT NULL,
+  EMISSOR     VARCHAR(64),
+  ESTUDOUID   VARCHAR(64) NOT NULL,
+  DATA        DATE,
+  HORA        TIME,
+  CONSTRAINT PK_VISITASDICOM PRIMARY KEY (VISITA)
+);
+CREATE INDEX IX_VISITASDICOM_CODPACIENTE ON VISITASDICOM (CODPACIENTE);
+
 CREATE TABLE LAUDOSTEXTO (
   CODIGO   INTEGER NOT NULL,
   LOCAL    VARCHAR(2),

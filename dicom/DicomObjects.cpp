@@ -112,6 +112,47 @@ void putAcquisitionContext(Writer& w) {
     w.put(DCM_PupilDilated, "NO");
 }
 
+// Issuer of Patient ID, with its qualifier when it is this installation's identity (a UUID), so
+// a PACS tells apart the patients numbered alike by installations that say who they are.
+void putIssuer(DcmItem* into, const QString& issuer, const QString& installationId) {
+    if (issuer.trimmed().isEmpty()) return;
+    into->putAndInsertString(DCM_IssuerOfPatientID, text(issuer, 64).constData());
+    DcmItem* q = nullptr;
+    if (issuer == installationId && into->findOrCreateSequenceItem(DCM_IssuerOfPatientIDQualifiersSequence, q, -2).good() && q) {
+        q->putAndInsertString(DCM_UniversalEntityID, text(issuer, 64).constData());
+        q->putAndInsertString(DCM_UniversalEntityIDType, "UUID");
+    }
+}
+
+void putPatientIds(Writer& w, const Patient& patient, const Visit& visit) {
+    w.put(DCM_PatientID, text(patient.id, 64));
+    putIssuer(w.ds, patient.issuer, visit.installationId);
+    for (const IssuedId& other : patient.otherIds) {
+        DcmItem* item = nullptr;
+        if (other.id.trimmed().isEmpty() || w.ds->findOrCreateSequenceItem(DCM_OtherPatientIDsSequence, item, -2).bad() || !item) continue;
+        item->putAndInsertString(DCM_PatientID, text(other.id, 64).constData());
+        putIssuer(item, other.issuer, visit.installationId);
+        item->putAndInsertString(DCM_TypeOfPatientID, "TEXT");
+    }
+}
+
+// The RIS's order the visit was taken for, as the Request Attributes macro says it.
+void putRequest(Writer& w, const Order& order) {
+    DcmItem* item = nullptr;
+    if (w.ds->findOrCreateSequenceItem(DCM_RequestAttributesSequence, item, -2).bad() || !item) {
+        w.ok = false;
+        return;
+    }
+    const std::pair<DcmTagKey, QString> values[] = {
+        {DCM_RequestedProcedureID, order.requestedProcedureId},
+        {DCM_AccessionNumber, order.accessionNumber},
+        {DCM_StudyInstanceUID, order.studyInstanceUid},
+        {DCM_RequestedProcedureDescription, order.requestedProcedureDescription},
+        {DCM_ScheduledProcedureStepID, order.scheduledStepId}};
+    for (const auto& [tag, value] : values)
+        if (!value.trimmed().isEmpty()) item->putAndInsertString(tag, text(value, 64).constData());
+}
+
 // Patient, study, series, equipment and SOP common: what every object of the visit shares.
 void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char* sopClass, const QString& instanceUid,
                const QString& seriesKind, const char* modality, int seriesNumber, const QString& seriesDescription) {
@@ -125,7 +166,7 @@ void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char
     w.put(DCM_InstanceCreationTime, time);
 
     w.put(DCM_PatientName, personName(patient.fullName).toUtf8());
-    w.put(DCM_PatientID, text(patient.id, 64));
+    putPatientIds(w, patient, visit);
     if (patient.birthDate.isValid())
         w.put(DCM_PatientBirthDate, patient.birthDate.toString(QStringLiteral("yyyyMMdd")).toLatin1());
     else
@@ -136,12 +177,15 @@ void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char
     else
         w.empty(DCM_PatientSex);
 
-    w.put(DCM_StudyInstanceUID, stableUid({visit.installationId, visit.examCode, QStringLiteral("estudo")}).toLatin1());
+    w.put(DCM_StudyInstanceUID, studyUidOf(visit).toLatin1());
     w.put(DCM_StudyDate, date);
     w.put(DCM_StudyTime, time);
     w.put(DCM_ReferringPhysicianName, physicianName(visit.referringPhysician).toUtf8());
     w.put(DCM_StudyID, text(visit.examCode, 16));
-    w.empty(DCM_AccessionNumber);
+    if (visit.order && !visit.order->accessionNumber.trimmed().isEmpty())
+        w.put(DCM_AccessionNumber, text(visit.order->accessionNumber, 64));
+    else
+        w.empty(DCM_AccessionNumber);
     w.put(DCM_StudyDescription, "Topografia corneana");
 
     w.put(DCM_Modality, modality);
@@ -151,6 +195,7 @@ void putCommon(Writer& w, const Patient& patient, const Visit& visit, const char
     if (!seriesDescription.isEmpty()) w.put(DCM_SeriesDescription, text(seriesDescription, 64));
     w.put(DCM_SeriesDate, date);
     w.put(DCM_SeriesTime, time);
+    if (visit.order) putRequest(w, *visit.order);
     w.put(DCM_ContentDate, date);
     w.put(DCM_ContentTime, time);
 
@@ -283,6 +328,11 @@ QString physicianName(const QString& fullName) {
     QStringList parts = personName(words.join(u' ')).split(u'^');
     while (parts.size() < 3) parts << QString();
     return parts.join(u'^') + u'^' + titles.join(u' ');
+}
+
+QString studyUidOf(const Visit& visit) {
+    return visit.studyUid.isEmpty() ? stableUid({visit.installationId, visit.examCode, QStringLiteral("estudo")})
+                                    : visit.studyUid;
 }
 
 QString stableUid(const QStringList& parts) {

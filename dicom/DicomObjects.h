@@ -12,6 +12,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QImage>
+#include <QList>
 #include <QPointF>
 #include <QString>
 #include <QVector>
@@ -22,11 +23,20 @@ namespace norvix::dicom {
 
 enum class Eye { Right, Left };
 
+// A patient ID and the authority that gave it (Issuer of Patient ID; empty: none said).
+struct IssuedId {
+    QString id, issuer;
+    bool operator==(const IssuedId&) const = default;
+};
+
 struct Patient {
     QString id;
     QString fullName;  // as registered, e.g. "João Ávila da Conceição"
     QDate birthDate;   // left empty when not valid
     QString sex;       // "M", "F" or "O"; anything else is left empty
+    QString issuer;    // Issuer of Patient ID; left out when empty. The visit's installation
+                       // identity is written with its qualifier (a UUID)
+    QList<IssuedId> otherIds;  // Other Patient IDs Sequence: the patient's further identities
 };
 
 // The equipment named in every object.
@@ -37,6 +47,14 @@ struct Equipment {
     QString softwareVersion;  // empty: this program's version
 };
 
+// The RIS's order the visit was taken for (a worklist item), so the RIS can close it.
+struct Order {
+    QString accessionNumber;
+    QString studyInstanceUid;  // the RIS's; empty when it gave none
+    QString requestedProcedureId, requestedProcedureDescription;
+    QString scheduledStepId;
+};
+
 struct Visit {
     QString installationId;  // identity of this installation, never changed once set
     QString examCode;        // the visit's key: the same key always gives the same study
@@ -44,6 +62,8 @@ struct Visit {
     QString stationName, institution;
     QString referringPhysician;  // full name as registered, a title first ("Dra. Ana Prado") allowed
     Equipment equipment;
+    QString studyUid;  // empty: derived from the installation and the key
+    std::optional<Order> order;
 };
 
 // A reference to an object already written (the map names the photograph it comes from).
@@ -139,6 +159,10 @@ QString personName(const QString& fullName);
 // "2.25." and the decimal value of a name-based UUID (SHA-1, version 5) of the parts joined:
 // the same parts always give the same UID.
 QString stableUid(const QStringList& parts);
+
+// The Study Instance UID of the visit: its own when given, otherwise derived from the
+// installation and the visit's key.
+QString studyUidOf(const Visit& visit);
 
 // Each writes one object into `folder` and fills `written`; false, with the reason in
 // Portuguese and no file left behind, when the input or the folder does not allow it.

@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QImageReader>
 #include <algorithm>
+#include <QRegularExpression>
 #include <cmath>
 #include <tuple>
 
@@ -15,6 +16,7 @@
 #include "outside/core/MapPainter.h"
 #include "outside/core/SurfaceMaps.h"
 #include "outside/math/CornealMap.h"
+#include "platform/Errors.h"
 #include "records/UArquivosExame.h"
 #include "records/UDArquivos.h"
 #include "records/UDExames.h"
@@ -22,6 +24,8 @@
 #include "records/UDLaudos.h"
 #include "records/UDPacientes.h"
 #include "records/UDPacientesRis.h"
+#include "records/UDPedidosRis.h"
+#include "records/UDVisitasDicom.h"
 #include "records/UfrmDataModule.h"
 #include "tearfilm/TearFilmMap.h"
 
@@ -46,6 +50,55 @@ ExamOutcome failed(int code, const QString& why) { return {code, {}, why}; }
 
 }  // namespace
 
+IssuedId localPatientId(const QString& installationId, int patientCode) {
+    QString tag = installationId;
+    tag.remove(QRegularExpression(QStringLiteral("[^0-9A-Za-z]")));
+    return {QStringLiteral("NORVIX-%1-%2").arg(tag.left(8).toUpper()).arg(patientCode), installationId};
+}
+
+// The one lookup of the links to the RIS the objects depend on.
+QList<IssuedId> risIdentities(int patientCode) {
+    if (!AvisoTabelaRis().isEmpty()) return {};
+    // Oldest link first: the one the objects carry as Patient ID, the others as Other Patient IDs.
+    QList<IssuedId> ids;
+    for (const VinculoRis& v : DPacientesRis().Vinculos(patientCode)) ids << IssuedId{v.idRis, v.emissor};
+    return ids;
+}
+
+QList<IssuedId> patientIdentities(const QString& installationId, int patientCode) {
+    return risIdentities(patientCode) << localPatientId(installationId, patientCode);
+}
+
+QList<SentVisit> visitsSentUnderAnotherId(const QString& installationId, int patientCode) {
+    const IssuedId now = patientIdentities(installationId, patientCode).first();
+    QList<SentVisit> out;
+    for (const TVisitaDicom& v : DVisitasDicom().DoPaciente(patientCode))
+        if (!(IssuedId{v.idPaciente, v.emissor} == now)) out << SentVisit{v.visita, {v.idPaciente, v.emissor}, v.data};
+    return out;
+}
+
+QString sentUnderAnotherIdQuestion(const QList<SentVisit>& visits, const IssuedId& now) {
+    if (visits.isEmpty()) return {};
+    QStringList ids, dates;
+    for (const SentVisit& v : visits) {
+        if (!ids.contains(v.sentAs.id)) ids << v.sentAs.id;
+        const QString d = v.date.toString(QStringLiteral("dd/MM/yyyy"));
+        if (!dates.contains(d)) dates << d;
+    }
+    const bool one = visits.size() == 1;
+    return QStringLiteral("%1 deste paciente %2 ao PACS com o ID %3 (%4) e %5 com esse ID; as próximas vão com o ID "
+                          "%6.\n\nPara que %7 o ID %6, exclua-%8 no PACS, responda Sim e envie-%8 de novo (Enviar ao "
+                          "PACS, no navegador de exames).\n\nPassar %9 ao ID %6?")
+        .arg(one ? QStringLiteral("Uma visita") : QStringLiteral("%1 visitas").arg(visits.size()),
+             one ? QStringLiteral("já foi enviada") : QStringLiteral("já foram enviadas"), ids.join(QStringLiteral(", ")),
+             dates.join(QStringLiteral(", ")), one ? QStringLiteral("continua") : QStringLiteral("continuam"), now.id,
+             one ? QStringLiteral("ela passe a usar") : QStringLiteral("elas passem a usar"),
+             one ? QStringLiteral("a") : QStringLiteral("as"),
+             one ? QStringLiteral("essa visita") : QStringLiteral("essas visitas"));
+}
+
+int passVisitsToCurrentId(int patientCode) { return DVisitasDicom().Esquece(patientCode); }
+
 ExamExport::ExamExport(Station station, ReportPrinter printReport)
     : station_(std::move(station)), printReport_(std::move(printReport)) {}
 
@@ -62,10 +115,6 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder, V
         const std::optional<TPaciente> p = DPacientes().SelectPacienteByCodigo(exam->paciente);
         if (!p) return {failed(examCode, QStringLiteral("o paciente do exame (código %1) não foi encontrado.").arg(exam->paciente))};
         const std::optional<TDadosPessoais> pessoais = DPacientes().SelectDadosPessoaisByCodigo(exam->paciente);
-        // The RIS's ID when the worklist gave one, so the PACS files the exam with its order;
-        // otherwise the patient is known to the PACS by the code.
-        patient.id = DPacientesRis().IdDoPaciente(p->codigo);
-        if (patient.id.isEmpty()) patient.id = QString::number(p->codigo);
         patient.fullName = p->nome;
         if (pessoais) {
             patient.birthDate = birthDate(pessoais->dataNascimento);
@@ -87,6 +136,8 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder, V
     v.stationName = station_.stationName;
     v.institution = station_.institution;
     v.referringPhysician = doctor;
+    if (const QString why = identify(exam->paciente, visit, &patient, &v); !why.isEmpty())
+        return {failed(examCode, why)};
     // The exam asked for first, then the other eye of its visit.
     QList<TExame> eyes{*exam};
     for (const TExame& e : visit.exams)
@@ -102,6 +153,46 @@ QList<ExamOutcome> ExamExport::writeVisit(int examCode, const QString& folder, V
         std::sort(parts->reports.begin(), parts->reports.end());
     }
     return outcomes;
+}
+
+QString ExamExport::identify(int patientCode, const ExamVisit& exams, Patient* patient, Visit* visit) const {
+    if (station_.installationId.trimmed().isEmpty())  // the IDs and UIDs derive from it: nothing is fixed without it
+        return QStringLiteral("a instalação não tem identidade DICOM.");
+    try {
+        // The order chosen for any exam of the sitting: an eye, or a tear film taken with them.
+        QList<int> codes;
+        for (const TExame& e : exams.exams) codes << e.codigo;
+        if (AvisoTabelaLagrima().isEmpty())
+            for (const TExameLagrima& e : DLagrima().SelectByPaciente(patientCode))
+                if (std::abs(QDateTime(e.data, e.hora).secsTo(exams.start)) <= kSessionMinutes * 60) codes << e.codigo;
+        const std::optional<TPedidoRis> order = DPedidosRis().DosExames(codes);
+        if (order)
+            visit->order = Order{order->accession, order->estudoUid, order->procedimentoId, order->procedimento, order->passoId};
+        QList<IssuedId> ids = patientIdentities(station_.installationId, patientCode);
+        // Taken for a worklist item: under the ID the item named, when it is one of the patient's.
+        if (const qsizetype named = order ? ids.indexOf(IssuedId{order->idRis, order->emissor}) : -1; named > 0)
+            ids.move(named, 0);
+        const QDateTime now = QDateTime::currentDateTime();
+        // The RIS's study, unless the RIS gave the same UID for another patient: that one would
+        // file two people's exams as one study.
+        QString study = studyUidOf(*visit);
+        if (visit->order && !visit->order->studyInstanceUid.isEmpty() &&
+            !DVisitasDicom().EstudoDeOutroPaciente(visit->order->studyInstanceUid, patientCode))
+            study = visit->order->studyInstanceUid;
+        // The first write of the visit fixes who it is about; every later one says the same.
+        const TVisitaDicom sent = DVisitasDicom().Registra(
+            {exams.key, patientCode, ids.first().id, ids.first().issuer, study, now.date(), now.time()});
+        if (sent.paciente != patientCode)  // a key is an exam code: never another patient's
+            return QStringLiteral("a visita %1 foi enviada como de outro paciente (código %2).").arg(exams.key).arg(sent.paciente);
+        patient->id = sent.idPaciente;
+        patient->issuer = sent.emissor;
+        for (const IssuedId& id : ids)
+            if (!(id == IssuedId{sent.idPaciente, sent.emissor})) patient->otherIds << id;
+        visit->studyUid = sent.estudoUid;
+    } catch (const std::exception& e) {
+        return QStringLiteral("identidade do paciente: %1").arg(QString::fromUtf8(e.what()));
+    }
+    return {};
 }
 
 void ExamExport::writeTearFilms(int patientCode, const QDateTime& start, const Patient& patient, const Visit& visit,

@@ -10,6 +10,7 @@
 // shared path records (exams, reports) filled, as ExportInstallation leaves them. Not the .exp
 // file of the exam browser (exams/ExamExport.h): that one is for another workstation.
 #include <QByteArray>
+#include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QSet>
@@ -25,6 +26,8 @@ struct TExame;
 }
 
 namespace norvix::dicom {
+
+struct ExamVisit;
 
 // Who writes: the installation and this station as every object names them.
 struct Station {
@@ -60,6 +63,38 @@ struct VisitParts {
 // reason in *error, when it cannot be printed. Given by the caller that can print.
 using ReportPrinter = std::function<std::optional<QByteArray>(int reportCode, QString* error)>;
 
+// ---- who the objects say the patient is ----
+//
+// Outside this system a patient is the pair (issuer, ID). A patient the RIS never named goes
+// out under this installation's own ID, never the bare code (every installation and every RIS
+// also counts from 1), with the installation's identity as issuer. A patient linked to the RIS
+// goes out under the RIS's ID (and the RIS's issuer when the worklist gave one); the other IDs
+// go along in Other Patient IDs. The identity a visit first went out under stays that visit's
+// (records/UDVisitasDicom.h): a link made later applies to new visits.
+
+// This installation's own ID for a patient: "NORVIX-", the first 8 characters of the
+// installation's identity and the code ("NORVIX-3F2A9C1B-17"), issued by the identity itself.
+IssuedId localPatientId(const QString& installationId, int patientCode);
+// The RIS IDs linked to the patient, the one the objects carry first; none when not linked.
+QList<IssuedId> risIdentities(int patientCode);
+// Every identity of the patient, the one a new visit goes out under first. Reads the database.
+QList<IssuedId> patientIdentities(const QString& installationId, int patientCode);
+
+// A visit of the patient already written under an ID a new visit would not get now.
+struct SentVisit {
+    QString key;
+    IssuedId sentAs;
+    QDate date;
+};
+// Reads the database (raises Error). For the place where a link is made: what to tell.
+QList<SentVisit> visitsSentUnderAnotherId(const QString& installationId, int patientCode);
+// The question for the operator about them (empty when there are none): they keep their ID, and
+// whether to pass them to the current one (after deleting them on the PACS, and sending again).
+QString sentUnderAnotherIdQuestion(const QList<SentVisit>& visits, const IssuedId& now);
+// The operator said yes: the patient's visits forget the identity they went out under, and
+// their next send or export takes the current one. How many. Raises Error.
+int passVisitsToCurrentId(int patientCode);
+
 class ExamExport {
 public:
     explicit ExamExport(Station station, ReportPrinter printReport = {});
@@ -78,6 +113,8 @@ private:
     bool maps(const TExame& exam, double framePitchMm, QList<TopographyMap>* maps, QString* error) const;
     void writeReports(const TExame& exam, const Patient& patient, const Visit& visit, const QString& folder,
                       QSet<int>* written, ExamOutcome* out) const;
+    // The patient's identity and the RIS's order for the visit; the reason when they cannot be read.
+    QString identify(int patientCode, const ExamVisit& exams, Patient* patient, Visit* visit) const;
     void writeTearFilms(int patientCode, const QDateTime& start, const Patient& patient, const Visit& visit,
                         const QString& folder, QList<ExamOutcome>* outcomes, QList<int>* written) const;
 

@@ -489,6 +489,13 @@ void onFindResponse(void* data, T_DIMSE_C_FindRQ*, int, T_DIMSE_C_FindRSP*, DcmD
     const QString sex = text(ds, DCM_PatientSex).toUpper();
     if (sex == u'M' || sex == u'F' || sex == u'O') w.sex = sex;
     w.accessionNumber = text(ds, DCM_AccessionNumber);
+    // A UID the objects could not carry is no study to join: the derived one is used instead.
+    w.studyInstanceUid = text(ds, DCM_StudyInstanceUID);
+    static const QRegularExpression uid(QStringLiteral("^(0|[1-9][0-9]*)(\\.(0|[1-9][0-9]*))+$"));
+    if (w.studyInstanceUid.size() > 64 || !uid.match(w.studyInstanceUid).hasMatch()) w.studyInstanceUid.clear();
+    w.requestedProcedureId = text(ds, DCM_RequestedProcedureID);
+    w.requestedProcedureDescription = text(ds, DCM_RequestedProcedureDescription);
+    w.scheduledStepId = text(step, DCM_ScheduledProcedureStepID);
     w.scheduledDate = dicomDate(text(step, DCM_ScheduledProcedureStepStartDate));
     w.scheduledTime = dicomTime(text(step, DCM_ScheduledProcedureStepStartTime));
     w.procedureDescription = text(step, DCM_ScheduledProcedureStepDescription);
@@ -522,8 +529,8 @@ bool queryWorklist(const PacsPeer& peer, QDate day, const QString& stationAeTitl
 
     DcmDataset query;
     for (const DcmTagKey& tag :
-         {DCM_PatientName, DCM_PatientID, DCM_IssuerOfPatientID, DCM_PatientBirthDate, DCM_PatientSex, DCM_AccessionNumber,
-          DCM_RequestedProcedureDescription, DCM_RequestedProcedureID, DCM_StudyInstanceUID})
+         {DCM_PatientName, DCM_PatientID, DCM_IssuerOfPatientID, DCM_PatientBirthDate, DCM_PatientSex,
+          DCM_AccessionNumber, DCM_RequestedProcedureDescription, DCM_RequestedProcedureID, DCM_StudyInstanceUID})
         query.insertEmptyElement(tag);
     DcmItem* step = nullptr;
     query.findOrCreateSequenceItem(DCM_ScheduledProcedureStepSequence, step);

@@ -51,13 +51,16 @@ bool send(const PacsPeer& peer, const QStringList& files, const SendProgress& pr
 struct WorklistItem {
     QString patientName;  // readable, "Given Family"
     QString patientId;
-    QString issuerOfPatientId;  // the RIS's own name for its IDs; empty when it sends none
+    QString issuerOfPatientId;  // the RIS's authority for patientId; empty when it sent none
     QDate birthDate;  // null when missing or not a valid date
     QString sex;      // "M", "F", "O" or empty
     QString accessionNumber;
+    QString studyInstanceUid;  // the study the RIS wants; empty when it gave none (or an invalid UID)
+    QString requestedProcedureId, requestedProcedureDescription;
+    QString scheduledStepId;
     QDate scheduledDate;
     QTime scheduledTime;  // null when the PACS gave none
-    QString procedureDescription;
+    QString procedureDescription;  // the step's, else the requested procedure's: for the operator
 };
 
 // "Family^Given^Middle^Prefix^Suffix" (the alphabetic group) as one would write it,

@@ -10,6 +10,7 @@
 #include "UArquivosExame.h"
 #include "UBJpeg.h"
 #include "UDArquivos.h"
+#include "UDPedidosRis.h"
 #include "UDExames.h"
 #include "UDPacientes.h"
 #include "UfrmDataModule.h"
@@ -160,6 +161,7 @@ int GravaExameTopografia(const TExameNovo& e, const TMedidaOlho& olho, TArquivos
                          bool* imagensEmpacotadas) {
     DPacientes().BloqueiaPaciente(e.paciente);
     const int codigo = insereExame(e, olho.indConf, "T");
+    DPedidosRis().Anexa(e.paciente, codigo, e.data);  // the worklist order chosen for this exam
     GravaArquivosDoExame(e.paciente, codigo, olho, arquivos, imagensEmpacotadas);
     DPacientes().AtualizaContadores(e.paciente, TextoUltimoExame(e.olho, e.data, e.hora));
     return codigo;

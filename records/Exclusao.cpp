@@ -10,6 +10,8 @@
 #include "UDLagrima.h"
 #include "UDLaudos.h"
 #include "UDPacientes.h"
+#include "UDPedidosRis.h"
+#include "UDVisitasDicom.h"
 #include "UfrmDataModule.h"
 
 namespace norvix {
@@ -107,6 +109,8 @@ TExclusao ExcluiPaciente(int paciente) {
         // The RIS's IDs go with the patient: a later worklist item of that ID registers anew.
         DMPrincipal().execProcedure(QStringLiteral("DELETE FROM PacientesRis WHERE CodPaciente = :Codigo"),
                                     {{"Codigo", paciente}});
+        DPedidosRis().ExcluiDoPaciente(paciente);
+        DVisitasDicom().ExcluiDoPaciente(paciente);
         // Tear-film exams keep no files and no reports: their rows go with the patient.
         lagrimas.clear();
         for (const TExameLagrima& e : DLagrima().SelectByPaciente(paciente)) lagrimas << e.codigo;

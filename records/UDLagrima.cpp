@@ -5,6 +5,7 @@
 #include "FbCursor.h"
 #include "FbDatabase.h"
 #include "UDPacientes.h"
+#include "UDPedidosRis.h"
 #include "UfrmDataModule.h"
 #include "records/Esquema.h"
 #include "tearfilm/TearFilm.h"
@@ -112,6 +113,7 @@ int TDLagrima::Insere(const TExameLagrimaNovo& e, const lagrima::TearFilmResult&
          {"Area", numero(r.brokenPercentAtEnd())}, {"Piscada", numero(r.blinkS)}, {"Duracao", numero(r.recordedS)},
          {"Fps", numero(r.fps)}, {"Resultado", lagrima::toJson(r)}, {"Gravacao", gravacao}},
         TDMPrincipal::Commit::No, Close::Yes);
+    DPedidosRis().Anexa(e.paciente, codigo, e.data);  // the worklist order chosen for this exam
     return codigo;
 }
 

@@ -2,6 +2,8 @@
 
 #include "records/UDLagrima.h"
 #include "records/UDPacientesRis.h"
+#include "records/UDPedidosRis.h"
+#include "records/UDVisitasDicom.h"
 
 #include <QThread>
 #include <vector>
@@ -128,6 +130,8 @@ void TDMPrincipal::PConnectDataBase() {
                        QStringLiteral("O banco de dados não pôde ser preparado para avisar as outras estações de "
                                       "trabalho das alterações: %1\nAs listas abertas só mostram o que outra estação "
                                       "gravou quando forem recarregadas."));
+    DefineAvisoTabelaPedidosRis(GaranteTabelaPedidosRis(IBDatabase));
+    DefineAvisoTabelaVisitasDicom(GaranteTabelaVisitasDicom(IBDatabase));
     IBTransaction.startTransaction();
 }
 

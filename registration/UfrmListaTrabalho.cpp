@@ -17,7 +17,9 @@
 #include "config/UBIniSettings.h"
 #include "platform/Errors.h"
 #include "platform/ui/MessageSeam.h"
+#include "records/ExameNovo.h"
 #include "records/UDPacientesRis.h"
+#include "records/UDPedidosRis.h"
 
 namespace norvix {
 
@@ -251,6 +253,19 @@ int pacienteDaListaDeTrabalho(const dicom::WorklistItem& item, QWidget* parent) 
     } catch (const Error& e) {
         cadastro::mostraErro(e, parent);
         return 0;
+    }
+}
+
+void registraPedidoDaListaDeTrabalho(const dicom::WorklistItem& item, int paciente, QWidget* parent) {
+    const QDateTime agora = Relogio().Agora();
+    try {
+        DPedidosRis().Escolhe({paciente, item.patientId, item.issuerOfPatientId, item.accessionNumber,
+                               item.studyInstanceUid, item.requestedProcedureId, item.requestedProcedureDescription,
+                               item.scheduledStepId, agora.date(), agora.time(), 0});
+    } catch (const Error& e) {
+        showMessage(QStringLiteral("%1\nO exame deste paciente sairá sem o número de acesso do RIS%2.")
+                        .arg(e.message(), item.accessionNumber.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(item.accessionNumber)),
+                    QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, parent);
     }
 }
 

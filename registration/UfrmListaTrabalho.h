@@ -56,4 +56,9 @@ private:
 // patient's code; 0 when the operator stopped or the database failed (said to the operator).
 int pacienteDaListaDeTrabalho(const dicom::WorklistItem& item, QWidget* parent);
 
+// Keeps the item's order (accession number, study, requested procedure) for the patient's next
+// exam saved today, whose DICOM objects then carry it. When it cannot be kept the operator is
+// told that the exam will go without it; the patient stays chosen.
+void registraPedidoDaListaDeTrabalho(const dicom::WorklistItem& item, int paciente, QWidget* parent);
+
 }  // namespace norvix

@@ -15,6 +15,7 @@
 #include "UfrmListaTrabalho.h"
 #include "records/ExameNovo.h"
 #include "config/SharedRecords.h"
+#include "dicom/ExamExport.h"
 #include "exams/UfrmExames.h"
 #include "platform/Errors.h"
 #include "platform/ui/MessageSeam.h"
@@ -231,9 +232,28 @@ void TfrmNovoPaciente::btnListaTrabalhoClick() {
     if (lista.exec() != QDialog::Accepted || !lista.escolhido()) return;
     const int codigo = pacienteDaListaDeTrabalho(*lista.escolhido(), this);
     if (codigo <= 0) return;
+    registraPedidoDaListaDeTrabalho(*lista.escolhido(), codigo, this);
+    perguntaVisitasEnviadasComOutroId(codigo);
     browser_.CarregaFiltroMedicos();
     browser_.SelecionaPacientePorCodigo(codigo, TfrmExames::kTodos);
     fecha(true);
+}
+
+// Visits of the patient sent before the link went out under this installation's ID and keep
+// it; the operator is told, and may pass them to the RIS ID for their next send.
+void TfrmNovoPaciente::perguntaVisitasEnviadasComOutroId(int paciente) {
+    const QString instalacao = browser_.settings() ? browser_.settings()->IdentidadeDicom() : QString();
+    if (instalacao.isEmpty()) return;
+    try {
+        const QList<dicom::SentVisit> enviadas = dicom::visitsSentUnderAnotherId(instalacao, paciente);
+        if (enviadas.isEmpty()) return;
+        const dicom::IssuedId agora = dicom::patientIdentities(instalacao, paciente).first();
+        if (showMessage(dicom::sentUnderAnotherIdQuestion(enviadas, agora), QStringLiteral("Atenção"),
+                        MsgIcon::Question, MsgButtons::YesNo, this, MsgAnswer::No) == MsgAnswer::Yes)
+            dicom::passVisitsToCurrentId(paciente);
+    } catch (const Error& e) {
+        cadastro::mostraErro(e, this);
+    }
 }
 
 void TfrmNovoPaciente::fecha(bool novoExame) {

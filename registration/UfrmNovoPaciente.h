@@ -45,6 +45,7 @@ private:
     // Closes the picker; then, when asked and AUTOEXAME is on, the new exam of the browser's
     // current patient.
     void fecha(bool novoExame);
+    void perguntaVisitasEnviadasComOutroId(int paciente);
     // The search cursor made to stand on the grid's current row; that row, -1 when none.
     int posicionaNaLinha();
 

@@ -65,6 +65,10 @@ struct Fixture {
     Exam exam;
     Photograph photo[2];
     Fixture() {
+        // A patient linked to the RIS, its order, and this installation's own ID beside the RIS's.
+        patient.issuer = QStringLiteral("HOSP");
+        patient.otherIds = {{QStringLiteral("NORVIX-INSTALAC-42"), visit.installationId}};
+        visit.order = Order{"A123", "1.2.826.0.1.3680043.10.999.7", "RP9", "Topografia de córnea", "SPS9"};
         QImage grey(320, 240, QImage::Format_Grayscale8);
         grey.fill(90);
         QBuffer b(&photo[0].jpeg);
@@ -211,7 +215,10 @@ TEST(DicomObjects, DumpAndValidatorReadWhatWasWritten) {
     for (const auto& o : objects) {
         EXPECT_TRUE(QFileInfo(o.w.filePath).permissions() & QFile::ReadOther) << "o gateway do PACS não leria";
         const QString dump = run("dcmdump", {"-Un", o.w.filePath});
-        for (QString e : o.expected + QStringList{"(0008,0005) CS [ISO_IR 192]", "[da Conceição^João Ávila]"})
+        for (QString e : o.expected + QStringList{"(0008,0005) CS [ISO_IR 192]", "[da Conceição^João Ávila]",
+                                                  "(0010,0021) LO [HOSP]", "(0008,0050) SH [A123]",
+                                                  "(0040,1001) SH [RP9]", "(0040,0009) SH [SPS9]",
+                                                  "(0010,0020) LO [NORVIX-INSTALAC-42]", "(0040,0033) CS [UUID]"})
             EXPECT_TRUE(dump.contains(e)) << e.toStdString() << " falta em\n" << dump.toStdString();
         const QString verdict = run("dciodvfy", {o.w.filePath});
         std::printf("dciodvfy %s:\n%s\n", qPrintable(o.w.sopClassUid), qPrintable(verdict));

@@ -25,6 +25,7 @@
 #include "records/UDPacientes.h"
 #include "records/UDPacientesRis.h"
 #include "records/UfrmDataModule.h"
+#include "records/UDPedidosRis.h"
 #include "tearfilm/TearFilm.h"
 #include "shell/DemoInstallation.h"
 #include "support/Sanitized.h"
@@ -116,7 +117,11 @@ TEST_F(ExamExportTest, OneVisitAsDcmdumpReadsIt) {
         const QString file = out_.filePath(name);
         const QString dump = run(QStringLiteral("dcmdump"), {QStringLiteral("-Un"), QStringLiteral("+L"), file}).out;
         EXPECT_EQ(values(dump, "0010,0010"), QStringList{personName(clinic->patientName)}) << name.toStdString();
-        EXPECT_EQ(values(dump, "0010,0020"), QStringList{"RIS-0042"});  // the RIS's ID, not the code
+        // The RIS's ID, then this installation's own in Other Patient IDs; never the bare code.
+        const QStringList ids = values(dump, "0010,0020");
+        EXPECT_TRUE(ids.size() == 2 && ids[0] == "RIS-0042" && ids[1].startsWith("NORVIX-") &&
+                    ids[1].endsWith(QStringLiteral("-%1").arg(clinic->right.paciente)))
+            << ids.join(' ').toStdString();
         const QString sopClass = values(dump, "0008,0016").value(0);
         const QString laterality = values(dump, "0020,0062").value(0);
         const TExame& exam = laterality == QLatin1String("L") ? clinic->left : clinic->right;
@@ -323,6 +328,31 @@ TEST_F(ExamExportTest, EveryObjectHoldsToTheStandardsModuleTables) {
     EXPECT_EQ(series.size(), 7) << "fotos, quatro mapas, laudo, filme lacrimal";
     EXPECT_EQ(numbers.size(), series.size());
     EXPECT_EQ(descriptions.size(), series.size());
+}
+
+// A RIS that gives one Study Instance UID to two patients' orders: the second patient's visit
+// keeps a study of its own, never filed with the first's.
+TEST_F(ExamExportTest, OneRisStudyUidNeverJoinsTwoPatients) {
+    ExportInstallation installation;
+    QString why;
+    ASSERT_TRUE(installation.open(clinic->demo.root(), &why)) << why.toStdString();
+    std::optional<TExame> third;  // a patient whose files the other tests leave whole
+    for (int code = 1; code < 200 && !third; ++code)
+        if ((third = DExames().SelectExameByCodigo(code)) && (third->paciente == clinic->right.paciente || third->paciente == clinic->lone.paciente))
+            third.reset();
+    ASSERT_TRUE(third);
+    const QString uid = "1.2.826.0.1.3680043.10.999.8";
+    QStringList studies;
+    for (const TExame& e : {clinic->right, *third}) {
+        passVisitsToCurrentId(e.paciente);  // as never sent
+        DPedidosRis().Escolhe({e.paciente, "", "", "B1", uid, "", "", "", e.data, {}, 0});
+        DPedidosRis().Anexa(e.paciente, e.codigo, e.data);
+        const QList<ExamOutcome> o = ExamExport(installation.station()).writeVisit(e.codigo, out_.path());
+        ASSERT_TRUE(o.value(0).ok() && !o[0].written.isEmpty()) << o.value(0).error.toStdString();
+        studies << values(run("dcmdump", {"-Un", o[0].written[0].filePath}).out, "0020,000d").value(0);
+    }
+    EXPECT_EQ(studies[0], uid);
+    EXPECT_FALSE(studies[1].isEmpty() || studies[1] == uid);
 }
 
 TEST(ExamVisit, EyesTakenTogetherAreOneVisitWhoseKeyLaterExamsNeverChange) {

@@ -17,6 +17,8 @@
 #include "records/UDLagrima.h"
 #include "records/UfrmDataModule.h"
 #include "tearfilm/TearFilm.h"
+#include "records/UDPacientesRis.h"
+#include "records/UDPedidosRis.h"
 #include "shell/DemoInstallation.h"
 
 using namespace norvix;
@@ -104,7 +106,7 @@ TEST_F(PacsDispatchTest, AVisitWithItsReportAsOrthancHoldsIt) {
         const QJsonObject tags = orthanc.get("/instances/" + id.toString() + "/simplified-tags").object();
         const QString sopClass = tags["SOPClassUID"].toString();
         ++classes[sopClass];
-        EXPECT_EQ(tags["PatientID"].toString(), QString::number(exam->paciente));
+        EXPECT_EQ(tags["PatientID"].toString(), localPatientId(clinic->installation.station().installationId, exam->paciente).id);
         EXPECT_FALSE(tags["PatientName"].toString().isEmpty());
         if (sopClass == "1.2.840.10008.5.1.4.1.1.104.1") continue;  // the report: both eyes
         EXPECT_TRUE(tags["ImageLaterality"] == "R" || tags["ImageLaterality"] == "L");
@@ -205,6 +207,63 @@ TEST_F(PacsDispatchTest, AnUnreadablePartIsLeftOutWithAWarningAndTheRestQueued) 
     EXPECT_FALSE(other.queue(e.codigo, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("mapa do olho"))) << error.toStdString();
     EXPECT_EQ(other.waiting(), 0);
+}
+
+// Who Orthanc files a visit under: this installation's own ID, so another installation's patient
+// of the same code stays another patient; a RIS ID linked after the visit went out only once the
+// operator passes the visit over (having deleted it on the PACS); and the worklist's order.
+TEST_F(PacsDispatchTest, AVisitKeepsTheIdItWentOutUnderAndCarriesItsOrder) {
+    // A visit the deletion and unreadable-part tests above leave alone.
+    ASSERT_GE(clinic->others.size(), 6) << "a clínica de demonstração tem poucas visitas dos dois olhos";
+    const TExame exam = clinic->others.last().exams[0];
+    const QString installation = clinic->installation.station().installationId, uid = "1.2.826.0.1.3680043.10.999.7";
+    const IssuedId local = localPatientId(installation, exam.paciente);
+    Orthanc orthanc;
+    const PacsDispatch d(peer(orthanc.port, "ORTHANC"), clinic->installation.station(), out_.filePath("S"));
+    Photograph photo;
+    photo.image = QImage(8, 8, QImage::Format_Grayscale8);
+    photo.image.fill(0);
+    Written w;
+    QString error;
+    Visit elsewhere;
+    elsewhere.installationId = "outra", elsewhere.examCode = "E1", elsewhere.dateTime = QDateTime::currentDateTime();
+    ASSERT_TRUE(writePhotograph({localPatientId("outra", exam.paciente).id, "Outra Pessoa", {}, "F", "outra", {}},
+                                elsewhere, photo, out_.path(), &w, &error) &&
+                send(d.peer(), {w.filePath}, {}, nullptr, &error))
+        << error.toStdString();
+    DPedidosRis().Escolhe({exam.paciente, "RIS-7", "", "A123", uid, "RP9", "Topografia", "SPS9", exam.data, {}, 0});
+    DPedidosRis().Anexa(exam.paciente, exam.codigo, exam.data);  // as the exam's save does
+    const struct { const char* step; std::function<void()> before; QString id, issuer, other; } rounds[] = {
+        {"sem vínculo", {}, local.id, installation, ""},
+        {"vinculado depois do envio", [&] { DPacientesRis().Vincula(exam.paciente, "RIS-7", ""); }, local.id, installation, "RIS-7"},
+        {"passada ao ID do RIS", [&] {
+             const QList<SentVisit> sent = visitsSentUnderAnotherId(installation, exam.paciente);
+             ASSERT_EQ(sent.size(), 1);
+             const QString question = sentUnderAnotherIdQuestion(sent, {"RIS-7", ""});
+             EXPECT_TRUE(question.contains(local.id) && question.endsWith("Passar essa visita ao ID RIS-7?")) << question.toStdString();
+             for (const QJsonValue& p : orthanc.get("/patients").array())
+                 if (orthanc.get("/patients/" + p.toString()).object().value("MainDicomTags")["PatientID"] == local.id)
+                     orthanc.get("/patients/" + p.toString(), "DELETE");
+             EXPECT_EQ(passVisitsToCurrentId(exam.paciente), 1);
+         }, "RIS-7", "", local.id}};
+    for (const auto& r : rounds) {
+        if (r.before) r.before();
+        ASSERT_TRUE(d.queue(exam.codigo, &error) && d.flush().failed == 0) << r.step << error.toStdString();
+        EXPECT_EQ(orthanc.get("/patients").array().size(), 2) << r.step;  // never merged with the other installation's
+        int ours = 0;
+        for (const QJsonValue& i : orthanc.get("/instances").array()) {
+            const QJsonObject tags = orthanc.get("/instances/" + i.toString() + "/simplified-tags").object();
+            if (tags["StudyInstanceUID"] != uid) continue;
+            ++ours;
+            EXPECT_EQ(QStringList({tags["PatientID"].toString(), tags["IssuerOfPatientID"].toString(),
+                                   tags["OtherPatientIDsSequence"][0]["PatientID"].toString(),
+                                   tags["AccessionNumber"].toString(),
+                                   tags["RequestAttributesSequence"][0]["RequestedProcedureID"].toString()}),
+                      QStringList({r.id, r.issuer, r.other, "A123", "RP9"}))
+                << r.step;
+        }
+        EXPECT_GE(ours, 2) << r.step;  // photograph and map at least, all in the RIS's study
+    }
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ struct Orthanc : Server {
                                  {"DicomCheckCalledAet", true},
                                  {"RemoteAccessAllowed", false},
                                  {"AuthenticationEnabled", false},
-                                 {"SaveJobs", false}};
+                                 {"SaveJobs", false},
+                                 {"OverwriteInstances", true}};  // a resend replaces, as in the clinic's PACS
         write(dir.filePath("orthanc.json"), QJsonDocument(config).toJson());
         start(QStringLiteral("Orthanc"), {dir.filePath("orthanc.json")});
         for (int i = 0; i < 200 && !answers(http); ++i) QThread::msleep(50);

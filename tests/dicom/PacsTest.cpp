@@ -261,13 +261,14 @@ TEST(Pacs, WorklistOfTheDayForThisStation) {
     const struct {
         const char *charset, *name, *id, *birth, *station, *day, *time;
         bool latin1;
+        const char* studyUid;  // the last one is no UID (a leading zero)
     } files[] = {
-        {"ISO_IR 192", "da Conceição^João Ávila", "P1", "19610228", "NORVIX", "20261210", "093000", false},
-        {"ISO_IR 100", "Araújo^Maria José", "P2", "", "NORVIX", "20261210", "0800", true},
-        {"ISO_IR 192", "Gonçalves^Pedro", "P3", "19651345", "NORVIX", "20261210", "101500.25", true},  // not UTF-8
-        {"", "Sem^Código", "", "19700101", "NORVIX", "20261210", "110000", false},
-        {"", "Outra^Sala", "P5", "19700101", "OUTRA", "20261210", "120000", false},
-        {"", "Outro^Dia", "P6", "19700101", "NORVIX", "20261211", "120000", false},
+        {"ISO_IR 192", "da Conceição^João Ávila", "P1", "19610228", "NORVIX", "20261210", "093000", false, "1.2.826.0.1.9"},
+        {"ISO_IR 100", "Araújo^Maria José", "P2", "", "NORVIX", "20261210", "0800", true, "1.2.826.0.1.10"},
+        {"ISO_IR 192", "Gonçalves^Pedro", "P3", "19651345", "NORVIX", "20261210", "101500.25", true, "1.2.03"},  // not UTF-8
+        {"", "Sem^Código", "", "19700101", "NORVIX", "20261210", "110000", false, ""},
+        {"", "Outra^Sala", "P5", "19700101", "OUTRA", "20261210", "120000", false, ""},
+        {"", "Outro^Dia", "P6", "19700101", "NORVIX", "20261211", "120000", false, ""},
     };
     int n = 0;
     for (const auto& f : files) {
@@ -275,12 +276,13 @@ TEST(Pacs, WorklistOfTheDayForThisStation) {
             QStringLiteral(
                 "(0008,0005) CS [%1]\n(0010,0010) PN [%2]\n(0010,0020) LO [%3]\n(0010,0030) DA [%4]\n(0010,0040) CS "
                 "[F]\n"
-                "(0008,0050) SH [A%5]\n(0040,1001) SH [RP%5]\n(0040,0100) SQ\n(fffe,e000) -\n(0040,0001) AE [%6]\n"
+                "(0008,0050) SH [A%5]\n(0040,1001) SH [RP%5]\n(0010,0021) LO [HOSP]\n(0020,000d) UI [%9]\n"
+                "(0032,1060) LO [Pedido %5]\n(0040,0100) SQ\n(fffe,e000) -\n(0040,0001) AE [%6]\n"
                 "(0040,0002) DA [%7]\n(0040,0003) TM [%8]\n(0008,0060) CS [OP]\n(0040,0007) LO [Topografia córnea]\n"
                 "(0040,0009) SH [S%5]\n(fffe,e00d) -\n(fffe,e0dd) -\n")
                 .arg(f.charset, QString::fromUtf8(f.name), f.id, f.birth)
                 .arg(++n)
-                .arg(f.station, f.day, f.time);
+                .arg(f.station, f.day, f.time, f.studyUid);
         write(dir.filePath("%1.dump").arg(n), f.latin1 ? dump.toLatin1() : dump.toUtf8());
         ASSERT_EQ(
             QProcess::execute("dump2dcm", {"-q", dir.filePath("%1.dump").arg(n), dir.filePath("WL/%1.wl").arg(n)}), 0);
@@ -310,6 +312,12 @@ TEST(Pacs, WorklistOfTheDayForThisStation) {
                     w.sex == "F");
     }
     EXPECT_EQ(items[1].accessionNumber, "A1");
+    // What the exam taken for the item carries; a study UID the objects could not carry is dropped.
+    const WorklistItem& p1 = items[1];
+    EXPECT_EQ(QStringList({p1.issuerOfPatientId, p1.studyInstanceUid, p1.requestedProcedureId,
+                           p1.requestedProcedureDescription, p1.scheduledStepId}),
+              QStringList({"HOSP", "1.2.826.0.1.9", "RP1", "Pedido 1", "S1"}));
+    EXPECT_EQ(items[2].studyInstanceUid, "");
 }
 
 TEST(Pacs, ReadableNames) {

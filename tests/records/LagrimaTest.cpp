@@ -7,6 +7,7 @@
 #include "db/DbTestSupport.h"
 #include "records/Exclusao.h"
 #include "records/UDLagrima.h"
+#include "records/UDPedidosRis.h"
 #include "tearfilm/TearFilm.h"
 
 using namespace norvix;
@@ -97,6 +98,21 @@ TEST_F(Lagrima, StoredWholeAndReadBackByPatientCodeAndEye) {
     EXPECT_EQ(feito.examesLagrima, 3);
     EXPECT_EQ(count("SELECT COUNT(*) FROM EXAMESLAGRIMA"), 1);
     EXPECT_EQ(DLagrima().CountByPaciente(outro), 1);
+}
+
+// A worklist order waits for the patient's next exam of the day it was chosen: the first saved
+// takes it, a later one does not, an order of another day never does; it goes with the patient.
+TEST_F(Lagrima, TheNextExamOfItsDayTakesTheWorklistOrder) {
+    const int p = insertPaciente("ANA"), m = insertMedico("DR A");
+    auto pedido = [&](int exame) { return DPedidosRis().DosExames({exame}).value_or(TPedidoRis{}).accession; };
+    DPedidosRis().Escolhe({p, "RIS-1", "", "A1", "", "", "", "", QDate(2026, 3, 3), {}, 0});
+    const int antes = novoExame(p, m, "OD", QTime(8, 0));
+    DPedidosRis().Escolhe({p, "RIS-1", "", "A2", "", "", "", "", QDate(2026, 3, 4), {}, 0});  // replaces A1
+    const int primeiro = novoExame(p, m, "OD", QTime(9, 0)), segundo = novoExame(p, m, "OS", QTime(9, 5));
+    EXPECT_EQ(QStringList({pedido(antes), pedido(primeiro), pedido(segundo)}), QStringList({"", "A2", ""}));
+    EXPECT_EQ(count("SELECT COUNT(*) FROM PEDIDOSRIS"), 1);
+    ExcluiPaciente(p);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM PEDIDOSRIS"), 0);
 }
 
 TEST_F(Lagrima, AnOlderClinicDatabaseGetsTheTableAtOpenAsTheTemplateHasIt) {

@@ -309,6 +309,9 @@ TEST_F(Picker, TheWorklistFindsLinksOrRegistersThePatient) {
     EXPECT_EQ(norvix::DPacientesRis().PacienteDoId("RIS-2"), maria);
     EXPECT_EQ(norvix::DPacientesRis().PacienteDoId("RIS-7"), davi);
     EXPECT_EQ(norvix::DPacientesRis().IdDoPaciente(davi), "RIS-7");
+    // Each patient's order waits for the next exam; Davi picked twice keeps one.
+    EXPECT_EQ(count("SELECT COUNT(*) FROM PedidosRis WHERE CodExame IS NULL"), 2);
+    EXPECT_EQ(count("SELECT COUNT(*) FROM PedidosRis WHERE CodPaciente = :P AND Accession = 'A9'", {{"P", davi}}), 1);
     browser->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     qunsetenv("NORVIX_ROOT");
