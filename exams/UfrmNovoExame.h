@@ -110,6 +110,7 @@ private:
     void DefinePasso(int olho, int passo);
     void ExecutaPasso(int olho);
     void clicaRotulo(int olho, int tag);
+    void focaDepoisDoPasso(int olho);
     bool DigitalizaImagem(int olho);
     bool DetectaAneis(int olho);
     bool VisualizaMapa(int olho);
