@@ -124,6 +124,17 @@ TEST(PictureButton, SizesToItsPictureAndShowsTheMouseOverPicture) {
     QSignalSpy clicked(&button, &QAbstractButton::clicked);
     QTest::mouseClick(&button, Qt::LeftButton);
     EXPECT_EQ(clicked.count(), 1);
+    // The keyboard's focus shows as the mouse-over picture; Enter and Space press the button.
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    button.setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(button.currentPicture().cacheKey(), over.cacheKey());
+    QTest::keyClick(&button, Qt::Key_Return);
+    QTest::keyClick(&button, Qt::Key_Space);
+    EXPECT_TRUE(clicked.wait(500) || clicked.count() == 3);
+    EXPECT_EQ(clicked.count(), 3);
+    button.clearFocus();
+    EXPECT_EQ(button.currentPicture().cacheKey(), normal.cacheKey());
 }
 
 TEST(Help, ContextPageOrContentsOrAMessage) {
