@@ -1,3 +1,5 @@
+// (The window's own focus widget: offscreen, the wait window that comes and goes leaves no
+// window active.)
 // Where the keyboard's focus lands after each step of the new exam: Space presses the focused
 // "Executar", so it must stay with the eye being examined.
 #include <gtest/gtest.h>
@@ -10,7 +12,9 @@
 
 using norvix::TfrmNovoExame;
 
-TEST_F(newexam::NewExam, FocusStaysWithTheEyeBeingExamined) {
+using newexam::NewExam;
+
+TEST_F(NewExam, FocusStaysWithTheEyeBeingExamined) {
     constexpr int R = TfrmNovoExame::kDireito, L = TfrmNovoExame::kEsquerdo;
     open();
     window->activateWindow();
@@ -28,10 +32,10 @@ TEST_F(newexam::NewExam, FocusStaysWithTheEyeBeingExamined) {
     executarD->setFocus();
     for (const auto& p : presses) {
         SCOPED_TRACE(testing::Message() << (p.eye == R ? "OD" : "OS") << " step " << p.step);
-        ASSERT_EQ(QApplication::focusWidget(), p.eye == R ? executarD : executarS);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        ASSERT_EQ(window->focusWidget(), p.eye == R ? executarD : executarS);
+        QTest::keyClick(window->focusWidget(), Qt::Key_Space);
         EXPECT_EQ(window->passo(p.eye), p.step);
-        EXPECT_EQ(QApplication::focusWidget(), p.focus);
+        EXPECT_EQ(window->focusWidget(), p.focus);
     }
     EXPECT_EQ(window->passo(R), 5);  // never a step of the right eye taken for the left
 }
