@@ -210,6 +210,19 @@ void TPnlFindPac::closeSearch() {
 
 void TPnlFindPac::focusSearchText() { edtFind_->setFocus(); }
 
+void TPnlFindPac::enterPressed() {
+    const bool inList = dbGridPacLoc_->hasFocus();
+    if (inList || kind() == PrimeiroNome) {
+        if (listHasRows() && (inList || !edtFind_->text().isEmpty()))
+            btnLocDBGridClick();
+        else
+            edtFind_->setFocus();
+        return;
+    }
+    btnLocPacClick();
+    if (btnLocDBGrid_->isEnabled()) dbGridPacLoc_->setFocus();
+}
+
 void TPnlFindPac::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // The browser shows the panel after openSearch, when a hidden field could not take focus.
@@ -333,7 +346,12 @@ void TPnlFindPac::btnLocDBGridClick() {
     const int k = kind();
     const QString text = edtFind_->text();
 
-    const QString filter = k == PrimeiroNome ? CbFind_->currentText() : TfrmExames::kTodos;
+    // An exam found is shown under its own doctor, whose filter lets the diagnosis be edited
+    // ("*** Todos" would not); a doctor since deleted leaves all the patients listed.
+    QString examDoctor;
+    const QString caption = k >= CodigoExame ? foundExamCaption(code, text, &examDoctor) : QString();
+    QString filter = k == PrimeiroNome ? CbFind_->currentText() : TfrmExames::kTodos;
+    if (!examDoctor.isEmpty() && browser_.filterEntries().contains(examDoctor)) filter = examDoctor;
     if (code > 0) {
         // By its code: a namesake must not stand in for the one chosen; a patient the doctor
         // filter hides is looked for among all.
@@ -342,13 +360,12 @@ void TPnlFindPac::btnLocDBGridClick() {
     } else {
         browser_.SelecionaPaciente(name, filter);
     }
-    const QString caption = k >= CodigoExame ? foundExamCaption(code, text) : QString();
     browser_.showFindPanel(false);
     // After the panel has made way for the exam list, which takes the focus.
     if (!caption.isEmpty()) browser_.SelecionaExame(caption, k == ObservacaoExame ? 1 : 0);
 }
 
-QString TPnlFindPac::foundExamCaption(int patientCode, const QString& text) {
+QString TPnlFindPac::foundExamCaption(int patientCode, const QString& text, QString* doctor) {
     norvix::TDMPrincipal& dm = DMPrincipal();
     if (kind() == CodigoExame) {
         bool isNumber = false;
@@ -371,11 +388,15 @@ QString TPnlFindPac::foundExamCaption(int patientCode, const QString& text) {
     }
     norvix::FbQuery& exam = dm.IBOperation;
     QString caption;
-    if (!exam.isEmpty())
+    int doctorCode = 0;
+    if (!exam.isEmpty()) {
         caption = exam.asString(QStringLiteral("OLHO")) + QStringLiteral(" - ") +
                   exam.asDate(QStringLiteral("DATA")).toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
                   exam.asTime(QStringLiteral("HORA")).toString(QStringLiteral("HH:mm:ss"));
+        doctorCode = exam.asInt(QStringLiteral("CODRESP"));
+    }
     exam.close();
+    if (doctorCode > 0) *doctor = norvix::DMedicos().SelectNomeByCodigo(doctorCode);
     return caption;
 }
 

@@ -41,6 +41,9 @@ public:
     void openSearch();
     void closeSearch();
     void focusSearchText();
+    // Enter: in the list, or with the first kind whose list follows the text, it chooses the
+    // patient; otherwise it searches, and the list of what was found takes the focus.
+    void enterPressed();
 
     int kind() const;
 
@@ -66,8 +69,9 @@ private:
     void askSearchAgain();
     // The doctor chosen in CbFind, 0 for none or a special entry.
     int chosenDoctor() const;
-    // The item caption of the exam that kinds 4-6 lead to, empty when none is found.
-    QString foundExamCaption(int patientCode, const QString& text);
+    // The item caption of the exam that kinds 4-6 lead to, empty when none is found; its
+    // doctor's name in doctor.
+    QString foundExamCaption(int patientCode, const QString& text, QString* doctor);
     void setDoctorChoiceEnabled(bool enabled);
 
     TfrmExames& browser_;

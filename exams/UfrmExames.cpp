@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -487,7 +488,8 @@ void TfrmExames::finishPendingEdit() {
         if (changed &&
             showMessage(diagnosis ? QStringLiteral("Deseja salvar as alterações do diagnóstico?")
                                   : QStringLiteral("Deseja salvar as alterações das observações?"),
-                        QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this) == MsgAnswer::Yes &&
+                        QStringLiteral("Informação"), MsgIcon::Question, MsgButtons::YesNo, this,
+                        MsgAnswer::Yes) == MsgAnswer::Yes &&  // Enter keeps what was typed
             saveMemo(diagnosis))
             continue;
         // Dropped: the memo shows what is stored again.
@@ -501,6 +503,8 @@ void TfrmExames::finishPendingEdit() {
 
 void TfrmExames::editDiagnosis() {
     ensureExamPanel();
+    // Typing in the quick find would move the selection away from the exam being edited.
+    if (edtFindGrid_->isVisible()) hideQuickFind();
     memDiag_->setReadOnly(false);
     SpeedButton1_->setEnabled(true);
     SpeedButton2_->setEnabled(false);
@@ -509,6 +513,7 @@ void TfrmExames::editDiagnosis() {
 
 void TfrmExames::editObservations() {
     ensureExamPanel();
+    if (edtFindGrid_->isVisible()) hideQuickFind();
     memObs_->setReadOnly(false);
     SpeedButton4_->setEnabled(true);
     SpeedButton5_->setEnabled(false);

@@ -250,6 +250,9 @@ private:
     void returnGridToRow();
     bool handleKey(QKeyEvent* event, QObject* source);
     void quickFind(const QString& text);
+    // Enter on an exam item: the exam panel shown and focused (a tear-film or an example item
+    // opens as a double click does).
+    void openExamByKeyboard();
     void hideQuickFind();
     void deleteExam();
     void deleteTearFilmExam();

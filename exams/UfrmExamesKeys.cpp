@@ -40,9 +40,16 @@ bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
     const bool searching = tbLocPacExam_->isChecked();
     const int key = event->key();
     if (ctrl && key == Qt::Key_F) {
+        // The name typed next moves the selection: an edit in progress is settled first, by
+        // its own question, so that no letter of the name can answer it.
+        finishPendingEdit();
         edtFindGrid_->show();
         bbtnBuscaAv_->show();
         edtFindGrid_->setFocus();
+        return true;
+    }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && source == lswPrincipal_ && !ctrl) {
+        openExamByKeyboard();
         return true;
     }
     if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -54,7 +61,7 @@ bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
             if (key == Qt::Key_Escape)
                 showFindPanel(false);
             else
-                findPanel().focusSearchText();
+                findPanel().enterPressed();
             return true;
         }
         return key == Qt::Key_Escape;
@@ -115,6 +122,24 @@ bool TfrmExames::handleKey(QKeyEvent* event, QObject* source) {
         }
     }
     return false;
+}
+
+void TfrmExames::openExamByKeyboard() {
+    if (selectedItem() < 0) return;
+    if (selectedTearFilmCode() > 0 || examplesMode_) {
+        lswPrincipalDblClick();
+        return;
+    }
+    if (!selected_) return;
+    if (!examPanelVisible() || shownExamCode() != selected_->codigo)
+        MostraInfoExame(pgcInfo_ ? pgcInfo_->currentIndex() : 0);
+    // The panel's first control the operator can use: its edit button, else the text to read.
+    QPlainTextEdit* memo = pgcInfo_->currentIndex() == 1 ? memObs_ : memDiag_;
+    QToolButton* edit = pgcInfo_->currentIndex() == 1 ? SpeedButton5_ : SpeedButton2_;
+    if (edit->isEnabled())
+        edit->setFocus(Qt::OtherFocusReason);
+    else
+        memo->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmExames::quickFind(const QString& text) {

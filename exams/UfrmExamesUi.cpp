@@ -49,6 +49,7 @@
 #include "modules/MapCatalogue.h"
 #include "platform/Errors.h"
 #include "platform/Logging.h"
+#include "platform/ui/MemoKeys.h"
 #include "platform/ui/MemoLimit.h"
 #include "platform/ui/MessageSeam.h"
 #include "records/Exclusao.h"
@@ -491,6 +492,7 @@ QWidget* TfrmExames::buildExamPanel() {
         memo->setObjectName(QLatin1String(memoName));
         memo->setReadOnly(true);
         norvix::limitMemo(memo, kMemoLimit);
+        norvix::tabMovesOn(memo);
         auto* buttons = new QHBoxLayout;
         edit = new QToolButton(page);
         edit->setObjectName(QLatin1String(editName));

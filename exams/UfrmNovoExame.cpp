@@ -21,6 +21,7 @@
 #include "UfrmExames.h"
 #include "config/SharedRecords.h"
 #include "platform/Logging.h"
+#include "platform/ui/MemoKeys.h"
 #include "platform/ui/MemoLimit.h"
 #include "platform/ui/MessageSeam.h"
 #include "records/ExameNovo.h"
@@ -112,6 +113,7 @@ QPlainTextEdit* memo(QWidget* pai, const char* nome) {
     auto* m = new QPlainTextEdit(pai);
     m->setObjectName(QLatin1String(nome));
     norvix::limitMemo(m, kLimiteMemo);
+    norvix::tabMovesOn(m);
     return m;
 }
 
@@ -564,10 +566,25 @@ void TfrmNovoExame::ExecutaPasso(int olho, int seFalhar) {
     if (!entre2e4(olhos_[0].passo) && !entre2e4(olhos_[1].passo)) sbtFechar_->setText(QStringLiteral("&Fechar"));
     for (Olho& x : olhos_)
         if (x.passo == 5) x.executar->setEnabled(false);
+    focaDepoisDoPasso(olho);
     if (fecharDepois_) {
         fecharDepois_ = false;
         close();
     }
+}
+
+void TfrmNovoExame::focaDepoisDoPasso(int olho) {
+    // Disabling "Executar" for the step sent the focus to the other eye's: Space would then
+    // capture this eye's picture into the other eye's column. The focus stays with this eye
+    // while it has steps left; once stored, it moves on to the other eye, or to "Fechar".
+    const Olho& este = olhos_[size_t(olho)];
+    const Olho& outro = olhos_[size_t(olho == kDireito ? kEsquerdo : kDireito)];
+    if (este.executar->isEnabled())
+        este.executar->setFocus(Qt::OtherFocusReason);
+    else if (outro.executar->isEnabled())
+        outro.executar->setFocus(Qt::OtherFocusReason);
+    else
+        sbtFechar_->setFocus(Qt::OtherFocusReason);
 }
 
 bool TfrmNovoExame::TomaCaptura(int olho, const QByteArray& frente, const QByteArray& lateral) {

@@ -112,6 +112,7 @@ private:
     // blue label); 0 leaves the eye at the step tried.
     void ExecutaPasso(int olho, int seFalhar = 0);
     void clicaRotulo(int olho, int tag);
+    void focaDepoisDoPasso(int olho);
     bool DigitalizaImagem(int olho);
     bool DetectaAneis(int olho);
     bool VisualizaMapa(int olho);

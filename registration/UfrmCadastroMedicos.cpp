@@ -201,7 +201,9 @@ void TfrmCadastroMedicos::sbtAtualizarClick() {
         ficha_->edtNome->setFocus();
         return;
     }
-    if (!norvix::cadastro::confirmaCpf(*buffer_, *ficha_, this)) return;
+    if (!norvix::cadastro::confirmaCpf(*buffer_, *ficha_, this) ||
+        !norvix::cadastro::confirmaDataNascimento(*buffer_, *ficha_, this))
+        return;
     const bool gravou = modo_ == QLatin1String("Add") ? insereMedico(nome) : salvaAlteracao(nome);
     if (!gravou) return;
     estadoNavegacao(false);

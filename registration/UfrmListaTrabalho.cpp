@@ -92,6 +92,8 @@ void TfrmListaTrabalho::consulta() {
         QList<dicom::WorklistItem> itens;
         QString erro, nota;
         const bool ok = dicom::queryWorklist(peer, dia, peer.localAeTitle, &itens, &erro, &nota);
+        // The DICOM layer words its answers for a PACS; here the server is the worklist's.
+        for (QString* texto : {&erro, &nota}) texto->replace(QStringLiteral("PACS"), peer.serverName);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [janela, ok, itens, erro, nota] {

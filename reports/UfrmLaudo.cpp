@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -22,6 +23,7 @@
 #include "modules/HostStream.h"
 #include "modules/ModuleBindings.h"
 #include "platform/ui/FileDialogSeam.h"
+#include "platform/ui/MemoKeys.h"
 #include "platform/ui/MessageSeam.h"
 #include "records/ExameNovo.h"
 #include "records/LaudoNovo.h"
@@ -169,6 +171,8 @@ void TfrmLaudo::buildUi() {
     trwLaudo_->header()->setStretchLastSection(true);
     connect(trwLaudo_, &QTreeWidget::currentItemChanged, this, [this] { trwLaudoChange(); });
     connect(trwLaudo_, &QTreeWidget::itemDoubleClicked, this, [this] { trwLaudoDblClick(); });
+    // By keyboard: Shift+Tab in a box brings its texts, Enter fills the gap, Tab goes back.
+    trwLaudo_->installEventFilter(this);
     corpo->addWidget(lblCaixaSelec_, 0, 0);
     corpo->addWidget(trwLaudo_, 1, 0, 7, 1);
 
@@ -186,6 +190,7 @@ void TfrmLaudo::buildUi() {
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         box->viewport()->installEventFilter(this);
         box->installEventFilter(this);
+        norvix::tabMovesOn(box);
         boxes_[size_t(i)] = box;
     }
     // Conditions across, the two eyes side by side, conclusion and comments across.
@@ -619,14 +624,43 @@ void TfrmLaudo::sbtSalvarPdfClick() {
 // ---- events -------------------------------------------------------------------------------------
 
 bool TfrmLaudo::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == trwLaudo_ && event->type() == QEvent::KeyPress && teclaNaArvore(static_cast<QKeyEvent*>(event)))
+        return true;
     for (int i = 0; i < 5; ++i) {
         QTextEdit* box = boxes_[size_t(i)];
         if (event->type() == QEvent::MouseButtonPress && watched == box->viewport() && box->isEnabled())
             clicaCaixa(Caixa(i));
         else if (event->type() == QEvent::FocusOut && watched == box && i != CM)
             saiCaixa();
+        else if (event->type() == QEvent::FocusIn && watched == box && box->isEnabled()) {
+            // Reached by Tab as by a click; a focus that comes back from a message keeps the tree.
+            const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
+            if (why == Qt::TabFocusReason || why == Qt::BacktabFocusReason || why == Qt::ShortcutFocusReason)
+                clicaCaixa(Caixa(i));
+        } else if (event->type() == QEvent::KeyPress && watched == box && i != CM && box->isEnabled() &&
+                   static_cast<QKeyEvent*>(event)->key() == Qt::Key_Backtab) {
+            trwLaudo_->setFocus(Qt::BacktabFocusReason);
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+bool TfrmLaudo::teclaNaArvore(QKeyEvent* key) {
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        QTreeWidgetItem* item = trwLaudo_->currentItem();
+        if (item && !item->parent()) {
+            item->setExpanded(!item->isExpanded());
+        } else {
+            trwLaudoDblClick();
+        }
+        return true;
+    }
+    if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier && currentBox_ >= 0) {
+        boxes_[size_t(currentBox_)]->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    return false;
 }
 
 bool TfrmLaudo::alterado() const {
@@ -647,13 +681,19 @@ bool TfrmLaudo::podeFechar() {
 }
 
 void TfrmLaudo::reject() {
-    if (podeFechar()) QDialog::reject();
+    // Esc comes straight here, "Fechar" and the close box through closeEvent: all of them take
+    // the wizard along.
+    if (!podeFechar()) return;
+    QDialog::reject();
+    fechaAssistente();
 }
 
 void TfrmLaudo::closeEvent(QCloseEvent* event) {
     QDialog::closeEvent(event);  // through reject(), which may keep the editor open
-    if (!event->isAccepted()) return;
-    // The wizard goes with its editor.
+    if (event->isAccepted()) fechaAssistente();
+}
+
+void TfrmLaudo::fechaAssistente() {
     if (auto* assistente = qobject_cast<QDialog*>(parentWidget()))
         QMetaObject::invokeMethod(assistente, "close", Qt::QueuedConnection);
 }

@@ -13,6 +13,7 @@
 #include "reports/FrasesLaudo.h"
 
 class QCheckBox;
+class QKeyEvent;
 class QLabel;
 class QPrintPreviewDialog;
 class QPrinter;
@@ -135,6 +136,8 @@ private:
     std::array<QString, 5> gerado_;  // the boxes as NewReport left them: what differs is the operator's
     bool alterado() const;
     bool podeFechar();  // false when the operator chose to go on editing
+    void fechaAssistente();  // the wizard goes with its editor
+    bool teclaNaArvore(QKeyEvent* key);  // Enter fills the gap, Tab goes back to the box
     static QPointer<TfrmLaudo> instance_;
 };
 

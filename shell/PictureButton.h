@@ -1,6 +1,7 @@
 #pragma once
 // A button drawn only by its pictures: one at rest (also pressed and released) and one while
-// the mouse is over it. It sizes itself to its picture.
+// the mouse is over it or it has the keyboard's focus (with a focus frame). It sizes itself to
+// its picture.
 #include <QAbstractButton>
 #include <QPixmap>
 
@@ -22,6 +23,9 @@ protected:
     void paintEvent(QPaintEvent*) override;
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QPixmap normal_, pressed_, over_;

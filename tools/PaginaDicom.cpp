@@ -70,6 +70,15 @@ TPaginaDicom::TPaginaDicom(QWidget* parent) : QWidget(parent) {
     const QList<QWidget*> ordem = {aeEstacao_,     pacs_.ae,       pacs_.host,      pacs_.porta,      pacs_.testar,
                                    worklist_.ae,   worklist_.host, worklist_.porta, worklist_.testar, envioAutomatico_};
     for (qsizetype i = 1; i < ordem.size(); ++i) setTabOrder(ordem[i - 1], ordem[i]);
+    connect(aeEstacao_, &QLineEdit::textChanged, this, [this] {
+        valoresMudaram(pacs_);
+        valoresMudaram(worklist_);
+    });
+}
+
+void TPaginaDicom::valoresMudaram(Servidor& s) {
+    ++s.versao;
+    s.resposta->clear();
 }
 
 QWidget* TPaginaDicom::grupo(Servidor& s, const QString& titulo, const char* prefixo) {
@@ -110,6 +119,7 @@ QWidget* TPaginaDicom::grupo(Servidor& s, const QString& titulo, const char* pre
     grade->addWidget(s.resposta, 2, 1, 1, 3);
     grade->setColumnStretch(1, 1);
     connect(s.testar, &QPushButton::clicked, this, [this, &s] { testa(s); });
+    for (QLineEdit* e : campos) connect(e, &QLineEdit::textChanged, this, [this, &s] { valoresMudaram(s); });
     return g;
 }
 
@@ -213,15 +223,17 @@ void TPaginaDicom::testa(Servidor& s) {
     // comes back queued to the application object, which outlives the page, and is shown only
     // if the page still exists by then (checked on the GUI thread).
     const QPointer<TPaginaDicom> pagina(this);
-    QThreadPool::globalInstance()->start([pagina, pacs, peer] {
+    const int versao = s.versao;
+    QThreadPool::globalInstance()->start([pagina, pacs, peer, versao] {
         QString resposta;
         dicom::echo(peer, &resposta);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [pagina, pacs, resposta] {
+            [pagina, pacs, resposta, versao] {
                 if (!pagina) return;
                 Servidor& s = pacs ? pagina->pacs_ : pagina->worklist_;
-                s.resposta->setText(resposta);
+                // Values edited while the test ran: the answer is about others, not shown.
+                if (s.versao == versao) s.resposta->setText(resposta);
                 s.testar->setEnabled(true);
             },
             Qt::QueuedConnection);

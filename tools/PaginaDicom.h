@@ -35,11 +35,14 @@ private:
         QPushButton* testar;
         QLabel* resposta;
         const char* nome;  // "do PACS", "da lista de trabalho"
+        int versao = 0;    // counts the edits of its values: an answer is for the values tested
     };
     QWidget* grupo(Servidor& s, const QString& titulo, const char* prefixo);
     QString validaEstacao(QWidget** campo) const;
     QString validaServidor(const Servidor& s, QWidget** campo) const;
     void testa(Servidor& s);
+    // The values of s changed: its last answer no longer speaks for them.
+    void valoresMudaram(Servidor& s);
 
     QLineEdit* aeEstacao_;
     Servidor pacs_, worklist_;

@@ -1,4 +1,5 @@
 #include "MessageSeam.h"
+#include "QuestionGuard.h"
 #include "platform/Logging.h"
 
 #include <QApplication>
@@ -53,7 +54,11 @@ public:
                                                                           : cancel;
             if (auto* button = qobject_cast<QPushButton*>(chosen)) box.setDefaultButton(button);
         }
-        box.exec();
+        discardQueuedInput();
+        {
+            const QuestionKeyGuard guard(&box);
+            box.exec();
+        }
         QAbstractButton* clicked = box.clickedButton();
         if (clicked && clicked == yes) return MsgAnswer::Yes;
         if (clicked && clicked == no) return MsgAnswer::No;

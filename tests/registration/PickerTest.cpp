@@ -273,7 +273,7 @@ TEST_F(Picker, TheWorklistFindsLinksOrRegistersThePatient) {
     // Each pick: the worklist's port, the row chosen, whether the registration window comes
     // (and is saved), the patient the browser shows afterwards (-1: the new one).
     const struct { int port; int row; bool registers; int patient; const char* says; } picks[] = {
-        {fechada, -1, false, 0, "não responde"},
+        {fechada, -1, false, 0, "O servidor da lista de trabalho não responde"},  // not "O PACS"
         {wlm.port, 0, false, maria, "2 pacientes agendados."},
         {wlm.port, 1, true, -1, "2 pacientes agendados."},
         {wlm.port, 1, false, -1, "2 pacientes agendados."},

@@ -314,6 +314,15 @@ TEST_F(Reports, TheTreeFillsGapsAndTheSameReportForBothEyes) {
     EXPECT_EQ(tree->topLevelItem(0)->child(3)->text(0), "\"Em Branco\"");
     pick(e, TfrmLaudo::CE, 1, 3);
     EXPECT_TRUE(text(e, TfrmLaudo::CE).endsWith("contato #1# #2# #3#"));
+    // By keyboard: Shift+Tab from a box to its texts, Enter on one fills its gap, Tab goes back.
+    e->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(e));
+    e->caixa(TfrmLaudo::OD)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(e->caixa(TfrmLaudo::OD), Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget(), tree);
+    for (Qt::Key k : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_Return, Qt::Key_Tab}) QTest::keyClick(tree, k);
+    EXPECT_TRUE(text(e, TfrmLaudo::OD).startsWith("Astigmatismo #1-regular# #2#"));
+    EXPECT_EQ(QApplication::focusWidget(), e->caixa(TfrmLaudo::OD));
 }
 
 TEST_F(Reports, GapsAreColouredUpToTheEighteenth) {
@@ -505,9 +514,10 @@ TEST_F(Reports, OpenAndDeleteStoredReports) {
     EXPECT_TRUE(text(e, TfrmLaudo::CO).startsWith(" Videoceratografia compatível com astigmatismo"));
     EXPECT_FALSE(e->emEdicao());
     EXPECT_EQ(e->linhaExame(TfrmLaudo::OD), odCaption());
-    e->close();
-    wizard->close();
+    QTest::keyClick(e, Qt::Key_Escape);  // the wizard goes with the editor, as with "Fechar"
+    QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(wizard.isNull());
 
     // Deleting the second report removes the second entry of both lists and its file.
     openWizard();

@@ -124,6 +124,18 @@ TEST(PictureButton, SizesToItsPictureAndShowsTheMouseOverPicture) {
     QSignalSpy clicked(&button, &QAbstractButton::clicked);
     QTest::mouseClick(&button, Qt::LeftButton);
     EXPECT_EQ(clicked.count(), 1);
+    // The keyboard's focus shows as the mouse-over picture; Enter and Space press the button.
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    button.setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(button.currentPicture().cacheKey(), over.cacheKey());
+    QTest::keyClick(&button, Qt::Key_Return);
+    QTest::keyClick(&button, Qt::Key_Space);
+    EXPECT_TRUE(clicked.wait(500) || clicked.count() == 3);
+    EXPECT_EQ(clicked.count(), 3);
+    QCoreApplication::sendEvent(&button, &leave);  // the click's mouse is gone too
+    button.clearFocus();
+    EXPECT_EQ(button.currentPicture().cacheKey(), normal.cacheKey());
 }
 
 TEST(Help, ContextPageOrContentsOrAMessage) {
@@ -212,7 +224,7 @@ TEST(MessageBoxes, TextIsShownAsWrittenNeverAsMarkup) {
     const QString text = "Arquivo <b>laudo</b> & <i>exame</i> não encontrado";
     QString shown;
     Qt::TextFormat format = Qt::AutoText;
-    QTimer::singleShot(0, [&] {
+    QTimer::singleShot(100, [&] {  // the box drops what was queued before it, then shows
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
         shown = box->text();

@@ -400,6 +400,15 @@ TEST_F(Tools, DicomConnectionTestOffTheGuiThread) {
         EXPECT_TRUE(texto("lbl" + k.g + "Resposta").contains(k.diz)) << texto("lbl" + k.g + "Resposta").toStdString();
         EXPECT_TRUE(c("btn" + k.g + "Testar")->isEnabled());
     }
+    // An answer speaks only for the values it tested: an edit clears it, also one made while
+    // the test runs (its answer is then dropped).
+    auto* portaWl = c<QLineEdit>("edtWorklistPorta");
+    for (int p : {aberta, fechada}) portaWl->setText(QString::number(p));
+    EXPECT_EQ(texto("lblWorklistResposta"), "");
+    c<QPushButton>("btnWorklistTestar")->click();
+    portaWl->setText(QString::number(aberta));
+    for (int i = 0; i < 300 && !c("btnWorklistTestar")->isEnabled(); ++i) QTest::qWait(50);
+    EXPECT_EQ(texto("lblWorklistResposta"), "");
     // Closed while a test runs: the late answer finds no page and is dropped.
     c<QPushButton>("btnPacsTestar")->click();
     w->close();
