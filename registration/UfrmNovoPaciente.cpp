@@ -15,6 +15,7 @@
 #include "UfrmListaTrabalho.h"
 #include "records/ExameNovo.h"
 #include "config/SharedRecords.h"
+#include "config/UBIniSettings.h"
 #include "dicom/ExamExport.h"
 #include "exams/UfrmExames.h"
 #include "platform/Errors.h"
