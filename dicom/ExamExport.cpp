@@ -229,8 +229,9 @@ void ExamExport::writeTearFilms(int patientCode, const QDateTime& start, const P
             out->warnings << QStringLiteral("filme lacrimal do olho %1 deixado de fora: %2").arg(film.olho, why);
             continue;
         }
-        // The verdict in the window's words, and the report's sentence with its reason.
-        photo.description = QStringLiteral("Filme lacrimal (NIBUT): ") + lagrima::verdictOf(result).words;
+        // The series says what it holds (it stays one series however often the film is taken
+        // again); the picture's comments carry the verdict in the report's sentence, with its reason.
+        photo.description = QStringLiteral("Filme lacrimal (NIBUT)");
         photo.comments = lagrima::reportSentence(result);
         photo.image = lagrima::drawBreakTimeMap(result, QSize(640, 480));
         if (!writePhotograph(patient, visit, photo, folder, &w, &why)) {
