@@ -1,6 +1,7 @@
 #include "UfrmCapturar.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEventLoop>
 #include <QFrame>
 #include <QKeyEvent>
@@ -380,9 +381,7 @@ bool TfrmCapturar::eventFilter(QObject* watched, QEvent* event) {
     case Qt::Key_F7:
     case Qt::Key_F8:
         // A held key would otherwise flicker between live and frozen.
-        if (key->isAutoRepeat()) return true;
-        if (spbCapturar->isEnabled()) spbCapturar->click();
-        else spbDescongelar->click();
+        if (!key->isAutoRepeat()) takeKey();
         return true;
     default:
         return QDialog::eventFilter(watched, event);
@@ -542,6 +541,16 @@ void TfrmCapturar::ComPortCTSChange(bool) {
     if (closing_ || !camera_ || !camera_->IsRunning()) return;
     ++ctsCount_;
     if (ctsCount_ % 2 == 1) return;  // a press gives two changes: act on the release
+    takeKey();
+}
+
+void TfrmCapturar::takeKey() {
+    // A press over a frame the automatic capture has just taken was meant to take that frame:
+    // it keeps it, as the operator's own; only a further press lets it go.
+    if (autoFrozen_ && state_ != State::Live) {
+        autoFrozen_ = false;
+        return;
+    }
     if (spbCapturar->isEnabled()) spbCapturar->click();
     else if (spbDescongelar->isEnabled()) spbDescongelar->click();
 }
@@ -567,6 +576,15 @@ void TfrmCapturar::done(int result) {
     autoCapture_.disarm();
     FormClose();
     QDialog::done(result);
+}
+
+void TfrmCapturar::closeEvent(QCloseEvent* event) {
+    // The window's close button cancels as Esc does, so it asks as Esc does.
+    if (!closing_ && autoFrozen_ && state_ != State::Live && !confirmDiscardAutoFrame()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void TfrmCapturar::FormClose() {

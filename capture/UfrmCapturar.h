@@ -62,6 +62,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void done(int result) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildControls();
@@ -83,8 +84,11 @@ private:
     void startAssistance();
     void statusAssessed(const LiveStatus& status);
     void disarmAutoCapture();
-    // Esc over a frame the automatic capture took: whether the operator lets it go.
+    // Esc or the close button over a frame the automatic capture took: whether the operator
+    // lets it go.
     bool confirmDiscardAutoFrame();
+    // The foot switch and the freeze keys: take a frame, or let a frozen one go.
+    void takeKey();
 
     CaptureSettings& settings_;
     quint8 mode_ = 0;

@@ -55,7 +55,7 @@ private:
 }  // namespace
 
 QString TfrmLagrima::segundos(double s) {
-    return textoDecimal(s, 1) + QStringLiteral(" s");
+    return lagrima::secondsText(s) + QStringLiteral(" s");
 }
 
 TfrmLagrima::TfrmLagrima(const TExameLagrima& exame, const lagrima::TearFilmResult& result, const QString& paciente,
@@ -111,7 +111,7 @@ void TfrmLagrima::buildUi(const TExameLagrima& e, const lagrima::TearFilmResult&
             v->addWidget(rotulo(valores, "lblMedia", QStringLiteral("Ruptura média: ") + segundos(r.averageS)));
     } else {
         v->addWidget(rotulo(valores, "lblSemRuptura",
-                            QStringLiteral("Sem ruptura em %1 de registro").arg(segundos(std::floor(r.recordedS * 10) / 10))));
+                            QStringLiteral("Sem ruptura em %1 de registro").arg(segundos(r.recordedS))));
     }
     // The verdict as the report and the PACS get it; an inconclusive one says why.
     const lagrima::TearFilmVerdict veredito = lagrima::verdictOf(r);

@@ -61,8 +61,6 @@ TExameLagrima daLinha(const FbDataSet& q) {
 
 FbValue numero(double v) { return std::isfinite(v) ? FbValue(v) : FbValue(); }
 
-QString segundos(double s) { return QString::number(s, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')); }
-
 }  // namespace
 
 QString GaranteTabelaLagrima(FbDatabase& db) {
@@ -77,7 +75,7 @@ void DefineAvisoTabelaLagrima(const QString& texto) { AvisoEsquema(QStringLitera
 QString TExameLagrima::legenda() const {
     return olho + QStringLiteral(" - ") + data.toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') +
            hora.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('\n') +
-           (std::isnan(primeira) ? QStringLiteral("NIBUT sem ruptura") : QStringLiteral("NIBUT %1 s").arg(segundos(primeira)));
+           (std::isnan(primeira) ? QStringLiteral("NIBUT sem ruptura") : QStringLiteral("NIBUT %1 s").arg(lagrima::secondsText(primeira)));
 }
 
 bool TExameLagrima::result(lagrima::TearFilmResult* out, QString* error) const {

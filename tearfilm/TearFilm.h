@@ -58,6 +58,11 @@ struct TearFilmVerdict {
 };
 TearFilmVerdict verdictOf(const TearFilmResult& result);
 
+// A time in seconds as every place writes it beside the verdict ("9,9"): cut down to the tenth,
+// never rounded up, so a first break at 9.97 s does not read "10,0" next to "Alterado (< 10 s)"
+// nor a 9.97 s recording "10,0" beside "mínimo 10 s". "\u2014" when there is no time.
+QString secondsText(double seconds);
+
 // The report's sentence, e.g. "Tempo de ruptura não invasivo: primeira ruptura em 6,2 s, média
 // 9,8 s (alterado)." or "... sem ruptura em 14,0 s de registro." or, when inconclusive,
 // "...: sem ruptura em 6,0 s de registro; inconclusivo: registro de 6,0 s sem ruptura (mínimo 10 s)."

@@ -40,12 +40,13 @@ bool fail(QString* error, const QString& why) {
     return false;
 }
 
-QString seconds(double s) { return QString::number(s, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(',')); }
-
-// A recording's length cut down, not rounded: 9,96 s is not "10,0 s" beside a 10 s minimum.
-QString recorded(double s) { return seconds(std::floor(std::max(s, 0.0) * 10) / 10); }
-
 }  // namespace
+
+QString secondsText(double s) {
+    if (!std::isfinite(s)) return QStringLiteral("\u2014");
+    // A tenth written in decimal comes back from s * 10 as its whole count, so 6.2 stays "6,2".
+    return QString::number(std::floor(std::max(s, 0.0) * 10) / 10, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
+}
 
 QByteArray toJson(const TearFilmResult& r) {
     QJsonObject o;
@@ -119,7 +120,7 @@ TearFilmVerdict verdictOf(const TearFilmResult& r) {
     // blink): under the limit the eye might still have broken before it.
     if (!r.broke() && !(r.recordedS >= kAlteredBelowS)) {
         return {TearFilmVerdict::Inconclusive, QStringLiteral("Inconclusivo"),
-                QStringLiteral("registro de %1 s sem ruptura (mínimo %2 s)").arg(recorded(r.recordedS)).arg(int(kAlteredBelowS))};
+                QStringLiteral("registro de %1 s sem ruptura (mínimo %2 s)").arg(secondsText(r.recordedS)).arg(int(kAlteredBelowS))};
     }
     return {TearFilmVerdict::Normal, QStringLiteral("Normal"), {}};
 }
@@ -127,10 +128,10 @@ TearFilmVerdict verdictOf(const TearFilmResult& r) {
 QString reportSentence(const TearFilmResult& r) {
     QString text = QStringLiteral("Tempo de ruptura não invasivo: ");
     if (!r.broke()) {
-        text += QStringLiteral("sem ruptura em %1 s de registro").arg(recorded(r.recordedS));
+        text += QStringLiteral("sem ruptura em %1 s de registro").arg(secondsText(r.recordedS));
     } else {
-        text += QStringLiteral("primeira ruptura em %1 s").arg(seconds(r.firstS));
-        if (!std::isnan(r.averageS)) text += QStringLiteral(", média %1 s").arg(seconds(r.averageS));
+        text += QStringLiteral("primeira ruptura em %1 s").arg(secondsText(r.firstS));
+        if (!std::isnan(r.averageS)) text += QStringLiteral(", média %1 s").arg(secondsText(r.averageS));
     }
     const TearFilmVerdict v = verdictOf(r);
     if (v.kind == TearFilmVerdict::Inconclusive) return text + QStringLiteral("; inconclusivo: %1.").arg(v.reason);

@@ -39,20 +39,18 @@ const char* const kHelp =
 
 void warn(const QString& text) { std::fprintf(stderr, "analisa-lagrima: %s\n", text.toUtf8().constData()); }
 
-QString seconds(double s) { return QString::number(s, 'f', 1).replace(u'.', u','); }
-
 QString line(const QString& path, const TearFilmResult& r) {
     QString text = path + QStringLiteral(": ");
     if (r.broke()) {
         text += QStringLiteral("primeira ruptura %1 s, média %2 s; área rompida %3 %")
-                    .arg(seconds(r.firstS), seconds(r.averageS),
+                    .arg(secondsText(r.firstS), secondsText(r.averageS),
                          QString::number(r.brokenPercentAtEnd(), 'f', 1).replace(u'.', u','));
     } else {
         text += QStringLiteral("sem ruptura");
     }
-    text += QStringLiteral("; %1 s de registro").arg(seconds(std::floor(r.recordedS * 10) / 10));
+    text += QStringLiteral("; %1 s de registro").arg(secondsText(r.recordedS));
     text += std::isnan(r.blinkS) ? QStringLiteral(", sem piscada ao fim")
-                                 : QStringLiteral(", encerrado pela piscada aos %1 s").arg(seconds(r.blinkS));
+                                 : QStringLiteral(", encerrado pela piscada aos %1 s").arg(secondsText(r.blinkS));
     // The verdict in the words of the exam's window.
     const TearFilmVerdict v = verdictOf(r);
     return text + QStringLiteral("; ") + v.words + (v.reason.isEmpty() ? QString() : QStringLiteral(": ") + v.reason);

@@ -194,7 +194,7 @@ TEST(LiveJudge, AStillEyeIsJudgedByItsFocusLiveAndTaken) {
 
 // The window with the automatic capture on: "Capturar" arms it, Esc disarms it (and only the
 // next Esc cancels), and armed again it freezes by itself once a sweep has found the focus and
-// the eye has held still in it.
+// the eye has held still in it; the frame it took goes only when the operator says so.
 TEST(CaptureWindowAssistance, ArmsDisarmsAndFreezesByItself) {
     FakeCatalogue catalogue;
     auto serial = std::make_unique<FakeSerial>();
@@ -253,12 +253,29 @@ TEST(CaptureWindowAssistance, ArmsDisarmsAndFreezesByItself) {
     EXPECT_TRUE(overlay->status().still && overlay->status().good);
     EXPECT_EQ(overlay->focusText(), "Foco");
 
-    // Esc now (meant to disarm, a moment late) asks before the frame goes; "Não" keeps it.
-    messages.answers = {norvix::MsgAnswer::No, norvix::MsgAnswer::Yes};
+    // Esc now (meant to disarm, a moment late) or the window's close button asks before the
+    // frame goes; "Não" keeps it.
+    const QString question = QStringLiteral("A imagem foi capturada automaticamente. Deseja descartá-la e cancelar a captura?");
+    messages.answers = {norvix::MsgAnswer::No, norvix::MsgAnswer::No};
     QTest::keyClick(w.get(), Qt::Key_Escape);
-    EXPECT_EQ(messages.texts(), QStringList("A imagem foi capturada automaticamente. Deseja descartá-la e cancelar a captura?"));
+    EXPECT_EQ(messages.texts(), QStringList(question));
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->state(), TfrmCapturar::State::Frozen);
+    w->close();
+    EXPECT_EQ(messages.texts(), QStringList({question, question}));
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->state(), TfrmCapturar::State::Frozen);
+    // The foot switch pressed now was meant to take this frame: it keeps it, unasked, as the
+    // operator's own; the next press lets it go as after any freeze, and Esc then just cancels.
+    const auto pedal = [&](TfrmCapturar::State after) {
+        const int changes = w->ctsCount();
+        FakeComPort::last->changeCts(true);
+        FakeComPort::last->changeCts(false);
+        ASSERT_TRUE(waitFor([&] { return w->ctsCount() == changes + 2; }));
+        EXPECT_EQ(w->state(), after);
+    };
+    pedal(TfrmCapturar::State::Frozen);
+    pedal(TfrmCapturar::State::Live);
     QTest::keyClick(w.get(), Qt::Key_Escape);
     EXPECT_EQ(messages.texts().size(), 2);
     EXPECT_FALSE(w->isVisible());

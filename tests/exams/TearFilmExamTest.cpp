@@ -175,6 +175,28 @@ TEST_F(TearFilm, TheWindowShowsNoVerdictWithoutTheDataForIt) {
     }
 }
 
+// The window's times are cut down as the verdict reads them: 9,97 s is "9,9 s", never "10,0 s".
+TEST_F(TearFilm, TheWindowsTimesAgreeWithItsVerdict) {
+    lagrima::TearFilmResult early = altered();
+    early.firstS = early.averageS = early.breakS[9] = 299 / 30.0;
+    lagrima::TearFilmResult stopped = altered();
+    stopped.firstS = stopped.averageS = stopped.blinkS = lagrima::TearFilmResult::kNone;
+    stopped.recordedS = 299 / 30.0;
+    stopped.breakS.assign(lagrima::kBands * lagrima::kGroups, lagrima::TearFilmResult::kNone);
+    const struct { const char* name; lagrima::TearFilmResult r; const char* figure; QString figureText; QString verdict; } cases[] = {
+        {"ruptura aos 9,97 s", early, "lblPrimeira", "Primeira ruptura: 9,9 s", "Alterado (< 10 s)"},
+        {"ruptura aos 9,97 s, média", early, "lblMedia", "Ruptura média: 9,9 s", "Alterado (< 10 s)"},
+        {"registro de 9,97 s", stopped, "lblSemRuptura", "Sem ruptura em 9,9 s de registro", "Inconclusivo"},
+        {"registro de 9,97 s, duração", stopped, "lblRegistro", "Registro: 9,9 s a 30 quadros/s", "Inconclusivo"},
+    };
+    for (const auto& c : cases) {
+        TfrmLagrima w(TExameLagrima{}, c.r, "ANA LIMA", TfrmLagrima::Modo::Gravado);
+        EXPECT_EQ(w.findChild<QLabel*>(c.figure)->text(), c.figureText) << c.name;
+        EXPECT_EQ(w.findChild<QLabel*>("lblClassificacao")->text(), c.verdict) << c.name;
+        EXPECT_FALSE(w.findChild<QLabel*>("lblFrase")->text().contains("10,0")) << c.name;
+    }
+}
+
 TEST_F(TearFilm, TheBrowserListsOpensAndDeletesTheExam) {
     QTemporaryDir files;
     resetSharedRecords();

@@ -33,7 +33,7 @@ TEST(TearFilmResult, StoredFormReadsBackEqualAndSentenceIsWordedForTheReport) {
         TearFilmResult r;
         const char* sentence;
     } cases[] = {
-        {result(6.24, 9.75, 14, N), "Tempo de ruptura não invasivo: primeira ruptura em 6,2 s, média 9,8 s (alterado)."},
+        {result(6.24, 9.75, 14, N), "Tempo de ruptura não invasivo: primeira ruptura em 6,2 s, média 9,7 s (alterado)."},
         {result(10.0, 12.35, 20, 18.5), "Tempo de ruptura não invasivo: primeira ruptura em 10,0 s, média 12,3 s."},
         {result(N, N, 14, 14), "Tempo de ruptura não invasivo: sem ruptura em 14,0 s de registro."},
         {result(N, N, 6.04, 6.04),
@@ -58,6 +58,30 @@ TEST(TearFilmResult, StoredFormReadsBackEqualAndSentenceIsWordedForTheReport) {
     for (const char* key : {"\"primeira_s\":null", "\"media_s\":null", "\"registro_s\":14", "\"piscada_s\":null",
                             "\"fps\":29.97", "\"rupturas_s\":[null", "\"area\":[[0,0]"})
         EXPECT_TRUE(json.contains(key)) << key << " in " << json.toStdString();
+}
+
+// A figure printed beside a verdict never contradicts it: times are cut down to the tenth, so a
+// first break at frame 299 of 30 frames/s reads "9,9 s" next to "Alterado (< 10 s)".
+TEST(TearFilmResult, TimesAreCutDownToTheTenthSoTheyAgreeWithTheVerdict) {
+    const struct {
+        double s;
+        const char* text;
+    } times[] = {{299 / 30.0, "9,9"}, {9.95, "9,9"}, {9.999999, "9,9"}, {10.0, "10,0"}, {6.04, "6,0"}, {6.2, "6,2"},
+                 {0.3, "0,3"},        {12.35, "12,3"}, {0, "0,0"},        {N, "\u2014"}};
+    for (const auto& t : times) EXPECT_EQ(secondsText(t.s).toStdString(), t.text) << t.s;
+
+    EXPECT_EQ(reportSentence(result(299 / 30.0, 299 / 30.0, 14, N)).toStdString(),
+              "Tempo de ruptura não invasivo: primeira ruptura em 9,9 s, média 9,9 s (alterado).");
+    EXPECT_EQ(reportSentence(result(N, N, 299 / 30.0, N)).toStdString(),
+              "Tempo de ruptura não invasivo: sem ruptura em 9,9 s de registro; inconclusivo: registro de 9,9 s sem "
+              "ruptura (mínimo 10 s).");
+    // Every frame time of a 30 frames/s recording: the printed first break is under 10 exactly
+    // when the verdict says altered.
+    for (int frame = 0; frame <= 600; ++frame) {
+        const double s = frame / 30.0;
+        const bool printedUnder10 = secondsText(s).replace(u',', u'.').toDouble() < kAlteredBelowS;
+        EXPECT_EQ(printedUnder10, verdictOf(result(s, s, 30, N)).kind == TearFilmVerdict::Altered) << frame;
+    }
 }
 
 // One verdict for the window, the report, the DICOM object and analisa-lagrima: nothing
