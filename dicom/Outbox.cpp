@@ -78,6 +78,7 @@ QueuedVisit Outbox::contents(const QString& key) const {
     QueuedVisit v;
     QFile f(examFolder(key) + u'/' + kContents);
     if (f.open(QIODevice::ReadOnly)) {
+        v.recorded = true;
         for (const QString& line : QString::fromLatin1(f.readAll()).split(u'\n')) {
             const QString name = line.section(u'=', 0, 0).trimmed(), value = line.section(u'=', 1);
             if (name == u"paciente") v.patient = value.trimmed().toInt();
@@ -151,9 +152,10 @@ bool Outbox::enqueue(const QString& key, const QStringList& files, QString* erro
         names << name;
     }
     // Sent again: what of the visit already waits stays (an eye unreadable this time keeps its
-    // earlier objects), so the contents name both.
+    // earlier objects), so the contents name both. Only while files wait: the contents left by
+    // a send that went in full describe nothing queued any more.
     QueuedVisit merged = contents;
-    if (QFileInfo::exists(examFolder(key))) {
+    if (!this->files(key).isEmpty()) {
         const QueuedVisit before = this->contents(key);
         if (merged.patient == 0) merged.patient = before.patient;
         for (const auto& [into, from] : {std::pair{&merged.exams, &before.exams}, std::pair{&merged.tearFilms, &before.tearFilms},

@@ -16,6 +16,7 @@ namespace norvix::dicom {
 struct QueuedVisit {
     int patient = 0;  // 0: not known (a visit queued before this was kept)
     QList<int> exams, tearFilms, reports;
+    bool recorded = false;  // read from its contents file; false: only the key's exam is known
     bool holds(int exam, int tearFilm, int report, int patientCode) const;
 };
 

@@ -1,5 +1,6 @@
 #include "dicom/PacsDispatch.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QHash>
 #include <QMutex>
@@ -15,6 +16,8 @@
 #include "records/UDExames.h"
 #include "records/UDLaudos.h"
 #include "records/UDPacientes.h"
+#include "records/UDPacientesRis.h"
+#include "records/UDVisitasDicom.h"
 #include "records/UfrmDataModule.h"
 
 namespace norvix::dicom {
@@ -109,30 +112,55 @@ bool PacsDispatch::dropDeleted(QStringList* dropped, QString* error) const {
     auto exists = [&dm](const char* sql, int code) {
         return dm.selectInt(QLatin1String(sql), {{"Codigo", code}}, QStringLiteral("COUNT"), TDMPrincipal::Close::Yes) > 0;
     };
-    QStringList gone;
+    // A visit missing only a part (an eye, a tear film, a report) is written again from what
+    // remains; only a visit with no exam or no patient left goes whole.
+    struct Gone {
+        QString key, what;
+        QList<int> remaining;
+    };
+    QList<Gone> gone;
     try {
         for (const QString& k : box.pending()) {
             const QueuedVisit v = box.contents(k);
-            bool there = v.patient <= 0 || exists("SELECT COUNT(*) FROM Pacientes WHERE Codigo = :Codigo", v.patient);
+            QStringList what;
+            QList<int> remaining;
+            if (v.patient > 0 && !exists("SELECT COUNT(*) FROM Pacientes WHERE Codigo = :Codigo", v.patient)) {
+                gone.append({k, QStringLiteral("paciente %1 excluído").arg(v.patient), {}});
+                continue;
+            }
             for (const int e : v.exams) {
                 // The exam, and still the same patient's (a code is never another's, but say so).
-                const std::optional<TExame> exam = there ? DExames().SelectExameByCodigo(e) : std::nullopt;
-                there = there && exam && (v.patient <= 0 || exam->paciente == v.patient);
+                const std::optional<TExame> exam = DExames().SelectExameByCodigo(e);
+                if (exam && (v.patient <= 0 || exam->paciente == v.patient)) remaining << e;
+                else what << QStringLiteral("exame %1 excluído").arg(e);
             }
             for (const int t : v.tearFilms)
-                there = there && exists("SELECT COUNT(*) FROM ExamesLagrima WHERE Codigo = :Codigo", t);
+                if (!exists("SELECT COUNT(*) FROM ExamesLagrima WHERE Codigo = :Codigo", t))
+                    what << QStringLiteral("filme lacrimal %1 excluído").arg(t);
             for (const int r : v.reports)
-                there = there && exists("SELECT COUNT(*) FROM Laudos WHERE Codigo = :Codigo", r);
-            if (!there) gone << k;
+                if (!exists("SELECT COUNT(*) FROM Laudos WHERE Codigo = :Codigo", r))
+                    what << QStringLiteral("laudo %1 excluído").arg(r);
+            // Queued before its contents were kept: only the key's exam is known, so an eye
+            // deleted since could still be among its files. Written again from what exists.
+            if (!v.recorded && what.isEmpty()) what << QStringLiteral("conteúdo da visita não registrado");
+            if (!what.isEmpty()) gone.append({k, what.join(QStringLiteral(", ")), remaining});
         }
     } catch (const std::exception& e) {
         return fail(error, QStringLiteral("Não foi possível conferir no banco de dados os exames da fila de envio ao "
                                           "PACS; nada foi enviado: %1").arg(QString::fromUtf8(e.what())));
     }
     QString why;
-    for (const QString& k : std::as_const(gone)) {
-        if (!box.withdraw(k, &why)) return fail(error, why);
-        if (dropped) *dropped << k;
+    for (const Gone& g : std::as_const(gone)) {
+        if (!box.withdraw(g.key, &why)) return fail(error, why);
+        QString line = QStringLiteral("Visita %1 retirada da fila de envio ao PACS (%2)").arg(g.key, g.what);
+        if (!g.remaining.isEmpty()) {
+            QString again;
+            if (queue(g.remaining.first(), &again)) line += QStringLiteral("; o restante da visita foi posto na fila de novo.");
+            else line += QStringLiteral("; o restante da visita não pôde ser posto na fila de novo: %1").arg(again);
+        } else {
+            line += u'.';
+        }
+        if (dropped) *dropped << line;
     }
     return true;
 }
@@ -161,6 +189,41 @@ int withdrawOnDeletion(const QString& outboxFolder) {
     });
 }
 
+int withdrawOnUnlinking(const QString& outboxFolder) {
+    return OuveDesvinculos([outboxFolder](int patient, const QString& risId) -> QString {
+        // A visit keeps the identity of its first write: one queued under the ID would still go
+        // out under it, now perhaps another person's. Taken out; the operator decides the rest.
+        Outbox box(outboxFolder);
+        QStringList withdrawn, failed;
+        QString why;
+        for (const QString& k : box.pending()) {
+            const QueuedVisit v = box.contents(k);
+            int owner = v.patient;
+            if (owner <= 0 && !v.exams.isEmpty())
+                if (const std::optional<TExame> e = DExames().SelectExameByCodigo(v.exams.first())) owner = e->paciente;
+            if (owner != patient) continue;
+            const std::optional<TVisitaDicom> sent = DVisitasDicom().DaVisita(k);
+            if (sent && sent->idPaciente != risId) continue;
+            if (box.withdraw(k, &why)) withdrawn << k;
+            else failed << why;
+        }
+        QStringList sentUnder;
+        for (const TVisitaDicom& v : DVisitasDicom().DoPaciente(patient))
+            if (v.idPaciente == risId && !withdrawn.contains(v.visita))
+                sentUnder << QStringLiteral("%1 (%2)").arg(v.visita, v.data.toString(QStringLiteral("dd/MM/yyyy")));
+        QStringList text;
+        if (!withdrawn.isEmpty())
+            text << QStringLiteral("Visitas deste paciente gravadas para o PACS com o ID %1 foram retiradas da fila de "
+                                   "envio e não serão enviadas: %2. Uma visita conserva o ID com que foi gravada; "
+                                   "enviada de novo, irá com esse ID.")
+                        .arg(risId, withdrawn.join(QStringLiteral(", ")));
+        if (!sentUnder.isEmpty())
+            text << QStringLiteral("Visitas deste paciente já gravadas com o ID %1 ficam no PACS com esse ID: %2.").arg(risId, sentUnder.join(QStringLiteral(", ")));
+        text << failed;
+        return text.join(u' ');
+    });
+}
+
 Outbox::Flush PacsDispatch::flush(const SendProgress& progress) const {
     const QMutexLocker hold(&sendLock(outbox_));
     return Outbox(outbox_).flush(peer_, progress);
@@ -177,8 +240,11 @@ PacsSendJob* PacsSendJob::start(const PacsDispatch& dispatch) {
             // Here, in the database's thread: what was deleted does not go, even if taking it
             // out at the deletion failed or another station deleted it.
             QString refused;
+            QStringList dropped;
             Outbox(dispatch.outbox()).removeSent();
-            if (!dispatch.dropDeleted(nullptr, &refused)) {
+            const bool checked = dispatch.dropDeleted(&dropped, &refused);
+            for (const QString& line : std::as_const(dropped)) qWarning().noquote() << line;
+            if (!checked) {
                 const int waiting = dispatch.waiting();
                 emit job->finished(0, waiting, refused, waiting, Outbox::countText(waiting));
                 job->deleteLater();

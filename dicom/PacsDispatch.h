@@ -42,8 +42,11 @@ public:
 
     // Takes out of the outbox every waiting visit with an exam, tear film, report or patient no
     // longer in the database (deleted while taking it out failed, or deleted at another station
-    // sharing the database), and returns their keys. Reads the database: its thread calls this.
-    // False, with the reason, when the database cannot tell (then nothing should be sent).
+    // sharing the database), or queued without its contents recorded. A visit whose patient and
+    // some exam remain is queued again from what remains; one with neither goes. `dropped` gets
+    // one Portuguese line per visit taken out, naming what was missing and what became of the
+    // rest. Reads the database: its thread calls this. False, with the reason, when the database
+    // cannot tell (then nothing should be sent).
     bool dropDeleted(QStringList* dropped, QString* error) const;
 
     // Sends everything waiting, without looking at the database (see dropDeleted). Any thread;
@@ -66,6 +69,12 @@ private:
 // takes out of this outbox every waiting visit that holds what was deleted. Returns the
 // listener's id (records' DeixaDeOuvirExclusoes stops it).
 int withdrawOnDeletion(const QString& outboxFolder);
+
+// Listens for RIS links undone (records/UDPacientesRis.h) and takes out of this outbox the
+// patient's waiting visits that would go out under the unlinked ID; the text it returns names
+// them, and the visits already written under that ID, for the operator. Returns the
+// listener's id (DeixaDeOuvirDesvinculos stops it).
+int withdrawOnUnlinking(const QString& outboxFolder);
 
 // A send on a worker thread (the window stays free while the network works). The signals reach
 // the receivers queued, in their own thread; a receiver closed meanwhile simply misses them,

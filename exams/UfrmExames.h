@@ -202,6 +202,10 @@ public:
     // The layout fractions of the patient grid and panel for a screen ratio.
     static std::pair<double, double> layoutFractions(double ratio);
 
+    // After a deletion here or in a window opened from here (the report wizard): what could not
+    // follow it is said, and what the PACS outbox withdrew with it and remains is queued again.
+    void afterDeletion(const norvix::TExclusao& done, int deletedExam = 0);
+
 protected:
     void setVisible(bool visible) override;
     void showEvent(QShowEvent* event) override;
@@ -256,7 +260,6 @@ private:
     void hideQuickFind();
     void deleteExam();
     void deleteTearFilmExam();
-    void afterDeletion(const norvix::TExclusao& done, int deletedExam = 0);
     void deletePatient();
     void refreshCurrentPatientRow();
     int currentFilterDoctor() const;  // code of the filter's doctor, 0 for a special entry

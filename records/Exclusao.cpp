@@ -130,4 +130,11 @@ TExclusao ExcluiExameLagrima(int codigo) {
     return feito;
 }
 
+TExclusao AnunciaLaudoExcluido(int paciente, int laudo) {
+    TExclusao feito;
+    feito.laudos << laudo;
+    anuncia({paciente, false, {}, {}, {laudo}}, feito);
+    return feito;
+}
+
 }  // namespace norvix

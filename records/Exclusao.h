@@ -57,4 +57,8 @@ TExclusao ExcluiPaciente(int paciente);
 // One tear-film exam (its row holds its recording; it has no files).
 TExclusao ExcluiExameLagrima(int codigo);
 
+// A report of the patient deleted on its own (the report wizard deletes the row and its file
+// itself): told to the listeners as any deletion is, so the outbox does not keep it.
+TExclusao AnunciaLaudoExcluido(int paciente, int laudo);
+
 }  // namespace norvix

@@ -1,5 +1,7 @@
 #include "records/UDPacientesRis.h"
 
+#include <QMap>
+
 #include "records/Esquema.h"
 #include "records/ExameNovo.h"
 #include "records/FbCursor.h"
@@ -148,9 +150,35 @@ void TDPacientesRis::Vincula(int paciente, const QString& idRis, const QString& 
     lote.commit();
 }
 
-void TDPacientesRis::Desvincula(int paciente, const QString& idRis) {
+namespace {
+QMap<int, OuvinteDesvinculo>& ouvintesDesvinculo() {
+    static QMap<int, OuvinteDesvinculo> todos;
+    return todos;
+}
+}  // namespace
+
+int OuveDesvinculos(OuvinteDesvinculo ouvinte) {
+    static int proximo = 0;
+    ouvintesDesvinculo().insert(++proximo, std::move(ouvinte));
+    return proximo;
+}
+
+void DeixaDeOuvirDesvinculos(int id) { ouvintesDesvinculo().remove(id); }
+
+QStringList TDPacientesRis::Desvincula(int paciente, const QString& idRis) {
     DMPrincipal().execProcedure(QStringLiteral("DELETE FROM PacientesRis WHERE IdRis = :Id AND CodPaciente = :Codigo"),
                                 {{"Id", idRis.trimmed()}, {"Codigo", paciente}}, TDMPrincipal::Commit::Yes, Close::Yes);
+    QStringList avisos;
+    for (const OuvinteDesvinculo& ouvinte : std::as_const(ouvintesDesvinculo())) {
+        QString aviso;
+        try {
+            aviso = ouvinte(paciente, idRis.trimmed());
+        } catch (const std::exception& e) {
+            aviso = QString::fromUtf8(e.what());
+        }
+        if (!aviso.isEmpty()) avisos << aviso;
+    }
+    return avisos;
 }
 
 }  // namespace norvix

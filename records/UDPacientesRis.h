@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 namespace norvix {
 
@@ -51,9 +53,17 @@ public:
     // ID is linked to another patient (the link is removed first, by the operator), and when
     // the patient already has another ID and the operator did not confirm a further one.
     void Vincula(int paciente, const QString& idRis, const QString& emissor, bool outroIdConfirmado = false);
-    // Removes one link, committed; no link, no change.
-    void Desvincula(int paciente, const QString& idRis);
+    // Removes one link, committed; no link, no change. Then tells the listeners (see
+    // OuveDesvinculos) and returns what they say the operator must know (Portuguese).
+    QStringList Desvincula(int paciente, const QString& idRis);
 };
+
+// Told after a link was undone, for as long as the program runs: what waits to go out under the
+// ID (the PACS outbox) must not go as that person's. Returns an empty text, or what the
+// operator must know; a listener that raises does not undo the unlinking.
+using OuvinteDesvinculo = std::function<QString(int paciente, const QString& idRis)>;
+int OuveDesvinculos(OuvinteDesvinculo ouvinte);
+void DeixaDeOuvirDesvinculos(int id);
 
 TDPacientesRis& DPacientesRis();
 

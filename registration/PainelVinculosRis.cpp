@@ -80,7 +80,9 @@ void TPainelVinculosRis::desvincula() {
                     MsgAnswer::No) != MsgAnswer::Yes)
         return;
     try {
-        DPacientesRis().Desvincula(paciente_, id);
+        // What was queued for the PACS under the ID and is taken out, said to the operator.
+        if (const QStringList avisos = DPacientesRis().Desvincula(paciente_, id); !avisos.isEmpty())
+            showMessage(avisos.join(u'\n'), QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, this);
     } catch (const Error& e) {
         cadastro::mostraErro(e, this);
     }

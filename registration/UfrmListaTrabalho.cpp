@@ -170,7 +170,8 @@ public:
                         QStringLiteral("&Não é: desfazer a ligação"));
             if (r.first == TfrmComparaPacientes::Resposta::Cancelar) return 0;
             if (r.first == TfrmComparaPacientes::Resposta::MesmaPessoa) return ligado;
-            DPacientesRis().Desvincula(ligado, ris_.idRis);
+            if (const QStringList avisos = DPacientesRis().Desvincula(ligado, ris_.idRis); !avisos.isEmpty())
+                showMessage(avisos.join(u'\n'), QStringLiteral("Atenção"), MsgIcon::Warning, MsgButtons::Ok, parent_);
         }
         const QList<PessoaCadastrada> mesmoNome = homonimos(ris_.nome);
         QList<PessoaCadastrada> conferem, outros;

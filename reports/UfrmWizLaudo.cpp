@@ -20,6 +20,7 @@
 #include "exams/UfrmExames.h"
 #include "platform/Cp1252.h"
 #include "platform/ui/MessageSeam.h"
+#include "records/Exclusao.h"
 #include "records/UArquivosExame.h"
 #include "records/UDLaudos.h"
 #include "records/UfrmDataModule.h"
@@ -388,6 +389,8 @@ void TfrmWizLaudo::excluiLaudo() {
             close();
             return;
         }
+        // The outbox's visit holding the report is taken out and the rest of it queued again.
+        browser_->afterDeletion(norvix::AnunciaLaudoExcluido(browser_->patientCode(), codigo));
         const QString arquivo =
             norvix::CaminhoLaudo(QString::number(browser_->patientCode()), QString::number(codigo));
         if (QFile::exists(arquivo)) {

@@ -221,9 +221,12 @@ void TStartUp::LimpaSobras() {
     ficaram += norvix::dicom::Outbox(outbox).removeLeftovers();
     for (const QString& f : std::as_const(ficaram))
         qWarning().noquote() << QStringLiteral("Não foi possível remover a pasta temporária %1").arg(f);
-    // From now on, what is deleted is taken out of the PACS outbox (once per program).
+    // From now on, what is deleted, or would go out under a RIS ID unlinked, is taken out of the
+    // PACS outbox (once per program).
     static const int ouvinte = norvix::dicom::withdrawOnDeletion(outbox);
+    static const int desvinculo = norvix::dicom::withdrawOnUnlinking(outbox);
     Q_UNUSED(ouvinte);
+    Q_UNUSED(desvinculo);
 }
 
 void TStartUp::CheckDatabase() {

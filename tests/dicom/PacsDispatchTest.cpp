@@ -15,6 +15,7 @@
 #include "records/LaudoNovo.h"
 #include "records/UDExames.h"
 #include "records/UDLagrima.h"
+#include "records/UDLaudos.h"
 #include "records/UfrmDataModule.h"
 #include "tearfilm/TearFilm.h"
 #include "records/UDPacientesRis.h"
@@ -122,58 +123,115 @@ TEST_F(PacsDispatchTest, AVisitWithItsReportAsOrthancHoldsIt) {
 
 // What is deleted while its visit waits for a PACS that is down never reaches the PACS once it
 // is back: taken out at the deletion, or, when that did not happen (the clean-up failed, another
-// station deleted it), dropped by the check before the send. A deletion refused keeps its visit.
+// station deleted it), dropped by the check before the send. What remains of the visit (the
+// other eye, the exams of a deleted report) is queued again and named. A deletion refused keeps
+// its visit.
 TEST_F(PacsDispatchTest, WhatIsDeletedWhileQueuedNeverReachesThePacs) {
-    ASSERT_GE(clinic->others.size(), 4) << "a clínica de demonstração tem poucas visitas dos dois olhos";
+    ASSERT_GE(clinic->others.size(), 5) << "a clínica de demonstração tem poucas visitas dos dois olhos";
     auto deleteAll = [](int patient) {
         for (const TExame& e : DExames().SelectExamesByPaciente(patient)) ExcluiExame(e);
     };
-    using Step = std::function<TExclusao(const ExamVisit&)>;
+    const ReportPrinter printer = [](int, QString*) -> std::optional<QByteArray> {
+        QByteArray pdf;
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        QPainter(&writer).drawText(100, 100, QStringLiteral("Laudo."));
+        return pdf;
+    };
+    auto writeReport = [](const TExame& a, const TExame* b) {
+        TLaudoNovo report{a.paciente, -1, -1, a.data, QTime(11, 0), {}};
+        for (const TExame* e : {&a, b})
+            if (e) (e->direito() ? report.medidaOD : report.medidaOS) = e->codigo;
+        report.caixas[3] = QStringLiteral("Córneas regulares.");
+        return GravaLaudoNovo(report);
+    };
+    int report = 0;
+    using Step = std::function<TExclusao(const ExamVisit&, const QString& folder)>;
     const struct {
         const char* name;
+        int visit;       // in clinic->others
+        bool sentFirst;  // queued and sent in full before the deletion
+        Step before;     // before the queue
         Step unheard;    // a deletion the outbox does not hear of (failed clean-up, another station)
         Step listening;  // then one it hears of
-        int waitingAfter, reachesPacs;
+        Step after;      // after the deletions, before the check
+        int waitingAfter, dropped, reachesPacs;
     } cases[] = {
-        {"exame excluído", {}, [](const ExamVisit& v) { return ExcluiExame(v.exams[1]); }, 0, 0},
-        {"limpeza da fila falhou", [](const ExamVisit& v) { return ExcluiExame(v.exams[0]); }, {}, 1, 0},
-        {"paciente excluído",
-         [&](const ExamVisit& v) {
+        {"exame excluído", 0, false, {}, {}, [](const ExamVisit& v, const QString&) { return ExcluiExame(v.exams[1]); }, {}, 0, 0, 0},
+        {"outro olho excluído em outra estação", 1, false, {},
+         [](const ExamVisit& v, const QString&) { return ExcluiExame(v.exams[0]); }, {}, {}, 1, 1, 5},
+        {"paciente excluído", 2, false, {},
+         [&](const ExamVisit& v, const QString&) {
              deleteAll(v.exams[0].paciente);
              return TExclusao{};
          },
-         [](const ExamVisit& v) { return ExcluiPaciente(v.exams[0].paciente); }, 0, 0},
-        {"exclusão recusada (o paciente tem exames)", {}, [](const ExamVisit& v) { return ExcluiPaciente(v.exams[0].paciente); },
-         1, 10},
+         [](const ExamVisit& v, const QString&) { return ExcluiPaciente(v.exams[0].paciente); }, {}, 0, 0, 0},
+        {"exclusão recusada (o paciente tem exames)", 3, false, {}, {},
+         [](const ExamVisit& v, const QString&) { return ExcluiPaciente(v.exams[0].paciente); }, {}, 1, 0, 10},
+        {"laudo excluído no assistente", 3, false,
+         [&](const ExamVisit& v, const QString&) {
+             report = writeReport(v.exams[0], &v.exams[1]);
+             return TExclusao{};
+         },
+         [&](const ExamVisit&, const QString&) {
+             DLaudos().DeleteLaudosByCodigo(report);  // as the wizard does, with no one told
+             return TExclusao{};
+         },
+         {}, {}, 1, 1, 10},
+        // The contents left by a send in full describe nothing queued: a new report with the
+        // remaining eye goes, not dropped for the eye deleted since.
+        {"reenvio depois de um envio completo", 3, true, {}, {},
+         [](const ExamVisit& v, const QString&) { return ExcluiExame(v.exams[1]); },
+         [&](const ExamVisit& v, const QString&) {
+             writeReport(v.exams[0], nullptr);
+             return TExclusao{};
+         },
+         1, 0, 11},
+        // Queued before the contents were kept: only the key's exam is known there.
+        {"visita sem conteúdo registrado", 4, false, {},
+         [](const ExamVisit& v, const QString& folder) {
+             EXPECT_TRUE(QFile::remove(folder + QStringLiteral("/E%1/.conteudo").arg(v.exams[0].codigo)));
+             return TExclusao{};
+         },
+         [](const ExamVisit& v, const QString&) { return ExcluiExame(v.exams[1]); }, {}, 1, 1, 5},
     };
-    Orthanc orthanc;
-    for (int row = 0; row < 4; ++row) {
-        const auto& c = cases[row];
-        const ExamVisit& visit = clinic->others[row];
-        const QString folder = out_.filePath(QString::number(row));
-        const PacsDispatch down(peer(freePort(), "ORTHANC"), clinic->installation.station(), folder);
-        const PacsDispatch up(peer(orthanc.port, "ORTHANC"), clinic->installation.station(), folder);
+    int row = 0;
+    for (const auto& c : cases) {
+        const ExamVisit& visit = clinic->others[c.visit];
+        const QString folder = out_.filePath(QString::number(row++));
+        Orthanc orthanc;
+        const PacsDispatch down(peer(freePort(), "ORTHANC"), clinic->installation.station(), folder, printer);
+        const PacsDispatch up(peer(orthanc.port, "ORTHANC"), clinic->installation.station(), folder, printer);
         QString error;
-        ASSERT_TRUE(down.queue(visit.exams[0].codigo, &error)) << c.name << error.toStdString();
-        ASSERT_EQ(down.flush().failed, 1) << c.name;
+        if (c.before) c.before(visit, folder);
+        const PacsDispatch& first = c.sentFirst ? up : down;
+        ASSERT_TRUE(first.queue(visit.exams[0].codigo, &error)) << c.name << error.toStdString();
+        ASSERT_EQ(first.flush().failed, c.sentFirst ? 0 : 1) << c.name;
         TExclusao done;
-        if (c.unheard) c.unheard(visit);
+        if (c.unheard) c.unheard(visit, folder);
         const int listener = withdrawOnDeletion(folder);
         try {
-            if (c.listening) done = c.listening(visit);
+            if (c.listening) done = c.listening(visit, folder);
         } catch (const Error&) {
         }
         DeixaDeOuvirExclusoes(listener);
+        if (c.after) {
+            c.after(visit, folder);
+            ASSERT_TRUE(up.queue(visit.exams[0].codigo, &error)) << c.name << error.toStdString();
+        }
         EXPECT_EQ(up.waiting(), c.waitingAfter) << c.name;
         EXPECT_TRUE(done.avisos.isEmpty()) << c.name << done.avisos.join(' ').toStdString();
-        if (row == 0) EXPECT_EQ(done.retiradosDaFila, (QList<int>{visit.exams[0].codigo, visit.exams[1].codigo}));
-        const int before = orthanc.instances();
+        if (row == 1) EXPECT_EQ(done.retiradosDaFila, (QList<int>{visit.exams[0].codigo, visit.exams[1].codigo}));
         QStringList dropped;
+        Outbox(folder).removeSent();  // as the send does first
         ASSERT_TRUE(up.dropDeleted(&dropped, &error)) << c.name << error.toStdString();
-        EXPECT_EQ(dropped.size(), c.waitingAfter - (c.reachesPacs ? 1 : 0)) << c.name;
+        EXPECT_EQ(dropped.size(), c.dropped) << c.name << dropped.join('\n').toStdString();
+        if (c.dropped && c.reachesPacs)  // what was missing named, the rest queued again
+            EXPECT_TRUE(dropped.join(' ').contains(QStringLiteral("posto na fila de novo"))) << c.name << dropped.join('\n').toStdString();
         const Outbox::Flush f = up.flush();
         EXPECT_EQ(f.failed, 0) << c.name << f.error.toStdString();
-        EXPECT_EQ(orthanc.instances() - before, c.reachesPacs) << c.name;
+        EXPECT_EQ(orthanc.instances(), c.reachesPacs) << c.name;
         EXPECT_EQ(up.waiting(), 0) << c.name;
         Outbox(folder).removeSent();
         EXPECT_TRUE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty()) << c.name;
@@ -182,8 +240,8 @@ TEST_F(PacsDispatchTest, WhatIsDeletedWhileQueuedNeverReachesThePacs) {
 
 // A part of a visit that cannot be read is left out and named; the rest is queued.
 TEST_F(PacsDispatchTest, AnUnreadablePartIsLeftOutWithAWarningAndTheRestQueued) {
-    ASSERT_GE(clinic->others.size(), 5);
-    const ExamVisit& visit = clinic->others[4];
+    ASSERT_GE(clinic->others.size(), 6);
+    const ExamVisit& visit = clinic->others[5];
     const TExame& gone = visit.exams[1];
     ASSERT_TRUE(QFile::remove(CaminhoArquivoExame(gone.paciente, gone.codigo, 'm')));
     lagrima::TearFilmResult r;
@@ -214,7 +272,7 @@ TEST_F(PacsDispatchTest, AnUnreadablePartIsLeftOutWithAWarningAndTheRestQueued) 
 // operator passes the visit over (having deleted it on the PACS); and the worklist's order.
 TEST_F(PacsDispatchTest, AVisitKeepsTheIdItWentOutUnderAndCarriesItsOrder) {
     // A visit the deletion and unreadable-part tests above leave alone.
-    ASSERT_GE(clinic->others.size(), 6) << "a clínica de demonstração tem poucas visitas dos dois olhos";
+    ASSERT_GE(clinic->others.size(), 7) << "a clínica de demonstração tem poucas visitas dos dois olhos";
     const TExame exam = clinic->others.last().exams[0];
     const QString installation = clinic->installation.station().installationId, uid = "1.2.826.0.1.3680043.10.999.7";
     const IssuedId local = localPatientId(installation, exam.paciente);
@@ -264,6 +322,25 @@ TEST_F(PacsDispatchTest, AVisitKeepsTheIdItWentOutUnderAndCarriesItsOrder) {
         }
         EXPECT_GE(ours, 2) << r.step;  // photograph and map at least, all in the RIS's study
     }
+}
+
+// A RIS link undone after a visit was queued under its ID: the visit would go out under an ID
+// the operator said is another person's. It is taken out and named; another patient's stays.
+TEST_F(PacsDispatchTest, AnUnlinkedRisIdTakesItsQueuedVisitsOut) {
+    ASSERT_GE(clinic->others.size(), 8) << "a clínica de demonstração tem poucas visitas dos dois olhos";
+    const ExamVisit& visit = clinic->others[6];  // never written by the tests above
+    const int patient = visit.exams[0].paciente;
+    DPacientesRis().Vincula(patient, QStringLiteral("RIS-777"), QString());
+    const PacsDispatch d(peer(freePort(), "ORTHANC"), clinic->installation.station(), out_.filePath("R"));
+    QString error, key, other;
+    ASSERT_TRUE(d.queue(visit.exams[0].codigo, &error, &key)) << error.toStdString();
+    ASSERT_TRUE(d.queue(clinic->first, &error, &other)) << error.toStdString();
+    const int listener = withdrawOnUnlinking(d.outbox());
+    const QStringList told = DPacientesRis().Desvincula(patient, QStringLiteral("RIS-777"));
+    DeixaDeOuvirDesvinculos(listener);
+    EXPECT_EQ(Outbox(d.outbox()).pending(), QStringList{other});
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(key) && told[0].contains(QStringLiteral("RIS-777"))) << told[0].toStdString();
 }
 
 }  // namespace
