@@ -44,8 +44,10 @@ bool fail(QString* error, const QString& why) {
 
 QString secondsText(double s) {
     if (!std::isfinite(s)) return QStringLiteral("\u2014");
-    // A tenth written in decimal comes back from s * 10 as its whole count, so 6.2 stays "6,2".
-    return QString::number(std::floor(std::max(s, 0.0) * 10) / 10, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
+    // Cut down, never up; the tiny allowance keeps a tenth that arithmetic left a hair below
+    // itself (an average of 12.2 and 12.4 is 12.299999…) from losing that tenth.
+    return QString::number(std::floor(std::max(s, 0.0) * 10 + 1e-9) / 10, 'f', 1)
+        .replace(QLatin1Char('.'), QLatin1Char(','));
 }
 
 QByteArray toJson(const TearFilmResult& r) {
